@@ -1,0 +1,105 @@
+#include "core/JobQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <stdexcept>
+
+#include "core/ConcurrencyTestSupport.h"
+#include "core/KestroWorkerCallChain.h"
+#include "core/ProcessState.h"
+
+using concurrencytest::FnJob;
+
+namespace {
+
+const int kGuardExitCode = static_cast<uint8_t>(-100);
+
+FnJob* ThrowingJob()
+{
+    return new FnJob([](intptr_t) { throw std::runtime_error("job failed"); });
+}
+
+// Once commands run guarded, an exception escaping a job ends the process at
+// once with -100, on whatever thread the job ran.
+TEST(JobQueueDeathTest, GuardedJobsEndTheProcessOnAnEscapingException)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            SetMainThreadId();
+            SetCommandGuard();
+            JobQueue queue;
+            queue.Submit(ThrowingJob(), 0, 0);
+        },
+        testing::ExitedWithCode(kGuardExitCode), "");
+    EXPECT_EXIT(
+        {
+            SetMainThreadId();
+            SetCommandGuard();
+            JobQueue queue;
+            queue.Submit(ThrowingJob(), JobQueue::kWorkerOnly, 0);
+        },
+        testing::ExitedWithCode(kGuardExitCode), "");
+    EXPECT_EXIT(
+        {
+            SetMainThreadId();
+            SetCommandGuard();
+            KestroWorkerCallChain chain;
+            chain.AppendCall(ThrowingJob(), JobQueue::kMainThreadOnly);
+            chain.Start();
+            chain.WaitIdle();
+        },
+        testing::ExitedWithCode(kGuardExitCode), "");
+}
+
+TEST(JobQueueTest, UnguardedInlineJobPassesItsExceptionToTheSubmitter)
+{
+    SetMainThreadId();
+    JobQueue queue;
+    std::atomic<int> deleted{0};
+    auto* job = new FnJob([](intptr_t) { throw std::runtime_error("job failed"); }, &deleted);
+    EXPECT_THROW(queue.Submit(job, 0, 0), std::runtime_error);
+    EXPECT_EQ(deleted.load(), 1);
+}
+
+// The main thread's Process hands the exception on, and the job still counts
+// as finished: its submitter is not left waiting.
+TEST(JobQueueTest, UnguardedQueuedJobStillReleasesItsSubmitter)
+{
+    SetMainThreadId();
+    JobQueue queue;
+    std::atomic<int> deleted{0};
+    concurrencytest::TaskThread other;
+    auto submitted = other.Post([&] {
+        return queue.Submit(new FnJob([](intptr_t) { throw std::runtime_error("job failed"); }, &deleted),
+                            JobQueue::kMainThreadOnly, 0);
+    });
+    ASSERT_TRUE(concurrencytest::WaitUntil([&] { return queue.HasPendingJobs(); }));
+    EXPECT_THROW(queue.Process(0), std::runtime_error);
+    EXPECT_TRUE(submitted.get());
+    EXPECT_EQ(deleted.load(), 1);
+    EXPECT_EQ(queue.Process(0), 0u);
+}
+
+TEST(ProcessStateTest, IdsAndClientValues)
+{
+    EXPECT_EQ(GetClientValueF32(), 0.0f);
+    EXPECT_EQ(GetClientValueU32(), 0u);
+    EXPECT_FALSE(GetClientFlag());
+
+    concurrencytest::TaskThread other;
+    other.Run([] { SetApplicationId("KestroUtil"); });
+    EXPECT_EQ(GetApplicationId().Str(), "KestroUtil");
+    // Setting the id records the setter as the main thread.
+    EXPECT_FALSE(IsMainThread());
+    EXPECT_TRUE(other.Run([] { return IsMainThread(); }));
+    EXPECT_EQ(GetMainThreadId(), other.Run([] { return Nyx::Thread::CurrentId(); }));
+    SetMainThreadId();
+    EXPECT_TRUE(IsMainThread());
+    EXPECT_EQ(JobQueue::CurrentThreadKind(), JobQueue::kMainThreadKind);
+    EXPECT_EQ(other.Run([] { return JobQueue::CurrentThreadKind(); }), JobQueue::kWorkerThreadKind);
+}
+
+}  // namespace
