@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev googletest
-          libbenchmark-dev zlib1g-dev)
+          libbenchmark-dev zlib1g-dev libssl-dev openssl)
 if [ "${1:-}" = "--fuzz" ]; then
     packages+=(clang libclang-rt-dev)
 fi
