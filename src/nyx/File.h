@@ -27,6 +27,7 @@ public:
         kModeRead = 0x10,          // an existing file, read only
         kModeWrite = 0x101,        // create or truncate, write only
         kModeWriteShared = 0x302,  // create or truncate, write only
+        kModeWriteCreate = 0x301,  // create or truncate, write only (file copies)
         kModeReadWrite = 0x30F,    // create or truncate, read and write
     };
     enum Origin : int { kSeekSet = 0, kSeekCur = 1, kSeekEnd = 2 };

@@ -106,10 +106,12 @@ PString::~PString() { Release(node_); }
 
 bool PString::MakeLower()
 {
-    PString lower = PStringCache::ToLower(*this);
-    bool changed = lower.node_ != node_;
-    *this = std::move(lower);
-    return changed;
+    // The lower-cased text is never longer than the original, so the
+    // conversion cannot run out of room: it always succeeds.
+    if (Empty())
+        return true;
+    *this = PStringCache::ToLower(*this);
+    return true;
 }
 
 PString PStringCache::Create(std::string_view text)

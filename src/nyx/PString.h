@@ -44,8 +44,8 @@ public:
     std::string_view View() const noexcept { return {node_->text, node_->length}; }
     std::string Str() const { return std::string(View()); }
 
-    // Replaces this string by its lower-cased (ASCII) interned form. Returns
-    // true when the text changed.
+    // Replaces this string by its lower-cased (ASCII) interned form; an
+    // empty string is left alone. Returns true when done, which is always.
     bool MakeLower();
 
     bool operator==(const PString& other) const noexcept { return node_ == other.node_; }

@@ -73,11 +73,12 @@ TEST(PStringTest, MakeLower)
     PString s("MiXeD Case 123");
     EXPECT_TRUE(s.MakeLower());
     EXPECT_EQ(s, PString("mixed case 123"));
-    EXPECT_FALSE(s.MakeLower());
+    EXPECT_TRUE(s.MakeLower());
+    EXPECT_EQ(s, PString("mixed case 123"));
 
     PString lower("already");
     const void* id = lower.Identity();
-    EXPECT_FALSE(lower.MakeLower());
+    EXPECT_TRUE(lower.MakeLower());
     EXPECT_EQ(lower.Identity(), id);
 
     // Only ASCII letters change; other bytes pass through.
@@ -86,7 +87,8 @@ TEST(PStringTest, MakeLower)
     EXPECT_EQ(high.View(), "\xC4q\xE9");
 
     PString empty;
-    EXPECT_FALSE(empty.MakeLower());
+    EXPECT_TRUE(empty.MakeLower());
+    EXPECT_TRUE(empty.Empty());
     EXPECT_EQ(PStringCache::ToLower(PString("ABC")), PString("abc"));
 }
 
