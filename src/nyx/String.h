@@ -32,6 +32,7 @@ public:
     String& operator+=(char c) { s_ += c; return *this; }
     bool operator==(const String& o) const noexcept { return s_ == o.s_; }
     bool operator==(std::string_view o) const noexcept { return s_ == o; }
+    bool operator==(const char* o) const noexcept { return o && s_ == o; }
 
     // printf-style formatting into this string (replacing its contents).
     String& Format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));

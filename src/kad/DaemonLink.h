@@ -1,0 +1,108 @@
+// Discovery of the asset-database daemon that serves a data folder: a named
+// lock and a named shared block, both named after the folder, that the
+// daemon and every client agree on.
+//
+// Names are made from a fixed GUID and the lower-cased data folder (with
+// "-ipc2" added for the block) and then turned into POSIX object names by
+// PosixObjectName. The named lock is a file in /dev/shm held with flock: the
+// kernel lets go of it when its holder dies, and a process that finds the
+// file already there knows the objects exist. The block is a POSIX shared
+// memory object mapped whole. Both stay when the last process has gone; the
+// block they leave names a holder that no longer runs, and the next process
+// to look takes it over.
+//
+// One object is one attachment: the tool keeps one per process, the daemon
+// its own. The lock is a property of the open file, so two objects in one
+// process exclude each other just as two processes do; one object's Lock
+// nests (the matching number of Unlock calls lets go). An object is not
+// meant to be used from two threads at once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "kad/DaemonSharedBlock.h"
+
+// A name fit for /dev/shm and shm_open: a fixed prefix and the 64-bit
+// FNV-1a hash of the given name as 16 lower-case hex digits. Stable across
+// builds and processes.
+std::string PosixObjectName(std::string_view name);
+
+struct DaemonObjectNames {
+    std::string mutexName;         // the GUID joined with the data folder
+    std::string sharedMemoryName;  // the mutex name joined with "-ipc2"
+    std::string lockFilePath;      // the file under /dev/shm standing for the mutex
+    std::string sharedMemoryPath;  // the shm_open name (with its leading "/")
+};
+
+class DaemonLink {
+public:
+    static constexpr const char* kNameGuid = "09731AC6-B611-4e2a-B181-578073F64F24";
+    static constexpr const char* kDataFileName = "assets.tdx";
+    static constexpr const char* kSharedMemorySuffix = "-ipc2";
+
+    // The process id given is what the block's holder and claim fields are
+    // compared with; only tests pretend to be another process.
+    DaemonLink();
+    explicit DaemonLink(uint32_t processId);
+    ~DaemonLink();
+    DaemonLink(const DaemonLink&) = delete;
+    DaemonLink& operator=(const DaemonLink&) = delete;
+
+    // The data folder of a data-file path: the text lower-cased, back
+    // slashes turned forward, "assets.tdx" and the separator before it cut
+    // off. False when the first "assets.tdx" is not the file name at the
+    // very end.
+    static bool DataFolderOf(std::string_view dataFile, std::string& folder);
+    static DaemonObjectNames NamesFor(std::string_view dataFolder);
+
+    // Opens the lock and the block for the data file's folder (at once true
+    // when already attached). The names are made from the folder resolved
+    // to its absolute form without links, so every spelling of one folder
+    // meets the same daemon. The process that creates the objects becomes
+    // the holder and fills the block; one that finds them must leave again
+    // when the block refuses newcomers.
+    bool Attach(std::string_view dataFile);
+    // Under the lock: a holder that is gone (or none at all) is replaced by
+    // this process, which then counts as the holder.
+    void CheckAlive();
+    bool IsOwner();
+    // The daemon's port, or 0 when no block is open or this process is the
+    // holder (then no daemon serves the folder).
+    uint32_t GetPort();
+    // Gives the block and the lock back, withdrawing this process as holder
+    // when the block still names it.
+    void Detach();
+    void Lock();
+    void Unlock();
+    bool IsClaimant() const;
+    void ReleaseClaim();
+
+    // The daemon's side. Publish writes this process as holder with its
+    // port; the caller holds the lock and has made sure no other live
+    // daemon serves the folder. Withdraw undoes it under the lock, unless
+    // another process has taken the block over since.
+    void Publish(uint32_t port);
+    void Withdraw();
+
+    bool IsAttached() const noexcept { return lockFd_ >= 0; }
+    bool IsHolder() const noexcept { return holder_; }
+    uint32_t ProcessId() const noexcept { return processId_; }
+    // The mapped block, null while detached. Callers that change it hold
+    // the lock.
+    DaemonSharedBlock* Block() const noexcept { return block_; }
+
+private:
+    // Opens the lock file, creating it already locked when it is missing.
+    // Returns the descriptor, or -1; `created` tells which happened.
+    static int OpenLockFile(const std::string& path, bool& created);
+    bool MapBlock(const std::string& name);
+    void Release();
+
+    uint32_t processId_;
+    int lockFd_ = -1;
+    int lockDepth_ = 0;
+    DaemonSharedBlock* block_ = nullptr;
+    bool holder_ = false;
+};

@@ -1,0 +1,285 @@
+// The built stand-in as a process: launched the way the tool launches it,
+// found through discovery, and ended by request 270 or by force.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "kad/DaemonLink.h"
+#include "kad/ProcessLaunch.h"
+#include "kaddaemon/RawDaemonClient.h"
+#include "kaddaemon/SocketIO.h"
+#include "support/DaemonTestSupport.h"
+#include "support/TempFolder.h"
+
+extern char** environ;
+
+namespace {
+
+using daemontest::WaitFor;
+
+// A data root whose "bin" holds a copy of the built daemon (a copy, not a
+// link: the daemon finds its root from its own resolved path).
+class DataRoot {
+public:
+    DataRoot() : root_(daemontest::RealPath(temp_.Path())), cleanup_(root_)
+    {
+        temp_.MakeFolder("bin");
+        std::filesystem::copy_file(daemontest::ProgramFolder() + "/kaddaemon", Daemon());
+    }
+
+    const std::string& Root() const { return root_; }
+    std::string Daemon() const { return root_ + "/bin/kaddaemon"; }
+    std::string Bin() const { return root_ + "/bin"; }
+    std::string Path(const char* rel) const { return temp_ / rel; }
+
+    // The daemon that the block names and that answers there, or 0.
+    uint32_t Serving() const
+    {
+        DaemonSharedBlock block{};
+        if (!daemontest::ReadBlock(root_, block) || block.daemonPort == 0 || !IsProcessAlive(block.holderProcessId))
+            return 0;
+        RawDaemonClient client;
+        DaemonWire::DaemonHello hello;
+        if (!client.Connect(static_cast<uint16_t>(block.daemonPort)) || !client.Handshake(root_, &hello))
+            return 0;
+        return hello.first == block.holderProcessId ? hello.first : 0;
+    }
+
+    uint32_t WaitServing() const
+    {
+        uint32_t pid = 0;
+        WaitFor([&]() { return (pid = Serving()) != 0; });
+        return pid;
+    }
+
+    uint16_t Port() const
+    {
+        DaemonSharedBlock block{};
+        daemontest::ReadBlock(root_, block);
+        return static_cast<uint16_t>(block.daemonPort);
+    }
+
+private:
+    TempFolder temp_;
+    std::string root_;
+    daemontest::DiscoveryCleanup cleanup_;
+};
+
+// Daemons the test started itself, so that it can collect their exit
+// codes; any still running when the test ends (it failed half-way) are
+// killed rather than left behind.
+class Children {
+public:
+    ~Children()
+    {
+        for (pid_t pid : running_) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+
+    pid_t Spawn(const std::string& program, const std::vector<std::string>& args = {})
+    {
+        std::vector<std::string> words = {program};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+            return 0;
+        running_.push_back(pid);
+        return pid;
+    }
+
+    // The exit code, or -1 when it did not end in time (it is killed then).
+    int WaitExit(pid_t pid, int seconds = 20)
+    {
+        int status = 0;
+        bool ended = WaitFor([&]() { return ::waitpid(pid, &status, WNOHANG) == pid; },
+                             std::chrono::milliseconds(seconds * 1000));
+        if (!ended) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+        std::erase(running_, pid);
+        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    void Kill(pid_t pid)
+    {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        std::erase(running_, pid);
+    }
+
+private:
+    std::vector<pid_t> running_;
+};
+
+bool CloseDaemon(uint16_t port)
+{
+    RawDaemonClient client;
+    if (!client.Connect(port) || !client.Handshake() || !client.SendRequest(DaemonWire::kRequestCloseDaemon, 1, ""))
+        return false;
+    uint32_t tag = 0;
+    uint32_t id = 0;
+    std::string payload;
+    return client.ReadFrame(tag, id, payload) && tag == DaemonWire::kTagReply && id == 1 && client.WaitClosed();
+}
+
+TEST(DaemonProcess, LaunchedLikeTheToolDoesItServesItsRootUntilRequest270)
+{
+    DataRoot data;
+    uint32_t launched = LaunchProcess(data.Daemon(), "--trace \"" + data.Path("trace.txt") + "\"", data.Bin(),
+                                      kLaunchHidden);
+    ASSERT_NE(launched, 0u);
+    // Should the test fail half-way, the daemon does not outlive it.
+    std::unique_ptr<void, std::function<void(void*)>> killer(&launched, [&](void*) {
+        if (IsProcessAlive(launched))
+            ::kill(static_cast<pid_t>(launched), SIGKILL);
+    });
+    ASSERT_EQ(data.WaitServing(), launched);
+
+    // What a client finds through discovery.
+    DaemonLink link;
+    ASSERT_TRUE(link.Attach(data.Root() + "/assets.tdx"));
+    uint16_t port = static_cast<uint16_t>(link.GetPort());
+    link.Detach();
+    ASSERT_EQ(port, data.Port());
+
+    RawDaemonClient client;
+    ASSERT_TRUE(client.Connect(port));
+    ASSERT_TRUE(client.Handshake(data.Root()));
+    ASSERT_TRUE(client.SendRequest(21, 5, "payload"));
+    uint32_t tag = 0;
+    uint32_t id = 0;
+    std::string payload = "x";
+    ASSERT_TRUE(client.ReadFrame(tag, id, payload));
+    EXPECT_EQ(tag, DaemonWire::kTagReply);
+    EXPECT_EQ(id, 5u);
+    EXPECT_TRUE(payload.empty());
+
+    ASSERT_TRUE(client.SendRequest(DaemonWire::kRequestCloseDaemon, 6, ""));
+    ASSERT_TRUE(client.ReadFrame(tag, id, payload));
+    EXPECT_EQ(id, 6u);
+    EXPECT_TRUE(client.WaitClosed());
+    // Ended and collected (the launcher leaves no zombie behind).
+    EXPECT_TRUE(WaitFor([&]() { return !std::filesystem::exists("/proc/" + std::to_string(launched)); }));
+    DaemonSharedBlock block{};
+    ASSERT_TRUE(daemontest::ReadBlock(data.Root(), block));
+    EXPECT_EQ(block.holderProcessId, DaemonSharedBlock::kNoProcess);
+    EXPECT_EQ(block.daemonPort, 0u);
+    EXPECT_TRUE(std::filesystem::file_size(data.Path("trace.txt")) > 0);
+}
+
+TEST(DaemonProcess, TwoStartedOnOneRootLeaveExactlyOneServing)
+{
+    DataRoot data;
+    Children children;
+    pid_t a = children.Spawn(data.Daemon());
+    pid_t b = children.Spawn(data.Daemon());
+    ASSERT_NE(a, 0);
+    ASSERT_NE(b, 0);
+    uint32_t serving = data.WaitServing();
+    ASSERT_TRUE(serving == uint32_t(a) || serving == uint32_t(b));
+    pid_t loser = serving == uint32_t(a) ? b : a;
+    pid_t winner = serving == uint32_t(a) ? a : b;
+    EXPECT_EQ(children.WaitExit(loser), 0);
+    EXPECT_EQ(data.Serving(), uint32_t(winner));
+
+    ASSERT_TRUE(CloseDaemon(data.Port()));
+    EXPECT_EQ(children.WaitExit(winner), 0);
+}
+
+TEST(DaemonProcess, AKilledDaemonIsReplacedByTheNextLaunch)
+{
+    DataRoot data;
+    Children children;
+    pid_t first = children.Spawn(data.Daemon());
+    ASSERT_EQ(data.WaitServing(), uint32_t(first));
+    children.Kill(first);
+
+    pid_t second = children.Spawn(data.Daemon());
+    ASSERT_EQ(data.WaitServing(), uint32_t(second));
+    ASSERT_TRUE(CloseDaemon(data.Port()));
+    EXPECT_EQ(children.WaitExit(second), 0);
+}
+
+TEST(DaemonProcess, AStaleOrFalseEntryInTheBlockIsTakenOver)
+{
+    // An entry of a process that is gone; one of a live process that is no
+    // daemon, at a port where nobody listens; and one of a live process at
+    // the port of a daemon of another root, which answers as itself.
+    DataRoot other;
+    Children children;
+    pid_t otherDaemon = children.Spawn(other.Daemon());
+    ASSERT_EQ(other.WaitServing(), uint32_t(otherDaemon));
+
+    uint16_t unusedPort = 0;
+    int probe = kaddaemon::ListenLoopback(unusedPort);
+    kaddaemon::CloseSocket(probe);
+
+    const struct {
+        const char* what;
+        uint32_t holder;
+        uint32_t port;
+    } cases[] = {
+        {"dead holder", daemontest::DeadProcessId(), other.Port()},
+        {"live holder, nobody listening", static_cast<uint32_t>(::getpid()), unusedPort},
+        {"live holder, another daemon answering", static_cast<uint32_t>(::getppid()), other.Port()},
+    };
+    for (const auto& c : cases) {
+        DataRoot data;
+        {
+            // Not any of the holders above, so leaving clears nothing.
+            DaemonLink setter(daemontest::DeadProcessId() + 1);
+            ASSERT_TRUE(setter.Attach(data.Root() + "/assets.tdx"));
+            setter.Lock();
+            DaemonSharedBlock::Store(setter.Block()->holderProcessId, c.holder);
+            DaemonSharedBlock::Store(setter.Block()->daemonPort, c.port);
+            setter.Unlock();
+        }
+        pid_t daemon = children.Spawn(data.Daemon());
+        EXPECT_EQ(data.WaitServing(), uint32_t(daemon)) << c.what;
+        ASSERT_TRUE(CloseDaemon(data.Port())) << c.what;
+        EXPECT_EQ(children.WaitExit(daemon), 0) << c.what;
+    }
+
+    ASSERT_TRUE(CloseDaemon(other.Port()));
+    EXPECT_EQ(children.WaitExit(otherDaemon), 0);
+}
+
+TEST(DaemonProcess, CommandLineAndRootProblemsEndItWithAnError)
+{
+    DataRoot data;
+    Children children;
+    EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--bogus"})), 2);
+    EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--root"})), 2);
+    EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--root", data.Root() + "/missing"})), 1);
+    EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--trace", data.Root() + "/missing/trace.txt"})), 1);
+}
+
+TEST(DaemonProcess, RootCanBeGivenOnTheCommandLine)
+{
+    DataRoot data;
+    DataRoot elsewhere;
+    Children children;
+    pid_t daemon = children.Spawn(elsewhere.Daemon(), {"--root=" + data.Root()});
+    ASSERT_EQ(data.WaitServing(), uint32_t(daemon));
+    EXPECT_EQ(elsewhere.Serving(), 0u);
+    ASSERT_TRUE(CloseDaemon(data.Port()));
+    EXPECT_EQ(children.WaitExit(daemon), 0);
+}
+
+}  // namespace

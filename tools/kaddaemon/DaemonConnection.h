@@ -1,0 +1,59 @@
+// One client connection of the stand-in daemon: its reader thread runs the
+// handshake and then answers request frames until the client leaves.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "nyx/DynamicBuffer.h"
+#include "nyx/Thread.h"
+
+namespace DaemonWire {
+struct FrameHeader;
+}
+
+namespace kaddaemon {
+
+class DaemonServer;
+class SocketReader;
+
+class DaemonConnection {
+public:
+    // Takes over the connected socket.
+    DaemonConnection(DaemonServer& server, int fd);
+    ~DaemonConnection();  // joins the reader and closes the socket
+    DaemonConnection(const DaemonConnection&) = delete;
+    DaemonConnection& operator=(const DaemonConnection&) = delete;
+
+    bool Start();
+    // Wakes the reader thread from any read so that it ends.
+    void Shutdown();
+    void Join();
+    // The reader has ended (the socket is still open until destruction).
+    bool Finished() const noexcept { return finished_.load(std::memory_order_acquire); }
+
+    // Sends a notification frame ('note', kind, length, payload).
+    bool SendNote(uint32_t kind, const void* payload, uint32_t length);
+
+private:
+    void Run();
+    bool Handshake(SocketReader& reader);
+    // Serves one request frame; false when the connection is to end.
+    bool ServeFrame(SocketReader& reader);
+    bool ReadPayload(SocketReader& reader, uint32_t length);
+    // Writes one frame whole under the write lock.
+    bool SendFrame(const DaemonWire::FrameHeader& header, const void* payload);
+
+    DaemonServer& server_;
+    int fd_;
+    Nyx::Thread thread_;
+    std::mutex writeLock_;
+    std::atomic<bool> finished_{false};
+    // Reused from frame to frame; only the reader thread touches them.
+    std::unique_ptr<Nyx::DynamicBuffer> request_;
+    std::unique_ptr<Nyx::DynamicBuffer> reply_;
+};
+
+}  // namespace kaddaemon

@@ -1,0 +1,84 @@
+#include "kaddaemon/DaemonOptions.h"
+
+#include <cstdlib>
+#include <string_view>
+
+#include <sys/stat.h>
+
+#include "kad/ProcessLaunch.h"
+#include "nyx/File.h"
+
+namespace kaddaemon {
+namespace {
+
+// Takes "--name VALUE" or "--name=VALUE" at argv[i]; advances i past what
+// it used.
+bool TakeValue(int argc, const char* const* argv, int& i, std::string_view name, std::string& value,
+               std::string& error)
+{
+    std::string_view arg = argv[i];
+    if (arg == name) {
+        if (i + 1 >= argc) {
+            error = std::string(name) + " needs a value";
+            return false;
+        }
+        value = argv[++i];
+        return true;
+    }
+    value = std::string(arg.substr(name.size() + 1));
+    return true;
+}
+
+bool Matches(std::string_view arg, std::string_view name)
+{
+    return arg == name || (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=');
+}
+
+}  // namespace
+
+bool ParseDaemonOptions(int argc, const char* const* argv, DaemonOptions& options, std::string& error)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        std::string_view name;
+        std::string* target;
+        if (Matches(arg, "--root")) {
+            name = "--root";
+            target = &options.root;
+        } else if (Matches(arg, "--trace")) {
+            name = "--trace";
+            target = &options.tracePath;
+        } else {
+            error = "unknown argument \"" + std::string(arg) + "\"";
+            return false;
+        }
+        if (!TakeValue(argc, argv, i, name, *target, error))
+            return false;
+        if (target->empty()) {
+            error = std::string(name) + " needs a value";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FindDataRoot(const std::string& given, std::string& root)
+{
+    std::string folder = given;
+    if (folder.empty()) {
+        Nyx::File::Path program;
+        if (!GetModulePath(program))
+            return false;
+        // The program sits in "bin"; the root is the folder above.
+        folder = std::string(program.Folder()) + "..";
+    }
+    char* real = ::realpath(folder.c_str(), nullptr);
+    if (!real)
+        return false;
+    root = real;
+    std::free(real);
+    struct stat st;
+    return ::stat(root.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace kaddaemon

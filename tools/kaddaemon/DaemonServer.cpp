@@ -1,0 +1,177 @@
+#include "kaddaemon/DaemonServer.h"
+
+#include <cerrno>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "kad/DaemonWire.h"
+#include "kad/ProcessLaunch.h"
+#include "kaddaemon/DaemonConnection.h"
+#include "kaddaemon/DaemonProbe.h"
+#include "kaddaemon/SocketIO.h"
+#include "nyx/File.h"
+
+namespace kaddaemon {
+
+DaemonServer::DaemonServer()
+{
+    requests_.Register(DaemonWire::kRequestCloseDaemon,
+                       [](RequestContext& context, TStream&, TStream&) { context.stopAfterReply = true; });
+}
+
+DaemonServer::~DaemonServer() { Shutdown(); }
+
+DaemonServer::StartResult DaemonServer::Start(const std::string& root)
+{
+    root_ = root;
+    // Listening comes first: the moment the block names this process, a
+    // client or a rival daemon may connect and expect the handshake.
+    listenFd_ = ListenLoopback(port_);
+    if (listenFd_ < 0) {
+        error_ = "cannot listen on the loopback address";
+        return StartResult::kFailed;
+    }
+    {
+        std::lock_guard<std::mutex> hold(connectionsLock_);
+        closing_ = false;
+    }
+    if (!acceptThread_.Start([this]() { AcceptLoop(); })) {
+        StopListening();
+        error_ = "cannot start the accepting thread";
+        return StartResult::kFailed;
+    }
+
+    Nyx::File::Path dataFile(root_);
+    dataFile.AddPath(DaemonLink::kDataFileName);
+    if (!link_.Attach(dataFile.Str())) {
+        StopListening();
+        error_ = "cannot open the discovery objects of " + root_;
+        return StartResult::kFailed;
+    }
+    link_.Lock();
+    bool another = AnotherDaemonServes();
+    if (!another)
+        link_.Publish(port_);
+    link_.Unlock();
+    if (another) {
+        link_.Detach();
+        StopListening();
+        return StartResult::kAnotherServes;
+    }
+    serving_ = true;
+    return StartResult::kServing;
+}
+
+bool DaemonServer::AnotherDaemonServes()
+{
+    DaemonSharedBlock* block = link_.Block();
+    uint32_t holder = DaemonSharedBlock::Load(block->holderProcessId);
+    if (holder == DaemonSharedBlock::kNoProcess || holder == link_.ProcessId() || !IsProcessAlive(holder))
+        return false;
+    // A live holder may be a client between its look and its leaving, or a
+    // process that inherited a dead daemon's id: only an answer on the
+    // published port from that very process counts.
+    uint32_t port = DaemonSharedBlock::Load(block->daemonPort) & 0xFFFFu;
+    return port != 0 && ProbeDaemon(static_cast<uint16_t>(port), holder, root_, kProbeTimeoutMs);
+}
+
+void DaemonServer::Wait()
+{
+    std::unique_lock<std::mutex> hold(stopLock_);
+    stopSignal_.wait(hold, [this]() { return stopRequested_; });
+}
+
+void DaemonServer::RequestStop()
+{
+    std::lock_guard<std::mutex> hold(stopLock_);
+    stopRequested_ = true;
+    stopSignal_.notify_all();
+}
+
+void DaemonServer::Shutdown()
+{
+    if (serving_) {
+        serving_ = false;
+        // Clients must stop finding this process before its port goes away.
+        link_.Withdraw();
+        link_.Detach();
+    }
+    StopListening();
+
+    std::list<std::unique_ptr<DaemonConnection>> closing;
+    {
+        std::lock_guard<std::mutex> hold(connectionsLock_);
+        closing.swap(connections_);
+    }
+    for (auto& connection : closing)
+        connection->Shutdown();
+    closing.clear();  // joins each reader
+}
+
+void DaemonServer::StopListening()
+{
+    if (listenFd_ < 0)
+        return;
+    {
+        std::lock_guard<std::mutex> hold(connectionsLock_);
+        closing_ = true;
+    }
+    // Wakes the accepting thread out of accept().
+    ::shutdown(listenFd_, SHUT_RDWR);
+    acceptThread_.Join();
+    CloseSocket(listenFd_);
+    listenFd_ = -1;
+}
+
+void DaemonServer::AcceptLoop()
+{
+    for (;;) {
+        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            int err = errno;
+            {
+                std::lock_guard<std::mutex> hold(connectionsLock_);
+                if (closing_)
+                    return;
+            }
+            if (err == EINTR || err == ECONNABORTED)
+                continue;
+            if (err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM) {
+                // Out of descriptors or memory for now: clients that leave
+                // give some back.
+                SweepFinished();
+                Nyx::Thread::Sleep(50);
+                continue;
+            }
+            return;
+        }
+        SetNoDelay(fd);
+        SweepFinished();
+        std::lock_guard<std::mutex> hold(connectionsLock_);
+        if (closing_) {
+            CloseSocket(fd);
+            return;
+        }
+        auto connection = std::make_unique<DaemonConnection>(*this, fd);
+        if (connection->Start())
+            connections_.push_back(std::move(connection));
+    }
+}
+
+void DaemonServer::SweepFinished()
+{
+    std::list<std::unique_ptr<DaemonConnection>> done;
+    {
+        std::lock_guard<std::mutex> hold(connectionsLock_);
+        for (auto it = connections_.begin(); it != connections_.end();) {
+            auto next = std::next(it);
+            if ((*it)->Finished())
+                done.splice(done.end(), connections_, it);
+            it = next;
+        }
+    }
+    done.clear();  // joins outside the lock
+}
+
+}  // namespace kaddaemon

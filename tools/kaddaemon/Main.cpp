@@ -1,0 +1,49 @@
+// The stand-in asset-database daemon: serves the data root above its "bin"
+// folder (or the one given with --root) until request 270 ends it.
+//
+// Exit codes: 0 after request 270, and also when another daemon already
+// serves the root; 1 when it cannot serve; 2 for a wrong command line.
+#include <cstdio>
+#include <string>
+
+#include "kaddaemon/DaemonOptions.h"
+#include "kaddaemon/DaemonServer.h"
+#include "kaddaemon/TraceLog.h"
+
+int main(int argc, char** argv)
+{
+    kaddaemon::DaemonOptions options;
+    std::string error;
+    if (!kaddaemon::ParseDaemonOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "kaddaemon: %s\nusage: kaddaemon [--root DIR] [--trace FILE]\n", error.c_str());
+        return 2;
+    }
+    std::string root;
+    if (!kaddaemon::FindDataRoot(options.root, root)) {
+        std::fprintf(stderr, "kaddaemon: no data root folder\n");
+        return 1;
+    }
+    kaddaemon::TraceLog trace;
+    if (!options.tracePath.empty()) {
+        if (!trace.Open(options.tracePath)) {
+            std::fprintf(stderr, "kaddaemon: cannot write the trace file %s\n", options.tracePath.c_str());
+            return 1;
+        }
+    }
+
+    kaddaemon::DaemonServer server;
+    if (trace.IsOpen())
+        server.SetTrace(&trace);
+    switch (server.Start(root)) {
+    case kaddaemon::DaemonServer::StartResult::kAnotherServes:
+        return 0;
+    case kaddaemon::DaemonServer::StartResult::kFailed:
+        std::fprintf(stderr, "kaddaemon: %s\n", server.ErrorText().c_str());
+        return 1;
+    case kaddaemon::DaemonServer::StartResult::kServing:
+        break;
+    }
+    server.Wait();
+    server.Shutdown();
+    return 0;
+}
