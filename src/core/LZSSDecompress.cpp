@@ -1,0 +1,314 @@
+// The decoder side of LZSSCompress. Every field read from the stream is
+// checked before use: the decoder never reads past the source, never writes
+// past the destination's limit and never copies from before the first byte.
+#include "core/LZSSCompress.h"
+
+#include <cstring>
+
+namespace Nyx {
+
+namespace {
+
+// The decoded bytes so far, which are also the match history.
+class History {
+public:
+    explicit History(CompressOutput& out) noexcept : out_(out)
+    {
+        base_ = out.Data();
+        p_ = base_ + out.Size();
+        end_ = base_ + out.Available();
+    }
+
+    uint32_t Produced() const noexcept { return static_cast<uint32_t>(p_ - base_); }
+    void Finish() noexcept { out_.SetSize(Produced()); }
+
+    bool Room(uint32_t n) noexcept
+    {
+        if (static_cast<size_t>(end_ - p_) >= n)
+            return true;
+        const uint32_t used = Produced();
+        if (!out_.Grow(uint64_t(used) + n))
+            return false;
+        base_ = out_.Data();
+        p_ = base_ + used;
+        end_ = base_ + out_.Available();
+        return true;
+    }
+
+    bool Literal(uint8_t b) noexcept
+    {
+        if (p_ == end_ && !Room(1))
+            return false;
+        *p_++ = b;
+        return true;
+    }
+
+    bool Copy(const uint8_t* bytes, uint32_t n) noexcept
+    {
+        if (n == 0)
+            return true;
+        if (!Room(n))
+            return false;
+        std::memcpy(p_, bytes, n);
+        p_ += n;
+        return true;
+    }
+
+    bool Match(uint32_t length, uint32_t distance) noexcept
+    {
+        if (distance == 0 || distance > Produced() || !Room(length))
+            return false;
+        uint8_t* to = p_;
+        const uint8_t* from = to - distance;
+        p_ += length;
+        if (distance >= 16 && static_cast<size_t>(end_ - to) >= length + 16) {
+            // Whole 16-byte steps may run past the match but stay inside the
+            // destination; those bytes are rewritten later or left unused.
+            for (uint32_t i = 0; i < length; i += 16)
+                std::memcpy(to + i, from + i, 16);
+        } else if (distance >= length) {
+            std::memcpy(to, from, length);
+        } else if (distance == 1) {
+            std::memset(to, *from, length);
+        } else {
+            for (uint32_t i = 0; i < length; ++i)
+                to[i] = from[i];
+        }
+        return true;
+    }
+
+private:
+    CompressOutput& out_;
+    uint8_t* base_;
+    uint8_t* p_;
+    uint8_t* end_;
+};
+
+inline uint32_t Load32(const uint8_t* p) noexcept
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// Levels 7-9: bits from bit 0 of each byte upward, in 16-bit words. Words
+// are read ahead, but a call fails only when the bits it needs are missing.
+class BitReader {
+public:
+    BitReader(const uint8_t* p, const uint8_t* end) noexcept : p_(p), end_(end) {}
+
+    // n <= 16.
+    bool Bits(uint32_t n, uint32_t& value) noexcept
+    {
+        if (count_ < n && (Refill(), count_ < n))
+            return false;
+        value = static_cast<uint32_t>(acc_) & ((1u << n) - 1);
+        acc_ >>= n;
+        count_ -= n;
+        return true;
+    }
+
+    bool Symbol(const AdaptiveHuffman& model, uint32_t& symbol) noexcept
+    {
+        uint32_t pair = model.Child(model.Root());
+        for (;;) {
+            if (count_ == 0 && (Refill(), count_ == 0))
+                return false;
+            const uint32_t next = model.Child(pair + static_cast<uint32_t>(acc_ & 1));
+            acc_ >>= 1;
+            --count_;
+            if (next & AdaptiveHuffman::kLeafBit) {
+                symbol = next & ~uint32_t(AdaptiveHuffman::kLeafBit);
+                return true;
+            }
+            pair = next;
+        }
+    }
+
+private:
+    void Refill() noexcept
+    {
+        while (count_ <= 48 && end_ - p_ >= 2) {
+            acc_ |= uint64_t(uint32_t(p_[0]) | uint32_t(p_[1]) << 8) << count_;
+            p_ += 2;
+            count_ += 16;
+        }
+    }
+
+    const uint8_t* p_;
+    const uint8_t* const end_;
+    uint64_t acc_ = 0;
+    uint32_t count_ = 0;
+};
+
+}  // namespace
+
+bool LZSSCompress::DecompressData(CompressOutput& dst, const uint8_t* src, uint32_t size)
+{
+    if (size < 1 || !src)
+        return false;
+    const uint32_t level = src[0] & 0x0F;
+    const uint32_t mode = src[0] >> 4;
+    if (level > kMaxLevel || mode > 2)
+        return false;
+    if (level == 0)
+        return DecodeStored(dst, src + 1, size - 1);
+    if (mode != 0 && level >= 7) {
+        const bool ok = DecodeHuffman(dst, src + 1, size - 1, mode);
+        Reset();
+        return ok;
+    }
+    return DecodeFlagWords(dst, src + 1, size - 1, mode);
+}
+
+bool LZSSCompress::DecodeStored(CompressOutput& dst, const uint8_t* src, uint32_t size)
+{
+    History out(dst);
+    const bool ok = out.Copy(src, size);
+    out.Finish();
+    return ok;
+}
+
+bool LZSSCompress::DecodeFlagWords(CompressOutput& dst, const uint8_t* src, uint32_t size, uint32_t mode)
+{
+    History out(dst);
+    const uint8_t* p = src;
+    const uint8_t* const end = src + size;
+    const uint32_t distanceBits = kModes[mode].distanceBits;
+    const uint32_t distanceMask = (1u << distanceBits) - 1;
+    const uint32_t lengthField = (1u << kModes[mode].lengthBits) - 1;
+    uint32_t flags = 0;
+    uint32_t left = 0;  // unused bits of the current flag word
+
+    // The next group's flag word is read the moment the current one runs
+    // out, because its coder closed the group right after the 32nd bit.
+#define LZSS_TAKE_BIT(b)                   \
+    do {                                   \
+        (b) = flags & 1;                   \
+        flags >>= 1;                       \
+        if (--left == 0) {                 \
+            if (end - p < 4)               \
+                goto fail;                 \
+            flags = Load32(p);             \
+            p += 4;                        \
+            left = 32;                     \
+        }                                  \
+    } while (0)
+
+    while (p != end) {
+        if (left == 0) {
+            if (end - p < 4)
+                goto fail;
+            flags = Load32(p);
+            p += 4;
+            left = 32;
+            continue;  // a stream may end right after a flag word
+        }
+        uint32_t bit;
+        LZSS_TAKE_BIT(bit);
+        if (mode == 0) {
+            if (!bit) {
+                if (p == end || !out.Literal(*p))
+                    goto fail;
+                ++p;
+                continue;
+            }
+            uint32_t b0, b1, b2;
+            LZSS_TAKE_BIT(b0);
+            LZSS_TAKE_BIT(b1);
+            LZSS_TAKE_BIT(b2);
+            uint32_t code = b0 | b1 << 1 | b2 << 2;
+            if (code == 7) {
+                if (p == end)
+                    goto fail;
+                code = *p++;
+            }
+            if (p == end || !out.Match(code + kMinMatch, *p))
+                goto fail;
+            ++p;
+            continue;
+        }
+        if (!bit) {
+            uint32_t raw;
+            LZSS_TAKE_BIT(raw);
+            if (!raw) {
+                if (p == end || !out.Literal(*p))
+                    goto fail;
+                ++p;
+                continue;
+            }
+            if (p == end)
+                goto fail;
+            const uint32_t n = *p++ + kMinMatch;
+            if (static_cast<size_t>(end - p) < n || !out.Copy(p, n))
+                goto fail;
+            p += n;
+            continue;
+        }
+        if (end - p < 2)
+            goto fail;
+        const uint32_t word = uint32_t(p[0]) | uint32_t(p[1]) << 8;
+        p += 2;
+        uint32_t code = word >> distanceBits;
+        if (code == lengthField) {
+            if (p == end)
+                goto fail;
+            code = *p++;
+        }
+        if (!out.Match(code + kMinMatch, word & distanceMask))
+            goto fail;
+    }
+#undef LZSS_TAKE_BIT
+    out.Finish();
+    return true;
+fail:
+    out.Finish();
+    return false;
+}
+
+bool LZSSCompress::DecodeHuffman(CompressOutput& dst, const uint8_t* src, uint32_t size, uint32_t mode)
+{
+    History out(dst);
+    BitReader in(src, src + size);
+    const ModeInfo& info = kModes[mode];
+    const uint32_t lowBits = info.distanceLowBits;
+    const uint32_t distanceMask = (1u << info.distanceBits) - 1;
+    literals_.Init(kLiteralModelSymbols);
+    distances_.Init(info.distanceHighSymbols);
+
+    for (;;) {
+        uint32_t symbol;
+        if (!in.Symbol(literals_, symbol))
+            break;
+        literals_.Update(symbol);
+        if (symbol < kLengthSymbols) {
+            if (!out.Literal(static_cast<uint8_t>(symbol)))
+                break;
+            continue;
+        }
+        if (symbol == kEndSymbol) {
+            out.Finish();
+            return true;
+        }
+        if (symbol > kEndSymbol)
+            break;  // the model's filler leaf: never coded
+        const LengthClass& lc = kLengthClasses[symbol - kLengthSymbols];
+        uint32_t extra;
+        uint32_t high;
+        uint32_t low;
+        if (!in.Bits(lc.extraBits, extra))
+            break;
+        const uint32_t code = lc.base + extra;
+        if (code > kMaxMatch - kMinMatch)
+            break;
+        if (!in.Symbol(distances_, high))
+            break;
+        distances_.Update(high);
+        if (!in.Bits(lowBits, low))
+            break;
+        if (!out.Match(code + kMinMatch, ((high << lowBits) + low) & distanceMask))
+            break;
+    }
+    out.Finish();
+    return false;
+}
+
+}  // namespace Nyx
