@@ -393,17 +393,18 @@ TEST(ResultsLogTest, TruncatedStreamKeepsOnlyWholeRecords)
 TEST(ResultsLogTest, ListenersHearChangesAndDestruction)
 {
     Listener listener, closeParty;
-    void* logAddress;
+    uintptr_t logAddress;  // compared as a number: the log is gone by then
     {
         ResultsLog log;
-        logAddress = &log;
+        logAddress = reinterpret_cast<uintptr_t>(&log);
         log.OpenPipe(&listener, &closeParty);
         ResultsLog::AddResult(log, 1, "a");
         log.PushCurrentAsset(Asset(KUID(1, 1, 0)));  // not a change of the list
         log.PopCurrentAsset();
     }
     EXPECT_EQ(listener.heard, (std::vector<std::string>{"list-updated", "list-destroyed"}));
-    EXPECT_EQ(listener.data, (std::vector<void*>{logAddress, logAddress}));
+    void* logPointer = reinterpret_cast<void*>(logAddress);
+    EXPECT_EQ(listener.data, (std::vector<void*>{logPointer, logPointer}));
     EXPECT_EQ(closeParty.heard, std::vector<std::string>{"pipe-closed"});
     EXPECT_EQ(closeParty.data, std::vector<void*>{&listener});
 }
