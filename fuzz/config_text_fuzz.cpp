@@ -1,8 +1,8 @@
 // Reads arbitrary bytes as config text, writes the tree back and reads that
 // text again. The writer's text of a tree the reader built must read back to
 // a tree that the writer renders with the very same bytes, except where the
-// format itself changes a value (a float whose text needs an exponent or is
-// "-0" or an infinity, names that collide once sanitised, a name starting
+// format itself changes a value (a float whose text is "-0", an infinity or
+// not a number, names that collide once sanitised, a name starting
 // with '{'). Two rounds are checked, so a tree that came from the writer's
 // text is checked too.
 #include <cstdint>
@@ -63,7 +63,8 @@ bool WritesBackUnchanged(const ChunkRef& chunk, int depth)
         } else if (child->GetType() == ACS_TYPE_FLOAT) {
             ACSRawData value = ACSConvert(ACS_TYPE_FLOAT, ACSRawData::FromChunk(child), ACS_TYPE_STRING);
             std::string_view text = RawDataText(value);
-            unchanged &= text.find_first_of("en") == std::string_view::npos && text != "-0";
+            unchanged &= text.find_first_of("in") == std::string_view::npos && text.find("-0,") == std::string_view::npos &&
+                         text != "-0" && !text.ends_with(",-0");
         }
     }
     return unchanged;

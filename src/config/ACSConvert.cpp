@@ -242,7 +242,11 @@ bool IsNumberText(std::string_view text)
             dot = true;
             ++i;
         } else if (c == 'e') {
-            if (!dot || exponent)
+            // "%g" writes large and small floats as "1e+10" with no '.', so an
+            // exponent after plain digits must count too, or such values
+            // written by the config writer could never be read as floats.
+            bool digitBefore = i > 0 && text[i - 1] >= '0' && text[i - 1] <= '9';
+            if (exponent || !(dot || digitBefore))
                 return false;
             if (i + 1 >= end || (text[i + 1] != '+' && text[i + 1] != '-'))
                 return false;

@@ -260,8 +260,17 @@ inline const uint8_t* NextLineEnd(const uint8_t* p, const uint8_t* end)
 
 ValueKind TextReader::ScanList(const uint8_t* from) const
 {
-    while (from < end_ && IsListByte(*from))
-        ++from;
+    while (from < end_) {
+        if (IsListByte(*from)) {
+            ++from;
+        } else if (*from == 'e' && from[-1] >= '0' && from[-1] <= '9' && from + 2 < end_ &&
+                   (from[1] == '+' || from[1] == '-') && IsDigit(from[2])) {
+            // A list piece the writer printed with an exponent ("1e+10").
+            from += 3;
+        } else {
+            break;
+        }
+    }
     return from == end_ || IsLineEnd(*from) ? ValueKind::NumberList : ValueKind::String;
 }
 
@@ -300,6 +309,15 @@ ValueKind TextReader::SniffValue()
     bool dot = false;
     while (r < end_ && (IsDigit(*r) || *r == '.'))
         dot |= *r++ == '.';
+    // The writer prints floats with "%g", which gives "1e+10" for large and
+    // small values: take that exact form (a signed exponent after a digit) as
+    // a float, so what the writer wrote reads back as the float it was.
+    if (r > q && IsDigit(r[-1]) && r + 2 < end_ && *r == 'e' && (r[1] == '+' || r[1] == '-') && IsDigit(r[2])) {
+        r += 3;
+        while (r < end_ && IsDigit(*r))
+            ++r;
+        dot = true;
+    }
     while (r < end_ && IsBlank(*r))
         ++r;
     if (r == end_ || IsLineEnd(*r))

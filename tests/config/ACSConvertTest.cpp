@@ -65,7 +65,7 @@ TEST(IsNumberTextTest, AcceptsOnlyPlainDecimalsWithOptionalExponentAfterADot)
         {"", false},        {"-", false},          {"0", true},          {"-5", true},
         {"12a", false},     {"4x2", false},        {"1.5", true},        {".5", true},
         {"5.", true},       {".", true},           {"-.", true},         {"1.2.3", false},
-        {"1e5", false},     {"1e+5", false},       {"1.5e5", false},     {"1.5e+", false},
+        {"1e5", false},     {"1e+5", true},       {"1.5e5", false},     {"1.5e+", false},
         {"1.5e+3", true},   {"1.5e-3", true},      {"1.5e+3e+3", false}, {"1.5e+x", false},
         {"1.5e+3.2", false}, {"5 \t ", true},      {" 5", false},        {"1 2", false},
         {"--1", false},     {"1-2", false},        {"   ", true},        {"- ", true},
@@ -83,6 +83,8 @@ TEST(ACSConvertTest, TextToNumbers)
     EXPECT_FALSE(ACSConvert(ACS_TYPE_STRING, Text("12a"), ACS_TYPE_INT));
     EXPECT_FLOAT_EQ(AsFloat(ACSConvert(ACS_TYPE_STRING, Text("1.5e+3"), ACS_TYPE_FLOAT)), 1500.0f);
     EXPECT_FALSE(ACSConvert(ACS_TYPE_STRING, Text("1e5"), ACS_TYPE_FLOAT));
+    // The float text the writer prints for large values converts back.
+    EXPECT_FLOAT_EQ(AsFloat(ACSConvert(ACS_TYPE_STRING, Text("1e+10"), ACS_TYPE_FLOAT)), 1e10f);
     // The empty string has no bytes and is no number.
     EXPECT_FALSE(ACSConvert(ACS_TYPE_STRING, ACSRawData(), ACS_TYPE_INT));
 }
