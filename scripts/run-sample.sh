@@ -1,9 +1,38 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the tool in release mode and runs its main job.
+# Installs what is missing, builds the tool in release mode, lays out a small
+# data root from sample/ (both programs in its "bin" folder) and runs the tool
+# there: with the arguments given, or else "version", a two-line batch file
+# and a few asset commands, which start the stand-in daemon through the
+# tool's own discovery; the daemon is closed again at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRO_TESTS=OFF >/dev/null
 cmake --build build-release
-echo "== KestroUtil =="
-./build-release/bin/KestroUtil "$@"
+
+root=build-release/sample-root
+rm -rf "$root"
+cp -r sample "$root"
+mkdir -p "$root/bin"
+cp build-release/bin/KestroUtil build-release/bin/kaddaemon "$root/bin/"
+printf 'echo hello\n"echo" "from a batch file"\n' > "$root/bin/sample-batch.txt"
+
+run() {
+    echo "== KestroUtil $* =="
+    set +e
+    "$root/bin/KestroUtil" "$@"
+    local code=$?
+    set -e
+    echo "(exit code $code)"
+}
+
+if [ $# -gt 0 ]; then
+    run "$@"
+else
+    run version
+    run @sample-batch.txt
+    run status '<kuid:400001:101>'
+    run status '<kuid2:400001:102:2>'
+    run searchbycategory 'VE;-LOC|TR'
+    run closekaddaemon
+fi

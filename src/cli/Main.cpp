@@ -1,8 +1,55 @@
 #include <cstdio>
 
+#include "cli/BatchMode.h"
+#include "cli/CommandGuard.h"
+#include "cli/Environment.h"
+#include "cli/HelpText.h"
+#include "cli/RunCommand.h"
+#include "config/ResultsLog.h"
+#include "core/ProcessState.h"
+#include "gs/compiler/ScriptLogHook.h"
+#include "kad/ProcessLaunch.h"
+#include "nyx/PString.h"
+#include "platform/ProcessExit.h"
+
 int main(int argc, char** argv)
 {
-    (void)argc;
-    std::printf("usage: %s <command> [parameters...] | @<batch file>\n", argc > 0 ? argv[0] : "KestroUtil");
-    return 0;
+    Nyx::File::Path programPath;
+    if (!GetModulePath(programPath))
+        return -1;
+
+    if (argc < 2) {
+        PrintHelpText();
+        return -1;
+    }
+    if (Nyx::PStringCache::ToLower(Nyx::PString(argv[1])) == Nyx::PString("help")) {
+        PrintHelpText();
+        return 0;
+    }
+
+    EngineContext context;
+    if (InitEnvironment(context, argv[0], argc, argv) != 0) {
+        std::fputs("- Init failed\n", stderr);
+        ShutdownEnvironment(context);
+        return -1;
+    }
+    SetApplicationId(Nyx::String("KestroUtil"));
+    ScriptLogHook = ScriptLogSink;
+
+    int code;
+    if (argv[1][0] != '@') {
+        ResultsLog log;
+        code = RunCommandGuarded(log, context, argc, argv);
+        PrintResults(log);
+    } else {
+        bool fileMissing = false;
+        code = RunBatch(context, argv[0], argv[1] + 1, fileMissing);
+        if (fileMissing) {
+            ShutdownEnvironment(context);
+            return -1;
+        }
+    }
+
+    ShutdownEnvironment(context);
+    Platform::TerminateProcess(code);
 }

@@ -107,7 +107,8 @@ void MergeCategoryLists(Nyx::String& result, const char* first, const char* seco
         if (*p == '\0' || *p == '|')
             return;
         const char* end = EntryEnd(p);
-        marked.assign("#");
+        marked.clear();
+        marked.push_back('#');
         marked.append(p, static_cast<size_t>(end - p));
         if (!CategoryExpression::MatchTerm(result.c_str(), marked.c_str()))
             AppendListEntry(result, marked.c_str());

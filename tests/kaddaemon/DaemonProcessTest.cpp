@@ -161,7 +161,7 @@ TEST(DaemonProcess, LaunchedLikeTheToolDoesItServesItsRootUntilRequest270)
     RawDaemonClient client;
     ASSERT_TRUE(client.Connect(port));
     ASSERT_TRUE(client.Handshake(data.Root()));
-    ASSERT_TRUE(client.SendRequest(21, 5, "payload"));
+    ASSERT_TRUE(client.SendRequest(77, 5, "payload"));
     uint32_t tag = 0;
     uint32_t id = 0;
     std::string payload = "x";

@@ -167,15 +167,47 @@ bool DaemonConnection::ServeFrame(SocketReader& reader)
         }
     }
 
-    DaemonWire::FrameHeader answer{DaemonWire::kTagReply, frame.second, reply_->DataLength()};
-    if (TraceLog* trace = server_.Trace())
-        trace->Frame("out", "reply", frame.word, answer.second, answer.length);
-    bool sent = SendFrame(answer, reply_->Data());
+    bool sent = true;
+    if (context.replyNow)
+        sent = SendReply(frame.word, frame.second, reply_->Data(), reply_->DataLength());
     ShrinkIfLarge(request_);
     ShrinkIfLarge(reply_);
     if (context.stopAfterReply)
         server_.RequestStop();  // the server closes this connection once it has withdrawn
-    return sent;
+    return sent && !context.closeConnection;
+}
+
+bool DaemonConnection::SendReply(uint32_t number, uint32_t transactionId, const void* payload, uint32_t length)
+{
+    DaemonWire::FrameHeader answer{DaemonWire::kTagReply, transactionId, length};
+    if (TraceLog* trace = server_.Trace())
+        trace->Frame("out", "reply", number, transactionId, length);
+    return SendFrame(answer, payload);
+}
+
+bool DaemonConnection::SendRaw(const void* bytes, uint32_t length)
+{
+    std::lock_guard<std::mutex> hold(writeLock_);
+    return SendAll(fd_, bytes, length);
+}
+
+bool DaemonConnection::TakeHeldReply(uint32_t transactionId, HeldReply& reply)
+{
+    for (auto it = held_.begin(); it != held_.end(); ++it) {
+        if (it->transactionId == transactionId) {
+            reply = std::move(*it);
+            held_.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<DaemonConnection::HeldReply> DaemonConnection::TakeHeldReplies()
+{
+    std::vector<HeldReply> all;
+    all.swap(held_);
+    return all;
 }
 
 bool DaemonConnection::SendFrame(const DaemonWire::FrameHeader& header, const void* payload)

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "nyx/DynamicBuffer.h"
 #include "nyx/Thread.h"
@@ -36,6 +38,24 @@ public:
 
     // Sends a notification frame ('note', kind, length, payload).
     bool SendNote(uint32_t kind, const void* payload, uint32_t length);
+    // Sends a reply frame ('repl', id, length, payload); the trace names
+    // the request number given.
+    bool SendReply(uint32_t number, uint32_t transactionId, const void* payload, uint32_t length);
+    // Sends bytes as they are, for frames no well-behaved daemon sends.
+    bool SendRaw(const void* bytes, uint32_t length);
+
+    // Replies a handler keeps back to send later. Only handlers use them,
+    // and handlers run on the reader thread, so they need no lock.
+    struct HeldReply {
+        uint32_t number;
+        uint32_t transactionId;
+        std::string payload;
+    };
+    void HoldReply(HeldReply reply) { held_.push_back(std::move(reply)); }
+    // Takes the held reply of that id out; false when there is none.
+    bool TakeHeldReply(uint32_t transactionId, HeldReply& reply);
+    // Takes every held reply out, in the order they were held.
+    std::vector<HeldReply> TakeHeldReplies();
 
 private:
     void Run();
@@ -54,6 +74,7 @@ private:
     // Reused from frame to frame; only the reader thread touches them.
     std::unique_ptr<Nyx::DynamicBuffer> request_;
     std::unique_ptr<Nyx::DynamicBuffer> reply_;
+    std::vector<HeldReply> held_;
 };
 
 }  // namespace kaddaemon

@@ -4,10 +4,14 @@
 // Exit codes: 0 after request 270, and also when another daemon already
 // serves the root; 1 when it cannot serve; 2 for a wrong command line.
 #include <cstdio>
+#include <memory>
 #include <string>
 
+#include "kaddaemon/AssetStore.h"
 #include "kaddaemon/DaemonOptions.h"
 #include "kaddaemon/DaemonServer.h"
+#include "kaddaemon/StandInRequests.h"
+#include "kaddaemon/StoreRequests.h"
 #include "kaddaemon/TraceLog.h"
 
 int main(int argc, char** argv)
@@ -31,7 +35,15 @@ int main(int argc, char** argv)
         }
     }
 
+    auto store = std::make_shared<kaddaemon::AssetStore>(root);
+    if (!store->Open()) {
+        std::fprintf(stderr, "kaddaemon: cannot make the asset folders under %s\n", root.c_str());
+        return 1;
+    }
+
     kaddaemon::DaemonServer server;
+    kaddaemon::RegisterStoreRequests(server.Requests(), store);
+    kaddaemon::RegisterStandInRequests(server.Requests());
     if (trace.IsOpen())
         server.SetTrace(&trace);
     switch (server.Start(root)) {

@@ -25,6 +25,11 @@ struct RequestContext {
     uint32_t transactionId;
     // Set by a handler to end the daemon once its reply has gone out.
     bool stopAfterReply = false;
+    // Cleared by a handler that answers later (DaemonConnection::HoldReply)
+    // or never; whatever it wrote into the reply is then dropped.
+    bool replyNow = true;
+    // Set by a handler to end this connection after the frame.
+    bool closeConnection = false;
 };
 
 using RequestHandler = std::function<void(RequestContext& context, TStream& request, TStream& reply)>;

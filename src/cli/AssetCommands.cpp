@@ -1,0 +1,217 @@
+// The command words that work on single assets, or on search results,
+// through the asset-database daemon.
+#include "cli/AssetCommands.h"
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "cli/CommandHandlers.h"
+#include "config/ACSChunk.h"
+#include "config/ConfigFile.h"
+#include "config/KestroProperty.h"
+#include "config/ResultsLog.h"
+#include "kad/AssetHandle.h"
+#include "kad/AssetRecord.h"
+#include "kad/AuthorNames.h"
+#include "kad/KADFilterElement.h"
+#include "kad/KADRequests.h"
+#include "kad/UserKUID.h"
+#include "nyx/File.h"
+
+namespace {
+
+PropertyRef AssetProperty(const KUID& kuid)
+{
+    PropertyRef asset;
+    asset.Reset(new KestroPropertyAssetID(Nyx::PString("AssetID"), kuid));
+    return asset;
+}
+
+void AddAssetError(ResultsLog& log, const KUID& kuid, const char* text)
+{
+    ResultsLog::AddResult(log, ResultsLog::kError, AssetProperty(kuid), Nyx::String(text));
+}
+
+char StatusLetter(char upper, bool set) { return set ? upper : static_cast<char>(upper - 'A' + 'a'); }
+
+// The status line without its "+ " prefix; the M and F letters come from
+// their own requests.
+Nyx::String FormatAssetStatus(const KUID& kuid, const AssetRecord& record, bool missingDependencies, bool faulty)
+{
+    const char letters[8] = {
+        StatusLetter('E', record.GetFlag(AssetRecord::kFlagOpenForEdit)),
+        StatusLetter('I', record.GetFlag(AssetRecord::kFlagInstalled)),
+        StatusLetter('A', record.GetFlag(AssetRecord::kFlagStatusA)),
+        StatusLetter('D', record.GetFlag(AssetRecord::kFlagStatusD)),
+        StatusLetter('L', record.GetFlag(AssetRecord::kFlagLocallyModified)),
+        StatusLetter('M', missingDependencies),
+        StatusLetter('F', faulty),
+        '\0',
+    };
+    return Nyx::String::Printf("%s : %s : %s : %s", kuid.ToString().c_str(), letters, record.categoryText.c_str(),
+                               record.displayName.c_str());
+}
+
+}  // namespace
+
+int EditCommand(ResultsLog& log, const KUID& kuid)
+{
+    AssetHandleRef handle = KADRequests::OpenAsset(kuid, true, &log);
+    if (!handle.IsValid()) {
+        AddAssetError(log, kuid, "Unknown AssetID.");
+        return -1;
+    }
+    Nyx::PString name;
+    Nyx::File::Path folder;
+    KADRequests::GetAssetFolder(handle, name, folder);
+    std::printf("+ %s : %s\n", kuid.ToString().c_str(), folder.c_str());
+    return 0;
+}
+
+int PrintConfigCommand(ResultsLog& log, const KUID& kuid)
+{
+    ChunkRef config = KADRequests::GetAssetConfig(kuid);
+    if (config.IsNullOrUntyped()) {
+        AddAssetError(log, kuid, "Asset is not local.");
+        return -1;
+    }
+    std::printf("+ Start of %s dump\n", kuid.ToString().c_str());
+    std::fflush(stdout);
+    PrintConfig(config);
+    std::fflush(stdout);
+    std::printf("+ End of %s dump\n", kuid.ToString().c_str());
+    return 0;
+}
+
+int CommitCommand(ResultsLog& log, const KUID& kuid)
+{
+    AssetHandleRef handle = KADRequests::OpenAsset(kuid, true, nullptr);
+    return KADRequests::CommitAsset(handle, 0, &log) ? 0 : -1;
+}
+
+int RevertCommand(ResultsLog&, const KUID& kuid)
+{
+    AssetHandleRef handle = KADRequests::OpenAsset(kuid, false, nullptr);
+    return KADRequests::RevertAsset(handle, nullptr) ? 0 : -1;
+}
+
+int DeleteCommand(ResultsLog&, const KUID& kuid) { return KADRequests::DeleteAsset(kuid, 1, nullptr) ? 0 : -1; }
+
+bool PrintAssetStatus(const KUID& kuid, ResultsLog& log)
+{
+    AssetRecord record;
+    if (!KADRequests::GetAssetInfo(kuid, record, AssetRecord::kMaskAll)) {
+        AddAssetError(log, kuid, "Unknown AssetID.");
+        return false;
+    }
+    bool missing = KADRequests::GetAssetInfoFlag11(kuid, false);
+    bool faulty = KADRequests::GetAssetInfoFlag9(kuid);
+    std::printf("+ %s\n", FormatAssetStatus(kuid, record, missing, faulty).c_str());
+    return true;
+}
+
+int StatusCommand(ResultsLog& log, const KUID& kuid) { return PrintAssetStatus(kuid, log) ? 0 : -1; }
+
+bool ValidateAsset(const KUID& kuid, ResultsLog& log)
+{
+    AssetHandleRef handle = KADRequests::OpenAsset(kuid, false, &log);
+    if (!handle.IsValid())
+        return false;
+    Nyx::PString name;
+    Nyx::File::Path folder;
+    if (!KADRequests::GetAssetFolder(handle, name, folder))
+        return false;
+    log.PushCurrentAsset(AssetProperty(kuid));
+    KADRequests::ValidateAsset(name, folder, &log);
+    log.PopCurrentAsset();
+    // Findings are results in the log, not a failure of the command.
+    return true;
+}
+
+int ValidateCommand(ResultsLog& log, const KUID& kuid) { return ValidateAsset(kuid, log) ? 0 : -1; }
+
+int GenerateKUIDCommand(ResultsLog& log)
+{
+    UserKUIDDaemon daemon;
+    daemon.latestVersion = [](const KUID& kuid) { return KADRequests::GetLatestKUID(kuid); };
+    daemon.isKnown = [](const KUID& kuid) {
+        AssetRecord record;
+        return KADRequests::GetAssetInfo(kuid, record, 0);
+    };
+    KUID kuid = GenerateUserKUID(daemon);
+    std::printf("<KUID2:%d:%u:%u>\n", kuid.user, static_cast<uint32_t>(kuid.content),
+                static_cast<uint32_t>(kuid.version));
+    if (kuid == KUID::Null) {
+        ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String("No free KUID is left in the user's range."));
+        return -1;
+    }
+    return 0;
+}
+
+Nyx::PString AuthorNameOfAsset(const KUID& kuid)
+{
+    AssetRecord record;
+    KADRequests::GetAssetInfo(kuid, record, AssetRecord::kMaskAll);
+    return LookupAuthorName(record);
+}
+
+int AuthorsCommand(ResultsLog&)
+{
+    KADFilterElementGroup filter;
+    filter.AddChild(std::make_unique<KADFilterElementBool>(KADFilterElementBool::kLocal));
+    filter.AddChild(std::make_unique<KADFilterElementBool>(KADFilterElementBool::kLocallyAvailable));
+    filter.AddChild(std::make_unique<KADFilterElementBool>(KADFilterElementBool::kLocallyEnabled));
+    KUIDRing found;
+    KADRequests::SearchAssets(&filter, found);
+    // Interned names: equal texts are the same string.
+    std::vector<Nyx::PString> names;
+    for (const KUID& kuid : found) {
+        Nyx::PString name = AuthorNameOfAsset(kuid);
+        bool seen = false;
+        for (const Nyx::PString& known : names)
+            seen = seen || known == name;
+        if (!seen)
+            names.push_back(name);
+    }
+    for (const Nyx::PString& name : names)
+        std::printf("%s\n", name.c_str());
+    return 0;
+}
+
+int SearchByCategoryCommand(ResultsLog&, bool includeFetchery, const char* expression)
+{
+    std::string upper(expression ? expression : "");
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    KADFilterElementGroup filter;
+    filter.AddChild(std::make_unique<KADFilterElementString>(KADFilterElementString::kCategoryList,
+                                                             Nyx::PString(upper)));
+    if (!includeFetchery)
+        filter.AddChild(std::make_unique<KADFilterElementBool>(KADFilterElementBool::kLocal));
+    KUIDRing found;
+    KADRequests::SearchAssets(&filter, found);
+    uint32_t count = found.Count();
+    if (count == 0)
+        return -1;
+    std::printf("+ %u : assets matching the specified criteria\n", count);
+    uint32_t index = 0;
+    for (const KUID& kuid : found)
+        std::printf("+ #%u : %s\n", index++, kuid.ToString().c_str());
+    return 0;
+}
+
+int ListBuildsCommand(ResultsLog& log, const char* outputPath)
+{
+    Nyx::File file;
+    if (!file.Open(Nyx::File::Path(outputPath), Nyx::File::kModeWrite)) {
+        ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String("Failed to open output file."));
+        return -1;
+    }
+    Nyx::PString builds = KADRequests::ListBuilds();
+    file.Write(builds.c_str(), 1, builds.Length());
+    file.Write("\n", 1, 1);
+    file.Close();
+    return 0;
+}

@@ -1,0 +1,27 @@
+// The command words whose work is not part of this build yet. Each stays in
+// the command table and fails with an error result until its work lands.
+#include "cli/CommandHandlers.h"
+
+#include "config/ResultsLog.h"
+#include "nyx/String.h"
+
+namespace {
+
+int NotAvailable(ResultsLog& log, const char* word)
+{
+    ResultsLog::AddResult(log, ResultsLog::kError,
+                          Nyx::String::Printf("The command \"%s\" is not available in this build.", word));
+    return -1;
+}
+
+}  // namespace
+
+int InstallCDPCommand(ResultsLog& log, const char*) { return NotAvailable(log, "installcdp"); }
+int InstallFromPathCommand(ResultsLog& log, const char*) { return NotAvailable(log, "installfrompath"); }
+int CommandHostCommand(ResultsLog& log) { return NotAvailable(log, "kadcommandhost"); }
+int RepairDatabaseCommand(ResultsLog& log, uint32_t) { return NotAvailable(log, "repairdatabase"); }
+int CreateCDPCommand(ResultsLog& log, int, char**) { return NotAvailable(log, "createcdp"); }
+int VrqParseCommand(ResultsLog& log, const char*) { return NotAvailable(log, "vrqparse"); }
+int VrqDeleteAllCommand(ResultsLog& log) { return NotAvailable(log, "vrqdeleteall"); }
+int BackupKeywordsCommand(ResultsLog& log, const char*) { return NotAvailable(log, "backupkeywords"); }
+int ImportKeywordsCommand(ResultsLog& log) { return NotAvailable(log, "importkeywords"); }

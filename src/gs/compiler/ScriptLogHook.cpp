@@ -1,0 +1,3 @@
+#include "gs/compiler/ScriptLogHook.h"
+
+ScriptLogFunction ScriptLogHook = nullptr;

@@ -1,0 +1,394 @@
+#include "kad/KADClient.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <new>
+
+#include <sys/socket.h>
+#include <sys/time.h>
+
+#include "core/ContentRoot.h"
+#include "core/TStream.h"
+#include "kad/DaemonLink.h"
+#include "kad/DaemonWire.h"
+#include "kad/KADClientLink.h"
+#include "kad/KADClientTransaction.h"
+#include "kad/ProcessLaunch.h"
+#include "kad/SpecRegistryHook.h"
+#include "nyx/CriticalSection.h"
+
+namespace {
+
+constexpr const char* kLoopbackHost = "127.0.0.1";
+constexpr const char* kDaemonFolder = "bin";
+constexpr const char* kDaemonFile = "kaddaemon";
+// A daemon that accepts the connection but never answers the handshake
+// must not hold the tool up for good.
+constexpr int kHandshakeTimeoutMs = 5000;
+
+struct ClientState {
+    std::mutex lifecycleLock;  // Start and Stop
+    std::mutex settingsLock;
+    KADClientSettings settings;
+    std::atomic<bool> started{false};
+    std::atomic<bool> connected{false};
+
+    // The link lock: held for discovery and the handshake, for the whole
+    // send of a request (its attempts included) and for the read of a
+    // reply's payload.
+    Nyx::CriticalSection linkLock;
+    // Under linkLock. Shared with the requester whose reply has arrived,
+    // which reads it without the link lock.
+    std::shared_ptr<KADClientLink> link;
+    uint64_t nextSerial = 1;              // under linkLock
+
+    std::unique_ptr<SpecRegistryHook> registry;  // under lifecycleLock
+    std::atomic<SpecRegistryHook*> registryView{nullptr};
+};
+
+// Never destroyed: requests on other threads may outlive static objects.
+ClientState& State()
+{
+    static ClientState* state = new ClientState;
+    return *state;
+}
+
+void StoreLE32(uint8_t* p, uint32_t v) noexcept
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+
+uint32_t LoadLE32(const uint8_t* p) noexcept
+{
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+char AsciiLower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+void SetReceiveTimeout(int socket, int ms)
+{
+    timeval tv{ms / 1000, (ms % 1000) * 1000};
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+}
+
+// Attempts of Start and of a request: the first at once; before the second
+// the daemon is launched (when the caller may); a pause before every one
+// after the first. False when the attempts are used up or the launch is
+// not allowed.
+bool BeforeAttempt(int attempt, bool mayLaunch)
+{
+    if (attempt >= KADClient::kConnectAttempts)
+        return false;
+    if (attempt == 1) {
+        if (!mayLaunch)
+            return false;
+        KADClient::LaunchDaemon();
+    }
+    if (attempt >= 1)
+        Nyx::Thread::Sleep(KADClient::kAttemptPauseMs);
+    return true;
+}
+
+}  // namespace
+
+bool KADClient::Start(const KADClientSettings& settings)
+{
+    ClientState& s = State();
+    std::lock_guard<std::mutex> lifecycle(s.lifecycleLock);
+    if (s.started.load(std::memory_order_acquire))
+        return true;
+    {
+        std::lock_guard<std::mutex> hold(s.settingsLock);
+        s.settings = settings;
+        std::string path = s.settings.path.Str();
+        for (char& c : path)
+            c = AsciiLower(c);
+        s.settings.path = Nyx::File::Path(path);
+        s.settings.path.RemoveTrailingSeparator();
+    }
+
+    bool connected = false;
+    for (int attempt = 0; !connected && BeforeAttempt(attempt, true); ++attempt)
+        connected = Connect();
+    if (!connected) {
+        std::lock_guard<std::mutex> hold(s.settingsLock);
+        s.settings = KADClientSettings();
+        return false;
+    }
+
+    Nyx::File::Path root = settings.path;
+    root.RemoveTrailingSeparator();
+    SetContentRootPath(root);
+
+    s.started.store(true, std::memory_order_release);
+    s.registry = SpecRegistryHook::Create();
+    s.registryView.store(s.registry.get(), std::memory_order_release);
+    return true;
+}
+
+void KADClient::Stop()
+{
+    ClientState& s = State();
+    std::lock_guard<std::mutex> lifecycle(s.lifecycleLock);
+    {
+        // Under the link lock, so that no request that saw the client
+        // started connects again after the disconnect.
+        Nyx::SingleLock hold(s.linkLock);
+        if (!s.started.exchange(false, std::memory_order_acq_rel))
+            return;
+        Disconnect(false);
+    }
+    {
+        std::lock_guard<std::mutex> hold(s.settingsLock);
+        s.settings = KADClientSettings();
+    }
+    DiscardNotifications();
+    JoinQuestionThreads();
+    s.registryView.store(nullptr, std::memory_order_release);
+    s.registry.reset();
+}
+
+bool KADClient::IsStarted() { return State().started.load(std::memory_order_acquire); }
+
+KADClientSettings KADClient::GetSettings()
+{
+    ClientState& s = State();
+    std::lock_guard<std::mutex> hold(s.settingsLock);
+    return s.settings;
+}
+
+bool KADClient::IsConnected() { return State().connected.load(std::memory_order_acquire); }
+
+SpecRegistryHook* KADClient::GetSpecRegistry() { return State().registryView.load(std::memory_order_acquire); }
+
+bool KADClient::MayLaunchDaemon() { return GetSettings().flags[KADClientSettings::kFlagMayLaunchDaemon] != 0; }
+
+Nyx::File::Path KADClient::GetDaemonPath()
+{
+    Nyx::File::Path path = GetSettings().path;
+    path.AddPath(kDaemonFolder);
+    path.AddPath(kDaemonFile);
+    return path;
+}
+
+bool KADClient::LaunchDaemon()
+{
+    Nyx::File::Path folder = GetSettings().path;
+    folder.AddPath(kDaemonFolder);
+    return LaunchProcess(GetDaemonPath().Str(), "", folder.Str(), kLaunchHidden) != 0;
+}
+
+bool KADClient::Connect()
+{
+    ClientState& s = State();
+    Nyx::SingleLock hold(s.linkLock);
+    if (s.link) {
+        if (!s.link->IsDead())
+            return true;
+        // The receiver found the link dead: nothing was sent on it since,
+        // so a fresh connection is safe and saves the request a failure.
+        Disconnect(true);
+    }
+
+    const KADClientSettings settings = GetSettings();
+    Nyx::File::Path dataFile = settings.path;
+    dataFile.AddPath(DaemonLink::kDataFileName);
+    uint32_t port = 0;
+    {
+        DaemonLink discovery;
+        if (!discovery.Attach(dataFile.Str()))
+            return false;
+        // 0 when this process turned out to be the holder: no daemon.
+        port = discovery.GetPort() & 0xFFFFu;
+        discovery.Detach();
+    }
+    if (port == 0)
+        return false;
+
+    auto transport = std::make_unique<TCPTransport>(kLoopbackHost, static_cast<uint16_t>(port));
+    if (transport->GetState() != NetTransport::kStateOK)
+        return false;
+    const int socket = transport->GetSocket();
+    SetReceiveTimeout(socket, kHandshakeTimeoutMs);
+    s.link = std::make_shared<KADClientLink>(std::move(transport), s.nextSerial++);
+
+    Nyx::DynamicBuffer hello;
+    {
+        TBuffer out(&hello);
+        DaemonWire::WriteClientHello(out, settings.flags[KADClientSettings::kFlagClient], settings.path.View());
+    }
+    // Each failing step below has closed the link as broken already.
+    if (!SendLink(hello.Data(), hello.DataLength()))
+        return false;
+    uint8_t answer[DaemonWire::kDaemonHelloSize];
+    if (!ReceiveLink(answer, 4, true))
+        return false;
+    if (LoadLE32(answer) != DaemonWire::kTagDaemonHello) {
+        Disconnect(true);
+        return false;
+    }
+    if (!ReceiveLink(answer + 4, 8, true))
+        return false;
+    s.link->hello = DaemonWire::DaemonHello{LoadLE32(answer + 4), LoadLE32(answer + 8)};
+    SetReceiveTimeout(socket, 0);
+
+    s.connected.store(true, std::memory_order_release);
+    if (!s.link->StartReceiver()) {
+        Disconnect(true);
+        return false;
+    }
+    return true;
+}
+
+void KADClient::Disconnect(bool broken)
+{
+    // The receiver ends by itself; it never waits for itself.
+    if (KADClientLink::OnReceiverThread())
+        return;
+    ClientState& s = State();
+    Nyx::SingleLock hold(s.linkLock);
+    std::shared_ptr<KADClientLink> link = std::move(s.link);
+    if (link) {
+        if (!broken && !link->IsDead()) {
+            uint8_t word[4];
+            StoreLE32(word, DaemonWire::kRequestDisconnect);
+            TransportWriteExact(link->Transport(), word, sizeof word);
+        }
+        link->Close();
+    }
+    s.connected.store(false, std::memory_order_release);
+}
+
+void KADClient::LinkEnded() { State().connected.store(false, std::memory_order_release); }
+
+bool KADClient::SendLink(const void* bytes, uint32_t length)
+{
+    ClientState& s = State();
+    Nyx::SingleLock hold(s.linkLock);
+    if (!s.link)
+        return false;
+    if (TransportWriteExact(s.link->Transport(), bytes, length))
+        return true;
+    Disconnect(true);
+    return false;
+}
+
+bool KADClient::ReceiveLink(void* bytes, uint32_t length, bool closeOnFailure)
+{
+    ClientState& s = State();
+    Nyx::SingleLock hold(s.linkLock);
+    if (!s.link)
+        return false;
+    if (TransportReadExact(s.link->Transport(), bytes, length))
+        return true;
+    if (closeOnFailure)
+        Disconnect(true);
+    return false;
+}
+
+bool KADClient::CallDaemon(uint32_t number, TStream& payload, TStream& reply, KADClientCallback* callback,
+                           ResultsLog* log, bool keepLog)
+{
+    // The receiver carries every reply; it cannot wait for one itself.
+    if (KADClientLink::OnReceiverThread())
+        return false;
+    KADClientTransaction transaction(callback, log, keepLog);
+    transaction.Register();
+    std::shared_ptr<KADClientLink> link;
+    if (!SendRequest(number, payload, transaction, link))
+        return false;
+    if (!transaction.Wait())
+        return false;
+    return ReadReplyPayload(link, reply);
+}
+
+bool KADClient::SendRequest(uint32_t number, TStream& payload, KADClientTransaction& transaction,
+                            std::shared_ptr<KADClientLink>& link)
+{
+    ClientState& s = State();
+    const uint32_t size = payload.GetSize();
+    const uint32_t position = payload.Tell();
+    const uint32_t length = size > position ? size - position : 0;
+    // The daemon cuts off a longer frame; better that nothing goes out.
+    if (length > DaemonWire::kMaxPayloadLength)
+        return false;
+
+    // Number, id and length travel in one piece, and so does the payload
+    // when it fits; a larger payload follows in pieces. The header is
+    // what may be sent again on a new connection: up to the end of it,
+    // nothing of the request has reached the daemon.
+    constexpr uint32_t kHeader = DaemonWire::kFrameHeaderSize;
+    const bool inOne = length <= kTransportPieceSize - kHeader;
+    std::unique_ptr<uint8_t[]> frame(new (std::nothrow) uint8_t[kHeader + (inOne ? length : 0)]);
+    if (!frame)
+        return false;
+    StoreLE32(frame.get(), number);
+    StoreLE32(frame.get() + 8, length);
+    if (inOne && length > 0 && payload.ReadBytes(frame.get() + kHeader, length) != length)
+        return false;
+    const uint32_t frameLength = kHeader + (inOne ? length : 0);
+    StoreLE32(frame.get() + 4, transaction.GetId());
+
+    Nyx::SingleLock hold(s.linkLock);
+    if (!s.started.load(std::memory_order_acquire))
+        return false;
+    const bool mayLaunch = MayLaunchDaemon();
+    bool sent = false;
+    for (int attempt = 0; !sent && BeforeAttempt(attempt, mayLaunch); ++attempt) {
+        if (!Connect() || !s.link)
+            continue;
+        link = s.link;
+        transaction.Arm(link->Serial());
+        sent = SendLink(frame.get(), frameLength);
+    }
+    if (!sent || inOne)
+        return sent;
+
+    // The rest of a large payload. A failure from here on is final: part
+    // of the request is on its way, so the link cannot be used again.
+    uint8_t piece[kTransportPieceSize];
+    for (uint32_t left = length; left > 0;) {
+        uint32_t n = std::min(left, kTransportPieceSize);
+        if (payload.ReadBytes(piece, n) != n) {
+            Disconnect(true);
+            return false;
+        }
+        if (!SendLink(piece, n))
+            return false;
+        left -= n;
+    }
+    return true;
+}
+
+bool KADClient::ReadReplyPayload(const std::shared_ptr<KADClientLink>& link, TStream& reply)
+{
+    // The receiver has handed the socket's read side to this thread and
+    // waits; the link lock stays free for the senders meanwhile.
+    bool stored = true;
+    KADClientLink::ReplyRead outcome = link->ReadReply(reply, stored);
+    if (outcome == KADClientLink::ReplyRead::kBroken) {
+        ClientState& s = State();
+        Nyx::SingleLock hold(s.linkLock);
+        if (s.link == link)
+            Disconnect(true);
+    }
+    return outcome == KADClientLink::ReplyRead::kRead && stored;
+}
+
+void KADClient::CloseDaemon()
+{
+    ClientState& s = State();
+    {
+        std::lock_guard<std::mutex> hold(s.settingsLock);
+        s.settings.flags[KADClientSettings::kFlagMayLaunchDaemon] = 0;
+    }
+    TBuffer payload;
+    TBuffer reply;
+    CallDaemon(DaemonWire::kRequestCloseDaemon, payload, reply);
+    for (uint32_t waited = 0; IsConnected() && waited < kCloseWaitMs; waited += kCloseWaitStepMs)
+        Nyx::Thread::Sleep(kCloseWaitStepMs);
+}

@@ -1,0 +1,159 @@
+// The process-wide client of the asset-database daemon: its settings, the
+// one loopback connection, the handshake, the numbered request call and the
+// receiver thread that reads everything the daemon sends.
+//
+// Lock order (never taken the other way round):
+//   link lock -> a link's read lock
+//   link lock -> transaction-table lock -> results lock
+//             -> results-log registry lock -> a ResultsLog's lock
+// The notification-queue lock, the question-thread lock and the settings
+// lock are taken alone. The receiver thread never takes the link lock, so a
+// thread that holds it may wait for the receiver to end; nor does a
+// requester while it reads its reply under the read lock. Requesters
+// register and unregister their transactions while they do not hold the
+// link lock.
+//
+// Handlers that run on the receiver thread (the results of kind 3, and
+// whatever listens to the results log they fill) must not call the daemon:
+// the receiver is what would carry the reply.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "config/KUID.h"
+#include "nyx/File.h"
+#include "nyx/String.h"
+
+class KADClientCallback;
+class KADClientLink;
+class KADClientTransaction;
+class ResultsLog;
+class SpecRegistryHook;
+class TStream;
+struct KADNotification;
+
+struct KADClientSettings {
+    // Indexes into flags.
+    static constexpr int kFlagMayLaunchDaemon = 3;  // a request may start the daemon
+    static constexpr int kFlagClient = 5;           // sent in the handshake
+
+    // The data folder: it holds "assets.tdx" and the "bin" folder.
+    Nyx::File::Path path;
+    // Receives notifications of kind 0; null for none.
+    void (*callback)(uint32_t) = nullptr;
+    uint8_t flags[6] = {1, 1, 1, 1, 0, 1};
+};
+
+class KADClient {
+public:
+    // Attempts of Start (and of a request that may launch the daemon): the
+    // first at once, the daemon launched before the second, a pause before
+    // each later one.
+    static constexpr int kConnectAttempts = 11;
+    static constexpr uint32_t kAttemptPauseMs = 1000;
+    // How long CloseDaemon waits for the daemon to drop the connection.
+    static constexpr uint32_t kCloseWaitMs = 15000;
+    static constexpr uint32_t kCloseWaitStepMs = 100;
+
+    // Request numbers of the client's own traffic.
+    static constexpr uint32_t kRequestCommandHostAnswer = 141;
+    static constexpr uint32_t kRequestAnswerQuestion = 150;
+
+    // The command host's handler of kind-1 notifications: it reads the job
+    // from the first stream and writes its answer into the second.
+    using CommandHostCallback = void (*)(TStream& request, TStream& answer);
+
+    // Keeps the settings, connects (launching the daemon once when the
+    // first attempt fails) and creates the spec registry. True at once when
+    // already started; false after the last attempt, with the settings back
+    // at their defaults.
+    static bool Start(const KADClientSettings& settings);
+    // Orderly disconnect and reset; nothing when not started.
+    static void Stop();
+    static bool IsStarted();
+    // A copy of the settings the client holds (the defaults when stopped).
+    static KADClientSettings GetSettings();
+
+    // Under the link lock: makes sure a connection with a finished handshake
+    // and a running receiver exists. A connection whose receiver has found
+    // the link dead is dropped and made afresh.
+    static bool Connect();
+    // Closes the connection; unless the link is broken the orderly
+    // disconnect word goes out first. Every request still waiting for its
+    // reply fails. Nothing when called on the receiver thread.
+    static void Disconnect(bool broken);
+    // Set once the handshake is done; cleared when the link is lost or
+    // closed.
+    static bool IsConnected();
+
+    // One numbered request: sends the payload from its position to its end,
+    // waits for the reply and appends its payload to `reply`. The callback
+    // answers the daemon's questions about this request; the log receives
+    // the results it reports; with keepLog the log stays registered under
+    // the request's id after the call. True when the whole reply arrived;
+    // always false on the receiver thread, which carries the replies.
+    static bool CallDaemon(uint32_t number, TStream& payload, TStream& reply, KADClientCallback* callback = nullptr,
+                           ResultsLog* log = nullptr, bool keepLog = false);
+    // Request 270, then a wait (bounded by kCloseWaitMs) until the daemon
+    // has dropped the connection. No later request launches the daemon.
+    static void CloseDaemon();
+
+    // Exact send and receive on the daemon connection; false when there is
+    // none. A failed send, or a failed receive with closeOnFailure, closes
+    // the link as broken. Receiving is for the handshake only: once the
+    // receiver runs, the read side is its own.
+    static bool SendLink(const void* bytes, uint32_t length);
+    static bool ReceiveLink(void* bytes, uint32_t length, bool closeOnFailure);
+
+    // <settings path>/bin/kaddaemon.
+    static Nyx::File::Path GetDaemonPath();
+    // Starts the daemon hidden, in its own folder; false when it could not
+    // be started.
+    static bool LaunchDaemon();
+    // The command host's per-pass hook; nothing to do.
+    static void Update() {}
+
+    // Answers a question of the daemon (request 150).
+    static void AnswerQuestion(uint32_t transactionId, uint32_t answer);
+    // Drops the notifications still queued for the main thread.
+    static void DiscardNotifications();
+    // Installed by the command host; null removes it.
+    static void SetCommandHostCallback(CommandHostCallback callback);
+
+    // The registry Start created; null while not started.
+    static SpecRegistryHook* GetSpecRegistry();
+
+private:
+    friend class KADClientLink;
+
+    // A request frame (under the link lock), and its reply's payload (under
+    // the link's read lock).
+    static bool SendRequest(uint32_t number, TStream& payload, KADClientTransaction& transaction,
+                            std::shared_ptr<KADClientLink>& link);
+    static bool ReadReplyPayload(const std::shared_ptr<KADClientLink>& link, TStream& reply);
+    static bool MayLaunchDaemon();
+
+    // The receiver's side: a link's receiver has ended.
+    static void LinkEnded();
+    // Reads the rest of a notification whose kind has been read and hands
+    // it on; false when the link failed.
+    static bool ReadNotification(KADClientLink& link, uint32_t kind);
+    // Results at once on the receiver thread, the rest as main-thread jobs.
+    static void DispatchNotification(std::unique_ptr<KADNotification> record);
+    static void RunQueuedNotification(intptr_t);
+    static void HandleNotification(uint32_t kind, TStream& payload);
+    static void StartQuestion(uint32_t transactionId, const Nyx::String& question, const KUID& asset);
+    static void JoinQuestionThreads();
+};
+
+// Answers the daemon's questions about one running request (notification
+// kind 2). Called on a thread of its own while the request waits.
+class KADClientCallback {
+public:
+    virtual ~KADClientCallback() = default;
+    // The question and the asset it concerns; `answer` is empty on entry.
+    // Returns the answer code sent back to the daemon.
+    virtual uint32_t Answer(const Nyx::String& question, Nyx::String& answer, const KUID& asset,
+                            uint32_t reserved) = 0;
+};

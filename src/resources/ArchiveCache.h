@@ -1,0 +1,45 @@
+// The archives the program has opened: each one mounted under its own name
+// while it is cached, with a count of the users that hold it.
+//
+// An archive named X in a folder is the folder X there, mounted as the
+// engine mount X (named archive files are not read by this build).
+#pragma once
+
+#include <cstdint>
+
+#include "nyx/File.h"
+#include "nyx/PString.h"
+
+// One mounted archive; the mount lives as long as the object.
+class KestroResourceDatabase {
+public:
+    KestroResourceDatabase(const Nyx::File::Path& folder, const Nyx::PString& name);
+    ~KestroResourceDatabase();
+    KestroResourceDatabase(const KestroResourceDatabase&) = delete;
+    KestroResourceDatabase& operator=(const KestroResourceDatabase&) = delete;
+
+    const Nyx::PString& GetName() const noexcept { return substName_; }
+
+private:
+    Nyx::PString substName_;
+};
+
+class ArchiveCache {
+public:
+    static constexpr uint32_t kMaxEntries = 256;
+
+    // The archive of that name with one more use; a new name is mounted from
+    // the folder. Null when the table is full of archives in use. A name
+    // already cached is returned whatever folder is given.
+    static KestroResourceDatabase* Acquire(const Nyx::PString& name, const Nyx::File::Path& folder);
+    // Gives one use back; the archive stays mounted until a purge. Null and
+    // archives the cache does not hold are ignored.
+    static void Release(KestroResourceDatabase* database);
+    // Unmounts and forgets every archive nobody uses.
+    static void PurgeUnused();
+
+    // For diagnostics and tests: rows in the table, and the use count of a
+    // name (-1 when not cached).
+    static uint32_t GetEntryCount();
+    static int64_t GetUseCount(const Nyx::PString& name);
+};

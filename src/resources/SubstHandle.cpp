@@ -1,0 +1,25 @@
+#include "resources/SubstHandle.h"
+
+#include "core/ContentRoot.h"
+#include "resources/ArchiveCache.h"
+
+SubstHandle OpenSubst(const char* name)
+{
+    SubstHandle handle;
+    if (!name || !*name) {
+        handle.ok = true;
+        return handle;
+    }
+    handle.database = ArchiveCache::Acquire(Nyx::PString(name), GetContentRootPath());
+    handle.ok = handle.database != nullptr;
+    return handle;
+}
+
+void CloseSubst(const SubstHandle& handle) { ArchiveCache::Release(handle.database); }
+
+void SubstHandle::Close()
+{
+    ok = false;
+    ArchiveCache::Release(database);
+    database = nullptr;
+}

@@ -1,0 +1,162 @@
+// The asset commands of the built program against the stand-in daemon and
+// its asset store, laid out as in a data root: root/bin holds both
+// programs, root/local the installed assets.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "support/DaemonTestSupport.h"
+#include "support/StandInDaemon.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ProcessResult {
+    int exitCode = -1;
+    std::string out;
+};
+
+std::string Slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+const char* const kBlueLoco = "kuid <kuid:77:500>\nusername \"Blue Loco\"\nkind \"traincar\"\n"
+                              "category-class \"TR\"\nkestro-build 3.1\n";
+const char* const kRedLoco = "kuid <kuid:77:501>\nusername \"Red Loco\"\nkind \"traincar\"\n"
+                             "category-class \"TR\"\nkestro-build 3.1\n";
+const std::string kClean = "OK (0 Errors, 0 Warnings)\n";
+
+class AssetCommandsProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const fs::path built = fs::read_symlink("/proc/self/exe").parent_path() / "KestroUtil";
+        ASSERT_TRUE(fs::exists(built));
+        root_.MakeFolder("bin");
+        fs::copy_file(built, root_ / "bin/KestroUtil");
+        root_.MakeFolder("elsewhere");
+        root_.Write("local/blue/config.txt", kBlueLoco);
+        root_.Write("local/red/config.txt", kRedLoco);
+        standin::Install(root_.Path());
+    }
+    void TearDown() override
+    {
+        if (standin::Serving(Root()) != 0)
+            Run({"closekaddaemon"});
+        standin::Kill(Root());
+    }
+
+    std::string Root() const { return daemontest::RealPath(root_.Path()); }
+
+    ProcessResult Run(const std::vector<std::string>& args)
+    {
+        const std::string program = root_ / "bin/KestroUtil";
+        const std::string outPath = output_ / "out";
+        const std::string cwd = root_ / "elsewhere";
+        std::vector<std::string> words = {program};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int in = ::open("/dev/null", O_RDONLY);
+            if (out < 0 || in < 0 || ::dup2(out, 1) < 0 || ::dup2(in, 0) < 0 || ::chdir(cwd.c_str()) != 0)
+                ::_exit(127);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ProcessResult result;
+        int status = 0;
+        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+        if (WIFEXITED(status))
+            result.exitCode = WEXITSTATUS(status);
+        result.out = Slurp(outPath);
+        return result;
+    }
+
+    TempFolder root_;
+    TempFolder output_;
+    daemontest::DiscoveryCleanup cleanup_{daemontest::RealPath(root_.Path())};
+};
+
+TEST_F(AssetCommandsProcessTest, CommandsReadAndChangeTheStore)
+{
+    struct Step {
+        std::vector<std::string> args;
+        int code;
+        std::string out;
+    };
+    const Step steps[] = {
+        {{"status", "<KUID:77:500>"}, 0, "+ <kuid:77:500> : eIadlmf : TR : Blue Loco\n" + kClean},
+        {{"status", "not-a-kuid"}, 255, "- <NULL> : Unknown AssetID.\nOK (1 Errors, 0 Warnings)\n"},
+        {{"printconfig", "<kuid:77:999>"}, 255,
+         "- <kuid:77:999> : Asset is not local.\nOK (1 Errors, 0 Warnings)\n"},
+        {{"searchbycategory", "tr"}, 0,
+         "+ 2 : assets matching the specified criteria\n+ #0 : <kuid:77:500>\n+ #1 : <kuid:77:501>\n" + kClean},
+        {{"searchbycategory", "cn"}, 255, kClean},
+        {{"edit", "<kuid:77:500>"}, 0, "+ <kuid:77:500> : " + Root() + "/editing/blue\n" + kClean},
+        {{"revert", "<kuid:77:500>"}, 0, kClean},
+        {{"delete", "<kuid:77:501>"}, 0, kClean},
+        {{"searchbycategory", "tr"}, 0,
+         "+ 1 : assets matching the specified criteria\n+ #0 : <kuid:77:500>\n" + kClean},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.args[0] + " " + s.args[1]);
+        ProcessResult r = Run(s.args);
+        EXPECT_EQ(r.exitCode, s.code);
+        EXPECT_EQ(r.out, s.out);
+    }
+    // The daemon's own report of the refused open stands in the log too.
+    ProcessResult unknown = Run({"edit", "<kuid:77:999>"});
+    EXPECT_EQ(unknown.exitCode, 255);
+    EXPECT_NE(unknown.out.find("- <kuid:77:999> : Unknown AssetID.\n"), std::string::npos) << unknown.out;
+
+    ProcessResult dump = Run({"printconfig", "<kuid:77:500>"});
+    EXPECT_EQ(dump.exitCode, 0);
+    EXPECT_EQ(dump.out.rfind("+ Start of <kuid:77:500> dump\n", 0), 0u) << dump.out;
+    EXPECT_NE(dump.out.find("\"Blue Loco\""), std::string::npos);
+    EXPECT_NE(dump.out.find("+ End of <kuid:77:500> dump\n" + kClean), std::string::npos);
+}
+
+TEST_F(AssetCommandsProcessTest, AuthorsAreListedOnce)
+{
+    ProcessResult r = Run({"authors"});
+    EXPECT_EQ(r.exitCode, 0);
+    ASSERT_GT(r.out.size(), kClean.size());
+    std::string names = r.out.substr(0, r.out.size() - kClean.size());
+    // Both assets share their author.
+    EXPECT_EQ(std::count(names.begin(), names.end(), '\n'), 1) << names;
+}
+
+TEST_F(AssetCommandsProcessTest, ATrainWhoseAssetCannotBeMadeWritesNoFileAnywhere)
+{
+    root_.Write("elsewhere/list.txt",
+                "train-0\n{\n  name \"Express\"\n  list\n  {\n    car-0 <kuid:77:500>\n  }\n}\n");
+    // The stand-in makes no asset for the null KUID.
+    ProcessResult r = Run({"importconsists", "list.txt"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("OK (1 Errors, 0 Warnings)"), std::string::npos) << r.out;
+    EXPECT_FALSE(root_.Has("elsewhere/config.txt"));
+    EXPECT_FALSE(root_.Has("bin/config.txt"));
+    EXPECT_FALSE(root_.Has("config.txt"));
+
+    ProcessResult missing = Run({"importconsists", "nothing.txt"});
+    EXPECT_EQ(missing.exitCode, 255);
+    EXPECT_EQ(missing.out, "- <NULL> : Invalid input path.\nOK (1 Errors, 0 Warnings)\n");
+}
+
+}  // namespace

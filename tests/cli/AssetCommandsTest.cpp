@@ -1,0 +1,303 @@
+#include "cli/AssetCommands.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "cli/CommandHandlers.h"
+#include "cli/RunCommand.h"
+#include "config/BinaryConfig.h"
+#include "config/ConfigFile.h"
+#include "config/ResultsLog.h"
+#include "config/TDBContainerTag.h"
+#include "core/TStream.h"
+#include "kad/AssetRecord.h"
+#include "kad/AuthorNames.h"
+#include "kad/KADFilterElement.h"
+#include "kad/ScriptedDaemon.h"
+#include "kad/UserKUID.h"
+#include "kad/WireBytes.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+const KUID kAsset(77, 500, 3);
+constexpr uint64_t kHandle = 42;
+
+struct Outcome {
+    int code;
+    std::string out;
+    std::string printed;
+};
+
+Outcome RunCaptured(const std::function<int(ResultsLog&)>& command)
+{
+    ResultsLog log;
+    Outcome o;
+    testing::internal::CaptureStdout();
+    o.code = command(log);
+    o.out = testing::internal::GetCapturedStdout();
+    testing::internal::CaptureStdout();
+    PrintResults(log);
+    o.printed = testing::internal::GetCapturedStdout();
+    return o;
+}
+
+std::string Record(const AssetRecord& record)
+{
+    wire::Output out;
+    WriteAssetInfo(out.stream, record);
+    return out.Str();
+}
+
+AssetRecord Known(const char* name, int32_t author = 0)
+{
+    AssetRecord r;
+    r.known = true;
+    r.displayName = Nyx::String(name);
+    r.authorId = author;
+    return r;
+}
+
+std::string KUIDList(std::initializer_list<KUID> kuids)
+{
+    wire::Bytes b;
+    b.U32(static_cast<uint32_t>(kuids.size()));
+    for (const KUID& k : kuids)
+        b.Kuid(k);
+    return b.Str();
+}
+
+// The filter a search request carried.
+std::unique_ptr<KADFilterElement> SentFilter(const std::string& payload)
+{
+    wire::Input in(payload);
+    return ReadFilterElement(in.stream);
+}
+
+const std::string kClean = "OK (0 Errors, 0 Warnings)\n";
+
+TEST(AssetCommandsTest, StatusAsksThreeTimesAndUnknownAssetsAreReported)
+{
+    AssetRecord r = Known("Blue Loco");
+    r.categoryText = Nyx::String("TR");
+    r.SetFlag(AssetRecord::kFlagInstalled, true);
+    ScriptedDaemon daemon([&](uint32_t, const std::string&) -> std::optional<std::string> { return Record(r); });
+    Outcome o = RunCaptured([](ResultsLog& log) { return StatusCommand(log, kAsset); });
+    EXPECT_EQ(o.code, 0);
+    EXPECT_EQ(o.out, "+ " + std::string(kAsset.ToString().c_str()) + " : eIadlmf : TR : Blue Loco\n");
+    EXPECT_EQ(daemon.Count(21), 3);
+
+    daemon.SetScript([](uint32_t, const std::string&) -> std::optional<std::string> { return std::nullopt; });
+    o = RunCaptured([](ResultsLog& log) { return StatusCommand(log, KUID::Null); });
+    EXPECT_EQ(o.code, -1);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.printed, "- <NULL> : Unknown AssetID.\nOK (1 Errors, 0 Warnings)\n");
+}
+
+TEST(AssetCommandsTest, EditOfAnUnknownAssetAsksForNoFolder)
+{
+    ScriptedDaemon daemon([](uint32_t, const std::string&) -> std::optional<std::string> {
+        return wire::Bytes().U64(~0ull).Str();
+    });
+    Outcome o = RunCaptured([](ResultsLog& log) { return EditCommand(log, kAsset); });
+    EXPECT_EQ(o.code, -1);
+    EXPECT_EQ(o.printed,
+              "- " + std::string(kAsset.ToString().c_str()) + " : Unknown AssetID.\nOK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(daemon.Count(32), 0);
+
+    daemon.SetScript([](uint32_t number, const std::string&) -> std::optional<std::string> {
+        if (number == 30)
+            return wire::Bytes().U64(kHandle).Text("a").Text("/content/a").Str();
+        return std::string();
+    });
+    daemon.Clear();
+    o = RunCaptured([](ResultsLog& log) { return EditCommand(log, kAsset); });
+    EXPECT_EQ(o.code, 0);
+    EXPECT_EQ(o.out, "+ " + std::string(kAsset.ToString().c_str()) + " : /content/a\n");
+    // The handle is closed before the command returns.
+    EXPECT_EQ(daemon.Count(31), 1);
+}
+
+TEST(AssetCommandsTest, CommitRevertAndDeleteAnswerWithTheDaemonsTruth)
+{
+    struct Case {
+        const char* name;
+        int (*command)(ResultsLog&, const KUID&);
+        uint32_t request;
+        bool answer;
+        int code;
+    };
+    const Case cases[] = {
+        {"commit", &CommitCommand, 34, true, 0},  {"commit refused", &CommitCommand, 34, false, -1},
+        {"revert", &RevertCommand, 33, true, 0},  {"revert refused", &RevertCommand, 33, false, -1},
+        {"delete", &DeleteCommand, 36, true, 0},  {"delete refused", &DeleteCommand, 36, false, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedDaemon daemon([&](uint32_t number, const std::string&) -> std::optional<std::string> {
+            if (number == 30)
+                return wire::Bytes().U64(kHandle).Text("a").Text("/content/a").Str();
+            return wire::Bytes().U8(c.answer ? 1 : 0).U8(0).Str();
+        });
+        Outcome o = RunCaptured([&](ResultsLog& log) { return c.command(log, kAsset); });
+        EXPECT_EQ(o.code, c.code);
+        EXPECT_EQ(daemon.Count(c.request), 1);
+        EXPECT_EQ(daemon.Count(31), c.request == 36 ? 0 : 1);
+    }
+}
+
+TEST(AssetCommandsTest, SearchByCategoryListsTheMatches)
+{
+    ScriptedDaemon daemon([](uint32_t, const std::string&) -> std::optional<std::string> {
+        return KUIDList({KUID(1, 10, 0), KUID(2, 20, 0), KUID(3, 30, 0)});
+    });
+    Outcome o = RunCaptured([](ResultsLog& log) { return SearchByCategoryCommand(log, false, "tr;tv"); });
+    EXPECT_EQ(o.code, 0);
+    std::string expected = "+ 3 : assets matching the specified criteria\n";
+    const KUID found[] = {KUID(1, 10, 0), KUID(2, 20, 0), KUID(3, 30, 0)};
+    for (int i = 0; i < 3; ++i)
+        expected += "+ #" + std::to_string(i) + " : " + found[i].ToString().c_str() + "\n";
+    EXPECT_EQ(o.out, expected);
+    auto filter = SentFilter(daemon.Requests()[0].payload);
+    auto* group = dynamic_cast<KADFilterElementGroup*>(filter.get());
+    ASSERT_NE(group, nullptr);
+    ASSERT_EQ(group->GetChildCount(), 2u);
+    EXPECT_EQ(group->GetChild(0)->GetValueText().View(), "TR;TV");
+    EXPECT_EQ(group->GetChild(1)->GetFieldName().View(), KADFilterElementBool(0).GetFieldName().View());
+
+    // With the Fetchery: only the expression; nothing found gives -1 silently.
+    daemon.SetScript([](uint32_t, const std::string&) -> std::optional<std::string> { return KUIDList({}); });
+    daemon.Clear();
+    o = RunCaptured([](ResultsLog& log) { return SearchByCategoryCommand(log, true, "cn"); });
+    EXPECT_EQ(o.code, -1);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(o.printed, kClean);
+    filter = SentFilter(daemon.Requests()[0].payload);
+    EXPECT_EQ(dynamic_cast<KADFilterElementGroup&>(*filter).GetChildCount(), 1u);
+}
+
+TEST(AssetCommandsTest, AuthorsAreListedOnceInOrderOfFirstAppearance)
+{
+    ClearAuthorNames();
+    ScriptedDaemon daemon([](uint32_t number, const std::string& payload) -> std::optional<std::string> {
+        switch (number) {
+        case 2:
+            return KUIDList({KUID(1, 1, 0), KUID(2, 2, 0), KUID(3, 3, 0)});
+        case 21: {
+            KUID k;
+            wire::Input in(payload);
+            ReadKUID(in.stream, k);
+            return Record(Known("x", k.content == 2 ? -5 : 9));
+        }
+        case 90:
+            return wire::Bytes().U32(0).Text(payload == wire::Bytes().U32(9).Str() ? "Nine" : "Minus Five").Str();
+        default:
+            return std::string();
+        }
+    });
+    Outcome o = RunCaptured([](ResultsLog& log) { return AuthorsCommand(log); });
+    EXPECT_EQ(o.code, 0);
+    EXPECT_EQ(o.out, "Nine\nMinus Five\n");
+    EXPECT_EQ(daemon.Count(90), 2);
+    ClearAuthorNames();
+}
+
+TEST(AssetCommandsTest, GenerateKUIDPastItsBoundFails)
+{
+    TempFolder folder;
+    folder.Write("settings/kuid.txt", "base-kuid <kuid:77:2147483640>\n");
+    SetSettingsFolder(Nyx::File::Path(folder.Path()));
+    // Every candidate is taken.
+    ScriptedDaemon daemon([](uint32_t number, const std::string& payload) -> std::optional<std::string> {
+        if (number == 27)
+            return payload;
+        return Record(Known("taken"));
+    });
+    Outcome o = RunCaptured([](ResultsLog& log) { return GenerateKUIDCommand(log); });
+    EXPECT_EQ(o.code, -1);
+    EXPECT_EQ(o.out, "<KUID2:-1:4294967295:127>\n");
+    EXPECT_NE(o.printed.find("OK (1 Errors, 0 Warnings)"), std::string::npos);
+
+    // A free one is printed and succeeds.
+    folder.Write("settings/kuid.txt", "base-kuid <kuid:77:500>\n");
+    SetSettingsFolder(Nyx::File::Path(folder.Path()));
+    daemon.SetScript([](uint32_t number, const std::string& payload) -> std::optional<std::string> {
+        if (number == 27)
+            return payload;
+        return Record(AssetRecord());
+    });
+    o = RunCaptured([](ResultsLog& log) { return GenerateKUIDCommand(log); });
+    EXPECT_EQ(o.code, 0);
+    EXPECT_EQ(o.printed, kClean);
+    EXPECT_EQ(o.out.rfind("<KUID2:77:", 0), 0u) << o.out;
+}
+
+TEST(AssetCommandsTest, ListBuildsWritesTheDaemonsText)
+{
+    TempFolder folder;
+    ScriptedDaemon daemon([](uint32_t, const std::string&) -> std::optional<std::string> {
+        return wire::Bytes().Text("41615 3.1").Str();
+    });
+    std::string path = folder / "builds.txt";
+    Outcome o = RunCaptured([&](ResultsLog& log) { return ListBuildsCommand(log, path.c_str()); });
+    EXPECT_EQ(o.code, 0);
+    EXPECT_EQ(folder.ReadAll("builds.txt"), "41615 3.1\n");
+    std::string bad = folder / "missing/builds.txt";
+    o = RunCaptured([&](ResultsLog& log) { return ListBuildsCommand(log, bad.c_str()); });
+    EXPECT_EQ(o.code, -1);
+    EXPECT_EQ(o.printed, "- <NULL> : Failed to open output file.\nOK (1 Errors, 0 Warnings)\n");
+}
+
+
+TEST(AssetCommandsTest, PrintConfigDumpsALocalConfigOnly)
+{
+    ChunkRef tree;
+    TDBContainerTag::SetString(tree, Nyx::PString("kind"), Nyx::PString("traincar"));
+    wire::Output reply;
+    WriteBinaryConfig(reply.stream, tree);
+    std::string bytes = reply.Str();
+    ScriptedDaemon daemon([&](uint32_t, const std::string&) -> std::optional<std::string> { return bytes; });
+    Outcome o = RunCaptured([](ResultsLog& log) { return PrintConfigCommand(log, kAsset); });
+    EXPECT_EQ(o.code, 0);
+    const std::string text = kAsset.ToString().c_str();
+    EXPECT_EQ(o.out.rfind("+ Start of " + text + " dump\n", 0), 0u) << o.out;
+    EXPECT_NE(o.out.find("traincar"), std::string::npos);
+    EXPECT_EQ(o.out.substr(o.out.size() - (text.size() + 15)), "+ End of " + text + " dump\n");
+
+    for (std::optional<std::string> answer : {std::optional<std::string>(), std::optional<std::string>("junk")}) {
+        daemon.SetScript([&](uint32_t, const std::string&) { return answer; });
+        o = RunCaptured([](ResultsLog& log) { return PrintConfigCommand(log, kAsset); });
+        EXPECT_EQ(o.code, -1);
+        EXPECT_EQ(o.out, "");
+        EXPECT_EQ(o.printed, "- " + text + " : Asset is not local.\nOK (1 Errors, 0 Warnings)\n");
+    }
+}
+
+TEST(AssetCommandsTest, ValidationFindingsDoNotFailTheCommand)
+{
+    ScriptedDaemon daemon([](uint32_t number, const std::string&) -> std::optional<std::string> {
+        if (number == 30)
+            return wire::Bytes().U64(kHandle).Text("asset-name").Text("/content/a").Str();
+        // Request 38 answers "not valid".
+        return wire::Bytes().U8(0).Str();
+    });
+    Outcome o = RunCaptured([](ResultsLog& log) { return ValidateCommand(log, kAsset); });
+    EXPECT_EQ(o.code, 0);
+    ASSERT_EQ(daemon.Count(38), 1);
+    for (const auto& r : daemon.Requests())
+        if (r.number == 38) {
+            EXPECT_EQ(r.payload, wire::Bytes().Text("asset-name").Text("/content/a").Str());
+            EXPECT_NE(r.log, nullptr);
+        }
+
+    daemon.SetScript([](uint32_t, const std::string&) -> std::optional<std::string> { return std::nullopt; });
+    daemon.Clear();
+    o = RunCaptured([](ResultsLog& log) { return ValidateCommand(log, kAsset); });
+    EXPECT_EQ(o.code, -1);
+    EXPECT_EQ(daemon.Count(38), 0);
+}
+
+}  // namespace

@@ -1,0 +1,226 @@
+// The built program run as a process from a data root laid out under a
+// temporary folder: root/bin/KestroUtil and root/bin/kaddaemon are copies of
+// the programs built beside this test. The first command launches the
+// daemon; the later ones find it serving.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "support/DaemonTestSupport.h"
+#include "support/StandInDaemon.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ProcessResult {
+    int exitCode = -1;  // as the parent sees it: 0..255
+    std::string out;
+    std::string err;
+};
+
+fs::path BuiltProgram()
+{
+    return fs::read_symlink("/proc/self/exe").parent_path() / "KestroUtil";
+}
+
+std::string Slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class ProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(fs::exists(BuiltProgram())) << BuiltProgram();
+        root_.MakeFolder("bin");
+        fs::copy_file(BuiltProgram(), root_ / "bin/KestroUtil");
+        fs::permissions(root_ / "bin/KestroUtil", fs::perms::owner_exec, fs::perm_options::add);
+        root_.MakeFolder("elsewhere");
+        standin::Install(root_.Path());
+    }
+    void TearDown() override
+    {
+        // The daemon outlives the commands; it is closed as the tool closes
+        // it, or ended when that did not work.
+        if (standin::Serving(Root()) != 0)
+            Run({"closekaddaemon"});
+        standin::Kill(Root());
+    }
+
+    std::string Root() const { return daemontest::RealPath(root_.Path()); }
+
+    // Runs root/bin/KestroUtil with the arguments from root/elsewhere.
+    ProcessResult Run(const std::vector<std::string>& args)
+    {
+        const std::string program = root_ / "bin/KestroUtil";
+        const std::string outPath = output_ / "out";
+        const std::string errPath = output_ / "err";
+        const std::string cwd = root_ / "elsewhere";
+        std::vector<std::string> words = {program};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
+
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int in = ::open("/dev/null", O_RDONLY);
+            if (out < 0 || err < 0 || in < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::dup2(in, 0) < 0 ||
+                ::chdir(cwd.c_str()) != 0)
+                ::_exit(127);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ProcessResult result;
+        int status = 0;
+        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status)) << "status " << status;
+        if (WIFEXITED(status))
+            result.exitCode = WEXITSTATUS(status);
+        result.out = Slurp(outPath);
+        result.err = Slurp(errPath);
+        return result;
+    }
+
+    static std::string Help() { return Slurp(std::string(KESTRO_TEST_DATA_DIR) + "/cli/help.txt") + "\n"; }
+
+    TempFolder root_;
+    TempFolder output_;
+    daemontest::DiscoveryCleanup cleanup_{daemontest::RealPath(root_.Path())};
+};
+
+const std::string kClean = "OK (0 Errors, 0 Warnings)\n";
+const std::string kInvalid =
+    "- <NULL> : Invalid argument, please check the help for the list of valid argument\n\nOK (1 Errors, 0 Warnings)\n";
+
+TEST_F(ProcessTest, HelpWithoutStartingAnything)
+{
+    ProcessResult none = Run({});
+    EXPECT_EQ(none.exitCode, 255);
+    EXPECT_EQ(none.out, Help());
+    EXPECT_EQ(none.err, "");
+
+    for (const char* word : {"help", "HELP", "hElP"}) {
+        SCOPED_TRACE(word);
+        ProcessResult help = Run({word, "version"});
+        EXPECT_EQ(help.exitCode, 0);
+        EXPECT_EQ(help.out, Help());
+    }
+    // No start-up ran: the data folders were never made.
+    EXPECT_FALSE(root_.Has("cache"));
+    EXPECT_FALSE(root_.Has("settings"));
+}
+
+TEST_F(ProcessTest, CommandWordsPrintTheirResultsAndEndWithTheirCode)
+{
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"VERSION"}, 0, "Build 41615\n" + kClean},
+        {{"installedversionlo"}, 64, kClean},
+        {{"installedversionhi"}, 1, kClean},
+        {{"installedbuildnumberlo"}, 143, kClean},
+        {{"installedbuildnumberhi"}, 162, kClean},
+        {{"installedversion"}, 320 & 0xFF, kClean},
+        {{"installedbuildnumber"}, 41615 & 0xFF, kClean},
+        {{"echo", "-nokadclient", "Hello", "norender", "-nyxlog"}, 0, "-nokadclient Hello norender -nyxlog \n" + kClean},
+        {{"frobnicate"}, 255, kInvalid},
+        {{"norender", "-nyxlog", "status", "<kuid:1:2>"}, 255, kInvalid},
+        {{"edit"}, 255, "- <NULL> : Missing AssetID parameter.\nOK (1 Errors, 0 Warnings)\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        ProcessResult r = Run(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, "");
+    }
+    // Start-up made the data folders under the root above "bin".
+    for (const char* folder : {"cache/bookmarks", "cache/water", "trash", "local", "original", "editing", "settings"})
+        EXPECT_TRUE(fs::is_directory(root_ / folder)) << folder;
+}
+
+TEST_F(ProcessTest, BatchRunsEveryLineAndFailsWhenOneDid)
+{
+    root_.Write("bin/batch.txt", "version\r\n\"frobnicate\"\n\necho \"a  b\" c\n");
+    ProcessResult r = Run({"@batch.txt"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, "Build 41615\n" + kClean + "\n" + kInvalid + "\n" + "a  b c \n" + kClean + "\n");
+    EXPECT_EQ(r.err, "");
+
+    root_.Write("lines.txt", "version\necho ok\n");
+    ProcessResult good = Run({"@" + (root_ / "lines.txt")});
+    EXPECT_EQ(good.exitCode, 0);
+    EXPECT_EQ(good.out, "Build 41615\n" + kClean + "\n" + "ok \n" + kClean + "\n");
+}
+
+TEST_F(ProcessTest, BatchLinesThatCannotRunAreReportedAndCounted)
+{
+    root_.Write("bin/bad.txt", "echo \"open\n" + std::string(600, 'x') + " echo tail\necho after\n");
+    ProcessResult r = Run({"@bad.txt"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out,
+              "- <NULL> : The batch line has a double quote that is not closed; it was not run.\n"
+              "OK (1 Errors, 0 Warnings)\n\n"
+              "- <NULL> : The batch line is longer than 511 characters; it was not run.\n"
+              "OK (1 Errors, 0 Warnings)\n\n"
+              "after \n" + kClean + "\n");
+}
+
+TEST_F(ProcessTest, MissingBatchFileIsReportedOnStandardError)
+{
+    ProcessResult r = Run({"@NoSuchFile.txt"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "-The file \"NoSuchFile.txt\" does not exist, please specify a valid filename\n");
+}
+
+TEST_F(ProcessTest, StartUpWithoutTheDaemonProgramFailsAfterItsAttempts)
+{
+    fs::remove(root_ / "bin/kaddaemon");
+    auto start = std::chrono::steady_clock::now();
+    ProcessResult r = Run({"version"});
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "- Init failed\n");
+    // Eleven attempts, ten pauses of a second between them.
+    EXPECT_GE(ms, 10000);
+    EXPECT_LT(ms, 20000);
+}
+
+TEST_F(ProcessTest, CloseKADDaemonEndsTheDaemonTheFirstCommandLaunched)
+{
+    ProcessResult first = Run({"version"});
+    EXPECT_EQ(first.exitCode, 0);
+    const uint32_t daemon = standin::Serving(Root());
+    ASSERT_NE(daemon, 0u);
+
+    ProcessResult close = Run({"CloseKADDaemon"});
+    EXPECT_EQ(close.exitCode, 0);
+    EXPECT_EQ(close.out, kClean);
+    EXPECT_EQ(close.err, "");
+    // It has withdrawn from the block and ended by the time the command is
+    // done.
+    EXPECT_EQ(standin::Serving(Root()), 0u);
+    EXPECT_TRUE(daemontest::WaitFor([&]() { return standin::Ended(daemon); }));
+}
+
+}  // namespace

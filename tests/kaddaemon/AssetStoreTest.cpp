@@ -1,0 +1,547 @@
+// The stand-in's asset store and its requests, asked through the tool's own
+// client against the stand-in served in this process (and, for the crash
+// case, as its own process): what each request answers, what reaches the
+// disk, and what survives a restart or a kill.
+#include "kaddaemon/AssetStore.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/BinaryConfig.h"
+#include "config/ResultsLog.h"
+#include "kad/AssetRecord.h"
+#include "kad/KADFilterElement.h"
+#include "kad/KUIDListWire.h"
+#include "kaddaemon/ClientTestSupport.h"
+#include "kaddaemon/StoreRequests.h"
+#include "support/StandInDaemon.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace clienttest;
+
+const KUID kEngine(400001, 101, 0);
+const KUID kWagon(400001, 102, 2);
+const KUID kWagonOld(400001, 102, 1);
+const KUID kStation(400001, 103, 0);
+const KUID kTrack(400001, 104, 0);
+const KUID kNobody(777, 5, 0);
+
+std::string Text(const KUID& kuid) { return kuid.ToString().c_str(); }
+
+void WriteFile(const std::string& path, const std::string& text)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string AssetConfig(const KUID& kuid, const std::string& name, const std::string& kind,
+                        const std::string& category, const std::string& extra = {})
+{
+    return "kuid " + Text(kuid) + "\nusername \"" + name + "\"\nkind \"" + kind + "\"\ncategory-class \"" +
+           category + "\"\n" + extra;
+}
+
+// Four assets under "local", one of them in two versions, plus things the
+// scan must pass over.
+void LayOut(const std::string& root)
+{
+    WriteFile(root + "/local/engine/config.txt",
+              AssetConfig(kEngine, "Blue tank engine", "traincar", "VE;LOC",
+                          "category-region \"Moorland\"\ncategory-era \"1920s\"\nkestro-build 3.5\n"
+                          "description \"Small and blue.\"\nparent " + Text(kStation) +
+                              "\nkuid-table\n{\n  0 " + Text(kTrack) + "\n  1 " + Text(kStation) + "\n}\n"));
+    WriteFile(root + "/local/wagon-old/config.txt", AssetConfig(kWagonOld, "Coal wagon", "traincar", "VE;WAG"));
+    WriteFile(root + "/local/wagon/config.txt",
+              AssetConfig(kWagon, "Coal wagon", "traincar", "VE;WAG",
+                          "obsolete-table\n{\n  0 " + Text(kWagonOld) + "\n}\n"));
+    WriteFile(root + "/local/station/config.txt", AssetConfig(kStation, "Brick station", "buildable", "BD;STN"));
+    WriteFile(root + "/local/track/config.txt", AssetConfig(kTrack, "Mainline track", "track", "TR"));
+    // An asset's own subfolder is one of its files, not another asset.
+    WriteFile(root + "/local/track/spare/config.txt", AssetConfig(kNobody, "Hidden", "track", "TR"));
+    // A folder without a config is no asset.
+    WriteFile(root + "/local/empty/readme.txt", "nothing here");
+}
+
+std::string KUIDBytes(const KUID& kuid)
+{
+    Bytes bytes;
+    WriteKUID(bytes.Stream(), kuid);
+    return bytes.Text();
+}
+
+std::string U8(uint8_t v) { return std::string(1, char(v)); }
+
+std::string U64(uint64_t v) { return U32(uint32_t(v)) + U32(uint32_t(v >> 32)); }
+
+std::string Str(const std::string& text) { return text.empty() ? U32(0) : U32(uint32_t(text.size() + 1)) + text + '\0'; }
+
+std::vector<KUID> KUIDs(const std::string& reply)
+{
+    Bytes bytes(reply);
+    uint32_t count = 0;
+    bytes.Stream().ReadInt32(count, 0u);
+    std::vector<KUID> out;
+    for (uint32_t i = 0; i < count && i < 1000; ++i) {
+        KUID kuid;
+        ReadKUID(bytes.Stream(), kuid);
+        out.push_back(kuid);
+    }
+    return out;
+}
+
+std::vector<std::string> Texts(const ResultsLog& log)
+{
+    std::vector<std::string> texts;
+    log.Lock();
+    for (const ResultsLog::Result* r : log.Results())
+        texts.emplace_back(r->text.View());
+    log.Unlock();
+    return texts;
+}
+
+class AssetStoreTest : public StandInClient {
+protected:
+    AssetStoreTest()
+    {
+        LayOut(root_);
+        store_ = std::make_shared<kaddaemon::AssetStore>(root_);
+        EXPECT_TRUE(store_->Open());
+        kaddaemon::RegisterStoreRequests(server_.Requests(), store_);
+    }
+
+    void SetUp() override
+    {
+        Serve();
+        ASSERT_TRUE(StartClient());
+    }
+
+    std::string Ask(uint32_t number, const std::string& payload, ResultsLog* log = nullptr)
+    {
+        std::string reply;
+        EXPECT_TRUE(Call(number, payload, &reply, nullptr, log)) << number;
+        return reply;
+    }
+
+    AssetRecord Info(const KUID& kuid)
+    {
+        Bytes reply(Ask(21, KUIDBytes(kuid) + U32(0xFFFFFFFFu)));
+        AssetRecord record;
+        AssetRecord::Parse(reply.Stream(), record);
+        EXPECT_EQ(reply.Stream().GetError(), 0);
+        return record;
+    }
+
+    std::vector<KUID> Search(const KADFilterElement& filter)
+    {
+        Bytes payload;
+        WriteFilterElement(payload.Stream(), &filter);
+        return KUIDs(Ask(2, payload.Text()));
+    }
+
+    // Handle, name and path of a request 30 or 35 reply.
+    struct Opened {
+        uint64_t handle = 0;
+        std::string name;
+        std::string path;
+    };
+    static Opened ReadOpened(const std::string& reply, bool withKUID)
+    {
+        Bytes bytes(reply);
+        Opened out;
+        bytes.Stream().ReadUInt64(out.handle, 0);
+        if (withKUID) {
+            KUID ignored;
+            ReadKUID(bytes.Stream(), ignored);
+        }
+        Nyx::PString name;
+        Nyx::String path;
+        bytes.Stream().ReadPString(name);
+        bytes.Stream().ReadString(path);
+        out.name = name.c_str();
+        out.path = path.c_str();
+        return out;
+    }
+
+    std::shared_ptr<kaddaemon::AssetStore> store_;
+};
+
+TEST_F(AssetStoreTest, TheRecordCarriesTheConfigAndAnUnknownAssetTheSameLayoutUnknown)
+{
+    AssetRecord record = Info(kEngine);
+    EXPECT_TRUE(record.known);
+    EXPECT_EQ(record.kuid, kEngine);
+    EXPECT_STREQ(record.displayName.c_str(), "Blue tank engine");
+    EXPECT_STREQ(record.regionText.c_str(), "Moorland");
+    EXPECT_STREQ(record.eraText.c_str(), "1920s");
+    EXPECT_STREQ(record.categoryText.c_str(), "VE;LOC");
+    EXPECT_EQ(record.authorId, 400001);
+    EXPECT_FLOAT_EQ(record.build, 3.5f);
+    EXPECT_EQ(record.parentKUID, kStation);
+    EXPECT_TRUE(record.GetFlag(AssetRecord::kFlagInstalled));
+    EXPECT_FALSE(record.GetFlag(AssetRecord::kFlagOpenForEdit));
+    EXPECT_NE(record.modifiedTime, 0u);
+
+    AssetRecord unknown = Info(kNobody);
+    EXPECT_FALSE(unknown.known);
+    EXPECT_EQ(unknown.kuid, kNobody);
+    // The subfolder of an asset was not taken for one.
+    EXPECT_EQ(Search(KADFilterElementString(KADFilterElementString::kAssetName, "Hidden")).size(), 0u);
+}
+
+TEST_F(AssetStoreTest, LookupsAnswerFromTheIndex)
+{
+    // The config, in binary form.
+    Bytes config(Ask(20, KUIDBytes(kStation)));
+    ChunkRef tree;
+    ASSERT_TRUE(ReadBinaryConfig(config.Stream(), tree));
+    EXPECT_EQ(kaddaemon::TagText(tree, "kind"), "buildable");
+    EXPECT_TRUE(Ask(20, KUIDBytes(kNobody)).empty());
+
+    struct Case {
+        uint32_t number;
+        KUID asked;
+        KUID answer;
+    } cases[] = {
+        {27, kWagonOld, kWagon}, {27, KUID(400001, 102, 9), kWagon}, {27, kNobody, kNobody},
+        {26, kWagonOld, kWagonOld}, {26, KUID(400001, 102, 9), kWagon}, {26, kNobody, kNobody},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.number) + " " + Text(c.asked));
+        Bytes reply(Ask(c.number, KUIDBytes(c.asked)));
+        KUID got;
+        ReadKUID(reply.Stream(), got);
+        EXPECT_EQ(got, c.answer);
+    }
+
+    Bytes description(Ask(28, KUIDBytes(kEngine)));
+    Nyx::String text;
+    description.Stream().ReadString(text);
+    EXPECT_STREQ(text.c_str(), "Small and blue.");
+
+    EXPECT_EQ(KUIDs(Ask(42, U32(2) + KUIDBytes(kEngine) + KUIDBytes(kNobody))), (std::vector<KUID>{kTrack, kStation}));
+    EXPECT_EQ(KUIDs(Ask(43, KUIDBytes(kWagon))), (std::vector<KUID>{kWagonOld}));
+
+    Bytes path(Ask(23, KUIDBytes(kTrack) + U8(0)));
+    Nyx::PString name;
+    Nyx::String folder;
+    path.Stream().ReadPString(name);
+    path.Stream().ReadString(folder);
+    EXPECT_STREQ(name.c_str(), "Mainline track");
+    EXPECT_EQ(std::string(folder.c_str()), root_ + "/local/track");
+
+    EXPECT_EQ(Ask(181, ""), U8(1));
+    Bytes author(Ask(90, U32(12345)));
+    int32_t found;
+    Nyx::PString authorName;
+    author.Stream().ReadInt32(found, 0);
+    author.Stream().ReadPString(authorName);
+    EXPECT_STREQ(authorName.c_str(), "author-12345");
+    // A number the store does not answer gets an empty reply.
+    EXPECT_TRUE(Ask(77, KUIDBytes(kEngine)).empty());
+}
+
+TEST_F(AssetStoreTest, SearchCombinesCategoriesNamesNegationAndStates)
+{
+    using S = KADFilterElementString;
+    using B = KADFilterElementBool;
+    EXPECT_EQ(Search(S(S::kCategoryList, "VE;-LOC|TR")), (std::vector<KUID>{kWagonOld, kWagon, kTrack}));
+    EXPECT_EQ(Search(S(S::kAssetName, "TANK")), (std::vector<KUID>{kEngine}));
+    EXPECT_EQ(Search(S(S::kAssetName, "\"Coal\"")).size(), 0u);  // whole name asked
+    EXPECT_EQ(Search(B(B::kObsolete)), (std::vector<KUID>{kWagonOld}));
+
+    // Vehicles that are not obsolete: a group with a negated group inside.
+    KADFilterElementGroup group(std::make_unique<S>(S::kCategoryList, "VE"));
+    KADFilterElementGroup::AddGroup(group, std::make_unique<B>(B::kObsolete));
+    EXPECT_EQ(Search(group), (std::vector<KUID>{kEngine, kWagon}));
+
+    // A filter that does not read is an error, with an empty list.
+    ResultsLog log;
+    EXPECT_EQ(KUIDs(Ask(2, U32(0x12345678), &log)).size(), 0u);
+    EXPECT_EQ(Texts(log), (std::vector<std::string>{"The search filter does not read."}));
+}
+
+TEST_F(AssetStoreTest, EditCommitAndRevertMoveFoldersAndReplyOnlyAfterTheDisk)
+{
+    Opened first = ReadOpened(Ask(30, KUIDBytes(kStation) + U8(1)), false);
+    ASSERT_NE(first.handle, kaddaemon::AssetStore::kNoHandle);
+    EXPECT_EQ(first.path, root_ + "/editing/station");
+    EXPECT_TRUE(fs::exists(first.path + "/config.txt"));
+    // The copy is made once: a second edit shares it and keeps its changes.
+    WriteFile(first.path + "/config.txt", AssetConfig(kStation, "Stone station", "buildable", "BD;STN"));
+    Opened second = ReadOpened(Ask(30, KUIDBytes(kStation) + U8(1)), false);
+    EXPECT_EQ(second.path, first.path);
+    EXPECT_NE(ReadFile(second.path + "/config.txt").find("Stone"), std::string::npos);
+    EXPECT_TRUE(Info(kStation).GetFlag(AssetRecord::kFlagOpenForEdit));
+
+    Bytes folder(Ask(32, U64(first.handle)));
+    Nyx::PString name;
+    folder.Stream().ReadPString(name);
+    EXPECT_STREQ(name.c_str(), "Brick station");
+
+    Bytes committed(Ask(34, U64(first.handle) + U32(0)));
+    bool ok = false;
+    committed.Stream().ReadBool(ok, false);
+    EXPECT_TRUE(ok);
+    EXPECT_FALSE(fs::exists(first.path));
+    EXPECT_NE(ReadFile(root_ + "/local/station/config.txt").find("Stone"), std::string::npos);
+    AssetRecord after = Info(kStation);
+    EXPECT_STREQ(after.displayName.c_str(), "Stone station");
+    EXPECT_FALSE(after.GetFlag(AssetRecord::kFlagOpenForEdit));
+
+    // Committing again: nothing is open for edit, and the log says so.
+    ResultsLog log;
+    Bytes again(Ask(34, U64(first.handle) + U32(0), &log));
+    again.Stream().ReadBool(ok, true);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(Texts(log), (std::vector<std::string>{"The asset is not open for edit."}));
+
+    // Revert drops the working copy and the installed folder stays.
+    Opened third = ReadOpened(Ask(30, KUIDBytes(kTrack) + U8(1)), false);
+    Bytes reverted(Ask(33, U64(third.handle)));
+    reverted.Stream().ReadBool(ok, false);
+    EXPECT_TRUE(ok);
+    EXPECT_FALSE(fs::exists(third.path));
+    EXPECT_TRUE(fs::exists(root_ + "/local/track/config.txt"));
+    Ask(31, U64(third.handle));
+}
+
+TEST_F(AssetStoreTest, CreateWritesKUIDAndNameAndARevertLeavesNothing)
+{
+    const KUID fresh(400001, 200, 0);
+    Opened created = ReadOpened(Ask(35, KUIDBytes(fresh) + U8(0) + Str("New signal box")), true);
+    ASSERT_NE(created.handle, kaddaemon::AssetStore::kNoHandle);
+    std::string config = ReadFile(created.path + "/config.txt");
+    EXPECT_NE(config.find("kuid " + Text(fresh)), std::string::npos);
+    EXPECT_NE(config.find("username \"New signal box\""), std::string::npos);
+    EXPECT_TRUE(Info(fresh).known);
+    EXPECT_FALSE(Info(fresh).GetFlag(AssetRecord::kFlagInstalled));
+
+    Ask(33, U64(created.handle));
+    EXPECT_FALSE(fs::exists(created.path));
+    EXPECT_FALSE(Info(fresh).known);
+
+    // An existing KUID cannot be created again.
+    ResultsLog log;
+    Opened refused = ReadOpened(Ask(35, KUIDBytes(kTrack) + U8(0) + Str("Copy"), &log), true);
+    EXPECT_EQ(refused.handle, kaddaemon::AssetStore::kNoHandle);
+    EXPECT_EQ(Texts(log).size(), 1u);
+
+    // Created, given a kind, committed: installed under "local".
+    Opened made = ReadOpened(Ask(35, KUIDBytes(fresh) + U8(0) + Str("Signal box")), true);
+    WriteFile(made.path + "/config.txt", AssetConfig(fresh, "Signal box", "buildable", "BD"));
+    Ask(34, U64(made.handle) + U32(0));
+    EXPECT_TRUE(Info(fresh).GetFlag(AssetRecord::kFlagInstalled));
+    EXPECT_TRUE(fs::exists(root_ + "/local/signal-box/config.txt"));
+}
+
+TEST_F(AssetStoreTest, DeleteMovesToTheTrashAndValidateChecksTheFolder)
+{
+    bool ok = false;
+    Bytes deleted(Ask(36, KUIDBytes(kTrack) + U8(0)));
+    deleted.Stream().ReadBool(ok, false);
+    EXPECT_TRUE(ok);
+    EXPECT_FALSE(fs::exists(root_ + "/local/track"));
+    EXPECT_TRUE(fs::exists(root_ + "/trash/track/config.txt"));
+    EXPECT_FALSE(Info(kTrack).known);
+
+    ResultsLog log;
+    Bytes unknown(Ask(36, KUIDBytes(kNobody) + U8(0), &log));
+    unknown.Stream().ReadBool(ok, true);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(Texts(log), (std::vector<std::string>{"Unknown asset " + Text(kNobody) + "."}));
+
+    struct Case {
+        const char* what;
+        std::string config;  // empty: no config file
+        bool valid;
+        size_t errors;
+    } cases[] = {
+        {"sound", AssetConfig(kStation, "Brick station", "buildable", "BD"), true, 0},
+        {"no kind", "kuid " + Text(kStation) + "\n", false, 1},
+        {"another asset's kuid", AssetConfig(kEngine, "x", "track", "TR"), false, 1},
+        {"no config", "", false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string folder = root_ + "/local/station";
+        fs::remove(folder + "/config.txt");
+        if (!c.config.empty())
+            WriteFile(folder + "/config.txt", c.config);
+        ResultsLog checks;
+        Bytes reply(Ask(38, Str("station") + Str(folder), &checks));
+        bool valid = !c.valid;
+        reply.Stream().ReadBool(valid, !c.valid);
+        EXPECT_EQ(valid, c.valid);
+        EXPECT_EQ(Texts(checks).size(), c.errors);
+    }
+}
+
+TEST_F(AssetStoreTest, StateAndWorkingCopiesSurviveARestart)
+{
+    Ask(54, KUIDBytes(kEngine) + Str("tank;blue"));
+    Opened edit = ReadOpened(Ask(30, KUIDBytes(kWagon) + U8(1)), false);
+    EXPECT_STREQ(Info(kEngine).keywordText.c_str(), "tank;blue");
+    EXPECT_NE(ReadFile(root_ + "/kaddaemon-state.txt").find("tank;blue"), std::string::npos);
+
+    // A second store over the same root: what a restarted daemon sees.
+    kaddaemon::AssetStore again(root_);
+    ASSERT_TRUE(again.Open());
+    EXPECT_STREQ(again.Record(kEngine).keywordText.c_str(), "tank;blue");
+    AssetRecord wagon = again.Record(kWagon);
+    EXPECT_TRUE(wagon.GetFlag(AssetRecord::kFlagOpenForEdit));
+    EXPECT_TRUE(wagon.GetFlag(AssetRecord::kFlagInstalled));
+    std::string name, path;
+    ASSERT_TRUE(again.NameAndPath(kWagon, true, name, path));
+    EXPECT_EQ(path, edit.path);
+}
+
+TEST(AssetStoreFrames, BadPayloadsGetAnErrorOrAnEmptyReplyNeverACrash)
+{
+    TempFolder temp;
+    LayOut(temp.Path());
+    kaddaemon::AssetStore store(temp.Path());
+    ASSERT_TRUE(store.Open());
+    const std::string payloads[] = {
+        "", "\x01", KUIDBytes(kEngine).substr(0, 5), U32(0xFFFFFFFFu), U32(0xFFFFFFFFu) + KUIDBytes(kEngine),
+        U32(0x70757267u) + U8(1) + U8(0) + U32(0xFFFFFFFFu),  // a group claiming countless children
+        KUIDBytes(kNobody) + U8(1) + U32(0x7FFFFFFFu) + "name",
+    };
+    const uint32_t numbers[] = {0, 2, 20, 21, 23, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 38, 42, 43, 54, 90, 181, 253};
+    for (uint32_t number : numbers) {
+        for (const std::string& payload : payloads) {
+            SCOPED_TRACE(std::to_string(number) + " with " + std::to_string(payload.size()) + " bytes");
+            Bytes request(payload);
+            Bytes reply;
+            size_t notes = 0;
+            EXPECT_TRUE(kaddaemon::ServeStoreRequest(store, number, 1, request.Stream(), reply.Stream(),
+                                                     [&](uint32_t kind, const void*, uint32_t) {
+                                                         EXPECT_EQ(kind, 3u);
+                                                         ++notes;
+                                                     }));
+            EXPECT_LE(notes, 1u);
+            EXPECT_LT(reply.Text().size(), 4096u);
+        }
+    }
+    // The short payloads named no asset: nothing was created or deleted.
+    EXPECT_TRUE(store.IsKnown(kEngine));
+    EXPECT_EQ(store.Search(nullptr).size(), 5u);
+    Bytes request;
+    Bytes reply;
+    EXPECT_FALSE(kaddaemon::ServeStoreRequest(store, 1000, 1, request.Stream(), reply.Stream(), nullptr));
+    EXPECT_TRUE(reply.Text().empty());
+}
+
+// The sample data root the project ships: every asset loads, with its
+// category, one of them is open for edit, and the dependency it names is
+// installed.
+TEST(SampleDataRoot, LoadsWholeWithItsEditAndItsDependency)
+{
+    TempFolder temp;
+    fs::copy(std::string(KESTRO_TEST_DATA_DIR) + "/../../sample", temp.Path(), fs::copy_options::recursive);
+    kaddaemon::AssetStore store(temp.Path());
+    ASSERT_TRUE(store.Open());
+    struct Case {
+        KUID kuid;
+        const char* category;
+        bool editing;
+    } cases[] = {
+        {KUID(400001, 101, 0), "VE;LOC", false},
+        {KUID(400001, 102, 2), "VE;WAG", true},
+        {KUID(400001, 103, 0), "BD;STN", false},
+        {KUID(400001, 104, 0), "TR", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Text(c.kuid));
+        AssetRecord record = store.Record(c.kuid);
+        EXPECT_TRUE(record.known);
+        EXPECT_STREQ(record.categoryText.c_str(), c.category);
+        EXPECT_EQ(record.GetFlag(AssetRecord::kFlagOpenForEdit), c.editing);
+        std::vector<std::string> errors;
+        std::string name, path;
+        ASSERT_TRUE(store.NameAndPath(c.kuid, false, name, path));
+        EXPECT_TRUE(store.Validate(path, errors)) << (errors.empty() ? "" : errors[0]);
+    }
+    EXPECT_EQ(store.Search(nullptr).size(), 4u);
+    std::vector<KUID> deps = store.Dependencies({KUID(400001, 101, 0)});
+    ASSERT_EQ(deps.size(), 1u);
+    EXPECT_TRUE(store.IsKnown(deps[0]));
+    EXPECT_STREQ(store.Record(KUID(400001, 101, 0)).keywordText.c_str(), "tank;branch;blue");
+    EXPECT_EQ(store.AuthorName(400001), "Sample author");
+}
+
+// The stand-in as its own process, launched through the client's discovery
+// and killed between edit and commit.
+class AssetStoreProcessTest : public ::testing::Test {
+protected:
+    AssetStoreProcessTest() : root_(daemontest::RealPath(temp_.Path())), cleanup_(root_)
+    {
+        NetStartup();
+        LayOut(root_);
+        standin::Install(root_);
+    }
+    ~AssetStoreProcessTest() override
+    {
+        KADClient::Stop();
+        standin::Kill(root_);
+    }
+
+    TempFolder temp_;
+    std::string root_;
+    daemontest::DiscoveryCleanup cleanup_;
+};
+
+TEST_F(AssetStoreProcessTest, AKillBetweenEditAndCommitLosesNothingReplied)
+{
+    KADClientSettings settings;
+    settings.path = root_;
+    settings.flags[2] = 0;
+    ASSERT_TRUE(KADClient::Start(settings));
+    std::string reply;
+    ASSERT_TRUE(Call(30, KUIDBytes(kEngine) + U8(1), &reply));
+    const std::string copy = root_ + "/editing/engine";
+    ASSERT_TRUE(Call(54, KUIDBytes(kEngine) + Str("kept"), &reply));
+    const uint32_t pid = standin::Serving(root_);
+    ASSERT_NE(pid, 0u);
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    KADClient::Stop();
+    ASSERT_TRUE(WaitFor([&]() { return standin::Ended(pid); }));
+
+    EXPECT_TRUE(fs::exists(copy + "/config.txt"));
+    WriteFile(copy + "/config.txt", AssetConfig(kEngine, "Green tank engine", "traincar", "VE;LOC"));
+
+    // The next start launches a new stand-in, which finds the working copy
+    // and the keywords again; opening for edit shares the copy, and the
+    // commit installs it.
+    ASSERT_TRUE(KADClient::Start(settings));
+    ASSERT_TRUE(Call(21, KUIDBytes(kEngine) + U32(0xFFFFFFFFu), &reply));
+    Bytes info(reply);
+    AssetRecord record;
+    AssetRecord::Parse(info.Stream(), record);
+    EXPECT_TRUE(record.GetFlag(AssetRecord::kFlagOpenForEdit));
+    EXPECT_STREQ(record.keywordText.c_str(), "kept");
+    EXPECT_STREQ(record.displayName.c_str(), "Green tank engine");
+    ASSERT_TRUE(Call(30, KUIDBytes(kEngine) + U8(1), &reply));
+    Bytes opened(reply);
+    uint64_t handle = 0;
+    opened.Stream().ReadUInt64(handle, 0);
+    ASSERT_TRUE(Call(34, U64(handle) + U32(0), &reply));
+    EXPECT_EQ(reply, U8(1) + U8(0));
+    EXPECT_NE(ReadFile(root_ + "/local/engine/config.txt").find("Green"), std::string::npos);
+    EXPECT_FALSE(fs::exists(copy));
+}
+
+}  // namespace

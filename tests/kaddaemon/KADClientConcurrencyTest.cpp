@@ -1,0 +1,229 @@
+// The daemon client with several requesting threads: replies in any order,
+// results beside them, and every way the link can go away while requests
+// wait. Nothing may hang: each test bounds its waits.
+#include "kad/KADClient.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/ResultsLog.h"
+#include "kad/KADClientTransaction.h"
+#include "kaddaemon/ClientTestSupport.h"
+
+namespace {
+
+using namespace clienttest;
+
+class KADClientConcurrency : public StandInClient {
+protected:
+    // Starts a requesting thread; its outcome lands in the slot.
+    struct Outcome {
+        std::atomic<bool> done{false};
+        bool ok = false;
+        std::string reply;
+    };
+    void Request(Outcome& outcome, uint32_t number, std::string payload, KADClientCallback* callback = nullptr)
+    {
+        threads_.emplace_back([&outcome, number, payload = std::move(payload), callback]() {
+            outcome.ok = Call(number, payload, &outcome.reply, callback);
+            outcome.done = true;
+        });
+    }
+    // Waits for every thread; a thread still waiting after the bound is a
+    // failure, and is released by stopping the client so the test ends.
+    void JoinAll(std::vector<Outcome*> outcomes)
+    {
+        bool all = WaitFor([&]() {
+            for (Outcome* o : outcomes)
+                if (!o->done)
+                    return false;
+            return true;
+        });
+        EXPECT_TRUE(all) << "a request hangs";
+        if (!all)
+            KADClient::Stop();
+        for (std::thread& t : threads_)
+            t.join();
+        threads_.clear();
+    }
+    bool Held(size_t n) const
+    {
+        return WaitFor([&]() { return CountLines(TracePath(), "in request 60004 ") == n; });
+    }
+
+    ~KADClientConcurrency() override
+    {
+        KADClient::Stop();
+        StopServing();
+        for (std::thread& t : threads_)
+            t.join();
+    }
+
+    std::vector<std::thread> threads_;
+};
+
+TEST_F(KADClientConcurrency, RepliesOutOfOrderReachTheirOwnRequesters)
+{
+    Serve();
+    ASSERT_TRUE(StartClient());
+    Outcome first;
+    Outcome second;
+    Request(first, testrequest::kHold, Pattern(1, 70000));
+    ASSERT_TRUE(Held(1));
+    Request(second, testrequest::kHold, Pattern(2, 300));
+    ASSERT_TRUE(Held(2));
+    // Both replies go out now, the second request's first.
+    std::string count;
+    ASSERT_TRUE(Call(testrequest::kReleaseHeld, "", &count));
+    EXPECT_EQ(ReadU32(count), 2u);
+    JoinAll({&first, &second});
+    ASSERT_TRUE(first.ok);
+    ASSERT_TRUE(second.ok);
+    EXPECT_TRUE(first.reply == Pattern(1, 70000));
+    EXPECT_TRUE(second.reply == Pattern(2, 300));
+}
+
+TEST_F(KADClientConcurrency, ManyThreadsShareOneLink)
+{
+    Serve();
+    ASSERT_TRUE(StartClient());
+    constexpr int kThreads = 8;
+    constexpr int kRequests = 60;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < kThreads; ++t) {
+        workers.emplace_back([t, &failures]() {
+            for (int i = 0; i < kRequests; ++i) {
+                const uint32_t seed = static_cast<uint32_t>(t * 1000 + i);
+                if (i % 3 == 0) {
+                    ResultsLog log;
+                    std::string reply;
+                    const uint32_t n = 1 + seed % 5;
+                    if (!Call(testrequest::kResults, U32(n), &reply, nullptr, &log) || ReadU32(reply) != n
+                        || log.GetResultCount() != n)
+                        ++failures;
+                } else {
+                    const std::string payload = Pattern(seed, (seed * 7919) % 40000);
+                    std::string reply;
+                    if (!Call(testrequest::kEcho, payload, &reply) || reply != payload)
+                        ++failures;
+                }
+            }
+        });
+    }
+    for (std::thread& w : workers)
+        w.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(Handshakes(), 1u);
+    EXPECT_EQ(KADClientTransaction::PendingCount(), 0u);
+}
+
+TEST_F(KADClientConcurrency, EveryWayOfLosingTheLinkFailsEveryWaitingRequest)
+{
+    Serve();
+    ASSERT_TRUE(StartClient());
+    struct Case {
+        const char* what;
+        void (*lose)();
+    };
+    const Case cases[] = {
+        {"the daemon closes the link", []() { EXPECT_FALSE(Call(testrequest::kCloseLink, "")); }},
+        {"a frame over the limit", []() { EXPECT_FALSE(Call(testrequest::kBadFrame, U32(testrequest::kOversizeNote))); }},
+        {"the client disconnects", []() { KADClient::Disconnect(true); }},
+        {"the client disconnects in order", []() { KADClient::Disconnect(false); }},
+    };
+    size_t held = 0;
+    size_t handshakes = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Outcome waiting[3];
+        for (Outcome& o : waiting)
+            Request(o, testrequest::kHold, "w");
+        held += 3;
+        ASSERT_TRUE(Held(held));
+        c.lose();
+        JoinAll({&waiting[0], &waiting[1], &waiting[2]});
+        for (Outcome& o : waiting)
+            EXPECT_FALSE(o.ok);
+        EXPECT_FALSE(KADClient::IsConnected());
+        EXPECT_EQ(KADClientTransaction::PendingCount(), 0u);
+        // The next request connects afresh.
+        std::string reply;
+        ASSERT_TRUE(Call(testrequest::kEcho, "back", &reply));
+        EXPECT_EQ(reply, "back");
+        EXPECT_EQ(Handshakes(), ++handshakes);
+    }
+}
+
+TEST_F(KADClientConcurrency, ADaemonThatGoesAwayFailsTheWaitingRequests)
+{
+    Serve();
+    ASSERT_TRUE(StartClient());
+    Outcome waiting[4];
+    for (Outcome& o : waiting)
+        Request(o, testrequest::kDropReply, "");
+    ASSERT_TRUE(WaitFor([&]() { return CountLines(TracePath(), "in request 60006 ") == 4; }));
+    StopServing();
+    JoinAll({&waiting[0], &waiting[1], &waiting[2], &waiting[3]});
+    for (Outcome& o : waiting)
+        EXPECT_FALSE(o.ok);
+    EXPECT_FALSE(KADClient::IsConnected());
+    EXPECT_FALSE(Call(testrequest::kEcho, "x"));
+}
+
+// Blocks inside the callback until released; notes the order of events.
+class SlowCallback : public KADClientCallback {
+public:
+    uint32_t Answer(const Nyx::String&, Nyx::String&, const KUID&, uint32_t) override
+    {
+        entered = true;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        finished = true;
+        return 5;
+    }
+    std::atomic<bool> entered{false};
+    std::atomic<bool> release{false};
+    std::atomic<bool> finished{false};
+};
+
+TEST_F(KADClientConcurrency, AQuestionsCallbackOutlivesTheLossOfItsRequestsLink)
+{
+    Serve();
+    ASSERT_TRUE(StartClient());
+    auto callback = std::make_unique<SlowCallback>();
+    std::atomic<bool> returned{false};
+    std::atomic<bool> finishedFirst{false};
+    bool ok = true;
+    std::thread requester([&]() {
+        std::string reply;
+        ok = Call(testrequest::kAsk, std::string(8, '\xff') + "Replace?", &reply, callback.get());
+        finishedFirst = callback->finished.load();
+        returned = true;
+    });
+    ASSERT_TRUE(ServeMainThreadUntil([&]() { return callback->entered.load(); }));
+
+    // The request fails while its question is being answered; its call
+    // must not return (and take the callback with it) before the answer.
+    KADClient::Disconnect(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(returned.load());
+    callback->release = true;
+    EXPECT_TRUE(WaitFor([&]() { return returned.load(); }));
+    requester.join();
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(finishedFirst.load());
+    // The question thread still answers (over a new link) and is joined
+    // when the client stops.
+    std::string last;
+    EXPECT_TRUE(WaitFor([&]() { return Call(testrequest::kLastAnswer, "", &last) && ReadU32(last, 4) == 5; }));
+    KADClient::Stop();
+    callback.reset();
+}
+
+}  // namespace

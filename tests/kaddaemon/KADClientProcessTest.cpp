@@ -1,0 +1,128 @@
+// The daemon client with the built stand-in as a separate process, launched
+// by the client itself from the data root's "bin" folder.
+#include "kad/KADClient.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "kad/ProcessLaunch.h"
+#include "kaddaemon/ClientTestSupport.h"
+
+namespace {
+
+using namespace clienttest;
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// A data root whose "bin" holds a copy of the built stand-in (a copy: the
+// stand-in finds its root from its own resolved path).
+class KADClientProcessTest : public ::testing::Test {
+protected:
+    KADClientProcessTest() : root_(daemontest::RealPath(temp_.Path())), cleanup_(root_)
+    {
+        NetStartup();
+        temp_.MakeFolder("bin");
+        std::filesystem::copy_file(daemontest::ProgramFolder() + "/kaddaemon", root_ + "/bin/kaddaemon");
+    }
+    ~KADClientProcessTest() override
+    {
+        KADClient::Stop();
+        // A daemon the test left running does not outlive it.
+        uint32_t pid = Daemon();
+        if (pid != 0)
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+    }
+
+    bool StartClient()
+    {
+        KADClientSettings settings;
+        settings.path = root_;
+        settings.flags[2] = 0;
+        settings.flags[KADClientSettings::kFlagMayLaunchDaemon] = 0;
+        return KADClient::Start(settings);
+    }
+
+    // The live process the discovery block names, or 0.
+    uint32_t Daemon() const
+    {
+        DaemonSharedBlock block{};
+        if (!daemontest::ReadBlock(root_, block) || block.holderProcessId == DaemonSharedBlock::kNoProcess
+            || block.holderProcessId == CurrentProcessId() || !IsProcessAlive(block.holderProcessId))
+            return 0;
+        return block.holderProcessId;
+    }
+    // Gone, and collected by the launcher's reaping thread.
+    static bool Gone(uint32_t pid)
+    {
+        return WaitFor([&]() { return !std::filesystem::exists("/proc/" + std::to_string(pid)); });
+    }
+
+    TempFolder temp_;
+    std::string root_;
+    daemontest::DiscoveryCleanup cleanup_;
+};
+
+TEST_F(KADClientProcessTest, StartLaunchesTheStandInBeforeItsSecondAttemptAndCloseDaemonEndsIt)
+{
+    Clock::time_point start = Clock::now();
+    ASSERT_TRUE(StartClient());
+    EXPECT_GE(MsSince(start), static_cast<long long>(KADClient::kAttemptPauseMs));
+    const uint32_t pid = Daemon();
+    ASSERT_NE(pid, 0u);
+    std::string reply;
+    ASSERT_TRUE(Call(testrequest::kEcho, "over the wire", &reply));
+    EXPECT_EQ(reply, "over the wire");
+
+    // A second client start finds it serving: no launch, no pause.
+    KADClient::Stop();
+    start = Clock::now();
+    ASSERT_TRUE(StartClient());
+    EXPECT_LT(MsSince(start), static_cast<long long>(KADClient::kAttemptPauseMs));
+    EXPECT_EQ(Daemon(), pid);
+
+    KADClient::CloseDaemon();
+    EXPECT_FALSE(KADClient::IsConnected());
+    EXPECT_TRUE(Gone(pid));
+}
+
+TEST_F(KADClientProcessTest, ADaemonKilledMidRequestFailsItWithoutHanging)
+{
+    ASSERT_TRUE(StartClient());
+    const uint32_t pid = Daemon();
+    ASSERT_NE(pid, 0u);
+    std::atomic<bool> done{false};
+    bool ok = true;
+    std::thread requester([&]() {
+        ok = Call(testrequest::kHold, "never answered");
+        done = true;
+    });
+    // Make sure the request is out before the daemon dies.
+    std::string reply;
+    ASSERT_TRUE(Call(testrequest::kEcho, "in between", &reply));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    bool returned = WaitFor([&]() { return done.load(); });
+    EXPECT_TRUE(returned) << "the request hangs";
+    if (!returned)
+        KADClient::Disconnect(true);
+    requester.join();
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(WaitFor([]() { return !KADClient::IsConnected(); }));
+    // With no daemon and flag 3 clear, the next request fails at once.
+    Clock::time_point start = Clock::now();
+    EXPECT_FALSE(Call(testrequest::kEcho, "x"));
+    EXPECT_LT(MsSince(start), 900);
+    EXPECT_TRUE(Gone(pid));
+}
+
+}  // namespace

@@ -1,0 +1,687 @@
+#include "kaddaemon/AssetStore.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+#include "config/ACSConvert.h"
+#include "config/ConfigFile.h"
+#include "config/ConfigText.h"
+#include "kad/CategoryExpression.h"
+
+namespace fs = std::filesystem;
+
+namespace kaddaemon {
+namespace {
+
+constexpr const char* kConfigNames[] = {"config.txt", "config.chump"};
+
+std::string ConfigFileIn(const std::string& folder)
+{
+    for (const char* name : kConfigNames) {
+        std::error_code ec;
+        if (fs::is_regular_file(folder + "/" + name, ec))
+            return name;
+    }
+    return std::string();
+}
+
+uint64_t FileTime(const std::string& path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return 0;
+    return uint64_t(st.st_mtime);
+}
+
+std::string Lower(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+void CollectKUIDs(const ChunkRef& config, const char* tag, std::vector<KUID>& out)
+{
+    ChunkRef table = config->FindChildConst(Nyx::PString(tag));
+    for (uint32_t i = 0; table && i < table->GetChildCount(); ++i) {
+        Nyx::PString name;
+        ChunkRef entry;
+        table->GetChildAt(i, name, entry);
+        KUID kuid = TagKUID(table, name.c_str());
+        if (!kuid.IsNull() && std::find(out.begin(), out.end(), kuid) == out.end())
+            out.push_back(kuid);
+    }
+}
+
+bool SameAsset(const KUID& a, const KUID& b)
+{
+    return a.user == b.user && a.content == b.content;
+}
+
+std::string FolderName(const std::string& name, const KUID& kuid)
+{
+    std::string out;
+    for (char c : name) {
+        unsigned char u = static_cast<unsigned char>(c);
+        out += std::isalnum(u) || c == '-' || c == '_' ? char(std::tolower(u)) : '-';
+    }
+    if (out.empty() || out[0] == '.' || out[0] == '-')
+        out = "asset-" + std::to_string(kuid.user) + "-" + std::to_string(kuid.content);
+    return out.substr(0, 64);
+}
+
+template <class T>
+bool InRange(T value, T lower, T upper, bool lowerInclusive, bool upperInclusive)
+{
+    bool aboveLower = lowerInclusive ? value >= lower : value > lower;
+    bool belowUpper = upperInclusive ? value <= upper : value < upper;
+    return aboveLower && belowUpper;
+}
+
+}  // namespace
+
+std::string TagText(const ChunkRef& container, const char* tag)
+{
+    if (!container)
+        return std::string();
+    ChunkRef child = container->FindChildConst(Nyx::PString(tag));
+    if (!child || child->GetType() == ACS_TYPE_NONE || child->GetType() == ACS_TYPE_CONTAINER)
+        return std::string();
+    ACSRawData text = ACSConvert(child->GetType(), ACSRawData::FromChunk(child), ACS_TYPE_STRING);
+    return std::string(RawDataText(text));
+}
+
+KUID TagKUID(const ChunkRef& container, const char* tag)
+{
+    if (!container)
+        return KUID::Null;
+    ChunkRef child = container->FindChildConst(Nyx::PString(tag));
+    if (!child)
+        return KUID::Null;
+    if (child->GetType() == ACS_TYPE_KUID)
+        return child->GetDataSize() >= KUID::kPackedSize ? KUID::FromChunk(child->GetData()) : KUID::Null;
+    return KUID::Parse(TagText(container, tag).c_str(), false);
+}
+
+AssetStore::AssetStore(std::string root) : root_(std::move(root)) {}
+
+bool AssetStore::Open()
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    for (const char* sub : {"local", "editing", "trash"}) {
+        std::error_code ec;
+        fs::create_directories(root_ + "/" + sub, ec);
+        if (!fs::is_directory(root_ + "/" + sub, ec))
+            return false;
+    }
+    state_.Load(root_);
+    Scan();
+    return true;
+}
+
+bool AssetStore::ReadAsset(const std::string& folder, Asset& out) const
+{
+    std::string file = ConfigFileIn(folder);
+    if (file.empty())
+        return false;
+    ChunkRef config;
+    if (!LoadConfigFile(config, folder.c_str(), file.c_str()) || !config)
+        return false;
+    out.kuid = TagKUID(config, "kuid");
+    if (out.kuid.IsNull())
+        return false;
+    out.displayName = TagText(config, "username");
+    out.kind = TagText(config, "kind");
+    out.categoryClass = TagText(config, "category-class");
+    out.categoryRegion = TagText(config, "category-region");
+    out.categoryEra = TagText(config, "category-era");
+    out.description = TagText(config, "description");
+    out.build = std::strtof(TagText(config, "kestro-build").c_str(), nullptr);
+    out.parent = TagKUID(config, "parent");
+    out.dependencies.clear();
+    out.obsoletes.clear();
+    CollectKUIDs(config, "kuid-table", out.dependencies);
+    CollectKUIDs(config, "obsolete-table", out.obsoletes);
+    out.modifiedTime = FileTime(folder + "/" + file);
+    return true;
+}
+
+void AssetStore::Scan()
+{
+    assets_.clear();
+    std::error_code ec;
+    // Only the folders directly under "local" are assets: an asset's own
+    // subfolders are its files, whatever they hold.
+    for (const auto& entry : fs::directory_iterator(root_ + "/local", ec)) {
+        if (!entry.is_directory(ec))
+            continue;
+        Asset asset;
+        std::string folder = entry.path().string();
+        if (!ReadAsset(folder, asset) || assets_.count(asset.kuid))
+            continue;
+        asset.localFolder = folder;
+        asset.installTime = FileTime(folder);
+        assets_[asset.kuid] = std::move(asset);
+    }
+    for (const auto& entry : fs::directory_iterator(root_ + "/editing", ec)) {
+        if (!entry.is_directory(ec))
+            continue;
+        Asset copy;
+        std::string folder = entry.path().string();
+        if (!ReadAsset(folder, copy))
+            continue;
+        auto it = assets_.find(copy.kuid);
+        if (it == assets_.end()) {
+            copy.editingFolder = folder;
+            assets_[copy.kuid] = std::move(copy);
+        } else if (it->second.editingFolder.empty()) {
+            copy.localFolder = it->second.localFolder;
+            copy.installTime = it->second.installTime;
+            copy.editingFolder = folder;
+            it->second = std::move(copy);
+        }
+    }
+}
+
+AssetStore::Asset* AssetStore::FindLocked(const KUID& kuid)
+{
+    auto it = assets_.find(kuid);
+    return it == assets_.end() ? nullptr : &it->second;
+}
+
+void AssetStore::SyncLocked() const
+{
+    int fd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::syncfs(fd);
+        ::close(fd);
+    }
+}
+
+bool AssetStore::IsKnown(const KUID& kuid)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return FindLocked(kuid) != nullptr;
+}
+
+bool AssetStore::IsObsoleteLocked(const Asset& asset) const
+{
+    for (const auto& [kuid, other] : assets_) {
+        if (SameAsset(kuid, asset.kuid) && kuid.version > asset.kuid.version)
+            return true;
+        if (std::find(other.obsoletes.begin(), other.obsoletes.end(), asset.kuid) != other.obsoletes.end())
+            return true;
+    }
+    return false;
+}
+
+AssetRecord AssetStore::Record(const KUID& kuid)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    AssetRecord record;
+    record.kuid = kuid;
+    const Asset* asset = FindLocked(kuid);
+    if (!asset)
+        return record;
+    record.displayName = Nyx::String(asset->displayName);
+    record.regionText = Nyx::String(asset->categoryRegion);
+    const DaemonState::AssetState* state = state_.Find(kuid);
+    record.keywordText = Nyx::String(state ? state->keywords : std::string());
+    bool editing = !asset->editingFolder.empty();
+    record.SetFlag(AssetRecord::kFlagInstalled, !asset->localFolder.empty());
+    record.SetFlag(AssetRecord::kFlagOpenForEdit, editing);
+    record.SetFlag(AssetRecord::kFlagLocallyModified, editing);
+    record.authorId = kuid.user;
+    record.eraText = Nyx::String(asset->categoryEra);
+    record.categoryText = Nyx::String(asset->categoryClass);
+    record.favouriteState = state && state->favourite ? 1 : 0;
+    record.build = asset->build;
+    record.installTime = asset->installTime;
+    record.modifiedTime = asset->modifiedTime;
+    record.parentKUID = asset->parent;
+    record.known = true;
+    return record;
+}
+
+ChunkRef AssetStore::Config(const KUID& kuid)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    const Asset* asset = FindLocked(kuid);
+    if (!asset)
+        return nullptr;
+    const std::string& folder = asset->editingFolder.empty() ? asset->localFolder : asset->editingFolder;
+    std::string file = ConfigFileIn(folder);
+    ChunkRef config;
+    if (file.empty() || !LoadConfigFile(config, folder.c_str(), file.c_str()))
+        return nullptr;
+    return config;
+}
+
+std::string AssetStore::Description(const KUID& kuid)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    const Asset* asset = FindLocked(kuid);
+    return asset ? asset->description : std::string();
+}
+
+bool AssetStore::NameAndPath(const KUID& kuid, bool editing, std::string& name, std::string& path)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    name.clear();
+    path.clear();
+    const Asset* asset = FindLocked(kuid);
+    if (!asset)
+        return false;
+    name = asset->displayName;
+    bool useCopy = !asset->editingFolder.empty() && (editing || asset->localFolder.empty());
+    path = useCopy ? asset->editingFolder : asset->localFolder;
+    return true;
+}
+
+KUID AssetStore::Latest(const KUID& kuid)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    KUID best = kuid;
+    bool found = false;
+    for (const auto& [known, asset] : assets_) {
+        if (SameAsset(known, kuid) && (!found || known.version > best.version)) {
+            best = known;
+            found = true;
+        }
+    }
+    return best;
+}
+
+KUID AssetStore::Resolve(const KUID& kuid)
+{
+    if (IsKnown(kuid))
+        return kuid;
+    return Latest(kuid);
+}
+
+std::vector<KUID> AssetStore::Dependencies(const std::vector<KUID>& kuids)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    std::vector<KUID> out;
+    for (const KUID& kuid : kuids) {
+        const Asset* asset = FindLocked(kuid);
+        if (!asset)
+            continue;
+        for (const KUID& dep : asset->dependencies)
+            if (std::find(out.begin(), out.end(), dep) == out.end())
+                out.push_back(dep);
+    }
+    return out;
+}
+
+std::vector<KUID> AssetStore::Obsoletes(const KUID& kuid)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    const Asset* asset = FindLocked(kuid);
+    return asset ? asset->obsoletes : std::vector<KUID>();
+}
+
+bool AssetStore::MatchesLocked(const KADFilterElement* element, const Asset& asset, int depth) const
+{
+    if (!element || depth > kMaxFilterDepth)
+        return false;
+    switch (element->GetKind()) {
+    case KADFilterElementGroup::kKind: {
+        // Every child must hold; the negated flag turns the group's answer.
+        auto* group = static_cast<const KADFilterElementGroup*>(element);
+        bool all = true;
+        for (uint32_t i = 0; all && i < group->GetChildCount(); ++i)
+            all = MatchesLocked(group->GetChild(i), asset, depth + 1);
+        return group->GetNegated() ? !all : all;
+    }
+    case KADFilterElementString::kKind: {
+        auto* leaf = static_cast<const KADFilterElementString*>(element);
+        std::string text(leaf->GetText().c_str());
+        switch (leaf->GetFieldId()) {
+        case KADFilterElementString::kAssetName:
+            if (leaf->GetExact())
+                return Lower(asset.displayName) == Lower(text);
+            return Lower(asset.displayName).find(Lower(text)) != std::string::npos;
+        case KADFilterElementString::kCategoryList:
+            return CategoryExpression::Matches(text.c_str(), asset.categoryClass.c_str());
+        case KADFilterElementString::kEraList:
+            return CategoryExpression::Matches(text.c_str(), asset.categoryEra.c_str());
+        case KADFilterElementString::kRegionList:
+            return CategoryExpression::Matches(text.c_str(), asset.categoryRegion.c_str());
+        case KADFilterElementString::kKeywordList: {
+            const DaemonState::AssetState* state = state_.Find(asset.kuid);
+            return state && Lower(state->keywords).find(Lower(text)) != std::string::npos;
+        }
+        default:
+            return false;
+        }
+    }
+    case KADFilterElementBool::kKind: {
+        auto* leaf = static_cast<const KADFilterElementBool*>(element);
+        switch (leaf->GetFieldId()) {
+        case KADFilterElementBool::kLocal:
+        case KADFilterElementBool::kLocallyAvailable:
+        case KADFilterElementBool::kLocallyEnabled:
+            return !asset.localFolder.empty();
+        case KADFilterElementBool::kObsolete:
+            return IsObsoleteLocked(asset);
+        case KADFilterElementBool::kUpToDate:
+            return !IsObsoleteLocked(asset);
+        case KADFilterElementBool::kOpenForEdit:
+        case KADFilterElementBool::kLocallyModified:
+            return !asset.editingFolder.empty();
+        case KADFilterElementBool::kValidName:
+            return !asset.displayName.empty();
+        default:
+            return false;
+        }
+    }
+    case KADFilterElementInt::kKind: {
+        auto* leaf = static_cast<const KADFilterElementInt*>(element);
+        int32_t value;
+        if (leaf->GetFieldId() == KADFilterElementInt::kAuthor)
+            value = asset.kuid.user;
+        else if (leaf->GetFieldId() == KADFilterElementInt::kVersion)
+            value = asset.kuid.version;
+        else
+            return false;
+        return InRange(value, leaf->GetLower(), leaf->GetUpper(), leaf->GetLowerInclusive() != 0,
+                       leaf->GetUpperInclusive() != 0);
+    }
+    case KADFilterElementTimestamp::kKind: {
+        auto* leaf = static_cast<const KADFilterElementTimestamp*>(element);
+        uint64_t value = leaf->GetFieldId() == KADFilterElementTimestamp::kInstallationTimestamp
+                             ? asset.installTime
+                             : asset.modifiedTime;
+        return InRange(value, leaf->GetLower(), leaf->GetUpper(), leaf->GetLowerInclusive() != 0,
+                       leaf->GetUpperInclusive() != 0);
+    }
+    case KADFilterElementAssetID::kKind: {
+        auto* leaf = static_cast<const KADFilterElementAssetID*>(element);
+        return leaf->GetFieldId() == KADFilterElementAssetID::kAssetId && leaf->GetKUIDs().count(asset.kuid) != 0;
+    }
+    default:
+        return false;
+    }
+}
+
+std::vector<KUID> AssetStore::Search(const KADFilterElement* filter)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    std::vector<KUID> out;
+    for (const auto& [kuid, asset] : assets_)
+        if (!filter || MatchesLocked(filter, asset, 0))
+            out.push_back(kuid);
+    return out;
+}
+
+std::string AssetStore::BuildsText()
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    std::set<float> builds;
+    for (const auto& [kuid, asset] : assets_)
+        builds.insert(asset.build);
+    std::string text;
+    for (float build : builds) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%g", double(build));
+        text += number;
+        text += "\n";
+    }
+    return text;
+}
+
+std::string AssetStore::AuthorName(int32_t authorId)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    std::string name = state_.AuthorName(authorId);
+    return name.empty() ? "author-" + std::to_string(authorId) : name;
+}
+
+std::string AssetStore::UniqueFolder(const std::string& parent, const std::string& name) const
+{
+    std::error_code ec;
+    std::string path = parent + "/" + name;
+    for (uint32_t i = 2; fs::exists(path, ec); ++i)
+        path = parent + "/" + name + "-" + std::to_string(i);
+    return path;
+}
+
+uint64_t AssetStore::OpenAsset(const KUID& kuid, bool forEdit, std::string& name, std::string& path,
+                               std::string& error)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    Asset* asset = FindLocked(kuid);
+    if (!asset) {
+        error = "Unknown asset " + std::string(kuid.ToString().c_str()) + ".";
+        return kNoHandle;
+    }
+    if (forEdit && asset->editingFolder.empty()) {
+        // The working copy is made once; later opens for edit share it.
+        std::string copy = UniqueFolder(root_ + "/editing", fs::path(asset->localFolder).filename().string());
+        std::error_code ec;
+        fs::copy(asset->localFolder, copy, fs::copy_options::recursive, ec);
+        if (ec) {
+            fs::remove_all(copy, ec);
+            error = "Cannot copy " + std::string(kuid.ToString().c_str()) + " for editing: " + ec.message() + ".";
+            return kNoHandle;
+        }
+        SyncLocked();
+        asset->editingFolder = copy;
+    }
+    name = asset->displayName;
+    path = asset->editingFolder.empty() ? asset->localFolder : asset->editingFolder;
+    uint64_t handle = nextHandle_++;
+    handles_[handle] = {kuid, forEdit};
+    return handle;
+}
+
+void AssetStore::CloseHandle(uint64_t handle)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    handles_.erase(handle);
+}
+
+bool AssetStore::HandleFolder(uint64_t handle, std::string& name, std::string& path)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    name.clear();
+    path.clear();
+    auto it = handles_.find(handle);
+    if (it == handles_.end())
+        return false;
+    const Asset* asset = FindLocked(it->second.kuid);
+    if (!asset)
+        return false;
+    name = asset->displayName;
+    path = asset->editingFolder.empty() ? asset->localFolder : asset->editingFolder;
+    return true;
+}
+
+AssetStore::Outcome AssetStore::Revert(uint64_t handle)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    auto it = handles_.find(handle);
+    if (it == handles_.end())
+        return {false, "No open asset has this handle."};
+    Asset* asset = FindLocked(it->second.kuid);
+    if (!asset || asset->editingFolder.empty())
+        return {false, "The asset is not open for edit."};
+    std::error_code ec;
+    fs::remove_all(asset->editingFolder, ec);
+    if (ec)
+        return {false, "Cannot remove the working copy: " + ec.message() + "."};
+    SyncLocked();
+    if (asset->localFolder.empty()) {
+        // Created and never committed: nothing of it remains.
+        KUID kuid = asset->kuid;
+        assets_.erase(kuid);
+        state_.Forget(kuid);
+        return {true, {}};
+    }
+    Asset reread;
+    if (ReadAsset(asset->localFolder, reread)) {
+        reread.localFolder = asset->localFolder;
+        reread.installTime = asset->installTime;
+        *asset = std::move(reread);
+    } else {
+        asset->editingFolder.clear();
+    }
+    return {true, {}};
+}
+
+AssetStore::Outcome AssetStore::Commit(uint64_t handle)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    auto it = handles_.find(handle);
+    if (it == handles_.end())
+        return {false, "No open asset has this handle."};
+    Asset* asset = FindLocked(it->second.kuid);
+    if (!asset || asset->editingFolder.empty())
+        return {false, "The asset is not open for edit."};
+    Asset next;
+    if (!ReadAsset(asset->editingFolder, next))
+        return {false, "The working copy of " + std::string(asset->kuid.ToString().c_str()) + " has no config that loads."};
+    if (next.kuid != asset->kuid)
+        return {false, "The config of the working copy names " + std::string(next.kuid.ToString().c_str()) +
+                           ", not " + std::string(asset->kuid.ToString().c_str()) + "."};
+    std::error_code ec;
+    std::string target = asset->localFolder;
+    if (target.empty()) {
+        target = UniqueFolder(root_ + "/local", fs::path(asset->editingFolder).filename().string());
+        fs::rename(asset->editingFolder, target, ec);
+        if (ec)
+            return {false, "Cannot install the working copy: " + ec.message() + "."};
+    } else if (::renameat2(AT_FDCWD, asset->editingFolder.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+        // One step swaps the two folders, so at no moment is the asset
+        // without an installed folder; a crash before the old one is
+        // cleared away leaves it as a working copy, which a revert drops.
+        SyncLocked();
+        std::string retired = UniqueFolder(root_ + "/trash", fs::path(target).filename().string());
+        fs::rename(asset->editingFolder, retired, ec);
+        fs::remove_all(ec ? asset->editingFolder : retired, ec);
+    } else {
+        // Without the swap, the old folder steps aside first, so a crash
+        // between the two renames leaves both on disk.
+        std::string retired = UniqueFolder(root_ + "/trash", fs::path(target).filename().string());
+        fs::rename(target, retired, ec);
+        if (ec)
+            return {false, "Cannot replace the installed folder: " + ec.message() + "."};
+        fs::rename(asset->editingFolder, target, ec);
+        if (ec) {
+            std::error_code undo;
+            fs::rename(retired, target, undo);
+            return {false, "Cannot install the working copy: " + ec.message() + "."};
+        }
+        fs::remove_all(retired, ec);
+    }
+    SyncLocked();
+    next.localFolder = target;
+    next.installTime = asset->installTime ? asset->installTime : FileTime(target);
+    *asset = std::move(next);
+    return {true, {}};
+}
+
+uint64_t AssetStore::Create(const KUID& kuid, const std::string& name, std::string& folder, std::string& error)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    if (kuid.IsNull()) {
+        error = "A new asset needs a KUID.";
+        return kNoHandle;
+    }
+    if (FindLocked(kuid)) {
+        error = "The asset " + std::string(kuid.ToString().c_str()) + " exists already.";
+        return kNoHandle;
+    }
+    folder = UniqueFolder(root_ + "/editing", FolderName(name, kuid));
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    std::string text = "kuid " + std::string(kuid.ToString().c_str()) + "\r\nusername ";
+    ConfigText::WriteQuoted(text, name, true);
+    text += "\r\n";
+    if (ec || !WriteFileDurably(folder + "/config.txt", text)) {
+        fs::remove_all(folder, ec);
+        error = "Cannot create the folder of " + std::string(kuid.ToString().c_str()) + ".";
+        return kNoHandle;
+    }
+    SyncLocked();
+    Asset asset;
+    ReadAsset(folder, asset);
+    asset.kuid = kuid;
+    asset.displayName = name;
+    asset.editingFolder = folder;
+    assets_[kuid] = std::move(asset);
+    uint64_t handle = nextHandle_++;
+    handles_[handle] = {kuid, true};
+    return handle;
+}
+
+AssetStore::Outcome AssetStore::Delete(const KUID& kuid)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    Asset* asset = FindLocked(kuid);
+    if (!asset)
+        return {false, "Unknown asset " + std::string(kuid.ToString().c_str()) + "."};
+    std::error_code ec;
+    if (!asset->localFolder.empty()) {
+        std::string target = UniqueFolder(root_ + "/trash", fs::path(asset->localFolder).filename().string());
+        fs::rename(asset->localFolder, target, ec);
+        if (ec)
+            return {false, "Cannot move " + std::string(kuid.ToString().c_str()) + " to the trash: " + ec.message() + "."};
+    }
+    if (!asset->editingFolder.empty())
+        fs::remove_all(asset->editingFolder, ec);
+    SyncLocked();
+    assets_.erase(kuid);
+    state_.Forget(kuid);
+    return {true, {}};
+}
+
+AssetStore::Outcome AssetStore::SetKeywords(const KUID& kuid, const std::string& keywords)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!FindLocked(kuid))
+        return {false, "Unknown asset " + std::string(kuid.ToString().c_str()) + "."};
+    if (!state_.SetKeywords(kuid, keywords))
+        return {false, "Cannot write the daemon's state file."};
+    return {true, {}};
+}
+
+bool AssetStore::Validate(const std::string& folder, std::vector<std::string>& errors)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    std::string file = ConfigFileIn(folder);
+    ChunkRef config;
+    if (file.empty() || !LoadConfigFile(config, folder.c_str(), file.c_str()) || !config) {
+        errors.push_back("The config file of " + folder + " does not load.");
+        return false;
+    }
+    KUID kuid = TagKUID(config, "kuid");
+    const Asset* owner = nullptr;
+    std::string wanted = fs::path(folder).lexically_normal().string();
+    for (const auto& [known, asset] : assets_)
+        if (fs::path(asset.localFolder).lexically_normal().string() == wanted ||
+            fs::path(asset.editingFolder).lexically_normal().string() == wanted)
+            owner = &asset;
+    if (kuid.IsNull())
+        errors.push_back("The config has no \"kuid\".");
+    else if (!owner)
+        errors.push_back("The folder " + folder + " holds no asset the daemon knows.");
+    else if (owner->kuid != kuid)
+        errors.push_back("The \"kuid\" " + std::string(kuid.ToString().c_str()) + " is not the folder's asset " +
+                         std::string(owner->kuid.ToString().c_str()) + ".");
+    if (TagText(config, "kind").empty())
+        errors.push_back("The config has no \"kind\".");
+    return errors.empty();
+}
+
+}  // namespace kaddaemon

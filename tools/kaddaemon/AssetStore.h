@@ -1,0 +1,131 @@
+// The stand-in daemon's asset store: the assets of a data root as folders
+// on disk, and an index of them kept in memory.
+//
+// An installed asset is a folder under "local" holding "config.txt" or
+// "config.chump"; an asset opened for edit has its working copy under
+// "editing" (an asset created and never committed has only that); a deleted
+// asset moves to "trash". The index is rebuilt from the folders at Open and
+// kept current by every change, and every change is on disk (synced) before
+// the call that made it returns.
+//
+// One lock guards the store: the daemon serves each connection on its own
+// thread.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "config/ACSChunk.h"
+#include "config/KUID.h"
+#include "kad/AssetRecord.h"
+#include "kad/KADFilterElement.h"
+#include "kaddaemon/DaemonState.h"
+
+namespace kaddaemon {
+
+// The text of a tag of the container (any value type converted to text);
+// empty when it is missing.
+std::string TagText(const ChunkRef& container, const char* tag);
+// The KUID of a tag holding a KUID or a KUID text; null otherwise.
+KUID TagKUID(const ChunkRef& container, const char* tag);
+
+class AssetStore {
+public:
+    static constexpr uint64_t kNoHandle = ~uint64_t(0);
+
+    struct Asset {
+        KUID kuid;
+        std::string localFolder;    // absolute; empty for an asset only created
+        std::string editingFolder;  // absolute; empty unless open for edit
+        std::string displayName;    // "username"
+        std::string kind;
+        std::string categoryClass;
+        std::string categoryRegion;
+        std::string categoryEra;
+        std::string description;
+        float build = 0.0f;
+        KUID parent = KUID::Null;
+        std::vector<KUID> dependencies;  // "kuid-table"
+        std::vector<KUID> obsoletes;     // "obsolete-table"
+        uint64_t installTime = 0;
+        uint64_t modifiedTime = 0;
+    };
+
+    // Result of a change: the error text for the user when it failed.
+    struct Outcome {
+        bool ok = false;
+        std::string error;
+    };
+
+    explicit AssetStore(std::string root);
+
+    // Makes the folders and rebuilds the index from disk; false when the
+    // data root cannot hold them.
+    bool Open();
+    const std::string& Root() const noexcept { return root_; }
+
+    // Queries; each takes the lock.
+    bool IsKnown(const KUID& kuid);
+    AssetRecord Record(const KUID& kuid);
+    // The config of the asset as it stands (its working copy when open for
+    // edit); null for an unknown asset.
+    ChunkRef Config(const KUID& kuid);
+    std::string Description(const KUID& kuid);
+    // Display name and folder (the working copy when open for edit or when
+    // `editing` is asked); both empty for an unknown asset.
+    bool NameAndPath(const KUID& kuid, bool editing, std::string& name, std::string& path);
+    // The highest version of the same user and content; the KUID itself
+    // when nothing of them is known.
+    KUID Latest(const KUID& kuid);
+    // The KUID itself when known, else the latest of its user and content.
+    KUID Resolve(const KUID& kuid);
+    std::vector<KUID> Dependencies(const std::vector<KUID>& kuids);
+    std::vector<KUID> Obsoletes(const KUID& kuid);
+    // Every asset the filter selects, in KUID order; null selects all.
+    std::vector<KUID> Search(const KADFilterElement* filter);
+    std::string BuildsText();
+    std::string AuthorName(int32_t authorId);
+
+    // Changes. Handles live for the daemon's run only; working copies stay
+    // on disk and are found again at the next Open.
+    uint64_t OpenAsset(const KUID& kuid, bool forEdit, std::string& name, std::string& path, std::string& error);
+    void CloseHandle(uint64_t handle);
+    bool HandleFolder(uint64_t handle, std::string& name, std::string& path);
+    Outcome Revert(uint64_t handle);
+    Outcome Commit(uint64_t handle);
+    uint64_t Create(const KUID& kuid, const std::string& name, std::string& folder, std::string& error);
+    Outcome Delete(const KUID& kuid);
+    Outcome SetKeywords(const KUID& kuid, const std::string& keywords);
+    // The built-in check of an asset folder: its config loads, its "kuid"
+    // is the asset the index holds for the folder, and it has a "kind".
+    // Every failure found goes into `errors`.
+    bool Validate(const std::string& folder, std::vector<std::string>& errors);
+
+private:
+    struct Handle {
+        KUID kuid;
+        bool forEdit;
+    };
+
+    void Scan();
+    // Loads the folder's config into an asset; false when there is no
+    // config or it names no KUID.
+    bool ReadAsset(const std::string& folder, Asset& out) const;
+    Asset* FindLocked(const KUID& kuid);
+    bool IsObsoleteLocked(const Asset& asset) const;
+    bool MatchesLocked(const KADFilterElement* element, const Asset& asset, int depth) const;
+    std::string UniqueFolder(const std::string& parent, const std::string& name) const;
+    void SyncLocked() const;
+
+    std::string root_;
+    std::mutex lock_;
+    std::map<KUID, Asset, KADFilterElementAssetID::Order> assets_;
+    std::map<uint64_t, Handle> handles_;
+    uint64_t nextHandle_ = 1;
+    DaemonState state_;
+};
+
+}  // namespace kaddaemon

@@ -1,0 +1,137 @@
+#include "kaddaemon/DaemonState.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "config/ACSConvert.h"
+#include "config/ConfigFile.h"
+#include "config/ConfigText.h"
+#include "kaddaemon/AssetStore.h"
+
+namespace kaddaemon {
+
+bool WriteFileDurably(const std::string& path, const std::string& bytes)
+{
+    std::string temp = path + ".new";
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) {
+            ::close(fd);
+            ::unlink(temp.c_str());
+            return false;
+        }
+        done += size_t(n);
+    }
+    bool ok = ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    std::string folder = path.substr(0, path.rfind('/'));
+    int dir = ::open(folder.empty() ? "/" : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+void DaemonState::Load(const std::string& root)
+{
+    path_ = root + "/" + kFileName;
+    assets_.clear();
+    authors_.clear();
+    ChunkRef tree;
+    if (!LoadConfigFile(tree, nullptr, path_.c_str(), "txt") || !tree)
+        return;
+    ChunkRef assets = tree->FindChildConst(Nyx::PString("assets"));
+    for (uint32_t i = 0; assets && i < assets->GetChildCount(); ++i) {
+        Nyx::PString name;
+        ChunkRef entry;
+        assets->GetChildAt(i, name, entry);
+        KUID kuid = TagKUID(entry, "kuid");
+        if (kuid.IsNull())
+            continue;
+        AssetState& state = assets_[kuid];
+        state.keywords = TagText(entry, "keywords");
+        state.favourite = std::atoi(TagText(entry, "favourite").c_str()) != 0;
+    }
+    ChunkRef authors = tree->FindChildConst(Nyx::PString("authors"));
+    for (uint32_t i = 0; authors && i < authors->GetChildCount(); ++i) {
+        Nyx::PString name;
+        ChunkRef entry;
+        authors->GetChildAt(i, name, entry);
+        std::string id = TagText(entry, "id");
+        if (!id.empty())
+            authors_[int32_t(std::strtol(id.c_str(), nullptr, 10))] = TagText(entry, "name");
+    }
+}
+
+const DaemonState::AssetState* DaemonState::Find(const KUID& kuid) const
+{
+    auto it = assets_.find(kuid);
+    return it == assets_.end() ? nullptr : &it->second;
+}
+
+bool DaemonState::SetKeywords(const KUID& kuid, const std::string& keywords)
+{
+    auto next = assets_;
+    next[kuid].keywords = keywords;
+    if (!Save(next))
+        return false;
+    assets_ = std::move(next);
+    return true;
+}
+
+bool DaemonState::Forget(const KUID& kuid)
+{
+    if (assets_.find(kuid) == assets_.end())
+        return true;
+    auto next = assets_;
+    next.erase(kuid);
+    if (!Save(next))
+        return false;
+    assets_ = std::move(next);
+    return true;
+}
+
+std::string DaemonState::AuthorName(int32_t authorId) const
+{
+    auto it = authors_.find(authorId);
+    return it == authors_.end() ? std::string() : it->second;
+}
+
+bool DaemonState::Save(const std::map<KUID, AssetState, KADFilterElementAssetID::Order>& assets) const
+{
+    std::string text = "assets\r\n{\r\n";
+    uint32_t index = 0;
+    for (const auto& [kuid, state] : assets) {
+        text += "  " + std::to_string(index++) + "\r\n  {\r\n    kuid " + std::string(kuid.ToString().c_str()) + "\r\n";
+        if (!state.keywords.empty()) {
+            text += "    keywords ";
+            ConfigText::WriteQuoted(text, state.keywords, true);
+            text += "\r\n";
+        }
+        text += state.favourite ? "    favourite 1\r\n" : "    favourite 0\r\n";
+        text += "  }\r\n";
+    }
+    text += "}\r\nauthors\r\n{\r\n";
+    index = 0;
+    for (const auto& [id, name] : authors_) {
+        text += "  " + std::to_string(index++) + "\r\n  {\r\n    id " + std::to_string(id) + "\r\n    name ";
+        ConfigText::WriteQuoted(text, name, true);
+        text += "\r\n  }\r\n";
+    }
+    text += "}\r\n";
+    return WriteFileDurably(path_, text);
+}
+
+}  // namespace kaddaemon

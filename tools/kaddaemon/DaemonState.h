@@ -1,0 +1,50 @@
+// The stand-in daemon's own state beside the assets: keywords, favourites
+// and author names, kept in one config-text file under the data root.
+//
+// Every change is written to the file (a sibling first, synced, then moved
+// over it) before the call returns, so a reply sent after it never speaks of
+// anything a crash could take back.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "config/KUID.h"
+#include "kad/KADFilterElement.h"
+
+namespace kaddaemon {
+
+class DaemonState {
+public:
+    static constexpr const char* kFileName = "kaddaemon-state.txt";
+
+    struct AssetState {
+        std::string keywords;
+        bool favourite = false;
+    };
+
+    // Reads <root>/kaddaemon-state.txt; a missing file is an empty state.
+    void Load(const std::string& root);
+
+    const AssetState* Find(const KUID& kuid) const;
+    // False when the file could not be written; the state in memory then
+    // stays as it was.
+    bool SetKeywords(const KUID& kuid, const std::string& keywords);
+    bool Forget(const KUID& kuid);
+    // Empty when the file names no author of that id.
+    std::string AuthorName(int32_t authorId) const;
+
+private:
+    bool Save(const std::map<KUID, AssetState, KADFilterElementAssetID::Order>& assets) const;
+
+    std::string path_;
+    std::map<KUID, AssetState, KADFilterElementAssetID::Order> assets_;
+    std::map<int32_t, std::string> authors_;
+};
+
+// Writes the bytes to a sibling, syncs it, renames it over the file and
+// syncs the folder. False, with the file as it was, on any failure.
+bool WriteFileDurably(const std::string& path, const std::string& bytes);
+
+}  // namespace kaddaemon

@@ -1,0 +1,270 @@
+#include "kaddaemon/StoreRequests.h"
+
+#include <string>
+#include <vector>
+
+#include "config/BinaryConfig.h"
+#include "config/KUID.h"
+#include "config/ResultsLog.h"
+#include "core/TStream.h"
+#include "kad/AssetRecord.h"
+#include "kad/KADFilterElement.h"
+#include "kad/KUIDListWire.h"
+#include "kaddaemon/AssetStore.h"
+#include "kaddaemon/DaemonConnection.h"
+#include "kaddaemon/RequestTable.h"
+#include "nyx/DynamicBuffer.h"
+
+namespace kaddaemon {
+namespace {
+
+constexpr uint32_t kNumbers[] = {0, 2, 20, 21, 23, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 38, 42, 43, 54, 90, 181, 253};
+
+void SendErrors(const NoteSink& notes, uint32_t transactionId, const std::vector<std::string>& errors)
+{
+    if (errors.empty() || !notes)
+        return;
+    ResultsLog log;
+    for (const std::string& text : errors)
+        ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String(text));
+    Nyx::DynamicBuffer note;
+    {
+        TBuffer out(&note);
+        out.WriteInt32(transactionId);
+        log.WriteResults(out, 0);
+    }
+    notes(3, note.Data(), note.DataLength());
+}
+
+void SendError(const NoteSink& notes, uint32_t transactionId, const std::string& text)
+{
+    SendErrors(notes, transactionId, {text});
+}
+
+void WriteNameAndPath(TStream& out, const std::string& name, const std::string& path)
+{
+    out.WritePString(Nyx::PString(name));
+    out.WriteString(Nyx::AnsiString(path));
+}
+
+void WriteList(TStream& out, const std::vector<KUID>& kuids)
+{
+    WriteKUIDList(out, std::span<const KUID>(kuids.data(), kuids.size()));
+}
+
+// A KUID list payload; a count larger than the bytes behind it is cut to
+// the whole KUIDs there are.
+std::vector<KUID> ReadList(TStream& in)
+{
+    uint32_t count;
+    in.ReadInt32(count, 0u);
+    uint32_t room = StreamBytesLeft(in) / KUID::kPackedSize;
+    std::vector<KUID> out;
+    out.reserve(count < room ? count : room);
+    for (uint32_t i = 0; i < count && i < room; ++i) {
+        KUID kuid;
+        ReadKUID(in, kuid);
+        out.push_back(kuid);
+    }
+    return out;
+}
+
+}  // namespace
+
+bool ServeStoreRequest(AssetStore& store, uint32_t number, uint32_t transactionId, TStream& request, TStream& reply,
+                       const NoteSink& notes)
+{
+    KUID kuid;
+    switch (number) {
+    case 0:  // keep-alive
+        return true;
+    case 2: {
+        std::unique_ptr<KADFilterElement> filter = ReadFilterElement(request);
+        if (!filter) {
+            SendError(notes, transactionId, "The search filter does not read.");
+            WriteList(reply, {});
+            return true;
+        }
+        WriteList(reply, store.Search(filter.get()));
+        return true;
+    }
+    case 20: {
+        ReadKUID(request, kuid);
+        ChunkRef config = store.Config(kuid);
+        if (config)
+            WriteBinaryConfig(reply, config);
+        return true;
+    }
+    case 21: {
+        uint32_t mask;
+        ReadKUID(request, kuid);
+        request.ReadInt32(mask, 0u);
+        WriteAssetInfo(reply, store.Record(kuid));
+        return true;
+    }
+    case 23: {
+        uint8_t editing;
+        ReadKUID(request, kuid);
+        request.ReadUInt8(editing, 0);
+        std::string name, path;
+        store.NameAndPath(kuid, editing != 0, name, path);
+        WriteNameAndPath(reply, name, path);
+        return true;
+    }
+    case 26:
+        ReadKUID(request, kuid);
+        WriteKUID(reply, store.Resolve(kuid));
+        return true;
+    case 27:
+        ReadKUID(request, kuid);
+        WriteKUID(reply, store.Latest(kuid));
+        return true;
+    case 28:
+        ReadKUID(request, kuid);
+        reply.WriteString(Nyx::AnsiString(store.Description(kuid)));
+        return true;
+    case 29: {
+        uint32_t size;
+        ReadKUID(request, kuid);
+        request.ReadInt32(size, 0u);
+        // No thumbnails are kept: no name, no path, nothing found.
+        WriteNameAndPath(reply, std::string(), std::string());
+        reply.WriteInt32(0);
+        return true;
+    }
+    case 30: {
+        uint8_t forEdit;
+        ReadKUID(request, kuid);
+        request.ReadUInt8(forEdit, 0);
+        std::string name, path, error;
+        uint64_t handle = store.OpenAsset(kuid, forEdit != 0, name, path, error);
+        if (handle == AssetStore::kNoHandle)
+            SendError(notes, transactionId, error);
+        reply.WriteUInt64(handle);
+        WriteNameAndPath(reply, name, path);
+        return true;
+    }
+    case 31: {
+        uint64_t handle;
+        request.ReadUInt64(handle, AssetStore::kNoHandle);
+        store.CloseHandle(handle);
+        return true;
+    }
+    case 32: {
+        uint64_t handle;
+        request.ReadUInt64(handle, AssetStore::kNoHandle);
+        std::string name, path;
+        store.HandleFolder(handle, name, path);
+        WriteNameAndPath(reply, name, path);
+        return true;
+    }
+    case 33: {
+        uint64_t handle;
+        request.ReadUInt64(handle, AssetStore::kNoHandle);
+        AssetStore::Outcome outcome = store.Revert(handle);
+        if (!outcome.ok)
+            SendError(notes, transactionId, outcome.error);
+        reply.WriteBool(outcome.ok);
+        return true;
+    }
+    case 34: {
+        uint64_t handle;
+        uint32_t mode;
+        request.ReadUInt64(handle, AssetStore::kNoHandle);
+        request.ReadInt32(mode, 0u);
+        AssetStore::Outcome outcome = store.Commit(handle);
+        if (!outcome.ok)
+            SendError(notes, transactionId, outcome.error);
+        reply.WriteBool(outcome.ok);
+        reply.WriteBool(false);
+        return true;
+    }
+    case 35: {
+        uint8_t flag;
+        Nyx::String name;
+        ReadKUID(request, kuid);
+        request.ReadUInt8(flag, 0);
+        request.ReadString(name);
+        std::string folder, error;
+        uint64_t handle = store.Create(kuid, name.c_str(), folder, error);
+        if (handle == AssetStore::kNoHandle) {
+            SendError(notes, transactionId, error);
+            reply.WriteUInt64(handle);
+            WriteKUID(reply, kuid);
+            WriteNameAndPath(reply, std::string(), std::string());
+            return true;
+        }
+        reply.WriteUInt64(handle);
+        WriteKUID(reply, kuid);
+        WriteNameAndPath(reply, name.c_str(), folder);
+        return true;
+    }
+    case 36: {
+        uint8_t flag;
+        ReadKUID(request, kuid);
+        request.ReadUInt8(flag, 0);
+        AssetStore::Outcome outcome = store.Delete(kuid);
+        if (!outcome.ok)
+            SendError(notes, transactionId, outcome.error);
+        reply.WriteBool(outcome.ok);
+        return true;
+    }
+    case 38: {
+        Nyx::PString name;
+        Nyx::String folder;
+        request.ReadPString(name);
+        request.ReadString(folder);
+        std::vector<std::string> errors;
+        bool valid = store.Validate(folder.c_str(), errors);
+        SendErrors(notes, transactionId, errors);
+        reply.WriteBool(valid);
+        return true;
+    }
+    case 42:
+        WriteList(reply, store.Dependencies(ReadList(request)));
+        return true;
+    case 43:
+        ReadKUID(request, kuid);
+        WriteList(reply, store.Obsoletes(kuid));
+        return true;
+    case 54: {
+        Nyx::String keywords;
+        ReadKUID(request, kuid);
+        request.ReadString(keywords);
+        AssetStore::Outcome outcome = store.SetKeywords(kuid, keywords.c_str());
+        if (!outcome.ok)
+            SendError(notes, transactionId, outcome.error);
+        return true;
+    }
+    case 90: {
+        uint32_t author;
+        request.ReadInt32(author, 0u);
+        reply.WriteInt32(1);
+        reply.WritePString(Nyx::PString(store.AuthorName(static_cast<int32_t>(author))));
+        return true;
+    }
+    case 181:
+        reply.WriteBool(true);
+        return true;
+    case 253:
+        reply.WritePString(Nyx::PString(store.BuildsText()));
+        return true;
+    default:
+        return false;
+    }
+}
+
+void RegisterStoreRequests(RequestTable& table, std::shared_ptr<AssetStore> store)
+{
+    for (uint32_t number : kNumbers) {
+        table.Register(number, [store](RequestContext& context, TStream& request, TStream& reply) {
+            DaemonConnection& connection = context.connection;
+            ServeStoreRequest(*store, context.number, context.transactionId, request, reply,
+                              [&connection](uint32_t kind, const void* payload, uint32_t length) {
+                                  connection.SendNote(kind, payload, length);
+                              });
+        });
+    }
+}
+
+}  // namespace kaddaemon
