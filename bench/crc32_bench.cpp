@@ -2,6 +2,8 @@
 #include "core/Crc32.h"
 
 #include <benchmark/benchmark.h>
+
+#include "RatioReporter.h"
 #include <zlib.h>
 
 #include <cstdio>
@@ -43,25 +45,6 @@ void BM_ZlibCrc32(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kSize);
 }
 BENCHMARK(BM_ZlibCrc32);
-
-// Keeps the console output and remembers each benchmark's throughput: the
-// median when run with repetitions, else the single run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> bytesPerSecond;
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs) {
-            const auto it = r.counters.find("bytes_per_second");
-            if (it == r.counters.end())
-                continue;
-            if (r.run_type == Run::RT_Iteration || r.aggregate_name == "median")
-                bytesPerSecond[r.run_name.function_name] = it->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 } // namespace
 

@@ -4,6 +4,8 @@
 #include "core/LZSSCompress.h"
 
 #include <benchmark/benchmark.h>
+
+#include "RatioReporter.h"
 #include <zlib.h>
 
 #include <cmath>
@@ -208,23 +210,9 @@ BENCHMARK(BM_LZSSDecompress)->Apply(LZSSArgs);
 BENCHMARK(BM_ZlibCompress)->Apply(ZlibArgs);
 BENCHMARK(BM_ZlibDecompress)->Apply(ZlibArgs);
 
-// Keeps the console output and remembers each benchmark's throughput: the
-// median when run with repetitions, else the single run.
-class RatioReporter : public benchmark::ConsoleReporter {
+// Adds the lookup by codec, direction and level to the shared reporter.
+class LZSSRatioReporter : public RatioReporter {
 public:
-    std::map<std::string, double> bytesPerSecond;
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs) {
-            const auto it = r.counters.find("bytes_per_second");
-            if (it == r.counters.end())
-                continue;
-            if (r.run_type == Run::RT_Iteration || r.aggregate_name == "median")
-                bytesPerSecond[r.run_name.function_name + "/" + r.run_name.args] = it->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
 
     double Get(const char* fn, int which, int level) const
     {
@@ -261,7 +249,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "LZSS round trip failed\n");
         return 1;
     }
-    RatioReporter reporter;
+    LZSSRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
