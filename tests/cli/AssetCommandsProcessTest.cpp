@@ -142,17 +142,103 @@ TEST_F(AssetCommandsProcessTest, AuthorsAreListedOnce)
     EXPECT_EQ(std::count(names.begin(), names.end(), '\n'), 1) << names;
 }
 
-TEST_F(AssetCommandsProcessTest, ATrainWhoseAssetCannotBeMadeWritesNoFileAnywhere)
+// Every file of the data root outside the asset folders and the daemon's
+// own state, relative to the root.
+std::vector<std::string> FilesOutsideAssets(const fs::path& root)
+{
+    std::vector<std::string> out;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        std::string rel = fs::relative(entry.path(), root).string();
+        std::string top = rel.substr(0, rel.find('/'));
+        if (top == "local" || top == "editing" || top == "trash" || top == "kaddaemon-state.txt")
+            continue;
+        if (entry.is_regular_file())
+            out.push_back(rel);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// The config text with each run of blanks made one space and no carriage
+// returns, so checks need not know the column the values are aligned to.
+std::string Squeezed(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\r')
+            continue;
+        bool blank = c == ' ' || c == '\t';
+        if (!(blank && !out.empty() && out.back() == ' '))
+            out += blank ? ' ' : c;
+    }
+    return out;
+}
+
+TEST_F(AssetCommandsProcessTest, ImportedTrainsBecomeCommittedConsistAssets)
 {
     root_.Write("elsewhere/list.txt",
-                "train-0\n{\n  name \"Express\"\n  list\n  {\n    car-0 <kuid:77:500>\n  }\n}\n");
-    // The stand-in makes no asset for the null KUID.
+                "train-0\n{\n  name \"Express\"\n  list\n  {\n"
+                "    car-0 <kuid:77:500>\n    num-0 7\n    dir-0 1\n"
+                "    car-1 <kuid:77:500>\n    car-2 <kuid:77:500>\n  }\n}\n"
+                "train-1\n{\n  name \"Goods\"\n  list\n  {\n"
+                "    car-0 <kuid:77:501>\n    car-1 <kuid:77:500>\n  }\n}\n");
+    // The daemon is started by the first command; its own files are there
+    // before the import runs.
+    ASSERT_EQ(Run({"status", "<kuid:77:500>"}).exitCode, 0);
+    const std::vector<std::string> before = FilesOutsideAssets(root_.Path());
+
     ProcessResult r = Run({"importconsists", "list.txt"});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(r.out.find("OK (1 Errors, 0 Warnings)"), std::string::npos) << r.out;
-    EXPECT_FALSE(root_.Has("elsewhere/config.txt"));
-    EXPECT_FALSE(root_.Has("bin/config.txt"));
-    EXPECT_FALSE(root_.Has("config.txt"));
+    EXPECT_EQ(r.out, kClean);
+    EXPECT_EQ(FilesOutsideAssets(root_.Path()), before);
+    EXPECT_FALSE(fs::exists(root_ / "editing") && !fs::is_empty(root_ / "editing"));
+
+    std::vector<std::string> consists;
+    for (const auto& entry : fs::directory_iterator(root_ / "local")) {
+        std::string config = Squeezed(Slurp(entry.path() / "config.txt"));
+        if (config.find("\"consist\"") != std::string::npos)
+            consists.push_back(config);
+    }
+    ASSERT_EQ(consists.size(), 2u);
+    std::sort(consists.begin(), consists.end(), [](const std::string& a, const std::string& b) {
+        return a.find("Express") != std::string::npos && b.find("Express") == std::string::npos;
+    });
+    struct Expect {
+        const char* name;
+        size_t cars;
+        std::vector<std::string> table;
+    } expects[] = {
+        {"Express", 3, {"<kuid:77:500>"}},
+        {"Goods", 2, {"<kuid:77:500>", "<kuid:77:501>"}},
+    };
+    for (size_t i = 0; i < 2; ++i) {
+        const Expect& e = expects[i];
+        const std::string& config = consists[i];
+        SCOPED_TRACE(config);
+        EXPECT_NE(config.find("kind \"consist\""), std::string::npos);
+        EXPECT_NE(config.find("username \"" + std::string(e.name) + "\""), std::string::npos);
+        EXPECT_NE(config.find("kestro-build 3.1"), std::string::npos);
+        EXPECT_NE(config.find("kuid <kuid:-2:"), std::string::npos);
+        size_t list = config.find("consist-list");
+        size_t table = config.find("kuid-table");
+        ASSERT_NE(list, std::string::npos);
+        ASSERT_NE(table, std::string::npos);
+        size_t cars = 0;
+        for (size_t at = config.find("car-kuid", list); at != std::string::npos && at < table;
+             at = config.find("car-kuid", at + 1))
+            ++cars;
+        EXPECT_EQ(cars, e.cars);
+        std::string tableText = config.substr(table);
+        size_t at = 0;
+        for (size_t k = 0; k < e.table.size(); ++k) {
+            std::string line = std::to_string(k) + " " + e.table[k];
+            at = tableText.find(line, at);
+            EXPECT_NE(at, std::string::npos) << line;
+        }
+        EXPECT_EQ(tableText.find(std::to_string(e.table.size()) + " <kuid"), std::string::npos);
+    }
+    EXPECT_NE(consists[0].find("car-num 7"), std::string::npos);
+    EXPECT_NE(consists[0].find("car-dir 1"), std::string::npos);
 
     ProcessResult missing = Run({"importconsists", "nothing.txt"});
     EXPECT_EQ(missing.exitCode, 255);

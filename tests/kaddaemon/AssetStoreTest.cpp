@@ -348,6 +348,57 @@ TEST_F(AssetStoreTest, CreateWritesKUIDAndNameAndARevertLeavesNothing)
     EXPECT_TRUE(fs::exists(root_ + "/local/signal-box/config.txt"));
 }
 
+TEST_F(AssetStoreTest, ANullKUIDGetsTheNextFreeKUIDOfTheStoreRangeNeverReused)
+{
+    using Store = kaddaemon::AssetStore;
+    auto own = [](int32_t content) { return KUID(Store::kOwnUser, content, Store::kOwnVersion); };
+    // Content 1 of the range is taken by an installed asset the store did
+    // not make.
+    WriteFile(root_ + "/local/taken/config.txt", AssetConfig(own(1), "Taken", "buildable", "BD"));
+    ASSERT_TRUE(store_->Open());
+
+    auto create = [this](const std::string& name, KUID& kuid) {
+        Bytes reply(Ask(35, KUIDBytes(KUID::Null) + U8(1) + Str(name)));
+        Opened out;
+        reply.Stream().ReadUInt64(out.handle, 0);
+        ReadKUID(reply.Stream(), kuid);
+        Nyx::PString shown;
+        Nyx::String path;
+        reply.Stream().ReadPString(shown);
+        reply.Stream().ReadString(path);
+        out.path = path.c_str();
+        return out;
+    };
+    KUID first, second;
+    Opened a = create("", first);
+    ASSERT_NE(a.handle, Store::kNoHandle);
+    EXPECT_EQ(first, own(2));
+    std::string folder = fs::path(a.path).filename().string();
+    EXPECT_FALSE(folder.empty());
+    EXPECT_EQ(folder.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-_"), std::string::npos) << folder;
+    std::string config = ReadFile(a.path + "/config.txt");
+    EXPECT_NE(config.find("kuid " + Text(first)), std::string::npos);
+    EXPECT_NE(config.find("username"), std::string::npos);
+    EXPECT_TRUE(Info(first).known);
+
+    Opened b = create("Goods train", second);
+    EXPECT_EQ(second, own(3));
+    // Dropped again: its id is still spent, here and after a restart.
+    Ask(33, U64(b.handle));
+    EXPECT_FALSE(Info(second).known);
+
+    Store again(root_);
+    ASSERT_TRUE(again.Open());
+    KUID third = KUID::Null;
+    std::string path, error;
+    ASSERT_NE(again.Create(third, "", path, error), Store::kNoHandle) << error;
+    EXPECT_EQ(third, own(4));
+    // A KUID not the store's own is used as given.
+    KUID given(400001, 300, 0);
+    ASSERT_NE(again.Create(given, "x", path, error), Store::kNoHandle) << error;
+    EXPECT_EQ(given, KUID(400001, 300, 0));
+}
+
 TEST_F(AssetStoreTest, DeleteMovesToTheTrashAndValidateChecksTheFolder)
 {
     bool ok = false;

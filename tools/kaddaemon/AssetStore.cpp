@@ -591,12 +591,25 @@ AssetStore::Outcome AssetStore::Commit(uint64_t handle)
     return {true, {}};
 }
 
-uint64_t AssetStore::Create(const KUID& kuid, const std::string& name, std::string& folder, std::string& error)
+uint64_t AssetStore::Create(KUID& kuid, const std::string& name, std::string& folder, std::string& error)
 {
     std::lock_guard<std::mutex> hold(lock_);
     if (kuid.IsNull()) {
-        error = "A new asset needs a KUID.";
-        return kNoHandle;
+        // The daemon knows nothing of the user's own KUID range, so it hands
+        // out ids of a range of its own; the counter is on disk before the
+        // folder is made, so a crash can skip an id but never reuse one.
+        int32_t content = state_.NextContentId();
+        auto taken = [this](int32_t c) {
+            auto it = assets_.lower_bound(KUID(kOwnUser, c, 0));
+            return it != assets_.end() && it->first.user == kOwnUser && it->first.content == c;
+        };
+        while (content < INT32_MAX && taken(content))
+            ++content;
+        if (content == INT32_MAX || !state_.SetNextContentId(content + 1)) {
+            error = "No KUID is free for a new asset.";
+            return kNoHandle;
+        }
+        kuid = KUID(kOwnUser, content, kOwnVersion);
     }
     if (FindLocked(kuid)) {
         error = "The asset " + std::string(kuid.ToString().c_str()) + " exists already.";

@@ -35,6 +35,10 @@ KUID TagKUID(const ChunkRef& container, const char* tag);
 class AssetStore {
 public:
     static constexpr uint64_t kNoHandle = ~uint64_t(0);
+    // The user id of the KUIDs the store makes up for new assets; a negative
+    // user id goes only with version 127.
+    static constexpr int32_t kOwnUser = -2;
+    static constexpr int32_t kOwnVersion = 127;
 
     struct Asset {
         KUID kuid;
@@ -96,7 +100,9 @@ public:
     bool HandleFolder(uint64_t handle, std::string& name, std::string& path);
     Outcome Revert(uint64_t handle);
     Outcome Commit(uint64_t handle);
-    uint64_t Create(const KUID& kuid, const std::string& name, std::string& folder, std::string& error);
+    // A null KUID is given the next free KUID of the store's own range
+    // (kOwnUser, version kOwnVersion) and handed back in `kuid`.
+    uint64_t Create(KUID& kuid, const std::string& name, std::string& folder, std::string& error);
     Outcome Delete(const KUID& kuid);
     Outcome SetKeywords(const KUID& kuid, const std::string& keywords);
     // The built-in check of an asset folder: its config loads, its "kuid"

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 
 #include "config/ACSConvert.h"
@@ -49,9 +50,16 @@ void DaemonState::Load(const std::string& root)
     path_ = root + "/" + kFileName;
     assets_.clear();
     authors_.clear();
+    nextContent_ = 1;
     ChunkRef tree;
     if (!LoadConfigFile(tree, nullptr, path_.c_str(), "txt") || !tree)
         return;
+    std::string next = TagText(tree, "next-content");
+    if (!next.empty()) {
+        long value = std::strtol(next.c_str(), nullptr, 10);
+        if (value > 1 && value <= INT32_MAX)
+            nextContent_ = int32_t(value);
+    }
     ChunkRef assets = tree->FindChildConst(Nyx::PString("assets"));
     for (uint32_t i = 0; assets && i < assets->GetChildCount(); ++i) {
         Nyx::PString name;
@@ -109,9 +117,20 @@ std::string DaemonState::AuthorName(int32_t authorId) const
     return it == authors_.end() ? std::string() : it->second;
 }
 
-bool DaemonState::Save(const std::map<KUID, AssetState, KADFilterElementAssetID::Order>& assets) const
+bool DaemonState::SetNextContentId(int32_t next)
 {
-    std::string text = "assets\r\n{\r\n";
+    if (next <= nextContent_)
+        return true;
+    if (!Save(assets_, next))
+        return false;
+    nextContent_ = next;
+    return true;
+}
+
+bool DaemonState::Save(const std::map<KUID, AssetState, KADFilterElementAssetID::Order>& assets,
+                       int32_t nextContent) const
+{
+    std::string text = "next-content " + std::to_string(nextContent) + "\r\nassets\r\n{\r\n";
     uint32_t index = 0;
     for (const auto& [kuid, state] : assets) {
         text += "  " + std::to_string(index++) + "\r\n  {\r\n    kuid " + std::string(kuid.ToString().c_str()) + "\r\n";

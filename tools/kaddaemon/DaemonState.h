@@ -35,12 +35,25 @@ public:
     // Empty when the file names no author of that id.
     std::string AuthorName(int32_t authorId) const;
 
+    // The lowest content id not yet handed out for the stand-in's own new
+    // assets (1 on a fresh state).
+    int32_t NextContentId() const noexcept { return nextContent_; }
+    // Records that every content id below `next` is handed out, so none is
+    // handed out again after a restart. False when the file could not be
+    // written; the counter then stays as it was.
+    bool SetNextContentId(int32_t next);
+
 private:
-    bool Save(const std::map<KUID, AssetState, KADFilterElementAssetID::Order>& assets) const;
+    bool Save(const std::map<KUID, AssetState, KADFilterElementAssetID::Order>& assets) const
+    {
+        return Save(assets, nextContent_);
+    }
+    bool Save(const std::map<KUID, AssetState, KADFilterElementAssetID::Order>& assets, int32_t nextContent) const;
 
     std::string path_;
     std::map<KUID, AssetState, KADFilterElementAssetID::Order> assets_;
     std::map<int32_t, std::string> authors_;
+    int32_t nextContent_ = 1;
 };
 
 // Writes the bytes to a sibling, syncs it, renames it over the file and

@@ -185,8 +185,11 @@ bool ServeStoreRequest(AssetStore& store, uint32_t number, uint32_t transactionI
         ReadKUID(request, kuid);
         request.ReadUInt8(flag, 0);
         request.ReadString(name);
-        std::string folder, error;
-        uint64_t handle = store.Create(kuid, name.c_str(), folder, error);
+        std::string folder, error = "The request to create an asset is incomplete.";
+        // A cut-short request reads as the null KUID, which would make up a
+        // new asset nobody asked for.
+        uint64_t handle = request.GetError() != 0 ? AssetStore::kNoHandle
+                                                  : store.Create(kuid, name.c_str(), folder, error);
         if (handle == AssetStore::kNoHandle) {
             SendError(notes, transactionId, error);
             reply.WriteUInt64(handle);
