@@ -464,6 +464,19 @@ Nyx::PString KADRequests::GetSetting(const Nyx::PString& section, const Nyx::PSt
     return value;
 }
 
+ChunkRef KADRequests::ExportAsset(const KUID& kuid, uint32_t flags, ResultsLog* log)
+{
+    Call call;
+    WriteKUID(call.request, kuid);
+    call.request.WriteInt32(flags);
+    if (!call.Send(kExportAsset, nullptr, log))
+        return nullptr;
+    ChunkRef entry;
+    if (!ReadBinaryConfig(call.reply, entry))
+        return nullptr;
+    return entry;
+}
+
 ChunkRef KADRequests::GetLocalData(const KUID& kuid, const Nyx::PString& key)
 {
     Call call;

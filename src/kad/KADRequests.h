@@ -167,6 +167,11 @@ public:
     static bool GetAuthorName(int32_t authorId, Nyx::PString& name);
     // Request 102.
     static Nyx::PString GetSetting(const Nyx::PString& section, const Nyx::PString& key);
+    // Request 48: the asset as a content-package entry (its config tree with
+    // the package-only tags, one binary config tree in the reply); the
+    // caller's log receives the daemon's results. Null when the call fails
+    // or the reply holds no tree.
+    static ChunkRef ExportAsset(const KUID& kuid, uint32_t flags, ResultsLog* log);
     // Requests 121 and 122; the key goes lower-cased.
     static ChunkRef GetLocalData(const KUID& kuid, const Nyx::PString& key);
     static void SetLocalData(const KUID& kuid, const Nyx::PString& key, const ChunkRef& data);

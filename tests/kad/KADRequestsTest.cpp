@@ -79,6 +79,7 @@ TEST(KADRequestsTest, EachStubSendsItsNumberAndPayload)
         {"author (signed id)", [] { Nyx::PString n; KADRequests::GetAuthorName(-7, n); }, 90, wire::Bytes().U32(0xFFFFFFF9u)},
         {"setting", [] { KADRequests::GetSetting(Nyx::PString("general"), Nyx::PString("language")); }, 102,
          wire::Bytes().Text("general").Text("language")},
+        {"export", [] { KADRequests::ExportAsset(kAsset, 3, nullptr); }, 48, wire::Bytes().Kuid(kAsset).U32(3)},
         {"local data key lower-cased", [] { KADRequests::GetLocalData(kAsset, Nyx::PString("MyKey")); }, 121,
          wire::Bytes().Kuid(kAsset).Text("mykey")},
         {"181", [] { KADRequests::Request181(); }, 181, wire::Bytes()},
@@ -380,6 +381,33 @@ TEST(KADRequestsTest, TheScriptPathAndClassComeFromTheConfig)
     Nyx::File::Path path;
     Nyx::PString className;
     EXPECT_FALSE(KADRequests::GetAssetScriptPath(kAsset, path, className));
+}
+
+TEST(KADRequestsTest, ExportAssetReadsTheEntryTree)
+{
+    ChunkRef entry;
+    TDBContainerTag::SetKUID(entry, Nyx::PString("kuid"), kAsset);
+    TDBContainerTag::SetString(entry, Nyx::PString("compression"), Nyx::PString("LZSS"));
+    wire::Output reply;
+    WriteBinaryConfig(reply.stream, entry);
+    const std::string bytes = reply.Str();
+    {
+        ScriptedDaemon daemon([&](uint32_t, const std::string&) -> std::optional<std::string> { return bytes; });
+        ChunkRef got = KADRequests::ExportAsset(kAsset, 0, nullptr);
+        ASSERT_TRUE(got);
+        EXPECT_EQ(TDBContainerTag::GetKUID(got, Nyx::PString("kuid"), KUID::Null), kAsset);
+        EXPECT_EQ(TDBContainerTag::GetString(got, Nyx::PString("compression")).View(), "LZSS");
+    }
+    // A failed call and a reply cut inside the tree both give no entry.
+    {
+        ScriptedDaemon daemon([](uint32_t, const std::string&) -> std::optional<std::string> { return std::nullopt; });
+        EXPECT_FALSE(KADRequests::ExportAsset(kAsset, 0, nullptr));
+    }
+    {
+        const std::string cut = bytes.substr(0, bytes.size() - 3);
+        ScriptedDaemon daemon([&](uint32_t, const std::string&) -> std::optional<std::string> { return cut; });
+        EXPECT_FALSE(KADRequests::ExportAsset(kAsset, 0, nullptr));
+    }
 }
 
 }  // namespace
