@@ -29,6 +29,11 @@ endfunction()
 # A test executable per module folder under tests/, linked against that module.
 function(kestro_module_tests name)
   file(GLOB _srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${name}/*.cpp)
+  if(KESTRO_SANITIZE MATCHES "thread")
+    # The ThreadSanitizer build runs only the concurrency tests: compile
+    # nothing else, which keeps the second build of the test command small.
+    list(FILTER _srcs INCLUDE REGEX "ConcurrencyTest\\.cpp$")
+  endif()
   if(NOT _srcs)
     return()
   endif()
