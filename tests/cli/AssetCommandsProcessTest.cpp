@@ -245,4 +245,97 @@ TEST_F(AssetCommandsProcessTest, ImportedTrainsBecomeCommittedConsistAssets)
     EXPECT_EQ(missing.out, "- <NULL> : Invalid input path.\nOK (1 Errors, 0 Warnings)\n");
 }
 
+TEST_F(AssetCommandsProcessTest, EditedConfigIsInstalledByCommit)
+{
+    ProcessResult edit = Run({"edit", "<kuid:77:500>"});
+    ASSERT_EQ(edit.exitCode, 0);
+    const std::string working = Root() + "/editing/blue";
+    ASSERT_EQ(edit.out, "+ <kuid:77:500> : " + working + "\n" + kClean);
+    std::string config = Slurp(working + "/config.txt");
+    size_t name = config.find("Blue Loco");
+    ASSERT_NE(name, std::string::npos) << config;
+    config.replace(name, 9, "Green Loco");
+    root_.Write("editing/blue/config.txt", config);
+
+    ProcessResult commit = Run({"commit", "<kuid:77:500>"});
+    EXPECT_EQ(commit.exitCode, 0);
+    EXPECT_EQ(commit.out, kClean);
+    EXPECT_NE(Slurp(root_ / "local/blue/config.txt").find("\"Green Loco\""), std::string::npos);
+    EXPECT_FALSE(fs::exists(working));
+    ProcessResult status = Run({"status", "<kuid:77:500>"});
+    EXPECT_EQ(status.exitCode, 0);
+    EXPECT_EQ(status.out, "+ <kuid:77:500> : eIadlmf : TR : Green Loco\n" + kClean);
+
+    // A working copy whose config names another asset must not replace the
+    // installed one, and the failure must reach the exit code.
+    ASSERT_EQ(Run({"edit", "<kuid:77:501>"}).exitCode, 0);
+    root_.Write("editing/red/config.txt", "kuid <kuid:77:777>\nusername \"Stray\"\nkind \"traincar\"\n");
+    ProcessResult wrong = Run({"commit", "<kuid:77:501>"});
+    EXPECT_EQ(wrong.exitCode, 255);
+    EXPECT_NE(wrong.out.find("<kuid:77:777>"), std::string::npos) << wrong.out;
+    EXPECT_NE(wrong.out.find("OK (1 Errors, 0 Warnings)\n"), std::string::npos) << wrong.out;
+    EXPECT_EQ(Slurp(root_ / "local/red/config.txt"), kRedLoco);
+
+    // Nothing is open, so nothing is sent; the exit code alone tells.
+    EXPECT_EQ(Run({"commit", "<kuid:77:999>"}).exitCode, 255);
+}
+
+TEST_F(AssetCommandsProcessTest, GeneratedKUIDsFollowTheSavedBase)
+{
+    root_.Write("settings/kuid.txt", "base-kuid <kuid:77:2000>\n");
+    // The daemon knows the next KUID after the first, so the second run
+    // must step over it.
+    root_.Write("local/taken/config.txt", "kuid <kuid:77:2002>\nusername \"Taken\"\nkind \"traincar\"\n");
+    struct Step {
+        std::string out;
+        std::string base;
+    } steps[] = {
+        {"<KUID2:77:2001:0>\n", "<kuid:77:2001>"},
+        {"<KUID2:77:2003:0>\n", "<kuid:77:2003>"},
+    };
+    for (const Step& s : steps) {
+        ProcessResult r = Run({"generatekuid"});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, s.out + kClean);
+        std::string saved = Squeezed(Slurp(root_ / "settings/kuid.txt"));
+        EXPECT_NE(saved.find("base-kuid " + s.base), std::string::npos) << saved;
+    }
+}
+
+TEST_F(AssetCommandsProcessTest, ValidationFindingsAreResults)
+{
+    root_.Write("local/kindless/config.txt", "kuid <kuid:77:502>\nusername \"Kindless\"\n");
+    ProcessResult good = Run({"validate", "<kuid:77:500>"});
+    EXPECT_EQ(good.exitCode, 0);
+    EXPECT_EQ(good.out, kClean);
+
+    // Findings are results, not a failed command. Results read back from
+    // the daemon keep the asset it gave them (none, here) rather than the
+    // log's current asset, so only the text is checked.
+    ProcessResult bad = Run({"validate", "<kuid:77:502>"});
+    EXPECT_EQ(bad.exitCode, 0);
+    const std::string finding = " : The config has no \"kind\".\nOK (1 Errors, 0 Warnings)\n";
+    ASSERT_GT(bad.out.size(), finding.size()) << bad.out;
+    EXPECT_EQ(bad.out.substr(0, 2), "- ");
+    EXPECT_EQ(bad.out.substr(bad.out.size() - finding.size()), finding);
+
+    ProcessResult unknown = Run({"validate", "<kuid:77:999>"});
+    EXPECT_EQ(unknown.exitCode, 255);
+}
+
+TEST_F(AssetCommandsProcessTest, BuildListIsWrittenToTheFile)
+{
+    root_.Write("local/old/config.txt",
+                "kuid <kuid:77:503>\nusername \"Old Loco\"\nkind \"traincar\"\nkestro-build 2.5\n");
+    // A relative path is taken from the program folder.
+    ProcessResult r = Run({"listbuilds", "builds.txt"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, kClean);
+    EXPECT_EQ(Slurp(root_ / "bin/builds.txt"), "2.5\n3.1\n\n");
+
+    ProcessResult nowhere = Run({"listbuilds", "no-such-folder/builds.txt"});
+    EXPECT_EQ(nowhere.exitCode, 255);
+    EXPECT_EQ(nowhere.out, "- <NULL> : Failed to open output file.\nOK (1 Errors, 0 Warnings)\n");
+}
+
 }  // namespace
