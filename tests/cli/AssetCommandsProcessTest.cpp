@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "ToolProcess.h"
 #include "support/DaemonTestSupport.h"
 #include "support/StandInDaemon.h"
 #include "support/TempFolder.h"
@@ -20,77 +21,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ProcessResult {
-    int exitCode = -1;
-    std::string out;
-};
-
-std::string Slurp(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 const char* const kBlueLoco = "kuid <kuid:77:500>\nusername \"Blue Loco\"\nkind \"traincar\"\n"
                               "category-class \"TR\"\nkestro-build 3.1\n";
 const char* const kRedLoco = "kuid <kuid:77:501>\nusername \"Red Loco\"\nkind \"traincar\"\n"
                              "category-class \"TR\"\nkestro-build 3.1\n";
 const std::string kClean = "OK (0 Errors, 0 Warnings)\n";
 
-class AssetCommandsProcessTest : public ::testing::Test {
+class AssetCommandsProcessTest : public ToolProcessTest {
 protected:
     void SetUp() override
     {
-        const fs::path built = fs::read_symlink("/proc/self/exe").parent_path() / "KestroUtil";
-        ASSERT_TRUE(fs::exists(built));
-        root_.MakeFolder("bin");
-        fs::copy_file(built, root_ / "bin/KestroUtil");
-        root_.MakeFolder("elsewhere");
+        ToolProcessTest::SetUp();
         root_.Write("local/blue/config.txt", kBlueLoco);
         root_.Write("local/red/config.txt", kRedLoco);
-        standin::Install(root_.Path());
     }
-    void TearDown() override
-    {
-        if (standin::Serving(Root()) != 0)
-            Run({"closekaddaemon"});
-        standin::Kill(Root());
-    }
-
-    std::string Root() const { return daemontest::RealPath(root_.Path()); }
-
-    ProcessResult Run(const std::vector<std::string>& args)
-    {
-        const std::string program = root_ / "bin/KestroUtil";
-        const std::string outPath = output_ / "out";
-        const std::string cwd = root_ / "elsewhere";
-        std::vector<std::string> words = {program};
-        words.insert(words.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& w : words)
-            argv.push_back(w.data());
-        argv.push_back(nullptr);
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int in = ::open("/dev/null", O_RDONLY);
-            if (out < 0 || in < 0 || ::dup2(out, 1) < 0 || ::dup2(in, 0) < 0 || ::chdir(cwd.c_str()) != 0)
-                ::_exit(127);
-            ::execv(program.c_str(), argv.data());
-            ::_exit(127);
-        }
-        ProcessResult result;
-        int status = 0;
-        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
-        if (WIFEXITED(status))
-            result.exitCode = WEXITSTATUS(status);
-        result.out = Slurp(outPath);
-        return result;
-    }
-
-    TempFolder root_;
-    TempFolder output_;
-    daemontest::DiscoveryCleanup cleanup_{daemontest::RealPath(root_.Path())};
 };
 
 TEST_F(AssetCommandsProcessTest, CommandsReadAndChangeTheStore)

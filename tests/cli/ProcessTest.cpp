@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "ToolProcess.h"
 #include "support/DaemonTestSupport.h"
 #include "support/StandInDaemon.h"
 #include "support/TempFolder.h"
@@ -21,86 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ProcessResult {
-    int exitCode = -1;  // as the parent sees it: 0..255
-    std::string out;
-    std::string err;
-};
-
-fs::path BuiltProgram()
-{
-    return fs::read_symlink("/proc/self/exe").parent_path() / "KestroUtil";
-}
-
-std::string Slurp(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-class ProcessTest : public ::testing::Test {
+class ProcessTest : public ToolProcessTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(fs::exists(BuiltProgram())) << BuiltProgram();
-        root_.MakeFolder("bin");
-        fs::copy_file(BuiltProgram(), root_ / "bin/KestroUtil");
-        fs::permissions(root_ / "bin/KestroUtil", fs::perms::owner_exec, fs::perm_options::add);
-        root_.MakeFolder("elsewhere");
-        standin::Install(root_.Path());
-    }
-    void TearDown() override
-    {
-        // The daemon outlives the commands; it is closed as the tool closes
-        // it, or ended when that did not work.
-        if (standin::Serving(Root()) != 0)
-            Run({"closekaddaemon"});
-        standin::Kill(Root());
-    }
-
-    std::string Root() const { return daemontest::RealPath(root_.Path()); }
-
-    // Runs root/bin/KestroUtil with the arguments from root/elsewhere.
-    ProcessResult Run(const std::vector<std::string>& args)
-    {
-        const std::string program = root_ / "bin/KestroUtil";
-        const std::string outPath = output_ / "out";
-        const std::string errPath = output_ / "err";
-        const std::string cwd = root_ / "elsewhere";
-        std::vector<std::string> words = {program};
-        words.insert(words.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& w : words)
-            argv.push_back(w.data());
-        argv.push_back(nullptr);
-
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int in = ::open("/dev/null", O_RDONLY);
-            if (out < 0 || err < 0 || in < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::dup2(in, 0) < 0 ||
-                ::chdir(cwd.c_str()) != 0)
-                ::_exit(127);
-            ::execv(program.c_str(), argv.data());
-            ::_exit(127);
-        }
-        ProcessResult result;
-        int status = 0;
-        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status)) << "status " << status;
-        if (WIFEXITED(status))
-            result.exitCode = WEXITSTATUS(status);
-        result.out = Slurp(outPath);
-        result.err = Slurp(errPath);
-        return result;
-    }
-
     static std::string Help() { return Slurp(std::string(KESTRO_TEST_DATA_DIR) + "/cli/help.txt") + "\n"; }
-
-    TempFolder root_;
-    TempFolder output_;
-    daemontest::DiscoveryCleanup cleanup_{daemontest::RealPath(root_.Path())};
 };
 
 const std::string kClean = "OK (0 Errors, 0 Warnings)\n";
