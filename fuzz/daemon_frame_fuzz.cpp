@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include "FuzzDataRoot.h"
 #include "core/TStream.h"
 #include "kad/DaemonWire.h"
 #include "kaddaemon/AssetStore.h"
@@ -40,24 +41,11 @@ struct Root {
         fs::remove_all(path, ec);
     }
 
-    static void Write(const std::string& file, const std::string& text)
-    {
-        fs::create_directories(fs::path(file).parent_path());
-        std::ofstream(file, std::ios::binary) << text;
-    }
-
     // The same two assets before every input that follows a change.
     kaddaemon::AssetStore& Fresh()
     {
         if (changed) {
-            std::error_code ec;
-            for (const auto& entry : fs::directory_iterator(path, ec))
-                fs::remove_all(entry.path(), ec);
-            Write(path + "/local/engine/config.txt",
-                  "kuid <kuid:400001:101>\nusername \"Engine\"\nkind \"traincar\"\ncategory-class \"VE;LOC\"\n"
-                  "kuid-table\n{\n  0 <kuid:400001:104>\n}\n");
-            Write(path + "/local/track/config.txt",
-                  "kuid <kuid:400001:104>\nusername \"Track\"\nkind \"track\"\ncategory-class \"TR\"\n");
+            LayOutFuzzDataRoot(path);
             store = std::make_unique<kaddaemon::AssetStore>(path);
             if (!store->Open())
                 std::abort();
