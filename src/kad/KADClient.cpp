@@ -34,12 +34,10 @@ struct ClientState {
     std::atomic<bool> started{false};
     std::atomic<bool> connected{false};
 
-    // The link lock: held for discovery and the handshake, for the whole
-    // send of a request (its attempts included) and for the read of a
-    // reply's payload.
+    // The link lock: held for discovery and the handshake and for the whole
+    // send of a request (its attempts included).
     Nyx::CriticalSection linkLock;
-    // Under linkLock. Shared with the requester whose reply has arrived,
-    // which reads it without the link lock.
+    // Under linkLock.
     std::shared_ptr<KADClientLink> link;
     uint64_t nextSerial = 1;              // under linkLock
 
@@ -296,18 +294,16 @@ bool KADClient::CallDaemon(uint32_t number, TStream& payload, TStream& reply, KA
     // The receiver carries every reply; it cannot wait for one itself.
     if (KADClientLink::OnReceiverThread())
         return false;
-    KADClientTransaction transaction(callback, log, keepLog);
+    KADClientTransaction transaction(callback, log, keepLog, &reply);
     transaction.Register();
-    std::shared_ptr<KADClientLink> link;
-    if (!SendRequest(number, payload, transaction, link))
+    if (!SendRequest(number, payload, transaction))
         return false;
-    if (!transaction.Wait())
-        return false;
-    return ReadReplyPayload(link, reply);
+    // The receiver has appended the payload to `reply` by the time the wait
+    // ends well.
+    return transaction.Wait();
 }
 
-bool KADClient::SendRequest(uint32_t number, TStream& payload, KADClientTransaction& transaction,
-                            std::shared_ptr<KADClientLink>& link)
+bool KADClient::SendRequest(uint32_t number, TStream& payload, KADClientTransaction& transaction)
 {
     ClientState& s = State();
     const uint32_t size = payload.GetSize();
@@ -341,8 +337,7 @@ bool KADClient::SendRequest(uint32_t number, TStream& payload, KADClientTransact
     for (int attempt = 0; !sent && BeforeAttempt(attempt, mayLaunch); ++attempt) {
         if (!Connect() || !s.link)
             continue;
-        link = s.link;
-        transaction.Arm(link->Serial());
+        transaction.Arm(s.link->Serial());
         sent = SendLink(frame.get(), frameLength);
     }
     if (!sent || inOne)
@@ -362,21 +357,6 @@ bool KADClient::SendRequest(uint32_t number, TStream& payload, KADClientTransact
         left -= n;
     }
     return true;
-}
-
-bool KADClient::ReadReplyPayload(const std::shared_ptr<KADClientLink>& link, TStream& reply)
-{
-    // The receiver has handed the socket's read side to this thread and
-    // waits; the link lock stays free for the senders meanwhile.
-    bool stored = true;
-    KADClientLink::ReplyRead outcome = link->ReadReply(reply, stored);
-    if (outcome == KADClientLink::ReplyRead::kBroken) {
-        ClientState& s = State();
-        Nyx::SingleLock hold(s.linkLock);
-        if (s.link == link)
-            Disconnect(true);
-    }
-    return outcome == KADClientLink::ReplyRead::kRead && stored;
 }
 
 void KADClient::CloseDaemon()

@@ -3,13 +3,11 @@
 // receiver thread that reads everything the daemon sends.
 //
 // Lock order (never taken the other way round):
-//   link lock -> a link's read lock
 //   link lock -> transaction-table lock -> results lock
 //             -> results-log registry lock -> a ResultsLog's lock
 // The notification-queue lock, the question-thread lock and the settings
 // lock are taken alone. The receiver thread never takes the link lock, so a
-// thread that holds it may wait for the receiver to end; nor does a
-// requester while it reads its reply under the read lock. Requesters
+// thread that holds it may wait for the receiver to end. Requesters
 // register and unregister their transactions while they do not hold the
 // link lock.
 //
@@ -127,11 +125,8 @@ public:
 private:
     friend class KADClientLink;
 
-    // A request frame (under the link lock), and its reply's payload (under
-    // the link's read lock).
-    static bool SendRequest(uint32_t number, TStream& payload, KADClientTransaction& transaction,
-                            std::shared_ptr<KADClientLink>& link);
-    static bool ReadReplyPayload(const std::shared_ptr<KADClientLink>& link, TStream& reply);
+    // A request frame, under the link lock.
+    static bool SendRequest(uint32_t number, TStream& payload, KADClientTransaction& transaction);
     static bool MayLaunchDaemon();
 
     // The receiver's side: a link's receiver has ended.

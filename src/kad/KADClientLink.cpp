@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include <sys/socket.h>
 
 #include "core/TStream.h"
 #include "kad/KADClient.h"
 #include "kad/KADClientTransaction.h"
-#include "kad/SpinWait.h"
 
 namespace {
 
@@ -22,7 +22,8 @@ uint32_t LoadLE32(const uint8_t* p) noexcept
 }  // namespace
 
 KADClientLink::KADClientLink(std::unique_ptr<TCPTransport> transport, uint64_t serial)
-    : transport_(std::move(transport)), socket_(transport_->GetSocket()), serial_(serial)
+    : transport_(std::move(transport)), socket_(transport_->GetSocket()), serial_(serial),
+      input_(new uint8_t[kInputSize])
 {
 }
 
@@ -38,150 +39,119 @@ bool KADClientLink::StartReceiver()
     });
 }
 
-void KADClientLink::SetGo()
-{
-    go_.fetch_or(kGo, std::memory_order_acq_rel);
-    go_.notify_all();
-}
-
-void KADClientLink::ResetGo() { go_.fetch_and(~kGo, std::memory_order_acq_rel); }
-
-bool KADClientLink::WaitGo()
-{
-    // The requester hands the read side back a few microseconds after it
-    // got it; a short spin spares the receiver going to sleep and being
-    // woken for it.
-    SpinUntil([this]() { return go_.load(std::memory_order_acquire) != 0; }, kGoSpinUs);
-    for (;;) {
-        uint32_t state = go_.load(std::memory_order_acquire);
-        if (state & kStop)
-            return false;
-        if (state & kGo)
-            return true;
-        go_.wait(state, std::memory_order_acquire);
-    }
-}
-
-bool KADClientLink::StopRequested() { return (go_.load(std::memory_order_acquire) & kStop) != 0; }
-
 void KADClientLink::Close()
 {
     if (closed_)
         return;
     closed_ = true;
-    go_.fetch_or(kStop, std::memory_order_acq_rel);
-    go_.notify_all();
+    stop_.store(true, std::memory_order_release);
     if (socket_ != kInvalidSocket)
         ::shutdown(socket_, SHUT_RDWR);
     receiver_.Join();
     dead_.store(true, std::memory_order_release);
-    std::lock_guard<std::mutex> hold(readLock_);
     transport_->Close();
 }
 
-KADClientLink::ReplyRead KADClientLink::ReadReply(TStream& reply, bool& stored)
+bool KADClientLink::Fill()
 {
-    std::lock_guard<std::mutex> hold(readLock_);
-    if (IsDead())
-        return ReplyRead::kGone;
-    uint8_t word[4];
-    if (!ReadExact(word, sizeof word))
-        return ReplyRead::kBroken;
-    const uint32_t length = LoadLE32(word);
-    if (length > DaemonWire::kMaxPayloadLength)
-        return ReplyRead::kBroken;
-    // A reply that cannot be stored is still read to its end, so that the
-    // link stays in step for the replies behind it.
-    stored = true;
-    uint8_t piece[kTransportPieceSize];
-    for (uint32_t left = length; left > 0;) {
-        uint32_t n = std::min(left, kTransportPieceSize);
-        if (!ReadExact(piece, n))
-            return ReplyRead::kBroken;
-        if (stored && reply.WriteBytes(piece, n) != n)
-            stored = false;
-        left -= n;
+    inputAt_ = 0;
+    inputEnd_ = 0;
+    for (;;) {
+        ssize_t got = ::recv(socket_, input_.get(), kInputSize, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        inputEnd_ = static_cast<uint32_t>(got);
+        return true;
     }
-    SetGo();
-    return ReplyRead::kRead;
 }
 
 bool KADClientLink::ReadExact(void* bytes, uint32_t length)
 {
     auto* at = static_cast<uint8_t*>(bytes);
     while (length > 0) {
-        ssize_t got = ::recv(socket_, at, std::min(length, kTransportPieceSize), 0);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
+        if (inputAt_ == inputEnd_ && !Fill())
             return false;
-        at += got;
-        length -= static_cast<uint32_t>(got);
+        uint32_t n = std::min(length, inputEnd_ - inputAt_);
+        std::memcpy(at, input_.get() + inputAt_, n);
+        inputAt_ += n;
+        at += n;
+        length -= n;
     }
     return true;
 }
 
 bool KADClientLink::Skip(uint32_t length)
 {
-    uint8_t scratch[kTransportPieceSize];
     while (length > 0) {
-        uint32_t piece = std::min<uint32_t>(length, sizeof scratch);
-        if (!ReadExact(scratch, piece))
+        if (inputAt_ == inputEnd_ && !Fill())
             return false;
-        length -= piece;
+        uint32_t n = std::min(length, inputEnd_ - inputAt_);
+        inputAt_ += n;
+        length -= n;
     }
     return true;
 }
 
 bool KADClientLink::ReadFrameStart(uint32_t& tag, uint32_t& word)
 {
-    // Both words usually arrive together and are taken in one read; the
-    // word is only waited for once the tag has been found good, so a peer
-    // that sends a bad tag and falls silent ends the link at once.
-    uint8_t head[8];
-    uint32_t have = 0;
-    while (have < 4) {
-        ssize_t got = ::recv(socket_, head + have, sizeof head - have, 0);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        have += static_cast<uint32_t>(got);
-    }
+    // The word is only waited for once the tag has been found good, so a
+    // peer that sends a bad tag and falls silent ends the link at once.
+    uint8_t head[4];
+    if (!ReadExact(head, sizeof head))
+        return false;
     tag = LoadLE32(head);
     if (tag != DaemonWire::kTagReply && tag != DaemonWire::kTagNote)
         return false;
-    if (have < sizeof head && !ReadExact(head + have, sizeof head - have))
+    if (!ReadExact(head, sizeof head))
         return false;
-    word = LoadLE32(head + 4);
+    word = LoadLE32(head);
+    return true;
+}
+
+bool KADClientLink::ReadReply(uint32_t id)
+{
+    uint8_t word[4];
+    if (!ReadExact(word, sizeof word))
+        return false;
+    const uint32_t length = LoadLE32(word);
+    if (length > DaemonWire::kMaxPayloadLength)
+        return false;
+    KADClientTransaction* transaction = KADClientTransaction::TakeForReply(id, serial_);
+    if (!transaction) {
+        // Nobody waits for this reply: its payload is skipped, or the next
+        // tag would be read from inside it.
+        return Skip(length);
+    }
+    // A reply the stream cannot take whole is still read to its end, so that
+    // the link stays in step for the replies behind it.
+    TStream* into = transaction->ReplyStream();
+    bool whole = true;
+    for (uint32_t left = length; left > 0;) {
+        if (inputAt_ == inputEnd_ && !Fill()) {
+            transaction->Complete(false);
+            return false;
+        }
+        uint32_t n = std::min(left, inputEnd_ - inputAt_);
+        if (whole && into && into->WriteBytes(input_.get() + inputAt_, n) != n)
+            whole = false;
+        inputAt_ += n;
+        left -= n;
+    }
+    transaction->Complete(whole);
     return true;
 }
 
 void KADClientLink::RunReceiver()
 {
-    while (WaitGo()) {
+    while (!stop_.load(std::memory_order_acquire)) {
         uint32_t tag = 0;
         uint32_t word = 0;
         if (!ReadFrameStart(tag, word))
             break;
-        if (tag == DaemonWire::kTagNote) {
-            if (!KADClient::ReadNotification(*this, word))
-                break;
-        } else {
-            // The requester of a known id reads the rest of the frame and
-            // hands the socket back.
-            ResetGo();
-            if (!KADClientTransaction::ReceiveReply(word)) {
-                // Nobody will read this reply: its payload is skipped here,
-                // or the next tag would be read from inside it.
-                uint8_t length[4];
-                if (!ReadExact(length, sizeof length) || LoadLE32(length) > DaemonWire::kMaxPayloadLength
-                    || !Skip(LoadLE32(length)))
-                    break;
-                SetGo();
-            }
-        }
-        if (StopRequested())
+        const bool ok = tag == DaemonWire::kTagNote ? KADClient::ReadNotification(*this, word) : ReadReply(word);
+        if (!ok)
             break;
     }
     // The peer learns at once that we are done, and a requester still
@@ -189,6 +159,5 @@ void KADClientLink::RunReceiver()
     ::shutdown(socket_, SHUT_RDWR);
     dead_.store(true, std::memory_order_release);
     KADClient::LinkEnded();
-    SetGo();
     KADClientTransaction::FailAll(serial_);
 }

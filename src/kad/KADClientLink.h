@@ -1,21 +1,19 @@
-// One connection of the daemon client: the transport, the receiver thread
-// that reads every frame the daemon sends, and the hand-over of the
-// socket's read side between the receiver and the requester whose reply
-// has arrived.
+// One connection of the daemon client: the transport and the receiver
+// thread that reads every frame the daemon sends. The receiver reads each
+// reply whole into the stream of the request it answers and then wakes
+// that request's thread; the socket's read side never leaves it.
 //
 // The transport object belongs to the threads that hold the client's link
-// lock, which write requests through it. Whoever holds the read side (the
-// receiver, or the requester it handed a reply to) reads the socket
-// directly and never touches the transport. The receiver ends by shutting
-// the socket down, never by closing it, so the descriptor is not reused
-// while a requester may still write to it or read from it. Only Close,
-// after the receiver has been joined and the reader has let go, closes it.
+// lock, which write requests through it. The receiver reads the socket
+// directly and never touches the transport. It ends by shutting the socket
+// down, never by closing it, so the descriptor is not reused while a
+// requester may still write to it. Only Close, after the receiver has been
+// joined, closes it.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 #include "kad/DaemonWire.h"
 #include "kad/TCPTransport.h"
@@ -39,10 +37,8 @@ public:
     bool StartReceiver();
     // The receiver has ended: nothing more can travel over this link.
     bool IsDead() const noexcept { return dead_.load(std::memory_order_acquire); }
-    // Hands the socket's read side back to the receiver.
-    void SetGo();
-    // Wakes the receiver from any wait or read, waits for it to end (which
-    // fails the requests this link carried) and closes the socket.
+    // Wakes the receiver from any read, waits for it to end (which fails
+    // the requests this link carried) and closes the socket.
     void Close();
 
     // The two words of the daemon's handshake answer.
@@ -51,17 +47,7 @@ public:
     // Whether the calling thread is the receiver of some link.
     static bool OnReceiverThread() noexcept;
 
-    enum class ReplyRead {
-        kRead,    // the payload was read; the read side is the receiver's again
-        kGone,    // the link was closed meanwhile, and the reply with it
-        kBroken,  // the read failed or the length is over the limit: close the link
-    };
-    // For the requester whose reply the receiver has handed over: reads the
-    // reply's length and payload, appending the payload to `reply` (stored
-    // is cleared when the stream took less), and hands the read side back.
-    ReplyRead ReadReply(TStream& reply, bool& stored);
-
-    // Exact reads of the socket, for the thread that holds its read side.
+    // Exact reads of the socket, for the receiver.
     bool ReadExact(void* bytes, uint32_t length);
     // Reads and drops that many bytes.
     bool Skip(uint32_t length);
@@ -71,24 +57,25 @@ private:
     // The tag and the word behind it; false for a tag other than 'repl' and
     // 'note' (read without waiting for the word) or a failed read.
     bool ReadFrameStart(uint32_t& tag, uint32_t& word);
-    bool WaitGo();
-    void ResetGo();
-    bool StopRequested();
+    // The rest of a reply frame whose id has been read: its length and its
+    // payload, into the stream of the request of that id. False when the
+    // link failed.
+    bool ReadReply(uint32_t id);
+    // Reads what the socket has (at least a byte) into the empty buffer.
+    bool Fill();
 
     std::unique_ptr<TCPTransport> transport_;
     const int socket_;
     const uint64_t serial_;
     Nyx::Thread receiver_;
     std::atomic<bool> dead_{false};
+    std::atomic<bool> stop_{false};
     bool closed_ = false;
-    // Held by a requester reading its reply; Close waits for it before it
-    // closes the socket under the reader.
-    std::mutex readLock_;
 
-    // The receiver-go event and the stop request, as bits of one word the
-    // receiver waits on. A fresh link's read side belongs to the receiver.
-    static constexpr uint32_t kGo = 1;
-    static constexpr uint32_t kStop = 2;
-    static constexpr uint32_t kGoSpinUs = 20;
-    std::atomic<uint32_t> go_{kGo};
+    // What the receiver has read from the socket and not yet taken: whole
+    // small frames usually arrive in one read.
+    static constexpr uint32_t kInputSize = 64u * 1024;
+    std::unique_ptr<uint8_t[]> input_;
+    uint32_t inputAt_ = 0;
+    uint32_t inputEnd_ = 0;
 };

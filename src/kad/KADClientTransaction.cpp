@@ -1,11 +1,15 @@
 #include "kad/KADClientTransaction.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
 #include "config/ResultsLog.h"
 #include "config/ResultsLogRegistry.h"
+#include "core/JobQueue.h"
 #include "core/Log.h"
+#include "core/ProcessState.h"
+#include "kad/FutexWord.h"
 #include "kad/KADClient.h"
 #include "kad/SpinWait.h"
 #include "nyx/CriticalSection.h"
@@ -34,10 +38,39 @@ Nyx::CriticalSection& ResultsLock()
     return *lock;
 }
 
+// The event word of the transaction the main thread waits on, if it waits;
+// whoever queues a main-thread job flags it there. A nested wait (a job run
+// from inside a wait makes a request of its own) stacks on the outer one.
+struct MainWaiter {
+    std::mutex lock;
+    std::atomic<uint32_t>* event = nullptr;
+};
+
+MainWaiter& TheMainWaiter()
+{
+    static MainWaiter* waiter = new MainWaiter;
+    return *waiter;
+}
+
+// How long waiters spin: replies that came within the spin lengthen it,
+// those that did not shorten it, down to nothing on a machine too busy for
+// spinning to pay. At 0, one wait in kProbeEvery spins a little to learn
+// whether that has changed. One thread spins at a time: several spinning
+// for one link only take the processors the receiver and the daemon need.
+struct SpinPolicy {
+    static constexpr uint32_t kProbeEvery = 32;
+    static constexpr uint32_t kProbeUs = 10;
+    std::atomic<uint32_t> budgetUs{KADClientTransaction::kMaxSpinUs};
+    std::atomic<uint32_t> spinning{0};
+    std::atomic<uint32_t> waits{0};
+};
+
+SpinPolicy g_spin;
+
 }  // namespace
 
-KADClientTransaction::KADClientTransaction(KADClientCallback* callback, ResultsLog* log, bool keepLog)
-    : callback_(callback), log_(log), keepLog_(keepLog ? 1 : 0)
+KADClientTransaction::KADClientTransaction(KADClientCallback* callback, ResultsLog* log, bool keepLog, TStream* reply)
+    : callback_(callback), log_(log), reply_(reply), keepLog_(keepLog ? 1 : 0)
 {
 }
 
@@ -107,29 +140,108 @@ bool KADClientTransaction::Wait()
 {
     if (id_ == 0)
         return false;
-    // Most replies come within a few tens of microseconds.
-    if (!SpinUntil([this]() { return event_.load(std::memory_order_acquire) != 0; }, kReplySpinUs))
-        event_.wait(0, std::memory_order_acquire);
+    if (!SpinForReply()) {
+        if (IsMainThread())
+            ServeMainThreadUntilReplied();
+        else
+            SleepForReply();
+    }
     event_.store(0, std::memory_order_relaxed);
     return failed_.load(std::memory_order_acquire) == 0;
 }
 
-bool KADClientTransaction::ReceiveReply(uint32_t id)
+bool KADClientTransaction::SpinForReply()
+{
+    auto replied = [this]() { return (event_.load(std::memory_order_acquire) & kReplied) != 0; };
+    uint32_t budget = g_spin.budgetUs.load(std::memory_order_relaxed);
+    if (budget == 0) {
+        if (g_spin.waits.fetch_add(1, std::memory_order_relaxed) % SpinPolicy::kProbeEvery != 0)
+            return replied();
+        budget = SpinPolicy::kProbeUs;
+    }
+    if (g_spin.spinning.fetch_add(1, std::memory_order_acq_rel) != 0) {
+        g_spin.spinning.fetch_sub(1, std::memory_order_acq_rel);
+        return replied();
+    }
+    const bool got = SpinUntil(replied, budget);
+    g_spin.spinning.fetch_sub(1, std::memory_order_acq_rel);
+    const uint32_t next = got ? std::min(kMaxSpinUs, std::max(2 * budget, SpinPolicy::kProbeUs)) : budget / 2;
+    g_spin.budgetUs.store(next, std::memory_order_relaxed);
+    return got;
+}
+
+void KADClientTransaction::SleepForReply()
+{
+    for (;;) {
+        const uint32_t state = event_.load(std::memory_order_acquire);
+        if (state & kReplied)
+            return;
+        futexword::Wait(event_, state, -1);
+    }
+}
+
+void KADClientTransaction::ServeMainThreadUntilReplied()
+{
+    MainWaiter& waiter = TheMainWaiter();
+    std::atomic<uint32_t>* outer;
+    {
+        std::lock_guard<std::mutex> hold(waiter.lock);
+        outer = waiter.event;
+        waiter.event = &event_;
+    }
+    for (;;) {
+        uint32_t state = event_.load(std::memory_order_acquire);
+        if (state & kReplied)
+            break;
+        if (state & kJobs) {
+            event_.fetch_and(~kJobs, std::memory_order_acq_rel);
+            state &= ~kJobs;
+        }
+        // A job queued from here on flags the word, and the sleep below
+        // returns at once.
+        JobQueue& queue = JobQueue::Instance();
+        while (queue.Process(JobQueue::kNotInLockWait) != 0) {
+        }
+        state = event_.load(std::memory_order_acquire);
+        if (state & (kReplied | kJobs))
+            continue;
+        futexword::Wait(event_, state, kMainThreadPollMs);
+    }
+    std::lock_guard<std::mutex> hold(waiter.lock);
+    waiter.event = outer;
+}
+
+void KADClientTransaction::WakeMainThreadWaiter()
+{
+    MainWaiter& waiter = TheMainWaiter();
+    std::lock_guard<std::mutex> hold(waiter.lock);
+    if (!waiter.event)
+        return;
+    waiter.event->fetch_or(kJobs, std::memory_order_acq_rel);
+    futexword::WakeAll(*waiter.event);
+}
+
+KADClientTransaction* KADClientTransaction::TakeForReply(uint32_t id, uint64_t linkSerial)
 {
     PendingTable& table = Table();
     Nyx::SingleLock hold(table.lock);
     auto it = table.pending.find(id);
-    if (it == table.pending.end()) {
+    // A request not yet sent on this connection cannot have a reply on it.
+    if (it == table.pending.end() || it->second->linkSerial_ != linkSerial) {
         LogMessage("KADClientTransaction::ReceiveReply> received reply for unknown clientTransactionID=%d",
                    static_cast<int>(id));
-        return false;
+        return nullptr;
     }
     KADClientTransaction* transaction = it->second;
     transaction->Unregister();
-    transaction->failed_.store(0, std::memory_order_release);
-    transaction->event_.store(1, std::memory_order_release);
-    transaction->event_.notify_all();
-    return true;
+    return transaction;
+}
+
+void KADClientTransaction::Complete(bool whole)
+{
+    failed_.store(whole ? 0 : 1, std::memory_order_release);
+    event_.fetch_or(kReplied, std::memory_order_acq_rel);
+    futexword::WakeAll(event_);
 }
 
 void KADClientTransaction::FailAll(uint64_t linkSerial)
@@ -140,8 +252,8 @@ void KADClientTransaction::FailAll(uint64_t linkSerial)
         if (transaction->linkSerial_ != linkSerial)
             continue;
         transaction->failed_.store(1, std::memory_order_release);
-        transaction->event_.store(1, std::memory_order_release);
-        transaction->event_.notify_all();
+        transaction->event_.fetch_or(kReplied, std::memory_order_acq_rel);
+        futexword::WakeAll(transaction->event_);
     }
 }
 

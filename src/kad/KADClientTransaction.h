@@ -3,6 +3,10 @@
 // (answers to questions, results). Lives on the requester's stack; the
 // process-wide pending table maps ids to the registered ones.
 //
+// The receiver thread reads each reply whole into the stream its requester
+// gave, then wakes the requester: one hand-over a reply, and the socket's
+// read side never leaves the receiver.
+//
 // Locks: the table lock guards the table, the next id and each registered
 // transaction's flags; the results lock keeps a results log from leaving
 // the registry while the receiver writes into it. The table lock is taken
@@ -22,10 +26,17 @@ class TStream;
 
 class KADClientTransaction {
 public:
-    // How long Wait spins before it sleeps.
-    static constexpr uint32_t kReplySpinUs = 30;
+    // The longest a waiter spins before it sleeps; how long it really spins
+    // follows how soon recent replies came (see Wait).
+    static constexpr uint32_t kMaxSpinUs = 50;
+    // A main thread waiting for a reply looks for queued main-thread jobs at
+    // least this often, besides being woken when the client queues one.
+    static constexpr int kMainThreadPollMs = 50;
 
-    KADClientTransaction(KADClientCallback* callback = nullptr, ResultsLog* log = nullptr, bool keepLog = false);
+    // The reply's payload is appended to `reply` (none: it is read and
+    // dropped).
+    KADClientTransaction(KADClientCallback* callback = nullptr, ResultsLog* log = nullptr, bool keepLog = false,
+                         TStream* reply = nullptr);
     // Destroy.
     ~KADClientTransaction();
     KADClientTransaction(const KADClientTransaction&) = delete;
@@ -49,15 +60,25 @@ public:
     // a new connection waits afresh.
     void Arm(uint64_t linkSerial);
     // Waits for the reply or the loss of the link; false when the link was
-    // lost, and at once when the transaction was never registered.
+    // lost or the reply stream did not take the whole payload, and at once
+    // when the transaction was never registered. On the main thread it runs
+    // the queued main-thread jobs meanwhile (those an application-lock wait
+    // would run too): the daemon's questions about this very request reach
+    // their answer through such a job.
     bool Wait();
 
     uint32_t GetId() const noexcept { return id_; }
 
-    // The receiver found a reply for the id: the transaction leaves the table
-    // and its requester wakes to read the payload. False (and a log line)
-    // when the id is not pending.
-    static bool ReceiveReply(uint32_t id);
+    // The receiver found a reply for the id on the connection of that
+    // serial: the transaction leaves the table and is handed to the receiver,
+    // which fills its reply stream and then Completes it. Null (and a log
+    // line) when no request of that id waits for a reply on that connection.
+    static KADClientTransaction* TakeForReply(uint32_t id, uint64_t linkSerial);
+    // Where the receiver appends the reply's payload; null to drop it.
+    TStream* ReplyStream() const noexcept { return reply_; }
+    // Ends the wait of a transaction taken for its reply: `whole` false when
+    // the link broke inside the reply or the stream took less than all.
+    void Complete(bool whole);
     // Fails every pending transaction armed on that connection.
     static void FailAll(uint64_t linkSerial);
     // A question of the daemon about the request of that id: false when the
@@ -69,17 +90,32 @@ public:
     // consumed.
     static void DeliverResults(uint32_t id, TStream& results);
 
+    // A main-thread job has been queued: the main thread, when it waits for
+    // a reply, runs it now rather than at its next poll.
+    static void WakeMainThreadWaiter();
+
     static size_t PendingCount();
     // The id the next Register hands out; for tests of the wrap-around.
     static void SetNextId(uint32_t id);
 
 private:
+    // Bits of event_.
+    static constexpr uint32_t kReplied = 1;  // the reply arrived or the link was lost
+    static constexpr uint32_t kJobs = 2;     // a main-thread job waits for the main thread
+
+    // Spins while recent replies came within the spin; false when this one
+    // did not (the caller then sleeps).
+    bool SpinForReply();
+    void SleepForReply();
+    void ServeMainThreadUntilReplied();
+
     uint32_t id_ = 0;
-    // The reply event (manual reset): 1 once the reply arrived or the link
-    // was lost.
+    // The reply event, a futex word (FutexWord.h): kReplied once the reply
+    // is in or the link was lost.
     std::atomic<uint32_t> event_{0};
     KADClientCallback* callback_;
     ResultsLog* log_;
+    TStream* reply_;
     uint8_t keepLog_;
     uint8_t registered_ = 0;
     std::atomic<uint8_t> failed_{0};

@@ -130,6 +130,9 @@ void KADClient::DispatchNotification(std::unique_ptr<KADNotification> record)
     }
     JobQueue::Instance().Submit(new TCXCallbackCIntPtr(&KADClient::RunQueuedNotification),
                                 JobQueue::kMainThreadOnly | JobQueue::kAsync);
+    // The main thread may be waiting for a reply that waits for this job (a
+    // question about the very request it made): it runs the job from there.
+    KADClientTransaction::WakeMainThreadWaiter();
 }
 
 void KADClient::RunQueuedNotification(intptr_t)

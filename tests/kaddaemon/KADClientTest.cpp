@@ -215,6 +215,30 @@ TEST_F(KADClientTest, QuestionsAreAnsweredThroughRequest150)
     }));
 }
 
+TEST_F(KADClientTest, AQuestionAboutARequestOfTheMainThreadIsAnsweredWhileItWaits)
+{
+    Serve();
+    ASSERT_TRUE(StartClient());
+    SetMainThreadId();
+    const KUID asset(5, 6, 7);
+    RecordingCallback callback(7);
+    // Should the wait never end, the link is cut after a bound, which fails
+    // the request instead of hanging the test.
+    std::atomic<bool> done{false};
+    std::thread watchdog([&]() {
+        if (!WaitFor([&]() { return done.load(); }, std::chrono::milliseconds(20000)))
+            KADClient::Disconnect(true);
+    });
+    std::string reply;
+    const bool ok = Call(testrequest::kAsk, KUIDBytes(asset) + "Overwrite it?", &reply, &callback);
+    done = true;
+    watchdog.join();
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ReadU32(reply), 7u);
+    EXPECT_EQ(callback.calls_.load(), 1);
+    EXPECT_EQ(callback.question_, "Overwrite it?");
+}
+
 std::atomic<int> g_valueCalls{0};
 std::atomic<uint32_t> g_value{0};
 std::atomic<bool> g_valueOnMain{false};
@@ -248,10 +272,10 @@ TEST_F(KADClientTest, ValueAndCommandHostNotificationsRunAsMainThreadJobs)
     SetMainThreadId();
     auto noJobsLeft = []() { return !JobQueue::Instance().HasPendingJobs(); };
 
-    // The note arrives before the reply, so its job is queued by now, and
-    // it runs only when the main thread serves its jobs.
+    // The note arrives before the reply, so its job is queued by now; it
+    // runs on the main thread, which this one is, either while it still
+    // waits for the reply or when it serves its jobs afterwards.
     ASSERT_TRUE(Call(testrequest::kNote, U32(0) + U32(42)));
-    EXPECT_EQ(g_valueCalls.load(), 0);
     ASSERT_TRUE(ServeMainThreadUntil([]() { return g_valueCalls.load() == 1; }));
     EXPECT_EQ(g_value.load(), 42u);
     EXPECT_TRUE(g_valueOnMain.load());
@@ -275,8 +299,11 @@ TEST_F(KADClientTest, ValueAndCommandHostNotificationsRunAsMainThreadJobs)
     EXPECT_EQ(CountLines(TracePath(), "in request 141 "), 1u);
     EXPECT_EQ(g_valueCalls.load(), 2);
 
-    // Notes still queued when the client stops are dropped.
-    ASSERT_TRUE(Call(testrequest::kNote, U32(0) + U32(5)));
+    // Notes still queued when the client stops are dropped. (Asked from
+    // another thread: the main thread would run the job while it waits.)
+    bool noted = false;
+    std::thread([&]() { noted = Call(testrequest::kNote, U32(0) + U32(5)); }).join();
+    ASSERT_TRUE(noted);
     KADClient::Stop();
     ASSERT_TRUE(ServeMainThreadUntil(noJobsLeft));
     EXPECT_EQ(g_valueCalls.load(), 2);
@@ -376,18 +403,28 @@ TEST(KADClientTransactionTest, IdsStartAtOneSkipZeroAndThoseStillInUse)
     EXPECT_EQ(d.GetId(), 3u);
     EXPECT_EQ(KADClientTransaction::PendingCount(), 5u);
 
+    // What the receiver does with a reply of that id on the link of that
+    // serial.
+    auto reply = [](const KADClientTransaction& t, uint64_t serial) {
+        KADClientTransaction* taken = KADClientTransaction::TakeForReply(t.GetId(), serial);
+        if (taken)
+            taken->Complete(true);
+        return taken != nullptr;
+    };
+
     // A lost link fails only the requests it carried.
     a.Arm(7);
     b.Arm(8);
     KADClientTransaction::FailAll(7);
     EXPECT_FALSE(a.Wait());
-    EXPECT_TRUE(KADClientTransaction::ReceiveReply(b.GetId()));
+    EXPECT_FALSE(reply(b, 7));  // sent on another link
+    EXPECT_TRUE(reply(b, 8));
     EXPECT_TRUE(b.Wait());
-    EXPECT_FALSE(KADClientTransaction::ReceiveReply(b.GetId()));  // already answered
+    EXPECT_FALSE(reply(b, 8));  // already answered
     EXPECT_EQ(KADClientTransaction::PendingCount(), 4u);
     // Sent again on a new link, a failed request waits afresh.
     a.Arm(9);
-    EXPECT_TRUE(KADClientTransaction::ReceiveReply(a.GetId()));
+    EXPECT_TRUE(reply(a, 9));
     EXPECT_TRUE(a.Wait());
 }
 
