@@ -179,9 +179,14 @@ int AuthorsCommand(ResultsLog&)
     return 0;
 }
 
-int SearchByCategoryCommand(ResultsLog&, bool includeFetchery, const char* expression)
+int SearchByCategoryCommand(ResultsLog& log, bool includeFetchery, const char* expression)
 {
     std::string upper(expression ? expression : "");
+    if (upper.size() > KADFilterElementString::kMaxTextLength) {
+        ResultsLog::AddResult(log, ResultsLog::kError,
+                              Nyx::String("The category expression is longer than 65534 characters."));
+        return -1;
+    }
     for (char& c : upper)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');

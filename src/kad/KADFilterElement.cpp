@@ -166,7 +166,9 @@ bool KADFilterElementString::Write(TStream& out) const
     out.WriteInt32(fieldId_);
     out.WritePString(text_);
     out.WriteUInt8(AsFlag(exact_));
-    return true;
+    // A text the string record cannot hold goes out empty, and an empty
+    // text matches everything: such an element must not be sent.
+    return text_.Length() <= kMaxTextLength;
 }
 
 bool KADFilterElementString::Read(TStream& in)

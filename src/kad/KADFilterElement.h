@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/KUID.h"
+#include "core/TStream.h"
 #include "nyx/PString.h"
 
 class TStream;
@@ -84,6 +85,8 @@ public:
         kKeywordList = 3,
         kRegionList = 4,
     };
+    // The longest text the wire's string record holds (with its NUL).
+    static constexpr uint32_t kMaxTextLength = TStream::kMaxStringRecord - 1;
 
     // An asset name in double quotes asks for the whole name: the quotes go
     // and the exact flag is set. Other fields keep their quotes.

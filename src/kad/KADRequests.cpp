@@ -88,7 +88,10 @@ void KADRequests::SetTransport(Transport transport) { g_transport.store(transpor
 bool KADRequests::SearchAssets(const KADFilterElement* filter, KUIDRing& out)
 {
     Call call;
-    WriteFilterElement(call.request, filter);
+    // A null filter goes out as its kind 0 and selects everything; a filter
+    // that could not be written whole would select more than it says.
+    if (!WriteFilterElement(call.request, filter) && filter)
+        return false;
     if (!call.Send(kSearchAssets))
         return false;
     return ReadKUIDList(call.reply, out);

@@ -98,7 +98,9 @@ public:
     static void SetTransport(Transport transport);
 
     // Request 2: appends the matching KUIDs in the daemon's order. False
-    // when the call fails or the reply is cut short.
+    // when the call fails or the reply is cut short, and, without a call,
+    // when the filter cannot be written whole (a text too long for the
+    // wire).
     static bool SearchAssets(const KADFilterElement* filter, KUIDRing& out);
 
     // Request 3; the log stays registered so the repair's later results

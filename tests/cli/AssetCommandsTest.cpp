@@ -179,6 +179,46 @@ TEST(AssetCommandsTest, SearchByCategoryListsTheMatches)
     EXPECT_EQ(dynamic_cast<KADFilterElementGroup&>(*filter).GetChildCount(), 1u);
 }
 
+TEST(AssetCommandsTest, AnExpressionTooLongForTheWireIsRefusedNotSentEmpty)
+{
+    // Sent empty, the expression would match every asset.
+    ScriptedDaemon daemon([](uint32_t, const std::string&) -> std::optional<std::string> {
+        return KUIDList({KUID(1, 10, 0)});
+    });
+    struct Case {
+        size_t length;
+        bool sent;
+    };
+    for (const Case c : {Case{65534, true}, Case{65535, false}, Case{200000, false}}) {
+        SCOPED_TRACE(c.length);
+        daemon.Clear();
+        const std::string expression(c.length, 'a');
+        Outcome o = RunCaptured([&](ResultsLog& log) { return SearchByCategoryCommand(log, false, expression.c_str()); });
+        ASSERT_EQ(daemon.Requests().size(), c.sent ? 1u : 0u);
+        if (c.sent) {
+            EXPECT_EQ(o.code, 0);
+            auto filter = SentFilter(daemon.Requests()[0].payload);
+            auto* group = dynamic_cast<KADFilterElementGroup*>(filter.get());
+            ASSERT_NE(group, nullptr);
+            EXPECT_EQ(group->GetChild(0)->GetValueText().View(), std::string(c.length, 'A'));
+        } else {
+            EXPECT_EQ(o.code, -1);
+            EXPECT_EQ(o.printed, "- <NULL> : The category expression is longer than 65534 characters.\n"
+                                 "OK (1 Errors, 0 Warnings)\n");
+        }
+    }
+
+    // The request stub refuses such a filter from any caller.
+    KADFilterElementGroup filter;
+    filter.AddChild(std::make_unique<KADFilterElementString>(KADFilterElementString::kCategoryList,
+                                                             Nyx::PString(std::string(70000, 'X'))));
+    KUIDRing found;
+    daemon.Clear();
+    EXPECT_FALSE(KADRequests::SearchAssets(&filter, found));
+    EXPECT_TRUE(daemon.Requests().empty());
+    EXPECT_EQ(found.Count(), 0u);
+}
+
 TEST(AssetCommandsTest, AuthorsAreListedOnceInOrderOfFirstAppearance)
 {
     ClearAuthorNames();
