@@ -1,7 +1,13 @@
 #include "kad/UserKUID.h"
 
+#include <cerrno>
 #include <limits>
 #include <mutex>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "config/ConfigFile.h"
 #include "config/TDBContainerTag.h"
@@ -115,8 +121,84 @@ bool WriteUserKUIDBase(const KUID& base)
     return SaveBase(base);
 }
 
+namespace {
+
+// Holds an advisory lock on the settings folder's "settings/kuid.txt", so
+// that two generations, in one process or in two, never read the same base:
+// each reads the file, asks the daemon and writes the new base while no
+// other one can. A save replaces the file by a new one, so a lock taken on
+// the file it replaced guards nothing: the lock is taken again until it is
+// held on the file the name stands for. Without a settings folder to hold
+// the file no lock can be had, and the generation goes on without one, as
+// it always could.
+class KUIDFileLock {
+public:
+    KUIDFileLock()
+    {
+        Nyx::File::Path folder;
+        GetSettingsFolder(folder);
+        for (int tries = 0; tries < 64 && fd_ < 0; ++tries) {
+            std::string path = Nyx::File::Resolve(Nyx::PString(folder.View()), Nyx::File::Path(kKUIDFileName));
+            if (path.empty())
+                return;
+            int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+            if (fd < 0)
+                return;
+            int locked;
+            do {
+                locked = ::flock(fd, LOCK_EX);
+            } while (locked != 0 && errno == EINTR);
+            struct stat held;
+            struct stat named;
+            if (locked == 0 && ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0
+                && held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+                fd_ = fd;
+                return;
+            }
+            ::close(fd);
+            if (locked != 0)
+                return;
+        }
+    }
+    ~KUIDFileLock()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);  // lets go of the lock
+    }
+    KUIDFileLock(const KUIDFileLock&) = delete;
+    KUIDFileLock& operator=(const KUIDFileLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+// Under the file lock: the base another run has saved since this one read
+// it. A base in memory that is further on in the same range stays (the save
+// of the last one handed out here may have failed).
+void RefreshBaseFromFile()
+{
+    Nyx::File::Path folder;
+    GetSettingsFolder(folder);
+    ChunkRef root;
+    if (!LoadConfigFile(root, folder.c_str(), kKUIDFileName) || !root)
+        return;
+    KUID saved = TDBContainerTag::GetKUID(root, Nyx::PString(kBaseTag), KUID::Null);
+    if (saved.IsNull())
+        return;
+    std::lock_guard<std::mutex> hold(g_lock);
+    if (!g_base.IsNull() && g_base.user == saved.user && g_base.content >= saved.content)
+        return;
+    g_base = saved;
+    if (saved.user != -2)
+        g_localUserId = saved.user;
+}
+
+}  // namespace
+
 KUID GenerateUserKUID(const UserKUIDDaemon& daemon)
 {
+    KUIDFileLock fileLock;
+    RefreshBaseFromFile();
     KUID base = GetUserKUIDBase();
     int32_t localUser = GetLocalUserId();
     if (base.user != localUser) {

@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <limits>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "support/TempFolder.h"
 
@@ -182,6 +188,56 @@ TEST(UserKUIDTest, GenerationGivesUpInsteadOfSearchingForEver)
     StartRange(folder, "base-kuid <kuid:77:2147483646>\n", 77);
     EXPECT_EQ(GenerateUserKUID({}), KUID(77, kTop, 0));
     EXPECT_EQ(GenerateUserKUID({}), KUID::Null);
+}
+
+TEST(UserKUIDTest, RunsAtTheSameTimeNeverHandOutOneKUIDTwice)
+{
+    // Each run is a process of its own that took the base in memory at the
+    // same moment; each asks a slow daemon, which leaves time for the
+    // others to read the same base.
+    TempFolder folder;
+    StartRange(folder, "base-kuid <kuid:77:500>\n", 77);
+    constexpr int kRuns = 4;
+    constexpr int kEach = 5;
+    int pipes[2];
+    ASSERT_EQ(::pipe(pipes), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < kRuns; ++i) {
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(pipes[0]);
+            UserKUIDDaemon slow{[](const KUID& k) {
+                                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                                    return k;
+                                },
+                                nullptr};
+            for (int n = 0; n < kEach; ++n) {
+                int32_t content = GenerateUserKUID(slow).content;
+                if (::write(pipes[1], &content, sizeof content) != sizeof content)
+                    ::_exit(2);
+            }
+            ::_exit(0);  // no static clean-up in a copy of the test process
+        }
+        children.push_back(pid);
+    }
+    ::close(pipes[1]);
+    std::multiset<int32_t> handedOut;
+    int32_t content;
+    while (::read(pipes[0], &content, sizeof content) == sizeof content)
+        handedOut.insert(content);
+    ::close(pipes[0]);
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    ASSERT_EQ(handedOut.size(), size_t(kRuns * kEach));
+    EXPECT_EQ(std::set<int32_t>(handedOut.begin(), handedOut.end()).size(), handedOut.size());
+    EXPECT_EQ(*handedOut.begin(), 501);
+    EXPECT_EQ(*handedOut.rbegin(), 500 + kRuns * kEach);
+    EXPECT_EQ(BaseOnDisk(folder), KUID(77, 500 + kRuns * kEach, 0));
 }
 
 }  // namespace
