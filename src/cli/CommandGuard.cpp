@@ -12,7 +12,6 @@
 #include "core/CrashReporter.h"
 #include "core/Log.h"
 #include "core/ProcessState.h"
-#include "platform/ProcessExit.h"
 
 namespace {
 
@@ -72,19 +71,6 @@ void InstallGuardHandlers()
     }
 }
 
-// The crash reporter is installed exactly when it has taken the fault
-// handlers over from the guard.
-bool CrashReporterInstalled()
-{
-    struct sigaction current;
-    if (::sigaction(SIGSEGV, nullptr, &current) != 0)
-        return false;
-    if ((current.sa_flags & SA_SIGINFO) != 0)
-        return true;
-    return current.sa_handler != OnGuardedSignal && current.sa_handler != SIG_DFL &&
-           current.sa_handler != SIG_IGN;
-}
-
 }  // namespace
 
 int RunGuarded(const std::function<int()>& work)
@@ -99,9 +85,7 @@ int RunGuarded(const std::function<int()>& work)
     try {
         return work();
     } catch (...) {
-        if (CrashReporterInstalled())
-            CrashReporter::DumpNow();
-        Platform::TerminateProcess(kCrashExitCode);
+        CrashReporter::ReportAndEnd(kCrashExitCode);
     }
 }
 

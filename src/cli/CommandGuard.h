@@ -5,11 +5,9 @@
 #include <functional>
 
 #include "core/EngineContext.h"
+#include "core/ProcessState.h"
 
 class ResultsLog;
-
-// Exit code of the guard when a command crashes.
-inline constexpr int kCrashExitCode = -100;
 
 // Sets the command guard and runs RunCommand. A fatal signal (SIGSEGV,
 // SIGBUS, SIGILL, SIGFPE) anywhere in the process from then on, or a C++

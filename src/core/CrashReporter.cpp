@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "core/LogSink.h"
+#include "platform/ProcessExit.h"
 
 // Everything that runs in a fatal-signal handler below is async-signal-safe:
 // no allocation, no stdio, no locks; text is assembled in static buffers and
@@ -526,4 +527,11 @@ void CrashReporter::DumpNow()
     ucontext_t context;
     bool haveContext = ::getcontext(&context) == 0;
     WriteDumpOnce(0, nullptr, haveContext ? &context : nullptr);
+}
+
+void CrashReporter::ReportAndEnd(int exitCode) noexcept
+{
+    if (gInstalled.load())
+        DumpNow();
+    Platform::TerminateProcess(exitCode);
 }

@@ -34,4 +34,9 @@ public:
     // Writes the report of the calling thread now, unless the process has
     // already attempted one, and returns.
     static void DumpNow();
+    // Ends the process at once with `exitCode` after a crash that raised no
+    // fatal signal (an exception an exception guard caught): once installed,
+    // the reporter writes its report first, as it does for a signal. Nothing
+    // is shut down; standard output and error are flushed.
+    [[noreturn]] static void ReportAndEnd(int exitCode) noexcept;
 };

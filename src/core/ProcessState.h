@@ -30,6 +30,8 @@ bool GetClientFlag();
 // from then on queued jobs run under a guard of their own too.
 void SetCommandGuard();
 bool IsCommandGuardSet();
+// Exit code of the guard when a command, or a job run under the guard, crashes.
+inline constexpr int kCrashExitCode = -100;
 
 // Drops the engine resources nobody holds. The resource system lives above
 // this module, so it registers the call when it exists and clears it when it
