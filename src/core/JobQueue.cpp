@@ -7,6 +7,7 @@
 
 #include "core/AppLock.h"
 #include "core/BusyGate.h"
+#include "core/CrashReporter.h"
 #include "core/ProcessState.h"
 
 struct JobQueue::Worker {
@@ -61,7 +62,8 @@ int32_t JobQueue::RunJob(TCXCallbackBase* callback, intptr_t argument)
         try {
             return callback->Invoke(argument);
         } catch (...) {
-            std::_Exit(-100);
+            // The command host must find a job's crash reported like a command's.
+            CrashReporter::ReportAndEnd(kCrashExitCode);
         }
     }
     return callback->Invoke(argument);

@@ -88,7 +88,8 @@ public:
 
     // Runs a callback, inside the job exception guard once commands run
     // guarded and no debugger is attached: an exception escaping the job ends
-    // the process at once with exit code -100.
+    // the process at once with exit code -100, after the crash report when
+    // the crash reporter is installed.
     static int32_t RunJob(TCXCallbackBase* callback, intptr_t argument);
 
     static uint32_t CurrentThreadKind();

@@ -2,13 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <stdexcept>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 #include "core/ConcurrencyTestSupport.h"
+#include "core/CrashReporter.h"
 #include "core/KestroWorkerCallChain.h"
 #include "core/ProcessState.h"
+#include "support/TempFolder.h"
 
 using concurrencytest::FnJob;
 
@@ -52,6 +65,92 @@ TEST(JobQueueDeathTest, GuardedJobsEndTheProcessOnAnEscapingException)
             chain.WaitIdle();
         },
         testing::ExitedWithCode(kGuardExitCode), "");
+}
+
+// Runs `body` in a forked child working in `folder`; returns the wait status,
+// or -1 when the child had to be killed after a generous bound. The child
+// leaves only through _exit: at-exit clean-up would shut down the global
+// queue and wait for workers that stayed behind in the parent.
+int RunInChild(const TempFolder& folder, const std::function<void()>& body)
+{
+    std::fflush(nullptr);
+    pid_t pid = ::fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        if (::chdir(folder.Path().c_str()) != 0)
+            ::_exit(90);
+        body();
+        ::_exit(0);
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return status;
+}
+
+std::vector<std::string> DumpFiles(const TempFolder& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
+        std::string name = entry.path().filename().string();
+        if (name.ends_with(".dmp"))
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// In the command host a job that dies leaves the same report a command does
+// before the process ends with -100, whichever thread ran it.
+TEST(JobQueueTest, GuardedJobEndingTheProcessLeavesTheCrashReportFirst)
+{
+    enum class Path { Inline, Worker, Chain };
+    struct Row {
+        const char* name;
+        Path path;
+        bool reporterInstalled;
+    } rows[] = {
+        {"inline", Path::Inline, true},
+        {"worker", Path::Worker, true},
+        {"chain", Path::Chain, true},
+        {"worker, no reporter", Path::Worker, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempFolder folder;
+        int status = RunInChild(folder, [&row] {
+            SetMainThreadId();
+            SetCommandGuard();
+            if (row.reporterInstalled)
+                CrashReporter::Install(false);
+            if (row.path == Path::Chain) {
+                KestroWorkerCallChain chain;
+                chain.AppendCall(ThrowingJob(), JobQueue::kMainThreadOnly);
+                chain.Start();
+                chain.WaitIdle();
+            } else {
+                JobQueue queue;
+                queue.Submit(ThrowingJob(), row.path == Path::Worker ? JobQueue::kWorkerOnly : 0, 0);
+            }
+            ::_exit(4);
+        });
+        ASSERT_TRUE(status != -1 && WIFEXITED(status)) << status;
+        EXPECT_EQ(WEXITSTATUS(status), kGuardExitCode);
+        if (row.reporterInstalled) {
+            EXPECT_EQ(DumpFiles(folder), std::vector<std::string>{"Kestro-41615.dmp"});
+            EXPECT_TRUE(folder.ReadAll("Kestro-41615.dmp").starts_with("Kestro crash report\n"));
+        } else {
+            EXPECT_TRUE(DumpFiles(folder).empty());
+        }
+    }
 }
 
 TEST(JobQueueTest, UnguardedInlineJobPassesItsExceptionToTheSubmitter)
