@@ -261,8 +261,11 @@ uint32_t JobQueue::Process(uint32_t excludeMask)
             delete job.callback;
             if (job.completion)
                 job.completion->done.store(1, std::memory_order_release);
-            Nyx::SingleLock guard(queue.queueLock_);
-            queue.running_.Erase(queue.running_.Find(&job));
+            {
+                Nyx::SingleLock guard(queue.queueLock_);
+                queue.running_.Erase(queue.running_.Find(&job));
+            }
+            queue.jobFinished_.Pulse();
         }
     } finish{*this, job};
     RunJob(job.callback, job.argument);
@@ -276,6 +279,8 @@ bool JobQueue::HasPendingJobs()
 }
 
 bool JobQueue::WaitEvent(uint32_t timeoutMs) { return mainEvent_.Wait(timeoutMs); }
+
+bool JobQueue::WaitJobFinished(uint32_t timeoutMs) { return jobFinished_.Wait(timeoutMs); }
 
 void JobQueue::Shutdown()
 {

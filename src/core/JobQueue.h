@@ -77,6 +77,10 @@ public:
     // Process on the main thread; false on time-out.
     bool WaitEvent(uint32_t timeoutMs);
 
+    // Waits until some job run through Process finishes, on any thread;
+    // false on time-out. Only jobs finishing after the wait began count.
+    bool WaitJobFinished(uint32_t timeoutMs);
+
     // Discards the waiting jobs (their waiting submitters get false) and
     // stops the workers. Later submissions that would be queued are discarded
     // the same way.
@@ -108,6 +112,7 @@ private:
     SmallPointerRing<const JobEntry*> running_;   // being run at the moment
     Nyx::CriticalSection workerLock_;
     PointerBlockRing<Worker*> workers_;
+    Nyx::WEvent jobFinished_{true, false};        // pulsed after every job Process ran
     Nyx::WEvent workEvent_{false, false};         // work for workers arrived
     std::atomic<uint8_t> shuttingDown_{0};
     Nyx::CriticalSection idleLock_;

@@ -139,6 +139,38 @@ TEST_F(JobQueueConcurrencyTest, AsyncMainThreadJobsWakeTheMainThreadOncePerBatch
     EXPECT_EQ(late.runs.load(), 1);
 }
 
+// A thread waiting for jobs to finish is woken by one run on the main thread
+// as by one run on a worker. The event is pulsed, not left set: a wait that
+// begins later does not see an old finish.
+TEST_F(JobQueueConcurrencyTest, FinishedJobsWakeTheirWaiters)
+{
+    struct Row {
+        const char* name;
+        uint32_t flags;
+    } rows[] = {
+        {"main thread", kMain | kAsync},
+        {"worker", kWorker | kAsync},
+    };
+    std::atomic<int> runs{0};  // outlives the queue, which may still run a job at its end
+    JobQueue queue;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TaskThread waiter;
+        auto woken = waiter.Post([&] { return queue.WaitJobFinished(10000); });
+        // The waiter may not be waiting yet, so jobs keep coming until it wakes.
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                queue.Submit(new FnJob([&](intptr_t) { runs.fetch_add(1); }), row.flags, 0);
+                queue.Process(0);
+                return IsReady(woken);
+            },
+            std::chrono::milliseconds(20000)));
+        EXPECT_TRUE(woken.get());
+        EXPECT_FALSE(queue.WaitJobFinished(0));
+    }
+    EXPECT_GE(runs.load(), 2);
+}
+
 TEST_F(JobQueueConcurrencyTest, MainThreadSkipsWorkerJobsAndLockWaitsSkipFlaggedOnes)
 {
     JobQueue queue;
