@@ -41,6 +41,7 @@
 #include "core/TStream.h"
 #include "kad/DaemonLink.h"
 #include "kad/DaemonWire.h"
+#include "kad/FutexWord.h"
 #include "kad/KADClient.h"
 #include "kad/NetStartup.h"
 
@@ -345,7 +346,11 @@ public:
             if (!WriteAll(echo_.Client(), frame.data(), frame.size()))
                 return false;
         }
-        waiter.ready.wait(0, std::memory_order_acquire);
+        // A plain sleep on the word: no spinning, and no yielding either,
+        // which on a loaded machine hands the processor to the hog for a
+        // whole time slice.
+        while (waiter.ready.load(std::memory_order_acquire) == 0)
+            futexword::Wait(waiter.ready, 0, -1);
         return waiter.ready.load(std::memory_order_relaxed) == 1 && waiter.reply.size() == size;
     }
 
@@ -371,13 +376,13 @@ private:
                 break;
             if (waiter) {
                 waiter->ready.store(1, std::memory_order_release);
-                waiter->ready.notify_one();
+                futexword::WakeAll(waiter->ready);
             }
         }
         std::lock_guard<std::mutex> hold(tableLock_);
         for (auto& [id, waiter] : waiting_) {
             waiter->ready.store(2, std::memory_order_release);
-            waiter->ready.notify_one();
+            futexword::WakeAll(waiter->ready);
         }
         waiting_.clear();
     }

@@ -170,13 +170,30 @@ bool KADClientTransaction::SpinForReply()
     return got;
 }
 
+void KADClientTransaction::SleepWhile(uint32_t state, int timeoutMs)
+{
+    if (!(state & kSleeping)) {
+        if (!event_.compare_exchange_strong(state, state | kSleeping, std::memory_order_acq_rel))
+            return;  // it changed meanwhile: the caller looks again
+        state |= kSleeping;
+    }
+    futexword::Wait(event_, state, timeoutMs);
+}
+
+void KADClientTransaction::Signal(uint32_t bits)
+{
+    // A requester that only spins needs no system call to see the change.
+    if (event_.fetch_or(bits, std::memory_order_acq_rel) & kSleeping)
+        futexword::WakeAll(event_);
+}
+
 void KADClientTransaction::SleepForReply()
 {
     for (;;) {
         const uint32_t state = event_.load(std::memory_order_acquire);
         if (state & kReplied)
             return;
-        futexword::Wait(event_, state, -1);
+        SleepWhile(state, -1);
     }
 }
 
@@ -205,7 +222,7 @@ void KADClientTransaction::ServeMainThreadUntilReplied()
         state = event_.load(std::memory_order_acquire);
         if (state & (kReplied | kJobs))
             continue;
-        futexword::Wait(event_, state, kMainThreadPollMs);
+        SleepWhile(state, kMainThreadPollMs);
     }
     std::lock_guard<std::mutex> hold(waiter.lock);
     waiter.event = outer;
@@ -217,8 +234,8 @@ void KADClientTransaction::WakeMainThreadWaiter()
     std::lock_guard<std::mutex> hold(waiter.lock);
     if (!waiter.event)
         return;
-    waiter.event->fetch_or(kJobs, std::memory_order_acq_rel);
-    futexword::WakeAll(*waiter.event);
+    if (waiter.event->fetch_or(kJobs, std::memory_order_acq_rel) & kSleeping)
+        futexword::WakeAll(*waiter.event);
 }
 
 KADClientTransaction* KADClientTransaction::TakeForReply(uint32_t id, uint64_t linkSerial)
@@ -240,8 +257,7 @@ KADClientTransaction* KADClientTransaction::TakeForReply(uint32_t id, uint64_t l
 void KADClientTransaction::Complete(bool whole)
 {
     failed_.store(whole ? 0 : 1, std::memory_order_release);
-    event_.fetch_or(kReplied, std::memory_order_acq_rel);
-    futexword::WakeAll(event_);
+    Signal(kReplied);
 }
 
 void KADClientTransaction::FailAll(uint64_t linkSerial)
@@ -252,8 +268,7 @@ void KADClientTransaction::FailAll(uint64_t linkSerial)
         if (transaction->linkSerial_ != linkSerial)
             continue;
         transaction->failed_.store(1, std::memory_order_release);
-        transaction->event_.fetch_or(kReplied, std::memory_order_acq_rel);
-        futexword::WakeAll(transaction->event_);
+        transaction->Signal(kReplied);
     }
 }
 

@@ -100,8 +100,15 @@ public:
 
 private:
     // Bits of event_.
-    static constexpr uint32_t kReplied = 1;  // the reply arrived or the link was lost
-    static constexpr uint32_t kJobs = 2;     // a main-thread job waits for the main thread
+    static constexpr uint32_t kReplied = 1;   // the reply arrived or the link was lost
+    static constexpr uint32_t kJobs = 2;      // a main-thread job waits for the main thread
+    static constexpr uint32_t kSleeping = 4;  // the requester sleeps (or is about to): wake it
+
+    // Sleeps until the word changes from `state` (kSleeping is added first,
+    // so that whoever changes it knows to wake this thread), or the time-out.
+    void SleepWhile(uint32_t state, int timeoutMs);
+    // Sets bits and wakes the requester when it sleeps.
+    void Signal(uint32_t bits);
 
     // Spins while recent replies came within the spin; false when this one
     // did not (the caller then sleeps).
