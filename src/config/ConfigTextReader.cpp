@@ -108,11 +108,47 @@ bool ScanInt(std::string_view text, int32_t& out)
     return true;
 }
 
-// "%f" over the bytes a number value can hold (digits, '-', '.', blanks):
-// white space, then the longest number the text begins with; false when it
-// begins with none. Out-of-range values go to infinity or zero, as the C
-// library's conversion takes them.
-bool ScanFloat(std::string_view text, float& out)
+// The decimal exponent of the first significant digit of a number text
+// (digits, a '.', an exponent), which tells a number too large for a float
+// from one too small: such numbers lie far from magnitude 0 either way.
+int64_t DecimalMagnitude(const char* p, const char* last)
+{
+    if (p < last && (*p == '-' || *p == '+'))
+        ++p;
+    int64_t lead = 0;   // digits before the point, from the first non-zero one
+    int64_t zeros = 0;  // zeros after the point before the first non-zero digit
+    bool point = false;
+    bool found = false;
+    for (; p < last && *p != 'e' && *p != 'E'; ++p) {
+        if (*p == '.') {
+            point = true;
+        } else if (!found && *p == '0') {
+            zeros += point ? 1 : 0;
+        } else {
+            found = true;
+            lead += point ? 0 : 1;
+        }
+    }
+    int64_t magnitude = lead > 0 ? lead - 1 : -(zeros + 1);
+    if (p < last) {
+        ++p;
+        bool negative = false;
+        if (p < last && (*p == '-' || *p == '+'))
+            negative = *p++ == '-';
+        int64_t exponent = 0;
+        for (; p < last && IsDigit(*p); ++p)
+            exponent = std::min<int64_t>(exponent * 10 + (*p - '0'), int64_t(1) << 40);
+        magnitude += negative ? -exponent : exponent;
+    }
+    return magnitude;
+}
+
+// "%f" over the bytes a number value can hold (digits, '-', '.', blanks, an
+// exponent): white space, then the longest number the text begins with; false
+// when it begins with none. A value too small for a float goes to 0 or the
+// nearest denormal, as the C library's conversion takes it; one too large
+// goes to infinity and sets `overflow`.
+bool ScanFloat(std::string_view text, float& out, bool* overflow = nullptr)
 {
     size_t i = 0;
     while (i < text.size() && (IsBlank(text[i]) || IsLineEnd(text[i])))
@@ -123,14 +159,17 @@ bool ScanFloat(std::string_view text, float& out)
     std::from_chars_result r = std::from_chars(first, last, value);
     if (r.ec == std::errc::invalid_argument)
         return false;
+    bool large = false;
     if (r.ec == std::errc::result_out_of_range) {
+        // The conversion leaves the value alone: only zero and infinity
+        // remain, as a denormal would have converted.
         bool negative = *first == '-';
-        bool large = false;
-        for (const char* p = first + (negative ? 1 : 0); p < r.ptr && *p != '.'; ++p)
-            large |= *p != '0';
+        large = DecimalMagnitude(first, r.ptr) >= 0;
         value = large ? std::numeric_limits<float>::infinity() : 0.0f;
         value = negative ? -value : value;
     }
+    if (overflow)
+        *overflow = large;
     out = value;
     return true;
 }
@@ -218,7 +257,7 @@ private:
     void StoreValue(ChunkRef& ref, LevelNames& names, const Nyx::PString& name, ACSValueType type,
                     ACSRawData data);
     void StoreString(ChunkRef& ref, LevelNames& names, const Nyx::PString& name, bool utf8);
-    void StoreNumberList(ChunkRef& ref, LevelNames& names, const Nyx::PString& name);
+    void StoreNumberList(ChunkRef& ref, LevelNames& names, const Nyx::PString& name, bool utf8);
 
     const uint8_t* p_;
     const uint8_t* end_;
@@ -265,8 +304,13 @@ ValueKind TextReader::ScanList(const uint8_t* from) const
             ++from;
         } else if (*from == 'e' && from[-1] >= '0' && from[-1] <= '9' && from + 2 < end_ &&
                    (from[1] == '+' || from[1] == '-') && IsDigit(from[2])) {
-            // A list piece the writer printed with an exponent ("1e+10").
+            // A list piece the writer printed with an exponent ("1e+10"). The
+            // exponent ends the piece: "1e+5.5" is no number.
             from += 3;
+            while (from < end_ && IsDigit(*from))
+                ++from;
+            if (from < end_ && !Is(*from, kBlank | kLineEnd) && *from != ',')
+                return ValueKind::String;
         } else {
             break;
         }
@@ -432,28 +476,39 @@ void TextReader::StoreValue(ChunkRef& ref, LevelNames& names, const Nyx::PString
     Store(ref, names, name, std::move(child));
 }
 
-void TextReader::StoreNumberList(ChunkRef& ref, LevelNames& names, const Nyx::PString& name)
+void TextReader::StoreNumberList(ChunkRef& ref, LevelNames& names, const Nyx::PString& name, bool utf8)
 {
     // The whole list, however long: the writer puts every value of a list on
     // one line.
+    const uint8_t* start = p_;
     ReadToken(std::numeric_limits<size_t>::max());
     std::vector<uint8_t> bytes;
     std::string_view text = Text();
+    auto separates = [](char c) { return c == ' ' || c == ','; };
     float previous = 0.0f;
     size_t i = 0;
     while (i < text.size()) {
-        if (text[i] == ' ' || text[i] == ',') {
+        if (separates(text[i])) {
             ++i;
             continue;
         }
         size_t j = i;
-        while (j < text.size() && text[j] != ' ' && text[j] != ',')
+        while (j < text.size() && !separates(text[j]))
             ++j;
+        std::string_view piece = text.substr(i, j - i);
         float value;
+        bool overflow = false;
         // A piece that is no number repeats the value before it (0 for
         // the first).
-        if (!ScanFloat(text.substr(i, j - i), value))
+        if (!ScanFloat(piece, value, &overflow))
             value = previous;
+        // As for a single value: an exponent past the float range keeps the
+        // whole text a string.
+        if (overflow && piece.find('e') != std::string_view::npos) {
+            p_ = start;
+            StoreString(ref, names, name, utf8);
+            return;
+        }
         previous = value;
         size_t at = bytes.size();
         bytes.resize(at + 4);
@@ -560,17 +615,27 @@ bool TextReader::ReadLevel(ChunkRef& ref, bool utf8, int nesting)
             break;
         }
         case ValueKind::Float: {
+            const uint8_t* start = p_;
             ReadToken(kNumberTokenRoom);
             float value = 0.0f;
-            if (!ScanFloat(Text(), value))
+            bool overflow = false;
+            if (!ScanFloat(Text(), value, &overflow))
                 value = 0.0f;
+            // Only an exponent reaches past the float range. Infinity would
+            // be written back as "inf", which reads as a string: the text
+            // stays one from the start.
+            if (overflow) {
+                p_ = start;
+                StoreString(ref, names, name, utf8);
+                break;
+            }
             uint8_t bytes[4];
             StoreLE32(bytes, FloatBits(value));
             StoreValue(ref, names, name, ACS_TYPE_FLOAT, ACSRawData::Copy(bytes, sizeof bytes));
             break;
         }
         case ValueKind::NumberList:
-            StoreNumberList(ref, names, name);
+            StoreNumberList(ref, names, name, utf8);
             break;
         case ValueKind::String:
             StoreString(ref, names, name, utf8);

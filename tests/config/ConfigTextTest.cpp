@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -236,6 +237,42 @@ TEST(ConfigTextReader, ValuesAndStructure)
     };
     for (const Case& c : cases)
         EXPECT_EQ(Describe(Read(c.text)), c.tree) << c.what;
+}
+
+TEST(ConfigTextReader, ExponentsOutsideTheFloatRange)
+{
+    // An exponent number is a float only when a float can hold it: a tiny
+    // one comes to 0 or a denormal, one too large stays the text it was.
+    struct Case {
+        const char* what;
+        std::string text;
+        const char* tree;
+    } cases[] = {
+        {"underflow to zero", "a 1e-50", "{a:f(0)}"},
+        {"negative underflow", "a -1e-50\r\nb 1", "{a:f(-0) b:i(1)}"},
+        {"denormal", "a 1e-40", "{a:f(9.99995e-41)}"},
+        {"many digits, still too small", "a 100000000000000000000e-70", "{a:f(0)}"},
+        {"exponent beyond any type", "a 1e-99999999999999999999", "{a:f(0)}"},
+        {"largest float", "a 3.4028234e+38", "{a:f(3.40282e+38)}"},
+        {"overflow", "a 1e+39", "{a:s(1e+39)}"},
+        {"negative overflow", "a -1e+39\r\nb 1", "{a:s(-1e+39) b:i(1)}"},
+        {"just past the largest", "a 3.5e+38", "{a:s(3.5e+38)}"},
+        {"leading fraction zeros, still too large", "a 0.00000000000000000001e+60", "{a:s(0.00000000000000000001e+60)}"},
+        {"fraction after the exponent", "a 1e+5.5", "{a:s(1e+5.5)}"},
+        {"sign after the exponent", "a 1e+5-3", "{a:s(1e+5-3)}"},
+        {"list with underflow", "a 2,1e-50", "{a:f(2,0)}"},
+        {"list with overflow", "a 2, 1e+39\r\nb 1", "{a:s(2, 1e+39) b:i(1)}"},
+        {"list with fraction after the exponent", "a 1e+5.5,2", "{a:s(1e+5.5,2)}"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Describe(Read(c.text)), c.tree) << c.what;
+    EXPECT_EQ(Tag::GetFloat(Read("a 1e-40"), "a", 0.0f), std::strtof("1e-40", nullptr));
+
+    // What the writer makes of such values reads back to the same text.
+    for (const char* value : {"1e-50", "-1e-40", "1e+38", "1e+39", "-1e+39", "1e+5.5", "2,1e+39", "1e-50 1e+38"}) {
+        std::string first = Write(Read(std::string("a ") + value));
+        EXPECT_EQ(Write(Read(first)), first) << value;
+    }
 }
 
 TEST(ConfigTextReader, Limits)
