@@ -484,7 +484,9 @@ void TextReader::StoreNumberList(ChunkRef& ref, LevelNames& names, const Nyx::PS
     ReadToken(std::numeric_limits<size_t>::max());
     std::vector<uint8_t> bytes;
     std::string_view text = Text();
-    auto separates = [](char c) { return c == ' ' || c == ','; };
+    // Pieces end where the classification let them: at blanks (the tab too)
+    // and commas.
+    auto separates = [](char c) { return IsBlank(static_cast<uint8_t>(c)) || c == ','; };
     float previous = 0.0f;
     size_t i = 0;
     while (i < text.size()) {

@@ -275,6 +275,25 @@ TEST(ConfigTextReader, ExponentsOutsideTheFloatRange)
     }
 }
 
+TEST(ConfigTextReader, NumberListsSplitAtTabs)
+{
+    struct Case {
+        const char* what;
+        const char* text;
+        const char* tree;
+    } cases[] = {
+        {"integers", "a 1\t2\t3", "{a:f(1,2,3)}"},
+        {"floats", "a 1.5\t-2.25\t.5", "{a:f(1.5,-2.25,0.5)}"},
+        {"exponents", "a 1e+10\t2.5e-05", "{a:f(1e+10,2.5e-05)}"},
+        {"mixed separators", "a 1,\t2 \t, 3\t\t4", "{a:f(1,2,3,4)}"},
+        {"trailing tab", "a 1\t2\t\r\nb 5", "{a:f(1,2) b:i(5)}"},
+        {"piece without number", "a 1\t-\t2", "{a:f(1,1,2)}"},
+        {"single integer with a tab", "a 5\t\r\nb 1.5\t", "{a:i(5) b:f(1.5)}"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Describe(Read(c.text)), c.tree) << c.what;
+}
+
 TEST(ConfigTextReader, Limits)
 {
     // A single number goes through 31 bytes, a name keeps 511 bytes, a
