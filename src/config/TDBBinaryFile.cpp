@@ -94,6 +94,7 @@ void TDBBinaryFile::ClearOverlay() noexcept
     OverlayRing entries = std::move(overlay_);
     removed_.Clear();
     overlayInUse_ = false;
+    ++edits_;
     for (TDBOverlayEntry& entry : entries) {
         if (entry.kind == TDBOverlayEntry::kRemoved)
             continue;
@@ -262,6 +263,7 @@ void TDBBinaryFile::AddToOverlay(uint32_t list, const Nyx::PString& name, const 
     new (entry.nameStorage) Nyx::PString(name);
     overlay_.Append(entry);
     overlayInUse_ = true;
+    ++edits_;
 }
 
 void TDBBinaryFile::RemoveFromOverlay(uint32_t list, const ChunkRef& chunk)
@@ -279,6 +281,7 @@ void TDBBinaryFile::RemoveFromOverlay(uint32_t list, const ChunkRef& chunk)
         TDBOverlayEntry dropped;
         std::memcpy(static_cast<void*>(&dropped), &entry, sizeof dropped);
         overlay_.Erase(it);
+        ++edits_;
         dropped.Name().~PString();
         if (dropped.chunk)
             dropped.chunk->Release();
@@ -296,4 +299,5 @@ void TDBBinaryFile::RemoveFromOverlay(uint32_t list, const ChunkRef& chunk)
     overlay_.Append(entry);
     removed_.Insert(list, id.record, 0);
     overlayInUse_ = true;
+    ++edits_;
 }

@@ -80,6 +80,10 @@ public:
     ChunkRef Decode(const ACSChunkRecord& record, uint32_t list);
 
     bool OverlayInUse() const noexcept { return overlayInUse_; }
+    // Changes with every edit of the overlay. Edits renumber the children of
+    // a container, so a view's remembered place in its list holds only while
+    // this stays the same.
+    uint32_t EditCount() const noexcept { return edits_; }
     bool IsRemoved(uint32_t list, uint32_t record);
     uint32_t AddedCount(uint32_t list) const;
     bool AddedAt(uint32_t list, uint32_t index, Nyx::PString& name, ChunkRef& chunk);
@@ -108,4 +112,5 @@ private:
     // The removed records, keyed by (list, record).
     BucketRing<uint8_t> removed_;
     bool overlayInUse_ = false;
+    uint32_t edits_ = 0;
 };

@@ -17,7 +17,7 @@ bool NameMatches(const ACSChunkRecord& record, const Nyx::PString& name) noexcep
 }  // namespace
 
 TDBBinarySoup::TDBBinarySoup(TDBBinaryFile* file, TDBRecordId id, uint32_t listOffset, uint32_t listSize) noexcept
-    : file_(file), id_(id), list_(listOffset), listSize_(listSize)
+    : file_(file), id_(id), list_(listOffset), listSize_(listSize), cursor_{0, listOffset, file->EditCount()}
 {
     file_->AddRef();
 }
@@ -68,22 +68,53 @@ bool TDBBinarySoup::GetChildAt(uint32_t index, Nyx::PString& name, ChunkRef& chu
 {
     const uint8_t* payload = file_->Payload();
     bool overlay = file_->OverlayInUse();
+    uint32_t edits = file_->EditCount();
     uint32_t end = list_ + listSize_;
     uint32_t seen = 0;
+    uint32_t at = list_;
+    {
+        std::lock_guard<std::mutex> hold(cursorLock_);
+        if (cursor_.edits == edits && cursor_.index <= index) {
+            seen = cursor_.index;
+            at = cursor_.offset;
+        }
+    }
+    // Not under the lock: another thread may walk the same view meanwhile,
+    // and whichever stores its place last wins; both places are true.
+    bool found = false;
+    uint32_t steps = 0;
     ACSChunkRecord record;
-    for (uint32_t at = list_; ReadChunkRecord(payload, at, end, record); at = record.next) {
+    for (; ReadChunkRecord(payload, at, end, record); at = record.next) {
+        ++steps;
         if (overlay && file_->IsRemoved(list_, record.offset))
             continue;
         if (seen == index) {
-            name = Nyx::PString(std::string_view(record.name, record.nameLength));
-            chunk = file_->Decode(record, list_);
-            return true;
+            found = true;
+            break;
         }
         ++seen;
+    }
+    {
+        // Kept at the record found, not past it: a lookup often asks for the
+        // same index again (its name, then its value).
+        std::lock_guard<std::mutex> hold(cursorLock_);
+        cursor_ = Cursor{seen, at, edits};
+        indexSteps_ += steps;
+    }
+    if (found) {
+        name = Nyx::PString(std::string_view(record.name, record.nameLength));
+        chunk = file_->Decode(record, list_);
+        return true;
     }
     if (overlay && file_->AddedAt(list_, index - seen, name, chunk))
         return true;
     return ACSChunk::GetChildAt(index, name, chunk);
+}
+
+uint64_t TDBBinarySoup::IndexSteps() const
+{
+    std::lock_guard<std::mutex> hold(cursorLock_);
+    return indexSteps_;
 }
 
 void TDBBinarySoup::AddChild(const Nyx::PString& name, ChunkRef chunk)

@@ -1,9 +1,17 @@
 // A read-only view of one container of a loaded "ACS$" file: its chunk list
 // inside the file's payload. Children are decoded each time they are asked
 // for; edits go to the file's overlay (see TDBBinaryFile).
+//
+// Records can only be found by walking the list from its start, so a view
+// remembers where its last lookup by index stopped and goes on from there
+// when the next one asks for that index or a later one: walking all children
+// in order then reads each record about once. Views of a shared tree may be
+// read from several threads at once; that place is kept under a lock of its
+// own.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "config/ACSChunk.h"
 #include "config/TDBBinaryFile.h"
@@ -34,10 +42,24 @@ public:
     TDBRecordId Id() const noexcept { return id_; }
     uint32_t ListOffset() const noexcept { return list_; }
     uint32_t ListSize() const noexcept { return listSize_; }
+    // Records read by lookups by index over the view's life: what a walk of
+    // the children costs, for tests.
+    uint64_t IndexSteps() const;
 
 private:
+    // `index` records of the list that are not removed lie before `offset`,
+    // as long as the file's edit count is still `edits`.
+    struct Cursor {
+        uint32_t index;
+        uint32_t offset;
+        uint32_t edits;
+    };
+
     TDBBinaryFile* file_;
     TDBRecordId id_;
     uint32_t list_;
     uint32_t listSize_;
+    mutable std::mutex cursorLock_;
+    mutable Cursor cursor_;
+    mutable uint64_t indexSteps_ = 0;
 };

@@ -4,9 +4,12 @@
 
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "config/ACSConvert.h"
+#include "config/ConfigText.h"
 #include "config/TDBBinaryFile.h"
 #include "config/TDBBinarySoup.h"
 #include "config/TDBContainerTag.h"
@@ -514,6 +517,92 @@ TEST_F(BinaryOverlayTest, MovingChunksWithinTheFile)
     sub->RemoveChild(moved);
     sub->RemoveChild(sub->FindChild("top"));
     EXPECT_EQ(ChildNames(sub), (Names{"x"}));
+}
+
+// The children at the indices, in that order, as name=value ("-" for none).
+std::string Visit(const ChunkRef& c, std::initializer_list<uint32_t> order)
+{
+    std::string out;
+    for (uint32_t i : order) {
+        Nyx::PString name;
+        ChunkRef chunk;
+        if (!c->GetChildAt(i, name, chunk)) {
+            out += chunk.Get() == ACSChunk::SharedEmpty() && name.Empty() ? "- " : "? ";
+            continue;
+        }
+        ACSRawData text = ACSConvert(chunk->GetType(), ACSRawData::FromChunk(chunk), ACS_TYPE_STRING);
+        out += name.Str() + "=" + std::string(chunk->GetType() == ACS_TYPE_CONTAINER ? "{}" : RawDataText(text)) + " ";
+    }
+    return out;
+}
+
+TEST_F(BinaryOverlayTest, LookupsByIndexInAnyOrderAndAfterEdits)
+{
+    EXPECT_EQ(Visit(root, {0, 1, 2, 3, 4, 2, 2, 3, 0, 9, 1, 3}),
+              "a=1 b=2 a=3 sub={} - a=3 a=3 sub={} a=1 - b=2 sub={} ");
+
+    // An edit through another view of the same list renumbers what this view
+    // has walked past: b goes, so index 2 is now sub.
+    EXPECT_EQ(Visit(root, {0, 1, 2}), "a=1 b=2 a=3 ");
+    ChunkRef other = file->GetRoot();
+    other->RemoveChild(other->FindChild("b"));
+    EXPECT_EQ(Visit(root, {2, 3, 0, 1, 2, 3}), "sub={} - a=1 a=3 sub={} - ");
+    root->AddChild("c", Data(ACS_TYPE_INT, U32(10)));
+    root->AddChild("d", Data(ACS_TYPE_INT, U32(11)));
+    EXPECT_EQ(Visit(root, {3, 4, 5, 1, 4, 0, 1, 2, 3, 4}), "c=10 d=11 - a=3 d=11 a=1 a=3 sub={} c=10 d=11 ");
+    root->RemoveChild(root->FindChild("c"));
+    EXPECT_EQ(Visit(root, {3, 4}), "d=11 - ");
+    root->RemoveChild(root->FindChild("a"));
+    EXPECT_EQ(Visit(root, {0, 1, 2, 3}), "a=3 sub={} d=11 - ");
+}
+
+TEST(TDBBinarySoupTest, WalksReadEachRecordAboutOnce)
+{
+    constexpr uint32_t kCount = 3000;
+    ChunkRef tree;
+    tree.EnsureContainer();
+    for (uint32_t i = 0; i < kCount; ++i)
+        tree->AddChild(Nyx::PString(std::to_string(i)), Data(ACS_TYPE_INT, U32(i)));
+    ChunkRef root = ReadBack(Written(tree));
+    auto* view = static_cast<TDBBinarySoup*>(root.Get());
+    // Each walk of n children by index may read n records and look at the
+    // one it stopped at again: 2n at most.
+    auto stepsOf = [&](auto&& walk) {
+        uint64_t before = view->IndexSteps();
+        walk();
+        return view->IndexSteps() - before;
+    };
+
+    uint64_t steps = stepsOf([&] { EXPECT_EQ(Written(root), Written(tree)); });
+    EXPECT_LE(steps, 2 * kCount);
+    auto text = [](const ChunkRef& c) {
+        TBuffer out;
+        WriteConfigText(out, c);
+        return Bytes(out.GetBuffer()->Data(), out.GetBuffer()->Data() + out.GetBuffer()->DataLength());
+    };
+    steps = stepsOf([&] { EXPECT_EQ(text(root), text(tree)); });
+    EXPECT_LE(steps, 2 * kCount);
+    // Cloning walks twice: once to check the depth, once to copy.
+    ChunkRef copy;
+    steps = stepsOf([&] { EXPECT_TRUE(copy.CloneContainer(root)); });
+    EXPECT_LE(steps, 4 * kCount);
+    EXPECT_EQ(Written(copy), Written(tree));
+
+    // With records removed and children added through the overlay.
+    for (uint32_t i = 0; i < 300; i += 3)
+        root->RemoveChild(root->FindChild(Nyx::PString(std::to_string(i))));
+    root->AddChild("added", Data(ACS_TYPE_INT, U32(1)));
+    uint32_t count = root->GetChildCount();
+    ASSERT_EQ(count, kCount - 100 + 1);
+    std::vector<std::string> names;
+    steps = stepsOf([&] {
+        for (uint32_t i = 0; i < count; ++i)
+            names.push_back(Tag::GetChildName(root, i).Str());
+    });
+    EXPECT_LE(steps, 2 * kCount);
+    EXPECT_EQ(names[0], "1");
+    EXPECT_EQ(names[count - 2], std::to_string(kCount - 1));
+    EXPECT_EQ(names[count - 1], "added");
 }
 
 TEST_F(BinaryOverlayTest, CopyingIntoAView)
