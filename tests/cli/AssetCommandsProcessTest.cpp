@@ -118,14 +118,27 @@ std::string Squeezed(const std::string& text)
     return out;
 }
 
+const char* const kConsistList = "train-0\n{\n  name \"Express\"\n  list\n  {\n"
+                                 "    car-0 <kuid:77:500>\n    num-0 7\n    dir-0 1\n"
+                                 "    car-1 <kuid:77:500>\n    car-2 <kuid:77:500>\n  }\n}\n"
+                                 "train-1\n{\n  name \"Goods\"\n  list\n  {\n"
+                                 "    car-0 <kuid:77:501>\n    car-1 <kuid:77:500>\n  }\n}\n";
+
+// The configs of the consist assets under "local".
+std::vector<std::string> InstalledConsists(const fs::path& root)
+{
+    std::vector<std::string> consists;
+    for (const auto& entry : fs::directory_iterator(root / "local")) {
+        std::string config = Squeezed(Slurp(entry.path() / "config.txt"));
+        if (config.find("\"consist\"") != std::string::npos)
+            consists.push_back(config);
+    }
+    return consists;
+}
+
 TEST_F(AssetCommandsProcessTest, ImportedTrainsBecomeCommittedConsistAssets)
 {
-    root_.Write("elsewhere/list.txt",
-                "train-0\n{\n  name \"Express\"\n  list\n  {\n"
-                "    car-0 <kuid:77:500>\n    num-0 7\n    dir-0 1\n"
-                "    car-1 <kuid:77:500>\n    car-2 <kuid:77:500>\n  }\n}\n"
-                "train-1\n{\n  name \"Goods\"\n  list\n  {\n"
-                "    car-0 <kuid:77:501>\n    car-1 <kuid:77:500>\n  }\n}\n");
+    root_.Write("elsewhere/list.txt", kConsistList);
     // The daemon is started by the first command; its own files are there
     // before the import runs.
     ASSERT_EQ(Run({"status", "<kuid:77:500>"}).exitCode, 0);
@@ -137,12 +150,7 @@ TEST_F(AssetCommandsProcessTest, ImportedTrainsBecomeCommittedConsistAssets)
     EXPECT_EQ(FilesOutsideAssets(root_.Path()), before);
     EXPECT_FALSE(fs::exists(root_ / "editing") && !fs::is_empty(root_ / "editing"));
 
-    std::vector<std::string> consists;
-    for (const auto& entry : fs::directory_iterator(root_ / "local")) {
-        std::string config = Squeezed(Slurp(entry.path() / "config.txt"));
-        if (config.find("\"consist\"") != std::string::npos)
-            consists.push_back(config);
-    }
+    std::vector<std::string> consists = InstalledConsists(root_.Path());
     ASSERT_EQ(consists.size(), 2u);
     std::sort(consists.begin(), consists.end(), [](const std::string& a, const std::string& b) {
         return a.find("Express") != std::string::npos && b.find("Express") == std::string::npos;
@@ -187,6 +195,23 @@ TEST_F(AssetCommandsProcessTest, ImportedTrainsBecomeCommittedConsistAssets)
     ProcessResult missing = Run({"importconsists", "nothing.txt"});
     EXPECT_EQ(missing.exitCode, 255);
     EXPECT_EQ(missing.out, "- <NULL> : Invalid input path.\nOK (1 Errors, 0 Warnings)\n");
+}
+
+TEST_F(AssetCommandsProcessTest, ImportingTheSameListAgainCreatesNothing)
+{
+    root_.Write("elsewhere/list.txt", kConsistList);
+    ASSERT_EQ(Run({"importconsists", "list.txt"}).exitCode, 0);
+    const std::vector<std::string> first = InstalledConsists(root_.Path());
+    ASSERT_EQ(first.size(), 2u);
+
+    ProcessResult again = Run({"importconsists", "list.txt"});
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_EQ(again.out, kClean);
+    EXPECT_EQ(InstalledConsists(root_.Path()), first);
+    EXPECT_TRUE(!fs::exists(root_ / "editing") || fs::is_empty(root_ / "editing"));
+    ProcessResult found = Run({"searchbycategory", "cn"});
+    EXPECT_EQ(found.exitCode, 0);
+    EXPECT_EQ(found.out.rfind("+ 2 : assets matching the specified criteria\n", 0), 0u) << found.out;
 }
 
 TEST_F(AssetCommandsProcessTest, EditedConfigIsInstalledByCommit)

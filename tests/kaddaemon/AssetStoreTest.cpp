@@ -274,6 +274,76 @@ TEST_F(AssetStoreTest, SearchCombinesCategoriesNamesNegationAndStates)
     EXPECT_EQ(Texts(log), (std::vector<std::string>{"The search filter does not read."}));
 }
 
+TEST_F(AssetStoreTest, EveryBoolFieldAnswersFromTheAssetsStateAndConfig)
+{
+    const KUID kindless(400001, 105, 0);  // faulty: no kind, and no name either
+    const KUID needy(400001, 106, 0);     // needs an asset nobody has
+    const KUID crane(400001, 107, 0);     // needs the faulty one
+    const KUID signal(400001, 108, 0);    // its script's source is there
+    const KUID consist(400001, 109, 0);   // no category of its own
+    const KUID fresh(400001, 200, 0);     // created, never committed
+    WriteFile(root_ + "/local/kindless/config.txt", "kuid " + Text(kindless) + "\n");
+    WriteFile(root_ + "/local/needy/config.txt",
+              AssetConfig(needy, "Needy", "scenery", "SY",
+                          "script \"needy\"\nkuid-table\n{\n  0 " + Text(kNobody) + "\n  1 " + Text(kStation) + "\n}\n"));
+    WriteFile(root_ + "/local/crane/config.txt",
+              AssetConfig(crane, "Crane", "scenery", "SY", "kuid-table\n{\n  0 " + Text(kindless) + "\n}\n"));
+    WriteFile(root_ + "/local/signal/config.txt", AssetConfig(signal, "Signal", "scenery", "TO", "script \"signal\"\n"));
+    WriteFile(root_ + "/local/signal/signal.gs", "class Signal isclass MapObject {};\n");
+    WriteFile(root_ + "/local/consist/config.txt",
+              "kuid " + Text(consist) + "\nusername \"Express\"\nkind \"consist\"\n");
+    ASSERT_TRUE(store_->Open());
+    ReadOpened(Ask(30, KUIDBytes(kStation) + U8(1)), false);
+    ReadOpened(Ask(35, KUIDBytes(fresh) + U8(0) + Str("New signal box")), true);
+
+    const std::vector<KUID> installed = {kEngine, kWagonOld, kWagon, kStation, kTrack,
+                                         kindless, needy, crane, signal, consist};
+    const std::vector<KUID> none;
+    using B = KADFilterElementBool;
+    struct Case {
+        uint32_t field;
+        std::vector<KUID> matches;
+    } cases[] = {
+        {B::kLocal, installed},
+        {B::kFetchery, none},
+        {B::kLocationUnknown, none},
+        {B::kLocallyAvailable, installed},
+        {B::kUpToDate, {kEngine, kWagon, kStation, kTrack, kindless, needy, crane, signal, consist, fresh}},
+        {B::kObsolete, {kWagonOld}},
+        {B::kValidName, {kEngine, kWagonOld, kWagon, kStation, kTrack, needy, crane, signal, consist, fresh}},
+        {B::kOpenForEdit, {kStation, fresh}},
+        {B::kInArchive, none},
+        {B::kLocallyEnabled, installed},
+        {B::kHasMissingDependencies, {needy}},
+        {B::kHasFaultyDependencies, {crane}},
+        {B::kFaulty, {kindless, fresh}},
+        {B::kFromTintery, none},
+        {B::kBuiltin, none},
+        {B::kListingPrivilege, installed},
+        {B::kWarnings, none},
+        {B::kHasScriptSource, {signal}},
+        {19, none},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(B(c.field).GetFieldName().c_str());
+        EXPECT_EQ(Search(B(c.field)), c.matches);
+    }
+    // A kind stands for its category codes when the config names none.
+    EXPECT_EQ(Search(KADFilterElementString(KADFilterElementString::kCategoryList, "CN")), (std::vector<KUID>{consist}));
+    // An older version does not stand in for a newer one, a newer one does
+    // for an older.
+    WriteFile(root_ + "/local/needy/config.txt",
+              AssetConfig(needy, "Needy", "scenery", "SY",
+                          "kuid-table\n{\n  0 " + Text(KUID(400001, 102, 1)) + "\n  1 " + Text(KUID(400001, 101, 3)) + "\n}\n"));
+    ASSERT_TRUE(store_->Open());
+    EXPECT_EQ(Search(B(B::kHasMissingDependencies)), (std::vector<KUID>{needy}));
+    fs::remove_all(root_ + "/local/wagon-old");
+    WriteFile(root_ + "/local/needy/config.txt",
+              AssetConfig(needy, "Needy", "scenery", "SY", "kuid-table\n{\n  0 " + Text(kWagonOld) + "\n}\n"));
+    ASSERT_TRUE(store_->Open());
+    EXPECT_EQ(Search(B(B::kHasMissingDependencies)), none);
+}
+
 TEST_F(AssetStoreTest, EditCommitAndRevertMoveFoldersAndReplyOnlyAfterTheDisk)
 {
     Opened first = ReadOpened(Ask(30, KUIDBytes(kStation) + U8(1)), false);

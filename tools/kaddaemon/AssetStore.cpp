@@ -15,6 +15,7 @@
 #include "config/ConfigFile.h"
 #include "config/ConfigText.h"
 #include "kad/CategoryExpression.h"
+#include "kaddaemon/KindCategory.h"
 
 namespace fs = std::filesystem;
 
@@ -142,6 +143,8 @@ bool AssetStore::ReadAsset(const std::string& folder, Asset& out) const
     out.displayName = TagText(config, "username");
     out.kind = TagText(config, "kind");
     out.categoryClass = TagText(config, "category-class");
+    if (out.categoryClass.empty())
+        out.categoryClass = KindCategory(out.kind);
     out.categoryRegion = TagText(config, "category-region");
     out.categoryEra = TagText(config, "category-era");
     out.description = TagText(config, "description");
@@ -152,6 +155,15 @@ bool AssetStore::ReadAsset(const std::string& folder, Asset& out) const
     CollectKUIDs(config, "kuid-table", out.dependencies);
     CollectKUIDs(config, "obsolete-table", out.obsoletes);
     out.modifiedTime = FileTime(folder + "/" + file);
+    // The config's kuid is the asset's by construction, so of the checks
+    // Validate makes only the kind can fail here.
+    out.faulty = out.kind.empty();
+    std::string script = TagText(config, "script");
+    if (script.empty())
+        script = TagText(config, "scriptlibrary");
+    std::error_code ec;
+    out.scriptSource =
+        !script.empty() && fs::is_regular_file(fs::path(folder) / fs::path(script).replace_extension(".gs"), ec);
     return true;
 }
 
@@ -222,6 +234,53 @@ bool AssetStore::IsObsoleteLocked(const Asset& asset) const
             return true;
     }
     return false;
+}
+
+const AssetStore::Asset* AssetStore::InstalledForLocked(const KUID& dependency) const
+{
+    for (auto it = assets_.lower_bound(dependency); it != assets_.end() && SameAsset(it->first, dependency); ++it)
+        if (!it->second.localFolder.empty())
+            return &it->second;
+    return nullptr;
+}
+
+bool AssetStore::BoolFieldLocked(uint32_t field, const Asset& asset) const
+{
+    using B = KADFilterElementBool;
+    switch (field) {
+    case B::kLocal:
+    case B::kLocallyAvailable:
+    case B::kLocallyEnabled:
+    case B::kListingPrivilege:
+        return !asset.localFolder.empty();
+    case B::kObsolete:
+        return IsObsoleteLocked(asset);
+    case B::kUpToDate:
+        return !IsObsoleteLocked(asset);
+    case B::kOpenForEdit:
+    case B::kLocallyModified:
+        return !asset.editingFolder.empty();
+    case B::kValidName:
+        return !asset.displayName.empty();
+    case B::kFaulty:
+        return asset.faulty;
+    case B::kHasScriptSource:
+        return asset.scriptSource;
+    case B::kHasMissingDependencies:
+        for (const KUID& dep : asset.dependencies)
+            if (!InstalledForLocked(dep))
+                return true;
+        return false;
+    case B::kHasFaultyDependencies:
+        for (const KUID& dep : asset.dependencies)
+            if (const Asset* installed = InstalledForLocked(dep); installed && installed->faulty)
+                return true;
+        return false;
+    default:
+        // Every asset the store knows has a folder on this machine; it keeps
+        // no archive, no online or built-in assets and no check warnings.
+        return false;
+    }
 }
 
 AssetRecord AssetStore::Record(const KUID& kuid)
@@ -365,26 +424,8 @@ bool AssetStore::MatchesLocked(const KADFilterElement* element, const Asset& ass
             return false;
         }
     }
-    case KADFilterElementBool::kKind: {
-        auto* leaf = static_cast<const KADFilterElementBool*>(element);
-        switch (leaf->GetFieldId()) {
-        case KADFilterElementBool::kLocal:
-        case KADFilterElementBool::kLocallyAvailable:
-        case KADFilterElementBool::kLocallyEnabled:
-            return !asset.localFolder.empty();
-        case KADFilterElementBool::kObsolete:
-            return IsObsoleteLocked(asset);
-        case KADFilterElementBool::kUpToDate:
-            return !IsObsoleteLocked(asset);
-        case KADFilterElementBool::kOpenForEdit:
-        case KADFilterElementBool::kLocallyModified:
-            return !asset.editingFolder.empty();
-        case KADFilterElementBool::kValidName:
-            return !asset.displayName.empty();
-        default:
-            return false;
-        }
-    }
+    case KADFilterElementBool::kKind:
+        return BoolFieldLocked(static_cast<const KADFilterElementBool*>(element)->GetFieldId(), asset);
     case KADFilterElementInt::kKind: {
         auto* leaf = static_cast<const KADFilterElementInt*>(element);
         int32_t value;

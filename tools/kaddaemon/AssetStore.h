@@ -46,7 +46,7 @@ public:
         std::string editingFolder;  // absolute; empty unless open for edit
         std::string displayName;    // "username"
         std::string kind;
-        std::string categoryClass;
+        std::string categoryClass;  // "category-class", else the kind's codes
         std::string categoryRegion;
         std::string categoryEra;
         std::string description;
@@ -56,6 +56,11 @@ public:
         std::vector<KUID> obsoletes;     // "obsolete-table"
         uint64_t installTime = 0;
         uint64_t modifiedTime = 0;
+        // What the built-in check (Validate) finds wrong with the asset's
+        // own folder: the config gives no "kind".
+        bool faulty = false;
+        // The config names a script whose ".gs" source is in the folder.
+        bool scriptSource = false;
     };
 
     // Result of a change: the error text for the user when it failed.
@@ -122,6 +127,12 @@ private:
     bool ReadAsset(const std::string& folder, Asset& out) const;
     Asset* FindLocked(const KUID& kuid);
     bool IsObsoleteLocked(const Asset& asset) const;
+    // The installed asset that stands for a dependency: the KUID itself or
+    // a later version of it; null when none is installed.
+    const Asset* InstalledForLocked(const KUID& dependency) const;
+    // The value of a bool filter field (KADFilterElementBool::Field) for
+    // the asset; the record's flags are read from the same answers.
+    bool BoolFieldLocked(uint32_t field, const Asset& asset) const;
     bool MatchesLocked(const KADFilterElement* element, const Asset& asset, int depth) const;
     std::string UniqueFolder(const std::string& parent, const std::string& name) const;
     void SyncLocked() const;
