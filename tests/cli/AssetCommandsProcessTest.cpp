@@ -249,6 +249,22 @@ TEST_F(AssetCommandsProcessTest, EditedConfigIsInstalledByCommit)
     EXPECT_EQ(Run({"commit", "<kuid:77:999>"}).exitCode, 255);
 }
 
+TEST_F(AssetCommandsProcessTest, CommitOfAnAssetNotOpenForEditFails)
+{
+    ProcessResult commit = Run({"commit", "<kuid:77:500>"});
+    EXPECT_EQ(commit.exitCode, 255);
+    EXPECT_NE(commit.out.find("The asset is not open for edit.\n"), std::string::npos) << commit.out;
+    EXPECT_NE(commit.out.find("OK (1 Errors, 0 Warnings)\n"), std::string::npos) << commit.out;
+    EXPECT_EQ(Slurp(root_ / "local/blue/config.txt"), kBlueLoco);
+    EXPECT_FALSE(fs::exists(root_ / "editing/blue"));
+    EXPECT_EQ(Run({"status", "<kuid:77:500>"}).out, "+ <kuid:77:500> : eIadlmf : TR : Blue Loco\n" + kClean);
+
+    // Opened for edit first, it commits even unchanged.
+    ASSERT_EQ(Run({"edit", "<kuid:77:500>"}).exitCode, 0);
+    EXPECT_EQ(Run({"commit", "<kuid:77:500>"}).exitCode, 0);
+    EXPECT_FALSE(fs::exists(root_ / "editing/blue"));
+}
+
 TEST_F(AssetCommandsProcessTest, GeneratedKUIDsFollowTheSavedBase)
 {
     root_.Write("settings/kuid.txt", "base-kuid <kuid:77:2000>\n");

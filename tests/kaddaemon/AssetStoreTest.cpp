@@ -389,6 +389,45 @@ TEST_F(AssetStoreTest, EditCommitAndRevertMoveFoldersAndReplyOnlyAfterTheDisk)
     Ask(31, U64(third.handle));
 }
 
+TEST_F(AssetStoreTest, ACommitOfAnAssetNotOpenForEditFailsAndLeavesItAsItWas)
+{
+    auto commit = [this](uint64_t handle, ResultsLog* log) {
+        Bytes reply(Ask(34, U64(handle) + U32(0), log));
+        bool ok = false, second = true;
+        reply.Stream().ReadBool(ok, false);
+        reply.Stream().ReadBool(second, true);
+        EXPECT_FALSE(second);
+        return ok;
+    };
+    const std::string installed = ReadFile(root_ + "/local/track/config.txt");
+
+    // Open for edit and commit at once, as "commit" does for an asset that
+    // was never opened for edit: refused, and no working copy stays.
+    Opened opened = ReadOpened(Ask(30, KUIDBytes(kTrack) + U8(1)), false);
+    ResultsLog log;
+    EXPECT_FALSE(commit(opened.handle, &log));
+    EXPECT_EQ(Texts(log), (std::vector<std::string>{"The asset is not open for edit."}));
+    EXPECT_FALSE(fs::exists(opened.path));
+    EXPECT_FALSE(Info(kTrack).GetFlag(AssetRecord::kFlagOpenForEdit));
+    EXPECT_EQ(ReadFile(root_ + "/local/track/config.txt"), installed);
+    EXPECT_FALSE(commit(opened.handle, nullptr));
+    Ask(31, U64(opened.handle));
+
+    // Opened for edit by an earlier handle, committed through a later one,
+    // changed or not.
+    Opened edit = ReadOpened(Ask(30, KUIDBytes(kTrack) + U8(1)), false);
+    Ask(31, U64(edit.handle));
+    Opened later = ReadOpened(Ask(30, KUIDBytes(kTrack) + U8(1)), false);
+    EXPECT_TRUE(commit(later.handle, nullptr));
+    EXPECT_FALSE(fs::exists(edit.path));
+
+    // The handle that made the copy and changed it commits it.
+    Opened own = ReadOpened(Ask(30, KUIDBytes(kStation) + U8(1)), false);
+    WriteFile(own.path + "/extra.txt", "more");
+    EXPECT_TRUE(commit(own.handle, nullptr));
+    EXPECT_EQ(ReadFile(root_ + "/local/station/extra.txt"), "more");
+}
+
 TEST_F(AssetStoreTest, CreateWritesKUIDAndNameAndARevertLeavesNothing)
 {
     const KUID fresh(400001, 200, 0);

@@ -15,6 +15,7 @@
 #include "config/ConfigFile.h"
 #include "config/ConfigText.h"
 #include "kad/CategoryExpression.h"
+#include "kaddaemon/AssetFolders.h"
 #include "kaddaemon/KindCategory.h"
 
 namespace fs = std::filesystem;
@@ -506,6 +507,7 @@ uint64_t AssetStore::OpenAsset(const KUID& kuid, bool forEdit, std::string& name
         error = "Unknown asset " + std::string(kuid.ToString().c_str()) + ".";
         return kNoHandle;
     }
+    bool madeCopy = false;
     if (forEdit && asset->editingFolder.empty()) {
         // The working copy is made once; later opens for edit share it.
         std::string copy = UniqueFolder(root_ + "/editing", fs::path(asset->localFolder).filename().string());
@@ -518,11 +520,17 @@ uint64_t AssetStore::OpenAsset(const KUID& kuid, bool forEdit, std::string& name
         }
         SyncLocked();
         asset->editingFolder = copy;
+        madeCopy = true;
+    } else if (forEdit) {
+        // Whoever made the copy now shares an asset that is open for edit.
+        for (auto& [other, open] : handles_)
+            if (open.kuid == kuid)
+                open.madeCopy = false;
     }
     name = asset->displayName;
     path = asset->editingFolder.empty() ? asset->localFolder : asset->editingFolder;
     uint64_t handle = nextHandle_++;
-    handles_[handle] = {kuid, forEdit};
+    handles_[handle] = {kuid, forEdit, madeCopy};
     return handle;
 }
 
@@ -557,25 +565,30 @@ AssetStore::Outcome AssetStore::Revert(uint64_t handle)
     Asset* asset = FindLocked(it->second.kuid);
     if (!asset || asset->editingFolder.empty())
         return {false, "The asset is not open for edit."};
+    return DropWorkingCopyLocked(*asset);
+}
+
+AssetStore::Outcome AssetStore::DropWorkingCopyLocked(Asset& asset)
+{
     std::error_code ec;
-    fs::remove_all(asset->editingFolder, ec);
+    fs::remove_all(asset.editingFolder, ec);
     if (ec)
         return {false, "Cannot remove the working copy: " + ec.message() + "."};
     SyncLocked();
-    if (asset->localFolder.empty()) {
+    if (asset.localFolder.empty()) {
         // Created and never committed: nothing of it remains.
-        KUID kuid = asset->kuid;
+        KUID kuid = asset.kuid;
         assets_.erase(kuid);
         state_.Forget(kuid);
         return {true, {}};
     }
     Asset reread;
-    if (ReadAsset(asset->localFolder, reread)) {
-        reread.localFolder = asset->localFolder;
-        reread.installTime = asset->installTime;
-        *asset = std::move(reread);
+    if (ReadAsset(asset.localFolder, reread)) {
+        reread.localFolder = asset.localFolder;
+        reread.installTime = asset.installTime;
+        asset = std::move(reread);
     } else {
-        asset->editingFolder.clear();
+        asset.editingFolder.clear();
     }
     return {true, {}};
 }
@@ -589,6 +602,14 @@ AssetStore::Outcome AssetStore::Commit(uint64_t handle)
     Asset* asset = FindLocked(it->second.kuid);
     if (!asset || asset->editingFolder.empty())
         return {false, "The asset is not open for edit."};
+    if (it->second.madeCopy && !asset->localFolder.empty() &&
+        SameFolderContents(asset->editingFolder, asset->localFolder)) {
+        // The commit's own open made the copy, nobody else opened it for
+        // edit and nothing changed it: the asset was never open for edit,
+        // and it goes back to how it was.
+        DropWorkingCopyLocked(*asset);
+        return {false, "The asset is not open for edit."};
+    }
     Asset next;
     if (!ReadAsset(asset->editingFolder, next))
         return {false, "The working copy of " + std::string(asset->kuid.ToString().c_str()) + " has no config that loads."};

@@ -119,6 +119,9 @@ private:
     struct Handle {
         KUID kuid;
         bool forEdit;
+        // The asset was not open for edit until this handle's own open made
+        // its working copy.
+        bool madeCopy = false;
     };
 
     void Scan();
@@ -135,6 +138,9 @@ private:
     bool BoolFieldLocked(uint32_t field, const Asset& asset) const;
     bool MatchesLocked(const KADFilterElement* element, const Asset& asset, int depth) const;
     std::string UniqueFolder(const std::string& parent, const std::string& name) const;
+    // Removes the working copy and reads the asset back from its installed
+    // folder; an asset that has none is forgotten.
+    Outcome DropWorkingCopyLocked(Asset& asset);
     void SyncLocked() const;
 
     std::string root_;
