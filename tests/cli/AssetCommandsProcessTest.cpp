@@ -233,7 +233,7 @@ TEST_F(AssetCommandsProcessTest, EditedConfigIsInstalledByCommit)
     EXPECT_FALSE(fs::exists(working));
     ProcessResult status = Run({"status", "<kuid:77:500>"});
     EXPECT_EQ(status.exitCode, 0);
-    EXPECT_EQ(status.out, "+ <kuid:77:500> : eIadlmf : TR : Green Loco\n" + kClean);
+    EXPECT_EQ(status.out, "+ <kuid:77:500> : eIadLmf : TR : Green Loco\n" + kClean);
 
     // A working copy whose config names another asset must not replace the
     // installed one, and the failure must reach the exit code.
@@ -263,6 +263,34 @@ TEST_F(AssetCommandsProcessTest, CommitOfAnAssetNotOpenForEditFails)
     ASSERT_EQ(Run({"edit", "<kuid:77:500>"}).exitCode, 0);
     EXPECT_EQ(Run({"commit", "<kuid:77:500>"}).exitCode, 0);
     EXPECT_FALSE(fs::exists(root_ / "editing/blue"));
+}
+
+TEST_F(AssetCommandsProcessTest, StatusLettersShowTheAssetsStateAlsoAfterARestart)
+{
+    root_.Write("local/kindless/config.txt", "kuid <kuid:77:502>\nusername \"Kindless\"\n");
+    root_.Write("local/needy/config.txt", "kuid <kuid:77:504>\nusername \"Needy\"\nkind \"traincar\"\n"
+                                          "category-class \"TR\"\nkuid-table\n{\n  0 <kuid:77:999>\n  1 <kuid:77:500>\n}\n");
+    ASSERT_EQ(Run({"edit", "<kuid:77:501>"}).exitCode, 0);
+    root_.Write("editing/red/config.txt", std::string(kRedLoco) + "description \"Repainted\"\n");
+    ASSERT_EQ(Run({"commit", "<kuid:77:501>"}).exitCode, 0);
+    ASSERT_EQ(Run({"edit", "<kuid:77:500>"}).exitCode, 0);
+
+    const std::pair<const char*, const char*> lines[] = {
+        {"<kuid:77:500>", "+ <kuid:77:500> : EIadlmf : TR : Blue Loco\n"},
+        {"<kuid:77:501>", "+ <kuid:77:501> : eIadLmf : TR : Red Loco\n"},
+        {"<kuid:77:502>", "+ <kuid:77:502> : eIadlmF :  : Kindless\n"},
+        {"<kuid:77:504>", "+ <kuid:77:504> : eIadlMf : TR : Needy\n"},
+    };
+    for (const char* when : {"first daemon", "second daemon"}) {
+        for (const auto& [kuid, line] : lines) {
+            SCOPED_TRACE(std::string(when) + " " + kuid);
+            ProcessResult status = Run({"status", kuid});
+            EXPECT_EQ(status.exitCode, 0);
+            EXPECT_EQ(status.out, line + kClean);
+        }
+        ASSERT_EQ(Run({"closekaddaemon"}).exitCode, 0);
+        ASSERT_TRUE(daemontest::WaitFor([&]() { return standin::Serving(Root()) == 0; }));
+    }
 }
 
 TEST_F(AssetCommandsProcessTest, GeneratedKUIDsFollowTheSavedBase)

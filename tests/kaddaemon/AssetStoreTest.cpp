@@ -310,6 +310,7 @@ TEST_F(AssetStoreTest, EveryBoolFieldAnswersFromTheAssetsStateAndConfig)
         {B::kLocallyAvailable, installed},
         {B::kUpToDate, {kEngine, kWagon, kStation, kTrack, kindless, needy, crane, signal, consist, fresh}},
         {B::kObsolete, {kWagonOld}},
+        {B::kLocallyModified, none},  // open for edit is not modified yet
         {B::kValidName, {kEngine, kWagonOld, kWagon, kStation, kTrack, needy, crane, signal, consist, fresh}},
         {B::kOpenForEdit, {kStation, fresh}},
         {B::kInArchive, none},
@@ -569,6 +570,60 @@ TEST_F(AssetStoreTest, StateAndWorkingCopiesSurviveARestart)
     EXPECT_EQ(path, edit.path);
 }
 
+TEST_F(AssetStoreTest, StateFlagsAndTheFavouriteAreKeptAndSurviveARestart)
+{
+    const KUID kindless(400001, 105, 0);
+    const KUID needy(400001, 106, 0);
+    WriteFile(root_ + "/local/kindless/config.txt", "kuid " + Text(kindless) + "\nusername \"Kindless\"\n");
+    WriteFile(root_ + "/local/needy/config.txt",
+              AssetConfig(needy, "Needy", "scenery", "SY", "kuid-table\n{\n  0 " + Text(kNobody) + "\n}\n"));
+    ASSERT_TRUE(store_->Open());
+    // The track is changed through an edit and a commit; the station is
+    // open for edit, which changes nothing installed yet.
+    Opened track = ReadOpened(Ask(30, KUIDBytes(kTrack) + U8(1)), false);
+    WriteFile(track.path + "/config.txt", AssetConfig(kTrack, "Branch track", "track", "TR"));
+    Ask(34, U64(track.handle) + U32(0));
+    ReadOpened(Ask(30, KUIDBytes(kStation) + U8(1)), false);
+
+    auto favour = [this](const KUID& kuid, bool on, ResultsLog* log = nullptr) {
+        EXPECT_TRUE(Ask(50, KUIDBytes(kuid) + U8(on ? 1 : 0), log).empty());
+    };
+    favour(kWagon, true);
+    favour(kTrack, true);
+    favour(kTrack, false);
+    ResultsLog unknown;
+    favour(kNobody, true, &unknown);
+    EXPECT_EQ(Texts(unknown), (std::vector<std::string>{"Unknown asset " + Text(kNobody) + "."}));
+
+    struct Case {
+        KUID kuid;
+        bool modified;  // L
+        bool faulty;    // F
+        bool missing;   // M
+        uint8_t favourite;
+    } cases[] = {
+        {kEngine, false, false, false, 0}, {kWagon, false, false, false, 4},  {kStation, false, false, false, 0},
+        {kTrack, true, false, false, 0},   {kindless, false, true, false, 0}, {needy, false, false, true, 0},
+    };
+    auto check = [&](const char* when, auto record) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(when) + " " + Text(c.kuid));
+            AssetRecord r = record(c.kuid);
+            EXPECT_EQ(r.GetFlag(AssetRecord::kFlagLocallyModified), c.modified);
+            EXPECT_EQ(r.GetFlag(AssetRecord::kFlagStatusF), c.faulty);
+            EXPECT_EQ(r.GetFlag(AssetRecord::kFlagStatusM), c.missing);
+            EXPECT_EQ(r.favouriteState, c.favourite);
+        }
+    };
+    check("served", [this](const KUID& kuid) { return Info(kuid); });
+    EXPECT_EQ(Search(KADFilterElementBool(KADFilterElementBool::kLocallyModified)), (std::vector<KUID>{kTrack}));
+
+    kaddaemon::AssetStore again(root_);
+    ASSERT_TRUE(again.Open());
+    check("restarted", [&again](const KUID& kuid) { return again.Record(kuid); });
+    EXPECT_EQ(again.Search(nullptr).size(), 7u);
+}
+
 TEST(AssetStoreFrames, BadPayloadsGetAnErrorOrAnEmptyReplyNeverACrash)
 {
     TempFolder temp;
@@ -580,7 +635,8 @@ TEST(AssetStoreFrames, BadPayloadsGetAnErrorOrAnEmptyReplyNeverACrash)
         U32(0x70757267u) + U8(1) + U8(0) + U32(0xFFFFFFFFu),  // a group claiming countless children
         KUIDBytes(kNobody) + U8(1) + U32(0x7FFFFFFFu) + "name",
     };
-    const uint32_t numbers[] = {0, 2, 20, 21, 23, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 38, 42, 43, 54, 90, 181, 253};
+    const uint32_t numbers[] = {0,  2,  20, 21, 23, 26, 27, 28, 29, 30, 31, 32,
+                                33, 34, 35, 36, 38, 42, 43, 50, 54, 90, 181, 253};
     for (uint32_t number : numbers) {
         for (const std::string& payload : payloads) {
             SCOPED_TRACE(std::to_string(number) + " with " + std::to_string(payload.size()) + " bytes");
@@ -640,6 +696,10 @@ TEST(SampleDataRoot, LoadsWholeWithItsEditAndItsDependency)
     ASSERT_EQ(deps.size(), 1u);
     EXPECT_TRUE(store.IsKnown(deps[0]));
     EXPECT_STREQ(store.Record(KUID(400001, 101, 0)).keywordText.c_str(), "tank;branch;blue");
+    // A state file of before the modified mark still loads, its favourite
+    // given as the script side reads one.
+    EXPECT_EQ(store.Record(KUID(400001, 101, 0)).favouriteState, 4);
+    EXPECT_FALSE(store.Record(KUID(400001, 101, 0)).GetFlag(AssetRecord::kFlagLocallyModified));
     EXPECT_EQ(store.AuthorName(400001), "Sample author");
 }
 

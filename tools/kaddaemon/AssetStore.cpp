@@ -259,8 +259,11 @@ bool AssetStore::BoolFieldLocked(uint32_t field, const Asset& asset) const
     case B::kUpToDate:
         return !IsObsoleteLocked(asset);
     case B::kOpenForEdit:
-    case B::kLocallyModified:
         return !asset.editingFolder.empty();
+    case B::kLocallyModified: {
+        const DaemonState::AssetState* state = state_.Find(asset.kuid);
+        return state && state->modified;
+    }
     case B::kValidName:
         return !asset.displayName.empty();
     case B::kFaulty:
@@ -296,14 +299,17 @@ AssetRecord AssetStore::Record(const KUID& kuid)
     record.regionText = Nyx::String(asset->categoryRegion);
     const DaemonState::AssetState* state = state_.Find(kuid);
     record.keywordText = Nyx::String(state ? state->keywords : std::string());
-    bool editing = !asset->editingFolder.empty();
-    record.SetFlag(AssetRecord::kFlagInstalled, !asset->localFolder.empty());
-    record.SetFlag(AssetRecord::kFlagOpenForEdit, editing);
-    record.SetFlag(AssetRecord::kFlagLocallyModified, editing);
+    using B = KADFilterElementBool;
+    record.SetFlag(AssetRecord::kFlagInstalled, BoolFieldLocked(B::kLocal, *asset));
+    record.SetFlag(AssetRecord::kFlagOpenForEdit, BoolFieldLocked(B::kOpenForEdit, *asset));
+    record.SetFlag(AssetRecord::kFlagLocallyModified, BoolFieldLocked(B::kLocallyModified, *asset));
+    record.SetFlag(AssetRecord::kFlagStatusF, BoolFieldLocked(B::kFaulty, *asset));
+    record.SetFlag(AssetRecord::kFlagStatusM, BoolFieldLocked(B::kHasMissingDependencies, *asset));
     record.authorId = kuid.user;
     record.eraText = Nyx::String(asset->categoryEra);
     record.categoryText = Nyx::String(asset->categoryClass);
-    record.favouriteState = state && state->favourite ? 1 : 0;
+    // The script side reads 4 (and 5) as a favourite.
+    record.favouriteState = state && state->favourite ? 4 : 0;
     record.build = asset->build;
     record.installTime = asset->installTime;
     record.modifiedTime = asset->modifiedTime;
@@ -616,6 +622,18 @@ AssetStore::Outcome AssetStore::Commit(uint64_t handle)
     if (next.kuid != asset->kuid)
         return {false, "The config of the working copy names " + std::string(next.kuid.ToString().c_str()) +
                            ", not " + std::string(asset->kuid.ToString().c_str()) + "."};
+    // An installed asset whose folder a commit replaces is changed since
+    // its install. That is on disk before the folder is replaced, so a
+    // crash in between can leave the mark without the change, never the
+    // change without the mark.
+    const DaemonState::AssetState* state = state_.Find(asset->kuid);
+    bool marked = !asset->localFolder.empty() && !(state && state->modified);
+    if (marked && !state_.SetModified(asset->kuid, true))
+        return {false, "Cannot write the daemon's state file."};
+    auto unmark = [&]() {
+        if (marked)
+            state_.SetModified(asset->kuid, false);
+    };
     std::error_code ec;
     std::string target = asset->localFolder;
     if (target.empty()) {
@@ -636,12 +654,15 @@ AssetStore::Outcome AssetStore::Commit(uint64_t handle)
         // between the two renames leaves both on disk.
         std::string retired = UniqueFolder(root_ + "/trash", fs::path(target).filename().string());
         fs::rename(target, retired, ec);
-        if (ec)
+        if (ec) {
+            unmark();
             return {false, "Cannot replace the installed folder: " + ec.message() + "."};
+        }
         fs::rename(asset->editingFolder, target, ec);
         if (ec) {
             std::error_code undo;
             fs::rename(retired, target, undo);
+            unmark();
             return {false, "Cannot install the working copy: " + ec.message() + "."};
         }
         fs::remove_all(retired, ec);
@@ -727,6 +748,16 @@ AssetStore::Outcome AssetStore::SetKeywords(const KUID& kuid, const std::string&
     if (!FindLocked(kuid))
         return {false, "Unknown asset " + std::string(kuid.ToString().c_str()) + "."};
     if (!state_.SetKeywords(kuid, keywords))
+        return {false, "Cannot write the daemon's state file."};
+    return {true, {}};
+}
+
+AssetStore::Outcome AssetStore::SetFavourite(const KUID& kuid, bool favourite)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!FindLocked(kuid))
+        return {false, "Unknown asset " + std::string(kuid.ToString().c_str()) + "."};
+    if (!state_.SetFavourite(kuid, favourite))
         return {false, "Cannot write the daemon's state file."};
     return {true, {}};
 }

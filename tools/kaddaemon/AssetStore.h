@@ -110,6 +110,7 @@ public:
     uint64_t Create(KUID& kuid, const std::string& name, std::string& folder, std::string& error);
     Outcome Delete(const KUID& kuid);
     Outcome SetKeywords(const KUID& kuid, const std::string& keywords);
+    Outcome SetFavourite(const KUID& kuid, bool favourite);
     // The built-in check of an asset folder: its config loads, its "kuid"
     // is the asset the index holds for the folder, and it has a "kind".
     // Every failure found goes into `errors`.
@@ -134,7 +135,7 @@ private:
     // a later version of it; null when none is installed.
     const Asset* InstalledForLocked(const KUID& dependency) const;
     // The value of a bool filter field (KADFilterElementBool::Field) for
-    // the asset; the record's flags are read from the same answers.
+    // the asset; the record's flags are the same answers.
     bool BoolFieldLocked(uint32_t field, const Asset& asset) const;
     bool MatchesLocked(const KADFilterElement* element, const Asset& asset, int depth) const;
     std::string UniqueFolder(const std::string& parent, const std::string& name) const;

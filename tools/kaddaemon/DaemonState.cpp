@@ -71,6 +71,7 @@ void DaemonState::Load(const std::string& root)
         AssetState& state = assets_[kuid];
         state.keywords = TagText(entry, "keywords");
         state.favourite = std::atoi(TagText(entry, "favourite").c_str()) != 0;
+        state.modified = std::atoi(TagText(entry, "modified").c_str()) != 0;
     }
     ChunkRef authors = tree->FindChildConst(Nyx::PString("authors"));
     for (uint32_t i = 0; authors && i < authors->GetChildCount(); ++i) {
@@ -89,14 +90,30 @@ const DaemonState::AssetState* DaemonState::Find(const KUID& kuid) const
     return it == assets_.end() ? nullptr : &it->second;
 }
 
-bool DaemonState::SetKeywords(const KUID& kuid, const std::string& keywords)
+template <class Change>
+bool DaemonState::ChangeAsset(const KUID& kuid, Change change)
 {
     auto next = assets_;
-    next[kuid].keywords = keywords;
+    change(next[kuid]);
     if (!Save(next))
         return false;
     assets_ = std::move(next);
     return true;
+}
+
+bool DaemonState::SetKeywords(const KUID& kuid, const std::string& keywords)
+{
+    return ChangeAsset(kuid, [&](AssetState& state) { state.keywords = keywords; });
+}
+
+bool DaemonState::SetFavourite(const KUID& kuid, bool favourite)
+{
+    return ChangeAsset(kuid, [&](AssetState& state) { state.favourite = favourite; });
+}
+
+bool DaemonState::SetModified(const KUID& kuid, bool modified)
+{
+    return ChangeAsset(kuid, [&](AssetState& state) { state.modified = modified; });
 }
 
 bool DaemonState::Forget(const KUID& kuid)
@@ -140,6 +157,7 @@ bool DaemonState::Save(const std::map<KUID, AssetState, KADFilterElementAssetID:
             text += "\r\n";
         }
         text += state.favourite ? "    favourite 1\r\n" : "    favourite 0\r\n";
+        text += state.modified ? "    modified 1\r\n" : "    modified 0\r\n";
         text += "  }\r\n";
     }
     text += "}\r\nauthors\r\n{\r\n";

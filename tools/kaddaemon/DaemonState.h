@@ -22,6 +22,9 @@ public:
     struct AssetState {
         std::string keywords;
         bool favourite = false;
+        // Changed since it was installed: a commit replaced its installed
+        // folder. Nothing on disk tells this once the commit is done.
+        bool modified = false;
     };
 
     // Reads <root>/kaddaemon-state.txt; a missing file is an empty state.
@@ -31,6 +34,8 @@ public:
     // False when the file could not be written; the state in memory then
     // stays as it was.
     bool SetKeywords(const KUID& kuid, const std::string& keywords);
+    bool SetFavourite(const KUID& kuid, bool favourite);
+    bool SetModified(const KUID& kuid, bool modified);
     bool Forget(const KUID& kuid);
     // Empty when the file names no author of that id.
     std::string AuthorName(int32_t authorId) const;
@@ -44,6 +49,10 @@ public:
     bool SetNextContentId(int32_t next);
 
 private:
+    // Applies the change to a copy of the asset's state and keeps it only
+    // once the file holds it.
+    template <class Change>
+    bool ChangeAsset(const KUID& kuid, Change change);
     bool Save(const std::map<KUID, AssetState, KADFilterElementAssetID::Order>& assets) const
     {
         return Save(assets, nextContent_);

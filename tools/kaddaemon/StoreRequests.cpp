@@ -18,7 +18,8 @@
 namespace kaddaemon {
 namespace {
 
-constexpr uint32_t kNumbers[] = {0, 2, 20, 21, 23, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 38, 42, 43, 54, 90, 181, 253};
+constexpr uint32_t kNumbers[] = {0,  2,  20, 21, 23, 26, 27, 28, 29, 30, 31, 32,
+                                 33, 34, 35, 36, 38, 42, 43, 50, 54, 90, 181, 253};
 
 void SendErrors(const NoteSink& notes, uint32_t transactionId, const std::vector<std::string>& errors)
 {
@@ -230,6 +231,15 @@ bool ServeStoreRequest(AssetStore& store, uint32_t number, uint32_t transactionI
         ReadKUID(request, kuid);
         WriteList(reply, store.Obsoletes(kuid));
         return true;
+    case 50: {
+        uint8_t favourite;
+        ReadKUID(request, kuid);
+        request.ReadUInt8(favourite, 0);
+        AssetStore::Outcome outcome = store.SetFavourite(kuid, favourite != 0);
+        if (!outcome.ok)
+            SendError(notes, transactionId, outcome.error);
+        return true;
+    }
     case 54: {
         Nyx::String keywords;
         ReadKUID(request, kuid);
