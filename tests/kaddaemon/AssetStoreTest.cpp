@@ -11,7 +11,11 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include "config/BinaryConfig.h"
 #include "config/ResultsLog.h"
@@ -21,6 +25,8 @@
 #include "kaddaemon/ClientTestSupport.h"
 #include "kaddaemon/StoreRequests.h"
 #include "support/StandInDaemon.h"
+
+extern char** environ;
 
 namespace {
 
@@ -762,6 +768,87 @@ TEST_F(AssetStoreProcessTest, AKillBetweenEditAndCommitLosesNothingReplied)
     EXPECT_EQ(reply, U8(1) + U8(0));
     EXPECT_NE(ReadFile(root_ + "/local/engine/config.txt").find("Green"), std::string::npos);
     EXPECT_FALSE(fs::exists(copy));
+}
+
+TEST_F(AssetStoreProcessTest, AKillMidCopyLeavesTheAssetWholeAndNothingToCommit)
+{
+    // A large asset: eight files of a MiB beside its config, which comes
+    // first in name order: a copy cut short after it holds a config.
+    const KUID kBig(400001, 110, 0);
+    const std::string installed = root_ + "/local/big";
+    WriteFile(installed + "/config.txt", AssetConfig(kBig, "Big station", "buildable", "BD"));
+    for (int i = 0; i < 8; ++i)
+        WriteFile(installed + "/part-" + std::to_string(i) + ".bin", Pattern(uint32_t(i), 1u << 20));
+    auto installedWhole = [&]() {
+        if (ReadFile(installed + "/config.txt") != AssetConfig(kBig, "Big station", "buildable", "BD"))
+            return false;
+        for (int i = 0; i < 8; ++i)
+            if (ReadFile(installed + "/part-" + std::to_string(i) + ".bin") != Pattern(uint32_t(i), 1u << 20))
+                return false;
+        return true;
+    };
+
+    // The stand-in that stops after the first file of a working copy.
+    const std::string marker = root_ + "/copy-started";
+    std::string program = daemontest::ProgramFolder() + "/kaddaemon_paused_copy";
+    std::vector<char*> argv = {program.data(), root_.data(), const_cast<char*>(marker.c_str()), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    struct Reaper {
+        pid_t pid;
+        ~Reaper()
+        {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    } reaper{pid};
+    ASSERT_TRUE(WaitFor([&]() { return standin::Serving(root_) == uint32_t(pid); }));
+    KADClientSettings settings;
+    settings.path = root_;
+    settings.flags[2] = 0;
+    ASSERT_TRUE(KADClient::Start(settings));
+    std::thread edit([]() { Call(30, KUIDBytes(KUID(400001, 110, 0)) + U8(1)); });
+    bool copying = WaitFor([&]() { return fs::exists(marker); }, std::chrono::milliseconds(60000));
+    ::kill(pid, SIGKILL);
+    edit.join();
+    KADClient::Stop();
+    ASSERT_TRUE(copying);
+    ASSERT_TRUE(WaitFor([&]() { return standin::Ended(uint32_t(pid)); }));
+    // What the kill left: part of a copy, under its unfinished name only.
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(root_ + "/editing"))
+        left.push_back(entry.path().filename().string());
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].rfind(kaddaemon::AssetStore::kUnfinishedPrefix, 0), 0u) << left[0];
+    EXPECT_LT(std::distance(fs::directory_iterator(root_ + "/editing/" + left[0]), fs::directory_iterator()), 9);
+
+    // The next start launches the real stand-in, which drops the part-copy:
+    // the asset is installed, whole and not open for edit, and a commit of
+    // it is refused and changes nothing.
+    ASSERT_TRUE(KADClient::Start(settings));
+    std::string reply;
+    ASSERT_TRUE(Call(21, KUIDBytes(kBig) + U32(0xFFFFFFFFu), &reply));
+    Bytes info(reply);
+    AssetRecord record;
+    AssetRecord::Parse(info.Stream(), record);
+    EXPECT_TRUE(record.GetFlag(AssetRecord::kFlagInstalled));
+    EXPECT_FALSE(record.GetFlag(AssetRecord::kFlagOpenForEdit));
+    EXPECT_TRUE(fs::is_empty(root_ + "/editing"));
+    ASSERT_TRUE(Call(20, KUIDBytes(kBig), &reply));
+    Bytes config(reply);
+    ChunkRef tree;
+    ASSERT_TRUE(ReadBinaryConfig(config.Stream(), tree));
+    EXPECT_EQ(kaddaemon::TagText(tree, "username"), "Big station");
+
+    ASSERT_TRUE(Call(30, KUIDBytes(kBig) + U8(1), &reply));
+    Bytes opened(reply);
+    uint64_t handle = 0;
+    opened.Stream().ReadUInt64(handle, 0);
+    ASSERT_TRUE(Call(34, U64(handle) + U32(0), &reply));
+    EXPECT_EQ(reply, U8(0) + U8(0));
+    EXPECT_TRUE(installedWhole());
+    EXPECT_TRUE(fs::is_empty(root_ + "/editing"));
+    EXPECT_TRUE(fs::is_empty(root_ + "/trash"));
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "kaddaemon/AssetFolders.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
@@ -12,15 +15,73 @@ namespace fs = std::filesystem;
 namespace kaddaemon {
 namespace {
 
+// Folders nested deeper than this are taken for a loop of links.
+constexpr int kMaxDepth = 64;
+
+bool SyncFile(const fs::path& file)
+{
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+bool CopyTree(const fs::path& from, const fs::path& to, int depth, std::string& error, const CopyObserver& observer)
+{
+    std::error_code ec;
+    if (depth > kMaxDepth) {
+        error = from.string() + " is nested too deeply";
+        return false;
+    }
+    if (!fs::create_directory(to, ec)) {
+        error = "cannot make " + to.string() + (ec ? ": " + ec.message() : std::string());
+        return false;
+    }
+    // In name order, so that every copy of a folder goes the same way.
+    std::vector<fs::path> entries;
+    fs::directory_iterator it(from, ec), end;
+    for (; !ec && it != end; it.increment(ec))
+        entries.push_back(it->path());
+    if (ec) {
+        error = "cannot read " + from.string() + ": " + ec.message();
+        return false;
+    }
+    std::sort(entries.begin(), entries.end());
+    for (const fs::path& entry : entries) {
+        fs::path target = to / entry.filename();
+        fs::file_type type = fs::status(entry, ec).type();
+        if (type == fs::file_type::directory) {
+            if (!CopyTree(entry, target, depth + 1, error, observer))
+                return false;
+        } else if (type == fs::file_type::regular) {
+            if (!fs::copy_file(entry, target, ec) || !SyncFile(target)) {
+                error = "cannot copy " + entry.string() + (ec ? ": " + ec.message() : std::string());
+                return false;
+            }
+            if (observer)
+                observer(target.string());
+        } else {
+            error = entry.string() + " is neither a file nor a folder" + (ec ? ": " + ec.message() : std::string());
+            return false;
+        }
+    }
+    if (!SyncFolder(to)) {
+        error = "cannot sync " + to.string();
+        return false;
+    }
+    return true;
+}
+
 // Every entry below the folder by its path relative to it, with its type;
 // false when the folder cannot be read whole.
 bool ListTree(const fs::path& folder, std::map<std::string, fs::file_type>& out)
 {
     std::error_code ec;
-    fs::recursive_directory_iterator it(folder, ec), end;
+    fs::recursive_directory_iterator it(folder, fs::directory_options::follow_directory_symlink, ec), end;
     for (; !ec && it != end; it.increment(ec)) {
-        fs::file_type type = it->symlink_status(ec).type();
-        if (ec)
+        fs::file_type type = it->status(ec).type();
+        if (ec || it.depth() > kMaxDepth)
             return false;
         out[fs::relative(it->path(), folder, ec).string()] = type;
     }
@@ -45,21 +106,29 @@ bool SameBytes(const fs::path& a, const fs::path& b)
 
 }  // namespace
 
+bool SyncFolder(const std::string& folder)
+{
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+bool CopyFolderDurably(const std::string& from, const std::string& to, std::string& error,
+                       const CopyObserver& observer)
+{
+    return CopyTree(from, to, 0, error, observer);
+}
+
 bool SameFolderContents(const std::string& a, const std::string& b)
 {
     std::map<std::string, fs::file_type> treeA, treeB;
     if (!ListTree(a, treeA) || !ListTree(b, treeB) || treeA != treeB)
         return false;
-    for (const auto& [rel, type] : treeA) {
-        fs::path pathA = fs::path(a) / rel, pathB = fs::path(b) / rel;
-        if (type == fs::file_type::regular && !SameBytes(pathA, pathB))
+    for (const auto& [rel, type] : treeA)
+        if (type == fs::file_type::regular && !SameBytes(fs::path(a) / rel, fs::path(b) / rel))
             return false;
-        if (type == fs::file_type::symlink) {
-            std::error_code ecA, ecB;
-            if (fs::read_symlink(pathA, ecA) != fs::read_symlink(pathB, ecB) || ecA || ecB)
-                return false;
-        }
-    }
     return true;
 }
 

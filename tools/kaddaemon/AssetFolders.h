@@ -1,13 +1,27 @@
-// Whole-folder operations of the stand-in's asset store.
+// Whole-folder operations of the stand-in's asset store: copies that are on
+// disk whole before anyone is told of them, and folder comparison.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace kaddaemon {
 
+// Called with the path of each file once its copy is on disk.
+using CopyObserver = std::function<void(const std::string& file)>;
+
+// Syncs the folder's own entries (not what they hold); false when the folder
+// cannot be opened or the sync fails.
+bool SyncFolder(const std::string& folder);
+
+// Copies the folder `from` to the new folder `to`, following links, with
+// every file and every folder of the copy synced before it returns true.
+// On failure `error` tells why and part of `to` may exist.
+bool CopyFolderDurably(const std::string& from, const std::string& to, std::string& error,
+                       const CopyObserver& observer = {});
+
 // True when both folders hold the same tree: the same names, each a folder
-// in both, a link to the same target in both, or a file with the same bytes
-// in both.
+// in both or a file with the same bytes in both (links followed).
 bool SameFolderContents(const std::string& a, const std::string& b);
 
 }  // namespace kaddaemon

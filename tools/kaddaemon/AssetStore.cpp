@@ -15,7 +15,6 @@
 #include "config/ConfigFile.h"
 #include "config/ConfigText.h"
 #include "kad/CategoryExpression.h"
-#include "kaddaemon/AssetFolders.h"
 #include "kaddaemon/KindCategory.h"
 
 namespace fs = std::filesystem;
@@ -126,8 +125,29 @@ bool AssetStore::Open()
             return false;
     }
     state_.Load(root_);
+    RemoveUnfinishedCopies();
     Scan();
     return true;
+}
+
+void AssetStore::SetCopyObserver(CopyObserver observer)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    copyObserver_ = std::move(observer);
+}
+
+void AssetStore::RemoveUnfinishedCopies()
+{
+    const std::string editing = root_ + "/editing";
+    std::vector<fs::path> unfinished;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(editing, ec))
+        if (entry.path().filename().string().rfind(kUnfinishedPrefix, 0) == 0)
+            unfinished.push_back(entry.path());
+    for (const fs::path& path : unfinished)
+        fs::remove_all(path, ec);
+    if (!unfinished.empty())
+        SyncFolder(editing);
 }
 
 bool AssetStore::ReadAsset(const std::string& folder, Asset& out) const
@@ -515,16 +535,28 @@ uint64_t AssetStore::OpenAsset(const KUID& kuid, bool forEdit, std::string& name
     }
     bool madeCopy = false;
     if (forEdit && asset->editingFolder.empty()) {
-        // The working copy is made once; later opens for edit share it.
-        std::string copy = UniqueFolder(root_ + "/editing", fs::path(asset->localFolder).filename().string());
+        // The working copy is made once; later opens for edit share it. It
+        // is made under an unfinished name, which no working copy's own name
+        // can begin with, so that a crash part-way leaves nothing Open takes
+        // for a working copy.
+        const std::string editing = root_ + "/editing";
+        std::string name = fs::path(asset->localFolder).filename().string();
+        name.erase(0, name.find_first_not_of('.'));
+        std::string copy = UniqueFolder(editing, name.empty() ? "asset" : name);
+        std::string unfinished = UniqueFolder(editing, kUnfinishedPrefix + fs::path(copy).filename().string());
+        std::string why;
         std::error_code ec;
-        fs::copy(asset->localFolder, copy, fs::copy_options::recursive, ec);
-        if (ec) {
-            fs::remove_all(copy, ec);
-            error = "Cannot copy " + std::string(kuid.ToString().c_str()) + " for editing: " + ec.message() + ".";
+        if (!CopyFolderDurably(asset->localFolder, unfinished, why, copyObserver_)) {
+            fs::remove_all(unfinished, ec);
+            error = "Cannot copy " + std::string(kuid.ToString().c_str()) + " for editing: " + why + ".";
             return kNoHandle;
         }
-        SyncLocked();
+        fs::rename(unfinished, copy, ec);
+        if (ec || !SyncFolder(editing)) {
+            fs::remove_all(ec ? unfinished : copy, ec);
+            error = "Cannot put the working copy of " + std::string(kuid.ToString().c_str()) + " in place.";
+            return kNoHandle;
+        }
         asset->editingFolder = copy;
         madeCopy = true;
     } else if (forEdit) {
@@ -635,42 +667,46 @@ AssetStore::Outcome AssetStore::Commit(uint64_t handle)
             state_.SetModified(asset->kuid, false);
     };
     std::error_code ec;
+    const std::string local = root_ + "/local", editing = root_ + "/editing", trash = root_ + "/trash";
     std::string target = asset->localFolder;
+    std::string retired;
     if (target.empty()) {
-        target = UniqueFolder(root_ + "/local", fs::path(asset->editingFolder).filename().string());
-        fs::rename(asset->editingFolder, target, ec);
-        if (ec)
-            return {false, "Cannot install the working copy: " + ec.message() + "."};
-    } else if (::renameat2(AT_FDCWD, asset->editingFolder.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
-        // One step swaps the two folders, so at no moment is the asset
-        // without an installed folder; a crash before the old one is
-        // cleared away leaves it as a working copy, which a revert drops.
-        SyncLocked();
-        std::string retired = UniqueFolder(root_ + "/trash", fs::path(target).filename().string());
-        fs::rename(asset->editingFolder, retired, ec);
-        fs::remove_all(ec ? asset->editingFolder : retired, ec);
+        target = UniqueFolder(local, fs::path(asset->editingFolder).filename().string());
     } else {
-        // Without the swap, the old folder steps aside first, so a crash
-        // between the two renames leaves both on disk.
-        std::string retired = UniqueFolder(root_ + "/trash", fs::path(target).filename().string());
+        // The installed folder steps into the trash first, and that is on
+        // disk before the working copy moves: a crash between the two
+        // leaves the working copy in "editing" and the old folder in the
+        // trash, never a working copy taken for the old one.
+        retired = UniqueFolder(trash, fs::path(target).filename().string());
         fs::rename(target, retired, ec);
-        if (ec) {
-            unmark();
-            return {false, "Cannot replace the installed folder: " + ec.message() + "."};
-        }
-        fs::rename(asset->editingFolder, target, ec);
-        if (ec) {
+        if (ec || !SyncFolder(local) || !SyncFolder(trash)) {
             std::error_code undo;
-            fs::rename(retired, target, undo);
+            if (!ec)
+                fs::rename(retired, target, undo);
             unmark();
-            return {false, "Cannot install the working copy: " + ec.message() + "."};
+            return {false, "Cannot move the installed folder aside" + (ec ? ": " + ec.message() : std::string()) + "."};
         }
-        fs::remove_all(retired, ec);
     }
-    SyncLocked();
+    fs::rename(asset->editingFolder, target, ec);
+    if (ec) {
+        std::error_code undo;
+        if (!retired.empty()) {
+            fs::rename(retired, target, undo);
+            SyncFolder(local);
+        }
+        unmark();
+        return {false, "Cannot install the working copy: " + ec.message() + "."};
+    }
+    bool synced = SyncFolder(local) && SyncFolder(editing);
+    // Only with the exchange on disk may the old folder go.
+    if (synced && !retired.empty())
+        fs::remove_all(retired, ec);
     next.localFolder = target;
     next.installTime = asset->installTime ? asset->installTime : FileTime(target);
     *asset = std::move(next);
+    if (!synced)
+        return {false, "The installed folder of " + std::string(asset->kuid.ToString().c_str()) +
+                           " is in place but may not be on disk yet."};
     return {true, {}};
 }
 

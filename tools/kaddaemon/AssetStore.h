@@ -8,6 +8,12 @@
 // kept current by every change, and every change is on disk (synced) before
 // the call that made it returns.
 //
+// A folder appears under "editing" or "local" only whole: a working copy is
+// made under a name beginning with kUnfinishedPrefix and renamed once it is
+// on disk, and Open removes what a crash left of one. A commit moves the
+// installed folder into "trash" before the working copy takes its place and
+// removes it only once both moves are on disk.
+//
 // One lock guards the store: the daemon serves each connection on its own
 // thread.
 #pragma once
@@ -22,6 +28,7 @@
 #include "config/KUID.h"
 #include "kad/AssetRecord.h"
 #include "kad/KADFilterElement.h"
+#include "kaddaemon/AssetFolders.h"
 #include "kaddaemon/DaemonState.h"
 
 namespace kaddaemon {
@@ -39,6 +46,8 @@ public:
     // user id goes only with version 127.
     static constexpr int32_t kOwnUser = -2;
     static constexpr int32_t kOwnVersion = 127;
+    // The name under "editing" of a working copy still being made.
+    static constexpr const char* kUnfinishedPrefix = ".copying-";
 
     struct Asset {
         KUID kuid;
@@ -75,6 +84,9 @@ public:
     // data root cannot hold them.
     bool Open();
     const std::string& Root() const noexcept { return root_; }
+    // For tests only: called, with the store locked, after each file of a
+    // new working copy is on disk.
+    void SetCopyObserver(CopyObserver observer);
 
     // Queries; each takes the lock.
     bool IsKnown(const KUID& kuid);
@@ -125,6 +137,7 @@ private:
         bool madeCopy = false;
     };
 
+    void RemoveUnfinishedCopies();
     void Scan();
     // Loads the folder's config into an asset; false when there is no
     // config or it names no KUID.
@@ -150,6 +163,7 @@ private:
     std::map<uint64_t, Handle> handles_;
     uint64_t nextHandle_ = 1;
     DaemonState state_;
+    CopyObserver copyObserver_;
 };
 
 }  // namespace kaddaemon

@@ -1,0 +1,47 @@
+// The stand-in daemon with one difference, for the tests that kill it while
+// it makes a working copy: after the first file of a working copy is on
+// disk it creates the marker file and stops there for good, holding the
+// request, until it is killed.
+//
+// Usage: kaddaemon_paused_copy ROOT MARKER
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "kaddaemon/AssetStore.h"
+#include "kaddaemon/DaemonServer.h"
+#include "kaddaemon/StandInRequests.h"
+#include "kaddaemon/StoreRequests.h"
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: kaddaemon_paused_copy ROOT MARKER\n");
+        return 2;
+    }
+    const std::string root = argv[1];
+    const std::string marker = argv[2];
+    auto store = std::make_shared<kaddaemon::AssetStore>(root);
+    if (!store->Open())
+        return 1;
+    store->SetCopyObserver([marker](const std::string&) {
+        int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (fd >= 0)
+            ::close(fd);
+        for (;;)
+            ::pause();
+    });
+    kaddaemon::DaemonServer server;
+    kaddaemon::RegisterStoreRequests(server.Requests(), store);
+    kaddaemon::RegisterStandInRequests(server.Requests());
+    if (server.Start(root) != kaddaemon::DaemonServer::StartResult::kServing) {
+        std::fprintf(stderr, "kaddaemon_paused_copy: %s\n", server.ErrorText().c_str());
+        return 1;
+    }
+    server.Wait();
+    server.Shutdown();
+    return 0;
+}
