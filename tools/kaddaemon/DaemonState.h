@@ -1,5 +1,7 @@
-// The stand-in daemon's own state beside the assets: keywords, favourites
-// and author names, kept in one config-text file under the data root.
+// The stand-in daemon's own state beside the assets: keywords, favourites,
+// the marks of assets changed since their install and author names, kept
+// in one config-text file under the data root. Entries a file does not hold
+// read as their defaults, so older files load as they are.
 //
 // Every change is written to the file (a sibling first, synced, then moved
 // over it) before the call returns, so a reply sent after it never speaks of
