@@ -165,7 +165,7 @@ bool KADClientTransaction::SpinForReply()
     }
     const bool got = SpinUntil(replied, budget);
     g_spin.spinning.fetch_sub(1, std::memory_order_acq_rel);
-    const uint32_t next = got ? std::min(kMaxSpinUs, std::max(2 * budget, SpinPolicy::kProbeUs)) : budget / 2;
+    const uint32_t next = got ? std::min(kMaxSpinUs, std::max(2 * budget, SpinPolicy::kProbeUs)) : budget / 4;
     g_spin.budgetUs.store(next, std::memory_order_relaxed);
     return got;
 }

@@ -28,7 +28,7 @@ class KADClientTransaction {
 public:
     // The longest a waiter spins before it sleeps; how long it really spins
     // follows how soon recent replies came (see Wait).
-    static constexpr uint32_t kMaxSpinUs = 50;
+    static constexpr uint32_t kMaxSpinUs = 20;
     // A main thread waiting for a reply looks for queued main-thread jobs at
     // least this often, besides being woken when the client queues one.
     static constexpr int kMainThreadPollMs = 50;
