@@ -1,5 +1,6 @@
 #include "config/TDBContainerTag.h"
 
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -126,6 +127,74 @@ void QuickSort(TDBChildEntry* e, int64_t lo, int64_t hi) noexcept
     InsertionSort(e, lo, hi);
 }
 
+// ---- lookups by index ----
+
+using ChildBlock = TDBContainerTag::ChildRing::Block;
+
+// Stamps are never reused, so a remembered place can only ever match the
+// child list it was taken in: not one that was changed since, and not a new
+// container that happens to sit where a destroyed one was. 0 is never given.
+std::atomic<uint64_t> g_nextStamp{1};
+
+uint64_t NewStamp() noexcept
+{
+    return g_nextStamp.fetch_add(1, std::memory_order_relaxed);
+}
+
+// A thread's place in one child list: `block` holds the entries from index
+// `base` on.
+struct IndexCursor {
+    uint64_t stamp;
+    const ChildBlock* block;
+    uint32_t base;
+    uint64_t used;
+};
+
+// The places a thread keeps, for the containers it looked into by index
+// last. Several, because walks nest: a parent's place must survive the walk
+// of a child container. Containers whose lookups need no walk (the index in
+// the first or the last block) take no place, so only large lists compete.
+struct CursorCache {
+    static constexpr int kPlaces = 16;
+    IndexCursor places[kPlaces];
+    uint64_t clock;
+    uint64_t steps;
+    // The place found last, tried first: a walk asks for the same list over
+    // and over.
+    int recent;
+
+    IndexCursor* Find(uint64_t stamp) noexcept
+    {
+        if (places[recent].stamp == stamp)
+            return &places[recent];
+        for (int i = 0; i < kPlaces; ++i) {
+            if (places[i].stamp == stamp) {
+                places[i].used = ++clock;
+                recent = i;
+                return &places[i];
+            }
+        }
+        return nullptr;
+    }
+
+    // The place used longest ago makes room.
+    IndexCursor& Claim(uint64_t stamp) noexcept
+    {
+        IndexCursor* oldest = &places[0];
+        for (IndexCursor& place : places) {
+            if (place.used < oldest->used)
+                oldest = &place;
+        }
+        oldest->stamp = stamp;
+        oldest->used = ++clock;
+        recent = int(oldest - places);
+        return *oldest;
+    }
+};
+
+// Zero-initialised: every stamp 0, which no list has.
+thread_local CursorCache t_cursors;
+
 }  // namespace
 
 Nyx::PString& TDBChildEntry::Name() noexcept
@@ -140,11 +209,15 @@ const Nyx::PString& TDBChildEntry::Name() const noexcept
 
 // ---- virtual operations ----
 
+TDBContainerTag::TDBContainerTag() noexcept : stamp_(NewStamp()) {}
+
 TDBContainerTag::~TDBContainerTag()
 {
     // Detached first: releasing a child may run arbitrary destructors, and
     // none of them must find this ring half torn down.
     ChildRing ring(std::move(children_));
+    count_ = 0;
+    Restamp();
     for (TDBChildEntry& entry : ring)
         ReleaseEntry(entry);
 }
@@ -165,27 +238,89 @@ ChunkRef TDBContainerTag::FindChildConst(const Nyx::PString& name) const
 
 uint32_t TDBContainerTag::GetChildCount() const
 {
-    return children_.Count();
+    return count_;
 }
 
 bool TDBContainerTag::GetChildAt(uint32_t index, Nyx::PString& name, ChunkRef& chunk) const
 {
-    ChildRing::ConstIterator it = children_.IteratorAt(index);
-    if (it.AtEnd()) {
+    const TDBChildEntry* entry = EntryAt(index);
+    if (!entry) {
         name = Nyx::PString();
         chunk = ChunkRef::SharedEmpty();
         return false;
     }
-    name = it->Name();
-    chunk = ChunkRef(it->chunk);
+    name = entry->Name();
+    chunk = ChunkRef(entry->chunk);
     return true;
+}
+
+const TDBChildEntry* TDBContainerTag::EntryAt(uint32_t index) const noexcept
+{
+    if (index >= count_)
+        return nullptr;
+    const ChildBlock* first = children_.FirstBlock();
+    if (index < first->count)
+        return &first->entries[index];
+    const ChildBlock* last = first->prev;
+    uint32_t lastBase = count_ - last->count;
+    if (index >= lastBase)
+        return &last->entries[index - lastBase];
+
+    // In between: walk from whichever is nearest, the start, the end or
+    // where this thread's last lookup in this list stopped.
+    const ChildBlock* block = first;
+    uint32_t base = 0;
+    uint32_t distance = index;
+    if (lastBase - index < distance) {
+        block = last;
+        base = lastBase;
+        distance = lastBase - index;
+    }
+    CursorCache& cache = t_cursors;
+    IndexCursor* cursor = cache.Find(stamp_);
+    if (cursor) {
+        uint32_t from = cursor->base;
+        uint32_t away = index < from ? from - index : index - from < cursor->block->count ? 0 : index - from;
+        if (away <= distance) {
+            block = cursor->block;
+            base = from;
+        }
+    }
+    uint64_t steps = 0;
+    while (index >= base + block->count) {
+        base += block->count;
+        block = block->next;
+        ++steps;
+    }
+    while (index < base) {
+        block = block->prev;
+        base -= block->count;
+        ++steps;
+    }
+    if (!cursor)
+        cursor = &cache.Claim(stamp_);
+    cursor->block = block;
+    cursor->base = base;
+    cache.steps += steps;
+    return &block->entries[index - base];
+}
+
+uint64_t TDBContainerTag::ThreadIndexSteps() noexcept
+{
+    return t_cursors.steps;
+}
+
+void TDBContainerTag::Restamp() noexcept
+{
+    stamp_ = NewStamp();
 }
 
 void TDBContainerTag::SortChildren()
 {
-    uint32_t count = children_.Count();
+    uint32_t count = count_;
     if (count < 2)
         return;
+    Restamp();
     std::vector<TDBChildEntry> entries;
     entries.reserve(count);
     for (const TDBChildEntry& entry : children_)
@@ -207,15 +342,20 @@ void TDBContainerTag::SwapChildren(ChunkRef a, ChunkRef b)
         else if (entry.chunk == b.Get())
             slotB = &entry;
     }
-    if (slotA && slotB)
+    if (slotA && slotB) {
         std::swap(slotA->chunk, slotB->chunk);
+        Restamp();
+    }
 }
 
 void TDBContainerTag::AddChild(const Nyx::PString& name, ChunkRef chunk)
 {
     if (!chunk)
         return;
+    // No new stamp: appending moves no entry and frees no block, so every
+    // place remembered in this list still holds.
     children_.Append(MakeEntry(name, std::move(chunk)));
+    ++count_;
 }
 
 void TDBContainerTag::RemoveChild(ChunkRef chunk)
@@ -226,10 +366,30 @@ void TDBContainerTag::RemoveChild(ChunkRef chunk)
             // destroy a subtree.
             TDBChildEntry removed = *it;
             children_.Erase(it);
+            --count_;
+            Restamp();
             ReleaseEntry(removed);
             return;
         }
     }
+}
+
+void TDBContainerTag::TakeChildren(TDBContainerTag& from)
+{
+    if (&from == this || from.count_ == 0)
+        return;
+    if (count_ == 0) {
+        children_ = std::move(from.children_);
+    } else {
+        // The entries change rings as plain bytes, references and all.
+        for (const TDBChildEntry& entry : from.children_)
+            children_.Append(entry);
+        from.children_.Clear();
+    }
+    count_ += from.count_;
+    from.count_ = 0;
+    Restamp();
+    from.Restamp();
 }
 
 ChunkRef TDBContainerTag::CreateChunk(ACSValueType kind, ACSRawData data)

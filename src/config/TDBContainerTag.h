@@ -5,6 +5,13 @@
 // every lookup takes the first entry of a name. Names are interned, so a
 // lookup compares string identities, never texts; the tree folds no case.
 //
+// Children live in blocks of 13, so finding the one at an index means walking
+// the blocks. Each thread remembers where its lookups by index stopped in the
+// few containers it looked into last and goes on from there, so walking all
+// children in order (forwards or backwards) costs one pass over the blocks.
+// Those places are the thread's own: a tree may be read from several threads
+// at once without any lock, as long as nobody changes it meanwhile.
+//
 // The static operations take the reference that holds the tree. Getters never
 // fail: a null reference, an absent child, a child without a value or a value
 // that does not convert gives the default. Setters create the container when
@@ -36,7 +43,7 @@ class TDBContainerTag : public ACSChunk {
 public:
     using ChildRing = BlockRing<TDBChildEntry, 13>;
 
-    TDBContainerTag() noexcept = default;
+    TDBContainerTag() noexcept;
     ~TDBContainerTag() override;
 
     ChunkRef FindChild(const Nyx::PString& name) override;
@@ -55,6 +62,15 @@ public:
     void RemoveChild(ChunkRef chunk) override;
     ChunkRef CreateChunk(ACSValueType kind, ACSRawData data) override;
     ACSValueType GetType() const override { return ACS_TYPE_CONTAINER; }
+
+    // Appends every child of `from`, in order, and leaves it without
+    // children; no reference changes hands, and nothing is copied when this
+    // container has no children yet.
+    void TakeChildren(TDBContainerTag& from);
+
+    // Blocks stepped over by lookups by index on the calling thread, over the
+    // thread's life: what walking children costs, for tests.
+    static uint64_t ThreadIndexSteps() noexcept;
 
     // ---- reference-level operations ----
 
@@ -112,5 +128,16 @@ public:
 private:
     static void Replace(ChunkRef& ref, const Nyx::PString& name, ACSValueType type, ACSRawData data);
 
+    // The entry at the index, null at or past the count.
+    const TDBChildEntry* EntryAt(uint32_t index) const noexcept;
+    // Gives the child list a stamp no list ever had: the places threads
+    // remember in it no longer count.
+    void Restamp() noexcept;
+
     ChildRing children_;
+    // Kept beside the ring, which can only count its blocks one by one.
+    uint32_t count_ = 0;
+    // Names this container's child list while its blocks and the entries
+    // before each block stay as they are; see Restamp.
+    uint64_t stamp_;
 };

@@ -314,3 +314,198 @@ TEST(FloatArrayTest, ReserveRoundsToEightAndKeepsValues)
 }
 
 }  // namespace
+
+// ---- walking children by index ----
+
+// Blocks stepped over by the lookups the walk makes on this thread.
+template <class Walk>
+uint64_t StepsOf(Walk&& walk)
+{
+    uint64_t before = Tag::ThreadIndexSteps();
+    walk();
+    return Tag::ThreadIndexSteps() - before;
+}
+
+// Names and chunks of every child, by index in the given direction.
+std::vector<std::pair<std::string, ACSChunk*>> Walk(const ChunkRef& ref, bool backwards = false)
+{
+    uint32_t count = ref.ChildCount();
+    std::vector<std::pair<std::string, ACSChunk*>> out(count);
+    for (uint32_t k = 0; k < count; ++k) {
+        uint32_t i = backwards ? count - 1 - k : k;
+        Nyx::PString name;
+        ChunkRef chunk;
+        EXPECT_TRUE(ref->GetChildAt(i, name, chunk)) << i;
+        out[i] = {name.Str(), chunk.Get()};
+    }
+    return out;
+}
+
+TEST(TDBContainerTagTest, WalkingByIndexStepsOverEachBlockOnce)
+{
+    constexpr uint32_t kCount = 13 * 2000 + 5;
+    constexpr uint64_t kBlocks = kCount / 13 + 1;
+    // Walking from the start for every child would step n * n / 26 times.
+    ChunkRef root;
+    root.EnsureContainer();
+    for (uint32_t i = 0; i < kCount; ++i)
+        root->AddChild(Nyx::PString(std::to_string(i % 50)), ChunkRef(new TDBDataTag));
+
+    std::vector<std::pair<std::string, ACSChunk*>> forwards;
+    EXPECT_LE(StepsOf([&] { forwards = Walk(root); }), kBlocks);
+    std::vector<std::pair<std::string, ACSChunk*>> backwards;
+    EXPECT_LE(StepsOf([&] { backwards = Walk(root, true); }), kBlocks);
+    EXPECT_EQ(forwards, backwards);
+    for (uint32_t i = 0; i < kCount; ++i)
+        ASSERT_EQ(forwards[i].first, std::to_string(i % 50)) << i;
+
+    // Asking for the same index again, or jumping back a little, costs no
+    // walk from the start either.
+    EXPECT_LE(StepsOf([&] {
+                  for (uint32_t i = 100; i + 20 < kCount; i += 13)
+                      for (uint32_t j : {i, i, i - 20, i + 20})
+                          Tag::GetChildName(root, j);
+              }),
+              6 * kBlocks);
+
+    // Nested walks: a parent's place survives the walks of its children.
+    ChunkRef parent;
+    parent.EnsureContainer();
+    constexpr uint32_t kParents = 13 * 60;
+    for (uint32_t i = 0; i < kParents; ++i) {
+        ChunkRef child(new TDBContainerTag);
+        for (uint32_t j = 0; j < 40; ++j)
+            child->AddChild("x", ChunkRef(new TDBDataTag));
+        parent->AddChild("c", child);
+    }
+    EXPECT_LE(StepsOf([&] {
+                  for (uint32_t i = 0; i < kParents; ++i)
+                      Walk(Tag::GetChildContainerAt(parent, i));
+                  Walk(parent);
+              }),
+              2 * kParents / 13 + kParents * 2);
+}
+
+// Every kind of edit, made while a walk's place is remembered in the middle
+// of the list: afterwards every index gives what the edit left there.
+TEST(TDBContainerTagTest, WalksAfterEditsSeeTheEditedList)
+{
+    using Model = std::vector<std::pair<std::string, ACSChunk*>>;
+    struct Edit {
+        const char* what;
+        void (*apply)(ChunkRef& root, Model& model);
+    };
+    auto removeAt = [](ChunkRef& root, Model& model, size_t i) {
+        root->RemoveChild(ChunkRef(model[i].second));
+        model.erase(model.begin() + ptrdiff_t(i));
+    };
+    static decltype(removeAt) remove = removeAt;
+    const Edit edits[] = {
+        {"append",
+         [](ChunkRef& root, Model& model) {
+             for (int i = 0; i < 20; ++i) {
+                 ChunkRef tag(new TDBDataTag);
+                 root->AddChild("new", tag);
+                 model.emplace_back("new", tag.Get());
+             }
+         }},
+        {"remove before the place", [](ChunkRef& root, Model& model) { remove(root, model, 3); }},
+        {"remove at the place", [](ChunkRef& root, Model& model) { remove(root, model, 40); }},
+        {"remove a whole block",
+         [](ChunkRef& root, Model& model) {
+             for (int i = 0; i < 13; ++i)
+                 remove(root, model, 26);
+         }},
+        {"remove the first block",
+         [](ChunkRef& root, Model& model) {
+             for (int i = 0; i < 13; ++i)
+                 remove(root, model, 0);
+         }},
+        {"remove all",
+         [](ChunkRef& root, Model& model) {
+             while (!model.empty())
+                 remove(root, model, model.size() / 2);
+         }},
+        {"sort",
+         [](ChunkRef& root, Model& model) {
+             root->SortChildren();
+             std::stable_sort(model.begin(), model.end(),
+                              [](const auto& a, const auto& b) { return a.first < b.first; });
+         }},
+        {"swap",
+         [](ChunkRef& root, Model& model) {
+             root->SwapChildren(ChunkRef(model[2].second), ChunkRef(model[50].second));
+             std::swap(model[2].second, model[50].second);
+         }},
+        {"set (remove and append)",
+         [](ChunkRef& root, Model& model) {
+             Tag::SetInt(root, Nyx::PString(model[30].first), 1);
+             std::string name = model[30].first;
+             model.erase(model.begin() + 30);
+             model.emplace_back(name, root->FindChild(Nyx::PString(name)).Get());
+         }},
+        {"take the children of another",
+         [](ChunkRef& root, Model& model) {
+             ChunkRef other(new TDBContainerTag);
+             for (int i = 0; i < 30; ++i) {
+                 ChunkRef tag(new TDBDataTag);
+                 other->AddChild("taken", tag);
+                 model.emplace_back("taken", tag.Get());
+             }
+             Tag::GetChildName(other, 20);
+             static_cast<TDBContainerTag*>(root.Get())->TakeChildren(*static_cast<TDBContainerTag*>(other.Get()));
+             EXPECT_EQ(other.ChildCount(), 0u);
+             EXPECT_TRUE(Tag::GetChildName(other, 20).Empty());
+         }},
+        {"be taken into an empty one",
+         [](ChunkRef& root, Model&) {
+             ChunkRef fresh(new TDBContainerTag);
+             static_cast<TDBContainerTag*>(fresh.Get())->TakeChildren(*static_cast<TDBContainerTag*>(root.Get()));
+             EXPECT_EQ(root.ChildCount(), 0u);
+             static_cast<TDBContainerTag*>(root.Get())->TakeChildren(*static_cast<TDBContainerTag*>(fresh.Get()));
+         }},
+    };
+    for (const Edit& edit : edits) {
+        ChunkRef root;
+        root.EnsureContainer();
+        Model model;
+        for (int i = 0; i < 13 * 6; ++i) {
+            // Names not in order, so that sorting moves entries across blocks.
+            std::string name = std::to_string((i * 37) % 101);
+            ChunkRef tag(new TDBDataTag);
+            root->AddChild(Nyx::PString(name), tag);
+            model.emplace_back(name, tag.Get());
+        }
+        // Places in the middle, both ways.
+        Tag::GetChildName(root, 40);
+        Tag::GetChildName(root, 20);
+        edit.apply(root, model);
+        EXPECT_EQ(root.ChildCount(), model.size()) << edit.what;
+        EXPECT_EQ(Walk(root), model) << edit.what;
+        EXPECT_EQ(Walk(root, true), model) << edit.what;
+        Nyx::PString name;
+        ChunkRef chunk;
+        EXPECT_FALSE(root->GetChildAt(uint32_t(model.size()), name, chunk)) << edit.what;
+    }
+}
+
+// A place remembered in a destroyed container never serves a new container
+// made at the same address.
+TEST(TDBContainerTagTest, PlacesDoNotOutliveTheirContainer)
+{
+    alignas(TDBContainerTag) unsigned char storage[sizeof(TDBContainerTag)];
+    for (int round = 0; round < 3; ++round) {
+        auto* tag = new (storage) TDBContainerTag;
+        tag->AddRef();
+        for (int i = 0; i < 13 * 5; ++i)
+            tag->AddChild(Nyx::PString(std::to_string(round * 1000 + i)), ChunkRef(new TDBDataTag));
+        for (uint32_t i = 0; i < 13 * 5; ++i) {
+            Nyx::PString name;
+            ChunkRef chunk;
+            ASSERT_TRUE(tag->GetChildAt(i, name, chunk));
+            ASSERT_EQ(name.Str(), std::to_string(round * 1000 + int(i)));
+        }
+        Tag::GetChildName(ChunkRef(tag), 30);
+        tag->~TDBContainerTag();
+    }
+}
