@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "config/ACSChunk.h"
+#include "config/TDBDataChunk.h"
 #include "config/TDBDataTag.h"
 
 ACSRawDataCore::ACSRawDataCore(uint8_t* data, uint32_t size, bool owns, Nyx::ReferenceCount* holder) noexcept
@@ -106,5 +107,9 @@ ACSRawData ACSRawData::FromChunk(const ChunkRef& chunk)
     // change their bytes, so holding the chunk is enough.
     if (auto* tag = dynamic_cast<const TDBDataTag*>(chunk.Get()))
         return tag->RawData();
+    // A value view's own bytes already keep what they borrow from alive:
+    // sharing them lets the view go, which a copy of a large file needs.
+    if (auto* view = dynamic_cast<const TDBDataChunk*>(chunk.Get()))
+        return view->RawData();
     return Borrow(chunk->GetData(), chunk->GetDataSize(), chunk.Get());
 }

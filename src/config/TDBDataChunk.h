@@ -19,6 +19,8 @@ public:
 
     TDBBinaryFile* File() const noexcept { return file_; }
     TDBRecordId Id() const noexcept { return id_; }
+    // The value itself (null when it has no bytes).
+    const ACSRawData& RawData() const noexcept { return data_; }
 
 private:
     TDBBinaryFile* file_;

@@ -2,57 +2,54 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "config/ACSConvert.h"
 #include "config/TDBContainerTag.h"
 
 namespace {
 
-// Every chunk of the source that copying would recurse into lies within the
-// depth limit.
-bool DepthFits(const ChunkRef& chunk, int level)
+// Adds to `into` a copy of every child of the source, made by `into`'s
+// CreateChunk with the child's value (borrowed, not copied), and so on down.
+// False as soon as a chunk to copy from lies deeper than the limit; `into`
+// then holds part of the copy.
+bool CopyChildren(const ChunkRef& into, const ChunkRef& source, int level)
 {
-    uint32_t count = chunk->GetChildCount();
-    for (uint32_t i = 0; i < count; ++i) {
-        Nyx::PString name;
-        ChunkRef child;
-        if (!chunk->GetChildAt(i, name, child) || !child)
-            continue;
-        if (child->GetType() != ACS_TYPE_CONTAINER && child->GetChildCount() == 0)
-            continue;
-        if (level + 1 > kMaxTreeDepth || !DepthFits(child, level + 1))
-            return false;
-    }
-    return true;
-}
-
-void CopyInto(const ChunkRef& destination, const ChunkRef& source)
-{
-    ACSValueType type = source ? source->GetType() : ACS_TYPE_NONE;
-    if (type != ACS_TYPE_NONE)
-        destination->SetValue(type, ACSRawData::FromChunk(source));
-
-    // From the last child down, so each removal leaves the indices still to
-    // visit in place.
-    for (uint32_t i = destination->GetChildCount(); i-- > 0;) {
-        Nyx::PString name;
-        ChunkRef child;
-        if (destination->GetChildAt(i, name, child))
-            destination->RemoveChild(std::move(child));
-    }
-
-    if (!source)
-        return;
     uint32_t count = source->GetChildCount();
     for (uint32_t i = 0; i < count; ++i) {
         Nyx::PString name;
         ChunkRef child;
-        if (!source->GetChildAt(i, name, child))
+        if (!source->GetChildAt(i, name, child) || !child)
             continue;
-        ChunkRef copy = destination->CreateChunk(child->GetType(), ACSRawData());
-        CopyInto(copy, child);
-        destination->AddChild(name, std::move(copy));
+        ACSValueType type = child->GetType();
+        // A container's value is never looked at; a value's bytes are
+        // shared with the source.
+        bool hasValue = type != ACS_TYPE_NONE && type != ACS_TYPE_CONTAINER;
+        ChunkRef copy = into->CreateChunk(type, hasValue ? ACSRawData::FromChunk(child) : ACSRawData());
+        if (type == ACS_TYPE_CONTAINER || child->GetChildCount() != 0) {
+            if (level + 1 > kMaxTreeDepth || !CopyChildren(copy, child, level + 1))
+                return false;
+        }
+        into->AddChild(name, std::move(copy));
     }
+    return true;
+}
+
+// Removes every child of the chunk. Listed first, in order, so that each
+// removal finds its child at the front of a built container.
+void RemoveAllChildren(const ChunkRef& chunk)
+{
+    uint32_t count = chunk->GetChildCount();
+    std::vector<ChunkRef> children;
+    children.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        Nyx::PString name;
+        ChunkRef child;
+        if (chunk->GetChildAt(i, name, child))
+            children.push_back(std::move(child));
+    }
+    for (ChunkRef& child : children)
+        chunk->RemoveChild(std::move(child));
 }
 
 void AppendNew(KUIDRing& ring, const KUID& kuid)
@@ -108,9 +105,28 @@ bool CopyChunk(const ChunkRef& destination, const ChunkRef& source)
         return false;
     if (destination == source)
         return true;
-    if (source && !DepthFits(source, 0))
+    // Copied aside in a single pass: nesting too deep only shows on the way,
+    // and the destination must then be left as it was.
+    ChunkRef copy(new TDBContainerTag);
+    if (source && !CopyChildren(copy, source, 0))
         return false;
-    CopyInto(destination, source);
+
+    ACSValueType type = source ? source->GetType() : ACS_TYPE_NONE;
+    if (type != ACS_TYPE_NONE)
+        destination->SetValue(type, ACSRawData::FromChunk(source));
+    RemoveAllChildren(destination);
+    auto& children = static_cast<TDBContainerTag&>(*copy);
+    if (auto* built = dynamic_cast<TDBContainerTag*>(destination.Get())) {
+        built->TakeChildren(children);
+        return true;
+    }
+    uint32_t count = children.GetChildCount();
+    for (uint32_t i = 0; i < count; ++i) {
+        Nyx::PString name;
+        ChunkRef child;
+        if (children.GetChildAt(i, name, child))
+            destination->AddChild(name, std::move(child));
+    }
     return true;
 }
 

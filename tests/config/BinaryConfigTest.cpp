@@ -582,11 +582,16 @@ TEST(TDBBinarySoupTest, WalksReadEachRecordAboutOnce)
     };
     steps = stepsOf([&] { EXPECT_EQ(text(root), text(tree)); });
     EXPECT_LE(steps, 2 * kCount);
-    // Cloning walks twice: once to check the depth, once to copy.
+    // Cloning walks once: the depth is checked on the way.
     ChunkRef copy;
     steps = stepsOf([&] { EXPECT_TRUE(copy.CloneContainer(root)); });
-    EXPECT_LE(steps, 4 * kCount);
+    EXPECT_LE(steps, 2 * kCount);
     EXPECT_EQ(Written(copy), Written(tree));
+    // The copied values hold the file's bytes, not one view object each.
+    ChunkRef value = copy->FindChild("7");
+    ASSERT_NE(dynamic_cast<TDBDataTag*>(value.Get()), nullptr);
+    EXPECT_EQ(static_cast<TDBDataTag*>(value.Get())->RawData().Get()->Holder(),
+              static_cast<Nyx::ReferenceCount*>(view->File()));
 
     // With records removed and children added through the overlay.
     for (uint32_t i = 0; i < 300; i += 3)
@@ -603,6 +608,15 @@ TEST(TDBBinarySoupTest, WalksReadEachRecordAboutOnce)
     EXPECT_EQ(names[0], "1");
     EXPECT_EQ(names[count - 2], std::to_string(kCount - 1));
     EXPECT_EQ(names[count - 1], "added");
+
+    // Copying onto the view lists its children once before removing them,
+    // not again after every removal.
+    ChunkRef source;
+    Tag::SetInt(source, "only", 4);
+    steps = stepsOf([&] { EXPECT_TRUE(CopyChunk(root, source)); });
+    EXPECT_LE(steps, 2 * kCount);
+    EXPECT_EQ(root->GetChildCount(), 1u);
+    EXPECT_EQ(Tag::GetInt(root, "only", 0), 4);
 }
 
 TEST_F(BinaryOverlayTest, CopyingIntoAView)
