@@ -1,5 +1,6 @@
 #include "config/ACSConvert.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -137,30 +138,14 @@ void ACSConverter_TextKUID::Convert(const ACSRawData& in, ACSRawData& out) const
 void ACSConverter_IntText::Convert(const ACSRawData& in, ACSRawData& out) const
 {
     std::string text;
-    const uint8_t* p = in.Data();
-    uint32_t whole = in.Size() / 4;
-    char number[16];
-    for (uint32_t i = 0; i < whole; ++i) {
-        if (i)
-            text += ',';
-        std::snprintf(number, sizeof number, "%d", static_cast<int>(LoadLE32(p + 4 * i)));
-        text += number;
-    }
+    AppendIntText(text, in.Data(), in.Size());
     out = TextValue(text);
 }
 
 void ACSConverter_FloatText::Convert(const ACSRawData& in, ACSRawData& out) const
 {
     std::string text;
-    const uint8_t* p = in.Data();
-    uint32_t whole = in.Size() / 4;
-    char number[64];
-    for (uint32_t i = 0; i < whole; ++i) {
-        if (i)
-            text += ',';
-        std::snprintf(number, sizeof number, "%g", static_cast<double>(LoadFloatLE(p + 4 * i)));
-        text += number;
-    }
+    AppendFloatText(text, in.Data(), in.Size());
     out = TextValue(text);
 }
 
@@ -174,6 +159,32 @@ void ACSConverter_KUIDText::Convert(const ACSRawData& in, ACSRawData& out) const
     }
     Nyx::PString text = KUID::FromChunk(in.Data()).ToString();
     out = ACSRawData::Copy(text.c_str(), text.Length() + 1);
+}
+
+// ---- number texts ----
+
+void AppendIntText(std::string& out, const uint8_t* data, uint32_t size)
+{
+    uint32_t whole = data ? size / 4 : 0;
+    char number[16];
+    for (uint32_t i = 0; i < whole; ++i) {
+        if (i)
+            out += ',';
+        // The same digits as "%d", without the format parser.
+        out.append(number, std::to_chars(number, number + sizeof number, LoadLE32(data + 4 * i)).ptr);
+    }
+}
+
+void AppendFloatText(std::string& out, const uint8_t* data, uint32_t size)
+{
+    uint32_t whole = data ? size / 4 : 0;
+    char number[64];
+    for (uint32_t i = 0; i < whole; ++i) {
+        if (i)
+            out += ',';
+        std::snprintf(number, sizeof number, "%g", static_cast<double>(LoadFloatLE(data + 4 * i)));
+        out += number;
+    }
 }
 
 // ---- conversion ----

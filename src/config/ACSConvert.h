@@ -7,6 +7,8 @@
 // exactly 8 bytes.
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "config/ACSChunk.h"
@@ -85,6 +87,12 @@ public:
 // into a temporary, then B) in list order; null when there is none.
 void ACSConvert(ACSValueType inType, const ACSRawData& in, ACSValueType outType, ACSRawData& out);
 ACSRawData ACSConvert(ACSValueType inType, const ACSRawData& in, ACSValueType outType);
+
+// The texts of number values, as their converters to ACS_TYPE_STRING give
+// them, appended to `out`: each whole 4-byte value ("%d", or "%g" for
+// floats), joined by ",". Nothing for a value without a whole number.
+void AppendIntText(std::string& out, const uint8_t* data, uint32_t size);
+void AppendFloatText(std::string& out, const uint8_t* data, uint32_t size);
 
 // Whether a text reads as a number for the text converters: an optional
 // '-', digits with at most one '.', and after that '.' at most one exponent

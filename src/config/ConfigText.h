@@ -52,6 +52,8 @@ inline constexpr size_t kNumberTokenRoom = 32;
 // The name as written: at most its first 1024 bytes, A-Z lower-cased, and
 // every control byte, space or byte of 0x80 and above replaced by '_'.
 std::string SanitiseName(std::string_view name);
+// The same, appended to `out`.
+void AppendSanitisedName(std::string& out, std::string_view name);
 
 // Appends a value text: nothing for an empty text; else the text with each
 // '"' turned into '\'', quoted when `force` is set or it holds a blank or a

@@ -10,15 +10,22 @@ namespace ConfigText {
 
 std::string SanitiseName(std::string_view name)
 {
-    std::string out(name.substr(0, kMaxWrittenName));
-    for (char& c : out) {
-        auto b = static_cast<uint8_t>(c);
-        if (b <= 0x20 || b >= 0x80)
-            c = '_';
-        else if (b >= 'A' && b <= 'Z')
-            c = static_cast<char>(b + ('a' - 'A'));
-    }
+    std::string out;
+    AppendSanitisedName(out, name);
     return out;
+}
+
+void AppendSanitisedName(std::string& out, std::string_view name)
+{
+    size_t from = out.size();
+    out.append(name.substr(0, kMaxWrittenName));
+    for (size_t i = from; i < out.size(); ++i) {
+        auto b = static_cast<uint8_t>(out[i]);
+        if (b <= 0x20 || b >= 0x80)
+            out[i] = '_';
+        else if (b >= 'A' && b <= 'Z')
+            out[i] = static_cast<char>(b + ('a' - 'A'));
+    }
 }
 
 void WriteQuoted(std::string& out, std::string_view text, bool force)
@@ -50,6 +57,10 @@ constexpr int kValueColumn = 40;
 class TextSink {
 public:
     explicit TextSink(TStream& stream) : stream_(stream) { text_.reserve(kFlushAt + 4096); }
+
+    // Numbers are written by the converters to text that ACSConvert would
+    // pick, the built-in ones, unless others were registered ahead of them.
+    bool builtInNumbers = BuiltInNumberTexts();
     ~TextSink() { Flush(); }
     TextSink(const TextSink&) = delete;
     TextSink& operator=(const TextSink&) = delete;
@@ -76,27 +87,67 @@ public:
     }
 
 private:
+    static bool BuiltInNumberTexts()
+    {
+        const ACSConverter* ints = nullptr;
+        const ACSConverter* floats = nullptr;
+        for (const ACSConverter* c = ACSConverter::First(); c; c = c->Next()) {
+            if (c->OutputType() != ACS_TYPE_STRING)
+                continue;
+            if (!ints && c->InputType() == ACS_TYPE_INT)
+                ints = c;
+            if (!floats && c->InputType() == ACS_TYPE_FLOAT)
+                floats = c;
+        }
+        return dynamic_cast<const ACSConverter_IntText*>(ints) && dynamic_cast<const ACSConverter_FloatText*>(floats);
+    }
+
     static constexpr size_t kFlushAt = 1 << 16;
     TStream& stream_;
     std::string text_;
 };
 
-// The text a value is written as; empty for values that have none.
-std::string ValueText(const ChunkRef& chunk, ACSValueType type)
+// The text of a string value: its bytes up to the first NUL.
+std::string_view TextOf(const uint8_t* data, uint32_t size) noexcept
 {
-    ACSRawData data = ACSRawData::FromChunk(chunk);
+    const char* p = reinterpret_cast<const char*>(data);
+    if (!p)
+        return {};
+    const void* nul = std::memchr(p, 0, size);
+    return {p, nul ? static_cast<size_t>(static_cast<const char*>(nul) - p) : size};
+}
+
+// Appends the text a value is written as; nothing for values that have
+// none. Straight from the chunk's bytes: a large file is mostly values, and
+// a value object and a converted copy for each would cost more than the
+// rest of the line.
+void AppendValue(std::string& out, const ChunkRef& chunk, ACSValueType type, bool builtInNumbers)
+{
     switch (type) {
     case ACS_TYPE_STRING:
     case ACS_TYPE_STRING_ALT:
         // The second string code has no converter; it is still a text.
-        return std::string(RawDataText(data));
+        WriteQuoted(out, TextOf(chunk->GetData(), chunk->GetDataSize()), true);
+        return;
+    // Number texts hold no blank and no quotation mark: never quoted.
     case ACS_TYPE_INT:
+        if (builtInNumbers) {
+            AppendIntText(out, chunk->GetData(), chunk->GetDataSize());
+            return;
+        }
+        break;
     case ACS_TYPE_FLOAT:
+        if (builtInNumbers) {
+            AppendFloatText(out, chunk->GetData(), chunk->GetDataSize());
+            return;
+        }
+        break;
     case ACS_TYPE_KUID:
-        return std::string(RawDataText(ACSConvert(type, data, ACS_TYPE_STRING)));
+        break;
     default:
-        return std::string();
+        return;
     }
+    WriteQuoted(out, RawDataText(ACSConvert(type, ACSRawData::FromChunk(chunk), ACS_TYPE_STRING)), false);
 }
 
 bool WriteChildren(const ChunkRef& container, TextSink& sink, int level);
@@ -106,7 +157,7 @@ void WriteTag(const ChunkRef& chunk, const Nyx::PString& name, TextSink& sink, i
     ACSValueType type = chunk->GetType();
     std::string& out = sink.Text();
     sink.Indent(level);
-    out += SanitiseName(name.View());
+    AppendSanitisedName(out, name.View());
     if (type == ACS_TYPE_CONTAINER) {
         sink.LineEnd();
         sink.Indent(level);
@@ -120,8 +171,7 @@ void WriteTag(const ChunkRef& chunk, const Nyx::PString& name, TextSink& sink, i
     // Measured on the name as stored, before it is cut or sanitised.
     int64_t pad = int64_t(kValueColumn - level * kIndentUnit) - int64_t(name.Length());
     out.append(size_t(pad < 1 ? 1 : pad), ' ');
-    bool force = type != ACS_TYPE_FLOAT && type != ACS_TYPE_INT && type != ACS_TYPE_KUID;
-    WriteQuoted(out, ValueText(chunk, type), force);
+    AppendValue(out, chunk, type, sink.builtInNumbers);
 }
 
 bool WriteChildren(const ChunkRef& container, TextSink& sink, int level)
