@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <typeinfo>
 
 #include "config/ACSChunk.h"
 #include "config/TDBDataChunk.h"
@@ -105,11 +106,14 @@ ACSRawData ACSRawData::FromChunk(const ChunkRef& chunk)
     // while the tag lives on: holding the tag would not keep them. Its value
     // is shared instead. Other chunks (views into a loaded file) never
     // change their bytes, so holding the chunk is enough.
-    if (auto* tag = dynamic_cast<const TDBDataTag*>(chunk.Get()))
-        return tag->RawData();
+    // Both classes are final, so comparing the exact type is enough, and
+    // much cheaper than a dynamic_cast for every value of a large tree.
+    const std::type_info& type = typeid(*chunk);
+    if (type == typeid(TDBDataTag))
+        return static_cast<const TDBDataTag&>(*chunk).RawData();
     // A value view's own bytes already keep what they borrow from alive:
     // sharing them lets the view go, which a copy of a large file needs.
-    if (auto* view = dynamic_cast<const TDBDataChunk*>(chunk.Get()))
-        return view->RawData();
+    if (type == typeid(TDBDataChunk))
+        return static_cast<const TDBDataChunk&>(*chunk).RawData();
     return Borrow(chunk->GetData(), chunk->GetDataSize(), chunk.Get());
 }

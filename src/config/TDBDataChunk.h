@@ -8,7 +8,7 @@
 #include "config/ACSChunk.h"
 #include "config/TDBBinaryFile.h"
 
-class TDBDataChunk : public ACSChunk {
+class TDBDataChunk final : public ACSChunk {
 public:
     TDBDataChunk(TDBBinaryFile* file, TDBRecordId id, ACSValueType type, ACSRawData data) noexcept;
     ~TDBDataChunk() override;

@@ -3,7 +3,7 @@
 
 #include "config/ACSChunk.h"
 
-class TDBDataTag : public ACSChunk {
+class TDBDataTag final : public ACSChunk {
 public:
     TDBDataTag() noexcept = default;
 
