@@ -217,7 +217,6 @@ TDBContainerTag::~TDBContainerTag()
     // none of them must find this ring half torn down.
     ChildRing ring(std::move(children_));
     count_ = 0;
-    Restamp();
     for (TDBChildEntry& entry : ring)
         ReleaseEntry(entry);
 }
