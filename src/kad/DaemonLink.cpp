@@ -31,23 +31,6 @@ uint64_t Fnv1a64(std::string_view text) noexcept
 
 char AsciiLower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// The existing folder as an absolute path without links, lower-cased; empty
-// when it cannot be resolved.
-std::string CanonicalFolder(const std::string& folder)
-{
-    std::string found = Platform::FindExisting(folder);
-    if (found.empty())
-        return found;
-    char* real = ::realpath(found.c_str(), nullptr);
-    if (!real)
-        return std::string();
-    std::string out = real;
-    std::free(real);
-    for (char& c : out)
-        c = AsciiLower(c);
-    return out;
-}
-
 }  // namespace
 
 std::string PosixObjectName(std::string_view name)
@@ -66,11 +49,14 @@ DaemonLink::~DaemonLink() { Detach(); }
 bool DaemonLink::DataFolderOf(std::string_view dataFile, std::string& folder)
 {
     std::string text = Nyx::File::Path::Normalise(dataFile);
-    for (char& c : text)
+    // Only the file name is matched without regard to case: the folder is
+    // a name of the file system, where case tells folders apart.
+    std::string lower = text;
+    for (char& c : lower)
         c = AsciiLower(c);
     constexpr std::string_view kName = "assets.tdx";
-    size_t at = text.find(kName);
-    if (at == std::string::npos || at + kName.size() != text.size())
+    size_t at = lower.find(kName);
+    if (at == std::string::npos || at + kName.size() != lower.size())
         return false;
     // The name must stand on its own behind a separator: a bare
     // "assets.tdx" (an empty data path) or "myassets.tdx" has no folder to
@@ -79,6 +65,19 @@ bool DaemonLink::DataFolderOf(std::string_view dataFile, std::string& folder)
         return false;
     folder.assign(text, 0, at - 1);
     return true;
+}
+
+std::string DaemonLink::ResolveFolder(std::string_view folder)
+{
+    std::string found = Platform::FindExisting(folder);
+    if (found.empty())
+        return found;
+    char* real = ::realpath(found.c_str(), nullptr);
+    if (!real)
+        return std::string();
+    std::string out = real;
+    std::free(real);
+    return out;
 }
 
 DaemonObjectNames DaemonLink::NamesFor(std::string_view dataFolder)
@@ -164,12 +163,12 @@ bool DaemonLink::Attach(std::string_view dataFile)
         return false;
     if (Nyx::File::Exists(Nyx::File::Path(folder)) != 0)
         return false;
-    // The same folder reached through a link, "..", or a case-insensitive
-    // match must give the same names to every process.
-    std::string canonical = CanonicalFolder(folder);
-    if (canonical.empty())
+    // The same folder reached through a link or ".." must give the same
+    // names to every process.
+    std::string resolved = ResolveFolder(folder);
+    if (resolved.empty())
         return false;
-    DaemonObjectNames names = NamesFor(canonical);
+    DaemonObjectNames names = NamesFor(resolved);
 
     bool created = false;
     int fd = OpenLockFile(names.lockFilePath, created);

@@ -2,11 +2,13 @@
 // lock and a named shared block, both named after the folder, that the
 // daemon and every client agree on.
 //
-// Names are made from a fixed GUID and the lower-cased data folder (with
-// "-ipc2" added for the block) and then turned into POSIX object names by
-// PosixObjectName. The named lock is a file in /dev/shm held with flock: the
-// kernel lets go of it when its holder dies, and a process that finds the
-// file already there knows the objects exist. The block is a POSIX shared
+// Names are made from a fixed GUID and the data folder as the file system
+// has it (absolute, links resolved, never case-folded: two folders whose
+// names differ only in case are two data roots), with "-ipc2" added for the
+// block, and then turned into POSIX object names by PosixObjectName. The
+// named lock is a file in /dev/shm held with flock: the kernel lets go of it
+// when its holder dies, and a process that finds the file already there
+// knows the objects exist. The block is a POSIX shared
 // memory object mapped whole. Both stay when the last process has gone; the
 // block they leave names a holder that no longer runs, and the next process
 // to look takes it over.
@@ -50,19 +52,23 @@ public:
     DaemonLink(const DaemonLink&) = delete;
     DaemonLink& operator=(const DaemonLink&) = delete;
 
-    // The data folder of a data-file path: the text lower-cased, back
-    // slashes turned forward, "assets.tdx" and the separator before it cut
-    // off. False when the first "assets.tdx" is not the file name at the
-    // very end.
+    // The data folder of a data-file path: back slashes turned forward,
+    // "assets.tdx" (in any case) and the separator before it cut off; the
+    // folder keeps its case. False when the first "assets.tdx" is not the
+    // file name at the very end.
     static bool DataFolderOf(std::string_view dataFile, std::string& folder);
     static DaemonObjectNames NamesFor(std::string_view dataFolder);
+    // An existing folder as the file system has it: absolute, without links
+    // or "..". A spelling that matches no entry exactly is taken to the
+    // entry that matches it without regard to case, as every file name of
+    // the tool is. Empty when there is no such folder.
+    static std::string ResolveFolder(std::string_view folder);
 
     // Opens the lock and the block for the data file's folder (at once true
-    // when already attached). The names are made from the folder resolved
-    // to its absolute form without links, so every spelling of one folder
-    // meets the same daemon. The process that creates the objects becomes
-    // the holder and fills the block; one that finds them must leave again
-    // when the block refuses newcomers.
+    // when already attached). The names are made from the resolved folder,
+    // so every spelling of one folder meets the same daemon. The process
+    // that creates the objects becomes the holder and fills the block; one
+    // that finds them must leave again when the block refuses newcomers.
     bool Attach(std::string_view dataFile);
     // Under the lock: a holder that is gone (or none at all) is replaced by
     // this process, which then counts as the holder.

@@ -65,8 +65,6 @@ uint32_t LoadLE32(const uint8_t* p) noexcept
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
-char AsciiLower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 void SetReceiveTimeout(int socket, int ms)
 {
     timeval tv{ms / 1000, (ms % 1000) * 1000};
@@ -102,11 +100,13 @@ bool KADClient::Start(const KADClientSettings& settings)
     {
         std::lock_guard<std::mutex> hold(s.settingsLock);
         s.settings = settings;
-        std::string path = s.settings.path.Str();
-        for (char& c : path)
-            c = AsciiLower(c);
-        s.settings.path = Nyx::File::Path(path);
         s.settings.path.RemoveTrailingSeparator();
+        // The folder as the file system has it, never case-folded: folders
+        // whose names differ only in case are different data roots, and
+        // the daemon launched must be the one of this root.
+        std::string resolved = DaemonLink::ResolveFolder(s.settings.path.View());
+        if (!resolved.empty())
+            s.settings.path = Nyx::File::Path(resolved);
     }
 
     bool connected = false;

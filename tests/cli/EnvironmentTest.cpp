@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
@@ -26,13 +25,6 @@
 namespace {
 
 const char* const kDataArchives[] = {"data", "video", "local", "original", "trash", "editing", "cache", "settings"};
-
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 // Start-up changes the working folder; every test gets its own back. The
 // data root's "bin" holds the stand-in daemon, which start-up launches.
@@ -116,7 +108,7 @@ TEST_F(EnvironmentTest, StartsEverythingAndShutsItAllDown)
     EXPECT_TRUE(KADClient::IsStarted());
     EXPECT_TRUE(KADClient::IsConnected());
     KADClientSettings settings = KADClient::GetSettings();
-    EXPECT_EQ(settings.path.Str(), Lower(root_.Path()));
+    EXPECT_EQ(settings.path.Str(), daemontest::RealPath(root_.Path()));
     EXPECT_EQ(settings.flags[2], 0);
     EXPECT_EQ(settings.flags[KADClientSettings::kFlagMayLaunchDaemon], 0);
     EXPECT_EQ(settings.flags[KADClientSettings::kFlagClient], 1);

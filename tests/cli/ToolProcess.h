@@ -30,22 +30,69 @@ inline std::string Slurp(const std::filesystem::path& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+inline std::filesystem::path BuiltToolProgram()
+{
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path() / "KestroUtil";
+}
+
+// Lays out a data root: root/bin with copies of the built program and the
+// stand-in daemon, and root/elsewhere to run commands from.
+inline void LayOutToolRoot(const std::string& root)
+{
+    namespace fs = std::filesystem;
+    fs::create_directories(fs::path(root) / "bin");
+    fs::copy_file(BuiltToolProgram(), fs::path(root) / "bin/KestroUtil");
+    fs::permissions(fs::path(root) / "bin/KestroUtil", fs::perms::owner_exec, fs::perm_options::add);
+    fs::create_directories(fs::path(root) / "elsewhere");
+    standin::Install(root);
+}
+
+// Runs root/bin/KestroUtil with the arguments from root/elsewhere; its
+// output passes through files in `outputFolder`.
+inline ProcessResult RunTool(const std::string& root, const std::string& outputFolder,
+                             const std::vector<std::string>& args)
+{
+    const std::string program = root + "/bin/KestroUtil";
+    const std::string outPath = outputFolder + "/out";
+    const std::string errPath = outputFolder + "/err";
+    const std::string cwd = root + "/elsewhere";
+    std::vector<std::string> words = {program};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int in = ::open("/dev/null", O_RDONLY);
+        if (out < 0 || err < 0 || in < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::dup2(in, 0) < 0 ||
+            ::chdir(cwd.c_str()) != 0)
+            ::_exit(127);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ProcessResult result;
+    int status = 0;
+    EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status)) << "status " << status;
+    if (WIFEXITED(status))
+        result.exitCode = WEXITSTATUS(status);
+    result.out = Slurp(outPath);
+    result.err = Slurp(errPath);
+    return result;
+}
+
 class ToolProcessTest : public ::testing::Test {
 protected:
-    static std::filesystem::path BuiltProgram()
-    {
-        return std::filesystem::read_symlink("/proc/self/exe").parent_path() / "KestroUtil";
-    }
+    static std::filesystem::path BuiltProgram() { return BuiltToolProgram(); }
 
     void SetUp() override
     {
-        namespace fs = std::filesystem;
-        ASSERT_TRUE(fs::exists(BuiltProgram())) << BuiltProgram();
-        root_.MakeFolder("bin");
-        fs::copy_file(BuiltProgram(), root_ / "bin/KestroUtil");
-        fs::permissions(root_ / "bin/KestroUtil", fs::perms::owner_exec, fs::perm_options::add);
-        root_.MakeFolder("elsewhere");
-        standin::Install(root_.Path());
+        ASSERT_TRUE(std::filesystem::exists(BuiltProgram())) << BuiltProgram();
+        LayOutToolRoot(root_.Path());
     }
 
     void TearDown() override
@@ -60,40 +107,7 @@ protected:
     std::string Root() const { return daemontest::RealPath(root_.Path()); }
 
     // Runs root/bin/KestroUtil with the arguments from root/elsewhere.
-    ProcessResult Run(const std::vector<std::string>& args)
-    {
-        const std::string program = root_ / "bin/KestroUtil";
-        const std::string outPath = output_ / "out";
-        const std::string errPath = output_ / "err";
-        const std::string cwd = root_ / "elsewhere";
-        std::vector<std::string> words = {program};
-        words.insert(words.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& w : words)
-            argv.push_back(w.data());
-        argv.push_back(nullptr);
-
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int in = ::open("/dev/null", O_RDONLY);
-            if (out < 0 || err < 0 || in < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::dup2(in, 0) < 0 ||
-                ::chdir(cwd.c_str()) != 0)
-                ::_exit(127);
-            ::execv(program.c_str(), argv.data());
-            ::_exit(127);
-        }
-        ProcessResult result;
-        int status = 0;
-        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status)) << "status " << status;
-        if (WIFEXITED(status))
-            result.exitCode = WEXITSTATUS(status);
-        result.out = Slurp(outPath);
-        result.err = Slurp(errPath);
-        return result;
-    }
+    ProcessResult Run(const std::vector<std::string>& args) { return RunTool(root_.Path(), output_.Path(), args); }
 
     TempFolder root_;
     TempFolder output_;

@@ -29,7 +29,7 @@ TEST(DaemonLinkNames, DataFolderOfCutsTheFileNameOnlyWhenItStandsAtTheEnd)
 {
     const FolderCase cases[] = {
         {"/data/assets.tdx", true, "/data"},
-        {"/Data/Sub\\ASSETS.TDX", true, "/data/sub"},
+        {"/Data/Sub\\ASSETS.TDX", true, "/Data/Sub"},
         {"/assets.tdx", true, ""},
         // An empty data path joined with the file name: nothing to cut.
         {"assets.tdx", false, nullptr},
@@ -63,14 +63,19 @@ TEST(DaemonLinkNames, NamesJoinTheGuidTheFolderAndTheSuffix)
     EXPECT_EQ(PosixObjectName("a"), "kestro-kad-af63dc4c8601ec8c");
 }
 
-TEST(DaemonLinkNames, CaseAndBackSlashesDoNotChangeTheNames)
+TEST(DaemonLinkNames, BackSlashesDoNotChangeTheNamesButCaseDoes)
 {
     std::string a;
     std::string b;
+    std::string lower;
     ASSERT_TRUE(DaemonLink::DataFolderOf("/Srv/Kestro Data/assets.tdx", a));
-    ASSERT_TRUE(DaemonLink::DataFolderOf("\\srv\\KESTRO DATA\\Assets.Tdx", b));
+    ASSERT_TRUE(DaemonLink::DataFolderOf("\\Srv\\Kestro Data\\Assets.Tdx", b));
+    ASSERT_TRUE(DaemonLink::DataFolderOf("/srv/kestro data/assets.tdx", lower));
     EXPECT_EQ(DaemonLink::NamesFor(a).lockFilePath, DaemonLink::NamesFor(b).lockFilePath);
     EXPECT_EQ(DaemonLink::NamesFor(a).sharedMemoryPath, DaemonLink::NamesFor(b).sharedMemoryPath);
+    // Folders whose names differ only in case are different data roots.
+    EXPECT_NE(DaemonLink::NamesFor(a).lockFilePath, DaemonLink::NamesFor(lower).lockFilePath);
+    EXPECT_NE(DaemonLink::NamesFor(a).sharedMemoryPath, DaemonLink::NamesFor(lower).sharedMemoryPath);
     EXPECT_NE(DaemonLink::NamesFor(a).lockFilePath, DaemonLink::NamesFor("/srv/other").lockFilePath);
 }
 
@@ -120,6 +125,30 @@ TEST_F(DaemonLinkTest, EverySpellingOfTheFolderMeetsTheSameBlock)
         ASSERT_TRUE(client.Attach(spelling)) << spelling;
         EXPECT_EQ(client.GetPort(), 40129u) << spelling;
     }
+}
+
+TEST_F(DaemonLinkTest, FoldersWhoseNamesDifferOnlyInCaseMeetDifferentBlocks)
+{
+    temp_.MakeFolder("CaseA");
+    temp_.MakeFolder("casea");
+    const std::string upper = root_ + "/CaseA";
+    const std::string lower = root_ + "/casea";
+    daemontest::DiscoveryCleanup upperCleanup(upper);
+    daemontest::DiscoveryCleanup lowerCleanup(lower);
+
+    DaemonLink daemon(other_);
+    ASSERT_TRUE(daemon.Attach(upper + "/assets.tdx"));
+    daemon.Publish(40130);
+    {
+        DaemonLink client(self_);
+        ASSERT_TRUE(client.Attach(lower + "/assets.tdx"));
+        EXPECT_EQ(client.GetPort(), 0u) << "the other root's daemon was found";
+    }
+    DaemonLink client(self_);
+    ASSERT_TRUE(client.Attach(upper + "/ASSETS.TDX"));
+    EXPECT_EQ(client.GetPort(), 40130u);
+    DaemonSharedBlock b{};
+    EXPECT_FALSE(daemontest::ReadBlock(lower, b) && b.daemonPort == 40130u);
 }
 
 TEST_F(DaemonLinkTest, FirstAttacherHoldsAFreshBlockAndSeesNoDaemon)

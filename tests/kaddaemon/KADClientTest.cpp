@@ -23,13 +23,6 @@ namespace {
 using namespace clienttest;
 using Clock = std::chrono::steady_clock;
 
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 std::vector<std::string> Texts(const ResultsLog& log)
 {
     std::vector<std::string> texts;
@@ -442,12 +435,16 @@ protected:
 
 TEST_F(KADClientFakeDaemonTest, TheHandshakeCarriesTheSettingsAndStopSaysGoodbyeAndResets)
 {
+    // A root whose name has upper-case letters, which it keeps.
+    temp_.MakeFolder("Data Root");
+    const std::string root = root_ + "/Data Root";
+    daemontest::DiscoveryCleanup rootCleanup(root);
     DaemonWire::ClientHello hello;
     std::string path;
     std::string goodbye;
     std::atomic<bool> closed{false};
     std::atomic<bool> done{false};
-    FakeDaemon daemon(root_, [&](int socket, int) {
+    FakeDaemon daemon(root, [&](int socket, int) {
         if (FakeDaemon::ReadHello(socket, hello, path) && FakeDaemon::AnswerHello(socket)
             && FakeDaemon::Read(socket, goodbye, 4))
             closed = FakeDaemon::WaitClosed(socket);
@@ -455,14 +452,14 @@ TEST_F(KADClientFakeDaemonTest, TheHandshakeCarriesTheSettingsAndStopSaysGoodbye
     });
 
     KADClientSettings settings;
-    settings.path = root_ + "/";
+    settings.path = root + "/";
     settings.flags[KADClientSettings::kFlagClient] = 0;
     ASSERT_TRUE(KADClient::Start(settings));
     EXPECT_TRUE(KADClient::IsConnected());
-    // The daemon is told the folder lower-cased, without the separator;
-    // the content root keeps the caller's spelling.
-    EXPECT_EQ(KADClient::GetSettings().path.Str(), Lower(root_));
-    EXPECT_EQ(GetContentRootPath().Str(), root_);
+    // The daemon is told the folder as the file system has it, without the
+    // separator; the content root keeps the caller's spelling.
+    EXPECT_EQ(KADClient::GetSettings().path.Str(), root);
+    EXPECT_EQ(GetContentRootPath().Str(), root);
     EXPECT_TRUE(KADClient::Start(settings));  // already started
     ASSERT_NE(KADClient::GetSpecRegistry(), nullptr);
     EXPECT_FALSE(KADClient::GetSpecRegistry()->FindConfig(KUID(1, 2, 3)));
@@ -479,7 +476,7 @@ TEST_F(KADClientFakeDaemonTest, TheHandshakeCarriesTheSettingsAndStopSaysGoodbye
     EXPECT_EQ(hello.version, 320u);
     EXPECT_EQ(hello.build, 41615u);
     EXPECT_EQ(hello.clientFlag, 0u);
-    EXPECT_EQ(path, Lower(root_));
+    EXPECT_EQ(path, root);
     EXPECT_EQ(goodbye, U32(1));
     EXPECT_TRUE(closed);
     EXPECT_EQ(daemon.Connections(), 1);
