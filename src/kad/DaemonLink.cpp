@@ -29,6 +29,10 @@ uint64_t Fnv1a64(std::string_view text) noexcept
     return h;
 }
 
+// Each pass that finds its lock file removed under it means another process
+// removed a set meanwhile; far more of them than that is a fault.
+constexpr int kAttachTries = 64;
+
 char AsciiLower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
@@ -96,53 +100,30 @@ DaemonObjectNames DaemonLink::NamesFor(std::string_view dataFolder)
     return names;
 }
 
-int DaemonLink::OpenLockFile(const std::string& path, bool& created)
+bool DaemonLink::IsCurrent() const
 {
-    // A lock file that is created in place could be found and locked by
-    // another process before its creator locks it. It is therefore made
-    // under a private name, locked, and only then linked in: whoever finds
-    // the name finds it held until the block is filled.
-    for (int tries = 0; tries < 8; ++tries) {
-        int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-        if (fd >= 0) {
-            created = false;
-            return fd;
-        }
-        if (errno != ENOENT)
-            return -1;
-        std::string temp = path + ".XXXXXX";
-        fd = ::mkostemp(temp.data(), O_CLOEXEC);
-        if (fd < 0)
-            return -1;
-        int locked;
-        do {
-            locked = ::flock(fd, LOCK_EX);
-        } while (locked != 0 && errno == EINTR);
-        if (locked == 0 && ::link(temp.c_str(), path.c_str()) == 0) {
-            ::unlink(temp.c_str());
-            created = true;
-            return fd;
-        }
-        int err = locked == 0 ? errno : EIO;
-        ::unlink(temp.c_str());
-        ::close(fd);
-        if (err != EEXIST)
-            return -1;
-        // Someone else linked theirs in first: open that one.
-    }
-    return -1;
+    struct stat held;
+    struct stat linked;
+    return lockFd_ >= 0 && ::fstat(lockFd_, &held) == 0 && held.st_nlink > 0
+           && ::lstat(names_.lockFilePath.c_str(), &linked) == 0 && held.st_dev == linked.st_dev
+           && held.st_ino == linked.st_ino;
 }
 
-bool DaemonLink::MapBlock(const std::string& name)
+bool DaemonLink::MapBlock(bool& fresh)
 {
-    int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    int fd = ::shm_open(names_.sharedMemoryPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
-    // Every process grows a fresh object before touching it, so none ever
-    // maps past its end; growing fills with zeros, which read as a holder
-    // that does not exist.
+    // Only a process that holds the lock maps the block, so an empty one
+    // was made just now (or by one that died before filling it): growing it
+    // is safe, and whoever grows it fills it.
     struct stat st;
-    if (::fstat(fd, &st) != 0 || (st.st_size < off_t(sizeof(DaemonSharedBlock)) && ::ftruncate(fd, sizeof(DaemonSharedBlock)) != 0)) {
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fresh = st.st_size < off_t(sizeof(DaemonSharedBlock));
+    if (fresh && ::ftruncate(fd, sizeof(DaemonSharedBlock)) != 0) {
         ::close(fd);
         return false;
     }
@@ -152,6 +133,44 @@ bool DaemonLink::MapBlock(const std::string& name)
         return false;
     block_ = static_cast<DaemonSharedBlock*>(p);
     return true;
+}
+
+bool DaemonLink::AttachLocked()
+{
+    for (int tries = 0; tries < kAttachTries; ++tries) {
+        int fd = ::open(names_.lockFilePath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0)
+            return false;
+        lockFd_ = fd;
+        lockDepth_ = 0;
+        if (!Lock()) {
+            // Removed between our open and our lock: look again.
+            Release();
+            continue;
+        }
+        bool fresh = false;
+        if (!MapBlock(fresh)) {
+            Release();
+            return false;
+        }
+        if (fresh) {
+            holder_ = true;
+            block_->Initialise(processId_);
+            return true;
+        }
+        if (DaemonSharedBlock::Load(block_->refuseFlag) != 0) {
+            Unlock();
+            Detach();
+            return false;
+        }
+        // Nothing here relies on its value, and it is never given back.
+        if (DaemonSharedBlock::Load(block_->modeWord) == 0)
+            DaemonSharedBlock::Store(block_->attachCount, 255);
+        else
+            std::atomic_ref<uint8_t>(block_->attachCount).fetch_add(1, std::memory_order_relaxed);
+        return true;
+    }
+    return false;
 }
 
 bool DaemonLink::Attach(std::string_view dataFile)
@@ -168,35 +187,10 @@ bool DaemonLink::Attach(std::string_view dataFile)
     std::string resolved = ResolveFolder(folder);
     if (resolved.empty())
         return false;
-    DaemonObjectNames names = NamesFor(resolved);
-
-    bool created = false;
-    int fd = OpenLockFile(names.lockFilePath, created);
-    if (fd < 0)
+    names_ = NamesFor(resolved);
+    if (!AttachLocked())
         return false;
-    lockFd_ = fd;
-    lockDepth_ = created ? 1 : 0;
-    if (!MapBlock(names.sharedMemoryPath)) {
-        Release();
-        return false;
-    }
-
-    if (created) {
-        holder_ = true;
-        block_->Initialise(processId_);
-        Unlock();
-        return true;
-    }
-    if (DaemonSharedBlock::Load(block_->refuseFlag) != 0) {
-        Detach();
-        return false;
-    }
-    // Bumped without the lock and never given back; nothing here relies on
-    // its value.
-    if (DaemonSharedBlock::Load(block_->modeWord) == 0)
-        DaemonSharedBlock::Store(block_->attachCount, 255);
-    else
-        std::atomic_ref<uint8_t>(block_->attachCount).fetch_add(1, std::memory_order_relaxed);
+    Unlock();
     return true;
 }
 
@@ -204,7 +198,8 @@ void DaemonLink::CheckAlive()
 {
     if (lockFd_ < 0 || !block_)
         return;
-    Lock();
+    if (!LockCurrent())
+        return;
     uint32_t holder = DaemonSharedBlock::Load(block_->holderProcessId);
     if (holder == DaemonSharedBlock::kNoProcess || !IsProcessAlive(holder)) {
         DaemonSharedBlock::Store(block_->holderProcessId, processId_);
@@ -224,7 +219,7 @@ uint32_t DaemonLink::GetPort()
     if (!block_)
         return 0;
     CheckAlive();
-    if (holder_)
+    if (!block_ || holder_)
         return 0;
     return DaemonSharedBlock::Load(block_->daemonPort);
 }
@@ -234,18 +229,30 @@ void DaemonLink::Detach()
     if (lockFd_ < 0)
         return;
     ReleaseClaim();
-    if (holder_ && block_) {
-        Lock();
+    // A set removed since needs nothing more from us.
+    if (holder_ && block_ && Lock()) {
         // Only this process's own entry is cleared: a daemon may have taken
         // the block over since, and its entry must survive our leaving.
         if (DaemonSharedBlock::Load(block_->holderProcessId) == processId_) {
             DaemonSharedBlock::Store(block_->holderProcessId, DaemonSharedBlock::kNoProcess);
             if (DaemonSharedBlock::Load(block_->modeWord) >= 1)
                 std::atomic_ref<uint8_t>(block_->attachCount).fetch_sub(1, std::memory_order_relaxed);
+            RemoveObjects();
         }
         Unlock();
     }
     Release();
+}
+
+void DaemonLink::RemoveObjects()
+{
+    // The block goes first: while the lock file is still linked, nobody
+    // can map a block without waiting for our lock, after which they find
+    // their lock file unlinked and start over. The other way round, a
+    // newcomer could make a new lock file and map the old block under the
+    // name just before it went.
+    ::shm_unlink(names_.sharedMemoryPath.c_str());
+    ::unlink(names_.lockFilePath.c_str());
 }
 
 void DaemonLink::Release()
@@ -260,14 +267,24 @@ void DaemonLink::Release()
     holder_ = false;
 }
 
-void DaemonLink::Lock()
+bool DaemonLink::Lock()
 {
     if (lockFd_ < 0)
-        return;
-    if (lockDepth_++ > 0)
-        return;
-    while (::flock(lockFd_, LOCK_EX) != 0 && errno == EINTR) {
+        return false;
+    if (lockDepth_ > 0) {
+        ++lockDepth_;
+        return true;
     }
+    while (::flock(lockFd_, LOCK_EX) != 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    if (!IsCurrent()) {
+        ::flock(lockFd_, LOCK_UN);
+        return false;
+    }
+    lockDepth_ = 1;
+    return true;
 }
 
 void DaemonLink::Unlock()
@@ -276,6 +293,18 @@ void DaemonLink::Unlock()
         return;
     if (--lockDepth_ == 0)
         ::flock(lockFd_, LOCK_UN);
+}
+
+bool DaemonLink::LockCurrent()
+{
+    if (Lock())
+        return true;
+    if (lockFd_ < 0)
+        return false;
+    // The set was removed by a holder that left. Our claim and our entry,
+    // if any, went with it.
+    Release();
+    return AttachLocked();
 }
 
 bool DaemonLink::IsClaimant() const
@@ -289,26 +318,28 @@ void DaemonLink::ReleaseClaim()
         DaemonSharedBlock::Store(block_->claimProcessId, DaemonSharedBlock::kNoProcess);
 }
 
-void DaemonLink::Publish(uint32_t port)
+bool DaemonLink::Publish(uint32_t port)
 {
-    if (!block_)
-        return;
-    Lock();
+    if (!block_ || !Lock())
+        return false;
     DaemonSharedBlock::Store(block_->holderProcessId, processId_);
     DaemonSharedBlock::Store(block_->daemonPort, port);
     holder_ = true;
     Unlock();
+    return true;
 }
 
 void DaemonLink::Withdraw()
 {
     if (!block_)
         return;
-    Lock();
-    if (DaemonSharedBlock::Load(block_->holderProcessId) == processId_) {
-        DaemonSharedBlock::Store(block_->daemonPort, 0u);
-        DaemonSharedBlock::Store(block_->holderProcessId, DaemonSharedBlock::kNoProcess);
+    if (Lock()) {
+        if (DaemonSharedBlock::Load(block_->holderProcessId) == processId_) {
+            DaemonSharedBlock::Store(block_->daemonPort, 0u);
+            DaemonSharedBlock::Store(block_->holderProcessId, DaemonSharedBlock::kNoProcess);
+            RemoveObjects();
+        }
+        Unlock();
     }
     holder_ = false;
-    Unlock();
 }

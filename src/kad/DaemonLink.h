@@ -7,11 +7,17 @@
 // names differ only in case are two data roots), with "-ipc2" added for the
 // block, and then turned into POSIX object names by PosixObjectName. The
 // named lock is a file in /dev/shm held with flock: the kernel lets go of it
-// when its holder dies, and a process that finds the file already there
-// knows the objects exist. The block is a POSIX shared
-// memory object mapped whole. Both stay when the last process has gone; the
-// block they leave names a holder that no longer runs, and the next process
-// to look takes it over.
+// when its holder dies. The block is a POSIX shared memory object mapped
+// whole; whoever first maps it under the lock while it is still empty fills
+// it and becomes its holder.
+//
+// The holder that leaves cleanly (a daemon that stops, or a client that
+// found no daemon) removes both names under the lock, the block first.
+// Every process that takes the lock checks that its lock file is still the
+// one linked under the name; one that finds its set removed drops it (and,
+// where it goes on, attaches afresh), so no two sets are ever in use for
+// one folder. A set left by a process that was killed stays; the next
+// process to look takes it over.
 //
 // One object is one attachment: the tool keeps one per process, the daemon
 // its own. The lock is a property of the open file, so two objects in one
@@ -67,29 +73,39 @@ public:
     // Opens the lock and the block for the data file's folder (at once true
     // when already attached). The names are made from the resolved folder,
     // so every spelling of one folder meets the same daemon. The process
-    // that creates the objects becomes the holder and fills the block; one
-    // that finds them must leave again when the block refuses newcomers.
+    // that finds the block empty becomes the holder and fills it; one that
+    // finds it filled must leave again when the block refuses newcomers.
     bool Attach(std::string_view dataFile);
     // Under the lock: a holder that is gone (or none at all) is replaced by
-    // this process, which then counts as the holder.
+    // this process, which then counts as the holder. When the set this
+    // process attached to has been removed since, it attaches afresh first.
     void CheckAlive();
     bool IsOwner();
     // The daemon's port, or 0 when no block is open or this process is the
     // holder (then no daemon serves the folder).
     uint32_t GetPort();
-    // Gives the block and the lock back, withdrawing this process as holder
-    // when the block still names it.
+    // Gives the block and the lock back. A holder that the block still
+    // names withdraws and removes the set: nobody serves the folder then.
     void Detach();
-    void Lock();
+    // False, without the lock, when not attached or when the set this
+    // process attached to has been removed since (its lock no longer
+    // excludes anybody).
+    bool Lock();
     void Unlock();
+    // Lock, but a removed set is first replaced by the set under the names
+    // now (made afresh when there is none). False, detached, when that
+    // fails.
+    bool LockCurrent();
     bool IsClaimant() const;
     void ReleaseClaim();
 
     // The daemon's side. Publish writes this process as holder with its
     // port; the caller holds the lock and has made sure no other live
-    // daemon serves the folder. Withdraw undoes it under the lock, unless
-    // another process has taken the block over since.
-    void Publish(uint32_t port);
+    // daemon serves the folder (false when the set was removed). Withdraw
+    // undoes it under the lock and removes the set, unless another process
+    // has taken the block over since; the attachment is of no further use
+    // but to Detach.
+    bool Publish(uint32_t port);
     void Withdraw();
 
     bool IsAttached() const noexcept { return lockFd_ >= 0; }
@@ -100,13 +116,20 @@ public:
     DaemonSharedBlock* Block() const noexcept { return block_; }
 
 private:
-    // Opens the lock file, creating it already locked when it is missing.
-    // Returns the descriptor, or -1; `created` tells which happened.
-    static int OpenLockFile(const std::string& path, bool& created);
-    bool MapBlock(const std::string& name);
+    // Opens the lock file of names_ (making it when missing) and locks it,
+    // until the file locked is the one linked under the name; then maps the
+    // block and fills it when empty. Leaves the lock held; false, detached,
+    // on failure or when the block refuses newcomers.
+    bool AttachLocked();
+    // Whether the open lock file is still the one linked under its name.
+    bool IsCurrent() const;
+    bool MapBlock(bool& fresh);
+    // Under the lock, by the holder that leaves.
+    void RemoveObjects();
     void Release();
 
     uint32_t processId_;
+    DaemonObjectNames names_;
     int lockFd_ = -1;
     int lockDepth_ = 0;
     DaemonSharedBlock* block_ = nullptr;

@@ -142,9 +142,10 @@ TEST_F(ProcessTest, CloseKADDaemonEndsTheDaemonTheFirstCommandLaunched)
     EXPECT_EQ(close.out, kClean);
     EXPECT_EQ(close.err, "");
     // It has withdrawn from the block and ended by the time the command is
-    // done.
+    // done, and no discovery object of the root is left.
     EXPECT_EQ(standin::Serving(Root()), 0u);
     EXPECT_TRUE(daemontest::WaitFor([&]() { return standin::Ended(daemon); }));
+    EXPECT_EQ(daemontest::DiscoveryFiles(Root()), std::vector<std::string>());
 }
 
 }  // namespace

@@ -6,9 +6,11 @@
 #include <cctype>
 #include <csignal>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -261,36 +263,81 @@ TEST_F(DaemonLinkTest, DetachWithdrawsOnlyItsOwnEntry)
     EXPECT_EQ(b.holderProcessId, other_);
     EXPECT_EQ(b.daemonPort, 40125u);
 
-    // A holder still named in the block clears its entry when it leaves.
+    // A holder still named in the block clears its entry when it leaves,
+    // and with it the objects: nobody serves the folder.
     DaemonLink again(self_);
     ASSERT_TRUE(again.Attach(dataFile_));
     DaemonSharedBlock::Store(again.Block()->holderProcessId, DeadProcessId());
     ASSERT_TRUE(again.IsOwner());
     again.Detach();
-    ASSERT_TRUE(daemontest::ReadBlock(root_, b));
-    EXPECT_EQ(b.holderProcessId, DaemonSharedBlock::kNoProcess);
+    EXPECT_FALSE(daemontest::ReadBlock(root_, b));
+    EXPECT_EQ(daemontest::DiscoveryFiles(root_), std::vector<std::string>());
 }
 
 TEST_F(DaemonLinkTest, WithdrawLeavesABlockThatWasTakenOver)
 {
     DaemonLink daemon(other_);
     ASSERT_TRUE(daemon.Attach(dataFile_));
-    daemon.Publish(40126);
-    daemon.Withdraw();
-    DaemonSharedBlock b{};
-    ASSERT_TRUE(daemontest::ReadBlock(root_, b));
-    EXPECT_EQ(b.holderProcessId, DaemonSharedBlock::kNoProcess);
-    EXPECT_EQ(b.daemonPort, 0u);
-
     daemon.Publish(40127);
     DaemonLink successor(self_);
     ASSERT_TRUE(successor.Attach(dataFile_));
     successor.Publish(40128);
     daemon.Withdraw();
     daemon.Detach();
+    DaemonSharedBlock b{};
     ASSERT_TRUE(daemontest::ReadBlock(root_, b));
     EXPECT_EQ(b.holderProcessId, self_);
     EXPECT_EQ(b.daemonPort, 40128u);
+}
+
+TEST_F(DaemonLinkTest, TheHolderThatLeavesRemovesTheObjects)
+{
+    const std::vector<std::string> none;
+    {
+        // A client that found no daemon.
+        DaemonLink client(self_);
+        ASSERT_TRUE(client.Attach(dataFile_));
+        ASSERT_FALSE(daemontest::DiscoveryFiles(root_).empty());
+        EXPECT_EQ(client.GetPort(), 0u);
+        client.Detach();
+        EXPECT_EQ(daemontest::DiscoveryFiles(root_), none);
+    }
+    {
+        // A daemon that stops, after a client came and went.
+        DaemonLink daemon(other_);
+        ASSERT_TRUE(daemon.Attach(dataFile_));
+        daemon.Publish(40126);
+        DaemonLink client(self_);
+        ASSERT_TRUE(client.Attach(dataFile_));
+        EXPECT_EQ(client.GetPort(), 40126u);
+        client.Detach();
+        EXPECT_EQ(daemontest::DiscoveryFiles(root_).size(), 2u);
+        daemon.Withdraw();
+        EXPECT_EQ(daemontest::DiscoveryFiles(root_), none);
+        daemon.Detach();
+        EXPECT_EQ(daemontest::DiscoveryFiles(root_), none);
+    }
+}
+
+TEST_F(DaemonLinkTest, AnAttachmentWhoseObjectsWereRemovedMovesToTheCurrentOnes)
+{
+    DaemonLink client(self_);
+    ASSERT_TRUE(client.Attach(dataFile_));
+    // The objects go (as their holder removes them when it leaves) while
+    // the client is attached, and a daemon makes a new set and publishes.
+    ::shm_unlink(cleanup_.Names().sharedMemoryPath.c_str());
+    ::unlink(cleanup_.Names().lockFilePath.c_str());
+    DaemonLink daemon(other_);
+    ASSERT_TRUE(daemon.Attach(dataFile_));
+    daemon.Publish(40131);
+
+    EXPECT_EQ(client.GetPort(), 40131u);
+    EXPECT_FALSE(client.IsHolder());
+    client.Detach();
+    DaemonSharedBlock b{};
+    ASSERT_TRUE(daemontest::ReadBlock(root_, b));
+    EXPECT_EQ(b.holderProcessId, other_);
+    EXPECT_EQ(b.daemonPort, 40131u);
 }
 
 TEST_F(DaemonLinkTest, OnlyTheClaimantReleasesTheClaim)

@@ -176,10 +176,8 @@ TEST(DaemonProcess, LaunchedLikeTheToolDoesItServesItsRootUntilRequest270)
     EXPECT_TRUE(client.WaitClosed());
     // Ended and collected (the launcher leaves no zombie behind).
     EXPECT_TRUE(WaitFor([&]() { return !std::filesystem::exists("/proc/" + std::to_string(launched)); }));
-    DaemonSharedBlock block{};
-    ASSERT_TRUE(daemontest::ReadBlock(data.Root(), block));
-    EXPECT_EQ(block.holderProcessId, DaemonSharedBlock::kNoProcess);
-    EXPECT_EQ(block.daemonPort, 0u);
+    // It removed its discovery objects, and nothing is left beside them.
+    EXPECT_EQ(daemontest::DiscoveryFiles(data.Root()), std::vector<std::string>());
     EXPECT_TRUE(std::filesystem::file_size(data.Path("trace.txt")) > 0);
 }
 
@@ -206,14 +204,25 @@ TEST(DaemonProcess, AKilledDaemonIsReplacedByTheNextLaunch)
 {
     DataRoot data;
     Children children;
+    const DaemonObjectNames names = daemontest::NamesOfRoot(data.Root());
+    const std::string blockPath = "/dev/shm" + names.sharedMemoryPath;
     pid_t first = children.Spawn(data.Daemon());
     ASSERT_EQ(data.WaitServing(), uint32_t(first));
+    const uint64_t lockInode = daemontest::ShmInode(names.lockFilePath);
+    const uint64_t blockInode = daemontest::ShmInode(blockPath);
+    ASSERT_NE(lockInode, 0u);
+    ASSERT_NE(blockInode, 0u);
     children.Kill(first);
 
+    // The set the killed one left is taken over, not made a second time.
     pid_t second = children.Spawn(data.Daemon());
     ASSERT_EQ(data.WaitServing(), uint32_t(second));
+    EXPECT_EQ(daemontest::ShmInode(names.lockFilePath), lockInode);
+    EXPECT_EQ(daemontest::ShmInode(blockPath), blockInode);
+    EXPECT_EQ(daemontest::DiscoveryFiles(data.Root()).size(), 2u);
     ASSERT_TRUE(CloseDaemon(data.Port()));
     EXPECT_EQ(children.WaitExit(second), 0);
+    EXPECT_EQ(daemontest::DiscoveryFiles(data.Root()), std::vector<std::string>());
 }
 
 TEST(DaemonProcess, AStaleOrFalseEntryInTheBlockIsTakenOver)

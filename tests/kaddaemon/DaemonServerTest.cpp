@@ -215,9 +215,10 @@ TEST_F(DaemonServerTest, Request270RepliesThenEndsTheDaemon)
     server_.Shutdown();
     EXPECT_TRUE(client.WaitClosed());
     EXPECT_TRUE(bystander.WaitClosed());
+    // It withdrew and removed the discovery objects it held.
     DaemonSharedBlock block{};
-    ASSERT_TRUE(daemontest::ReadBlock(root_, block));
-    EXPECT_EQ(block.holderProcessId, DaemonSharedBlock::kNoProcess);
+    EXPECT_FALSE(daemontest::ReadBlock(root_, block));
+    EXPECT_EQ(daemontest::DiscoveryFiles(root_), std::vector<std::string>());
     RawDaemonClient late;
     EXPECT_FALSE(late.Connect(server_.Port()));
 }

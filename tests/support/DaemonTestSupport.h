@@ -5,15 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "kad/DaemonLink.h"
@@ -53,7 +57,31 @@ inline DaemonObjectNames NamesOfRoot(const std::string& root)
     return DaemonLink::NamesFor(folder);
 }
 
-// The discovery objects outlive every process that used them; tests remove
+// The names in /dev/shm that start with the names of the root's lock file or
+// block: the two objects and any file made beside them.
+inline std::vector<std::string> DiscoveryFiles(const std::string& root)
+{
+    const DaemonObjectNames names = NamesOfRoot(root);
+    const std::string lock = std::filesystem::path(names.lockFilePath).filename().string();
+    const std::string block = names.sharedMemoryPath.substr(1);
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm")) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind(lock, 0) == 0 || name.rfind(block, 0) == 0)
+            found.push_back(name);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// The inode of a /dev/shm object, 0 when it does not exist.
+inline uint64_t ShmInode(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_ino) : 0;
+}
+
+// A daemon that is killed leaves its discovery objects behind; tests remove
 // those of their own data root.
 class DiscoveryCleanup {
 public:

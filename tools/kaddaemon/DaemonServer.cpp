@@ -49,7 +49,13 @@ DaemonServer::StartResult DaemonServer::Start(const std::string& root)
         error_ = "cannot open the discovery objects of " + root_;
         return StartResult::kFailed;
     }
-    link_.Lock();
+    // The set found may have been removed since by a holder that left;
+    // the one under the names now is the one to publish in.
+    if (!link_.LockCurrent()) {
+        StopListening();
+        error_ = "cannot open the discovery objects of " + root_;
+        return StartResult::kFailed;
+    }
     bool another = AnotherDaemonServes();
     if (!another)
         link_.Publish(port_);

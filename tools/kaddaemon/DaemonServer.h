@@ -47,8 +47,9 @@ public:
     // Blocks until a stop is requested (request 270, or RequestStop).
     void Wait();
     void RequestStop();
-    // Withdraws from the discovery block, stops accepting, closes every
-    // connection and waits for their threads. Safe to call more than once.
+    // Withdraws from the discovery block (removing the discovery objects),
+    // stops accepting, closes every connection and waits for their threads.
+    // Safe to call more than once.
     void Shutdown();
 
     uint16_t Port() const noexcept { return port_; }
