@@ -343,3 +343,13 @@ void DaemonLink::Withdraw()
     }
     holder_ = false;
 }
+
+bool DaemonLink::IsPublished(uint32_t port) const
+{
+    // Only this process writes its own id into the holder field, and a
+    // rival that takes over overwrites both fields: any new value in a look
+    // means this process was replaced, and a look that sees none is merely
+    // early.
+    return block_ && IsCurrent() && DaemonSharedBlock::Load(block_->holderProcessId) == processId_
+           && DaemonSharedBlock::Load(block_->daemonPort) == port;
+}

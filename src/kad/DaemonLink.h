@@ -107,6 +107,10 @@ public:
     // but to Detach.
     bool Publish(uint32_t port);
     void Withdraw();
+    // Whether the set under the names is still the one attached to and its
+    // block still names this process with this port. Read without the lock,
+    // so that asking never waits on another process.
+    bool IsPublished(uint32_t port) const;
 
     bool IsAttached() const noexcept { return lockFd_ >= 0; }
     bool IsHolder() const noexcept { return holder_; }

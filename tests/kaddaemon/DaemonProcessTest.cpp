@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -220,6 +221,42 @@ TEST(DaemonProcess, AKilledDaemonIsReplacedByTheNextLaunch)
     EXPECT_EQ(daemontest::ShmInode(names.lockFilePath), lockInode);
     EXPECT_EQ(daemontest::ShmInode(blockPath), blockInode);
     EXPECT_EQ(daemontest::DiscoveryFiles(data.Root()).size(), 2u);
+    ASSERT_TRUE(CloseDaemon(data.Port()));
+    EXPECT_EQ(children.WaitExit(second), 0);
+    EXPECT_EQ(daemontest::DiscoveryFiles(data.Root()), std::vector<std::string>());
+}
+
+// A process stopped by a signal: the state letter of /proc/<pid>/stat.
+bool Stopped(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    size_t paren = text.rfind(')');
+    return paren != std::string::npos && paren + 2 < text.size() && text[paren + 2] == 'T';
+}
+
+TEST(DaemonProcess, APausedDaemonThatWasReplacedEndsWhenItGoesOnAndLeavesTheNewOneServing)
+{
+    DataRoot data;
+    Children children;
+    pid_t first = children.Spawn(data.Daemon());
+    ASSERT_EQ(data.WaitServing(), uint32_t(first));
+    ASSERT_EQ(::kill(first, SIGSTOP), 0);
+    ASSERT_TRUE(WaitFor([&]() { return Stopped(first); }));
+
+    // The paused one does not answer the newcomer's probe, so the
+    // newcomer takes the block over.
+    pid_t second = children.Spawn(data.Daemon());
+    ASSERT_TRUE(WaitFor([&]() {
+        DaemonSharedBlock block{};
+        return daemontest::ReadBlock(data.Root(), block) && block.holderProcessId == uint32_t(second)
+               && block.daemonPort != 0;
+    }));
+    ASSERT_EQ(::kill(first, SIGCONT), 0);
+    EXPECT_EQ(children.WaitExit(first), 0);
+
+    // The one that left took nothing of the new one's with it.
+    EXPECT_EQ(data.Serving(), uint32_t(second));
     ASSERT_TRUE(CloseDaemon(data.Port()));
     EXPECT_EQ(children.WaitExit(second), 0);
     EXPECT_EQ(daemontest::DiscoveryFiles(data.Root()), std::vector<std::string>());

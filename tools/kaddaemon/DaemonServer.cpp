@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -44,6 +45,8 @@ DaemonServer::StartResult DaemonServer::Start(const std::string& root)
 
     Nyx::File::Path dataFile(root_);
     dataFile.AddPath(DaemonLink::kDataFileName);
+    // The accepting thread leaves the link alone until it is published.
+    replaced_.store(false, std::memory_order_release);
     if (!link_.Attach(dataFile.Str())) {
         StopListening();
         error_ = "cannot open the discovery objects of " + root_;
@@ -65,7 +68,8 @@ DaemonServer::StartResult DaemonServer::Start(const std::string& root)
         StopListening();
         return StartResult::kAnotherServes;
     }
-    serving_ = true;
+    std::lock_guard<std::mutex> hold(linkLock_);
+    published_ = true;
     return StartResult::kServing;
 }
 
@@ -80,6 +84,18 @@ bool DaemonServer::AnotherDaemonServes()
     // published port from that very process counts.
     uint32_t port = DaemonSharedBlock::Load(block->daemonPort) & 0xFFFFu;
     return port != 0 && ProbeDaemon(static_cast<uint16_t>(port), holder, root_, kProbeTimeoutMs);
+}
+
+bool DaemonServer::StillPublished()
+{
+    std::lock_guard<std::mutex> hold(linkLock_);
+    if (!published_ || link_.IsPublished(port_))
+        return true;
+    // The objects are the other daemon's now: Shutdown leaves them be.
+    published_ = false;
+    replaced_.store(true, std::memory_order_release);
+    RequestStop();
+    return false;
 }
 
 void DaemonServer::Wait()
@@ -97,10 +113,14 @@ void DaemonServer::RequestStop()
 
 void DaemonServer::Shutdown()
 {
-    if (serving_) {
-        serving_ = false;
-        // Clients must stop finding this process before its port goes away.
-        link_.Withdraw();
+    {
+        std::lock_guard<std::mutex> hold(linkLock_);
+        if (published_) {
+            published_ = false;
+            // Clients must stop finding this process before its port goes
+            // away.
+            link_.Withdraw();
+        }
         link_.Detach();
     }
     StopListening();
@@ -133,6 +153,18 @@ void DaemonServer::StopListening()
 void DaemonServer::AcceptLoop()
 {
     for (;;) {
+        pollfd waiting{listenFd_, POLLIN, 0};
+        int ready = ::poll(&waiting, 1, kRegistrationCheckMs);
+        if (ready <= 0) {
+            {
+                std::lock_guard<std::mutex> hold(connectionsLock_);
+                if (closing_)
+                    return;
+            }
+            if (ready == 0 && !StillPublished())
+                return;
+            continue;
+        }
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             int err = errno;
@@ -150,6 +182,12 @@ void DaemonServer::AcceptLoop()
                 Nyx::Thread::Sleep(50);
                 continue;
             }
+            return;
+        }
+        // A daemon that slept through being replaced must not answer the
+        // clients that queued up meanwhile.
+        if (!StillPublished()) {
+            CloseSocket(fd);
             return;
         }
         SetNoDelay(fd);

@@ -1,8 +1,13 @@
 // The stand-in asset-database daemon: listens on a loopback port, makes
 // itself known through the discovery block of its data root, and serves
 // each client connection on a thread of its own.
+//
+// A daemon that was paused long enough for clients to give up on it may
+// find on waking that another daemon has taken the block over; it then
+// stops serving, without touching the objects that are the other's now.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <list>
@@ -29,6 +34,9 @@ public:
 
     // How long a daemon found in the block has to answer the handshake.
     static constexpr int kProbeTimeoutMs = 2000;
+    // How often a serving daemon looks whether the block still names it
+    // (it also looks before it serves each new connection).
+    static constexpr int kRegistrationCheckMs = 250;
 
     DaemonServer();
     ~DaemonServer();  // shuts down when still serving
@@ -44,7 +52,8 @@ public:
     // `root` is the data root as an absolute path without links, so that
     // every process derives the same discovery names from it.
     StartResult Start(const std::string& root);
-    // Blocks until a stop is requested (request 270, or RequestStop).
+    // Blocks until a stop is requested (request 270, RequestStop, or
+    // another daemon having taken the block over).
     void Wait();
     void RequestStop();
     // Withdraws from the discovery block (removing the discovery objects),
@@ -53,6 +62,8 @@ public:
     void Shutdown();
 
     uint16_t Port() const noexcept { return port_; }
+    // Another daemon took the block over while this one served.
+    bool Replaced() const noexcept { return replaced_.load(std::memory_order_acquire); }
     uint32_t ProcessId() const noexcept { return link_.ProcessId(); }
     const std::string& ErrorText() const noexcept { return error_; }
 
@@ -64,10 +75,18 @@ private:
     // Under the discovery lock: whether a live daemon other than this one
     // is published and answers on its port.
     bool AnotherDaemonServes();
+    // False, with a stop requested, once the block no longer names this
+    // daemon; true while it does or while it is not published.
+    bool StillPublished();
 
     RequestTable requests_;
     TraceLog* trace_ = nullptr;
+    // Once published, the accepting thread looks at the link while the
+    // stopping thread changes it.
+    std::mutex linkLock_;
     DaemonLink link_;
+    bool published_ = false;  // under linkLock_
+    std::atomic<bool> replaced_{false};
     int listenFd_ = -1;
     uint16_t port_ = 0;
     std::string root_;
@@ -81,7 +100,6 @@ private:
     std::mutex stopLock_;
     std::condition_variable stopSignal_;
     bool stopRequested_ = false;
-    bool serving_ = false;  // only the thread that calls Start and Shutdown
 };
 
 }  // namespace kaddaemon

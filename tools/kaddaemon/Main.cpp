@@ -2,7 +2,8 @@
 // folder (or the one given with --root) until request 270 ends it.
 //
 // Exit codes: 0 after request 270, and also when another daemon already
-// serves the root; 1 when it cannot serve; 2 for a wrong command line.
+// serves the root or has taken it over since; 1 when it cannot serve; 2
+// for a wrong command line.
 #include <cstdio>
 #include <memory>
 #include <string>
