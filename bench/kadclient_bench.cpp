@@ -1,5 +1,6 @@
 // Round trips of KADClient::CallDaemon against the stand-in daemon (the
-// built program, in a temporary data root), with one and with eight
+// built program in a temporary data root, started with its test-only
+// requests before the client connects), with one and with eight
 // requesting threads, on an idle machine and beside a CPU hog of one busy
 // thread per core.
 //
@@ -18,6 +19,7 @@
 #include <benchmark/benchmark.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +46,7 @@
 #include "kad/FutexWord.h"
 #include "kad/KADClient.h"
 #include "kad/NetStartup.h"
+#include "kad/ProcessLaunch.h"
 
 namespace {
 
@@ -101,6 +104,10 @@ public:
         if (ec)
             return;
         NetStartup();
+        // The echo request is test-only: the stand-in the client would
+        // launch does not serve it.
+        if (!LaunchStandIn())
+            return;
         KADClientSettings settings;
         settings.path = root_;
         settings.flags[KADClientSettings::kFlagMayLaunchDaemon] = 0;
@@ -123,6 +130,23 @@ public:
     bool Ok() const { return ok_; }
 
 private:
+    // Starts the stand-in with its test requests and waits until
+    // discovery finds it.
+    bool LaunchStandIn()
+    {
+        const std::string bin = root_ + "/bin";
+        if (LaunchProcess(bin + "/kaddaemon", "--test-requests", bin, kLaunchHidden) == 0)
+            return false;
+        for (int tries = 0; tries < 200; ++tries) {
+            DaemonLink link;
+            if (link.Attach(root_ + "/assets.tdx") && link.GetPort() != 0)
+                return true;
+            link.Detach();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
     std::string root_;
     bool ok_ = false;
 };

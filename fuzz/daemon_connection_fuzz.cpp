@@ -176,7 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     kaddaemon::DaemonServer server;  // never started: only its request table serves
     kaddaemon::RegisterStoreRequests(server.Requests(), root.Fresh());
-    kaddaemon::RegisterStandInRequests(server.Requests());
+    kaddaemon::RegisterStandInRequests(server.Requests(), true);
     bool brokenOnPurpose = false;
     if (const kaddaemon::RequestHandler* found = server.Requests().Find(kaddaemon::testrequest::kBadFrame)) {
         kaddaemon::RequestHandler original = *found;

@@ -145,7 +145,7 @@ protected:
     StandInClient() : root_(daemontest::RealPath(temp_.Path())), cleanup_(root_)
     {
         NetStartup();
-        kaddaemon::RegisterStandInRequests(server_.Requests());
+        kaddaemon::RegisterStandInRequests(server_.Requests(), true);
     }
     ~StandInClient() override
     {

@@ -312,6 +312,7 @@ TEST(DaemonProcess, CommandLineAndRootProblemsEndItWithAnError)
     Children children;
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--bogus"})), 2);
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--root"})), 2);
+    EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--test-requests=yes"})), 2);
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--root", data.Root() + "/missing"})), 1);
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--trace", data.Root() + "/missing/trace.txt"})), 1);
 }

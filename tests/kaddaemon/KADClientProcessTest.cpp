@@ -52,6 +52,16 @@ protected:
         return KADClient::Start(settings);
     }
 
+    // Starts the stand-in the way the tool does, but with its test-only
+    // requests; the client then finds it serving. Its process id, or 0.
+    uint32_t LaunchWithTestRequests()
+    {
+        uint32_t pid = LaunchProcess(root_ + "/bin/kaddaemon", "--test-requests", root_ + "/bin", kLaunchHidden);
+        if (pid == 0 || !WaitFor([&]() { return Daemon() == pid; }))
+            return 0;
+        return pid;
+    }
+
     // The live process the discovery block names, or 0.
     uint32_t Daemon() const
     {
@@ -79,9 +89,19 @@ TEST_F(KADClientProcessTest, StartLaunchesTheStandInBeforeItsSecondAttemptAndClo
     EXPECT_GE(MsSince(start), static_cast<long long>(KADClient::kAttemptPauseMs));
     const uint32_t pid = Daemon();
     ASSERT_NE(pid, 0u);
+    // Started as the tool starts it, the stand-in answers its test-only
+    // requests as it answers any number it does not know: with an empty
+    // reply. Request 150 is a real request and stays.
+    const uint32_t testOnly[] = {testrequest::kEcho, testrequest::kResults, testrequest::kStrayReply,
+                                 testrequest::kLastAnswer, 12345};
+    for (uint32_t number : testOnly) {
+        std::string reply = "unchanged";
+        EXPECT_TRUE(Call(number, U32(2), &reply)) << number;
+        EXPECT_EQ(reply, "") << number;
+    }
     std::string reply;
-    ASSERT_TRUE(Call(testrequest::kEcho, "over the wire", &reply));
-    EXPECT_EQ(reply, "over the wire");
+    EXPECT_TRUE(Call(KADClient::kRequestAnswerQuestion, U32(7) + U32(1), &reply));
+    EXPECT_TRUE(KADClient::IsConnected());
 
     // A second client start finds it serving: no launch, no pause.
     KADClient::Stop();
@@ -97,9 +117,10 @@ TEST_F(KADClientProcessTest, StartLaunchesTheStandInBeforeItsSecondAttemptAndClo
 
 TEST_F(KADClientProcessTest, ADaemonKilledMidRequestFailsItWithoutHanging)
 {
-    ASSERT_TRUE(StartClient());
-    const uint32_t pid = Daemon();
+    const uint32_t pid = LaunchWithTestRequests();
     ASSERT_NE(pid, 0u);
+    ASSERT_TRUE(StartClient());
+    ASSERT_EQ(Daemon(), pid);
     std::atomic<bool> done{false};
     bool ok = true;
     std::thread requester([&]() {

@@ -40,6 +40,10 @@ bool ParseDaemonOptions(int argc, const char* const* argv, DaemonOptions& option
 {
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
+        if (arg == "--test-requests") {
+            options.testRequests = true;
+            continue;
+        }
         std::string_view name;
         std::string* target;
         if (Matches(arg, "--root")) {

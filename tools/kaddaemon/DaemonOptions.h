@@ -8,10 +8,11 @@ namespace kaddaemon {
 struct DaemonOptions {
     std::string root;       // --root DIR: the data root; empty: the folder above the program's
     std::string tracePath;  // --trace FILE: the frame trace
+    bool testRequests = false;  // --test-requests: serve the test-only requests
 };
 
-// Accepts "--root DIR", "--root=DIR", "--trace FILE" and "--trace=FILE".
-// False with `error` set on anything else.
+// Accepts "--root DIR", "--root=DIR", "--trace FILE", "--trace=FILE" and
+// "--test-requests". False with `error` set on anything else.
 bool ParseDaemonOptions(int argc, const char* const* argv, DaemonOptions& options, std::string& error);
 
 // The data root as an absolute path without links: the given folder, or,

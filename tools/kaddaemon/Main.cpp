@@ -20,7 +20,8 @@ int main(int argc, char** argv)
     kaddaemon::DaemonOptions options;
     std::string error;
     if (!kaddaemon::ParseDaemonOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "kaddaemon: %s\nusage: kaddaemon [--root DIR] [--trace FILE]\n", error.c_str());
+        std::fprintf(stderr, "kaddaemon: %s\nusage: kaddaemon [--root DIR] [--trace FILE] [--test-requests]\n",
+                     error.c_str());
         return 2;
     }
     std::string root;
@@ -44,7 +45,7 @@ int main(int argc, char** argv)
 
     kaddaemon::DaemonServer server;
     kaddaemon::RegisterStoreRequests(server.Requests(), store);
-    kaddaemon::RegisterStandInRequests(server.Requests());
+    kaddaemon::RegisterStandInRequests(server.Requests(), options.testRequests);
     if (trace.IsOpen())
         server.SetTrace(&trace);
     switch (server.Start(root)) {

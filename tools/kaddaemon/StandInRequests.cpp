@@ -48,7 +48,7 @@ struct Answers {
 
 }  // namespace
 
-void RegisterStandInRequests(RequestTable& table)
+void RegisterStandInRequests(RequestTable& table, bool testRequests)
 {
     using namespace testrequest;
     auto answers = std::make_shared<Answers>();
@@ -71,6 +71,8 @@ void RegisterStandInRequests(RequestTable& table)
             context.connection.SendReply(held.number, held.transactionId, payload, sizeof payload);
         }
     });
+    if (!testRequests)
+        return;
 
     table.Register(kEcho, [](RequestContext&, TStream& request, TStream& reply) { Write(reply, Rest(request)); });
 

@@ -2,7 +2,9 @@
 // question (request 150), and test-only numbers, which the tool never
 // sends, that make the daemon behave in the ways a client must survive:
 // notifications before a reply, replies out of order, late or never, and
-// frames that break the link.
+// frames that break the link. The test-only numbers are served only by a
+// daemon started for tests; any other answers them as numbers it does not
+// know.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +35,7 @@ constexpr uint32_t kUnknownTag = 2;     // four bytes that are no tag
 
 }  // namespace testrequest
 
-// Registers request 150 and the test requests.
-void RegisterStandInRequests(RequestTable& table);
+// Registers request 150, and the test requests when `testRequests` is set.
+void RegisterStandInRequests(RequestTable& table, bool testRequests);
 
 }  // namespace kaddaemon
