@@ -46,7 +46,6 @@ DaemonServer::StartResult DaemonServer::Start(const std::string& root)
     Nyx::File::Path dataFile(root_);
     dataFile.AddPath(DaemonLink::kDataFileName);
     // The accepting thread leaves the link alone until it is published.
-    replaced_.store(false, std::memory_order_release);
     if (!link_.Attach(dataFile.Str())) {
         StopListening();
         error_ = "cannot open the discovery objects of " + root_;
@@ -93,7 +92,6 @@ bool DaemonServer::StillPublished()
         return true;
     // The objects are the other daemon's now: Shutdown leaves them be.
     published_ = false;
-    replaced_.store(true, std::memory_order_release);
     RequestStop();
     return false;
 }

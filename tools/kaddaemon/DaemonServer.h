@@ -7,7 +7,6 @@
 // stops serving, without touching the objects that are the other's now.
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <list>
@@ -62,8 +61,6 @@ public:
     void Shutdown();
 
     uint16_t Port() const noexcept { return port_; }
-    // Another daemon took the block over while this one served.
-    bool Replaced() const noexcept { return replaced_.load(std::memory_order_acquire); }
     uint32_t ProcessId() const noexcept { return link_.ProcessId(); }
     const std::string& ErrorText() const noexcept { return error_; }
 
@@ -86,7 +83,6 @@ private:
     std::mutex linkLock_;
     DaemonLink link_;
     bool published_ = false;  // under linkLock_
-    std::atomic<bool> replaced_{false};
     int listenFd_ = -1;
     uint16_t port_ = 0;
     std::string root_;
