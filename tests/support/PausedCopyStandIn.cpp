@@ -36,7 +36,7 @@ int main(int argc, char** argv)
     });
     kaddaemon::DaemonServer server;
     kaddaemon::RegisterStoreRequests(server.Requests(), store);
-    kaddaemon::RegisterStandInRequests(server.Requests());
+    kaddaemon::RegisterStandInRequests(server.Requests(), false);
     if (server.Start(root) != kaddaemon::DaemonServer::StartResult::kServing) {
         std::fprintf(stderr, "kaddaemon_paused_copy: %s\n", server.ErrorText().c_str());
         return 1;
