@@ -130,8 +130,8 @@ public:
     bool Ok() const { return ok_; }
 
 private:
-    // Starts the stand-in with its test requests and waits until
-    // discovery finds it.
+    // Starts the stand-in with its test requests, as the tool would (in a
+    // session of its own), and waits until discovery finds it.
     bool LaunchStandIn()
     {
         const std::string bin = root_ + "/bin";
@@ -146,7 +146,6 @@ private:
         }
         return false;
     }
-
     std::string root_;
     bool ok_ = false;
 };
@@ -223,22 +222,31 @@ void NoDelay(int fd)
 }
 
 // Echoes frames back as replies on one connection, from a buffered reader
-// as the stand-in has.
+// as the stand-in has, in a process of its own in a session of its own, as
+// the tool launches the stand-in: where the scheduler shares the processors
+// out by session, both servers then stand on the same footing against the
+// hog, which runs in this process beside the clients.
 class PlainEcho {
 public:
     PlainEcho()
     {
-        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        int listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof addr;
-        ::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        ::listen(listen_, 4);
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
-        thread_ = std::thread([this]() { Serve(); });
+        ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(listener, 4);
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+        server_ = ::fork();
+        if (server_ == 0) {
+            ::setsid();
+            Serve(listener);
+            ::_exit(0);
+        }
+        ::close(listener);
         client_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (::connect(client_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        if (server_ < 0 || ::connect(client_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
             ::close(client_);
             client_ = -1;
         } else {
@@ -248,18 +256,21 @@ public:
     ~PlainEcho()
     {
         if (client_ >= 0)
-            ::shutdown(client_, SHUT_RDWR);
-        thread_.join();
-        if (client_ >= 0)
             ::close(client_);
-        ::close(listen_);
+        if (server_ > 0) {
+            ::kill(server_, SIGKILL);
+            ::waitpid(server_, nullptr, 0);
+        }
     }
     int Client() const { return client_; }
+    // Ends the server's reading: a reader of the client side sees the end.
+    void Hangup() const { ::shutdown(client_, SHUT_RDWR); }
 
 private:
-    void Serve()
+    static void Serve(int listener)
     {
-        int fd = ::accept(listen_, nullptr, nullptr);
+        int fd = ::accept(listener, nullptr, nullptr);
+        ::close(listener);
         if (fd < 0)
             return;
         NoDelay(fd);
@@ -289,9 +300,8 @@ private:
         ::close(fd);
     }
 
-    int listen_ = -1;
+    pid_t server_ = -1;
     int client_ = -1;
-    std::thread thread_;
 };
 
 void Frame(std::vector<uint8_t>& frame, uint32_t id, uint32_t size)
@@ -352,7 +362,7 @@ public:
     HandOff() : reader_([this]() { Read(); }) {}
     ~HandOff()
     {
-        ::shutdown(echo_.Client(), SHUT_RDWR);
+        echo_.Hangup();
         reader_.join();
     }
 

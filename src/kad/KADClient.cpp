@@ -18,6 +18,15 @@
 #include "kad/SpecRegistryHook.h"
 #include "nyx/CriticalSection.h"
 
+// A request frame waiting for the link lock's holder to send it. Lives in
+// its requester's CallDaemon, which does not return before SendEnded.
+struct KADQueuedRequest {
+    const uint8_t* bytes;
+    uint32_t length;
+    KADClientTransaction* transaction;
+    KADQueuedRequest* next = nullptr;
+};
+
 namespace {
 
 constexpr const char* kLoopbackHost = "127.0.0.1";
@@ -39,11 +48,20 @@ struct ClientState {
     Nyx::CriticalSection linkLock;
     // Under linkLock.
     std::shared_ptr<KADClientLink> link;
+    // Requests whose requesters found the link lock taken: whoever holds it
+    // sends them, all in one write, before letting it go (LinkGuard).
+    std::mutex sendQueueLock;
+    KADQueuedRequest* queueHead = nullptr;  // under sendQueueLock, in order
+    KADQueuedRequest** queueTail = &queueHead;
+    std::atomic<uint32_t> queued{0};
     uint64_t nextSerial = 1;              // under linkLock
 
     std::unique_ptr<SpecRegistryHook> registry;  // under lifecycleLock
     std::atomic<SpecRegistryHook*> registryView{nullptr};
 };
+
+// How deep the calling thread holds the link lock (it is recursive).
+thread_local int t_linkDepth = 0;
 
 // Never destroyed: requests on other threads may outlive static objects.
 ClientState& State()
@@ -51,6 +69,7 @@ ClientState& State()
     static ClientState* state = new ClientState;
     return *state;
 }
+
 
 void StoreLE32(uint8_t* p, uint32_t v) noexcept
 {
@@ -90,6 +109,54 @@ bool BeforeAttempt(int attempt, bool mayLaunch)
 }
 
 }  // namespace
+
+// How deep the calling thread holds the link lock (it is recursive).
+
+// Holds the link lock. Letting go of it for good, its holder first sends
+// the requests queued meanwhile, and looks once more after letting go, for
+// a request queued by a thread that found the lock still taken.
+class KADClient::LinkGuard {
+public:
+    LinkGuard()
+    {
+        State().linkLock.Enter();
+        ++t_linkDepth;
+    }
+    // Takes the lock only when it is free.
+    explicit LinkGuard(std::try_to_lock_t) : held_(State().linkLock.TryEnter())
+    {
+        if (held_)
+            ++t_linkDepth;
+    }
+    ~LinkGuard()
+    {
+        if (!held_)
+            return;
+        ClientState& s = State();
+        if (t_linkDepth > 1) {
+            --t_linkDepth;
+            s.linkLock.Leave();
+            return;
+        }
+        for (;;) {
+            KADClient::SendQueuedLocked();
+            --t_linkDepth;
+            s.linkLock.Leave();
+            // Pairs with the requester's count-then-try: one of the two
+            // sees the other. (A read-modify-write reads the latest count.)
+            if (s.queued.fetch_add(0, std::memory_order_seq_cst) == 0 || !s.linkLock.TryEnter())
+                return;
+            ++t_linkDepth;
+        }
+    }
+    LinkGuard(const LinkGuard&) = delete;
+    LinkGuard& operator=(const LinkGuard&) = delete;
+
+    bool Held() const noexcept { return held_; }
+
+private:
+    bool held_ = true;
+};
 
 bool KADClient::Start(const KADClientSettings& settings)
 {
@@ -135,7 +202,7 @@ void KADClient::Stop()
     {
         // Under the link lock, so that no request that saw the client
         // started connects again after the disconnect.
-        Nyx::SingleLock hold(s.linkLock);
+        LinkGuard hold;
         if (!s.started.exchange(false, std::memory_order_acq_rel))
             return;
         Disconnect(false);
@@ -183,7 +250,7 @@ bool KADClient::LaunchDaemon()
 bool KADClient::Connect()
 {
     ClientState& s = State();
-    Nyx::SingleLock hold(s.linkLock);
+    LinkGuard hold;
     if (s.link) {
         if (!s.link->IsDead())
             return true;
@@ -248,7 +315,7 @@ void KADClient::Disconnect(bool broken)
     if (KADClientLink::OnReceiverThread())
         return;
     ClientState& s = State();
-    Nyx::SingleLock hold(s.linkLock);
+    LinkGuard hold;
     std::shared_ptr<KADClientLink> link = std::move(s.link);
     if (link) {
         if (!broken && !link->IsDead()) {
@@ -266,7 +333,7 @@ void KADClient::LinkEnded() { State().connected.store(false, std::memory_order_r
 bool KADClient::SendLink(const void* bytes, uint32_t length)
 {
     ClientState& s = State();
-    Nyx::SingleLock hold(s.linkLock);
+    LinkGuard hold;
     if (!s.link)
         return false;
     if (TransportWriteExact(s.link->Transport(), bytes, length))
@@ -278,7 +345,7 @@ bool KADClient::SendLink(const void* bytes, uint32_t length)
 bool KADClient::ReceiveLink(void* bytes, uint32_t length, bool closeOnFailure)
 {
     ClientState& s = State();
-    Nyx::SingleLock hold(s.linkLock);
+    LinkGuard hold;
     if (!s.link)
         return false;
     if (TransportReadExact(s.link->Transport(), bytes, length))
@@ -294,17 +361,6 @@ bool KADClient::CallDaemon(uint32_t number, TStream& payload, TStream& reply, KA
     // The receiver carries every reply; it cannot wait for one itself.
     if (KADClientLink::OnReceiverThread())
         return false;
-    KADClientTransaction transaction(callback, log, keepLog, &reply);
-    transaction.Register();
-    if (!SendRequest(number, payload, transaction))
-        return false;
-    // The receiver has appended the payload to `reply` by the time the wait
-    // ends well.
-    return transaction.Wait();
-}
-
-bool KADClient::SendRequest(uint32_t number, TStream& payload, KADClientTransaction& transaction)
-{
     ClientState& s = State();
     const uint32_t size = payload.GetSize();
     const uint32_t position = payload.Tell();
@@ -313,38 +369,164 @@ bool KADClient::SendRequest(uint32_t number, TStream& payload, KADClientTransact
     if (length > DaemonWire::kMaxPayloadLength)
         return false;
 
+    KADClientTransaction transaction(callback, log, keepLog, &reply);
+    transaction.Register();
     // Number, id and length travel in one piece, and so does the payload
-    // when it fits; a larger payload follows in pieces. The header is
-    // what may be sent again on a new connection: up to the end of it,
-    // nothing of the request has reached the daemon.
+    // when it fits; a larger payload follows in pieces.
     constexpr uint32_t kHeader = DaemonWire::kFrameHeaderSize;
     const bool inOne = length <= kTransportPieceSize - kHeader;
-    std::unique_ptr<uint8_t[]> frame(new (std::nothrow) uint8_t[kHeader + (inOne ? length : 0)]);
+    const uint32_t frameLength = kHeader + (inOne ? length : 0);
+    std::unique_ptr<uint8_t[]> frame(new (std::nothrow) uint8_t[frameLength]);
     if (!frame)
         return false;
     StoreLE32(frame.get(), number);
+    StoreLE32(frame.get() + 4, transaction.GetId());
     StoreLE32(frame.get() + 8, length);
     if (inOne && length > 0 && payload.ReadBytes(frame.get() + kHeader, length) != length)
         return false;
-    const uint32_t frameLength = kHeader + (inOne ? length : 0);
-    StoreLE32(frame.get() + 4, transaction.GetId());
-
-    Nyx::SingleLock hold(s.linkLock);
     if (!s.started.load(std::memory_order_acquire))
         return false;
+
+    if (!inOne) {
+        if (!SendLargeRequest(frame.get(), payload, length, transaction))
+            return false;
+        // The receiver has appended the payload to `reply` by the time the
+        // wait ends well.
+        return transaction.Wait();
+    }
+
+    // The frame goes into the send queue and, when the link lock is free,
+    // out at once with whatever else is queued; otherwise the lock's holder
+    // sends it before it lets go. Either way its requester only waits once,
+    // for the reply, and its frame outlives the wait.
+    KADQueuedRequest request{frame.get(), frameLength, &transaction};
+    bool queue = false;
+    {
+        LinkGuard hold(std::try_to_lock);
+        if (hold.Held())
+            SendBatch(&request);
+        else
+            queue = true;
+    }
+    if (queue) {
+        transaction.SendQueued();
+        {
+            std::lock_guard<std::mutex> hold(s.sendQueueLock);
+            *s.queueTail = &request;
+            s.queueTail = &request.next;
+        }
+        s.queued.fetch_add(1, std::memory_order_seq_cst);
+        SendQueuedRequests();
+    }
+    return transaction.Wait();
+}
+
+uint32_t KADClient::QueuedRequestCount()
+{
+    ClientState& s = State();
+    std::lock_guard<std::mutex> hold(s.sendQueueLock);
+    uint32_t count = 0;
+    for (KADQueuedRequest* r = s.queueHead; r; r = r->next)
+        ++count;
+    return count;
+}
+
+void KADClient::SendQueuedRequests()
+{
+    // Taken and let go again: the guard sends what is queued on its way out.
+    LinkGuard hold(std::try_to_lock);
+}
+
+void KADClient::SendQueuedLocked()
+{
+    ClientState& s = State();
+    while (s.queued.load(std::memory_order_seq_cst) != 0) {
+        KADQueuedRequest* batch;
+        uint32_t count = 0;
+        {
+            std::lock_guard<std::mutex> hold(s.sendQueueLock);
+            batch = s.queueHead;
+            s.queueHead = nullptr;
+            s.queueTail = &s.queueHead;
+            for (KADQueuedRequest* r = batch; r; r = r->next)
+                ++count;
+        }
+        s.queued.fetch_sub(count, std::memory_order_seq_cst);
+        if (batch)
+            SendBatch(batch);
+    }
+}
+
+void KADClient::SendBatch(KADQueuedRequest* batch)
+{
+    ClientState& s = State();
+    // What is left to send, in order; a request leaves the list once it is
+    // out (or failed for good), and then belongs to its requester again.
+    KADQueuedRequest* left = batch;
+    auto end = [&left](bool sent) {
+        KADQueuedRequest* request = left;
+        left = left->next;
+        request->transaction->SendEnded(sent);
+    };
+    const bool started = s.started.load(std::memory_order_acquire);
+    const bool mayLaunch = started && MayLaunchDaemon();
+    for (int attempt = 0; started && left && BeforeAttempt(attempt, mayLaunch); ++attempt) {
+        if (!Connect() || !s.link)
+            continue;
+        const uint64_t serial = s.link->Serial();
+        constexpr uint32_t kMaxParts = 256;
+        iovec parts[kMaxParts];
+        while (left) {
+            uint32_t n = 0;
+            for (KADQueuedRequest* r = left; r && n < kMaxParts; r = r->next) {
+                r->transaction->Arm(serial);
+                parts[n].iov_base = const_cast<uint8_t*>(r->bytes);
+                parts[n].iov_len = r->length;
+                ++n;
+            }
+            uint64_t written = 0;
+            const bool whole = TransportWriteGather(s.link->Transport(), parts, n, written);
+            // Requests out whole are done with; of one cut short, the number
+            // and the id may have reached the daemon, and then it must not
+            // go out again: it fails. Before that, it may try the next link.
+            for (uint32_t i = 0; i < n && written >= parts[i].iov_len; ++i) {
+                written -= parts[i].iov_len;
+                end(true);
+            }
+            if (whole)
+                continue;
+            if (written >= 8)
+                end(false);
+            Disconnect(true);
+            break;
+        }
+    }
+    while (left)
+        end(false);
+}
+
+bool KADClient::SendLargeRequest(const uint8_t* header, TStream& payload, uint32_t length,
+                                 KADClientTransaction& transaction)
+{
+    ClientState& s = State();
+    LinkGuard hold;
+    if (!s.started.load(std::memory_order_acquire))
+        return false;
+    // The header is what may be sent again on a new connection: up to the
+    // end of it, nothing of the request has reached the daemon.
     const bool mayLaunch = MayLaunchDaemon();
     bool sent = false;
     for (int attempt = 0; !sent && BeforeAttempt(attempt, mayLaunch); ++attempt) {
         if (!Connect() || !s.link)
             continue;
         transaction.Arm(s.link->Serial());
-        sent = SendLink(frame.get(), frameLength);
+        sent = SendLink(header, DaemonWire::kFrameHeaderSize);
     }
-    if (!sent || inOne)
-        return sent;
+    if (!sent)
+        return false;
 
-    // The rest of a large payload. A failure from here on is final: part
-    // of the request is on its way, so the link cannot be used again.
+    // The payload. A failure from here on is final: part of the request is
+    // on its way, so the link cannot be used again.
     uint8_t piece[kTransportPieceSize];
     for (uint32_t left = length; left > 0;) {
         uint32_t n = std::min(left, kTransportPieceSize);

@@ -26,6 +26,7 @@
 class KADClientCallback;
 class KADClientLink;
 class KADClientTransaction;
+struct KADQueuedRequest;
 class ResultsLog;
 class SpecRegistryHook;
 class TStream;
@@ -112,6 +113,12 @@ public:
     // The command host's per-pass hook; nothing to do.
     static void Update() {}
 
+    // Sends the queued requests when the link lock is free (its holder
+    // sends them otherwise).
+    static void SendQueuedRequests();
+    // Requests waiting in the send queue now.
+    static uint32_t QueuedRequestCount();
+
     // Answers a question of the daemon (request 150).
     static void AnswerQuestion(uint32_t transactionId, uint32_t answer);
     // Drops the notifications still queued for the main thread.
@@ -125,8 +132,16 @@ public:
 private:
     friend class KADClientLink;
 
-    // A request frame, under the link lock.
-    static bool SendRequest(uint32_t number, TStream& payload, KADClientTransaction& transaction);
+    class LinkGuard;
+
+    // A request too large for one piece: its header and then its payload,
+    // all under the link lock.
+    static bool SendLargeRequest(const uint8_t* header, TStream& payload, uint32_t length,
+                                 KADClientTransaction& transaction);
+    // Under the link lock: sends every queued request, each batch in one
+    // write.
+    static void SendQueuedLocked();
+    static void SendBatch(KADQueuedRequest* batch);
     static bool MayLaunchDaemon();
 
     // The receiver's side: a link's receiver has ended.

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 
 #include "core/TStream.h"
+#include "kad/FutexWord.h"
 #include "kad/KADClient.h"
 #include "kad/KADClientTransaction.h"
 
@@ -25,6 +26,7 @@ KADClientLink::KADClientLink(std::unique_ptr<TCPTransport> transport, uint64_t s
     : transport_(std::move(transport)), socket_(transport_->GetSocket()), serial_(serial),
       input_(new uint8_t[kInputSize])
 {
+    sleepers_.reserve(64);
 }
 
 KADClientLink::~KADClientLink() { Close(); }
@@ -52,8 +54,16 @@ void KADClientLink::Close()
     transport_->Close();
 }
 
+void KADClientLink::WakeRequesters()
+{
+    for (std::atomic<uint32_t>* sleeper : sleepers_)
+        futexword::WakeAll(*sleeper);
+    sleepers_.clear();
+}
+
 bool KADClientLink::Fill()
 {
+    WakeRequesters();
     inputAt_ = 0;
     inputEnd_ = 0;
     for (;;) {
@@ -139,7 +149,8 @@ bool KADClientLink::ReadReply(uint32_t id)
         inputAt_ += n;
         left -= n;
     }
-    transaction->Complete(whole);
+    if (std::atomic<uint32_t>* sleeper = transaction->CompleteLater(whole))
+        sleepers_.push_back(sleeper);
     return true;
 }
 
@@ -154,6 +165,7 @@ void KADClientLink::RunReceiver()
         if (!ok)
             break;
     }
+    WakeRequesters();
     // The peer learns at once that we are done, and a requester still
     // writing gets an error instead of feeding a link nobody reads.
     ::shutdown(socket_, SHUT_RDWR);

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "kad/DaemonWire.h"
 #include "kad/TCPTransport.h"
@@ -61,8 +62,10 @@ private:
     // payload, into the stream of the request of that id. False when the
     // link failed.
     bool ReadReply(uint32_t id);
-    // Reads what the socket has (at least a byte) into the empty buffer.
+    // Reads what the socket has (at least a byte) into the empty buffer,
+    // after waking the requesters whose replies are in.
     bool Fill();
+    void WakeRequesters();
 
     std::unique_ptr<TCPTransport> transport_;
     const int socket_;
@@ -78,4 +81,7 @@ private:
     std::unique_ptr<uint8_t[]> input_;
     uint32_t inputAt_ = 0;
     uint32_t inputEnd_ = 0;
+    // Requesters whose replies are in and who sleep: woken all at once
+    // before the receiver reads on.
+    std::vector<std::atomic<uint32_t>*> sleepers_;
 };

@@ -55,13 +55,14 @@ MainWaiter& TheMainWaiter()
 // How long waiters spin: replies that came within the spin lengthen it,
 // those that did not shorten it, down to nothing on a machine too busy for
 // spinning to pay. At 0, one wait in kProbeEvery spins a little to learn
-// whether that has changed. One thread spins at a time: several spinning
-// for one link only take the processors the receiver and the daemon need.
+// whether that has changed. Only a lone waiter spins: with several requests
+// out, the others' replies come first, and a spinning thread only takes
+// the processor the receiver and the daemon need to get to them.
 struct SpinPolicy {
     static constexpr uint32_t kProbeEvery = 32;
     static constexpr uint32_t kProbeUs = 10;
     std::atomic<uint32_t> budgetUs{KADClientTransaction::kMaxSpinUs};
-    std::atomic<uint32_t> spinning{0};
+    std::atomic<uint32_t> waiting{0};
     std::atomic<uint32_t> waits{0};
 };
 
@@ -80,7 +81,7 @@ void KADClientTransaction::Register()
 {
     PendingTable& table = Table();
     Nyx::SingleLock hold(table.lock);
-    if (registered_)
+    if (registered_.load(std::memory_order_relaxed))
         return;
     // After a wrap-around an id may still belong to a request that has been
     // waiting all along; it is passed over like 0.
@@ -89,7 +90,7 @@ void KADClientTransaction::Register()
         ++id;
     table.nextId = id + 1 == 0 ? 1 : id + 1;
     id_ = id;
-    registered_ = 1;
+    registered_.store(1, std::memory_order_release);
     table.pending[id_] = this;
     if (log_) {
         Nyx::SingleLock results(ResultsLock());
@@ -99,25 +100,34 @@ void KADClientTransaction::Register()
 
 void KADClientTransaction::Unregister()
 {
+    // Once out of the table a transaction never goes back in behind its
+    // owner's back, so the common case (the receiver took it out for its
+    // reply) needs no lock.
+    if (!registered_.load(std::memory_order_acquire))
+        return;
     PendingTable& table = Table();
     Nyx::SingleLock hold(table.lock);
-    if (!registered_)
+    if (!registered_.load(std::memory_order_relaxed))
         return;
     if (!keepLog_) {
         Nyx::SingleLock results(ResultsLock());
         ResultsLogRegistry::Remove(id_);
     }
     table.pending.erase(id_);
-    registered_ = 0;
+    registered_.store(0, std::memory_order_release);
     failed_.store(0, std::memory_order_release);
 }
 
 void KADClientTransaction::Destroy()
 {
     Unregister();
+    // A question thread counts itself in only while the transaction is in
+    // the table, so out of it a count of 0 stays 0.
+    if (users_.load(std::memory_order_acquire) == 0)
+        return;
     PendingTable& table = Table();
     std::unique_lock<Nyx::CriticalSection> hold(table.lock);
-    table.released.wait(hold, [this]() { return users_ == 0; });
+    table.released.wait(hold, [this]() { return users_.load(std::memory_order_relaxed) == 0; });
 }
 
 void KADClientTransaction::SetResultsLog()
@@ -130,41 +140,62 @@ void KADClientTransaction::SetResultsLog()
 
 void KADClientTransaction::Arm(uint64_t linkSerial)
 {
-    Nyx::SingleLock hold(Table().lock);
-    linkSerial_ = linkSerial;
+    linkSerial_.store(linkSerial, std::memory_order_release);
     failed_.store(0, std::memory_order_release);
-    event_.store(0, std::memory_order_release);
+    event_.fetch_and(~kReplied, std::memory_order_acq_rel);
+}
+
+void KADClientTransaction::SendQueued() { event_.fetch_or(kSendPending, std::memory_order_acq_rel); }
+
+void KADClientTransaction::SendEnded(bool sent)
+{
+    uint32_t before;
+    if (sent) {
+        before = event_.fetch_and(~kSendPending, std::memory_order_acq_rel);
+        // A requester still waiting for its reply need not be woken for
+        // this; one whose reply came already waits only for it.
+        if ((before & kSleeping) && (before & kReplied))
+            futexword::WakeAll(event_);
+        return;
+    }
+    failed_.store(1, std::memory_order_release);
+    before = event_.load(std::memory_order_relaxed);
+    while (!event_.compare_exchange_weak(before, (before | kReplied) & ~kSendPending, std::memory_order_acq_rel)) {
+    }
+    if (before & kSleeping)
+        futexword::WakeAll(event_);
 }
 
 bool KADClientTransaction::Wait()
 {
     if (id_ == 0)
         return false;
-    if (!SpinForReply()) {
+    const bool alone = g_spin.waiting.fetch_add(1, std::memory_order_acq_rel) == 0;
+    if (!(alone && SpinForReply())) {
         if (IsMainThread())
             ServeMainThreadUntilReplied();
         else
             SleepForReply();
     }
+    g_spin.waiting.fetch_sub(1, std::memory_order_acq_rel);
     event_.store(0, std::memory_order_relaxed);
     return failed_.load(std::memory_order_acquire) == 0;
 }
 
 bool KADClientTransaction::SpinForReply()
 {
-    auto replied = [this]() { return (event_.load(std::memory_order_acquire) & kReplied) != 0; };
+    auto replied = [this]() { return Ended(event_.load(std::memory_order_acquire)); };
     uint32_t budget = g_spin.budgetUs.load(std::memory_order_relaxed);
     if (budget == 0) {
         if (g_spin.waits.fetch_add(1, std::memory_order_relaxed) % SpinPolicy::kProbeEvery != 0)
             return replied();
         budget = SpinPolicy::kProbeUs;
     }
-    if (g_spin.spinning.fetch_add(1, std::memory_order_acq_rel) != 0) {
-        g_spin.spinning.fetch_sub(1, std::memory_order_acq_rel);
-        return replied();
-    }
-    const bool got = SpinUntil(replied, budget);
-    g_spin.spinning.fetch_sub(1, std::memory_order_acq_rel);
+    // Another request going out meanwhile ends the spin: its reply comes
+    // first, and its requester wants the processor.
+    const bool got = SpinUntil(
+        [&]() { return replied() || g_spin.waiting.load(std::memory_order_relaxed) > 1; }, budget)
+        && replied();
     const uint32_t next = got ? std::min(kMaxSpinUs, std::max(2 * budget, SpinPolicy::kProbeUs)) : budget / 4;
     g_spin.budgetUs.store(next, std::memory_order_relaxed);
     return got;
@@ -191,8 +222,16 @@ void KADClientTransaction::SleepForReply()
 {
     for (;;) {
         const uint32_t state = event_.load(std::memory_order_acquire);
-        if (state & kReplied)
+        if (Ended(state))
             return;
+        // A request still queued is sent by whoever holds the link; should
+        // that ever be missed, the requester sends it itself.
+        if (state & kSendPending) {
+            SleepWhile(state, kSendQueuePollMs);
+            if (event_.load(std::memory_order_acquire) & kSendPending)
+                KADClient::SendQueuedRequests();
+            continue;
+        }
         SleepWhile(state, -1);
     }
 }
@@ -208,21 +247,23 @@ void KADClientTransaction::ServeMainThreadUntilReplied()
     }
     for (;;) {
         uint32_t state = event_.load(std::memory_order_acquire);
-        if (state & kReplied)
+        if (Ended(state))
             break;
         if (state & kJobs) {
             event_.fetch_and(~kJobs, std::memory_order_acq_rel);
             state &= ~kJobs;
         }
+        if (state & kSendPending)
+            KADClient::SendQueuedRequests();
         // A job queued from here on flags the word, and the sleep below
         // returns at once.
         JobQueue& queue = JobQueue::Instance();
         while (queue.Process(JobQueue::kNotInLockWait) != 0) {
         }
         state = event_.load(std::memory_order_acquire);
-        if (state & (kReplied | kJobs))
+        if (Ended(state) || (state & kJobs))
             continue;
-        SleepWhile(state, kMainThreadPollMs);
+        SleepWhile(state, (state & kSendPending) ? kSendQueuePollMs : kMainThreadPollMs);
     }
     std::lock_guard<std::mutex> hold(waiter.lock);
     waiter.event = outer;
@@ -244,7 +285,7 @@ KADClientTransaction* KADClientTransaction::TakeForReply(uint32_t id, uint64_t l
     Nyx::SingleLock hold(table.lock);
     auto it = table.pending.find(id);
     // A request not yet sent on this connection cannot have a reply on it.
-    if (it == table.pending.end() || it->second->linkSerial_ != linkSerial) {
+    if (it == table.pending.end() || it->second->linkSerial_.load(std::memory_order_acquire) != linkSerial) {
         LogMessage("KADClientTransaction::ReceiveReply> received reply for unknown clientTransactionID=%d",
                    static_cast<int>(id));
         return nullptr;
@@ -256,8 +297,16 @@ KADClientTransaction* KADClientTransaction::TakeForReply(uint32_t id, uint64_t l
 
 void KADClientTransaction::Complete(bool whole)
 {
+    if (std::atomic<uint32_t>* sleeper = CompleteLater(whole))
+        futexword::WakeAll(*sleeper);
+}
+
+std::atomic<uint32_t>* KADClientTransaction::CompleteLater(bool whole)
+{
     failed_.store(whole ? 0 : 1, std::memory_order_release);
-    Signal(kReplied);
+    // Once the bit is set the requester may return and its transaction go;
+    // a late wake-up of the word it lived in is only a spurious one.
+    return (event_.fetch_or(kReplied, std::memory_order_acq_rel) & kSleeping) ? &event_ : nullptr;
 }
 
 void KADClientTransaction::FailAll(uint64_t linkSerial)
@@ -265,7 +314,7 @@ void KADClientTransaction::FailAll(uint64_t linkSerial)
     PendingTable& table = Table();
     Nyx::SingleLock hold(table.lock);
     for (auto& [id, transaction] : table.pending) {
-        if (transaction->linkSerial_ != linkSerial)
+        if (transaction->linkSerial_.load(std::memory_order_acquire) != linkSerial)
             continue;
         transaction->failed_.store(1, std::memory_order_release);
         transaction->Signal(kReplied);
@@ -290,7 +339,7 @@ bool KADClientTransaction::AskCallback(uint32_t id, const Nyx::String& question,
         }
         // The requester's Destroy waits for this count, so the callback
         // object (owned by the requester) stays valid while it runs.
-        ++transaction->users_;
+        transaction->users_.fetch_add(1, std::memory_order_acq_rel);
     }
     struct Release {
         PendingTable& table;
@@ -298,7 +347,7 @@ bool KADClientTransaction::AskCallback(uint32_t id, const Nyx::String& question,
         ~Release()
         {
             Nyx::SingleLock hold(table.lock);
-            --transaction->users_;
+            transaction->users_.fetch_sub(1, std::memory_order_acq_rel);
             table.released.notify_all();
         }
     } release{table, transaction};

@@ -32,6 +32,9 @@ public:
     // A main thread waiting for a reply looks for queued main-thread jobs at
     // least this often, besides being woken when the client queues one.
     static constexpr int kMainThreadPollMs = 50;
+    // A requester whose request waits in the send queue looks after it at
+    // least this often.
+    static constexpr int kSendQueuePollMs = 10;
 
     // The reply's payload is appended to `reply` (none: it is read and
     // dropped).
@@ -59,6 +62,11 @@ public:
     // one) fails it. Clears an earlier failure, so a request sent again on
     // a new connection waits afresh.
     void Arm(uint64_t linkSerial);
+    // The request waits in the client's send queue: Wait does not end
+    // before SendEnded, whatever else arrives (its frame lives in the
+    // requester's stack). SendEnded(false) fails it: it never went out.
+    void SendQueued();
+    void SendEnded(bool sent);
     // Waits for the reply or the loss of the link; false when the link was
     // lost or the reply stream did not take the whole payload, and at once
     // when the transaction was never registered. On the main thread it runs
@@ -79,6 +87,11 @@ public:
     // Ends the wait of a transaction taken for its reply: `whole` false when
     // the link broke inside the reply or the stream took less than all.
     void Complete(bool whole);
+    // The same, but a sleeping requester is left for the caller to wake
+    // (futexword::WakeAll on the word returned; null when nobody sleeps),
+    // so that a receiver can hand out a batch of replies before it lets the
+    // first of their requesters take its processor.
+    std::atomic<uint32_t>* CompleteLater(bool whole);
     // Fails every pending transaction armed on that connection.
     static void FailAll(uint64_t linkSerial);
     // A question of the daemon about the request of that id: false when the
@@ -103,6 +116,11 @@ private:
     static constexpr uint32_t kReplied = 1;   // the reply arrived or the link was lost
     static constexpr uint32_t kJobs = 2;      // a main-thread job waits for the main thread
     static constexpr uint32_t kSleeping = 4;  // the requester sleeps (or is about to): wake it
+    static constexpr uint32_t kSendPending = 8;  // another thread has yet to send the request
+
+    // The wait is over: the reply is in (or the link lost), and no other
+    // thread still holds the request's frame.
+    static bool Ended(uint32_t state) noexcept { return (state & (kReplied | kSendPending)) == kReplied; }
 
     // Sleeps until the word changes from `state` (kSleeping is added first,
     // so that whoever changes it knows to wake this thread), or the time-out.
@@ -124,9 +142,12 @@ private:
     ResultsLog* log_;
     TStream* reply_;
     uint8_t keepLog_;
-    uint8_t registered_ = 0;
+    // Changed under the table lock.
+    std::atomic<uint8_t> registered_{0};
     std::atomic<uint8_t> failed_{0};
-    // Under the table lock.
-    uint64_t linkSerial_ = 0;
-    uint32_t users_ = 0;
+    // The connection the request went out on: set by its requester before
+    // the send, read by the receivers and by FailAll.
+    std::atomic<uint64_t> linkSerial_{0};
+    // Question threads using the callback; counted in under the table lock.
+    std::atomic<uint32_t> users_{0};
 };

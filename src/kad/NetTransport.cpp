@@ -4,6 +4,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -51,6 +52,54 @@ bool TransportWriteExact(NetTransport& transport, const void* buffer, uint32_t l
         }
         at += sent;
         length -= static_cast<uint32_t>(sent);
+    }
+    return true;
+}
+
+bool TransportWriteGather(NetTransport& transport, const iovec* parts, uint32_t count, uint64_t& written)
+{
+    written = 0;
+    // Taken apart as the socket accepts less than all.
+    constexpr uint32_t kMaxParts = 64;
+    iovec rest[kMaxParts];
+    while (count > 0) {
+        uint32_t n = std::min(count, kMaxParts);
+        std::copy(parts, parts + n, rest);
+        iovec* next = rest;
+        uint32_t left = n;
+        while (left > 0) {
+            if (transport.state_ != NetTransport::kStateOK || transport.socket_ == kInvalidSocket)
+                return false;
+            if (next->iov_len == 0) {
+                ++next;
+                --left;
+                continue;
+            }
+            msghdr message{};
+            message.msg_iov = next;
+            message.msg_iovlen = left;
+            ssize_t sent;
+            do
+                sent = ::sendmsg(transport.socket_, &message, MSG_NOSIGNAL);
+            while (sent < 0 && errno == EINTR);
+            if (sent < 0) {
+                transport.MarkIOFailed();
+                return false;
+            }
+            written += static_cast<uint64_t>(sent);
+            auto done = static_cast<size_t>(sent);
+            while (left > 0 && done >= next->iov_len) {
+                done -= next->iov_len;
+                ++next;
+                --left;
+            }
+            if (left > 0) {
+                next->iov_base = static_cast<uint8_t*>(next->iov_base) + done;
+                next->iov_len -= done;
+            }
+        }
+        parts += n;
+        count -= n;
     }
     return true;
 }

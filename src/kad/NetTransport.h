@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 
+#include <sys/uio.h>
+
 // A socket descriptor; kInvalidSocket when there is none.
 using SocketHandle = int;
 constexpr SocketHandle kInvalidSocket = -1;
@@ -51,6 +53,8 @@ public:
 protected:
     friend bool TransportReadExact(NetTransport& transport, void* buffer, uint32_t length);
     friend bool TransportWriteExact(NetTransport& transport, const void* buffer, uint32_t length);
+    friend bool TransportWriteGather(NetTransport& transport, const iovec* parts, uint32_t count,
+                                     uint64_t& written);
 
     // Marks a receive or send failure unless an earlier state already holds.
     void MarkIOFailed() noexcept
@@ -74,6 +78,10 @@ constexpr uint32_t kTransportPieceSize = 32768;
 // failed send marks the transport kStateIOFailed and fails.
 bool TransportReadExact(NetTransport& transport, void* buffer, uint32_t length);
 bool TransportWriteExact(NetTransport& transport, const void* buffer, uint32_t length);
+// Sends the parts one after another as one stream, in as few system calls
+// as the socket allows; `written` tells how many bytes went out, also when
+// it fails (as TransportWriteExact does).
+bool TransportWriteGather(NetTransport& transport, const iovec* parts, uint32_t count, uint64_t& written);
 
 // Resolves the host through HostResolver::Resolve (so networking must have
 // been started, see NetStartup) and makes a blocking IPv4 TCP connection

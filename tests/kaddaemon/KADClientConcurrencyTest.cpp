@@ -14,6 +14,7 @@
 #include "config/ResultsLog.h"
 #include "kad/KADClientTransaction.h"
 #include "kaddaemon/ClientTestSupport.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -224,6 +225,77 @@ TEST_F(KADClientConcurrency, AQuestionsCallbackOutlivesTheLossOfItsRequestsLink)
     EXPECT_TRUE(WaitFor([&]() { return Call(testrequest::kLastAnswer, "", &last) && ReadU32(last, 4) == 5; }));
     KADClient::Stop();
     callback.reset();
+}
+
+// Requests that find the link lock taken (here by a reconnection whose
+// handshake the daemon holds back) wait in the send queue; the lock's
+// holder sends them all on its way out, or fails them all when the link
+// cannot be had.
+TEST(KADClientSendQueue, RequestsQueuedBehindTheLinkLockGoOutOrFailTogether)
+{
+    constexpr uint32_t kQueued = 7;
+    for (const bool answer : {true, false}) {
+        SCOPED_TRACE(answer ? "the handshake is answered" : "the handshake is refused");
+        TempFolder temp;
+        const std::string root = daemontest::RealPath(temp.Path());
+        daemontest::DiscoveryCleanup cleanup(root);
+        std::atomic<uint32_t> served{0};
+        FakeDaemon daemon(root, [&](int socket, int index) {
+            DaemonWire::ClientHello hello;
+            std::string path;
+            if (!FakeDaemon::ReadHello(socket, hello, path))
+                return;
+            if (index == 0) {
+                FakeDaemon::AnswerHello(socket);  // then the link drops
+                return;
+            }
+            // The first request reconnects and holds the lock meanwhile.
+            // (Refused, it fails alone; the queued ones then try a link of
+            // their own, refused too.)
+            if (index == 1) {
+                EXPECT_TRUE(WaitFor([]() { return KADClient::QueuedRequestCount() == kQueued; }));
+            }
+            if (!answer) {
+                FakeDaemon::Write(socket, "XDAT" + U32(0) + U32(0));
+                return;
+            }
+            FakeDaemon::AnswerHello(socket);
+            uint32_t number, id;
+            std::string payload;
+            while (served < kQueued + 1 && FakeDaemon::ReadRequest(socket, number, id, payload)) {
+                FakeDaemon::Write(socket, FakeDaemon::Reply(id, payload));
+                ++served;
+            }
+            FakeDaemon::WaitClosed(socket);
+        });
+        KADClientSettings settings;
+        settings.path = root;
+        settings.flags[KADClientSettings::kFlagMayLaunchDaemon] = 0;
+        ASSERT_TRUE(KADClient::Start(settings));
+        ASSERT_TRUE(WaitFor([]() { return !KADClient::IsConnected(); }));
+
+        std::atomic<uint32_t> succeeded{0};
+        std::atomic<uint32_t> finished{0};
+        std::vector<std::thread> requesters;
+        for (uint32_t i = 0; i <= kQueued; ++i) {
+            requesters.emplace_back([&, i]() {
+                std::string reply;
+                const std::string payload = Pattern(i, 100 + i);
+                if (Call(9000 + i, payload, &reply) && reply == payload)
+                    ++succeeded;
+                ++finished;
+            });
+        }
+        const bool allFinished = WaitFor([&]() { return finished.load() == kQueued + 1; });
+        EXPECT_TRUE(allFinished) << "a queued request hangs";
+        if (!allFinished)
+            KADClient::Stop();
+        for (std::thread& t : requesters)
+            t.join();
+        EXPECT_EQ(succeeded.load(), answer ? kQueued + 1 : 0u);
+        EXPECT_EQ(KADClient::QueuedRequestCount(), 0u);
+        KADClient::Stop();
+    }
 }
 
 }  // namespace
