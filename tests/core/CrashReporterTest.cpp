@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "core/CrashReporter.h"
+#include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -39,39 +40,13 @@ void Fault()
     *reinterpret_cast<volatile char*>(ForbiddenPage() + 8) = 1;
 }
 
-// Runs `body` in a child whose working folder is `folder`, with standard
-// output and error going to files there; the child leaves with 0 when the
-// body returns. Returns the wait status, or -1 when the child had to be
-// killed after `limit`.
+// The faulting page is mapped before the fork, so the child's fault lands
+// where the tests expect it.
 int RunChild(const TempFolder& folder, const std::function<void()>& body,
              std::chrono::seconds limit = std::chrono::seconds(30))
 {
     ForbiddenPage();
-    std::fflush(nullptr);
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        rlimit noCore{0, 0};
-        ::setrlimit(RLIMIT_CORE, &noCore);
-        if (::chdir(folder.Path().c_str()) != 0)
-            ::_exit(90);
-        int out = ::open("child-stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = ::open("child-stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        body();
-        ::_exit(0);
-    }
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return status;
+    return childprocess::RunInChild(folder.Path(), body, limit);
 }
 
 std::vector<std::string> DumpFiles(const TempFolder& folder)

@@ -17,6 +17,7 @@
 #include "core/CrashReporter.h"
 #include "core/KestroWorkerCallChain.h"
 #include "core/ProcessState.h"
+#include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 
 using concurrencytest::FnJob;
@@ -63,35 +64,6 @@ TEST(JobQueueDeathTest, GuardedJobsEndTheProcessOnAnEscapingException)
         testing::ExitedWithCode(kGuardExitCode), "");
 }
 
-// Runs `body` in a forked child working in `folder`; returns the wait status,
-// or -1 when the child had to be killed after a generous bound. The child
-// leaves only through _exit: at-exit clean-up would shut down the global
-// queue and wait for workers that stayed behind in the parent.
-int RunInChild(const TempFolder& folder, const std::function<void()>& body)
-{
-    std::fflush(nullptr);
-    pid_t pid = ::fork();
-    if (pid < 0)
-        return -1;
-    if (pid == 0) {
-        if (::chdir(folder.Path().c_str()) != 0)
-            ::_exit(90);
-        body();
-        ::_exit(0);
-    }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return status;
-}
-
 // In the command host a job that dies leaves the same report a command does
 // before the process ends with -100, whichever thread ran it.
 TEST(JobQueueTest, GuardedJobEndingTheProcessLeavesTheCrashReportFirst)
@@ -110,7 +82,7 @@ TEST(JobQueueTest, GuardedJobEndingTheProcessLeavesTheCrashReportFirst)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TempFolder folder;
-        int status = RunInChild(folder, [&row] {
+        int status = childprocess::RunInChild(folder.Path(), [&row] {
             SetMainThreadId();
             SetCommandGuard();
             if (row.reporterInstalled)
@@ -125,7 +97,7 @@ TEST(JobQueueTest, GuardedJobEndingTheProcessLeavesTheCrashReportFirst)
                 queue.Submit(ThrowingJob(), row.path == Path::Worker ? JobQueue::kWorkerOnly : 0, 0);
             }
             ::_exit(4);
-        });
+        }, std::chrono::seconds(60));
         ASSERT_TRUE(status != -1 && WIFEXITED(status)) << status;
         EXPECT_EQ(WEXITSTATUS(status), kGuardExitCode);
         EXPECT_EQ(folder.ReadAll("Kestro-41615.dmp").starts_with("Kestro crash report\n"), row.reporterInstalled);

@@ -1,0 +1,58 @@
+// A forked copy of the test process for tests whose subject ends the
+// process (crash reports, guarded exits).
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace childprocess {
+
+// Runs `body` in a child whose working folder is `folder`, with standard
+// output and error going to "child-stdout.txt" and "child-stderr.txt" there
+// and no core file. The child leaves with 0 when the body returns, through
+// _exit: a copy of the test process must not run the static clean-up (the
+// job queue's shut-down would wait for workers that live only in the
+// parent). Returns the wait status, or -1 when the child had to be killed
+// after `limit`.
+inline int RunInChild(const std::string& folder, const std::function<void()>& body,
+                      std::chrono::seconds limit = std::chrono::seconds(30))
+{
+    std::fflush(nullptr);
+    pid_t pid = ::fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        if (::chdir(folder.c_str()) != 0)
+            ::_exit(90);
+        int out = ::open("child-stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = ::open("child-stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        body();
+        ::_exit(0);
+    }
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return status;
+}
+
+}  // namespace childprocess
