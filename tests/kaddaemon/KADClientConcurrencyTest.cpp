@@ -231,7 +231,7 @@ TEST_F(KADClientConcurrency, AQuestionsCallbackOutlivesTheLossOfItsRequestsLink)
 // handshake the daemon holds back) wait in the send queue; the lock's
 // holder sends them all on its way out, or fails them all when the link
 // cannot be had.
-TEST(KADClientSendQueue, RequestsQueuedBehindTheLinkLockGoOutOrFailTogether)
+TEST(KADClientSendQueueConcurrency, RequestsQueuedBehindTheLinkLockGoOutOrFailTogether)
 {
     constexpr uint32_t kQueued = 7;
     for (const bool answer : {true, false}) {
