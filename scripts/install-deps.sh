@@ -2,8 +2,10 @@
 # Installs, with apt-get, whatever the build and the tests need and is missing.
 set -euo pipefail
 
+# rapidjson-dev: the header-only JSON parser the config text bench measures
+# against; nothing else includes it.
 packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev googletest
-          libbenchmark-dev zlib1g-dev libssl-dev openssl)
+          libbenchmark-dev rapidjson-dev zlib1g-dev libssl-dev openssl)
 if [ "${1:-}" = "--fuzz" ]; then
     packages+=(clang libclang-rt-dev)
 fi
