@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "config/KUID.h"
+#include "core/LittleEndian.h"
 
 namespace {
 
@@ -24,14 +25,9 @@ ConverterList& TheList()
     return *list;
 }
 
-int32_t LoadLE32(const uint8_t* p) noexcept
-{
-    return static_cast<int32_t>(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
-}
-
 float LoadFloatLE(const uint8_t* p) noexcept
 {
-    uint32_t bits = static_cast<uint32_t>(LoadLE32(p));
+    uint32_t bits = LoadLE32(p);
     float f;
     std::memcpy(&f, &bits, sizeof f);
     return f;
@@ -39,7 +35,8 @@ float LoadFloatLE(const uint8_t* p) noexcept
 
 ACSRawData FourBytes(uint32_t bits)
 {
-    uint8_t b[4] = {uint8_t(bits), uint8_t(bits >> 8), uint8_t(bits >> 16), uint8_t(bits >> 24)};
+    uint8_t b[4];
+    StoreLE32(b, bits);
     return ACSRawData::Copy(b, 4);
 }
 
@@ -171,7 +168,8 @@ void AppendIntText(std::string& out, const uint8_t* data, uint32_t size)
         if (i)
             out += ',';
         // The same digits as "%d", without the format parser.
-        out.append(number, std::to_chars(number, number + sizeof number, LoadLE32(data + 4 * i)).ptr);
+        const auto value = static_cast<int32_t>(LoadLE32(data + 4 * i));
+        out.append(number, std::to_chars(number, number + sizeof number, value).ptr);
     }
 }
 

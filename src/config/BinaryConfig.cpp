@@ -4,14 +4,10 @@
 
 #include "config/TDBBinaryFile.h"
 #include "config/TagTreeOps.h"
+#include "core/LittleEndian.h"
 #include "core/TStream.h"
 
 namespace {
-
-uint32_t LoadLE32(const uint8_t* p) noexcept
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 // The record type a value of the given in-memory type is written as.
 uint8_t FileTypeOf(ACSValueType type) noexcept

@@ -16,6 +16,7 @@
 #include "config/TagTreeOps.h"
 #include "core/CharArray.h"
 #include "core/FileNameText.h"
+#include "core/LittleEndian.h"
 #include "core/TStream.h"
 #include "core/TextEncoding.h"
 
@@ -69,14 +70,6 @@ inline const uint8_t* SkipClasses(const uint8_t* p, const uint8_t* end, uint8_t 
     while (p < end && Is(*p, classes))
         ++p;
     return p;
-}
-
-inline void StoreLE32(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
 }
 
 inline uint32_t FloatBits(float f)

@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "core/LittleEndian.h"
 #include "core/TStream.h"
 
 namespace {
@@ -222,20 +223,6 @@ bool HasShortForm(const KUID& k) noexcept
     return (k.version == 0 && k.user >= 0) || (k.version == kMaxVersion && k.user < 0);
 }
 
-void PutLE32(uint8_t* out, uint32_t v) noexcept
-{
-    out[0] = static_cast<uint8_t>(v);
-    out[1] = static_cast<uint8_t>(v >> 8);
-    out[2] = static_cast<uint8_t>(v >> 16);
-    out[3] = static_cast<uint8_t>(v >> 24);
-}
-
-uint32_t GetLE32(const uint8_t* in) noexcept
-{
-    return static_cast<uint32_t>(in[0]) | (static_cast<uint32_t>(in[1]) << 8) | (static_cast<uint32_t>(in[2]) << 16)
-           | (static_cast<uint32_t>(in[3]) << 24);
-}
-
 }  // namespace
 
 const Nyx::PString& KUIDNullText()
@@ -260,13 +247,13 @@ KUID KUID::FromPacked(uint32_t packedWord, int32_t content) noexcept
 
 void KUID::ToChunk(uint8_t out[kPackedSize]) const noexcept
 {
-    PutLE32(out, PackedWord());
-    PutLE32(out + 4, static_cast<uint32_t>(content));
+    StoreLE32(out, PackedWord());
+    StoreLE32(out + 4, static_cast<uint32_t>(content));
 }
 
 KUID KUID::FromChunk(const uint8_t in[kPackedSize]) noexcept
 {
-    return FromPacked(GetLE32(in), static_cast<int32_t>(GetLE32(in + 4)));
+    return FromPacked(LoadLE32(in), static_cast<int32_t>(LoadLE32(in + 4)));
 }
 
 Nyx::PString KUID::ToString() const

@@ -8,21 +8,9 @@
 
 #include "config/ACSConvert.h"
 #include "config/TDBDataTag.h"
+#include "core/LittleEndian.h"
 
 namespace {
-
-void StoreLE32(uint8_t* p, uint32_t v) noexcept
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-
-uint32_t LoadLE32(const uint8_t* p) noexcept
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 float FloatFromBits(uint32_t bits) noexcept
 {

@@ -1,9 +1,9 @@
 #include "core/Crc32.h"
 
 #include <array>
-#include <bit>
 #include <cstddef>
-#include <cstring>
+
+#include "core/LittleEndian.h"
 
 namespace {
 
@@ -69,15 +69,6 @@ constexpr ShiftTables MakeShiftTables()
 // Built by the compiler: no start-up cost and nothing to guard between threads.
 constexpr Tables kTables = MakeTables();
 constexpr ShiftTables kShift = MakeShiftTables();
-
-inline uint32_t LoadLE32(const unsigned char* p) noexcept
-{
-    uint32_t v;
-    std::memcpy(&v, p, sizeof v);
-    if constexpr (std::endian::native == std::endian::big)
-        v = __builtin_bswap32(v);
-    return v;
-}
 
 inline uint32_t Slice16(uint32_t c, const unsigned char* p) noexcept
 {

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstring>
 
+#include "core/LittleEndian.h"
+
 namespace Nyx {
 
 namespace {
@@ -146,11 +148,7 @@ private:
     {
         if (sink_.Failed())
             return;
-        uint8_t* p = sink_.At(slot_);
-        p[0] = static_cast<uint8_t>(flags_);
-        p[1] = static_cast<uint8_t>(flags_ >> 8);
-        p[2] = static_cast<uint8_t>(flags_ >> 16);
-        p[3] = static_cast<uint8_t>(flags_ >> 24);
+        StoreLE32(sink_.At(slot_), flags_);
     }
 
     Sink& sink_;

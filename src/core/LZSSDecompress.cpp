@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "core/LittleEndian.h"
+
 namespace Nyx {
 
 namespace {
@@ -84,11 +86,6 @@ private:
     uint8_t* end_;
 };
 
-inline uint32_t Load32(const uint8_t* p) noexcept
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 // Levels 7-9: bits from bit 0 of each byte upward, in 16-bit words. Words
 // are read ahead, but a call fails only when the bits it needs are missing.
 class BitReader {
@@ -127,7 +124,7 @@ private:
     void Refill() noexcept
     {
         while (count_ <= 48 && end_ - p_ >= 2) {
-            acc_ |= uint64_t(uint32_t(p_[0]) | uint32_t(p_[1]) << 8) << count_;
+            acc_ |= uint64_t(LoadLE16(p_)) << count_;
             p_ += 2;
             count_ += 16;
         }
@@ -187,7 +184,7 @@ bool LZSSCompress::DecodeFlagWords(CompressOutput& dst, const uint8_t* src, uint
         if (--left == 0) {                 \
             if (end - p < 4)               \
                 goto fail;                 \
-            flags = Load32(p);             \
+            flags = LoadLE32(p);             \
             p += 4;                        \
             left = 32;                     \
         }                                  \
@@ -197,7 +194,7 @@ bool LZSSCompress::DecodeFlagWords(CompressOutput& dst, const uint8_t* src, uint
         if (left == 0) {
             if (end - p < 4)
                 goto fail;
-            flags = Load32(p);
+            flags = LoadLE32(p);
             p += 4;
             left = 32;
             continue;  // a stream may end right after a flag word
@@ -245,7 +242,7 @@ bool LZSSCompress::DecodeFlagWords(CompressOutput& dst, const uint8_t* src, uint
         }
         if (end - p < 2)
             goto fail;
-        const uint32_t word = uint32_t(p[0]) | uint32_t(p[1]) << 8;
+        const uint32_t word = LoadLE16(p);
         p += 2;
         uint32_t code = word >> distanceBits;
         if (code == lengthField) {

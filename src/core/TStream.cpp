@@ -4,40 +4,9 @@
 #include <bit>
 #include <memory>
 
+#include "core/LittleEndian.h"
+
 namespace {
-
-// Byte order is fixed by the formats, not by the host.
-inline uint16_t Load16(const uint8_t* p) noexcept
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-inline uint32_t Load32(const uint8_t* p) noexcept
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
-inline uint64_t Load64(const uint8_t* p) noexcept { return uint64_t(Load32(p)) | (uint64_t(Load32(p + 4)) << 32); }
-
-inline void Store16(uint8_t* p, uint16_t v) noexcept
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-inline void Store32(uint8_t* p, uint32_t v) noexcept
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-inline void Store64(uint8_t* p, uint64_t v) noexcept
-{
-    Store32(p, static_cast<uint32_t>(v));
-    Store32(p + 4, static_cast<uint32_t>(v >> 32));
-}
 
 // Strings shorter than this are read without a heap block.
 constexpr uint32_t kStackString = 511;
@@ -146,7 +115,7 @@ void TStream::ReadUInt16(uint16_t& out, uint16_t def)
 {
     uint8_t b[2];
     if (Take(b, 2) == 2) {
-        out = Load16(b);
+        out = LoadLE16(b);
         return;
     }
     out = def;
@@ -157,7 +126,7 @@ void TStream::ReadInt32(uint32_t& out, uint32_t def)
 {
     uint8_t b[4];
     if (Take(b, 4) == 4) {
-        out = Load32(b);
+        out = LoadLE32(b);
         return;
     }
     out = def;
@@ -175,7 +144,7 @@ void TStream::ReadFloat(float& out, float def)
 {
     uint8_t b[4];
     if (Take(b, 4) == 4) {
-        out = std::bit_cast<float>(Load32(b));
+        out = std::bit_cast<float>(LoadLE32(b));
         return;
     }
     out = def;
@@ -186,7 +155,7 @@ void TStream::ReadUInt64(uint64_t& out, uint64_t def)
 {
     uint8_t b[8];
     if (Take(b, 8) == 8) {
-        out = Load64(b);
+        out = LoadLE64(b);
         return;
     }
     out = def;
@@ -204,7 +173,7 @@ void TStream::ReadInt32Array(int32_t* out, int32_t count)
             uint32_t k = std::min(total - i, unread_ / 4);
             const uint8_t* p = readAhead_ + offset_;
             for (uint32_t j = 0; j < k; ++j)
-                out[i + j] = static_cast<int32_t>(Load32(p + 4 * j));
+                out[i + j] = static_cast<int32_t>(LoadLE32(p + 4 * j));
             offset_ += 4 * k;
             unread_ -= 4 * k;
             i += k;
@@ -218,7 +187,7 @@ void TStream::ReadInt32Array(int32_t* out, int32_t count)
             std::fill(out + i, out + total, 0);
             return;
         }
-        out[i++] = static_cast<int32_t>(Load32(b));
+        out[i++] = static_cast<int32_t>(LoadLE32(b));
     }
 }
 
@@ -304,7 +273,7 @@ void TStream::WriteUInt8(uint8_t v)
 void TStream::WriteUInt16(uint16_t v)
 {
     uint8_t b[2];
-    Store16(b, v);
+    StoreLE16(b, v);
     DropReadAhead();
     WriteRaw(b, 2);
 }
@@ -314,7 +283,7 @@ void TStream::WriteBool(bool v) { WriteUInt8(v ? 1 : 0); }
 void TStream::WriteInt32(int32_t v)
 {
     uint8_t b[4];
-    Store32(b, static_cast<uint32_t>(v));
+    StoreLE32(b, static_cast<uint32_t>(v));
     DropReadAhead();
     WriteRaw(b, 4);
 }
@@ -324,7 +293,7 @@ void TStream::WriteFloat(float v) { WriteInt32(std::bit_cast<int32_t>(v)); }
 void TStream::WriteUInt64(uint64_t v)
 {
     uint8_t b[8];
-    Store64(b, v);
+    StoreLE64(b, v);
     DropReadAhead();
     WriteRaw(b, 8);
 }
@@ -343,7 +312,7 @@ void WriteStringRecord(TStream& s, const char* text, uint32_t size)
     uint8_t small[4 + 256];
     if (size <= sizeof(small) - 4) {
         // Small records go out in one transfer.
-        Store32(small, size);
+        StoreLE32(small, size);
         std::memcpy(small + 4, text, size);
         s.WriteBytes(small, 4 + size);
         return;

@@ -6,6 +6,7 @@
 
 #include <sys/socket.h>
 
+#include "core/LittleEndian.h"
 #include "core/TStream.h"
 #include "kad/FutexWord.h"
 #include "kad/KADClient.h"
@@ -14,11 +15,6 @@
 namespace {
 
 thread_local bool t_onReceiver = false;
-
-uint32_t LoadLE32(const uint8_t* p) noexcept
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 }  // namespace
 

@@ -13,6 +13,7 @@
 
 #include "config/KUID.h"
 #include "core/JobQueue.h"
+#include "core/LittleEndian.h"
 #include "core/TCXCallback.h"
 #include "kad/DaemonWire.h"
 #include "kad/KADClient.h"
@@ -54,11 +55,6 @@ QuestionThreads& Questions()
 }
 
 std::atomic<KADClient::CommandHostCallback> g_commandHost{nullptr};
-
-uint32_t LoadLE32(const uint8_t* p) noexcept
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 // Joins the question threads that have finished (all of them, waiting for
 // the rest, when `all` is set).

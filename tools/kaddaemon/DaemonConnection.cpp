@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "core/LittleEndian.h"
 #include "core/TStream.h"
 #include "kad/DaemonWire.h"
 #include "kaddaemon/DaemonServer.h"
@@ -23,11 +24,6 @@ constexpr uint32_t kKeepBufferLimit = 4u << 20;
 // A payload is read in steps that double up to its length, so a peer that
 // announces much and sends little costs little memory.
 constexpr uint32_t kFirstPayloadStep = 64u * 1024;
-
-uint32_t LoadLE32(const uint8_t* p) noexcept
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 // Runs a wire reader over received bytes.
 template <class Reader>

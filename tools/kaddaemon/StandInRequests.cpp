@@ -7,6 +7,7 @@
 
 #include "config/KUID.h"
 #include "config/ResultsLog.h"
+#include "core/LittleEndian.h"
 #include "core/TStream.h"
 #include "kad/DaemonWire.h"
 #include "kaddaemon/DaemonConnection.h"
@@ -30,14 +31,6 @@ std::string Rest(TStream& in)
 void Write(TStream& out, const std::string& bytes)
 {
     out.WriteBytes(bytes.data(), static_cast<uint32_t>(bytes.size()));
-}
-
-void PutLE32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
 }
 
 struct Answers {
@@ -67,7 +60,7 @@ void RegisterStandInRequests(RequestTable& table, bool testRequests)
         DaemonConnection::HeldReply held;
         if (context.connection.TakeHeldReply(id, held)) {
             uint8_t payload[4];
-            PutLE32(payload, answer);
+            StoreLE32(payload, answer);
             context.connection.SendReply(held.number, held.transactionId, payload, sizeof payload);
         }
     });
