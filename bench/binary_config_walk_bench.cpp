@@ -25,6 +25,7 @@
 #include "config/BinaryConfig.h"
 #include "config/ConfigText.h"
 #include "config/KUID.h"
+#include "core/LittleEndian.h"
 #include "core/TStream.h"
 
 namespace {
@@ -94,11 +95,6 @@ void BM_ReadFlatFile(benchmark::State& state)
         benchmark::DoNotOptimize(root.Get());
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * flat.size);
-}
-
-uint32_t LoadLE32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 // Reads what a consumer of a record reads: its name and its value as the

@@ -20,6 +20,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include "core/LittleEndian.h"
 #include "core/TStream.h"
 #include "kad/DaemonLink.h"
 #include "kad/DaemonWire.h"
@@ -65,16 +66,6 @@ bool WriteAll(int fd, const void* head, size_t headLength, const void* body, siz
     return true;
 }
 
-void Put32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-
-uint32_t Get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-
 int Connect(uint16_t port)
 {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -101,11 +92,11 @@ void RoundTrips(benchmark::State& state, int fd)
     uint8_t head[12];
     uint32_t id = 0;
     for (auto _ : state) {
-        Put32(head, kEchoRequest);
-        Put32(head + 4, ++id);
-        Put32(head + 8, size);
+        StoreLE32(head, kEchoRequest);
+        StoreLE32(head + 4, ++id);
+        StoreLE32(head + 8, size);
         if (!WriteAll(fd, head, sizeof head, payload.data(), size) || !ReadAll(fd, head, sizeof head)
-            || Get32(head + 4) != id || Get32(head + 8) != size || !ReadAll(fd, reply.data(), size)) {
+            || LoadLE32(head + 4) != id || LoadLE32(head + 8) != size || !ReadAll(fd, reply.data(), size)) {
             state.SkipWithError("round trip failed");
             break;
         }
@@ -209,11 +200,11 @@ private:
         std::vector<uint8_t> payload;
         uint8_t head[12];
         while (ReadAll(fd, head, sizeof head)) {
-            uint32_t length = Get32(head + 8);
+            uint32_t length = LoadLE32(head + 8);
             payload.resize(length);
             if (!ReadAll(fd, payload.data(), length))
                 break;
-            Put32(head, DaemonWire::kTagReply);
+            StoreLE32(head, DaemonWire::kTagReply);
             if (!WriteAll(fd, head, sizeof head, payload.data(), length))
                 break;
         }

@@ -40,6 +40,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "core/LittleEndian.h"
 #include "core/TStream.h"
 #include "kad/DaemonLink.h"
 #include "kad/DaemonWire.h"
@@ -205,16 +206,6 @@ bool WriteAll(int fd, const void* data, size_t n)
     return true;
 }
 
-void Put32(uint8_t* p, uint32_t v)
-{
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-
-uint32_t Get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-
 void NoDelay(int fd)
 {
     int one = 1;
@@ -284,11 +275,11 @@ private:
             have += static_cast<size_t>(got);
             size_t at = 0;
             out.clear();
-            while (have - at >= 12 && have - at >= 12 + Get32(&in[at + 8])) {
-                uint32_t length = Get32(&in[at + 8]);
+            while (have - at >= 12 && have - at >= 12 + LoadLE32(&in[at + 8])) {
+                uint32_t length = LoadLE32(&in[at + 8]);
                 size_t base = out.size();
                 out.resize(base + 12 + length);
-                Put32(&out[base], DaemonWire::kTagReply);
+                StoreLE32(&out[base], DaemonWire::kTagReply);
                 std::copy(&in[at + 4], &in[at + 12 + length], &out[base + 4]);
                 at += 12 + length;
             }
@@ -307,9 +298,9 @@ private:
 void Frame(std::vector<uint8_t>& frame, uint32_t id, uint32_t size)
 {
     frame.assign(12 + size, 'z');
-    Put32(frame.data(), kEchoRequest);
-    Put32(frame.data() + 4, id);
-    Put32(frame.data() + 8, size);
+    StoreLE32(frame.data(), kEchoRequest);
+    StoreLE32(frame.data() + 4, id);
+    StoreLE32(frame.data() + 8, size);
 }
 
 // Threads take turns on one connection, each holding it for its round trip.
@@ -341,7 +332,7 @@ void BM_PlainPingPong(benchmark::State& state)
         Frame(frame, id, size);
         std::lock_guard<std::mutex> hold(shared.lock);
         if (!WriteAll(shared.echo.Client(), frame.data(), frame.size())
-            || !ReadAll(shared.echo.Client(), head, sizeof head) || Get32(head + 4) != id
+            || !ReadAll(shared.echo.Client(), head, sizeof head) || LoadLE32(head + 4) != id
             || !ReadAll(shared.echo.Client(), reply.data(), size)) {
             state.SkipWithError("round trip failed");
             break;
@@ -393,7 +384,7 @@ private:
     {
         uint8_t head[12];
         while (ReadAll(echo_.Client(), head, sizeof head)) {
-            uint32_t id = Get32(head + 4);
+            uint32_t id = LoadLE32(head + 4);
             Waiter* waiter = nullptr;
             {
                 std::lock_guard<std::mutex> hold(tableLock_);
@@ -405,7 +396,7 @@ private:
             }
             std::vector<uint8_t> scratch;
             std::vector<uint8_t>& into = waiter ? waiter->reply : scratch;
-            into.resize(Get32(head + 8));
+            into.resize(LoadLE32(head + 8));
             if (!ReadAll(echo_.Client(), into.data(), into.size()))
                 break;
             if (waiter) {

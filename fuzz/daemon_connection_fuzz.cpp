@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "FuzzDataRoot.h"
+#include "core/LittleEndian.h"
 #include "core/TStream.h"
 #include "kad/DaemonWire.h"
 #include "kaddaemon/AssetStore.h"
@@ -69,11 +70,6 @@ struct Root {
         return store;
     }
 };
-
-uint32_t LoadLE32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 [[noreturn]] void Fail(const char* what)
 {
