@@ -47,10 +47,21 @@ Nyx::PString RangeText(int32_t lower, int32_t upper, uint8_t lowerInclusive, uin
     return Nyx::PString(text.View());
 }
 
+// An int bound is its own low word.
+inline int32_t LowWordSigned(int32_t v) noexcept { return v; }
 inline int32_t LowWordSigned(uint64_t v) noexcept
 {
     return static_cast<int32_t>(static_cast<uint32_t>(v));
 }
+
+Nyx::PString RangeFieldName(KADIntRange, uint32_t id) { return FieldName(kIntFields, id); }
+Nyx::PString RangeFieldName(KADTimestampRange, uint32_t id) { return FieldName(kTimestampFields, id); }
+
+// Each bound at its own width.
+void WriteBound(TStream& out, int32_t v) { out.WriteInt32(v); }
+void WriteBound(TStream& out, uint64_t v) { out.WriteUInt64(v); }
+void ReadBound(TStream& in, int32_t& v) { in.ReadInt32(v, 0); }
+void ReadBound(TStream& in, uint64_t& v) { in.ReadUInt64(v, 0); }
 
 inline uint8_t AsFlag(uint8_t v) noexcept { return v ? 1 : 0; }
 
@@ -197,10 +208,11 @@ bool KADFilterElementBool::Read(TStream& in)
     return true;
 }
 
-// ---------------------------------------------------------------- int
+// ---------------------------------------------------------------- ranges
 
-KADFilterElementInt::KADFilterElementInt(uint32_t fieldId, int32_t lower, int32_t upper, bool lowerInclusive,
-                                         bool upperInclusive)
+template <class Range>
+KADFilterElementRange<Range>::KADFilterElementRange(uint32_t fieldId, Bound lower, Bound upper, bool lowerInclusive,
+                                                    bool upperInclusive)
     : fieldId_(fieldId),
       lower_(lower),
       upper_(upper),
@@ -209,71 +221,42 @@ KADFilterElementInt::KADFilterElementInt(uint32_t fieldId, int32_t lower, int32_
 {
 }
 
-Nyx::PString KADFilterElementInt::GetFieldName() const { return FieldName(kIntFields, fieldId_); }
-
-Nyx::PString KADFilterElementInt::GetValueText() const
+template <class Range>
+Nyx::PString KADFilterElementRange<Range>::GetFieldName() const
 {
-    return RangeText(lower_, upper_, lowerInclusive_, upperInclusive_);
+    return RangeFieldName(Range{}, fieldId_);
 }
 
-bool KADFilterElementInt::Write(TStream& out) const
-{
-    out.WriteInt32(fieldId_);
-    out.WriteInt32(lower_);
-    out.WriteInt32(upper_);
-    out.WriteUInt8(AsFlag(lowerInclusive_));
-    out.WriteUInt8(AsFlag(upperInclusive_));
-    return true;
-}
-
-bool KADFilterElementInt::Read(TStream& in)
-{
-    in.ReadInt32(fieldId_, 0);
-    in.ReadInt32(lower_, 0);
-    in.ReadInt32(upper_, 0);
-    in.ReadUInt8(lowerInclusive_, 0);
-    in.ReadUInt8(upperInclusive_, 0);
-    return true;
-}
-
-// ---------------------------------------------------------------- timestamp
-
-KADFilterElementTimestamp::KADFilterElementTimestamp(uint32_t fieldId, uint64_t lower, uint64_t upper,
-                                                     bool lowerInclusive, bool upperInclusive)
-    : fieldId_(fieldId),
-      lower_(lower),
-      upper_(upper),
-      lowerInclusive_(lowerInclusive ? 1 : 0),
-      upperInclusive_(upperInclusive ? 1 : 0)
-{
-}
-
-Nyx::PString KADFilterElementTimestamp::GetFieldName() const { return FieldName(kTimestampFields, fieldId_); }
-
-Nyx::PString KADFilterElementTimestamp::GetValueText() const
+template <class Range>
+Nyx::PString KADFilterElementRange<Range>::GetValueText() const
 {
     return RangeText(LowWordSigned(lower_), LowWordSigned(upper_), lowerInclusive_, upperInclusive_);
 }
 
-bool KADFilterElementTimestamp::Write(TStream& out) const
+template <class Range>
+bool KADFilterElementRange<Range>::Write(TStream& out) const
 {
     out.WriteInt32(fieldId_);
-    out.WriteUInt64(lower_);
-    out.WriteUInt64(upper_);
+    WriteBound(out, lower_);
+    WriteBound(out, upper_);
     out.WriteUInt8(AsFlag(lowerInclusive_));
     out.WriteUInt8(AsFlag(upperInclusive_));
     return true;
 }
 
-bool KADFilterElementTimestamp::Read(TStream& in)
+template <class Range>
+bool KADFilterElementRange<Range>::Read(TStream& in)
 {
     in.ReadInt32(fieldId_, 0);
-    in.ReadUInt64(lower_, 0);
-    in.ReadUInt64(upper_, 0);
+    ReadBound(in, lower_);
+    ReadBound(in, upper_);
     in.ReadUInt8(lowerInclusive_, 0);
     in.ReadUInt8(upperInclusive_, 0);
     return true;
 }
+
+template class KADFilterElementRange<KADIntRange>;
+template class KADFilterElementRange<KADTimestampRange>;
 
 // ---------------------------------------------------------------- asset id
 

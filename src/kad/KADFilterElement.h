@@ -148,69 +148,65 @@ private:
     uint32_t fieldId_;
 };
 
-class KADFilterElementInt : public KADFilterElement {
-public:
+// The two range kinds: an integer range and a time range, alike but for the
+// width of their bounds.
+struct KADIntRange {
+    using Bound = int32_t;
     static constexpr uint32_t kKind = 0x696E7465u;  // "inte"
     enum Field : uint32_t {
         kLocalRating = 0,
         kAuthor = 1,
         kVersion = 2,
     };
-
-    KADFilterElementInt(uint32_t fieldId, int32_t lower, int32_t upper, bool lowerInclusive, bool upperInclusive);
-
-    uint32_t GetFieldId() const noexcept { return fieldId_; }
-    int32_t GetLower() const noexcept { return lower_; }
-    int32_t GetUpper() const noexcept { return upper_; }
-    uint8_t GetLowerInclusive() const noexcept { return lowerInclusive_; }
-    uint8_t GetUpperInclusive() const noexcept { return upperInclusive_; }
-
-    Nyx::PString GetFieldName() const override;
-    // "[1,5)": brackets for inclusive bounds, parentheses for exclusive.
-    Nyx::PString GetValueText() const override;
-    uint32_t GetKind() const override { return kKind; }
-    bool Write(TStream& out) const override;
-    bool Read(TStream& in) override;
-
-private:
-    uint32_t fieldId_;
-    int32_t lower_;
-    int32_t upper_;
-    uint8_t lowerInclusive_;
-    uint8_t upperInclusive_;
 };
 
-class KADFilterElementTimestamp : public KADFilterElement {
-public:
+struct KADTimestampRange {
+    using Bound = uint64_t;
     static constexpr uint32_t kKind = 0x74696D65u;  // "time"
     enum Field : uint32_t {
         kInstallationTimestamp = 0,
         kModificationTimestamp = 1,
     };
+};
 
-    KADFilterElementTimestamp(uint32_t fieldId, uint64_t lower, uint64_t upper, bool lowerInclusive,
-                              bool upperInclusive);
+// A property between two bounds, each inclusive or not. The kind's tag and
+// field ids are reached through the element's class (KADFilterElementInt::
+// kAuthor).
+template <class Range>
+class KADFilterElementRange : public KADFilterElement, public Range {
+public:
+    using Bound = typename Range::Bound;
+
+    KADFilterElementRange(uint32_t fieldId, Bound lower, Bound upper, bool lowerInclusive, bool upperInclusive);
 
     uint32_t GetFieldId() const noexcept { return fieldId_; }
-    uint64_t GetLower() const noexcept { return lower_; }
-    uint64_t GetUpper() const noexcept { return upper_; }
+    Bound GetLower() const noexcept { return lower_; }
+    Bound GetUpper() const noexcept { return upper_; }
     uint8_t GetLowerInclusive() const noexcept { return lowerInclusive_; }
     uint8_t GetUpperInclusive() const noexcept { return upperInclusive_; }
 
     Nyx::PString GetFieldName() const override;
-    // As the int range, each bound shown as its low 32 bits taken signed.
+    // "[1,5)": brackets for inclusive bounds, parentheses for exclusive; each
+    // bound shown as its low 32 bits taken signed (all of an int bound).
     Nyx::PString GetValueText() const override;
-    uint32_t GetKind() const override { return kKind; }
+    uint32_t GetKind() const override { return Range::kKind; }
+    // The field id, the two bounds at their full width, the two flags.
     bool Write(TStream& out) const override;
     bool Read(TStream& in) override;
 
 private:
     uint32_t fieldId_;
-    uint64_t lower_;
-    uint64_t upper_;
+    Bound lower_;
+    Bound upper_;
     uint8_t lowerInclusive_;
     uint8_t upperInclusive_;
 };
+
+extern template class KADFilterElementRange<KADIntRange>;
+extern template class KADFilterElementRange<KADTimestampRange>;
+
+using KADFilterElementInt = KADFilterElementRange<KADIntRange>;
+using KADFilterElementTimestamp = KADFilterElementRange<KADTimestampRange>;
 
 class KADFilterElementAssetID : public KADFilterElement {
 public:
