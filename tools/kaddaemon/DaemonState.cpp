@@ -147,7 +147,9 @@ bool DaemonState::SetNextContentId(int32_t next)
 bool DaemonState::Save(const std::map<KUID, AssetState, KADFilterElementAssetID::Order>& assets,
                        int32_t nextContent) const
 {
-    std::string text = "next-content " + std::to_string(nextContent) + "\r\nassets\r\n{\r\n";
+    // Texts are held as UTF-8, and the reader takes a file without the mark
+    // for ANSI: unmarked, every save would encode them once more.
+    std::string text = "\xEF\xBB\xBFnext-content " + std::to_string(nextContent) + "\r\nassets\r\n{\r\n";
     uint32_t index = 0;
     for (const auto& [kuid, state] : assets) {
         text += "  " + std::to_string(index++) + "\r\n  {\r\n    kuid " + std::string(kuid.ToString().c_str()) + "\r\n";
