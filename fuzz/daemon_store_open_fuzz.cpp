@@ -1,0 +1,97 @@
+// The stand-in's start-up over a data root built from arbitrary bytes: the
+// input, cut at each "\n@@\n", gives the state file and the configs of a few
+// installed assets and working copies (one of them in the binary form), and
+// the asset store opens that root and answers for every asset it found.
+// Whatever the files hold, the scan ends, what it leaves of a copy cut short
+// is gone, and each asset found is known, has a record and a folder, and is
+// faulty exactly when the built-in check of that folder fails.
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "FuzzTempFolder.h"
+#include "kad/AssetRecord.h"
+#include "kaddaemon/AssetStore.h"
+#include "kaddaemon/DaemonState.h"
+
+namespace {
+
+constexpr std::string_view kSeparator = "\n@@\n";
+
+// Where the pieces of an input go, in order; pieces beyond these are unused.
+const char* const kSlots[] = {
+    kaddaemon::DaemonState::kFileName,
+    "local/one/config.txt",
+    "local/two/config.chump",
+    "local/three/config.txt",
+    "editing/one/config.txt",
+    "editing/four/config.txt",
+};
+
+void Check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+std::vector<std::string_view> Pieces(std::string_view bytes)
+{
+    std::vector<std::string_view> pieces;
+    while (pieces.size() + 1 < std::size(kSlots)) {
+        size_t at = bytes.find(kSeparator);
+        if (at == std::string_view::npos)
+            break;
+        pieces.push_back(bytes.substr(0, at));
+        bytes.remove_prefix(at + kSeparator.size());
+    }
+    pieces.push_back(bytes);
+    return pieces;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static FuzzTempFolder root("daemon_store_open_fuzz");
+    root.Clear();
+    const std::vector<std::string_view> pieces = Pieces(std::string_view(reinterpret_cast<const char*>(data), size));
+    for (size_t i = 0; i < pieces.size(); ++i)
+        root.Write(kSlots[i], pieces[i]);
+    // A script source for a config that names one, and a working copy a
+    // crash cut short.
+    root.Write("local/one/main.gs", "include \"x.gs\"\n");
+    root.Write(std::string("editing/") + kaddaemon::AssetStore::kUnfinishedPrefix + "five/config.txt",
+               "kuid <kuid:400001:105>\nkind \"track\"\n");
+
+    kaddaemon::AssetStore store(root.Path());
+    Check(store.Open());
+    std::error_code ec;
+    Check(!std::filesystem::exists(root / (std::string("editing/") + kaddaemon::AssetStore::kUnfinishedPrefix + "five"),
+                                   ec));
+
+    const std::vector<KUID> found = store.Search(nullptr);
+    for (size_t i = 0; i < found.size(); ++i) {
+        const KUID& kuid = found[i];
+        Check(!kuid.IsNull() && store.IsKnown(kuid) && store.Resolve(kuid) == kuid);
+        Check(i == 0 || KADFilterElementAssetID::Order()(found[i - 1], kuid));
+        const AssetRecord record = store.Record(kuid);
+        Check(record.known);
+        std::string name;
+        std::string folder;
+        Check(store.NameAndPath(kuid, true, name, folder) && !folder.empty());
+        std::vector<std::string> errors;
+        const bool valid = store.Validate(folder, errors);
+        Check(valid == errors.empty() && valid == !record.GetFlag(AssetRecord::kFlagStatusF));
+        store.Config(kuid);
+        store.Description(kuid);
+        store.Latest(kuid);
+        store.Obsoletes(kuid);
+        store.AuthorName(kuid.user);
+    }
+    store.Dependencies(found);
+    store.BuildsText();
+    return 0;
+}
