@@ -1,8 +1,9 @@
 // The stand-in's state file of arbitrary bytes: loaded, then changed once
 // (which writes the whole state back), loaded from what was written and
 // changed again the same way. Whatever the file held, the state it loads
-// must survive its own writing: both writes give the very same bytes, and
-// the change and the entries read survive the round.
+// must survive its own writing (but for the double quotes config text
+// cannot hold): both writes give the very same bytes, and the change and
+// the entries read survive the round.
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -31,18 +32,28 @@ std::string ReadFile(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A text as config text can hold it: a double quote is written as a
+// single one.
+std::string Writable(std::string text)
+{
+    for (char& c : text)
+        if (c == '"')
+            c = '\'';
+    return text;
+}
+
 // What a load gave, for the KUIDs and author ids the target asks about.
 std::string Summary(const kaddaemon::DaemonState& state)
 {
     std::string out = std::to_string(state.NextContentId()) + "\n";
     for (const KUID& kuid : kAsked) {
         if (const kaddaemon::DaemonState::AssetState* asset = state.Find(kuid))
-            out += asset->keywords + "|" + char('0' + asset->favourite) + char('0' + asset->modified) + "\n";
+            out += Writable(asset->keywords) + "|" + char('0' + asset->favourite) + char('0' + asset->modified) + "\n";
         else
             out += "-\n";
     }
     for (int32_t id : kAuthors)
-        out += state.AuthorName(id) + "\n";
+        out += Writable(state.AuthorName(id)) + "\n";
     return out;
 }
 
