@@ -11,9 +11,10 @@
 //
 // Whatever the bytes, the request ends within a bound, its outcome and
 // reply are those of the first whole reply to it before anything the
-// client must give up at, and the client stops cleanly, leaving no thread
-// or socket behind.
+// client must give up at, and the client stops cleanly: no request left
+// pending, no socket left open.
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <netinet/in.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -261,6 +262,19 @@ std::optional<std::string> ExpectedReply(std::string_view bytes)
     return std::nullopt;
 }
 
+// Descriptors the process has open now.
+size_t OpenDescriptors()
+{
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        Fail("cannot list the open descriptors");
+    size_t n = 0;
+    while (::readdir(dir))
+        ++n;
+    ::closedir(dir);
+    return n;
+}
+
 std::atomic<uint32_t> g_values{0};
 void CountValue(uint32_t) { ++g_values; }
 
@@ -323,6 +337,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size == 0)
         return 0;
 
+    const size_t descriptors = OpenDescriptors();
     const uint8_t flags = data[0];
     const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
     const bool handshakeFromInput = flags & 1;
@@ -383,5 +398,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Fail("the client did not close its connections");
     if (KADClientTransaction::PendingCount() != 0)
         Fail("a request is still pending after the stop");
+    if (OpenDescriptors() != descriptors)
+        Fail("a descriptor was left open");
     return 0;
 }
