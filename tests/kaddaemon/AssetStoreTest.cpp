@@ -18,7 +18,9 @@
 #include <sys/wait.h>
 
 #include "config/BinaryConfig.h"
+#include "config/ConfigFile.h"
 #include "config/ResultsLog.h"
+#include "config/TDBContainerTag.h"
 #include "kad/AssetRecord.h"
 #include "kad/KADFilterElement.h"
 #include "kad/KUIDListWire.h"
@@ -431,6 +433,15 @@ TEST_F(AssetStoreTest, CreateWritesKUIDAndNameAndARevertLeavesNothing)
     Ask(33, U64(created.handle));
     EXPECT_FALSE(fs::exists(created.path));
     EXPECT_FALSE(Info(fresh).known);
+
+    // A name beyond ASCII reads back as written: the file says it is UTF-8,
+    // or the reader would take it for ANSI and encode it once more.
+    const KUID accented(400001, 201, 0);
+    Opened named = ReadOpened(Ask(35, KUIDBytes(accented) + U8(0) + Str("Caf\xC3\xA9")), true);
+    ChunkRef written;
+    ASSERT_TRUE(LoadConfigFile(written, nullptr, (named.path + "/config.txt").c_str()));
+    EXPECT_EQ(std::string(TDBContainerTag::GetString(written, Nyx::PString("username")).View()), "Caf\xC3\xA9");
+    Ask(33, U64(named.handle));
 
     // An existing KUID cannot be created again.
     ResultsLog log;

@@ -737,7 +737,9 @@ uint64_t AssetStore::Create(KUID& kuid, const std::string& name, std::string& fo
     folder = UniqueFolder(root_ + "/editing", FolderName(name, kuid));
     std::error_code ec;
     fs::create_directories(folder, ec);
-    std::string text = "kuid " + std::string(kuid.ToString().c_str()) + "\r\nusername ";
+    // The name is held as UTF-8, and the reader takes a file without the
+    // byte-order mark for ANSI.
+    std::string text = "\xEF\xBB\xBFkuid " + std::string(kuid.ToString().c_str()) + "\r\nusername ";
     ConfigText::WriteQuoted(text, name, true);
     text += "\r\n";
     if (ec || !WriteFileDurably(folder + "/config.txt", text)) {
