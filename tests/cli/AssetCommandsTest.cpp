@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "cli/CommandHandlers.h"
 #include "cli/RunCommand.h"
@@ -95,6 +96,30 @@ TEST(AssetCommandsTest, StatusAsksThreeTimesAndUnknownAssetsAreReported)
     EXPECT_EQ(o.code, -1);
     EXPECT_EQ(o.out, "");
     EXPECT_EQ(o.printed, "- <NULL> : Unknown AssetID.\nOK (1 Errors, 0 Warnings)\n");
+}
+
+TEST(AssetCommandsTest, EachStatusLetterShowsItsOwnFlag)
+{
+    // Indexes written out: a letter tied to the wrong flag must show here.
+    const std::pair<uint32_t, const char*> letters[] = {
+        {8, "Eiadlmf"}, {3, "eIadlmf"}, {7, "eiAdlmf"}, {6, "eiaDlmf"},
+        {2, "eiadLmf"}, {11, "eiadlMf"}, {9, "eiadlmF"},
+    };
+    AssetRecord r = Known("Blue Loco");
+    r.categoryText = Nyx::String("TR");
+    ScriptedDaemon daemon([&](uint32_t, const std::string&) -> std::optional<std::string> { return Record(r); });
+    for (uint32_t flag = 0; flag < AssetRecord::kFlagCount; ++flag) {
+        SCOPED_TRACE(flag);
+        for (uint32_t other = 0; other < AssetRecord::kFlagCount; ++other)
+            r.SetFlag(other, other == flag);
+        std::string expected = "eiadlmf";
+        for (const auto& [index, text] : letters)
+            if (index == flag)
+                expected = text;
+        Outcome o = RunCaptured([](ResultsLog& log) { return StatusCommand(log, kAsset); });
+        EXPECT_EQ(o.code, 0);
+        EXPECT_EQ(o.out, "+ " + std::string(kAsset.ToString().c_str()) + " : " + expected + " : TR : Blue Loco\n");
+    }
 }
 
 TEST(AssetCommandsTest, EditOfAnUnknownAssetAsksForNoFolder)
@@ -259,7 +284,7 @@ TEST(AssetCommandsTest, GenerateKUIDPastItsBoundFails)
     Outcome o = RunCaptured([](ResultsLog& log) { return GenerateKUIDCommand(log); });
     EXPECT_EQ(o.code, -1);
     EXPECT_EQ(o.out, "<KUID2:-1:4294967295:127>\n");
-    EXPECT_NE(o.printed.find("OK (1 Errors, 0 Warnings)"), std::string::npos);
+    EXPECT_EQ(o.printed, "- <NULL> : No free KUID is left in the user's range.\nOK (1 Errors, 0 Warnings)\n");
 
     // A free one is printed and succeeds.
     folder.Write("settings/kuid.txt", "base-kuid <kuid:77:500>\n");
