@@ -270,6 +270,9 @@ TEST_F(AssetCommandsProcessTest, StatusLettersShowTheAssetsStateAlsoAfterARestar
     root_.Write("local/kindless/config.txt", "kuid <kuid:77:502>\nusername \"Kindless\"\n");
     root_.Write("local/needy/config.txt", "kuid <kuid:77:504>\nusername \"Needy\"\nkind \"traincar\"\n"
                                           "category-class \"TR\"\nkuid-table\n{\n  0 <kuid:77:999>\n  1 <kuid:77:500>\n}\n");
+    // A working copy alone: an asset made and never committed.
+    root_.Write("editing/draft/config.txt", "kuid <kuid:77:505>\nusername \"Draft\"\nkind \"traincar\"\n"
+                                            "category-class \"TR\"\n");
     ASSERT_EQ(Run({"edit", "<kuid:77:501>"}).exitCode, 0);
     root_.Write("editing/red/config.txt", std::string(kRedLoco) + "description \"Repainted\"\n");
     ASSERT_EQ(Run({"commit", "<kuid:77:501>"}).exitCode, 0);
@@ -280,6 +283,7 @@ TEST_F(AssetCommandsProcessTest, StatusLettersShowTheAssetsStateAlsoAfterARestar
         {"<kuid:77:501>", "+ <kuid:77:501> : eIadLmf : TR : Red Loco\n"},
         {"<kuid:77:502>", "+ <kuid:77:502> : eIadlmF :  : Kindless\n"},
         {"<kuid:77:504>", "+ <kuid:77:504> : eIadlMf : TR : Needy\n"},
+        {"<kuid:77:505>", "+ <kuid:77:505> : Eiadlmf : TR : Draft\n"},
     };
     for (const char* when : {"first daemon", "second daemon"}) {
         for (const auto& [kuid, line] : lines) {

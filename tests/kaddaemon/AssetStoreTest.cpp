@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <spawn.h>
@@ -342,6 +343,52 @@ TEST_F(AssetStoreTest, EveryBoolFieldAnswersFromTheAssetsStateAndConfig)
     }
     // A kind stands for its category codes when the config names none.
     EXPECT_EQ(Search(KADFilterElementString(KADFilterElementString::kCategoryList, "CN")), (std::vector<KUID>{consist}));
+}
+
+TEST_F(AssetStoreTest, EachRecordFlagComesFromItsOwnSource)
+{
+    // Each asset differs from a plain installed one in one thing. Flag 0 is
+    // the record's default, which the store leaves; archived (7), online
+    // (6) and built-in (4) assets the store has none of.
+    const KUID kindless(400001, 105, 0);
+    const KUID needy(400001, 106, 0);
+    const KUID fresh(400001, 200, 0);
+    WriteFile(root_ + "/local/kindless/config.txt", "kuid " + Text(kindless) + "\nusername \"Kindless\"\n");
+    WriteFile(root_ + "/local/needy/config.txt",
+              AssetConfig(needy, "Needy", "scenery", "SY", "kuid-table\n{\n  0 " + Text(kNobody) + "\n}\n"));
+    ASSERT_TRUE(store_->Open());
+    ReadOpened(Ask(30, KUIDBytes(kStation) + U8(1)), false);
+    ReadOpened(Ask(35, KUIDBytes(fresh) + U8(0) + Str("Signal box")), true);
+    Opened wagon = ReadOpened(Ask(30, KUIDBytes(kWagon) + U8(1)), false);
+    WriteFile(wagon.path + "/config.txt", AssetConfig(kWagon, "Ore wagon", "traincar", "VE;WAG"));
+    Ask(34, U64(wagon.handle) + U32(0));
+
+    const std::pair<KUID, std::vector<uint32_t>> cases[] = {
+        {kTrack, {0, 3}},         // installed
+        {kWagonOld, {0, 3}},      // obsolete has no flag of its own
+        {kStation, {0, 3, 8}},    // open for edit
+        {fresh, {0, 8, 9}},       // only created: no kind yet
+        {kWagon, {0, 2, 3}},      // changed by a commit
+        {kindless, {0, 3, 9}},    // no kind
+        {needy, {0, 3, 11}},      // a dependency is not installed
+        {kEngine, {0, 3}},        // its dependencies are
+    };
+    auto check = [&](const char* when, auto record) {
+        for (const auto& [kuid, set] : cases) {
+            SCOPED_TRACE(std::string(when) + " " + Text(kuid));
+            AssetRecord r = record(kuid);
+            EXPECT_TRUE(r.known);
+            std::vector<uint32_t> flags;
+            for (uint32_t i = 0; i < AssetRecord::kFlagCount; ++i)
+                if (r.GetFlag(i))
+                    flags.push_back(i);
+            EXPECT_EQ(flags, set);
+        }
+    };
+    check("served", [this](const KUID& kuid) { return Info(kuid); });
+    kaddaemon::AssetStore again(root_);
+    ASSERT_TRUE(again.Open());
+    check("restarted", [&again](const KUID& kuid) { return again.Record(kuid); });
 }
 
 TEST_F(AssetStoreTest, EditCommitAndRevertMoveFoldersAndReplyOnlyAfterTheDisk)
