@@ -76,6 +76,10 @@ public:
     bool Wait();
 
     uint32_t GetId() const noexcept { return id_; }
+    // Whether Wait would return at once (the reply is in or the link was
+    // lost); for tests, which cannot tell from Wait's answer alone whom a
+    // lost link failed.
+    bool WaitEnded() const noexcept { return Ended(event_.load(std::memory_order_acquire)); }
 
     // The receiver found a reply for the id on the connection of that
     // serial: the transaction leaves the table and is handed to the receiver,

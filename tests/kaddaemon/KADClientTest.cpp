@@ -409,6 +409,8 @@ TEST(KADClientTransactionTest, IdsStartAtOneSkipZeroAndThoseStillInUse)
     a.Arm(7);
     b.Arm(8);
     KADClientTransaction::FailAll(7);
+    EXPECT_TRUE(a.WaitEnded());
+    EXPECT_FALSE(b.WaitEnded());  // still waits for its reply
     EXPECT_FALSE(a.Wait());
     EXPECT_FALSE(reply(b, 7));  // sent on another link
     EXPECT_TRUE(reply(b, 8));
