@@ -39,6 +39,8 @@ std::string UnknownRecord()
 
 TEST(KADRequestsTest, EachStubSendsItsNumberAndPayload)
 {
+    // A binary config up to its size field: "ACS$", version 1, a zero word.
+    const std::string kConfigHead = wire::Bytes().Raw("ACS$").U32(1).U32(0).Str();
     struct Case {
         const char* name;
         std::function<void()> call;
@@ -82,10 +84,19 @@ TEST(KADRequestsTest, EachStubSendsItsNumberAndPayload)
         {"export", [] { KADRequests::ExportAsset(kAsset, 3, nullptr); }, 48, wire::Bytes().Kuid(kAsset).U32(3)},
         {"local data key lower-cased", [] { KADRequests::GetLocalData(kAsset, Nyx::PString("MyKey")); }, 121,
          wire::Bytes().Kuid(kAsset).Text("mykey")},
+        {"set local data", [] {
+             ChunkRef data;
+             TDBContainerTag::SetInt(data, Nyx::PString("n"), 7);
+             KADRequests::SetLocalData(kAsset, Nyx::PString("MyKey"), data);
+         }, 122, wire::Bytes().Kuid(kAsset).Text("mykey").Raw(kConfigHead).U32(12).U32(8).U8(2).Raw({"n", 2}).U8(1).U32(7)},
         {"181", [] { KADRequests::Request181(); }, 181, wire::Bytes()},
+        {"start fetch", [] { delete KADRequests::StartURLFetch(Nyx::PString("http://host/a?b=1")); }, 230,
+         wire::Bytes().U8(0).Text("http://host/a?b=1").U32(2).U32(0xFFFFFFFFu).Raw(kConfigHead).U32(0)},
         {"end fetch", [] { auto* f = new URLFetch; f->handle = kHandle; KADRequests::EndURLFetch(f); }, 231,
          wire::Bytes().U64(kHandle)},
         {"profile", [] { OnlineProfile p; KADRequests::GetOnlineProfile(p); }, 240, wire::Bytes()},
+        {"241", [] { KADRequests::Request241(); }, 241, wire::Bytes()},
+        {"242", [] { KADRequests::Request242(); }, 242, wire::Bytes()},
         {"builds", [] { KADRequests::ListBuilds(); }, 253, wire::Bytes()},
     };
     for (const Case& c : cases) {
