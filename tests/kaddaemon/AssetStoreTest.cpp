@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -502,6 +503,67 @@ TEST_F(AssetStoreTest, CreateWritesKUIDAndNameAndARevertLeavesNothing)
     Ask(34, U64(made.handle) + U32(0));
     EXPECT_TRUE(Info(fresh).GetFlag(AssetRecord::kFlagInstalled));
     EXPECT_TRUE(fs::exists(root_ + "/local/signal-box/config.txt"));
+}
+
+TEST_F(AssetStoreTest, HostileNamesGiveFoldersRightUnderEditingAndLocal)
+{
+    // Installed folders whose names a working copy must not keep as they are:
+    // a leading dot would hide it, and the unfinished prefix would get it
+    // removed at the next start.
+    WriteFile(root_ + "/local/..dots/config.txt", AssetConfig(KUID(400001, 120, 0), "Dots", "track", "TR"));
+    WriteFile(root_ + "/local/.../config.txt", AssetConfig(KUID(400001, 121, 0), "Only dots", "track", "TR"));
+    WriteFile(root_ + "/local/" + kaddaemon::AssetStore::kUnfinishedPrefix + "a/config.txt",
+              AssetConfig(KUID(400001, 122, 0), "Unfinished", "track", "TR"));
+    ASSERT_TRUE(store_->Open());
+    auto topLevel = [this]() {
+        std::vector<std::string> top;
+        for (const auto& entry : fs::directory_iterator(root_))
+            top.push_back(entry.path().filename().string());
+        std::sort(top.begin(), top.end());
+        return top;
+    };
+    const std::vector<std::string> top = topLevel();
+    auto expectPlainFolderIn = [](const std::string& path, const std::string& parent) {
+        EXPECT_EQ(fs::path(path).parent_path(), fs::path(parent)) << path;
+        std::string leaf = fs::path(path).filename().string();
+        EXPECT_FALSE(leaf.empty());
+        EXPECT_EQ(leaf.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-_"), std::string::npos) << leaf;
+        EXPECT_TRUE(fs::is_regular_file(path + "/config.txt")) << path;
+    };
+    auto installedPath = [this](const KUID& kuid) {
+        Bytes reply(Ask(23, KUIDBytes(kuid) + U8(0)));
+        Nyx::PString name;
+        Nyx::String folder;
+        reply.Stream().ReadPString(name);
+        reply.Stream().ReadString(folder);
+        return std::string(folder.c_str());
+    };
+
+    const std::string names[] = {"a/../../x", "../x", "..", ".", "/x", "x/", "a\\..\\x", ".hidden",
+                                 std::string(kaddaemon::AssetStore::kUnfinishedPrefix) + "b", std::string(300, 'n')};
+    int32_t content = 300;
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const KUID kuid(400001, content++, 0);
+        Opened made = ReadOpened(Ask(35, KUIDBytes(kuid) + U8(0) + Str(name)), true);
+        ASSERT_NE(made.handle, kaddaemon::AssetStore::kNoHandle);
+        expectPlainFolderIn(made.path, root_ + "/editing");
+        WriteFile(made.path + "/config.txt", AssetConfig(kuid, "Made", "track", "TR"));
+        Ask(34, U64(made.handle) + U32(0));
+        expectPlainFolderIn(installedPath(kuid), root_ + "/local");
+    }
+    for (int32_t c : {120, 121, 122}) {
+        SCOPED_TRACE(c);
+        Opened copy = ReadOpened(Ask(30, KUIDBytes(KUID(400001, c, 0)) + U8(1)), false);
+        ASSERT_NE(copy.handle, kaddaemon::AssetStore::kNoHandle);
+        expectPlainFolderIn(copy.path, root_ + "/editing");
+    }
+    EXPECT_EQ(topLevel(), top);
+    // The working copies are still there after a restart.
+    kaddaemon::AssetStore again(root_);
+    ASSERT_TRUE(again.Open());
+    for (int32_t c : {120, 121, 122})
+        EXPECT_TRUE(again.Record(KUID(400001, c, 0)).GetFlag(AssetRecord::kFlagOpenForEdit)) << c;
 }
 
 TEST_F(AssetStoreTest, ANullKUIDGetsTheNextFreeKUIDOfTheStoreRangeNeverReused)
