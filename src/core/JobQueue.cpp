@@ -4,6 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <new>
+#include <vector>
+
+#include <pthread.h>
 
 #include "core/AppLock.h"
 #include "core/BusyGate.h"
@@ -16,6 +21,19 @@ struct JobQueue::Worker {
 };
 
 namespace {
+
+// Every live queue, for the fork handlers. Never destroyed: queues with
+// static lifetime leave it during the static clean-up.
+struct QueueList {
+    std::mutex lock;
+    std::vector<JobQueue*> queues;
+};
+
+QueueList& Queues()
+{
+    static QueueList* const list = new QueueList;
+    return *list;
+}
 
 // Constructed before main, whatever order the static initialisers run in.
 [[maybe_unused]] JobQueue& g_jobQueueAtStart = JobQueue::Instance();
@@ -44,9 +62,78 @@ JobQueue::JobQueue(uint32_t workerIdleMs) : workerIdleMs_(workerIdleMs)
     // Jobs still running at exit may take the application lock; constructing
     // it first makes it outlive the queue, whose destructor waits for them.
     AppLock::Instance();
+    static const bool forkHandlers = ::pthread_atfork(BeforeFork, AfterForkInParent, AfterForkInChild) == 0;
+    (void)forkHandlers;
+    QueueList& list = Queues();
+    std::lock_guard<std::mutex> hold(list.lock);
+    list.queues.push_back(this);
 }
 
-JobQueue::~JobQueue() { Shutdown(); }
+JobQueue::~JobQueue()
+{
+    Shutdown();
+    QueueList& list = Queues();
+    std::lock_guard<std::mutex> hold(list.lock);
+    std::erase(list.queues, this);
+}
+
+void JobQueue::LockAll()
+{
+    queueLock_.Enter();
+    workerLock_.Enter();
+    idleLock_.Enter();
+}
+
+void JobQueue::UnlockAll()
+{
+    idleLock_.Leave();
+    workerLock_.Leave();
+    queueLock_.Leave();
+}
+
+void JobQueue::BeforeFork()
+{
+    QueueList& list = Queues();
+    list.lock.lock();
+    for (JobQueue* queue : list.queues)
+        queue->LockAll();
+}
+
+void JobQueue::AfterForkInParent()
+{
+    QueueList& list = Queues();
+    for (JobQueue* queue : list.queues)
+        queue->UnlockAll();
+    list.lock.unlock();
+}
+
+void JobQueue::AfterForkInChild()
+{
+    QueueList& list = Queues();
+    // The records stay reachable, not freed: freeing one joins its thread,
+    // which does not exist here.
+    static auto* const parentWorkers = new std::vector<Worker*>;
+    for (JobQueue* queue : list.queues) {
+        for (Worker* worker : queue->workers_)
+            parentWorkers->push_back(worker);
+        queue->workers_.Clear();
+        queue->liveWorkers_.store(0, std::memory_order_relaxed);
+        queue->idleWorkers_ = 0;
+        // This thread is the only one, so the locks and events are made anew
+        // over the old ones rather than released or destroyed: a recursive
+        // lock knows its owner by a thread id the fork changed, and an event's
+        // destructor would wait for the parent's waiters.
+        new (&queue->queueLock_) Nyx::CriticalSection;
+        new (&queue->workerLock_) Nyx::CriticalSection;
+        new (&queue->idleLock_) Nyx::CriticalSection;
+        new (&queue->workEvent_) Nyx::WEvent(false, false);
+        new (&queue->jobFinished_) Nyx::WEvent(true, false);
+        new (&queue->mainEvent_) Nyx::WEvent(true, false);
+        if (queue->wakePosted_.load(std::memory_order_relaxed))
+            queue->mainEvent_.Set();
+    }
+    new (&list.lock) std::mutex;
+}
 
 JobQueue& JobQueue::Instance()
 {

@@ -107,6 +107,16 @@ private:
     void WorkerLoop(Worker* self);
     static void Discard(const JobEntry& entry);
 
+    // Fork handlers: every queue's locks are held across a fork, so that the
+    // child gets its lists whole. A forked child has only the thread that
+    // forked: it forgets the parent's workers (waiting for them, at the
+    // child's exit say, would never end) and makes its locks and events anew.
+    static void BeforeFork();
+    static void AfterForkInParent();
+    static void AfterForkInChild();
+    void LockAll();
+    void UnlockAll();
+
     Nyx::CriticalSection queueLock_;
     JobRecordRing<JobEntry> jobs_;                // waiting, in submission order
     SmallPointerRing<const JobEntry*> running_;   // being run at the moment

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -150,6 +151,41 @@ TEST(ProcessStateTest, IdsAndClientValues)
     EXPECT_TRUE(IsMainThread());
     EXPECT_EQ(JobQueue::CurrentThreadKind(), JobQueue::kMainThreadKind);
     EXPECT_EQ(other.Run([] { return JobQueue::CurrentThreadKind(); }), JobQueue::kWorkerThreadKind);
+}
+
+// A forked child has none of the parent's workers: it starts its own, and
+// its exit (which shuts the process-wide queue down) does not wait for the
+// parent's. The parent keeps its workers and its queue as they were.
+TEST(JobQueueTest, AForkedChildStartsItsOwnWorkersAndLeavesWithoutWaitingForTheParents)
+{
+    SetMainThreadId();
+    JobQueue queue;
+    auto runOnWorker = [](JobQueue& q) {
+        std::atomic<int> ran{0};
+        bool done = q.Submit(new FnJob([&ran](intptr_t) { ran.fetch_add(1); }), JobQueue::kWorkerOnly, 0);
+        return done && ran.load() == 1;
+    };
+    ASSERT_TRUE(runOnWorker(queue));
+    ASSERT_TRUE(runOnWorker(JobQueue::Instance()));
+    ASSERT_EQ(queue.WorkerCount(), 1u);
+
+    TempFolder folder;
+    int status = childprocess::RunInChild(folder.Path(), [&] {
+        if (queue.WorkerCount() != 0 || JobQueue::Instance().WorkerCount() != 0)
+            ::_exit(3);
+        if (!runOnWorker(queue) || !runOnWorker(JobQueue::Instance()))
+            ::_exit(4);
+        if (queue.WorkerCount() != 1)
+            ::_exit(5);
+        queue.Shutdown();
+        std::exit(0);
+    }, std::chrono::seconds(120));
+    ASSERT_NE(status, -1) << "the child did not end";
+    EXPECT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << folder.ReadAll("child-stderr.txt");
+
+    EXPECT_EQ(queue.WorkerCount(), 1u);
+    EXPECT_TRUE(runOnWorker(queue));
 }
 
 }  // namespace

@@ -19,10 +19,10 @@ namespace childprocess {
 // Runs `body` in a child whose working folder is `folder`, with standard
 // output and error going to "child-stdout.txt" and "child-stderr.txt" there
 // and no core file. The child leaves with 0 when the body returns, through
-// _exit: a copy of the test process must not run the static clean-up (the
-// job queue's shut-down would wait for workers that live only in the
-// parent). Returns the wait status, or -1 when the child had to be killed
-// after `limit`.
+// _exit: a copy of the test process must not run the test program's
+// static clean-up in its stead (bodies that test the clean-up call exit
+// themselves). Returns the wait status, or -1 when the child had to be
+// killed after `limit`.
 inline int RunInChild(const std::string& folder, const std::function<void()>& body,
                       std::chrono::seconds limit = std::chrono::seconds(30))
 {
