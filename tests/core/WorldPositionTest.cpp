@@ -49,13 +49,37 @@ TEST(WorldPositionTest, NormaliseFoldsWholeTilesIntoTheTileNumbers)
 
 TEST(WorldPositionTest, NormaliseSurvivesOffsetsBeyondAnyTile)
 {
-    const float odd[] = {std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-                         std::numeric_limits<float>::quiet_NaN(), 3.0e38f, -3.0e38f};
-    for (float offset : odd) {
-        WorldPosition p;
-        p.x = offset;
-        p.Normalise();  // must not trap (the sanitizer build checks the conversions)
-        EXPECT_EQ(p.normalised, 1);
+    // Past the 32-bit range the tile count is held at its limit: 2^31 - 1
+    // tiles on (the tile number one back, wrapped), or -2^31 back (the same
+    // tile, wrapped); against such an offset the folded tiles vanish in the
+    // rounding. NaN folds nothing.
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Row {
+        float offset;
+        int16_t wantTile;
+        float wantOffset;
+    };
+    const Row rows[] = {
+        {inf, 4, inf}, {-inf, 5, -inf}, {nan, 5, nan}, {3.0e38f, 4, 3.0e38f}, {-3.0e38f, 5, -3.0e38f},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "offset " << row.offset);
+        for (int axis = 0; axis < 2; ++axis) {
+            WorldPosition p;
+            p.tileX = p.tileY = 5;
+            (axis == 0 ? p.x : p.y) = row.offset;
+            p.Normalise();  // must not trap (the sanitizer build checks the conversions)
+            EXPECT_EQ(p.normalised, 1);
+            EXPECT_EQ(axis == 0 ? p.tileX : p.tileY, row.wantTile);
+            float offset = axis == 0 ? p.x : p.y;
+            if (std::isnan(row.wantOffset))
+                EXPECT_TRUE(std::isnan(offset)) << offset;
+            else
+                EXPECT_EQ(offset, row.wantOffset);
+            EXPECT_EQ(axis == 0 ? p.tileY : p.tileX, 5);
+            EXPECT_EQ(axis == 0 ? p.y : p.x, 0.0f);
+        }
     }
 }
 
