@@ -47,7 +47,11 @@ TEST(UserKUIDTest, TheBaseComesFromTheSettingsFolder)
         KUID base;
         int32_t localUser;
     };
-    // The local user id sticks once a base named one.
+    // The local user id sticks once a base named one; the cases build on
+    // each other from a process whose local user is still -2, whatever
+    // tests ran before.
+    TempFolder start;
+    StartRange(start, nullptr, -2);
     const Case cases[] = {
         {"no file", nullptr, KUID::Null, -2},
         {"user -2 leaves the local user", "base-kuid <kuid:-2:900>\n", KUID(-2, 900, 127), -2},
