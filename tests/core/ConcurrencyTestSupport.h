@@ -11,6 +11,7 @@
 #include <future>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "core/TCXCallback.h"
 
@@ -76,6 +77,12 @@ private:
 
 // A thread of its own that runs the closures given to Run (in order) and
 // hands back a future for each; Post runs one without waiting.
+//
+// A closure is type-erased the moment it arrives: the task, its shared state
+// and the queue entry are made once per result type, and each lambda of a
+// test adds only a call and a delete through a plain function pointer. The
+// concurrency tests hand over dozens of lambdas a file, and building a
+// packaged task per lambda made them the slowest files of the build.
 class TaskThread {
 public:
     TaskThread() : t_([this] { Loop(); }) {}
@@ -92,14 +99,7 @@ public:
     template <class F>
     auto Post(F f) -> std::future<decltype(f())>
     {
-        auto task = std::make_shared<std::packaged_task<decltype(f())()>>(std::move(f));
-        auto future = task->get_future();
-        {
-            std::lock_guard<std::mutex> g(m_);
-            tasks_.emplace_back([task] { (*task)(); });
-            cv_.notify_all();
-        }
-        return future;
+        return PostClosure(Closure<decltype(f())>(std::move(f)));
     }
 
     // Runs a closure there and waits for its result.
@@ -110,6 +110,60 @@ public:
     }
 
 private:
+    // Owns a closure of any type (move-only ones too) behind two function
+    // pointers.
+    template <class R>
+    class Closure {
+    public:
+        template <class F>
+        explicit Closure(F f) : closure_(new F(std::move(f))), call_(&Call<F>), destroy_(&Destroy<F>)
+        {
+        }
+        Closure(Closure&& other) noexcept
+            : closure_(std::exchange(other.closure_, nullptr)), call_(other.call_), destroy_(other.destroy_)
+        {
+        }
+        Closure& operator=(Closure&&) = delete;
+        ~Closure()
+        {
+            if (closure_)
+                destroy_(closure_);
+        }
+        R operator()() { return call_(closure_); }
+
+    private:
+        template <class F>
+        static R Call(void* closure)
+        {
+            return (*static_cast<F*>(closure))();
+        }
+        template <class F>
+        static void Destroy(void* closure)
+        {
+            delete static_cast<F*>(closure);
+        }
+
+        void* closure_;
+        R (*call_)(void*);
+        void (*destroy_)(void*);
+    };
+
+    template <class R>
+    std::future<R> PostClosure(Closure<R> closure)
+    {
+        auto task = std::make_shared<std::packaged_task<R()>>(std::move(closure));
+        auto future = task->get_future();
+        Enqueue([task] { (*task)(); });
+        return future;
+    }
+
+    void Enqueue(std::function<void()> task)
+    {
+        std::lock_guard<std::mutex> g(m_);
+        tasks_.push_back(std::move(task));
+        cv_.notify_all();
+    }
+
     void Loop()
     {
         for (;;) {
