@@ -26,6 +26,28 @@ function(kestro_module name)
   endif()
 endfunction()
 
+# What every unit-test source is compiled with. The test programs share one
+# precompiled gtest header, which is only valid with the very same flags: both
+# take them from here.
+function(_kestro_test_settings target)
+  target_link_libraries(${target} PRIVATE GTest::gtest)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_options(${target} PRIVATE ${KESTRO_TEST_COMPILE_OPTIONS})
+  target_compile_definitions(${target} PRIVATE KESTRO_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+endfunction()
+
+# Parsing gtest's header is a fifth of compiling a typical test file; it is
+# done once for all the test programs.
+function(_kestro_test_pch)
+  if(TARGET kestro_test_pch)
+    return()
+  endif()
+  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/kestro_test_pch.cpp CONTENT "// Only carries the shared precompiled header.\n")
+  add_library(kestro_test_pch OBJECT ${CMAKE_BINARY_DIR}/kestro_test_pch.cpp)
+  _kestro_test_settings(kestro_test_pch)
+  target_precompile_headers(kestro_test_pch PRIVATE <gtest/gtest.h>)
+endfunction()
+
 # A test executable per module folder under tests/, linked against that module.
 function(kestro_module_tests name)
   file(GLOB _srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${name}/*.cpp)
@@ -43,8 +65,8 @@ function(kestro_module_tests name)
     target_link_libraries(test_${_mod} PRIVATE kestro_${_mod})
   endif()
   target_link_libraries(test_${_mod} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock ${ARGN})
-  target_include_directories(test_${_mod} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  target_compile_options(test_${_mod} PRIVATE ${KESTRO_TEST_COMPILE_OPTIONS})
-  target_compile_definitions(test_${_mod} PRIVATE KESTRO_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+  _kestro_test_settings(test_${_mod})
+  _kestro_test_pch()
+  target_precompile_headers(test_${_mod} REUSE_FROM kestro_test_pch)
   gtest_discover_tests(test_${_mod} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
 endfunction()
