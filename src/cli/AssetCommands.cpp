@@ -143,7 +143,7 @@ int GenerateKUIDCommand(ResultsLog& log)
     std::printf("<KUID2:%d:%u:%u>\n", kuid.user, static_cast<uint32_t>(kuid.content),
                 static_cast<uint32_t>(kuid.version));
     if (kuid == KUID::Null) {
-        ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String("No free KUID is left in the user's range."));
+        ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String("No KUID could be generated in the user's range."));
         return -1;
     }
     return 0;

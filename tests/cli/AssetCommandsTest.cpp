@@ -284,7 +284,7 @@ TEST(AssetCommandsTest, GenerateKUIDPastItsBoundFails)
     Outcome o = RunCaptured([](ResultsLog& log) { return GenerateKUIDCommand(log); });
     EXPECT_EQ(o.code, -1);
     EXPECT_EQ(o.out, "<KUID2:-1:4294967295:127>\n");
-    EXPECT_EQ(o.printed, "- <NULL> : No free KUID is left in the user's range.\nOK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(o.printed, "- <NULL> : No KUID could be generated in the user's range.\nOK (1 Errors, 0 Warnings)\n");
 
     // A free one is printed and succeeds.
     folder.Write("settings/kuid.txt", "base-kuid <kuid:77:500>\n");
