@@ -14,6 +14,7 @@
 #include "config/ResultsLog.h"
 #include "nyx/File.h"
 #include "nyx/Log.h"
+#include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -26,16 +27,12 @@ struct Outcome {
 
 Outcome Dispatch(std::vector<std::string> words)
 {
-    words.insert(words.begin(), "KestroUtil");
-    std::vector<char*> argv;
-    for (std::string& w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
+    childprocess::CommandLine command("KestroUtil", words);
     EngineContext context;
     ResultsLog log;
     Outcome outcome;
     testing::internal::CaptureStdout();
-    outcome.code = RunCommand(log, context, static_cast<int>(words.size()), argv.data());
+    outcome.code = RunCommand(log, context, command.Argc(), command.Argv());
     outcome.out = testing::internal::GetCapturedStdout();
     testing::internal::CaptureStdout();
     PrintResults(log);

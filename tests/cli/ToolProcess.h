@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "support/ChildProcess.h"
 #include "support/DaemonTestSupport.h"
 #include "support/StandInDaemon.h"
 #include "support/TempFolder.h"
@@ -56,12 +57,7 @@ inline ProcessResult RunTool(const std::string& root, const std::string& outputF
     const std::string outPath = outputFolder + "/out";
     const std::string errPath = outputFolder + "/err";
     const std::string cwd = root + "/elsewhere";
-    std::vector<std::string> words = {program};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
+    childprocess::CommandLine command(program, args);
 
     pid_t pid = ::fork();
     if (pid == 0) {
@@ -71,7 +67,7 @@ inline ProcessResult RunTool(const std::string& root, const std::string& outputF
         if (out < 0 || err < 0 || in < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::dup2(in, 0) < 0 ||
             ::chdir(cwd.c_str()) != 0)
             ::_exit(127);
-        ::execv(program.c_str(), argv.data());
+        ::execv(program.c_str(), command.Argv());
         ::_exit(127);
     }
     ProcessResult result;

@@ -18,6 +18,7 @@
 #include "kad/ProcessLaunch.h"
 #include "kaddaemon/RawDaemonClient.h"
 #include "kaddaemon/SocketIO.h"
+#include "support/ChildProcess.h"
 #include "support/DaemonTestSupport.h"
 #include "support/TempFolder.h"
 
@@ -90,14 +91,9 @@ public:
 
     pid_t Spawn(const std::string& program, const std::vector<std::string>& args = {})
     {
-        std::vector<std::string> words = {program};
-        words.insert(words.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& w : words)
-            argv.push_back(w.data());
-        argv.push_back(nullptr);
+        childprocess::CommandLine command(program, args);
         pid_t pid = 0;
-        if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+        if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, command.Argv(), environ) != 0)
             return 0;
         running_.push_back(pid);
         return pid;

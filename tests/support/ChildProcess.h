@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -15,6 +16,28 @@
 #include <unistd.h>
 
 namespace childprocess {
+
+// A program and its arguments as the NUL-ended argv array exec and
+// posix_spawn take; the words live as long as the object.
+class CommandLine {
+public:
+    CommandLine(const std::string& program, const std::vector<std::string>& args) : words_{program}
+    {
+        words_.insert(words_.end(), args.begin(), args.end());
+        for (std::string& w : words_)
+            argv_.push_back(w.data());
+        argv_.push_back(nullptr);
+    }
+    CommandLine(const CommandLine&) = delete;
+    CommandLine& operator=(const CommandLine&) = delete;
+
+    char** Argv() noexcept { return argv_.data(); }
+    int Argc() const noexcept { return static_cast<int>(words_.size()); }
+
+private:
+    std::vector<std::string> words_;
+    std::vector<char*> argv_;
+};
 
 // Runs `body` in a child whose working folder is `folder`, with standard
 // output and error going to "child-stdout.txt" and "child-stderr.txt" there
