@@ -22,8 +22,8 @@
 
 #include "core/LittleEndian.h"
 #include "core/TStream.h"
-#include "kad/DaemonLink.h"
-#include "kad/DaemonWire.h"
+#include "kad/discovery/DaemonLink.h"
+#include "kad/client/DaemonWire.h"
 #include "kaddaemon/DaemonServer.h"
 
 namespace {

@@ -42,12 +42,12 @@
 
 #include "core/LittleEndian.h"
 #include "core/TStream.h"
-#include "kad/DaemonLink.h"
-#include "kad/DaemonWire.h"
-#include "kad/FutexWord.h"
-#include "kad/KADClient.h"
-#include "kad/NetStartup.h"
-#include "kad/ProcessLaunch.h"
+#include "kad/discovery/DaemonLink.h"
+#include "kad/client/DaemonWire.h"
+#include "kad/client/FutexWord.h"
+#include "kad/client/KADClient.h"
+#include "kad/transport/NetStartup.h"
+#include "kad/discovery/ProcessLaunch.h"
 
 namespace {
 

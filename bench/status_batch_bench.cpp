@@ -24,7 +24,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "kad/DaemonLink.h"
+#include "kad/discovery/DaemonLink.h"
 
 namespace {
 

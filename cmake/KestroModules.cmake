@@ -1,7 +1,7 @@
-# One static library per module folder under src/. Sources are globbed so that
-# adding a file to a module needs no edit here.
+# One static library per module folder under src/, its sub-folders included.
+# Sources are globbed so that adding a file to a module needs no edit here.
 function(kestro_module name)
-  file(GLOB _srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${name}/*.cpp)
+  file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${name}/*.cpp)
   list(FILTER _srcs EXCLUDE REGEX "/Main\\.cpp$")
   string(REPLACE "/" "_" _target "kestro_${name}")
   set(_deps)
@@ -50,7 +50,7 @@ endfunction()
 
 # A test executable per module folder under tests/, linked against that module.
 function(kestro_module_tests name)
-  file(GLOB _srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${name}/*.cpp)
+  file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${name}/*.cpp)
   if(KESTRO_SANITIZE MATCHES "thread")
     # The ThreadSanitizer build runs only the concurrency tests: compile
     # nothing else, which keeps the second build of the test command small.

@@ -25,7 +25,7 @@
 #include "FuzzDataRoot.h"
 #include "core/LittleEndian.h"
 #include "core/TStream.h"
-#include "kad/DaemonWire.h"
+#include "kad/client/DaemonWire.h"
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/DaemonServer.h"

@@ -14,7 +14,7 @@
 
 #include "FuzzDataRoot.h"
 #include "core/TStream.h"
-#include "kad/DaemonWire.h"
+#include "kad/client/DaemonWire.h"
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/StoreRequests.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "FuzzTempFolder.h"
-#include "kad/AssetRecord.h"
+#include "kad/requests/AssetRecord.h"
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/DaemonState.h"
 

@@ -14,9 +14,9 @@
 #include "config/KUID.h"
 #include "config/ResultsLog.h"
 #include "core/TStream.h"
-#include "kad/AssetRecord.h"
-#include "kad/KADRequests.h"
-#include "kad/KUIDListWire.h"
+#include "kad/requests/AssetRecord.h"
+#include "kad/requests/KADRequests.h"
+#include "kad/requests/KUIDListWire.h"
 
 namespace {
 

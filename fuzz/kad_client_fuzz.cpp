@@ -42,11 +42,11 @@
 #include "core/JobQueue.h"
 #include "core/ProcessState.h"
 #include "core/TStream.h"
-#include "kad/DaemonLink.h"
-#include "kad/DaemonWire.h"
-#include "kad/KADClient.h"
-#include "kad/KADClientTransaction.h"
-#include "kad/NetStartup.h"
+#include "kad/discovery/DaemonLink.h"
+#include "kad/client/DaemonWire.h"
+#include "kad/client/KADClient.h"
+#include "kad/client/KADClientTransaction.h"
+#include "kad/transport/NetStartup.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "core/TStream.h"
-#include "kad/AssetRecord.h"
-#include "kad/KADFilterElement.h"
-#include "kad/KUIDListWire.h"
+#include "kad/requests/AssetRecord.h"
+#include "kad/requests/KADFilterElement.h"
+#include "kad/requests/KUIDListWire.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include "config/ResultsLog.h"
 #include "core/TStream.h"
-#include "kad/AssetHandle.h"
-#include "kad/AssetRecord.h"
-#include "kad/KADRequests.h"
+#include "kad/client/AssetHandle.h"
+#include "kad/requests/AssetRecord.h"
+#include "kad/requests/KADRequests.h"
 
 namespace {
 

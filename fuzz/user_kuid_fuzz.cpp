@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "FuzzTempFolder.h"
-#include "kad/UserKUID.h"
+#include "kad/requests/UserKUID.h"
 
 namespace {
 

@@ -11,12 +11,12 @@
 #include "config/ConfigFile.h"
 #include "config/KestroProperty.h"
 #include "config/ResultsLog.h"
-#include "kad/AssetHandle.h"
-#include "kad/AssetRecord.h"
-#include "kad/AuthorNames.h"
-#include "kad/KADFilterElement.h"
-#include "kad/KADRequests.h"
-#include "kad/UserKUID.h"
+#include "kad/client/AssetHandle.h"
+#include "kad/requests/AssetRecord.h"
+#include "kad/requests/AuthorNames.h"
+#include "kad/requests/KADFilterElement.h"
+#include "kad/requests/KADRequests.h"
+#include "kad/requests/UserKUID.h"
 #include "nyx/File.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The command words that only talk to the daemon connection itself.
 #include "cli/CommandHandlers.h"
 
-#include "kad/KADClient.h"
+#include "kad/client/KADClient.h"
 
 int CloseDaemonCommand(ResultsLog&)
 {

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "core/ProcessState.h"
-#include "kad/KADClient.h"
-#include "kad/NetStartup.h"
-#include "kad/ProcessLaunch.h"
-#include "kad/UserKUID.h"
+#include "kad/client/KADClient.h"
+#include "kad/transport/NetStartup.h"
+#include "kad/discovery/ProcessLaunch.h"
+#include "kad/requests/UserKUID.h"
 #include "nyx/Log.h"
 #include "nyx/OS.h"
 #include "nyx/PString.h"

@@ -11,9 +11,9 @@
 #include "config/ConfigFile.h"
 #include "config/ResultsLog.h"
 #include "config/TDBContainerTag.h"
-#include "kad/AssetHandle.h"
-#include "kad/KADFilterElement.h"
-#include "kad/KADRequests.h"
+#include "kad/client/AssetHandle.h"
+#include "kad/requests/KADFilterElement.h"
+#include "kad/requests/KADRequests.h"
 #include "nyx/File.h"
 
 namespace {

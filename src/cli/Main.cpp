@@ -8,7 +8,7 @@
 #include "config/ResultsLog.h"
 #include "core/ProcessState.h"
 #include "gs/compiler/ScriptLogHook.h"
-#include "kad/ProcessLaunch.h"
+#include "kad/discovery/ProcessLaunch.h"
 #include "nyx/PString.h"
 #include "platform/ProcessExit.h"
 

@@ -9,8 +9,8 @@
 
 #include "core/ContentRoot.h"
 #include "core/ProcessState.h"
-#include "kad/HostResolver.h"
-#include "kad/KADClient.h"
+#include "kad/transport/HostResolver.h"
+#include "kad/client/KADClient.h"
 #include "nyx/File.h"
 #include "nyx/OS.h"
 #include "nyx/RenderKernel.h"

@@ -10,7 +10,7 @@
 #include "config/ConfigFile.h"
 #include "config/ResultsLog.h"
 #include "config/TDBContainerTag.h"
-#include "kad/AssetRecord.h"
+#include "kad/requests/AssetRecord.h"
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"
 #include "support/TempFolder.h"

@@ -1,4 +1,4 @@
-#include "kad/AssetRecord.h"
+#include "kad/requests/AssetRecord.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "kad/CategoryExpression.h"
+#include "kad/requests/CategoryExpression.h"
 
 #include <gtest/gtest.h>
 

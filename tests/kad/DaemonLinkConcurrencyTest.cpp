@@ -2,7 +2,7 @@
 // and remove the set again and again while a daemon publishes and
 // withdraws. Whatever the timing, a daemon's entry must land in the set
 // under the names, where every newcomer finds it.
-#include "kad/DaemonLink.h"
+#include "kad/discovery/DaemonLink.h"
 
 #include <gtest/gtest.h>
 

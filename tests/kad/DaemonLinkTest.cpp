@@ -1,4 +1,4 @@
-#include "kad/DaemonLink.h"
+#include "kad/discovery/DaemonLink.h"
 
 #include <gtest/gtest.h>
 

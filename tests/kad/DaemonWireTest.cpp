@@ -1,4 +1,4 @@
-#include "kad/DaemonWire.h"
+#include "kad/client/DaemonWire.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "kad/KADFilterElement.h"
+#include "kad/requests/KADFilterElement.h"
 
 #include <gtest/gtest.h>
 

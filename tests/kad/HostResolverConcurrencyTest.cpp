@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "kad/HostResolver.h"
-#include "kad/NetStartup.h"
+#include "kad/transport/HostResolver.h"
+#include "kad/transport/NetStartup.h"
 
 namespace {
 

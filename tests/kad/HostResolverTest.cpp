@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "kad/HostResolver.h"
+#include "kad/transport/HostResolver.h"
 #include "kad/LoopbackServer.h"
 
 namespace {

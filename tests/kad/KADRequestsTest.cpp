@@ -1,4 +1,4 @@
-#include "kad/KADRequests.h"
+#include "kad/requests/KADRequests.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 
 #include "config/BinaryConfig.h"
 #include "config/TDBContainerTag.h"
-#include "kad/AssetRecord.h"
-#include "kad/AuthorNames.h"
+#include "kad/requests/AssetRecord.h"
+#include "kad/requests/AuthorNames.h"
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"
 

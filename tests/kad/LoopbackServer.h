@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "kad/NetStartup.h"
+#include "kad/transport/NetStartup.h"
 
 namespace looptest {
 

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "kad/HostResolver.h"
-#include "kad/NetStartup.h"
+#include "kad/transport/HostResolver.h"
+#include "kad/transport/NetStartup.h"
 
 namespace {
 

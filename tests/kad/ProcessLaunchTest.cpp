@@ -1,4 +1,4 @@
-#include "kad/ProcessLaunch.h"
+#include "kad/discovery/ProcessLaunch.h"
 
 #include <gtest/gtest.h>
 

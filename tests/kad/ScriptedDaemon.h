@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/TStream.h"
-#include "kad/KADRequests.h"
+#include "kad/requests/KADRequests.h"
 
 class ScriptedDaemon {
 public:

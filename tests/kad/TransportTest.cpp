@@ -20,9 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "kad/NetStartup.h"
-#include "kad/SSLTransport.h"
-#include "kad/TCPTransport.h"
+#include "kad/transport/NetStartup.h"
+#include "kad/transport/SSLTransport.h"
+#include "kad/transport/TCPTransport.h"
 #include "kad/LoopbackServer.h"
 #include "support/TempFolder.h"
 

@@ -14,8 +14,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "kad/DaemonLink.h"
-#include "kad/ProcessLaunch.h"
+#include "kad/discovery/DaemonLink.h"
+#include "kad/discovery/ProcessLaunch.h"
 #include "kaddaemon/RawDaemonClient.h"
 #include "kaddaemon/SocketIO.h"
 #include "support/ChildProcess.h"

@@ -1,7 +1,7 @@
 // The daemon client with several requesting threads: replies in any order,
 // results beside them, and every way the link can go away while requests
 // wait. Nothing may hang: each test bounds its waits.
-#include "kad/KADClient.h"
+#include "kad/client/KADClient.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "config/ResultsLog.h"
-#include "kad/KADClientTransaction.h"
+#include "kad/client/KADClientTransaction.h"
 #include "kaddaemon/ClientTestSupport.h"
 #include "support/TempFolder.h"
 

@@ -1,6 +1,6 @@
 // The daemon client with the built stand-in as a separate process, launched
 // by the client itself from the data root's "bin" folder.
-#include "kad/KADClient.h"
+#include "kad/client/KADClient.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "kad/ProcessLaunch.h"
+#include "kad/discovery/ProcessLaunch.h"
 #include "kaddaemon/ClientTestSupport.h"
 
 namespace {

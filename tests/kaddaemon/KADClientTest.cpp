@@ -1,7 +1,7 @@
 // The daemon client against the stand-in served in this process and
 // against scripted fake daemons: the handshake, requests and replies,
 // notifications of every kind, and the faults of the link.
-#include "kad/KADClient.h"
+#include "kad/client/KADClient.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 #include "config/ResultsLog.h"
 #include "config/ResultsLogRegistry.h"
 #include "core/ContentRoot.h"
-#include "kad/KADClientTransaction.h"
-#include "kad/SpecRegistryHook.h"
+#include "kad/client/KADClientTransaction.h"
+#include "kad/client/SpecRegistryHook.h"
 #include "kaddaemon/ClientTestSupport.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "core/TStream.h"
-#include "kad/DaemonWire.h"
+#include "kad/client/DaemonWire.h"
 
 class RawDaemonClient {
 public:

@@ -20,7 +20,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "kad/DaemonLink.h"
+#include "kad/discovery/DaemonLink.h"
 
 namespace daemontest {
 

@@ -9,7 +9,7 @@
 
 #include <unistd.h>
 
-#include "kad/ProcessLaunch.h"
+#include "kad/discovery/ProcessLaunch.h"
 #include "support/DaemonTestSupport.h"
 
 namespace standin {

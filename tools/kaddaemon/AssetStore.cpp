@@ -14,7 +14,7 @@
 #include "config/ACSConvert.h"
 #include "config/ConfigFile.h"
 #include "config/ConfigText.h"
-#include "kad/CategoryExpression.h"
+#include "kad/requests/CategoryExpression.h"
 #include "kaddaemon/KindCategory.h"
 
 namespace fs = std::filesystem;

@@ -26,8 +26,8 @@
 
 #include "config/ACSChunk.h"
 #include "config/KUID.h"
-#include "kad/AssetRecord.h"
-#include "kad/KADFilterElement.h"
+#include "kad/requests/AssetRecord.h"
+#include "kad/requests/KADFilterElement.h"
 #include "kaddaemon/AssetFolders.h"
 #include "kaddaemon/DaemonState.h"
 

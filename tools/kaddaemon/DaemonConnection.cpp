@@ -9,7 +9,7 @@
 
 #include "core/LittleEndian.h"
 #include "core/TStream.h"
-#include "kad/DaemonWire.h"
+#include "kad/client/DaemonWire.h"
 #include "kaddaemon/DaemonServer.h"
 #include "kaddaemon/RequestTable.h"
 #include "kaddaemon/SocketIO.h"

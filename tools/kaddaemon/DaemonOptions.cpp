@@ -5,7 +5,7 @@
 
 #include <sys/stat.h>
 
-#include "kad/ProcessLaunch.h"
+#include "kad/discovery/ProcessLaunch.h"
 #include "nyx/File.h"
 
 namespace kaddaemon {

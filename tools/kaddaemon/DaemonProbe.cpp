@@ -1,7 +1,7 @@
 #include "kaddaemon/DaemonProbe.h"
 
 #include "core/TStream.h"
-#include "kad/DaemonWire.h"
+#include "kad/client/DaemonWire.h"
 #include "kaddaemon/SocketIO.h"
 
 namespace kaddaemon {

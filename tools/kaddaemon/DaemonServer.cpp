@@ -6,8 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "kad/DaemonWire.h"
-#include "kad/ProcessLaunch.h"
+#include "kad/client/DaemonWire.h"
+#include "kad/discovery/ProcessLaunch.h"
 #include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/DaemonProbe.h"
 #include "kaddaemon/SocketIO.h"

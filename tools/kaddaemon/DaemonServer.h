@@ -14,7 +14,7 @@
 #include <mutex>
 #include <string>
 
-#include "kad/DaemonLink.h"
+#include "kad/discovery/DaemonLink.h"
 #include "kaddaemon/RequestTable.h"
 #include "nyx/Thread.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "config/KUID.h"
-#include "kad/KADFilterElement.h"
+#include "kad/requests/KADFilterElement.h"
 
 namespace kaddaemon {
 

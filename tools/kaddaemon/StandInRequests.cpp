@@ -9,7 +9,7 @@
 #include "config/ResultsLog.h"
 #include "core/LittleEndian.h"
 #include "core/TStream.h"
-#include "kad/DaemonWire.h"
+#include "kad/client/DaemonWire.h"
 #include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/RequestTable.h"
 #include "nyx/PString.h"

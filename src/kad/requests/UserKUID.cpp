@@ -1,4 +1,4 @@
-#include "kad/UserKUID.h"
+#include "kad/requests/UserKUID.h"
 
 #include <cerrno>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "kad/HostResolver.h"
+#include "kad/transport/HostResolver.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>

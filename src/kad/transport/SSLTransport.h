@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "kad/NetTransport.h"
+#include "kad/transport/NetTransport.h"
 
 struct ssl_st;
 

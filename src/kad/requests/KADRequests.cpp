@@ -1,4 +1,4 @@
-#include "kad/KADRequests.h"
+#include "kad/requests/KADRequests.h"
 
 #include <atomic>
 #include <string>
@@ -6,11 +6,11 @@
 #include "config/BinaryConfig.h"
 #include "config/TDBContainerTag.h"
 #include "core/TStream.h"
-#include "kad/AssetRecord.h"
-#include "kad/KADClient.h"
-#include "kad/KADFilterElement.h"
-#include "kad/KUIDListWire.h"
-#include "kad/SpecRegistryHook.h"
+#include "kad/requests/AssetRecord.h"
+#include "kad/client/KADClient.h"
+#include "kad/requests/KADFilterElement.h"
+#include "kad/requests/KUIDListWire.h"
+#include "kad/client/SpecRegistryHook.h"
 #include "nyx/DynamicBuffer.h"
 
 namespace {

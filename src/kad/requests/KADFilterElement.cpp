@@ -1,9 +1,9 @@
-#include "kad/KADFilterElement.h"
+#include "kad/requests/KADFilterElement.h"
 
 #include <tuple>
 
 #include "core/TStream.h"
-#include "kad/KUIDListWire.h"
+#include "kad/requests/KUIDListWire.h"
 #include "nyx/String.h"
 
 namespace {

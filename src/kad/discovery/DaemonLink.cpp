@@ -1,4 +1,4 @@
-#include "kad/DaemonLink.h"
+#include "kad/discovery/DaemonLink.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "kad/ProcessLaunch.h"
+#include "kad/discovery/ProcessLaunch.h"
 #include "nyx/File.h"
 #include "platform/PathLookup.h"
 

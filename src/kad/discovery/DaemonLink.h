@@ -30,7 +30,7 @@
 #include <string>
 #include <string_view>
 
-#include "kad/DaemonSharedBlock.h"
+#include "kad/discovery/DaemonSharedBlock.h"
 
 // A name fit for /dev/shm and shm_open: a fixed prefix and the 64-bit
 // FNV-1a hash of the given name as 16 lower-case hex digits. Stable across

@@ -16,8 +16,8 @@
 #include <memory>
 #include <vector>
 
-#include "kad/DaemonWire.h"
-#include "kad/TCPTransport.h"
+#include "kad/client/DaemonWire.h"
+#include "kad/transport/TCPTransport.h"
 #include "nyx/Thread.h"
 
 class TStream;

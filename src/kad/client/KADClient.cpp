@@ -1,4 +1,4 @@
-#include "kad/KADClient.h"
+#include "kad/client/KADClient.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,12 +11,12 @@
 #include "core/ContentRoot.h"
 #include "core/LittleEndian.h"
 #include "core/TStream.h"
-#include "kad/DaemonLink.h"
-#include "kad/DaemonWire.h"
-#include "kad/KADClientLink.h"
-#include "kad/KADClientTransaction.h"
-#include "kad/ProcessLaunch.h"
-#include "kad/SpecRegistryHook.h"
+#include "kad/discovery/DaemonLink.h"
+#include "kad/client/DaemonWire.h"
+#include "kad/client/KADClientLink.h"
+#include "kad/client/KADClientTransaction.h"
+#include "kad/discovery/ProcessLaunch.h"
+#include "kad/client/SpecRegistryHook.h"
 #include "nyx/CriticalSection.h"
 
 // A request frame waiting for the link lock's holder to send it. Lives in

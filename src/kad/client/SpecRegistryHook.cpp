@@ -1,4 +1,4 @@
-#include "kad/SpecRegistryHook.h"
+#include "kad/client/SpecRegistryHook.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "kad/NetTransport.h"
+#include "kad/transport/NetTransport.h"
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "kad/HostResolver.h"
+#include "kad/transport/HostResolver.h"
 
 bool NetTransport::BytesWaiting() { return true; }
 

@@ -1,7 +1,7 @@
 // The daemon client's handling of notifications: read by the receiver,
 // results delivered at once, everything else handed to the main thread in
 // arrival order, questions answered from short threads of their own.
-#include "kad/KADNotification.h"
+#include "kad/client/KADNotification.h"
 
 #include <algorithm>
 #include <atomic>
@@ -15,10 +15,10 @@
 #include "core/JobQueue.h"
 #include "core/LittleEndian.h"
 #include "core/TCXCallback.h"
-#include "kad/DaemonWire.h"
-#include "kad/KADClient.h"
-#include "kad/KADClientLink.h"
-#include "kad/KADClientTransaction.h"
+#include "kad/client/DaemonWire.h"
+#include "kad/client/KADClient.h"
+#include "kad/client/KADClientLink.h"
+#include "kad/client/KADClientTransaction.h"
 #include "nyx/Thread.h"
 
 namespace {

@@ -1,10 +1,10 @@
-#include "kad/AuthorNames.h"
+#include "kad/requests/AuthorNames.h"
 
 #include <map>
 #include <mutex>
 
-#include "kad/AssetRecord.h"
-#include "kad/KADRequests.h"
+#include "kad/requests/AssetRecord.h"
+#include "kad/requests/KADRequests.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "kad/KUIDListWire.h"
+#include "kad/requests/KUIDListWire.h"
 
 #include "core/TStream.h"
 

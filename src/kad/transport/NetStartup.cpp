@@ -1,4 +1,4 @@
-#include "kad/NetStartup.h"
+#include "kad/transport/NetStartup.h"
 
 #include <openssl/crypto.h>
 #include <openssl/ssl.h>
@@ -6,7 +6,7 @@
 #include <csignal>
 #include <memory>
 
-#include "kad/HostResolver.h"
+#include "kad/transport/HostResolver.h"
 #include "nyx/CriticalSection.h"
 #include "nyx/Thread.h"
 

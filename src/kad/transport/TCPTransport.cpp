@@ -1,4 +1,4 @@
-#include "kad/TCPTransport.h"
+#include "kad/transport/TCPTransport.h"
 
 #include <sys/ioctl.h>
 #include <sys/socket.h>

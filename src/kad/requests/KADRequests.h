@@ -11,7 +11,7 @@
 #include "config/ACSChunk.h"
 #include "config/KUID.h"
 #include "config/KUIDRing.h"
-#include "kad/AssetHandle.h"
+#include "kad/client/AssetHandle.h"
 #include "nyx/File.h"
 #include "nyx/PString.h"
 #include "nyx/String.h"

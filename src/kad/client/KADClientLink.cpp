@@ -1,4 +1,4 @@
-#include "kad/KADClientLink.h"
+#include "kad/client/KADClientLink.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,9 +8,9 @@
 
 #include "core/LittleEndian.h"
 #include "core/TStream.h"
-#include "kad/FutexWord.h"
-#include "kad/KADClient.h"
-#include "kad/KADClientTransaction.h"
+#include "kad/client/FutexWord.h"
+#include "kad/client/KADClient.h"
+#include "kad/client/KADClientTransaction.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "kad/SSLTransport.h"
+#include "kad/transport/SSLTransport.h"
 
 #include <openssl/ssl.h>
 
 #include <cerrno>
 
-#include "kad/NetStartup.h"
+#include "kad/transport/NetStartup.h"
 
 namespace {
 

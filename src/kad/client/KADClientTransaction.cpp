@@ -1,4 +1,4 @@
-#include "kad/KADClientTransaction.h"
+#include "kad/client/KADClientTransaction.h"
 
 #include <algorithm>
 #include <map>
@@ -9,9 +9,9 @@
 #include "core/JobQueue.h"
 #include "core/Log.h"
 #include "core/ProcessState.h"
-#include "kad/FutexWord.h"
-#include "kad/KADClient.h"
-#include "kad/SpinWait.h"
+#include "kad/client/FutexWord.h"
+#include "kad/client/KADClient.h"
+#include "kad/client/SpinWait.h"
 #include "nyx/CriticalSection.h"
 
 namespace {

@@ -1,8 +1,8 @@
-#include "kad/AssetHandle.h"
+#include "kad/client/AssetHandle.h"
 
 #include <utility>
 
-#include "kad/KADRequests.h"
+#include "kad/requests/KADRequests.h"
 
 AssetHandleRef::AssetHandleRef(AssetHandle* handle, bool edit) noexcept : handle_(handle), edit_(edit ? 1 : 0)
 {
