@@ -1,17 +1,31 @@
 // The LZSS decoder over arbitrary bytes: the header byte picks the stored,
 // flag-word or Huffman form. Whatever the input, decoding must stay inside
-// the source and the destination, and a fixed buffer and a growing one must
-// agree on the outcome and the bytes.
+// the source and the destination, and a fixed buffer, a growing one and a
+// sink fed in pieces must agree on the outcome and the bytes.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "core/LZSSCompress.h"
 
 namespace {
 
 constexpr uint32_t kCapacity = 1u << 16;
+
+// Refuses what would take it past the capacity, as the fixed buffer does.
+class CappedSink : public Nyx::DecompressSink {
+public:
+    bool Put(const uint8_t* data, uint32_t size) override
+    {
+        if (bytes.size() + size > kCapacity)
+            return false;
+        bytes.insert(bytes.end(), data, data + size);
+        return true;
+    }
+    std::vector<uint8_t> bytes;
+};
 
 }  // namespace
 
@@ -34,6 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (grownOk != fixedOk || buffer.DataLength() != fixedOut.Size())
         std::abort();
     if (fixedOut.Size() && std::memcmp(buffer.Data(), fixed.get(), fixedOut.Size()) != 0)
+        std::abort();
+
+    CappedSink sink;
+    const bool streamedOk = codec.DecompressTo(sink, data, n);
+    if (streamedOk != fixedOk)
+        std::abort();
+    if (fixedOk && (sink.bytes.size() != fixedOut.Size() ||
+                    (fixedOut.Size() && std::memcmp(sink.bytes.data(), fixed.get(), fixedOut.Size()) != 0)))
         std::abort();
     return 0;
 }

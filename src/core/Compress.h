@@ -43,6 +43,15 @@ private:
     DynamicBuffer* buffer_ = nullptr;
 };
 
+// Where a streaming decoder hands its output: every byte once, in order, in
+// pieces of any size.
+class DecompressSink {
+public:
+    virtual ~DecompressSink() = default;
+    // False stops the decoder, which then fails.
+    virtual bool Put(const uint8_t* data, uint32_t size) = 0;
+};
+
 class Compress : public ReferenceCount {
 public:
     ~Compress() override = default;

@@ -32,6 +32,8 @@ public:
     static constexpr uint32_t kLengthSymbols = 256;
     static constexpr uint32_t kEndSymbol = 272;
     static constexpr uint32_t kLiteralModelSymbols = 273;
+    // No mode reaches further back than this.
+    static constexpr uint32_t kHistory = 1u << 14;
 
     struct ModeInfo {
         uint8_t distanceBits;
@@ -72,6 +74,11 @@ public:
     // and fields past the end of the source, lengths past 258 and output
     // past the destination's limit.
     bool DecompressData(CompressOutput& dst, const uint8_t* src, uint32_t size) override;
+    // The same checks, but the output goes to the sink in pieces as it is
+    // decoded, and only the match history (kHistory bytes) and one piece
+    // are held: a stream of any output size decodes in bounded memory.
+    // False when the stream is damaged or the sink refuses a piece.
+    bool DecompressTo(DecompressSink& sink, const uint8_t* src, uint32_t size);
     bool Init() override { return true; }
     void Reset() override;
 
@@ -82,9 +89,14 @@ public:
 
 private:
     bool WriteStored(CompressOutput& dst, uint32_t start, const uint8_t* src, uint32_t size);
-    bool DecodeStored(CompressOutput& dst, const uint8_t* src, uint32_t size);
-    bool DecodeFlagWords(CompressOutput& dst, const uint8_t* src, uint32_t size, uint32_t mode);
-    bool DecodeHuffman(CompressOutput& dst, const uint8_t* src, uint32_t size, uint32_t mode);
+    // Each over an output that keeps the match history: the destination
+    // itself, or a window in front of a sink.
+    template <class Out>
+    bool Decode(Out& out, const uint8_t* src, uint32_t size);
+    template <class Out>
+    bool DecodeFlagWords(Out& out, const uint8_t* src, uint32_t size, uint32_t mode);
+    template <class Out>
+    bool DecodeHuffman(Out& out, const uint8_t* src, uint32_t size, uint32_t mode);
 
     uint32_t level_ = kDefaultLevel;
     // Match-finder work tables, sized from the history length: the newest

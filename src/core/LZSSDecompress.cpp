@@ -3,7 +3,9 @@
 // past the destination's limit and never copies from before the first byte.
 #include "core/LZSSCompress.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "core/LittleEndian.h"
 
@@ -22,7 +24,11 @@ public:
     }
 
     uint32_t Produced() const noexcept { return static_cast<uint32_t>(p_ - base_); }
-    void Finish() noexcept { out_.SetSize(Produced()); }
+    bool Finish() noexcept
+    {
+        out_.SetSize(Produced());
+        return true;
+    }
 
     bool Room(uint32_t n) noexcept
     {
@@ -86,6 +92,111 @@ private:
     uint8_t* end_;
 };
 
+static_assert((1u << LZSSCompress::kModes[2].distanceBits) <= LZSSCompress::kHistory,
+              "the window must reach as far back as any match");
+
+// The decoded bytes for a sink: the last kHistory bytes handed out, which
+// matches may copy from, and one piece being filled behind them. A full
+// piece goes to the sink and the window slides over it.
+class WindowHistory {
+public:
+    static constexpr uint32_t kPiece = 1u << 16;
+
+    explicit WindowHistory(DecompressSink& sink)
+        : sink_(sink), buffer_(new uint8_t[LZSSCompress::kHistory + kPiece])
+    {
+        base_ = buffer_.get();
+        p_ = base_;
+        handed_ = base_;
+        end_ = base_ + LZSSCompress::kHistory + kPiece;
+    }
+
+    uint64_t Produced() const noexcept { return dropped_ + static_cast<uint64_t>(p_ - base_); }
+
+    // Hands out what is not yet handed out, unless the sink refused before.
+    bool Finish() noexcept
+    {
+        if (refused_)
+            return false;
+        if (p_ != handed_ && !sink_.Put(handed_, static_cast<uint32_t>(p_ - handed_)))
+            refused_ = true;
+        handed_ = p_;
+        return !refused_;
+    }
+
+    // n <= kPiece.
+    bool Room(uint32_t n) noexcept
+    {
+        if (static_cast<size_t>(end_ - p_) >= n)
+            return true;
+        if (!Finish())
+            return false;
+        const size_t length = static_cast<size_t>(p_ - base_);
+        const size_t keep = std::min<size_t>(length, LZSSCompress::kHistory);
+        std::memmove(base_, p_ - keep, keep);
+        dropped_ += length - keep;
+        p_ = base_ + keep;
+        handed_ = p_;
+        return static_cast<size_t>(end_ - p_) >= n;
+    }
+
+    bool Literal(uint8_t b) noexcept
+    {
+        if (p_ == end_ && !Room(1))
+            return false;
+        *p_++ = b;
+        return true;
+    }
+
+    bool Copy(const uint8_t* bytes, uint32_t n) noexcept
+    {
+        while (n != 0) {
+            const uint32_t step = std::min(n, kPiece);
+            if (!Room(step))
+                return false;
+            std::memcpy(p_, bytes, step);
+            p_ += step;
+            bytes += step;
+            n -= step;
+        }
+        return true;
+    }
+
+    bool Match(uint32_t length, uint32_t distance) noexcept
+    {
+        if (distance == 0 || distance > Produced() || !Room(length))
+            return false;
+        if (distance > static_cast<size_t>(p_ - base_))
+            return false;  // past the window: no mode codes such a distance
+        uint8_t* to = p_;
+        const uint8_t* from = to - distance;
+        p_ += length;
+        if (distance >= 16 && static_cast<size_t>(end_ - to) >= length + 16) {
+            // As in History: whole steps stay inside the buffer.
+            for (uint32_t i = 0; i < length; i += 16)
+                std::memcpy(to + i, from + i, 16);
+        } else if (distance >= length) {
+            std::memcpy(to, from, length);
+        } else if (distance == 1) {
+            std::memset(to, *from, length);
+        } else {
+            for (uint32_t i = 0; i < length; ++i)
+                to[i] = from[i];
+        }
+        return true;
+    }
+
+private:
+    DecompressSink& sink_;
+    std::unique_ptr<uint8_t[]> buffer_;
+    uint8_t* base_;
+    uint8_t* p_;
+    uint8_t* end_;
+    uint8_t* handed_;       // the first byte the sink has not had
+    uint64_t dropped_ = 0;  // bytes slid out of the window
+    bool refused_ = false;
+};
+
 // Levels 7-9: bits from bit 0 of each byte upward, in 16-bit words. Words
 // are read ahead, but a call fails only when the bits it needs are missing.
 class BitReader {
@@ -140,33 +251,41 @@ private:
 
 bool LZSSCompress::DecompressData(CompressOutput& dst, const uint8_t* src, uint32_t size)
 {
+    History out(dst);
+    return Decode(out, src, size);
+}
+
+bool LZSSCompress::DecompressTo(DecompressSink& sink, const uint8_t* src, uint32_t size)
+{
+    WindowHistory out(sink);
+    return Decode(out, src, size);
+}
+
+template <class Out>
+bool LZSSCompress::Decode(Out& out, const uint8_t* src, uint32_t size)
+{
     if (size < 1 || !src)
         return false;
     const uint32_t level = src[0] & 0x0F;
     const uint32_t mode = src[0] >> 4;
     if (level > kMaxLevel || mode > 2)
         return false;
-    if (level == 0)
-        return DecodeStored(dst, src + 1, size - 1);
+    if (level == 0) {
+        const bool copied = out.Copy(src + 1, size - 1);
+        const bool finished = out.Finish();
+        return copied && finished;
+    }
     if (mode != 0 && level >= 7) {
-        const bool ok = DecodeHuffman(dst, src + 1, size - 1, mode);
+        const bool ok = DecodeHuffman(out, src + 1, size - 1, mode);
         Reset();
         return ok;
     }
-    return DecodeFlagWords(dst, src + 1, size - 1, mode);
+    return DecodeFlagWords(out, src + 1, size - 1, mode);
 }
 
-bool LZSSCompress::DecodeStored(CompressOutput& dst, const uint8_t* src, uint32_t size)
+template <class Out>
+bool LZSSCompress::DecodeFlagWords(Out& out, const uint8_t* src, uint32_t size, uint32_t mode)
 {
-    History out(dst);
-    const bool ok = out.Copy(src, size);
-    out.Finish();
-    return ok;
-}
-
-bool LZSSCompress::DecodeFlagWords(CompressOutput& dst, const uint8_t* src, uint32_t size, uint32_t mode)
-{
-    History out(dst);
     const uint8_t* p = src;
     const uint8_t* const end = src + size;
     const uint32_t distanceBits = kModes[mode].distanceBits;
@@ -254,16 +373,15 @@ bool LZSSCompress::DecodeFlagWords(CompressOutput& dst, const uint8_t* src, uint
             goto fail;
     }
 #undef LZSS_TAKE_BIT
-    out.Finish();
-    return true;
+    return out.Finish();
 fail:
     out.Finish();
     return false;
 }
 
-bool LZSSCompress::DecodeHuffman(CompressOutput& dst, const uint8_t* src, uint32_t size, uint32_t mode)
+template <class Out>
+bool LZSSCompress::DecodeHuffman(Out& out, const uint8_t* src, uint32_t size, uint32_t mode)
 {
-    History out(dst);
     BitReader in(src, src + size);
     const ModeInfo& info = kModes[mode];
     const uint32_t lowBits = info.distanceLowBits;
@@ -281,10 +399,8 @@ bool LZSSCompress::DecodeHuffman(CompressOutput& dst, const uint8_t* src, uint32
                 break;
             continue;
         }
-        if (symbol == kEndSymbol) {
-            out.Finish();
-            return true;
-        }
+        if (symbol == kEndSymbol)
+            return out.Finish();
         if (symbol > kEndSymbol)
             break;  // the model's filler leaf: never coded
         const LengthClass& lc = kLengthClasses[symbol - kLengthSymbols];

@@ -532,6 +532,104 @@ TEST(LZSSTest, RandomBodiesNeverOverrun)
 }
 
 // ---------------------------------------------------------------------------
+// Streaming to a sink
+
+// Collects what the decoder hands out; refuses the piece that would take it
+// past `limit` bytes.
+class CollectingSink : public Nyx::DecompressSink {
+public:
+    explicit CollectingSink(size_t limit = SIZE_MAX) : limit_(limit) {}
+    bool Put(const uint8_t* data, uint32_t size) override
+    {
+        ++calls;
+        EXPECT_FALSE(refused) << "a piece after a refusal";
+        EXPECT_GT(size, 0u);
+        largestPiece = std::max<size_t>(largestPiece, size);
+        if (bytes.size() + size > limit_) {
+            refused = true;
+            return false;
+        }
+        bytes.insert(bytes.end(), data, data + size);
+        return true;
+    }
+    Bytes bytes;
+    size_t largestPiece = 0;
+    int calls = 0;
+    bool refused = false;
+
+private:
+    size_t limit_;
+};
+
+TEST(LZSSTest, StreamingDecodeMatchesTheWholeBufferDecode)
+{
+    // Long outputs with matches reaching back across the pieces handed out,
+    // at every level, and the damaged streams both forms must refuse alike.
+    const Bytes inputs[] = {
+        ManyShortMatches(300000, 30),
+        Concat({RandomBytes(20000, 31), Repeat('q', 200000), ConfigText(150000, 32)}),
+        ConfigText(100, 33),
+        Bytes(),
+    };
+    for (uint32_t level = 0; level <= 9; ++level) {
+        for (const Bytes& data : inputs) {
+            const Bytes stream = Compress(data, level);
+            LZSSCompress codec;
+            CollectingSink sink;
+            ASSERT_TRUE(codec.DecompressTo(sink, stream.data(), static_cast<uint32_t>(stream.size())))
+                << "level " << level << " size " << data.size();
+            EXPECT_TRUE(sink.bytes == data) << "level " << level << " size " << data.size();
+            // Held in memory: the history and one piece, never the output.
+            EXPECT_LE(sink.largestPiece, LZSSCompress::kHistory + (size_t(1) << 16));
+            for (size_t cut : {stream.size() / 3, stream.size() - 1}) {
+                if (cut == 0 || cut >= stream.size())
+                    continue;
+                const Bytes part(stream.begin(), stream.begin() + cut);
+                CollectingSink partial;
+                const bool streamed = codec.DecompressTo(partial, part.data(), static_cast<uint32_t>(part.size()));
+                const auto whole = Decompress(part, static_cast<uint32_t>(data.size()));
+                EXPECT_EQ(streamed, whole.has_value()) << "level " << level << " cut " << cut;
+                ASSERT_LE(partial.bytes.size(), data.size());
+                EXPECT_TRUE(std::equal(partial.bytes.begin(), partial.bytes.end(), data.begin()));
+            }
+        }
+    }
+}
+
+TEST(LZSSTest, StreamingDecodeStopsWhenTheSinkRefuses)
+{
+    const Bytes data = ManyShortMatches(400000, 34);
+    for (uint32_t level : {0u, 3u, 6u, 9u}) {
+        const Bytes stream = Compress(data, level);
+        for (size_t limit : {size_t(0), size_t(1000), size_t(70000), data.size() - 1}) {
+            LZSSCompress codec;
+            CollectingSink sink(limit);
+            EXPECT_FALSE(codec.DecompressTo(sink, stream.data(), static_cast<uint32_t>(stream.size())))
+                << "level " << level << " limit " << limit;
+            EXPECT_TRUE(sink.refused);
+            EXPECT_LE(sink.bytes.size(), limit);
+        }
+    }
+}
+
+TEST(LZSSTest, StreamingDecodeRefusesRandomBodiesLikeTheBufferDecode)
+{
+    std::mt19937 rng(35);
+    for (int i = 0; i < 3000; ++i) {
+        Bytes stream = RandomBytes(1 + rng() % 300, static_cast<uint32_t>(rng()));
+        stream[0] = static_cast<uint8_t>(rng() % 3 << 4 | rng() % 10);
+        LZSSCompress codec;
+        CollectingSink sink;
+        const bool streamed = codec.DecompressTo(sink, stream.data(), static_cast<uint32_t>(stream.size()));
+        const auto whole = Decompress(stream, 1u << 20);
+        ASSERT_EQ(streamed, whole.has_value()) << "case " << i;
+        if (whole) {
+            EXPECT_TRUE(sink.bytes == *whole) << "case " << i;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
 // The adaptive Huffman model
 
 TEST(AdaptiveHuffmanTest, StartsWithEveryLeafAtItsSymbol)
