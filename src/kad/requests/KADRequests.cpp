@@ -11,6 +11,7 @@
 #include "kad/requests/KADFilterElement.h"
 #include "kad/requests/KUIDListWire.h"
 #include "kad/client/SpecRegistryHook.h"
+#include "kad/packages/CDP.h"
 #include "nyx/DynamicBuffer.h"
 
 namespace {
@@ -475,7 +476,7 @@ ChunkRef KADRequests::ExportAsset(const KUID& kuid, uint32_t flags, ResultsLog* 
     if (!call.Send(kExportAsset, nullptr, log))
         return nullptr;
     ChunkRef entry;
-    if (!ReadBinaryConfig(call.reply, entry))
+    if (!CDP::ReadAssetEntry(call.reply, entry))
         return nullptr;
     return entry;
 }
