@@ -1,0 +1,13 @@
+#include "kad/client/Housekeeping.h"
+
+#include "core/ProcessState.h"
+#include "nyx/PString.h"
+
+void PurgeUnusedResources()
+{
+    if (!IsMainThread())
+        return;
+    if (UnusedResourceDropper drop = GetUnusedResourceDropper())
+        drop();
+    Nyx::PStringCache::CollectGarbage();
+}
