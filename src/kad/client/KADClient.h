@@ -19,12 +19,14 @@
 #include <cstdint>
 #include <memory>
 
+#include "config/ACSChunk.h"
 #include "config/KUID.h"
 #include "nyx/File.h"
 #include "nyx/String.h"
 
 class KADClientCallback;
 class KADClientLink;
+class KADInstallPrompt;
 class KADClientTransaction;
 struct KADQueuedRequest;
 class ResultsLog;
@@ -129,6 +131,28 @@ public:
     // The registry Start created; null while not started.
     static SpecRegistryHook* GetSpecRegistry();
 
+    // Install flags of InstallPackageEntry.
+    static constexpr uint32_t kInstallCommit = 2;           // commit, config as "config.chump"
+    static constexpr uint32_t kInstallChecksumMatches = 4;  // set by the install from the entry's "dsid"
+    static constexpr uint32_t kInstallSameBuild = 8;        // adds 8 to the commit mode
+
+    // Installs one content-package entry: creates the asset, or opens it
+    // for edit when it is installed already (then without a commit), puts
+    // the entry's files into its folder in place of what was there, writes
+    // its config and, with kInstallCommit, commits. Results go to the log
+    // with the asset's KUID as "asset_kuid"; a failure after the asset was
+    // created or opened reverts it. The installed KUID, or the null KUID
+    // when the install was skipped or failed. No caller passes a prompt.
+    static KUID InstallPackageEntry(const ChunkRef& entry, ResultsLog& log, uint32_t flags, bool* secondResult,
+                                    KADInstallPrompt* prompt = nullptr);
+    // The config's "username" (else "name", else "asset-filename"), its
+    // underscores turned into spaces for a build below 2.9, cleaned.
+    static Nyx::String GetConfigDisplayName(const ChunkRef& config);
+    // Trimmed of spaces, tabs and line breaks, then of one quotation mark at
+    // each end; the interface text "$cm_general_untitled" when nothing is
+    // left.
+    static Nyx::String CleanDisplayName(const Nyx::String& text);
+
 private:
     friend class KADClientLink;
 
@@ -155,6 +179,18 @@ private:
     static void HandleNotification(uint32_t kind, TStream& payload);
     static void StartQuestion(uint32_t transactionId, const Nyx::String& question, const KUID& asset);
     static void JoinQuestionThreads();
+};
+
+// Asks what to do about an asset that a package install finds installed
+// already.
+class KADInstallPrompt {
+public:
+    virtual ~KADInstallPrompt() = default;
+    // The prompt's text and its log form, the asset's display name and the
+    // install's log. Answers 2 and 3 install over the asset; any other skips
+    // it.
+    virtual uint32_t Ask(const Nyx::String& text, const Nyx::String& logText, const Nyx::String& assetName,
+                         ResultsLog& log) = 0;
 };
 
 // Answers the daemon's questions about one running request (notification

@@ -1,0 +1,215 @@
+// Installing content-package entries through the stand-in daemon served in
+// this process: what lands in the asset store, what the log says, and that
+// every handle the install opened is closed again.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "config/ConfigFile.h"
+#include "config/ResultsLog.h"
+#include "config/TDBContainerTag.h"
+#include "kad/client/KADClient.h"
+#include "kad/packages/CDP.h"
+#include "kad/requests/AssetRecord.h"
+#include "kad/requests/KADRequests.h"
+#include "kaddaemon/AssetStore.h"
+#include "kaddaemon/ClientTestSupport.h"
+#include "kaddaemon/StoreRequests.h"
+
+namespace {
+
+using namespace clienttest;
+using Tag = TDBContainerTag;
+
+const KUID kAsset(4321, 77, 2);
+
+ChunkRef NewContainer() { return ChunkRef(new TDBContainerTag); }
+
+void AddFile(const ChunkRef& folder, const char* name, const std::string& bytes)
+{
+    folder->AddChild(Nyx::PString(name), folder->CreateChunk(ACS_TYPE_RAW, ACSRawData::Copy(bytes.data(), uint32_t(bytes.size()))));
+}
+
+// An entry as the export request makes one: the config, and its folder in
+// "files".
+ChunkRef MakeEntry(const std::string& meshBytes)
+{
+    ChunkRef entry = NewContainer();
+    Tag::SetKUID(entry, "kuid", kAsset);
+    Tag::SetString(entry, "kind", "Scenery");
+    Tag::SetString(entry, "username", "Stand-in Shed");
+    Tag::SetFloat(entry, "kestro-build", 3.2f);
+    ChunkRef files = NewContainer();
+    ChunkRef mesh = NewContainer();
+    AddFile(mesh, "shed.pm", meshBytes);
+    mesh.EnsureContainer();
+    Tag::SetChildContainer(files, "mesh", mesh);
+    AddFile(files, "thumbnail.jpg", "jpeg bytes");
+    Tag::SetChildContainer(entry, "files", files);
+    return entry;
+}
+
+std::vector<std::string> Texts(ResultsLog& log)
+{
+    std::vector<std::string> texts;
+    log.Lock();
+    for (const ResultsLog::Result* r : log.Results())
+        texts.emplace_back(r->text.View());
+    log.Unlock();
+    return texts;
+}
+
+class PackageInstallStandIn : public StandInClient {
+protected:
+    PackageInstallStandIn() : store_(std::make_shared<kaddaemon::AssetStore>(root_))
+    {
+        EXPECT_TRUE(store_->Open());
+        kaddaemon::RegisterStoreRequests(server_.Requests(), store_);
+    }
+
+    void SetUp() override
+    {
+        Serve();
+        ASSERT_TRUE(StartClient());
+    }
+
+    AssetRecord Record()
+    {
+        AssetRecord record;
+        KADRequests::GetAssetInfo(kAsset, record, AssetRecord::kMaskAll);
+        return record;
+    }
+    // Opens and creates asked for (these succeed here), and handles closed.
+    size_t Opened() const
+    {
+        return CountLines(TracePath(), "in request 30 ") + CountLines(TracePath(), "in request 35 ");
+    }
+    size_t Closed() const { return CountLines(TracePath(), "in request 31 "); }
+    size_t Commits() const { return CountLines(TracePath(), "in request 34 "); }
+    std::string LocalFolder()
+    {
+        Nyx::PString name;
+        Nyx::File::Path path;
+        KADRequests::GetAssetFilePath(kAsset, 0, name, path);
+        return path.Str();
+    }
+
+    std::shared_ptr<kaddaemon::AssetStore> store_;
+};
+
+TEST_F(PackageInstallStandIn, ANewAssetIsCreatedExtractedAndCommitted)
+{
+    ResultsLog log;
+    bool second = true;
+    EXPECT_EQ(KADClient::InstallPackageEntry(MakeEntry("mesh one"), log, KADClient::kInstallCommit, &second), kAsset);
+    EXPECT_EQ(Texts(log), std::vector<std::string>{"$kad_installed"});
+    AssetRecord record = Record();
+    EXPECT_TRUE(record.known);
+    EXPECT_TRUE(record.GetFlag(AssetRecord::kFlagInstalled));
+    EXPECT_FALSE(record.GetFlag(AssetRecord::kFlagOpenForEdit));
+    EXPECT_EQ(record.displayName.Str(), "Stand-in Shed");
+    const std::string folder = LocalFolder();
+    ASSERT_FALSE(folder.empty());
+    ChunkRef config;
+    ASSERT_TRUE(LoadConfigFile(config, folder.c_str(), "config.chump"));
+    EXPECT_EQ(Tag::GetString(config, "kind").Str(), "scenery");
+    EXPECT_FALSE(config->FindChildConst("files").IsReal());
+    std::ifstream mesh(folder + "/mesh/shed.pm");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(mesh), {}), "mesh one");
+    EXPECT_EQ(Commits(), 1u);
+    EXPECT_EQ(Opened(), Closed());
+}
+
+TEST_F(PackageInstallStandIn, AnInstalledAssetIsOpenedEmptiedAndRefilledWithoutACommit)
+{
+    ResultsLog first;
+    ASSERT_EQ(KADClient::InstallPackageEntry(MakeEntry("mesh one"), first, KADClient::kInstallCommit, nullptr),
+              kAsset);
+    ChunkRef changed = MakeEntry("mesh two");
+    AddFile(CDP::GetEntryFiles(changed), "extra.txt", "new file");
+    ChunkRef files = CDP::GetEntryFiles(changed);
+    files->RemoveChild(files->FindChildConst("thumbnail.jpg"));
+
+    ResultsLog log;
+    EXPECT_EQ(KADClient::InstallPackageEntry(changed, log, KADClient::kInstallCommit, nullptr), kAsset);
+    EXPECT_EQ(Texts(log), std::vector<std::string>{"$kad_installed"});
+    EXPECT_EQ(Commits(), 1u) << "only the first install committed";
+    EXPECT_TRUE(Record().GetFlag(AssetRecord::kFlagOpenForEdit));
+
+    Nyx::PString name;
+    Nyx::File::Path editing;
+    ASSERT_TRUE(KADRequests::GetAssetFilePath(kAsset, 1, name, editing));
+    std::set<std::string> tree;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(editing.Str()))
+        tree.insert(std::filesystem::relative(e.path(), editing.Str()).string());
+    EXPECT_EQ(tree, (std::set<std::string>{"config.txt", "extra.txt", "mesh", "mesh/shed.pm"}))
+        << "the old files are gone";
+    ChunkRef config;
+    ASSERT_TRUE(LoadConfigFile(config, editing.c_str(), "config.txt"));
+    EXPECT_EQ(Tag::GetKUID(config, "kuid", KUID::Null), kAsset);
+    EXPECT_EQ(Opened(), Closed());
+}
+
+TEST_F(PackageInstallStandIn, EachFailureEndsWithTheNullKUIDItsResultAndNoHandleLeftOpen)
+{
+    struct Case {
+        const char* name;
+        std::function<void(ChunkRef&)> setup;
+        const char* key;    // the install's own result, if any
+        bool assetRemains;  // known to the store afterwards
+        size_t handles;     // the daemon gave the install
+    };
+    const Case cases[] = {
+        {"the asset exists only as an uncommitted creation",
+         [](ChunkRef&) { ASSERT_TRUE(KADRequests::CreateAsset(kAsset, 0, Nyx::String("held")).IsValid()); },
+         "$kad_write_error", true, 0},
+        {"a file that does not decompress",
+         [](ChunkRef& e) {
+             AddFile(CDP::GetEntryFiles(e), "broken.txt", std::string("\x40\0\0\0\x03\x01", 6));
+             CDP::SetCompressionLZSS(e);
+         },
+         "$kad_failed_install", false, 1},
+        {"the config cannot be written",
+         [](ChunkRef& e) {
+             ChunkRef files = CDP::GetEntryFiles(e);
+             ChunkRef blocker;
+             Tag::SetChildContainer(files, "config.chump", blocker);
+         },
+         "$kad_failed_install", false, 1},
+        {"the daemon refuses the commit",
+         [](ChunkRef& e) { AddFile(CDP::GetEntryFiles(e), "config.txt", "kuid <kuid:1:1>\r\n"); },
+         nullptr, true, 1},
+    };
+    for (const Case& c : cases) {
+        ChunkRef entry = MakeEntry("mesh");
+        c.setup(entry);
+        ResultsLog log;
+        const size_t closedBefore = Closed();
+        EXPECT_EQ(KADClient::InstallPackageEntry(entry, log, KADClient::kInstallCommit, nullptr), KUID::Null)
+            << c.name;
+        EXPECT_EQ(Closed() - closedBefore, c.handles) << c.name << ": every handle is closed";
+        std::vector<std::string> texts = Texts(log);
+        if (c.key) {
+            EXPECT_EQ(texts, std::vector<std::string>{c.key}) << c.name;
+        } else {
+            EXPECT_EQ(std::count(texts.begin(), texts.end(), "$kad_installed"), 0) << c.name;
+            EXPECT_FALSE(texts.empty()) << c.name << ": the daemon's own message arrives";
+        }
+        EXPECT_EQ(Record().known, c.assetRemains) << c.name;
+        EXPECT_FALSE(Record().GetFlag(AssetRecord::kFlagInstalled)) << c.name;
+        // What the case left open is reverted before the next.
+        AssetHandleRef handle = KADRequests::OpenAsset(kAsset, false, nullptr);
+        KADRequests::RevertAsset(handle, nullptr);
+        handle.Release();
+        EXPECT_FALSE(Record().known) << c.name;
+    }
+}
+
+}  // namespace
