@@ -612,23 +612,6 @@ TEST(LZSSTest, StreamingDecodeStopsWhenTheSinkRefuses)
     }
 }
 
-TEST(LZSSTest, StreamingDecodeRefusesRandomBodiesLikeTheBufferDecode)
-{
-    std::mt19937 rng(35);
-    for (int i = 0; i < 3000; ++i) {
-        Bytes stream = RandomBytes(1 + rng() % 300, static_cast<uint32_t>(rng()));
-        stream[0] = static_cast<uint8_t>(rng() % 3 << 4 | rng() % 10);
-        LZSSCompress codec;
-        CollectingSink sink;
-        const bool streamed = codec.DecompressTo(sink, stream.data(), static_cast<uint32_t>(stream.size()));
-        const auto whole = Decompress(stream, 1u << 20);
-        ASSERT_EQ(streamed, whole.has_value()) << "case " << i;
-        if (whole) {
-            EXPECT_TRUE(sink.bytes == *whole) << "case " << i;
-        }
-    }
-}
-
 // ---------------------------------------------------------------------------
 // The adaptive Huffman model
 

@@ -526,19 +526,4 @@ TEST(CDPTest, ReadAssetEntryReadsOneTreeAndStopsBehindIt)
     EXPECT_FALSE(entry);
 }
 
-TEST(CDPTest, EntryAccessors)
-{
-    ChunkRef files = NewContainer();
-    AddFile(files, "a.txt", "hello");
-    ChunkRef entry = Entry(kC, files);
-    EXPECT_EQ(CDP::GetEntryKUID(entry), kC);
-    EXPECT_EQ(CDP::GetEntryFiles(entry).Get(), files.Get());
-    EXPECT_TRUE(CDP::GetEntryCompression(entry).Empty());
-    CDP::SetCompressionLZSS(entry);
-    EXPECT_EQ(CDP::GetEntryCompression(entry).Str(), "LZSS");
-    ACSRawData bytes = CDP::GetEntryRawData(files, "a.txt");
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size()), "hello");
-    EXPECT_EQ(CDP::GetEntryKUID(NewContainer()), KUID::Null);
-}
-
 }  // namespace
