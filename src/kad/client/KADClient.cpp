@@ -215,6 +215,13 @@ KADClientSettings KADClient::GetSettings()
 
 bool KADClient::IsConnected() { return State().connected.load(std::memory_order_acquire); }
 
+uint64_t KADClient::GetLinkSerial()
+{
+    ClientState& s = State();
+    LinkGuard hold;
+    return s.link && !s.link->IsDead() ? s.link->Serial() : 0;
+}
+
 SpecRegistryHook* KADClient::GetSpecRegistry() { return State().registryView.load(std::memory_order_acquire); }
 
 bool KADClient::MayLaunchDaemon() { return GetSettings().flags[KADClientSettings::kFlagMayLaunchDaemon] != 0; }

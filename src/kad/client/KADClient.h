@@ -87,6 +87,12 @@ public:
     // Set once the handshake is done; cleared when the link is lost or
     // closed.
     static bool IsConnected();
+    // The serial number of the connection that is open and alive now; 0
+    // when there is none. Every new connection has a new number, so a caller
+    // that finds it changed knows that the connection it used is gone, even
+    // when a later request has made a new one. Takes the link lock: not for
+    // the receiver thread.
+    static uint64_t GetLinkSerial();
 
     // One numbered request: sends the payload from its position to its end,
     // waits for the reply and appends its payload to `reply`. The callback
