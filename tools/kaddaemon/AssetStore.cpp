@@ -88,6 +88,26 @@ bool InRange(T value, T lower, T upper, bool lowerInclusive, bool upperInclusive
     return aboveLower && belowUpper;
 }
 
+// The folders directly under `parent` (links followed), in name order.
+std::vector<std::string> SubFolders(const std::string& parent)
+{
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(parent, ec))
+        if (entry.is_directory(ec))
+            out.push_back(entry.path().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// A path below the root as the user sees it in a message: from the root on.
+std::string RootRelative(const std::string& root, const std::string& path)
+{
+    if (path.size() > root.size() + 1 && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/')
+        return path.substr(root.size() + 1);
+    return path;
+}
+
 }  // namespace
 
 std::string TagText(const ChunkRef& container, const char* tag)
@@ -150,17 +170,22 @@ void AssetStore::RemoveUnfinishedCopies()
         SyncFolder(editing);
 }
 
-bool AssetStore::ReadAsset(const std::string& folder, Asset& out) const
+bool AssetStore::ReadAsset(const std::string& folder, Asset& out, std::string* fault) const
 {
+    auto fail = [&](const char* before, const char* after) {
+        if (fault)
+            *fault = before + RootRelative(root_, folder) + after;
+        return false;
+    };
     std::string file = ConfigFileIn(folder);
     if (file.empty())
-        return false;
+        return fail("The asset folder ", " has no config.");
     ChunkRef config;
     if (!LoadConfigFile(config, folder.c_str(), file.c_str()) || !config)
-        return false;
+        return fail("The config of ", " does not load.");
     out.kuid = TagKUID(config, "kuid");
     if (out.kuid.IsNull())
-        return false;
+        return fail("The config of ", " names no KUID.");
     out.displayName = TagText(config, "username");
     out.kind = TagText(config, "kind");
     out.categoryClass = TagText(config, "category-class");
@@ -188,34 +213,49 @@ bool AssetStore::ReadAsset(const std::string& folder, Asset& out) const
     return true;
 }
 
-void AssetStore::Scan()
+bool AssetStore::Repair(const RepairVisitor& visit)
 {
-    assets_.clear();
-    std::error_code ec;
+    std::lock_guard<std::mutex> hold(lock_);
+    RemoveUnfinishedCopies();
+    return Scan(visit);
+}
+
+bool AssetStore::Scan(const RepairVisitor& visit)
+{
     // Only the folders directly under "local" are assets: an asset's own
     // subfolders are its files, whatever they hold.
-    for (const auto& entry : fs::directory_iterator(root_ + "/local", ec)) {
-        if (!entry.is_directory(ec))
-            continue;
+    const std::vector<std::string> local = SubFolders(root_ + "/local");
+    const std::vector<std::string> editing = SubFolders(root_ + "/editing");
+    const uint32_t count = static_cast<uint32_t>(local.size() + editing.size());
+    uint32_t index = 0;
+    auto visited = [&](const std::string& folder, const std::string& fault) {
+        return !visit || visit(index++, count, folder, fault);
+    };
+    std::map<KUID, Asset, KADFilterElementAssetID::Order> found;
+    for (const std::string& folder : local) {
         Asset asset;
-        std::string folder = entry.path().string();
-        if (!ReadAsset(folder, asset) || assets_.count(asset.kuid))
+        std::string fault;
+        bool read = ReadAsset(folder, asset, &fault);
+        if (!visited(folder, fault))
+            return false;
+        if (!read || found.count(asset.kuid))
             continue;
         asset.localFolder = folder;
         asset.installTime = FileTime(folder);
-        assets_[asset.kuid] = std::move(asset);
+        found[asset.kuid] = std::move(asset);
     }
-    for (const auto& entry : fs::directory_iterator(root_ + "/editing", ec)) {
-        if (!entry.is_directory(ec))
-            continue;
+    for (const std::string& folder : editing) {
         Asset copy;
-        std::string folder = entry.path().string();
-        if (!ReadAsset(folder, copy))
+        std::string fault;
+        bool read = ReadAsset(folder, copy, &fault);
+        if (!visited(folder, fault))
+            return false;
+        if (!read)
             continue;
-        auto it = assets_.find(copy.kuid);
-        if (it == assets_.end()) {
+        auto it = found.find(copy.kuid);
+        if (it == found.end()) {
             copy.editingFolder = folder;
-            assets_[copy.kuid] = std::move(copy);
+            found[copy.kuid] = std::move(copy);
         } else if (it->second.editingFolder.empty()) {
             copy.localFolder = it->second.localFolder;
             copy.installTime = it->second.installTime;
@@ -223,6 +263,8 @@ void AssetStore::Scan()
             it->second = std::move(copy);
         }
     }
+    assets_ = std::move(found);
+    return true;
 }
 
 AssetStore::Asset* AssetStore::FindLocked(const KUID& kuid)

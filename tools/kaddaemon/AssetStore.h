@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -123,6 +124,17 @@ public:
     Outcome Delete(const KUID& kuid);
     Outcome SetKeywords(const KUID& kuid, const std::string& keywords);
     Outcome SetFavourite(const KUID& kuid, bool favourite);
+    // What a repair looked at: each folder of "local" and "editing" in turn
+    // (index from 0 of count), and, when it holds no asset, why, for the
+    // user. The store is locked while it is called. Answering false stops
+    // the repair.
+    using RepairVisitor = std::function<bool(uint32_t index, uint32_t count, const std::string& folder,
+                                             const std::string& fault)>;
+    // Removes what a crash left of working copies and rebuilds the index
+    // from the folders as they are now. A repair that is stopped keeps the
+    // index as it was and answers false.
+    bool Repair(const RepairVisitor& visit);
+
     // The built-in check of an asset folder: its config loads, its "kuid"
     // is the asset the index holds for the folder, and it has a "kind".
     // Every failure found goes into `errors`.
@@ -138,10 +150,12 @@ private:
     };
 
     void RemoveUnfinishedCopies();
-    void Scan();
+    // Rebuilds the index from the folders (see Repair); false, with the
+    // index as it was, when the visitor stopped it.
+    bool Scan(const RepairVisitor& visit = {});
     // Loads the folder's config into an asset; false when there is no
-    // config or it names no KUID.
-    bool ReadAsset(const std::string& folder, Asset& out) const;
+    // config or it names no KUID, and then `fault` (when given) tells which.
+    bool ReadAsset(const std::string& folder, Asset& out, std::string* fault = nullptr) const;
     Asset* FindLocked(const KUID& kuid);
     bool IsObsoleteLocked(const Asset& asset) const;
     // The installed asset that stands for a dependency: the KUID itself or

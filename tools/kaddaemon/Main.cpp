@@ -11,6 +11,7 @@
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/DaemonOptions.h"
 #include "kaddaemon/DaemonServer.h"
+#include "kaddaemon/RepairRequests.h"
 #include "kaddaemon/StandInRequests.h"
 #include "kaddaemon/StoreRequests.h"
 #include "kaddaemon/TraceLog.h"
@@ -45,6 +46,7 @@ int main(int argc, char** argv)
 
     kaddaemon::DaemonServer server;
     kaddaemon::RegisterStoreRequests(server.Requests(), store);
+    kaddaemon::RegisterRepairRequests(server.Requests(), store, options.testRequests);
     kaddaemon::RegisterStandInRequests(server.Requests(), options.testRequests);
     if (trace.IsOpen())
         server.SetTrace(&trace);

@@ -21,22 +21,6 @@ namespace {
 constexpr uint32_t kNumbers[] = {0,  2,  20, 21, 23, 26, 27, 28, 29, 30, 31, 32,
                                  33, 34, 35, 36, 38, 42, 43, 50, 54, 90, 181, 253};
 
-void SendErrors(const NoteSink& notes, uint32_t transactionId, const std::vector<std::string>& errors)
-{
-    if (errors.empty() || !notes)
-        return;
-    ResultsLog log;
-    for (const std::string& text : errors)
-        ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String(text));
-    Nyx::DynamicBuffer note;
-    {
-        TBuffer out(&note);
-        out.WriteInt32(transactionId);
-        log.WriteResults(out, 0);
-    }
-    notes(3, note.Data(), note.DataLength());
-}
-
 void SendError(const NoteSink& notes, uint32_t transactionId, const std::string& text)
 {
     SendErrors(notes, transactionId, {text});
@@ -71,6 +55,22 @@ std::vector<KUID> ReadList(TStream& in)
 }
 
 }  // namespace
+
+void SendErrors(const NoteSink& notes, uint32_t transactionId, const std::vector<std::string>& errors)
+{
+    if (errors.empty() || !notes)
+        return;
+    ResultsLog log;
+    for (const std::string& text : errors)
+        ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String(text));
+    Nyx::DynamicBuffer note;
+    {
+        TBuffer out(&note);
+        out.WriteInt32(transactionId);
+        log.WriteResults(out, 0);
+    }
+    notes(3, note.Data(), note.DataLength());
+}
 
 bool ServeStoreRequest(AssetStore& store, uint32_t number, uint32_t transactionId, TStream& request, TStream& reply,
                        const NoteSink& notes)

@@ -8,6 +8,7 @@
 //   in request <number> <transaction id> <payload length>
 //   out reply <number> <transaction id> <payload length>
 //   out note <kind> 0 <payload length>
+//   do repair <mode> <transaction id> 0         a repair started by request 3
 // The orderly disconnect shows as "in request 1 0 0".
 #pragma once
 
