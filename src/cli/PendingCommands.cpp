@@ -19,9 +19,7 @@ int NotAvailable(ResultsLog& log, const char* word)
 int InstallCDPCommand(ResultsLog& log, const char*) { return NotAvailable(log, "installcdp"); }
 int InstallFromPathCommand(ResultsLog& log, const char*) { return NotAvailable(log, "installfrompath"); }
 int CommandHostCommand(ResultsLog& log) { return NotAvailable(log, "kadcommandhost"); }
-int RepairDatabaseCommand(ResultsLog& log, uint32_t) { return NotAvailable(log, "repairdatabase"); }
 int CreateCDPCommand(ResultsLog& log, int, char**) { return NotAvailable(log, "createcdp"); }
 int VrqParseCommand(ResultsLog& log, const char*) { return NotAvailable(log, "vrqparse"); }
-int VrqDeleteAllCommand(ResultsLog& log) { return NotAvailable(log, "vrqdeleteall"); }
 int BackupKeywordsCommand(ResultsLog& log, const char*) { return NotAvailable(log, "backupkeywords"); }
 int ImportKeywordsCommand(ResultsLog& log) { return NotAvailable(log, "importkeywords"); }

@@ -136,9 +136,8 @@ TEST(RunCommandTest, WordsOfMissingSubsystemsStayInTheTableAndFail)
     const std::vector<std::vector<std::string>> calls = {
         {"installcdp", "a.cdp"},          {"installfrompath", dir / "Mixed Case"},
         {"kadcommandhost"},
-        {"repairdatabase"},   {"repairdatabase", "EXTENDED"},
         {"createcdp", "out.cdp", "<kuid:1:2>"}, {"vrqparse", "a.cdp"},
-        {"vrqdeleteall"},     {"backupkeywords"},               {"importkeywords"},
+        {"backupkeywords"}, {"importkeywords"},
     };
     for (const auto& words : calls) {
         SCOPED_TRACE(words[0]);

@@ -1,0 +1,49 @@
+// The command words of the database repair and of the bulk delete.
+#include "cli/RepairCommands.h"
+
+#include <cstdio>
+
+#include "cli/CommandHandlers.h"
+#include "config/KUIDRing.h"
+#include "config/ResultsLog.h"
+#include "core/CrashReporter.h"
+#include "kad/requests/KADFilterElement.h"
+#include "kad/requests/KADRequests.h"
+#include "kad/tasks/KADTask.h"
+#include "kad/tasks/KADTaskRepairDatabase.h"
+
+int RunDatabaseRepair(ResultsLog& log, uint32_t mode)
+{
+    KADTask task;
+    {
+        KADTaskRepairDatabase repair(mode, nullptr);
+        repair.RunInline(task);
+    }
+    log.CopyFrom(task);
+    // Only errors fail a repair, and then not with -1.
+    return task.GetErrorCount() > 0 ? 255 : 0;
+}
+
+int RepairDatabaseCommand(ResultsLog& log, uint32_t mode)
+{
+    std::printf("Repairing asset database (this may take some time)\n");
+    // Ctrl-C, a closed terminal or a terminate request cancel the repair
+    // instead of ending the process part-way. After such a request the
+    // process is not let go before it has printed the results and left on
+    // its own; otherwise the console events end it again as before.
+    CrashReporter::Install(false);
+    int code = RunDatabaseRepair(log, mode);
+    if (!CrashReporter::QuitRequested())
+        CrashReporter::AllowExit();
+    return code;
+}
+
+int VrqDeleteAllCommand(ResultsLog&)
+{
+    KADFilterElementBool local(KADFilterElementBool::kLocal);
+    KUIDRing found;
+    KADRequests::SearchAssets(&local, found);
+    for (const KUID& kuid : found)
+        KADRequests::DeleteAsset(kuid, 1, nullptr);
+    return 0;
+}
