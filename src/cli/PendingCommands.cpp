@@ -21,5 +21,3 @@ int InstallFromPathCommand(ResultsLog& log, const char*) { return NotAvailable(l
 int CommandHostCommand(ResultsLog& log) { return NotAvailable(log, "kadcommandhost"); }
 int CreateCDPCommand(ResultsLog& log, int, char**) { return NotAvailable(log, "createcdp"); }
 int VrqParseCommand(ResultsLog& log, const char*) { return NotAvailable(log, "vrqparse"); }
-int BackupKeywordsCommand(ResultsLog& log, const char*) { return NotAvailable(log, "backupkeywords"); }
-int ImportKeywordsCommand(ResultsLog& log) { return NotAvailable(log, "importkeywords"); }

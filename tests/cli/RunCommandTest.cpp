@@ -137,7 +137,6 @@ TEST(RunCommandTest, WordsOfMissingSubsystemsStayInTheTableAndFail)
         {"installcdp", "a.cdp"},          {"installfrompath", dir / "Mixed Case"},
         {"kadcommandhost"},
         {"createcdp", "out.cdp", "<kuid:1:2>"}, {"vrqparse", "a.cdp"},
-        {"backupkeywords"}, {"importkeywords"},
     };
     for (const auto& words : calls) {
         SCOPED_TRACE(words[0]);

@@ -171,6 +171,13 @@ Nyx::String KADRequests::GetAssetName(const KUID& kuid)
     return record.NameOrEmpty();
 }
 
+Nyx::String KADRequests::GetAssetKeywords(const KUID& kuid)
+{
+    AssetRecord record;
+    GetAssetInfo(kuid, record, AssetRecord::kMaskTexts);
+    return record.KeywordsOrEmpty();
+}
+
 bool KADRequests::GetAssetInfoFlag9(const KUID& kuid)
 {
     AssetRecord record;

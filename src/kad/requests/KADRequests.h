@@ -120,6 +120,9 @@ public:
     // Request 21 with the name mask: empty for an asset the daemon does
     // not know.
     static Nyx::String GetAssetName(const KUID& kuid);
+    // Request 21 with the texts mask: the asset's keyword text; empty when
+    // the call fails or the daemon does not know the asset.
+    static Nyx::String GetAssetKeywords(const KUID& kuid);
     // Request 21 for one flag; an asset the daemon does not know counts as
     // flagged.
     static bool GetAssetInfoFlag9(const KUID& kuid);

@@ -1,0 +1,73 @@
+// The keyword commands of the built program against the stand-in daemon,
+// as separate processes on a data root of their own.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ToolProcess.h"
+#include "config/ConfigFile.h"
+#include "config/TDBContainerTag.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kClean = "OK (0 Errors, 0 Warnings)\n";
+
+// The tags of a keyword file, name and text, in order.
+std::vector<std::pair<std::string, std::string>> KeywordTags(const std::string& path)
+{
+    ChunkRef root;
+    EXPECT_TRUE(LoadConfigFile(root, "", path.c_str(), "txt")) << path;
+    std::vector<std::pair<std::string, std::string>> out;
+    for (uint32_t i = 0; root && i < root->GetChildCount(); ++i) {
+        Nyx::PString name = TDBContainerTag::GetChildName(root, i);
+        out.emplace_back(name.c_str(), TDBContainerTag::GetString(root, name).c_str());
+    }
+    return out;
+}
+
+using KeywordsProcessTest = ToolProcessTest;
+
+TEST_F(KeywordsProcessTest, KeywordsSurviveABackupCopiedToTheImportFile)
+{
+    // An empty database backs up to a file without tags.
+    EXPECT_EQ(Run({"backupkeywords"}).exitCode, 0);
+    EXPECT_TRUE(KeywordTags(Root() + "/bin/KeywordsBackup.dat").empty());
+    // Nothing to import yet: a silent failure.
+    ProcessResult missing = Run({"importkeywords"});
+    EXPECT_EQ(missing.exitCode, 255);
+    EXPECT_EQ(missing.out, kClean);
+
+    // Two assets, found by a repair.
+    root_.Write("local/blue/config.txt", "kuid <kuid:77:500>\nkind \"track\"\n");
+    root_.Write("local/red/config.txt", "kuid <kuid:77:501>\nkind \"track\"\n");
+    EXPECT_EQ(Run({"repairdatabase"}).exitCode, 0);
+
+    // The import reads the content root; the short KUID form names the
+    // same asset as the long one.
+    root_.Write("KeywordsDump.dat", "<kuid:77:500> \"steam, tank\"\n<kuid2:77:501:0> \"red\"\n");
+    EXPECT_EQ(Run({"importkeywords"}).exitCode, 0);
+    const std::vector<std::pair<std::string, std::string>> imported = {{"<kuid:77:500>", "steam, tank"},
+                                                                        {"<kuid:77:501>", "red"}};
+    // The backup goes into the program folder, under its default name or
+    // the name as given.
+    EXPECT_EQ(Run({"backupkeywords"}).exitCode, 0);
+    EXPECT_EQ(KeywordTags(Root() + "/bin/KeywordsBackup.dat"), imported);
+    EXPECT_EQ(Run({"backupkeywords", "Saved.DAT"}).exitCode, 0);
+    EXPECT_EQ(KeywordTags(Root() + "/bin/Saved.DAT"), imported);
+
+    // Changed since, and brought back by the backup copied to the import's
+    // name and folder.
+    root_.Write("KeywordsDump.dat", "<kuid:77:500> \"\"\n<kuid:77:501> \"changed\"\n");
+    EXPECT_EQ(Run({"importkeywords"}).exitCode, 0);
+    fs::copy_file(Root() + "/bin/Saved.DAT", Root() + "/KeywordsDump.dat", fs::copy_options::overwrite_existing);
+    EXPECT_EQ(Run({"importkeywords"}).exitCode, 0);
+    EXPECT_EQ(Run({"backupkeywords", "after.dat"}).exitCode, 0);
+    EXPECT_EQ(KeywordTags(Root() + "/bin/after.dat"), imported);
+}
+
+}  // namespace
