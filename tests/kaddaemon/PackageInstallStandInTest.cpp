@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,6 +22,7 @@
 #include "kad/requests/KADRequests.h"
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/ClientTestSupport.h"
+#include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/StoreRequests.h"
 
 namespace {
@@ -72,6 +74,23 @@ protected:
     {
         EXPECT_TRUE(store_->Open());
         kaddaemon::RegisterStoreRequests(server_.Requests(), store_);
+        // A commit the daemon refuses, when a case asks for one.
+        kaddaemon::RequestHandler commit = *server_.Requests().Find(KADRequests::kCommitAsset);
+        server_.Requests().Register(KADRequests::kCommitAsset, [this, commit](kaddaemon::RequestContext& context,
+                                                                             TStream& request, TStream& reply) {
+            if (!refuseCommits_) {
+                commit(context, request, reply);
+                return;
+            }
+            kaddaemon::DaemonConnection& connection = context.connection;
+            kaddaemon::SendErrors(
+                [&connection](uint32_t kind, const void* payload, uint32_t length) {
+                    connection.SendNote(kind, payload, length);
+                },
+                context.transactionId, {"The commit is refused."});
+            reply.WriteBool(false);
+            reply.WriteBool(false);
+        });
     }
 
     void SetUp() override
@@ -102,6 +121,7 @@ protected:
     }
 
     std::shared_ptr<kaddaemon::AssetStore> store_;
+    std::atomic<bool> refuseCommits_{false};
 };
 
 TEST_F(PackageInstallStandIn, ANewAssetIsCreatedExtractedAndCommitted)
@@ -121,6 +141,10 @@ TEST_F(PackageInstallStandIn, ANewAssetIsCreatedExtractedAndCommitted)
     ASSERT_TRUE(LoadConfigFile(config, folder.c_str(), "config.chump"));
     EXPECT_EQ(Tag::GetString(config, "kind").Str(), "scenery");
     EXPECT_FALSE(config->FindChildConst("files").IsReal());
+    // The daemon takes the installed config, not the one its create left.
+    ChunkRef served = KADRequests::GetAssetConfig(kAsset);
+    ASSERT_TRUE(served.IsReal());
+    EXPECT_EQ(Tag::GetString(served, "kind").Str(), "scenery");
     std::ifstream mesh(folder + "/mesh/shed.pm");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(mesh), {}), "mesh one");
     EXPECT_EQ(Commits(), 1u);
@@ -183,9 +207,7 @@ TEST_F(PackageInstallStandIn, EachFailureEndsWithTheNullKUIDItsResultAndNoHandle
              Tag::SetChildContainer(files, "config.chump", blocker);
          },
          "$kad_failed_install", false, 1},
-        {"the daemon refuses the commit",
-         [](ChunkRef& e) { AddFile(CDP::GetEntryFiles(e), "config.txt", "kuid <kuid:1:1>\r\n"); },
-         nullptr, true, 1},
+        {"the daemon refuses the commit", [this](ChunkRef&) { refuseCommits_ = true; }, nullptr, true, 1},
     };
     for (const Case& c : cases) {
         ChunkRef entry = MakeEntry("mesh");
@@ -194,6 +216,7 @@ TEST_F(PackageInstallStandIn, EachFailureEndsWithTheNullKUIDItsResultAndNoHandle
         const size_t closedBefore = Closed();
         EXPECT_EQ(KADClient::InstallPackageEntry(entry, log, KADClient::kInstallCommit, nullptr), KUID::Null)
             << c.name;
+        refuseCommits_ = false;
         EXPECT_EQ(Closed() - closedBefore, c.handles) << c.name << ": every handle is closed";
         std::vector<std::string> texts = Texts(log);
         if (c.key) {

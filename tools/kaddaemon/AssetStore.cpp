@@ -24,14 +24,25 @@ namespace {
 
 constexpr const char* kConfigNames[] = {"config.txt", "config.chump"};
 
+// A folder holding both forms is one whose config an install rewrote in
+// the binary form after its creation left the text form: the one written
+// last is the asset's config (the text form when they tie).
 std::string ConfigFileIn(const std::string& folder)
 {
+    std::string found;
+    struct timespec foundTime {};
     for (const char* name : kConfigNames) {
-        std::error_code ec;
-        if (fs::is_regular_file(folder + "/" + name, ec))
-            return name;
+        struct stat st;
+        if (::stat((folder + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        bool newer = st.st_mtim.tv_sec > foundTime.tv_sec ||
+                     (st.st_mtim.tv_sec == foundTime.tv_sec && st.st_mtim.tv_nsec > foundTime.tv_nsec);
+        if (found.empty() || newer) {
+            found = name;
+            foundTime = st.st_mtim;
+        }
     }
-    return std::string();
+    return found;
 }
 
 uint64_t FileTime(const std::string& path)
