@@ -1,7 +1,4 @@
-// Where the script machine sends its link and load failures: a printf-style
-// function, null until start-up sets it.
+// The hook lives with the support code the compiler and the runtime share.
 #pragma once
 
-using ScriptLogFunction = void (*)(const char* fmt, ...);
-
-extern ScriptLogFunction ScriptLogHook;
+#include "gs/support/ScriptLogHook.h"

@@ -1,3 +1,0 @@
-#include "gs/compiler/ScriptLogHook.h"
-
-ScriptLogFunction ScriptLogHook = nullptr;

@@ -1,0 +1,59 @@
+// Pool of fixed-size blocks carved from chunks, one bit per block telling
+// whether it is free. Allocation fills the fullest chunk first, so empty
+// chunks can be given back once enough free blocks remain elsewhere.
+#pragma once
+
+#include <cstdint>
+
+namespace Utils {
+
+class BlockMemory {
+public:
+    BlockMemory() = default;
+    BlockMemory(const BlockMemory&) = delete;
+    BlockMemory& operator=(const BlockMemory&) = delete;
+    virtual ~BlockMemory();
+
+    // Block size rounds up to a multiple of 4, blocks per chunk to one of
+    // 32; `reserve` free blocks are kept before an empty chunk is released.
+    bool Init(uint32_t blockSize, uint32_t blocksPerChunk, uint32_t reserve);
+    void* Alloc();
+    // False for an address that is not a block of this pool, or a block
+    // that is free already.
+    bool Free(void* address);
+    void MarkAllFree() noexcept;
+    // Releases every chunk but the first, then marks all free.
+    void Shrink();
+    void Destroy() noexcept;
+
+    uint32_t BlockSize() const noexcept { return blockSize_; }
+    uint32_t BlocksPerChunk() const noexcept { return blocksPerChunk_; }
+    uint32_t BitmapWords() const noexcept { return bitmapWords_; }
+    uint32_t InUse() const noexcept { return inUse_; }
+    uint32_t ChunkCount() const noexcept { return chunkCount_; }
+
+private:
+    struct Chunk {
+        uint8_t* raw;
+        uint8_t* start;
+        uint8_t* end;
+        uint32_t* bitmap;  // 1 = free; block i is bit 31 - i % 32 of word i / 32
+        uint32_t inUse;
+    };
+    int MakeChunk() noexcept;
+    void ReleaseChunk(uint32_t index) noexcept;
+    void ChooseCurrent() noexcept;
+
+    Chunk** chunks_ = nullptr;  // sorted by start address
+    uint32_t chunkCount_ = 0;
+    uint32_t chunkCapacity_ = 0;
+    Chunk* current_ = nullptr;
+    uint32_t reserve_ = 0;
+    uint32_t blocksPerChunk_ = 0;
+    uint32_t bitmapWords_ = 0;
+    uint32_t blockSize_ = 0;
+    uint32_t alignment_ = 4;
+    uint32_t inUse_ = 0;
+};
+
+}  // namespace Utils

@@ -1,0 +1,125 @@
+#include "gs/support/ByteBuffer.h"
+
+#include <cstring>
+#include <new>
+
+#include "core/LittleEndian.h"
+
+namespace Utils {
+
+bool ByteBuffer::Allocate(uint32_t capacity, std::unique_ptr<uint8_t[]>& raw, uint8_t*& data) noexcept
+{
+    // Three spare bytes let the data start on a 4-byte boundary whatever
+    // the allocator returns.
+    raw.reset(new (std::nothrow) uint8_t[uint64_t(capacity) + 3]);
+    if (!raw)
+        return false;
+    auto address = reinterpret_cast<uintptr_t>(raw.get());
+    data = raw.get() + ((4 - (address & 3)) & 3);
+    return true;
+}
+
+bool ByteBuffer::Init(uint32_t capacity)
+{
+    Free();
+    growth_ = capacity;
+    if (!Allocate(capacity, raw_, data_)) {
+        data_ = nullptr;
+        return false;
+    }
+    capacity_ = capacity;
+    return true;
+}
+
+void ByteBuffer::Free() noexcept
+{
+    raw_.reset();
+    data_ = nullptr;
+    flags_ = growth_ = position_ = size_ = capacity_ = 0;
+}
+
+void ByteBuffer::Reserve(uint32_t n)
+{
+    if (!data_) {
+        flags_ |= kAllocFailed;
+        return;
+    }
+    if (n >= capacity_) {
+        uint64_t wanted = uint64_t(growth_) + n;
+        std::unique_ptr<uint8_t[]> raw;
+        uint8_t* data = nullptr;
+        if (wanted > UINT32_MAX || !Allocate(static_cast<uint32_t>(wanted), raw, data)) {
+            flags_ |= kAllocFailed;
+            return;
+        }
+        std::memcpy(data, data_, size_);
+        raw_ = std::move(raw);
+        data_ = data;
+        capacity_ = static_cast<uint32_t>(wanted);
+    }
+    if (size_ < n)
+        size_ = n;
+}
+
+void ByteBuffer::WriteBytes(const void* data, uint32_t size)
+{
+    uint64_t end = uint64_t(position_) + size;
+    if (end > UINT32_MAX) {
+        flags_ |= kAllocFailed;
+        return;
+    }
+    Reserve(static_cast<uint32_t>(end));
+    if (flags_ & kAllocFailed)
+        return;
+    if (size)
+        std::memcpy(data_ + position_, data, size);
+    position_ = static_cast<uint32_t>(end);
+}
+
+void ByteBuffer::WriteU8(uint8_t value) { WriteBytes(&value, 1); }
+
+void ByteBuffer::WriteU16(uint16_t value)
+{
+    uint8_t bytes[2];
+    StoreLE16(bytes, value);
+    WriteBytes(bytes, 2);
+}
+
+void ByteBuffer::WriteU32(uint32_t value)
+{
+    uint8_t bytes[4];
+    StoreLE32(bytes, value);
+    WriteBytes(bytes, 4);
+}
+
+bool ByteBuffer::ReadU32(uint32_t& out) noexcept
+{
+    const uint8_t* p = ReadInPlace(4);
+    if (!p)
+        return false;
+    out = LoadLE32(p);
+    return true;
+}
+
+const uint8_t* ByteBuffer::ReadInPlace(uint32_t size) noexcept
+{
+    if (size > size_ - position_) {
+        flags_ |= kPastEnd;
+        return nullptr;
+    }
+    const uint8_t* p = data_ + position_;
+    position_ += size;
+    return p;
+}
+
+bool ByteBuffer::Seek(uint32_t position) noexcept
+{
+    if (position > size_) {
+        flags_ |= kPastEnd;
+        return false;
+    }
+    position_ = position;
+    return true;
+}
+
+}  // namespace Utils

@@ -1,0 +1,70 @@
+// The growable byte buffer that writes and reads ".gsl" images and code.
+//
+// Every write first reserves room; a failed allocation sets kAllocFailed and
+// every later write is skipped, so a writer tests the flags once at the end.
+// Reads and seeks stop at the used size: going past it sets kPastEnd and
+// leaves the position (and the value read) unchanged.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace Utils {
+
+class ByteBuffer {
+public:
+    static constexpr uint32_t kAllocFailed = 1;
+    static constexpr uint32_t kPastEnd = 2;
+
+    ByteBuffer() = default;
+    ByteBuffer(const ByteBuffer&) = delete;
+    ByteBuffer& operator=(const ByteBuffer&) = delete;
+    ~ByteBuffer() = default;
+
+    // Frees any data, clears every field and allocates `capacity` bytes,
+    // which also becomes the growth step. False when that allocation fails.
+    bool Init(uint32_t capacity);
+    // Init with the current growth step.
+    bool Reinit() { return Init(growth_); }
+    void Free() noexcept;
+
+    // Makes room for n bytes from the start: when n is not below the
+    // capacity it becomes growth step + n (the data moves). The used size
+    // grows to n.
+    void Reserve(uint32_t n);
+
+    void WriteU8(uint8_t value);
+    void WriteU16(uint16_t value);
+    void WriteU32(uint32_t value);
+    void WriteBytes(const void* data, uint32_t size);
+
+    bool ReadU32(uint32_t& out) noexcept;
+    // The address of the next `size` bytes, which are skipped; null (and
+    // kPastEnd) when fewer are left.
+    const uint8_t* ReadInPlace(uint32_t size) noexcept;
+    // Moves to an absolute position; past the used size sets kPastEnd.
+    bool Seek(uint32_t position) noexcept;
+
+    uint32_t Flags() const noexcept { return flags_; }
+    uint32_t GrowthStep() const noexcept { return growth_; }
+    uint32_t Position() const noexcept { return position_; }
+    uint32_t Size() const noexcept { return size_; }
+    uint32_t Capacity() const noexcept { return capacity_; }
+    uint32_t Remaining() const noexcept { return size_ - position_; }
+    // 4-byte aligned; null before Init.
+    uint8_t* Data() noexcept { return data_; }
+    const uint8_t* Data() const noexcept { return data_; }
+
+private:
+    bool Allocate(uint32_t capacity, std::unique_ptr<uint8_t[]>& raw, uint8_t*& data) noexcept;
+
+    uint32_t flags_ = 0;
+    uint32_t growth_ = 0;
+    uint32_t position_ = 0;
+    uint32_t size_ = 0;
+    uint32_t capacity_ = 0;
+    uint8_t* data_ = nullptr;
+    std::unique_ptr<uint8_t[]> raw_;
+};
+
+}  // namespace Utils

@@ -1,0 +1,54 @@
+// Page allocator for short-lived texts and records that are freed all at
+// once: allocations are carved from the current page, the next page of the
+// chain (made when there is none) takes over when a request does not fit,
+// and nothing is freed on its own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Utils {
+
+class FrameMemory {
+public:
+    static constexpr uint32_t kDefaultPageSize = 2048;
+
+    // Page size 2048 with its first page.
+    FrameMemory();
+    FrameMemory(const FrameMemory&) = delete;
+    FrameMemory& operator=(const FrameMemory&) = delete;
+    virtual ~FrameMemory();
+
+    // Frees every page and clears every field; Alloc then gives null until
+    // StartPages gives the memory a first page again.
+    void Reset() noexcept;
+    // Sets the page size and makes the first page (after a Reset).
+    bool StartPages(uint32_t pageSize);
+
+    // Null when there is no page, or when size + alignment - 1 is more
+    // than a page holds. Alignment is a power of two.
+    void* Alloc(uint32_t size, uint32_t alignment);
+    // A NUL-terminated copy; null for a null text or when it does not fit.
+    char* StrDup(const char* text);
+
+    uint32_t PageSize() const noexcept { return pageSize_; }
+    uint32_t BytesHandedOut() const noexcept { return handedOut_; }
+    uint32_t Allocations() const noexcept { return allocations_; }
+
+private:
+    struct Page {
+        uint8_t* data;
+        uint32_t used;
+        uint32_t size;
+        Page* next;
+    };
+    Page* NewPage() noexcept;
+
+    Page* first_ = nullptr;
+    Page* current_ = nullptr;
+    uint32_t handedOut_ = 0;
+    uint32_t allocations_ = 0;
+    uint32_t pageSize_ = 0;
+};
+
+}  // namespace Utils

@@ -1,0 +1,103 @@
+// The intrusive hash table, the path buffer and literal unquoting.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "gs/support/IntrusiveHash.h"
+#include "gs/support/PathBuffer.h"
+#include "gs/support/UnquoteLiteral.h"
+
+namespace {
+
+class Number : public Utils::IHashNode {
+public:
+    explicit Number(int v) : value(v) {}
+    uint32_t Hash() const noexcept override { return uint32_t(value) % 4; }
+    int Compare(const IHashNode& other) const noexcept override
+    {
+        int o = static_cast<const Number&>(other).value;
+        return value < o ? -1 : value > o ? 1 : 0;
+    }
+    int value;
+};
+
+}  // namespace
+
+TEST(IntrusiveHashTest, ChainsStaySortedAndRefuseEqualElements)
+{
+    Utils::IntrusiveHash table;
+    ASSERT_TRUE(table.Init(3));
+    std::vector<Number> numbers = {Number(9), Number(1), Number(5), Number(13), Number(2), Number(6)};
+    for (Number& n : numbers)
+        EXPECT_TRUE(table.Insert(n));
+    Number again(5);
+    EXPECT_FALSE(table.Insert(again));
+    EXPECT_EQ(table.Count(), 6u);
+
+    // Hash % 4 then % 3: 1, 5, 9, 13 -> bucket 1; 2, 6 -> bucket 2.
+    std::vector<int> order;
+    for (auto* n = table.Begin(); n; n = table.Next(*n))
+        order.push_back(static_cast<Number*>(n)->value);
+    EXPECT_EQ(order, (std::vector<int>{1, 5, 9, 13, 2, 6}));
+
+    Number key(9), missing(17);
+    EXPECT_EQ(table.Find(key).Node(), &numbers[0]);
+    EXPECT_FALSE(table.Find(missing).Found());
+    table.Remove(table.Find(key));
+    EXPECT_FALSE(table.Find(key).Found());
+    table.Clear();
+    EXPECT_EQ(table.Begin(), nullptr);
+}
+
+TEST(PathBufferTest, StripsAndJoins)
+{
+    struct Case {
+        const char* start;
+        const char* append;  // null: strip instead
+        const char* result;
+    };
+    const Case cases[] = {
+        {"scripts/sub/a.gs", nullptr, "a.gs"}, {"c:\\x\\b.gs", nullptr, "b.gs"}, {"c:b.gs", nullptr, "b.gs"},
+        {"plain.gs", nullptr, "plain.gs"},     {"", "a.gs", "a.gs"},            {"dir", "a.gs", "dir/a.gs"},
+        {"dir/", "a.gs", "dir/a.gs"},          {"dir\\", "a.gs", "dir\\a.gs"},
+    };
+    for (const Case& c : cases) {
+        PathBuffer p(c.start);
+        if (c.append)
+            p.Append(c.append);
+        else
+            p.StripDirectory();
+        EXPECT_EQ(p.Str(), c.result) << c.start;
+    }
+    // Never cut, however long.
+    PathBuffer longPath(std::string(300, 'd'));
+    longPath.Append(std::string(300, 'f'));
+    EXPECT_EQ(longPath.Str().size(), 601u);
+}
+
+TEST(UnquoteLiteralTest, Table)
+{
+    struct Case {
+        std::string token;
+        bool escapes;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"abc", true, ""},
+        {"\"a\\qb\"", true, "aqb"},
+        {"\"a\\qb\"", false, "a\\qb"},
+        {"'x'", true, "x"},
+        {"L\"wide\"", true, "wide"},
+        {"\"\\n\\t\\v\\r\\f\\b\\a\\\\\\'\\\"\"", true, "\n\t\v\r\f\b\a\\'\""},
+        {"\"a\\0b\"", true, std::string("a\0b", 3)},
+        {"\"ends\\", true, "ends"},
+        {"\"no close", true, "no close"},
+        {"\"", true, ""},
+        {"", true, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(UnquoteLiteral(c.token, c.escapes), c.text) << c.token;
+    std::string huge = "\"" + std::string(3000, 'z') + "\"";
+    EXPECT_EQ(UnquoteLiteral(huge, true).size(), kUnquoteLimit - 1);
+}
