@@ -12,6 +12,7 @@
 #include "config/InterfaceTextDB.h"
 #include "config/KestroProperty.h"
 #include "config/ResultsLog.h"
+#include "gs/compiler/ScriptFileStore.h"
 #include "nyx/File.h"
 #include "nyx/Log.h"
 #include "support/ChildProcess.h"
@@ -164,11 +165,19 @@ TEST(RunCommandTest, EncryptIsNoSuccessUnlessTheScrambledFileIsWritten)
 {
     TempFolder dir;
     dir.Write("Script.gs", "include \"x.gs\";\n");
-    // The source reads, but this build cannot write the scrambled form.
     Outcome o = Dispatch({"encrypt", dir / "Script.gs"});
-    EXPECT_EQ(o.code, -1);
-    EXPECT_EQ(o.printed, OneError("Invalid file path."));
-    EXPECT_FALSE(dir.Has("Script.gse"));
+    EXPECT_EQ(o.code, 0);
+    EXPECT_EQ(o.printed, "OK (0 Errors, 0 Warnings)\n");
+    ScriptFileStore back;
+    ASSERT_TRUE(back.Open(Nyx::PString(), Nyx::File::Path(dir / "Script.gse")));
+    EXPECT_EQ(std::string(back.GetText(), back.GetLength()), "include \"x.gs\";\n");
+
+    // An empty script reads, but has no scrambled form to write.
+    dir.Write("Empty.gs", "");
+    Outcome empty = Dispatch({"encrypt", dir / "Empty.gs"});
+    EXPECT_EQ(empty.code, -1);
+    EXPECT_EQ(empty.printed, OneError("Invalid file path."));
+    EXPECT_FALSE(dir.Has("Empty.gse"));
 
     for (const char* name : {"Script.txt", "missing.gs"}) {
         SCOPED_TRACE(name);
