@@ -1,0 +1,272 @@
+#include "gs/runtime/GSClass.h"
+
+#include <cstring>
+#include <vector>
+
+#include "core/LittleEndian.h"
+#include "gs/runtime/GSLibrary.h"
+#include "gs/runtime/GSMachine.h"
+#include "gs/runtime/GSNativeFunction.h"
+#include "gs/runtime/ImageReader.h"
+#include "gs/support/ScriptLogHook.h"
+
+namespace GSRuntime {
+
+namespace {
+
+constexpr uint32_t kTagClass = 7;
+constexpr uint32_t kTagFunctions = 8;
+constexpr uint32_t kTagFunction = 9;
+constexpr uint32_t kTagMembers = 10;
+constexpr uint32_t kTagMethods = 11;
+constexpr uint32_t kTagLayout = 12;
+constexpr uint32_t kLineMarker = 0x6462676C;  // "lgbd"
+constexpr uint32_t kMemberRecord = 20;
+// Length, tag, name, eight words, parameter count, two dropped words, the
+// object-local count and the code size.
+constexpr uint32_t kMinFunctionRecord = 16 * 4;
+// The slots of a thread's stack: no frame may need more.
+constexpr int64_t kStackSlots = 1024;
+
+// The method name and argument list: what follows the first "::".
+const char* AfterScope(const char* signature)
+{
+    const char* p = std::strstr(signature, "::");
+    return p ? p + 2 : nullptr;
+}
+
+bool FrameFits(const GSFunction& f)
+{
+    // The locals base lies parameterCount - 1 slots below the top; the
+    // frame record closes the added slots; the whole frame, arguments
+    // included, fits an empty stack.
+    return f.parameterCount >= 1 && f.parameterCount <= kStackSlots &&
+           f.localsBase == 1 - static_cast<int64_t>(f.parameterCount) && f.frameRecord >= 1 &&
+           int64_t(f.frameGrowth) == int64_t(f.frameRecord) + 3 && f.frameReserve >= f.frameGrowth &&
+           int64_t(f.parameterCount) - 1 + f.frameReserve <= kStackSlots;
+}
+
+}  // namespace
+
+uint32_t GSClass::BaseClassRef(uint32_t i) const noexcept { return LoadLE32(bases + 12 * i); }
+
+uint32_t GSClass::BaseOffset(uint32_t i) const noexcept { return LoadLE32(bases + 12 * i + 4); }
+
+GSClass* GSClass::BaseClass(uint32_t i) const noexcept { return library->classRefs[BaseClassRef(i)].cls; }
+
+uint32_t GSClass::ObjectField(uint32_t i) const noexcept { return LoadLE32(objectFields + 4 * i); }
+
+uint32_t GSClass::InitialiserWord(uint32_t i, uint32_t word) const noexcept
+{
+    return LoadLE32(initialisers + 12 * i + 4 * word);
+}
+
+GSFunction* GSClass::FindFunction(const char* signature) noexcept
+{
+    for (uint32_t i = 0; i < functionCount; ++i) {
+        if (std::strcmp(functions[i].name, signature) == 0)
+            return &functions[i];
+    }
+    return nullptr;
+}
+
+int GSClass::Load(ImageReader& section, GSLibrary& owner, uint32_t classIndex, GSMachine& owningMachine)
+{
+    machine = &owningMachine;
+    library = &owner;
+    index = classIndex;
+    const uint32_t stringCount = static_cast<uint32_t>(owner.strings.size());
+    const uint32_t classRefCount = static_cast<uint32_t>(owner.classRefs.size());
+
+    ImageReader record;
+    uint32_t nameIndex;
+    if (!section.Enter(kTagClass, record) || !record.U32(nameIndex) || nameIndex >= stringCount)
+        return -1;
+    name = owner.strings[nameIndex];
+    if (!record.U32(flags) || !record.Count(baseCount, 12))
+        return -1;
+    bases = record.InPlace(baseCount, 12);
+    for (uint32_t i = 0; i < baseCount; ++i) {
+        if (BaseClassRef(i) >= classRefCount)
+            return -1;
+    }
+
+    ImageReader block;
+    if (!record.Enter(kTagFunctions, block) || !block.Count(functionCount, kMinFunctionRecord))
+        return -1;
+    if (functionCount)
+        functions = std::make_unique<GSFunction[]>(functionCount);
+    for (uint32_t i = 0; i < functionCount; ++i) {
+        functions[i].owner = this;
+        functions[i].library = &owner;
+        if (LoadFunction(block, functions[i]) != 0)
+            return -1;
+    }
+    if (!record.Leave(block))
+        return -1;
+
+    if (!record.Enter(kTagMembers, block) || !block.Count(memberCount, kMemberRecord))
+        return -1;
+    members = block.InPlace(memberCount, kMemberRecord);
+    if (!record.Leave(block))
+        return -1;
+
+    if (!record.Enter(kTagMethods, block) || !block.Count(methodCount, 8))
+        return -1;
+    const uint8_t* entries = block.InPlace(methodCount, 8);
+    if (methodCount)
+        methods = std::make_unique<MethodEntry[]>(methodCount);
+    for (uint32_t i = 0; i < methodCount; ++i) {
+        methods[i].referenceIndex = LoadLE32(entries + 8 * i);
+        methods[i].partOffset = LoadLE32(entries + 8 * i + 4);
+        if (methods[i].referenceIndex >= owner.functionRefs.size())
+            return -1;
+    }
+    if (!record.Leave(block))
+        return -1;
+
+    if (!record.Enter(kTagLayout, block) || !block.U32(fieldCount) || !block.Count(initialiserCount, 12))
+        return -1;
+    initialisers = block.InPlace(initialiserCount, 12);
+    if (!block.Count(objectFieldCount, 4))
+        return -1;
+    objectFields = block.InPlace(objectFieldCount, 4);
+    if (!record.Leave(block) || !section.Leave(record))
+        return -1;
+
+    return CheckLayout() && VerifyFunctions() ? 0 : -1;
+}
+
+int GSClass::LoadFunction(ImageReader& block, GSFunction& f)
+{
+    const uint32_t stringCount = static_cast<uint32_t>(library->strings.size());
+    ImageReader record;
+    uint32_t nameIndex, dropped;
+    if (!block.Enter(kTagFunction, record) || !record.U32(nameIndex) || nameIndex >= stringCount)
+        return -1;
+    f.name = library->strings[nameIndex];
+    if (!record.U32(f.returnType) || !record.S32(f.returnClassRef) || !record.U32(f.flags) ||
+        !record.S32(f.methodSlot) || !record.S32(f.frameGrowth) || !record.S32(f.localsBase) ||
+        !record.S32(f.frameRecord) || !record.S32(f.frameReserve) || !record.U32(f.parameterCount) ||
+        !record.U32(dropped) || !record.U32(dropped))
+        return -1;
+    if (f.returnClassRef < -1 || (f.returnClassRef >= 0 && uint32_t(f.returnClassRef) >= library->classRefs.size()))
+        return -1;
+    if (!FrameFits(f))
+        return -1;
+
+    // Object locals are released when the frame goes: each must be a slot
+    // of the frame other than "me" (released on its own), listed once.
+    const uint32_t localLimit = static_cast<uint32_t>(f.frameRecord - f.localsBase);
+    if (!record.Count(f.objectLocalCount, 4))
+        return -1;
+    f.objectLocals = record.InPlace(f.objectLocalCount, 4);
+    std::vector<bool> listed(localLimit, false);
+    for (uint32_t i = 0; i < f.objectLocalCount; ++i) {
+        uint32_t local = f.ObjectLocal(i);
+        if (local == 0 || local >= localLimit || listed[local])
+            return -1;
+        listed[local] = true;
+    }
+
+    if (!record.Count(f.codeSize, 1))
+        return -1;
+    f.code = f.codeSize ? record.InPlace(f.codeSize, 1) : nullptr;
+    if (!record.AlignTo4())
+        return -1;
+    uint32_t marker;
+    if (record.Left() >= 4 && record.U32(marker) && marker == kLineMarker) {
+        if (!record.Count(f.lineCount, 8))
+            return -1;
+        f.lines = record.InPlace(f.lineCount, 8);
+    }
+    return block.Leave(record) ? 0 : -1;
+}
+
+bool GSClass::CheckLayout() const noexcept
+{
+    // Words 0 and 1 of every class part hold its back offset and its
+    // method table, so every part needs two words of the field block.
+    if (fieldCount < kFirstMeField)
+        return false;
+    for (uint32_t i = 0; i < baseCount; ++i) {
+        if (uint64_t(BaseOffset(i)) + kFirstMeField > fieldCount)
+            return false;
+    }
+    for (uint32_t i = 0; i < methodCount; ++i) {
+        if (uint64_t(methods[i].partOffset) + kFirstMeField > fieldCount)
+            return false;
+    }
+    for (uint32_t i = 0; i < initialiserCount; ++i) {
+        // A method-table address may be the end of the table: a class
+        // without methods still points its parts there.
+        if (InitialiserWord(i, 1) >= fieldCount || (InitialiserWord(i, 0) != 0 && InitialiserWord(i, 2) > methodCount))
+            return false;
+    }
+    for (uint32_t i = 0; i < objectFieldCount; ++i) {
+        if (ObjectField(i) < kFirstMeField || ObjectField(i) >= fieldCount)
+            return false;
+    }
+    for (uint32_t i = 0; i < functionCount; ++i) {
+        if (functions[i].methodSlot < -1 ||
+            (functions[i].methodSlot >= 0 && uint32_t(functions[i].methodSlot) >= methodCount))
+            return false;
+    }
+    return true;
+}
+
+bool GSClass::VerifyFunctions()
+{
+    CodeLimits limits;
+    limits.strings = static_cast<uint32_t>(library->strings.size());
+    limits.classRefs = static_cast<uint32_t>(library->classRefs.size());
+    limits.meFields = fieldCount;
+    for (uint32_t i = 0; i < functionCount; ++i) {
+        GSFunction& f = functions[i];
+        limits.locals = static_cast<uint32_t>(f.frameRecord - f.localsBase);
+        if (f.codeSize && !VerifyCode(f.code, f.codeSize, limits, f.depthRanges))
+            return false;
+    }
+    return true;
+}
+
+bool GSClass::Link()
+{
+    for (uint32_t i = 0; i < functionCount; ++i) {
+        GSFunction& f = functions[i];
+        if (f.flags & GSFunction::kFlagNative) {
+            f.native = machine->FindNative(Nyx::PString(name), Nyx::PString(f.name));
+            if (!f.native)
+                ScriptLog("Could not resolve native link %s", f.name);
+            continue;
+        }
+        const char* method = AfterScope(f.name);
+        for (uint32_t b = 0; method && b < baseCount && !f.inherited; ++b) {
+            GSClass* base = BaseClass(b);
+            for (uint32_t j = 0; j < base->functionCount; ++j) {
+                const char* other = AfterScope(base->functions[j].name);
+                if (other && std::strcmp(method, other) == 0) {
+                    f.inherited = &base->functions[j];
+                    f.inheritedOffset = BaseOffset(b);
+                    break;
+                }
+            }
+        }
+    }
+    // A base's part and the part each method runs on must hold the whole
+    // field block of its class: the other library may have been built with
+    // another layout.
+    for (uint32_t b = 0; b < baseCount; ++b) {
+        if (uint64_t(BaseOffset(b)) + BaseClass(b)->fieldCount > fieldCount)
+            return false;
+    }
+    for (uint32_t i = 0; i < methodCount; ++i) {
+        methods[i].reference = &library->functionRefs[methods[i].referenceIndex];
+        const GSClass* declaring = methods[i].reference->function->owner;
+        if (uint64_t(methods[i].partOffset) + declaring->fieldCount > fieldCount)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace GSRuntime

@@ -1,0 +1,31 @@
+#include "gs/runtime/GSFunction.h"
+
+#include <algorithm>
+
+#include "core/LittleEndian.h"
+
+namespace GSRuntime {
+
+uint32_t GSFunction::ObjectLocal(uint32_t i) const noexcept { return LoadLE32(objectLocals + 4 * i); }
+
+int GSFunction::GetLine(uint32_t codeOffset) const noexcept
+{
+    if (lineCount == 0)
+        return -1;
+    int line = static_cast<int>(LoadLE32(lines + 4));
+    for (uint32_t i = 0; i < lineCount; ++i) {
+        if (LoadLE32(lines + 8 * i) > codeOffset)
+            break;
+        line = static_cast<int>(LoadLE32(lines + 8 * i + 4));
+    }
+    return line;
+}
+
+const DepthRange* GSFunction::FindDepthRange(uint32_t codeOffset) const noexcept
+{
+    auto it = std::lower_bound(depthRanges.begin(), depthRanges.end(), codeOffset,
+                               [](const DepthRange& r, uint32_t offset) { return r.offset < offset; });
+    return it != depthRanges.end() && it->offset == codeOffset ? &*it : nullptr;
+}
+
+}  // namespace GSRuntime

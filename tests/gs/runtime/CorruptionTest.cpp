@@ -1,0 +1,182 @@
+// Library images broken one field at a time: each index and offset one past
+// its range, each count huge. None may load, and none may read or write
+// outside the image (the sanitizers watch).
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/LittleEndian.h"
+#include "gs/runtime/GSLibrary.h"
+#include "gs/runtime/RuntimeTestSupport.h"
+
+namespace {
+
+const LibraryId kId{0xC0, 0xC1};
+
+// One of every record kind: two classes, a base, object locals, a line
+// table, members, initialisers of both kinds, object fields.
+GSLibraryBuilder Rich()
+{
+    GSLibraryBuilder b("rich.gs", kId.low, kId.high);
+    b.AddClass("Base", {"$void@Base::Go()"});
+    size_t x = b.AddClass("X", {"$int@X::Count(int,string)"});
+    GSLibraryBuilder::Class& c = b.classes[x];
+    c.bases.push_back({0, 4});
+    c.fieldCount = 9;
+    c.members = 2;
+    c.initialisers = {{0, 4, uint32_t(-4)}, {1, 5, 0}, {1, 1, 0}};
+    c.objectFields = {2, 3};
+    c.methods.push_back({0, 4});
+    GSLibraryBuilder::Function& f = c.functions[0];
+    f.parameters = 3;
+    f.locals = 2;
+    f.returnType = 2;
+    f.objectLocals = {2, 4};
+    f.code = CodeBytes().Op(31).U16(1).Op(73).U16(0).Op(38).Op(110);
+    f.lines = {{0, 3}, {3, 4}};
+    return b;
+}
+
+int LoadResult(const std::vector<uint8_t>& image)
+{
+    TestMachine t;
+    TempFolder dir;
+    LogCapture quiet;
+    dir.Write("rich.gsl", Bytes(image));
+    LibraryId id;
+    if (!t.machine.AddLibrary(Nyx::PString(dir.Path()), "", "rich.gsl", &id))
+        return 99;
+    int result = 1;
+    GSRuntime::GSLibrary* lib = t.machine.LoadLibrary(id, &result);
+    return lib ? 0 : result;
+}
+
+}  // namespace
+
+TEST(CorruptionTest, TheRichImageLoads)
+{
+    GSLibraryBuilder b = Rich();
+    EXPECT_EQ(LoadResult(b.Build()), 0);
+}
+
+TEST(CorruptionTest, EachFieldPastItsRange)
+{
+    GSLibraryBuilder b = Rich();
+    const std::vector<uint8_t> image = b.Build();
+    const uint32_t strings = uint32_t(b.strings.size());
+    const uint32_t huge = 0x40000000, all = 0xFFFFFFFF;
+    struct Case {
+        const char* field;
+        uint32_t value;
+    };
+    const Case cases[] = {
+        {"header.nameLength", huge},
+        {"header.nameLength", all},
+        {"header.nameLength", uint32_t(image.size())},
+        {"deps.length", 4},
+        {"deps.length", huge},
+        {"deps.tag", 3},
+        {"deps.count", huge},
+        {"deps.count", all},
+        {"strings.length", huge},
+        {"strings.count", huge},
+        {"strings.count", all},
+        {"strings.offset0", 10000},
+        {"strings.offset1", all},
+        {"classrefs.count", huge},
+        {"classref0.dependency", 1},
+        {"classref0.name", strings},
+        {"funcrefs.count", huge},
+        {"funcref0.classRef", 3},
+        {"funcref0.name", strings},
+        {"classes.count", huge},
+        {"classes.count", all},
+        {"class1.length", huge},
+        {"class1.tag", 8},
+        {"class1.name", strings},
+        {"class1.baseCount", huge},
+        {"class1.base0.classRef", 3},
+        {"class1.base0.offset", 8},
+        {"class1.functions.length", 8},
+        {"class1.functions.count", huge},
+        {"class1.fn0.length", huge},
+        {"class1.fn0.name", strings},
+        {"class1.fn0.returnClassRef", 3},
+        {"class1.fn0.returnClassRef", uint32_t(-2)},
+        {"class1.fn0.methodSlot", 2},
+        {"class1.fn0.frame0", 7},
+        {"class1.fn0.frame1", 0},
+        {"class1.fn0.frame2", 0},
+        {"class1.fn0.frame3", 1025},
+        {"class1.fn0.frame3", 5},
+        {"class1.fn0.parameters", 0},
+        {"class1.fn0.parameters", huge},
+        {"class1.fn0.objectLocals.count", huge},
+        {"class1.fn0.objectLocal0", 0},
+        {"class1.fn0.objectLocal0", 5},
+        {"class1.fn0.objectLocal1", 2},
+        {"class1.fn0.codeSize", huge},
+        {"class1.fn0.codeSize", 100},
+        {"class1.fn0.lines.count", huge},
+        {"class1.members.count", huge},
+        {"class1.methods.count", huge},
+        {"class1.method0.ref", 2},
+        {"class1.method0.offset", 8},
+        {"class1.fieldCount", 1},
+        {"class1.inits.count", huge},
+        {"class1.init0.field", 9},
+        {"class1.init1.value", 3},
+        {"class1.objectFields.count", huge},
+        {"class1.objectField0", 9},
+        {"class1.objectField0", 1},
+        {"class1.layout.length", huge},
+        {"class1.layout.tag", 11},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.field << " = " << c.value);
+        auto at = b.marks.find(c.field);
+        ASSERT_NE(at, b.marks.end());
+        std::vector<uint8_t> broken = image;
+        StoreLE32(broken.data() + at->second, c.value);
+        EXPECT_EQ(LoadResult(broken), GSMachine::kMalformed);
+    }
+}
+
+TEST(CorruptionTest, StringsAndNamesMustEndInsideTheirRecords)
+{
+    GSLibraryBuilder b = Rich();
+    std::vector<uint8_t> image = b.Build();
+    // The header name without its NUL.
+    std::vector<uint8_t> name = image;
+    name[b.marks["header.nameLength"] + 4 + b.name.size()] = 'x';
+    EXPECT_EQ(LoadResult(name), GSMachine::kMalformed);
+    // The last string running into the end of its section.
+    std::vector<uint8_t> last = image;
+    const size_t stringsEnd = b.marks["classrefs.length"];
+    for (size_t i = stringsEnd - 4; i < stringsEnd; ++i)
+        last[i] = 'z';
+    EXPECT_EQ(LoadResult(last), GSMachine::kMalformed);
+}
+
+TEST(CorruptionTest, EveryTruncationFails)
+{
+    GSLibraryBuilder b = Rich();
+    const std::vector<uint8_t> image = b.Build();
+    for (size_t size = 20; size < image.size(); ++size) {
+        std::vector<uint8_t> cut(image.begin(), image.begin() + size);
+        ASSERT_EQ(LoadResult(cut), GSMachine::kMalformed) << size;
+    }
+}
+
+TEST(CorruptionTest, FlippedBytesNeverCrash)
+{
+    GSLibraryBuilder b = Rich();
+    const std::vector<uint8_t> image = b.Build();
+    for (size_t at = 20; at < image.size(); ++at) {
+        for (uint8_t mask : {0x01, 0x80, 0xFF}) {
+            std::vector<uint8_t> flipped = image;
+            flipped[at] ^= mask;
+            LoadResult(flipped);
+        }
+    }
+}

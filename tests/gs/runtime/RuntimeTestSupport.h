@@ -1,0 +1,66 @@
+// What the runtime tests share: the script log caught line by line, and
+// library images written into a temporary folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "gs/runtime/GSMachine.h"
+#include "gs/support/ScriptLogHook.h"
+#include "support/GSLibraryBuilder.h"
+#include "support/TempFolder.h"
+
+// Catches the script log while it lives.
+class LogCapture {
+public:
+    LogCapture() { Lines().clear(); previous_ = ScriptLogHook; ScriptLogHook = &Catch; }
+    ~LogCapture() { ScriptLogHook = previous_; }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    std::vector<std::string> Take()
+    {
+        std::vector<std::string> lines;
+        lines.swap(Lines());
+        return lines;
+    }
+
+private:
+    static std::vector<std::string>& Lines()
+    {
+        static std::vector<std::string> lines;
+        return lines;
+    }
+    static void Catch(const char* fmt, ...)
+    {
+        char text[4096];
+        va_list args;
+        va_start(args, fmt);
+        std::vsnprintf(text, sizeof text, fmt, args);
+        va_end(args);
+        Lines().push_back(text);
+    }
+    ScriptLogFunction previous_;
+};
+
+inline std::string Bytes(const std::vector<uint8_t>& image) { return std::string(image.begin(), image.end()); }
+
+// A fresh machine with its tables made.
+struct TestMachine {
+    TestMachine() { machine.RegisterBuiltinNatives(); }
+    GSMachine machine;
+};
+
+// Writes the image as dir/file and registers it; the id of the file.
+inline LibraryId AddImage(GSMachine& machine, const TempFolder& dir, const std::string& file,
+                          const std::vector<uint8_t>& image)
+{
+    dir.Write(file, Bytes(image));
+    LibraryId id;
+    EXPECT_TRUE(machine.AddLibrary(Nyx::PString(dir.Path()), "", file, &id)) << file;
+    return id;
+}
