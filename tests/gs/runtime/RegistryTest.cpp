@@ -41,6 +41,8 @@ TEST(RegistryTest, LoadsOnceAndAnswersByNameInAnyCase)
     EXPECT_EQ(t.machine.LoadLibrary(kA), lib);
     EXPECT_EQ(t.machine.LoadedLibraries().Count(), 1u);
     EXPECT_EQ(t.machine.GetLibrary("other.gsl"), nullptr);
+    // The file is found whatever the case of the name it is added under.
+    EXPECT_TRUE(t.machine.AddLibrary(Nyx::PString(dir.Path()), "", "TRAIN.gsl"));
     EXPECT_EQ(t.machine.LoadLibrary(kB), nullptr);
     EXPECT_TRUE(log.Take().empty());
 }
