@@ -19,33 +19,20 @@ TEST(TriangleNormalTest, NormalsOfTriangles)
         {"slanted", {1, 1, 1}, {2, 1, 1}, {1, 4, 5}, {0, 0.8f, -0.6f}},
         {"collinear", {0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {0, 0, 0}},
         {"coincident", {1, 2, 3}, {1, 2, 3}, {4, 5, 6}, {0, 0, 0}},
-        // The squared length of the cross product, 2^-140, is subnormal yet
-        // exact, and not 0.
+        // The squared length, 2^-140, is subnormal yet exact, and not 0.
         {"tiny", {0, 0, 0}, {0x1p-35f, 0, 0}, {0, 0x1p-35f, 0}, {0, 0, -1}},
+        // The squared length underflows to 0: the cross product stays as it is.
+        {"tinier", {0, 0, 0}, {0x1p-70f, 0, 0}, {0, 0x1p-70f, 0}, {0, 0, -0x1p-140f}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         Vector3 n{9, 9, 9};
         TriangleNormal(row.a, row.b, row.c, n);
-        EXPECT_NEAR(n.x, row.n.x, 1e-6f);
-        EXPECT_NEAR(n.y, row.n.y, 1e-6f);
-        EXPECT_NEAR(n.z, row.n.z, 1e-6f);
+        EXPECT_FLOAT_EQ(n.x, row.n.x);
+        EXPECT_FLOAT_EQ(n.y, row.n.y);
+        EXPECT_FLOAT_EQ(n.z, row.n.z);
     }
-}
-
-TEST(TriangleNormalTest, ACrossProductWhoseSquareUnderflowsIsLeftUnscaled)
-{
-    Vector3 n;
-    TriangleNormal({0, 0, 0}, {1e-20f, 0, 0}, {0, 1e-20f, 0}, n);
-    const float e = 1e-20f;
-    EXPECT_EQ(n.x, 0.0f);
-    EXPECT_EQ(n.y, 0.0f);
-    EXPECT_EQ(n.z, -(e * e));
-    EXPECT_LT(n.z, 0.0f);
-}
-
-TEST(TriangleNormalTest, TheOutputMayBeOneOfThePoints)
-{
+    // The output may be one of the points.
     Vector3 a{0, 0, 0};
     TriangleNormal(a, {1, 0, 0}, {0, 1, 0}, a);
     EXPECT_FLOAT_EQ(a.z, -1.0f);
