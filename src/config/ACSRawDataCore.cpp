@@ -108,7 +108,8 @@ ACSRawData ACSRawData::FromChunk(const ChunkRef& chunk)
     // change their bytes, so holding the chunk is enough.
     // Both classes are final, so comparing the exact type is enough, and
     // much cheaper than a dynamic_cast for every value of a large tree.
-    const std::type_info& type = typeid(*chunk);
+    const auto& object = *chunk;
+    const std::type_info& type = typeid(object);
     if (type == typeid(TDBDataTag))
         return static_cast<const TDBDataTag&>(*chunk).RawData();
     // A value view's own bytes already keep what they borrow from alive:
