@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/ResultsLog.h"
 #include "core/TStream.h"
@@ -116,7 +117,9 @@ void Run(uint32_t stub)
     case 13: {
         Nyx::PString fileName;
         Nyx::File::Path path;
-        KADRequests::GetThumbnail(kAsset, 64, fileName, path);
+        std::vector<uint8_t> bytes;
+        const int32_t count = KADRequests::GetThumbnail(kAsset, 64, fileName, path, &bytes);
+        Check(bytes.empty() || bytes.size() == static_cast<uint32_t>(count));
         break;
     }
     case 14: {

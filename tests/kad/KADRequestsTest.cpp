@@ -138,6 +138,40 @@ TEST(KADRequestsTest, FailedCallsAndShortRepliesGiveTheDefaults)
              EXPECT_EQ(KADRequests::GetThumbnail(kAsset, 240, n, p), 0);
              EXPECT_EQ(n.View(), "kept");
          }},
+        {"thumbnail bytes as counted", wire::Bytes().Text("a.png").Text("").U32(3).Raw("PNG").Str(),
+         [] {
+             Nyx::PString n;
+             Nyx::File::Path p;
+             std::vector<uint8_t> bytes{9};
+             EXPECT_EQ(KADRequests::GetThumbnail(kAsset, 240, n, p, &bytes), 3);
+             EXPECT_EQ(n.View(), "a.png");
+             EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "PNG");
+         }},
+        {"thumbnail counting more bytes than it holds", wire::Bytes().Text("a.png").Text("").U32(4).Raw("PNG").Str(),
+         [] {
+             Nyx::PString n;
+             Nyx::File::Path p;
+             std::vector<uint8_t> bytes{9};
+             EXPECT_EQ(KADRequests::GetThumbnail(kAsset, 240, n, p, &bytes), 4);
+             EXPECT_TRUE(bytes.empty());
+         }},
+        {"thumbnail with a negative count", wire::Bytes().Text("a.png").Text("").U32(0xFFFFFFFFu).Raw("PNG").Str(),
+         [] {
+             Nyx::PString n;
+             Nyx::File::Path p;
+             std::vector<uint8_t> bytes{9};
+             EXPECT_EQ(KADRequests::GetThumbnail(kAsset, 240, n, p, &bytes), -1);
+             EXPECT_TRUE(bytes.empty());
+         }},
+        {"thumbnail naming a file carries no bytes", wire::Bytes().Text("thumbnail.jpg").Text("/a/thumbnail.jpg").U32(0).Str(),
+         [] {
+             Nyx::PString n;
+             Nyx::File::Path p;
+             std::vector<uint8_t> bytes{9};
+             EXPECT_EQ(KADRequests::GetThumbnail(kAsset, 240, n, p, &bytes), 0);
+             EXPECT_EQ(p.Str(), "/a/thumbnail.jpg");
+             EXPECT_TRUE(bytes.empty());
+         }},
         {"file path empties its outputs", Fails(),
          [] {
              Nyx::PString n("kept");

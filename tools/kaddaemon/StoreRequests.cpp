@@ -12,13 +12,14 @@
 #include "kad/requests/KUIDListWire.h"
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/DaemonConnection.h"
+#include "kaddaemon/PackageRequests.h"
 #include "kaddaemon/RequestTable.h"
 #include "nyx/DynamicBuffer.h"
 
 namespace kaddaemon {
 namespace {
 
-constexpr uint32_t kNumbers[] = {0,  2,  20, 21, 23, 26, 27, 28, 29, 30, 31, 32,
+constexpr uint32_t kNumbers[] = {0,  2,  20, 21, 23, 26, 27, 28, 30, 31, 32,
                                  33, 34, 35, 36, 38, 42, 43, 50, 54, 90, 181, 253};
 
 void SendError(const NoteSink& notes, uint32_t transactionId, const std::string& text)
@@ -124,15 +125,6 @@ bool ServeStoreRequest(AssetStore& store, uint32_t number, uint32_t transactionI
         ReadKUID(request, kuid);
         reply.WriteString(Nyx::AnsiString(store.Description(kuid)));
         return true;
-    case 29: {
-        uint32_t size;
-        ReadKUID(request, kuid);
-        request.ReadInt32(size, 0u);
-        // No thumbnails are kept: no name, no path, nothing found.
-        WriteNameAndPath(reply, std::string(), std::string());
-        reply.WriteInt32(0);
-        return true;
-    }
     case 30: {
         uint8_t forEdit;
         ReadKUID(request, kuid);
@@ -263,7 +255,7 @@ bool ServeStoreRequest(AssetStore& store, uint32_t number, uint32_t transactionI
         reply.WritePString(Nyx::PString(store.BuildsText()));
         return true;
     default:
-        return false;
+        return ServePackageRequest(store, number, transactionId, request, reply, notes);
     }
 }
 
@@ -278,6 +270,7 @@ void RegisterStoreRequests(RequestTable& table, std::shared_ptr<AssetStore> stor
                               });
         });
     }
+    RegisterPackageRequests(table, store);
 }
 
 }  // namespace kaddaemon

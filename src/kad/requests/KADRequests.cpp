@@ -237,8 +237,11 @@ Nyx::String KADRequests::GetAssetDescription(const KUID& kuid)
     return text;
 }
 
-int32_t KADRequests::GetThumbnail(const KUID& kuid, uint32_t size, Nyx::PString& name, Nyx::File::Path& path)
+int32_t KADRequests::GetThumbnail(const KUID& kuid, uint32_t size, Nyx::PString& name, Nyx::File::Path& path,
+                                  std::vector<uint8_t>* bytes)
 {
+    if (bytes)
+        bytes->clear();
     Call call;
     WriteKUID(call.request, kuid);
     call.request.WriteInt32(size);
@@ -247,6 +250,12 @@ int32_t KADRequests::GetThumbnail(const KUID& kuid, uint32_t size, Nyx::PString&
     ReadNameAndPath(call.reply, name, path);
     int32_t value = 0;
     call.reply.ReadInt32(value, 0);
+    // The count is the daemon's word; only bytes that are there are taken.
+    if (bytes && value > 0 && static_cast<uint32_t>(value) <= StreamBytesLeft(call.reply)) {
+        bytes->resize(static_cast<uint32_t>(value));
+        if (call.reply.ReadBytes(bytes->data(), static_cast<uint32_t>(value)) != static_cast<uint32_t>(value))
+            bytes->clear();
+    }
     return value;
 }
 

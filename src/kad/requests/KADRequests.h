@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "config/ACSChunk.h"
 #include "config/KUID.h"
@@ -135,8 +136,12 @@ public:
     static KUID GetLatestKUID(const KUID& kuid);
     // Request 28.
     static Nyx::String GetAssetDescription(const KUID& kuid);
-    // Request 29: the reply's number, 0 when the call fails.
-    static int32_t GetThumbnail(const KUID& kuid, uint32_t size, Nyx::PString& name, Nyx::File::Path& path);
+    // Request 29: the reply's number, 0 when the call fails. A reply that
+    // carries the image itself has the byte count as its number and the
+    // bytes behind it; they go to `bytes` when given (left empty when the
+    // reply holds fewer bytes than it counts).
+    static int32_t GetThumbnail(const KUID& kuid, uint32_t size, Nyx::PString& name, Nyx::File::Path& path,
+                                std::vector<uint8_t>* bytes = nullptr);
 
     // Request 30: an empty reference when the daemon refuses.
     static AssetHandleRef OpenAsset(const KUID& kuid, bool forEdit, ResultsLog* log);

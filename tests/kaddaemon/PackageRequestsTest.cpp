@@ -1,0 +1,273 @@
+// The stand-in's description, thumbnail, folder-install and export
+// requests, asked through the tool's own request stubs against the
+// stand-in served in this process.
+#include "kaddaemon/PackageRequests.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/ConfigFile.h"
+#include "config/ResultsLog.h"
+#include "config/TDBContainerTag.h"
+#include "core/LZSSCompress.h"
+#include "core/LittleEndian.h"
+#include "kad/requests/AssetRecord.h"
+#include "kad/requests/KADRequests.h"
+#include "kaddaemon/AssetStore.h"
+#include "kaddaemon/ClientTestSupport.h"
+#include "kaddaemon/StoreRequests.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace clienttest;
+
+const KUID kPainted(400001, 201, 0);
+const KUID kPlain(400001, 202, 0);
+const KUID kBare(400001, 203, 0);
+const KUID kNew(400001, 301, 0);
+const KUID kNobody(777, 5, 0);
+
+std::string Text(const KUID& kuid) { return kuid.ToString().c_str(); }
+
+std::string Config(const KUID& kuid, const std::string& extra = {})
+{
+    return "kuid " + Text(kuid) + "\nusername \"Asset " + std::to_string(kuid.content) + "\"\nkind \"scenery\"\n" +
+           extra;
+}
+
+// Repetitive enough to compress, varied enough not to be one run.
+std::string Filler(size_t length, uint32_t seed)
+{
+    std::string s(length, '\0');
+    for (size_t i = 0; i < length; ++i)
+        s[i] = "abcdefgh"[(i / 7 + seed) % 8] + static_cast<char>((i * seed) % 3);
+    return s;
+}
+
+std::vector<std::string> Texts(const ResultsLog& log)
+{
+    std::vector<std::string> texts;
+    log.Lock();
+    for (const ResultsLog::Result* r : log.Results())
+        texts.emplace_back(r->text.View());
+    log.Unlock();
+    return texts;
+}
+
+class PackageRequestsTest : public StandInClient {
+protected:
+    PackageRequestsTest()
+    {
+        Write("local/painted/config.txt", Config(kPainted, "description \"Two lines,\nred.\"\n"));
+        Write("local/painted/Thumbnail.JPG", "jpeg bytes");
+        Write("local/painted/aaa.png", "png bytes");
+        Write("local/plain/config.txt", Config(kPlain));
+        Write("local/plain/b.txt", "text");
+        Write("local/plain/picture.TGA", "tga bytes");
+        Write("local/plain/z.png", "later png");
+        Write("local/bare/config.txt", Config(kBare));
+        Write("local/bare/notes.txt", "no image");
+        store_ = std::make_shared<kaddaemon::AssetStore>(root_);
+        EXPECT_TRUE(store_->Open());
+        kaddaemon::RegisterStoreRequests(server_.Requests(), store_);
+    }
+
+    void SetUp() override
+    {
+        Serve();
+        ASSERT_TRUE(StartClient());
+    }
+
+    void Write(const std::string& rel, const std::string& bytes)
+    {
+        fs::path path = fs::path(root_) / rel;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    std::string Read(const fs::path& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    size_t EntriesUnder(const std::string& rel)
+    {
+        size_t n = 0;
+        for (auto it = fs::directory_iterator(fs::path(root_) / rel); it != fs::directory_iterator(); ++it)
+            ++n;
+        return n;
+    }
+
+    std::shared_ptr<kaddaemon::AssetStore> store_;
+};
+
+TEST_F(PackageRequestsTest, DescriptionAndThumbnail)
+{
+    // A line break inside a quoted text reads as CR LF.
+    EXPECT_EQ(KADRequests::GetAssetDescription(kPainted).View(), "Two lines,\r\nred.");
+    EXPECT_TRUE(KADRequests::GetAssetDescription(kPlain).Empty());
+    EXPECT_TRUE(KADRequests::GetAssetDescription(kNobody).Empty());
+
+    struct Case {
+        KUID kuid;
+        std::string name;
+        std::string path;  // relative to the root
+        int32_t value;
+        std::string bytes;
+    } cases[] = {
+        // The named thumbnail wins over an image that sorts before it.
+        {kPainted, "Thumbnail.JPG", "local/painted/Thumbnail.JPG", 0, ""},
+        // Else the first image file by name, whatever the case of its
+        // extension, carried in the reply.
+        {kPlain, "picture.TGA", "", 9, "tga bytes"},
+        {kBare, "", "", 0, ""},
+        {kNobody, "", "", 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Text(c.kuid));
+        Nyx::PString name("kept");
+        Nyx::File::Path path("/kept");
+        std::vector<uint8_t> bytes;
+        EXPECT_EQ(KADRequests::GetThumbnail(c.kuid, 240, name, path, &bytes), c.value);
+        EXPECT_EQ(name.View(), c.name);
+        EXPECT_EQ(path.Str(), c.path.empty() ? "" : root_ + "/" + c.path);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.bytes);
+    }
+}
+
+TEST_F(PackageRequestsTest, ExportCarriesTheConfigAndTheFolderPlainOrCompressed)
+{
+    const std::string big = Filler(100000, 3);
+    Write("local/plain/sub/deep/big.bin", big);
+    Write("local/plain/empty.txt", "");
+    fs::create_directories(fs::path(root_) / "local/plain/nothing");
+    // Links stay out, whether to a file or to a folder (here a loop).
+    fs::create_symlink(fs::path(root_) / "local/plain/b.txt", fs::path(root_) / "local/plain/link.txt");
+    fs::create_directory_symlink(fs::path(root_) / "local/plain", fs::path(root_) / "local/plain/sub/loop");
+
+    struct Case {
+        uint32_t flags;
+        bool compressed;
+    } cases[] = {{0, false}, {2, false}, {1, true}, {3, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.flags);
+        ResultsLog log;
+        ChunkRef entry = KADRequests::ExportAsset(kPlain, c.flags, &log);
+        ASSERT_TRUE(entry);
+        EXPECT_EQ(log.GetResultCount(), 0u);
+        EXPECT_EQ(kaddaemon::TagKUID(entry, "kuid"), kPlain);
+        EXPECT_EQ(kaddaemon::TagText(entry, "kind"), "scenery");
+        EXPECT_EQ(kaddaemon::TagText(entry, "compression"), c.compressed ? "LZSS" : "");
+        ChunkRef files = TDBContainerTag::GetChildContainer(entry, Nyx::PString("files"));
+        ASSERT_TRUE(files);
+        std::vector<std::string> names;
+        for (uint32_t i = 0; i < files->GetChildCount(); ++i)
+            names.push_back(TDBContainerTag::GetChildName(files, i).c_str());
+        // In name order; the config is the entry itself, not one of its files.
+        EXPECT_EQ(names, (std::vector<std::string>{"b.txt", "empty.txt", "nothing", "picture.TGA", "sub", "z.png"}));
+        EXPECT_EQ(TDBContainerTag::GetChildType(files, Nyx::PString("nothing")), ACS_TYPE_CONTAINER);
+        ChunkRef sub = TDBContainerTag::GetChildContainer(files, Nyx::PString("sub"));
+        EXPECT_EQ(sub.ChildCount(), 1u);
+        ChunkRef deep = TDBContainerTag::GetChildContainer(sub, Nyx::PString("deep"));
+
+        auto content = [&](const ChunkRef& folder, const char* name) -> std::string {
+            ACSRawData data = TDBContainerTag::GetRawData(folder, Nyx::PString(name));
+            std::string raw(reinterpret_cast<const char*>(data.Data()), data.Size());
+            if (!c.compressed)
+                return raw;
+            EXPECT_GE(raw.size(), 5u) << name;
+            if (raw.size() < 5)
+                return "<short>";
+            const uint32_t size = LoadLE32(reinterpret_cast<const uint8_t*>(raw.data()));
+            std::string out(size, '\0');
+            Nyx::LZSSCompress codec;
+            EXPECT_EQ(codec.DecompressBlock(out.data(), size, raw.data() + 4, uint32_t(raw.size() - 4)),
+                      int64_t(size))
+                << name;
+            return out;
+        };
+        EXPECT_EQ(content(files, "b.txt"), "text");
+        EXPECT_EQ(content(files, "empty.txt"), "");
+        EXPECT_EQ(content(deep, "big.bin"), big);
+        if (c.compressed) {
+            EXPECT_LT(TDBContainerTag::GetRawData(deep, Nyx::PString("big.bin")).Size(), big.size() / 2);
+        }
+    }
+
+    ResultsLog log;
+    EXPECT_FALSE(KADRequests::ExportAsset(kNobody, 3, &log));
+    EXPECT_EQ(Texts(log), (std::vector<std::string>{"Unknown asset " + Text(kNobody) + "."}));
+}
+
+TEST_F(PackageRequestsTest, InstallFromFolderInstallsOrReportsAndLeavesNoWorkingCopy)
+{
+    const std::string outside = temp_ / "outside";
+    auto lay = [&](const std::string& rel, const std::string& bytes) {
+        fs::create_directories(fs::path(outside + "/" + rel).parent_path());
+        std::ofstream(outside + "/" + rel, std::ios::binary) << bytes;
+    };
+    lay("new/config.txt", Config(kNew));
+    lay("new/sub/mesh.im", "mesh v1");
+    lay("again/config.txt", Config(kNew));
+    lay("again/sub/mesh.im", "mesh v2");
+    lay("noconfig/readme.txt", "no config");
+    lay("nokuid/config.txt", "kind \"scenery\"\n");
+    {
+        fs::create_directories(outside + "/plain");
+        ChunkRef config;
+        TDBContainerTag::SetKUID(config, Nyx::PString("kuid"), kPlain);
+        TDBContainerTag::SetString(config, Nyx::PString("kind"), Nyx::PString("scenery"));
+        TDBContainerTag::SetString(config, Nyx::PString("username"), Nyx::PString("Plain again"));
+        ASSERT_TRUE(SaveConfigFile(config, (outside + "/plain").c_str(), "config.chump"));
+    }
+
+    struct Case {
+        std::string folder;
+        KUID kuid;
+        bool installed;
+        std::string error;
+    } cases[] = {
+        {outside + "/new", kNew, true, ""},
+        // The same files again: nothing changes, and that is no failure.
+        {outside + "/new", kNew, true, ""},
+        {outside + "/again", kNew, true, ""},
+        // Over an installed asset of the store, from a binary config.
+        {outside + "/plain", kPlain, true, ""},
+        {"relative/new", KUID::Null, false, "The folder to install is not given as an absolute path."},
+        {outside + "/missing", KUID::Null, false, "The folder " + outside + "/missing does not exist."},
+        {outside + "/noconfig", KUID::Null, false, "The folder " + outside + "/noconfig holds no config that loads."},
+        {outside + "/nokuid", KUID::Null, false, "The config in " + outside + "/nokuid names no KUID."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        ResultsLog log;
+        KUID kuid(1, 2, 3);
+        EXPECT_EQ(KADRequests::InstallFromFolder(Nyx::File::Path(c.folder), 0, kuid, nullptr, &log), c.installed);
+        EXPECT_EQ(kuid, c.kuid);
+        EXPECT_EQ(Texts(log), c.error.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.error});
+        // Installed or not, no working copy is left behind.
+        EXPECT_EQ(EntriesUnder("editing"), 0u);
+    }
+
+    AssetRecord record;
+    ASSERT_TRUE(KADRequests::GetAssetInfo(kNew, record, AssetRecord::kMaskAll));
+    EXPECT_TRUE(record.GetFlag(AssetRecord::kFlagInstalled));
+    Nyx::PString name;
+    Nyx::File::Path folder;
+    ASSERT_TRUE(KADRequests::GetAssetFilePath(kNew, 0, name, folder));
+    EXPECT_EQ(folder.Str().rfind(root_ + "/local/", 0), 0u) << folder.Str();
+    EXPECT_EQ(Read(folder.Str() + "/sub/mesh.im"), "mesh v2");
+    EXPECT_EQ(KADRequests::GetAssetName(kPlain).View(), "Plain again");
+    // A fresh store finds the same.
+    kaddaemon::AssetStore again(root_);
+    ASSERT_TRUE(again.Open());
+    EXPECT_TRUE(again.IsKnown(kNew));
+    EXPECT_EQ(again.Record(kPlain).displayName.View(), "Plain again");
+}
+
+}  // namespace

@@ -1,0 +1,467 @@
+#include "kaddaemon/PackageRequests.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "config/BinaryConfig.h"
+#include "config/ConfigFile.h"
+#include "config/KUID.h"
+#include "config/ResultsLog.h"
+#include "config/TDBContainerTag.h"
+#include "core/LZSSCompress.h"
+#include "core/LittleEndian.h"
+#include "core/TStream.h"
+#include "kad/client/DaemonWire.h"
+#include "kad/requests/AssetRecord.h"
+#include "kaddaemon/AssetFolders.h"
+#include "kaddaemon/AssetStore.h"
+#include "kaddaemon/DaemonConnection.h"
+#include "kaddaemon/RequestTable.h"
+#include "nyx/DynamicBuffer.h"
+
+namespace fs = std::filesystem;
+
+namespace kaddaemon {
+namespace {
+
+constexpr uint32_t kNumbers[] = {29, 39, 48};
+
+// Folders nested deeper than this are not exported.
+constexpr int kMaxDepth = 64;
+// The level of the exported LZSS streams.
+constexpr uint32_t kExportLevel = Nyx::LZSSCompress::kDefaultLevel;
+// The u32 size in front of a compressed file chunk.
+constexpr uint32_t kSizePrefix = 4;
+
+void SendError(const NoteSink& notes, uint32_t transactionId, const std::string& text)
+{
+    if (text.empty() || !notes)
+        return;
+    ResultsLog log;
+    ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String(text));
+    Nyx::DynamicBuffer note;
+    {
+        TBuffer out(&note);
+        out.WriteInt32(transactionId);
+        log.WriteResults(out, 0);
+    }
+    notes(3, note.Data(), note.DataLength());
+}
+
+std::string Lower(std::string text)
+{
+    for (char& c : text)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string Text(const KUID& kuid) { return kuid.ToString().c_str(); }
+
+// The folder the asset's files are in as it stands: its working copy while
+// it is open for edit, else its installed folder; empty when unknown.
+std::string AssetFolder(AssetStore& store, const KUID& kuid)
+{
+    std::string name, path;
+    store.NameAndPath(kuid, true, name, path);
+    return path;
+}
+
+// The entries of a folder in name order, so every export of a folder is
+// the same; false when the folder cannot be read.
+bool SortedEntries(const fs::path& folder, std::vector<fs::directory_entry>& out)
+{
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec), end;
+    for (; !ec && it != end; it.increment(ec))
+        out.push_back(*it);
+    std::sort(out.begin(), out.end(),
+              [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
+    return !ec;
+}
+
+// ---- request 29 ----
+
+bool IsImageName(const std::string& name)
+{
+    std::string ext = Lower(fs::path(name).extension().string());
+    return ext == ".jpg" || ext == ".jpeg" || ext == ".png" || ext == ".bmp" || ext == ".tga";
+}
+
+// Reads a whole file of at most `limit` bytes into a block from malloc, with
+// `front` spare bytes before the file's and `back` after them. Null with a
+// reason when the file does not read whole or is larger.
+uint8_t* ReadWhole(const fs::path& path, uint64_t limit, uint32_t front, uint32_t back, uint32_t& size,
+                   std::string& error)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        error = "Cannot read " + path.string() + ".";
+        return nullptr;
+    }
+    if (uint64_t(st.st_size) > limit) {
+        ::close(fd);
+        error = "The file " + path.string() + " is too large.";
+        return nullptr;
+    }
+    size = static_cast<uint32_t>(st.st_size);
+    auto* block = static_cast<uint8_t*>(std::malloc(size_t(front) + size + back + 1));
+    uint32_t have = 0;
+    while (block && have < size) {
+        ssize_t got = ::read(fd, block + front + have, size - have);
+        if (got <= 0)
+            break;
+        have += static_cast<uint32_t>(got);
+    }
+    ::close(fd);
+    if (!block || have != size) {
+        std::free(block);
+        error = "Cannot read " + path.string() + ".";
+        return nullptr;
+    }
+    return block;
+}
+
+void ServeThumbnail(AssetStore& store, TStream& request, TStream& reply)
+{
+    KUID kuid;
+    uint32_t size;
+    ReadKUID(request, kuid);
+    request.ReadInt32(size, 0u);
+    // Images are handed over as they are, whatever size was asked for.
+    std::vector<fs::directory_entry> entries;
+    std::string folder = AssetFolder(store, kuid);
+    if (!folder.empty())
+        SortedEntries(folder, entries);
+    std::error_code ec;
+    for (const fs::directory_entry& entry : entries) {
+        std::string name = entry.path().filename().string();
+        if (Lower(name) == "thumbnail.jpg" && !entry.is_symlink(ec) && entry.is_regular_file(ec)) {
+            reply.WritePString(Nyx::PString(name));
+            reply.WriteString(Nyx::AnsiString(entry.path().string()));
+            reply.WriteInt32(0);
+            return;
+        }
+    }
+    for (const fs::directory_entry& entry : entries) {
+        std::string name = entry.path().filename().string();
+        if (!IsImageName(name) || entry.is_symlink(ec) || !entry.is_regular_file(ec))
+            continue;
+        uint32_t length = 0;
+        std::string error;
+        uint8_t* bytes = ReadWhole(entry.path(), kMaxThumbnailBytes, 0, 0, length, error);
+        if (!bytes)
+            continue;
+        reply.WritePString(Nyx::PString(name));
+        reply.WriteString(Nyx::AnsiString(std::string()));
+        reply.WriteInt32(length);
+        reply.WriteBytes(bytes, length);
+        std::free(bytes);
+        return;
+    }
+    reply.WritePString(Nyx::PString());
+    reply.WriteString(Nyx::AnsiString(std::string()));
+    reply.WriteInt32(0);
+}
+
+// ---- request 48 ----
+
+class Exporter {
+public:
+    explicit Exporter(bool compress) : compress_(compress) {}
+
+    const std::string& Error() const { return error_; }
+
+    // Adds the folder's files and sub-folders to the container. The
+    // config files stay out at the top: the entry's own tree is the config.
+    bool AddFolder(ChunkRef& files, const fs::path& folder, int depth)
+    {
+        if (depth > kMaxDepth) {
+            error_ = "The folder " + folder.string() + " is nested too deeply.";
+            return false;
+        }
+        std::vector<fs::directory_entry> entries;
+        if (!SortedEntries(folder, entries)) {
+            error_ = "Cannot read the folder " + folder.string() + ".";
+            return false;
+        }
+        for (const fs::directory_entry& entry : entries) {
+            std::string name = entry.path().filename().string();
+            std::error_code ec;
+            // Links are neither the asset's files nor its folders: following
+            // one could pack what lies outside the asset, or loop.
+            if (entry.is_symlink(ec))
+                continue;
+            if (depth == 0 && (Lower(name) == "config.txt" || Lower(name) == "config.chump"))
+                continue;
+            if (entry.is_directory(ec)) {
+                ChunkRef sub(new TDBContainerTag);
+                if (!AddFolder(sub, entry.path(), depth + 1))
+                    return false;
+                files->AddChild(Nyx::PString(name), sub);
+            } else if (entry.is_regular_file(ec)) {
+                ACSRawData data;
+                if (!FileData(entry.path(), data))
+                    return false;
+                files->AddChild(Nyx::PString(name), files->CreateChunk(ACS_TYPE_RAW, std::move(data)));
+            }
+        }
+        return true;
+    }
+
+private:
+    bool FileData(const fs::path& path, ACSRawData& out)
+    {
+        // Past the reply's limit the entry could not be sent anyway.
+        const uint64_t room = DaemonWire::kMaxPayloadLength - std::min<uint64_t>(total_, DaemonWire::kMaxPayloadLength);
+        uint32_t size = 0;
+        if (!compress_) {
+            uint8_t* block = ReadWhole(path, room, 0, 0, size, error_);
+            if (!block)
+                return false;
+            total_ += size;
+            out = ACSRawData::Adopt(block, size);
+            return true;
+        }
+        uint8_t* source = ReadWhole(path, room, 0, 0, size, error_);
+        if (!source)
+            return false;
+        // The stored form (one header byte and the bytes) always fits, and
+        // the codec falls back to it when the coded form would not.
+        const uint32_t capacity = size + 1;
+        auto* block = static_cast<uint8_t*>(std::malloc(size_t(kSizePrefix) + capacity));
+        if (!block) {
+            std::free(source);
+            error_ = "Out of memory exporting " + path.string() + ".";
+            return false;
+        }
+        StoreLE32(block, size);
+        Nyx::CompressOutput coded(block + kSizePrefix, capacity);
+        bool ok = codec_.CompressData(coded, source, size, kExportLevel);
+        std::free(source);
+        if (!ok) {
+            std::free(block);
+            error_ = "Cannot compress " + path.string() + ".";
+            return false;
+        }
+        const uint32_t length = kSizePrefix + coded.Size();
+        if (auto* smaller = static_cast<uint8_t*>(std::realloc(block, length)))
+            block = smaller;
+        total_ += length;
+        out = ACSRawData::Adopt(block, length);
+        return true;
+    }
+
+    bool compress_;
+    uint64_t total_ = 0;
+    std::string error_;
+    Nyx::LZSSCompress codec_;
+};
+
+void ServeExport(AssetStore& store, uint32_t transactionId, TStream& request, TStream& reply,
+                 const NoteSink& notes)
+{
+    KUID kuid;
+    uint32_t flags;
+    ReadKUID(request, kuid);
+    request.ReadInt32(flags, 0u);
+    ChunkRef config = store.Config(kuid);
+    std::string folder = AssetFolder(store, kuid);
+    if (!config || folder.empty()) {
+        SendError(notes, transactionId, "Unknown asset " + Text(kuid) + ".");
+        return;
+    }
+    ChunkRef entry;
+    if (!entry.CloneContainer(config)) {
+        SendError(notes, transactionId, "The config of " + Text(kuid) + " is nested too deeply.");
+        return;
+    }
+    const bool compress = (flags & kExportCompressed) != 0;
+    Exporter exporter(compress);
+    ChunkRef files(new TDBContainerTag);
+    if (!exporter.AddFolder(files, folder, 0)) {
+        SendError(notes, transactionId, exporter.Error());
+        return;
+    }
+    // A checksum or a compression name the config happens to carry would
+    // not describe these files.
+    TDBContainerTag::RemoveChild(entry, Nyx::PString("dsid"));
+    TDBContainerTag::RemoveChild(entry, Nyx::PString("compression"));
+    TDBContainerTag::SetChildContainer(entry, Nyx::PString("files"), files);
+    if (compress)
+        TDBContainerTag::SetString(entry, Nyx::PString("compression"), Nyx::PString("LZSS"));
+    WriteBinaryConfig(reply, entry);
+    if (reply.GetError() != 0 || reply.Tell() > DaemonWire::kMaxPayloadLength) {
+        reply.Reset();
+        SendError(notes, transactionId, "The asset " + Text(kuid) + " is too large to export.");
+    }
+}
+
+// ---- request 39 ----
+
+// Fills a new folder at the path; false with a reason when it could not.
+using FolderFiller = std::function<bool(const std::string& folder, std::string& error)>;
+
+std::string UniqueSibling(const fs::path& parent, const std::string& name)
+{
+    std::error_code ec;
+    fs::path path = parent / name;
+    for (uint32_t i = 2; fs::exists(fs::symlink_status(path, ec)); ++i)
+        path = parent / (name + "-" + std::to_string(i));
+    return path.string();
+}
+
+// Installs the asset: creates it or opens it for edit, gives it a working
+// copy that the filler makes, and commits. On failure nothing of it stays,
+// unless the asset was open for edit before (its working copy then stays
+// as it was).
+bool InstallAsset(AssetStore& store, KUID kuid, const std::string& name, const FolderFiller& fill,
+                  std::string& error)
+{
+    const bool known = store.IsKnown(kuid);
+    const AssetRecord before = store.Record(kuid);
+    const bool wasOpen = known && before.GetFlag(AssetRecord::kFlagOpenForEdit);
+    std::string displayName, folder;
+    uint64_t handle = known ? store.OpenAsset(kuid, true, displayName, folder, error)
+                            : store.Create(kuid, name, folder, error);
+    if (handle == AssetStore::kNoHandle)
+        return false;
+    auto fail = [&](const std::string& why) {
+        if (!wasOpen)
+            store.Revert(handle);
+        store.CloseHandle(handle);
+        error = why;
+        return false;
+    };
+
+    // The new files are made beside the working copy under a name the
+    // store's start-up clears away, and take its place only whole.
+    const fs::path parent = fs::path(folder).parent_path();
+    const std::string base = fs::path(folder).filename().string();
+    const std::string fresh = UniqueSibling(parent, AssetStore::kUnfinishedPrefix + base);
+    std::string why;
+    std::error_code ec;
+    if (!fill(fresh, why)) {
+        fs::remove_all(fresh, ec);
+        return fail(why);
+    }
+    const std::string retired = UniqueSibling(parent, AssetStore::kUnfinishedPrefix + base + "-old");
+    fs::rename(folder, retired, ec);
+    if (ec) {
+        fs::remove_all(fresh, ec);
+        return fail("Cannot replace the working copy of " + Text(kuid) + ".");
+    }
+    fs::rename(fresh, folder, ec);
+    if (ec) {
+        std::error_code undo;
+        fs::rename(retired, folder, undo);
+        fs::remove_all(fresh, undo);
+        return fail("Cannot replace the working copy of " + Text(kuid) + ".");
+    }
+    SyncFolder(parent.string());
+    fs::remove_all(retired, ec);
+
+    std::string installedName, installed;
+    store.NameAndPath(kuid, false, installedName, installed);
+    if (!wasOpen && known && installed != folder && SameFolderContents(folder, installed)) {
+        // The asset is installed with these very files: nothing to commit.
+        store.Revert(handle);
+        store.CloseHandle(handle);
+        return true;
+    }
+    AssetStore::Outcome outcome = store.Commit(handle);
+    if (!outcome.ok)
+        return fail(outcome.error);
+    store.CloseHandle(handle);
+    return true;
+}
+
+bool LoadFolderConfig(const std::string& folder, ChunkRef& config)
+{
+    for (const char* name : {"config.txt", "config.chump"}) {
+        std::error_code ec;
+        if (fs::is_regular_file(fs::path(folder) / name, ec) && LoadConfigFile(config, folder.c_str(), name) &&
+            config)
+            return true;
+    }
+    return false;
+}
+
+void ServeInstallFolder(AssetStore& store, uint32_t transactionId, TStream& request, TStream& reply,
+                        const NoteSink& notes)
+{
+    Nyx::String text;
+    uint32_t mode;
+    request.ReadString(text);
+    request.ReadInt32(mode, 0u);
+    const std::string folder = text.c_str();
+    KUID kuid = KUID::Null;
+    std::string error;
+    bool installed = false;
+    ChunkRef config;
+    std::error_code ec;
+    if (folder.empty() || folder[0] != '/')
+        error = "The folder to install is not given as an absolute path.";
+    else if (!fs::is_directory(folder, ec))
+        error = "The folder " + folder + " does not exist.";
+    else if (!LoadFolderConfig(folder, config))
+        error = "The folder " + folder + " holds no config that loads.";
+    else if ((kuid = TagKUID(config, "kuid")).IsNull())
+        error = "The config in " + folder + " names no KUID.";
+    else
+        installed = InstallAsset(store, kuid, TagText(config, "username"),
+                                 [&folder](const std::string& target, std::string& why) {
+                                     return CopyFolderDurably(folder, target, why);
+                                 },
+                                 error);
+    if (!installed)
+        SendError(notes, transactionId, error);
+    WriteKUID(reply, installed ? kuid : KUID::Null);
+    reply.WriteBool(installed);
+}
+
+}  // namespace
+
+bool ServePackageRequest(AssetStore& store, uint32_t number, uint32_t transactionId, TStream& request,
+                         TStream& reply, const NoteSink& notes)
+{
+    switch (number) {
+    case 29:
+        ServeThumbnail(store, request, reply);
+        return true;
+    case 39:
+        ServeInstallFolder(store, transactionId, request, reply, notes);
+        return true;
+    case 48:
+        ServeExport(store, transactionId, request, reply, notes);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void RegisterPackageRequests(RequestTable& table, std::shared_ptr<AssetStore> store)
+{
+    for (uint32_t number : kNumbers) {
+        table.Register(number, [store](RequestContext& context, TStream& request, TStream& reply) {
+            DaemonConnection& connection = context.connection;
+            ServePackageRequest(*store, context.number, context.transactionId, request, reply,
+                                [&connection](uint32_t kind, const void* payload, uint32_t length) {
+                                    connection.SendNote(kind, payload, length);
+                                });
+        });
+    }
+}
+
+}  // namespace kaddaemon

@@ -1,0 +1,37 @@
+// The stand-in daemon's requests that move whole assets in and out of the
+// store: the thumbnail (29), installing an asset folder (39) and exporting
+// an asset as a content-package entry (48).
+//
+// An install fills a sibling of the asset's working copy, puts it in the
+// working copy's place and commits, so the installed folder is on disk
+// whole before the reply; what fails on the way is reverted and reported as
+// an error result of the transaction.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "kaddaemon/StoreRequests.h"
+
+class TStream;
+
+namespace kaddaemon {
+
+class AssetStore;
+class RequestTable;
+
+// Export flag bit: the file chunks are LZSS streams behind the u32
+// little-endian size of the file, and the entry says "LZSS".
+constexpr uint32_t kExportCompressed = 1;
+
+// The largest image whose bytes a thumbnail reply carries.
+constexpr uint32_t kMaxThumbnailBytes = 16u << 20;
+
+// Serves one of these numbers as ServeStoreRequest does; false for any
+// other number (nothing then read, written or sent).
+bool ServePackageRequest(AssetStore& store, uint32_t number, uint32_t transactionId, TStream& request,
+                         TStream& reply, const NoteSink& notes);
+
+void RegisterPackageRequests(RequestTable& table, std::shared_ptr<AssetStore> store);
+
+}  // namespace kaddaemon
