@@ -16,8 +16,6 @@ int NotAvailable(ResultsLog& log, const char* word)
 
 }  // namespace
 
-int InstallCDPCommand(ResultsLog& log, const char*) { return NotAvailable(log, "installcdp"); }
-int InstallFromPathCommand(ResultsLog& log, const char*) { return NotAvailable(log, "installfrompath"); }
 int CommandHostCommand(ResultsLog& log) { return NotAvailable(log, "kadcommandhost"); }
 int CreateCDPCommand(ResultsLog& log, int, char**) { return NotAvailable(log, "createcdp"); }
 int VrqParseCommand(ResultsLog& log, const char*) { return NotAvailable(log, "vrqparse"); }

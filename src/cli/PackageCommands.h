@@ -1,0 +1,44 @@
+// The command words that make, install and inspect content packages and
+// asset folders, and their helpers that tests and other commands call.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "config/KUID.h"
+#include "config/KUIDRing.h"
+#include "nyx/File.h"
+#include "nyx/String.h"
+
+class ResultsLog;
+
+// Installs every asset folder at or below the folder through the daemon,
+// one request per folder; a folder holding a config is installed and not
+// searched further. Links to folders are not followed, and the search goes
+// no deeper than kMaxInstallDepth folders. The search stops after any
+// entry once `cancel` is given and set. False when the daemon reported an
+// install as failed.
+constexpr int kMaxInstallDepth = 64;
+bool InstallFromPath(const Nyx::File::Path& folder, ResultsLog& log, const std::atomic<bool>* cancel = nullptr);
+
+// One asset into a package file of its own; a failed write is an error
+// result of the log.
+bool WriteAssetToCDP(const KUID& kuid, ResultsLog& log, const Nyx::File::Path& outputPath);
+
+// Writes the image bytes as they are; the package writer's error text,
+// empty on success.
+Nyx::String WriteThumbnailFile(const std::vector<uint8_t>& bytes, const Nyx::File::Path& outputPath);
+
+// Each line break (CR LF and LF CR count as one) as backslash and "n", each
+// backslash doubled; a null text gives the empty text.
+Nyx::String EscapeLineBreaks(const char* text);
+
+// The KUID texts joined with ", ".
+Nyx::String KUIDListText(const KUIDRing& kuids);
+
+// "vrqparse": installs the package's assets, reverts them all when one
+// fails, else commits, checks and lists each and writes its own package
+// and thumbnail beside the package file. False when the package does not
+// read or the install was aborted.
+bool ParseCdpFile(const Nyx::File::Path& packagePath, ResultsLog& log);
