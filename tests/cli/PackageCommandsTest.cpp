@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/RunCommand.h"
 #include "config/ResultsLog.h"
+#include "core/EngineContext.h"
+#include "support/ChildProcess.h"
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"
 #include "support/TempFolder.h"
@@ -130,6 +133,41 @@ TEST(InstallFromPathTest, StopsWhenCancelled)
     ResultsLog log;
     InstallFromPath(Nyx::File::Path(temp / "tree"), log, &cancel);
     EXPECT_EQ(daemon.Requests().size(), 1u);
+}
+
+// The dispatcher hands the paths over as typed, made absolute against the
+// working folder for the daemon, with the modes the commands send.
+TEST(PackageCommandWordsTest, PathsReachTheDaemonAsTyped)
+{
+    TempFolder temp;
+    temp.Write("Mixed Case/Asset/config.txt", "kuid <kuid:77:1>\n");
+    ScriptedDaemon daemon([](uint32_t number, const std::string&) -> std::optional<std::string> {
+        if (number == 39)
+            return wire::Bytes().Kuid(KUID(77, 1, 0)).U8(1).Str();
+        return wire::Bytes().U32(1).U8(1).Str();
+    });
+    struct Case {
+        std::vector<std::string> words;
+        uint32_t number;
+        std::string payload;
+    } cases[] = {
+        {{"installfrompath", temp / "Mixed Case"}, 39, wire::Bytes().Text(temp / "Mixed Case/Asset").U32(0).Str()},
+        {{"INSTALLCDP", temp / "Some.CDP"}, 40, wire::Bytes().Text(temp / "Some.CDP").U32(2).Str()},
+        {{"installcdp", "Rel/Some.cdp"}, 40,
+         wire::Bytes().Text(std::filesystem::current_path().string() + "/Rel/Some.cdp").U32(2).Str()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.words[0]);
+        daemon.Clear();
+        childprocess::CommandLine command("KestroUtil", c.words);
+        EngineContext context;
+        ResultsLog log;
+        EXPECT_EQ(RunCommand(log, context, command.Argc(), command.Argv()), 0);
+        ASSERT_EQ(daemon.Requests().size(), 1u);
+        EXPECT_EQ(daemon.Requests()[0].number, c.number);
+        EXPECT_EQ(daemon.Requests()[0].payload, c.payload);
+        EXPECT_EQ(daemon.Requests()[0].log, &log);
+    }
 }
 
 }  // namespace

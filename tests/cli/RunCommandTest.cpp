@@ -132,10 +132,7 @@ TEST(RunCommandTest, ParameterErrorsComeBeforeAnyWork)
 
 TEST(RunCommandTest, WordsOfMissingSubsystemsStayInTheTableAndFail)
 {
-    TempFolder dir;
-    dir.MakeFolder("Mixed Case");
     const std::vector<std::vector<std::string>> calls = {
-        {"installcdp", "a.cdp"},          {"installfrompath", dir / "Mixed Case"},
         {"kadcommandhost"},
         {"createcdp", "out.cdp", "<kuid:1:2>"}, {"vrqparse", "a.cdp"},
     };
