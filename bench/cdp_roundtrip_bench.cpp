@@ -1,0 +1,293 @@
+// One asset of 100 MB in 2,000 files packed into a ".cdp" and installed
+// again ("createcdp", then "installcdp" once the asset is deleted), by the
+// built program against the stand-in daemon, beside the same tree through
+// "tar -c | gzip -5" and back ("gzip -d | tar -x") in the same run.
+// Throughput counts the tree's bytes once per round trip.
+//
+// The install makes every file durable before the daemon replies; the
+// yardstick's extraction is synced file by file too, so both end with the
+// tree on disk.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "RatioReporter.h"
+#include "kad/discovery/DaemonLink.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFolders = 20;
+constexpr int kFilesPerFolder = 100;
+constexpr size_t kFileSize = 50000;
+constexpr int64_t kTreeBytes = int64_t(kFolders) * kFilesPerFolder * kFileSize;
+const char* const kAsset = "<kuid:77:900>";
+
+// Config-like text, mesh-like floats and texture-like noise, a third each,
+// every file drawn from its own seed.
+std::string FileBytes(int index)
+{
+    std::mt19937 rng(uint32_t(index) * 7919u + 1);
+    std::string out;
+    out.reserve(kFileSize + 64);
+    switch (index % 3) {
+    case 0: {
+        static const char* const kWords[] = {"mesh", "station", "freight", "bogey", "lamp", "signal", "track",
+                                             "passenger", "diesel", "steam", "yard", "platform", "red", "attachment"};
+        char line[64];
+        while (out.size() < kFileSize) {
+            const char* word = kWords[rng() % std::size(kWords)];
+            const uint32_t a = rng(), b = rng();
+            if (rng() % 4 == 0)
+                std::snprintf(line, sizeof line, "%s <kuid:%u:%u>\n", word, a % 700000, b % 1000);
+            else
+                std::snprintf(line, sizeof line, "%s %u.%02u\n", word, a % 10000, b % 100);
+            out += line;
+        }
+        break;
+    }
+    case 1: {
+        std::uniform_real_distribution<float> jitter(-0.01f, 0.01f);
+        float x = 0;
+        for (int v = 0; out.size() < kFileSize; ++v) {
+            x += 0.05f + jitter(rng);
+            const float record[8] = {x, std::sin(x) + jitter(rng), jitter(rng), 0.0f, 1.0f, 0.0f,
+                                     float(v % 16) / 16.0f, float(v / 16 % 64) / 64.0f};
+            out.append(reinterpret_cast<const char*>(record), sizeof record);
+        }
+        break;
+    }
+    default:
+        for (size_t i = 0; out.size() < kFileSize; ++i)
+            out += static_cast<char>((i % 256) / 4 + (rng() & 0x1F));
+        break;
+    }
+    out.resize(kFileSize);
+    return out;
+}
+
+const char* Extension(int index)
+{
+    static const char* const kExtensions[] = {".txt", ".im", ".tga"};
+    return kExtensions[index % 3];
+}
+
+bool WriteFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    return bool(out);
+}
+
+// Runs the program with its output thrown away; its exit code, or -1.
+int Run(const std::vector<std::string>& words, const std::string& cwd)
+{
+    std::vector<std::string> copy = words;
+    std::vector<char*> argv;
+    for (std::string& w : copy)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int null = ::open("/dev/null", O_RDWR);
+        if (null < 0 || ::dup2(null, 0) < 0 || ::dup2(null, 1) < 0 || ::chdir(cwd.c_str()) != 0)
+            ::_exit(127);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+int Shell(const std::string& command, const std::string& cwd) { return Run({"/bin/sh", "-c", command}, cwd); }
+
+bool SyncPath(const fs::path& path, bool folder)
+{
+    int fd = ::open(path.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+bool SyncTree(const fs::path& folder)
+{
+    bool ok = true;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        ok = SyncPath(entry.path(), entry.is_directory()) && ok;
+    return SyncPath(folder, true) && ok;
+}
+
+// A data root with both programs in "bin" and the asset under "local".
+struct DataRoot {
+    std::string root;
+    std::string program;
+    std::string work;
+    bool ok = false;
+
+    DataRoot()
+    {
+        char pattern[] = "/tmp/cdp-roundtrip-XXXXXX";
+        if (!::mkdtemp(pattern))
+            return;
+        root = fs::canonical(pattern).string();
+        program = root + "/bin/KestroUtil";
+        work = root + "/work";
+        const fs::path programs = fs::read_symlink("/proc/self/exe").parent_path();
+        std::error_code ec;
+        fs::create_directories(root + "/bin", ec);
+        fs::create_directories(work, ec);
+        for (const char* name : {"KestroUtil", "kaddaemon"})
+            if (!ec)
+                fs::copy_file(programs / name, fs::path(root) / "bin" / name, ec);
+        if (ec) {
+            std::fprintf(stderr, "cannot lay out %s: %s\n", root.c_str(), ec.message().c_str());
+            return;
+        }
+        const fs::path asset = fs::path(root) / "local/big";
+        ok = true;
+        for (int f = 0; f < kFolders && ok; ++f) {
+            const fs::path folder = asset / ("part-" + std::to_string(f));
+            fs::create_directories(folder, ec);
+            for (int i = 0; i < kFilesPerFolder && ok; ++i) {
+                const int index = f * kFilesPerFolder + i;
+                ok = WriteFile(folder / ("file-" + std::to_string(index) + Extension(index)), FileBytes(index));
+            }
+        }
+        ok = ok && WriteFile(asset / "config.txt", std::string("kuid ") + kAsset +
+                                                       "\nusername \"big\"\nkind \"scenery\"\nkestro-build 3.5\n");
+        // The first command starts the daemon, outside any measurement.
+        ok = ok && Run({program, "status", kAsset}, root) == 0;
+    }
+    ~DataRoot()
+    {
+        if (root.empty())
+            return;
+        Run({program, "closekaddaemon"}, root);
+        std::string folder;
+        if (DaemonLink::DataFolderOf(root + "/assets.tdx", folder)) {
+            DaemonObjectNames names = DaemonLink::NamesFor(folder);
+            ::unlink(names.lockFilePath.c_str());
+            ::shm_unlink(names.sharedMemoryPath.c_str());
+        }
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+};
+
+DataRoot& Root()
+{
+    static DataRoot root;
+    return root;
+}
+
+void EmptyFolder(const fs::path& folder)
+{
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec))
+        fs::remove_all(entry.path(), ec);
+}
+
+void BM_CdpRoundTrip(benchmark::State& state)
+{
+    DataRoot& root = Root();
+    if (!root.ok) {
+        state.SkipWithError("no data root");
+        return;
+    }
+    const std::string package = root.work + "/big.cdp";
+    for (auto _ : state) {
+        if (Run({root.program, "createcdp", package, kAsset}, root.root) != 0) {
+            state.SkipWithError("createcdp failed");
+            break;
+        }
+        state.PauseTiming();
+        bool deleted = Run({root.program, "delete", kAsset}, root.root) == 0;
+        EmptyFolder(root.root + "/trash");
+        state.ResumeTiming();
+        if (!deleted || Run({root.program, "installcdp", package}, root.root) != 0) {
+            state.SkipWithError("installcdp failed");
+            break;
+        }
+        state.PauseTiming();
+        state.counters["package_bytes"] = double(fs::file_size(package));
+        fs::remove(package);
+        bool installed = Run({root.program, "status", kAsset}, root.root) == 0;
+        state.ResumeTiming();
+        if (!installed) {
+            state.SkipWithError("the asset is not installed again");
+            break;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * kTreeBytes);
+}
+
+void BM_TarGzipRoundTrip(benchmark::State& state)
+{
+    DataRoot& root = Root();
+    if (!root.ok) {
+        state.SkipWithError("no data root");
+        return;
+    }
+    const std::string archive = root.work + "/big.tar.gz";
+    const std::string target = root.work + "/extracted";
+    for (auto _ : state) {
+        if (Shell("tar -c -C local big | gzip -5 > '" + archive + "'", root.root) != 0) {
+            state.SkipWithError("tar -c | gzip failed");
+            break;
+        }
+        state.PauseTiming();
+        std::error_code ec;
+        fs::create_directories(target, ec);
+        state.ResumeTiming();
+        if (Shell("gzip -dc '" + archive + "' | tar -x -C '" + target + "'", root.root) != 0 || !SyncTree(target)) {
+            state.SkipWithError("gzip -d | tar -x failed");
+            break;
+        }
+        state.PauseTiming();
+        state.counters["package_bytes"] = double(fs::file_size(archive));
+        fs::remove(archive, ec);
+        fs::remove_all(target, ec);
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(state.iterations() * kTreeBytes);
+}
+
+BENCHMARK(BM_CdpRoundTrip)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_TarGzipRoundTrip)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    if (!Root().ok) {
+        std::fprintf(stderr, "the data root could not be laid out\n");
+        return 1;
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    const double ours = reporter.bytesPerSecond["BM_CdpRoundTrip"];
+    const double tar = reporter.bytesPerSecond["BM_TarGzipRoundTrip"];
+    std::printf("\ncreatecdp + installcdp / tar|gzip -5 + gzip -d|tar -x: %.3f (goal >= 1)\n",
+                tar > 0 ? ours / tar : 0.0);
+    return 0;
+}
