@@ -58,7 +58,7 @@ struct Root {
 bool Changes(uint32_t number)
 {
     switch (number) {
-    case 30: case 33: case 34: case 35: case 36: case 39: case 54:
+    case 30: case 33: case 34: case 35: case 36: case 39: case 40: case 54:
         return true;
     default:
         return false;

@@ -16,6 +16,7 @@
 #include "config/TDBContainerTag.h"
 #include "core/LZSSCompress.h"
 #include "core/LittleEndian.h"
+#include "kad/packages/CDP.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/KADRequests.h"
 #include "kaddaemon/AssetStore.h"
@@ -268,6 +269,78 @@ TEST_F(PackageRequestsTest, InstallFromFolderInstallsOrReportsAndLeavesNoWorking
     ASSERT_TRUE(again.Open());
     EXPECT_TRUE(again.IsKnown(kNew));
     EXPECT_EQ(again.Record(kPlain).displayName.View(), "Plain again");
+}
+
+// An entry with one plain file.
+ChunkRef Entry(const KUID& kuid, const std::string& name, const std::string& file, const std::string& bytes)
+{
+    ChunkRef entry;
+    TDBContainerTag::SetKUID(entry, Nyx::PString("kuid"), kuid);
+    TDBContainerTag::SetString(entry, Nyx::PString("username"), Nyx::PString(name));
+    TDBContainerTag::SetString(entry, Nyx::PString("kind"), Nyx::PString("Scenery"));
+    ChunkRef files(new TDBContainerTag);
+    files->AddChild(Nyx::PString(file),
+                    files->CreateChunk(ACS_TYPE_RAW, ACSRawData::Copy(bytes.data(), uint32_t(bytes.size()))));
+    TDBContainerTag::SetChildContainer(entry, Nyx::PString("files"), files);
+    return entry;
+}
+
+TEST_F(PackageRequestsTest, InstallPackageInstallsEachEntryAndReportsTheOnesThatFail)
+{
+    ChunkRef package;
+    ASSERT_TRUE(CDP::AddAsset(package, Entry(kNew, "Fresh", "mesh.im", "fresh mesh")).Empty());
+    // Over an installed asset, with its config in binary form.
+    ASSERT_TRUE(CDP::AddAsset(package, Entry(kPlain, "Plain again", "mesh.im", "plain mesh")).Empty());
+    // Compressed, but with no stream behind the size: nothing of it stays.
+    ChunkRef broken = Entry(KUID(400001, 302, 0), "Broken", "data.txt", std::string("\x04\0\0", 3));
+    CDP::SetCompressionLZSS(broken);
+    ASSERT_TRUE(CDP::AddAsset(package, broken).Empty());
+    // A name that would leave its folder is not written at all.
+    ASSERT_TRUE(CDP::AddAsset(package, Entry(KUID(400001, 303, 0), "Sly", "../../sly.txt", "out")).Empty());
+    const std::string path = temp_ / "mixed.cdp";
+    ASSERT_TRUE(CDP::Write(package, Nyx::File::Path(path)).Empty());
+
+    ResultsLog log;
+    int32_t value = -1;
+    EXPECT_FALSE(KADRequests::InstallCDP(Nyx::File::Path(path), 2, value, nullptr, &log));
+    EXPECT_EQ(value, 3);
+    EXPECT_EQ(Texts(log), (std::vector<std::string>{"Failed to decompress data. Content package may be damaged"}));
+    log.Lock();
+    for (const ResultsLog::Result* r : log.Results())
+        EXPECT_EQ(r->asset.ToString().View(), Text(KUID(400001, 302, 0)));
+    log.Unlock();
+    EXPECT_FALSE(store_->IsKnown(KUID(400001, 302, 0)));
+    EXPECT_EQ(EntriesUnder("editing"), 0u);
+
+    for (const KUID& kuid : {kNew, kPlain}) {
+        SCOPED_TRACE(Text(kuid));
+        std::string name, folder;
+        ASSERT_TRUE(store_->NameAndPath(kuid, false, name, folder));
+        EXPECT_EQ(folder.rfind(root_ + "/local/", 0), 0u);
+        EXPECT_TRUE(fs::exists(folder + "/config.chump"));
+        // The config a package entry installs as: "kind" in lower case.
+        EXPECT_EQ(kaddaemon::TagText(store_->Config(kuid), "kind"), "scenery");
+    }
+    EXPECT_EQ(Read(fs::path(root_) / "local/plain/mesh.im"), "plain mesh");
+    EXPECT_EQ(store_->Record(kPlain).displayName.View(), "Plain again");
+    EXPECT_TRUE(store_->IsKnown(KUID(400001, 303, 0)));
+    EXPECT_FALSE(fs::exists(fs::path(root_) / "sly.txt"));
+    EXPECT_FALSE(fs::exists(fs::path(root_) / "local/sly.txt"));
+
+    struct Case {
+        std::string path;
+        std::string error;
+    } cases[] = {
+        {"mixed.cdp", "The package to install is not given as an absolute path."},
+        {temp_ / "none.cdp", "Content could not be read, as the file is not a valid CDP"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        ResultsLog refused;
+        EXPECT_FALSE(KADRequests::InstallCDP(Nyx::File::Path(c.path), 2, value, nullptr, &refused));
+        EXPECT_EQ(value, 0);
+        EXPECT_EQ(Texts(refused), (std::vector<std::string>{c.error}));
+    }
 }
 
 }  // namespace

@@ -15,12 +15,14 @@
 #include "config/BinaryConfig.h"
 #include "config/ConfigFile.h"
 #include "config/KUID.h"
+#include "config/KestroProperty.h"
 #include "config/ResultsLog.h"
 #include "config/TDBContainerTag.h"
 #include "core/LZSSCompress.h"
 #include "core/LittleEndian.h"
 #include "core/TStream.h"
 #include "kad/client/DaemonWire.h"
+#include "kad/packages/CDP.h"
 #include "kad/requests/AssetRecord.h"
 #include "kaddaemon/AssetFolders.h"
 #include "kaddaemon/AssetStore.h"
@@ -33,7 +35,7 @@ namespace fs = std::filesystem;
 namespace kaddaemon {
 namespace {
 
-constexpr uint32_t kNumbers[] = {29, 39, 48};
+constexpr uint32_t kNumbers[] = {29, 39, 40, 48};
 
 // Folders nested deeper than this are not exported.
 constexpr int kMaxDepth = 64;
@@ -42,12 +44,24 @@ constexpr uint32_t kExportLevel = Nyx::LZSSCompress::kDefaultLevel;
 // The u32 size in front of a compressed file chunk.
 constexpr uint32_t kSizePrefix = 4;
 
-void SendError(const NoteSink& notes, uint32_t transactionId, const std::string& text)
+// An error that concerns one asset names it.
+struct Error {
+    KUID asset = KUID::Null;
+    std::string text;
+};
+
+// All errors of one request go out in one note.
+void SendErrors(const NoteSink& notes, uint32_t transactionId, const std::vector<Error>& errors)
 {
-    if (text.empty() || !notes)
+    if (errors.empty() || !notes)
         return;
     ResultsLog log;
-    ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String(text));
+    for (const Error& error : errors) {
+        PropertyRef asset;
+        if (!error.asset.IsNull())
+            asset.Reset(new KestroPropertyAssetID(Nyx::PString("AssetID"), error.asset));
+        ResultsLog::AddResult(log, ResultsLog::kError, asset, Nyx::String(error.text));
+    }
     Nyx::DynamicBuffer note;
     {
         TBuffer out(&note);
@@ -55,6 +69,12 @@ void SendError(const NoteSink& notes, uint32_t transactionId, const std::string&
         log.WriteResults(out, 0);
     }
     notes(3, note.Data(), note.DataLength());
+}
+
+void SendError(const NoteSink& notes, uint32_t transactionId, const std::string& text)
+{
+    if (!text.empty())
+        SendErrors(notes, transactionId, {Error{KUID::Null, text}});
 }
 
 std::string Lower(std::string text)
@@ -308,7 +328,7 @@ void ServeExport(AssetStore& store, uint32_t transactionId, TStream& request, TS
     }
 }
 
-// ---- request 39 ----
+// ---- requests 39 and 40 ----
 
 // Fills a new folder at the path; false with a reason when it could not.
 using FolderFiller = std::function<bool(const std::string& folder, std::string& error)>;
@@ -398,6 +418,29 @@ bool LoadFolderConfig(const std::string& folder, ChunkRef& config)
     return false;
 }
 
+bool SyncPath(const fs::path& path, bool folder)
+{
+    int fd = ::open(path.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    bool ok = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+// Every file and folder of the tree on disk.
+bool SyncTree(const fs::path& folder)
+{
+    std::error_code ec;
+    bool ok = true;
+    fs::recursive_directory_iterator it(folder, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        if (it->is_symlink(ec))
+            continue;
+        ok = SyncPath(it->path(), it->is_directory(ec)) && ok;
+    }
+    return !ec && SyncPath(folder, true) && ok;
+}
+
 void ServeInstallFolder(AssetStore& store, uint32_t transactionId, TStream& request, TStream& reply,
                         const NoteSink& notes)
 {
@@ -431,6 +474,62 @@ void ServeInstallFolder(AssetStore& store, uint32_t transactionId, TStream& requ
     reply.WriteBool(installed);
 }
 
+// Installs each entry of the package file as the client's own package
+// install would, and commits it; the reply counts the installed entries
+// and tells whether all were.
+void ServeInstallPackage(AssetStore& store, uint32_t transactionId, TStream& request, TStream& reply,
+                         const NoteSink& notes)
+{
+    Nyx::String path;
+    uint32_t mode;
+    request.ReadString(path);
+    request.ReadInt32(mode, 0u);
+    // The install flag the tool sends asks for the binary config.
+    const char* configName = (mode & 2) != 0 ? "config.chump" : "config.txt";
+    std::vector<Error> errors;
+    int32_t installed = 0;
+    ChunkRef package;
+    Nyx::String unreadable;
+    if (path.Empty() || path.c_str()[0] != '/')
+        errors.push_back({KUID::Null, "The package to install is not given as an absolute path."});
+    else if (!(unreadable = CDP::CheckHeader(package, Nyx::File::Path(path))).Empty())
+        errors.push_back({KUID::Null, std::string(unreadable.View())});
+    const uint32_t count = errors.empty() ? CDP::GetAssetCount(package) : 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        ChunkRef entry = CDP::GetAssetAt(package, i);
+        const KUID kuid = CDP::GetEntryKUID(entry);
+        ChunkRef config = CDP::MakeConfigFromEntry(entry);
+        if (kuid.IsNull() || !config) {
+            errors.push_back({kuid, "An entry of the package names no asset."});
+            continue;
+        }
+        const ChunkRef files = CDP::GetEntryFiles(entry);
+        const Nyx::PString compression = CDP::GetEntryCompression(entry);
+        std::string error;
+        bool ok = InstallAsset(store, kuid, TagText(config, "username"),
+                               [&](const std::string& target, std::string& why) {
+                                   Nyx::String failed = CDP::ExtractFolder(files, Nyx::File::Path(target), compression);
+                                   if (!failed.Empty()) {
+                                       why = failed.View();
+                                       return false;
+                                   }
+                                   if (!SaveConfigFile(config, target.c_str(), configName) || !SyncTree(target)) {
+                                       why = "Unable to write content files to disk";
+                                       return false;
+                                   }
+                                   return true;
+                               },
+                               error);
+        if (ok)
+            ++installed;
+        else
+            errors.push_back({kuid, error});
+    }
+    SendErrors(notes, transactionId, errors);
+    reply.WriteInt32(installed);
+    reply.WriteBool(errors.empty());
+}
+
 }  // namespace
 
 bool ServePackageRequest(AssetStore& store, uint32_t number, uint32_t transactionId, TStream& request,
@@ -442,6 +541,9 @@ bool ServePackageRequest(AssetStore& store, uint32_t number, uint32_t transactio
         return true;
     case 39:
         ServeInstallFolder(store, transactionId, request, reply, notes);
+        return true;
+    case 40:
+        ServeInstallPackage(store, transactionId, request, reply, notes);
         return true;
     case 48:
         ServeExport(store, transactionId, request, reply, notes);

@@ -1,11 +1,12 @@
 // The stand-in daemon's requests that move whole assets in and out of the
-// store: the thumbnail (29), installing an asset folder (39) and exporting
-// an asset as a content-package entry (48).
+// store: the thumbnail (29), installing an asset folder (39) or the assets
+// of a package file (40), and exporting an asset as a package entry (48).
 //
 // An install fills a sibling of the asset's working copy, puts it in the
 // working copy's place and commits, so the installed folder is on disk
 // whole before the reply; what fails on the way is reverted and reported as
-// an error result of the transaction.
+// an error result of the transaction. A package is read with the tool's
+// own package code, so what it may write is what the tool may.
 #pragma once
 
 #include <cstdint>
