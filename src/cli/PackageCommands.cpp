@@ -5,12 +5,56 @@
 
 #include <string>
 
+#include "cli/AssetCommands.h"
 #include "cli/CommandHandlers.h"
 #include "cli/Environment.h"
+#include "config/ConfigFile.h"
+#include "config/InterfaceTextDB.h"
+#include "config/KestroProperty.h"
 #include "config/ResultsLog.h"
+#include "config/TDBContainerTag.h"
+#include "core/AssetFolderFiles.h"
+#include "kad/client/KADClient.h"
+#include "kad/packages/CDP.h"
+#include "kad/requests/AssetRecord.h"
 #include "kad/requests/KADRequests.h"
 
 namespace {
+
+// createcdp asks for the files LZSS-compressed.
+constexpr uint32_t kExportFlags = 3;
+constexpr uint32_t kThumbnailSize = 240;
+
+PropertyRef AssetProperty(const KUID& kuid)
+{
+    PropertyRef asset;
+    asset.Reset(new KestroPropertyAssetID(Nyx::PString("AssetID"), kuid));
+    return asset;
+}
+
+void AddError(ResultsLog& log, const Nyx::String& text) { ResultsLog::AddResult(log, ResultsLog::kError, text); }
+
+void AddLine(ResultsLog& log, const Nyx::String& text) { ResultsLog::AddResult(log, ResultsLog::kInformation, text); }
+
+bool IsLocal(const KUID& kuid)
+{
+    AssetRecord record;
+    KADRequests::GetAssetInfo(kuid, record, AssetRecord::kMaskAll);
+    return record.known && record.GetFlag(AssetRecord::kFlagInstalled);
+}
+
+bool HasExtension(const Nyx::File::Path& path, const char* extension)
+{
+    return EqualsNoCase(path.Extension(), extension);
+}
+
+// The file beside the package: its folder, the KUID's plain text and the
+// extension.
+Nyx::File::Path Beside(const Nyx::File::Path& package, const KUID& kuid, const char* extension)
+{
+    std::string name = std::string(package.Folder()) + kuid.ToPlainString().c_str() + extension;
+    return Nyx::File::Path(name);
+}
 
 // Paths the daemon gets must not depend on its working folder; a relative
 // one is taken from this process's (the program folder).
@@ -94,6 +138,151 @@ Nyx::String KUIDListText(const KUIDRing& kuids)
         out += kuid.ToString().c_str();
     }
     return Nyx::String(out);
+}
+
+bool WriteAssetToCDP(const KUID& kuid, ResultsLog& log, const Nyx::File::Path& outputPath)
+{
+    ChunkRef entry = KADRequests::ExportAsset(kuid, kExportFlags, &log);
+    CDP::StampEntryChecksum(entry);
+    ChunkRef package;
+    CDP::AddAsset(package, entry);
+    Nyx::String error = CDP::Write(package, outputPath);
+    if (error.Empty())
+        return true;
+    AddError(log, Nyx::String::Printf("Unable to write asset to CDP: %s", error.c_str()));
+    return false;
+}
+
+Nyx::String WriteThumbnailFile(const std::vector<uint8_t>& bytes, const Nyx::File::Path& outputPath)
+{
+    return CDP::ExtractFile(ACSRawData::Borrow(bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr),
+                            outputPath, Nyx::PString());
+}
+
+bool ParseCdpFile(const Nyx::File::Path& packagePath, ResultsLog& log)
+{
+    ChunkRef package;
+    if (!CDP::CheckHeader(package, packagePath).Empty()) {
+        ChunkRef parameters;
+        TDBContainerTag::SetString(parameters, Nyx::PString("file_path"), Nyx::PString(packagePath.Str()));
+        ResultsLog::AddResult(log, ResultsLog::kError, GetInterfaceText(Nyx::String("$kad_unreadable_cdp")),
+                              &parameters);
+        return false;
+    }
+
+    const uint32_t errorsBefore = log.GetErrorCount();
+    KUIDRing installed;
+    const uint32_t count = CDP::GetAssetCount(package);
+    for (uint32_t i = 0; i < count; ++i) {
+        KUID kuid = KADClient::InstallPackageEntry(CDP::GetAssetAt(package, i), log, 0, nullptr);
+        bool seen = false;
+        for (const KUID& known : installed)
+            seen = seen || known == kuid;
+        if (!kuid.IsNull() && !seen)
+            installed.Append(kuid);
+    }
+    if (log.GetErrorCount() > errorsBefore) {
+        // One asset failed: none of the package stays.
+        for (const KUID& kuid : installed) {
+            AssetHandleRef handle = KADRequests::OpenAsset(kuid, false, &log);
+            KADRequests::RevertAsset(handle, &log);
+        }
+        AddError(log, Nyx::String("Aborted processing"));
+        return false;
+    }
+
+    for (const KUID& kuid : installed) {
+        log.PushCurrentAsset(AssetProperty(kuid));
+        {
+            AssetHandleRef handle = KADRequests::OpenAsset(kuid, true, &log);
+            KADRequests::CommitAsset(handle, 0, &log);
+        }
+        PrintAssetStatus(kuid, log);
+        ValidateAsset(kuid, log);
+
+        AssetRecord record;
+        KADRequests::GetAssetInfo(kuid, record, AssetRecord::kMaskAll);
+        KUIDRing dependencies;
+        KADRequests::GetDependencyList(kuid, dependencies);
+        KUIDRing obsoletes;
+        KADRequests::GetObsoletes(kuid, obsoletes);
+        AddLine(log, Nyx::String::Printf("Name: %s", EscapeLineBreaks(record.NameOrEmpty().c_str()).c_str()));
+        AddLine(log, Nyx::String::Printf("Description: %s",
+                                         EscapeLineBreaks(KADRequests::GetAssetDescription(kuid).c_str()).c_str()));
+        AddLine(log, Nyx::String::Printf("Kestro-build: %.1f", double(record.build)));
+        AddLine(log, Nyx::String::Printf("Dependencies: %s", KUIDListText(dependencies).c_str()));
+        AddLine(log, Nyx::String::Printf("Obsoletes: %s", KUIDListText(obsoletes).c_str()));
+
+        WriteAssetToCDP(kuid, log, Beside(packagePath, kuid, ".cdp"));
+
+        Nyx::PString imageName;
+        Nyx::File::Path imagePath;
+        std::vector<uint8_t> image;
+        KADRequests::GetThumbnail(kuid, kThumbnailSize, imageName, imagePath, &image);
+        const Nyx::File::Path thumbnail = Beside(packagePath, kuid, ".jpg");
+        if (HasExtension(imagePath, "jpg"))
+            CopyFileByStream(Nyx::PString(), imagePath, Nyx::PString(), thumbnail);
+        else if (!image.empty())
+            WriteThumbnailFile(image, thumbnail);
+
+        ChunkRef config = KADRequests::GetAssetConfig(kuid);
+        auto text = [&config](const char* tag) { return TDBContainerTag::GetString(config, Nyx::PString(tag)); };
+        AddLine(log, Nyx::String::Printf("kind: %s", text("kind").c_str()));
+        AddLine(log, Nyx::String::Printf(
+                         "alias-kuid: %s",
+                         TDBContainerTag::GetKUID(config, Nyx::PString("alias"), KUID::Null).ToString().c_str()));
+        AddLine(log, Nyx::String::Printf("category-region: %s", EscapeLineBreaks(text("category-region").c_str()).c_str()));
+        AddLine(log, Nyx::String::Printf("category-era: %s", EscapeLineBreaks(text("category-era").c_str()).c_str()));
+        AddLine(log, Nyx::String::Printf("category-class: %s", EscapeLineBreaks(text("category-class").c_str()).c_str()));
+        log.PopCurrentAsset();
+    }
+    return true;
+}
+
+int CreateCDPCommand(ResultsLog& log, int argc, char** argv)
+{
+    const Nyx::File::Path output(argc >= 3 && argv[2] ? argv[2] : "");
+    if (output.Empty()) {
+        AddError(log, Nyx::String("Missing output path parameter."));
+        return -1;
+    }
+    if (!HasExtension(output, "cdp")) {
+        AddError(log, Nyx::String("The output filename must have a .cdp extension."));
+        return -1;
+    }
+    ChunkRef package(new TDBContainerTag);
+    for (int i = 3; i < argc; ++i) {
+        const KUID kuid = KUID::Parse(argv[i], true);
+        if (kuid.IsNull()) {
+            AddError(log, Nyx::String("Invalid AssetID."));
+            return -1;
+        }
+        if (!IsLocal(kuid)) {
+            ResultsLog::AddResult(log, ResultsLog::kError, AssetProperty(kuid), Nyx::String("Asset is not local."));
+            return -1;
+        }
+        ChunkRef entry = KADRequests::ExportAsset(kuid, kExportFlags, &log);
+        if (entry)
+            CDP::SetCompressionLZSS(entry);
+        // An export that failed left no entry to add; a package without it
+        // would be no package of what was asked for.
+        Nyx::String refused = CDP::AddAsset(package, entry);
+        if (!refused.Empty()) {
+            ResultsLog::AddResult(log, ResultsLog::kError, AssetProperty(kuid), refused);
+            return -1;
+        }
+    }
+    Nyx::String error = CDP::Write(package, output);
+    if (!error.Empty()) {
+        AddError(log, error);
+        return -1;
+    }
+    return 0;
+}
+
+int VrqParseCommand(ResultsLog& log, const char* packagePath)
+{
+    return ParseCdpFile(Absolute(packagePath), log) ? 0 : -1;
 }
 
 int InstallCDPCommand(ResultsLog& log, const char* packagePath)

@@ -17,5 +17,3 @@ int NotAvailable(ResultsLog& log, const char* word)
 }  // namespace
 
 int CommandHostCommand(ResultsLog& log) { return NotAvailable(log, "kadcommandhost"); }
-int CreateCDPCommand(ResultsLog& log, int, char**) { return NotAvailable(log, "createcdp"); }
-int VrqParseCommand(ResultsLog& log, const char*) { return NotAvailable(log, "vrqparse"); }

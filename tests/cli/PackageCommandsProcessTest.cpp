@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "ToolProcess.h"
+#include "config/TDBContainerTag.h"
+#include "kad/packages/CDP.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -27,12 +29,209 @@ std::string StatusLine(int content, const std::string& letters, const std::strin
     return "+ <kuid:77:" + std::to_string(content) + "> : " + letters + " : BD : " + name + "\n";
 }
 
+std::string KUIDText(int content) { return "<kuid:77:" + std::to_string(content) + ">"; }
+
+// Bytes that compress, but not to nothing.
+std::string Mesh(size_t length)
+{
+    std::string s(length, '\0');
+    for (size_t i = 0; i < length; ++i)
+        s[i] = static_cast<char>((i % 251) ^ (i / 1000));
+    return s;
+}
+
 class PackageCommandsProcessTest : public ToolProcessTest {
 protected:
-    ProcessResult Status(int content) { return Run({"status", "<kuid:77:" + std::to_string(content) + ">"}); }
+    void SetUp() override
+    {
+        ToolProcessTest::SetUp();
+        root_.Write("local/one/config.txt",
+                    Config(701, "One",
+                           "description \"First line\nsecond\"\ncategory-region \"Moorland\"\n"
+                           "category-era \"1920s;1930s\"\nalias <kuid:77:640>\n"
+                           "kuid-table\n{\n  0 <kuid:77:702>\n}\nobsolete-table\n{\n  0 <kuid:77:650>\n}\n"));
+        root_.Write("local/one/meshes/body.im", Mesh(200000));
+        root_.Write("local/one/Thumbnail.jpg", "jpeg of one");
+        root_.Write("local/two/config.txt", Config(702, "Two"));
+        root_.Write("local/two/art.tga", "tga of two");
+    }
+
+    ProcessResult Status(int content) { return Run({"status", KUIDText(content)}); }
+
+    // A package of both assets, which are then deleted.
+    std::string PackBothAndDelete()
+    {
+        const std::string package = files_ / "pair.cdp";
+        ProcessResult made = Run({"createcdp", package, KUIDText(701), KUIDText(702)});
+        EXPECT_EQ(made.exitCode, 0);
+        EXPECT_EQ(made.out, kClean);
+        EXPECT_EQ(Run({"delete", KUIDText(701)}).exitCode, 0);
+        EXPECT_EQ(Run({"delete", KUIDText(702)}).exitCode, 0);
+        EXPECT_EQ(Status(701).exitCode, 255);
+        return package;
+    }
+
+    // The installed folder of an asset, from the daemon.
+    std::string InstalledFolder(int content)
+    {
+        ProcessResult edit = Run({"edit", KUIDText(content)});
+        Run({"revert", KUIDText(content)});
+        std::string prefix = "+ " + KUIDText(content) + " : ";
+        size_t end = edit.out.find('\n');
+        if (edit.out.rfind(prefix, 0) != 0 || end == std::string::npos)
+            return std::string();
+        std::string working = edit.out.substr(prefix.size(), end - prefix.size());
+        return Root() + "/local/" + fs::path(working).filename().string();
+    }
 
     TempFolder files_;
 };
+
+TEST_F(PackageCommandsProcessTest, CreatedPackageInstallsTheDeletedAssetsAgain)
+{
+    const std::string package = PackBothAndDelete();
+    EXPECT_EQ(Slurp(package).substr(0, 4), "ACS$");
+    // The files are packed, not stored.
+    EXPECT_LT(fs::file_size(package), 100000u);
+
+    ProcessResult r = Run({"installcdp", package});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, kClean);
+    EXPECT_EQ(Status(701).out, StatusLine(701, "eIadlMf", "One") + kClean);
+    EXPECT_EQ(Status(702).out, StatusLine(702, "eIadlmf", "Two") + kClean);
+    const std::string one = InstalledFolder(701);
+    EXPECT_EQ(Slurp(one + "/meshes/body.im"), Mesh(200000));
+    EXPECT_EQ(Slurp(one + "/Thumbnail.jpg"), "jpeg of one");
+    EXPECT_TRUE(fs::exists(one + "/config.chump"));
+    EXPECT_TRUE(fs::is_empty(root_ / "editing"));
+
+    ProcessResult missing = Run({"installcdp", files_ / "none.cdp"});
+    EXPECT_EQ(missing.exitCode, 255);
+    EXPECT_NE(missing.out.find("- <NULL> : Content could not be read, as the file is not a valid CDP\n"),
+              std::string::npos)
+        << missing.out;
+}
+
+TEST_F(PackageCommandsProcessTest, CreateCdpRefusesBeforeWritingAnything)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{"createcdp"}, "- <NULL> : Missing output path parameter.\n"},
+        {{"createcdp", files_ / "out.txt", KUIDText(701)}, "- <NULL> : The output filename must have a .cdp extension.\n"},
+        {{"createcdp", files_ / "out.cdp", KUIDText(701), "<kuid:77>"}, "- <NULL> : Invalid AssetID.\n"},
+        {{"createcdp", files_ / "out.cdp", KUIDText(701), KUIDText(999)}, "- <kuid:77:999> : Asset is not local.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.size() > 1 ? c.args[1] : c.args[0]);
+        ProcessResult r = Run(c.args);
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_EQ(r.out, c.out + "OK (1 Errors, 0 Warnings)\n");
+        EXPECT_TRUE(fs::is_empty(files_.Path()));
+    }
+}
+
+TEST_F(PackageCommandsProcessTest, VrqParseInstallsListsAndWritesEachAssetBesideThePackage)
+{
+    const std::string package = PackBothAndDelete();
+    ProcessResult r = Run({"vrqparse", package});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    // The status lines come as the assets are processed, the results after.
+    EXPECT_EQ(r.out.rfind(StatusLine(701, "eIadlMf", "One") + StatusLine(702, "eIadlmf", "Two"), 0), 0u) << r.out;
+    const std::vector<std::string> lines = {
+        "; <kuid:77:701> : Name: One\n",
+        "; <kuid:77:701> : Description: First line\\nsecond\n",
+        "; <kuid:77:701> : Kestro-build: 3.5\n",
+        "; <kuid:77:701> : Dependencies: <kuid:77:702>, <kuid:77:640>\n",
+        "; <kuid:77:701> : Obsoletes: <kuid:77:650>\n",
+        "; <kuid:77:701> : kind: scenery\n",
+        "; <kuid:77:701> : alias-kuid: <kuid:77:640>\n",
+        "; <kuid:77:701> : category-region: Moorland\n",
+        "; <kuid:77:701> : category-era: 1920s;1930s\n",
+        "; <kuid:77:701> : category-class: BD\n",
+        "; <kuid:77:702> : Name: Two\n",
+        "; <kuid:77:702> : Description: \n",
+        "; <kuid:77:702> : Kestro-build: 3.5\n",
+        "; <kuid:77:702> : Dependencies: \n",
+        "; <kuid:77:702> : Obsoletes: \n",
+        "; <kuid:77:702> : kind: scenery\n",
+        "; <kuid:77:702> : alias-kuid: <NULL>\n",
+        "; <kuid:77:702> : category-region: \n",
+        "; <kuid:77:702> : category-era: \n",
+        "; <kuid:77:702> : category-class: BD\n",
+    };
+    size_t at = 0;
+    for (const std::string& line : lines) {
+        size_t found = r.out.find(line, at);
+        EXPECT_NE(found, std::string::npos) << line << r.out;
+        if (found != std::string::npos)
+            at = found + line.size();
+    }
+    EXPECT_NE(r.out.find("OK (0 Errors, 0 Warnings)\n"), std::string::npos) << r.out;
+    EXPECT_EQ(Status(701).out, StatusLine(701, "eIadlMf", "One") + kClean);
+    EXPECT_TRUE(fs::is_empty(root_ / "editing"));
+
+    // Each asset's own package and thumbnail beside the input: the named
+    // jpg copied, the other image's bytes written.
+    EXPECT_EQ(Slurp(files_ / "kuid 77 701.jpg"), "jpeg of one");
+    EXPECT_EQ(Slurp(files_ / "kuid 77 702.jpg"), "tga of two");
+    for (const char* name : {"kuid 77 701.cdp", "kuid 77 702.cdp"}) {
+        SCOPED_TRACE(name);
+        ChunkRef single;
+        EXPECT_TRUE(CDP::CheckHeader(single, Nyx::File::Path(files_ / name)).Empty());
+        ASSERT_EQ(CDP::GetAssetCount(single), 1u);
+        EXPECT_TRUE(CDP::VerifyEntryChecksum(CDP::GetAssetAt(single, 0)));
+    }
+
+    ProcessResult unreadable = Run({"vrqparse", files_ / "kuid 77 701.jpg"});
+    EXPECT_EQ(unreadable.exitCode, 255);
+    EXPECT_EQ(unreadable.out, "- <NULL> : $kad_unreadable_cdp\nOK (1 Errors, 0 Warnings)\n");
+}
+
+// An entry for the asset with one file; its chunk claims LZSS but holds a
+// stream no decoder accepts when `broken` is set.
+ChunkRef Entry(int content, const std::string& name, bool broken)
+{
+    ChunkRef entry;
+    TDBContainerTag::SetKUID(entry, Nyx::PString("kuid"), KUID(77, content, 0));
+    TDBContainerTag::SetString(entry, Nyx::PString("username"), Nyx::PString(name));
+    TDBContainerTag::SetString(entry, Nyx::PString("kind"), Nyx::PString("scenery"));
+    ChunkRef files(new TDBContainerTag);
+    // Size prefix 5, then a stored stream of "plain", or a header byte no
+    // level has.
+    const std::string chunk = std::string("\x05\0\0\0", 4) + (broken ? "\xFF\x01\x02" : std::string("\0plain", 6));
+    files->AddChild(Nyx::PString("data.txt"),
+                    files->CreateChunk(ACS_TYPE_RAW, ACSRawData::Copy(chunk.data(), uint32_t(chunk.size()))));
+    TDBContainerTag::SetChildContainer(entry, Nyx::PString("files"), files);
+    CDP::SetCompressionLZSS(entry);
+    return entry;
+}
+
+TEST_F(PackageCommandsProcessTest, VrqParseKeepsNothingOfAPackageWhoseAssetFailsToInstall)
+{
+    ChunkRef package;
+    ASSERT_TRUE(CDP::AddAsset(package, Entry(801, "Good", false)).Empty());
+    ASSERT_TRUE(CDP::AddAsset(package, Entry(802, "Broken", true)).Empty());
+    ASSERT_TRUE(CDP::AddAsset(package, Entry(803, "Also good", false)).Empty());
+    const std::string path = files_ / "mixed.cdp";
+    ASSERT_TRUE(CDP::Write(package, Nyx::File::Path(path)).Empty());
+
+    ProcessResult r = Run({"vrqparse", path});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_NE(r.out.find("- <NULL> : Aborted processing\n"), std::string::npos) << r.out;
+    for (int content : {801, 802, 803}) {
+        SCOPED_TRACE(content);
+        EXPECT_EQ(Status(content).exitCode, 255);
+    }
+    EXPECT_TRUE(fs::is_empty(root_ / "editing"));
+    // Only the two assets laid out before remain installed.
+    size_t installed = 0;
+    for (auto it = fs::directory_iterator(root_ / "local"); it != fs::directory_iterator(); ++it)
+        ++installed;
+    EXPECT_EQ(installed, 2u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(files_.Path()), fs::directory_iterator()), 1);
+}
 
 TEST_F(PackageCommandsProcessTest, InstallFromPathInstallsEachAssetFolderOnce)
 {
@@ -55,12 +254,21 @@ TEST_F(PackageCommandsProcessTest, InstallFromPathInstallsEachAssetFolderOnce)
     std::vector<std::string> installed;
     for (const auto& entry : fs::directory_iterator(root_ / "local"))
         installed.push_back(entry.path().filename().string());
-    EXPECT_EQ(installed.size(), 3u);
+    // Beside the two assets laid out before.
+    EXPECT_EQ(installed.size(), 5u);
     EXPECT_TRUE(fs::exists(root_ / "local/first/textures/a.tga"));
 
     ProcessResult missing = Run({"installfrompath", files_ / "nothing"});
     EXPECT_EQ(missing.exitCode, 255);
     EXPECT_EQ(missing.out, "- <NULL> : Invalid input path.\nOK (1 Errors, 0 Warnings)\n");
+}
+
+TEST_F(PackageCommandsProcessTest, InstallFromPathReportsAFolderThatDoesNotInstall)
+{
+    files_.Write("tree/nokuid/config.txt", "kind \"scenery\"\n");
+    ProcessResult r = Run({"installfrompath", files_ / "tree"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, "- <NULL> : The config in " + (files_ / "tree/nokuid") + " names no KUID.\nOK (1 Errors, 0 Warnings)\n");
 }
 
 }  // namespace

@@ -134,7 +134,6 @@ TEST(RunCommandTest, WordsOfMissingSubsystemsStayInTheTableAndFail)
 {
     const std::vector<std::vector<std::string>> calls = {
         {"kadcommandhost"},
-        {"createcdp", "out.cdp", "<kuid:1:2>"}, {"vrqparse", "a.cdp"},
     };
     for (const auto& words : calls) {
         SCOPED_TRACE(words[0]);
