@@ -5,11 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "config/BinaryConfig.h"
@@ -39,8 +42,11 @@ constexpr uint32_t kNumbers[] = {29, 39, 40, 48};
 
 // Folders nested deeper than this are not exported.
 constexpr int kMaxDepth = 64;
-// The level of the exported LZSS streams.
-constexpr uint32_t kExportLevel = Nyx::LZSSCompress::kDefaultLevel;
+// The level of the exported LZSS streams: the fastest coded level, whose
+// streams are hardly larger than the default level's.
+constexpr uint32_t kExportLevel = 1;
+// Files an export compresses at once.
+constexpr unsigned kMaxExportThreads = 8;
 // The u32 size in front of a compressed file chunk.
 constexpr uint32_t kSizePrefix = 4;
 
@@ -197,6 +203,10 @@ void ServeThumbnail(AssetStore& store, TStream& request, TStream& reply)
 
 // ---- request 48 ----
 
+// Builds the "files" tree of an export. The folder walk makes the tree with
+// an empty tag for each file; the files are then read and compressed on a
+// few threads at once (compression is most of an export's work) and their
+// bytes put into the tags.
 class Exporter {
 public:
     explicit Exporter(bool compress) : compress_(compress) {}
@@ -231,62 +241,101 @@ public:
                     return false;
                 files->AddChild(Nyx::PString(name), sub);
             } else if (entry.is_regular_file(ec)) {
-                ACSRawData data;
-                if (!FileData(entry.path(), data))
-                    return false;
-                files->AddChild(Nyx::PString(name), files->CreateChunk(ACS_TYPE_RAW, std::move(data)));
+                ChunkRef tag = files->CreateChunk(ACS_TYPE_RAW, ACSRawData());
+                files->AddChild(Nyx::PString(name), tag);
+                items_.push_back({std::move(tag), entry.path(), {}, {}});
             }
         }
         return true;
     }
 
+    // Reads every file the walk found into its tag; false with the error
+    // of the first file (in tree order) that failed.
+    bool ReadFiles()
+    {
+        std::atomic<size_t> next{0};
+        std::atomic<bool> failed{false};
+        auto work = [&]() {
+            Nyx::LZSSCompress codec;
+            for (size_t i = next++; i < items_.size() && !failed; i = next++) {
+                if (!FileData(codec, items_[i]))
+                    failed = true;
+            }
+        };
+        const unsigned wanted = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxExportThreads);
+        std::vector<std::thread> helpers;
+        for (unsigned i = 1; i < wanted && i < items_.size(); ++i) {
+            try {
+                helpers.emplace_back(work);
+            } catch (const std::system_error&) {
+                break;  // the threads there are do the work
+            }
+        }
+        work();
+        for (std::thread& helper : helpers)
+            helper.join();
+        for (Item& item : items_) {
+            if (!item.error.empty()) {
+                error_ = item.error;
+                return false;
+            }
+            item.tag->SetValue(ACS_TYPE_RAW, std::move(item.data));
+        }
+        return true;
+    }
+
 private:
-    bool FileData(const fs::path& path, ACSRawData& out)
+    struct Item {
+        ChunkRef tag;
+        fs::path path;
+        ACSRawData data;
+        std::string error;
+    };
+
+    bool FileData(Nyx::LZSSCompress& codec, Item& item)
     {
         // Past the reply's limit the entry could not be sent anyway.
-        const uint64_t room = DaemonWire::kMaxPayloadLength - std::min<uint64_t>(total_, DaemonWire::kMaxPayloadLength);
+        const uint64_t sent = std::min<uint64_t>(total_, DaemonWire::kMaxPayloadLength);
+        const uint64_t room = DaemonWire::kMaxPayloadLength - sent;
         uint32_t size = 0;
-        if (!compress_) {
-            uint8_t* block = ReadWhole(path, room, 0, 0, size, error_);
-            if (!block)
-                return false;
-            total_ += size;
-            out = ACSRawData::Adopt(block, size);
-            return true;
-        }
-        uint8_t* source = ReadWhole(path, room, 0, 0, size, error_);
+        uint8_t* source = ReadWhole(item.path, room, 0, 0, size, item.error);
         if (!source)
             return false;
+        if (!compress_) {
+            total_ += size;
+            item.data = ACSRawData::Adopt(source, size);
+            return true;
+        }
         // The stored form (one header byte and the bytes) always fits, and
         // the codec falls back to it when the coded form would not.
         const uint32_t capacity = size + 1;
         auto* block = static_cast<uint8_t*>(std::malloc(size_t(kSizePrefix) + capacity));
         if (!block) {
             std::free(source);
-            error_ = "Out of memory exporting " + path.string() + ".";
+            item.error = "Out of memory exporting " + item.path.string() + ".";
             return false;
         }
         StoreLE32(block, size);
         Nyx::CompressOutput coded(block + kSizePrefix, capacity);
-        bool ok = codec_.CompressData(coded, source, size, kExportLevel);
+        bool ok = codec.CompressData(coded, source, size, kExportLevel);
         std::free(source);
         if (!ok) {
             std::free(block);
-            error_ = "Cannot compress " + path.string() + ".";
+            item.error = "Cannot compress " + item.path.string() + ".";
             return false;
         }
         const uint32_t length = kSizePrefix + coded.Size();
         if (auto* smaller = static_cast<uint8_t*>(std::realloc(block, length)))
             block = smaller;
         total_ += length;
-        out = ACSRawData::Adopt(block, length);
+        item.data = ACSRawData::Adopt(block, length);
         return true;
     }
 
     bool compress_;
-    uint64_t total_ = 0;
+    std::vector<Item> items_;
+    std::atomic<uint64_t> total_{0};
     std::string error_;
-    Nyx::LZSSCompress codec_;
 };
 
 void ServeExport(AssetStore& store, uint32_t transactionId, TStream& request, TStream& reply,
@@ -310,7 +359,7 @@ void ServeExport(AssetStore& store, uint32_t transactionId, TStream& request, TS
     const bool compress = (flags & kExportCompressed) != 0;
     Exporter exporter(compress);
     ChunkRef files(new TDBContainerTag);
-    if (!exporter.AddFolder(files, folder, 0)) {
+    if (!exporter.AddFolder(files, folder, 0) || !exporter.ReadFiles()) {
         SendError(notes, transactionId, exporter.Error());
         return;
     }
