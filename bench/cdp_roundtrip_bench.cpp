@@ -1,6 +1,6 @@
-// One asset of 100 MB in 2,000 files packed into a ".cdp" and installed
-// again ("createcdp", then "installcdp" once the asset is deleted), by the
-// built program against the stand-in daemon, beside the same tree through
+// One asset of 100 MB in 2,000 files packed into a ".cdp" ("createcdp")
+// and installed from it on a second data root ("installcdp"), by the built
+// program against the stand-in daemon, beside the same tree through
 // "tar -c | gzip -5" and back ("gzip -d | tar -x") in the same run.
 // Throughput counts the tree's bytes once per round trip.
 //
@@ -133,14 +133,15 @@ bool SyncTree(const fs::path& folder)
     return SyncPath(folder, true) && ok;
 }
 
-// A data root with both programs in "bin" and the asset under "local".
+// A data root with both programs in "bin", and the asset under "local"
+// when `withAsset` is set.
 struct DataRoot {
     std::string root;
     std::string program;
     std::string work;
     bool ok = false;
 
-    DataRoot()
+    explicit DataRoot(bool withAsset)
     {
         char pattern[] = "/tmp/cdp-roundtrip-XXXXXX";
         if (!::mkdtemp(pattern))
@@ -161,7 +162,7 @@ struct DataRoot {
         }
         const fs::path asset = fs::path(root) / "local/big";
         ok = true;
-        for (int f = 0; f < kFolders && ok; ++f) {
+        for (int f = 0; f < kFolders && ok && withAsset; ++f) {
             const fs::path folder = asset / ("part-" + std::to_string(f));
             fs::create_directories(folder, ec);
             for (int i = 0; i < kFilesPerFolder && ok; ++i) {
@@ -169,10 +170,11 @@ struct DataRoot {
                 ok = WriteFile(folder / ("file-" + std::to_string(index) + Extension(index)), FileBytes(index));
             }
         }
-        ok = ok && WriteFile(asset / "config.txt", std::string("kuid ") + kAsset +
-                                                       "\nusername \"big\"\nkind \"scenery\"\nkestro-build 3.5\n");
+        ok = ok && (!withAsset || WriteFile(asset / "config.txt",
+                                            std::string("kuid ") + kAsset +
+                                                "\nusername \"big\"\nkind \"scenery\"\nkestro-build 3.5\n"));
         // The first command starts the daemon, outside any measurement.
-        ok = ok && Run({program, "status", kAsset}, root) == 0;
+        ok = ok && Run({program, "status", kAsset}, root) == (withAsset ? 0 : 255);
     }
     ~DataRoot()
     {
@@ -190,9 +192,20 @@ struct DataRoot {
     }
 };
 
+// Where the asset is packed.
 DataRoot& Root()
 {
-    static DataRoot root;
+    static DataRoot root(true);
+    return root;
+}
+
+// Where the package is installed: another machine's data root, so that
+// the install goes into an empty "local" as the yardstick's extraction
+// goes into an empty folder, and both remove what they made only after
+// the round trip.
+DataRoot& Target()
+{
+    static DataRoot root(false);
     return root;
 }
 
@@ -206,7 +219,8 @@ void EmptyFolder(const fs::path& folder)
 void BM_CdpRoundTrip(benchmark::State& state)
 {
     DataRoot& root = Root();
-    if (!root.ok) {
+    DataRoot& target = Target();
+    if (!root.ok || !target.ok) {
         state.SkipWithError("no data root");
         return;
     }
@@ -216,21 +230,18 @@ void BM_CdpRoundTrip(benchmark::State& state)
             state.SkipWithError("createcdp failed");
             break;
         }
-        state.PauseTiming();
-        bool deleted = Run({root.program, "delete", kAsset}, root.root) == 0;
-        EmptyFolder(root.root + "/trash");
-        state.ResumeTiming();
-        if (!deleted || Run({root.program, "installcdp", package}, root.root) != 0) {
+        if (Run({target.program, "installcdp", package}, target.root) != 0) {
             state.SkipWithError("installcdp failed");
             break;
         }
         state.PauseTiming();
         state.counters["package_bytes"] = double(fs::file_size(package));
         fs::remove(package);
-        bool installed = Run({root.program, "status", kAsset}, root.root) == 0;
+        bool installed = Run({target.program, "delete", kAsset}, target.root) == 0;
+        EmptyFolder(target.root + "/trash");
         state.ResumeTiming();
         if (!installed) {
-            state.SkipWithError("the asset is not installed again");
+            state.SkipWithError("the asset was not installed");
             break;
         }
     }
@@ -278,7 +289,7 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    if (!Root().ok) {
+    if (!Root().ok || !Target().ok) {
         std::fprintf(stderr, "the data root could not be laid out\n");
         return 1;
     }
