@@ -122,11 +122,10 @@ bool IsImageName(const std::string& name)
     return ext == ".jpg" || ext == ".jpeg" || ext == ".png" || ext == ".bmp" || ext == ".tga";
 }
 
-// Reads a whole file of at most `limit` bytes into a block from malloc, with
-// `front` spare bytes before the file's and `back` after them. Null with a
-// reason when the file does not read whole or is larger.
-uint8_t* ReadWhole(const fs::path& path, uint64_t limit, uint32_t front, uint32_t back, uint32_t& size,
-                   std::string& error)
+// Reads a whole file of at most `limit` bytes (no more than a u32 holds)
+// into a block from malloc. Null with a reason when the file does not read
+// whole or is larger.
+uint8_t* ReadWhole(const fs::path& path, uint64_t limit, uint32_t& size, std::string& error)
 {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     struct stat st;
@@ -142,10 +141,10 @@ uint8_t* ReadWhole(const fs::path& path, uint64_t limit, uint32_t front, uint32_
         return nullptr;
     }
     size = static_cast<uint32_t>(st.st_size);
-    auto* block = static_cast<uint8_t*>(std::malloc(size_t(front) + size + back + 1));
+    auto* block = static_cast<uint8_t*>(std::malloc(size_t(size) + 1));
     uint32_t have = 0;
     while (block && have < size) {
-        ssize_t got = ::read(fd, block + front + have, size - have);
+        ssize_t got = ::read(fd, block + have, size - have);
         if (got <= 0)
             break;
         have += static_cast<uint32_t>(got);
@@ -186,7 +185,7 @@ void ServeThumbnail(AssetStore& store, TStream& request, TStream& reply)
             continue;
         uint32_t length = 0;
         std::string error;
-        uint8_t* bytes = ReadWhole(entry.path(), kMaxThumbnailBytes, 0, 0, length, error);
+        uint8_t* bytes = ReadWhole(entry.path(), kMaxThumbnailBytes, length, error);
         if (!bytes)
             continue;
         reply.WritePString(Nyx::PString(name));
@@ -298,7 +297,7 @@ private:
         const uint64_t sent = std::min<uint64_t>(total_, DaemonWire::kMaxPayloadLength);
         const uint64_t room = DaemonWire::kMaxPayloadLength - sent;
         uint32_t size = 0;
-        uint8_t* source = ReadWhole(item.path, room, 0, 0, size, item.error);
+        uint8_t* source = ReadWhole(item.path, room, size, item.error);
         if (!source)
             return false;
         if (!compress_) {
