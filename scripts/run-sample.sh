@@ -28,6 +28,9 @@ run() {
 
 if [ $# -gt 0 ]; then
     run "$@"
+    # The next run lays the data root out afresh: the daemon serving this
+    # one must not outlive it.
+    "$root/bin/KestroUtil" closekaddaemon >/dev/null 2>&1 || true
 else
     run version
     run @sample-batch.txt
