@@ -26,6 +26,10 @@ public:
     // its last use stamped; null when none is registered (always for the
     // null KUID).
     virtual ChunkRef FindConfig(const KUID& kuid) = 0;
+    // Drops the specs nobody holds and logs those still held. The command
+    // host runs it after every job; a registry without specs of its own has
+    // nothing to drop.
+    virtual void PurgeAndReportLeaks() {}
 
     // Null puts the empty registry back.
     static void SetFactory(Factory factory);
