@@ -1,0 +1,159 @@
+#include "cli/commandhost/ArchiveJobs.h"
+
+#include <cmath>
+#include <limits>
+
+#include "config/BinaryConfig.h"
+#include "config/InterfaceTextDB.h"
+#include "config/ResultsLog.h"
+#include "config/TDBContainerTag.h"
+#include "core/TStream.h"
+#include "kad/requests/KADRequests.h"
+#include "nyx/String.h"
+
+namespace {
+
+const Nyx::PString& KuidTag()
+{
+    static const Nyx::PString tag("kuid");
+    return tag;
+}
+
+KUID EntryKUID(const ChunkRef& entry)
+{
+    return entry ? TDBContainerTag::GetKUID(entry, KuidTag(), KUID::Null) : KUID::Null;
+}
+
+void ReportKey(ResultsLog& log, const char* key, const char* parameter = nullptr, const Nyx::String& value = {})
+{
+    ChunkRef parameters;
+    if (parameter)
+        TDBContainerTag::SetString(parameters, Nyx::PString(parameter), Nyx::PString(value.View()));
+    ResultsLog::AddResult(log, ResultsLog::kError, GetInterfaceText(Nyx::String(key)),
+                          parameter ? &parameters : nullptr);
+}
+
+void ReportUnreadable(ResultsLog& log) { ReportKey(log, "$kad_archive_unreadable"); }
+
+// int(build * 100 + 0.1) == 320, for a build that has an integer value at
+// all.
+bool IsSameBuild(float build)
+{
+    double scaled = build * 100 + 0.1;
+    if (!std::isfinite(scaled) || scaled <= std::numeric_limits<int>::min() ||
+        scaled >= std::numeric_limits<int>::max())
+        return false;
+    return static_cast<int>(scaled) == ArchiveFormat::kSameBuild;
+}
+
+// Every copy of the KUID leaves the list: the daemon asked once for it.
+void RemoveAll(KUIDRing& list, const KUID& kuid)
+{
+    for (auto it = list.Find(kuid); !it.AtEnd(); it = list.Find(kuid))
+        list.Erase(it);
+}
+
+// One entry as the package code reads it: a binary config tree whose root
+// is the entry.
+ChunkRef ReadEntry(TStream& in)
+{
+    ChunkRef entry;
+    if (!ReadBinaryConfig(in, entry))
+        return ChunkRef();
+    return entry;
+}
+
+KUID InstallThroughDaemon(const ChunkRef&, uint32_t, ResultsLog& log)
+{
+    ResultsLog::AddResult(log, ResultsLog::kError,
+                          Nyx::String("Installing package entries is not available in this build."));
+    return KUID::Null;
+}
+
+}  // namespace
+
+bool ArchiveSaveToDisk(const KUIDRing& kuids, TStream& out, ResultsLog& log)
+{
+    bool allExported = true;
+    for (const KUID& kuid : kuids) {
+        ChunkRef entry = KADRequests::ExportAsset(kuid, 0, &log);
+        if (EntryKUID(entry).IsNull()) {
+            // The daemon has said why in the log.
+            allExported = false;
+            continue;
+        }
+        WriteKUID(out, kuid);
+        uint32_t endField = out.BeginBlock();
+        WriteBinaryConfig(out, entry);
+        out.WriteInt32At(endField, out.Tell());
+    }
+    WriteKUID(out, KUID::Null);
+    return allExported;
+}
+
+bool ArchiveInstall(uint32_t jobValue, const Nyx::File::Path& path, KUIDRing& wanted, ResultsLog& log)
+{
+    TFile archive;
+    archive.Open(path, Nyx::File::kModeRead);
+    // Offsets are 32 bits wide: a larger file cannot be one the save wrote.
+    if (archive.IsOpen() && archive.GetFile()->Size() > int64_t(std::numeric_limits<uint32_t>::max())) {
+        ReportUnreadable(log);
+        return false;
+    }
+    return ArchiveInstall(jobValue, archive, wanted, log, &InstallThroughDaemon);
+}
+
+bool ArchiveInstall(uint32_t jobValue, TStream& archive, KUIDRing& wanted, ResultsLog& log,
+                    const ArchiveEntryInstall& install)
+{
+    uint32_t magic;
+    uint32_t version;
+    archive.ReadInt32(magic, 0u);
+    archive.ReadInt32(version, 0u);
+    if (version > ArchiveFormat::kVersion) {
+        ReportKey(log, "$kad_archive_version", "version", Nyx::String::Printf("%u", version));
+        return false;
+    }
+    bool sameBuild = false;
+    if (version == 1) {
+        float build;
+        archive.ReadFloat(build, 0.0f);
+        sameBuild = IsSameBuild(build);
+    }
+    uint32_t endOffset;
+    uint32_t value;
+    archive.ReadInt32(endOffset, 0u);
+    archive.ReadInt32(value, 0u);
+    const uint32_t size = archive.GetSize();
+    if (magic != ArchiveFormat::kMagic || endOffset != size || value != jobValue || archive.GetError() != 0) {
+        ReportUnreadable(log);
+        return false;
+    }
+
+    const uint32_t flags = sameBuild ? kArchiveSameBuildInstallFlags : kArchiveInstallFlags;
+    for (;;) {
+        KUID kuid;
+        ReadKUID(archive, kuid);
+        if (kuid.IsNull())
+            return true;
+        uint32_t entryEnd;
+        archive.ReadInt32(entryEnd, 0u);
+        const uint32_t entryStart = archive.Tell();
+        // Each entry is skipped by its offset; one that does not lead
+        // forward, or leads out of the file, would loop or jump anywhere.
+        if (archive.GetError() != 0 || entryEnd <= entryStart || entryEnd > size) {
+            ReportUnreadable(log);
+            return false;
+        }
+        if (!wanted.Find(kuid).AtEnd()) {
+            ChunkRef entry;
+            {
+                TSubFile body(&archive, entryStart, entryEnd);
+                entry = ReadEntry(body);
+            }
+            if (entry && EntryKUID(entry) == kuid && !install(entry, flags, log).IsNull())
+                RemoveAll(wanted, kuid);
+        }
+        archive.SetPosition(entryEnd);
+    }
+}
