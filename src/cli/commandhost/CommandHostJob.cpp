@@ -1,0 +1,229 @@
+#include "cli/commandhost/CommandHostJob.h"
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include <unistd.h>
+
+#include "cli/commandhost/ArchiveJobs.h"
+#include "config/KUID.h"
+#include "config/ResultsLog.h"
+#include "config/TDBContainerTag.h"
+#include "core/Log.h"
+#include "core/TStream.h"
+#include "kad/client/KADClient.h"
+#include "kad/client/SpecRegistryHook.h"
+#include "kad/requests/KUIDListWire.h"
+#include "nyx/String.h"
+#include "resources/SubstHandle.h"
+#include "resources/TextureConvert.h"
+#include "tetlib/ValidateAssetTask.h"
+
+namespace {
+
+const char* JobText(uint32_t id)
+{
+    switch (id) {
+    case CommandHostJob::kValidate:
+        return "CommandHostCallback> KAD_CMDHOST_VALIDATE";
+    case CommandHostJob::kTextureConvert:
+        return "CommandHostCallback> KAD_CMDHOST_TEXTURECONVERT";
+    case CommandHostJob::kArchiveSave:
+        return "CommandHostCallback> KAD_CMDHOST_ARCHIVE_SAVETODISK";
+    case CommandHostJob::kArchiveInstall:
+        return "CommandHostCallback> KAD_CMDHOST_ARCHIVE_INSTALL";
+    default:
+        return nullptr;
+    }
+}
+
+void ReadPath(TStream& in, Nyx::File::Path& out)
+{
+    Nyx::String text;
+    in.ReadString(text);
+    out = Nyx::File::Path(text);
+}
+
+// A count is believed only as far as the bytes behind it reach: a payload
+// claiming more KUIDs than it carries ends early.
+bool ReadKUIDs(TStream& in, KUIDRing& out)
+{
+    uint32_t count;
+    in.ReadInt32(count, 0u);
+    if (in.GetError() != 0)
+        return false;
+    if (count > StreamBytesLeft(in) / KUID::kPackedSize) {
+        in.SetError(TStream::kErrShortRecord);
+        return false;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        KUID kuid;
+        ReadKUID(in, kuid);
+        out.Append(kuid);
+    }
+    return in.GetError() == 0;
+}
+
+void ReportFileError(ResultsLog& log, const Nyx::File::Path& file)
+{
+    ChunkRef parameters;
+    TDBContainerTag::SetString(parameters, Nyx::PString("file_name"), Nyx::PString(file.View()));
+    ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String("Unable to write the archive file '$(FILE_NAME)'."),
+                          &parameters);
+}
+
+// Engine resources and interned strings that nobody holds; the resource
+// system's own purge is not part of this build yet.
+void PurgeUnusedResources() {}
+
+bool DefaultValidate(const Nyx::PString& archiveName, const Nyx::File::Path& folder, ResultsLog& log)
+{
+    return MakeValidateAssetTaskCallback(archiveName, folder, log);
+}
+
+uint32_t DefaultConvertTextures(const Nyx::File::Path& folder, ResultsLog& log)
+{
+    Nyx::String out;
+    return RunTextureConvertFolder(out, folder, log);
+}
+
+bool DefaultInstallArchive(uint32_t archiveValue, const Nyx::File::Path& file, KUIDRing& wanted, ResultsLog& log)
+{
+    return ArchiveInstall(archiveValue, file, wanted, log);
+}
+
+void DefaultPurge()
+{
+    if (SpecRegistryHook* registry = KADClient::GetSpecRegistry())
+        registry->PurgeAndReportLeaks();
+    PurgeUnusedResources();
+}
+
+}  // namespace
+
+uint32_t ReadCommandHostJobId(TStream& in)
+{
+    uint32_t id;
+    in.ReadInt32(id, 0u);
+    return id;
+}
+
+bool ReadCommandHostJobFields(TStream& in, CommandHostJob& job)
+{
+    switch (job.id) {
+    case CommandHostJob::kValidate:
+    case CommandHostJob::kTextureConvert:
+        in.ReadPString(job.archiveName);
+        ReadPath(in, job.folder);
+        break;
+    case CommandHostJob::kArchiveSave:
+    case CommandHostJob::kArchiveInstall:
+        in.ReadInt32(job.archiveValue, 0u);
+        ReadPath(in, job.file);
+        if (!ReadKUIDs(in, job.kuids))
+            return false;
+        break;
+    default:
+        return false;
+    }
+    return in.GetError() == 0;
+}
+
+const CommandHostWork& CommandHostWork::Default()
+{
+    static const CommandHostWork work{&DefaultValidate, &DefaultConvertTextures, &ArchiveSaveToDisk,
+                                      &DefaultInstallArchive, &DefaultPurge};
+    return work;
+}
+
+bool WriteArchiveFile(const CommandHostJob& job, ResultsLog& log, const CommandHostWork& work, bool& allSaved)
+{
+    allSaved = false;
+    if (job.file.Empty()) {
+        ReportFileError(log, job.file);
+        return false;
+    }
+    // A save that fails part-way must not leave a file that looks like an
+    // archive: the bytes go beside the target until they are all there.
+    const Nyx::File::Path saving(job.file.Str() + ".saving");
+    TFile file;
+    file.Open(saving, Nyx::File::kModeWrite);
+    if (!file.IsOpen()) {
+        ReportFileError(log, job.file);
+        return false;
+    }
+    file.WriteInt32(ArchiveFormat::kMagic);
+    file.WriteInt32(ArchiveFormat::kVersion);
+    file.WriteFloat(ArchiveFormat::kBuild);
+    const uint32_t endField = file.BeginBlock();
+    file.WriteInt32(job.archiveValue);
+    allSaved = work.saveArchive(job.kuids, file, log);
+    // Every offset in the file is 32 bits wide.
+    const int64_t end = file.GetFile()->Tell();
+    bool ok = end >= 0 && end <= int64_t(std::numeric_limits<uint32_t>::max());
+    if (ok)
+        file.WriteInt32At(endField, static_cast<uint32_t>(end));
+    ok = ok && file.GetError() == TStream::kErrNone;
+    ok = ok && ::fsync(static_cast<int>(file.GetFile()->GetHandle())) == 0;
+    file.ReleaseFile();
+    ok = ok && Nyx::File::Rename(saving, job.file);
+    if (!ok) {
+        Nyx::File::Unlink(saving);
+        ReportFileError(log, job.file);
+    }
+    return ok;
+}
+
+void RunCommandHostJob(TStream& request, TStream& reply, const CommandHostWork& work)
+{
+    CommandHostJob job;
+    job.id = ReadCommandHostJobId(request);
+    const char* text = JobText(job.id);
+    if (!text) {
+        LogMessage("CommandHostCallback> unsupported commandID=%d", static_cast<int32_t>(job.id));
+        work.purge();
+        return;
+    }
+    LogMessage("%s", text);
+    if (!ReadCommandHostJobFields(request, job))
+        return;
+
+    {
+        ResultsLog log;
+        switch (job.id) {
+        case CommandHostJob::kValidate: {
+            SubstHandle mount = OpenSubst(job.archiveName.c_str());
+            bool valid = work.validate(job.archiveName, job.folder, log);
+            log.WriteResults(reply, 0);
+            reply.WriteUInt8(valid ? 1 : 0);
+            CloseSubst(mount);
+            break;
+        }
+        case CommandHostJob::kTextureConvert: {
+            SubstHandle mount = OpenSubst(job.archiveName.c_str());
+            uint32_t converted = work.convertTextures(job.folder, log);
+            log.WriteResults(reply, 0);
+            reply.WriteInt32(converted);
+            CloseSubst(mount);
+            break;
+        }
+        case CommandHostJob::kArchiveSave: {
+            bool allSaved = false;
+            bool written = WriteArchiveFile(job, log, work, allSaved);
+            log.WriteResults(reply, 0);
+            reply.WriteInt32(written && allSaved ? 1u : 0u);
+            break;
+        }
+        case CommandHostJob::kArchiveInstall:
+            work.installArchive(job.archiveValue, job.file, job.kuids, log);
+            log.WriteResults(reply, 0);
+            WriteKUIDList(reply, job.kuids);
+            break;
+        }
+        LogMessage("CommandHostCallback> complete");
+    }
+    work.purge();
+}
+
+void CommandHostCallback(TStream& request, TStream& reply) { RunCommandHostJob(request, reply, CommandHostWork::Default()); }
