@@ -77,6 +77,9 @@ void DaemonConnection::Run()
     // closed only when the server lets go of this object, so that it is
     // never reused under a Shutdown call of the server.
     ::shutdown(fd_, SHUT_RDWR);
+    for (auto& action : atEnd_)
+        action();
+    atEnd_.clear();
     finished_.store(true, std::memory_order_release);
 }
 

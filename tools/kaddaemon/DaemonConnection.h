@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -57,6 +58,11 @@ public:
     // Takes every held reply out, in the order they were held.
     std::vector<HeldReply> TakeHeldReplies();
 
+    // Work to do once the reader has stopped serving, before the connection
+    // counts as finished (so before it can be destroyed). Only handlers add
+    // it, on the reader thread, which also runs it: no lock.
+    void AtEnd(std::function<void()> action) { atEnd_.push_back(std::move(action)); }
+
 private:
     void Run();
     bool Handshake(SocketReader& reader);
@@ -75,6 +81,7 @@ private:
     std::unique_ptr<Nyx::DynamicBuffer> request_;
     std::unique_ptr<Nyx::DynamicBuffer> reply_;
     std::vector<HeldReply> held_;
+    std::vector<std::function<void()>> atEnd_;
 };
 
 }  // namespace kaddaemon

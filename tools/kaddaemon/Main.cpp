@@ -9,6 +9,7 @@
 #include <string>
 
 #include "kaddaemon/AssetStore.h"
+#include "kaddaemon/CommandHostRequests.h"
 #include "kaddaemon/DaemonOptions.h"
 #include "kaddaemon/DaemonServer.h"
 #include "kaddaemon/RepairRequests.h"
@@ -48,6 +49,7 @@ int main(int argc, char** argv)
     kaddaemon::RegisterStoreRequests(server.Requests(), store);
     kaddaemon::RegisterRepairRequests(server.Requests(), store, options.testRequests);
     kaddaemon::RegisterStandInRequests(server.Requests(), options.testRequests);
+    kaddaemon::RegisterCommandHostRequests(server.Requests(), root, options.testRequests);
     if (trace.IsOpen())
         server.SetTrace(&trace);
     switch (server.Start(root)) {

@@ -1,0 +1,220 @@
+// The stand-in's command host: jobs handed to the connection that sent
+// request 140 and its requests 141 handed back to the askers. The host here
+// is a raw connection scripted by the test; the askers are the client.
+#include "kaddaemon/CommandHostRequests.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/ResultsLog.h"
+#include "kad/requests/KADRequests.h"
+#include "kaddaemon/AssetStore.h"
+#include "kaddaemon/ClientTestSupport.h"
+#include "kaddaemon/RawDaemonClient.h"
+#include "kaddaemon/StoreRequests.h"
+
+namespace {
+
+using namespace clienttest;
+
+
+std::string Results(const std::vector<std::pair<int32_t, std::string>>& results)
+{
+    ResultsLog log;
+    for (const auto& [severity, text] : results)
+        ResultsLog::AddResult(log, severity, Nyx::String(text));
+    Bytes out;
+    log.WriteResults(out.Stream(), 0);
+    return out.Text();
+}
+
+std::vector<std::string> Texts(const ResultsLog& log)
+{
+    std::vector<std::string> texts;
+    for (const ResultsLog::Result* r : log.Results())
+        texts.push_back(r->text.c_str());
+    return texts;
+}
+
+class CommandHostRequestsTest : public StandInClient {
+protected:
+    CommandHostRequestsTest() : store_(std::make_shared<kaddaemon::AssetStore>(root_))
+    {
+        EXPECT_TRUE(store_->Open());
+        kaddaemon::RegisterStoreRequests(server_.Requests(), store_);
+        kaddaemon::RegisterCommandHostRequests(server_.Requests(), root_, true);
+    }
+
+    // A raw connection that has registered as the command host.
+    std::unique_ptr<RawDaemonClient> RegisterHost()
+    {
+        auto host = std::make_unique<RawDaemonClient>();
+        EXPECT_TRUE(host->Connect(server_.Port()));
+        EXPECT_TRUE(host->Handshake(root_));
+        EXPECT_TRUE(host->SendRequest(140, 1, ""));
+        uint32_t tag, id;
+        std::string payload;
+        EXPECT_TRUE(host->ReadFrame(tag, id, payload));
+        EXPECT_EQ(id, 1u);
+        return host;
+    }
+
+    // The next job the host receives.
+    static std::string NextJob(RawDaemonClient& host)
+    {
+        uint32_t tag = 0, kind = 0;
+        std::string payload;
+        EXPECT_TRUE(host.ReadFrame(tag, kind, payload));
+        EXPECT_EQ(tag, DaemonWire::kTagNote);
+        EXPECT_EQ(kind, 1u);
+        return payload;
+    }
+    static void Answer(RawDaemonClient& host, uint32_t id, const std::string& answer)
+    {
+        EXPECT_TRUE(host.SendRequest(141, id, answer));
+        uint32_t tag, second;
+        std::string payload;
+        EXPECT_TRUE(host.ReadFrame(tag, second, payload));  // the empty reply to 141
+        EXPECT_EQ(second, id);
+    }
+
+    static uint32_t HostState()
+    {
+        std::string reply;
+        EXPECT_TRUE(Call(testrequest::kCommandHostState, "", &reply));
+        return ReadU32(reply);
+    }
+
+    std::shared_ptr<kaddaemon::AssetStore> store_;
+};
+
+}  // namespace
+
+TEST_F(CommandHostRequestsTest, JobsGoToTheHostInOrderAndEachAnswerBackToItsAsker)
+{
+    Serve();
+    ASSERT_TRUE(StartClient());
+    EXPECT_EQ(HostState(), 0u);
+    std::string reply;
+    ASSERT_TRUE(Call(testrequest::kCommandHostJob, U32(7), &reply));
+    EXPECT_EQ(reply, U32(testrequest::kJobNoHost));
+
+    std::unique_ptr<RawDaemonClient> host = RegisterHost();
+    EXPECT_EQ(HostState(), 1u);
+
+    // Three askers at once; the host answers in the order the jobs came.
+    constexpr int kAskers = 3;
+    std::string replies[kAskers];
+    std::vector<std::thread> askers;
+    for (int i = 0; i < kAskers; ++i)
+        askers.emplace_back([&, i]() { Call(testrequest::kCommandHostJob, "job " + std::to_string(i), &replies[i]); });
+    for (int i = 0; i < kAskers; ++i) {
+        std::string job = NextJob(*host);
+        Answer(*host, 10 + i, "answer to " + job);
+    }
+    for (std::thread& t : askers)
+        t.join();
+    for (int i = 0; i < kAskers; ++i)
+        EXPECT_EQ(replies[i], U32(testrequest::kJobAnswered) + "answer to job " + std::to_string(i));
+
+    // An answer nobody asked for is dropped.
+    Answer(*host, 20, "unasked");
+    ASSERT_TRUE(Call(testrequest::kEcho, "still here", &reply));
+    EXPECT_EQ(reply, "still here");
+}
+
+TEST_F(CommandHostRequestsTest, ValidationGoesToTheHostAsJob0WithTheAbsoluteFolder)
+{
+    Serve();
+    ASSERT_TRUE(StartClient());
+    std::unique_ptr<RawDaemonClient> host = RegisterHost();
+
+    struct Case {
+        const char* folder;
+        std::string answer;
+        bool valid;
+        std::vector<std::string> texts;
+    } cases[] = {
+        {"local/abc", Results({{3, "bad texture"}, {2, "odd mesh"}}) + std::string(1, '\1'), true,
+         {"bad texture", "odd mesh"}},
+        {"/elsewhere/def", Results({}) + std::string(1, '\0'), false, {}},
+        // An answer cut short: no results, and the verdict reads as 0.
+        {"local/ghi", "", false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        ResultsLog log;
+        bool valid = !c.valid;
+        std::thread asker([&]() {
+            valid = KADRequests::ValidateAsset(Nyx::PString("archive"), Nyx::File::Path(c.folder), &log);
+        });
+        Bytes job(NextJob(*host));
+        uint32_t id;
+        Nyx::String archive, folder;
+        job.Stream().ReadInt32(id, 99u);
+        job.Stream().ReadString(archive);
+        job.Stream().ReadString(folder);
+        EXPECT_EQ(job.Stream().GetError(), 0u);
+        EXPECT_EQ(id, 0u);
+        EXPECT_STREQ(archive.c_str(), "");
+        const std::string wanted = c.folder[0] == '/' ? std::string(c.folder) : root_ + "/" + c.folder;
+        EXPECT_EQ(std::string(folder.c_str()), wanted);
+        Answer(*host, 30, c.answer);
+        asker.join();
+        EXPECT_EQ(valid, c.valid);
+        EXPECT_EQ(Texts(log), c.texts);
+    }
+}
+
+TEST_F(CommandHostRequestsTest, AHostThatLeavesFailsItsJobsAndValidationFallsBackToTheOwnCheck)
+{
+    Serve();
+    ASSERT_TRUE(StartClient());
+    std::unique_ptr<RawDaemonClient> host = RegisterHost();
+    std::string reply;
+    std::thread asker([&]() { Call(testrequest::kCommandHostJob, "never answered", &reply); });
+    EXPECT_EQ(NextJob(*host), "never answered");
+    host.reset();
+    asker.join();
+    EXPECT_EQ(reply, U32(testrequest::kJobHostLeft));
+    ASSERT_TRUE(WaitFor([]() { return HostState() == 0; }));
+
+    // The stand-in's own check: a folder without a config.
+    ResultsLog log;
+    EXPECT_FALSE(KADRequests::ValidateAsset(Nyx::PString(""), Nyx::File::Path(root_ + "/local/none"), &log));
+    EXPECT_EQ(Texts(log), std::vector<std::string>{"The config file of " + root_ + "/local/none does not load."});
+}
+
+TEST_F(CommandHostRequestsTest, TheHostAskingForAJobItselfIsToldThereIsNoHost)
+{
+    Serve();
+    ASSERT_TRUE(StartClient());
+    ASSERT_TRUE(Call(140, ""));
+    EXPECT_EQ(HostState(), 1u);
+    std::string reply;
+    ASSERT_TRUE(Call(testrequest::kCommandHostJob, U32(0), &reply));
+    EXPECT_EQ(reply, U32(testrequest::kJobNoHost));
+}
+
+TEST_F(CommandHostRequestsTest, StoppingTheStandInWithAJobOutstandingDoesNotHang)
+{
+    Serve();
+    ASSERT_TRUE(StartClient());
+    std::unique_ptr<RawDaemonClient> host = RegisterHost();
+    std::atomic<bool> returned{false};
+    std::thread asker([&]() {
+        Call(testrequest::kCommandHostJob, "never answered");
+        returned = true;
+    });
+    EXPECT_EQ(NextJob(*host), "never answered");
+    StopServing();
+    asker.join();
+    EXPECT_TRUE(returned.load());
+    EXPECT_TRUE(host->WaitClosed());
+}
