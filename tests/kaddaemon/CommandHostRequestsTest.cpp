@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -42,6 +43,57 @@ std::vector<std::string> Texts(const ResultsLog& log)
     return texts;
 }
 
+// A raw connection registered as the command host. Jobs (notes) and the
+// replies to its own requests arrive on the one connection in any order.
+class ScriptedHost {
+public:
+    bool Register(uint16_t port, const std::string& root)
+    {
+        return raw_.Connect(port) && raw_.Handshake(root) && raw_.SendRequest(140, 1, "") && AwaitReply(1);
+    }
+    // The next job the host receives.
+    std::string NextJob()
+    {
+        while (jobs_.empty()) {
+            if (!ReadOne())
+                return "(connection lost)";
+        }
+        std::string job = jobs_.front();
+        jobs_.erase(jobs_.begin());
+        return job;
+    }
+    bool Answer(uint32_t id, const std::string& answer) { return raw_.SendRequest(141, id, answer) && AwaitReply(id); }
+    RawDaemonClient& Raw() { return raw_; }
+
+private:
+    bool AwaitReply(uint32_t id)
+    {
+        while (std::find(replies_.begin(), replies_.end(), id) == replies_.end()) {
+            if (!ReadOne())
+                return false;
+        }
+        return true;
+    }
+    bool ReadOne()
+    {
+        uint32_t tag = 0, second = 0;
+        std::string payload;
+        if (!raw_.ReadFrame(tag, second, payload))
+            return false;
+        if (tag == DaemonWire::kTagNote) {
+            EXPECT_EQ(second, 1u) << "a note of another kind";
+            jobs_.push_back(payload);
+        } else {
+            replies_.push_back(second);
+        }
+        return true;
+    }
+
+    RawDaemonClient raw_;
+    std::vector<std::string> jobs_;
+    std::vector<uint32_t> replies_;
+};
+
 class CommandHostRequestsTest : public StandInClient {
 protected:
     CommandHostRequestsTest() : store_(std::make_shared<kaddaemon::AssetStore>(root_))
@@ -51,37 +103,11 @@ protected:
         kaddaemon::RegisterCommandHostRequests(server_.Requests(), root_, true);
     }
 
-    // A raw connection that has registered as the command host.
-    std::unique_ptr<RawDaemonClient> RegisterHost()
+    std::unique_ptr<ScriptedHost> RegisterHost()
     {
-        auto host = std::make_unique<RawDaemonClient>();
-        EXPECT_TRUE(host->Connect(server_.Port()));
-        EXPECT_TRUE(host->Handshake(root_));
-        EXPECT_TRUE(host->SendRequest(140, 1, ""));
-        uint32_t tag, id;
-        std::string payload;
-        EXPECT_TRUE(host->ReadFrame(tag, id, payload));
-        EXPECT_EQ(id, 1u);
+        auto host = std::make_unique<ScriptedHost>();
+        EXPECT_TRUE(host->Register(server_.Port(), root_));
         return host;
-    }
-
-    // The next job the host receives.
-    static std::string NextJob(RawDaemonClient& host)
-    {
-        uint32_t tag = 0, kind = 0;
-        std::string payload;
-        EXPECT_TRUE(host.ReadFrame(tag, kind, payload));
-        EXPECT_EQ(tag, DaemonWire::kTagNote);
-        EXPECT_EQ(kind, 1u);
-        return payload;
-    }
-    static void Answer(RawDaemonClient& host, uint32_t id, const std::string& answer)
-    {
-        EXPECT_TRUE(host.SendRequest(141, id, answer));
-        uint32_t tag, second;
-        std::string payload;
-        EXPECT_TRUE(host.ReadFrame(tag, second, payload));  // the empty reply to 141
-        EXPECT_EQ(second, id);
     }
 
     static uint32_t HostState()
@@ -105,7 +131,7 @@ TEST_F(CommandHostRequestsTest, JobsGoToTheHostInOrderAndEachAnswerBackToItsAske
     ASSERT_TRUE(Call(testrequest::kCommandHostJob, U32(7), &reply));
     EXPECT_EQ(reply, U32(testrequest::kJobNoHost));
 
-    std::unique_ptr<RawDaemonClient> host = RegisterHost();
+    std::unique_ptr<ScriptedHost> host = RegisterHost();
     EXPECT_EQ(HostState(), 1u);
 
     // Three askers at once; the host answers in the order the jobs came.
@@ -115,8 +141,8 @@ TEST_F(CommandHostRequestsTest, JobsGoToTheHostInOrderAndEachAnswerBackToItsAske
     for (int i = 0; i < kAskers; ++i)
         askers.emplace_back([&, i]() { Call(testrequest::kCommandHostJob, "job " + std::to_string(i), &replies[i]); });
     for (int i = 0; i < kAskers; ++i) {
-        std::string job = NextJob(*host);
-        Answer(*host, 10 + i, "answer to " + job);
+        std::string job = host->NextJob();
+        EXPECT_TRUE(host->Answer(10 + i, "answer to " + job));
     }
     for (std::thread& t : askers)
         t.join();
@@ -124,7 +150,7 @@ TEST_F(CommandHostRequestsTest, JobsGoToTheHostInOrderAndEachAnswerBackToItsAske
         EXPECT_EQ(replies[i], U32(testrequest::kJobAnswered) + "answer to job " + std::to_string(i));
 
     // An answer nobody asked for is dropped.
-    Answer(*host, 20, "unasked");
+    EXPECT_TRUE(host->Answer(20, "unasked"));
     ASSERT_TRUE(Call(testrequest::kEcho, "still here", &reply));
     EXPECT_EQ(reply, "still here");
 }
@@ -133,7 +159,7 @@ TEST_F(CommandHostRequestsTest, ValidationGoesToTheHostAsJob0WithTheAbsoluteFold
 {
     Serve();
     ASSERT_TRUE(StartClient());
-    std::unique_ptr<RawDaemonClient> host = RegisterHost();
+    std::unique_ptr<ScriptedHost> host = RegisterHost();
 
     struct Case {
         const char* folder;
@@ -154,7 +180,7 @@ TEST_F(CommandHostRequestsTest, ValidationGoesToTheHostAsJob0WithTheAbsoluteFold
         std::thread asker([&]() {
             valid = KADRequests::ValidateAsset(Nyx::PString("archive"), Nyx::File::Path(c.folder), &log);
         });
-        Bytes job(NextJob(*host));
+        Bytes job(host->NextJob());
         uint32_t id;
         Nyx::String archive, folder;
         job.Stream().ReadInt32(id, 99u);
@@ -165,7 +191,7 @@ TEST_F(CommandHostRequestsTest, ValidationGoesToTheHostAsJob0WithTheAbsoluteFold
         EXPECT_STREQ(archive.c_str(), "");
         const std::string wanted = c.folder[0] == '/' ? std::string(c.folder) : root_ + "/" + c.folder;
         EXPECT_EQ(std::string(folder.c_str()), wanted);
-        Answer(*host, 30, c.answer);
+        EXPECT_TRUE(host->Answer(30, c.answer));
         asker.join();
         EXPECT_EQ(valid, c.valid);
         EXPECT_EQ(Texts(log), c.texts);
@@ -176,10 +202,10 @@ TEST_F(CommandHostRequestsTest, AHostThatLeavesFailsItsJobsAndValidationFallsBac
 {
     Serve();
     ASSERT_TRUE(StartClient());
-    std::unique_ptr<RawDaemonClient> host = RegisterHost();
+    std::unique_ptr<ScriptedHost> host = RegisterHost();
     std::string reply;
     std::thread asker([&]() { Call(testrequest::kCommandHostJob, "never answered", &reply); });
-    EXPECT_EQ(NextJob(*host), "never answered");
+    EXPECT_EQ(host->NextJob(), "never answered");
     host.reset();
     asker.join();
     EXPECT_EQ(reply, U32(testrequest::kJobHostLeft));
@@ -206,15 +232,15 @@ TEST_F(CommandHostRequestsTest, StoppingTheStandInWithAJobOutstandingDoesNotHang
 {
     Serve();
     ASSERT_TRUE(StartClient());
-    std::unique_ptr<RawDaemonClient> host = RegisterHost();
+    std::unique_ptr<ScriptedHost> host = RegisterHost();
     std::atomic<bool> returned{false};
     std::thread asker([&]() {
         Call(testrequest::kCommandHostJob, "never answered");
         returned = true;
     });
-    EXPECT_EQ(NextJob(*host), "never answered");
+    EXPECT_EQ(host->NextJob(), "never answered");
     StopServing();
     asker.join();
     EXPECT_TRUE(returned.load());
-    EXPECT_TRUE(host->WaitClosed());
+    EXPECT_TRUE(host->Raw().WaitClosed());
 }
