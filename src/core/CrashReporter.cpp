@@ -44,6 +44,10 @@ struct sigaction gPrevious[NSIG];
 int gConsolePipe[2] = {-1, -1};
 
 constexpr size_t kAltStackSize = 256 * 1024;
+
+// How long a process that has allowed its exit after a hang-up or terminate
+// has to end by itself.
+constexpr int kOrderlyEndMs = 5000;
 alignas(16) char gAltStack[kAltStackSize];
 
 long CurrentThreadId()
@@ -415,6 +419,10 @@ void HandleConsoleEvent(int sig)
     // job; the command host allows the exit once its loop is over.
     while (!gExitAllowed.load())
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    // From there it runs the jobs still queued, shuts down and leaves with
+    // its own exit code; the signal only ends a process that does not get
+    // there in time.
+    std::this_thread::sleep_for(std::chrono::milliseconds(kOrderlyEndMs));
     EndBySignal(sig);
 }
 

@@ -10,7 +10,9 @@
 //
 // SIGINT, SIGQUIT, SIGHUP and SIGTERM are the console events: while exit is
 // not allowed they become a quit request instead of ending the process, and a
-// hang-up or terminate waits for AllowExit before the process ends.
+// hang-up or terminate waits for AllowExit before the process ends: it then
+// has a few seconds to end by itself, with its own exit code, before the
+// signal ends it.
 //
 // Nothing is active before Install; it is meant for the command host only.
 #pragma once

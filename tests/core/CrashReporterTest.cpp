@@ -313,6 +313,26 @@ TEST(CrashReporterTest, HangUpAndTerminateWaitForAllowExitThenEndTheProcess)
     }
 }
 
+TEST(CrashReporterTest, AfterHangUpOrTerminateAProcessThatWindsDownInTimeKeepsItsExitCode)
+{
+    for (int sig : {SIGHUP, SIGTERM}) {
+        TempFolder folder;
+        int status = RunChild(folder, [sig] {
+            CrashReporter::Install(false);
+            ::kill(::getpid(), sig);
+            if (!WaitFor(CrashReporter::QuitRequested, std::chrono::seconds(10)))
+                ::_exit(3);
+            CrashReporter::AllowExit();
+            // The jobs still queued, and the shut-down.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+            ::_exit(7);
+        });
+        ASSERT_TRUE(WIFEXITED(status)) << sig << " status " << status;
+        EXPECT_EQ(WEXITSTATUS(status), 7);
+        EXPECT_TRUE(DumpFiles(folder).empty());
+    }
+}
+
 TEST(CrashReporterTest, WhenExitIsAllowedAConsoleEventEndsTheProcess)
 {
     TempFolder folder;
