@@ -93,6 +93,12 @@ bool ArchiveSaveToDisk(const KUIDRing& kuids, TStream& out, ResultsLog& log)
 
 bool ArchiveInstall(uint32_t jobValue, const Nyx::File::Path& path, KUIDRing& wanted, ResultsLog& log)
 {
+    return ArchiveInstall(jobValue, path, wanted, log, &InstallThroughDaemon);
+}
+
+bool ArchiveInstall(uint32_t jobValue, const Nyx::File::Path& path, KUIDRing& wanted, ResultsLog& log,
+                    const ArchiveEntryInstall& install)
+{
     TFile archive;
     archive.Open(path, Nyx::File::kModeRead);
     // Offsets are 32 bits wide: a larger file cannot be one the save wrote.
@@ -100,7 +106,7 @@ bool ArchiveInstall(uint32_t jobValue, const Nyx::File::Path& path, KUIDRing& wa
         ReportUnreadable(log);
         return false;
     }
-    return ArchiveInstall(jobValue, archive, wanted, log, &InstallThroughDaemon);
+    return ArchiveInstall(jobValue, archive, wanted, log, install);
 }
 
 bool ArchiveInstall(uint32_t jobValue, TStream& archive, KUIDRing& wanted, ResultsLog& log,
@@ -125,23 +131,36 @@ bool ArchiveInstall(uint32_t jobValue, TStream& archive, KUIDRing& wanted, Resul
     archive.ReadInt32(endOffset, 0u);
     archive.ReadInt32(value, 0u);
     const uint32_t size = archive.GetSize();
-    if (magic != ArchiveFormat::kMagic || endOffset != size || value != jobValue || archive.GetError() != 0) {
+    // A header cut short reads as zeros, which no archive holds.
+    if (magic != ArchiveFormat::kMagic || endOffset != size || value != jobValue) {
         ReportUnreadable(log);
         return false;
     }
 
+    // Room is measured against the size: a file stream's error code also
+    // tells of read-ahead that ran into the end, so it cannot say whether a
+    // field was cut short.
     const uint32_t flags = sameBuild ? kArchiveSameBuildInstallFlags : kArchiveInstallFlags;
     for (;;) {
+        const uint32_t at = archive.Tell();
+        if (at > size || size - at < KUID::kPackedSize) {
+            ReportUnreadable(log);  // no end mark
+            return false;
+        }
         KUID kuid;
         ReadKUID(archive, kuid);
         if (kuid.IsNull())
             return true;
+        if (size - at < KUID::kPackedSize + 4) {
+            ReportUnreadable(log);
+            return false;
+        }
         uint32_t entryEnd;
         archive.ReadInt32(entryEnd, 0u);
-        const uint32_t entryStart = archive.Tell();
+        const uint32_t entryStart = at + KUID::kPackedSize + 4;
         // Each entry is skipped by its offset; one that does not lead
         // forward, or leads out of the file, would loop or jump anywhere.
-        if (archive.GetError() != 0 || entryEnd <= entryStart || entryEnd > size) {
+        if (entryEnd <= entryStart || entryEnd > size) {
             ReportUnreadable(log);
             return false;
         }

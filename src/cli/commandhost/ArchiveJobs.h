@@ -51,5 +51,7 @@ using ArchiveEntryInstall = std::function<KUID(const ChunkRef& entry, uint32_t i
 // when the header or an entry's offset does not hold (reported into the log).
 // The first form installs through the daemon.
 bool ArchiveInstall(uint32_t jobValue, const Nyx::File::Path& path, KUIDRing& wanted, ResultsLog& log);
+bool ArchiveInstall(uint32_t jobValue, const Nyx::File::Path& path, KUIDRing& wanted, ResultsLog& log,
+                    const ArchiveEntryInstall& install);
 bool ArchiveInstall(uint32_t jobValue, TStream& archive, KUIDRing& wanted, ResultsLog& log,
                     const ArchiveEntryInstall& install);

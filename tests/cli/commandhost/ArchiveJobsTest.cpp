@@ -161,6 +161,9 @@ TEST_F(ArchiveInstallTest, ReadsHeadersAndEntriesAsWrittenAndRefusesWhatDoesNotH
         {"another job value", Archive().Header(1, 3.2f, 8).Entry(kA).End().Bytes(), {kA}, {}, false, {}, {kA},
          {kUnreadable}},
         {"no header at all", std::string(), {kA}, {}, false, {}, {kA}, {kUnreadable}},
+        {"no end mark", Archive().Header().Entry(kA).Bytes(), {kA}, {}, false, {{kA, 10}}, {}, {kUnreadable}},
+        {"the file ends inside an entry's offset", Archive().Header().Entry(kA).End().Bytes().substr(0, 28),
+         {kA}, {}, false, {}, {kA}, {kUnreadable}},
         {"only wanted entries", Archive().Header().Entry(kA).Entry(kB).Entry(kC).End().Bytes(), {kC, kA}, {}, true,
          {{kA, 10}, {kC, 10}}, {}, {}},
         {"a wanted KUID present twice is installed once",
@@ -178,30 +181,41 @@ TEST_F(ArchiveInstallTest, ReadsHeadersAndEntriesAsWrittenAndRefusesWhatDoesNotH
          Archive().Header().Entry(kA).Entry(kB, BinaryOf(EntryOf(kB)), 1000).End().Bytes(), {kA, kB}, {}, false,
          {{kA, 10}}, {kB}, {kUnreadable}},
     };
+    // Each archive read from memory and from a file, whose stream reads
+    // ahead into the file's end.
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        wire::Input in(c.archive);
-        KUIDRing wanted;
-        for (const KUID& k : c.wanted)
-            wanted.Append(k);
-        std::vector<Install> installs;
-        std::vector<KUID> toFail = c.failingOnce;
-        ResultsLog log;
-        bool result = ArchiveInstall(9, in.stream, wanted, log, [&](const ChunkRef& entry, uint32_t flags, ResultsLog&) {
-            KUID kuid = TDBContainerTag::GetKUID(entry, Nyx::PString("kuid"), KUID::Null);
-            installs.push_back({kuid, flags});
-            for (auto it = toFail.begin(); it != toFail.end(); ++it) {
-                if (*it == kuid) {
-                    toFail.erase(it);
-                    return KUID::Null;
+        for (bool fromFile : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (fromFile ? ", from a file" : ", from memory"));
+            KUIDRing wanted;
+            for (const KUID& k : c.wanted)
+                wanted.Append(k);
+            std::vector<Install> installs;
+            std::vector<KUID> toFail = c.failingOnce;
+            ResultsLog log;
+            auto install = [&](const ChunkRef& entry, uint32_t flags, ResultsLog&) {
+                KUID kuid = TDBContainerTag::GetKUID(entry, Nyx::PString("kuid"), KUID::Null);
+                installs.push_back({kuid, flags});
+                for (auto it = toFail.begin(); it != toFail.end(); ++it) {
+                    if (*it == kuid) {
+                        toFail.erase(it);
+                        return KUID::Null;
+                    }
                 }
+                return kuid;
+            };
+            bool result;
+            if (fromFile) {
+                folder_.Write("archive.karc", c.archive);
+                result = ArchiveInstall(9, Nyx::File::Path(folder_ / "archive.karc"), wanted, log, install);
+            } else {
+                wire::Input in(c.archive);
+                result = ArchiveInstall(9, in.stream, wanted, log, install);
             }
-            return kuid;
-        });
-        EXPECT_EQ(result, c.result);
-        EXPECT_EQ(installs, c.installs);
-        EXPECT_EQ(Listed(wanted), c.left);
-        EXPECT_EQ(Texts(log), c.texts);
+            EXPECT_EQ(result, c.result);
+            EXPECT_EQ(installs, c.installs);
+            EXPECT_EQ(Listed(wanted), c.left);
+            EXPECT_EQ(Texts(log), c.texts);
+        }
     }
 }
 
