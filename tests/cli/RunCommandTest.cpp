@@ -130,22 +130,6 @@ TEST(RunCommandTest, ParameterErrorsComeBeforeAnyWork)
     }
 }
 
-TEST(RunCommandTest, WordsOfMissingSubsystemsStayInTheTableAndFail)
-{
-    const std::vector<std::vector<std::string>> calls = {
-        {"kadcommandhost"},
-    };
-    for (const auto& words : calls) {
-        SCOPED_TRACE(words[0]);
-        Outcome o = Dispatch(words);
-        EXPECT_EQ(o.code, -1);
-        std::string word = words[0];
-        for (char& ch : word)
-            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        EXPECT_EQ(o.printed, OneError("The command \"" + word + "\" is not available in this build."));
-    }
-}
-
 TEST(RunCommandTest, CompileAndTextureConversionFailUntilTheirSubsystemsExist)
 {
     Outcome compile = Dispatch({"compile", "script.gs"});

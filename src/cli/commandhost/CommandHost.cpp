@@ -1,0 +1,58 @@
+#include "cli/commandhost/CommandHost.h"
+
+#include "cli/CommandHandlers.h"
+#include "cli/commandhost/CommandHostJob.h"
+#include "cli/commandhost/UpdateTick.h"
+#include "core/CrashReporter.h"
+#include "core/JobQueue.h"
+#include "core/Log.h"
+#include "core/TStream.h"
+#include "kad/client/KADClient.h"
+#include "nyx/Thread.h"
+
+namespace {
+
+// The daemon answers these with nothing the host needs.
+void SendEmptyRequest(uint32_t number)
+{
+    TBuffer payload;
+    TBuffer reply;
+    KADClient::CallDaemon(number, payload, reply);
+}
+
+}  // namespace
+
+void RunCommandHost()
+{
+    KADClient::SetCommandHostCallback(&CommandHostCallback);
+    SendEmptyRequest(CommandHost::kRequestRegister);
+    CrashReporter::Install(false);
+    CrashReporter::DisableConsoleClose();
+    LogMessage("KADCommandHost");
+
+    JobQueue& queue = JobQueue::Instance();
+    uint32_t pass = 0;
+    while (KADClient::IsConnected() && !CrashReporter::QuitRequested()) {
+        queue.WaitEvent(CommandHost::kPassWaitMs);
+        if (++pass % CommandHost::kKeepAlivePasses == 0)
+            SendEmptyRequest(CommandHost::kRequestKeepAlive);
+        UpdateTick();
+        KADClient::Update();
+    }
+
+    KADClient::SetCommandHostCallback(nullptr);
+    CrashReporter::AllowExit();
+    LogMessage("Shutting down...");
+    // Jobs queued before the end still run, those of workers included.
+    for (;;) {
+        if (queue.Process(0) == 0 && !queue.HasPendingJobs())
+            break;
+        Nyx::Thread::Sleep(CommandHost::kDrainWaitMs);
+    }
+}
+
+int CommandHostCommand(ResultsLog&)
+{
+    RunCommandHost();
+    return 0;
+}

@@ -1,0 +1,10 @@
+#include "cli/commandhost/UpdateTick.h"
+
+#include "core/JobQueue.h"
+
+void UpdateTick()
+{
+    JobQueue& queue = JobQueue::Instance();
+    while (queue.Process(0) != 0) {
+    }
+}

@@ -1,0 +1,276 @@
+// "kadcommandhost" as a process of its own, registered with the stand-in
+// daemon: the stand-in's test-only request hands it each job, and the ways
+// it ends (the daemon gone, a terminate signal, a fault in a job).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "cli/ToolProcess.h"
+#include "cli/commandhost/ArchiveJobs.h"
+#include "config/ResultsLog.h"
+#include "core/ProcessState.h"
+#include "kad/WireBytes.h"
+#include "kad/client/KADClient.h"
+#include "kad/discovery/ProcessLaunch.h"
+#include "kad/transport/NetStartup.h"
+#include "kaddaemon/ClientTestSupport.h"
+#include "kaddaemon/CommandHostRequests.h"
+
+namespace {
+
+using clienttest::Call;
+using clienttest::CountLines;
+using clienttest::U32;
+using daemontest::WaitFor;
+namespace testrequest = kaddaemon::testrequest;
+
+const KUID kA(77, 500, 3);
+
+std::string Results(const std::vector<std::pair<int32_t, std::string>>& results)
+{
+    ResultsLog log;
+    for (const auto& [severity, text] : results)
+        ResultsLog::AddResult(log, severity, Nyx::String(text));
+    wire::Output out;
+    log.WriteResults(out.stream, 0);
+    return out.Str();
+}
+
+// Lines of a text, without their line ends.
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The lines of `all` that are among `wanted`, in the order they came.
+std::vector<std::string> Only(const std::vector<std::string>& all, const std::vector<std::string>& wanted)
+{
+    std::vector<std::string> kept;
+    for (const std::string& line : all)
+        if (std::find(wanted.begin(), wanted.end(), line) != wanted.end())
+            kept.push_back(line);
+    return kept;
+}
+
+class CommandHostProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        NetStartup();
+        ASSERT_TRUE(std::filesystem::exists(BuiltToolProgram())) << BuiltToolProgram();
+        LayOutToolRoot(root_.Path());
+        const std::string bin = Root() + "/bin";
+        daemon_ = LaunchProcess(bin + "/kaddaemon", "--test-requests --trace " + TracePath(), bin, kLaunchHidden);
+        ASSERT_NE(daemon_, 0u);
+        ASSERT_TRUE(WaitFor([&]() { return standin::Serving(Root()) == daemon_; }));
+        KADClientSettings settings;
+        settings.path = Root();
+        settings.flags[2] = 0;
+        settings.flags[KADClientSettings::kFlagMayLaunchDaemon] = 0;
+        ASSERT_TRUE(KADClient::Start(settings));
+    }
+
+    void TearDown() override
+    {
+        if (host_ > 0) {
+            ::kill(host_, SIGKILL);
+            ::waitpid(host_, nullptr, 0);
+        }
+        if (KADClient::IsConnected() && standin::Serving(Root()) != 0)
+            KADClient::CloseDaemon();
+        KADClient::Stop();
+        standin::Kill(Root());
+    }
+
+    std::string Root() const { return daemontest::RealPath(root_.Path()); }
+    std::string TracePath() const { return output_ / "trace.txt"; }
+
+    // Starts "KestroUtil kadcommandhost -nyxlog" from root/elsewhere and
+    // waits until the stand-in has it as its command host.
+    void StartHost()
+    {
+        const std::string program = Root() + "/bin/KestroUtil";
+        const std::string out = output_ / "out";
+        const std::string err = output_ / "err";
+        const std::string cwd = Root() + "/elsewhere";
+        childprocess::CommandLine command(program, {"kadcommandhost", "-nyxlog"});
+        host_ = ::fork();
+        if (host_ == 0) {
+            int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int in = ::open("/dev/null", O_RDONLY);
+            if (o < 0 || e < 0 || in < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::dup2(in, 0) < 0 ||
+                ::chdir(cwd.c_str()) != 0)
+                ::_exit(127);
+            ::execv(program.c_str(), command.Argv());
+            ::_exit(127);
+        }
+        ASSERT_GT(host_, 0);
+        ASSERT_TRUE(WaitFor([&]() { return HostState() == 1; }, std::chrono::seconds(60)))
+            << Slurp(output_ / "out") << Slurp(output_ / "err");
+    }
+
+    // The host's exit status once it has ended; -1 when it had to be killed
+    // after a generous bound.
+    int WaitHostExit()
+    {
+        int status = -1;
+        bool ended = WaitFor([&]() { return ::waitpid(host_, &status, WNOHANG) == host_; }, std::chrono::seconds(60));
+        if (!ended) {
+            ::kill(host_, SIGKILL);
+            ::waitpid(host_, &status, 0);
+            status = -1;
+        }
+        host_ = 0;
+        return status;
+    }
+
+    static uint32_t HostState()
+    {
+        std::string reply;
+        if (!Call(testrequest::kCommandHostJob + 1, "", &reply))
+            return 0;
+        return clienttest::ReadU32(reply);
+    }
+
+    // The host's answer to a job, after the outcome word.
+    static std::string Job(const std::string& payload, uint32_t outcome = testrequest::kJobAnswered)
+    {
+        std::string reply;
+        EXPECT_TRUE(Call(testrequest::kCommandHostJob, payload, &reply));
+        EXPECT_EQ(clienttest::ReadU32(reply), outcome);
+        return reply.size() >= 4 ? reply.substr(4) : reply;
+    }
+
+    std::vector<std::string> HostLines() const { return Lines(Slurp(output_ / "out")); }
+
+    TempFolder root_;
+    TempFolder output_;
+    daemontest::DiscoveryCleanup cleanup_{daemontest::RealPath(root_.Path())};
+    uint32_t daemon_ = 0;
+    pid_t host_ = 0;
+};
+
+}  // namespace
+
+TEST_F(CommandHostProcessTest, RunsEachJobTheStandInHandsItAndEndsWithTheStandIn)
+{
+    static_assert(testrequest::kCommandHostState == testrequest::kCommandHostJob + 1);
+    StartHost();
+    const std::string archive = Root() + "/elsewhere/saved.karc";
+    const std::string header = wire::Bytes().U32(ArchiveFormat::kMagic).U32(1).U32(0x404CCCCD).U32(28).U32(5).Str();
+
+    struct Case {
+        const char* name;
+        std::string payload;
+        std::string answer;
+    } cases[] = {
+        {"validate", wire::Bytes().U32(0).Text("").Text(Root() + "/local/a").Str(),
+         Results({{3, "Asset validation is not available in this build."}}) + wire::Bytes().U8(0).Str()},
+        {"texture convert", wire::Bytes().U32(1).Text("").Text(Root() + "/local/a").Str(),
+         Results({{3, "Texture conversion is not available in this build."}}) + wire::Bytes().U32(0).Str()},
+        {"archive save of nothing", wire::Bytes().U32(2).U32(5).Text(archive).U32(0).Str(),
+         Results({}) + wire::Bytes().U32(1).Str()},
+        {"archive install", wire::Bytes().U32(3).U32(5).Text(archive).U32(1).Kuid(kA).Str(),
+         Results({}) + wire::Bytes().U32(1).Kuid(kA).Str()},
+        {"a payload that ends early", wire::Bytes().U32(2).Str(), ""},
+        {"an unsupported id", wire::Bytes().U32(7).Str(), ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Job(c.payload), c.answer);
+    }
+    EXPECT_EQ(Slurp(archive), header + wire::Bytes().Kuid(KUID::Null).Str());
+
+    // The daemon goes: the host ends, with the command's exit code.
+    KADClient::CloseDaemon();
+    int status = WaitHostExit();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const std::vector<std::string> lines = HostLines();
+    EXPECT_EQ(Only(lines, {"KADCommandHost", "CommandHostCallback> KAD_CMDHOST_VALIDATE",
+                           "CommandHostCallback> KAD_CMDHOST_TEXTURECONVERT",
+                           "CommandHostCallback> KAD_CMDHOST_ARCHIVE_SAVETODISK",
+                           "CommandHostCallback> KAD_CMDHOST_ARCHIVE_INSTALL",
+                           "CommandHostCallback> unsupported commandID=7", "Shutting down..."}),
+              (std::vector<std::string>{"KADCommandHost", "CommandHostCallback> KAD_CMDHOST_VALIDATE",
+                                        "CommandHostCallback> KAD_CMDHOST_TEXTURECONVERT",
+                                        "CommandHostCallback> KAD_CMDHOST_ARCHIVE_SAVETODISK",
+                                        "CommandHostCallback> KAD_CMDHOST_ARCHIVE_INSTALL",
+                                        "CommandHostCallback> KAD_CMDHOST_ARCHIVE_SAVETODISK",
+                                        "CommandHostCallback> unsupported commandID=7", "Shutting down..."}));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "CommandHostCallback> complete"), 4);
+    EXPECT_EQ(lines.back(), "OK (0 Errors, 0 Warnings)");
+}
+
+TEST_F(CommandHostProcessTest, KeepsTheLinkAliveAndATerminateSignalEndsItInOrder)
+{
+    StartHost();
+    // Nothing to do for 100 passes of at most 50 ms: a keep-alive.
+    ASSERT_TRUE(WaitFor([&]() { return CountLines(TracePath(), "in request 0 ") >= 1; }, std::chrono::seconds(60)));
+    ASSERT_EQ(::kill(host_, SIGTERM), 0);
+    int status = WaitHostExit();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const std::vector<std::string> lines = HostLines();
+    EXPECT_EQ(Only(lines, {"KADCommandHost", "Console Window event handler called for CtrlType=6", "Shutting down..."}),
+              (std::vector<std::string>{"KADCommandHost", "Console Window event handler called for CtrlType=6",
+                                        "Shutting down..."}));
+    // The daemon stays; the host has left it.
+    EXPECT_TRUE(WaitFor([]() { return HostState() == 0; }));
+}
+
+TEST_F(CommandHostProcessTest, AFaultInsideAJobLeavesOneCrashReportAndTheGuardsExitCode)
+{
+    StartHost();
+    // The job reads its archive from a pipe that nobody writes: it stays
+    // inside the job until the fault.
+    const std::string pipe = Root() + "/elsewhere/pipe.karc";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::string answer;
+    std::thread asker([&]() {
+        answer = Job(wire::Bytes().U32(3).U32(5).Text(pipe).U32(1).Kuid(kA).Str(), testrequest::kJobHostLeft);
+    });
+    // A writer opens without waiting only once the job has the pipe open
+    // for reading, or is opening it.
+    int writer = -1;
+    ASSERT_TRUE(WaitFor([&]() { return (writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) >= 0; },
+                        std::chrono::seconds(60)));
+    // The fault, on the main thread, which runs the job.
+    ASSERT_EQ(::syscall(SYS_tgkill, host_, host_, SIGSEGV), 0);
+    int status = WaitHostExit();
+    asker.join();
+    ::close(writer);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), kCrashExitCode & 0xFF);
+    EXPECT_EQ(answer, "");
+    std::vector<std::string> reports;
+    for (const auto& entry : std::filesystem::directory_iterator(Root() + "/bin"))
+        if (entry.path().extension() == ".dmp")
+            reports.push_back(entry.path().filename().string());
+    EXPECT_EQ(reports, std::vector<std::string>{"Kestro-41615.dmp"});
+}
