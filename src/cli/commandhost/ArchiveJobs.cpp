@@ -8,21 +8,14 @@
 #include "config/ResultsLog.h"
 #include "config/TDBContainerTag.h"
 #include "core/TStream.h"
+#include "kad/client/KADClient.h"
+#include "kad/packages/CDP.h"
 #include "kad/requests/KADRequests.h"
 #include "nyx/String.h"
 
 namespace {
 
-const Nyx::PString& KuidTag()
-{
-    static const Nyx::PString tag("kuid");
-    return tag;
-}
-
-KUID EntryKUID(const ChunkRef& entry)
-{
-    return entry ? TDBContainerTag::GetKUID(entry, KuidTag(), KUID::Null) : KUID::Null;
-}
+KUID EntryKUID(const ChunkRef& entry) { return entry ? CDP::GetEntryKUID(entry) : KUID::Null; }
 
 void ReportKey(ResultsLog& log, const char* key, const char* parameter = nullptr, const Nyx::String& value = {})
 {
@@ -53,21 +46,10 @@ void RemoveAll(KUIDRing& list, const KUID& kuid)
         list.Erase(it);
 }
 
-// One entry as the package code reads it: a binary config tree whose root
-// is the entry.
-ChunkRef ReadEntry(TStream& in)
+KUID InstallThroughDaemon(const ChunkRef& entry, uint32_t flags, ResultsLog& log)
 {
-    ChunkRef entry;
-    if (!ReadBinaryConfig(in, entry))
-        return ChunkRef();
-    return entry;
-}
-
-KUID InstallThroughDaemon(const ChunkRef&, uint32_t, ResultsLog& log)
-{
-    ResultsLog::AddResult(log, ResultsLog::kError,
-                          Nyx::String("Installing package entries is not available in this build."));
-    return KUID::Null;
+    bool secondResult = false;
+    return KADClient::InstallPackageEntry(entry, log, flags, &secondResult);
 }
 
 }  // namespace
@@ -168,7 +150,7 @@ bool ArchiveInstall(uint32_t jobValue, TStream& archive, KUIDRing& wanted, Resul
             ChunkRef entry;
             {
                 TSubFile body(&archive, entryStart, entryEnd);
-                entry = ReadEntry(body);
+                CDP::ReadAssetEntry(body, entry);
             }
             if (entry && EntryKUID(entry) == kuid && !install(entry, flags, log).IsNull())
                 RemoveAll(wanted, kuid);

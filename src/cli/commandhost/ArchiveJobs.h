@@ -16,6 +16,7 @@
 #include "config/ACSChunk.h"
 #include "config/KUID.h"
 #include "config/KUIDRing.h"
+#include "kad/client/KADClient.h"
 #include "nyx/File.h"
 
 class ResultsLog;
@@ -34,8 +35,8 @@ constexpr uint32_t kEndOffsetPosition = 12;
 
 // Install flags of an archive entry: commit after the install, and in
 // same-build mode keep the asset as it was built.
-constexpr uint32_t kArchiveInstallFlags = 2;
-constexpr uint32_t kArchiveSameBuildInstallFlags = 10;
+constexpr uint32_t kArchiveInstallFlags = KADClient::kInstallCommit;
+constexpr uint32_t kArchiveSameBuildInstallFlags = KADClient::kInstallCommit | KADClient::kInstallSameBuild;
 
 // Writes an entry for each listed asset that the daemon exports (request
 // 48), then the end mark. True when every listed asset was exported; the

@@ -12,6 +12,7 @@
 #include "config/TDBContainerTag.h"
 #include "core/Log.h"
 #include "core/TStream.h"
+#include "kad/client/Housekeeping.h"
 #include "kad/client/KADClient.h"
 #include "kad/client/SpecRegistryHook.h"
 #include "kad/requests/KUIDListWire.h"
@@ -72,10 +73,6 @@ void ReportFileError(ResultsLog& log, const Nyx::File::Path& file)
     ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String("Unable to write the archive file '$(FILE_NAME)'."),
                           &parameters);
 }
-
-// Engine resources and interned strings that nobody holds; the resource
-// system's own purge is not part of this build yet.
-void PurgeUnusedResources() {}
 
 bool DefaultValidate(const Nyx::PString& archiveName, const Nyx::File::Path& folder, ResultsLog& log)
 {
