@@ -296,43 +296,6 @@ TEST(ArchiveSaveToDiskTest, WritesEveryExportedAssetWithItsEndOffsetAndTheEndMar
     EXPECT_EQ(out.Str(), expected.Str());
 }
 
-TEST(ArchiveSaveToDiskTest, WhatTheSaveWritesTheInstallReadsBack)
-{
-    ScriptedDaemon daemon([](uint32_t, const std::string& payload) -> std::optional<std::string> {
-        wire::Input in(payload);
-        KUID kuid;
-        ReadKUID(in.stream, kuid);
-        return BinaryOf(EntryOf(kuid));
-    });
-    KUIDRing kuids;
-    kuids.Append(kA);
-    kuids.Append(kB);
-    kuids.Append(kC);
-    wire::Output out;
-    out.stream.WriteInt32(ArchiveFormat::kMagic);
-    out.stream.WriteInt32(ArchiveFormat::kVersion);
-    out.stream.WriteFloat(ArchiveFormat::kBuild);
-    uint32_t endField = out.stream.BeginBlock();
-    out.stream.WriteInt32(5u);
-    ResultsLog log;
-    ASSERT_TRUE(ArchiveSaveToDisk(kuids, out.stream, log));
-    out.stream.WriteInt32At(endField, out.stream.Tell());
-
-    wire::Input in(out.Str());
-    KUIDRing wanted;
-    wanted.Append(kC);
-    wanted.Append(kA);
-    std::vector<Install> installs;
-    EXPECT_TRUE(ArchiveInstall(5, in.stream, wanted, log, [&](const ChunkRef& entry, uint32_t flags, ResultsLog&) {
-        KUID kuid = TDBContainerTag::GetKUID(entry, Nyx::PString("kuid"), KUID::Null);
-        installs.push_back({kuid, flags});
-        return kuid;
-    }));
-    EXPECT_EQ(installs, (std::vector<Install>{{kA, 10}, {kC, 10}}));
-    EXPECT_TRUE(Listed(wanted).empty());
-    EXPECT_EQ(log.GetResultCount(), 0u);
-}
-
 TEST(LoadAssetConfigTest, TakesTheBinaryConfigFirstThenTheText)
 {
     TempFolder temp;

@@ -219,17 +219,6 @@ TEST(CommandHostJobFieldsTest, AKUIDCountIsBelievedOnlyAsFarAsTheBytesBehindIt)
     }
 }
 
-TEST_F(CommandHostJobTest, TheDefaultValidationAndTextureWorkReportThemselvesUnavailable)
-{
-    CommandHostWork work = CommandHostWork::Default();
-    work.purge = &CountPurge;
-    Outcome o = Run(wire::Bytes().U32(0).Text("").Text("/assets/a").Str(), work);
-    EXPECT_EQ(o.lines, (std::vector<std::string>{kValidate, kComplete}));
-    EXPECT_EQ(o.reply, Results({{3, "Asset validation is not available in this build."}}) + wire::Bytes().U8(0).Str());
-    o = Run(wire::Bytes().U32(1).Text("").Text("/assets/t").Str(), work);
-    EXPECT_EQ(o.reply, Results({{3, "Texture conversion is not available in this build."}}) + wire::Bytes().U32(0).Str());
-}
-
 TEST_F(CommandHostJobTest, ASaveOfNoAssetsWritesTheHeaderWithTheFilesLengthAndTheEndMark)
 {
     CommandHostWork work = CommandHostWork::Default();
