@@ -1,0 +1,279 @@
+// The command host's archive jobs over 1,000 small assets: the save (job 2,
+// one export request per asset) and the install on a second data root (job
+// 3, one package-entry install per asset, each committed and on disk before
+// the daemon replies), against the stand-in daemon served in this process;
+// beside "tar -c" and "tar -x" of the same asset folders in the same run,
+// the extracted tree synced file by file. Throughput counts the assets'
+// bytes once per round trip.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "RatioReporter.h"
+#include "cli/commandhost/CommandHostJob.h"
+#include "config/KUID.h"
+#include "config/ResultsLog.h"
+#include "core/ProcessState.h"
+#include "core/TStream.h"
+#include "kad/client/KADClient.h"
+#include "kad/discovery/DaemonLink.h"
+#include "kad/transport/NetStartup.h"
+#include "kaddaemon/AssetStore.h"
+#include "kaddaemon/DaemonServer.h"
+#include "kaddaemon/StoreRequests.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kAssets = 1000;
+constexpr uint32_t kArchiveValue = 5;
+
+KUID AssetKUID(int index) { return KUID(77, 10000 + index, 0); }
+
+// A config, a small mesh-like file and a smaller texture-like one.
+std::string MeshBytes(int index)
+{
+    std::string bytes(1200 + index % 400, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 31 + index * 7) & 0xFF);
+    return bytes;
+}
+
+bool WriteFile(const fs::path& path, const std::string& bytes)
+{
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    return bool(out);
+}
+
+int Shell(const std::string& command)
+{
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int null = ::open("/dev/null", O_RDWR);
+        if (null < 0 || ::dup2(null, 0) < 0 || ::dup2(null, 1) < 0)
+            ::_exit(127);
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+bool SyncPath(const fs::path& path, bool folder)
+{
+    int fd = ::open(path.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+bool SyncTree(const fs::path& folder)
+{
+    bool ok = true;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        ok = SyncPath(entry.path(), entry.is_directory()) && ok;
+    return SyncPath(folder, true) && ok;
+}
+
+std::string MakeTempFolder()
+{
+    char pattern[] = "/tmp/archive-roundtrip-XXXXXX";
+    return ::mkdtemp(pattern) ? fs::canonical(pattern).string() : std::string();
+}
+
+// A data root served by a stand-in of its own.
+class ServedRoot {
+public:
+    explicit ServedRoot(bool withAssets) : root_(MakeTempFolder())
+    {
+        if (root_.empty())
+            return;
+        for (int i = 0; i < kAssets && withAssets; ++i) {
+            const fs::path folder = fs::path(root_) / "local" / ("asset-" + std::to_string(i));
+            const std::string config = std::string("kuid ") + AssetKUID(i).ToString().c_str() +
+                                       "\nusername \"asset " + std::to_string(i) + "\"\nkind \"scenery\"\n";
+            if (!WriteFile(folder / "config.txt", config) || !WriteFile(folder / "mesh/body.im", MeshBytes(i)) ||
+                !WriteFile(folder / "texture.txt", "image body.tga\n"))
+                return;
+            bytes_ += int64_t(config.size() + MeshBytes(i).size() + 15);
+        }
+        store_ = std::make_shared<kaddaemon::AssetStore>(root_);
+        if (!store_->Open())
+            return;
+        kaddaemon::RegisterStoreRequests(server_.Requests(), store_);
+        ok_ = server_.Start(root_) == kaddaemon::DaemonServer::StartResult::kServing;
+    }
+    ~ServedRoot()
+    {
+        server_.Shutdown();
+        std::string folder;
+        if (!root_.empty() && DaemonLink::DataFolderOf(root_ + "/assets.tdx", folder)) {
+            DaemonObjectNames names = DaemonLink::NamesFor(folder);
+            ::unlink(names.lockFilePath.c_str());
+            ::shm_unlink(names.sharedMemoryPath.c_str());
+        }
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+    ServedRoot(const ServedRoot&) = delete;
+    ServedRoot& operator=(const ServedRoot&) = delete;
+
+    bool Ok() const { return ok_; }
+    const std::string& Root() const { return root_; }
+    int64_t Bytes() const { return bytes_; }
+
+    // The process's daemon client, connected to this root.
+    bool Connect() const
+    {
+        KADClient::Stop();
+        KADClientSettings settings;
+        settings.path = root_;
+        settings.flags[2] = 0;
+        settings.flags[KADClientSettings::kFlagMayLaunchDaemon] = 0;
+        return KADClient::Start(settings);
+    }
+
+private:
+    std::string root_;
+    std::shared_ptr<kaddaemon::AssetStore> store_;
+    kaddaemon::DaemonServer server_;
+    int64_t bytes_ = 0;
+    bool ok_ = false;
+};
+
+ServedRoot& Source()
+{
+    static ServedRoot root(true);
+    return root;
+}
+
+// Job 2 or 3 over every asset: job 2's saved flag, or the number of KUIDs
+// job 3 left uninstalled; all bits set when the answer does not read.
+uint32_t RunJob(uint32_t id, const std::string& archive)
+{
+    TBuffer request;
+    request.WriteInt32(id);
+    request.WriteInt32(kArchiveValue);
+    request.WriteString(Nyx::AnsiString(archive));
+    request.WriteInt32(uint32_t(kAssets));
+    for (int i = 0; i < kAssets; ++i)
+        WriteKUID(request, AssetKUID(i));
+    request.Rewind();
+    TBuffer reply;
+    CommandHostCallback(request, reply);
+    reply.Rewind();
+    ResultsLog log;
+    ReadResults(reply, log);
+    uint32_t last;
+    reply.ReadInt32(last, 0xFFFFFFFFu);
+    return log.GetErrorCount() == 0 ? last : 0xFFFFFFFF;
+}
+
+void BM_ArchiveSaveThenInstall(benchmark::State& state)
+{
+    ServedRoot& source = Source();
+    if (!source.Ok()) {
+        state.SkipWithError("no data root");
+        return;
+    }
+    const std::string archive = source.Root() + "/assets.karc";
+    for (auto _ : state) {
+        state.PauseTiming();
+        bool connected = source.Connect();
+        state.ResumeTiming();
+        if (!connected || RunJob(CommandHostJob::kArchiveSave, archive) != 1) {
+            state.SkipWithError("the archive save failed");
+            break;
+        }
+        state.PauseTiming();
+        state.counters["archive_bytes"] = double(fs::file_size(archive));
+        auto target = std::make_unique<ServedRoot>(false);
+        connected = target->Ok() && target->Connect();
+        state.ResumeTiming();
+        if (!connected || RunJob(CommandHostJob::kArchiveInstall, archive) != 0) {
+            state.SkipWithError("the archive install failed");
+            break;
+        }
+        state.PauseTiming();
+        KADClient::Stop();
+        target.reset();
+        fs::remove(archive);
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(state.iterations() * source.Bytes());
+}
+
+void BM_TarRoundTrip(benchmark::State& state)
+{
+    ServedRoot& source = Source();
+    if (!source.Ok()) {
+        state.SkipWithError("no data root");
+        return;
+    }
+    const std::string archive = source.Root() + "/assets.tar";
+    const std::string target = source.Root() + "/extracted";
+    for (auto _ : state) {
+        if (Shell("tar -c -f '" + archive + "' -C '" + source.Root() + "' local") != 0) {
+            state.SkipWithError("tar -c failed");
+            break;
+        }
+        state.PauseTiming();
+        std::error_code ec;
+        fs::create_directories(target, ec);
+        state.ResumeTiming();
+        if (Shell("tar -x -f '" + archive + "' -C '" + target + "'") != 0 || !SyncTree(target)) {
+            state.SkipWithError("tar -x failed");
+            break;
+        }
+        state.PauseTiming();
+        state.counters["archive_bytes"] = double(fs::file_size(archive));
+        fs::remove(archive, ec);
+        fs::remove_all(target, ec);
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(state.iterations() * source.Bytes());
+}
+
+BENCHMARK(BM_ArchiveSaveThenInstall)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_TarRoundTrip)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    NetStartup();
+    SetMainThreadId();
+    if (!Source().Ok()) {
+        std::fprintf(stderr, "the data root could not be laid out\n");
+        return 1;
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    KADClient::Stop();
+    const double ours = reporter.bytesPerSecond["BM_ArchiveSaveThenInstall"];
+    const double tar = reporter.bytesPerSecond["BM_TarRoundTrip"];
+    std::printf("\narchive save + install / tar -c + tar -x: %.3f (goal >= 1)\n", tar > 0 ? ours / tar : 0.0);
+    return 0;
+}
