@@ -24,6 +24,7 @@
 #include "kad/WireBytes.h"
 #include "kad/client/KADClient.h"
 #include "kad/discovery/ProcessLaunch.h"
+#include "kad/requests/KADRequests.h"
 #include "kad/transport/NetStartup.h"
 #include "kaddaemon/ClientTestSupport.h"
 #include "kaddaemon/CommandHostRequests.h"
@@ -206,6 +207,12 @@ TEST_F(CommandHostProcessTest, RunsEachJobTheStandInHandsItAndEndsWithTheStandIn
     }
     EXPECT_EQ(Slurp(archive), header + wire::Bytes().Kuid(KUID::Null).Str());
 
+    // A validation asked of the daemon is the host's job 0.
+    ResultsLog log;
+    EXPECT_FALSE(KADRequests::ValidateAsset(Nyx::PString(""), Nyx::File::Path(Root() + "/local/a"), &log));
+    ASSERT_EQ(log.GetResultCount(), 1u);
+    EXPECT_STREQ((*log.Results().begin())->text.c_str(), "Asset validation is not available in this build.");
+
     // The daemon goes: the host ends, with the command's exit code.
     KADClient::CloseDaemon();
     int status = WaitHostExit();
@@ -222,8 +229,9 @@ TEST_F(CommandHostProcessTest, RunsEachJobTheStandInHandsItAndEndsWithTheStandIn
                                         "CommandHostCallback> KAD_CMDHOST_ARCHIVE_SAVETODISK",
                                         "CommandHostCallback> KAD_CMDHOST_ARCHIVE_INSTALL",
                                         "CommandHostCallback> KAD_CMDHOST_ARCHIVE_SAVETODISK",
-                                        "CommandHostCallback> unsupported commandID=7", "Shutting down..."}));
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "CommandHostCallback> complete"), 4);
+                                        "CommandHostCallback> unsupported commandID=7",
+                                        "CommandHostCallback> KAD_CMDHOST_VALIDATE", "Shutting down..."}));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "CommandHostCallback> complete"), 5);
     EXPECT_EQ(lines.back(), "OK (0 Errors, 0 Warnings)");
 }
 
