@@ -5,7 +5,7 @@ set -euo pipefail
 # rapidjson-dev: the header-only JSON parser the config text bench measures
 # against; nothing else includes it. liblua5.4-dev: the script library
 # bench's yardstick, likewise.
-packages=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev googletest
+packages=(g++ cmake ninja-build pkg-config bison libgtest-dev libgmock-dev googletest
           libbenchmark-dev rapidjson-dev liblua5.4-dev zlib1g-dev libssl-dev openssl)
 if [ "${1:-}" = "--fuzz" ]; then
     packages+=(clang libclang-rt-dev)

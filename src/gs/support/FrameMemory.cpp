@@ -9,25 +9,35 @@ FrameMemory::FrameMemory() { StartPages(kDefaultPageSize); }
 
 FrameMemory::~FrameMemory() { Reset(); }
 
+void FrameMemory::FreeChain(Page* page) noexcept
+{
+    while (page) {
+        Page* next = page->next;
+        std::free(page);
+        page = next;
+    }
+}
+
 void FrameMemory::Reset() noexcept
 {
-    for (Page* p = first_; p;) {
-        Page* next = p->next;
-        std::free(p);
-        p = next;
-    }
-    first_ = current_ = nullptr;
+    FreeChain(first_);
+    FreeChain(large_);
+    first_ = current_ = large_ = nullptr;
     handedOut_ = allocations_ = pageSize_ = 0;
 }
 
-FrameMemory::Page* FrameMemory::NewPage() noexcept
+FrameMemory::Page* FrameMemory::NewPage() noexcept { return NewPage(pageSize_); }
+
+FrameMemory::Page* FrameMemory::NewPage(size_t size) noexcept
 {
-    auto* page = static_cast<Page*>(std::malloc(sizeof(Page) + pageSize_));
+    if (size > UINT32_MAX)
+        return nullptr;
+    auto* page = static_cast<Page*>(std::malloc(sizeof(Page) + size));
     if (!page)
         return nullptr;
     page->data = reinterpret_cast<uint8_t*>(page + 1);
     page->used = 0;
-    page->size = pageSize_;
+    page->size = static_cast<uint32_t>(size);
     page->next = nullptr;
     return page;
 }
@@ -74,6 +84,31 @@ char* FrameMemory::StrDup(const char* text)
     auto* copy = static_cast<char*>(Alloc(static_cast<uint32_t>(length + 1), 1));
     if (copy)
         std::memcpy(copy, text, length + 1);
+    return copy;
+}
+
+char* FrameMemory::CopyText(std::string_view text)
+{
+    if (!current_ || text.size() >= UINT32_MAX)
+        return nullptr;
+    char* copy = nullptr;
+    if (text.size() < pageSize_) {
+        copy = static_cast<char*>(Alloc(static_cast<uint32_t>(text.size() + 1), 1));
+    } else {
+        Page* page = NewPage(text.size() + 1);
+        if (page) {
+            page->used = page->size;
+            page->next = large_;
+            large_ = page;
+            handedOut_ += page->size;
+            ++allocations_;
+            copy = reinterpret_cast<char*>(page->data);
+        }
+    }
+    if (copy) {
+        std::memcpy(copy, text.data(), text.size());
+        copy[text.size()] = 0;
+    }
     return copy;
 }
 

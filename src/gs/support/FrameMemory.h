@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace Utils {
 
@@ -30,6 +31,10 @@ public:
     void* Alloc(uint32_t size, uint32_t alignment);
     // A NUL-terminated copy; null for a null text or when it does not fit.
     char* StrDup(const char* text);
+    // A NUL-terminated copy of any length: a text that does not fit a page
+    // gets a page of its own, freed with the others. Null only when memory
+    // runs out (or there is no page at all).
+    char* CopyText(std::string_view text);
 
     uint32_t PageSize() const noexcept { return pageSize_; }
     uint32_t BytesHandedOut() const noexcept { return handedOut_; }
@@ -43,9 +48,13 @@ private:
         Page* next;
     };
     Page* NewPage() noexcept;
+    static Page* NewPage(size_t size) noexcept;
+    static void FreeChain(Page* page) noexcept;
 
     Page* first_ = nullptr;
     Page* current_ = nullptr;
+    // Pages of their own for texts longer than a page; never allocated from.
+    Page* large_ = nullptr;
     uint32_t handedOut_ = 0;
     uint32_t allocations_ = 0;
     uint32_t pageSize_ = 0;

@@ -1,0 +1,150 @@
+// One node of a file's syntax tree, as the parser builds it and the checker
+// and the code generator later fill in. Nodes live in their file's
+// SourceContext until it is released; nothing frees them one by one.
+#pragma once
+
+#include <cstdint>
+
+namespace GSCompiler {
+
+enum NodeCategory : int32_t { kDeclaration = 0, kStatement = 1, kExpression = 2 };
+
+enum DeclarationKind : int32_t {
+    kFunction = 0,
+    kFunctionPrototype = 1,
+    kInclude = 2,
+    kClass = 3,
+    kVariableList = 4,
+    kDeclarator = 5,
+    kType = 6,
+    kParameter = 7,
+    kName = 8,
+};
+
+enum StatementKind : int32_t {
+    kReturn = 0,
+    kBreak = 1,
+    kContinue = 2,
+    kGoto = 3,
+    kFor = 4,
+    kWhile = 5,
+    kSwitch = 6,
+    kIf = 7,
+    kDefault = 8,
+    kCase = 9,
+    kLabel = 10,
+    kBlock = 11,
+    kWait = 12,
+    kOn = 13,
+};
+
+enum ExpressionKind : int32_t {
+    kOperator = 0,
+    kConstant = 1,
+    kIdentifier = 2,
+    kCall = 3,
+    kMemberName = 4,
+    kMe = 5,
+    kNull = 6,
+};
+
+// Type codes: the detail of a Type node, and every node's type once checked.
+enum TypeCode : int32_t {
+    kTypeVoid = 0,
+    kTypeBool = 1,
+    kTypeInt = 2,
+    kTypeFloat = 3,
+    kTypeString = 4,
+    kTypeObject = 5,
+    kArrayOffset = 6,  // added to an element type: 6 void[] ... 11 object[]
+    kTypeObjectArray = 11,
+    kTypeNone = 12,
+};
+
+// The detail of a Constant node.
+enum ConstantType : int32_t { kConstBool = 0, kConstInt = 1, kConstFloat = 2, kConstString = 3 };
+
+// The detail of an Operator node.
+enum OperatorCode : int32_t {
+    kOpPostDec = 0,
+    kOpPostInc = 1,
+    kOpMember = 2,
+    kOpPlus = 3,
+    kOpMinus = 4,
+    kOpNot = 5,
+    kOpComplement = 6,
+    kOpPreDec = 7,
+    kOpPreInc = 8,
+    kOpRange = 9,
+    kOpIndex = 10,
+    kOpCast = 11,
+    kOpMultiply = 12,
+    kOpDivide = 13,
+    kOpRemainder = 14,
+    kOpAdd = 15,
+    kOpSubtract = 16,
+    kOpShiftLeft = 17,
+    kOpShiftRight = 18,
+    kOpLess = 19,
+    kOpGreater = 20,
+    kOpLessEqual = 21,
+    kOpGreaterEqual = 22,
+    kOpEqual = 23,
+    kOpNotEqual = 24,
+    kOpBitAnd = 25,
+    kOpBitXor = 26,
+    kOpBitOr = 27,
+    kOpAnd = 28,
+    kOpOr = 29,
+    kOpAssign = 30,
+    kOpSize = 31,
+    kOpIsClass = 32,
+    kOpCopy = 33,
+    kOpNew = 34,
+};
+
+// Flags: the declaration specifiers, then the parser's own marks.
+enum NodeFlags : uint32_t {
+    kFlagPublic = 0x1,
+    kFlagNative = 0x2,
+    kFlagStatic = 0x4,
+    kFlagFinal = 0x8,
+    kFlagThread = 0x10,
+    kFlagGame = 0x40,
+    kFlagDefine = 0x80,
+    kFlagSecured = 0x100,
+    kFlagMemberVariables = 0x4000000,
+    kFlagFunctionBody = 0x8000000,
+    kFlagValueDiscarded = 0x10000000,
+};
+
+constexpr int32_t kNoDetail = -1;
+
+struct SyntaxNode {
+    SyntaxNode* child[4];
+    // Lists (declarations, statements, parameters, declarators, arguments,
+    // bases) chain through it.
+    SyntaxNode* next;
+    uintptr_t checkWord5;
+    int32_t category;
+    // An integer, the bits of a 32-bit float, or a text, by kind.
+    union {
+        int32_t number;
+        float real;
+        const char* text;
+        uintptr_t bits;
+    } value;
+    int32_t kind;
+    // A type code, an operator code or a constant type; kNoDetail when none.
+    int32_t detail;
+    // The scanner's line when the node was built.
+    int32_t line;
+    uint32_t flags;
+    uintptr_t checkWord12;
+    int32_t type;
+    uintptr_t checkWord14;
+    uintptr_t checkWord15;
+    uintptr_t checkWord16;
+};
+
+}  // namespace GSCompiler

@@ -1,0 +1,19 @@
+#include "gs/support/store/LibraryNameCrc.h"
+
+#include <strings.h>
+
+#include <string>
+
+#include "core/Crc32.h"
+
+uint32_t LibraryNameCrc(std::string_view name)
+{
+    size_t cut = name.find_last_of("\\/:");
+    if (cut != std::string_view::npos)
+        name.remove_prefix(cut + 1);
+    if (name.size() >= 4 && ::strncasecmp(name.data() + name.size() - 4, ".gse", 4) == 0)
+        name.remove_suffix(1);
+    // A NUL inside the name ends it, as it would end the C text.
+    std::string text(name.substr(0, name.find('\0')));
+    return Crc32LowerCase(text.c_str());
+}
