@@ -731,9 +731,15 @@ static_assert(int(SYMBOL_INVALID) == Token::kInvalid && int(GSYYerror) == Token:
 
 int ParseSource()
 {
-    if (SourceContext* context = SourceContext::Current())
+    SourceContext* context = SourceContext::Current();
+    if (context)
         context->SetDeclarations(nullptr);
-    return gsyyparse();
+    int result = gsyyparse();
+    // A failed parse hands on no tree, not even one finished before the
+    // error was seen.
+    if (result != 0 && context)
+        context->SetDeclarations(nullptr);
+    return result;
 }
 
 ParseScope::ParseScope(Scanner& scanner, SourceContext& context)
