@@ -1,0 +1,130 @@
+// The compiler's command line: options, usage, the log and the exit value.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "gs/compiler/CompilerMain.h"
+#include "gs/compiler/driver/IncludePathList.h"
+#include "support/ChildProcess.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+struct Outcome {
+    int result;
+    std::string out;
+};
+
+Outcome RunCompiler(const std::vector<std::string>& args, const std::string& program = "gsc")
+{
+    childprocess::CommandLine command(program, args);
+    testing::internal::CaptureStdout();
+    Outcome o;
+    o.result = CompilerMain(command.Argc(), command.Argv());
+    o.out = testing::internal::GetCapturedStdout();
+    GSCompiler::IncludePathList::Global().Clear();
+    return o;
+}
+
+std::string Usage(const std::string& name)
+{
+    return "MARVU GameScript Compiler V1.02\n\n" + name + " returns number of compile errors\n" + name +
+           " <option> <option>..\nwhere <option> is one of the following\n\n"
+           "<-d> print documentation, u might wanna pipe it to a text document =)\n"
+           "<-s> silent\n"
+           "<-bfilename> dump the build info (compile log) to file\n"
+           "<-ppathname> output path\n"
+           "<-ofilename> output library filename\n"
+           "<filename> input source file\n"
+           "<-ipathname> additional include path\n";
+}
+
+const std::string kNotAvailable = "Checking and code generation are not available in this build.\n";
+
+}  // namespace
+
+TEST(CompilerMainTest, UsageNamesTheProgramWithoutItsFolder)
+{
+    const std::string longName(1000, 'p');
+    struct Case {
+        std::string program;
+        std::vector<std::string> args;
+        std::string name;
+    };
+    const Case cases[] = {
+        {"gsc", {}, "gsc"},
+        {"/usr/bin/gsc", {"-s"}, "gsc"},
+        {"C:\\tools\\bin\\gsc.exe", {""}, "gsc.exe"},
+        {"d:gsc", {"-oout.gsl"}, "gsc"},
+        {"a/b\\c:" + longName, {"-pout", "-i", "-bnothing-logged.txt"}, longName},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.program);
+        Outcome o = RunCompiler(c.args, c.program);
+        EXPECT_EQ(o.result, 1);
+        EXPECT_EQ(o.out, Usage(c.name));
+    }
+    std::remove("nothing-logged.txt");
+}
+
+TEST(CompilerMainTest, Options)
+{
+    TempFolder dir;
+    dir.Write("good.gs", "class A {};");
+    dir.Write("bad.gs", "class A {\n x\n};");
+    dir.Write("uses.gs", "include \"lib.gs\"\nclass A {};");
+    dir.Write("inc/lib.gs", "class Lib {};");
+    const std::string good = dir / "good.gs";
+    const std::string bad = dir / "bad.gs";
+    const std::string missing = dir / "missing.gs";
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int result;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"a parse", {good}, 1, kNotAvailable},
+        {"a syntax error counts 2", {bad}, 2, "bad.gs(3) : parse error, line 3\n"},
+        {"a missing file", {missing}, 1, "Could not read file  missing.gs.\n"},
+        {"the last input wins", {bad, missing}, 1, "Could not read file  missing.gs.\n"},
+        {"-d after the input compiles nothing", {missing, "-d"}, 0, ""},
+        {"-d before -s", {"-d", "-s", missing}, 0, ""},
+        {"-s", {"-s", bad}, 2, ""},
+        {"-o, -c, -t, -l, a lone - and others do nothing", {"-oname.gsl", "-c", "-t", "-l", "-", "-x", good}, 1,
+         kNotAvailable},
+        {"an option's text is in its own argument", {"-o", "out.gsl"}, 1, "Could not read file  out.gsl.\n"},
+        {"-p takes the rest of its argument", {"-p", good}, 1, kNotAvailable},
+        {"-i adds a folder", {"-i" + (dir / "inc"), dir / "uses.gs"}, 1, kNotAvailable},
+        {"without -i the include is missing", {dir / "uses.gs"}, 1, "Could not read file  lib.gs.\n"},
+        {"a log that cannot open", {"-b" + (dir / "no/such/folder/log.txt"), missing}, 1,
+         "Could not read file  missing.gs.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Outcome o = RunCompiler(c.args);
+        EXPECT_EQ(o.result, c.result);
+        if (std::string(c.name).find("-d") != std::string::npos) {
+            EXPECT_EQ(o.out.rfind("GameScript (GS) language notes\n", 0), 0u) << o.out;
+            EXPECT_EQ(o.out.find("Could not read"), std::string::npos);
+            EXPECT_EQ(o.out.back(), '\n');
+        } else {
+            EXPECT_EQ(o.out, c.out);
+        }
+    }
+}
+
+TEST(CompilerMainTest, TheLogIsAppendedToAndSilentKeepsOnlyTheLog)
+{
+    TempFolder dir;
+    dir.Write("bad.gs", "class {};");
+    const std::string log = dir / "build.log";
+    Outcome first = RunCompiler({"-s", "-b" + log, dir / "bad.gs"});
+    EXPECT_EQ(first.result, 2);
+    EXPECT_EQ(first.out, "");
+    Outcome second = RunCompiler({"-b" + log, dir / "missing.gs"});
+    EXPECT_EQ(second.result, 1);
+    EXPECT_EQ(second.out, "Could not read file  missing.gs.\n");
+    EXPECT_EQ(dir.ReadAll("build.log"), "bad.gs(1) : parse error, line 1\nCould not read file  missing.gs.\n");
+}
