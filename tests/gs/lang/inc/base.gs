@@ -1,0 +1,6 @@
+// Included by the tests beside this folder.
+include "inc/shared.gs"
+
+class Base {
+  public int Value() { return 1; }
+};

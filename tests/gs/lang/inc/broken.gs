@@ -1,0 +1,4 @@
+// A class without its closing semicolon.
+class Broken {
+  int x;
+}

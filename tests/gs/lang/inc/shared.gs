@@ -1,0 +1,4 @@
+// Included twice, compiled once.
+class Shared {
+  int count;
+};

@@ -1,0 +1,10 @@
+// Each file is compiled once, however often it is included.
+include "inc/base.gs"
+include "inc/shared.gs"
+include "INC/Base.gs"
+
+class Derived isclass Base, Shared {
+  public int Value() { return 2; }
+};
+// expect compile: Checking and code generation are not available in this build.
+// errors: 1
