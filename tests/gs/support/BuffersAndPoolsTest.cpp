@@ -1,12 +1,15 @@
 // The byte buffer, the page allocator and the block pool.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "gs/support/BlockMemory.h"
 #include "gs/support/ByteBuffer.h"
 #include "gs/support/FrameMemory.h"
+#include "gs/support/Queue.h"
 
 using Utils::BlockMemory;
 using Utils::ByteBuffer;
@@ -91,6 +94,53 @@ TEST(FrameMemoryTest, FillsPagesInTurnAndAligns)
     EXPECT_EQ(m.StrDup(nullptr), nullptr);
     m.Reset();
     EXPECT_EQ(m.Alloc(1, 1), nullptr);
+}
+
+TEST(FrameMemoryTest, TextsLongerThanAPageGetAPageOfTheirOwn)
+{
+    FrameMemory m;
+    ASSERT_TRUE(m.StartPages(256));
+    const std::string lengths[] = {std::string(255, 'a'), std::string(256, 'b'), std::string(5000, 'c'), ""};
+    std::vector<const char*> copies;
+    for (const std::string& text : lengths) {
+        const char* copy = m.CopyText(text);
+        ASSERT_NE(copy, nullptr);
+        EXPECT_EQ(std::string(copy), text);
+        copies.push_back(copy);
+    }
+    // Page allocation goes on in the ordinary pages after a long text.
+    void* small = m.Alloc(16, 4);
+    ASSERT_NE(small, nullptr);
+    std::memset(small, 0xFF, 16);
+    EXPECT_EQ(std::string(copies[2]), lengths[2]);
+    EXPECT_EQ(m.StrDup(lengths[2].c_str()), nullptr);  // StrDup keeps to a page
+
+    m.Reset();
+    EXPECT_EQ(m.CopyText("x"), nullptr);  // no page at all
+}
+
+TEST(QueueTest, GrowsByItsStepAndKeepsTheOrder)
+{
+    Utils::Queue<int> q(4);
+    EXPECT_EQ(q.Capacity(), 0u);
+    int v = -1;
+    EXPECT_FALSE(q.Pop(v));
+    // Wrap the ring before it grows, so the growth has to move entries.
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(q.Push(i));
+    ASSERT_TRUE(q.Pop(v));
+    EXPECT_EQ(v, 0);
+    for (int i = 3; i < 11; ++i)
+        ASSERT_TRUE(q.Push(i));
+    EXPECT_EQ(q.Capacity(), 12u);
+    EXPECT_EQ(q.Count(), 10u);
+    EXPECT_EQ(q.At(0), 1);
+    for (int expected = 1; expected < 11; ++expected) {
+        ASSERT_TRUE(q.Pop(v));
+        EXPECT_EQ(v, expected);
+    }
+    EXPECT_FALSE(q.Pop(v));
+    EXPECT_EQ(q.Count(), 0u);
 }
 
 TEST(BlockMemoryTest, RoundsItsSizesUp)

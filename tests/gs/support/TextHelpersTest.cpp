@@ -7,6 +7,8 @@
 #include "gs/support/IntrusiveHash.h"
 #include "gs/support/PathBuffer.h"
 #include "gs/support/UnquoteLiteral.h"
+#include "gs/support/store/LibraryNameCrc.h"
+#include "core/Crc32.h"
 
 namespace {
 
@@ -100,4 +102,22 @@ TEST(UnquoteLiteralTest, Table)
         EXPECT_EQ(UnquoteLiteral(c.token, c.escapes), c.text) << c.token;
     std::string huge = "\"" + std::string(3000, 'z') + "\"";
     EXPECT_EQ(UnquoteLiteral(huge, true).size(), kUnquoteLimit - 1);
+}
+
+TEST(LibraryNameCrcTest, TheBareNameWithoutCaseAndScrambledAsPlain)
+{
+    struct Case {
+        const char* name;
+        const char* same;
+    };
+    const Case cases[] = {
+        {"x.gs", "x.gs"},         {"X.GS", "x.gs"},       {"x.gse", "x.gs"},    {"X.GSE", "x.gs"},
+        {"sub/x.gs", "x.gs"},     {"c:\\a\\x.gse", "x.gs"}, {"d:x.gs", "x.gs"}, {"x.gsl", "x.gsl"},
+        {"x.gsee", "x.gsee"},     {".gse", ".gs"},        {"gse", "gse"},       {"", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(LibraryNameCrc(c.name), Crc32LowerCase(c.same));
+    }
+    EXPECT_NE(LibraryNameCrc("x.gs"), LibraryNameCrc("y.gs"));
 }
