@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -130,11 +131,24 @@ TEST(RunCommandTest, ParameterErrorsComeBeforeAnyWork)
     }
 }
 
-TEST(RunCommandTest, CompileAndTextureConversionFailUntilTheirSubsystemsExist)
+TEST(RunCommandTest, CompileReportsThroughTheCompilerAndTextureConversionFails)
 {
+    // The compiler prints its own messages; the command's log stays empty
+    // and the exit code tells the failure.
     Outcome compile = Dispatch({"compile", "script.gs"});
     EXPECT_EQ(compile.code, -1);
-    EXPECT_NE(compile.out, "");
+    EXPECT_EQ(compile.out, "Could not read file  script.gs.\n");
+    EXPECT_EQ(compile.printed, kClean);
+
+    TempFolder dir;
+    dir.Write("Good.gs", "class Good {};\n");
+    Outcome good = Dispatch({"compile", dir / "Good.gs"});
+    EXPECT_EQ(good.code, -1);
+    EXPECT_EQ(good.out, "Checking and code generation are not available in this build.\n");
+
+    Outcome usage = Dispatch({"compile", "-s"});
+    EXPECT_EQ(usage.code, -1);
+    EXPECT_EQ(usage.out.rfind("MARVU GameScript Compiler V1.02\n", 0), 0u) << usage.out;
 
     Outcome texture = Dispatch({"compresstexture", "textures"});
     EXPECT_EQ(texture.code, -1);
@@ -144,13 +158,20 @@ TEST(RunCommandTest, CompileAndTextureConversionFailUntilTheirSubsystemsExist)
 TEST(RunCommandTest, EncryptIsNoSuccessUnlessTheScrambledFileIsWritten)
 {
     TempFolder dir;
-    dir.Write("Script.gs", "include \"x.gs\";\n");
+    dir.Write("Script.gs", "include \"x.gs\"\nclass S { x };\n");
     Outcome o = Dispatch({"encrypt", dir / "Script.gs"});
     EXPECT_EQ(o.code, 0);
     EXPECT_EQ(o.printed, "OK (0 Errors, 0 Warnings)\n");
     ScriptFileStore back;
     ASSERT_TRUE(back.Open(Nyx::PString(), Nyx::File::Path(dir / "Script.gse")));
-    EXPECT_EQ(std::string(back.GetText(), back.GetLength()), "include \"x.gs\";\n");
+    EXPECT_EQ(std::string(back.GetText(), back.GetLength()), "include \"x.gs\"\nclass S { x };\n");
+    // The compiler reads the scrambled form back as the same text: the
+    // include is looked for, and the syntax error is on line 2.
+    dir.Write("x.gs", "class X {};\n");
+    std::filesystem::remove(dir / "Script.gs");
+    Outcome compiled = Dispatch({"compile", dir / "Script.gs"});
+    EXPECT_EQ(compiled.code, -1);
+    EXPECT_EQ(compiled.out, "script.gs(2) : parse error, line 2\n");
 
     // An empty script reads, but has no scrambled form to write.
     dir.Write("Empty.gs", "");

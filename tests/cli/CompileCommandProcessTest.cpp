@@ -1,0 +1,138 @@
+// "compile" and "encrypt" as the built program runs them, from a folder
+// other than the program's.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <random>
+
+#include "cli/ToolProcess.h"
+
+namespace {
+
+const std::string kOk = "OK (0 Errors, 0 Warnings)\n";
+
+class CompileProcessTest : public ToolProcessTest {
+protected:
+    std::string Elsewhere() const { return root_ / "elsewhere"; }
+    void Write(const std::string& name, const std::string& text) const { root_.Write("elsewhere/" + name, text); }
+
+    // Runs the program as Run does, with files limited to `maxFileSize`
+    // bytes: a longer write fails instead of raising a signal.
+    ProcessResult RunLimited(const std::vector<std::string>& args, rlim_t maxFileSize)
+    {
+        const std::string program = root_ / "bin/KestroUtil";
+        const std::string outPath = output_ / "out";
+        childprocess::CommandLine command(program, args);
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            rlimit limit{maxFileSize, maxFileSize};
+            if (out < 0 || ::dup2(out, 1) < 0 || ::chdir(Elsewhere().c_str()) != 0 ||
+                ::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                ::_exit(127);
+            ::execv(program.c_str(), command.Argv());
+            ::_exit(127);
+        }
+        ProcessResult result;
+        int status = 0;
+        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+        if (WIFEXITED(status))
+            result.exitCode = WEXITSTATUS(status);
+        result.out = Slurp(outPath);
+        return result;
+    }
+};
+
+std::string Usage()
+{
+    return "MARVU GameScript Compiler V1.02\n\n"
+           "KestroUtil returns number of compile errors\n"
+           "KestroUtil <option> <option>..\nwhere <option> is one of the following\n\n"
+           "<-d> print documentation, u might wanna pipe it to a text document =)\n"
+           "<-s> silent\n"
+           "<-bfilename> dump the build info (compile log) to file\n"
+           "<-ppathname> output path\n"
+           "<-ofilename> output library filename\n"
+           "<filename> input source file\n"
+           "<-ipathname> additional include path\n";
+}
+
+}  // namespace
+
+TEST_F(CompileProcessTest, MessagesComeFromTheCompilerAndTheExitCodeTellsTheFailure)
+{
+    Write("bad.gs", "class A {\n  int x\n};\n");
+    Write("uses.gs", "include \"missing.gs\"\nclass A {};\n");
+    Write("good.gs", "class A {};\n");
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"compile", "-s"}, Usage() + kOk},
+        {{"compile", "bad.gs"}, "bad.gs(3) : parse error, line 3\n" + kOk},
+        {{"compile", "uses.gs"}, "Could not read file  missing.gs.\n" + kOk},
+        {{"compile", "good.gs"}, "Checking and code generation are not available in this build.\n" + kOk},
+        {{"compile", "-s", "-bbuild.log", "bad.gs"}, kOk},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        ProcessResult r = Run(c.args);
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_EQ(r.out, c.out);
+    }
+    EXPECT_EQ(root_.ReadAll("elsewhere/build.log"), "bad.gs(3) : parse error, line 3\n");
+
+    ProcessResult missing = Run({"compile"});
+    EXPECT_EQ(missing.exitCode, 255);
+    EXPECT_EQ(missing.out, "- <NULL> : Invalid file path.\nOK (1 Errors, 0 Warnings)\n");
+}
+
+TEST_F(CompileProcessTest, AnEncryptedScriptCompilesAsItsText)
+{
+    Write("Script.gs", "include \"lib.gs\"\nclass Script {\n  int x = 1;\n};\n");
+    Write("lib.gs", "class Lib {};\n");
+    ProcessResult encrypt = Run({"encrypt", "Script.gs"});
+    EXPECT_EQ(encrypt.exitCode, 0);
+    EXPECT_EQ(encrypt.out, kOk);
+    ASSERT_TRUE(root_.Has("elsewhere/Script.gse"));
+    EXPECT_EQ(root_.ReadAll("elsewhere/Script.gse").find("class Script"), std::string::npos);
+    std::filesystem::remove(Elsewhere() + "/Script.gs");
+
+    for (const char* name : {"Script.gs", "Script.gse", "script.GSE"}) {
+        SCOPED_TRACE(name);
+        ProcessResult r = Run({"compile", name});
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_EQ(r.out, "Checking and code generation are not available in this build.\n" + kOk);
+    }
+    // A broken copy of the scrambled form fails with one error and no message.
+    std::string scrambled = root_.ReadAll("elsewhere/Script.gse");
+    scrambled.resize(scrambled.size() - 4);
+    Write("Cut.gse", scrambled);
+    ProcessResult cut = Run({"compile", "Cut.gs"});
+    EXPECT_EQ(cut.exitCode, 255);
+    EXPECT_EQ(cut.out, "Could not read file  cut.gs.\n" + kOk);
+}
+
+TEST_F(CompileProcessTest, AFailedEncryptKeepsTheOldScrambledFile)
+{
+    Write("Script.gs", "class Old {};\n");
+    ASSERT_EQ(Run({"encrypt", "Script.gs"}).exitCode, 0);
+    const std::string old = root_.ReadAll("elsewhere/Script.gse");
+    ASSERT_FALSE(old.empty());
+
+    // A text that does not pack small, and a file-size limit below it.
+    std::mt19937 random(7);
+    std::string text = "class New {};\n//";
+    while (text.size() < 300000)
+        text += static_cast<char>('a' + random() % 26);
+    Write("Script.gs", text);
+    ProcessResult failed = RunLimited({"encrypt", "Script.gs"}, 64 * 1024);
+    EXPECT_EQ(failed.exitCode, 255);
+    EXPECT_EQ(failed.out, "- <NULL> : Invalid file path.\nOK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(root_.ReadAll("elsewhere/Script.gse"), old);
+    for (const auto& entry : std::filesystem::directory_iterator(Elsewhere()))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+}
