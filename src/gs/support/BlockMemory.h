@@ -39,6 +39,9 @@ private:
         uint8_t* end;
         uint32_t* bitmap;  // 1 = free; block i is bit 31 - i % 32 of word i / 32
         uint32_t inUse;
+        // No bitmap word above this one has a free block, so a search
+        // for the last word with one starts here.
+        uint32_t topFreeWord;
     };
     int MakeChunk() noexcept;
     void ReleaseChunk(uint32_t index) noexcept;

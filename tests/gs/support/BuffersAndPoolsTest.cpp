@@ -169,6 +169,21 @@ TEST(BlockMemoryTest, TakesTheLastBitmapWordFirstAndItsLowestBlock)
     EXPECT_EQ(pool.ChunkCount(), 2u);
 }
 
+TEST(BlockMemoryTest, AFreedBlockInALaterWordIsTakenFirstAgain)
+{
+    BlockMemory pool;
+    ASSERT_TRUE(pool.Init(4, 96, 0));
+    std::vector<void*> blocks;
+    for (int i = 0; i < 40; ++i)  // word 2, then 8 blocks of word 1
+        blocks.push_back(pool.Alloc());
+    ASSERT_TRUE(pool.Free(blocks[5]));   // word 2
+    ASSERT_TRUE(pool.Free(blocks[35]));  // word 1
+    EXPECT_EQ(pool.Alloc(), blocks[5]);
+    EXPECT_EQ(pool.Alloc(), blocks[35]);
+    pool.MarkAllFree();
+    EXPECT_EQ(pool.Alloc(), blocks[0]);
+}
+
 TEST(BlockMemoryTest, FreeRefusesFreeBlocksAndForeignAddresses)
 {
     BlockMemory pool;

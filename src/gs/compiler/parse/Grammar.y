@@ -41,16 +41,28 @@ struct NodeList {
 %define api.pure full
 %expect 1
 
+/* One word a value: the parser copies values on every reduction, so lists
+   stand in records of their own (ParseLists) and the value is a pointer. */
 %union {
     GSCompiler::SyntaxNode* node;
     uint32_t flags;
-    GSCompiler::NodeList list;
+    GSCompiler::NodeList* list;
 }
 
 %{
+#include <deque>
+#include <new>
+
 using namespace GSCompiler;
 
 namespace {
+
+// The list records of the parse under way.
+std::deque<NodeList>& ParseLists()
+{
+    static std::deque<NodeList> lists;
+    return lists;
+}
 
 int gsyylex(GSYYSTYPE*)
 {
@@ -107,17 +119,27 @@ SyntaxNode* LastOf(SyntaxNode* node)
     return node;
 }
 
-NodeList ListOf(SyntaxNode* node) { return NodeList{node, LastOf(node), node}; }
+// A new list of one element; null when memory runs out.
+NodeList* ListOf(SyntaxNode* node)
+{
+    try {
+        return &ParseLists().emplace_back(NodeList{node, LastOf(node), node});
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
 
-NodeList Append(NodeList list, SyntaxNode* node)
+NodeList* Append(NodeList* list, SyntaxNode* node)
 {
     if (!node)
         return list;
-    if (!list.head)
-        return ListOf(node);
-    list.tail->next = node;
-    list.lastStart = node;
-    list.tail = LastOf(node);
+    if (!list->head) {
+        *list = NodeList{node, LastOf(node), node};
+        return list;
+    }
+    list->tail->next = node;
+    list->lastStart = node;
+    list->tail = LastOf(node);
     return list;
 }
 
@@ -201,6 +223,8 @@ const char* IncludeName(std::string_view text)
         }                                        \
     } while (0)
 
+#define LIST(target, node) TEXT(target, ListOf(node))
+
 #define BINARY(result, op, left, right)          \
     do {                                         \
         NODE(result, kExpression, kOperator, op); \
@@ -240,13 +264,13 @@ const char* IncludeName(std::string_view text)
 
 program
     : include_list class_declaration_list
-        { SourceContext::Current()->SetDeclarations(Append($1, $2.head).head); }
+        { SourceContext::Current()->SetDeclarations(Append($1, $2->head)->head); }
     | class_declaration_list
-        { SourceContext::Current()->SetDeclarations($1.head); }
+        { SourceContext::Current()->SetDeclarations($1->head); }
     ;
 
 include_list
-    : include_declaration { $$ = ListOf($1); }
+    : include_declaration { LIST($$, $1); }
     | include_list include_declaration { $$ = Append($1, $2); }
     ;
 
@@ -261,7 +285,7 @@ include_file
     ;
 
 class_declaration_list
-    : class_declaration { $$ = ListOf($1); }
+    : class_declaration { LIST($$, $1); }
     | class_declaration_list class_declaration { $$ = Append($1, $2); }
     ;
 
@@ -269,49 +293,49 @@ class_declaration
     : KEYWORD_CLASS identifier '{' '}' ';'
         { NODE($$, kDeclaration, kClass, kNoDetail); $$->child[0] = AsName($2); }
     | KEYWORD_CLASS identifier KEYWORD_ISCLASS class_list '{' '}' ';'
-        { NODE($$, kDeclaration, kClass, kNoDetail); $$->child[0] = AsName($2); $$->child[1] = $4.head; }
+        { NODE($$, kDeclaration, kClass, kNoDetail); $$->child[0] = AsName($2); $$->child[1] = $4->head; }
     | declaration_specifiers KEYWORD_CLASS identifier '{' '}' ';'
         { NODE($$, kDeclaration, kClass, kNoDetail); $$->child[0] = AsName($3); $$->flags |= $1; }
     | declaration_specifiers KEYWORD_CLASS identifier KEYWORD_ISCLASS class_list '{' '}' ';'
         {
             NODE($$, kDeclaration, kClass, kNoDetail);
             $$->child[0] = AsName($3);
-            $$->child[1] = $5.head;
+            $$->child[1] = $5->head;
             $$->flags |= $1;
         }
     | KEYWORD_CLASS identifier '{' declaration_list '}' ';'
-        { NODE($$, kDeclaration, kClass, kNoDetail); $$->child[0] = AsName($2); $$->child[2] = $4.head; }
+        { NODE($$, kDeclaration, kClass, kNoDetail); $$->child[0] = AsName($2); $$->child[2] = $4->head; }
     | KEYWORD_CLASS identifier KEYWORD_ISCLASS class_list '{' declaration_list '}' ';'
         {
             NODE($$, kDeclaration, kClass, kNoDetail);
             $$->child[0] = AsName($2);
-            $$->child[1] = $4.head;
-            $$->child[2] = $6.head;
+            $$->child[1] = $4->head;
+            $$->child[2] = $6->head;
         }
     | declaration_specifiers KEYWORD_CLASS identifier '{' declaration_list '}' ';'
         {
             NODE($$, kDeclaration, kClass, kNoDetail);
             $$->child[0] = AsName($3);
-            $$->child[2] = $5.head;
+            $$->child[2] = $5->head;
             $$->flags |= $1;
         }
     | declaration_specifiers KEYWORD_CLASS identifier KEYWORD_ISCLASS class_list '{' declaration_list '}' ';'
         {
             NODE($$, kDeclaration, kClass, kNoDetail);
             $$->child[0] = AsName($3);
-            $$->child[1] = $5.head;
-            $$->child[2] = $7.head;
+            $$->child[1] = $5->head;
+            $$->child[2] = $7->head;
             $$->flags |= $1;
         }
     ;
 
 class_list
-    : identifier { $$ = ListOf(AsName($1)); }
+    : identifier { LIST($$, AsName($1)); }
     | class_list ',' identifier { $$ = Append($1, AsName($3)); }
     ;
 
 declaration_list
-    : declaration { $$ = ListOf($1); }
+    : declaration { LIST($$, $1); }
     | declaration_list declaration { $$ = Append($1, $2); }
     ;
 
@@ -350,7 +374,7 @@ function_prototype_declaration
             NODE($$, kDeclaration, kFunctionPrototype, kNoDetail);
             $$->child[0] = $1;
             $$->child[1] = AsName($2);
-            $$->child[2] = $4.head;
+            $$->child[2] = $4->head;
         }
     ;
 
@@ -376,7 +400,7 @@ function_declaration
             NODE($$, kDeclaration, kFunction, kNoDetail);
             $$->child[0] = $1;
             $$->child[1] = AsName($2);
-            $$->child[2] = $4.head;
+            $$->child[2] = $4->head;
             $$->child[3] = $6;
             $6->flags |= kFlagFunctionBody;
         }
@@ -384,11 +408,11 @@ function_declaration
 
 variable_declaration_list
     : type_specifier declarator_list ';'
-        { NODE($$, kDeclaration, kVariableList, kNoDetail); $$->child[0] = $1; $$->child[1] = $2.head; }
+        { NODE($$, kDeclaration, kVariableList, kNoDetail); $$->child[0] = $1; $$->child[1] = $2->head; }
     ;
 
 declarator_list
-    : declarator { $$ = ListOf($1); }
+    : declarator { LIST($$, $1); }
     | declarator_list ',' declarator { $$ = Append($1, $3); }
     ;
 
@@ -416,7 +440,7 @@ primitive_type
     ;
 
 parameter_list
-    : parameter { $$ = ListOf($1); }
+    : parameter { LIST($$, $1); }
     | parameter_list ',' parameter { $$ = Append($1, $3); }
     ;
 
@@ -427,11 +451,11 @@ parameter
 
 compound_statement
     : '{' '}' { NODE($$, kStatement, kBlock, kNoDetail); }
-    | '{' statement_list '}' { NODE($$, kStatement, kBlock, kNoDetail); $$->child[0] = $2.head; }
+    | '{' statement_list '}' { NODE($$, kStatement, kBlock, kNoDetail); $$->child[0] = $2->head; }
     ;
 
 statement_list
-    : statement { $$ = ListOf($1); }
+    : statement { LIST($$, $1); }
     | statement_list statement { $$ = Append($1, $2); }
     ;
 
@@ -466,28 +490,28 @@ labeled_statement
 
 expression_statement
     : ';' { $$ = nullptr; }
-    | expression ';' { $$ = $1.head; FlagChain($$, kFlagValueDiscarded); }
+    | expression ';' { $$ = $1->head; FlagChain($$, kFlagValueDiscarded); }
     ;
 
 selection_statement
     : KEYWORD_IF '(' expression ')' statement
-        { NODE($$, kStatement, kIf, kNoDetail); $$->child[0] = $3.head; $$->child[1] = $5; }
+        { NODE($$, kStatement, kIf, kNoDetail); $$->child[0] = $3->head; $$->child[1] = $5; }
     | KEYWORD_IF '(' expression ')' statement KEYWORD_ELSE statement
         {
             NODE($$, kStatement, kIf, kNoDetail);
-            $$->child[0] = $3.head;
+            $$->child[0] = $3->head;
             $$->child[1] = $5;
             $$->child[2] = $7;
         }
     | KEYWORD_SWITCH '(' expression ')' compound_statement
-        { NODE($$, kStatement, kSwitch, kNoDetail); $$->child[0] = $3.head; $$->child[1] = $5; }
+        { NODE($$, kStatement, kSwitch, kNoDetail); $$->child[0] = $3->head; $$->child[1] = $5; }
     | KEYWORD_WAIT '(' ')' compound_statement
         { NODE($$, kStatement, kWait, kNoDetail); $$->child[0] = $4; }
     ;
 
 iteration_statement
     : KEYWORD_WHILE '(' expression ')' statement
-        { NODE($$, kStatement, kWhile, kNoDetail); $$->child[0] = $3.head; $$->child[1] = $5; }
+        { NODE($$, kStatement, kWhile, kNoDetail); $$->child[0] = $3->head; $$->child[1] = $5; }
     | KEYWORD_FOR '(' expression_statement expression_statement ')' statement
         {
             NODE($$, kStatement, kFor, kNoDetail);
@@ -501,8 +525,8 @@ iteration_statement
             $$->child[0] = $3;
             $$->child[1] = $4;
             $$->child[2] = $7;
-            $$->child[3] = $5.head;
-            FlagChain($5.head, kFlagValueDiscarded);
+            $$->child[3] = $5->head;
+            FlagChain($5->head, kFlagValueDiscarded);
         }
     ;
 
@@ -511,7 +535,7 @@ jump_statement
     | KEYWORD_CONTINUE ';' { NODE($$, kStatement, kContinue, kNoDetail); }
     | KEYWORD_BREAK ';' { NODE($$, kStatement, kBreak, kNoDetail); }
     | KEYWORD_RETURN ';' { NODE($$, kStatement, kReturn, kNoDetail); }
-    | KEYWORD_RETURN expression ';' { NODE($$, kStatement, kReturn, kNoDetail); $$->child[0] = $2.head; }
+    | KEYWORD_RETURN expression ';' { NODE($$, kStatement, kReturn, kNoDetail); $$->child[0] = $2->head; }
     ;
 
 constant_expression
@@ -519,10 +543,10 @@ constant_expression
     ;
 
 expression
-    : assignment_expression { $$ = ListOf($1); }
+    : assignment_expression { LIST($$, $1); }
     | expression ',' assignment_expression
         {
-            FlagChain($1.lastStart, kFlagValueDiscarded);
+            FlagChain($1->lastStart, kFlagValueDiscarded);
             $$ = Append($1, $3);
         }
     ;
@@ -627,7 +651,7 @@ postfix_expression
     | postfix_expression '[' assignment_expression ']' { BINARY($$, kOpIndex, $1, $3); }
     | postfix_expression '(' ')' { NODE($$, kExpression, kCall, kNoDetail); $$->child[0] = $1; }
     | postfix_expression '(' argument_expression_list ')'
-        { NODE($$, kExpression, kCall, kNoDetail); $$->child[0] = $1; $$->child[1] = $3.head; }
+        { NODE($$, kExpression, kCall, kNoDetail); $$->child[0] = $1; $$->child[1] = $3->head; }
     | postfix_expression '.' identifier
         {
             BINARY($$, kOpMember, $1, $3);
@@ -645,7 +669,7 @@ postfix_expression
     ;
 
 argument_expression_list
-    : assignment_expression { $$ = ListOf($1); }
+    : assignment_expression { LIST($$, $1); }
     | argument_expression_list ',' assignment_expression { $$ = Append($1, $3); }
     ;
 
@@ -655,20 +679,20 @@ primary_expression
     | KEYWORD_NULL { NODE($$, kExpression, kNull, kNoDetail); }
     | constant
     | new_expression
-    | '(' expression ')' { $$ = $2.head; }
+    | '(' expression ')' { $$ = $2->head; }
     ;
 
 new_expression
     : KEYWORD_NEW primitive_type '(' ')'
         { NODE($$, kExpression, kOperator, kOpNew); $$->child[0] = $2; }
     | KEYWORD_NEW primitive_type '(' argument_expression_list ')'
-        { NODE($$, kExpression, kOperator, kOpNew); $$->child[0] = $2; $$->child[2] = $4.head; }
+        { NODE($$, kExpression, kOperator, kOpNew); $$->child[0] = $2; $$->child[2] = $4->head; }
     | KEYWORD_NEW primitive_type '[' expression ']'
         {
             NODE($$, kExpression, kOperator, kOpNew);
             $2->detail += kArrayOffset;
             $$->child[0] = $2;
-            $$->child[1] = $4.head;
+            $$->child[1] = $4->head;
         }
     | KEYWORD_NEW identifier '(' ')'
         {
@@ -685,7 +709,7 @@ new_expression
             type->child[0] = AsName($2);
             NODE($$, kExpression, kOperator, kOpNew);
             $$->child[0] = type;
-            $$->child[2] = $4.head;
+            $$->child[2] = $4->head;
         }
     | KEYWORD_NEW identifier '[' expression ']'
         {
@@ -694,7 +718,7 @@ new_expression
             type->child[0] = AsName($2);
             NODE($$, kExpression, kOperator, kOpNew);
             $$->child[0] = type;
-            $$->child[1] = $4.head;
+            $$->child[1] = $4->head;
         }
     ;
 
@@ -735,6 +759,7 @@ int ParseSource()
     if (context)
         context->SetDeclarations(nullptr);
     int result = gsyyparse();
+    ParseLists().clear();
     // A failed parse hands on no tree, not even one finished before the
     // error was seen.
     if (result != 0 && context)

@@ -120,31 +120,34 @@ enum NodeFlags : uint32_t {
 
 constexpr int32_t kNoDetail = -1;
 
+// The seventeen words of a node; the pointer-wide ones first, so that no
+// padding falls between them.
 struct SyntaxNode {
-    SyntaxNode* child[4];
-    // Lists (declarations, statements, parameters, declarators, arguments,
-    // bases) chain through it.
+    SyntaxNode* child[4];  // words 0-3
+    // Word 4: lists (declarations, statements, parameters, declarators,
+    // arguments, bases) chain through it.
     SyntaxNode* next;
     uintptr_t checkWord5;
-    int32_t category;
-    // An integer, the bits of a 32-bit float, or a text, by kind.
+    // Word 7: an integer, the bits of a 32-bit float, or a text, by kind.
     union {
         int32_t number;
         float real;
         const char* text;
         uintptr_t bits;
     } value;
-    int32_t kind;
-    // A type code, an operator code or a constant type; kNoDetail when none.
-    int32_t detail;
-    // The scanner's line when the node was built.
-    int32_t line;
-    uint32_t flags;
     uintptr_t checkWord12;
-    int32_t type;
     uintptr_t checkWord14;
     uintptr_t checkWord15;
     uintptr_t checkWord16;
+    int32_t category;  // word 6
+    int32_t kind;      // word 8
+    // Word 9: a type code, an operator code or a constant type; kNoDetail
+    // when none.
+    int32_t detail;
+    // Word 10: the scanner's line when the node was built.
+    int32_t line;
+    uint32_t flags;  // word 11
+    int32_t type;    // word 13: none until checked
 };
 
 }  // namespace GSCompiler

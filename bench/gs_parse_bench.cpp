@@ -1,0 +1,253 @@
+// Scanning and parsing GS source beside a yardstick measured in the same run:
+// - a generated program of 50,000 lines, scanned and parsed into its syntax
+//   tree in memory, against luac5.4 -p (parse only, run as a child process)
+//   on the same program written in Lua, line for line; goal: at least as
+//   many source lines per second as luac.
+// - one function of 20,000 statements against 20 functions of 1,000: list
+//   building is linear, so within 2x of each other.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "RatioReporter.h"
+#include "gs/compiler/parse/Parser.h"
+#include "gs/compiler/parse/SourceContext.h"
+#include "gs/compiler/scan/Scanner.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFunctionsPerClass = 100;
+constexpr int kLinesPerFunction = 10;
+constexpr int kTargetLines = 50000;
+
+struct Program {
+    std::string text;
+    size_t lines = 0;
+};
+
+size_t CountLines(const std::string& text) { return size_t(std::count(text.begin(), text.end(), '\n')); }
+
+// The same program in both languages: classes of functions, each function
+// ten lines of declarations, a counted loop with an if/else, a while loop
+// and a return with a call.
+const Program& GsProgram()
+{
+    static const Program program = [] {
+        Program p;
+        const int functions = (kTargetLines / (kLinesPerFunction * kFunctionsPerClass + 2)) * kFunctionsPerClass;
+        for (int f = 0; f < functions; ++f) {
+            const std::string n = std::to_string(f);
+            if (f % kFunctionsPerClass == 0)
+                p.text += "class C" + n + " {\n";
+            p.text += "  int F" + n + "(int a, int b) {\n"
+                      "    int x = a * 2 + b, i;\n"
+                      "    string s = \"value \" + a;\n"
+                      "    for (i = 0; i < a; i++) {\n"
+                      "      if (x > 100 and b != 0) x = x - b;\n"
+                      "      else x = x + i * 3;\n"
+                      "    }\n"
+                      "    while (x > 10) x = x / 2;\n"
+                      "    return x + F" + n + "(b, a - 1);\n"
+                      "  }\n";
+            if (f % kFunctionsPerClass == kFunctionsPerClass - 1)
+                p.text += "};\n";
+        }
+        p.lines = CountLines(p.text);
+        return p;
+    }();
+    return program;
+}
+
+const Program& LuaProgram()
+{
+    static const Program program = [] {
+        Program p;
+        const int functions = (kTargetLines / (kLinesPerFunction * kFunctionsPerClass + 2)) * kFunctionsPerClass;
+        for (int f = 0; f < functions; ++f) {
+            const std::string n = std::to_string(f);
+            std::string owner = std::to_string(f - f % kFunctionsPerClass);
+            owner.insert(owner.begin(), 'C');
+            if (f % kFunctionsPerClass == 0)
+                p.text += owner + " = {}\n";
+            p.text += "function " + owner + ".F" + n + "(a, b)\n"
+                      "  local x, i = a * 2 + b, 0\n"
+                      "  local s = \"value \" .. a\n"
+                      "  for i = 0, a - 1 do\n"
+                      "    if x > 100 and b ~= 0 then x = x - b\n"
+                      "    else x = x + i * 3 end\n"
+                      "  end\n"
+                      "  while x > 10 do x = x // 2 end\n"
+                      "  return x + " + owner + ".F" + n + "(b, a - 1)\n"
+                      "end\n";
+            if (f % kFunctionsPerClass == kFunctionsPerClass - 1)
+                p.text += "-- end of " + owner + "\n";
+        }
+        p.lines = CountLines(p.text);
+        return p;
+    }();
+    return program;
+}
+
+// `statements` lines "x = x + 1;" in `functions` functions of one class.
+std::string Statements(int functions, int statements)
+{
+    std::string text = "class Long {\n";
+    for (int f = 0; f < functions; ++f) {
+        text += "  void F" + std::to_string(f) + "() {\n    int x;\n";
+        for (int s = 0; s < statements / functions; ++s)
+            text += "    x = x + 1;\n";
+        text += "  }\n";
+    }
+    return text + "};\n";
+}
+
+const std::string& OneLongFunction()
+{
+    static const std::string text = Statements(1, 20000);
+    return text;
+}
+
+const std::string& TwentyFunctions()
+{
+    static const std::string text = Statements(20, 20000);
+    return text;
+}
+
+std::string LuaFile()
+{
+    static const std::string path = [] {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/gs-parse-bench.XXXXXX";
+        if (!::mkdtemp(templ.data()))
+            std::abort();
+        std::atexit([] { fs::remove_all(fs::path(LuaFile()).parent_path()); });
+        std::string file = templ + "/program.lua";
+        std::ofstream(file, std::ios::binary) << LuaProgram().text;
+        return file;
+    }();
+    return path;
+}
+
+// Scans and parses the text into a fresh context; the parser's result.
+int ParseText(const std::string& text)
+{
+    GSCompiler::SourceContext context;
+    context.Init(nullptr, nullptr);
+    GSCompiler::Scanner scanner(text.data(), static_cast<uint32_t>(text.size()));
+    GSCompiler::ParseScope scope(scanner, context);
+    return GSCompiler::ParseSource();
+}
+
+// luac's exit code, or -1 when it did not run.
+int RunLuac(const std::string& file)
+{
+    const char* argv[] = {"luac5.4", "-p", file.c_str(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    int rc = posix_spawnp(&pid, "luac5.4", &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return -1;
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+void BM_GsScanParse(benchmark::State& state)
+{
+    const Program& p = GsProgram();
+    for (auto _ : state) {
+        if (ParseText(p.text) != 0)
+            state.SkipWithError("the program does not parse");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(p.text.size()));
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(p.lines));
+}
+
+void BM_LuacParse(benchmark::State& state)
+{
+    const std::string file = LuaFile();
+    for (auto _ : state) {
+        if (RunLuac(file) != 0)
+            state.SkipWithError("luac5.4 -p failed");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(LuaProgram().text.size()));
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(LuaProgram().lines));
+}
+
+void BM_GsOneLongFunction(benchmark::State& state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ParseText(OneLongFunction()));
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(OneLongFunction().size()));
+}
+
+void BM_GsTwentyFunctions(benchmark::State& state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ParseText(TwentyFunctions()));
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(TwentyFunctions().size()));
+}
+
+BENCHMARK(BM_GsScanParse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LuacParse)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GsOneLongFunction)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GsTwentyFunctions)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    if (ParseText(GsProgram().text) != 0 || ParseText(OneLongFunction()) != 0) {
+        std::fprintf(stderr, "the generated GS programs do not parse\n");
+        return 1;
+    }
+    if (RunLuac(LuaFile()) != 0) {
+        std::fprintf(stderr, "luac5.4 -p does not run or refuses the Lua program\n");
+        return 1;
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const auto get = [&](const char* name) {
+        auto it = reporter.bytesPerSecond.find(name);
+        return it == reporter.bytesPerSecond.end() ? 0.0 : it->second;
+    };
+    // Source lines per second, from the byte throughput.
+    const auto linesPerSecond = [](double bytesPerSecond, const Program& p) {
+        return bytesPerSecond * double(p.lines) / double(p.text.size());
+    };
+    const double gs = linesPerSecond(get("BM_GsScanParse"), GsProgram());
+    const double lua = linesPerSecond(get("BM_LuacParse"), LuaProgram());
+    std::printf("\nGS program: %zu lines; Lua program: %zu lines\n", GsProgram().lines, LuaProgram().lines);
+    std::printf("  GS scan + parse: %.0f lines/s; luac5.4 -p: %.0f lines/s\n", gs, lua);
+    std::printf("  GS lines/s / luac lines/s: %.3f (goal >= 1)\n", lua > 0 ? gs / lua : 0.0);
+    const double one = get("BM_GsOneLongFunction");
+    const double twenty = get("BM_GsTwentyFunctions");
+    std::printf("  one function of 20,000 statements / 20 functions, time: %.3f (goal <= 2)\n",
+                one > 0 && twenty > 0 ? (double(OneLongFunction().size()) / one) /
+                                            (double(TwentyFunctions().size()) / twenty)
+                                      : 0.0);
+    return 0;
+}
