@@ -84,6 +84,11 @@ TEST(SourceReadingTest, TheFirstFolderHoldingTheFileWins)
     EXPECT_EQ(a.sourceCrc, TextCrc("class One {};"));
     EXPECT_EQ(a.nameCrc, Crc32LowerCase("a.gs"));
     EXPECT_EQ(ReadSource("b.gs").tree, "Class(Name:B)");
+
+    // A folder pushed in front is searched before all others.
+    dir.Write("front/a.gs", "class Front {};");
+    IncludePathList::Global().PushFront(Nyx::File::Path(dir / "front"));
+    EXPECT_EQ(ReadSource("a.gs").tree, "Class(Name:Front)");
 }
 
 TEST(SourceReadingTest, AScrambledFormStandsInForAMissingPlainOne)
