@@ -281,18 +281,3 @@ TEST(ParserTest, RunningOutOfMemoryIsAnInternalCompilerError)
     EXPECT_EQ(p.messages, std::vector<std::string>{"Internal Compiler Error."});
     EXPECT_EQ(p.Root(), nullptr);
 }
-
-TEST(ParserTest, NewNodesStartEmptyWithNoTypeYet)
-{
-    GSCompiler::SourceContext context;
-    GSCompiler::SyntaxNode* node = context.NewNode(2, 1, 7, 3);
-    ASSERT_NE(node, nullptr);
-    EXPECT_EQ(node->category, 2);
-    EXPECT_EQ(node->kind, 1);
-    EXPECT_EQ(node->line, 7);
-    EXPECT_EQ(node->detail, 3);
-    EXPECT_EQ(node->type, GSCompiler::kTypeNone);
-    EXPECT_EQ(node->flags, 0u);
-    EXPECT_EQ(node->next, nullptr);
-    EXPECT_EQ(node->value.bits, 0u);
-}
