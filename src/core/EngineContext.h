@@ -7,6 +7,7 @@ namespace Nyx {
 class OS;
 class RenderKernel;
 class ResourceSystem;
+class Viewer;
 }  // namespace Nyx
 
 // One per process, a local of main, empty until start-up fills it.
@@ -14,8 +15,9 @@ struct EngineContext {
     Nyx::ResourceSystem* resourceSystem = nullptr;
     Nyx::RenderKernel* renderKernel = nullptr;
     Nyx::OS* os = nullptr;
-    // Stays null; the validation library's preview scene reads it.
-    void* previewTarget = nullptr;
+    // Stays null; the validation library's preview scene reads it, and
+    // takes over a viewer given here.
+    Nyx::Viewer* previewTarget = nullptr;
 };
 
 // Null outside start-up .. shut-down. Set and cleared on the main thread.

@@ -3,12 +3,30 @@
 #include <strings.h>
 
 #include "nyx/OS.h"
+#include "nyx/gfx/Display.h"
+#include "nyx/gfx/MaterialManager.h"
+#include "nyx/gfx/Texture.h"
+#include "nyx/scene/SceneGraph.h"
 
 namespace Nyx {
 
-RenderKernel::RenderKernel(void* sceneGraph, float version) : sceneGraph_(sceneGraph), version_(version) {}
+RenderKernel::RenderKernel(SceneGraph* sceneGraph, float version)
+    : ownSceneGraph_(sceneGraph ? nullptr : new SceneGraph), sceneGraph_(sceneGraph ? sceneGraph : ownSceneGraph_.get()),
+      display_(new Display), materials_(new MaterialManager), sharedTextures_(new SharedTextureCollection),
+      version_(version)
+{
+    Texture* white = new Texture(PString("white"));
+    sharedTextures_->AddTexture(white);
+}
 
+// Members go in reverse order: the textures and materials before the display
+// whose caches they may use, the scene graph last.
 RenderKernel::~RenderKernel() = default;
+
+RenderingCacheManager& RenderKernel::GetRenderingCacheManager() const noexcept
+{
+    return display_->GetRenderingCacheManager();
+}
 
 bool RenderKernel::Init(OS* os, void* /*displaySelector*/)
 {

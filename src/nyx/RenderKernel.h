@@ -1,15 +1,26 @@
 // The engine's render kernel. The tool draws nothing on screen: whether the
 // start-up line asks for "-NullRender" or a hidden OpenGL window, the kernel
-// starts without opening a display, and keeps what it was given.
+// starts without opening a window, and keeps what it was given. It owns the
+// display state, the material manager, the shared textures and, unless it
+// was given one, the scene graph.
 #pragma once
+
+#include <memory>
 
 namespace Nyx {
 
+class Display;
+class MaterialManager;
 class OS;
+class RenderingCacheManager;
+class SceneGraph;
+class SharedTextureCollection;
 
 class RenderKernel {
 public:
-    RenderKernel(void* sceneGraph, float version);
+    // A null scene graph gives the kernel one of its own; a given one must
+    // outlive the kernel.
+    RenderKernel(SceneGraph* sceneGraph, float version);
     RenderKernel(const RenderKernel&) = delete;
     RenderKernel& operator=(const RenderKernel&) = delete;
     virtual ~RenderKernel();
@@ -21,11 +32,21 @@ public:
     bool IsNullRender() const noexcept { return nullRender_; }
 
     OS* GetOS() const noexcept { return os_; }
-    void* GetSceneGraph() const noexcept { return sceneGraph_; }
+    SceneGraph* GetSceneGraph() const noexcept { return sceneGraph_; }
     float GetVersion() const noexcept { return version_; }
 
+    Display& GetDisplay() const noexcept { return *display_; }
+    RenderingCacheManager& GetRenderingCacheManager() const noexcept;
+    MaterialManager& GetMaterialManager() const noexcept { return *materials_; }
+    // Starts with the plain white texture at index 0.
+    SharedTextureCollection& GetSharedTextures() const noexcept { return *sharedTextures_; }
+
 private:
-    void* sceneGraph_;
+    std::unique_ptr<SceneGraph> ownSceneGraph_;
+    SceneGraph* sceneGraph_;
+    std::unique_ptr<Display> display_;
+    std::unique_ptr<MaterialManager> materials_;
+    std::unique_ptr<SharedTextureCollection> sharedTextures_;
     float version_;
     OS* os_ = nullptr;
     bool initialised_ = false;

@@ -1,0 +1,49 @@
+// Makes materials by their decorated names "<name>.m.<type>": the type word
+// picks the material type that makes it. Types are enrolled process-wide
+// (the engine's own before main, a plug-in's when it is loaded) and looked
+// up without regard to case, the newest enrolment of a word first, so a
+// later one stands in for an earlier one until it is withdrawn.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "nyx/PString.h"
+
+namespace Nyx {
+
+class Material;
+
+class MaterialManager {
+public:
+    // Makes a material of the type for the decorated name, with one
+    // reference for the caller; null when it cannot.
+    using Factory = Material* (*)(const PString& name, const PString& type);
+
+    MaterialManager() = default;
+    MaterialManager(const MaterialManager&) = delete;
+    MaterialManager& operator=(const MaterialManager&) = delete;
+
+    // Enrols a factory under a type word; returns the enrolment's token
+    // (never 0), or 0 for an empty word or a null factory.
+    static uint32_t RegisterType(std::string_view type, Factory factory);
+    // Withdraws one enrolment; unknown tokens are ignored.
+    static void UnregisterType(uint32_t token);
+    // True when some enrolment serves the type word.
+    static bool IsTypeKnown(std::string_view type);
+
+    // The type word of a decorated name: the text after its last ".m.";
+    // empty when the name has none or nothing follows it.
+    static std::string_view TypeOf(std::string_view decoratedName);
+
+    // A new material for the decorated name, with one reference for the
+    // caller; null when the name carries no type word, no enrolment serves
+    // the word, or its factory fails.
+    Material* LoadMaterial(const PString& decoratedName);
+    uint32_t GetLoadCount() const noexcept { return loads_; }
+
+private:
+    uint32_t loads_ = 0;
+};
+
+}  // namespace Nyx

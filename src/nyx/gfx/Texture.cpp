@@ -1,0 +1,29 @@
+#include "nyx/gfx/Texture.h"
+
+namespace Nyx {
+
+uint32_t SharedTextureCollection::AddTexture(Texture* texture)
+{
+    if (!texture)
+        return kNoIndex;
+    texture->AddRef();
+    textures_.push_back(texture);
+    return static_cast<uint32_t>(textures_.size() - 1);
+}
+
+Texture* SharedTextureCollection::GetTexture(uint32_t index) const
+{
+    if (index >= textures_.size())
+        return nullptr;
+    textures_[index]->AddRef();
+    return textures_[index];
+}
+
+void SharedTextureCollection::Clear()
+{
+    for (Texture* texture : textures_)
+        texture->Release();
+    textures_.clear();
+}
+
+}  // namespace Nyx

@@ -1,0 +1,49 @@
+// A node of the engine's scene: a particle with a parent, children and flag
+// bits. The tool draws nothing, so a particle carries no transform of its
+// own here; the tree and the flags are what the validation library's preview
+// scene and the meshes it loads rely on.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace Nyx {
+
+class Particle {
+public:
+    // Only particles with this bit set take part in drawing and lighting:
+    // the one shown mesh, a light that shines.
+    static constexpr uint32_t kFlagActive = 1u << 2;
+
+    Particle() = default;
+    Particle(const Particle&) = delete;
+    Particle& operator=(const Particle&) = delete;
+    // Leaves its parent; its children stay alive, without a parent.
+    virtual ~Particle();
+
+    // Moves the child under this particle (away from any other parent),
+    // at the end of the child list. Null, this particle itself and one of
+    // its ancestors are refused: the tree stays a tree.
+    bool AddChild(Particle* child);
+    // False when the particle is not a child of this one.
+    bool RemoveChild(Particle* child);
+    // Leaves the parent, when there is one.
+    void Unlink();
+
+    Particle* GetParent() const noexcept { return parent_; }
+    const std::vector<Particle*>& GetChildren() const noexcept { return children_; }
+    bool IsAncestorOf(const Particle* other) const noexcept;
+
+    uint32_t GetFlags() const noexcept { return flags_; }
+    void SetFlags(uint32_t flags) noexcept { flags_ = flags; }
+    void SetFlag(uint32_t bits) noexcept { flags_ |= bits; }
+    void ClearFlag(uint32_t bits) noexcept { flags_ &= ~bits; }
+    bool HasFlag(uint32_t bits) const noexcept { return (flags_ & bits) == bits; }
+
+private:
+    Particle* parent_ = nullptr;
+    std::vector<Particle*> children_;
+    uint32_t flags_ = 0;
+};
+
+}  // namespace Nyx
