@@ -17,8 +17,8 @@
 #include "nyx/RenderKernel.h"
 #include "nyx/ResourceSystem.h"
 #include "resources/ArchiveCache.h"
-#include "tetlib/DataManager.h"
-#include "tetlib/ErrorHandler.h"
+#include "tetlib/data/DataManager.h"
+#include "tetlib/errors/ErrorHandler.h"
 
 namespace {
 

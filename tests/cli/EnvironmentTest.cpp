@@ -19,8 +19,8 @@
 #include "support/DaemonTestSupport.h"
 #include "support/StandInDaemon.h"
 #include "support/TempFolder.h"
-#include "tetlib/DataManager.h"
-#include "tetlib/ErrorHandler.h"
+#include "tetlib/data/DataManager.h"
+#include "tetlib/errors/ErrorHandler.h"
 
 namespace {
 
@@ -92,10 +92,9 @@ TEST_F(EnvironmentTest, StartsEverythingAndShutsItAllDown)
     ASSERT_NE(TETLib::ErrorHandler::Instance(), nullptr);
     TETLib::DataManager* manager = TETLib::DataManager::Existing();
     ASSERT_NE(manager, nullptr);
-    ASSERT_EQ(manager->DataFolders().size(), 1u);
-    EXPECT_EQ(manager->DataFolders()[0], root_ / "bin/TETData/");
+    EXPECT_EQ(manager->GetDataFolder().Str(), root_ / "bin/TETData/");
     EXPECT_EQ(manager->GetOS(), context_.os);
-    EXPECT_TRUE(manager->HasVertexTypeMaterials());
+    EXPECT_TRUE(TETLib::DataManager::IsVertexTypeRegistered());
 
     for (const char* folder : {"cache", "trash", "cache/bookmarks", "cache/libraries", "cache/syslibs",
                                "cache/sessions", "cache/water", "local", "original", "editing", "settings"})

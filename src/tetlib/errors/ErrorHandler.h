@@ -1,0 +1,87 @@
+// The validation library's message collector: every check reports what it
+// finds here, as a finished text with a severity, bound to a container, to
+// a tag or to nothing. Repeats are refused; each new message can be echoed
+// to standard output. After a step, the validation steps copy the warnings
+// and errors into the caller's results log.
+//
+// One process-wide instance, made by start-up before the data manager and
+// destroyed by shut-down after it. It takes no lock: validations run one at
+// a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "nyx/PString.h"
+#include "tetlib/errors/ErrorMessage.h"
+#include "tetlib/errors/ObjectSerial.h"
+
+namespace TETLib {
+
+class ErrorHandler {
+public:
+    using Messages = std::vector<std::unique_ptr<ErrorMessage>>;
+
+    // Makes the instance (echo off, no messages) unless there is one;
+    // true.
+    static bool Create();
+    // Clears and deletes the instance, when there is one.
+    static void Destroy();
+    // Null outside Create .. Destroy.
+    static ErrorHandler* Instance();
+
+    ErrorHandler(const ErrorHandler&) = delete;
+    ErrorHandler& operator=(const ErrorHandler&) = delete;
+    virtual ~ErrorHandler();
+
+    // Drops every message.
+    virtual void Clear();
+
+    // Each report is refused (false, nothing printed or kept) when it
+    // repeats one already kept: in the container form, a message of the
+    // same text bound to the same container; in the tag form, the same for
+    // the tag; in the plain form, any message of the same text, whatever it
+    // is bound to. Severity plays no part in the test.
+    virtual bool ReportError(const Nyx::PString& text, ContainerSerial container);
+    virtual bool ReportError(const Nyx::PString& text, TagSerial tag);
+    virtual bool ReportError(const Nyx::PString& text);
+    virtual bool ReportWarning(const Nyx::PString& text, ContainerSerial container);
+    virtual bool ReportWarning(const Nyx::PString& text, TagSerial tag);
+    virtual bool ReportWarning(const Nyx::PString& text);
+    virtual bool ReportMessage(const Nyx::PString& text, ContainerSerial container);
+    virtual bool ReportMessage(const Nyx::PString& text, TagSerial tag);
+    virtual bool ReportMessage(const Nyx::PString& text);
+
+    // Asked by the checks before they report or trace; both keep nothing
+    // and say yes. A handler made for a special purpose may filter here.
+    virtual bool CanReport(const Nyx::PString& text, uint64_t object);
+    virtual bool CanReportType(const Nyx::PString& text, uint64_t object);
+
+    // False when any kept message has this text.
+    virtual bool IsNotReported(const Nyx::PString& text) const;
+    // Keeps a ready-made message as it is (no repeat test, no echo).
+    virtual void AddEntry(std::unique_ptr<ErrorMessage> message);
+    virtual void SetEcho(bool on);
+    bool GetEcho() const noexcept { return echo_; }
+    // Drop the first message bound to the tag (or container); the others
+    // stay in order. None is ignored.
+    virtual void RemoveTagEntry(TagSerial tag);
+    virtual void RemoveContainerEntry(ContainerSerial container);
+    // In the order the messages were kept.
+    virtual const Messages& GetMessages() const;
+
+protected:
+    ErrorHandler() = default;
+
+private:
+    enum class Binding { kContainer, kTag, kAny };
+
+    bool Report(const Nyx::PString& text, Binding binding, ContainerSerial container, TagSerial tag,
+                uint32_t severity);
+
+    bool echo_ = false;
+    Messages entries_;
+};
+
+}  // namespace TETLib

@@ -1,0 +1,183 @@
+// The error handler's report forms against each repeat case, its echo, and
+// the removal of entries; containers and tags known by serial numbers.
+#include "tetlib/errors/ErrorHandler.h"
+
+#include <gtest/gtest.h>
+
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TETLibTestSupport.h"
+#include "tetlib/container/Container.h"
+
+namespace {
+
+using TETLib::ContainerSerial;
+using TETLib::ErrorHandler;
+using TETLib::ErrorMessage;
+using TETLib::TagSerial;
+
+constexpr ContainerSerial kC1{101};
+constexpr ContainerSerial kC2{102};
+constexpr TagSerial kT1{201};
+constexpr TagSerial kT2{202};
+
+enum class Form { kContainer, kTag, kPlain };
+
+// One report: its form, severity, text and what it is bound to.
+struct Report {
+    Form form;
+    uint32_t severity;
+    const char* text;
+    ContainerSerial container = ContainerSerial::kNone;
+    TagSerial tag = TagSerial::kNone;
+};
+
+bool Send(ErrorHandler& handler, const Report& r)
+{
+    const Nyx::PString text(r.text);
+    switch (r.severity) {
+    case ErrorMessage::kError:
+        return r.form == Form::kContainer ? handler.ReportError(text, r.container)
+               : r.form == Form::kTag     ? handler.ReportError(text, r.tag)
+                                          : handler.ReportError(text);
+    case ErrorMessage::kWarning:
+        return r.form == Form::kContainer ? handler.ReportWarning(text, r.container)
+               : r.form == Form::kTag     ? handler.ReportWarning(text, r.tag)
+                                          : handler.ReportWarning(text);
+    default:
+        return r.form == Form::kContainer ? handler.ReportMessage(text, r.container)
+               : r.form == Form::kTag     ? handler.ReportMessage(text, r.tag)
+                                          : handler.ReportMessage(text);
+    }
+}
+
+class ErrorHandlerTest : public tetlibtest::ValidationDataFixture {
+protected:
+    ErrorHandler& Handler() { return *ErrorHandler::Instance(); }
+};
+
+TEST_F(ErrorHandlerTest, EveryFormRefusesItsOwnRepeatsOnly)
+{
+    constexpr uint32_t E = ErrorMessage::kError, W = ErrorMessage::kWarning, M = ErrorMessage::kMessage;
+    struct Case {
+        const char* name;
+        Report first;
+        Report second;
+        bool secondKept;
+    };
+    const Case cases[] = {
+        {"same text, same container", {Form::kContainer, E, "a", kC1}, {Form::kContainer, E, "a", kC1}, false},
+        {"same text, other container", {Form::kContainer, E, "a", kC1}, {Form::kContainer, E, "a", kC2}, true},
+        {"other text, same container", {Form::kContainer, E, "a", kC1}, {Form::kContainer, E, "b", kC1}, true},
+        {"error then warning, same container", {Form::kContainer, E, "a", kC1}, {Form::kContainer, W, "a", kC1}, false},
+        {"warning then message, same tag", {Form::kTag, W, "a", {}, kT1}, {Form::kTag, M, "a", {}, kT1}, false},
+        {"same text, other tag", {Form::kTag, E, "a", {}, kT1}, {Form::kTag, E, "a", {}, kT2}, true},
+        {"plain after container-bound", {Form::kContainer, W, "a", kC1}, {Form::kPlain, E, "a"}, false},
+        {"plain after tag-bound", {Form::kTag, W, "a", {}, kT1}, {Form::kPlain, M, "a"}, false},
+        {"plain after plain", {Form::kPlain, M, "a"}, {Form::kPlain, M, "a"}, false},
+        {"container-bound after plain", {Form::kPlain, E, "a"}, {Form::kContainer, E, "a", kC1}, true},
+        {"tag-bound after container-bound", {Form::kContainer, E, "a", kC1}, {Form::kTag, E, "a", {}, kT1}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Handler().Clear();
+        EXPECT_TRUE(Send(Handler(), c.first));
+        EXPECT_EQ(Send(Handler(), c.second), c.secondKept);
+        const ErrorHandler::Messages& messages = Handler().GetMessages();
+        ASSERT_EQ(messages.size(), c.secondKept ? 2u : 1u);
+        const Report& last = c.secondKept ? c.second : c.first;
+        EXPECT_STREQ(messages.back()->key.c_str(), last.text);
+        EXPECT_EQ(messages.back()->severity, last.severity);
+        EXPECT_EQ(messages.back()->container, last.form == Form::kContainer ? last.container : ContainerSerial::kNone);
+        EXPECT_EQ(messages.back()->tag, last.form == Form::kTag ? last.tag : TagSerial::kNone);
+    }
+}
+
+TEST_F(ErrorHandlerTest, EchoPrintsTheLocalisedPrefixAndTheTextOfNewMessagesOnly)
+{
+    testing::internal::CaptureStdout();
+    Handler().ReportError(Nyx::PString("quiet"));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+
+    Handler().SetEcho(true);
+    testing::internal::CaptureStdout();
+    Handler().ReportError(Nyx::PString("$tet_future_asset"), kC1);
+    Handler().ReportWarning(Nyx::PString("w"), kT1);
+    Handler().ReportMessage(Nyx::PString("m"));
+    Handler().ReportMessage(Nyx::PString("m"));  // a repeat prints nothing
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: $tet_future_asset\nWarning: w\nMessage: m\n");
+}
+
+TEST_F(ErrorHandlerTest, RemovalTakesTheFirstEntryOfTheIdentityAndKeepsTheOrder)
+{
+    ErrorHandler& h = Handler();
+    h.ReportError(Nyx::PString("c1"), kC1);
+    h.ReportError(Nyx::PString("t1"), kT1);
+    h.ReportWarning(Nyx::PString("c2"), kC1);
+    h.ReportMessage(Nyx::PString("c3"), kC1);
+    h.ReportError(Nyx::PString("t2"), kT1);
+
+    h.RemoveContainerEntry(kC1);
+    h.RemoveTagEntry(kT2);  // holds nothing
+    h.RemoveContainerEntry(ContainerSerial::kNone);
+    h.RemoveTagEntry(TagSerial::kNone);
+    std::vector<std::string> left;
+    for (const auto& m : h.GetMessages())
+        left.emplace_back(m->key.View());
+    EXPECT_EQ(left, (std::vector<std::string>{"t1", "c2", "c3", "t2"}));
+
+    h.RemoveTagEntry(kT1);
+    left.clear();
+    for (const auto& m : h.GetMessages())
+        left.emplace_back(m->key.View());
+    EXPECT_EQ(left, (std::vector<std::string>{"c2", "c3", "t2"}));
+
+    EXPECT_FALSE(h.IsNotReported(Nyx::PString("c3")));
+    EXPECT_TRUE(h.IsNotReported(Nyx::PString("c1")));
+    auto added = std::make_unique<ErrorMessage>();
+    added->key = Nyx::PString("c3");  // kept as it is, repeat or not
+    added->severity = ErrorMessage::kError;
+    h.AddEntry(std::move(added));
+    EXPECT_EQ(h.GetMessages().size(), 4u);
+    EXPECT_TRUE(h.CanReport(Nyx::PString("anything"), 1));
+    EXPECT_TRUE(h.CanReportType(Nyx::PString("anything"), 1));
+    h.Clear();
+    EXPECT_TRUE(h.GetMessages().empty());
+}
+
+// A container that leaves an entry behind (removal takes one per
+// container) must not hand its repeats on to a new container made in the
+// same place.
+TEST_F(ErrorHandlerTest, ANewContainerAtAReusedAddressInheritsNoRepeat)
+{
+    alignas(TETLib::Container) unsigned char storage[sizeof(TETLib::Container)];
+    auto* first = new (storage) TETLib::Container;
+    ASSERT_TRUE(Handler().ReportError(Nyx::PString("one"), first->Serial()));
+    ASSERT_TRUE(Handler().ReportError(Nyx::PString("two"), first->Serial()));
+    first->~Container();
+    ASSERT_EQ(Handler().GetMessages().size(), 1u);
+
+    auto* second = new (storage) TETLib::Container;
+    ASSERT_EQ(static_cast<void*>(second), static_cast<void*>(first));
+    EXPECT_NE(second->Serial(), ContainerSerial::kNone);
+    EXPECT_TRUE(Handler().ReportError(Nyx::PString("two"), second->Serial()));
+    second->~Container();
+}
+
+TEST_F(ErrorHandlerTest, CreateKeepsTheFirstInstanceAndDestroyEndsIt)
+{
+    ErrorHandler* first = ErrorHandler::Instance();
+    ASSERT_NE(first, nullptr);
+    first->ReportError(Nyx::PString("kept"));
+    EXPECT_TRUE(ErrorHandler::Create());
+    EXPECT_EQ(ErrorHandler::Instance(), first);
+    EXPECT_EQ(first->GetMessages().size(), 1u);
+    ErrorHandler::Destroy();
+    EXPECT_EQ(ErrorHandler::Instance(), nullptr);
+    ErrorHandler::Destroy();
+}
+
+}  // namespace
