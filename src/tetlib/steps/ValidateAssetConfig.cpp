@@ -1,0 +1,114 @@
+#include "tetlib/steps/ValidateAssetConfig.h"
+
+#include <cmath>
+#include <memory>
+
+#include "config/ConfigFile.h"
+#include "config/InterfaceTextDB.h"
+#include "config/ResultsLog.h"
+#include "config/TDBContainerTag.h"
+#include "tetlib/container/Container.h"
+#include "tetlib/data/AssetPaths.h"
+#include "tetlib/data/DataManager.h"
+#include "tetlib/errors/ErrorHandler.h"
+
+namespace TETLib {
+
+namespace {
+
+constexpr float kDefaultBuild = 1.3f;
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// The key's localised text, as it goes into the results log: resolved now,
+// not when printed.
+Nyx::String LocalisedText(const char* key)
+{
+    const Nyx::PString text = InterfaceTextDB::Instance().GetString(Nyx::PString(key), true);
+    return Nyx::String(DataManager::ConvertToAnsi(text.c_str()).View());
+}
+
+void CopyFindings(const ErrorHandler* handler, ResultsLog& log)
+{
+    if (!handler)
+        return;
+    for (const auto& message : handler->GetMessages())
+        if (message->severity != ErrorMessage::kMessage)
+            ResultsLog::AddResult(log, static_cast<int32_t>(message->severity), Nyx::String(message->key.View()));
+}
+
+}  // namespace
+
+int32_t BuildNumber(float build)
+{
+    const double number = static_cast<double>(build) * 100.0 + 0.1;
+    if (std::isnan(number))
+        return 0;
+    if (number >= 2147483647.0)
+        return INT32_MAX;
+    if (number <= -2147483648.0)
+        return INT32_MIN;
+    return static_cast<int32_t>(number);
+}
+
+bool ValidateAssetConfig(const Nyx::PString& folderName, const Nyx::File::Path& configPath, ResultsLog& log,
+                         Container* container)
+{
+    DataManager& manager = DataManager::Instance();
+    manager.LoadDefinitions();
+    manager.SetCurrentAssetFolder(Nyx::File::Path(configPath.Folder()), folderName.c_str());
+
+    ErrorHandler* handler = ErrorHandler::Instance();
+    if (handler)
+        handler->Clear();
+
+    // A config that does not load is checked as an empty one.
+    ChunkRef config;
+    LoadConfigFile(config, nullptr, InContentRoot(configPath).c_str());
+
+    static const Nyx::PString kBuildTag("kestro-build");
+    static const Nyx::PString kKindTag("kind");
+    const int32_t buildNumber = BuildNumber(TDBContainerTag::GetFloat(config, kBuildTag, kDefaultBuild));
+    if (buildNumber > kNewestBuildNumber) {
+        ResultsLog::AddResult(log, ResultsLog::kError, LocalisedText("$tet_future_asset"));
+        return false;
+    }
+    const Nyx::PString kind = TDBContainerTag::GetString(config, kKindTag);
+    if (EqualsIgnoringCase(kind.View(), "water")) {
+        ResultsLog::AddResult(log, ResultsLog::kWarning, LocalisedText("$tet_obsolete_water"));
+        return true;
+    }
+    if (EqualsIgnoringCase(kind.View(), "tintery-skin")) {
+        ResultsLog::AddResult(log, ResultsLog::kWarning, LocalisedText("$tet_obsolete_tintery"));
+        return true;
+    }
+    if (manager.skipOldAssets && buildNumber < kFirstCurrentBuildNumber)
+        return true;
+
+    std::unique_ptr<Container> own;
+    if (!container) {
+        own = std::make_unique<Container>();
+        container = own.get();
+    }
+    manager.LoadDefinitions();
+    const bool ok = container->Check(config);
+    CopyFindings(handler, log);
+    return ok;
+}
+
+}  // namespace TETLib

@@ -1,0 +1,29 @@
+// The validation of one asset folder as the command host's validate job
+// runs it: the data folder and config file found, the asset's container
+// made, and the validation steps run over the config.
+#pragma once
+
+#include "nyx/File.h"
+#include "nyx/PString.h"
+
+class ResultsLog;
+
+namespace TETLib {
+
+class Container;
+
+// The job body. With an empty folder name the asset path must lie below
+// the content root: it is made relative to it and its first component,
+// lower-cased, names the data folder. An asset of a data folder kept as a
+// ".ja" archive is not validated (true, nothing reported). False when the
+// path lies outside the content root, when the folder holds neither
+// "config.chump" nor "config.txt" (one error result), or when the steps
+// added an error result.
+bool RunValidateAssetJob(const Nyx::PString& folderName, const Nyx::File::Path& assetPath, ResultsLog& log);
+
+// The validation steps on one config file, then the clean-up after an
+// asset: the loaded meshes dropped and the per-asset flags cleared.
+void ValidateAssetFolder(const Nyx::File::Path& configPath, Container* container, ResultsLog& log,
+                         const Nyx::PString& folderName);
+
+}  // namespace TETLib

@@ -1,0 +1,211 @@
+// The config step and the validate job over asset folders laid out under a
+// temporary content root, with the shipped validation data.
+#include "tetlib/steps/ValidateAssetConfig.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "TETLibTestSupport.h"
+#include "config/ResultsLog.h"
+#include "core/ContentRoot.h"
+#include "tetlib/container/Container.h"
+#include "tetlib/steps/ValidateAssetJob.h"
+#include "tetlib/steps/ValidateAssetTask.h"
+
+namespace {
+
+using TETLib::DataManager;
+
+std::vector<std::string> Results(const ResultsLog& log)
+{
+    std::vector<std::string> out;
+    log.Lock();
+    for (const ResultsLog::Result* r : log.Results())
+        out.push_back(std::to_string(r->severity) + " " + r->text.Str());
+    log.Unlock();
+    return out;
+}
+
+// A container whose check reports a fixed set of findings and answers as
+// told.
+class ReportingContainer : public TETLib::Container {
+public:
+    explicit ReportingContainer(bool answer) : answer_(answer) {}
+    bool Check(const ChunkRef& config) override
+    {
+        TETLib::Container::Check(config);
+        TETLib::ErrorHandler& h = *TETLib::ErrorHandler::Instance();
+        h.ReportWarning(Nyx::PString("a warning of the check"), Serial());
+        h.ReportMessage(Nyx::PString("a message stays in the handler"));
+        h.ReportError(Nyx::PString("an error of the check"));
+        ++checks;
+        return answer_;
+    }
+    int checks = 0;
+
+private:
+    bool answer_;
+};
+
+class ValidateAssetConfigTest : public tetlibtest::ValidationDataFixture {
+protected:
+    void SetUp() override
+    {
+        ValidationDataFixture::SetUp();
+        SetContentRootPath(Nyx::File::Path(folder_.Path()));
+        Manager();
+    }
+    void TearDown() override
+    {
+        ValidationDataFixture::TearDown();
+        SetContentRootPath(Nyx::File::Path());
+    }
+    Nyx::File::Path Config(const std::string& text)
+    {
+        folder_.Write("local/asset/config.txt", text);
+        return Nyx::File::Path("local/asset/config.txt");
+    }
+};
+
+TEST_F(ValidateAssetConfigTest, FutureBuildsAndObsoleteKindsAreReportedWithoutTheTemplateCheck)
+{
+    const std::string kFuture = "3 This asset was made for a later build than this tool can check.";
+    const std::string kWater = "2 The kind 'water' is obsolete; the asset is not checked further.";
+    const std::string kTintery = "2 The kind 'tintery-skin' is obsolete; the asset is not checked further.";
+    const std::vector<std::string> kChecked = {"2 a warning of the check", "3 an error of the check"};
+    struct Case {
+        const char* config;
+        bool result;
+        std::vector<std::string> results;
+        bool checked;
+    };
+    const Case cases[] = {
+        {"kestro-build 3.2\nkind \"traincar\"\n", false, kChecked, true},
+        {"kestro-build 3.21\nkind \"traincar\"\n", false, {kFuture}, false},
+        {"kestro-build 4\nkind \"water\"\n", false, {kFuture}, false},
+        {"kestro-build 1000000\n", false, {kFuture}, false},
+        {"kind \"traincar\"\n", false, kChecked, true},
+        {"kestro-build 3.2\nkind \"water\"\n", true, {kWater}, false},
+        {"kestro-build 2.4\nkind \"WATER\"\n", true, {kWater}, false},
+        {"kind \"Tintery-Skin\"\n", true, {kTintery}, false},
+        {"kind \"watery\"\n", false, kChecked, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.config);
+        ResultsLog log;
+        ReportingContainer container(false);
+        EXPECT_EQ(TETLib::ValidateAssetConfig(Nyx::PString("local"), Config(c.config), log, &container), c.result);
+        EXPECT_EQ(Results(log), c.results);
+        EXPECT_EQ(container.checks, c.checked ? 1 : 0);
+    }
+}
+
+TEST_F(ValidateAssetConfigTest, BuildNumbersCompareAsBuildTimesAHundred)
+{
+    struct Case {
+        float build;
+        int32_t number;
+    };
+    const Case cases[] = {{3.2f, 320}, {3.21f, 321}, {1.3f, 130}, {2.9f, 290}, {2.89f, 289}, {0.0f, 0},
+                          {-1.5f, -149}, {1e30f, INT32_MAX}, {-1e30f, INT32_MIN}, {NAN, 0}};
+    for (const Case& c : cases)
+        EXPECT_EQ(TETLib::BuildNumber(c.build), c.number) << c.build;
+}
+
+TEST_F(ValidateAssetConfigTest, WithoutAContainerTheStepMakesItsOwnAndReturnsItsAnswer)
+{
+    ResultsLog log;
+    EXPECT_TRUE(TETLib::ValidateAssetConfig(Nyx::PString(), Config("kind \"track\"\n"), log, nullptr));
+    EXPECT_TRUE(Results(log).empty());
+    DataManager& manager = DataManager::Instance();
+    EXPECT_TRUE(manager.AreDefinitionsLoaded());
+    EXPECT_EQ(manager.GetAssetFolderName().Str(), "local");
+    EXPECT_EQ(manager.GetAssetFolder().Str(), "local/asset/");
+    // A config that does not load is checked as an empty one.
+    EXPECT_TRUE(TETLib::ValidateAssetConfig(Nyx::PString("local"), Nyx::File::Path("local/none/config.txt"), log,
+                                            nullptr));
+    EXPECT_TRUE(Results(log).empty());
+}
+
+TEST_F(ValidateAssetConfigTest, OldAssetsSkipTheCheckOnlyWhenAsked)
+{
+    ReportingContainer container(false);
+    ResultsLog log;
+    DataManager::Instance().skipOldAssets = true;
+    EXPECT_TRUE(TETLib::ValidateAssetConfig(Nyx::PString("local"), Config("kestro-build 2.8\nkind \"x\"\n"), log, &container));
+    EXPECT_EQ(container.checks, 0);
+    EXPECT_FALSE(TETLib::ValidateAssetConfig(Nyx::PString("local"), Config("kestro-build 2.9\nkind \"x\"\n"), log, &container));
+    EXPECT_EQ(container.checks, 1);
+}
+
+TEST_F(ValidateAssetConfigTest, TheJobFindsTheConfigAndReportsWhenThereIsNone)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> files;
+        const char* folderName;
+        std::string assetPath;
+        bool result;
+        std::vector<std::string> results;
+        const char* configName;
+    };
+    const std::string root = folder_.Path();
+    const Case cases[] = {
+        {"text config", {{"local/a/config.txt", "kind \"track\"\n"}}, "", root + "/local/a/", true, {}, "config.txt"},
+        {"binary config first",
+         {{"local/a/config.txt", "kind \"water\"\n"}, {"local/a/config.chump", ""}},
+         "local",
+         "local/a/",
+         true,
+         {},
+         "config.chump"},
+        {"no config", {}, "", root + "/local/a/", false, {"3 Unable to read the config file in 'local/a/'."}, ""},
+        {"future build", {{"editing/a/config.txt", "kestro-build 9\n"}}, "editing", "editing/a/", false,
+         {"3 This asset was made for a later build than this tool can check."}, "config.txt"},
+        {"archived data folder", {{"packed.ja", "x"}}, "packed", "packed/a/", true, {}, ""},
+        {"outside the content root", {}, "", "/elsewhere/a/", false, {}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(folder_ / "local");
+        std::filesystem::remove_all(folder_ / "editing");
+        for (const auto& [file, text] : c.files)
+            folder_.Write(file, text);
+        DataManager::Instance().configFileName = Nyx::PString();
+        ResultsLog log;
+        EXPECT_EQ(TETLib::RunValidateAssetJob(Nyx::PString(c.folderName), Nyx::File::Path(c.assetPath), log), c.result);
+        EXPECT_EQ(Results(log), c.results);
+        EXPECT_EQ(DataManager::Instance().configFileName.Str(), c.configName);
+    }
+    EXPECT_FALSE(DataManager::Instance().outsideEditing);  // the last asset with a folder was in "editing"
+}
+
+TEST_F(ValidateAssetConfigTest, TheTaskRecordsTheJobsOutcome)
+{
+    folder_.Write("local/wagon/config.txt", "kestro-build 3.5\nkind \"traincar\"\n");
+    const Nyx::PString name("local");
+    const Nyx::File::Path path("local/wagon/");
+    ResultsLog log;
+    TETLib::ValidateAssetTask task{&name, &path, &log, true};
+    task.Run(nullptr);
+    EXPECT_FALSE(task.succeeded);
+    EXPECT_EQ(log.GetErrorCount(), 1u);
+    EXPECT_TRUE(DataManager::Instance().outsideEditing);
+
+    folder_.Write("local/wagon/config.txt", "kestro-build 3.2\nkind \"traincar\"\n");
+    ResultsLog clean;
+    task.results = &clean;
+    task.Run(nullptr);
+    EXPECT_TRUE(task.succeeded);
+
+    TETLib::ValidateAssetTask empty;
+    empty.succeeded = true;
+    empty.Run(nullptr);
+    EXPECT_FALSE(empty.succeeded);
+}
+
+}  // namespace
