@@ -50,6 +50,7 @@ void DaemonState::Load(const std::string& root)
     path_ = root + "/" + kFileName;
     assets_.clear();
     authors_.clear();
+    language_.clear();
     nextContent_ = 1;
     ChunkRef tree;
     if (!LoadConfigFile(tree, nullptr, path_.c_str(), "txt") || !tree)
@@ -60,6 +61,7 @@ void DaemonState::Load(const std::string& root)
         if (value > 1 && value <= INT32_MAX)
             nextContent_ = int32_t(value);
     }
+    language_ = TagText(tree, "language");
     ChunkRef assets = tree->FindChildConst(Nyx::PString("assets"));
     for (uint32_t i = 0; assets && i < assets->GetChildCount(); ++i) {
         Nyx::PString name;
@@ -149,7 +151,13 @@ bool DaemonState::Save(const std::map<KUID, AssetState, KADFilterElementAssetID:
 {
     // Texts are held as UTF-8, and the reader takes a file without the mark
     // for ANSI: unmarked, every save would encode them once more.
-    std::string text = "\xEF\xBB\xBFnext-content " + std::to_string(nextContent) + "\r\nassets\r\n{\r\n";
+    std::string text = "\xEF\xBB\xBFnext-content " + std::to_string(nextContent) + "\r\n";
+    if (!language_.empty()) {
+        text += "language ";
+        ConfigText::WriteQuoted(text, language_, true);
+        text += "\r\n";
+    }
+    text += "assets\r\n{\r\n";
     uint32_t index = 0;
     for (const auto& [kuid, state] : assets) {
         text += "  " + std::to_string(index++) + "\r\n  {\r\n    kuid " + std::string(kuid.ToString().c_str()) + "\r\n";

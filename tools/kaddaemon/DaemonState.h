@@ -41,6 +41,9 @@ public:
     bool Forget(const KUID& kuid);
     // Empty when the file names no author of that id.
     std::string AuthorName(int32_t authorId) const;
+    // The user's language setting ("language"); empty when the file has
+    // none. Kept through every save.
+    const std::string& Language() const noexcept { return language_; }
 
     // The lowest content id not yet handed out for the stand-in's own new
     // assets (1 on a fresh state).
@@ -64,6 +67,7 @@ private:
     std::string path_;
     std::map<KUID, AssetState, KADFilterElementAssetID::Order> assets_;
     std::map<int32_t, std::string> authors_;
+    std::string language_;
     int32_t nextContent_ = 1;
 };
 

@@ -13,6 +13,7 @@
 #include "kaddaemon/DaemonOptions.h"
 #include "kaddaemon/DaemonServer.h"
 #include "kaddaemon/RepairRequests.h"
+#include "kaddaemon/SettingRequests.h"
 #include "kaddaemon/StandInRequests.h"
 #include "kaddaemon/StoreRequests.h"
 #include "kaddaemon/TraceLog.h"
@@ -50,6 +51,7 @@ int main(int argc, char** argv)
     kaddaemon::RegisterRepairRequests(server.Requests(), store, options.testRequests);
     kaddaemon::RegisterStandInRequests(server.Requests(), options.testRequests);
     kaddaemon::RegisterCommandHostRequests(server.Requests(), root, options.testRequests);
+    kaddaemon::RegisterSettingRequests(server.Requests(), root);
     if (trace.IsOpen())
         server.SetTrace(&trace);
     switch (server.Start(root)) {
