@@ -4,6 +4,7 @@
 // number, f real number).
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -17,15 +18,12 @@ std::string Conversions(std::string_view text)
 {
     std::string out;
     for (size_t at = text.find('%'); at != std::string_view::npos; at = text.find('%', at)) {
-        ++at;
-        while (at < text.size() && std::string_view("-+ #0123456789.lh").find(text[at]) != std::string_view::npos)
-            ++at;
-        if (at >= text.size())
+        at = text.find_first_not_of("-+ #0123456789.lh", at + 1);
+        if (at == std::string_view::npos)
             break;
         const char c = text[at++];
-        if (c == '%')
-            continue;
-        out += c == 's' ? 's' : (c == 'd' || c == 'i' || c == 'u') ? 'd' : std::string_view("fgeFGE").find(c) != std::string_view::npos ? 'f' : '?';
+        if (c != '%')
+            out += c == 's' ? 's' : std::string_view("diu").find(c) != std::string_view::npos ? 'd' : 'f';
     }
     return out;
 }
@@ -34,94 +32,55 @@ class InterfaceTextKeysTest : public tetlibtest::ValidationDataFixture {};
 
 TEST_F(InterfaceTextKeysTest, EveryKeyHasATextTakingItsArguments)
 {
-    struct Key {
-        const char* key;
+    // The keys (without "$tet_") whose texts take the same arguments.
+    struct Group {
         const char* conversions;
+        const char* keys;
     };
-    const Key keys[] = {
-        {"$tet_eh_error", ""},
-        {"$tet_eh_warning", ""},
-        {"$tet_eh_message", ""},
-        {"$tet_future_asset", ""},
-        {"$tet_obsolete_water", ""},
-        {"$tet_obsolete_tintery", ""},
-        {"$tet_container_alias", ""},
-        {"$tet_container_emptycombobox", "ss"},
-        {"$tet_container_emptylistbox", "ss"},
-        {"$tet_container_emptyname", "ss"},
-        {"$tet_container_emptystringerr", "ss"},
-        {"$tet_container_emptystringwarn", "ss"},
-        {"$tet_container_errorintemplate", "s"},
-        {"$tet_container_missingtag", "s"},
-        {"$tet_container_noanimationext", "ss"},
-        {"$tet_container_noattparent", "s"},
-        {"$tet_container_nocontainerdefinition", "s"},
-        {"$tet_container_nodefinition", "ss"},
-        {"$tet_container_nokindspecification", ""},
-        {"$tet_container_nokindtag", ""},
-        {"$tet_container_nomeshext", "ss"},
-        {"$tet_container_nopictureext", "ss"},
-        {"$tet_container_nosmoke", ""},
-        {"$tet_container_notavalidpossibility", "sss"},
-        {"$tet_container_notavalidpossibility2", "sss"},
-        {"$tet_container_notboolean", "ss"},
-        {"$tet_container_obsoletetag", "ss"},
-        {"$tet_container_oldcontainer", ""},
-        {"$tet_container_typespecification", "ss"},
-        {"$tet_dm_animationfailed", "s"},
-        {"$tet_dm_unsupportedformat", ""},
-        {"$tet_duplicatetexture", "s"},
-        {"$tet_binary_texture_conversion_failed", "s"},
-        {"$tet_lm_performance_no_attachments", "s"},
-        {"$tet_lm_performance_single_lod", "s"},
-        {"$tet_lm_performance_low_poly", "s"},
-        {"$tet_mesh_load_mesh", "s"},
-        {"$tet_mesh_initialise_mesh", "s"},
-        {"$tet_mesh_successfulmesh", "s"},
-        {"$tet_mesh_failedmaterial", "s"},
-        {"$tet_mesh_load_texture", "s"},
-        {"$tet_mesh_animationfailedmesh", "s"},
-        {"$tet_mesh_animationfailedskeleton", "s"},
-        {"$tet_mesh_animationfailedres", "s"},
-        {"$tet_mesh_animationfailedobserver", "s"},
-        {"$tet_mesh_successfulanimation", "s"},
-        {"$tet_non_ansi_texture", "s"},
-        {"$tet_texture_failedload", "s"},
-        {"$tet_texture_missing_primary", "ss"},
-        {"$tet_texture_missing_alpha", "ss"},
-        {"$tet_texture_notpower2", "s"},
-        {"$tet_primaryalpha_notsamesize", "s"},
-        {"$tet_val_arraywrongsize", "sdd"},
-        {"$tet_val_asset_not_local", "s"},
-        {"$tet_val_duplicatecontainername", "ss"},
-        {"$tet_val_duplicatetagname", "ss"},
-        {"$tet_val_kuidnotindatabase", "s"},
-        {"$tet_val_missmatchcategory", "s"},
-        {"$tet_val_mustbeinlightcontainer", "d"},
-        {"$tet_val_mustbeownparent", "ss"},
-        {"$tet_val_mustbepaired", "ss"},
-        {"$tet_val_musthavealightcontainer", ""},
-        {"$tet_val_no_visible_mesh", ""},
-        {"$tet_val_nocollatemeshes", "ss"},
-        {"$tet_val_notownparent", ""},
-        {"$tet_val_notpositive", "s"},
-        {"$tet_val_notwithinrange", "sff"},
-        {"$tet_val_notype", "sss"},
-        {"$tet_val_notzero", "s"},
-        {"$tet_val_nullkuidwarn", "s"},
-        {"$tet_val_scriptfiledne", "s"},
-        {"$tet_val_shadow_missing", ""},
-        {"$tet_val_texturefiledne", "s"},
-        {"$tet_val_texturefilenotspecified", ""},
-        {"$tet_val_wrongtype", "sss"},
+    const Group groups[] = {
+        {"",
+         "eh_error eh_warning eh_message future_asset obsolete_water obsolete_tintery "
+         "container_alias container_nokindspecification container_nokindtag container_nosmoke "
+         "container_oldcontainer dm_unsupportedformat val_musthavealightcontainer "
+         "val_no_visible_mesh val_notownparent val_shadow_missing val_texturefilenotspecified "},
+        {"ss",
+         "container_emptycombobox container_emptylistbox container_emptyname "
+         "container_emptystringerr container_emptystringwarn container_noanimationext "
+         "container_nodefinition container_nomeshext container_nopictureext container_notboolean "
+         "container_obsoletetag container_typespecification texture_missing_primary "
+         "texture_missing_alpha val_duplicatecontainername val_duplicatetagname "
+         "val_mustbeownparent val_mustbepaired val_nocollatemeshes "},
+        {"s",
+         "container_errorintemplate container_missingtag container_noattparent "
+         "container_nocontainerdefinition dm_animationfailed duplicatetexture "
+         "binary_texture_conversion_failed lm_performance_no_attachments lm_performance_single_lod "
+         "lm_performance_low_poly mesh_load_mesh mesh_initialise_mesh mesh_successfulmesh "
+         "mesh_failedmaterial mesh_load_texture mesh_animationfailedmesh "
+         "mesh_animationfailedskeleton mesh_animationfailedres mesh_animationfailedobserver "
+         "mesh_successfulanimation non_ansi_texture texture_failedload texture_notpower2 "
+         "primaryalpha_notsamesize val_asset_not_local val_kuidnotindatabase val_missmatchcategory "
+         "val_notpositive val_notzero val_nullkuidwarn val_scriptfiledne val_texturefiledne "},
+        {"sss",
+         "container_notavalidpossibility container_notavalidpossibility2 val_notype val_wrongtype "},
+        {"sdd",
+         "val_arraywrongsize "},
+        {"d",
+         "val_mustbeinlightcontainer "},
+        {"sff",
+         "val_notwithinrange "},
     };
     InterfaceTextDB& texts = InterfaceTextDB::Instance();
-    for (const Key& k : keys) {
-        SCOPED_TRACE(k.key);
-        const Nyx::PString text = texts.GetString(Nyx::PString(k.key), false);
-        EXPECT_FALSE(text.Empty());
-        EXPECT_EQ(Conversions(text.View()), k.conversions) << text.c_str();
+    size_t count = 0;
+    for (const Group& g : groups) {
+        std::istringstream keys(g.keys);
+        for (std::string key; keys >> key; ++count) {
+            SCOPED_TRACE(key);
+            const Nyx::PString text = texts.GetString(Nyx::PString("$tet_" + key), false);
+            EXPECT_FALSE(text.Empty());
+            EXPECT_EQ(Conversions(text.View()), g.conversions) << text.c_str();
+        }
     }
+    EXPECT_EQ(count, 75u);
 
     const Nyx::PString configAt = texts.GetString(Nyx::PString("$kad_unable_read_config_at"), false);
     EXPECT_NE(configAt.View().find("$(FILE_PATH)"), std::string_view::npos) << configAt.c_str();

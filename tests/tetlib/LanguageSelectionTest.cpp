@@ -19,10 +19,8 @@ TEST(LanguageSelectionTest, CodesSelectTheirLocalesWithoutRegardToCase)
         uint32_t locale;
     };
     const Case cases[] = {
-        {"EN", 0x0C09}, {"AU", 0x0C09}, {"US", 0x0C09}, {"us", 0x0C09}, {"UK", 0x0809}, {"DE", 0x0407},
-        {"de", 0x0407}, {"FR", 0x040C}, {"IT", 0x0410}, {"RU", 0x0419}, {"CZ", 0x0405}, {"PL", 0x0415},
-        {"ES", 0x0C0A}, {"CH", 0x100C}, {"SE", 0x041D}, {"CN", 0x0404}, {"NL", 0x0413}, {"Kr", 0x0412},
-        {"HU", 0x040E}, {"XX", 0x0C09}, {"DEU", 0x0C09}, {"D", 0x0C09},   {nullptr, 0x0C09},
+        {"de", 0x0407}, {"UK", 0x0809}, {"us", 0x0C09}, {"ES", 0x0C0A}, {"CH", 0x100C},
+        {"Kr", 0x0412}, {"XX", 0x0C09}, {"DEU", 0x0C09}, {"", 0x0C09},   {nullptr, 0x0C09},
     };
     for (const Case& c : cases)
         EXPECT_EQ(TETLib::LocaleIdForLanguageCode(c.code), c.locale) << (c.code ? c.code : "(none)");
