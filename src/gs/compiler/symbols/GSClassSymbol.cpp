@@ -1,0 +1,121 @@
+#include "gs/compiler/symbols/GSClassSymbol.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "gs/compiler/types/TypeNames.h"
+
+namespace GSCompiler {
+
+GSClassSymbol::GSClassSymbol()
+{
+    kind = kSymbolClass;
+    table_.Init(kMemberBuckets);
+}
+
+std::string GSClassSymbol::Describe() const
+{
+    const std::string rule(40, '=');
+    std::string text = rule + "\n" + std::to_string(scopeLevel) + ":" + (name ? name : "") + " " +
+                       SpecifierNames(flags) + " (" +
+                       (declaringFile && declaringFile->name ? declaringFile->name : "") + ")::";
+    for (const Base& base : bases)
+        text += std::to_string(base.fieldOffset) + ":" + (base.symbol->name ? base.symbol->name : "") + ",";
+    text += "\n" + rule;
+    for (const GSSymbol* member : members)
+        text += "\n" + member->Describe();
+    return text;
+}
+
+void GSClassSymbol::Clear()
+{
+    table_.Init(kMemberBuckets);
+    members.clear();
+    bases.clear();
+    pending.clear();
+    ownFieldCount = ownFunctionCount = 0;
+    fieldOffset = kFirstFieldSlot;
+    functionOffset = 0;
+}
+
+bool GSClassSymbol::Remove(GSSymbol& member)
+{
+    Utils::IntrusiveHash::Position at = table_.Find(member);
+    if (at.Node() != &member)
+        return false;
+    table_.Remove(at);
+    members.erase(std::remove(members.begin(), members.end(), &member), members.end());
+    return true;
+}
+
+bool GSClassSymbol::AddMember(GSSymbol& member)
+{
+    if (!table_.Insert(member))
+        return false;
+    if (member.Is(kSymbolVariable))
+        member.index = ownFieldCount++;
+    else if (member.Is(kSymbolFunction))
+        member.index = ownFunctionCount++;
+    members.push_back(&member);
+    return true;
+}
+
+GSSymbol* GSClassSymbol::FindOwnMember(const GSSymbol& key) const noexcept
+{
+    return static_cast<GSSymbol*>(table_.Find(key).Node());
+}
+
+namespace {
+
+struct NameKey : GSSymbol {
+    explicit NameKey(const std::string& text) { name = text.c_str(); }
+};
+
+}  // namespace
+
+GSSymbol* GSClassSymbol::FindOwnMember(std::string_view memberName) const
+{
+    const std::string text(memberName);
+    return FindOwnMember(NameKey(text));
+}
+
+GSSymbol* GSClassSymbol::FindMember(std::string_view memberName) const
+{
+    const std::string text(memberName);
+    return FindMember(NameKey(text));
+}
+
+GSSymbol* GSClassSymbol::FindMember(const GSSymbol& key) const noexcept
+{
+    if (GSSymbol* own = FindOwnMember(key))
+        return own;
+    // The base list holds every base, each direct one followed by the bases
+    // it brought in: its order is depth first.
+    for (const Base& base : bases) {
+        if (GSSymbol* inherited = base.symbol->FindOwnMember(key))
+            return inherited;
+    }
+    return nullptr;
+}
+
+bool GSClassSymbol::FindBase(const char* baseName, Base* found) const noexcept
+{
+    if (!baseName)
+        return false;
+    if (name && std::strcmp(name, baseName) == 0) {
+        if (found)
+            *found = Base{const_cast<GSClassSymbol*>(this), 0, 0, true};
+        return true;
+    }
+    for (const Base& base : bases) {
+        if (base.symbol->name && std::strcmp(base.symbol->name, baseName) == 0) {
+            if (found)
+                *found = base;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace GSCompiler

@@ -1,0 +1,63 @@
+#include "gs/compiler/symbols/GSSymbol.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "gs/compiler/types/TypeNames.h"
+
+namespace GSCompiler {
+
+uint32_t GSSymbol::Hash() const noexcept
+{
+    uint32_t h = 0;
+    if (name) {
+        for (const char* c = name; *c; ++c)
+            h = 3 * h + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(*c)));
+    }
+    return h;
+}
+
+int GSSymbol::Compare(const Utils::IHashNode& otherNode) const noexcept
+{
+    const auto& other = static_cast<const GSSymbol&>(otherNode);
+    const char* a = name ? name : "";
+    const char* b = other.name ? other.name : "";
+    int order = (kind == kSymbolDependency && other.kind == kSymbolDependency) ? ::strcasecmp(a, b)
+                                                                              : std::strcmp(a, b);
+    if (order != 0)
+        return order < 0 ? -1 : 1;
+    if (scopeLevel == kAnyScope || other.scopeLevel == kAnyScope || scopeLevel == other.scopeLevel)
+        return 0;
+    return scopeLevel > other.scopeLevel ? -1 : 1;
+}
+
+std::string GSSymbol::Describe() const { return name ? name : ""; }
+
+bool GSSymbol::Remove(GSSymbol&) { return false; }
+
+std::string GSDependentSymbol::Describe() const
+{
+    char crcs[64];
+    std::snprintf(crcs, sizeof crcs, "\", crc 0x%X, filename crc 0x%X\n", sourceCrc, fileNameCrc);
+    return std::string("\nDependent \"") + (name ? name : "") + crcs;
+}
+
+std::string DescribeMember(const GSSymbol& symbol, const char* className)
+{
+    std::string text = std::to_string(symbol.index) + ":" + std::to_string(symbol.scopeLevel) + ":";
+    text += TypeName(symbol.type);
+    if (className) {
+        text += '<';
+        text += className;
+        text += '>';
+    }
+    text += ' ';
+    text += symbol.name ? symbol.name : "";
+    text += ' ';
+    text += SpecifierNames(symbol.flags);
+    return text;
+}
+
+}  // namespace GSCompiler
