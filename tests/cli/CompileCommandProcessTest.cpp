@@ -74,7 +74,7 @@ TEST_F(CompileProcessTest, MessagesComeFromTheCompilerAndTheExitCodeTellsTheFail
         {{"compile", "-s"}, Usage() + kOk},
         {{"compile", "bad.gs"}, "bad.gs(3) : parse error, line 3\n" + kOk},
         {{"compile", "uses.gs"}, "Could not read file  missing.gs.\n" + kOk},
-        {{"compile", "good.gs"}, "Checking and code generation are not available in this build.\n" + kOk},
+        {{"compile", "good.gs"}, "Code generation is not available in this build.\n" + kOk},
         {{"compile", "-s", "-bbuild.log", "bad.gs"}, kOk},
     };
     for (const Case& c : cases) {
@@ -105,7 +105,7 @@ TEST_F(CompileProcessTest, AnEncryptedScriptCompilesAsItsText)
         SCOPED_TRACE(name);
         ProcessResult r = Run({"compile", name});
         EXPECT_EQ(r.exitCode, 255);
-        EXPECT_EQ(r.out, "Checking and code generation are not available in this build.\n" + kOk);
+        EXPECT_EQ(r.out, "Code generation is not available in this build.\n" + kOk);
     }
     // A broken copy of the scrambled form fails with one error and no message.
     std::string scrambled = root_.ReadAll("elsewhere/Script.gse");

@@ -40,7 +40,7 @@ std::string Usage(const std::string& name)
            "<-ipathname> additional include path\n";
 }
 
-const std::string kNotAvailable = "Checking and code generation are not available in this build.\n";
+const std::string kNotAvailable = "Code generation is not available in this build.\n";
 
 }  // namespace
 

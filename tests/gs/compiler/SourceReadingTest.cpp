@@ -17,7 +17,7 @@ using namespace GSCompiler;
 
 namespace {
 
-constexpr const char* kNotAvailable = "Checking and code generation are not available in this build.";
+constexpr const char* kNotAvailable = "Code generation is not available in this build.";
 
 // The process-wide search list, emptied again when the test ends.
 class SearchList {

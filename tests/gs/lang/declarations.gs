@@ -15,5 +15,5 @@ public final class Limits {
 
 class Empty {};
 static class Tools isclass Limits, Empty { };
-// expect compile: Checking and code generation are not available in this build.
+// expect compile: declarations.gs(4) : Class has illegal declaration specifiers, line 4.
 // errors: 1

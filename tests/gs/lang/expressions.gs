@@ -16,5 +16,6 @@ class Expressions {
     return x, x;
   }
 };
-// expect compile: Checking and code generation are not available in this build.
-// errors: 1
+// expect compile: expressions.gs(15) : cannot cast from int[] to int, line 15.
+// expect compile: expressions.gs(15) : cannot cast from  to int[], line 15.
+// errors: 2

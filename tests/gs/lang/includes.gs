@@ -6,5 +6,5 @@ include "INC/Base.gs"
 class Derived isclass Base, Shared {
   public int Value() { return 2; }
 };
-// expect compile: Checking and code generation are not available in this build.
+// expect compile: Code generation is not available in this build.
 // errors: 1

@@ -25,5 +25,6 @@ class Statements {
     return;
   }
 };
-// expect compile: Checking and code generation are not available in this build.
-// errors: 1
+// expect compile: statements.gs(20) : variable msg not declared, line 20.
+// expect compile: statements.gs(20) : on statement requires object type for third parameter, line 20
+// errors: 2

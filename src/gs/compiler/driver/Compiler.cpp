@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "gs/compiler/check/Checker.h"
 #include "gs/compiler/driver/CompileSession.h"
 #include "gs/compiler/scan/ReadAndParseSource.h"
 #include "gs/support/PathBuffer.h"
@@ -10,7 +11,7 @@ namespace GSCompiler {
 
 namespace {
 
-constexpr const char* kNotAvailable = "Checking and code generation are not available in this build.";
+constexpr const char* kNotAvailable = "Code generation is not available in this build.";
 
 std::string Lower(std::string_view text)
 {
@@ -33,12 +34,6 @@ std::string FolderOf(std::string_view path)
 {
     size_t cut = path.find_last_of("\\/:");
     return std::string(cut == std::string_view::npos ? std::string_view() : path.substr(0, cut + 1));
-}
-
-// Checks the file's declarations; an include only for its declarations.
-int32_t CheckDeclarations(SourceContext& context, bool /*isInclude*/)
-{
-    return context.ErrorCount();
 }
 
 // Generates the program's code; false when that failed.
@@ -143,7 +138,7 @@ int32_t CompileSourceFile(CompilerState& state, std::string_view name, SourceCon
         return 1;
     context.ResetErrorCount();
     symbols.SetCurrentContext(&context);
-    return CheckDeclarations(context, !isTopLevel);
+    return CheckFile(context, symbols, !isTopLevel);
 }
 
 }  // namespace GSCompiler

@@ -57,8 +57,14 @@ enum TypeCode : int32_t {
     kTypeString = 4,
     kTypeObject = 5,
     kArrayOffset = 6,  // added to an element type: 6 void[] ... 11 object[]
+    kTypeVoidArray = 6,
+    kTypeBoolArray = 7,
     kTypeObjectArray = 11,
+    // Not checked yet, or the type of an expression whose operands were
+    // illegal (the error type).
     kTypeNone = 12,
+    kTypeNull = 13,
+    kTypeCount = 14,
 };
 
 // The detail of a Constant node.
@@ -110,9 +116,19 @@ enum NodeFlags : uint32_t {
     kFlagStatic = 0x4,
     kFlagFinal = 0x8,
     kFlagThread = 0x10,
+    kFlagConstructor = 0x20,
     kFlagGame = 0x40,
     kFlagDefine = 0x80,
     kFlagSecured = 0x100,
+    kSpecifierMask = 0x1FF,
+    // The checker's marks. On an identifier, kFlagStatic marks a class named
+    // as a value (a static class reference).
+    kFlagHasDefault = 0x200,      // a switch that has met its default
+    kFlagThroughObject = 0x400,   // a call whose callee is a "." expression
+    kFlagLValue = 0x800,          // an expression that may be assigned
+    kFlagLocal = 0x1000,          // an identifier naming a frame slot
+    kFlagValueConsumed = 0x2000,  // a discarded value that needs no pop
+    kFlagNoScope = 0x4000,        // a block nested too deep to open a scope
     kFlagMemberVariables = 0x4000000,
     kFlagFunctionBody = 0x8000000,
     kFlagValueDiscarded = 0x10000000,
@@ -127,18 +143,26 @@ struct SyntaxNode {
     // Word 4: lists (declarations, statements, parameters, declarators,
     // arguments, bases) chain through it.
     SyntaxNode* next;
-    uintptr_t checkWord5;
-    // Word 7: an integer, the bits of a 32-bit float, or a text, by kind.
+    // Word 5, set by the checker's walk: the parent of a first child, the
+    // previous sibling of any other node.
+    SyntaxNode* predecessor;
+    // Word 7: an integer, the bits of a 32-bit float, or a text, by kind;
+    // for break, continue, case, default and on, the statement that owns
+    // them.
     union {
         int32_t number;
         float real;
         const char* text;
+        SyntaxNode* statement;
         uintptr_t bits;
     } value;
-    uintptr_t checkWord12;
-    uintptr_t checkWord14;
-    uintptr_t checkWord15;
-    uintptr_t checkWord16;
+    // Word 14: the class of an object or object-array type; null for none.
+    const char* className;
+    // Word 15: the chain of case and default nodes of a switch, or of the
+    // on nodes of a wait, newest first.
+    SyntaxNode* ownerLink;
+    // Word 16: the code generator's entry list.
+    uintptr_t generatorWord;
     int32_t category;  // word 6
     int32_t kind;      // word 8
     // Word 9: a type code, an operator code or a constant type; kNoDetail
@@ -147,7 +171,9 @@ struct SyntaxNode {
     // Word 10: the scanner's line when the node was built.
     int32_t line;
     uint32_t flags;  // word 11
-    int32_t type;    // word 13: none until checked
+    // Word 12: a frame slot, a field index or a method index (16 bits used).
+    int32_t index;
+    int32_t type;  // word 13: none until checked
 };
 
 }  // namespace GSCompiler

@@ -1,0 +1,40 @@
+// What one walk of the checker over a file's tree keeps: the file, its
+// symbols, the walk's flags, and the function and class being checked.
+#pragma once
+
+#include "gs/compiler/parse/SourceContext.h"
+#include "gs/compiler/symbols/GSSymbolTable.h"
+
+namespace GSCompiler {
+
+struct CheckerState {
+    CheckerState(SourceContext& file, GSSymbolTable& table) : context(file), symbols(table) {}
+
+    SourceContext& context;
+    GSSymbolTable& symbols;
+    // Stops the walk at once.
+    bool abort = false;
+    // An included file: its declarations are entered, its bodies skipped.
+    bool declarationsOnly = false;
+    // Set by a visit to keep the walk out of the node's children.
+    bool skipChildren = false;
+    GSFunctionSymbol* currentFunction = nullptr;
+    GSClassSymbol* currentClass = nullptr;
+
+    // Reports a counted error "file(line) : text"; every format ends in
+    // "line %d", which gets the line again. False, for the visit to return.
+    template <typename... Args>
+    bool Error(int32_t line, const char* format, Args... args)
+    {
+        context.Report(true, false, line, format, args..., line);
+        return false;
+    }
+    // An internal failure: an uncounted message.
+    bool InternalError(const char* text = "Internal compiler error.")
+    {
+        context.Message("%s", text);
+        return false;
+    }
+};
+
+}  // namespace GSCompiler
