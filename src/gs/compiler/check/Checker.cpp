@@ -63,6 +63,12 @@ bool ExitVisit(CheckerState& state, SyntaxNode& node)
     }
 }
 
+bool Abandon(CheckerState& state, size_t openBefore)
+{
+    state.open.resize(openBefore);
+    return false;
+}
+
 }  // namespace
 
 bool CheckNode(CheckerState& state, SyntaxNode* root)
@@ -91,6 +97,8 @@ bool CheckNode(CheckerState& state, SyntaxNode* root)
 
     if (!root)
         return true;
+    // A nested walk (an initialiser) sees the nodes its caller is in.
+    const size_t openBefore = state.open.size();
     push(root, false);
     while (count > 0 && !overflow) {
         const Entry entry = stack[--count];
@@ -99,13 +107,14 @@ bool CheckNode(CheckerState& state, SyntaxNode* root)
             if (!(state.declarationsOnly && state.currentFunction))
                 ok = EnterVisit(state, node) && ok;
             if (state.abort)
-                return false;
+                return Abandon(state, openBefore);
             if (state.skipChildren) {
                 state.skipChildren = false;
                 pushNext(node);
                 continue;
             }
             push(&node, true);
+            state.open.push_back(&node);
             for (int i = 3; i >= 0; --i) {
                 if (SyntaxNode* child = node.child[i]) {
                     child->predecessor = &node;
@@ -113,13 +122,15 @@ bool CheckNode(CheckerState& state, SyntaxNode* root)
                 }
             }
         } else {
+            state.open.pop_back();
             if (!state.declarationsOnly)
                 ok = ExitVisit(state, node) && ok;
             if (state.abort)
-                return false;
+                return Abandon(state, openBefore);
             pushNext(node);
         }
     }
+    state.open.resize(openBefore);
     if (overflow) {
         state.context.Message("Stack overflow; code nested too deep.");
         state.context.AddErrors(1);

@@ -2,6 +2,8 @@
 // symbols, the walk's flags, and the function and class being checked.
 #pragma once
 
+#include <vector>
+
 #include "gs/compiler/parse/SourceContext.h"
 #include "gs/compiler/symbols/GSSymbolTable.h"
 
@@ -20,6 +22,10 @@ struct CheckerState {
     bool skipChildren = false;
     GSFunctionSymbol* currentFunction = nullptr;
     GSClassSymbol* currentClass = nullptr;
+    // The nodes whose children the walk is in, innermost last: what the
+    // predecessor links lead up to, without walking back along long lists
+    // of siblings.
+    std::vector<SyntaxNode*> open;
 
     // Reports a counted error "file(line) : text"; every format ends in
     // "line %d", which gets the line again. False, for the visit to return.

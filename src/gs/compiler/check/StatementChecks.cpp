@@ -71,7 +71,7 @@ bool CheckSwitch(CheckerState& state, SyntaxNode& node)
 bool CheckCase(CheckerState& state, SyntaxNode& node)
 {
     node.type = kTypeInt;
-    SyntaxNode* owner = EnclosingStatement(node, {kSwitch});
+    SyntaxNode* owner = EnclosingStatement(state, {kSwitch});
     if (!owner)
         return state.Error(node.line, "illegal case, line %d.");
     LinkToOwner(node, *owner);
@@ -83,7 +83,7 @@ bool CheckCase(CheckerState& state, SyntaxNode& node)
 
 bool CheckDefault(CheckerState& state, SyntaxNode& node)
 {
-    SyntaxNode* owner = EnclosingStatement(node, {kSwitch});
+    SyntaxNode* owner = EnclosingStatement(state, {kSwitch});
     if (!owner)
         return state.Error(node.line, "illegal default, line %d.");
     if (owner->flags & kFlagHasDefault)
@@ -95,8 +95,8 @@ bool CheckDefault(CheckerState& state, SyntaxNode& node)
 
 bool CheckJump(CheckerState& state, SyntaxNode& node)
 {
-    SyntaxNode* target = node.kind == kBreak ? EnclosingStatement(node, {kFor, kWhile, kSwitch, kWait})
-                                             : EnclosingStatement(node, {kFor, kWhile, kWait});
+    SyntaxNode* target = node.kind == kBreak ? EnclosingStatement(state, {kFor, kWhile, kSwitch, kWait})
+                                             : EnclosingStatement(state, {kFor, kWhile, kWait});
     if (!target)
         return state.Error(node.line, node.kind == kBreak ? "illegal break, line %d." : "illegal continue, line %d.");
     node.value.statement = target;
@@ -159,7 +159,7 @@ bool FinishFunctionBody(CheckerState& state, SyntaxNode& body)
 
 bool CheckOn(CheckerState& state, SyntaxNode& node)
 {
-    if (SyntaxNode* owner = EnclosingStatement(node, {kWait}))
+    if (SyntaxNode* owner = EnclosingStatement(state, {kWait}))
         LinkToOwner(node, *owner);
     bool ok = true;
     for (int i = 0; i < 2; ++i) {

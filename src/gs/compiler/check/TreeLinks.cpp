@@ -23,11 +23,11 @@ bool IsChildOf(const SyntaxNode& node, int32_t childIndex, int32_t category, int
            (detail < 0 || parent->detail == detail);
 }
 
-SyntaxNode* EnclosingStatement(const SyntaxNode& node, std::initializer_list<int32_t> kinds) noexcept
+SyntaxNode* EnclosingStatement(const CheckerState& state, std::initializer_list<int32_t> kinds) noexcept
 {
-    const SyntaxNode* left = &node;
-    for (SyntaxNode* up = node.predecessor; up; left = up, up = up->predecessor) {
-        if (up->category != kStatement || up->next == left)
+    for (auto it = state.open.rbegin(); it != state.open.rend(); ++it) {
+        SyntaxNode* up = *it;
+        if (up->category != kStatement)
             continue;
         for (int32_t kind : kinds) {
             if (up->kind == kind)

@@ -17,9 +17,9 @@ SyntaxNode* ParentOf(const SyntaxNode& node) noexcept;
 // kind (and, for operators, of that operator code; -1 for any).
 bool IsChildOf(const SyntaxNode& node, int32_t childIndex, int32_t category, int32_t kind,
                int32_t detail = -1) noexcept;
-// The nearest statement of one of the kinds that holds the node among its
-// children, at any depth; null when there is none.
-SyntaxNode* EnclosingStatement(const SyntaxNode& node, std::initializer_list<int32_t> kinds) noexcept;
+// The nearest statement of one of the kinds that holds the node being
+// visited among its children, at any depth; null when there is none.
+SyntaxNode* EnclosingStatement(const CheckerState& state, std::initializer_list<int32_t> kinds) noexcept;
 
 // Puts a cast to (type, class) between `link` and the expression it points
 // to, keeping the expression's place in its sibling chain. False when no

@@ -28,9 +28,27 @@ std::string GSClassSymbol::Describe() const
     return text;
 }
 
+namespace {
+
+// A function symbol's name is "name(types)"; its texts live as long as it.
+std::string_view FunctionName(const GSSymbol& function)
+{
+    std::string_view name = function.name ? function.name : "";
+    return name.substr(0, name.find('('));
+}
+
+}  // namespace
+
+const std::vector<GSSymbol*>* GSClassSymbol::FunctionsNamed(std::string_view functionName) const
+{
+    auto it = functionsByName_.find(functionName);
+    return it == functionsByName_.end() ? nullptr : &it->second;
+}
+
 void GSClassSymbol::Clear()
 {
     table_.Init(kMemberBuckets);
+    functionsByName_.clear();
     members.clear();
     bases.clear();
     pending.clear();
@@ -46,6 +64,15 @@ bool GSClassSymbol::Remove(GSSymbol& member)
         return false;
     table_.Remove(at);
     members.erase(std::remove(members.begin(), members.end(), &member), members.end());
+    if (member.Is(kSymbolFunction)) {
+        auto it = functionsByName_.find(FunctionName(member));
+        if (it != functionsByName_.end()) {
+            std::vector<GSSymbol*>& named = it->second;
+            named.erase(std::remove(named.begin(), named.end(), &member), named.end());
+            if (named.empty())
+                functionsByName_.erase(it);
+        }
+    }
     return true;
 }
 
@@ -58,6 +85,8 @@ bool GSClassSymbol::AddMember(GSSymbol& member)
     else if (member.Is(kSymbolFunction))
         member.index = ownFunctionCount++;
     members.push_back(&member);
+    if (member.Is(kSymbolFunction))
+        functionsByName_[FunctionName(member)].push_back(&member);
     return true;
 }
 

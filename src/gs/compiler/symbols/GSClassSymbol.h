@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "gs/compiler/symbols/GSSymbol.h"
@@ -50,6 +51,9 @@ public:
     bool FindBase(const char* baseName, Base* found = nullptr) const noexcept;
 
     bool Resolved() const noexcept { return pending.empty(); }
+    // The own functions named so (the part of their names before "("), in
+    // the order entered.
+    const std::vector<GSSymbol*>* FunctionsNamed(std::string_view functionName) const;
 
     std::vector<Base> bases;
     std::vector<PendingBase> pending;
@@ -69,6 +73,8 @@ public:
 
 private:
     Utils::IntrusiveHash table_;
+    // Calls look functions up by name alone, whatever their parameters.
+    std::unordered_map<std::string_view, std::vector<GSSymbol*>> functionsByName_;
 };
 
 }  // namespace GSCompiler

@@ -4,7 +4,6 @@
 #include <new>
 #include <string>
 
-#include "gs/compiler/types/Signature.h"
 
 namespace GSCompiler {
 
@@ -150,15 +149,14 @@ int32_t GSSymbolTable::FindFunctions(const GSClassSymbol& inClass, std::string_v
                                      int32_t capacity, int32_t argumentCount, bool searchBases) const
 {
     int32_t count = 0;
-    for (GSSymbol* member : inClass.members) {
-        if (count >= capacity)
-            return count;
-        if (!member->Is(kSymbolFunction))
-            continue;
-        auto* function = static_cast<GSFunctionSymbol*>(member);
-        if (function->argumentSlots - 1 == argumentCount && function->signature &&
-            SignatureFunctionName(function->signature) == name)
-            found[count++] = function;
+    if (const std::vector<GSSymbol*>* named = inClass.FunctionsNamed(name)) {
+        for (GSSymbol* member : *named) {
+            if (count >= capacity)
+                return count;
+            auto* function = static_cast<GSFunctionSymbol*>(member);
+            if (function->argumentSlots - 1 == argumentCount)
+                found[count++] = function;
+        }
     }
     if (count > 0 || !searchBases)
         return count;
