@@ -1,8 +1,10 @@
-// Scanning and parsing GS source beside a yardstick measured in the same run:
+// Scanning, parsing and checking GS source beside a yardstick measured in
+// the same run:
 // - a generated program of 50,000 lines, scanned and parsed into its syntax
-//   tree in memory, against luac5.4 -p (parse only, run as a child process)
-//   on the same program written in Lua, line for line; goal: at least as
-//   many source lines per second as luac.
+//   tree in memory, and also checked (symbols entered, every expression
+//   typed and folded), against luac5.4 -p (parse only, run as a child
+//   process) on the same program written in Lua, line for line; goal: at
+//   least as many source lines per second as luac, checking included.
 // - one function of 20,000 statements against 20 functions of 1,000: list
 //   building is linear, so within 2x of each other.
 #include <benchmark/benchmark.h>
@@ -20,9 +22,11 @@
 #include <string>
 
 #include "RatioReporter.h"
+#include "gs/compiler/check/Checker.h"
 #include "gs/compiler/parse/Parser.h"
 #include "gs/compiler/parse/SourceContext.h"
 #include "gs/compiler/scan/Scanner.h"
+#include "gs/compiler/symbols/GSSymbolTable.h"
 
 extern char** environ;
 
@@ -152,6 +156,28 @@ int ParseText(const std::string& text)
     return GSCompiler::ParseSource();
 }
 
+// Scans, parses and checks the text as the one file of a compile; the
+// number of errors.
+int CheckText(const std::string& text)
+{
+    GSCompiler::GSSymbolTable symbols;
+    GSCompiler::SourceContext context;
+    context.Init(&symbols, nullptr);
+    context.SetFileName("program.gs");
+    {
+        GSCompiler::Scanner scanner(text.data(), static_cast<uint32_t>(text.size()));
+        GSCompiler::ParseScope scope(scanner, context);
+        if (GSCompiler::ParseSource() != 0)
+            return 1;
+    }
+    GSCompiler::GSDependentSymbol* file = symbols.CreateDependentSymbol("program.gs");
+    if (!file || !symbols.Enter(*file))
+        return 1;
+    symbols.SetCurrentFile(file);
+    symbols.SetCurrentContext(&context);
+    return GSCompiler::CheckFile(context, symbols, false);
+}
+
 // luac's exit code, or -1 when it did not run.
 int RunLuac(const std::string& file)
 {
@@ -176,6 +202,17 @@ void BM_GsScanParse(benchmark::State& state)
     for (auto _ : state) {
         if (ParseText(p.text) != 0)
             state.SkipWithError("the program does not parse");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(p.text.size()));
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(p.lines));
+}
+
+void BM_GsScanParseCheck(benchmark::State& state)
+{
+    const Program& p = GsProgram();
+    for (auto _ : state) {
+        if (CheckText(p.text) != 0)
+            state.SkipWithError("the program does not check");
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(p.text.size()));
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(p.lines));
@@ -207,6 +244,7 @@ void BM_GsTwentyFunctions(benchmark::State& state)
 }
 
 BENCHMARK(BM_GsScanParse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GsScanParseCheck)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LuacParse)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GsOneLongFunction)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GsTwentyFunctions)->Unit(benchmark::kMillisecond);
@@ -220,6 +258,10 @@ int main(int argc, char** argv)
         return 1;
     if (ParseText(GsProgram().text) != 0 || ParseText(OneLongFunction()) != 0) {
         std::fprintf(stderr, "the generated GS programs do not parse\n");
+        return 1;
+    }
+    if (CheckText(GsProgram().text) != 0) {
+        std::fprintf(stderr, "the generated GS program does not check\n");
         return 1;
     }
     if (RunLuac(LuaFile()) != 0) {
@@ -239,10 +281,13 @@ int main(int argc, char** argv)
         return bytesPerSecond * double(p.lines) / double(p.text.size());
     };
     const double gs = linesPerSecond(get("BM_GsScanParse"), GsProgram());
+    const double checked = linesPerSecond(get("BM_GsScanParseCheck"), GsProgram());
     const double lua = linesPerSecond(get("BM_LuacParse"), LuaProgram());
     std::printf("\nGS program: %zu lines; Lua program: %zu lines\n", GsProgram().lines, LuaProgram().lines);
     std::printf("  GS scan + parse: %.0f lines/s; luac5.4 -p: %.0f lines/s\n", gs, lua);
     std::printf("  GS lines/s / luac lines/s: %.3f (goal >= 1)\n", lua > 0 ? gs / lua : 0.0);
+    std::printf("  GS scan + parse + check: %.0f lines/s\n", checked);
+    std::printf("  GS checked lines/s / luac lines/s: %.3f (goal >= 1)\n", lua > 0 ? checked / lua : 0.0);
     const double one = get("BM_GsOneLongFunction");
     const double twenty = get("BM_GsTwentyFunctions");
     std::printf("  one function of 20,000 statements / 20 functions, time: %.3f (goal <= 2)\n",

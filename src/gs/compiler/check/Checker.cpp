@@ -11,6 +11,17 @@ namespace {
 // Room for the walk: a push that would fill it ends the walk.
 constexpr int kStackLimit = 128;
 
+// The walk is bound by the latency of reading nodes one after the other;
+// the node visited after a subtree is asked for while the subtree is
+// walked.
+inline void Prefetch(const SyntaxNode* node)
+{
+    if (node) {
+        __builtin_prefetch(node);
+        __builtin_prefetch(reinterpret_cast<const char*>(node) + sizeof(SyntaxNode) - 1);
+    }
+}
+
 bool EnterVisit(CheckerState& state, SyntaxNode& node)
 {
     switch (node.category) {
@@ -104,6 +115,7 @@ bool CheckNode(CheckerState& state, SyntaxNode* root)
         const Entry entry = stack[--count];
         SyntaxNode& node = *entry.node;
         if (!entry.exit) {
+            Prefetch(node.next);
             if (!(state.declarationsOnly && state.currentFunction))
                 ok = EnterVisit(state, node) && ok;
             if (state.abort)

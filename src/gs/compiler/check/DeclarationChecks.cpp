@@ -4,7 +4,6 @@
 #include <cstring>
 #include <limits>
 #include <string>
-#include <vector>
 
 #include "gs/compiler/check/Assignment.h"
 #include "gs/compiler/check/Checker.h"
@@ -197,7 +196,7 @@ bool CheckFunction(CheckerState& state, SyntaxNode& node)
     const std::string signature = BuildSignature(node, cls->name ? cls->name : "");
     const std::string symbolName(SignatureSymbolName(signature));
     for (const GSClassSymbol::Base& base : cls->bases) {
-        GSSymbol* inherited = base.symbol->FindOwnMember(symbolName);
+        GSSymbol* inherited = base.symbol->FindOwnMember(symbolName.c_str());
         if (inherited && inherited->Is(kSymbolFunction)) {
             if (inherited->flags & kFlagFinal)
                 ok = state.Error(line, "Cannot override final function, line %d.");
@@ -208,7 +207,7 @@ bool CheckFunction(CheckerState& state, SyntaxNode& node)
     const int32_t type = returnType ? returnType->detail : kTypeNone;
     const char* returnClass = ClassCopy(state, returnType);
     GSFunctionSymbol* function = nullptr;
-    GSSymbol* existing = cls->FindOwnMember(symbolName);
+    GSSymbol* existing = cls->FindOwnMember(symbolName.c_str());
     if (existing) {
         if (!existing->Is(kSymbolFunction) || !(existing->flags & kSymbolNoBody)) {
             state.abort = true;
@@ -282,11 +281,6 @@ bool CheckVariables(CheckerState& state, SyntaxNode& node)
     GSFunctionSymbol* function = field ? nullptr : state.currentFunction;
 
     // Every declarator is entered before any initialiser is checked.
-    struct Declared {
-        SyntaxNode* declarator;
-        GSVariableSymbol* symbol;
-    };
-    std::vector<Declared> declared;
     for (SyntaxNode* d = node.child[1]; d; d = d->next) {
         SyntaxNode* name = d->child[0];
         GSVariableSymbol* symbol = state.symbols.CreateVariableSymbol(NameOf(name));
@@ -310,15 +304,15 @@ bool CheckVariables(CheckerState& state, SyntaxNode& node)
             name->flags |= specifiers;
             name->index = !symbol ? -1 : cls ? GSSymbolTable::MemberSlot(*symbol, *cls) : symbol->index;
         }
-        declared.push_back({d, symbol});
     }
 
-    for (const Declared& entry : declared) {
-        SyntaxNode& d = *entry.declarator;
-        SyntaxNode* value = d.child[1];
-        const int32_t declaratorLine = LineOf(d.child[0], d);
+    for (SyntaxNode* d = node.child[1]; d; d = d->next) {
+        SyntaxNode* value = d->child[1];
+        const int32_t declaratorLine = LineOf(d->child[0], *d);
+        // A declarator that clashed has no symbol of its own.
+        const bool entered = d->child[0] && d->child[0]->index >= 0;
         if (!value) {
-            if (define && entry.symbol)
+            if (define && entered)
                 ok = state.Error(declaratorLine, "define variable must have a const assignment, line %d.");
             continue;
         }
@@ -327,12 +321,12 @@ bool CheckVariables(CheckerState& state, SyntaxNode& node)
             continue;
         // Constants get their values in included files too.
         state.declarationsOnly = false;
-        value->predecessor = &d;
+        value->predecessor = d;
         ok = CheckNode(state, value) && ok;
         state.declarationsOnly = outline;
         if (state.abort)
             return false;
-        value = d.child[1];
+        value = d->child[1];
         if (!outline && !CheckAssignable(state, *value, type, className, declaratorLine)) {
             ok = false;
             continue;
@@ -343,8 +337,11 @@ bool CheckVariables(CheckerState& state, SyntaxNode& node)
             ok = state.Error(declaratorLine, "define variable must have a const assignment, line %d.");
             continue;
         }
-        if (entry.symbol)
-            StoreConstant(state, *entry.symbol, *value);
+        GSSymbol* symbol = !entered ? nullptr
+                           : cls    ? cls->FindOwnMember(NameOf(d->child[0]))
+                                    : state.symbols.FindGlobal(NameOf(d->child[0]), state.symbols.ScopeDepth());
+        if (symbol && symbol->Is(kSymbolVariable))
+            StoreConstant(state, static_cast<GSVariableSymbol&>(*symbol), *value);
     }
     state.skipChildren = true;
     return ok;

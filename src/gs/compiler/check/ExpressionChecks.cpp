@@ -70,9 +70,7 @@ bool CheckIdentifier(CheckerState& state, SyntaxNode& node)
         node.predecessor->child[0] == &node)
         return true;
     const char* name = node.value.text ? node.value.text : "";
-    GSSymbol* symbol = state.symbols.FindGlobal(name);
-    if (!symbol || symbol->scopeLevel <= 0)
-        symbol = state.symbols.FindOrAdd(name, state.currentClass);
+    GSSymbol* symbol = state.symbols.FindName(name, state.currentClass);
     const bool callName = IsChildOf(node, 0, kExpression, kCall);
 
     if (symbol && symbol->Is(kSymbolVariable)) {
@@ -110,18 +108,18 @@ bool CheckIdentifier(CheckerState& state, SyntaxNode& node)
 bool CheckTypedOperator(CheckerState& state, SyntaxNode& node)
 {
     const SyntaxNode* a = node.child[0];
-    const std::string op(OperatorName(node.detail));
+    const std::string_view op = OperatorName(node.detail);
     if (IsUnaryOperator(node.detail)) {
         const int32_t result = a ? UnaryResult(node.detail, a->type) : kTypeNone;
         if (result == kTypeNone) {
             Untyped(node);
-            return state.Error(node.line, "illegal types for unary operand %s, line %d", op.c_str());
+            return state.Error(node.line, "illegal types for unary operand %s, line %d", op.data());
         }
         const bool step = node.detail == kOpPostDec || node.detail == kOpPostInc || node.detail == kOpPreDec ||
                           node.detail == kOpPreInc;
         if (step && !(a->flags & kFlagLValue)) {
             Untyped(node);
-            return state.Error(node.line, "expression not an l-value for %s operator, line %d", op.c_str());
+            return state.Error(node.line, "expression not an l-value for %s operator, line %d", op.data());
         }
         TakeType(node, result, nullptr);
     } else {
@@ -129,7 +127,7 @@ bool CheckTypedOperator(CheckerState& state, SyntaxNode& node)
         const int32_t result = a && b ? BinaryResult(node.detail, a->type, b->type) : kTypeNone;
         if (result == kTypeNone) {
             Untyped(node);
-            return state.Error(node.line, "illegal types for operand %s, line %d", op.c_str());
+            return state.Error(node.line, "illegal types for operand %s, line %d", op.data());
         }
         TakeType(node, result, nullptr);
     }

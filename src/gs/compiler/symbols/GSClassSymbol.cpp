@@ -22,9 +22,12 @@ std::string GSClassSymbol::Describe() const
                        (declaringFile && declaringFile->name ? declaringFile->name : "") + ")::";
     for (const Base& base : bases)
         text += std::to_string(base.fieldOffset) + ":" + (base.symbol->name ? base.symbol->name : "") + ",";
-    text += "\n" + rule;
-    for (const GSSymbol* member : members)
-        text += "\n" + member->Describe();
+    text += '\n';
+    text += rule;
+    for (const GSSymbol* member : members) {
+        text += '\n';
+        text += member->Describe();
+    }
     return text;
 }
 
@@ -98,21 +101,19 @@ GSSymbol* GSClassSymbol::FindOwnMember(const GSSymbol& key) const noexcept
 namespace {
 
 struct NameKey : GSSymbol {
-    explicit NameKey(const std::string& text) { name = text.c_str(); }
+    explicit NameKey(const char* text) { name = text; }
 };
 
 }  // namespace
 
-GSSymbol* GSClassSymbol::FindOwnMember(std::string_view memberName) const
+GSSymbol* GSClassSymbol::FindOwnMember(const char* memberName) const
 {
-    const std::string text(memberName);
-    return FindOwnMember(NameKey(text));
+    return FindOwnMember(NameKey(memberName ? memberName : ""));
 }
 
-GSSymbol* GSClassSymbol::FindMember(std::string_view memberName) const
+GSSymbol* GSClassSymbol::FindMember(const char* memberName) const
 {
-    const std::string text(memberName);
-    return FindMember(NameKey(text));
+    return FindMember(NameKey(memberName ? memberName : ""));
 }
 
 GSSymbol* GSClassSymbol::FindMember(const GSSymbol& key) const noexcept

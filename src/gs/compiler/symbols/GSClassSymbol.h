@@ -43,10 +43,10 @@ public:
     bool AddMember(GSSymbol& member);
     // The own member of that name (a key symbol's name and level), or null.
     GSSymbol* FindOwnMember(const GSSymbol& key) const noexcept;
-    GSSymbol* FindOwnMember(std::string_view memberName) const;
+    GSSymbol* FindOwnMember(const char* memberName) const;
     // The member of that name here or, depth first, in a resolved base.
     GSSymbol* FindMember(const GSSymbol& key) const noexcept;
-    GSSymbol* FindMember(std::string_view memberName) const;
+    GSSymbol* FindMember(const char* memberName) const;
     // This class (offsets 0) or one of its resolved bases, by name.
     bool FindBase(const char* baseName, Base* found = nullptr) const noexcept;
 

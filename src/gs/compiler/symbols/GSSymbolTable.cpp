@@ -14,9 +14,9 @@ constexpr uint32_t kBlockSize = uint32_t(std::max({sizeof(GSDependentSymbol), si
 
 // A key for lookups: a symbol that is never entered.
 struct Key : GSSymbol {
-    Key(const std::string& text, int32_t level, int32_t keyKind = 0)
+    Key(const char* text, int32_t level, int32_t keyKind = 0)
     {
-        name = text.c_str();
+        name = text;
         scopeLevel = level;
         kind = keyKind;
     }
@@ -104,31 +104,38 @@ bool GSSymbolTable::Enter(GSSymbol& symbol, GSClassSymbol* inClass)
     return true;
 }
 
-GSSymbol* GSSymbolTable::FindGlobal(std::string_view name, int32_t level) const
+GSSymbol* GSSymbolTable::FindGlobal(const char* name, int32_t level) const
 {
-    const std::string text(name);
-    Key key(text, level);
+    Key key(name, level);
     return static_cast<GSSymbol*>(global_.Find(key).Node());
 }
 
-GSSymbol* GSSymbolTable::FindOrAdd(std::string_view name, GSClassSymbol* inClass)
+GSSymbol* GSSymbolTable::FindOrAdd(const char* name, GSClassSymbol* inClass)
 {
-    const std::string text(name);
-    GSSymbol* found = nullptr;
-    if (inClass) {
-        Key member(text, kAnyScope);
-        found = inClass->FindMember(member);
-    }
-    if (!found) {
-        Key key(text, kAnyScope);
+    Key key(name, kAnyScope);
+    GSSymbol* found = inClass ? inClass->FindMember(key) : nullptr;
+    if (!found)
         found = static_cast<GSSymbol*>(global_.Find(key).Node());
-    }
     if (found)
         AddReference(*found);
     return found;
 }
 
-GSClassSymbol* GSSymbolTable::FindClass(std::string_view name)
+GSSymbol* GSSymbolTable::FindName(const char* name, GSClassSymbol* inClass)
+{
+    Key key(name, kAnyScope);
+    GSSymbol* global = static_cast<GSSymbol*>(global_.Find(key).Node());
+    GSSymbol* found = global && global->scopeLevel > 0 ? global : nullptr;
+    if (!found && inClass)
+        found = inClass->FindMember(key);
+    if (!found)
+        found = global;
+    if (found)
+        AddReference(*found);
+    return found;
+}
+
+GSClassSymbol* GSSymbolTable::FindClass(const char* name)
 {
     GSSymbol* found = FindGlobal(name, 0);
     if (!found || !found->Is(kSymbolClass))
@@ -140,7 +147,7 @@ GSClassSymbol* GSSymbolTable::FindClass(std::string_view name)
 GSDependentSymbol* GSSymbolTable::FindDependency(std::string_view name) const
 {
     const std::string text(name);
-    Key key(text, kAnyScope, kSymbolDependency);
+    Key key(text.c_str(), kAnyScope, kSymbolDependency);
     auto* symbol = static_cast<GSSymbol*>(global_.Find(key).Node());
     return symbol && symbol->Is(kSymbolDependency) ? static_cast<GSDependentSymbol*>(symbol) : nullptr;
 }
@@ -278,8 +285,10 @@ std::string GSSymbolTable::Describe() const
             if (s->owner == this)
                 chain.push_back(s);
         }
-        for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-            text += "\n" + (*it)->Describe();
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            text += '\n';
+            text += (*it)->Describe();
+        }
     }
     return text;
 }

@@ -55,12 +55,21 @@ public:
     // then its resolved bases' depth first, then the scopes out to the
     // global table; without, the global table at any level. A class or
     // function found is numbered (AddReference).
-    GSSymbol* FindOrAdd(std::string_view name, GSClassSymbol* inClass);
+    GSSymbol* FindOrAdd(const char* name, GSClassSymbol* inClass);
+    // The lookup of a name used as a value: a local of the open scopes,
+    // else a member of the class or its resolved bases, else a global
+    // symbol; numbered as by FindOrAdd.
+    GSSymbol* FindName(const char* name, GSClassSymbol* inClass);
     // The global symbol of that name at the given level (kAnyScope: the
     // innermost), not numbered.
-    GSSymbol* FindGlobal(std::string_view name, int32_t level = kAnyScope) const;
+    GSSymbol* FindGlobal(const char* name, int32_t level = kAnyScope) const;
+    GSSymbol* FindGlobal(std::string_view name, int32_t level = kAnyScope) const
+    {
+        return FindGlobal(std::string(name).c_str(), level);
+    }
     // The class of that name, numbered; null when there is none.
-    GSClassSymbol* FindClass(std::string_view name);
+    GSClassSymbol* FindClass(const char* name);
+    GSClassSymbol* FindClass(std::string_view name) { return FindClass(std::string(name).c_str()); }
     // The source file of that name (compared without regard to case).
     GSDependentSymbol* FindDependency(std::string_view name) const;
 
