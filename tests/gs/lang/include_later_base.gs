@@ -1,9 +1,10 @@
 // In an included file a base may come after the class deriving from it:
-// its bases are resolved when the class is first used.
+// its bases are resolved when the class is first used, and a local of the
+// same name as a base is not taken for it.
 include "inc/late_base.gs"
 
 class A {
-  void f(Late l) { l.early = 1; l.late = 2; }
+  void f(Late l) { int Early = 1; l.early = Early; l.late = 2; }
 };
 // expect compile: Code generation is not available in this build.
 // errors: 1

@@ -51,7 +51,13 @@ bool BaseResolver::Resolve(GSClassSymbol& cls)
             continue;
         }
         const GSClassSymbol::PendingBase wanted = current.pending[frame.next];
-        GSSymbol* found = symbols_.FindOrAdd(wanted.name, &current);
+        // The class's own scope, then the global one: a local of the body
+        // being checked when an included class is first used is no base.
+        GSSymbol* found = current.FindMember(wanted.name);
+        if (!found)
+            found = symbols_.FindGlobal(wanted.name, 0);
+        if (found)
+            symbols_.AddReference(*found);
         if (!found || !found->Is(kSymbolClass)) {
             Report(current, wanted.line, "Class %s has not been declared, line %d.", wanted.name);
             Fail(current);
