@@ -66,6 +66,7 @@ TEST_F(CompileProcessTest, MessagesComeFromTheCompilerAndTheExitCodeTellsTheFail
     Write("bad.gs", "class A {\n  int x\n};\n");
     Write("uses.gs", "include \"missing.gs\"\nclass A {};\n");
     Write("good.gs", "class A {};\n");
+    Write("wrong.gs", "class A {\n  int f() { return \"a\" - 1; }\n};\n");
     struct Case {
         std::vector<std::string> args;
         std::string out;
@@ -75,6 +76,9 @@ TEST_F(CompileProcessTest, MessagesComeFromTheCompilerAndTheExitCodeTellsTheFail
         {{"compile", "bad.gs"}, "bad.gs(3) : parse error, line 3\n" + kOk},
         {{"compile", "uses.gs"}, "Could not read file  missing.gs.\n" + kOk},
         {{"compile", "good.gs"}, "Code generation is not available in this build.\n" + kOk},
+        {{"compile", "wrong.gs"},
+         "wrong.gs(2) : illegal types for operand -, line 2\n"
+         "wrong.gs(2) : return type mismatch, expecting int, line 2.\n" + kOk},
         {{"compile", "-s", "-bbuild.log", "bad.gs"}, kOk},
     };
     for (const Case& c : cases) {
