@@ -406,4 +406,6 @@ TEST(SymbolTableTest, DumpTexts)
               "0:0:int count public define \n"
               "1:0:object<Soup> next \n"
               "0:0:object[]<Soup> Find(string,Soup) public native thread constructor game ");
+    next->Dump(t.sink);
+    EXPECT_EQ(t.Messages(), std::vector<std::string>{"1:0:object<Soup> next "});
 }

@@ -73,7 +73,9 @@ public:
 
 private:
     Utils::IntrusiveHash table_;
-    // Calls look functions up by name alone, whatever their parameters.
+    // Calls look functions up by name alone, whatever their parameters. The
+    // keys view the symbols' names, which the table's text memory keeps
+    // until the table is cleared.
     std::unordered_map<std::string_view, std::vector<GSSymbol*>> functionsByName_;
 };
 

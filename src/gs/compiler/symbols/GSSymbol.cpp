@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "gs/compiler/driver/CompileSession.h"
 #include "gs/compiler/types/TypeNames.h"
 
 namespace GSCompiler {
@@ -36,6 +37,8 @@ int GSSymbol::Compare(const Utils::IHashNode& otherNode) const noexcept
 std::string GSSymbol::Describe() const { return name ? name : ""; }
 
 bool GSSymbol::Remove(GSSymbol&) { return false; }
+
+void GSSymbol::Dump(CompileSession& sink) const { sink.AddMessage(Describe()); }
 
 std::string GSDependentSymbol::Describe() const
 {

@@ -11,6 +11,8 @@
 
 namespace GSCompiler {
 
+class CompileSession;
+
 enum SymbolKind : int32_t {
     kSymbolDependency = 1,
     kSymbolVariable = 2,
@@ -40,6 +42,8 @@ public:
 
     // The symbol's description for the table dump.
     virtual std::string Describe() const;
+    // Adds the description to a message sink, as one message.
+    void Dump(CompileSession& sink) const;
     // Empties what the symbol owns.
     virtual void Clear() {}
     // Takes a member out of this symbol's table; false when it is none.
