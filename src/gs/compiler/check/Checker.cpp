@@ -114,6 +114,8 @@ bool CheckNode(CheckerState& state, SyntaxNode* root)
     while (count > 0 && !overflow) {
         const Entry entry = stack[--count];
         SyntaxNode& node = *entry.node;
+        if (count > 0)
+            Prefetch(stack[count - 1].node);
         if (!entry.exit) {
             Prefetch(node.next);
             if (!(state.declarationsOnly && state.currentFunction))
