@@ -1,9 +1,5 @@
 // The validation of one asset folder as a job of the job queue, the way the
 // command host asks for it.
-//
-// The checks themselves (configs against the container templates and rules,
-// textures, meshes) are not part of this build yet: the task reports that as
-// an error result and gives false.
 #pragma once
 
 #include "nyx/File.h"
@@ -11,7 +7,13 @@
 
 class ResultsLog;
 
-// Submits the validation of `folder` (inside the archive `archiveName`, or on
-// its own for an empty name) to the job queue and returns once it ran; the
-// findings are results in `log`. True when the asset passed.
-bool MakeValidateAssetTaskCallback(const Nyx::PString& archiveName, const Nyx::File::Path& folder, ResultsLog& log);
+// Validates the asset folder (in the data folder `folderName`, or the one
+// its path names below the content root for an empty name) on the main
+// thread: called there it runs at once, from any other thread it is queued
+// for the main thread and the call waits until it ran. The findings are
+// results in `log`. True when the asset passed (or lies in an archived data
+// folder); false also when the job was discarded at shut-down.
+bool ValidateAssetOnMainThread(const Nyx::PString& folderName, const Nyx::File::Path& assetFolder, ResultsLog& log);
+
+// The command host's name for the same function.
+inline constexpr auto& MakeValidateAssetTaskCallback = ValidateAssetOnMainThread;

@@ -283,6 +283,8 @@ const std::vector<Container*>* DataManager::FindNamedItems(const Nyx::PString& k
     return it == namedItems_.end() ? nullptr : &it->second;
 }
 
+MeshData* DataManager::LoadMeshData(const Nyx::File::Path&, Container&) { return nullptr; }
+
 MeshData* DataManager::StoreLoadedObject(const Nyx::PString& fileName, std::unique_ptr<MeshData> mesh)
 {
     if (!mesh)

@@ -186,6 +186,11 @@ public:
     const std::vector<Tag*>& GetTagList8() const noexcept { return tagList8_; }
     const std::vector<Tag*>& GetTagList9() const noexcept { return tagList9_; }
 
+    // Loads the mesh file that a file reference of the container names,
+    // when it is a mesh form the manager knows, and keeps it for the
+    // container. Meshes are not loaded yet: null until the mesh checks are
+    // in.
+    MeshData* LoadMeshData(const Nyx::File::Path& path, Container& owner);
     // Keeps the mesh under its file name, deleting one kept there before;
     // returns it.
     MeshData* StoreLoadedObject(const Nyx::PString& fileName, std::unique_ptr<MeshData> mesh);

@@ -1,6 +1,5 @@
 #include "tetlib/steps/ValidateAssetConfig.h"
 
-#include <cmath>
 #include <memory>
 
 #include "config/ConfigFile.h"
@@ -8,6 +7,7 @@
 #include "config/ResultsLog.h"
 #include "config/TDBContainerTag.h"
 #include "tetlib/container/Container.h"
+#include "tetlib/container/DefinitionKeys.h"
 #include "tetlib/data/AssetPaths.h"
 #include "tetlib/data/DataManager.h"
 #include "tetlib/errors/ErrorHandler.h"
@@ -17,23 +17,6 @@ namespace TETLib {
 namespace {
 
 constexpr float kDefaultBuild = 1.3f;
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 // The key's localised text, as it goes into the results log: resolved now,
 // not when printed.
@@ -53,18 +36,6 @@ void CopyFindings(const ErrorHandler* handler, ResultsLog& log)
 }
 
 }  // namespace
-
-int32_t BuildNumber(float build)
-{
-    const double number = static_cast<double>(build) * 100.0 + 0.1;
-    if (std::isnan(number))
-        return 0;
-    if (number >= 2147483647.0)
-        return INT32_MAX;
-    if (number <= -2147483648.0)
-        return INT32_MIN;
-    return static_cast<int32_t>(number);
-}
 
 bool ValidateAssetConfig(const Nyx::PString& folderName, const Nyx::File::Path& configPath, ResultsLog& log,
                          Container* container)

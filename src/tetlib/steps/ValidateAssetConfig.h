@@ -8,6 +8,7 @@
 
 #include "nyx/File.h"
 #include "nyx/PString.h"
+#include "tetlib/data/AssetBuild.h"
 
 class ResultsLog;
 
@@ -20,10 +21,6 @@ class Container;
 inline constexpr int32_t kNewestBuildNumber = 320;
 // Builds before this one count as old (2.9).
 inline constexpr int32_t kFirstCurrentBuildNumber = 290;
-
-// The whole number of a build times 100, as builds are compared: 3.2 gives
-// 320, 3.21 gives 321. Out-of-range builds saturate; not-a-number gives 0.
-int32_t BuildNumber(float build);
 
 // Runs the step on the config at `configPath` (absolute, or relative to the
 // content root) of the asset in the data folder `folderName` (may be

@@ -9,7 +9,9 @@
 #include "tetlib/container/Container.h"
 #include "tetlib/data/AssetPaths.h"
 #include "tetlib/data/DataManager.h"
+#include "tetlib/steps/AssetScriptCompile.h"
 #include "tetlib/steps/ValidateAssetConfig.h"
+#include "tetlib/steps/ValidateAssetContent.h"
 
 namespace TETLib {
 
@@ -22,22 +24,22 @@ Nyx::File::Path Joined(const Nyx::File::Path& folder, std::string_view name)
     return path;
 }
 
-bool Exists(const Nyx::File::Path& path) { return Nyx::File::Exists(InContentRoot(path)) == 0; }
+void ReportPath(ResultsLog& log, const char* message, const Nyx::File::Path& path)
+{
+    ChunkRef parameters;
+    TDBContainerTag::SetString(parameters, Nyx::PString("file_path"), Nyx::PString(path.View()));
+    ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String(message), &parameters);
+}
 
 }  // namespace
 
-bool RunValidateAssetJob(const Nyx::PString& folderNameGiven, const Nyx::File::Path& assetPathGiven, ResultsLog& log)
+bool RunValidateAssetJob(const Nyx::PString& folderNameGiven, const Nyx::File::Path& assetPath, ResultsLog& log)
 {
     const Nyx::File::Path root = GetContentRootPath();
     Nyx::PString folderName = folderNameGiven;
-    Nyx::File::Path assetPath = assetPathGiven;
-    if (folderName.Empty()) {
-        Nyx::File::Path relative;
-        if (!MakeRelativeTo(root, assetPath, relative))
-            return false;
-        assetPath = relative;
-        folderName = Nyx::PStringCache::ToLower(Nyx::PString(FirstComponent(relative)));
-    }
+    Nyx::File::Path folder;
+    if (!ResolveAssetFolder(root, folderName, assetPath, folder))
+        return false;
 
     if (!folderName.Empty() && Nyx::File::Exists(Joined(root, folderName.Str() + ".ja")) == 0)
         return true;
@@ -53,39 +55,36 @@ bool RunValidateAssetJob(const Nyx::PString& folderNameGiven, const Nyx::File::P
 
     const char* configName = nullptr;
     for (const char* name : {"config.chump", "config.txt"}) {
-        if (Exists(Joined(assetPath, name))) {
+        if (Nyx::File::Exists(Joined(folder, name)) == 0) {
             configName = name;
             break;
         }
     }
     if (!configName) {
-        ChunkRef parameters;
-        TDBContainerTag::SetString(parameters, Nyx::PString("file_path"), Nyx::PString(assetPath.View()));
-        ResultsLog::AddResult(log, ResultsLog::kError,
-                              Nyx::String(InterfaceTextDB::Instance()
-                                              .GetString(Nyx::PString("$kad_unable_read_config_at"), true)
-                                              .View()),
-                              &parameters);
+        const Nyx::PString text =
+            InterfaceTextDB::Instance().GetString(Nyx::PString("$kad_unable_read_config_at"), true);
+        ReportPath(log, text.c_str(), ShownPath(root, folder));
         mount.Close();
         return false;
     }
 
-    bool ok;
+    bool valid;
     {
         Container container;
-        manager.SetCurrentAssetFolder(assetPath, folderName.c_str());
+        manager.SetCurrentAssetFolder(folder, folderName.c_str());
         manager.configFileName = Nyx::PString(configName);
-        ValidateAssetFolder(Joined(assetPath, configName), &container, log, folderName);
-        ok = log.GetErrorCount() == errorsBefore;
+        ValidateAssetFolder(Joined(folder, configName), &container, log, folderName);
+        valid = log.GetErrorCount() == errorsBefore && CompileAssetScripts(folderName, folder, log);
     }
     mount.Close();
-    return ok;
+    return valid;
 }
 
 void ValidateAssetFolder(const Nyx::File::Path& configPath, Container* container, ResultsLog& log,
                          const Nyx::PString& folderName)
 {
-    ValidateAssetConfig(folderName, configPath, log, container);
+    if (ValidateAssetConfig(folderName, configPath, log, container) && container)
+        ValidateAssetContent(*container, log);
     DataManager& manager = DataManager::Instance();
     manager.CollectGarbage();
     manager.meshProblemReported = false;

@@ -1,0 +1,60 @@
+#include "config/TDBContainerTag.h"
+#include "tetlib/container/Container.h"
+#include "tetlib/container/DefinitionKeys.h"
+#include "tetlib/container/KindDefinition.h"
+#include "tetlib/container/Reporting.h"
+#include "tetlib/data/AssetBuild.h"
+#include "tetlib/data/DataManager.h"
+#include "tetlib/data/LegacyConfigUpgrade.h"
+#include "tetlib/errors/MessageText.h"
+
+namespace TETLib {
+
+namespace {
+
+// An asset without a build is as old as they come.
+constexpr float kDefaultBuild = 1.3f;
+// Added to the stored build, so that a build written as 2.9 is not read as
+// a hair below it.
+constexpr float kBuildMargin = 0.001f;
+constexpr int32_t kFirstCurrentBuild = 290;
+
+}  // namespace
+
+bool Container::Check(const ChunkRef& config)
+{
+    DataManager& manager = DataManager::Instance();
+    const DefinitionKeys& keys = Keys();
+    manager.assetBuild = TDBContainerTag::GetFloat(config, keys.build, kDefaultBuild) + kBuildMargin;
+    if (BuildHundredths(manager.assetBuild) < kFirstCurrentBuild)
+        UpgradeLegacyConfig(config);
+
+    const Nyx::PString kind = TDBContainerTag::GetString(config, keys.kind);
+    if (kind.Empty()) {
+        ReportPlainError(MessageText(Nyx::PString("$tet_container_nokindtag")));
+        return false;
+    }
+    const Nyx::PString definitionName = KindDefinitionName(config, kind, manager.assetBuild);
+    const ChunkRef definition = FindKindDefinition(definitionName);
+    if (!definition) {
+        ReportPlainError(MessageText(Nyx::PString("$tet_container_nokindspecification")));
+        return false;
+    }
+
+    config_ = config;
+    definitionsRoot_ = manager.GetDefinitions();
+    parent_ = nullptr;
+    index_ = 0;
+    name_ = definitionName;
+    typeName_ = definitionName;
+    LoadDefinition(definition, true);
+    BindContainerRules(definition, *this);
+
+    if (TDBContainerTag::HasChild(config, keys.alias)) {
+        manager.alias = true;
+        ReportPlainWarning(MessageText(Nyx::PString("$tet_container_alias")));
+    }
+    return WalkTags(config, definition, *this);
+}
+
+}  // namespace TETLib

@@ -1,0 +1,103 @@
+// One value tag of a container under check: a config tag (or a template
+// entry the config lacks) with its value as text, its spec in the
+// definitions, the code of its value type and the named rules bound from
+// the spec. The owning container makes, types and destroys it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "config/ACSChunk.h"
+#include "nyx/PString.h"
+#include "tetlib/errors/ObjectSerial.h"
+
+namespace TETLib {
+
+class Container;
+class Tag;
+
+// A named check of a tag's value; the argument is the rule's own entry
+// under "validation" (null when that is no container). True: the tag
+// passes.
+using TagRuleFunction = bool (*)(Tag& tag, const ChunkRef* argument);
+
+struct TagRule {
+    Nyx::PString name;
+    TagRuleFunction function;
+};
+
+// The value-type codes, by the spec's "type" word.
+enum ValueType : int32_t {
+    kTypeFloat = 0,
+    kTypeString = 1,
+    kTypeInt = 3,
+    kTypeBool = 4,
+    kTypeVector2 = 5,
+    kTypeVector3 = 6,
+    kTypeVector4 = 7,
+    kTypeVector5 = 8,
+    kTypeFloatList = 9,
+    kTypeCombobox = 10,
+    kTypeIntCombobox = 11,
+    kTypeListbox = 12,
+    kTypeDoubleString = 13,
+    kTypeKUID = 14,
+    kTypeFilePath = 15,
+    kTypeFilePathEdit = 16,
+    kTypeStringKUID = 17,
+    kTypeKUIDBrowser = 18,
+    kTypeStringKUIDBrowser = 19,
+    kTypeUndefined = 20,
+};
+
+class Tag {
+public:
+    Tag();
+    Tag(const Tag&) = delete;
+    Tag& operator=(const Tag&) = delete;
+    // Takes the tag's message and registrations away from the error handler
+    // and the data manager, as far as they exist.
+    virtual ~Tag();
+
+    // Binds every rule that the spec's "validation" names, in order, from
+    // the rule table; a name twice is bound twice, unknown names are
+    // passed over.
+    virtual void BindRules(const ChunkRef& spec);
+
+    // The named tag rules. None are in yet.
+    static const std::vector<TagRule>& RuleTable();
+    // Tags alive in the process.
+    static int64_t LiveCount() noexcept;
+
+    TagSerial Serial() const noexcept { return serial_; }
+    const ChunkRef& GetSpec() const noexcept { return spec_; }
+    // Holds a reference on the new spec, dropping the old one.
+    void SetSpec(const ChunkRef& spec) { spec_ = spec; }
+    size_t GetBoundRuleCount() const noexcept { return ruleFunctions_.size(); }
+
+    Nyx::PString name;
+    Nyx::PString value;
+    int32_t valueType = kTypeUndefined;
+    // The number of tags in the owner's tag list when the tag was made.
+    int32_t index = -1;
+    Container* owner = nullptr;
+    Nyx::PString dataType;  // a file reference's "datatype"
+    bool hasSource = false;  // the choices come from a data-manager list
+    Nyx::PString source;
+    bool compulsory = true;
+    bool disabled = false;
+    bool isFileReference = false;
+    Nyx::PString category;  // a KUID browser's "category"
+    Nyx::PString filter;
+
+private:
+    static std::atomic<int64_t> live_;
+
+    TagSerial serial_;
+    std::vector<TagRuleFunction> ruleFunctions_;
+    std::vector<ChunkRef> ruleArguments_;
+    ChunkRef spec_;
+};
+
+}  // namespace TETLib
