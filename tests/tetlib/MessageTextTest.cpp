@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "TETLibTestSupport.h"
@@ -15,10 +16,11 @@ using TETLib::FormatMessageText;
 
 TEST(MessageTextTest, ConversionsTakeTheirArgumentsInOrder)
 {
+    const std::optional<std::string> kUnfit;
     struct Case {
         const char* format;
-        std::string expected;
-        std::string got;
+        std::optional<std::string> expected;
+        std::optional<std::string> got;
     };
     const Case cases[] = {
         {"plain", "plain", FormatMessageText("plain", {})},
@@ -30,16 +32,16 @@ TEST(MessageTextTest, ConversionsTakeTheirArgumentsInOrder)
         {"%.0s%s", "second", FormatMessageText("%.0s%s", {"first", "second"})},
         {"%ld %lld %hd", "1 2 3", FormatMessageText("%ld %lld %hd", {1, 2, 3})},
         {"%x %o %c", "ff 10 A", FormatMessageText("%x %o %c", {255, 8, 65})},
-        // Arguments of another kind show in their own form.
-        {"%d of text", "seven", FormatMessageText("%d", {"seven"})},
-        {"%s of number", "42", FormatMessageText("%s", {42})},
-        {"%d of real", "2", FormatMessageText("%d", {2.75})},
-        {"%f of integer", "4.000000", FormatMessageText("%f", {4})},
-        // Missing arguments give nothing; spare ones are ignored.
-        {"%s and %s, one given", "a and ", FormatMessageText("%s and %s", {"a"})},
+        // Spare arguments are ignored.
         {"no conversion, two given", "none", FormatMessageText("none", {"a", 1})},
-        // "%n" takes its argument's place and writes nothing.
-        {"%n%s", "b", FormatMessageText("%n%s", {"a", "b"})},
+        // Arguments of another kind, or none left, make the format unfit.
+        {"%d of text", kUnfit, FormatMessageText("%d", {"seven"})},
+        {"%s of number", kUnfit, FormatMessageText("%s", {42})},
+        {"%d of real", kUnfit, FormatMessageText("%d", {2.75})},
+        {"%f of integer", kUnfit, FormatMessageText("%f", {4})},
+        {"%s and %s, one given", kUnfit, FormatMessageText("%s and %s", {"a"})},
+        {"%n%s", kUnfit, FormatMessageText("%n%s", {"a", "b"})},
+        {"%p", kUnfit, FormatMessageText("%p", {1})},
         // A conversion cut off by the end stays as written.
         {"cut off", "rate 5%-", FormatMessageText("rate %d%-", {5})},
         // Fields are bounded.
@@ -65,6 +67,11 @@ TEST_F(MessageTextFromInterfaceTest, KeysAreLookedUpAndFormatted)
               "The tag 'position' should hold 3 values but holds 2.");
     // A key without text is its own format.
     EXPECT_EQ(TETLib::MessageText(Nyx::PString("$tet_no_such_key %s"), {"x"}).Str(), "$tet_no_such_key x");
+    // A text that does not fit its arguments gives way to the key and the
+    // arguments.
+    EXPECT_EQ(TETLib::MessageText(Nyx::PString("$tet_container_missingtag"), {}).Str(), "$tet_container_missingtag");
+    EXPECT_EQ(TETLib::MessageText(Nyx::PString("$tet_val_arraywrongsize"), {"position", "3", 2.5}).Str(),
+              "$tet_val_arraywrongsize position 3 2.5");
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
 #include "tetlib/errors/MessageText.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <limits>
 
 #include "config/InterfaceTextDB.h"
 
@@ -102,51 +100,21 @@ std::string NaturalText(const MessageArg& arg)
     return {};
 }
 
-int64_t AsInteger(double value)
-{
-    if (std::isnan(value))
-        return 0;
-    if (value >= 9.2e18)
-        return std::numeric_limits<int64_t>::max();
-    if (value <= -9.2e18)
-        return std::numeric_limits<int64_t>::min();
-    return static_cast<int64_t>(value);
-}
+enum class Wants { kText, kInteger, kReal, kNothing };
 
-void AppendText(std::string& out, const Spec& spec, const std::string& text)
+Wants WantedKind(char conversion)
 {
-    Append(out, Rebuild(spec, "-", "", 's'), text.c_str());
-}
-
-void Convert(std::string& out, const Spec& spec, const MessageArg& arg)
-{
-    const char c = spec.conversion;
-    const bool isText = arg.GetKind() == MessageArg::Kind::kText;
-    const bool isReal = arg.GetKind() == MessageArg::Kind::kReal;
-    const int64_t integer = isReal ? AsInteger(arg.Real()) : arg.Integer();
-    switch (c) {
+    switch (conversion) {
+    case 's':
+        return Wants::kText;
     case 'd':
     case 'i':
-        if (isText)
-            AppendText(out, spec, arg.Text());
-        else
-            Append(out, Rebuild(spec, "-+ 0", "ll", c), static_cast<long long>(integer));
-        return;
     case 'o':
     case 'u':
     case 'x':
     case 'X':
-        if (isText)
-            AppendText(out, spec, arg.Text());
-        else
-            Append(out, Rebuild(spec, c == 'u' ? "-0" : "-0#", "ll", c), static_cast<unsigned long long>(integer));
-        return;
     case 'c':
-        if (isText)
-            AppendText(out, spec, arg.Text().substr(0, 1));
-        else
-            Append(out, Rebuild(spec, "-", "", 'c'), static_cast<int>(static_cast<unsigned char>(integer)));
-        return;
+        return Wants::kInteger;
     case 'e':
     case 'E':
     case 'f':
@@ -155,22 +123,56 @@ void Convert(std::string& out, const Spec& spec, const MessageArg& arg)
     case 'G':
     case 'a':
     case 'A':
-        if (isText)
-            AppendText(out, spec, arg.Text());
-        else
-            Append(out, Rebuild(spec, "-+ 0#", "", c), isReal ? arg.Real() : static_cast<double>(arg.Integer()));
-        return;
+        return Wants::kReal;
     default:
-        // "%s", "%p" and anything else that takes an argument show it as
-        // text.
-        AppendText(out, spec, NaturalText(arg));
+        // "%n" would write through its argument and "%p" read one as an
+        // address; neither is ever a message's.
+        return Wants::kNothing;
+    }
+}
+
+bool Fits(Wants wants, const MessageArg& arg)
+{
+    switch (wants) {
+    case Wants::kText:
+        return arg.GetKind() == MessageArg::Kind::kText;
+    case Wants::kInteger:
+        return arg.GetKind() == MessageArg::Kind::kInteger;
+    case Wants::kReal:
+        return arg.GetKind() == MessageArg::Kind::kReal;
+    case Wants::kNothing:
+        return false;
+    }
+    return false;
+}
+
+void Convert(std::string& out, const Spec& spec, const MessageArg& arg)
+{
+    const char c = spec.conversion;
+    switch (WantedKind(c)) {
+    case Wants::kText:
+        Append(out, Rebuild(spec, "-", "", 's'), arg.Text().c_str());
+        return;
+    case Wants::kInteger:
+        if (c == 'c')
+            Append(out, Rebuild(spec, "-", "", 'c'), static_cast<int>(static_cast<unsigned char>(arg.Integer())));
+        else if (c == 'd' || c == 'i')
+            Append(out, Rebuild(spec, "-+ 0", "ll", c), static_cast<long long>(arg.Integer()));
+        else
+            Append(out, Rebuild(spec, c == 'u' ? "-0" : "-0#", "ll", c),
+                   static_cast<unsigned long long>(arg.Integer()));
+        return;
+    case Wants::kReal:
+        Append(out, Rebuild(spec, "-+ 0#", "", c), arg.Real());
+        return;
+    case Wants::kNothing:
         return;
     }
 }
 
 }  // namespace
 
-std::string FormatMessageText(std::string_view format, std::initializer_list<MessageArg> args)
+std::optional<std::string> FormatMessageText(std::string_view format, std::initializer_list<MessageArg> args)
 {
     std::string out;
     const MessageArg* next = args.begin();
@@ -195,13 +197,9 @@ std::string FormatMessageText(std::string_view format, std::initializer_list<Mes
             break;
         }
         at = end;
-        if (next == args.end())
-            continue;
-        const MessageArg& arg = *next++;
-        // "%n" would write through its argument: it takes its place in the
-        // argument list and shows nothing.
-        if (spec.conversion != 'n')
-            Convert(out, spec, arg);
+        if (next == args.end() || !Fits(WantedKind(spec.conversion), *next))
+            return std::nullopt;
+        Convert(out, spec, *next++);
     }
     return out;
 }
@@ -209,7 +207,14 @@ std::string FormatMessageText(std::string_view format, std::initializer_list<Mes
 Nyx::PString MessageText(const Nyx::PString& key, std::initializer_list<MessageArg> args)
 {
     const Nyx::PString format = InterfaceTextDB::Instance().GetString(key, true);
-    return Nyx::PString(FormatMessageText(format.View(), args));
+    if (std::optional<std::string> text = FormatMessageText(format.View(), args))
+        return Nyx::PString(*text);
+    std::string text = key.Str();
+    for (const MessageArg& arg : args) {
+        text += ' ';
+        text += NaturalText(arg);
+    }
+    return Nyx::PString(text);
 }
 
 }  // namespace TETLib

@@ -3,13 +3,15 @@
 //
 // The formats come from data files, so they are never handed to printf as
 // they are: each conversion is taken apart, checked and given the argument
-// it stands for with the type it asks for. A conversion without an argument
-// gives nothing, an argument of another kind is shown in its own form, and
-// spare arguments are ignored. Numbers are written in the C locale.
+// it stands for. Spare arguments are ignored, as printf ignores them; a
+// format whose conversions do not fit the arguments (one left without an
+// argument, one asking for another kind of argument, "%n", "%p") is not
+// used at all. Numbers are written in the C locale.
 #pragma once
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,11 +45,15 @@ private:
     double real_ = 0.0;
 };
 
-// The format with the arguments filled in.
-std::string FormatMessageText(std::string_view format, std::initializer_list<MessageArg> args);
+// The format with the arguments filled in: "%s" takes a text, "%d", "%i",
+// "%o", "%u", "%x", "%X" and "%c" an integer, "%e", "%f", "%g" and "%a" (in
+// either case) a real number. Nothing when the conversions do not fit the
+// arguments.
+std::optional<std::string> FormatMessageText(std::string_view format, std::initializer_list<MessageArg> args);
 
 // The key's interface text (the key itself when the table has none)
-// formatted with the arguments, interned.
+// formatted with the arguments, interned; when the text does not fit the
+// arguments, the key followed by the arguments, each after a blank.
 Nyx::PString MessageText(const Nyx::PString& key, std::initializer_list<MessageArg> args = {});
 
 }  // namespace TETLib
