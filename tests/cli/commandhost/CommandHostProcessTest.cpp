@@ -20,6 +20,7 @@
 #include "cli/ToolProcess.h"
 #include "cli/commandhost/ArchiveJobs.h"
 #include "config/ResultsLog.h"
+#include "config/TDBContainerTag.h"
 #include "core/ProcessState.h"
 #include "kad/WireBytes.h"
 #include "kad/client/KADClient.h"
@@ -44,6 +45,18 @@ std::string Results(const std::vector<std::pair<int32_t, std::string>>& results)
     ResultsLog log;
     for (const auto& [severity, text] : results)
         ResultsLog::AddResult(log, severity, Nyx::String(text));
+    wire::Output out;
+    log.WriteResults(out.stream, 0);
+    return out.Str();
+}
+
+// The results of a validation that found no config in the folder.
+std::string NoConfigResults(const std::string& shownFolder)
+{
+    ResultsLog log;
+    ChunkRef parameters;
+    TDBContainerTag::SetString(parameters, Nyx::PString("file_path"), Nyx::PString(shownFolder));
+    ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String("$kad_unable_read_config_at"), &parameters);
     wire::Output out;
     log.WriteResults(out.stream, 0);
     return out.Str();
@@ -191,7 +204,7 @@ TEST_F(CommandHostProcessTest, RunsEachJobTheStandInHandsItAndEndsWithTheStandIn
         std::string answer;
     } cases[] = {
         {"validate", wire::Bytes().U32(0).Text("").Text(Root() + "/local/a").Str(),
-         Results({{3, "Asset validation is not available in this build."}}) + wire::Bytes().U8(0).Str()},
+         NoConfigResults("local/a/") + wire::Bytes().U8(0).Str()},
         {"texture convert", wire::Bytes().U32(1).Text("").Text(Root() + "/local/a").Str(),
          Results({{3, "Texture conversion is not available in this build."}}) + wire::Bytes().U32(0).Str()},
         {"archive save of nothing", wire::Bytes().U32(2).U32(5).Text(archive).U32(0).Str(),
@@ -211,7 +224,7 @@ TEST_F(CommandHostProcessTest, RunsEachJobTheStandInHandsItAndEndsWithTheStandIn
     ResultsLog log;
     EXPECT_FALSE(KADRequests::ValidateAsset(Nyx::PString(""), Nyx::File::Path(Root() + "/local/a"), &log));
     ASSERT_EQ(log.GetResultCount(), 1u);
-    EXPECT_STREQ((*log.Results().begin())->text.c_str(), "Asset validation is not available in this build.");
+    EXPECT_STREQ((*log.Results().begin())->text.c_str(), "$kad_unable_read_config_at");
 
     // The daemon goes: the host ends, with the command's exit code.
     KADClient::CloseDaemon();

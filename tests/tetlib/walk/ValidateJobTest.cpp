@@ -1,0 +1,173 @@
+// The validate job: the asset folder it settles on, the config it finds,
+// when it compiles the asset's scripts, the main thread it runs on, and the
+// shipped data against the sample data root.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/JobQueue.h"
+#include "core/ProcessState.h"
+#include "tetlib/ValidateAssetTask.h"
+#include "tetlib/steps/AssetScriptCompile.h"
+#include "tetlib/walk/WalkTestSupport.h"
+
+namespace {
+
+using tetlibtest::Thing;
+using Lines = std::vector<std::string>;
+using TETLib::DataManager;
+
+// What the script compile was asked, and what it answers.
+struct CompileCalls {
+    Lines calls;
+    bool answer = true;
+    bool onMainThread = false;
+};
+CompileCalls g_compile;
+
+bool RecordCompile(const Nyx::PString& folderName, const Nyx::File::Path& folder, ResultsLog&)
+{
+    g_compile.calls.push_back(folderName.Str() + " " + folder.Str());
+    g_compile.onMainThread = IsMainThread();
+    return g_compile.answer;
+}
+
+class ValidateJobTest : public tetlibtest::WalkFixture {
+protected:
+    void SetUp() override
+    {
+        WalkFixture::SetUp();
+        g_compile = {};
+        TETLib::SetAssetScriptCompile(&RecordCompile);
+    }
+    void TearDown() override
+    {
+        TETLib::SetAssetScriptCompile(nullptr);
+        WalkFixture::TearDown();
+    }
+};
+
+TEST_F(ValidateJobTest, TheJobSettlesOnOneAbsoluteFolderAndItsConfig)
+{
+    const std::string root = folder_.Path();
+    const std::string clean = Thing("");
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> files;
+        const char* folderName;
+        std::string path;
+        bool valid;
+        Lines results;
+        Lines compiled;
+        const char* configName;
+    };
+    const Case cases[] = {
+        {"absolute, no name", {{"local/a/config.txt", clean}}, "", root + "/local/a", true, {},
+         {"local " + root + "/local/a/"}, "config.txt"},
+        {"relative to the root, no name", {{"Local/a/config.txt", clean}}, "", "Local/./b/../a/", true, {},
+         {"local " + root + "/Local/a/"}, "config.txt"},
+        {"relative to the given data folder", {{"editing/a/config.txt", clean}}, "editing", "a", true, {},
+         {"editing " + root + "/editing/a/"}, "config.txt"},
+        {"absolute with a given name", {{"local/a/config.txt", clean}}, "other", root + "/local/a/", true, {},
+         {"other " + root + "/local/a/"}, "config.txt"},
+        {"the binary config first", {{"local/a/config.txt", clean}, {"local/a/config.chump", ""}}, "local", "a",
+         false, {"3 The config has no 'kind' tag."}, {}, "config.chump"},
+        {"no config", {}, "", root + "/local/a/", false, {"3 Unable to read the config file in 'local/a/'."}, {},
+         ""},
+        {"an archived data folder", {{"packed.ja", "x"}, {"packed/a/config.txt", "kind \"frob\"\n"}}, "packed",
+         "a", true, {}, {}, ""},
+        {"warnings only", {{"local/a/config.txt", "kind \"thing\"\n"}}, "", root + "/local/a", true,
+         {"2 The required tag 'kuid' is missing.", "2 The required tag 'username' is missing."},
+         {"local " + root + "/local/a/"}, "config.txt"},
+        {"a template error", {{"local/a/config.txt", Thing("frob 1\n")}}, "local", "a", false,
+         {"3 The container 'frob' is not allowed in 'thing'."}, {}, "config.txt"},
+        {"outside the content root", {}, "", "/elsewhere/a/", false, {}, {}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* folder : {"local", "Local", "editing", "packed"})
+            std::filesystem::remove_all(folder_ / folder);
+        std::filesystem::remove(folder_ / "packed.ja");
+        for (const auto& [file, text] : c.files)
+            folder_.Write(file, text);
+        g_compile.calls.clear();
+        DataManager::Instance().configFileName = Nyx::PString();
+        ResultsLog log;
+        EXPECT_EQ(TETLib::RunValidateAssetJob(Nyx::PString(c.folderName), Nyx::File::Path(c.path), log), c.valid);
+        EXPECT_EQ(tetlibtest::ResultLines(log), c.results);
+        EXPECT_EQ(g_compile.calls, c.compiled);
+        EXPECT_EQ(DataManager::Instance().configFileName.Str(), c.configName);
+        EXPECT_EQ(TETLib::Container::LiveCount(), 0);
+        EXPECT_EQ(TETLib::Tag::LiveCount(), 0);
+    }
+
+    // The script compile's verdict is the job's.
+    g_compile.answer = false;
+    EXPECT_EQ(Validate(Thing("")), Lines{});
+    EXPECT_EQ(g_compile.calls.size(), 1u);
+    bool valid = true;
+    Validate(Thing(""), &valid);
+    EXPECT_FALSE(valid);
+}
+
+TEST_F(ValidateJobTest, OnlyTheDataFolderEditingCountsAsInsideIt)
+{
+    const std::pair<const char*, bool> cases[] = {{"editing", false}, {"local", true}, {"Editing", true}};
+    for (const auto& [name, outside] : cases) {
+        folder_.Write(std::string(name) + "/a/config.txt", Thing(""));
+        ResultsLog log;
+        TETLib::RunValidateAssetJob(Nyx::PString(name), Nyx::File::Path("a"), log);
+        EXPECT_EQ(DataManager::Instance().outsideEditing, outside) << name;
+    }
+}
+
+TEST_F(ValidateJobTest, AnotherThreadsValidationRunsOnTheMainThreadWhileItWaits)
+{
+    SetMainThreadId();
+    folder_.Write("local/a/config.txt", Thing(""));
+    std::atomic<int> outcome{-1};
+    ResultsLog log;
+    std::thread asker([&]() {
+        outcome = ValidateAssetOnMainThread(Nyx::PString(), Nyx::File::Path(folder_ / "local/a"), log) ? 1 : 0;
+    });
+    while (outcome.load() < 0) {
+        JobQueue::Instance().WaitEvent(50);
+        JobQueue::Instance().Process(0);
+    }
+    asker.join();
+    EXPECT_EQ(outcome.load(), 1);
+    EXPECT_TRUE(g_compile.onMainThread);
+    // The command host's name for it is the same function.
+    EXPECT_EQ(&MakeValidateAssetTaskCallback, &ValidateAssetOnMainThread);
+    EXPECT_TRUE(MakeValidateAssetTaskCallback(Nyx::PString("local"), Nyx::File::Path("a"), log));
+}
+
+// The shipped data against the sample data root: no findings at all.
+class SampleAssetsTest : public tetlibtest::ValidationDataFixture {};
+
+TEST_F(SampleAssetsTest, EverySampleAssetValidatesWithoutFindings)
+{
+    namespace fs = std::filesystem;
+    size_t assets = 0;
+    for (const char* data : {"local", "editing"})
+        fs::copy(tetlibtest::ShippedSample() + "/" + data, folder_ / data, fs::copy_options::recursive);
+    SetContentRootPath(Nyx::File::Path(folder_.Path()));
+    Manager();
+    for (const char* data : {"local", "editing"}) {
+        for (const auto& asset : fs::directory_iterator(folder_ / data)) {
+            SCOPED_TRACE(asset.path().string());
+            ResultsLog log;
+            EXPECT_TRUE(TETLib::RunValidateAssetJob(Nyx::PString(), Nyx::File::Path(asset.path().string()), log));
+            EXPECT_EQ(tetlibtest::ResultLines(log), Lines{});
+            ++assets;
+        }
+    }
+    EXPECT_EQ(assets, 5u);
+    SetContentRootPath(Nyx::File::Path());
+}
+
+}  // namespace
