@@ -1,6 +1,7 @@
 #include "config/TDBContainerTag.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/container/DefinitionKeys.h"
+#include "tetlib/container/InheritedDefinitions.h"
 
 namespace TETLib {
 
@@ -12,7 +13,10 @@ const std::vector<ContainerRule>& Container::RuleTable()
 
 void Container::BindContainerRules(const ChunkRef& definition, Container& container)
 {
-    ChunkRef validation = TDBContainerTag::GetChildContainer(definition, Keys().validation);
+    // The definition's own rules in a working copy: the ancestors' rules
+    // are merged into it, and the definitions tree is every job's.
+    ChunkRef validation;
+    GatherEntries(validation, TDBContainerTag::GetChildContainer(definition, Keys().validation), true);
     MergeInheritedValidation(validation, definition);
     const std::vector<ContainerRule>& rules = RuleTable();
     if (rules.empty())
