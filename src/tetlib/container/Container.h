@@ -102,8 +102,11 @@ public:
     // be made or its walk failed; findings do not make it fail.
     virtual bool WalkTags(const ChunkRef& config, const ChunkRef& definition, Container& owner);
     // Notes the definition's obsolete entries that the asset's build has
-    // passed.
-    virtual void CollectObsoleteTags(const ChunkRef& definition);
+    // reached in the obsolete names. Gives the definition the walk is to
+    // use: a working copy whose "subpossibilities" also hold the obsolete
+    // entries the asset is older than, when there are any and it has
+    // subpossibilities; the definition itself otherwise.
+    virtual ChunkRef CollectObsoleteTags(const ChunkRef& definition);
 
     // ---- value tags (ContainerValueTags.cpp) ----
 

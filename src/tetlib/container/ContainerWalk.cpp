@@ -4,6 +4,7 @@
 #include "config/TDBContainerTag.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/container/DefinitionKeys.h"
+#include "tetlib/container/InheritedDefinitions.h"
 #include "tetlib/container/Reporting.h"
 #include "tetlib/data/AssetBuild.h"
 #include "tetlib/data/DataManager.h"
@@ -49,11 +50,15 @@ bool Contains(const std::vector<Nyx::PString>& names, const Nyx::PString& name)
 
 }  // namespace
 
-void Container::CollectObsoleteTags(const ChunkRef& definition)
+ChunkRef Container::CollectObsoleteTags(const ChunkRef& definition)
 {
     const DefinitionKeys& keys = Keys();
     const int32_t build = BuildNumber(DataManager::Instance().assetBuild);
     const ChunkRef obsolete = TDBContainerTag::GetChildContainer(definition, keys.obsoleteTag);
+    const ChunkRef subpossibilities = TDBContainerTag::GetChildContainer(definition, keys.subpossibilities);
+    // The definitions are every job's: entries this asset may still use go
+    // into copies that live as long as the walk.
+    ChunkRef accepted;
     const uint32_t count = obsolete.ChildCount();
     for (uint32_t i = 0; i < count; ++i) {
         Nyx::PString name;
@@ -66,12 +71,18 @@ void Container::CollectObsoleteTags(const ChunkRef& definition)
             obsoleteNames_.push_back(name);
             continue;
         }
-        const ChunkRef subpossibilities = TDBContainerTag::GetChildContainer(definition, keys.subpossibilities);
         if (!subpossibilities)
             continue;
-        TDBContainerTag::RemoveChild(subpossibilities, name);
-        subpossibilities->AddChild(name, entry);
+        if (!accepted)
+            accepted = ShallowCopy(subpossibilities);
+        TDBContainerTag::RemoveChild(accepted, name);
+        accepted->AddChild(name, entry);
     }
+    if (!accepted)
+        return definition;
+    ChunkRef working = ShallowCopy(definition);
+    TDBContainerTag::SetChildContainer(working, keys.subpossibilities, accepted);
+    return working;
 }
 
 bool Container::WalkTags(const ChunkRef& config, const ChunkRef& definition, Container& owner)
@@ -91,9 +102,9 @@ bool Container::WalkTags(const ChunkRef& config, const ChunkRef& definition, Con
         required.insert(required.begin(), names.begin(), names.end());
     }
 
-    CollectObsoleteTags(definition);
-    for (const ChunkRef& ancestor : inherited)
-        CollectObsoleteTags(ancestor);
+    const ChunkRef walked = CollectObsoleteTags(definition);
+    for (ChunkRef& ancestor : inherited)
+        ancestor = CollectObsoleteTags(ancestor);
 
     int32_t counter = 0;
     const uint32_t count = config ? config.ChildCount() : 0;
@@ -104,14 +115,14 @@ bool Container::WalkTags(const ChunkRef& config, const ChunkRef& definition, Con
             continue;
         Trace("we're now doing the tag: ", name, owner);
         if (child->GetType() == ACS_TYPE_CONTAINER) {
-            if (!WalkSubContainer(name, child, config, definition, inherited, owner, counter))
+            if (!WalkSubContainer(name, child, config, walked, inherited, owner, counter))
                 return false;
         } else {
-            WalkDataTag(name, config, definition, inherited, owner, required);
+            WalkDataTag(name, config, walked, inherited, owner, required);
         }
     }
 
-    AddMissingTags(required, config, definition, inherited, owner);
+    AddMissingTags(required, config, walked, inherited, owner);
     MoveIdentityTagsFirst(owner);
     return true;
 }

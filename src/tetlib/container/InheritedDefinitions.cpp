@@ -22,6 +22,20 @@ void GatherEntries(ChunkRef& target, const ChunkRef& source, bool all)
     }
 }
 
+ChunkRef ShallowCopy(const ChunkRef& source)
+{
+    ChunkRef copy;
+    copy.EnsureContainer();
+    const uint32_t count = source.ChildCount();
+    for (uint32_t i = 0; i < count; ++i) {
+        Nyx::PString name;
+        ChunkRef child;
+        if (source->GetChildAt(i, name, child))
+            copy->AddChild(name, child);
+    }
+    return copy;
+}
+
 void GatherStrings(ChunkRef& target, const ChunkRef& source)
 {
     if (!source)

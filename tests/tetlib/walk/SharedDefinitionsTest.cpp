@@ -28,10 +28,33 @@ TEST_F(SharedDefinitionsTest, NoJobChangesTheDefinitions)
 {
     const std::string before = DefinitionsText();
     // A definition with rules of its own that inherits more.
-    for (const std::string& config : {Thing("flag 1\n"), Thing("body\n{\n  size 1\n}\n")}) {
+    for (const std::string& config : {Thing("flag 1\n"), Thing("body\n{\n  size 1\n}\n"),
+                                      Thing("oldtag \"x\"\n", "2.5"), Thing("plainold \"x\"\n", "2.5")}) {
         Validate(config);
-        EXPECT_EQ(DefinitionsText(), before) << config;
+        EXPECT_TRUE(DefinitionsText() == before) << config;
     }
+}
+
+TEST_F(SharedDefinitionsTest, IdenticalAssetsGetIdenticalResultsInAnyOrder)
+{
+    const std::vector<std::string> configs = {
+        Thing("oldtag \"x\"\nplainold \"y\"\n", "2.5"), Thing("oldtag \"x\"\nplainold \"y\"\n", "3.0"),
+        Thing("oldtag \"x\"\n", "2.6"),                     Thing("old-box\n{\n}\nflag 2\n", "2.0"),
+        Thing("body\n{\n}\nwheel3 1\n"),                     "kind \"plain-kind\"\nold-box\n{\n}\n",
+    };
+    std::vector<std::vector<std::string>> forward(configs.size());
+    std::vector<std::vector<std::string>> backward(configs.size());
+    for (size_t i = 0; i < configs.size(); ++i)
+        forward[i] = Validate(configs[i]);
+    for (size_t i = configs.size(); i-- > 0;)
+        backward[i] = Validate(configs[i]);
+    for (size_t i = 0; i < configs.size(); ++i) {
+        EXPECT_EQ(forward[i], backward[i]) << configs[i];
+        EXPECT_EQ(Validate(configs[i]), forward[i]) << configs[i];
+    }
+    // An asset of 3.0 finds the entry obsolete even after one of 2.5 took it.
+    EXPECT_EQ(forward[1], (std::vector<std::string>{"3 The tag 'oldtag' in 'thing' is obsolete.",
+                                                    "3 The tag 'plainold' in 'thing' is obsolete."}));
 }
 
 }  // namespace
