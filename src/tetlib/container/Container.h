@@ -122,12 +122,15 @@ public:
     // ---- inheritance and rules (InheritedDefinitions.cpp, ContainerRules.cpp) ----
 
     virtual void BindContainerRules(const ChunkRef& definition, Container& container);
-    // Copies the entries of the definitions named under "inherit" (their
-    // own ancestors first) into the three working containers.
+    // Copies the entries of the definitions named under the definition's
+    // "inherit" (their own ancestors first, nearer ones replacing deeper
+    // ones) into the three working containers. Each ancestor is merged
+    // once; one that leads back to a definition being merged is a loop,
+    // logged once and passed over.
     void MergeInheritedDefinitions(ChunkRef& subpossibilities, ChunkRef& tagArray, ChunkRef& arrayElements,
-                                   const ChunkRef& inherit);
+                                   const ChunkRef& definition);
     // Adds the "validation" entries of the definition's ancestors to the
-    // target.
+    // target, in the same order and with the same care.
     void MergeInheritedValidation(ChunkRef& target, const ChunkRef& definition);
     // The named container rules. None are in yet.
     static const std::vector<ContainerRule>& RuleTable();

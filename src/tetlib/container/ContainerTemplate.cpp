@@ -26,8 +26,8 @@ void Container::LoadDefinition(const ChunkRef& definition, bool skipCompulsory)
     ChunkRef subpossibilities;
     ChunkRef tagArray;
     ChunkRef arrayElements;
-    if (const ChunkRef inherit = TDBContainerTag::GetChildContainer(definition, keys.inherit))
-        MergeInheritedDefinitions(subpossibilities, tagArray, arrayElements, inherit);
+    if (TDBContainerTag::GetChildContainer(definition, keys.inherit))
+        MergeInheritedDefinitions(subpossibilities, tagArray, arrayElements, definition);
     GatherEntries(subpossibilities, TDBContainerTag::GetChildContainer(definition, keys.subpossibilities));
     GatherEntries(tagArray, TDBContainerTag::GetChildContainer(definition, keys.tagArray));
     GatherStrings(arrayElements, TDBContainerTag::GetChildContainer(definition, keys.arrayElement));

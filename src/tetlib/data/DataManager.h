@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -161,6 +162,11 @@ public:
     // The data-folder name when there is one, else the content root.
     Nyx::PString GetRootPath() const;
 
+    // True the first time a definition is found to inherit itself (through
+    // any chain), so that the loop is logged once however many checks meet
+    // it.
+    bool NoteInheritLoop(const Nyx::PString& definition) { return inheritLoops_.insert(definition).second; }
+
     // Deletes every loaded mesh, then lets the engine and the string cache
     // drop what nobody holds.
     void CollectGarbage();
@@ -265,6 +271,7 @@ private:
     std::map<Nyx::PString, std::vector<Tag*>> tagLists_;
     std::vector<Tag*> tagList8_;
     std::vector<Tag*> tagList9_;
+    std::set<Nyx::PString> inheritLoops_;
 };
 
 }  // namespace TETLib

@@ -57,4 +57,37 @@ TEST_F(SharedDefinitionsTest, IdenticalAssetsGetIdenticalResultsInAnyOrder)
                                                     "3 The tag 'plainold' in 'thing' is obsolete."}));
 }
 
+TEST_F(SharedDefinitionsTest, EachAncestorIsMergedOnceAndAnInheritLoopIsLoggedOnce)
+{
+    const auto loops = [&]() {
+        size_t count = 0;
+        for (const std::string& line : LogLines())
+            count += line.find("inherits itself") != std::string::npos ? 1 : 0;
+        return count;
+    };
+    const std::string before = DefinitionsText();
+    struct Case {
+        const char* config;
+        std::vector<std::string> inherited;
+        size_t loopsLogged;
+    };
+    const Case cases[] = {
+        {"kind \"loop-a\"\na-tag \"a\"\nb-tag \"b\"\n", {"loop-b"}, 1},
+        {"kind \"loop-a\"\n", {"loop-b"}, 1},
+        {"kind \"selfish\"\n", {}, 2},
+        {"kind \"diamond\"\n", {"left", "base", "right"}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.config);
+        EXPECT_EQ(Validate(c.config), std::vector<std::string>{});
+        auto top = Checked(c.config);
+        std::vector<std::string> inherited;
+        for (const Nyx::PString& name : top->GetInheritedNames())
+            inherited.push_back(name.Str());
+        EXPECT_EQ(inherited, c.inherited);
+        EXPECT_EQ(loops(), c.loopsLogged);
+    }
+    EXPECT_TRUE(DefinitionsText() == before);
+}
+
 }  // namespace
