@@ -155,7 +155,8 @@ TEST_F(ValidateAssetConfigTest, TheJobFindsTheConfigAndReportsWhenThereIsNone)
         {"future build", {{"editing/a/config.txt", "kestro-build 9\n"}}, "editing", "a", false,
          {"3 This asset was made for a later build than this tool can check."}, "config.txt"},
         {"archived data folder", {{"packed.ja", "x"}}, "packed", "a/", true, {}, ""},
-        {"outside the content root", {}, "", "/elsewhere/a/", false, {}, ""},
+        {"outside the content root", {}, "", "/elsewhere/a/", false,
+         {"3 The asset folder '/elsewhere/a/' does not lie below the content root."}, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -38,8 +38,12 @@ bool RunValidateAssetJob(const Nyx::PString& folderNameGiven, const Nyx::File::P
     const Nyx::File::Path root = GetContentRootPath();
     Nyx::PString folderName = folderNameGiven;
     Nyx::File::Path folder;
-    if (!ResolveAssetFolder(root, folderName, assetPath, folder))
+    if (!ResolveAssetFolder(root, folderName, assetPath, folder)) {
+        // Without a data folder nothing can be validated; the asker learns
+        // why.
+        ReportPath(log, "The asset folder '$(FILE_PATH)' does not lie below the content root.", assetPath);
         return false;
+    }
 
     if (!folderName.Empty() && Nyx::File::Exists(Joined(root, folderName.Str() + ".ja")) == 0)
         return true;

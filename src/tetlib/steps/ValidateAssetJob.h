@@ -17,8 +17,8 @@ class Container;
 // there, lower-cased, names the data folder; a relative path with a given
 // name lies below that data folder. An asset of a data folder kept as a
 // ".ja" archive is not validated (true, nothing reported). False when the
-// path lies outside the content root, when the folder holds neither
-// "config.chump" nor "config.txt" (one error result), when the steps added
+// path lies outside the content root or when the folder holds neither
+// "config.chump" nor "config.txt" (one error result each), when the steps added
 // an error result, or when the asset's scripts did not compile. Messages
 // show paths relative to the content root.
 bool RunValidateAssetJob(const Nyx::PString& folderName, const Nyx::File::Path& assetPath, ResultsLog& log);

@@ -85,7 +85,10 @@ TEST_F(ValidateJobTest, TheJobSettlesOnOneAbsoluteFolderAndItsConfig)
          {"local " + root + "/local/a/"}, "config.txt"},
         {"a template error", {{"local/a/config.txt", Thing("frob 1\n")}}, "local", "a", false,
          {"3 The container 'frob' is not allowed in 'thing'."}, {}, "config.txt"},
-        {"outside the content root", {}, "", "/elsewhere/a/", false, {}, {}, ""},
+        {"outside the content root", {}, "", "/elsewhere/a/", false,
+         {"3 The asset folder '/elsewhere/a/' does not lie below the content root."}, {}, ""},
+        {"out of the content root", {}, "", "local/../../a", false,
+         {"3 The asset folder 'local/../../a' does not lie below the content root."}, {}, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
