@@ -295,3 +295,58 @@ TEST_F(CommandHostProcessTest, AFaultInsideAJobLeavesOneCrashReportAndTheGuardsE
             reports.push_back(entry.path().filename().string());
     EXPECT_EQ(reports, std::vector<std::string>{"Kestro-41615.dmp"});
 }
+
+namespace {
+
+// The sample data root with the shipped validation data and interface text,
+// and an asset of the sample's kinds with findings, laid out before the
+// stand-in indexes it.
+class ValidateThroughHostTest : public CommandHostProcessTest {
+protected:
+    void SetUp() override
+    {
+        namespace fs = std::filesystem;
+        const std::string sample = std::string(KESTRO_TEST_DATA_DIR) + "/../../sample";
+        for (const char* part : {"bin/TETData", "data", "local", "editing"}) {
+            fs::create_directories(root_ / part);
+            fs::copy(sample + "/" + part, root_ / part, fs::copy_options::recursive);
+        }
+        root_.Write("local/faulty-wagon/config.txt",
+                    "kuid <kuid:400001:150>\nusername \"Faulty wagon\"\nkind \"traincar\"\nkestro-build 3.2\n"
+                    "frobnicate 1\nkuid-table\n{\n  0 <kuid:400001:104>\n}\n");
+        CommandHostProcessTest::SetUp();
+    }
+
+    // Its output goes apart from the host's.
+    ProcessResult Validate(const char* kuid) { return RunTool(Root(), toolOutput_.Path(), {"validate", kuid}); }
+
+    TempFolder toolOutput_;
+};
+
+}  // namespace
+
+TEST_F(ValidateThroughHostTest, ValidateAsksTheCommandHostAndShowsItsFindingsInOrder)
+{
+    StartHost();
+    for (const char* kuid : {"<kuid:400001:101>", "<kuid:400001:103>", "<kuid:400001:104>", "<kuid2:400001:102:2>"}) {
+        ProcessResult clean = Validate(kuid);
+        EXPECT_EQ(clean.exitCode, 0) << kuid;
+        EXPECT_EQ(clean.out, "OK (0 Errors, 0 Warnings)\n") << kuid;
+    }
+    // Findings are results of a command that succeeds.
+    ProcessResult faulty = Validate("<kuid:400001:150>");
+    EXPECT_EQ(faulty.exitCode, 0);
+    const std::vector<std::string> lines = Lines(faulty.out);
+    ASSERT_EQ(lines.size(), 3u) << faulty.out;
+    EXPECT_EQ(lines[0].substr(0, 2), "- ");
+    EXPECT_NE(lines[0].find(" : The container 'frobnicate' is not allowed in 'traincar'."), std::string::npos)
+        << lines[0];
+    EXPECT_EQ(lines[1].substr(0, 2), "! ");
+    EXPECT_NE(lines[1].find(" : The required tag 'category-class' is missing."), std::string::npos) << lines[1];
+    EXPECT_EQ(lines[2], "OK (1 Errors, 1 Warnings)");
+
+    KADClient::CloseDaemon();
+    ASSERT_EQ(WaitHostExit() >> 8, 0);
+    const std::vector<std::string> hostLines = HostLines();
+    EXPECT_EQ(std::count(hostLines.begin(), hostLines.end(), "CommandHostCallback> KAD_CMDHOST_VALIDATE"), 5);
+}
