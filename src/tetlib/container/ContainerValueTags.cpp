@@ -138,7 +138,8 @@ std::unique_ptr<Tag> Container::CreateValueTag(Container& owner, const Nyx::PStr
 
     if (TDBContainerTag::GetInt(spec, keys.compulsory, 0) == 0 && config)
         owner.RemoveOptionalTag(name);
-    if (ErrorHandler* handler = ErrorHandler::Instance())
+    ErrorHandler* handler = ErrorHandler::Instance();
+    if (handler && handler->TakesTraces())
         handler->CanReportType(MessageText(Nyx::PString("$tet_container_typespecification"),
                                            {name, TDBContainerTag::GetString(spec, keys.type)}),
                                static_cast<uint64_t>(tag->Serial()));

@@ -39,7 +39,8 @@ bool IsSmokeParameter(std::string_view name)
 
 void Trace(std::string_view what, const Nyx::PString& subject, const Container& owner)
 {
-    if (ErrorHandler* handler = ErrorHandler::Instance())
+    ErrorHandler* handler = ErrorHandler::Instance();
+    if (handler && handler->TakesTraces())
         handler->CanReport(Nyx::PString(std::string(what) + subject.Str()), static_cast<uint64_t>(owner.Serial()));
 }
 

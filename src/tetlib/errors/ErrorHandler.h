@@ -57,6 +57,9 @@ public:
     // and say yes. A handler made for a special purpose may filter here.
     virtual bool CanReport(const Nyx::PString& text, uint64_t object);
     virtual bool CanReportType(const Nyx::PString& text, uint64_t object);
+    // Whether the two above look at their texts at all. This handler does
+    // not, so the checks need not make them; one that filters says yes.
+    virtual bool TakesTraces() const { return false; }
 
     // False when any kept message has this text.
     virtual bool IsNotReported(const Nyx::PString& text) const;

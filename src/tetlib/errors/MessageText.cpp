@@ -65,8 +65,10 @@ std::string Rebuild(const Spec& spec, std::string_view allowedFlags, const char*
             out += flag;
     if (spec.width >= 0)
         out += std::to_string(spec.width);
-    if (spec.precision >= 0 && conversion != 'c')
-        out += "." + std::to_string(spec.precision);
+    if (spec.precision >= 0 && conversion != 'c') {
+        out += '.';
+        out += std::to_string(spec.precision);
+    }
     out += length;
     out += conversion;
     return out;

@@ -7,6 +7,7 @@
 #include "kad/client/Housekeeping.h"
 #include "resources/SubstHandle.h"
 #include "tetlib/container/Container.h"
+#include "tetlib/container/DefinitionKeys.h"
 #include "tetlib/data/AssetPaths.h"
 #include "tetlib/data/DataManager.h"
 #include "tetlib/steps/AssetScriptCompile.h"
@@ -22,6 +23,32 @@ Nyx::File::Path Joined(const Nyx::File::Path& folder, std::string_view name)
     Nyx::File::Path path = folder;
     path.AddPath(name);
     return path;
+}
+
+// The entry of the folder matching the name without regard to case, as
+// every file lookup of the engine matches; one look at the folder for a
+// pattern of several names.
+bool FolderHolds(const Nyx::File::Path& folder, std::string_view pattern, std::string_view name)
+{
+    Nyx::File::Find find(Joined(folder, pattern));
+    while (find.Next())
+        if (EqualsIgnoringCase(find.Name(), name))
+            return true;
+    return false;
+}
+
+// "config.chump" when the folder has one, else "config.txt" when it has
+// that; null when it has neither.
+const char* FindConfigFile(const Nyx::File::Path& folder)
+{
+    bool chump = false;
+    bool text = false;
+    Nyx::File::Find find(Joined(folder, "config.*"));
+    while (find.Next()) {
+        chump = chump || EqualsIgnoringCase(find.Name(), "config.chump");
+        text = text || EqualsIgnoringCase(find.Name(), "config.txt");
+    }
+    return chump ? "config.chump" : text ? "config.txt" : nullptr;
 }
 
 void ReportPath(ResultsLog& log, const char* message, const Nyx::File::Path& path)
@@ -45,7 +72,8 @@ bool RunValidateAssetJob(const Nyx::PString& folderNameGiven, const Nyx::File::P
         return false;
     }
 
-    if (!folderName.Empty() && Nyx::File::Exists(Joined(root, folderName.Str() + ".ja")) == 0)
+    const std::string archive = folderName.Str() + ".ja";
+    if (!folderName.Empty() && FolderHolds(root, archive, archive))
         return true;
 
     DataManager& manager = DataManager::Instance();
@@ -57,13 +85,7 @@ bool RunValidateAssetJob(const Nyx::PString& folderNameGiven, const Nyx::File::P
     SubstHandle mount = OpenSubst(folderName.c_str());
     const uint32_t errorsBefore = log.GetErrorCount();
 
-    const char* configName = nullptr;
-    for (const char* name : {"config.chump", "config.txt"}) {
-        if (Nyx::File::Exists(Joined(folder, name)) == 0) {
-            configName = name;
-            break;
-        }
-    }
+    const char* configName = FindConfigFile(folder);
     if (!configName) {
         const Nyx::PString text =
             InterfaceTextDB::Instance().GetString(Nyx::PString("$kad_unable_read_config_at"), true);
