@@ -104,6 +104,9 @@ TEST_F(ValidateJobTest, TheJobSettlesOnOneAbsoluteFolderAndItsConfig)
         EXPECT_EQ(tetlibtest::ResultLines(log), c.results);
         EXPECT_EQ(g_compile.calls, c.compiled);
         EXPECT_EQ(DataManager::Instance().configFileName.Str(), c.configName);
+        if (!c.compiled.empty()) {
+            EXPECT_EQ(DataManager::Instance().outsideEditing, c.compiled[0].rfind("editing ", 0) != 0);
+        }
         EXPECT_EQ(TETLib::Container::LiveCount(), 0);
         EXPECT_EQ(TETLib::Tag::LiveCount(), 0);
     }
@@ -115,17 +118,6 @@ TEST_F(ValidateJobTest, TheJobSettlesOnOneAbsoluteFolderAndItsConfig)
     bool valid = true;
     Validate(Thing(""), &valid);
     EXPECT_FALSE(valid);
-}
-
-TEST_F(ValidateJobTest, OnlyTheDataFolderEditingCountsAsInsideIt)
-{
-    const std::pair<const char*, bool> cases[] = {{"editing", false}, {"local", true}, {"Editing", true}};
-    for (const auto& [name, outside] : cases) {
-        folder_.Write(std::string(name) + "/a/config.txt", Thing(""));
-        ResultsLog log;
-        TETLib::RunValidateAssetJob(Nyx::PString(name), Nyx::File::Path("a"), log);
-        EXPECT_EQ(DataManager::Instance().outsideEditing, outside) << name;
-    }
 }
 
 TEST_F(ValidateJobTest, AnotherThreadsValidationRunsOnTheMainThreadWhileItWaits)
