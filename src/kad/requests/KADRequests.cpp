@@ -59,19 +59,6 @@ void ReadNameAndPath(TStream& in, Nyx::PString& name, Nyx::File::Path& path)
 
 void WriteKUIDs(TStream& out, const KUIDRing& ring) { WriteKUIDList(out, ring); }
 
-// The path with its extension replaced (or added).
-Nyx::File::Path WithExtension(const Nyx::File::Path& path, std::string_view extension)
-{
-    std::string text = path.Str();
-    size_t slash = text.rfind('/');
-    size_t dot = text.rfind('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        text.erase(dot);
-    text += '.';
-    text += extension;
-    return Nyx::File::Path(text);
-}
-
 Nyx::File::Path WithoutExtension(const Nyx::File::Path& path)
 {
     std::string text = path.Str();
@@ -80,6 +67,40 @@ Nyx::File::Path WithoutExtension(const Nyx::File::Path& path)
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
         text.erase(dot);
     return Nyx::File::Path(text);
+}
+
+// The path with its extension replaced (or added).
+Nyx::File::Path WithExtension(const Nyx::File::Path& path, std::string_view extension)
+{
+    std::string text = WithoutExtension(path).Str();
+    text += '.';
+    text += extension;
+    return Nyx::File::Path(text);
+}
+
+// Asks for the KUID the daemon maps kuid to; kuid itself when it does not answer.
+KUID AskForKUID(uint32_t number, const KUID& kuid)
+{
+    Call call;
+    WriteKUID(call.request, kuid);
+    if (!call.Send(number))
+        return kuid;
+    KUID out;
+    ReadKUID(call.reply, out);
+    return out;
+}
+
+// A handle the daemon opened (or made) for kuid, its folder already known.
+AssetHandleRef HandleFor(uint64_t handle, const KUID& kuid, const Nyx::PString& name, const Nyx::File::Path& folder,
+                         bool forEdit)
+{
+    auto* made = new AssetHandle;
+    made->handle = handle;
+    made->kuid = kuid;
+    made->name = name;
+    made->folder = folder;
+    made->folderKnown = 1;
+    return AssetHandleRef(made, forEdit);
 }
 
 }  // namespace
@@ -205,27 +226,9 @@ bool KADRequests::GetAssetFilePath(const KUID& kuid, uint8_t flag, Nyx::PString&
     return true;
 }
 
-KUID KADRequests::ResolveKUID(const KUID& kuid)
-{
-    Call call;
-    WriteKUID(call.request, kuid);
-    if (!call.Send(kResolveKUID))
-        return kuid;
-    KUID out;
-    ReadKUID(call.reply, out);
-    return out;
-}
+KUID KADRequests::ResolveKUID(const KUID& kuid) { return AskForKUID(kResolveKUID, kuid); }
 
-KUID KADRequests::GetLatestKUID(const KUID& kuid)
-{
-    Call call;
-    WriteKUID(call.request, kuid);
-    if (!call.Send(kGetLatestKUID))
-        return kuid;
-    KUID out;
-    ReadKUID(call.reply, out);
-    return out;
-}
+KUID KADRequests::GetLatestKUID(const KUID& kuid) { return AskForKUID(kGetLatestKUID, kuid); }
 
 Nyx::String KADRequests::GetAssetDescription(const KUID& kuid)
 {
@@ -273,13 +276,7 @@ AssetHandleRef KADRequests::OpenAsset(const KUID& kuid, bool forEdit, ResultsLog
     }
     if (handle == AssetHandle::kNoHandle)
         return AssetHandleRef();
-    auto* opened = new AssetHandle;
-    opened->handle = handle;
-    opened->kuid = kuid;
-    opened->name = name;
-    opened->folder = folder;
-    opened->folderKnown = 1;
-    return AssetHandleRef(opened, forEdit);
+    return HandleFor(handle, kuid, name, folder, forEdit);
 }
 
 void KADRequests::CloseAsset(uint64_t handle)
@@ -361,13 +358,7 @@ AssetHandleRef KADRequests::CreateAsset(const KUID& kuid, uint8_t flag, const Ny
     }
     if (handle == AssetHandle::kNoHandle)
         return AssetHandleRef();
-    auto* made = new AssetHandle;
-    made->handle = handle;
-    made->kuid = created;
-    made->name = folderName;
-    made->folder = folder;
-    made->folderKnown = 1;
-    return AssetHandleRef(made, true);
+    return HandleFor(handle, created, folderName, folder, true);
 }
 
 bool KADRequests::DeleteAsset(const KUID& kuid, uint8_t flag, ResultsLog* log)
