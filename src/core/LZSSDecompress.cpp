@@ -13,6 +13,27 @@ namespace Nyx {
 
 namespace {
 
+// Writes length bytes at to, copied from distance bytes back (the two may
+// overlap). end closes the buffer to lies in; the caller has made room there
+// for length bytes.
+void CopyMatch(uint8_t* to, const uint8_t* end, uint32_t length, uint32_t distance) noexcept
+{
+    const uint8_t* from = to - distance;
+    if (distance >= 16 && static_cast<size_t>(end - to) >= length + 16) {
+        // Whole 16-byte steps may run past the match but stay inside the
+        // buffer; those bytes are rewritten later or left unused.
+        for (uint32_t i = 0; i < length; i += 16)
+            std::memcpy(to + i, from + i, 16);
+    } else if (distance >= length) {
+        std::memcpy(to, from, length);
+    } else if (distance == 1) {
+        std::memset(to, *from, length);
+    } else {
+        for (uint32_t i = 0; i < length; ++i)
+            to[i] = from[i];
+    }
+}
+
 // The decoded bytes so far, which are also the match history.
 class History {
 public:
@@ -66,22 +87,8 @@ public:
     {
         if (distance == 0 || distance > Produced() || !Room(length))
             return false;
-        uint8_t* to = p_;
-        const uint8_t* from = to - distance;
+        CopyMatch(p_, end_, length, distance);
         p_ += length;
-        if (distance >= 16 && static_cast<size_t>(end_ - to) >= length + 16) {
-            // Whole 16-byte steps may run past the match but stay inside the
-            // destination; those bytes are rewritten later or left unused.
-            for (uint32_t i = 0; i < length; i += 16)
-                std::memcpy(to + i, from + i, 16);
-        } else if (distance >= length) {
-            std::memcpy(to, from, length);
-        } else if (distance == 1) {
-            std::memset(to, *from, length);
-        } else {
-            for (uint32_t i = 0; i < length; ++i)
-                to[i] = from[i];
-        }
         return true;
     }
 
@@ -168,21 +175,8 @@ public:
             return false;
         if (distance > static_cast<size_t>(p_ - base_))
             return false;  // past the window: no mode codes such a distance
-        uint8_t* to = p_;
-        const uint8_t* from = to - distance;
+        CopyMatch(p_, end_, length, distance);
         p_ += length;
-        if (distance >= 16 && static_cast<size_t>(end_ - to) >= length + 16) {
-            // As in History: whole steps stay inside the buffer.
-            for (uint32_t i = 0; i < length; i += 16)
-                std::memcpy(to + i, from + i, 16);
-        } else if (distance >= length) {
-            std::memcpy(to, from, length);
-        } else if (distance == 1) {
-            std::memset(to, *from, length);
-        } else {
-            for (uint32_t i = 0; i < length; ++i)
-                to[i] = from[i];
-        }
         return true;
     }
 
