@@ -7,19 +7,14 @@
 // bytes once per round trip.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "RatioReporter.h"
 #include "cli/commandhost/CommandHostJob.h"
 #include "config/KUID.h"
@@ -27,7 +22,6 @@
 #include "core/ProcessState.h"
 #include "core/TStream.h"
 #include "kad/client/KADClient.h"
-#include "kad/discovery/DaemonLink.h"
 #include "kad/transport/NetStartup.h"
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/DaemonServer.h"
@@ -36,6 +30,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace benchsupport;
 
 constexpr int kAssets = 1000;
 constexpr uint32_t kArchiveValue = 5;
@@ -51,58 +46,10 @@ std::string MeshBytes(int index)
     return bytes;
 }
 
-bool WriteFile(const fs::path& path, const std::string& bytes)
-{
-    std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-    return bool(out);
-}
-
-int Shell(const std::string& command)
-{
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int null = ::open("/dev/null", O_RDWR);
-        if (null < 0 || ::dup2(null, 0) < 0 || ::dup2(null, 1) < 0)
-            ::_exit(127);
-        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
-
-bool SyncPath(const fs::path& path, bool folder)
-{
-    int fd = ::open(path.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
-}
-
-bool SyncTree(const fs::path& folder)
-{
-    bool ok = true;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        ok = SyncPath(entry.path(), entry.is_directory()) && ok;
-    return SyncPath(folder, true) && ok;
-}
-
-std::string MakeTempFolder()
-{
-    char pattern[] = "/tmp/archive-roundtrip-XXXXXX";
-    return ::mkdtemp(pattern) ? fs::canonical(pattern).string() : std::string();
-}
-
 // A data root served by a stand-in of its own.
 class ServedRoot {
 public:
-    explicit ServedRoot(bool withAssets) : root_(MakeTempFolder())
+    explicit ServedRoot(bool withAssets) : root_(MakeTempFolder("/tmp/archive-roundtrip-XXXXXX"))
     {
         if (root_.empty())
             return;
@@ -124,12 +71,8 @@ public:
     ~ServedRoot()
     {
         server_.Shutdown();
-        std::string folder;
-        if (!root_.empty() && DaemonLink::DataFolderOf(root_ + "/assets.tdx", folder)) {
-            DaemonObjectNames names = DaemonLink::NamesFor(folder);
-            ::unlink(names.lockFilePath.c_str());
-            ::shm_unlink(names.sharedMemoryPath.c_str());
-        }
+        if (!root_.empty())
+            RemoveDaemonObjects(root_);
         std::error_code ec;
         fs::remove_all(root_, ec);
     }

@@ -9,26 +9,21 @@
 // tree on disk.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "RatioReporter.h"
-#include "kad/discovery/DaemonLink.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace benchsupport;
 
 constexpr int kFolders = 20;
 constexpr int kFilesPerFolder = 100;
@@ -85,54 +80,6 @@ const char* Extension(int index)
     return kExtensions[index % 3];
 }
 
-bool WriteFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-    return bool(out);
-}
-
-// Runs the program with its output thrown away; its exit code, or -1.
-int Run(const std::vector<std::string>& words, const std::string& cwd)
-{
-    std::vector<std::string> copy = words;
-    std::vector<char*> argv;
-    for (std::string& w : copy)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int null = ::open("/dev/null", O_RDWR);
-        if (null < 0 || ::dup2(null, 0) < 0 || ::dup2(null, 1) < 0 || ::chdir(cwd.c_str()) != 0)
-            ::_exit(127);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
-
-int Shell(const std::string& command, const std::string& cwd) { return Run({"/bin/sh", "-c", command}, cwd); }
-
-bool SyncPath(const fs::path& path, bool folder)
-{
-    int fd = ::open(path.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
-}
-
-bool SyncTree(const fs::path& folder)
-{
-    bool ok = true;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        ok = SyncPath(entry.path(), entry.is_directory()) && ok;
-    return SyncPath(folder, true) && ok;
-}
-
 // A data root with both programs in "bin", and the asset under "local"
 // when `withAsset` is set.
 struct DataRoot {
@@ -143,19 +90,15 @@ struct DataRoot {
 
     explicit DataRoot(bool withAsset)
     {
-        char pattern[] = "/tmp/cdp-roundtrip-XXXXXX";
-        if (!::mkdtemp(pattern))
+        root = MakeTempFolder("/tmp/cdp-roundtrip-XXXXXX");
+        if (root.empty())
             return;
-        root = fs::canonical(pattern).string();
         program = root + "/bin/KestroUtil";
         work = root + "/work";
-        const fs::path programs = fs::read_symlink("/proc/self/exe").parent_path();
         std::error_code ec;
         fs::create_directories(root + "/bin", ec);
         fs::create_directories(work, ec);
-        for (const char* name : {"KestroUtil", "kaddaemon"})
-            if (!ec)
-                fs::copy_file(programs / name, fs::path(root) / "bin" / name, ec);
+        CopyPrograms(fs::path(root) / "bin", ec);
         if (ec) {
             std::fprintf(stderr, "cannot lay out %s: %s\n", root.c_str(), ec.message().c_str());
             return;
@@ -174,19 +117,14 @@ struct DataRoot {
                                             std::string("kuid ") + kAsset +
                                                 "\nusername \"big\"\nkind \"scenery\"\nkestro-build 3.5\n"));
         // The first command starts the daemon, outside any measurement.
-        ok = ok && Run({program, "status", kAsset}, root) == (withAsset ? 0 : 255);
+        ok = ok && RunQuietly({program, "status", kAsset}, root) == (withAsset ? 0 : 255);
     }
     ~DataRoot()
     {
         if (root.empty())
             return;
-        Run({program, "closekaddaemon"}, root);
-        std::string folder;
-        if (DaemonLink::DataFolderOf(root + "/assets.tdx", folder)) {
-            DaemonObjectNames names = DaemonLink::NamesFor(folder);
-            ::unlink(names.lockFilePath.c_str());
-            ::shm_unlink(names.sharedMemoryPath.c_str());
-        }
+        RunQuietly({program, "closekaddaemon"}, root);
+        RemoveDaemonObjects(root);
         std::error_code ec;
         fs::remove_all(root, ec);
     }
@@ -226,18 +164,18 @@ void BM_CdpRoundTrip(benchmark::State& state)
     }
     const std::string package = root.work + "/big.cdp";
     for (auto _ : state) {
-        if (Run({root.program, "createcdp", package, kAsset}, root.root) != 0) {
+        if (RunQuietly({root.program, "createcdp", package, kAsset}, root.root) != 0) {
             state.SkipWithError("createcdp failed");
             break;
         }
-        if (Run({target.program, "installcdp", package}, target.root) != 0) {
+        if (RunQuietly({target.program, "installcdp", package}, target.root) != 0) {
             state.SkipWithError("installcdp failed");
             break;
         }
         state.PauseTiming();
         state.counters["package_bytes"] = double(fs::file_size(package));
         fs::remove(package);
-        bool installed = Run({target.program, "delete", kAsset}, target.root) == 0;
+        bool installed = RunQuietly({target.program, "delete", kAsset}, target.root) == 0;
         EmptyFolder(target.root + "/trash");
         state.ResumeTiming();
         if (!installed) {

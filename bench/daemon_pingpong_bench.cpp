@@ -15,14 +15,13 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include "BenchSupport.h"
 #include "core/LittleEndian.h"
 #include "core/TStream.h"
-#include "kad/discovery/DaemonLink.h"
 #include "kad/client/DaemonWire.h"
 #include "kaddaemon/DaemonServer.h"
 
@@ -123,12 +122,7 @@ public:
     ~StandIn()
     {
         server_.Shutdown();
-        std::string folder;
-        if (DaemonLink::DataFolderOf(root_ + "/assets.tdx", folder)) {
-            DaemonObjectNames names = DaemonLink::NamesFor(folder);
-            ::unlink(names.lockFilePath.c_str());
-            ::shm_unlink(names.sharedMemoryPath.c_str());
-        }
+        benchsupport::RemoveDaemonObjects(root_);
         ::rmdir(root_.c_str());
     }
 

@@ -35,17 +35,17 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <signal.h>
-#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "BenchSupport.h"
 #include "core/LittleEndian.h"
 #include "core/TStream.h"
-#include "kad/discovery/DaemonLink.h"
 #include "kad/client/DaemonWire.h"
 #include "kad/client/FutexWord.h"
 #include "kad/client/KADClient.h"
+#include "kad/discovery/DaemonLink.h"
 #include "kad/transport/NetStartup.h"
 #include "kad/discovery/ProcessLaunch.h"
 
@@ -119,12 +119,7 @@ public:
         if (ok_)
             KADClient::CloseDaemon();
         KADClient::Stop();
-        std::string folder;
-        if (DaemonLink::DataFolderOf(root_ + "/assets.tdx", folder)) {
-            DaemonObjectNames names = DaemonLink::NamesFor(folder);
-            ::unlink(names.lockFilePath.c_str());
-            ::shm_unlink(names.sharedMemoryPath.c_str());
-        }
+        benchsupport::RemoveDaemonObjects(root_);
         std::error_code ec;
         std::filesystem::remove_all(root_, ec);
     }

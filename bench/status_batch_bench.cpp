@@ -16,15 +16,12 @@
 #include <vector>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include "kad/discovery/DaemonLink.h"
+#include "BenchSupport.h"
 
 namespace {
 
@@ -40,29 +37,6 @@ const char* const kSampleKUIDs[] = {"<kuid:400001:101>", "<kuid2:400001:102:2>",
 double Seconds(std::chrono::steady_clock::time_point since)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-// Runs the program with its output thrown away; its exit code, or -1.
-int Run(const std::string& program, const std::vector<std::string>& args, const std::string& cwd)
-{
-    std::vector<std::string> words = {program};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int null = ::open("/dev/null", O_RDWR);
-        if (null < 0 || ::dup2(null, 0) < 0 || ::dup2(null, 1) < 0 || ::chdir(cwd.c_str()) != 0)
-            ::_exit(127);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
 }
 
 bool ReadAll(int fd, uint8_t* p, size_t n)
@@ -139,19 +113,15 @@ double PingPongRate()
 
 int main()
 {
-    const fs::path programs = fs::read_symlink("/proc/self/exe").parent_path();
-    char pattern[] = "/tmp/status-batch-XXXXXX";
-    if (!::mkdtemp(pattern)) {
+    const std::string root = benchsupport::MakeTempFolder("/tmp/status-batch-XXXXXX");
+    if (root.empty()) {
         std::perror("mkdtemp");
         return 1;
     }
-    const std::string root = fs::canonical(pattern).string();
     std::error_code ec;
     fs::copy(KESTRO_SAMPLE_DIR, root, fs::copy_options::recursive, ec);
     fs::create_directories(root + "/bin");
-    for (const char* name : {"KestroUtil", "kaddaemon"})
-        if (!ec)
-            fs::copy_file(programs / name, fs::path(root) / "bin" / name, ec);
+    benchsupport::CopyPrograms(fs::path(root) / "bin", ec);
     if (ec) {
         std::fprintf(stderr, "cannot lay out the data root %s: %s\n", root.c_str(), ec.message().c_str());
         fs::remove_all(root, ec);
@@ -167,18 +137,13 @@ int main()
 
     // The first command starts the daemon; that start is not part of the
     // batch's rate.
-    Run(program, {"status", kSampleKUIDs[0]}, root);
+    benchsupport::RunQuietly({program, "status", kSampleKUIDs[0]}, root);
     auto start = std::chrono::steady_clock::now();
-    int code = Run(program, {"@" + batch}, root);
+    int code = benchsupport::RunQuietly({program, "@" + batch}, root);
     double statusRate = kStatusLines / Seconds(start);
-    Run(program, {"closekaddaemon"}, root);
+    benchsupport::RunQuietly({program, "closekaddaemon"}, root);
 
-    std::string folder;
-    if (DaemonLink::DataFolderOf(root + "/assets.tdx", folder)) {
-        DaemonObjectNames names = DaemonLink::NamesFor(folder);
-        ::unlink(names.lockFilePath.c_str());
-        ::shm_unlink(names.sharedMemoryPath.c_str());
-    }
+    benchsupport::RemoveDaemonObjects(root);
     fs::remove_all(root, ec);
 
     double pingRate = PingPongRate();

@@ -1,0 +1,111 @@
+// Helpers of the benches that run the built programs, or a stand-in daemon,
+// over temporary data roots of their own: laying the root out, running a
+// program or a shell line quietly, making a tree durable, and removing what
+// the daemon's discovery leaves behind.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "kad/discovery/DaemonLink.h"
+
+namespace benchsupport {
+
+// A new folder made from a mkdtemp pattern ("/tmp/name-XXXXXX"), by its
+// canonical path; empty when it cannot be made (errno tells why).
+inline std::string MakeTempFolder(std::string pattern)
+{
+    if (!::mkdtemp(pattern.data()))
+        return std::string();
+    return std::filesystem::canonical(pattern).string();
+}
+
+// Writes the file, making its folders first.
+inline bool WriteFile(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(path.parent_path(), ec);
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    return bool(out);
+}
+
+// Runs words[0] with words as its arguments, in cwd unless that is empty,
+// with its input and output thrown away; its exit code, or -1.
+inline int RunQuietly(const std::vector<std::string>& words, const std::string& cwd = std::string())
+{
+    std::vector<std::string> copy = words;
+    std::vector<char*> argv;
+    for (std::string& w : copy)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int null = ::open("/dev/null", O_RDWR);
+        if (null < 0 || ::dup2(null, 0) < 0 || ::dup2(null, 1) < 0 || (!cwd.empty() && ::chdir(cwd.c_str()) != 0))
+            ::_exit(127);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+inline int Shell(const std::string& command, const std::string& cwd = std::string())
+{
+    return RunQuietly({"/bin/sh", "-c", command}, cwd);
+}
+
+inline bool SyncPath(const std::filesystem::path& path, bool folder)
+{
+    int fd = ::open(path.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+// Every file and folder of the tree, and the folder itself, made durable:
+// what the daemon's installs do before they reply, asked of a yardstick.
+inline bool SyncTree(const std::filesystem::path& folder)
+{
+    bool ok = true;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        ok = SyncPath(entry.path(), entry.is_directory()) && ok;
+    return SyncPath(folder, true) && ok;
+}
+
+// Copies the built KestroUtil and kaddaemon from this program's folder into
+// bin (which must exist); does nothing when ec already holds an error.
+inline void CopyPrograms(const std::filesystem::path& bin, std::error_code& ec)
+{
+    const std::filesystem::path programs = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    for (const char* name : {"KestroUtil", "kaddaemon"})
+        if (!ec)
+            std::filesystem::copy_file(programs / name, bin / name, ec);
+}
+
+// Removes the lock file and the shared block a daemon's discovery leaves for
+// the data root, once its daemon is gone.
+inline void RemoveDaemonObjects(const std::string& root)
+{
+    std::string folder;
+    if (DaemonLink::DataFolderOf(root + "/assets.tdx", folder)) {
+        DaemonObjectNames names = DaemonLink::NamesFor(folder);
+        ::unlink(names.lockFilePath.c_str());
+        ::shm_unlink(names.sharedMemoryPath.c_str());
+    }
+}
+
+}  // namespace benchsupport
