@@ -86,13 +86,6 @@ void LayOut(const std::string& root)
     WriteFile(root + "/local/empty/readme.txt", "nothing here");
 }
 
-std::string KUIDBytes(const KUID& kuid)
-{
-    Bytes bytes;
-    WriteKUID(bytes.Stream(), kuid);
-    return bytes.Text();
-}
-
 std::string U8(uint8_t v) { return std::string(1, char(v)); }
 
 std::string U64(uint64_t v) { return U32(uint32_t(v)) + U32(uint32_t(v >> 32)); }
@@ -113,30 +106,12 @@ std::vector<KUID> KUIDs(const std::string& reply)
     return out;
 }
 
-std::vector<std::string> Texts(const ResultsLog& log)
-{
-    std::vector<std::string> texts;
-    log.Lock();
-    for (const ResultsLog::Result* r : log.Results())
-        texts.emplace_back(r->text.View());
-    log.Unlock();
-    return texts;
-}
-
-class AssetStoreTest : public StandInClient {
+class AssetStoreTest : public StandInStoreClient {
 protected:
     AssetStoreTest()
     {
         LayOut(root_);
-        store_ = std::make_shared<kaddaemon::AssetStore>(root_);
-        EXPECT_TRUE(store_->Open());
-        kaddaemon::RegisterStoreRequests(server_.Requests(), store_);
-    }
-
-    void SetUp() override
-    {
-        Serve();
-        ASSERT_TRUE(StartClient());
+        OpenStore();
     }
 
     std::string Ask(uint32_t number, const std::string& payload, ResultsLog* log = nullptr)
@@ -185,8 +160,6 @@ protected:
         out.path = path.c_str();
         return out;
     }
-
-    std::shared_ptr<kaddaemon::AssetStore> store_;
 };
 
 TEST_F(AssetStoreTest, TheRecordCarriesTheConfigAndAnUnknownAssetTheSameLayoutUnknown)

@@ -1,6 +1,7 @@
 // Helpers of the daemon client's tests: the stand-in served in-process for
-// a fresh data root, a scripted fake daemon, payload streams, the frame
-// trace and the main thread's job servicing.
+// a fresh data root (with or without its asset store), a scripted fake
+// daemon, payload streams, the frame trace, the texts of a results log and
+// the main thread's job servicing.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -21,6 +23,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "config/KUID.h"
+#include "config/ResultsLog.h"
 #include "core/JobQueue.h"
 #include "core/ProcessState.h"
 #include "core/TStream.h"
@@ -28,9 +32,11 @@
 #include "kad/client/DaemonWire.h"
 #include "kad/client/KADClient.h"
 #include "kad/transport/NetStartup.h"
+#include "kaddaemon/AssetStore.h"
 #include "kaddaemon/DaemonServer.h"
 #include "kaddaemon/SocketIO.h"
 #include "kaddaemon/StandInRequests.h"
+#include "kaddaemon/StoreRequests.h"
 #include "kaddaemon/TraceLog.h"
 #include "support/DaemonTestSupport.h"
 #include "support/TempFolder.h"
@@ -69,6 +75,25 @@ inline uint32_t ReadU32(const std::string& s, size_t at = 0)
 {
     auto b = [&](size_t i) { return uint32_t(static_cast<unsigned char>(s[at + i])); };
     return s.size() >= at + 4 ? b(0) | (b(1) << 8) | (b(2) << 16) | (b(3) << 24) : 0xFFFFFFFFu;
+}
+
+// The KUID as it goes on the wire.
+inline std::string KUIDBytes(const KUID& kuid)
+{
+    Bytes bytes;
+    WriteKUID(bytes.Stream(), kuid);
+    return bytes.Text();
+}
+
+// The texts of the log's results, in order.
+inline std::vector<std::string> Texts(const ResultsLog& log)
+{
+    std::vector<std::string> texts;
+    log.Lock();
+    for (const ResultsLog::Result* r : log.Results())
+        texts.emplace_back(r->text.View());
+    log.Unlock();
+    return texts;
 }
 
 // Bytes that tell which request they belong to.
@@ -190,6 +215,27 @@ protected:
     kaddaemon::TraceLog trace_;
     kaddaemon::DaemonServer server_;
     std::thread stopper_;
+};
+
+// StandInClient with the stand-in's asset store served too. A fixture lays
+// out the root's files before OpenStore(), which reads them; each case then
+// starts serving and the client.
+class StandInStoreClient : public StandInClient {
+protected:
+    void OpenStore()
+    {
+        store_ = std::make_shared<kaddaemon::AssetStore>(root_);
+        EXPECT_TRUE(store_->Open());
+        kaddaemon::RegisterStoreRequests(server_.Requests(), store_);
+    }
+
+    void SetUp() override
+    {
+        Serve();
+        ASSERT_TRUE(StartClient());
+    }
+
+    std::shared_ptr<kaddaemon::AssetStore> store_;
 };
 
 // A daemon whose every connection is a script of the test. It publishes

@@ -35,14 +35,6 @@ std::string Results(const std::vector<std::pair<int32_t, std::string>>& results)
     return out.Text();
 }
 
-std::vector<std::string> Texts(const ResultsLog& log)
-{
-    std::vector<std::string> texts;
-    for (const ResultsLog::Result* r : log.Results())
-        texts.push_back(r->text.c_str());
-    return texts;
-}
-
 // A raw connection registered as the command host. Jobs (notes) and the
 // replies to its own requests arrive on the one connection in any order.
 class ScriptedHost {

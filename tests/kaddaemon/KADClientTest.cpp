@@ -23,23 +23,6 @@ namespace {
 using namespace clienttest;
 using Clock = std::chrono::steady_clock;
 
-std::vector<std::string> Texts(const ResultsLog& log)
-{
-    std::vector<std::string> texts;
-    log.Lock();
-    for (const ResultsLog::Result* r : log.Results())
-        texts.emplace_back(r->text.View());
-    log.Unlock();
-    return texts;
-}
-
-std::string KUIDBytes(const KUID& kuid)
-{
-    Bytes bytes;
-    WriteKUID(bytes.Stream(), kuid);
-    return bytes.Text();
-}
-
 // The results stream form of the given texts, as the daemon sends it.
 std::string ResultsBytes(const std::vector<std::string>& texts)
 {

@@ -58,22 +58,11 @@ ChunkRef MakeEntry(const std::string& meshBytes)
     return entry;
 }
 
-std::vector<std::string> Texts(ResultsLog& log)
-{
-    std::vector<std::string> texts;
-    log.Lock();
-    for (const ResultsLog::Result* r : log.Results())
-        texts.emplace_back(r->text.View());
-    log.Unlock();
-    return texts;
-}
-
-class PackageInstallStandIn : public StandInClient {
+class PackageInstallStandIn : public StandInStoreClient {
 protected:
-    PackageInstallStandIn() : store_(std::make_shared<kaddaemon::AssetStore>(root_))
+    PackageInstallStandIn()
     {
-        EXPECT_TRUE(store_->Open());
-        kaddaemon::RegisterStoreRequests(server_.Requests(), store_);
+        OpenStore();
         // A commit the daemon refuses, when a case asks for one.
         kaddaemon::RequestHandler commit = *server_.Requests().Find(KADRequests::kCommitAsset);
         server_.Requests().Register(KADRequests::kCommitAsset, [this, commit](kaddaemon::RequestContext& context,
@@ -91,12 +80,6 @@ protected:
             reply.WriteBool(false);
             reply.WriteBool(false);
         });
-    }
-
-    void SetUp() override
-    {
-        Serve();
-        ASSERT_TRUE(StartClient());
     }
 
     AssetRecord Record()
@@ -120,7 +103,6 @@ protected:
         return path.Str();
     }
 
-    std::shared_ptr<kaddaemon::AssetStore> store_;
     std::atomic<bool> refuseCommits_{false};
 };
 

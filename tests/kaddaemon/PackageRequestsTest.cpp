@@ -51,17 +51,7 @@ std::string Filler(size_t length, uint32_t seed)
     return s;
 }
 
-std::vector<std::string> Texts(const ResultsLog& log)
-{
-    std::vector<std::string> texts;
-    log.Lock();
-    for (const ResultsLog::Result* r : log.Results())
-        texts.emplace_back(r->text.View());
-    log.Unlock();
-    return texts;
-}
-
-class PackageRequestsTest : public StandInClient {
+class PackageRequestsTest : public StandInStoreClient {
 protected:
     PackageRequestsTest()
     {
@@ -74,15 +64,7 @@ protected:
         Write("local/plain/z.png", "later png");
         Write("local/bare/config.txt", Config(kBare));
         Write("local/bare/notes.txt", "no image");
-        store_ = std::make_shared<kaddaemon::AssetStore>(root_);
-        EXPECT_TRUE(store_->Open());
-        kaddaemon::RegisterStoreRequests(server_.Requests(), store_);
-    }
-
-    void SetUp() override
-    {
-        Serve();
-        ASSERT_TRUE(StartClient());
+        OpenStore();
     }
 
     void Write(const std::string& rel, const std::string& bytes)
@@ -103,8 +85,6 @@ protected:
             ++n;
         return n;
     }
-
-    std::shared_ptr<kaddaemon::AssetStore> store_;
 };
 
 TEST_F(PackageRequestsTest, DescriptionAndThumbnail)

@@ -51,32 +51,22 @@ std::vector<std::string> Errors(const ResultsLog& log)
 // Paces the polls; the tests that need the real waits put them back.
 void ShortWait(uint32_t) { Nyx::Thread::Sleep(5); }
 
-class RepairRequestsTest : public StandInClient {
+class RepairRequestsTest : public StandInStoreClient {
 protected:
     RepairRequestsTest()
     {
         WriteFile(root_ + "/local/blue/config.txt", Config(kBlue));
-        store_ = std::make_shared<kaddaemon::AssetStore>(root_);
-        EXPECT_TRUE(store_->Open());
-        kaddaemon::RegisterStoreRequests(server_.Requests(), store_);
+        OpenStore();
         kaddaemon::RegisterRepairRequests(server_.Requests(), store_, true);
         KADTaskRepairDatabase::SetWaitFunctionForTest(&ShortWait);
     }
     ~RepairRequestsTest() override { KADTaskRepairDatabase::SetWaitFunctionForTest(nullptr); }
-
-    void SetUp() override
-    {
-        Serve();
-        ASSERT_TRUE(StartClient());
-    }
 
     static bool Known(const KUID& kuid)
     {
         AssetRecord record;
         return KADRequests::GetAssetInfo(kuid, record, AssetRecord::kMaskAll);
     }
-
-    std::shared_ptr<kaddaemon::AssetStore> store_;
 };
 
 TEST_F(RepairRequestsTest, ARepairRebuildsTheIndexAndReportsEachFolderThatHoldsNoAsset)
