@@ -18,6 +18,7 @@
 #include "config/TDBContainerTag.h"
 #include "kad/client/KADClient.h"
 #include "kad/packages/CDP.h"
+#include "kad/packages/PackageTestSupport.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/KADRequests.h"
 #include "kaddaemon/AssetStore.h"
@@ -28,16 +29,11 @@
 namespace {
 
 using namespace clienttest;
+using packagetest::AddFile;
+using packagetest::NewContainer;
 using Tag = TDBContainerTag;
 
 const KUID kAsset(4321, 77, 2);
-
-ChunkRef NewContainer() { return ChunkRef(new TDBContainerTag); }
-
-void AddFile(const ChunkRef& folder, const char* name, const std::string& bytes)
-{
-    folder->AddChild(Nyx::PString(name), folder->CreateChunk(ACS_TYPE_RAW, ACSRawData::Copy(bytes.data(), uint32_t(bytes.size()))));
-}
 
 // An entry as the export request makes one: the config, and its folder in
 // "files".
