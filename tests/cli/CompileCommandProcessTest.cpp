@@ -22,26 +22,10 @@ protected:
     // bytes: a longer write fails instead of raising a signal.
     ProcessResult RunLimited(const std::vector<std::string>& args, rlim_t maxFileSize)
     {
-        const std::string program = root_ / "bin/KestroUtil";
-        const std::string outPath = output_ / "out";
-        childprocess::CommandLine command(program, args);
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        return RunTool(root_.Path(), output_.Path(), args, [maxFileSize]() {
             rlimit limit{maxFileSize, maxFileSize};
-            if (out < 0 || ::dup2(out, 1) < 0 || ::chdir(Elsewhere().c_str()) != 0 ||
-                ::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)
-                ::_exit(127);
-            ::execv(program.c_str(), command.Argv());
-            ::_exit(127);
-        }
-        ProcessResult result;
-        int status = 0;
-        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
-        if (WIFEXITED(status))
-            result.exitCode = WEXITSTATUS(status);
-        result.out = Slurp(outPath);
-        return result;
+            return ::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        });
     }
 };
 

@@ -11,14 +11,12 @@
 #include <utility>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "ToolProcess.h"
 #include "kad/discovery/ProcessLaunch.h"
 #include "kaddaemon/RawDaemonClient.h"
-#include "support/ChildProcess.h"
 
 namespace {
 
@@ -79,23 +77,7 @@ protected:
     // The tool started without waiting for it, as RunTool runs it.
     pid_t StartTool(const std::vector<std::string>& args)
     {
-        const std::string program = Root() + "/bin/KestroUtil";
-        const std::string out = output_ / "out";
-        const std::string err = output_ / "err";
-        const std::string cwd = Root() + "/elsewhere";
-        childprocess::CommandLine command(program, args);
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int in = ::open("/dev/null", O_RDONLY);
-            if (o < 0 || e < 0 || in < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::dup2(in, 0) < 0 ||
-                ::chdir(cwd.c_str()) != 0)
-                ::_exit(127);
-            ::execv(program.c_str(), command.Argv());
-            ::_exit(127);
-        }
-        return pid;
+        return StartToolProcess(Root(), output_.Path(), args);
     }
 
     // Waits (a long while at most) for the tool started by StartTool.
@@ -108,14 +90,8 @@ protected:
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);
         }
-        ProcessResult result;
         EXPECT_TRUE(ended) << "the tool did not end";
-        EXPECT_TRUE(WIFEXITED(status)) << "status " << status;
-        if (WIFEXITED(status))
-            result.exitCode = WEXITSTATUS(status);
-        result.out = Slurp(output_ / "out");
-        result.err = Slurp(output_ / "err");
-        return result;
+        return ToolProcessResult(output_.Path(), status);
     }
 };
 

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,10 +49,12 @@ inline void LayOutToolRoot(const std::string& root)
     standin::Install(root);
 }
 
-// Runs root/bin/KestroUtil with the arguments from root/elsewhere; its
-// output passes through files in `outputFolder`.
-inline ProcessResult RunTool(const std::string& root, const std::string& outputFolder,
-                             const std::vector<std::string>& args)
+// Starts root/bin/KestroUtil with the arguments from root/elsewhere, its
+// input from /dev/null and its output going to files in `outputFolder`;
+// `prepare`, when given, runs in the child just before the program starts
+// (the child leaves with 127 when it fails). The child's process id.
+inline pid_t StartToolProcess(const std::string& root, const std::string& outputFolder,
+                              const std::vector<std::string>& args, const std::function<bool()>& prepare = {})
 {
     const std::string program = root + "/bin/KestroUtil";
     const std::string outPath = outputFolder + "/out";
@@ -65,20 +68,35 @@ inline ProcessResult RunTool(const std::string& root, const std::string& outputF
         int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int in = ::open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || in < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::dup2(in, 0) < 0 ||
-            ::chdir(cwd.c_str()) != 0)
+            ::chdir(cwd.c_str()) != 0 || (prepare && !prepare()))
             ::_exit(127);
         ::execv(program.c_str(), command.Argv());
         ::_exit(127);
     }
+    return pid;
+}
+
+// What the program started by StartToolProcess wrote, and its exit code
+// from the wait status it ended with.
+inline ProcessResult ToolProcessResult(const std::string& outputFolder, int status)
+{
     ProcessResult result;
-    int status = 0;
-    EXPECT_EQ(::waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status)) << "status " << status;
     if (WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);
-    result.out = Slurp(outPath);
-    result.err = Slurp(errPath);
+    result.out = Slurp(outputFolder + "/out");
+    result.err = Slurp(outputFolder + "/err");
     return result;
+}
+
+// Runs root/bin/KestroUtil as StartToolProcess starts it, to its end.
+inline ProcessResult RunTool(const std::string& root, const std::string& outputFolder,
+                             const std::vector<std::string>& args, const std::function<bool()>& prepare = {})
+{
+    pid_t pid = StartToolProcess(root, outputFolder, args, prepare);
+    int status = 0;
+    EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+    return ToolProcessResult(outputFolder, status);
 }
 
 class ToolProcessTest : public ::testing::Test {

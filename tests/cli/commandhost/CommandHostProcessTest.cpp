@@ -127,22 +127,7 @@ protected:
     // waits until the stand-in has it as its command host.
     void StartHost()
     {
-        const std::string program = Root() + "/bin/KestroUtil";
-        const std::string out = output_ / "out";
-        const std::string err = output_ / "err";
-        const std::string cwd = Root() + "/elsewhere";
-        childprocess::CommandLine command(program, {"kadcommandhost", "-nyxlog"});
-        host_ = ::fork();
-        if (host_ == 0) {
-            int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int in = ::open("/dev/null", O_RDONLY);
-            if (o < 0 || e < 0 || in < 0 || ::dup2(o, 1) < 0 || ::dup2(e, 2) < 0 || ::dup2(in, 0) < 0 ||
-                ::chdir(cwd.c_str()) != 0)
-                ::_exit(127);
-            ::execv(program.c_str(), command.Argv());
-            ::_exit(127);
-        }
+        host_ = StartToolProcess(Root(), output_.Path(), {"kadcommandhost", "-nyxlog"});
         ASSERT_GT(host_, 0);
         ASSERT_TRUE(WaitFor([&]() { return HostState() == 1; }, std::chrono::seconds(60)))
             << Slurp(output_ / "out") << Slurp(output_ / "err");
