@@ -19,21 +19,12 @@
 #include "kaddaemon/ClientTestSupport.h"
 #include "kaddaemon/RawDaemonClient.h"
 #include "kaddaemon/StoreRequests.h"
+#include "support/ResultsForm.h"
 
 namespace {
 
 using namespace clienttest;
-
-
-std::string Results(const std::vector<std::pair<int32_t, std::string>>& results)
-{
-    ResultsLog log;
-    for (const auto& [severity, text] : results)
-        ResultsLog::AddResult(log, severity, Nyx::String(text));
-    Bytes out;
-    log.WriteResults(out.Stream(), 0);
-    return out.Text();
-}
+using resultstest::Results;
 
 // A raw connection registered as the command host. Jobs (notes) and the
 // replies to its own requests arrive on the one connection in any order.

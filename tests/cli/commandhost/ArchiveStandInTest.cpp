@@ -17,6 +17,7 @@
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/ClientTestSupport.h"
 #include "kaddaemon/StoreRequests.h"
+#include "support/ResultsForm.h"
 
 namespace {
 
@@ -80,11 +81,8 @@ TEST_F(ArchiveStandInTest, WhatTheSaveExportsTheInstallPutsBack)
     for (const Asset& a : kAssets)
         list.Kuid(a.kuid);
 
-    ResultsLog none;
-    wire::Output noResults;
-    none.WriteResults(noResults.stream, 0);
     EXPECT_EQ(Job(wire::Bytes().U32(2).U32(5).Text(archive).Raw(list.Str()).Str()),
-              noResults.Str() + wire::Bytes().U32(1).Str());
+              resultstest::Results({}) + wire::Bytes().U32(1).Str());
 
     // Gone from the database, the assets come back from the archive alone.
     for (const Asset& a : kAssets)

@@ -12,9 +12,12 @@
 #include "core/TStream.h"
 #include "kad/WireBytes.h"
 #include "nyx/Log.h"
+#include "support/ResultsForm.h"
 #include "support/TempFolder.h"
 
 namespace {
+
+using resultstest::Results;
 
 const KUID kA(77, 500, 3);
 const KUID kB(-2, 12, 127);
@@ -60,17 +63,6 @@ void CountPurge() { ++g_purges; }
 CommandHostWork FakeWork()
 {
     return {&FakeValidate, &FakeTextures, &FakeSave, &FakeInstall, &CountPurge};
-}
-
-// The results form of a log holding these results.
-std::string Results(const std::vector<std::pair<int32_t, std::string>>& results)
-{
-    ResultsLog log;
-    for (const auto& [severity, text] : results)
-        ResultsLog::AddResult(log, severity, Nyx::String(text));
-    wire::Output out;
-    log.WriteResults(out.stream, 0);
-    return out.Str();
 }
 
 std::string HeaderOnlyArchive(uint32_t value)

@@ -29,6 +29,7 @@
 #include "kad/transport/NetStartup.h"
 #include "kaddaemon/ClientTestSupport.h"
 #include "kaddaemon/CommandHostRequests.h"
+#include "support/ResultsForm.h"
 
 namespace {
 
@@ -36,19 +37,10 @@ using clienttest::Call;
 using clienttest::CountLines;
 using clienttest::U32;
 using daemontest::WaitFor;
+using resultstest::Results;
 namespace testrequest = kaddaemon::testrequest;
 
 const KUID kA(77, 500, 3);
-
-std::string Results(const std::vector<std::pair<int32_t, std::string>>& results)
-{
-    ResultsLog log;
-    for (const auto& [severity, text] : results)
-        ResultsLog::AddResult(log, severity, Nyx::String(text));
-    wire::Output out;
-    log.WriteResults(out.stream, 0);
-    return out.Str();
-}
 
 // The results of a validation that found no config in the folder.
 std::string NoConfigResults(const std::string& shownFolder)
