@@ -24,6 +24,8 @@
 
 namespace {
 
+using wire::KUIDList;
+
 const KUID kAsset(77, 500, 3);
 constexpr uint64_t kHandle = 42;
 
@@ -60,15 +62,6 @@ AssetRecord Known(const char* name, int32_t author = 0)
     r.displayName = Nyx::String(name);
     r.authorId = author;
     return r;
-}
-
-std::string KUIDList(std::initializer_list<KUID> kuids)
-{
-    wire::Bytes b;
-    b.U32(static_cast<uint32_t>(kuids.size()));
-    for (const KUID& k : kuids)
-        b.Kuid(k);
-    return b.Str();
 }
 
 // The filter a search request carried.

@@ -17,14 +17,7 @@
 
 namespace {
 
-std::string KUIDList(const std::vector<KUID>& kuids)
-{
-    wire::Bytes b;
-    b.U32(static_cast<uint32_t>(kuids.size()));
-    for (const KUID& k : kuids)
-        b.Kuid(k);
-    return b.Str();
-}
+using wire::KUIDList;
 
 // Request 2 lists the assets in order, 21 gives each one's keywords; one
 // asset's keywords cannot be read.

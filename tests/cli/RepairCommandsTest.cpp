@@ -16,18 +16,11 @@
 
 namespace {
 
+using wire::KUIDList;
+
 void NoWait(uint32_t) {}
 
 std::string PollDone() { return wire::Bytes().U8(0).F32(1.0f).Text("").Str(); }
-
-std::string KUIDList(const std::vector<KUID>& kuids)
-{
-    wire::Bytes b;
-    b.U32(static_cast<uint32_t>(kuids.size()));
-    for (const KUID& k : kuids)
-        b.Kuid(k);
-    return b.Str();
-}
 
 class RepairCommandsTest : public ::testing::Test {
 protected:

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/KUID.h"
 #include "core/TStream.h"
@@ -65,6 +66,16 @@ public:
 private:
     std::string s_;
 };
+
+// A KUID list as the requests carry one: the count, then each KUID.
+inline std::string KUIDList(const std::vector<KUID>& kuids)
+{
+    Bytes b;
+    b.U32(static_cast<uint32_t>(kuids.size()));
+    for (const KUID& k : kuids)
+        b.Kuid(k);
+    return b.Str();
+}
 
 // A memory stream holding exactly these bytes, positioned at the start.
 struct Input {
