@@ -67,12 +67,8 @@ protected:
                 commit(context, request, reply);
                 return;
             }
-            kaddaemon::DaemonConnection& connection = context.connection;
-            kaddaemon::SendErrors(
-                [&connection](uint32_t kind, const void* payload, uint32_t length) {
-                    connection.SendNote(kind, payload, length);
-                },
-                context.transactionId, {"The commit is refused."});
+            kaddaemon::SendErrors(kaddaemon::NotesOf(context.connection), context.transactionId,
+                                  {"The commit is refused."});
             reply.WriteBool(false);
             reply.WriteBool(false);
         });

@@ -29,7 +29,6 @@
 #include "kad/requests/AssetRecord.h"
 #include "kaddaemon/AssetFolders.h"
 #include "kaddaemon/AssetStore.h"
-#include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/RequestTable.h"
 #include "nyx/DynamicBuffer.h"
 
@@ -605,11 +604,8 @@ void RegisterPackageRequests(RequestTable& table, std::shared_ptr<AssetStore> st
 {
     for (uint32_t number : kNumbers) {
         table.Register(number, [store](RequestContext& context, TStream& request, TStream& reply) {
-            DaemonConnection& connection = context.connection;
             ServePackageRequest(*store, context.number, context.transactionId, request, reply,
-                                [&connection](uint32_t kind, const void* payload, uint32_t length) {
-                                    connection.SendNote(kind, payload, length);
-                                });
+                                NotesOf(context.connection));
         });
     }
 }

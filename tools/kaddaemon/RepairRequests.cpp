@@ -5,7 +5,7 @@
 #include "kaddaemon/DaemonServer.h"
 #include "kaddaemon/RepairJob.h"
 #include "kaddaemon/RequestTable.h"
-#include "kaddaemon/StoreRequests.h"
+#include "kaddaemon/ResultNotes.h"
 #include "kaddaemon/TraceLog.h"
 #include "nyx/String.h"
 
@@ -14,13 +14,6 @@ namespace {
 
 constexpr uint32_t kStartRepair = 3;
 constexpr uint32_t kPollRepair = 4;
-
-NoteSink NotesOf(DaemonConnection& connection)
-{
-    return [&connection](uint32_t kind, const void* payload, uint32_t length) {
-        connection.SendNote(kind, payload, length);
-    };
-}
 
 }  // namespace
 

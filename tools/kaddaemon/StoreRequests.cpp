@@ -5,16 +5,13 @@
 
 #include "config/BinaryConfig.h"
 #include "config/KUID.h"
-#include "config/ResultsLog.h"
 #include "core/TStream.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/KADFilterElement.h"
 #include "kad/requests/KUIDListWire.h"
 #include "kaddaemon/AssetStore.h"
-#include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/PackageRequests.h"
 #include "kaddaemon/RequestTable.h"
-#include "nyx/DynamicBuffer.h"
 
 namespace kaddaemon {
 namespace {
@@ -56,22 +53,6 @@ std::vector<KUID> ReadList(TStream& in)
 }
 
 }  // namespace
-
-void SendErrors(const NoteSink& notes, uint32_t transactionId, const std::vector<std::string>& errors)
-{
-    if (errors.empty() || !notes)
-        return;
-    ResultsLog log;
-    for (const std::string& text : errors)
-        ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String(text));
-    Nyx::DynamicBuffer note;
-    {
-        TBuffer out(&note);
-        out.WriteInt32(transactionId);
-        log.WriteResults(out, 0);
-    }
-    notes(3, note.Data(), note.DataLength());
-}
 
 bool ServeStoreRequest(AssetStore& store, uint32_t number, uint32_t transactionId, TStream& request, TStream& reply,
                        const NoteSink& notes)
@@ -263,11 +244,8 @@ void RegisterStoreRequests(RequestTable& table, std::shared_ptr<AssetStore> stor
 {
     for (uint32_t number : kNumbers) {
         table.Register(number, [store](RequestContext& context, TStream& request, TStream& reply) {
-            DaemonConnection& connection = context.connection;
             ServeStoreRequest(*store, context.number, context.transactionId, request, reply,
-                              [&connection](uint32_t kind, const void* payload, uint32_t length) {
-                                  connection.SendNote(kind, payload, length);
-                              });
+                              NotesOf(context.connection));
         });
     }
     RegisterPackageRequests(table, store);

@@ -8,10 +8,9 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <string>
-#include <vector>
+
+#include "kaddaemon/ResultNotes.h"
 
 class TStream;
 
@@ -19,13 +18,6 @@ namespace kaddaemon {
 
 class AssetStore;
 class RequestTable;
-
-// Sends one notification (kind, payload bytes, length).
-using NoteSink = std::function<void(uint32_t kind, const void* payload, uint32_t length)>;
-
-// One results notification (kind 3) for the transaction, holding the texts
-// as errors; nothing when there are none.
-void SendErrors(const NoteSink& notes, uint32_t transactionId, const std::vector<std::string>& errors);
 
 // False when the number is not one the store answers: the reply is then
 // empty and nothing was sent.
