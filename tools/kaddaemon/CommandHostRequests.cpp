@@ -11,6 +11,7 @@
 #include "core/TStream.h"
 #include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/RequestTable.h"
+#include "kaddaemon/ResultNotes.h"
 #include "nyx/DynamicBuffer.h"
 #include "nyx/PString.h"
 #include "nyx/String.h"
@@ -22,7 +23,6 @@ constexpr uint32_t kValidateAsset = 38;
 constexpr uint32_t kRegisterHost = 140;
 constexpr uint32_t kJobAnswer = 141;
 constexpr uint32_t kNoteCommandHost = 1;
-constexpr uint32_t kNoteResults = 3;
 constexpr uint32_t kJobValidate = 0;
 
 std::string Rest(TStream& in)
@@ -164,15 +164,8 @@ void ForwardValidateAnswer(RequestContext& context, const std::string& answer, T
     ReadResults(in, log);
     uint8_t valid;
     in.ReadUInt8(valid, 0);
-    if (log.GetResultCount() > 0) {
-        Nyx::DynamicBuffer note;
-        {
-            TBuffer out(&note);
-            out.WriteInt32(context.transactionId);
-            log.WriteResults(out, 0);
-        }
-        context.connection.SendNote(kNoteResults, note.Data(), note.DataLength());
-    }
+    if (log.GetResultCount() > 0)
+        SendResults(NotesOf(context.connection), context.transactionId, log);
     reply.WriteBool(valid != 0);
 }
 

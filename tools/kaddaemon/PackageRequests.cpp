@@ -30,7 +30,6 @@
 #include "kaddaemon/AssetFolders.h"
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/RequestTable.h"
-#include "nyx/DynamicBuffer.h"
 
 namespace fs = std::filesystem;
 
@@ -67,13 +66,7 @@ void SendErrors(const NoteSink& notes, uint32_t transactionId, const std::vector
             asset.Reset(new KestroPropertyAssetID(Nyx::PString("AssetID"), error.asset));
         ResultsLog::AddResult(log, ResultsLog::kError, asset, Nyx::String(error.text));
     }
-    Nyx::DynamicBuffer note;
-    {
-        TBuffer out(&note);
-        out.WriteInt32(transactionId);
-        log.WriteResults(out, 0);
-    }
-    notes(3, note.Data(), note.DataLength());
+    SendResults(notes, transactionId, log);
 }
 
 void SendError(const NoteSink& notes, uint32_t transactionId, const std::string& text)

@@ -12,6 +12,7 @@
 #include "kad/client/DaemonWire.h"
 #include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/RequestTable.h"
+#include "kaddaemon/ResultNotes.h"
 #include "nyx/PString.h"
 
 namespace kaddaemon {
@@ -76,13 +77,7 @@ void RegisterStandInRequests(RequestTable& table, bool testRequests)
         for (uint32_t i = 0; i < count; ++i)
             ResultsLog::AddResult(log, i % 2 ? ResultsLog::kWarning : ResultsLog::kInformation,
                                   Nyx::String::Printf("result %u of transaction %u", i, context.transactionId));
-        Nyx::DynamicBuffer note;
-        {
-            TBuffer out(&note);
-            out.WriteInt32(context.transactionId);
-            log.WriteResults(out, 0);
-        }
-        context.connection.SendNote(3, note.Data(), note.DataLength());
+        SendResults(NotesOf(context.connection), context.transactionId, log);
         reply.WriteInt32(count);
     });
 
