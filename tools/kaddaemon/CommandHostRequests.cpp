@@ -25,15 +25,6 @@ constexpr uint32_t kJobAnswer = 141;
 constexpr uint32_t kNoteCommandHost = 1;
 constexpr uint32_t kJobValidate = 0;
 
-std::string Rest(TStream& in)
-{
-    std::string bytes;
-    char buf[65536];
-    while (uint32_t n = in.ReadBytes(buf, sizeof buf))
-        bytes.append(buf, n);
-    return bytes;
-}
-
 std::string BufferText(const Nyx::DynamicBuffer& buffer)
 {
     return std::string(reinterpret_cast<const char*>(buffer.Data()), buffer.DataLength());
@@ -179,7 +170,7 @@ void RegisterCommandHostRequests(RequestTable& table, const std::string& root, b
                    [desk](RequestContext& context, TStream&, TStream&) { desk->Register(context.connection); });
 
     table.Register(kJobAnswer, [desk](RequestContext& context, TStream& request, TStream&) {
-        desk->Answer(context.connection, Rest(request));
+        desk->Answer(context.connection, RestOfPayload(request));
     });
 
     RequestHandler ownCheck;
@@ -209,7 +200,7 @@ void RegisterCommandHostRequests(RequestTable& table, const std::string& root, b
 
     table.Register(testrequest::kCommandHostJob, [desk](RequestContext& context, TStream& request, TStream& reply) {
         std::string answer;
-        uint32_t outcome = desk->Run(context.connection, Rest(request), answer);
+        uint32_t outcome = desk->Run(context.connection, RestOfPayload(request), answer);
         reply.WriteInt32(outcome);
         reply.WriteBytes(answer.data(), static_cast<uint32_t>(answer.size()));
     });

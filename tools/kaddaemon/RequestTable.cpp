@@ -1,5 +1,7 @@
 #include "kaddaemon/RequestTable.h"
 
+#include "core/TStream.h"
+
 namespace kaddaemon {
 
 void RequestTable::Register(uint32_t number, RequestHandler handler)
@@ -14,6 +16,15 @@ const RequestHandler* RequestTable::Find(uint32_t number) const
 {
     auto it = handlers_.find(number);
     return it == handlers_.end() ? nullptr : &it->second;
+}
+
+std::string RestOfPayload(TStream& request)
+{
+    std::string bytes;
+    char buf[65536];
+    while (uint32_t n = request.ReadBytes(buf, sizeof buf))
+        bytes.append(buf, n);
+    return bytes;
 }
 
 }  // namespace kaddaemon

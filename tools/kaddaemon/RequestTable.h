@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <unordered_map>
 
 class TStream;
@@ -45,5 +46,8 @@ public:
 private:
     std::unordered_map<uint32_t, RequestHandler> handlers_;
 };
+
+// The bytes of the request payload from its position to its end.
+std::string RestOfPayload(TStream& request);
 
 }  // namespace kaddaemon

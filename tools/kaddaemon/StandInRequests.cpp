@@ -20,15 +20,6 @@ namespace {
 
 constexpr uint32_t kAnswerQuestion = 150;
 
-std::string Rest(TStream& in)
-{
-    std::string bytes;
-    char buf[65536];
-    while (uint32_t n = in.ReadBytes(buf, sizeof buf))
-        bytes.append(buf, n);
-    return bytes;
-}
-
 void Write(TStream& out, const std::string& bytes)
 {
     out.WriteBytes(bytes.data(), static_cast<uint32_t>(bytes.size()));
@@ -68,7 +59,8 @@ void RegisterStandInRequests(RequestTable& table, bool testRequests)
     if (!testRequests)
         return;
 
-    table.Register(kEcho, [](RequestContext&, TStream& request, TStream& reply) { Write(reply, Rest(request)); });
+    table.Register(kEcho,
+                   [](RequestContext&, TStream& request, TStream& reply) { Write(reply, RestOfPayload(request)); });
 
     table.Register(kResults, [](RequestContext& context, TStream& request, TStream& reply) {
         uint32_t count;
@@ -84,7 +76,7 @@ void RegisterStandInRequests(RequestTable& table, bool testRequests)
     table.Register(kAsk, [](RequestContext& context, TStream& request, TStream&) {
         KUID asset;
         ReadKUID(request, asset);
-        std::string text = Rest(request);
+        std::string text = RestOfPayload(request);
         Nyx::DynamicBuffer note;
         {
             TBuffer out(&note);
@@ -98,7 +90,7 @@ void RegisterStandInRequests(RequestTable& table, bool testRequests)
     });
 
     table.Register(kHold, [](RequestContext& context, TStream& request, TStream&) {
-        context.connection.HoldReply({context.number, context.transactionId, Rest(request)});
+        context.connection.HoldReply({context.number, context.transactionId, RestOfPayload(request)});
         context.replyNow = false;
     });
 
@@ -115,7 +107,7 @@ void RegisterStandInRequests(RequestTable& table, bool testRequests)
     table.Register(kNote, [](RequestContext& context, TStream& request, TStream&) {
         uint32_t kind;
         request.ReadInt32(kind, 0u);
-        std::string bytes = Rest(request);
+        std::string bytes = RestOfPayload(request);
         context.connection.SendNote(kind, bytes.data(), static_cast<uint32_t>(bytes.size()));
     });
 
@@ -125,7 +117,7 @@ void RegisterStandInRequests(RequestTable& table, bool testRequests)
     });
 
     table.Register(kStrayReply, [](RequestContext& context, TStream& request, TStream& reply) {
-        std::string bytes = Rest(request);
+        std::string bytes = RestOfPayload(request);
         context.connection.SendReply(context.number, 0, bytes.data(), static_cast<uint32_t>(bytes.size()));
         Write(reply, bytes);
     });
