@@ -1,8 +1,10 @@
 // Helpers of the benches that run the built programs, or a stand-in daemon,
 // over temporary data roots of their own: laying the root out, running a
-// program or a shell line quietly, making a tree durable, and removing what
-// the daemon's discovery leaves behind.
+// program or a shell line quietly, making a tree durable, timing an archiver
+// yardstick, and removing what the daemon's discovery leaves behind.
 #pragma once
+
+#include <benchmark/benchmark.h>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -84,6 +86,45 @@ inline bool SyncTree(const std::filesystem::path& folder)
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
         ok = SyncPath(entry.path(), entry.is_directory()) && ok;
     return SyncPath(folder, true) && ok;
+}
+
+// An archiver's round trip through shell lines, the yardstick of a bench.
+struct ShellRoundTrip {
+    std::string pack;          // makes `archive`
+    std::string packName;      // for the error: "<packName> failed"
+    std::string unpack;        // fills `target`
+    std::string unpackName;
+    std::string cwd;           // where both lines run
+    std::string archive;
+    std::string target;        // made before each unpack, outside the timing
+    std::string sizeCounter;   // the counter that gets the archive's size
+};
+
+// Times the round trip once per loop pass: the pack, then the unpack and the
+// sync of what it made; the folder made before and the clean-up after are
+// not timed. Each pass counts `bytes` as processed.
+inline void TimeShellRoundTrip(benchmark::State& state, const ShellRoundTrip& trip, int64_t bytes)
+{
+    for (auto _ : state) {
+        if (Shell(trip.pack, trip.cwd) != 0) {
+            state.SkipWithError((trip.packName + " failed").c_str());
+            break;
+        }
+        state.PauseTiming();
+        std::error_code ec;
+        std::filesystem::create_directories(trip.target, ec);
+        state.ResumeTiming();
+        if (Shell(trip.unpack, trip.cwd) != 0 || !SyncTree(trip.target)) {
+            state.SkipWithError((trip.unpackName + " failed").c_str());
+            break;
+        }
+        state.PauseTiming();
+        state.counters[trip.sizeCounter] = double(std::filesystem::file_size(trip.archive));
+        std::filesystem::remove(trip.archive, ec);
+        std::filesystem::remove_all(trip.target, ec);
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(state.iterations() * bytes);
 }
 
 // Copies the built KestroUtil and kaddaemon from this program's folder into

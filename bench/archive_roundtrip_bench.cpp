@@ -173,26 +173,15 @@ void BM_TarRoundTrip(benchmark::State& state)
     }
     const std::string archive = source.Root() + "/assets.tar";
     const std::string target = source.Root() + "/extracted";
-    for (auto _ : state) {
-        if (Shell("tar -c -f '" + archive + "' -C '" + source.Root() + "' local") != 0) {
-            state.SkipWithError("tar -c failed");
-            break;
-        }
-        state.PauseTiming();
-        std::error_code ec;
-        fs::create_directories(target, ec);
-        state.ResumeTiming();
-        if (Shell("tar -x -f '" + archive + "' -C '" + target + "'") != 0 || !SyncTree(target)) {
-            state.SkipWithError("tar -x failed");
-            break;
-        }
-        state.PauseTiming();
-        state.counters["archive_bytes"] = double(fs::file_size(archive));
-        fs::remove(archive, ec);
-        fs::remove_all(target, ec);
-        state.ResumeTiming();
-    }
-    state.SetBytesProcessed(state.iterations() * source.Bytes());
+    ShellRoundTrip trip;
+    trip.pack = "tar -c -f '" + archive + "' -C '" + source.Root() + "' local";
+    trip.packName = "tar -c";
+    trip.unpack = "tar -x -f '" + archive + "' -C '" + target + "'";
+    trip.unpackName = "tar -x";
+    trip.archive = archive;
+    trip.target = target;
+    trip.sizeCounter = "archive_bytes";
+    TimeShellRoundTrip(state, trip, source.Bytes());
 }
 
 BENCHMARK(BM_ArchiveSaveThenInstall)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);

@@ -195,26 +195,16 @@ void BM_TarGzipRoundTrip(benchmark::State& state)
     }
     const std::string archive = root.work + "/big.tar.gz";
     const std::string target = root.work + "/extracted";
-    for (auto _ : state) {
-        if (Shell("tar -c -C local big | gzip -5 > '" + archive + "'", root.root) != 0) {
-            state.SkipWithError("tar -c | gzip failed");
-            break;
-        }
-        state.PauseTiming();
-        std::error_code ec;
-        fs::create_directories(target, ec);
-        state.ResumeTiming();
-        if (Shell("gzip -dc '" + archive + "' | tar -x -C '" + target + "'", root.root) != 0 || !SyncTree(target)) {
-            state.SkipWithError("gzip -d | tar -x failed");
-            break;
-        }
-        state.PauseTiming();
-        state.counters["package_bytes"] = double(fs::file_size(archive));
-        fs::remove(archive, ec);
-        fs::remove_all(target, ec);
-        state.ResumeTiming();
-    }
-    state.SetBytesProcessed(state.iterations() * kTreeBytes);
+    ShellRoundTrip trip;
+    trip.pack = "tar -c -C local big | gzip -5 > '" + archive + "'";
+    trip.packName = "tar -c | gzip";
+    trip.unpack = "gzip -dc '" + archive + "' | tar -x -C '" + target + "'";
+    trip.unpackName = "gzip -d | tar -x";
+    trip.cwd = root.root;
+    trip.archive = archive;
+    trip.target = target;
+    trip.sizeCounter = "package_bytes";
+    TimeShellRoundTrip(state, trip, kTreeBytes);
 }
 
 BENCHMARK(BM_CdpRoundTrip)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
