@@ -76,6 +76,17 @@ void ByteBuffer::WriteBytes(const void* data, uint32_t size)
     position_ = static_cast<uint32_t>(end);
 }
 
+bool ByteBuffer::WriteAt(uint32_t position, const void* data, uint32_t size) noexcept
+{
+    if (position > size_ || size > size_ - position) {
+        flags_ |= kPastEnd;
+        return false;
+    }
+    if (size)
+        std::memcpy(data_ + position, data, size);
+    return true;
+}
+
 void ByteBuffer::WriteU8(uint8_t value) { WriteBytes(&value, 1); }
 
 void ByteBuffer::WriteU16(uint16_t value)

@@ -37,6 +37,9 @@ public:
     void WriteU16(uint16_t value);
     void WriteU32(uint32_t value);
     void WriteBytes(const void* data, uint32_t size);
+    // Writes over bytes written before, leaving the position where it is;
+    // a range past the used size sets kPastEnd and writes nothing.
+    bool WriteAt(uint32_t position, const void* data, uint32_t size) noexcept;
 
     bool ReadU32(uint32_t& out) noexcept;
     // The address of the next `size` bytes, which are skipped; null (and

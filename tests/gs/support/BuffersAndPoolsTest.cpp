@@ -61,6 +61,24 @@ TEST(ByteBufferTest, WithoutDataEveryWriteIsSkipped)
     EXPECT_EQ(b.Flags(), 0u);
 }
 
+TEST(ByteBufferTest, WritesOverEarlierBytesOnlyInsideTheUsedSize)
+{
+    ByteBuffer b;
+    ASSERT_TRUE(b.Init(16));
+    b.WriteU32(0);
+    b.WriteU32(0);
+    const uint8_t word[4] = {1, 2, 3, 4};
+    EXPECT_TRUE(b.WriteAt(4, word, 4));
+    EXPECT_EQ(b.Position(), 8u);
+    EXPECT_EQ(b.Data()[7], 4);
+    // Reaching past the used size writes nothing and marks the buffer.
+    EXPECT_FALSE(b.WriteAt(6, word, 4));
+    EXPECT_EQ(b.Data()[6], 3);
+    EXPECT_EQ(b.Flags(), ByteBuffer::kPastEnd);
+    EXPECT_FALSE(b.WriteAt(UINT32_MAX, word, 4));
+    EXPECT_EQ(b.Size(), 8u);
+}
+
 TEST(FrameMemoryTest, RequestsLargerThanAPageGetNothing)
 {
     struct Case {

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <set>
+#include <string>
 
 #include "gs/support/bytecode/Opcodes.h"
 
@@ -28,4 +29,32 @@ TEST(OpcodesTest, StackEffectsAreTheCodeGeneratorsAccounting)
         }
         EXPECT_EQ(StackEffect(op), expected) << "opcode " << op;
     }
+}
+
+// The named opcodes stand where the table's mnemonics say, and each
+// operand layout takes the bytes the instruction set gives it.
+TEST(OpcodesTest, MnemonicsAndOperandLayouts)
+{
+    const struct {
+        Opcode opcode;
+        const char* mnemonic;
+        uint32_t operandBytes;
+    } cases[] = {
+        {kADD, "ADD", 0},       {kPUSH1, "PUSH1", 0},   {kFEQZ, "FEQZ", 0},      {kPUSHI, "PUSHI", 4},
+        {kLOAD, "LOAD", 2},     {kSTORELO, "STORELO", 2}, {kDUP2, "DUP2", 0},    {kJMP, "JMP", 4},
+        {kJGEZ, "JGEZ", 4},     {kGEZ, "GEZ", 0},       {kRSETO, "RSETO", 0},    {kPUSHS, "PUSHS", 2},
+        {kSSETR, "SSETR", 0},   {kCAST, "CAST", 2},     {kCALL, "CALL", 4},      {kCALLT, "CALLT", 4},
+        {kGETF, "GETF", 2},     {kSETMO, "SETMO", 2},   {kRETO, "RETO", 0},      {kWAIT, "WAIT", 2},
+        {kSWITCH, "SWITCH", 2}, {kINHERITED, "INHERITED", 2}, {kNEZ, "NEZ", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mnemonic);
+        EXPECT_EQ(std::string(kOpcodes[c.opcode].mnemonic), c.mnemonic);
+        EXPECT_EQ(FixedOperandSize(kOpcodes[c.opcode].operands), c.operandBytes);
+    }
+    std::set<std::string> names;
+    for (const OpcodeInfo& info : kOpcodes)
+        names.insert(info.mnemonic);
+    EXPECT_EQ(names.size(), kOpcodeCount);
+    EXPECT_EQ(int(kNEZ) + 1, int(kOpcodeCount));
 }

@@ -9,6 +9,19 @@ namespace GSBytecode {
 
 constexpr uint32_t kOpcodeCount = 116;
 
+// The opcodes by their mnemonics.
+enum Opcode : uint8_t {
+    kADD = 0, kSUB, kMUL, kDIV, kMOD, kNEG, kINC, kDEC, kITOF, kICMP, kPUSH0, kPUSH1, kEQZ, kAND, kOR, kXOR,
+    kNOT, kSHL, kSHR, kFADD, kFSUB, kFMUL, kFDIV, kFMOD, kFNEG, kFINC, kFDEC, kFTOI, kFCMP, kFEQZ, kPUSHI,
+    kLOAD, kLOADO, kPOPL, kSTOREL, kPOPLO, kSTORELO, kPOP, kPOPO, kDUP, kDUPO, kDUP2, kSWAP, kJMP, kJZ, kJNZ,
+    kJZK, kJNZK, kJLTZ, kJLEZ, kJGTZ, kJGEZ, kLTZ, kLEZ, kGTZ, kGEZ, kNEWARR, kNEWARRO, kASIZE, kACOPY,
+    kAGET, kAPOP, kASET, kAGETO, kAPOPO, kASETO, kRGET, kRPOP, kRSET, kRGETO, kRPOPO, kRSETO, kNEWSTR,
+    kPUSHS, kITOS, kBTOS, kFTOS, kSCOPY, kSSIZE, kSGETC, kSPOPC, kSSETC, kSGETR, kSPOPR, kSSETR, kSCMP,
+    kSCAT, kISCLASS, kNEWOBJ, kSTATIC, kCAST, kOCMP, kISNULL, kNOTNULL, kCALL, kCALLN, kCALLT, kGETF, kGETFO,
+    kPOPF, kSETF, kPOPFO, kSETFO, kGETM, kGETMO, kPOPM, kPOPMO, kSETM, kSETMO, kRET, kRETV, kRETO, kWAIT,
+    kSWITCH, kINHERITED, kNEZ,
+};
+
 enum class Operands : uint8_t {
     kNone,
     kImmediate,  // u32 value
@@ -45,6 +58,7 @@ struct OpcodeInfo {
     // Slots above the result the instruction uses as scratch.
     uint8_t scratch;
     Flow flow;
+    const char* mnemonic;
 };
 
 extern const OpcodeInfo kOpcodes[kOpcodeCount];

@@ -1,0 +1,89 @@
+#include "gs/support/bytecode/CodeBuffer.h"
+
+#include <cstring>
+
+#include "core/LittleEndian.h"
+#include "gs/support/bytecode/Opcodes.h"
+
+namespace GSBytecode {
+
+bool CodeBuffer::Init(uint32_t growth)
+{
+    hook_ = nullptr;
+    hookContext_ = nullptr;
+    depth_ = maxDepth_ = 0;
+    return bytes_.Init(growth);
+}
+
+void CodeBuffer::BeginInstruction(uint8_t opcode)
+{
+    if (hook_)
+        hook_(hookContext_, bytes_.Position());
+    StackEffect(opcode);
+    bytes_.WriteU8(opcode);
+}
+
+void CodeBuffer::EmitOp(uint8_t opcode) { BeginInstruction(opcode); }
+
+void CodeBuffer::EmitOpU16(uint8_t opcode, uint16_t operand)
+{
+    BeginInstruction(opcode);
+    bytes_.WriteU16(operand);
+}
+
+void CodeBuffer::EmitOpU16U16(uint8_t opcode, uint16_t first, uint16_t second)
+{
+    BeginInstruction(opcode);
+    bytes_.WriteU16(first);
+    bytes_.WriteU16(second);
+}
+
+void CodeBuffer::EmitOpU32(uint8_t opcode, uint32_t operand)
+{
+    BeginInstruction(opcode);
+    bytes_.WriteU32(operand);
+}
+
+void CodeBuffer::EmitPushFloat(float value)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    EmitOpU32(kPUSHI, bits);
+}
+
+void CodeBuffer::ReserveBytes(uint32_t n)
+{
+    static const uint8_t kZeros[64] = {};
+    while (n > 0) {
+        const uint32_t step = n < sizeof kZeros ? n : uint32_t(sizeof kZeros);
+        bytes_.WriteBytes(kZeros, step);
+        if (bytes_.Flags() & kAllocFailed)
+            return;
+        n -= step;
+    }
+}
+
+bool CodeBuffer::PatchU16(uint32_t at, uint16_t value) noexcept
+{
+    uint8_t bytes[2];
+    StoreLE16(bytes, value);
+    return bytes_.WriteAt(at, bytes, sizeof bytes);
+}
+
+bool CodeBuffer::PatchU32(uint32_t at, uint32_t value) noexcept
+{
+    uint8_t bytes[4];
+    StoreLE32(bytes, value);
+    return bytes_.WriteAt(at, bytes, sizeof bytes);
+}
+
+void CodeBuffer::StackEffect(uint8_t opcode) noexcept { AdjustDepth(GSBytecode::StackEffect(opcode)); }
+
+void CodeBuffer::AdjustDepth(int32_t delta) noexcept
+{
+    depth_ += delta;
+    if (depth_ > maxDepth_)
+        maxDepth_ = depth_;
+}
+
+}  // namespace GSBytecode

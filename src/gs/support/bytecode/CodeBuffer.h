@@ -1,0 +1,81 @@
+// The buffer one piece of bytecode is emitted into: the bytes, the depth of
+// the operand stack that the code reaches so far (from the opcode table's
+// stack effects) with its high-water mark, and a hook called with the code
+// offset before each instruction, so its owner can keep a line table.
+//
+// A failed allocation sets kAllocFailed and every later write is skipped;
+// a patch past the written bytes sets kPastEnd. Owners check Flags() once
+// at the end: either flag means the code is not whole.
+#pragma once
+
+#include <cstdint>
+
+#include "gs/support/ByteBuffer.h"
+
+namespace GSBytecode {
+
+class CodeBuffer {
+public:
+    static constexpr uint32_t kAllocFailed = Utils::ByteBuffer::kAllocFailed;
+    static constexpr uint32_t kPastEnd = Utils::ByteBuffer::kPastEnd;
+
+    using LineHook = void (*)(void* context, uint32_t position);
+
+    CodeBuffer() = default;
+    CodeBuffer(const CodeBuffer&) = delete;
+    CodeBuffer& operator=(const CodeBuffer&) = delete;
+
+    // Fresh storage of `growth` bytes (also the growth step); position,
+    // size, flags and depths 0, no hook. False when the storage could not
+    // be had (the buffer is then failed).
+    bool Init(uint32_t growth);
+    void SetLineHook(LineHook hook, void* context) noexcept
+    {
+        hook_ = hook;
+        hookContext_ = context;
+    }
+
+    // An instruction: the hook, the opcode's stack effect, the opcode byte,
+    // then its operands little-endian.
+    void EmitOp(uint8_t opcode);
+    void EmitOpU16(uint8_t opcode, uint16_t operand);
+    void EmitOpU16U16(uint8_t opcode, uint16_t first, uint16_t second);
+    void EmitOpU32(uint8_t opcode, uint32_t operand);
+    // PUSHI with the float's bits.
+    void EmitPushFloat(float value);
+
+    // Operand bytes that follow an instruction written above (tables).
+    void WriteU16(uint16_t value) { bytes_.WriteU16(value); }
+    void WriteU32(uint32_t value) { bytes_.WriteU32(value); }
+    // Room for n bytes at the position, zeroed, filled in later by Patch.
+    void ReserveBytes(uint32_t n);
+    // Writes over earlier bytes; the position stays. False (and kPastEnd)
+    // for a place past the written size.
+    bool PatchU16(uint32_t at, uint16_t value) noexcept;
+    bool PatchU32(uint32_t at, uint32_t value) noexcept;
+
+    // Adds the opcode's stack effect (0 for opcodes outside the table).
+    void StackEffect(uint8_t opcode) noexcept;
+    // Adds a depth change the table does not know (calls).
+    void AdjustDepth(int32_t delta) noexcept;
+    int32_t Depth() const noexcept { return depth_; }
+    int32_t MaxDepth() const noexcept { return maxDepth_; }
+
+    uint32_t Position() const noexcept { return bytes_.Position(); }
+    uint32_t Size() const noexcept { return bytes_.Size(); }
+    uint32_t Flags() const noexcept { return bytes_.Flags(); }
+    bool Whole() const noexcept { return (bytes_.Flags() & (kAllocFailed | kPastEnd)) == 0; }
+    const uint8_t* Data() const noexcept { return bytes_.Data(); }
+    Utils::ByteBuffer& Bytes() noexcept { return bytes_; }
+
+private:
+    void BeginInstruction(uint8_t opcode);
+
+    Utils::ByteBuffer bytes_;
+    LineHook hook_ = nullptr;
+    void* hookContext_ = nullptr;
+    int32_t depth_ = 0;
+    int32_t maxDepth_ = 0;
+};
+
+}  // namespace GSBytecode
