@@ -6,5 +6,4 @@ include "INC/Base.gs"
 class Derived isclass Base, Shared {
   public int Value() { return 2; }
 };
-// expect compile: Code generation is not available in this build.
-// errors: 1
+// errors: 0

@@ -3,16 +3,19 @@
 #include <string>
 
 #include "gs/compiler/check/Checker.h"
+#include "gs/compiler/codegen/CodeGenerator.h"
 #include "gs/compiler/driver/CompileSession.h"
+#include "gs/compiler/image/LibraryFile.h"
+#include "gs/compiler/image/LibraryWriter.h"
 #include "gs/compiler/scan/ReadAndParseSource.h"
+#include "gs/support/ByteBuffer.h"
 #include "gs/support/PathBuffer.h"
 
 namespace GSCompiler {
 
 namespace {
 
-constexpr const char* kNotAvailable = "Code generation is not available in this build.";
-
+constexpr uint32_t kImageGrowth = 1024;
 std::string Lower(std::string_view text)
 {
     std::string lower(text);
@@ -36,18 +39,44 @@ std::string FolderOf(std::string_view path)
     return std::string(cut == std::string_view::npos ? std::string_view() : path.substr(0, cut + 1));
 }
 
-// Generates the program's code; false when that failed.
-bool GenerateProgram(CompilerState&, CompileSession* sink)
+void AddMessage(CompileSession* sink, const char* text)
 {
     if (sink)
-        sink->AddMessage(kNotAvailable);
-    return false;
+        sink->AddMessage(text);
+}
+
+// Builds the image of a compile that counted no error and, with a path,
+// writes it there; the errors this adds.
+int32_t WriteLibrary(CompilerState& state, CompileSession* sink, std::string_view libraryName, const char* path)
+{
+    Utils::ByteBuffer image;
+    image.Init(kImageGrowth);
+    if (!WriteLibraryImage(image, state, sink, libraryName)) {
+        AddMessage(sink, "Internal Compiler Error.\n");
+        return 1;
+    }
+    if (!path)
+        return 0;
+    switch (WriteLibraryFile(path, image.Data(), image.Size())) {
+    case LibraryFileResult::kWritten:
+        return 0;
+    case LibraryFileResult::kCannotCreate:
+        AddMessage(sink, "Unable to open output file.\n");
+        return 1;
+    case LibraryFileResult::kCannotWrite:
+        AddMessage(sink, "Unable to write output file.\n");
+        return 1;
+    }
+    return 1;
 }
 
 }  // namespace
 
 void CompilerState::Reset()
 {
+    // The compiled classes point at the symbols: they go first.
+    classes_.clear();
+    strings_.Clear();
     symbols_.Clear();
     top_ = std::make_unique<SourceContext>();
     dependencies_ = 0;
@@ -64,10 +93,11 @@ int32_t CompileScriptFile(std::string_view sourcePath, const char* outputFolder,
 
     CompilerState state;
     int32_t errors = CompileProgram(BareName(sourcePath), state, sink);
-    // The library is written by the code generator's issue: "<folder>/<base>.gsl", where the
-    // folder is outputFolder or the source's own.
-    (void)outputFolder;
-    return errors;
+    if (errors != 0)
+        return errors;
+    const std::string folder = outputFolder ? std::string(outputFolder) : FolderOf(sourcePath);
+    const std::string path = LibraryPath(folder, BareName(sourcePath));
+    return WriteLibrary(state, sink, sourcePath, path.c_str());
 }
 
 int32_t CompileToLibraryFile(CompileSession* sink, const char* sourceName, const char* outputPath)
@@ -76,8 +106,9 @@ int32_t CompileToLibraryFile(CompileSession* sink, const char* sourceName, const
         return 0;
     CompilerState state;
     int32_t errors = CompileProgram(sourceName, state, sink);
-    (void)outputPath;
-    return errors;
+    if (errors != 0)
+        return errors;
+    return WriteLibrary(state, sink, sourceName, outputPath);
 }
 
 int32_t CompileProgram(std::string_view name, CompilerState& state, CompileSession* sink)
@@ -89,8 +120,10 @@ int32_t CompileProgram(std::string_view name, CompilerState& state, CompileSessi
     SourceContext& top = state.TopContext();
     top.Init(&state.Symbols(), sink);
     int32_t errors = CompileSourceFile(state, source, top, true);
-    if (errors == 0 && !GenerateProgram(state, sink))
+    if (errors == 0 && !GenerateProgram(state)) {
         errors += 1;
+        AddMessage(sink, "\nInternal Code Generation Error...");
+    }
     return errors;
 }
 

@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <vector>
 
+#include "gs/compiler/codegen/GSCFunction.h"
+#include "gs/compiler/codegen/StringTable.h"
 #include "gs/compiler/driver/IncludePathList.h"
 #include "gs/compiler/parse/SourceContext.h"
 #include "gs/compiler/symbols/GSSymbolTable.h"
@@ -30,9 +33,15 @@ public:
     // Numbers the compile's source files from 0, in the order first read.
     int32_t NextDependencyIndex() noexcept { return dependencies_++; }
     int32_t DependencyCount() const noexcept { return dependencies_; }
+    // The library's texts, and the classes the code generator compiled, in
+    // the order it compiled them.
+    StringTable& Strings() noexcept { return strings_; }
+    std::vector<std::unique_ptr<GSCClass>>& Classes() noexcept { return classes_; }
 
 private:
     GSSymbolTable symbols_;
+    StringTable strings_;
+    std::vector<std::unique_ptr<GSCClass>> classes_;
     std::unique_ptr<SourceContext> top_ = std::make_unique<SourceContext>();
     int32_t dependencies_ = 0;
 };

@@ -117,6 +117,14 @@ public:
     GSFunctionSymbol* CurrentFunction() const noexcept { return currentFunction_; }
     void SetCurrentFunction(GSFunctionSymbol* function) noexcept { currentFunction_ = function; }
     uint32_t Count() const noexcept { return global_.Count(); }
+    // Calls visit(symbol) for every symbol of the global table, in its
+    // bucket order.
+    template <typename Visit>
+    void ForEachGlobal(Visit visit) const
+    {
+        for (Utils::IHashNode* n = global_.Begin(); n; n = global_.Next(*n))
+            visit(*static_cast<GSSymbol*>(n));
+    }
 
     // The resolver stamps the classes of one base list with a fresh mark.
     uint32_t NextVisitMark() noexcept { return ++visitMark_; }

@@ -1,0 +1,229 @@
+// The walk over the file's tree, and the declarations: classes with their
+// initialisers, functions, and variables.
+#include "gs/compiler/codegen/CodeGenerator.h"
+
+#include <algorithm>
+#include <string>
+
+#include "gs/compiler/check/TypeTables.h"
+#include "gs/compiler/codegen/GSCFunction.h"
+#include "gs/compiler/codegen/GenerationContext.h"
+#include "gs/compiler/codegen/Generators.h"
+#include "gs/compiler/driver/Compiler.h"
+#include "gs/compiler/parse/SourceContext.h"
+#include "gs/compiler/symbols/GSSymbolTable.h"
+#include "gs/compiler/types/Signature.h"
+#include "gs/compiler/types/TypeNames.h"
+#include "gs/support/bytecode/CodeBuffer.h"
+#include "gs/support/bytecode/Opcodes.h"
+
+namespace GSCompiler {
+
+namespace {
+
+constexpr const char* kInternalError = "Internal compiler error.";
+
+const char* TextOf(const SyntaxNode* node) { return node && node->value.text ? node->value.text : nullptr; }
+
+// The class named by a type node, as a text of the tree; null for none.
+const char* ClassOfType(const SyntaxNode* type)
+{
+    return type && (type->detail == kTypeObject || type->detail == kTypeObjectArray) ? TextOf(type->child[0])
+                                                                                       : nullptr;
+}
+
+// A statement-level expression whose value nobody takes is dropped.
+void PopDiscarded(GenerationContext& ctx, SyntaxNode& node)
+{
+    if (!(node.flags & kFlagValueDiscarded) || (node.flags & kFlagValueConsumed) || node.type == kTypeVoid ||
+        node.type == kTypeNone)
+        return;
+    ctx.code->EmitOp(IsReferenceType(node.type) ? GSBytecode::kPOPO : GSBytecode::kPOP);
+}
+
+bool GenerateClass(GenerationContext& ctx, SyntaxNode& node)
+{
+    GSSymbol* symbol = ctx.symbols.FindGlobal(TextOf(node.child[0]) ? TextOf(node.child[0]) : "", 0);
+    if (!symbol || !symbol->Is(kSymbolClass))
+        return ctx.Fail(kInternalError);
+    auto compiled = std::make_unique<GSCClass>(static_cast<GSClassSymbol&>(*symbol));
+    GSCClass& cls = *compiled;
+    ctx.state.Classes().push_back(std::move(compiled));
+    ctx.cls = &cls;
+    if (!GenerateNode(ctx, node.child[2]))
+        return false;
+    if (cls.init.Size() > 0)
+        cls.init.EmitOp(GSBytecode::kRET);
+    ctx.cls = nullptr;
+    return true;
+}
+
+bool HasRecord(const GSCClass& cls, const GSFunctionSymbol& function)
+{
+    return std::any_of(cls.functions.begin(), cls.functions.end(),
+                       [&](const std::unique_ptr<GSCFunction>& f) { return &f->symbol == &function; });
+}
+
+bool GenerateFunction(GenerationContext& ctx, SyntaxNode& node)
+{
+    GSCClass* cls = ctx.cls;
+    if (!cls)
+        return ctx.Fail(kInternalError);
+    const std::string signature = BuildSignature(node, cls->symbol.name ? cls->symbol.name : "");
+    GSSymbol* symbol = cls->symbol.FindOwnMember(SignatureSymbolName(signature));
+    if (!symbol || !symbol->Is(kSymbolFunction))
+        return ctx.Fail(kInternalError);
+    auto& function = static_cast<GSFunctionSymbol&>(*symbol);
+    const bool native = (function.flags & kFlagNative) != 0;
+    const bool definition = node.kind == kFunction;
+    if (!definition) {
+        if (!native && (function.flags & kSymbolNoBody))
+            return ctx.Fail("Function %s not implemented", function.name);
+        // A prototype of a function defined elsewhere in the class makes
+        // nothing of its own.
+        if (!native || HasRecord(*cls, function))
+            return true;
+    } else if (native) {
+        return ctx.Fail("Native function %s has been implemented", function.name);
+    }
+
+    auto compiled = std::make_unique<GSCFunction>(function);
+    GSCFunction& record = *compiled;
+    cls->functions.push_back(std::move(compiled));
+    int32_t slot = 1;
+    for (const SyntaxNode* p = node.child[2]; p; p = p->next, ++slot) {
+        if (p->child[0] && IsReferenceType(p->child[0]->detail))
+            record.referenceSlots.Add(uint32_t(slot));
+    }
+    if (!definition)
+        return true;
+    ctx.BeginFunction(record);
+    const bool generated = GenerateNode(ctx, node.child[3]);
+    // The fix-ups are resolved only for a body generated whole.
+    if (!generated) {
+        ctx.AbandonCode();
+        return false;
+    }
+    return ctx.EndCode();
+}
+
+bool GenerateFields(GenerationContext& ctx, SyntaxNode& node, int32_t type, const char* className)
+{
+    GSCClass* cls = ctx.cls;
+    if (!cls)
+        return ctx.Fail(kInternalError);
+    // Constants are folded where they are used; they take no code.
+    if (node.flags & kFlagDefine)
+        return true;
+    const bool reference = IsReferenceType(type);
+    bool hasInitialiser = false;
+    for (SyntaxNode* d = node.child[1]; d; d = d->next) {
+        if (!d->child[0] || d->child[0]->index < 0)
+            return ctx.Fail(kInternalError);
+        if (reference)
+            cls->referenceFields.Add(uint32_t(d->child[0]->index));
+        hasInitialiser = hasInitialiser || d->child[1];
+    }
+    if (!hasInitialiser)
+        return true;
+    const int32_t line = ctx.line;
+    ctx.BeginInitialiser(*cls);
+    ctx.line = line;
+    for (SyntaxNode* d = node.child[1]; d; d = d->next) {
+        if (!d->child[1])
+            continue;
+        if (!GenerateConverted(ctx, d->child[1], type, className) ||
+            !GenerateVariableStore(ctx, *d->child[0], true, reference)) {
+            ctx.AbandonCode();
+            return false;
+        }
+    }
+    return ctx.EndCode();
+}
+
+bool GenerateLocals(GenerationContext& ctx, SyntaxNode& node, int32_t type, const char* className)
+{
+    if (!ctx.function)
+        return ctx.Fail(kInternalError);
+    const bool reference = IsReferenceType(type);
+    for (SyntaxNode* d = node.child[1]; d; d = d->next) {
+        if (!d->child[0] || d->child[0]->index < 0)
+            return ctx.Fail(kInternalError);
+        if (reference)
+            ctx.function->referenceSlots.Add(uint32_t(d->child[0]->index));
+        if (d->child[1] && (!GenerateConverted(ctx, d->child[1], type, className) ||
+                            !GenerateVariableStore(ctx, *d->child[0], false, reference)))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+SyntaxNode* ValueOf(SyntaxNode* chain) noexcept
+{
+    while (chain && chain->next)
+        chain = chain->next;
+    return chain;
+}
+
+bool GenerateNode(GenerationContext& ctx, SyntaxNode* node)
+{
+    for (SyntaxNode* n = node; n; n = n->next) {
+        ctx.line = n->line;
+        bool ok = false;
+        switch (n->category) {
+        case kDeclaration:
+            ok = GenerateDeclaration(ctx, *n);
+            break;
+        case kStatement:
+            ok = GenerateStatement(ctx, *n);
+            break;
+        case kExpression:
+            ok = GenerateExpression(ctx, *n);
+            if (ok)
+                PopDiscarded(ctx, *n);
+            break;
+        default:
+            ok = ctx.Fail(kInternalError);
+            break;
+        }
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool GenerateDeclaration(GenerationContext& ctx, SyntaxNode& node)
+{
+    switch (node.kind) {
+    case kInclude:
+        return true;
+    case kClass:
+        return GenerateClass(ctx, node);
+    case kFunction:
+    case kFunctionPrototype:
+        return GenerateFunction(ctx, node);
+    case kVariableList: {
+        const SyntaxNode* typeNode = node.child[0];
+        const int32_t type = typeNode ? typeNode->detail : kTypeNone;
+        const char* className = ClassOfType(typeNode);
+        return (node.flags & kFlagMemberVariables) ? GenerateFields(ctx, node, type, className)
+                                                   : GenerateLocals(ctx, node, type, className);
+    }
+    default:
+        return ctx.Fail(kInternalError);
+    }
+}
+
+bool GenerateProgram(CompilerState& state)
+{
+    SourceContext& top = state.TopContext();
+    if (!top.Declarations())
+        return false;
+    state.Classes().clear();
+    GenerationContext ctx(state, top);
+    return GenerateNode(ctx, top.Declarations());
+}
+
+}  // namespace GSCompiler
