@@ -2,7 +2,6 @@
 // initialisers, functions, and variables.
 #include "gs/compiler/codegen/CodeGenerator.h"
 
-#include <algorithm>
 #include <string>
 
 #include "gs/compiler/check/TypeTables.h"
@@ -58,12 +57,6 @@ bool GenerateClass(GenerationContext& ctx, SyntaxNode& node)
     return true;
 }
 
-bool HasRecord(const GSCClass& cls, const GSFunctionSymbol& function)
-{
-    return std::any_of(cls.functions.begin(), cls.functions.end(),
-                       [&](const std::unique_ptr<GSCFunction>& f) { return &f->symbol == &function; });
-}
-
 bool GenerateFunction(GenerationContext& ctx, SyntaxNode& node)
 {
     GSCClass* cls = ctx.cls;
@@ -81,7 +74,7 @@ bool GenerateFunction(GenerationContext& ctx, SyntaxNode& node)
             return ctx.Fail("Function %s not implemented", function.name);
         // A prototype of a function defined elsewhere in the class makes
         // nothing of its own.
-        if (!native || HasRecord(*cls, function))
+        if (!native || cls->compiled.count(&function))
             return true;
     } else if (native) {
         return ctx.Fail("Native function %s has been implemented", function.name);
@@ -90,6 +83,7 @@ bool GenerateFunction(GenerationContext& ctx, SyntaxNode& node)
     auto compiled = std::make_unique<GSCFunction>(function);
     GSCFunction& record = *compiled;
     cls->functions.push_back(std::move(compiled));
+    cls->compiled.insert(&function);
     int32_t slot = 1;
     for (const SyntaxNode* p = node.child[2]; p; p = p->next, ++slot) {
         if (p->child[0] && IsReferenceType(p->child[0]->detail))

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "gs/support/ByteBuffer.h"
@@ -82,6 +83,8 @@ public:
     WordList referenceFields{kReferenceFieldWords};
     // In the order their definitions (or native prototypes) stand.
     std::vector<std::unique_ptr<GSCFunction>> functions;
+    // The functions that have a record among them.
+    std::unordered_set<const GSFunctionSymbol*> compiled;
 };
 
 }  // namespace GSCompiler
