@@ -361,9 +361,9 @@ TEST(SymbolTableTest, NumberingStartsAgainForTheCompiledFile)
     IncludePathList::Global().Append(Nyx::File::Path(dir.Path()));
     CompileSession sink;
     CompilerState state;
-    EXPECT_EQ(CompileProgram("main.gs", state, &sink), 1);
+    EXPECT_EQ(CompileProgram("main.gs", state, &sink), 0);
     IncludePathList::Global().Clear();
-    EXPECT_EQ(gstest::TakeLines(sink), std::vector<std::string>{"Code generation is not available in this build."});
+    EXPECT_TRUE(gstest::TakeLines(sink).empty());
 
     GSSymbolTable& symbols = state.Symbols();
     GSClassSymbol* lib = symbols.FindClass("Lib");

@@ -63,7 +63,7 @@ bool GenerateFunction(GenerationContext& ctx, SyntaxNode& node)
     if (!cls)
         return ctx.Fail(kInternalError);
     const std::string signature = BuildSignature(node, cls->symbol.name ? cls->symbol.name : "");
-    GSSymbol* symbol = cls->symbol.FindOwnMember(SignatureSymbolName(signature));
+    GSSymbol* symbol = cls->symbol.FindOwnMember(std::string(SignatureSymbolName(signature)).c_str());
     if (!symbol || !symbol->Is(kSymbolFunction))
         return ctx.Fail(kInternalError);
     auto& function = static_cast<GSFunctionSymbol&>(*symbol);
