@@ -1,5 +1,6 @@
 #include "gs/support/ByteBuffer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -45,10 +46,18 @@ void ByteBuffer::Reserve(uint32_t n)
         return;
     }
     if (n >= capacity_) {
-        uint64_t wanted = uint64_t(growth_) + n;
+        const uint64_t needed = uint64_t(growth_) + n;
+        uint64_t wanted = std::min<uint64_t>(std::max(needed, 2 * uint64_t(capacity_)), UINT32_MAX);
         std::unique_ptr<uint8_t[]> raw;
         uint8_t* data = nullptr;
-        if (wanted > UINT32_MAX || !Allocate(static_cast<uint32_t>(wanted), raw, data)) {
+        // Doubling is only a way to grow less often: when it cannot be had,
+        // what the write needs may still be.
+        bool allocated = needed <= UINT32_MAX && Allocate(static_cast<uint32_t>(wanted), raw, data);
+        if (!allocated && needed < wanted) {
+            wanted = needed;
+            allocated = Allocate(static_cast<uint32_t>(wanted), raw, data);
+        }
+        if (!allocated) {
             flags_ |= kAllocFailed;
             return;
         }
@@ -64,6 +73,15 @@ void ByteBuffer::Reserve(uint32_t n)
 void ByteBuffer::WriteBytes(const void* data, uint32_t size)
 {
     uint64_t end = uint64_t(position_) + size;
+    // Most writes land inside the storage already there.
+    if (end < capacity_ && !(flags_ & kAllocFailed)) {
+        if (size)
+            std::memcpy(data_ + position_, data, size);
+        position_ = static_cast<uint32_t>(end);
+        if (size_ < position_)
+            size_ = position_;
+        return;
+    }
     if (end > UINT32_MAX) {
         flags_ |= kAllocFailed;
         return;

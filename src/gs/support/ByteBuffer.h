@@ -29,8 +29,9 @@ public:
     void Free() noexcept;
 
     // Makes room for n bytes from the start: when n is not below the
-    // capacity it becomes growth step + n (the data moves). The used size
-    // grows to n.
+    // capacity it becomes growth step + n, or twice what it was when that is
+    // more (the data moves), so a long run of writes copies each byte only
+    // a few times. The used size grows to n.
     void Reserve(uint32_t n);
 
     void WriteU8(uint8_t value);

@@ -30,6 +30,21 @@ TEST(ByteBufferTest, GrowsByTheGrowthStepPastWhatIsNeeded)
     EXPECT_EQ(b.Flags(), 0u);
 }
 
+TEST(ByteBufferTest, ALongRunOfWritesDoublesTheCapacity)
+{
+    ByteBuffer b;
+    ASSERT_TRUE(b.Init(8));
+    for (int i = 0; i < 1000; ++i)
+        b.WriteU8(uint8_t(i));
+    // 8, 16, 32, ... rather than a step of 8 at a time.
+    EXPECT_EQ(b.Capacity(), 1024u);
+    EXPECT_EQ(b.Size(), 1000u);
+    EXPECT_EQ(b.Data()[999], uint8_t(999));
+    // A write past twice the capacity takes what it needs and the step.
+    b.WriteBytes(std::string(5000, 'x').data(), 5000);
+    EXPECT_EQ(b.Capacity(), 6008u);
+}
+
 TEST(ByteBufferTest, ReadsAndSeeksStopAtTheUsedSize)
 {
     ByteBuffer b;

@@ -84,6 +84,9 @@ int32_t LabelTable::ResolveFixups(GSBytecode::CodeBuffer& code, SourceContext* c
 
 void LabelTable::Release()
 {
+    // Most function bodies have no labels at all.
+    if (next_ == 0 && fixups_.empty())
+        return;
     next_ = 0;
     for (std::vector<Label>& chain : buckets_)
         chain.clear();
