@@ -23,6 +23,7 @@
 
 #include "RatioReporter.h"
 #include "gs/compiler/check/Checker.h"
+#include "gs/compiler/driver/Compiler.h"
 #include "gs/compiler/parse/Parser.h"
 #include "gs/compiler/parse/SourceContext.h"
 #include "gs/compiler/scan/Scanner.h"
@@ -131,19 +132,47 @@ const std::string& TwentyFunctions()
     return text;
 }
 
-std::string LuaFile()
+// The bench's own folder, removed at exit. The name outlives every static
+// object: the removal runs after their destructors.
+const std::string& BenchFolder()
 {
-    static const std::string path = [] {
+    static const std::string* folder = [] {
         const char* tmp = std::getenv("TMPDIR");
         std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/gs-parse-bench.XXXXXX";
         if (!::mkdtemp(templ.data()))
             std::abort();
-        std::atexit([] { fs::remove_all(fs::path(LuaFile()).parent_path()); });
-        std::string file = templ + "/program.lua";
+        auto* name = new std::string(templ);
+        std::atexit([] { fs::remove_all(BenchFolder()); });
+        return name;
+    }();
+    return *folder;
+}
+
+std::string LuaFile()
+{
+    static const std::string path = [] {
+        std::string file = BenchFolder() + "/program.lua";
         std::ofstream(file, std::ios::binary) << LuaProgram().text;
         return file;
     }();
     return path;
+}
+
+// The GS program as a file beside the Lua one.
+std::string GsFile()
+{
+    static const std::string path = [] {
+        std::string file = BenchFolder() + "/program.gs";
+        std::ofstream(file, std::ios::binary) << GsProgram().text;
+        return file;
+    }();
+    return path;
+}
+
+// Compiles the GS file to "program.gsl" beside it; the number of errors.
+int CompileFile(const std::string& file)
+{
+    return GSCompiler::CompileScriptFile(file, nullptr, GSCompiler::IncludePathList(), nullptr);
 }
 
 // Scans and parses the text into a fresh context; the parser's result.
@@ -178,10 +207,14 @@ int CheckText(const std::string& text)
     return GSCompiler::CheckFile(context, symbols, false);
 }
 
-// luac's exit code, or -1 when it did not run.
-int RunLuac(const std::string& file)
+// luac's exit code, or -1 when it did not run: with -p it parses only, with
+// -o it writes the bytecode file.
+int RunLuac(const std::string& file, bool write = false)
 {
-    const char* argv[] = {"luac5.4", "-p", file.c_str(), nullptr};
+    const std::string out = file + "c";
+    const char* parse[] = {"luac5.4", "-p", file.c_str(), nullptr};
+    const char* compile[] = {"luac5.4", "-o", out.c_str(), file.c_str(), nullptr};
+    const char** argv = write ? compile : parse;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -229,6 +262,28 @@ void BM_LuacParse(benchmark::State& state)
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(LuaProgram().lines));
 }
 
+void BM_GsCompileToLibrary(benchmark::State& state)
+{
+    const std::string file = GsFile();
+    for (auto _ : state) {
+        if (CompileFile(file) != 0)
+            state.SkipWithError("the program does not compile");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(GsProgram().text.size()));
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(GsProgram().lines));
+}
+
+void BM_LuacCompile(benchmark::State& state)
+{
+    const std::string file = LuaFile();
+    for (auto _ : state) {
+        if (RunLuac(file, true) != 0)
+            state.SkipWithError("luac5.4 -o failed");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(LuaProgram().text.size()));
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(LuaProgram().lines));
+}
+
 void BM_GsOneLongFunction(benchmark::State& state)
 {
     for (auto _ : state)
@@ -246,6 +301,8 @@ void BM_GsTwentyFunctions(benchmark::State& state)
 BENCHMARK(BM_GsScanParse)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GsScanParseCheck)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LuacParse)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GsCompileToLibrary)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LuacCompile)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GsOneLongFunction)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GsTwentyFunctions)->Unit(benchmark::kMillisecond);
 
@@ -264,8 +321,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the generated GS program does not check\n");
         return 1;
     }
-    if (RunLuac(LuaFile()) != 0) {
-        std::fprintf(stderr, "luac5.4 -p does not run or refuses the Lua program\n");
+    if (CompileFile(GsFile()) != 0) {
+        std::fprintf(stderr, "the generated GS program does not compile\n");
+        return 1;
+    }
+    if (RunLuac(LuaFile()) != 0 || RunLuac(LuaFile(), true) != 0) {
+        std::fprintf(stderr, "luac5.4 does not run or refuses the Lua program\n");
         return 1;
     }
     RatioReporter reporter;
@@ -288,6 +349,11 @@ int main(int argc, char** argv)
     std::printf("  GS lines/s / luac lines/s: %.3f (goal >= 1)\n", lua > 0 ? gs / lua : 0.0);
     std::printf("  GS scan + parse + check: %.0f lines/s\n", checked);
     std::printf("  GS checked lines/s / luac lines/s: %.3f (goal >= 1)\n", lua > 0 ? checked / lua : 0.0);
+    const double compiled = linesPerSecond(get("BM_GsCompileToLibrary"), GsProgram());
+    const double luaCompiled = linesPerSecond(get("BM_LuacCompile"), LuaProgram());
+    std::printf("  GS compile to .gsl: %.0f lines/s; luac5.4 -o: %.0f lines/s\n", compiled, luaCompiled);
+    std::printf("  GS compiled lines/s / luac -o lines/s: %.3f (goal >= 1)\n",
+                luaCompiled > 0 ? compiled / luaCompiled : 0.0);
     const double one = get("BM_GsOneLongFunction");
     const double twenty = get("BM_GsTwentyFunctions");
     std::printf("  one function of 20,000 statements / 20 functions, time: %.3f (goal <= 2)\n",
