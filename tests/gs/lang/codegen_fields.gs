@@ -10,9 +10,12 @@ class Fields {
   bool flag;
   Fields next;
   int Sum() { return count + Limit; }
+  // A step of a field of "me" whose value is not used: load, step, store.
+  void Bump() { count++; --count; ratio++; }
 };
 class Empty {
 };
 // code Fields::Sum: GETM 3; PUSHI 4; ADD; RETV
 // code ::Fields: PUSHI 8; POPM 3; PUSHS "fields"; POPMO 4; PUSH1; ITOF; POPM 6; RET
+// code Fields::Bump: GETM 3; INC; POPM 3; GETM 3; DEC; POPM 3; GETM 6; FINC; POPM 6; RET
 // errors: 0
