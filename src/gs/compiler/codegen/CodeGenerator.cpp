@@ -120,9 +120,7 @@ bool GenerateFields(GenerationContext& ctx, SyntaxNode& node, int32_t type, cons
     }
     if (!hasInitialiser)
         return true;
-    const int32_t line = ctx.line;
     ctx.BeginInitialiser(*cls);
-    ctx.line = line;
     for (SyntaxNode* d = node.child[1]; d; d = d->next) {
         if (!d->child[1])
             continue;

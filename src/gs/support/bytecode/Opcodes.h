@@ -1,6 +1,8 @@
-// The one table of the script bytecode: for every opcode its operand layout,
-// the slots it takes from and leaves on the stack, and how control goes on
-// after it. The code generator, the verifier and the interpreter all read it.
+// The one table of the script bytecode: for every opcode its mnemonic, its
+// operand layout, the slots it takes from and leaves on the stack, and how
+// control goes on after it. The code generator (through the code buffer's
+// emitters, bytecode/CodeBuffer.h), the verifier and the interpreter all
+// read it.
 #pragma once
 
 #include <cstdint>
@@ -58,7 +60,7 @@ struct OpcodeInfo {
     // Slots above the result the instruction uses as scratch.
     uint8_t scratch;
     Flow flow;
-    const char* mnemonic;
+    const char* mnemonic;  // "ADD" ... "NEZ"
 };
 
 extern const OpcodeInfo kOpcodes[kOpcodeCount];
