@@ -87,7 +87,6 @@ private:
     SyntaxNode* declarations_ = nullptr;
     int32_t errors_ = 0;
     int32_t warnings_ = 0;
-    int32_t reserved_ = 0;
     CompileSession* sink_ = nullptr;
 };
 
