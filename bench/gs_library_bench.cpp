@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "RatioReporter.h"
-#include "gs/runtime/GSLibrary.h"
-#include "gs/runtime/GSMachine.h"
+#include "gs/runtime/library/GSLibrary.h"
+#include "gs/runtime/registry/GSMachine.h"
 #include "gs/support/store/ScriptFileStore.h"
 #include "support/GSLibraryBuilder.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/LittleEndian.h"
-#include "gs/runtime/CodeVerifier.h"
+#include "gs/runtime/library/CodeVerifier.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "FuzzTempFolder.h"
-#include "gs/runtime/GSLibrary.h"
-#include "gs/runtime/GSMachine.h"
+#include "gs/runtime/library/GSLibrary.h"
+#include "gs/runtime/registry/GSMachine.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "gs/runtime/GSMachine.h"
+#include "gs/runtime/registry/GSMachine.h"
 #include "gs/support/ScriptLogHook.h"
 #include "nyx/File.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "gs/runtime/GSMachine.h"
+#include "gs/runtime/registry/GSMachine.h"
 #include "gs/support/ScriptLogHook.h"
 #include "support/GSLibraryBuilder.h"
 #include "support/TempFolder.h"

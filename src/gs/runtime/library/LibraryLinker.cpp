@@ -2,9 +2,9 @@
 // libraries it depends on.
 #include <cstring>
 
-#include "gs/runtime/GSLibrary.h"
-#include "gs/runtime/GSMachine.h"
-#include "gs/runtime/ImageReader.h"
+#include "gs/runtime/library/GSLibrary.h"
+#include "gs/runtime/registry/GSMachine.h"
+#include "gs/runtime/library/ImageReader.h"
 #include "gs/support/ScriptLogHook.h"
 
 using GSRuntime::GSClass;

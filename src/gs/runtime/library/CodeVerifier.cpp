@@ -1,4 +1,4 @@
-#include "gs/runtime/CodeVerifier.h"
+#include "gs/runtime/library/CodeVerifier.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "gs/runtime/GSLibrary.h"
+#include "gs/runtime/library/GSLibrary.h"
 #include "gs/runtime/RuntimeTestSupport.h"
 
 using GSRuntime::GSLibrary;

@@ -1,4 +1,4 @@
-#include "gs/runtime/GSLibrary.h"
+#include "gs/runtime/library/GSLibrary.h"
 
 #include <cstring>
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "gs/runtime/CodeVerifier.h"
+#include "gs/runtime/library/CodeVerifier.h"
 
 namespace GSRuntime {
 

@@ -1,4 +1,4 @@
-#include "gs/runtime/GSFunction.h"
+#include "gs/runtime/library/GSFunction.h"
 
 #include <algorithm>
 

@@ -2,8 +2,8 @@
 // signature, newest first.
 #include <gtest/gtest.h>
 
-#include "gs/runtime/GSMachine.h"
-#include "gs/runtime/GSNativeFunction.h"
+#include "gs/runtime/registry/GSMachine.h"
+#include "gs/runtime/registry/GSNativeFunction.h"
 
 using namespace GSRuntime;
 

@@ -1,10 +1,10 @@
-#include "gs/runtime/GSMachine.h"
+#include "gs/runtime/registry/GSMachine.h"
 
 #include <cstdlib>
 
 #include "core/LittleEndian.h"
-#include "gs/runtime/GSLibrary.h"
-#include "gs/runtime/GSNativeFunction.h"
+#include "gs/runtime/library/GSLibrary.h"
+#include "gs/runtime/registry/GSNativeFunction.h"
 #include "gs/support/ScriptLogHook.h"
 #include "nyx/File.h"
 

@@ -5,8 +5,8 @@
 // its result there.
 #pragma once
 
-#include "gs/runtime/GSContext.h"
-#include "gs/runtime/GSObject.h"
+#include "gs/runtime/objects/GSContext.h"
+#include "gs/runtime/objects/GSObject.h"
 #include "gs/support/DoubleLinkList.h"
 #include "nyx/PString.h"
 

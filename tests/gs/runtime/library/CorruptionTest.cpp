@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "core/LittleEndian.h"
-#include "gs/runtime/GSLibrary.h"
+#include "gs/runtime/library/GSLibrary.h"
 #include "gs/runtime/RuntimeTestSupport.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "gs/runtime/LibraryTables.h"
+#include "gs/runtime/registry/LibraryTables.h"
 
 #include <cstring>
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "gs/runtime/GSFunction.h"
+#include "gs/runtime/library/GSFunction.h"
 
 class GSMachine;
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "gs/runtime/LibraryTables.h"
+#include "gs/runtime/registry/LibraryTables.h"
 #include "gs/support/DoubleLinkList.h"
 #include "gs/support/FrameMemory.h"
 #include "nyx/PString.h"

@@ -2,7 +2,7 @@
 // good code.
 #include <gtest/gtest.h>
 
-#include "gs/runtime/CodeVerifier.h"
+#include "gs/runtime/library/CodeVerifier.h"
 #include "support/GSLibraryBuilder.h"
 
 using GSRuntime::CodeLimits;

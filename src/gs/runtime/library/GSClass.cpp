@@ -1,13 +1,13 @@
-#include "gs/runtime/GSClass.h"
+#include "gs/runtime/library/GSClass.h"
 
 #include <cstring>
 #include <vector>
 
 #include "core/LittleEndian.h"
-#include "gs/runtime/GSLibrary.h"
-#include "gs/runtime/GSMachine.h"
-#include "gs/runtime/GSNativeFunction.h"
-#include "gs/runtime/ImageReader.h"
+#include "gs/runtime/library/GSLibrary.h"
+#include "gs/runtime/registry/GSMachine.h"
+#include "gs/runtime/registry/GSNativeFunction.h"
+#include "gs/runtime/library/ImageReader.h"
 #include "gs/support/ScriptLogHook.h"
 
 namespace GSRuntime {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "gs/runtime/GSClass.h"
+#include "gs/runtime/library/GSClass.h"
 #include "gs/support/ByteBuffer.h"
 #include "gs/support/DoubleLinkList.h"
 #include "nyx/String.h"

@@ -2,8 +2,8 @@
 // their messages.
 #include <gtest/gtest.h>
 
-#include "gs/runtime/GSLibrary.h"
-#include "gs/runtime/GSNativeFunction.h"
+#include "gs/runtime/library/GSLibrary.h"
+#include "gs/runtime/registry/GSNativeFunction.h"
 #include "gs/runtime/RuntimeTestSupport.h"
 
 using GSRuntime::GSClass;
