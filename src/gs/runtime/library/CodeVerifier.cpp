@@ -12,6 +12,8 @@ namespace {
 using GSBytecode::Flow;
 using GSBytecode::Operands;
 
+constexpr uint32_t kLoadObjectLocal = 32;
+
 struct Instruction {
     uint32_t offset;
     uint32_t opcode;
@@ -55,7 +57,10 @@ private:
             case Operands::kField:
                 break;
             case Operands::kLocal:
-                if (U16(operands) >= limits_.locals)
+                // "me" stays what the call made it: only LOADO reads it,
+                // and nothing writes it, so the frame always knows its
+                // object (and the context the object belongs to).
+                if (U16(operands) >= limits_.locals || (U16(operands) == 0 && opcode != kLoadObjectLocal))
                     return false;
                 break;
             case Operands::kString:

@@ -2,7 +2,8 @@
 // interpreter may read operands in place: every opcode is known, every
 // operand lies inside the code and names a string, class reference, local
 // or field that exists, every jump, switch and wait target starts an
-// instruction, and no path runs past the end of the code.
+// instruction, no path runs past the end of the code, and local 0 ("me")
+// is only ever read with a counted load.
 //
 // Calls return with a depth the code alone does not tell, so the depth is
 // measured piecewise: for each place where a run can enter (the start, a

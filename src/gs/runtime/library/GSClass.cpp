@@ -61,13 +61,89 @@ uint32_t GSClass::InitialiserWord(uint32_t i, uint32_t word) const noexcept
     return LoadLE32(initialisers + 12 * i + 4 * word);
 }
 
-GSFunction* GSClass::FindFunction(const char* signature) noexcept
+GSFunction* GSClass::OwnFunction(const char* signature) noexcept
+{
+    int32_t i = FindFunctionIndex(signature);
+    return i < 0 ? nullptr : &functions[i];
+}
+
+int32_t GSClass::FindFunctionIndex(const char* signature) const noexcept
 {
     for (uint32_t i = 0; i < functionCount; ++i) {
         if (std::strcmp(functions[i].name, signature) == 0)
-            return &functions[i];
+            return int32_t(i);
+    }
+    return -1;
+}
+
+bool GSClass::FindFunction(const char* signature, FunctionHit& hit) noexcept
+{
+    if (GSFunction* own = OwnFunction(signature)) {
+        hit = FunctionHit{this, 0, own->methodSlot};
+        return true;
+    }
+    for (uint32_t b = 0; b < baseCount; ++b) {
+        if (GSFunction* f = BaseClass(b)->OwnFunction(signature)) {
+            hit = FunctionHit{BaseClass(b), BaseOffset(b), f->methodSlot};
+            return true;
+        }
+    }
+    return false;
+}
+
+GSFunction* GSClass::FindInheritedFunction(const char* signature, uint32_t& baseOffset) noexcept
+{
+    const char* method = AfterScope(signature);
+    for (uint32_t b = 0; method && b < baseCount; ++b) {
+        GSClass* base = BaseClass(b);
+        for (uint32_t j = 0; j < base->functionCount; ++j) {
+            const char* other = AfterScope(base->functions[j].name);
+            if (other && std::strcmp(method, other) == 0) {
+                baseOffset = BaseOffset(b);
+                return &base->functions[j];
+            }
+        }
     }
     return nullptr;
+}
+
+int32_t GSClass::FindBaseIndex(const GSClass* base) const noexcept
+{
+    for (uint32_t b = 0; b < baseCount; ++b) {
+        if (BaseClass(b) == base)
+            return int32_t(b);
+    }
+    return -1;
+}
+
+bool GSClass::IsDerivedFrom(const char* className) const noexcept
+{
+    if (std::strcmp(name, className) == 0)
+        return true;
+    for (uint32_t b = baseCount; b-- > 0;) {
+        const GSClass* base = BaseClass(b);
+        if (base && std::strcmp(base->name, className) == 0)
+            return true;
+    }
+    return false;
+}
+
+GSFunction* GSClass::Constructor() const noexcept
+{
+    if (functionCount == 0 || functions[functionCount - 1].codeSize == 0)
+        return nullptr;
+    return &functions[functionCount - 1];
+}
+
+int64_t GSClass::PartOffsetIn(const GSClass& instanceClass) const noexcept
+{
+    if (&instanceClass == this)
+        return 0;
+    for (uint32_t b = instanceClass.baseCount; b-- > 0;) {
+        if (instanceClass.BaseClass(b) == this)
+            return instanceClass.BaseOffset(b);
+    }
+    return -1;
 }
 
 int GSClass::Load(ImageReader& section, GSLibrary& owner, uint32_t classIndex, GSMachine& owningMachine)
@@ -183,7 +259,7 @@ int GSClass::LoadFunction(ImageReader& block, GSFunction& f)
     return block.Leave(record) ? 0 : -1;
 }
 
-bool GSClass::CheckLayout() const noexcept
+bool GSClass::CheckLayout()
 {
     // Words 0 and 1 of every class part hold its back offset and its
     // method table, so every part needs two words of the field block.
@@ -212,6 +288,50 @@ bool GSClass::CheckLayout() const noexcept
             (functions[i].methodSlot >= 0 && uint32_t(functions[i].methodSlot) >= methodCount))
             return false;
     }
+    return CheckParts();
+}
+
+bool GSClass::CheckParts()
+{
+    // The two own words of every part are the runtime's: a part's back
+    // offset leads every reference to its header and its method table to
+    // the code it calls. Parts may not share them, base parts come after the
+    // object's own, and initialisers may only set them to what they must
+    // hold (-offset; a method-table address), never put an address into
+    // another word.
+    if (fieldCount > kMaxFieldWords)
+        return false;
+    wordKinds.assign(fieldCount, kFieldWord);
+    auto claim = [this](uint32_t offset) {
+        if (uint64_t(offset) + 1 >= fieldCount || wordKinds[offset] != kFieldWord ||
+            wordKinds[offset + 1] != kFieldWord)
+            return false;
+        wordKinds[offset] = kBackOffsetWord;
+        wordKinds[offset + 1] = kMethodTableWord;
+        return true;
+    };
+    if (!claim(0))
+        return false;
+    for (uint32_t i = 0; i < baseCount; ++i) {
+        if (BaseOffset(i) < kFirstMeField || !claim(BaseOffset(i)))
+            return false;
+    }
+    for (uint32_t i = 0; i < initialiserCount; ++i) {
+        const uint32_t kind = InitialiserWord(i, 0), word = InitialiserWord(i, 1), value = InitialiserWord(i, 2);
+        switch (wordKinds[word]) {
+        case kBackOffsetWord:
+            if (kind != 0 || int64_t(int32_t(value)) != -int64_t(word))
+                return false;
+            break;
+        case kMethodTableWord:
+            if (kind == 0)
+                return false;
+            break;
+        default:
+            if (kind != 0)
+                return false;
+        }
+    }
     return true;
 }
 
@@ -226,6 +346,7 @@ bool GSClass::VerifyFunctions()
         limits.locals = static_cast<uint32_t>(f.frameRecord - f.localsBase);
         if (f.codeSize && !VerifyCode(f.code, f.codeSize, limits, f.depthRanges))
             return false;
+        f.IndexDepthRanges();
     }
     return true;
 }
@@ -265,7 +386,12 @@ bool GSClass::Link()
         const GSClass* declaring = methods[i].reference->function->owner;
         if (uint64_t(methods[i].partOffset) + declaring->fieldCount > fieldCount)
             return false;
+        // The function runs on the part of the class that declares it, so
+        // its code finds its own fields there.
+        if (declaring->PartOffsetIn(*this) != int64_t(methods[i].partOffset))
+            return false;
     }
+    gameObjectClass = IsDerivedFrom(kGameObjectClass);
     return true;
 }
 

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "gs/runtime/library/GSFunction.h"
+#include "gs/runtime/objects/GSValue.h"
 
 class GSMachine;
 
@@ -16,6 +18,8 @@ class ByteBuffer;
 
 namespace GSRuntime {
 
+class GSContext;
+class GSObject;
 class ImageReader;
 struct FunctionReference;
 
@@ -25,12 +29,27 @@ public:
     static constexpr uint32_t kFlagFinal = 8;
     static constexpr uint32_t kFlagGame = 64;
     static constexpr uint32_t kFlagSecured = 256;
+    static constexpr const char* kGameObjectClass = "GameObject";
+    // Field numbers are 16-bit in code and in the image's field records:
+    // no class's block is larger.
+    static constexpr uint32_t kMaxFieldWords = 0x10000;
 
     struct MethodEntry {
         FunctionReference* reference = nullptr;  // set by Link
         uint32_t referenceIndex = 0;
         uint32_t partOffset = 0;  // word offset of the part that becomes "me"
     };
+    // A function found through the class: the class that declares it, the
+    // word offset of that class's part and the function's method slot.
+    struct FunctionHit {
+        GSClass* declaring = nullptr;
+        uint32_t partOffset = 0;
+        int32_t slot = -1;
+    };
+    // What each word of an instance's field block is.
+    static constexpr uint8_t kFieldWord = 0;
+    static constexpr uint8_t kBackOffsetWord = 1;   // word 0 of a class part
+    static constexpr uint8_t kMethodTableWord = 2;  // word 1 of a class part
 
     GSClass() = default;
     GSClass(const GSClass&) = delete;
@@ -49,8 +68,31 @@ public:
     uint32_t ObjectField(uint32_t i) const noexcept;
     // Initialisers: {kind, field word, value}.
     uint32_t InitialiserWord(uint32_t i, uint32_t word) const noexcept;
-    // The function whose signature is exactly `signature`, or null.
-    GSFunction* FindFunction(const char* signature) noexcept;
+    // The own function whose signature is exactly `signature`, or null.
+    GSFunction* OwnFunction(const char* signature) noexcept;
+    // The index of that function, or -1.
+    int32_t FindFunctionIndex(const char* signature) const noexcept;
+    // The own function with that signature, else the first base (in list
+    // order) that has one; false when none does.
+    bool FindFunction(const char* signature, FunctionHit& hit) noexcept;
+    // The first base function whose signature matches after the first "::",
+    // with the base's word offset; null when none does.
+    GSFunction* FindInheritedFunction(const char* signature, uint32_t& baseOffset) noexcept;
+    // The index of the base in the base list, or -1.
+    int32_t FindBaseIndex(const GSClass* base) const noexcept;
+    // True when the class or any base has this name.
+    bool IsDerivedFrom(const char* className) const noexcept;
+    // The class's constructor: its last function record, when it has code.
+    GSFunction* Constructor() const noexcept;
+    // The word offset of this class's part in instances of `instanceClass`
+    // (0 for the class itself), or -1 when it is not one of its classes.
+    int64_t PartOffsetIn(const GSClass& instanceClass) const noexcept;
+
+    // Makes the instance of this class for the object: zeroed fields, the
+    // initialisers, then the base constructors from the last base to the
+    // first and the class's own, each as a nested run on the machine
+    // thread. A failing constructor rolls the instance back.
+    bool Instantiate(GSObject& object, GSContext* context);
 
     GSMachine* machine = nullptr;
     GSLibrary* library = nullptr;
@@ -70,11 +112,18 @@ public:
     const uint8_t* initialisers = nullptr;
     uint32_t objectFieldCount = 0;
     const uint8_t* objectFields = nullptr;
+    // Per field word: kFieldWord, or a class part's own word, which no
+    // script may write.
+    std::vector<uint8_t> wordKinds;
+    // Derives from the system library's "GameObject" (or is it).
+    bool gameObjectClass = false;
 
 private:
     int LoadFunction(ImageReader& block, GSFunction& function);
-    bool CheckLayout() const noexcept;
+    bool CheckLayout();
+    bool CheckParts();
     bool VerifyFunctions();
+    bool RunConstructor(GSFunction& constructor, GSSlot* part);
 };
 
 }  // namespace GSRuntime

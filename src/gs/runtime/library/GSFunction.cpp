@@ -28,4 +28,14 @@ const DepthRange* GSFunction::FindDepthRange(uint32_t codeOffset) const noexcept
     return it != depthRanges.end() && it->offset == codeOffset ? &*it : nullptr;
 }
 
+void GSFunction::IndexDepthRanges()
+{
+    constexpr int32_t kCut = 1025;
+    entryDepths.assign(size_t(codeSize) * 2, 0);
+    for (const DepthRange& r : depthRanges) {
+        entryDepths[2 * size_t(r.offset)] = int16_t(std::max(r.lowest, -kCut));
+        entryDepths[2 * size_t(r.offset) + 1] = int16_t(std::min(r.highest, kCut));
+    }
+}
+
 }  // namespace GSRuntime

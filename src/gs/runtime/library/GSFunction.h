@@ -44,6 +44,10 @@ struct GSFunction {
     GSFunction* inherited = nullptr;
     uint32_t inheritedOffset = 0;
     std::vector<DepthRange> depthRanges;
+    // The same ranges by code offset, two per byte of code (lowest,
+    // highest; kept only at entries), so a taken jump looks its target up
+    // at once. Depths past the stack's size are cut to one slot past it.
+    std::vector<int16_t> entryDepths;
 
     uint32_t ObjectLocal(uint32_t i) const noexcept;
     // The line of the last line entry whose code offset is not above the
@@ -51,6 +55,13 @@ struct GSFunction {
     int GetLine(uint32_t codeOffset) const noexcept;
     // The depth range of the entry at a code offset, or null.
     const DepthRange* FindDepthRange(uint32_t codeOffset) const noexcept;
+    // Fills entryDepths from depthRanges.
+    void IndexDepthRanges();
+    bool ReturnsReference() const noexcept { return returnType >= kFirstReferenceType; }
+
+    // Return type codes from this one on are references (string, object,
+    // arrays).
+    static constexpr uint32_t kFirstReferenceType = 4;
 };
 
 }  // namespace GSRuntime

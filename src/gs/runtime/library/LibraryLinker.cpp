@@ -167,7 +167,7 @@ int GSMachine::ResolveAndLink(GSLibrary& library)
         ref.cls = library.classRefs[LoadLE32(record)].cls;
         ref.name = library.strings[LoadLE32(record + 4)];
         ref.slot = LoadLE32(record + 8);
-        ref.function = ref.cls->FindFunction(ref.name);
+        ref.function = ref.cls->OwnFunction(ref.name);
         if (!ref.function) {
             ScriptLog("GS Link error: Unable to link function '%s'", ref.name);
             return kLinkFailed;

@@ -3,7 +3,9 @@
 #include <cstdlib>
 
 #include "core/LittleEndian.h"
+#include "gs/runtime/interp/GSThread.h"
 #include "gs/runtime/library/GSLibrary.h"
+#include "gs/runtime/registry/BuiltinNatives.h"
 #include "gs/runtime/registry/GSNativeFunction.h"
 #include "gs/support/ScriptLogHook.h"
 #include "nyx/File.h"
@@ -33,6 +35,8 @@ GSMachine::GSMachine() = default;
 
 GSMachine::~GSMachine()
 {
+    // The thread's frames point into the libraries: it goes first.
+    thread_.reset();
     ids_.Clear();
     names_.Clear();
     nameMemory_.Reset();
@@ -62,10 +66,27 @@ void GSMachine::RegisterBuiltinNatives()
     ids_.Reset();
     names_.Reset();
     nameMemory_.StartPages(kNamePageSize);
+    thread_ = std::make_unique<GSRuntime::GSThread>(nullptr, GSRuntime::GSThread::kStaticThread);
     // The built-in bindings (GSObject, GameObject, Router), then Math, then
-    // Str come here, in that order, with the objects and threads they act
-    // on: every other native table registers after them.
+    // Str: every other native table registers after them.
+    GSRuntime::RegisterBuiltinNativeTable(*this);
 }
+
+GSRuntime::GSClass* GSMachine::SystemClass(const char* name, GSRuntime::GSClass*& cached)
+{
+    if (!cached) {
+        GSRuntime::GSLibrary* system = GetLibrary(kSystemLibrary);
+        cached = system ? system->FindClass(name) : nullptr;
+    }
+    return cached;
+}
+
+GSRuntime::GSClass* GSMachine::GetGameObjectClass()
+{
+    return SystemClass(GSRuntime::GSClass::kGameObjectClass, gameObjectClass_);
+}
+
+GSRuntime::GSClass* GSMachine::GetMessageClass() { return SystemClass(kMessageClass, messageClass_); }
 
 bool GSMachine::ReadHeader(const Nyx::PString& container, const std::string& path, LibraryId& id)
 {

@@ -1,6 +1,7 @@
 // The script machine: the registry of compiled script libraries (".gsl"),
 // by id and by lower-cased name, which loads and links a library the first
-// time it is asked for, and the list of native-function bindings.
+// time it is asked for, the list of native-function bindings, and the
+// machine thread on which constructors and calls from native code run.
 //
 // GSMachine::Get gives the process's machine; tests make machines of their
 // own. Nothing here locks: one thread at a time uses a machine.
@@ -8,9 +9,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
+#include "gs/runtime/objects/GSValue.h"
 #include "gs/runtime/registry/LibraryTables.h"
 #include "gs/support/DoubleLinkList.h"
 #include "gs/support/FrameMemory.h"
@@ -21,8 +24,11 @@ class ByteBuffer;
 }
 
 namespace GSRuntime {
+class GSClass;
+class GSContext;
 class GSLibrary;
 class GSNativeFunction;
+class GSThread;
 }
 
 class GSMachine {
@@ -35,6 +41,9 @@ public:
     static constexpr int kMalformed = -1;
     static constexpr int kDependencyFailed = -2;
     static constexpr int kLinkFailed = -3;
+    // The system library and the classes the runtime itself looks up there.
+    static constexpr const char* kSystemLibrary = "gs.gsl";
+    static constexpr const char* kMessageClass = "Message";
 
     // Empty tables and lists; RegisterBuiltinNatives makes it usable.
     GSMachine();
@@ -47,7 +56,7 @@ public:
     static GSMachine& Get();
 
     // Makes both tables anew with their buckets, the name memory with its
-    // 256-byte pages, and binds the built-in natives.
+    // 256-byte pages, the machine thread, and binds the built-in natives.
     void RegisterBuiltinNatives();
 
     // Registers folder/fileName (taken in the container, when not empty)
@@ -75,6 +84,24 @@ public:
     // The newest binding of exactly this class name and signature.
     GSRuntime::GSNativeFunction* FindNative(const Nyx::PString& className, const Nyx::PString& signature) const;
 
+    // Calls the script function named by its signature on an instance (its
+    // field block) of `cls` or of a class derived from it, living in
+    // `context`, which must have a router. The arguments are one word per
+    // parameter after "me": integers, float bits, or references given as
+    // the views they point at (the callee takes a count of its own). A
+    // thread function starts as a new thread of the instance's game object;
+    // any other runs at once on the machine thread, and its value goes to
+    // `result` (a reference as its view, with a count the caller owns).
+    bool CallFunction(GSRuntime::GSContext* context, GSRuntime::GSClass* cls, GSRuntime::GSSlot* instance,
+                      const char* signature, intptr_t* result, std::span<const intptr_t> args);
+
+    // The machine thread; RegisterBuiltinNatives makes it.
+    GSRuntime::GSThread& MachineThread() noexcept { return *thread_; }
+    // "GameObject" and "Message" of the system library, looked up until
+    // found and then remembered.
+    GSRuntime::GSClass* GetGameObjectClass();
+    GSRuntime::GSClass* GetMessageClass();
+
     const LibraryIdTable& IdTable() const noexcept { return ids_; }
     const LibraryNameTable& NameTable() const noexcept { return names_; }
     const Utils::DoubleLinkList& LoadedLibraries() const noexcept { return loaded_; }
@@ -86,6 +113,7 @@ private:
     const char* CopyNameKey(std::string_view name);
     int ResolveAndLink(GSRuntime::GSLibrary& library);
     void DiscardLoadsFrom(size_t mark);
+    GSRuntime::GSClass* SystemClass(const char* name, GSRuntime::GSClass*& cached);
 
     LibraryIdTable ids_;
     LibraryNameTable names_;
@@ -97,4 +125,7 @@ private:
     // into the library that failed.
     std::vector<LibraryEntry*> loading_;
     uint32_t loadDepth_ = 0;
+    std::unique_ptr<GSRuntime::GSThread> thread_;
+    GSRuntime::GSClass* gameObjectClass_ = nullptr;
+    GSRuntime::GSClass* messageClass_ = nullptr;
 };

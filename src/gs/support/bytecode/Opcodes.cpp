@@ -10,8 +10,6 @@ constexpr OpcodeInfo Op(const char* mnemonic, uint8_t pops, uint8_t pushes, Oper
     return OpcodeInfo{operands, pops, pushes, 0, flow, mnemonic};
 }
 
-constexpr OpcodeInfo kSwap{Operands::kNone, 2, 2, 1, Flow::kNext, "SWAP"};
-
 }  // namespace
 
 const OpcodeInfo kOpcodes[kOpcodeCount] = {
@@ -57,7 +55,7 @@ const OpcodeInfo kOpcodes[kOpcodeCount] = {
     Op("DUP", 1, 2),                                        // 39
     Op("DUPO", 1, 2),                                       // 40
     Op("DUP2", 2, 4),                                       // 41
-    kSwap,  // 42 SWAP
+    Op("SWAP", 2, 2),  // 42
     Op("JMP", 0, 0, Operands::kJump, Flow::kJump),          // 43
     Op("JZ", 1, 0, Operands::kJump, Flow::kBranch),         // 44
     Op("JNZ", 1, 0, Operands::kJump, Flow::kBranch),        // 45

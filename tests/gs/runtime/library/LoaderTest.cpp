@@ -168,7 +168,7 @@ TEST(LoaderTest, LinkErrors)
          [](GSLibraryBuilder& b) {
              size_t base = b.AddClass("Base");
              b.classes[base].fieldCount = 6;
-             b.classes[0].bases.push_back({uint32_t(b.classRefs.size() - 1), 1});
+             b.classes[0].bases.push_back({uint32_t(b.classRefs.size() - 1), 2});
              b.classes[0].fieldCount = 6;
          },
          GSMachine::kLinkFailed,

@@ -89,7 +89,7 @@ TEST(VerifierTest, DepthRangesOfEachEntry)
     const Case cases[] = {
         {"straight", CodeBytes().Op(10).Op(10).Op(0).Op(110), {{0, 0, 2}}},
         {"pops below the entry", CodeBytes().Op(37).Op(109), {{0, -1, 0}}},
-        {"swap's scratch slot", CodeBytes().Op(10).Op(10).Op(42).Op(37).Op(37).Op(109), {{0, 0, 3}}},
+        {"swap needs no scratch slot", CodeBytes().Op(10).Op(10).Op(42).Op(37).Op(37).Op(109), {{0, 0, 2}}},
         {"dup2", CodeBytes().Op(10).Op(10).Op(41).Op(37).Op(37).Op(37).Op(37).Op(109), {{0, 0, 4}}},
         {"branch falls into its target", CodeBytes().Op(10).Op(44).U32(7).Op(11).Op(109), {{0, 0, 1}, {7, 0, 0}}},
         {"call returns to an entry",

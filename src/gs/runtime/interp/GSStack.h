@@ -1,0 +1,103 @@
+// The value stack of a script thread, with its frames inside it.
+//
+// A frame record is four slots {function, return offset, previous record,
+// locals base}. The function record gives the layout, in slots from the top
+// at the call: the slots the frame adds, the locals base (local 0 is the
+// call target, "me", and the arguments follow), where the record lies, and
+// the room the call needs. The operand stack of the frame starts above its
+// record.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "gs/runtime/objects/GSValue.h"
+
+namespace GSRuntime {
+
+class GSClass;
+class GSContext;
+class GSObjectReference;
+struct GSFunction;
+
+class GSStack {
+public:
+    static constexpr int32_t kThreadSlots = 1024;
+    static constexpr int32_t kRecordSlots = 4;
+
+    explicit GSStack(int32_t capacity = kThreadSlots);
+    GSStack(const GSStack&) = delete;
+    GSStack& operator=(const GSStack&) = delete;
+    virtual ~GSStack() = default;
+
+    // Pushes a frame for the function above the target and arguments on the
+    // top; false, with "GSStack overflow..." and the frames logged, when
+    // the room it needs is not free.
+    bool Call(GSFunction& function, uint32_t returnOffset);
+    // Pops the innermost frame of a function without a value: the top must
+    // stand at its record's last slot. Object locals and "me" are released
+    // once the frame is known to be whole.
+    bool Pop();
+    // Pops the innermost frame of a function with a value: the one value
+    // above the record replaces the target. A missing value (natives only,
+    // when allowed) gives 0; any other distance logs
+    // "GSStack::ReturnValue> diff=%d".
+    bool ReturnValue(bool allowMissing);
+    // Unwinds every frame (releasing object locals and "me") and empties the
+    // stack.
+    void Clear();
+    // One "function %s, line %d" line per frame, innermost first.
+    void Dump() const;
+    // The context of the innermost frame whose "me" belongs to an object
+    // with a context; null when none does.
+    GSContext* CurrentContext() const noexcept;
+
+    // Frame records.
+    static GSFunction* RecordFunction(const GSSlot* record) noexcept
+    {
+        return reinterpret_cast<GSFunction*>(record[0]);
+    }
+    static uint32_t RecordReturn(const GSSlot* record) noexcept { return uint32_t(record[1]); }
+    static GSSlot* RecordPrevious(const GSSlot* record) noexcept { return reinterpret_cast<GSSlot*>(record[2]); }
+    static GSSlot* RecordLocals(const GSSlot* record) noexcept { return reinterpret_cast<GSSlot*>(record[3]); }
+
+    // For natives and the runtime's own calls. Each push checks the room
+    // first and pushes nothing (and makes nothing) when the stack is full.
+    bool HasRoom(int32_t slots) const noexcept { return Last() - top >= slots; }
+    bool Push(GSSlot value) noexcept;
+    bool PushInt(int32_t value) noexcept { return Push(IntSlot(value)); }
+    bool PushFloat(float value) noexcept { return Push(FloatSlot(value)); }
+    bool PushBool(bool value) noexcept { return Push(value ? 1 : 0); }
+    // A new string of the text in the current context.
+    bool PushString(std::string_view text);
+    // The object's view (cast to `want` when given; null when it is not of
+    // that class), without adding a count: the stack takes the count the
+    // caller gives up.
+    bool PushObject(GSObjectReference* object, const GSClass* want = nullptr);
+    // The same, adding a count.
+    bool PushObjectRef(GSObjectReference* object, const GSClass* want = nullptr);
+    // A view of an instance, adding a count when asked.
+    bool PushInstance(GSSlot* part, bool add);
+
+    // Local i of the innermost frame (0 is "me"); 0 without a frame.
+    GSSlot Local(uint32_t i) const noexcept;
+
+    GSSlot* Base() const noexcept { return slots_.get(); }
+    GSSlot* Last() const noexcept { return slots_.get() + capacity_ - 1; }
+    int32_t Capacity() const noexcept { return capacity_; }
+    int32_t Used() const noexcept { return int32_t(top - Base()) + 1; }
+
+    uint32_t returnOffset = 0;  // of the frame popped last
+    GSSlot* top;                // the highest used slot; Base() - 1 when empty
+    GSSlot* frame = nullptr;    // the innermost frame record, or null
+
+private:
+    void LogOverflow() const;
+    void ReleaseFrameReferences(GSSlot* record);
+
+    std::unique_ptr<GSSlot[]> slots_;
+    int32_t capacity_;
+};
+
+}  // namespace GSRuntime

@@ -1,0 +1,1275 @@
+// The bytecode interpreter: GSThread::Execute runs a thread until it
+// finishes, blocks, fails or spends its jump budget.
+//
+// Dispatch is one table lookup per instruction (computed goto); the stack
+// top, locals base, "me" and the code position live in locals and go back
+// into the thread only where other code can look at the stack. Operands are
+// read in place: the loader's verifier has checked every operand, target
+// and depth the code itself can tell; what only the running program tells
+// (the kind of a value, a method slot or field of the object at hand, the
+// stack left when a call returns) is checked here.
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+#include "core/LittleEndian.h"
+#include "gs/runtime/interp/GSThread.h"
+#include "gs/runtime/interp/RunState.h"
+#include "gs/runtime/library/GSClass.h"
+#include "gs/runtime/library/GSFunction.h"
+#include "gs/runtime/library/GSLibrary.h"
+#include "gs/runtime/objects/GSArray.h"
+#include "gs/runtime/objects/GSContext.h"
+#include "gs/runtime/objects/GSGameObject.h"
+#include "gs/runtime/objects/GSScriptInstance.h"
+#include "gs/runtime/objects/GSString.h"
+#include "gs/runtime/registry/GSNativeFunction.h"
+#include "gs/runtime/router/GSRouter.h"
+#include "gs/support/ScriptLogHook.h"
+
+namespace GSRuntime {
+
+namespace {
+
+constexpr int32_t kIntMin = INT32_MIN;
+
+// The object a reference word names: null, a number used as a reference,
+// and views of arrays and strings are refused.
+inline GSExitCode ObjectOf(GSSlot value, GSSlot*& part, GSScriptInstance*& instance) noexcept
+{
+    if (value == 0)
+        return ER_NullReference;
+    if (!IsReference(value))
+        return ER_IllegalInstruction;
+    part = ReferencePart(value);
+    instance = GSScriptInstance::OfPart(part);
+    return instance->cls ? ER_Done : ER_IllegalInstruction;
+}
+
+inline GSExitCode ArrayOf(GSSlot value, GSArray*& array) noexcept
+{
+    if (value == 0)
+        return ER_NullArrayReference;
+    if (!IsReference(value) || !(array = GSArray::OfPart(ReferencePart(value))))
+        return ER_IllegalInstruction;
+    return ER_Done;
+}
+
+inline GSExitCode StringOf(GSSlot value, GSString*& string) noexcept
+{
+    if (value == 0)
+        return ER_NullStringReference;
+    if (!IsReference(value) || !(string = GSString::OfPart(ReferencePart(value))))
+        return ER_IllegalInstruction;
+    return ER_Done;
+}
+
+// A string operand that may be null (null for null).
+inline GSExitCode OptionalStringOf(GSSlot value, GSString*& string) noexcept
+{
+    string = nullptr;
+    return value == 0 ? ER_Done : StringOf(value, string);
+}
+
+inline GSExitCode OptionalArrayOf(GSSlot value, GSArray*& array) noexcept
+{
+    array = nullptr;
+    if (value == 0)
+        return ER_Done;
+    if (!IsReference(value) || !(array = GSArray::OfPart(ReferencePart(value))))
+        return ER_IllegalInstruction;
+    return ER_Done;
+}
+
+// Field f of an object's part: it must lie in the instance's block and not
+// be one of the two words every part keeps for the runtime.
+inline GSExitCode FieldOf(GSSlot* part, GSScriptInstance* instance, uint32_t f, bool write) noexcept
+{
+    const uint64_t word = uint64_t(instance->PartOffset(part)) + f;
+    if (f < kFirstMeField || word >= instance->cls->fieldCount)
+        return ER_IllegalInstruction;
+    if (write && instance->cls->wordKinds[word] != GSClass::kFieldWord)
+        return ER_IllegalInstruction;
+    return ER_Done;
+}
+
+// A word of "me" the code writes: the verifier kept it inside the block of
+// the function's class, but it may still be a base part's own word.
+inline bool MeFieldWritable(GSSlot* me, uint32_t f) noexcept
+{
+    GSScriptInstance* instance = GSScriptInstance::OfPart(me);
+    return instance->cls->wordKinds[instance->PartOffset(me) + f] == GSClass::kFieldWord;
+}
+
+inline GSSlot NewString(GSContext* context, std::string_view text)
+{
+    return (new GSString(context, text))->Reference();
+}
+
+// The method entry m of the target's part, or null when the part has no
+// such entry.
+inline const GSClass::MethodEntry* MethodOf(GSSlot* part, GSScriptInstance* instance, uint32_t m) noexcept
+{
+    const auto* table = reinterpret_cast<const GSClass::MethodEntry*>(part[1]);
+    const GSClass& cls = *instance->cls;
+    if (!table || table < cls.methods.get() || table > cls.methods.get() + cls.methodCount ||
+        m >= uint32_t(cls.methods.get() + cls.methodCount - table))
+        return nullptr;
+    return &table[m];
+}
+
+GSObject* NativeObjectOf(GSScriptInstance* instance) noexcept
+{
+    GSObjectReference* owner = instance->owner;
+    if (!owner || (owner->Kind() != GSObjectReference::kPlainObject && owner->Kind() != GSObjectReference::kGameObject))
+        return nullptr;
+    return static_cast<GSObject*>(owner);
+}
+
+int32_t CompareTexts(const GSString* a, const GSString* b) noexcept
+{
+    static const Nyx::String empty;
+    const int c = (a ? a->View() : empty.View()).compare(b ? b->View() : empty.View());
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+GSExitCode StartThread(GSSlot*& top, int16_t depth, uint16_t method);
+
+}  // namespace
+
+GSExitCode GSThread::Execute(float dt)
+{
+    if (state == kBlocked) {
+        if (timer == 0.0f)
+            return ER_Blocked;
+        timer -= dt;
+        if (timer > 0.0f)
+            return ER_Blocked;
+        timer = 0.0f;
+    }
+    GSRunState& run = RunState();
+    if (run.depth == 0)
+        run.spent = 0;
+    ++run.depth;
+    DropClauses();
+    GSThread* const savedThread = run.thread;
+    GSContext* const savedContext = run.context;
+    run.thread = this;
+    run.context = stack.CurrentContext();
+    state = kRunning;
+
+    const uint64_t budget = RunLimits().jumpBudget;
+    uint64_t spent = run.spent;
+    GSSlot* const last = stack.Last();
+    GSSlot* top = stack.top;
+    GSSlot* record = stack.frame;
+    GSFunction* fn = nullptr;
+    GSLibrary* library = nullptr;
+    const uint8_t* codeBase = nullptr;
+    const uint8_t* pc = nullptr;
+    const uint8_t* lastJump = nullptr;
+    GSSlot* locals = nullptr;
+    GSSlot* floor = nullptr;
+    GSSlot* me = nullptr;
+    GSContext* context = nullptr;
+    bool contextKnown = false;
+    GSExitCode code = ER_Done;
+
+    static const void* const kDispatch[256] = {
+#define GS_OP(n) &&op_##n
+        GS_OP(0),   GS_OP(1),   GS_OP(2),   GS_OP(3),   GS_OP(4),   GS_OP(5),   GS_OP(6),   GS_OP(7),
+        GS_OP(8),   GS_OP(9),   GS_OP(10),  GS_OP(11),  GS_OP(12),  GS_OP(13),  GS_OP(14),  GS_OP(15),
+        GS_OP(16),  GS_OP(17),  GS_OP(18),  GS_OP(19),  GS_OP(20),  GS_OP(21),  GS_OP(22),  GS_OP(23),
+        GS_OP(24),  GS_OP(25),  GS_OP(26),  GS_OP(27),  GS_OP(28),  GS_OP(29),  GS_OP(30),  GS_OP(31),
+        GS_OP(32),  GS_OP(33),  GS_OP(34),  GS_OP(35),  GS_OP(36),  GS_OP(37),  GS_OP(38),  GS_OP(39),
+        GS_OP(40),  GS_OP(41),  GS_OP(42),  GS_OP(43),  GS_OP(44),  GS_OP(45),  GS_OP(46),  GS_OP(47),
+        GS_OP(48),  GS_OP(49),  GS_OP(50),  GS_OP(51),  GS_OP(52),  GS_OP(53),  GS_OP(54),  GS_OP(55),
+        GS_OP(56),  GS_OP(57),  GS_OP(58),  GS_OP(59),  GS_OP(60),  GS_OP(61),  GS_OP(62),  GS_OP(63),
+        GS_OP(64),  GS_OP(65),  GS_OP(66),  GS_OP(67),  GS_OP(68),  GS_OP(69),  GS_OP(70),  GS_OP(71),
+        GS_OP(72),  GS_OP(73),  GS_OP(74),  GS_OP(75),  GS_OP(76),  GS_OP(77),  GS_OP(78),  GS_OP(79),
+        GS_OP(80),  GS_OP(81),  GS_OP(82),  GS_OP(83),  GS_OP(84),  GS_OP(85),  GS_OP(86),  GS_OP(87),
+        GS_OP(88),  GS_OP(89),  GS_OP(90),  GS_OP(91),  GS_OP(92),  GS_OP(93),  GS_OP(94),  GS_OP(95),
+        GS_OP(96),  GS_OP(97),  GS_OP(98),  GS_OP(99),  GS_OP(100), GS_OP(101), GS_OP(102), GS_OP(103),
+        GS_OP(104), GS_OP(105), GS_OP(106), GS_OP(107), GS_OP(108), GS_OP(109), GS_OP(110), GS_OP(111),
+        GS_OP(112), GS_OP(113), GS_OP(114), GS_OP(115),
+#undef GS_OP
+#define GS_ILLEGAL4 &&op_illegal, &&op_illegal, &&op_illegal, &&op_illegal
+        GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
+        GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
+        GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
+        GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
+        GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
+#undef GS_ILLEGAL4
+    };
+
+#define DISPATCH() goto* kDispatch[*pc++]
+#define FAIL(c)         \
+    do {                \
+        code = (c);     \
+        goto exception; \
+    } while (0)
+#define CHECK(expr)                                \
+    do {                                           \
+        const GSExitCode check_ = (expr);          \
+        if (check_ != ER_Done) [[unlikely]]        \
+            FAIL(check_);                          \
+    } while (0)
+// The verifier's depth range of the entry at `offset`, against the stack
+// there: room above, and the frame's own record below.
+#define ENTER_AT(offset)                                                     \
+    do {                                                                     \
+        const int16_t* range_ = fn->entryDepths.data() + 2 * size_t(offset); \
+        if (last - top < range_[1]) [[unlikely]]                             \
+            FAIL(ER_StackOverflow);                                          \
+        if (top - floor < -range_[0]) [[unlikely]]                           \
+            FAIL(ER_StackReturnError);                                       \
+    } while (0)
+// The budget counts the bytes run since the last taken jump; pc stands just
+// after the opcode byte here.
+#define BUDGET_STEP()                               \
+    do {                                            \
+        spent += uint64_t(pc - lastJump);           \
+        lastJump = pc;                              \
+        if (spent > budget) [[unlikely]]            \
+            FAIL(ER_Timeout);                       \
+    } while (0)
+#define JUMP_TO(offset)                  \
+    do {                                 \
+        const uint32_t target_ = (offset); \
+        BUDGET_STEP();                   \
+        pc = codeBase + target_;         \
+        lastJump = pc;                   \
+        ENTER_AT(target_);               \
+        DISPATCH();                      \
+    } while (0)
+#define CONTEXT() (contextKnown ? context : (contextKnown = true, context = stack.CurrentContext()))
+// The frame just entered or returned to becomes the one the registers
+// describe.
+#define LOAD_FRAME()                               \
+    do {                                           \
+        record = stack.frame;                      \
+        fn = GSStack::RecordFunction(record);      \
+        library = fn->library;                     \
+        codeBase = fn->code;                       \
+        locals = GSStack::RecordLocals(record);    \
+        floor = record + GSStack::kRecordSlots - 1; \
+        contextKnown = false;                      \
+    } while (0)
+#define LOAD_ME()                               \
+    do {                                        \
+        if (locals[0] == 0) [[unlikely]]        \
+            FAIL(ER_NullReference);             \
+        me = ReferencePart(locals[0]);          \
+    } while (0)
+#define INT(v) SlotInt(v)
+#define FLT(v) SlotFloat(v)
+
+    if (!record)
+        FAIL(ER_NoStackFrame);
+    LOAD_FRAME();
+    if (!codeBase || resumeOffset >= fn->codeSize)
+        FAIL(ER_IllegalInstruction);
+    pc = codeBase + resumeOffset;
+    lastJump = pc;
+    LOAD_ME();
+    ENTER_AT(resumeOffset);
+    DISPATCH();
+
+    // 0-9: integer arithmetic (wrapping, low 32 bits) and compare.
+op_0:
+    top[-1] = IntSlot(int32_t(uint32_t(top[-1]) + uint32_t(top[0])));
+    --top;
+    DISPATCH();
+op_1:
+    top[-1] = IntSlot(int32_t(uint32_t(top[-1]) - uint32_t(top[0])));
+    --top;
+    DISPATCH();
+op_2:
+    top[-1] = IntSlot(int32_t(uint32_t(top[-1]) * uint32_t(top[0])));
+    --top;
+    DISPATCH();
+op_3: {
+    const int32_t a = INT(top[-1]), b = INT(top[0]);
+    if (b == 0)
+        FAIL(ER_DivideByZero);
+    top[-1] = IntSlot(a == kIntMin && b == -1 ? kIntMin : a / b);
+    --top;
+    DISPATCH();
+}
+op_4: {
+    const int32_t a = INT(top[-1]), b = INT(top[0]);
+    if (b == 0)
+        FAIL(ER_DivideByZero);
+    top[-1] = IntSlot(b == -1 ? 0 : a % b);
+    --top;
+    DISPATCH();
+}
+op_5:
+    top[0] = IntSlot(int32_t(0u - uint32_t(top[0])));
+    DISPATCH();
+op_6:
+    top[0] = IntSlot(int32_t(uint32_t(top[0]) + 1u));
+    DISPATCH();
+op_7:
+    top[0] = IntSlot(int32_t(uint32_t(top[0]) - 1u));
+    DISPATCH();
+op_8:
+    top[0] = FloatSlot(float(INT(top[0])));
+    DISPATCH();
+op_9:
+    top[-1] = IntSlot(int32_t(uint32_t(top[-1]) - uint32_t(top[0])));
+    --top;
+    DISPATCH();
+
+    // 10-18: constants, logic, bits. The zero tests read the whole word.
+op_10:
+    *++top = 0;
+    DISPATCH();
+op_11:
+    *++top = 1;
+    DISPATCH();
+op_12:
+    top[0] = top[0] == 0;
+    DISPATCH();
+op_13:
+    top[-1] = IntSlot(INT(top[-1]) & INT(top[0]));
+    --top;
+    DISPATCH();
+op_14:
+    top[-1] = IntSlot(INT(top[-1]) | INT(top[0]));
+    --top;
+    DISPATCH();
+op_15:
+    top[-1] = IntSlot(INT(top[-1]) ^ INT(top[0]));
+    --top;
+    DISPATCH();
+op_16:
+    top[0] = IntSlot(~INT(top[0]));
+    DISPATCH();
+op_17:
+    top[-1] = IntSlot(int32_t(uint32_t(top[-1]) << (uint32_t(top[0]) & 31)));
+    --top;
+    DISPATCH();
+op_18:
+    top[-1] = IntSlot(int32_t(uint32_t(top[-1]) >> (uint32_t(top[0]) & 31)));
+    --top;
+    DISPATCH();
+
+    // 19-29: floats. Division by +0.0 (all 32 bits zero) traps; by -0.0
+    // it divides.
+op_19:
+    top[-1] = FloatSlot(FLT(top[-1]) + FLT(top[0]));
+    --top;
+    DISPATCH();
+op_20:
+    top[-1] = FloatSlot(FLT(top[-1]) - FLT(top[0]));
+    --top;
+    DISPATCH();
+op_21:
+    top[-1] = FloatSlot(FLT(top[-1]) * FLT(top[0]));
+    --top;
+    DISPATCH();
+op_22:
+    if (uint32_t(top[0]) == 0)
+        FAIL(ER_DivideByZero);
+    top[-1] = FloatSlot(FLT(top[-1]) / FLT(top[0]));
+    --top;
+    DISPATCH();
+op_23:
+    if (uint32_t(top[0]) == 0)
+        FAIL(ER_DivideByZero);
+    top[-1] = FloatSlot(float(std::fmod(double(FLT(top[-1])), double(FLT(top[0])))));
+    --top;
+    DISPATCH();
+op_24:
+    top[0] = FloatSlot(-0.0f - FLT(top[0]));
+    DISPATCH();
+op_25:
+    top[0] = FloatSlot(FLT(top[0]) + 1.0f);
+    DISPATCH();
+op_26:
+    top[0] = FloatSlot(FLT(top[0]) - 1.0f);
+    DISPATCH();
+op_27: {
+    const float f = FLT(top[0]);
+    top[0] = IntSlot(f >= -2147483648.0f && f < 2147483648.0f ? int32_t(f) : kIntMin);
+    DISPATCH();
+}
+op_28: {
+    const float d = FLT(top[-1]) - FLT(top[0]);
+    top[-1] = d > 0.0f ? 1 : d < 0.0f ? -1 : 0;
+    --top;
+    DISPATCH();
+}
+op_29:
+    top[0] = uint32_t(top[0]) == 0;
+    DISPATCH();
+
+    // 30-42: immediates, locals, stack shuffles. A plain copy never carries
+    // a reference along; a plain load moves one out of a temporary.
+op_30:
+    *++top = IntSlot(int32_t(LoadLE32(pc)));
+    pc += 4;
+    DISPATCH();
+op_31: {
+    GSSlot& local = locals[LoadLE16(pc)];
+    pc += 2;
+    const GSSlot value = local;
+    if (IsReference(value)) [[unlikely]]
+        local = 0;
+    *++top = value;
+    DISPATCH();
+}
+op_32: {
+    const GSSlot value = locals[LoadLE16(pc)];
+    pc += 2;
+    AddReference(value);
+    *++top = value;
+    DISPATCH();
+}
+op_33:
+    locals[LoadLE16(pc)] = *top--;
+    pc += 2;
+    DISPATCH();
+op_34:
+    locals[LoadLE16(pc)] = PlainCopy(*top);
+    pc += 2;
+    DISPATCH();
+op_35: {
+    GSSlot& local = locals[LoadLE16(pc)];
+    pc += 2;
+    const GSSlot old = local;
+    local = *top--;
+    ReleaseReference(old);
+    DISPATCH();
+}
+op_36: {
+    GSSlot& local = locals[LoadLE16(pc)];
+    pc += 2;
+    const GSSlot old = local;
+    AddReference(*top);
+    local = *top;
+    ReleaseReference(old);
+    DISPATCH();
+}
+op_37:
+    --top;
+    DISPATCH();
+op_38: {
+    const GSSlot value = *top--;
+    ReleaseReference(value);
+    DISPATCH();
+}
+op_39:
+    top[1] = PlainCopy(top[0]);
+    ++top;
+    DISPATCH();
+op_40:
+    AddReference(top[0]);
+    top[1] = top[0];
+    ++top;
+    DISPATCH();
+op_41:
+    AddReference(top[-1]);
+    top[1] = top[-1];
+    top[2] = PlainCopy(top[0]);
+    top += 2;
+    DISPATCH();
+op_42:
+    std::swap(top[-1], top[0]);
+    DISPATCH();
+
+    // 43-55: jumps and sign tests.
+op_43:
+    JUMP_TO(LoadLE32(pc));
+op_44:
+    if (*top-- == 0)
+        JUMP_TO(LoadLE32(pc));
+    pc += 4;
+    DISPATCH();
+op_45:
+    if (*top-- != 0)
+        JUMP_TO(LoadLE32(pc));
+    pc += 4;
+    DISPATCH();
+op_46:
+    if (*top == 0)
+        JUMP_TO(LoadLE32(pc));
+    pc += 4;
+    DISPATCH();
+op_47:
+    if (*top != 0)
+        JUMP_TO(LoadLE32(pc));
+    pc += 4;
+    DISPATCH();
+op_48:
+    if (INT(*top--) < 0)
+        JUMP_TO(LoadLE32(pc));
+    pc += 4;
+    DISPATCH();
+op_49:
+    if (INT(*top--) <= 0)
+        JUMP_TO(LoadLE32(pc));
+    pc += 4;
+    DISPATCH();
+op_50:
+    if (INT(*top--) > 0)
+        JUMP_TO(LoadLE32(pc));
+    pc += 4;
+    DISPATCH();
+op_51:
+    if (INT(*top--) >= 0)
+        JUMP_TO(LoadLE32(pc));
+    pc += 4;
+    DISPATCH();
+op_52:
+    top[0] = INT(top[0]) < 0;
+    DISPATCH();
+op_53:
+    top[0] = INT(top[0]) <= 0;
+    DISPATCH();
+op_54:
+    top[0] = INT(top[0]) > 0;
+    DISPATCH();
+op_55:
+    top[0] = INT(top[0]) >= 0;
+    DISPATCH();
+
+    // 56-71: arrays.
+op_56:
+op_57: {
+    auto* array = new GSArray(CONTEXT(), pc[-1] == 56 ? GSArray::kPlainElements : GSArray::kReferenceElements);
+    if (!array->SetSize(INT(top[0]))) {
+        delete array;
+        FAIL(ER_ArrayOutOfBounds);
+    }
+    top[0] = array->Reference();
+    DISPATCH();
+}
+op_58: {
+    GSArray* array;
+    CHECK(ArrayOf(top[0], array));
+    const int32_t count = array->Count();
+    ReleaseReference(top[0]);
+    top[0] = count;
+    DISPATCH();
+}
+op_59: {
+    GSArray* array;
+    CHECK(ArrayOf(top[0], array));
+    auto* copy = new GSArray(CONTEXT(), array->ElementKind());
+    if (!copy->CopyRange(*array, 0, -1)) {
+        delete copy;
+        FAIL(ER_ArrayOutOfBounds);
+    }
+    ReleaseReference(top[0]);
+    top[0] = copy->Reference();
+    DISPATCH();
+}
+op_60:
+op_63: {
+    GSArray* array;
+    CHECK(ArrayOf(top[-1], array));
+    const bool references = pc[-1] == 63;
+    if (array->ElementKind() != (references ? GSArray::kReferenceElements : GSArray::kPlainElements))
+        FAIL(ER_IllegalInstruction);
+    GSSlot value;
+    if (!array->GetObjectAt(INT(top[0]), value, references))
+        FAIL(ER_ArrayOutOfBounds);
+    ReleaseReference(top[-1]);
+    top[-1] = value;
+    --top;
+    DISPATCH();
+}
+op_61:
+op_62: {
+    GSArray* array;
+    CHECK(ArrayOf(top[-2], array));
+    if (array->ElementKind() != GSArray::kPlainElements)
+        FAIL(ER_IllegalInstruction);
+    if (!array->Set(INT(top[-1]), PlainCopy(top[0])))
+        FAIL(ER_ArrayOutOfBounds);
+    ReleaseReference(top[-2]);
+    if (pc[-1] == 62) {
+        top[-2] = top[0];
+        top -= 2;
+    } else {
+        top -= 3;
+    }
+    DISPATCH();
+}
+op_64:
+op_65: {
+    GSArray* array;
+    CHECK(ArrayOf(top[-2], array));
+    if (array->ElementKind() != GSArray::kReferenceElements)
+        FAIL(ER_IllegalInstruction);
+    const bool keep = pc[-1] == 65;
+    if (!array->SetObjectAt(INT(top[-1]), top[0], keep))
+        FAIL(ER_ArrayOutOfBounds);
+    ReleaseReference(top[-2]);
+    if (keep) {
+        top[-2] = top[0];
+        top -= 2;
+    } else {
+        top -= 3;
+    }
+    DISPATCH();
+}
+op_66:
+op_69: {
+    GSArray* array;
+    CHECK(ArrayOf(top[-2], array));
+    auto* part = new GSArray(CONTEXT(), array->ElementKind());
+    if (!part->CopyRange(*array, INT(top[0]), INT(top[-1]))) {
+        delete part;
+        FAIL(ER_ArrayOutOfBounds);
+    }
+    ReleaseReference(top[-2]);
+    top[-2] = part->Reference();
+    top -= 2;
+    DISPATCH();
+}
+op_67:
+op_68:
+op_70:
+op_71: {
+    GSArray *array, *source;
+    CHECK(ArrayOf(top[-3], array));
+    CHECK(OptionalArrayOf(top[0], source));
+    if (!array->ReplaceRange(INT(top[-1]), INT(top[-2]), source))
+        FAIL(ER_ArrayOutOfBounds);
+    ReleaseReference(top[-3]);
+    if (pc[-1] == 68 || pc[-1] == 71) {
+        top[-3] = top[0];
+        top -= 3;
+    } else {
+        ReleaseReference(top[0]);
+        top -= 4;
+    }
+    DISPATCH();
+}
+
+    // 72-86: strings.
+op_72:
+    *++top = NewString(CONTEXT(), {});
+    DISPATCH();
+op_73:
+    *++top = NewString(CONTEXT(), library->stringCopies[LoadLE16(pc)].View());
+    pc += 2;
+    DISPATCH();
+op_74: {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", INT(top[0]));
+    top[0] = NewString(CONTEXT(), text);
+    DISPATCH();
+}
+op_75:
+    top[0] = NewString(CONTEXT(), INT(top[0]) != 0 ? "true" : "false");
+    DISPATCH();
+op_76: {
+    char text[64];
+    const int n = std::snprintf(text, sizeof text, "%f", double(FLT(top[0])));
+    if (n < 0 || size_t(n) >= sizeof text) {
+        std::string wide(size_t(n > 0 ? n : 0) + 1, '\0');
+        std::snprintf(wide.data(), wide.size(), "%f", double(FLT(top[0])));
+        wide.pop_back();
+        top[0] = NewString(CONTEXT(), wide);
+    } else {
+        top[0] = NewString(CONTEXT(), std::string_view(text, size_t(n)));
+    }
+    DISPATCH();
+}
+op_77: {
+    GSString* string;
+    CHECK(OptionalStringOf(top[0], string));
+    if (string) {
+        const GSSlot copy = NewString(CONTEXT(), string->View());
+        ReleaseReference(top[0]);
+        top[0] = copy;
+    }
+    DISPATCH();
+}
+op_78: {
+    GSString* string;
+    CHECK(StringOf(top[0], string));
+    const int32_t length = int32_t(string->Length());
+    ReleaseReference(top[0]);
+    top[0] = length;
+    DISPATCH();
+}
+op_79: {
+    GSString* string;
+    CHECK(StringOf(top[-1], string));
+    const int32_t i = INT(top[0]);
+    if (i < 0 || uint32_t(i) >= string->Length())
+        FAIL(ER_StringOutOfBounds);
+    const int32_t c = int8_t(string->Str()[size_t(i)]);
+    ReleaseReference(top[-1]);
+    top[-1] = c;
+    --top;
+    DISPATCH();
+}
+op_80:
+op_81: {
+    GSString* string;
+    CHECK(StringOf(top[-2], string));
+    const int32_t i = INT(top[-1]);
+    // i + 1 is the length the text may need: checked before it is formed.
+    if (i < 0 || int64_t(i) >= RunLimits().maxStringBytes)
+        FAIL(ER_StringOutOfBounds);
+    std::string& text = string->Str();
+    if (size_t(i) >= text.size()) {
+        text.resize(size_t(i), ' ');
+        text.push_back(char(INT(top[0])));
+    } else {
+        text[size_t(i)] = char(INT(top[0]));
+    }
+    ReleaseReference(top[-2]);
+    if (pc[-1] == 81) {
+        top[-2] = PlainCopy(top[0]);
+        top -= 2;
+    } else {
+        top -= 3;
+    }
+    DISPATCH();
+}
+op_82: {
+    GSString* string;
+    CHECK(StringOf(top[-2], string));
+    auto* part = new GSString(CONTEXT());
+    if (!string->Substring(*part, INT(top[0]), INT(top[-1]))) {
+        delete part;
+        FAIL(ER_ArrayOutOfBounds);
+    }
+    ReleaseReference(top[-2]);
+    top[-2] = part->Reference();
+    top -= 2;
+    DISPATCH();
+}
+op_83:
+op_84: {
+    GSString *string, *source;
+    CHECK(StringOf(top[-3], string));
+    CHECK(OptionalStringOf(top[0], source));
+    int32_t start = INT(top[-1]), end = INT(top[-2]);
+    if (!GSString::ClampRange(string->Length(), start, end))
+        FAIL(ER_ArrayOutOfBounds);
+    if (int64_t(string->Length()) - (end - start) + (source ? source->Length() : 0) > RunLimits().maxStringBytes)
+        FAIL(ER_StringOutOfBounds);
+    string->ReplaceRange(start, end, source);
+    ReleaseReference(top[-3]);
+    if (pc[-1] == 84) {
+        top[-3] = top[0];
+        top -= 3;
+    } else {
+        ReleaseReference(top[0]);
+        top -= 4;
+    }
+    DISPATCH();
+}
+op_85: {
+    GSString *a, *b;
+    CHECK(OptionalStringOf(top[-1], a));
+    CHECK(OptionalStringOf(top[0], b));
+    const int32_t c = CompareTexts(a, b);
+    ReleaseReference(top[-1]);
+    ReleaseReference(top[0]);
+    top[-1] = c;
+    --top;
+    DISPATCH();
+}
+op_86: {
+    GSString *a, *b;
+    CHECK(OptionalStringOf(top[-1], a));
+    CHECK(OptionalStringOf(top[0], b));
+    GSSlot result;
+    if (a && b) {
+        if (int64_t(a->Length()) + b->Length() > RunLimits().maxStringBytes)
+            FAIL(ER_StringOutOfBounds);
+        auto* joined = new GSString(CONTEXT(), a->View());
+        joined->Str() += b->View();
+        result = joined->Reference();
+        ReleaseReference(top[-1]);
+        ReleaseReference(top[0]);
+    } else if (a || b) {
+        // The one string itself: its count moves to the result.
+        result = a ? top[-1] : top[0];
+    } else {
+        result = NewString(CONTEXT(), {});
+    }
+    top[-1] = result;
+    --top;
+    DISPATCH();
+}
+
+    // 87-93: objects.
+op_87: {
+    const GSClass* target = library->classRefs[LoadLE16(pc)].cls;
+    pc += 2;
+    if (!target)
+        FAIL(ER_LinkError);
+    const GSSlot value = top[0];
+    if (value == 0)
+        FAIL(ER_NullReference);
+    if (!IsReference(value))
+        FAIL(ER_IllegalInstruction);
+    const GSClass* cls = GSScriptInstance::OfPart(ReferencePart(value))->cls;
+    const bool derives = cls && (cls == target || cls->FindBaseIndex(target) >= 0);
+    ReleaseReference(value);
+    top[0] = derives;
+    DISPATCH();
+}
+op_88: {
+    GSClass* cls = library->classRefs[LoadLE16(pc)].cls;
+    pc += 2;
+    if (!cls)
+        FAIL(ER_ClassCreateError);
+    GSContext* in = CONTEXT();
+    GSObject* object = cls->gameObjectClass ? new GSGameObject : new GSObject;
+    object->GiveToInstance();
+    // The constructors run nested, on the machine thread.
+    stack.top = top;
+    RunState().spent = spent;
+    const bool made = object->AttachClass(cls, in);
+    spent = RunState().spent;
+    if (!made) {
+        delete object;
+        FAIL(ER_ClassCreateError);
+    }
+    if (cls->gameObjectClass && in && in->Router())
+        in->Router()->AddNode(*static_cast<GSGameObject*>(object));
+    *++top = MakeReference(object->GetInstance());
+    DISPATCH();
+}
+op_89: {
+    GSClass* cls = library->classRefs[LoadLE16(pc)].cls;
+    pc += 2;
+    GSObject* object = nullptr;
+    if (cls && CONTEXT()) {
+        stack.top = top;
+        RunState().spent = spent;
+        object = context->GetStaticObject(*cls);
+        spent = RunState().spent;
+    }
+    GSSlot* view = object ? object->GetInstance() : nullptr;
+    if (view)
+        AddPartReference(view);
+    *++top = MakeReference(view);
+    DISPATCH();
+}
+op_90: {
+    if (library->classRefs.empty())
+        FAIL(ER_LinkError);
+    const GSClass* cls = library->classRefs[LoadLE16(pc)].cls;
+    pc += 2;
+    if (!cls)
+        FAIL(ER_LinkError);
+    const GSSlot value = top[0];
+    if (value == 0)
+        DISPATCH();
+    if (!IsReference(value))
+        FAIL(ER_IllegalInstruction);
+    GSSlot* view = GSObject::CastToClass(ReferencePart(value), cls);
+    if (!view) {
+        ReleaseReference(value);
+        top[0] = 0;
+    } else {
+        top[0] = MakeReference(view);
+    }
+    DISPATCH();
+}
+op_91: {
+    const GSSlot a = top[-1], b = top[0];
+    bool same;
+    if (IsReference(a) && IsReference(b))
+        same = GSScriptInstance::OfPart(ReferencePart(a)) == GSScriptInstance::OfPart(ReferencePart(b));
+    else
+        same = a == b;
+    ReleaseReference(a);
+    ReleaseReference(b);
+    top[-1] = same ? 0 : 1;
+    --top;
+    DISPATCH();
+}
+op_92: {
+    const GSSlot value = top[0];
+    top[0] = value == 0;
+    ReleaseReference(value);
+    DISPATCH();
+}
+op_93: {
+    const GSSlot value = top[0];
+    top[0] = value != 0;
+    ReleaseReference(value);
+    DISPATCH();
+}
+
+    // 94-96, 114: calls and thread start.
+op_94: {
+    const int16_t depth = int16_t(LoadLE16(pc));
+    GSSlot* part;
+    GSScriptInstance* instance;
+    CHECK(ObjectOf(top[depth], part, instance));
+    const GSClass::MethodEntry* entry = MethodOf(part, instance, LoadLE16(pc + 2));
+    if (!entry)
+        FAIL(ER_IllegalInstruction);
+    GSFunction* callee = entry->reference->function;
+    if (!callee->code || callee->parameterCount != uint32_t(1 - depth))
+        FAIL(ER_IllegalInstruction);
+    const uint32_t returnOffset = uint32_t(pc + 4 - codeBase);
+    BUDGET_STEP();
+    stack.top = top;
+    if (!stack.Call(*callee, returnOffset))
+        FAIL(ER_StackOverflow);
+    top = stack.top;
+    LOAD_FRAME();
+    locals[0] = MakeReference(instance->Fields() + entry->partOffset);
+    me = ReferencePart(locals[0]);
+    pc = codeBase;
+    lastJump = pc;
+    ENTER_AT(0);
+    DISPATCH();
+}
+op_95: {
+    const int16_t depth = int16_t(LoadLE16(pc));
+    GSSlot* part;
+    GSScriptInstance* instance;
+    CHECK(ObjectOf(top[depth], part, instance));
+    const GSClass::MethodEntry* entry = MethodOf(part, instance, LoadLE16(pc + 2));
+    if (!entry)
+        FAIL(ER_IllegalInstruction);
+    GSFunction* callee = entry->reference->function;
+    if (callee->parameterCount != uint32_t(1 - depth))
+        FAIL(ER_IllegalInstruction);
+    stack.top = top;
+    if (!stack.Call(*callee, 0))
+        FAIL(ER_StackOverflow);
+    top = stack.top;
+    GSStack::RecordLocals(stack.frame)[0] = MakeReference(instance->Fields() + entry->partOffset);
+    if (!callee->native)
+        FAIL(ER_NativeCallError);
+    GSObject* target = NativeObjectOf(instance);
+    RunState().spent = spent;
+    RunState().context = target ? target->Context() : nullptr;
+    const bool called = callee->native->Call(target, *this);
+    spent = RunState().spent;
+    top = stack.top;
+    if (!called)
+        FAIL(ER_NativeCallError);
+    const bool popped = callee->returnType ? stack.ReturnValue(true) : stack.Pop();
+    top = stack.top;
+    if (!popped)
+        FAIL(ER_StackReturnError);
+    pc += 4;
+    if (state == kBlocked) {
+        resumeOffset = uint32_t(pc - codeBase);
+        code = ER_Blocked;
+        goto leave;
+    }
+    if (state == kEnded)
+        FAIL(ER_Exception);
+    ENTER_AT(pc - codeBase);
+    DISPATCH();
+}
+op_96:
+    CHECK(StartThread(top, int16_t(LoadLE16(pc)), LoadLE16(pc + 2)));
+    pc += 4;
+    DISPATCH();
+op_114: {
+    const int16_t depth = int16_t(LoadLE16(pc));
+    const GSSlot target = top[depth];
+    if (target == 0)
+        FAIL(ER_NullReference);
+    if (!IsReference(target))
+        FAIL(ER_IllegalInstruction);
+    GSFunction* callee = fn->inherited;
+    if (!callee)
+        FAIL(ER_NullReference);
+    GSSlot* part = ReferencePart(target) + fn->inheritedOffset;
+    GSScriptInstance* instance = GSScriptInstance::OfPart(ReferencePart(target));
+    // The shifted view must be the part of the class that declares the
+    // callee, as the loader laid the instance out.
+    if (!instance->cls || callee->owner->PartOffsetIn(*instance->cls) != int64_t(instance->PartOffset(part)) ||
+        !callee->code || callee->parameterCount != uint32_t(1 - depth))
+        FAIL(ER_IllegalInstruction);
+    const uint32_t returnOffset = uint32_t(pc + 2 - codeBase);
+    stack.top = top;
+    if (!stack.Call(*callee, returnOffset))
+        FAIL(ER_StackOverflow);
+    BUDGET_STEP();
+    top = stack.top;
+    LOAD_FRAME();
+    locals[0] = MakeReference(part);
+    me = part;
+    pc = codeBase;
+    lastJump = pc;
+    ENTER_AT(0);
+    DISPATCH();
+}
+
+    // 97-108: fields, of an object on the stack and of "me".
+op_97:
+op_98: {
+    const uint32_t f = LoadLE16(pc);
+    pc += 2;
+    GSSlot* part;
+    GSScriptInstance* instance;
+    CHECK(ObjectOf(top[0], part, instance));
+    CHECK(FieldOf(part, instance, f, false));
+    GSSlot value = part[f];
+    if (pc[-3] == 98)
+        AddReference(value);
+    else
+        value = PlainCopy(value);
+    ReleaseReference(top[0]);
+    top[0] = value;
+    DISPATCH();
+}
+op_99:
+op_100: {
+    const uint32_t f = LoadLE16(pc);
+    pc += 2;
+    GSSlot* part;
+    GSScriptInstance* instance;
+    CHECK(ObjectOf(top[-1], part, instance));
+    CHECK(FieldOf(part, instance, f, true));
+    const GSSlot old = part[f];
+    part[f] = PlainCopy(top[0]);
+    ReleaseReference(old);
+    ReleaseReference(top[-1]);
+    if (pc[-3] == 100) {
+        top[-1] = PlainCopy(top[0]);
+        --top;
+    } else {
+        top -= 2;
+    }
+    DISPATCH();
+}
+op_101:
+op_102: {
+    const uint32_t f = LoadLE16(pc);
+    pc += 2;
+    GSSlot* part;
+    GSScriptInstance* instance;
+    CHECK(ObjectOf(top[-1], part, instance));
+    CHECK(FieldOf(part, instance, f, true));
+    const bool keep = pc[-3] == 102;
+    StoreReference(part, f, top[0], keep);
+    ReleaseReference(top[-1]);
+    if (keep) {
+        top[-1] = top[0];
+        --top;
+    } else {
+        top -= 2;
+    }
+    DISPATCH();
+}
+op_103:
+    *++top = PlainCopy(me[LoadLE16(pc)]);
+    pc += 2;
+    DISPATCH();
+op_104: {
+    const GSSlot value = me[LoadLE16(pc)];
+    pc += 2;
+    AddReference(value);
+    *++top = value;
+    DISPATCH();
+}
+op_105:
+op_107: {
+    const uint32_t f = LoadLE16(pc);
+    pc += 2;
+    if (!MeFieldWritable(me, f))
+        FAIL(ER_IllegalInstruction);
+    const GSSlot old = me[f];
+    me[f] = PlainCopy(top[0]);
+    ReleaseReference(old);
+    if (pc[-3] == 105)
+        --top;
+    DISPATCH();
+}
+op_106:
+op_108: {
+    const uint32_t f = LoadLE16(pc);
+    pc += 2;
+    if (!MeFieldWritable(me, f))
+        FAIL(ER_IllegalInstruction);
+    const bool keep = pc[-3] == 108;
+    StoreReference(me, f, top[0], keep);
+    if (!keep)
+        --top;
+    DISPATCH();
+}
+
+    // 109-111: returns.
+op_109:
+    stack.top = top;
+    if (!stack.Pop())
+        FAIL(ER_StackReturnError);
+    goto returned;
+op_110:
+op_111:
+    stack.top = top;
+    if (!stack.ReturnValue(false))
+        FAIL(ER_StackReturnError);
+returned:
+    top = stack.top;
+    if (!stack.frame) {
+        state = kEnded;
+        code = ER_Done;
+        goto leave;
+    }
+    BUDGET_STEP();
+    LOAD_FRAME();
+    pc = codeBase + stack.returnOffset;
+    lastJump = pc;
+    LOAD_ME();
+    ENTER_AT(stack.returnOffset);
+    DISPATCH();
+
+    // 112: wait for a message; 113: switch; 115: not zero.
+op_112: {
+    const int32_t n = int16_t(LoadLE16(pc));
+    GSRouter* router = owner && !(flags & kStaticThread) ? owner->Router() : nullptr;
+    if (!router)
+        FAIL(ER_ThreadError);
+    const uint8_t* names = pc + 2;
+    const uint8_t* offsets = names + 4 * size_t(n);
+    clauses.resize(size_t(n));
+    for (int32_t i = 0; i < n; ++i) {
+        Block& clause = clauses[size_t(i)];
+        clause.major = router->Intern(library->strings[LoadLE16(names + 4 * i)]);
+        clause.minor = router->Intern(library->strings[LoadLE16(names + 4 * i + 2)]);
+        clause.offset = LoadLE32(offsets + 4 * i);
+        router->Subscribe(*owner, clause.major);
+    }
+    pc = offsets + 4 * size_t(n);
+    state = kBlocked;
+    timer = 0.0f;
+    stack.top = top;
+    WakeFromQueue();
+    top = stack.top;
+    code = ER_Blocked;
+    goto leave;
+}
+op_113: {
+    const uint32_t n = LoadLE16(pc);
+    const uint8_t* values = pc + 2;
+    const uint8_t* offsets = values + 4 * size_t(n);
+    const int32_t value = INT(*top--);
+    uint32_t target = LoadLE32(offsets + 4 * size_t(n));
+    int32_t low = 0, high = int32_t(n) - 1;
+    while (low <= high) {
+        const int32_t middle = (low + high) >> 1;
+        const int32_t at = int32_t(LoadLE32(values + 4 * size_t(middle)));
+        if (value == at) {
+            target = LoadLE32(offsets + 4 * size_t(middle));
+            break;
+        }
+        if (value < at)
+            high = middle - 1;
+        else
+            low = middle + 1;
+    }
+    JUMP_TO(target);
+}
+op_115:
+    top[0] = top[0] != 0;
+    DISPATCH();
+
+op_illegal:
+    FAIL(ER_IllegalInstruction);
+
+leave:
+    spent += uint64_t(pc - lastJump);
+    run.spent = spent;
+    --run.depth;
+    stack.top = top;
+    run.thread = savedThread;
+    run.context = savedContext;
+    return code;
+
+exception: {
+    if (pc)
+        spent += uint64_t(pc - lastJump);
+    run.spent = spent;
+    --run.depth;
+    stack.top = top;
+    int line = -1;
+    if (stack.frame) {
+        const GSFunction* inner = GSStack::RecordFunction(stack.frame);
+        line = inner->GetLine(inner == fn && pc ? uint32_t(pc - codeBase) : 0);
+    }
+    char text[512];
+    std::snprintf(text, sizeof text, "Thread Exception: %s, line %d, file %s", ExitCodeName(code), line,
+                  library ? library->name.c_str() : "");
+    ScriptLog("%s", text);
+    state = kEnded;
+    ScriptLog("Stack Dump...");
+    stack.Dump();
+    stack.Clear();
+    run.thread = savedThread;
+    run.context = savedContext;
+    return code;
+}
+
+#undef DISPATCH
+#undef FAIL
+#undef CHECK
+#undef ENTER_AT
+#undef BUDGET_STEP
+#undef JUMP_TO
+#undef CONTEXT
+#undef LOAD_FRAME
+#undef LOAD_ME
+#undef INT
+#undef FLT
+}
+
+namespace {
+
+// Opcode 96: method m of the target becomes a new thread of the target's
+// game object. The target and the arguments move to the new thread.
+GSExitCode StartThread(GSSlot*& top, int16_t depth, uint16_t method)
+{
+    GSSlot* part;
+    GSScriptInstance* instance;
+    const GSExitCode target = ObjectOf(top[depth], part, instance);
+    if (target != ER_Done)
+        return target;
+    GSObjectReference* owner = instance->owner;
+    if (!owner || owner->Kind() != GSObjectReference::kGameObject)
+        return ER_ThreadError;
+    auto* gameObject = static_cast<GSGameObject*>(static_cast<GSObject*>(owner));
+    if (!gameObject->Router())
+        return ER_ThreadError;
+    const GSClass::MethodEntry* entry = MethodOf(part, instance, method);
+    if (!entry)
+        return ER_IllegalInstruction;
+    GSFunction* callee = entry->reference->function;
+    if (!callee->code || callee->parameterCount != uint32_t(1 - depth))
+        return ER_IllegalInstruction;
+    GSThread* thread = gameObject->NewThread();
+    if (!thread)
+        return ER_ThreadError;
+    // The loader keeps every frame, arguments included, inside an empty
+    // stack, so the slots and the frame fit the new thread.
+    GSStack& stack = thread->stack;
+    GSSlot* const from = top + depth;
+    stack.Push(MakeReference(instance->Fields() + entry->partOffset));
+    for (GSSlot* arg = from + 1; arg <= top; ++arg)
+        stack.Push(*arg);
+    if (!stack.Call(*callee, 0)) {
+        // Nothing has moved yet: the caller keeps its slots.
+        stack.top = stack.Base() - 1;
+        gameObject->DeleteThread(*thread);
+        return ER_StackOverflow;
+    }
+    top = from - 1;
+    return ER_Done;
+}
+
+}  // namespace
+
+}  // namespace GSRuntime

@@ -1,0 +1,70 @@
+// A script instance: a header followed by the field block of its class.
+//
+// Each class part of the block (the class itself at word 0, each ancestor
+// at its base-list offset) begins with two words: word 0 holds the part's
+// negative word offset from the block's start, word 1 its method-table
+// address. A reference is the address of one part, its view of the object;
+// adding word 0 gives the block, and the header lies right before it.
+// Arrays and strings carry a header of the same kind followed by a one-word
+// view (word 0 = 0), so every reference finds its header the same way.
+#pragma once
+
+#include <cstdint>
+
+#include "gs/runtime/objects/GSValue.h"
+#include "gs/runtime/objects/TrackedObjects.h"
+
+namespace GSRuntime {
+
+class GSClass;
+class GSContext;
+class GSObjectReference;
+
+class GSScriptInstance : public GSTrackedObject {
+public:
+    GSScriptInstance(GSObjectReference* ownerObject, GSClass* instanceClass) noexcept
+        : owner(ownerObject), cls(instanceClass)
+    {
+    }
+
+    // A zeroed instance of the class, tracked in the context when one is
+    // given; null when it cannot be allocated.
+    static GSScriptInstance* Create(GSClass& instanceClass, GSObjectReference* ownerObject, GSContext* context);
+
+    GSSlot* Fields() noexcept { return reinterpret_cast<GSSlot*>(this + 1); }
+    static GSScriptInstance* OfPart(GSSlot* part) noexcept
+    {
+        return reinterpret_cast<GSScriptInstance*>(part + part[0]) - 1;
+    }
+    // The word offset of a part from the block's start.
+    uint32_t PartOffset(const GSSlot* part) noexcept { return uint32_t(part - Fields()); }
+
+    // Releases the object fields, leaves the table and frees the instance
+    // (object instances only: arrays and strings hold theirs in place).
+    void Destroy();
+    void ReleaseFields();
+
+    void Mark() override { refCount += 2; }
+    void ReleaseContents() override;
+    void Detach() override;
+
+    uint32_t refCount = 1;
+    GSObjectReference* owner;
+    GSClass* cls;
+};
+
+static_assert(sizeof(GSScriptInstance) % sizeof(GSSlot) == 0, "the field block follows the header");
+
+// Counting on words: anything but a reference word is left alone.
+void AddReference(GSSlot value) noexcept;
+void ReleaseReference(GSSlot value);
+void AddPartReference(GSSlot* part) noexcept;
+void ReleasePart(GSSlot* part);
+
+// Stores a reference into field word `word` of the holder part: a value of
+// another context that does not share its objects arrives as null. The value
+// gains a count when `add` is set (else its count moves into the field);
+// the old value is released.
+void StoreReference(GSSlot* holderPart, uint32_t word, GSSlot value, bool add);
+
+}  // namespace GSRuntime

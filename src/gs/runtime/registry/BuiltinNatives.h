@@ -1,0 +1,11 @@
+// The fifteen built-in natives of the classes GSObject, GameObject and
+// Router, bound first by every machine.
+#pragma once
+
+class GSMachine;
+
+namespace GSRuntime {
+
+void RegisterBuiltinNativeTable(GSMachine& machine);
+
+}  // namespace GSRuntime

@@ -1,0 +1,80 @@
+// Hand-assembled script bytecode for the runtime's tests: opcodes with
+// their operands, labels for jumps and tables, and source lines.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+class GSAsm {
+public:
+    GSAsm& Op(uint8_t opcode)
+    {
+        bytes_.push_back(opcode);
+        return *this;
+    }
+    GSAsm& U16(uint16_t v)
+    {
+        bytes_.push_back(uint8_t(v));
+        bytes_.push_back(uint8_t(v >> 8));
+        return *this;
+    }
+    GSAsm& U32(uint32_t v) { return U16(uint16_t(v)).U16(uint16_t(v >> 16)); }
+    // Opcode with a u16 operand (locals, fields, strings, classes).
+    GSAsm& Op(uint8_t opcode, uint16_t operand) { return Op(opcode).U16(operand); }
+    // PUSHI of an integer, or of a float's bits.
+    GSAsm& Int(int32_t v) { return Op(30).U32(uint32_t(v)); }
+    GSAsm& Float(float f)
+    {
+        uint32_t bits;
+        std::memcpy(&bits, &f, sizeof bits);
+        return Op(30).U32(bits);
+    }
+    // A call-family instruction: depth 1 - arguments, method slot.
+    GSAsm& Call(uint8_t opcode, int16_t depth, uint16_t method)
+    {
+        return Op(opcode).U16(uint16_t(depth)).U16(method);
+    }
+    // A jump to a label placed before or after.
+    GSAsm& Jump(uint8_t opcode, const std::string& label) { return Op(opcode).Target(label); }
+    // A u32 code offset of a label (jump operands, switch and wait tables).
+    GSAsm& Target(const std::string& label)
+    {
+        fixups_.emplace_back(bytes_.size(), label);
+        return U32(0);
+    }
+    GSAsm& Label(const std::string& name)
+    {
+        labels_[name] = uint32_t(bytes_.size());
+        return *this;
+    }
+    // The instructions from here on come from this source line.
+    GSAsm& Line(uint32_t line)
+    {
+        lines_.emplace_back(uint32_t(bytes_.size()), line);
+        return *this;
+    }
+
+    uint32_t Here() const { return uint32_t(bytes_.size()); }
+    uint32_t At(const std::string& label) const { return labels_.at(label); }
+    std::vector<uint8_t> Bytes() const
+    {
+        std::vector<uint8_t> out = bytes_;
+        for (const auto& [at, label] : fixups_) {
+            const uint32_t v = labels_.at(label);
+            for (int i = 0; i < 4; ++i)
+                out[at + i] = uint8_t(v >> (8 * i));
+        }
+        return out;
+    }
+    const std::vector<std::pair<uint32_t, uint32_t>>& Lines() const { return lines_; }
+
+private:
+    std::vector<uint8_t> bytes_;
+    std::map<std::string, uint32_t> labels_;
+    std::vector<std::pair<size_t, std::string>> fixups_;
+    std::vector<std::pair<uint32_t, uint32_t>> lines_;
+};
