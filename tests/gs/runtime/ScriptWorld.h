@@ -11,6 +11,7 @@
 
 #include "gs/runtime/RuntimeTestSupport.h"
 #include "gs/runtime/interp/GSThread.h"
+#include "gs/runtime/interp/RunState.h"
 #include "gs/runtime/library/GSClass.h"
 #include "gs/runtime/library/GSLibrary.h"
 #include "gs/runtime/objects/GSArray.h"
@@ -19,6 +20,12 @@
 #include "gs/runtime/objects/GSString.h"
 #include "gs/runtime/router/GSRouter.h"
 #include "support/GSProgramBuilder.h"
+
+// Puts the run limits back when a test that changed them ends.
+struct LimitsGuard {
+    GSRuntime::GSRunLimits saved = GSRuntime::RunLimits();
+    ~LimitsGuard() { GSRuntime::RunLimits() = saved; }
+};
 
 struct ScriptRun {
     GSRuntime::GSExitCode code = GSRuntime::ER_Done;

@@ -94,8 +94,24 @@ bool GSStack::ReturnValue(bool allowMissing)
 
 void GSStack::Clear()
 {
-    for (GSSlot* record = frame; record; record = RecordPrevious(record))
+    // Each frame's object locals and "me" first; then whatever else of the
+    // frame still holds a reference (temporaries, operands left by a failed
+    // instruction), so that an exception leaves nothing behind. The frames
+    // of this run end at the first record, whatever lies below it belongs
+    // to a run this one is nested in.
+    GSSlot* end = top;
+    for (GSSlot* record = frame; record; record = RecordPrevious(record)) {
         ReleaseFrameReferences(record);
+        GSSlot* const locals = RecordLocals(record);
+        for (GSSlot* slot = locals; slot <= end; ++slot) {
+            if (slot >= record && slot < record + kRecordSlots)
+                continue;
+            const GSSlot value = *slot;
+            *slot = 0;
+            ReleaseReference(value);
+        }
+        end = locals - 1;
+    }
     top = Base() - 1;
     frame = nullptr;
     returnOffset = 0;

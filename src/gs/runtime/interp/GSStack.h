@@ -44,8 +44,8 @@ public:
     // when allowed) gives 0; any other distance logs
     // "GSStack::ReturnValue> diff=%d".
     bool ReturnValue(bool allowMissing);
-    // Unwinds every frame (releasing object locals and "me") and empties the
-    // stack.
+    // Unwinds every frame (releasing object locals, "me", and any other
+    // reference the frame still holds) and empties the stack.
     void Clear();
     // One "function %s, line %d" line per frame, innermost first.
     void Dump() const;

@@ -277,10 +277,9 @@ TEST(ArrayOpsTest, TheLargestIndexIsRefusedBeforeGrowing)
 TEST(ArrayOpsTest, LimitsOfSizes)
 {
     // A lowered limit, so that a test can reach it.
-    GSRunLimits& limits = RunLimits();
-    const GSRunLimits saved = limits;
-    limits.maxArrayElements = 8;
-    limits.maxStringBytes = 8;
+    LimitsGuard guard;
+    RunLimits().maxArrayElements = 8;
+    RunLimits().maxStringBytes = 8;
     RunSnippets({
         ExitCase("newarr", C(.Int(9).Op(NEWARR).Op(ASIZE).Op(RETV)), ER_ArrayOutOfBounds),
         IntCase("newarr at the limit", C(.Int(8).Op(NEWARR).Op(ASIZE).Op(RETV)), 8),
@@ -298,5 +297,4 @@ TEST(ArrayOpsTest, LimitsOfSizes)
                                 .Op(PUSH0).Op(RETV)),
                  ER_StringOutOfBounds),
     });
-    limits = saved;
 }
