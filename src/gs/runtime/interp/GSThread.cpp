@@ -126,6 +126,9 @@ bool GSThread::SetAside(SavedRun& saved) noexcept
     saved = SavedRun{stack.frame, stack.top, state, resumeOffset};
     stack.Push(0);
     stack.frame = nullptr;
+    // The nested run starts afresh, whatever the outer one was doing.
+    state = kRunning;
+    resumeOffset = 0;
     return true;
 }
 
