@@ -55,7 +55,7 @@ const OpcodeInfo kOpcodes[kOpcodeCount] = {
     Op("DUP", 1, 2),                                        // 39
     Op("DUPO", 1, 2),                                       // 40
     Op("DUP2", 2, 4),                                       // 41
-    Op("SWAP", 2, 2),  // 42
+    Op("SWAP", 2, 2),                                       // 42
     Op("JMP", 0, 0, Operands::kJump, Flow::kJump),          // 43
     Op("JZ", 1, 0, Operands::kJump, Flow::kBranch),         // 44
     Op("JNZ", 1, 0, Operands::kJump, Flow::kBranch),        // 45

@@ -10,6 +10,7 @@
 
 #include "gs/runtime/RuntimeTestSupport.h"
 #include "support/ChildProcess.h"
+#include "support/GSProgramBuilder.h"
 
 namespace {
 
@@ -124,5 +125,94 @@ TEST(GsrunProcessTest, UsageErrors)
     root.MakeFolder("work");
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{}, {"add"}, {"run", "x"}, {"add", "x.gsl", "load"}})
+        EXPECT_EQ(Gsrun(root, root / "work", args).code, 2);
+}
+
+namespace {
+
+// t.gsl: T with functions of each result type, one that divides by zero,
+// one that never ends; G, a game class whose Who() asks native 1.
+std::vector<uint8_t> CallableLibrary()
+{
+    using namespace gsop;
+    GSProgram p("t.gs", 0x7E57, 0x1, &SystemProgram());
+    GSProgram::Class& t = p.AddClass("T");
+    p.AddMethod(t, "Add", "int", {"int", "int"}, GSAsm().Op(LOAD, 1).Op(LOAD, 2).Op(ADD).Op(RETV));
+    p.AddMethod(t, "Not", "bool", {"bool"}, GSAsm().Op(LOAD, 1).Op(EQZ).Op(RETV));
+    p.AddMethod(t, "Half", "float", {"float"}, GSAsm().Op(LOAD, 1).Float(2.0f).Op(FDIV).Op(RETV));
+    p.AddMethod(t, "Greet", "string", {"string"},
+                GSAsm().Op(PUSHS, uint16_t(p.Str("hello "))).Op(LOADO, 1).Op(SCAT).Op(RETO));
+    p.AddMethod(t, "Nothing", "string", {}, GSAsm().Op(PUSH0).Op(RETO));
+    p.AddMethod(t, "Quiet", "void", {}, GSAsm().Op(RET));
+    p.AddMethod(t, "Divide", "int", {"int"}, GSAsm().Line(4).Int(7).Line(5).Op(LOAD, 1).Op(DIV).Op(RETV));
+    p.AddMethod(t, "Spin", "void", {}, GSAsm().Line(9).Label("l").Jump(JMP, "l"));
+    GSProgram::Class& g = p.AddClass("G", {"GameObject"});
+    p.AddMethod(g, "Who", "string", {}, GSAsm().Op(LOADO, 0).Call(CALLN, 0, 0).Op(RETO));
+    return p.Build();
+}
+
+}  // namespace
+
+TEST(GsrunProcessTest, CallPrintsEachKindOfResult)
+{
+    TempFolder root;
+    root.Write("libraries/gs.gsl", Bytes(SystemLibraryImage()));
+    root.Write("work/t.gsl", Bytes(CallableLibrary()));
+    RunnerResult run = Gsrun(root, root / "work",
+                             {"add", "t.gsl", "call", "t.gsl", "T", "$int@T::Add(int,int)", "40", "-2",
+                              "call", "t.gsl", "T", "$bool@T::Not(bool)", "false",
+                              "call", "t.gsl", "T", "$float@T::Half(float)", "3",
+                              "call", "t.gsl", "T", "$string@T::Greet(string)", "you",
+                              "call", "t.gsl", "T", "$string@T::Nothing()",
+                              "call", "t.gsl", "T", "$void@T::Quiet()",
+                              "call", "t.gsl", "G", "$string@G::Who()"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out,
+              "add t.gsl: ok\n"
+              "call $int@T::Add(int,int): 38\n"
+              "call $bool@T::Not(bool): true\n"
+              "call $float@T::Half(float): 1.500000\n"
+              "call $string@T::Greet(string): hello you\n"
+              "call $string@T::Nothing(): null\n"
+              "call $void@T::Quiet(): done\n"
+              "call $string@G::Who(): G\n");
+}
+
+TEST(GsrunProcessTest, CallsThatFailLogTheirLines)
+{
+    TempFolder root;
+    root.Write("libraries/gs.gsl", Bytes(SystemLibraryImage()));
+    root.Write("work/t.gsl", Bytes(CallableLibrary()));
+    RunnerResult run = Gsrun(root, root / "work",
+                             {"add", "t.gsl", "call", "t.gsl", "T", "$int@T::Divide(int)", "0",
+                              "call", "t.gsl", "T", "$void@T::Spin()",
+                              "call", "t.gsl", "T", "$int@T::Add(int,int)", "1", "x",
+                              "call", "t.gsl", "Nobody", "$void@T::Quiet()",
+                              "call", "t.gsl", "T", "$void@T::Absent()",
+                              "call", "t.gsl", "T", "$int@T::Divide(int)", "7"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out,
+              "add t.gsl: ok\n"
+              "log: Thread Exception: ER_DivideByZero, line 5, file t.gs\n"
+              "log: Stack Dump...\n"
+              "log: function $int@T::Divide(int), line -1\n"
+              "call $int@T::Divide(int): failed\n"
+              "log: Thread Exception: ER_Timeout, line 9, file t.gs\n"
+              "log: Stack Dump...\n"
+              "log: function $void@T::Spin(), line -1\n"
+              "call $void@T::Spin(): failed\n"
+              "call $int@T::Add(int,int): failed\n"
+              "call $void@T::Quiet(): failed\n"
+              "call $void@T::Absent(): failed\n"
+              "call $int@T::Divide(int): 1\n");
+}
+
+TEST(GsrunProcessTest, CallNeedsOneArgumentPerParameter)
+{
+    TempFolder root;
+    root.MakeFolder("work");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"call", "t.gsl", "T"}, {"call", "t.gsl", "T", "$int@T::Add(int,int)", "1"},
+          {"call", "t.gsl", "T", "Add(int)", "1"}, {"call", "t.gsl", "T", "$void@T::F()", "extra"}})
         EXPECT_EQ(Gsrun(root, root / "work", args).code, 2);
 }
