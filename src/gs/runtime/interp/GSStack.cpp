@@ -15,24 +15,6 @@ GSStack::GSStack(int32_t capacity) : slots_(new GSSlot[size_t(capacity)]()), cap
     top = slots_.get() - 1;
 }
 
-bool GSStack::Call(GSFunction& function, uint32_t callReturnOffset)
-{
-    if (int64_t(function.frameReserve) > int64_t(capacity_) - Used()) {
-        LogOverflow();
-        return false;
-    }
-    GSSlot* const oldTop = top;
-    std::fill(oldTop + 1, oldTop + function.frameReserve, GSSlot(0));
-    GSSlot* record = oldTop + function.frameRecord;
-    record[0] = reinterpret_cast<GSSlot>(&function);
-    record[1] = GSSlot(callReturnOffset);
-    record[2] = reinterpret_cast<GSSlot>(frame);
-    record[3] = reinterpret_cast<GSSlot>(oldTop + function.localsBase);
-    frame = record;
-    top = oldTop + function.frameGrowth;
-    return true;
-}
-
 void GSStack::LogOverflow() const
 {
     ScriptLog("GSStack overflow...");
@@ -40,57 +22,7 @@ void GSStack::LogOverflow() const
         ScriptLog("function %s", RecordFunction(record)->name);
 }
 
-void GSStack::ReleaseFrameReferences(GSSlot* record)
-{
-    const GSFunction* function = RecordFunction(record);
-    GSSlot* locals = RecordLocals(record);
-    for (uint32_t i = function->objectLocalCount; i-- > 0;) {
-        GSSlot& local = locals[function->ObjectLocal(i)];
-        const GSSlot value = local;
-        local = 0;
-        ReleaseReference(value);
-    }
-    const GSSlot me = locals[0];
-    locals[0] = 0;
-    ReleaseReference(me);
-}
-
-bool GSStack::Pop()
-{
-    GSSlot* record = frame;
-    // The frame must be whole before anything in it is released: a failed
-    // return unwinds it again.
-    if (!record || top != record + kRecordSlots - 1)
-        return false;
-    ReleaseFrameReferences(record);
-    top = RecordLocals(record) - 1;
-    returnOffset = RecordReturn(record);
-    frame = RecordPrevious(record);
-    return true;
-}
-
-bool GSStack::ReturnValue(bool allowMissing)
-{
-    GSSlot* record = frame;
-    if (!record)
-        return false;
-    const int64_t diff = top - record;
-    GSSlot value;
-    if (diff == kRecordSlots) {
-        value = *top;
-    } else if (diff == kRecordSlots - 1 && allowMissing) {
-        value = 0;
-    } else {
-        ScriptLog("GSStack::ReturnValue> diff=%d", int(diff));
-        return false;
-    }
-    ReleaseFrameReferences(record);
-    top = RecordLocals(record);
-    *top = value;
-    returnOffset = RecordReturn(record);
-    frame = RecordPrevious(record);
-    return true;
-}
+void GSStack::LogReturnDistance(int64_t diff) { ScriptLog("GSStack::ReturnValue> diff=%d", int(diff)); }
 
 void GSStack::Clear()
 {

@@ -12,6 +12,8 @@
 #include <memory>
 #include <string_view>
 
+#include "gs/runtime/library/GSFunction.h"
+#include "gs/runtime/objects/GSScriptInstance.h"
 #include "gs/runtime/objects/GSValue.h"
 
 namespace GSRuntime {
@@ -19,7 +21,6 @@ namespace GSRuntime {
 class GSClass;
 class GSContext;
 class GSObjectReference;
-struct GSFunction;
 
 class GSStack {
 public:
@@ -94,10 +95,86 @@ public:
 
 private:
     void LogOverflow() const;
-    void ReleaseFrameReferences(GSSlot* record);
+    static void LogReturnDistance(int64_t diff);
+    static void ReleaseFrameReferences(GSSlot* record);
 
     std::unique_ptr<GSSlot[]> slots_;
     int32_t capacity_;
 };
+
+// The call path is the interpreter's hottest: these stay inline.
+
+inline bool GSStack::Call(GSFunction& function, uint32_t callReturnOffset)
+{
+    if (int64_t(function.frameReserve) > int64_t(capacity_) - Used()) [[unlikely]] {
+        LogOverflow();
+        return false;
+    }
+    GSSlot* const oldTop = top;
+    GSSlot* const record = oldTop + function.frameRecord;
+    // The locals after the arguments start out null; the operand slots
+    // above the record are written before they are read.
+    for (GSSlot* local = oldTop + 1; local < record; ++local)
+        *local = 0;
+    record[0] = reinterpret_cast<GSSlot>(&function);
+    record[1] = GSSlot(callReturnOffset);
+    record[2] = reinterpret_cast<GSSlot>(frame);
+    record[3] = reinterpret_cast<GSSlot>(oldTop + function.localsBase);
+    frame = record;
+    top = oldTop + function.frameGrowth;
+    return true;
+}
+
+inline void GSStack::ReleaseFrameReferences(GSSlot* record)
+{
+    const GSFunction* function = RecordFunction(record);
+    GSSlot* locals = RecordLocals(record);
+    for (uint32_t i = function->objectLocalCount; i-- > 0;) {
+        GSSlot& local = locals[function->ObjectLocal(i)];
+        const GSSlot value = local;
+        local = 0;
+        ReleaseReference(value);
+    }
+    const GSSlot me = locals[0];
+    locals[0] = 0;
+    ReleaseReference(me);
+}
+
+inline bool GSStack::Pop()
+{
+    GSSlot* record = frame;
+    // The frame must be whole before anything in it is released: a failed
+    // return unwinds it again.
+    if (!record || top != record + kRecordSlots - 1) [[unlikely]]
+        return false;
+    ReleaseFrameReferences(record);
+    top = RecordLocals(record) - 1;
+    returnOffset = RecordReturn(record);
+    frame = RecordPrevious(record);
+    return true;
+}
+
+inline bool GSStack::ReturnValue(bool allowMissing)
+{
+    GSSlot* record = frame;
+    if (!record) [[unlikely]]
+        return false;
+    const int64_t diff = top - record;
+    GSSlot value;
+    if (diff == kRecordSlots) [[likely]] {
+        value = *top;
+    } else if (diff == kRecordSlots - 1 && allowMissing) {
+        value = 0;
+    } else {
+        LogReturnDistance(diff);
+        return false;
+    }
+    ReleaseFrameReferences(record);
+    top = RecordLocals(record);
+    *top = value;
+    returnOffset = RecordReturn(record);
+    frame = RecordPrevious(record);
+    return true;
+}
 
 }  // namespace GSRuntime

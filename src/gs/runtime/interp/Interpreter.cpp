@@ -108,12 +108,13 @@ inline GSSlot NewString(GSContext* context, std::string_view text)
 
 // The method entry m of the target's part, or null when the part has no
 // such entry.
+// (A part's method-table word is the runtime's: no script writes it, so it
+// holds an entry of its instance's class's table, or 0.)
 inline const GSClass::MethodEntry* MethodOf(GSSlot* part, GSScriptInstance* instance, uint32_t m) noexcept
 {
     const auto* table = reinterpret_cast<const GSClass::MethodEntry*>(part[1]);
     const GSClass& cls = *instance->cls;
-    if (!table || table < cls.methods.get() || table > cls.methods.get() + cls.methodCount ||
-        m >= uint32_t(cls.methods.get() + cls.methodCount - table))
+    if (!table || size_t(table - cls.methods.get()) + m >= cls.methodCount)
         return nullptr;
     return &table[m];
 }
@@ -134,6 +135,36 @@ int32_t CompareTexts(const GSString* a, const GSString* b) noexcept
 }
 
 GSExitCode StartThread(GSSlot*& top, int16_t depth, uint16_t method);
+
+constexpr uint8_t kAddOp = 0;
+constexpr uint8_t kPush0Op = 10;
+
+// Whether a sign test (LTZ, LEZ, GTZ, GEZ, EQZ, NEZ, by its opcode) holds
+// for a difference: bit (below << 1 | equal) of the test's mask.
+struct TestMasks {
+    uint8_t mask[256] = {};
+    constexpr TestMasks()
+    {
+        mask[52] = 0b100;  // LTZ
+        mask[53] = 0b110;  // LEZ
+        mask[54] = 0b001;  // GTZ
+        mask[55] = 0b011;  // GEZ
+        mask[12] = 0b010;  // EQZ
+        mask[115] = 0b101; // NEZ
+    }
+};
+constexpr TestMasks kTestMasks;
+
+inline bool TestHolds(uint8_t test, int32_t difference) noexcept
+{
+    return (kTestMasks.mask[test] >> ((int(difference < 0) << 1) | int(difference == 0))) & 1;
+}
+
+// a + b or a - b in 32 bits, by the opcode (ADD or SUB).
+inline GSSlot AddOrSub(uint8_t op, GSSlot a, uint32_t b) noexcept
+{
+    return IntSlot(int32_t(op == kAddOp ? uint32_t(a) + b : uint32_t(a) - b));
+}
 
 }  // namespace
 
@@ -158,21 +189,19 @@ GSExitCode GSThread::Execute(float dt)
     run.context = stack.CurrentContext();
     state = kRunning;
 
-    const uint64_t budget = RunLimits().jumpBudget;
-    uint64_t spent = run.spent;
+    // The jump budget as a deadline on the code position: a taken jump
+    // from pc (just after its opcode byte) fails when pc lies past it, and
+    // moves it by as much as the run moves on.
+    const int64_t budget = int64_t(RunLimits().jumpBudget);
+    intptr_t deadline = 0;
     GSSlot* const last = stack.Last();
     GSSlot* top = stack.top;
-    GSSlot* record = stack.frame;
     GSFunction* fn = nullptr;
-    GSLibrary* library = nullptr;
     const uint8_t* codeBase = nullptr;
     const uint8_t* pc = nullptr;
-    const uint8_t* lastJump = nullptr;
+    const int16_t* depths = nullptr;
     GSSlot* locals = nullptr;
     GSSlot* floor = nullptr;
-    GSSlot* me = nullptr;
-    GSContext* context = nullptr;
-    bool contextKnown = false;
     GSExitCode code = ER_Done;
 
     static const void* const kDispatch[256] = {
@@ -194,11 +223,17 @@ GSExitCode GSThread::Execute(float dt)
         GS_OP(112), GS_OP(113), GS_OP(114), GS_OP(115),
 #undef GS_OP
 #define GS_ILLEGAL4 &&op_illegal, &&op_illegal, &&op_illegal, &&op_illegal
+        // 116-239: no instruction.
         GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
         GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
         GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
         GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
-        GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
+        GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
+        // 240-248: the fused forms quickening writes into verified code.
+        &&op_240, &&op_241, &&op_242, &&op_243, &&op_244, &&op_245, &&op_246, &&op_247, &&op_248,
+        &&op_249, &&op_250,
+        // 251-255: no instruction.
+        &&op_illegal, GS_ILLEGAL4,
 #undef GS_ILLEGAL4
     };
 
@@ -216,62 +251,69 @@ GSExitCode GSThread::Execute(float dt)
     } while (0)
 // The verifier's depth range of the entry at `offset`, against the stack
 // there: room above, and the frame's own record below.
-#define ENTER_AT(offset)                                                     \
-    do {                                                                     \
-        const int16_t* range_ = fn->entryDepths.data() + 2 * size_t(offset); \
-        if (last - top < range_[1]) [[unlikely]]                             \
-            FAIL(ER_StackOverflow);                                          \
-        if (top - floor < -range_[0]) [[unlikely]]                           \
-            FAIL(ER_StackReturnError);                                       \
+#define ENTER_AT(offset)                                        \
+    do {                                                        \
+        const int16_t* range_ = depths + 2 * size_t(offset);    \
+        if (last - top < range_[1]) [[unlikely]]                \
+            FAIL(ER_StackOverflow);                             \
+        if (top - floor < -range_[0]) [[unlikely]]              \
+            FAIL(ER_StackReturnError);                          \
     } while (0)
-// The budget counts the bytes run since the last taken jump; pc stands just
-// after the opcode byte here.
-#define BUDGET_STEP()                               \
-    do {                                            \
-        spent += uint64_t(pc - lastJump);           \
-        lastJump = pc;                              \
-        if (spent > budget) [[unlikely]]            \
-            FAIL(ER_Timeout);                       \
+// A budget step at pc (just after an opcode byte), then the run goes on at
+// `to`.
+#define BUDGET_STEP()                                  \
+    do {                                               \
+        if (intptr_t(pc) > deadline) [[unlikely]]      \
+            FAIL(ER_Timeout);                          \
     } while (0)
-#define JUMP_TO(offset)                  \
-    do {                                 \
+#define MOVE_TO(to)                                         \
+    do {                                                    \
+        const uint8_t* to_ = (to);                          \
+        deadline += intptr_t(to_) - intptr_t(pc);           \
+        pc = to_;                                           \
+    } while (0)
+#define JUMP_TO(offset)                    \
+    do {                                   \
         const uint32_t target_ = (offset); \
-        BUDGET_STEP();                   \
-        pc = codeBase + target_;         \
-        lastJump = pc;                   \
-        ENTER_AT(target_);               \
-        DISPATCH();                      \
+        BUDGET_STEP();                     \
+        MOVE_TO(codeBase + target_);       \
+        ENTER_AT(target_);                 \
+        DISPATCH();                        \
     } while (0)
-#define CONTEXT() (contextKnown ? context : (contextKnown = true, context = stack.CurrentContext()))
+// Around anything that may run scripts nested in this run: the budget
+// spent so far goes out, and what the nested runs left comes back.
+#define SPENT() (budget - (deadline - intptr_t(pc)))
+#define SYNC_OUT() (RunState().spent = uint64_t(SPENT()))
+#define SYNC_IN() (deadline = intptr_t(pc) + (budget - int64_t(RunState().spent)))
+#define CONTEXT() stack.CurrentContext()
+#define LIBRARY() (fn->library)
+#define ME() ReferencePart(locals[0])
 // The frame just entered or returned to becomes the one the registers
 // describe.
-#define LOAD_FRAME()                               \
-    do {                                           \
-        record = stack.frame;                      \
-        fn = GSStack::RecordFunction(record);      \
-        library = fn->library;                     \
-        codeBase = fn->code;                       \
-        locals = GSStack::RecordLocals(record);    \
-        floor = record + GSStack::kRecordSlots - 1; \
-        contextKnown = false;                      \
+#define LOAD_FRAME()                                          \
+    do {                                                      \
+        fn = GSStack::RecordFunction(stack.frame);            \
+        codeBase = fn->code;                                  \
+        depths = fn->entryDepths.data();                      \
+        locals = GSStack::RecordLocals(stack.frame);          \
+        floor = stack.frame + GSStack::kRecordSlots - 1;      \
     } while (0)
-#define LOAD_ME()                               \
-    do {                                        \
-        if (locals[0] == 0) [[unlikely]]        \
-            FAIL(ER_NullReference);             \
-        me = ReferencePart(locals[0]);          \
+#define CHECK_ME()                          \
+    do {                                    \
+        if (locals[0] == 0) [[unlikely]]    \
+            FAIL(ER_NullReference);         \
     } while (0)
 #define INT(v) SlotInt(v)
 #define FLT(v) SlotFloat(v)
 
-    if (!record)
+    if (!stack.frame)
         FAIL(ER_NoStackFrame);
     LOAD_FRAME();
     if (!codeBase || resumeOffset >= fn->codeSize)
         FAIL(ER_IllegalInstruction);
     pc = codeBase + resumeOffset;
-    lastJump = pc;
-    LOAD_ME();
+    deadline = intptr_t(pc) + (budget - int64_t(run.spent));
+    CHECK_ME();
     ENTER_AT(resumeOffset);
     DISPATCH();
 
@@ -655,7 +697,7 @@ op_72:
     *++top = NewString(CONTEXT(), {});
     DISPATCH();
 op_73:
-    *++top = NewString(CONTEXT(), library->stringCopies[LoadLE16(pc)].View());
+    *++top = NewString(CONTEXT(), LIBRARY()->stringCopies[LoadLE16(pc)].View());
     pc += 2;
     DISPATCH();
 op_74: {
@@ -805,7 +847,7 @@ op_86: {
 
     // 87-93: objects.
 op_87: {
-    const GSClass* target = library->classRefs[LoadLE16(pc)].cls;
+    const GSClass* target = LIBRARY()->classRefs[LoadLE16(pc)].cls;
     pc += 2;
     if (!target)
         FAIL(ER_LinkError);
@@ -821,7 +863,7 @@ op_87: {
     DISPATCH();
 }
 op_88: {
-    GSClass* cls = library->classRefs[LoadLE16(pc)].cls;
+    GSClass* cls = LIBRARY()->classRefs[LoadLE16(pc)].cls;
     pc += 2;
     if (!cls)
         FAIL(ER_ClassCreateError);
@@ -830,9 +872,9 @@ op_88: {
     object->GiveToInstance();
     // The constructors run nested, on the machine thread.
     stack.top = top;
-    RunState().spent = spent;
+    SYNC_OUT();
     const bool made = object->AttachClass(cls, in);
-    spent = RunState().spent;
+    SYNC_IN();
     if (!made) {
         delete object;
         FAIL(ER_ClassCreateError);
@@ -843,14 +885,14 @@ op_88: {
     DISPATCH();
 }
 op_89: {
-    GSClass* cls = library->classRefs[LoadLE16(pc)].cls;
+    GSClass* cls = LIBRARY()->classRefs[LoadLE16(pc)].cls;
     pc += 2;
     GSObject* object = nullptr;
-    if (cls && CONTEXT()) {
+    if (GSContext* context = cls ? CONTEXT() : nullptr) {
         stack.top = top;
-        RunState().spent = spent;
+        SYNC_OUT();
         object = context->GetStaticObject(*cls);
-        spent = RunState().spent;
+        SYNC_IN();
     }
     GSSlot* view = object ? object->GetInstance() : nullptr;
     if (view)
@@ -859,9 +901,9 @@ op_89: {
     DISPATCH();
 }
 op_90: {
-    if (library->classRefs.empty())
+    if (LIBRARY()->classRefs.empty())
         FAIL(ER_LinkError);
-    const GSClass* cls = library->classRefs[LoadLE16(pc)].cls;
+    const GSClass* cls = LIBRARY()->classRefs[LoadLE16(pc)].cls;
     pc += 2;
     if (!cls)
         FAIL(ER_LinkError);
@@ -914,20 +956,33 @@ op_94: {
     const GSClass::MethodEntry* entry = MethodOf(part, instance, LoadLE16(pc + 2));
     if (!entry)
         FAIL(ER_IllegalInstruction);
-    GSFunction* callee = entry->reference->function;
+    GSFunction* callee = entry->function;
     if (!callee->code || callee->parameterCount != uint32_t(1 - depth))
         FAIL(ER_IllegalInstruction);
     const uint32_t returnOffset = uint32_t(pc + 4 - codeBase);
     BUDGET_STEP();
-    stack.top = top;
-    if (!stack.Call(*callee, returnOffset))
+    // GSStack::Call, with the registers at hand (it logs an overflow).
+    if (int64_t(callee->frameReserve) > last - top) [[unlikely]] {
+        stack.top = top;
+        stack.Call(*callee, returnOffset);
         FAIL(ER_StackOverflow);
-    top = stack.top;
-    LOAD_FRAME();
+    }
+    GSSlot* const record = top + callee->frameRecord;
+    for (GSSlot* local = top + 1; local < record; ++local)
+        *local = 0;
+    locals = top + callee->localsBase;
+    record[0] = reinterpret_cast<GSSlot>(callee);
+    record[1] = GSSlot(returnOffset);
+    record[2] = reinterpret_cast<GSSlot>(stack.frame);
+    record[3] = reinterpret_cast<GSSlot>(locals);
+    stack.frame = record;
+    top += callee->frameGrowth;
+    floor = record + GSStack::kRecordSlots - 1;
+    fn = callee;
+    codeBase = callee->code;
+    depths = callee->entryDepths.data();
     locals[0] = MakeReference(instance->Fields() + entry->partOffset);
-    me = ReferencePart(locals[0]);
-    pc = codeBase;
-    lastJump = pc;
+    MOVE_TO(codeBase);
     ENTER_AT(0);
     DISPATCH();
 }
@@ -939,7 +994,7 @@ op_95: {
     const GSClass::MethodEntry* entry = MethodOf(part, instance, LoadLE16(pc + 2));
     if (!entry)
         FAIL(ER_IllegalInstruction);
-    GSFunction* callee = entry->reference->function;
+    GSFunction* callee = entry->function;
     if (callee->parameterCount != uint32_t(1 - depth))
         FAIL(ER_IllegalInstruction);
     stack.top = top;
@@ -950,10 +1005,10 @@ op_95: {
     if (!callee->native)
         FAIL(ER_NativeCallError);
     GSObject* target = NativeObjectOf(instance);
-    RunState().spent = spent;
+    SYNC_OUT();
     RunState().context = target ? target->Context() : nullptr;
     const bool called = callee->native->Call(target, *this);
-    spent = RunState().spent;
+    SYNC_IN();
     top = stack.top;
     if (!called)
         FAIL(ER_NativeCallError);
@@ -1001,9 +1056,7 @@ op_114: {
     top = stack.top;
     LOAD_FRAME();
     locals[0] = MakeReference(part);
-    me = part;
-    pc = codeBase;
-    lastJump = pc;
+    MOVE_TO(codeBase);
     ENTER_AT(0);
     DISPATCH();
 }
@@ -1066,11 +1119,11 @@ op_102: {
     DISPATCH();
 }
 op_103:
-    *++top = PlainCopy(me[LoadLE16(pc)]);
+    *++top = PlainCopy(ME()[LoadLE16(pc)]);
     pc += 2;
     DISPATCH();
 op_104: {
-    const GSSlot value = me[LoadLE16(pc)];
+    const GSSlot value = ME()[LoadLE16(pc)];
     pc += 2;
     AddReference(value);
     *++top = value;
@@ -1080,6 +1133,7 @@ op_105:
 op_107: {
     const uint32_t f = LoadLE16(pc);
     pc += 2;
+    GSSlot* const me = ME();
     if (!MeFieldWritable(me, f))
         FAIL(ER_IllegalInstruction);
     const GSSlot old = me[f];
@@ -1093,6 +1147,7 @@ op_106:
 op_108: {
     const uint32_t f = LoadLE16(pc);
     pc += 2;
+    GSSlot* const me = ME();
     if (!MeFieldWritable(me, f))
         FAIL(ER_IllegalInstruction);
     const bool keep = pc[-3] == 108;
@@ -1110,9 +1165,34 @@ op_109:
     goto returned;
 op_110:
 op_111:
-    stack.top = top;
-    if (!stack.ReturnValue(false))
+    // GSStack::ReturnValue, with the registers at hand (it logs an uneven
+    // stack).
+    if (top - floor != 1) [[unlikely]] {
+        stack.top = top;
+        stack.ReturnValue(false);
         FAIL(ER_StackReturnError);
+    }
+    {
+        const GSSlot value = *top;
+        GSSlot* const record = floor - (GSStack::kRecordSlots - 1);
+        for (uint32_t i = fn->objectLocalCount; i-- > 0;) {
+            GSSlot& local = locals[fn->ObjectLocal(i)];
+            const GSSlot held = local;
+            local = 0;
+            ReleaseReference(held);
+        }
+        ReleaseReference(locals[0]);
+        top = locals;
+        *top = value;
+        stack.returnOffset = GSStack::RecordReturn(record);
+        stack.frame = GSStack::RecordPrevious(record);
+    }
+    if (!stack.frame) {
+        state = kEnded;
+        code = ER_Done;
+        goto leave;
+    }
+    goto resumed;
 returned:
     top = stack.top;
     if (!stack.frame) {
@@ -1120,11 +1200,11 @@ returned:
         code = ER_Done;
         goto leave;
     }
+resumed:
     BUDGET_STEP();
     LOAD_FRAME();
-    pc = codeBase + stack.returnOffset;
-    lastJump = pc;
-    LOAD_ME();
+    MOVE_TO(codeBase + stack.returnOffset);
+    CHECK_ME();
     ENTER_AT(stack.returnOffset);
     DISPATCH();
 
@@ -1139,8 +1219,8 @@ op_112: {
     clauses.resize(size_t(n));
     for (int32_t i = 0; i < n; ++i) {
         Block& clause = clauses[size_t(i)];
-        clause.major = router->Intern(library->strings[LoadLE16(names + 4 * i)]);
-        clause.minor = router->Intern(library->strings[LoadLE16(names + 4 * i + 2)]);
+        clause.major = router->Intern(LIBRARY()->strings[LoadLE16(names + 4 * i)]);
+        clause.minor = router->Intern(LIBRARY()->strings[LoadLE16(names + 4 * i + 2)]);
         clause.offset = LoadLE32(offsets + 4 * i);
         router->Subscribe(*owner, clause.major);
     }
@@ -1178,12 +1258,124 @@ op_115:
     top[0] = top[0] != 0;
     DISPATCH();
 
+    // 240-248: fused sequences (Quickening.h). Each reads the operands of
+    // the instructions it stands for where they lie; a local that holds a
+    // reference goes the way of the first instruction itself (LOAD moves
+    // it out), which then runs the rest.
+    // LOAD a; LOAD b; ICMP; test; JZ target
+op_240: {
+    const GSSlot a = locals[LoadLE16(pc)], b = locals[LoadLE16(pc + 3)];
+    if (IsReference(a) || IsReference(b)) [[unlikely]]
+        goto op_31;
+    if (!TestHolds(pc[6], int32_t(uint32_t(a) - uint32_t(b)))) {
+        pc += 8;
+        JUMP_TO(LoadLE32(pc));
+    }
+    pc += 12;
+    DISPATCH();
+}
+    // LOAD a; PUSHI k; ICMP; test; JZ target
+op_241: {
+    const GSSlot a = locals[LoadLE16(pc)];
+    if (IsReference(a)) [[unlikely]]
+        goto op_31;
+    if (!TestHolds(pc[8], int32_t(uint32_t(a) - LoadLE32(pc + 3)))) {
+        pc += 10;
+        JUMP_TO(LoadLE32(pc));
+    }
+    pc += 14;
+    DISPATCH();
+}
+    // LOAD a; PUSH0 or PUSH1; ICMP; test; JZ target
+op_242: {
+    const GSSlot a = locals[LoadLE16(pc)];
+    if (IsReference(a)) [[unlikely]]
+        goto op_31;
+    if (!TestHolds(pc[4], int32_t(uint32_t(a) - uint32_t(pc[2] - kPush0Op)))) {
+        pc += 6;
+        JUMP_TO(LoadLE32(pc));
+    }
+    pc += 10;
+    DISPATCH();
+}
+    // LOAD a; LOAD b; ADD or SUB; POPL c
+op_243: {
+    const GSSlot a = locals[LoadLE16(pc)], b = locals[LoadLE16(pc + 3)];
+    if (IsReference(a) || IsReference(b)) [[unlikely]]
+        goto op_31;
+    locals[LoadLE16(pc + 7)] = AddOrSub(pc[5], a, uint32_t(b));
+    pc += 9;
+    DISPATCH();
+}
+    // LOAD a; PUSH1; ADD or SUB; POPL c
+op_244: {
+    const GSSlot a = locals[LoadLE16(pc)];
+    if (IsReference(a)) [[unlikely]]
+        goto op_31;
+    locals[LoadLE16(pc + 5)] = AddOrSub(pc[3], a, 1);
+    pc += 7;
+    DISPATCH();
+}
+    // LOAD a; PUSHI k; ADD or SUB; POPL c
+op_245: {
+    const GSSlot a = locals[LoadLE16(pc)];
+    if (IsReference(a)) [[unlikely]]
+        goto op_31;
+    locals[LoadLE16(pc + 9)] = AddOrSub(pc[7], a, LoadLE32(pc + 3));
+    pc += 11;
+    DISPATCH();
+}
+    // LOAD a; PUSH1; ADD or SUB
+op_246: {
+    const GSSlot a = locals[LoadLE16(pc)];
+    if (IsReference(a)) [[unlikely]]
+        goto op_31;
+    *++top = AddOrSub(pc[3], a, 1);
+    pc += 4;
+    DISPATCH();
+}
+    // LOAD a; PUSHI k; ADD or SUB
+op_247: {
+    const GSSlot a = locals[LoadLE16(pc)];
+    if (IsReference(a)) [[unlikely]]
+        goto op_31;
+    *++top = AddOrSub(pc[7], a, LoadLE32(pc + 3));
+    pc += 8;
+    DISPATCH();
+}
+    // LOAD a; LOAD b
+op_248: {
+    const GSSlot a = locals[LoadLE16(pc)], b = locals[LoadLE16(pc + 3)];
+    if (IsReference(a) || IsReference(b)) [[unlikely]]
+        goto op_31;
+    top[1] = a;
+    top[2] = b;
+    top += 2;
+    pc += 5;
+    DISPATCH();
+}
+
+    // ADD; RETV
+op_249:
+    top[-1] = IntSlot(int32_t(uint32_t(top[-1]) + uint32_t(top[0])));
+    --top;
+    ++pc;
+    goto op_110;
+    // LOAD a; RETV
+op_250: {
+    const GSSlot a = locals[LoadLE16(pc)];
+    if (IsReference(a)) [[unlikely]]
+        goto op_31;
+    *++top = a;
+    pc += 3;
+    goto op_110;
+}
+
 op_illegal:
     FAIL(ER_IllegalInstruction);
 
 leave:
-    spent += uint64_t(pc - lastJump);
-    run.spent = spent;
+    run.spent = uint64_t(SPENT());
     --run.depth;
     stack.top = top;
     run.thread = savedThread;
@@ -1192,8 +1384,7 @@ leave:
 
 exception: {
     if (pc)
-        spent += uint64_t(pc - lastJump);
-    run.spent = spent;
+        run.spent = uint64_t(SPENT());
     --run.depth;
     stack.top = top;
     int line = -1;
@@ -1202,6 +1393,7 @@ exception: {
         line = inner->GetLine(inner == fn && pc ? uint32_t(pc - codeBase) : 0);
     }
     char text[512];
+    const GSLibrary* library = fn ? fn->library : nullptr;
     std::snprintf(text, sizeof text, "Thread Exception: %s, line %d, file %s", ExitCodeName(code), line,
                   library ? library->name.c_str() : "");
     ScriptLog("%s", text);
@@ -1221,8 +1413,14 @@ exception: {
 #undef BUDGET_STEP
 #undef JUMP_TO
 #undef CONTEXT
+#undef LIBRARY
+#undef ME
+#undef SPENT
+#undef SYNC_OUT
+#undef SYNC_IN
+#undef MOVE_TO
 #undef LOAD_FRAME
-#undef LOAD_ME
+#undef CHECK_ME
 #undef INT
 #undef FLT
 }
@@ -1247,7 +1445,7 @@ GSExitCode StartThread(GSSlot*& top, int16_t depth, uint16_t method)
     const GSClass::MethodEntry* entry = MethodOf(part, instance, method);
     if (!entry)
         return ER_IllegalInstruction;
-    GSFunction* callee = entry->reference->function;
+    GSFunction* callee = entry->function;
     if (!callee->code || callee->parameterCount != uint32_t(1 - depth))
         return ER_IllegalInstruction;
     GSThread* thread = gameObject->NewThread();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/LittleEndian.h"
+#include "gs/runtime/interp/Quickening.h"
 #include "gs/runtime/library/GSLibrary.h"
 #include "gs/runtime/registry/GSMachine.h"
 #include "gs/runtime/registry/GSNativeFunction.h"
@@ -347,6 +348,8 @@ bool GSClass::VerifyFunctions()
         if (f.codeSize && !VerifyCode(f.code, f.codeSize, limits, f.depthRanges))
             return false;
         f.IndexDepthRanges();
+        // The code lies in the library's own buffer.
+        QuickenCode(const_cast<uint8_t*>(f.code), f.codeSize, f.depthRanges);
     }
     return true;
 }
@@ -383,7 +386,8 @@ bool GSClass::Link()
     }
     for (uint32_t i = 0; i < methodCount; ++i) {
         methods[i].reference = &library->functionRefs[methods[i].referenceIndex];
-        const GSClass* declaring = methods[i].reference->function->owner;
+        methods[i].function = methods[i].reference->function;
+        const GSClass* declaring = methods[i].function->owner;
         if (uint64_t(methods[i].partOffset) + declaring->fieldCount > fieldCount)
             return false;
         // The function runs on the part of the class that declares it, so

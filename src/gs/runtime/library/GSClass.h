@@ -38,6 +38,7 @@ public:
         FunctionReference* reference = nullptr;  // set by Link
         uint32_t referenceIndex = 0;
         uint32_t partOffset = 0;  // word offset of the part that becomes "me"
+        GSFunction* function = nullptr;  // the reference's function, set by Link
     };
     // A function found through the class: the class that declares it, the
     // word offset of that class's part and the function's method slot.

@@ -107,25 +107,8 @@ void GSScriptInstance::Detach()
     Destroy();
 }
 
-void AddReference(GSSlot value) noexcept
+void LastReferenceGone(GSScriptInstance* instance)
 {
-    if (IsReference(value))
-        ++GSScriptInstance::OfPart(ReferencePart(value))->refCount;
-}
-
-void ReleaseReference(GSSlot value)
-{
-    if (IsReference(value))
-        ReleasePart(ReferencePart(value));
-}
-
-void AddPartReference(GSSlot* part) noexcept { ++GSScriptInstance::OfPart(part)->refCount; }
-
-void ReleasePart(GSSlot* part)
-{
-    GSScriptInstance* instance = GSScriptInstance::OfPart(part);
-    if (--instance->refCount != 0)
-        return;
     FreeQueue& queue = Queue();
     if (queue.draining) {
         queue.pending.push_back(instance);

@@ -55,11 +55,28 @@ public:
 
 static_assert(sizeof(GSScriptInstance) % sizeof(GSSlot) == 0, "the field block follows the header");
 
+// The last count of an instance went: its owner (or the instance itself)
+// is freed, and whatever that releases in turn.
+void LastReferenceGone(GSScriptInstance* instance);
+
 // Counting on words: anything but a reference word is left alone.
-void AddReference(GSSlot value) noexcept;
-void ReleaseReference(GSSlot value);
-void AddPartReference(GSSlot* part) noexcept;
-void ReleasePart(GSSlot* part);
+inline void AddPartReference(GSSlot* part) noexcept { ++GSScriptInstance::OfPart(part)->refCount; }
+inline void ReleasePart(GSSlot* part)
+{
+    GSScriptInstance* instance = GSScriptInstance::OfPart(part);
+    if (--instance->refCount == 0)
+        LastReferenceGone(instance);
+}
+inline void AddReference(GSSlot value) noexcept
+{
+    if (IsReference(value))
+        AddPartReference(ReferencePart(value));
+}
+inline void ReleaseReference(GSSlot value)
+{
+    if (IsReference(value))
+        ReleasePart(ReferencePart(value));
+}
 
 // Stores a reference into field word `word` of the holder part: a value of
 // another context that does not share its objects arrives as null. The value
