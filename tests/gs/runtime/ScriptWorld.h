@@ -92,8 +92,12 @@ public:
             thread.stack.PushInt(a);
         EXPECT_TRUE(thread.stack.Call(*f, 0));
         run.code = thread.Execute(0.0f);
-        if (run.code == GSRuntime::ER_Done && f->returnType)
-            Describe(*thread.stack.top, run);
+        if (run.code == GSRuntime::ER_Done) {
+            // The outermost return ends the thread.
+            EXPECT_EQ(thread.state, GSRuntime::GSThread::kEnded);
+            if (f->returnType)
+                Describe(*thread.stack.top, run);
+        }
         return run;
     }
 

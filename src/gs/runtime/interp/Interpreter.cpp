@@ -231,9 +231,9 @@ GSExitCode GSThread::Execute(float dt)
         GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
         // 240-248: the fused forms quickening writes into verified code.
         &&op_240, &&op_241, &&op_242, &&op_243, &&op_244, &&op_245, &&op_246, &&op_247, &&op_248,
-        &&op_249, &&op_250,
-        // 251-255: no instruction.
-        &&op_illegal, GS_ILLEGAL4,
+        &&op_249, &&op_250, &&op_251,
+        // 252-255: no instruction.
+        GS_ILLEGAL4,
 #undef GS_ILLEGAL4
     };
 
@@ -1370,6 +1370,12 @@ op_250: {
     pc += 3;
     goto op_110;
 }
+    // LOADO 0
+op_251:
+    AddPartReference(ReferencePart(locals[0]));
+    *++top = locals[0];
+    pc += 2;
+    DISPATCH();
 
 op_illegal:
     FAIL(ER_IllegalInstruction);

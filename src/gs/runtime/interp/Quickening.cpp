@@ -10,7 +10,7 @@ namespace GSRuntime {
 namespace {
 
 constexpr uint8_t kAdd = 0, kSub = 1, kIcmp = 9, kPush0 = 10, kPush1 = 11, kEqz = 12, kPushi = 30, kLoad = 31,
-                  kPopl = 33, kJz = 44, kLtz = 52, kGez = 55, kRetv = 110, kNez = 115;
+                  kLoado = 32, kPopl = 33, kJz = 44, kLtz = 52, kGez = 55, kRetv = 110, kNez = 115;
 
 bool IsTest(uint8_t op) { return (op >= kLtz && op <= kGez) || op == kEqz || op == kNez; }
 bool IsAddOrSub(uint8_t op) { return op == kAdd || op == kSub; }
@@ -137,6 +137,11 @@ void QuickenCode(uint8_t* code, uint32_t size, const std::vector<DepthRange>& en
         {Fused::kAddReturn, {S::kAddOp, S::kRetvOp}},
     };
     for (uint32_t at = 0; at < size;) {
+        if (code[at] == kLoado && LoadLE16(code + at + 1) == 0) {
+            code[at] = Fused::kLoadMe;
+            at += 3;
+            continue;
+        }
         uint32_t fused = 0;
         for (const auto& pattern : patterns) {
             fused = m.Match(at, pattern.steps);

@@ -39,6 +39,8 @@ constexpr uint8_t kLoadTwo = 248;
 constexpr uint8_t kAddReturn = 249;
 // LOAD a; RETV                                     (4 bytes)
 constexpr uint8_t kReturnLocal = 250;
+// LOADO 0: "me", which the verifier keeps a reference (3 bytes)
+constexpr uint8_t kLoadMe = 251;
 }  // namespace Fused
 
 // Rewrites verified code in place; `entries` are the places a run can

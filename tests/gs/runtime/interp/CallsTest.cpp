@@ -355,3 +355,51 @@ TEST(CallsTest, WaitNeedsAnAttachedGameObjectsThread)
     EXPECT_EQ(*thread->stack.top, 7);
     EXPECT_EQ(w.Router().Subscriptions(*go, ping), 0u) << "the next run drops the clauses";
 }
+
+// The verifier refuses opcodes past the instruction set, so only a changed
+// image could hold one: the dispatch table still ends the thread there.
+TEST(CallsTest, AnOpcodePastTheSetEndsTheThread)
+{
+    ScriptWorld w;
+    GSProgram p("t.gs", 0x7E57, 0x1, &SystemProgram());
+    GSProgram::Class& t = p.AddClass("T");
+    p.AddMethod(t, "Run", "int", {}, GSAsm().Line(3).Op(PUSH1).Line(4).Op(NEG).Op(RETV));
+    GSLibrary* lib = w.Load(p);
+    ASSERT_NE(lib, nullptr);
+    GSObject* o = w.Make(w.Class(lib, "T"));
+    const_cast<uint8_t*>(o->Instance()->cls->OwnFunction("$int@T::Run()")->code)[1] = 200;
+    w.log.Take();
+    EXPECT_EQ(w.Run(o, "$int@T::Run()").code, ER_IllegalInstruction);
+    EXPECT_EQ(w.log.Take(), (std::vector<std::string>{"Thread Exception: ER_IllegalInstruction, line 4, file t.gs",
+                                                       "Stack Dump...", "function $int@T::Run(), line -1"}));
+}
+
+// Runs nested in a run (constructors here) spend the outer run's budget.
+TEST(CallsTest, NestedRunsShareTheBudget)
+{
+    LimitsGuard guard;
+    RunLimits().jumpBudget = 100;
+    const auto program = [](int outer, int inner) {
+        return [outer, inner](const CodeMaker&, const std::string&) {
+            GSProgram p("t.gs", 0x7E57, 0x1, &SystemProgram());
+            GSProgram::Class& made = p.AddClass("Made");
+            GSAsm init;
+            for (int i = 0; i < inner; ++i)
+                init.Op(PUSH0).Op(POP);
+            made.init = init.Jump(JMP, "end").Label("end").Op(RET).Bytes();
+            GSProgram::Class& t = p.AddClass("T");
+            GSAsm run;
+            for (int i = 0; i < outer; ++i)
+                run.Op(PUSH0).Op(POP);
+            run.Jump(JMP, "go").Label("go").Op(NEWOBJ, uint16_t(p.Ref("Made"))).Op(POPO).Jump(JMP, "end").Label("end")
+                .Op(PUSH1).Op(RETV);
+            p.AddMethod(t, "Run", "int", {}, run);
+            return p;
+        };
+    };
+    // 61 bytes before the object is made and 61 in its constructor: each
+    // fits 100 bytes, both do not.
+    RunSnippets({IntCase("the outer run's alone", nullptr, 1)}, program(30, 0));
+    RunSnippets({IntCase("the constructor's alone", nullptr, 1)}, program(0, 30));
+    RunSnippets({ExitCase("together", nullptr, ER_ClassCreateError)}, program(30, 30));
+}
