@@ -2,8 +2,9 @@
 // finishes, blocks, fails or spends its jump budget.
 //
 // Dispatch is one table lookup per instruction (computed goto); the stack
-// top, locals base, "me" and the code position live in locals and go back
-// into the thread only where other code can look at the stack. Operands are
+// top, the locals base and the code position live in locals and go back
+// into the thread only where other code can look at the stack, and the
+// loader has fused the commonest sequences (Quickening.h). Operands are
 // read in place: the loader's verifier has checked every operand, target
 // and depth the code itself can tell; what only the running program tells
 // (the kind of a value, a method slot or field of the object at hand, the
