@@ -12,7 +12,7 @@
 #include "gs/compiler/driver/CompileSession.h"
 #include "gs/compiler/driver/Compiler.h"
 #include "gs/compiler/image/LibraryWriter.h"
-#include "gs/runtime/GSMachine.h"
+#include "gs/runtime/registry/GSMachine.h"
 #include "gs/support/ByteBuffer.h"
 #include "gs/support/ScriptLogHook.h"
 #include "support/GSLibraryImage.h"

@@ -15,8 +15,8 @@
 #include "gs/compiler/CodegenTestSupport.h"
 #include "gs/compiler/CompilerTestSupport.h"
 #include "gs/compiler/driver/Compiler.h"
-#include "gs/runtime/GSLibrary.h"
-#include "gs/runtime/GSMachine.h"
+#include "gs/runtime/library/GSLibrary.h"
+#include "gs/runtime/registry/GSMachine.h"
 #include "gs/support/ScriptLogHook.h"
 #include "support/TempFolder.h"
 

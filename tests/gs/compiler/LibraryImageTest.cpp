@@ -8,7 +8,7 @@
 
 #include "core/Crc32.h"
 #include "gs/compiler/CodegenTestSupport.h"
-#include "gs/runtime/GSMachine.h"
+#include "gs/runtime/registry/GSMachine.h"
 #include "gs/support/store/LibraryNameCrc.h"
 
 using gsimage::ClassRecord;
