@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "config/ACSChunk.h"
@@ -132,8 +133,47 @@ public:
     // Adds the "validation" entries of the definition's ancestors to the
     // target, in the same order and with the same care.
     void MergeInheritedValidation(ChunkRef& target, const ChunkRef& definition);
-    // The named container rules. None are in yet.
+    // Runs every bound container rule in binding order, also after one has
+    // failed; true when none failed.
+    bool RunRules();
+    // The named container rules, in the order a name is looked up.
     static const std::vector<ContainerRule>& RuleTable();
+
+    // ---- the export (writers/) ----
+
+    // Writes the container back into the target (made when null): its
+    // value tags under their names through the writer of their type, then
+    // every sub-container under its saving name (else its name), each
+    // followed by its container rules. An extensions container writes only
+    // its verbatim copy. True when every writer, sub-container and rule
+    // passed.
+    virtual bool Export(ChunkRef& target);
+    // The writers: each checks the tag (its rules and its own tests),
+    // stores it in the target in place of a child of the same name and
+    // answers whether it passed.
+    virtual bool ExportFloat(Tag& tag, ChunkRef& target);
+    virtual bool ExportString(Tag& tag, ChunkRef& target);
+    virtual bool ExportInt(Tag& tag, ChunkRef& target);
+    virtual bool ExportBool(Tag& tag, ChunkRef& target);
+    virtual bool ExportVector2(Tag& tag, ChunkRef& target);
+    virtual bool ExportVector3(Tag& tag, ChunkRef& target);
+    virtual bool ExportVector4(Tag& tag, ChunkRef& target);
+    virtual bool ExportVector5(Tag& tag, ChunkRef& target);
+    virtual bool ExportFloatList(Tag& tag, ChunkRef& target);
+    virtual bool ExportCombobox(Tag& tag, ChunkRef& target);
+    virtual bool ExportIntCombobox(Tag& tag, ChunkRef& target);
+    virtual bool ExportListbox(Tag& tag, ChunkRef& target);
+    virtual bool ExportKUID(Tag& tag, ChunkRef& target);
+    virtual bool ExportStringKUID(Tag& tag, ChunkRef& target);
+    virtual bool ExportDoubleString(Tag& tag, ChunkRef& target);
+    virtual bool ExportFilePath(Tag& tag, ChunkRef& target);
+    virtual bool ExportFilePathEdit(Tag& tag, ChunkRef& target);
+    virtual bool ExportKUIDBrowser(Tag& tag, ChunkRef& target);
+    virtual bool ExportStringKUIDBrowser(Tag& tag, ChunkRef& target);
+    virtual bool ExportUndefined(Tag& tag, ChunkRef& target);
+    // The names of the container and its ancestors below the top container,
+    // outermost first, joined by "\"; empty for the top container.
+    std::string GetContainerPath() const;
 
     // ---- what the container holds ----
 

@@ -2,13 +2,29 @@
 #include "tetlib/container/Container.h"
 #include "tetlib/container/DefinitionKeys.h"
 #include "tetlib/container/InheritedDefinitions.h"
+#include "tetlib/rules/ContainerRules.h"
 
 namespace TETLib {
 
 const std::vector<ContainerRule>& Container::RuleTable()
 {
-    static const std::vector<ContainerRule> rules;
+    // Made on first use; never changed afterwards.
+    static const std::vector<ContainerRule> rules = {
+        {Nyx::PString("uniquenames"), &RuleUniqueNames},
+        {Nyx::PString("hasvalidtexturefile"), &RuleHasValidTextureFile},
+        {Nyx::PString("meshtablehasshadow"), &RuleMeshTableHasShadow},
+        {Nyx::PString("meshtablehasvisiblemesh"), &RuleMeshTableHasVisibleMesh},
+    };
     return rules;
+}
+
+bool Container::RunRules()
+{
+    bool ok = true;
+    for (size_t i = 0; i < ruleFunctions_.size(); ++i)
+        if (!ruleFunctions_[i](*this, ruleArguments_[i] ? &ruleArguments_[i] : nullptr))
+            ok = false;
+    return ok;
 }
 
 void Container::BindContainerRules(const ChunkRef& definition, Container& container)

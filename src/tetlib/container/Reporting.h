@@ -19,6 +19,11 @@ inline void ReportErrorAgainst(const Tag& tag, const Nyx::PString& text)
     if (ErrorHandler* handler = ErrorHandler::Instance())
         handler->ReportError(text, tag.Serial());
 }
+inline void ReportWarningAgainst(const Container& container, const Nyx::PString& text)
+{
+    if (ErrorHandler* handler = ErrorHandler::Instance())
+        handler->ReportWarning(text, container.Serial());
+}
 inline void ReportWarningAgainst(const Tag& tag, const Nyx::PString& text)
 {
     if (ErrorHandler* handler = ErrorHandler::Instance())

@@ -3,6 +3,7 @@
 #include "config/TDBContainerTag.h"
 #include "tetlib/data/DataManager.h"
 #include "tetlib/errors/ErrorHandler.h"
+#include "tetlib/rules/TagRules.h"
 
 namespace TETLib {
 
@@ -21,8 +22,30 @@ Tag::~Tag()
 
 const std::vector<TagRule>& Tag::RuleTable()
 {
-    static const std::vector<TagRule> rules;
+    // Made on first use; never changed afterwards.
+    static const std::vector<TagRule> rules = {
+        {Nyx::PString("istracksidetype"), &RuleIsTracksideType},
+        {Nyx::PString("needcollatemeshes"), &RuleNeedCollateMeshes},
+        {Nyx::PString("ispositive"), &RuleIsPositive},
+        {Nyx::PString("isnotzero"), &RuleIsNotZero},
+        {Nyx::PString("scriptfileexists"), &RuleScriptFileExists},
+        {Nyx::PString("range"), &RuleRange},
+        {Nyx::PString("arraysize"), &RuleArraySize},
+        {Nyx::PString("notownparent"), &RuleNotOwnParent},
+        {Nyx::PString("mustbeownparent"), &RuleMustBeOwnParent},
+        {Nyx::PString("mustbeinlightcontainer"), &RuleMustBeInLightContainer},
+        {Nyx::PString("mustbepaired"), &RuleMustBePaired},
+    };
     return rules;
+}
+
+bool Tag::RunRules()
+{
+    bool ok = true;
+    for (size_t i = 0; i < ruleFunctions_.size(); ++i)
+        if (!ruleFunctions_[i](*this, ruleArguments_[i] ? &ruleArguments_[i] : nullptr))
+            ok = false;
+    return ok;
 }
 
 int64_t Tag::LiveCount() noexcept { return live_.load(std::memory_order_relaxed); }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "config/ACSChunk.h"
@@ -51,6 +52,12 @@ enum ValueType : int32_t {
     kTypeUndefined = 20,
 };
 
+// The value as numbers: every space or comma ends a piece, each non-empty
+// piece converted as by atof.
+std::vector<float> ParseNumberList(std::string_view text);
+// The same pieces as whole numbers (decimal, as by atoi).
+std::vector<int32_t> ParseIntegerList(std::string_view text);
+
 class Tag {
 public:
     Tag();
@@ -65,7 +72,20 @@ public:
     // passed over.
     virtual void BindRules(const ChunkRef& spec);
 
-    // The named tag rules. None are in yet.
+    // Runs every bound rule in binding order, also after one has failed;
+    // true when none failed.
+    bool RunRules();
+    // A non-empty value must hold `expected` numbers (assets from build
+    // 2.89 on); "$tet_val_arraywrongsize" otherwise. An empty value fails
+    // without a message.
+    static bool CheckArraySize(Tag& tag, int32_t expected);
+    // The asset database's view of a KUID-browser tag's value: the null
+    // KUID, an asset the database does not know and one not installed here
+    // are warnings and pass; one outside the tag's category fails (except
+    // for "mesh-asset"). Tags of "obsolete-table" pass unchecked.
+    static bool CheckKUID(Tag& tag);
+
+    // The named tag rules, in the order a name is looked up.
     static const std::vector<TagRule>& RuleTable();
     // Tags alive in the process.
     static int64_t LiveCount() noexcept;
