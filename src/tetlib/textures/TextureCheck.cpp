@@ -1,0 +1,181 @@
+#include "tetlib/textures/TextureCheck.h"
+
+#include <cstring>
+#include <string>
+
+#include "tetlib/container/Reporting.h"
+#include "tetlib/data/AssetBuild.h"
+#include "tetlib/data/AssetPaths.h"
+#include "tetlib/data/DataManager.h"
+#include "tetlib/errors/MessageText.h"
+#include "tetlib/rules/AssetLocation.h"
+#include "tetlib/textures/TextureImageLoader.h"
+#include "tetlib/writers/FileExtensions.h"
+
+namespace TETLib {
+
+namespace {
+
+// Compiled textures without a description are warnings before this build
+// (2.9), errors from it on.
+constexpr int32_t kFirstCurrentBuild = 290;
+// Description lines are read up to this many characters.
+constexpr uint32_t kLineCapacity = 512 + 1;
+// Folders nested deeper than this (a link back up, say) are not searched.
+constexpr int kMaxFolderDepth = 64;
+
+class TextureWalk {
+public:
+    TextureWalk(const Nyx::File::Path& base, const Nyx::File::Path& root)
+        : base_(base), root_(LexicallyNormal(root))
+    {
+        root_.EnsureTrailingSeparator();
+    }
+
+    bool Folder(const Nyx::File::Path& folder, int depth);
+
+private:
+    std::string Shown(const Nyx::File::Path& path) const { return WithoutPrefix(path.View(), base_.View()); }
+    void Error(const char* key, std::initializer_list<MessageArg> args)
+    {
+        ReportPlainError(MessageText(Nyx::PString(key), args));
+        ok_ = false;
+    }
+    void CompiledTexture(const Nyx::File::Path& path);
+    void Description(const Nyx::File::Path& folder, const Nyx::File::Path& path);
+    // Checks one image of a description; true when it loaded, with its size.
+    bool Image(const Nyx::File::Path& folder, const std::string& name, const Nyx::File::Path& description,
+               const char* missingKey, TextureImage& image);
+    bool Inside(const Nyx::File::Path& path) const
+    {
+        Nyx::File::Path relative;
+        return MakeRelativeTo(root_, path, relative);
+    }
+
+    Nyx::File::Path base_;
+    Nyx::File::Path root_;
+    bool ok_ = true;
+};
+
+Nyx::File::Path Joined(const Nyx::File::Path& folder, std::string_view name)
+{
+    Nyx::File::Path path = folder;
+    path.AddPath(name);
+    return path;
+}
+
+bool LineStartsWith(const char* line, const char* prefix) { return std::strncmp(line, prefix, std::strlen(prefix)) == 0; }
+
+// The text after the prefix, up to the first carriage return or line feed.
+std::string NameAfter(const std::string& line, size_t prefix)
+{
+    const std::string rest = line.substr(prefix);
+    return rest.substr(0, rest.find_first_of("\r\n"));
+}
+
+}  // namespace
+
+bool TextureWalk::Folder(const Nyx::File::Path& folder, int depth)
+{
+    Nyx::File::Find find(Joined(folder, "*"));
+    if (!find.Valid())
+        return ok_;
+    while (find.Next()) {
+        const Nyx::File::Path path = Joined(folder, find.Name());
+        if (find.IsFolder() && depth < kMaxFolderDepth)
+            Folder(path, depth + 1);
+        if (HasExtension(find.Name(), "texture"))
+            CompiledTexture(path);
+        else if (HasExtension(find.Name(), "txt"))
+            Description(folder, path);
+    }
+    return ok_;
+}
+
+void TextureWalk::CompiledTexture(const Nyx::File::Path& path)
+{
+    const DataManager* manager = DataManager::Existing();
+    if (manager && manager->skipOldAssets)
+        return;
+    if (Nyx::File::Exists(Nyx::File::Path(path.Str() + ".txt")) == 0)
+        return;
+    const Nyx::PString text = MessageText(Nyx::PString("$tet_duplicatetexture"), {Shown(path)});
+    if (manager && BuildNumber(manager->assetBuild) < kFirstCurrentBuild)
+        ReportPlainWarning(text);
+    else
+        ReportPlainError(text);
+    ok_ = false;
+}
+
+void TextureWalk::Description(const Nyx::File::Path& folder, const Nyx::File::Path& path)
+{
+    const std::string compiled = WithoutTextExtension(path.View());
+    if (HasExtension(compiled, "convert-tex")) {
+        Error("$tet_texture_failedload", {Shown(path)});
+        return;
+    }
+    if (!HasExtension(compiled, "texture") || Nyx::File::Exists(path) != 0)
+        return;
+
+    std::string primaryLine;
+    std::string alphaLine;
+    bool nonAnsi = false;
+    Nyx::File file;
+    if (file.Open(path, Nyx::File::kModeRead)) {
+        char line[kLineCapacity];
+        while (file.ReadLine(line, kLineCapacity)) {
+            if (LineStartsWith(line, "Primary="))
+                primaryLine = line;
+            else if (LineStartsWith(line, "Alpha="))
+                alphaLine = line;
+            for (const char* c = line; !nonAnsi && *c; ++c)
+                nonAnsi = (static_cast<unsigned char>(*c) & 0x80u) != 0;
+        }
+    }
+    if (nonAnsi)
+        Error("$tet_non_ansi_texture", {Shown(path)});
+
+    const std::string primaryName = primaryLine.empty() ? std::string() : NameAfter(primaryLine, 8);
+    const std::string alphaName = alphaLine.empty() ? std::string() : NameAfter(alphaLine, 6);
+    TextureImage primary;
+    TextureImage alpha;
+    const bool primaryLoaded =
+        !primaryName.empty() && Image(folder, primaryName, path, "$tet_texture_missing_primary", primary);
+    const bool alphaLoaded =
+        !alphaName.empty() && Image(folder, alphaName, path, "$tet_texture_missing_alpha", alpha);
+    if (primaryLoaded && alphaLoaded && primary.sized && alpha.sized
+        && (primary.width != alpha.width || primary.height != alpha.height))
+        Error("$tet_primaryalpha_notsamesize", {Shown(path)});
+
+    const DataManager* manager = DataManager::Existing();
+    if (manager && manager->outsideEditing && Nyx::File::Exists(Nyx::File::Path(compiled)) != 0)
+        Error("$tet_binary_texture_conversion_failed", {Shown(path)});
+}
+
+bool TextureWalk::Image(const Nyx::File::Path& folder, const std::string& name,
+                        const Nyx::File::Path& description, const char* missingKey, TextureImage& image)
+{
+    const Nyx::File::Path path = Joined(folder, name);
+    const Nyx::File::Path normal = LexicallyNormal(path);
+    if (Nyx::File::Path(name).IsAbsolute() || !Inside(normal) || Nyx::File::Exists(normal) != 0) {
+        Error(missingKey, {Shown(path), Shown(description)});
+        return false;
+    }
+    if (!LoadTextureImage(normal, image)) {
+        Error("$tet_texture_failedload", {Shown(path)});
+        return false;
+    }
+    if (image.sized && (!IsPowerOfTwo(image.width) || !IsPowerOfTwo(image.height)))
+        Error("$tet_texture_notpower2", {Shown(path)});
+    return true;
+}
+
+bool IsPowerOfTwo(uint32_t side) { return side != 0 && (side & (side - 1)) == 0; }
+
+bool CheckTextures(const Nyx::File::Path& base, const Nyx::File::Path& folder)
+{
+    TextureWalk walk(base, folder);
+    return walk.Folder(folder, 0);
+}
+
+}  // namespace TETLib
