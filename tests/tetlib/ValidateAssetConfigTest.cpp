@@ -178,7 +178,9 @@ TEST_F(ValidateAssetConfigTest, TheTaskRecordsTheJobsOutcome)
     const Nyx::PString name("local");
     const Nyx::File::Path path("wagon/");
     for (const auto& [build, succeeded] : {std::pair{"3.5", false}, std::pair{"3.2", true}}) {
-        folder_.Write("local/wagon/config.txt", std::string("kind \"traincar\"\nkestro-build ") + build + "\n");
+        folder_.Write("local/wagon/config.txt", std::string("kuid <kuid:1:1>\nusername \"u\"\nkind \"traincar\"\n"
+                                                            "category-class \"VE\"\nkestro-build ")
+                                                    + build + "\n");
         ResultsLog log;
         TETLib::ValidateAssetTask task{&name, &path, &log, !succeeded};
         task.Run(nullptr);

@@ -24,8 +24,11 @@ TEST_F(TagWalkTest, ConfigsGiveTheWalksMessagesInOrder)
     };
     const Case cases[] = {
         {"a clean config", Thing("flag 1\nwheel5 2\nwheel12 3\n"), {}, true},
+        // A missing string tag is written back empty.
         {"compulsory tags missing", "kind \"thing\"\nkestro-build 3.0\n",
-         {"2 The required tag 'kuid' is missing.", "2 The required tag 'username' is missing."}, true},
+         {"2 The required tag 'kuid' is missing.", "2 The required tag 'username' is missing.",
+          "3 The tag 'username' in 'thing' has no value."},
+         false},
         {"an obsolete container without inheritance is undefined",
          "kind \"plain-kind\"\nkestro-build 3.0\nold-box\n{\n}\n",
          {"3 The container 'old-box' is not allowed in 'plain-kind'."}, false},
@@ -39,7 +42,8 @@ TEST_F(TagWalkTest, ConfigsGiveTheWalksMessagesInOrder)
          false},
         {"a language description does not stand for the compulsory one",
          "kind \"described\"\nkestro-build 3.0\ndescription-de \"Wagen\"\n",
-         {"2 The required tag 'description' is missing."}, true},
+         {"2 The required tag 'description' is missing.", "3 The tag 'description' in 'described' has no value."},
+         false},
         {"numbered tags need a base with a sequence", Thing("axle12 1\nwheel123 2\n"),
          {"3 The container 'axle12' is not allowed in 'thing'.",
           "3 The container 'wheel123' is not allowed in 'thing'."},
