@@ -1,0 +1,192 @@
+// The texture check over small asset folders, the image reader the check
+// uses until the engine's loader is handed in, and the seam itself.
+#include <gtest/gtest.h>
+
+#include "tetlib/TETLibTestSupport.h"
+#include "tetlib/textures/TextureCheck.h"
+#include "tetlib/textures/TextureImageLoader.h"
+#include "tetlib/textures/TextureImages.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using textureimages::Bmp;
+using textureimages::Tga;
+
+TEST(TextureImageTest, TheReaderChecksWhatItCan)
+{
+    struct Case {
+        const char* name;
+        const char* file;
+        std::string bytes;
+        bool loads;
+        uint32_t width;
+        uint32_t height;
+    };
+    std::string bottomUp = Bmp(2, 2);
+    bottomUp[22] = '\xfe';  // height -2: stored top row first
+    bottomUp[23] = bottomUp[24] = bottomUp[25] = '\xff';
+    std::string badPlanes = Bmp(4, 4);
+    badPlanes[26] = 2;
+    std::string hugeWidth = Bmp(4, 4);
+    hugeWidth[21] = '\x7f';
+    const Case cases[] = {
+        {"bmp", "a.bmp", Bmp(4, 2), true, 4, 2},
+        {"bmp named otherwise", "a.jpg", Bmp(3, 5), true, 3, 5},
+        {"bmp cut by one byte", "a.bmp", Bmp(4, 4, 1), false, 0, 0},
+        {"bmp header alone", "a.bmp", Bmp(4, 4).substr(0, 54), false, 0, 0},
+        {"bmp top row first", "a.bmp", bottomUp, true, 2, 2},
+        {"bmp with two planes", "a.bmp", badPlanes, false, 0, 0},
+        {"bmp wider than its data", "a.bmp", hugeWidth, false, 0, 0},
+        {"not a bmp", "a.bmp", "GIF89a", false, 0, 0},
+        {"tga", "a.TGA", Tga(8, 4), true, 8, 4},
+        {"tga cut short", "a.tga", Tga(8, 4, false, 1), false, 0, 0},
+        {"run-length tga", "a.tga", Tga(200, 3, true), true, 200, 3},
+        {"run-length tga cut short", "a.tga", Tga(200, 3, true, 2), false, 0, 0},
+        {"tga of no width", "a.tga", Tga(0, 4), false, 0, 0},
+        {"another format loads unsized", "a.png", "\x89PNG", true, 0, 0},
+        {"an empty file", "a.png", "", false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TETLib::TextureImage image;
+        const auto* data = reinterpret_cast<const uint8_t*>(c.bytes.data());
+        EXPECT_EQ(TETLib::DecodeTextureImage(c.file, data, c.bytes.size(), image), c.loads);
+        EXPECT_EQ(image.width, c.width);
+        EXPECT_EQ(image.height, c.height);
+        EXPECT_EQ(image.sized, c.width != 0);
+    }
+    for (uint32_t side : {1u, 2u, 256u, 1u << 31})
+        EXPECT_TRUE(TETLib::IsPowerOfTwo(side)) << side;
+    for (uint32_t side : {0u, 3u, 300u, 0xFFFFFFFFu})
+        EXPECT_FALSE(TETLib::IsPowerOfTwo(side)) << side;
+}
+
+class TextureCheckTest : public tetlibtest::ValidationDataFixture {
+protected:
+    void SetUp() override
+    {
+        ValidationDataFixture::SetUp();
+        Manager();
+    }
+    void TearDown() override
+    {
+        TETLib::SetTextureImageLoader(nullptr);
+        ValidationDataFixture::TearDown();
+    }
+
+    struct Outcome {
+        bool ok;
+        Lines findings;
+        bool operator==(const Outcome&) const = default;
+    };
+    // The check of a fresh asset folder holding the files, with paths shown
+    // below `base` (the folder itself when empty).
+    Outcome Check(const std::vector<std::pair<std::string, std::string>>& files, std::string base = "")
+    {
+        std::filesystem::remove_all(folder_ / "asset");
+        folder_.MakeFolder("asset");
+        for (const auto& [name, bytes] : files)
+            folder_.Write("asset/" + name, bytes);
+        TETLib::ErrorHandler::Instance()->Clear();
+        const std::string folder = folder_ / "asset/";
+        Outcome out;
+        out.ok = TETLib::CheckTextures(Nyx::File::Path(base.empty() ? folder : base), Nyx::File::Path(folder));
+        for (const auto& m : TETLib::ErrorHandler::Instance()->GetMessages())
+            out.findings.push_back(std::to_string(m->severity) + " " + m->key.Str());
+        return out;
+    }
+};
+
+TEST_F(TextureCheckTest, EdgeCasesOfTheCheck)
+{
+    TETLib::DataManager& manager = TETLib::DataManager::Instance();
+    const std::pair<std::string, std::string> compiled{"a.texture", "compiled"};
+    const auto description = [](const std::string& text) { return std::make_pair(std::string("a.texture.txt"), text); };
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> files;
+        Lines findings;
+        float build = 3.0f;
+        bool outsideEditing = true;
+    };
+    const Case cases[] = {
+        {"a compiled texture with its description", {compiled, description("")}, {}},
+        {"no description, an old asset", {compiled}, {"2 The compiled texture 'a.texture' has no texture description beside it."}, 2.801f},
+        {"no description", {compiled}, {"3 The compiled texture 'a.texture' has no texture description beside it."}, 2.901f},
+        {"images of one size", {compiled, description("Primary=p.bmp\r\nAlpha=q.tga\r\n"), {"p.bmp", Bmp(4, 2)}, {"q.tga", Tga(4, 2)}}, {}},
+        {"images of two sizes",
+         {compiled, description("Primary=p.bmp\nAlpha=q.tga\n"), {"p.bmp", Bmp(4, 2)}, {"q.tga", Tga(4, 4)}},
+         {"3 The images of 'a.texture.txt' differ in size."}},
+        {"a side not a power of two", {compiled, description("Primary=p.bmp\n"), {"p.bmp", Bmp(3, 4)}},
+         {"3 The image 'p.bmp' has a side that is not a power of two."}},
+        {"no primary line", {compiled, description("Alpha=q.tga\n"), {"q.tga", Tga(2, 2)}}, {}},
+        {"not compiled, in editing", {description("")}, {}, 3.0f, false},
+        {"not compiled elsewhere", {description("")}, {"3 The texture description 'a.texture.txt' has not been compiled."}},
+        {"a marker in a sub-folder", {{"sub/x.convert-tex.txt", ""}},
+         {"3 The texture 'sub/x.convert-tex.txt' cannot be loaded."}},
+        {"a truncated image", {compiled, description("Primary=p.bmp\nAlpha=q.tga\n"), {"p.bmp", Bmp(4, 4, 3)}, {"q.tga", Tga(4, 4, true, 1)}},
+         {"3 The texture 'p.bmp' cannot be loaded.", "3 The texture 'q.tga' cannot be loaded."}},
+        {"missing images",
+         {compiled, description("Primary=p.bmp\nAlpha=sub/../../outside.tga\n"), {"sub/keep", ""}},
+         {"3 The image 'p.bmp' named by 'a.texture.txt' does not exist.",
+          "3 The alpha image 'sub/../../outside.tga' named by 'a.texture.txt' does not exist."}},
+        {"an absolute name", {compiled, description("Primary=/etc/hostname\n")},
+         {"3 The image 'etc/hostname' named by 'a.texture.txt' does not exist."}},
+        {"a name outside plain text", {compiled, description("; \xc3\xa9t\xc3\xa9\nPrimary=p.bmp\n"), {"p.bmp", Bmp(2, 2)}},
+         {"3 The texture description 'a.texture.txt' names a file with characters outside the ANSI range."}},
+        {"descriptions in sub-folders read their own folder",
+         {{"sub/b.texture.txt", "Primary=p.tga\n"}, {"sub/b.texture", ""}, {"sub/p.tga", Tga(2, 2)}}, {}},
+        {"other files are not looked at", {{"notes.txt", "Primary=none.bmp\n"}, {"p.bmp", "junk"}}, {}},
+    };
+    folder_.Write("outside.tga", Tga(2, 2));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        manager.assetBuild = c.build;
+        manager.outsideEditing = c.outsideEditing;
+        const Outcome out = Check(c.files);
+        EXPECT_EQ(out.findings, c.findings);
+        EXPECT_EQ(out.ok, c.findings.empty());
+    }
+
+    // Old assets leave compiled textures alone when the flag says so.
+    manager.skipOldAssets = true;
+    EXPECT_EQ(Check({compiled}), (Outcome{true, {}}));
+    manager.skipOldAssets = false;
+}
+
+TEST_F(TextureCheckTest, PathsAreShortenedOnlyByABaseTheyStartWith)
+{
+    TETLib::DataManager::Instance().outsideEditing = false;
+    const std::string full = folder_ / "asset/a.texture";
+    EXPECT_EQ(Check({{"a.texture", ""}}, folder_.Path() + "/").findings,
+              Lines{"3 The compiled texture 'asset/a.texture' has no texture description beside it."});
+    // A base longer than the path, or not before it, leaves the path whole.
+    for (const std::string& base : {std::string("/elsewhere/entirely/and/much/longer/than/the/path/itself/x/y/z/"),
+                                    std::string("/x")}) {
+        SCOPED_TRACE(base);
+        EXPECT_EQ(Check({{"a.texture", ""}}, base).findings,
+                  Lines{"3 The compiled texture '" + full + "' has no texture description beside it."});
+    }
+}
+
+bool g_loaderCalled = false;
+
+TEST_F(TextureCheckTest, AnImageLoaderHandedInIsUsed)
+{
+    TETLib::DataManager::Instance().outsideEditing = false;
+    TETLib::SetTextureImageLoader([](const Nyx::File::Path& path, TETLib::TextureImage& image) {
+        g_loaderCalled = true;
+        image.width = 6;
+        image.height = 8;
+        image.sized = true;
+        return path.FileName() != "broken.png";
+    });
+    EXPECT_EQ(Check({{"a.texture.txt", "Primary=p.png\nAlpha=broken.png\n"}, {"p.png", "x"}, {"broken.png", "x"}})
+                  .findings,
+              (Lines{"3 The image 'p.png' has a side that is not a power of two.",
+                     "3 The texture 'broken.png' cannot be loaded."}));
+    EXPECT_TRUE(g_loaderCalled);
+}
+
+}  // namespace
