@@ -1,0 +1,70 @@
+// Fuzzer bytes as an asset's texture description and as the image its
+// "Primary=" and "Alpha=" lines name: the first byte picks the image's
+// extension (BMP, TGA or another), the rest is split in two, the first half
+// following the two lines in "a.texture.txt" (where it may name other
+// files), the second half being the image. The texture check then runs over
+// the folder, and the image reader over the bytes alone. Whatever the
+// bytes: no crash, no read past the bytes, a check that answers true only
+// when it reported nothing, and a decoded image with sides only when it
+// loaded.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "FuzzTempFolder.h"
+#include "core/ContentRoot.h"
+#include "tetlib/data/DataManager.h"
+#include "tetlib/errors/ErrorHandler.h"
+#include "tetlib/textures/TextureCheck.h"
+#include "tetlib/textures/TextureImageLoader.h"
+
+namespace {
+
+void Check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static FuzzTempFolder folder("texture_check_fuzz");
+    if (size == 0)
+        return 0;
+    static const char* const kExtensions[] = {"bmp", "tga", "png"};
+    const std::string image = std::string("img.") + kExtensions[data[0] % 3];
+    const std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
+    const std::string_view description = rest.substr(0, rest.size() / 2);
+    const std::string_view imageBytes = rest.substr(rest.size() / 2);
+
+    folder.Clear();
+    folder.Write("asset/a.texture.txt",
+                 "Primary=" + image + "\nAlpha=" + image + "\n" + std::string(description));
+    folder.Write("asset/" + image, imageBytes);
+    folder.Write("asset/sub/b.texture", "");
+    SetContentRootPath(Nyx::File::Path(folder.Path()));
+    TETLib::ErrorHandler::Create();
+    TETLib::DataManager::Create(folder / "TETData/");
+    TETLib::DataManager& manager = *TETLib::DataManager::Existing();
+    manager.outsideEditing = (data[0] & 4) != 0;
+
+    const std::string asset = folder / "asset/";
+    const bool clean = TETLib::CheckTextures(Nyx::File::Path(asset), Nyx::File::Path(asset));
+    // The compiled texture without a description is always found.
+    Check(!clean);
+    Check(!TETLib::ErrorHandler::Instance()->GetMessages().empty());
+
+    TETLib::TextureImage decoded;
+    const bool loaded = TETLib::DecodeTextureImage(image, reinterpret_cast<const uint8_t*>(imageBytes.data()),
+                                                   imageBytes.size(), decoded);
+    Check(loaded || !decoded.sized);
+    Check(!decoded.sized || (decoded.width > 0 && decoded.height > 0));
+
+    TETLib::DataManager::Destroy();
+    TETLib::ErrorHandler::Destroy();
+    SetContentRootPath(Nyx::File::Path());
+    return 0;
+}
