@@ -314,13 +314,16 @@ TEST_F(ValidateThroughHostTest, ValidateAsksTheCommandHostAndShowsItsFindingsInO
     ProcessResult faulty = Validate("<kuid:400001:150>");
     EXPECT_EQ(faulty.exitCode, 0);
     const std::vector<std::string> lines = Lines(faulty.out);
-    ASSERT_EQ(lines.size(), 3u) << faulty.out;
+    ASSERT_EQ(lines.size(), 4u) << faulty.out;
     EXPECT_EQ(lines[0].substr(0, 2), "- ");
     EXPECT_NE(lines[0].find(" : The container 'frobnicate' is not allowed in 'traincar'."), std::string::npos)
         << lines[0];
     EXPECT_EQ(lines[1].substr(0, 2), "! ");
     EXPECT_NE(lines[1].find(" : The required tag 'category-class' is missing."), std::string::npos) << lines[1];
-    EXPECT_EQ(lines[2], "OK (1 Errors, 1 Warnings)");
+    // The missing tag is written back empty by the content step.
+    EXPECT_EQ(lines[2].substr(0, 2), "- ");
+    EXPECT_NE(lines[2].find(" : The tag 'category-class' in 'traincar' has no value."), std::string::npos) << lines[2];
+    EXPECT_EQ(lines[3], "OK (2 Errors, 1 Warnings)");
 
     KADClient::CloseDaemon();
     ASSERT_EQ(WaitHostExit() >> 8, 0);
