@@ -13,9 +13,9 @@
 #include <string>
 #include <unistd.h>
 
-#include "config/BinaryConfig.h"
-#include "config/TDBContainerTag.h"
-#include "core/TStream.h"
+#include "config/formats/BinaryConfig.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/streams/TStream.h"
 
 namespace {
 

@@ -21,12 +21,12 @@
 #include <vector>
 
 #include "RatioReporter.h"
-#include "config/ACSChunk.h"
-#include "config/BinaryConfig.h"
-#include "config/ConfigText.h"
-#include "config/KUID.h"
-#include "core/LittleEndian.h"
-#include "core/TStream.h"
+#include "config/tree/ACSChunk.h"
+#include "config/formats/BinaryConfig.h"
+#include "config/formats/ConfigText.h"
+#include "config/kuid/KUID.h"
+#include "core/streams/LittleEndian.h"
+#include "core/streams/TStream.h"
 
 namespace {
 

@@ -20,13 +20,13 @@
 #include <string>
 
 #include "RatioReporter.h"
-#include "config/ACSConvert.h"
-#include "config/ConfigFile.h"
-#include "config/ConfigText.h"
-#include "config/FloatArray.h"
-#include "config/KUID.h"
-#include "config/TDBContainerTag.h"
-#include "core/TStream.h"
+#include "config/tree/ACSConvert.h"
+#include "config/formats/ConfigFile.h"
+#include "config/formats/ConfigText.h"
+#include "config/tree/FloatArray.h"
+#include "config/kuid/KUID.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/streams/TStream.h"
 
 namespace {
 

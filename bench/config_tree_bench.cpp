@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "config/TDBContainerTag.h"
+#include "config/tree/TDBContainerTag.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Crc32 against zlib's crc32 over the same 16 MiB buffer.
-#include "core/Crc32.h"
+#include "core/compress/Crc32.h"
 
 #include <benchmark/benchmark.h>
 

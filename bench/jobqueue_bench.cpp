@@ -17,9 +17,9 @@
 #include <string>
 #include <thread>
 
-#include "core/AppLock.h"
-#include "core/JobQueue.h"
-#include "core/ProcessState.h"
+#include "core/threads/AppLock.h"
+#include "core/threads/JobQueue.h"
+#include "core/process/ProcessState.h"
 
 namespace {
 

@@ -40,8 +40,8 @@
 #include <unistd.h>
 
 #include "BenchSupport.h"
-#include "core/LittleEndian.h"
-#include "core/TStream.h"
+#include "core/streams/LittleEndian.h"
+#include "core/streams/TStream.h"
 #include "kad/client/DaemonWire.h"
 #include "kad/client/FutexWord.h"
 #include "kad/client/KADClient.h"

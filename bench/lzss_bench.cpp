@@ -1,7 +1,7 @@
 // LZSS levels 1, 5 and 9 against zlib levels 6 and 9 on the same buffers: 4 MiB
 // of generated config text and 4 MiB of mesh-like binary data. Throughput is
 // counted in uncompressed bytes both ways.
-#include "core/LZSSCompress.h"
+#include "core/compress/LZSSCompress.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // Typed record reads from a TBuffer against fread + memcpy of the same bytes
 // from a FILE* over an in-memory file. A record is an i32, an f32, a u64 and
 // a bool (17 bytes), repeated.
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 
 #include <benchmark/benchmark.h>
 

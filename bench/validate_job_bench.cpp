@@ -21,11 +21,11 @@
 #include <string>
 #include <vector>
 
-#include "config/ConfigFile.h"
-#include "config/ResultsLog.h"
-#include "core/ContentRoot.h"
-#include "core/ProcessState.h"
-#include "core/TStream.h"
+#include "config/formats/ConfigFile.h"
+#include "config/results/ResultsLog.h"
+#include "core/files/ContentRoot.h"
+#include "core/process/ProcessState.h"
+#include "core/streams/TStream.h"
 #include "kad/client/KADClient.h"
 #include "kad/discovery/DaemonLink.h"
 #include "kad/requests/KADRequests.h"

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "cli/commandhost/ArchiveJobs.h"
-#include "config/ResultsLog.h"
-#include "config/TDBContainerTag.h"
-#include "core/TStream.h"
+#include "config/results/ResultsLog.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/streams/TStream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "FuzzTempFolder.h"
-#include "config/ACSChunk.h"
+#include "config/tree/ACSChunk.h"
 #include "kad/packages/CDP.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <string>
 
 #include "cli/commandhost/CommandHostJob.h"
-#include "config/KUID.h"
-#include "config/ResultsLog.h"
-#include "core/ProcessState.h"
-#include "core/TStream.h"
+#include "config/kuid/KUID.h"
+#include "config/results/ResultsLog.h"
+#include "core/process/ProcessState.h"
+#include "core/streams/TStream.h"
 #include "kad/requests/KUIDListWire.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <set>
 #include <string>
 
-#include "config/ACSConvert.h"
-#include "config/ConfigText.h"
-#include "config/TagTreeOps.h"
-#include "core/TStream.h"
+#include "config/tree/ACSConvert.h"
+#include "config/formats/ConfigText.h"
+#include "config/tree/TagTreeOps.h"
+#include "core/streams/TStream.h"
 
 namespace {
 

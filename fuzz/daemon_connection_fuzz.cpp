@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "FuzzDataRoot.h"
-#include "core/LittleEndian.h"
-#include "core/TStream.h"
+#include "core/streams/LittleEndian.h"
+#include "core/streams/TStream.h"
 #include "kad/client/DaemonWire.h"
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/DaemonConnection.h"

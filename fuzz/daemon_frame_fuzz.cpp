@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "FuzzDataRoot.h"
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 #include "kad/client/DaemonWire.h"
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/StoreRequests.h"

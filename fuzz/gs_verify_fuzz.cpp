@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "core/LittleEndian.h"
+#include "core/streams/LittleEndian.h"
 #include "gs/runtime/library/CodeVerifier.h"
 
 namespace {

@@ -11,9 +11,9 @@
 
 #include "FuzzTempFolder.h"
 #include "cli/CommandHandlers.h"
-#include "config/KUID.h"
-#include "config/ResultsLog.h"
-#include "core/TStream.h"
+#include "config/kuid/KUID.h"
+#include "config/results/ResultsLog.h"
+#include "core/streams/TStream.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/KADRequests.h"
 #include "kad/requests/KUIDListWire.h"

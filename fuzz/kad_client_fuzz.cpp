@@ -37,11 +37,11 @@
 #include <thread>
 
 #include "FuzzTempFolder.h"
-#include "config/ResultsLog.h"
-#include "config/ResultsLogRegistry.h"
-#include "core/JobQueue.h"
-#include "core/ProcessState.h"
-#include "core/TStream.h"
+#include "config/results/ResultsLog.h"
+#include "config/results/ResultsLogRegistry.h"
+#include "core/threads/JobQueue.h"
+#include "core/process/ProcessState.h"
+#include "core/streams/TStream.h"
 #include "kad/discovery/DaemonLink.h"
 #include "kad/client/DaemonWire.h"
 #include "kad/client/KADClient.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/KADFilterElement.h"
 #include "kad/requests/KUIDListWire.h"

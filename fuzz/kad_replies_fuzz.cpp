@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "config/ResultsLog.h"
-#include "core/TStream.h"
+#include "config/results/ResultsLog.h"
+#include "core/streams/TStream.h"
 #include "kad/client/AssetHandle.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/KADRequests.h"

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "config/KUID.h"
+#include "config/kuid/KUID.h"
 
 namespace {
 

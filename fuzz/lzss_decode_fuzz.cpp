@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/LZSSCompress.h"
+#include "core/compress/LZSSCompress.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/LZSSCompress.h"
+#include "core/compress/LZSSCompress.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <cstring>
 
-#include "config/ACSConvert.h"
-#include "config/BinaryConfig.h"
-#include "config/TDBContainerTag.h"
-#include "config/TDBDataTag.h"
-#include "config/TagTreeOps.h"
-#include "core/TStream.h"
+#include "config/tree/ACSConvert.h"
+#include "config/formats/BinaryConfig.h"
+#include "config/tree/TDBContainerTag.h"
+#include "config/tree/TDBDataTag.h"
+#include "config/tree/TagTreeOps.h"
+#include "core/streams/TStream.h"
 
 namespace {
 

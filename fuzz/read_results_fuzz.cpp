@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "config/ResultsLog.h"
-#include "core/TStream.h"
+#include "config/results/ResultsLog.h"
+#include "core/streams/TStream.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <string_view>
 
 #include "FuzzTempFolder.h"
-#include "config/ConfigFile.h"
-#include "config/ResultsLog.h"
-#include "core/ContentRoot.h"
-#include "core/TStream.h"
+#include "config/formats/ConfigFile.h"
+#include "config/results/ResultsLog.h"
+#include "core/files/ContentRoot.h"
+#include "core/streams/TStream.h"
 #include "nyx/DynamicBuffer.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/data/DataManager.h"

@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "FuzzTempFolder.h"
-#include "core/ContentRoot.h"
+#include "core/files/ContentRoot.h"
 #include "tetlib/data/DataManager.h"
 #include "tetlib/errors/ErrorHandler.h"
 #include "tetlib/textures/TextureCheck.h"

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "cli/CommandHandlers.h"
-#include "config/ACSChunk.h"
-#include "config/ConfigFile.h"
-#include "config/KestroProperty.h"
-#include "config/ResultsLog.h"
+#include "config/tree/ACSChunk.h"
+#include "config/formats/ConfigFile.h"
+#include "config/results/KestroProperty.h"
+#include "config/results/ResultsLog.h"
 #include "kad/client/AssetHandle.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/AuthorNames.h"

@@ -2,7 +2,7 @@
 // directly.
 #pragma once
 
-#include "config/KUID.h"
+#include "config/kuid/KUID.h"
 #include "nyx/PString.h"
 
 class ResultsLog;

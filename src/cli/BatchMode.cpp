@@ -5,7 +5,7 @@
 
 #include "cli/CommandGuard.h"
 #include "cli/RunCommand.h"
-#include "config/ResultsLog.h"
+#include "config/results/ResultsLog.h"
 
 BatchLineArguments SplitBatchLine(const char* line)
 {

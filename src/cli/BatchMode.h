@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/EngineContext.h"
+#include "core/process/EngineContext.h"
 #include "nyx/File.h"
 
 // A line holds at most this many characters before its line break.

@@ -9,9 +9,9 @@
 #include <unistd.h>
 
 #include "cli/RunCommand.h"
-#include "core/CrashReporter.h"
-#include "core/Log.h"
-#include "core/ProcessState.h"
+#include "core/process/CrashReporter.h"
+#include "core/process/Log.h"
+#include "core/process/ProcessState.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "core/EngineContext.h"
-#include "core/ProcessState.h"
+#include "core/process/EngineContext.h"
+#include "core/process/ProcessState.h"
 
 class ResultsLog;
 

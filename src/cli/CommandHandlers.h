@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "config/KUID.h"
+#include "config/kuid/KUID.h"
 
 class ResultsLog;
 

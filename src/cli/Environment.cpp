@@ -5,7 +5,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/ProcessState.h"
+#include "core/process/ProcessState.h"
 #include "kad/client/KADClient.h"
 #include "kad/transport/NetStartup.h"
 #include "kad/discovery/ProcessLaunch.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/EngineContext.h"
+#include "core/process/EngineContext.h"
 #include "nyx/File.h"
 
 // 0 on success, 0xFF on failure (the steps after the failing one do not

@@ -8,9 +8,9 @@
 
 #include "cli/CommandHandlers.h"
 #include "cli/Environment.h"
-#include "config/ConfigFile.h"
-#include "config/ResultsLog.h"
-#include "config/TDBContainerTag.h"
+#include "config/formats/ConfigFile.h"
+#include "config/results/ResultsLog.h"
+#include "config/tree/TDBContainerTag.h"
 #include "kad/client/AssetHandle.h"
 #include "kad/requests/KADFilterElement.h"
 #include "kad/requests/KADRequests.h"

@@ -3,10 +3,10 @@
 #include "cli/KeywordCommands.h"
 
 #include "cli/CommandHandlers.h"
-#include "config/ConfigFile.h"
-#include "config/KUIDRing.h"
-#include "config/TDBContainerTag.h"
-#include "core/ContentRoot.h"
+#include "config/formats/ConfigFile.h"
+#include "config/kuid/KUIDRing.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/files/ContentRoot.h"
 #include "kad/requests/KADFilterElement.h"
 #include "kad/requests/KADRequests.h"
 

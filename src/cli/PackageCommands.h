@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "config/KUID.h"
-#include "config/KUIDRing.h"
+#include "config/kuid/KUID.h"
+#include "config/kuid/KUIDRing.h"
 #include "nyx/File.h"
 #include "nyx/String.h"
 

@@ -2,9 +2,9 @@
 #include <vector>
 
 #include "cli/RunCommand.h"
-#include "config/InterfaceTextDB.h"
-#include "config/KUID.h"
-#include "config/ResultsLog.h"
+#include "config/results/InterfaceTextDB.h"
+#include "config/kuid/KUID.h"
+#include "config/results/ResultsLog.h"
 
 namespace {
 

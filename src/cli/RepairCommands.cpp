@@ -4,9 +4,9 @@
 #include <cstdio>
 
 #include "cli/CommandHandlers.h"
-#include "config/KUIDRing.h"
-#include "config/ResultsLog.h"
-#include "core/CrashReporter.h"
+#include "config/kuid/KUIDRing.h"
+#include "config/results/ResultsLog.h"
+#include "core/process/CrashReporter.h"
 #include "kad/requests/KADFilterElement.h"
 #include "kad/requests/KADRequests.h"
 #include "kad/tasks/KADTask.h"

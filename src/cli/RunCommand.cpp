@@ -8,8 +8,8 @@
 
 #include "cli/CommandHandlers.h"
 #include "cli/Environment.h"
-#include "config/KUID.h"
-#include "config/ResultsLog.h"
+#include "config/kuid/KUID.h"
+#include "config/results/ResultsLog.h"
 #include "gs/compiler/CompilerMain.h"
 #include "gs/compiler/ScriptFileStore.h"
 #include "nyx/File.h"

@@ -2,7 +2,7 @@
 // parameters checked, its work run; and the printing of a command's results.
 #pragma once
 
-#include "core/EngineContext.h"
+#include "core/process/EngineContext.h"
 
 class ResultsLog;
 

@@ -1,6 +1,6 @@
 #include "resources/SubstHandle.h"
 
-#include "core/ContentRoot.h"
+#include "core/files/ContentRoot.h"
 #include "resources/ArchiveCache.h"
 
 SubstHandle OpenSubst(const char* name)

@@ -1,6 +1,6 @@
 #include "resources/TextureConvert.h"
 
-#include "config/ResultsLog.h"
+#include "config/results/ResultsLog.h"
 
 uint32_t TextureConvertFolder(Nyx::String& out, const Nyx::File::Path& folder, ResultsLog& log)
 {

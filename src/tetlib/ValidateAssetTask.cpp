@@ -1,7 +1,7 @@
 #include "tetlib/ValidateAssetTask.h"
 
-#include "core/JobQueue.h"
-#include "core/TCXCallback.h"
+#include "core/threads/JobQueue.h"
+#include "core/threads/TCXCallback.h"
 #include "tetlib/steps/ValidateAssetTask.h"
 
 namespace {

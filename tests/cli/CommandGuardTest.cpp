@@ -8,8 +8,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "core/CrashReporter.h"
-#include "core/ProcessState.h"
+#include "core/process/CrashReporter.h"
+#include "core/process/ProcessState.h"
 #include "nyx/Log.h"
 #include "support/TempFolder.h"
 

@@ -7,8 +7,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/ContentRoot.h"
-#include "core/ProcessState.h"
+#include "core/files/ContentRoot.h"
+#include "core/process/ProcessState.h"
 #include "kad/transport/HostResolver.h"
 #include "kad/client/KADClient.h"
 #include "nyx/File.h"

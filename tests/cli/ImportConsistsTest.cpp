@@ -7,9 +7,9 @@
 
 #include "cli/CommandHandlers.h"
 #include "cli/Environment.h"
-#include "config/ConfigFile.h"
-#include "config/ResultsLog.h"
-#include "config/TDBContainerTag.h"
+#include "config/formats/ConfigFile.h"
+#include "config/results/ResultsLog.h"
+#include "config/tree/TDBContainerTag.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"

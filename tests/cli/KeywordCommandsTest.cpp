@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "config/ConfigFile.h"
-#include "config/TDBContainerTag.h"
+#include "config/formats/ConfigFile.h"
+#include "config/tree/TDBContainerTag.h"
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"
 #include "kad/requests/AssetRecord.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ToolProcess.h"
-#include "config/TDBContainerTag.h"
+#include "config/tree/TDBContainerTag.h"
 #include "kad/packages/CDP.h"
 #include "support/TempFolder.h"
 

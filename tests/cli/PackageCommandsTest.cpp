@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "cli/RunCommand.h"
-#include "config/ResultsLog.h"
-#include "core/EngineContext.h"
+#include "config/results/ResultsLog.h"
+#include "core/process/EngineContext.h"
 #include "support/ChildProcess.h"
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"

@@ -8,7 +8,7 @@
 
 #include "cli/CommandHandlers.h"
 #include "cli/RunCommand.h"
-#include "config/ResultsLog.h"
+#include "config/results/ResultsLog.h"
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"
 #include "kad/requests/KADFilterElement.h"

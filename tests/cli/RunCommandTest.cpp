@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "cli/HelpText.h"
-#include "config/InterfaceTextDB.h"
-#include "config/KestroProperty.h"
-#include "config/ResultsLog.h"
+#include "config/results/InterfaceTextDB.h"
+#include "config/results/KestroProperty.h"
+#include "config/results/ResultsLog.h"
 #include "gs/compiler/ScriptFileStore.h"
 #include "nyx/File.h"
 #include "nyx/Log.h"

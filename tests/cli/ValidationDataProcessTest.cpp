@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "ToolProcess.h"
-#include "config/ConfigFile.h"
-#include "config/TDBContainerTag.h"
+#include "config/formats/ConfigFile.h"
+#include "config/tree/TDBContainerTag.h"
 
 namespace {
 

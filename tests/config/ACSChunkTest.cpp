@@ -1,13 +1,13 @@
-#include "config/ACSChunk.h"
+#include "config/tree/ACSChunk.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 
-#include "config/ACSRawDataCore.h"
-#include "config/TDBContainerTag.h"
-#include "config/TDBDataTag.h"
+#include "config/tree/ACSRawDataCore.h"
+#include "config/tree/TDBContainerTag.h"
+#include "config/tree/TDBDataTag.h"
 
 namespace {
 

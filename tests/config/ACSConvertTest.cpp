@@ -1,4 +1,4 @@
-#include "config/ACSConvert.h"
+#include "config/tree/ACSConvert.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "config/KUID.h"
+#include "config/kuid/KUID.h"
 
 namespace {
 

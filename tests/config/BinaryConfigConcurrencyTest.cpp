@@ -5,10 +5,10 @@
 #include <thread>
 #include <vector>
 
-#include "config/BinaryConfig.h"
-#include "config/TDBContainerTag.h"
+#include "config/formats/BinaryConfig.h"
+#include "config/tree/TDBContainerTag.h"
 #include "core/ConcurrencyTestSupport.h"
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 
 namespace {
 

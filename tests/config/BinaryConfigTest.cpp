@@ -1,4 +1,4 @@
-#include "config/BinaryConfig.h"
+#include "config/formats/BinaryConfig.h"
 
 #include <gtest/gtest.h>
 
@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "config/ACSConvert.h"
-#include "config/ConfigText.h"
-#include "config/TDBBinaryFile.h"
-#include "config/TDBBinarySoup.h"
-#include "config/TDBContainerTag.h"
-#include "config/TDBDataChunk.h"
-#include "config/TDBDataTag.h"
-#include "config/TagTreeOps.h"
-#include "core/TStream.h"
+#include "config/tree/ACSConvert.h"
+#include "config/formats/ConfigText.h"
+#include "config/formats/TDBBinaryFile.h"
+#include "config/formats/TDBBinarySoup.h"
+#include "config/tree/TDBContainerTag.h"
+#include "config/tree/TDBDataChunk.h"
+#include "config/tree/TDBDataTag.h"
+#include "config/tree/TagTreeOps.h"
+#include "core/streams/TStream.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "config/ConfigFile.h"
+#include "config/formats/ConfigFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <string>
 
-#include "config/BinaryConfig.h"
-#include "config/ConfigText.h"
-#include "config/TDBContainerTag.h"
-#include "config/TagTreeOps.h"
-#include "core/ContentRoot.h"
-#include "core/TStream.h"
+#include "config/formats/BinaryConfig.h"
+#include "config/formats/ConfigText.h"
+#include "config/tree/TDBContainerTag.h"
+#include "config/tree/TagTreeOps.h"
+#include "core/files/ContentRoot.h"
+#include "core/streams/TStream.h"
 #include "nyx/File.h"
 #include "support/TempFolder.h"
 

@@ -1,4 +1,4 @@
-#include "config/ConfigText.h"
+#include "config/formats/ConfigText.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "config/ACSConvert.h"
-#include "config/TDBContainerTag.h"
-#include "config/TDBDataTag.h"
-#include "config/TagTreeOps.h"
-#include "core/TStream.h"
+#include "config/tree/ACSConvert.h"
+#include "config/tree/TDBContainerTag.h"
+#include "config/tree/TDBDataTag.h"
+#include "config/tree/TagTreeOps.h"
+#include "core/streams/TStream.h"
 
 namespace {
 

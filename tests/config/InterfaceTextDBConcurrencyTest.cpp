@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "config/InterfaceTextDB.h"
+#include "config/results/InterfaceTextDB.h"
 #include "config/InterfaceTextTestSupport.h"
 #include "core/ConcurrencyTestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "config/InterfaceTextDB.h"
+#include "config/results/InterfaceTextDB.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "config/InterfaceTextTestSupport.h"
-#include "config/TDBContainerTag.h"
-#include "core/AppLock.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/threads/AppLock.h"
 #include "core/ConcurrencyTestSupport.h"
 
 namespace {

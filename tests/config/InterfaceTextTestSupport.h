@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "config/ConfigFile.h"
-#include "config/InterfaceTextDB.h"
+#include "config/formats/ConfigFile.h"
+#include "config/results/InterfaceTextDB.h"
 #include "nyx/File.h"
 #include "nyx/Log.h"
 #include "support/TempFolder.h"

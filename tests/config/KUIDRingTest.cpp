@@ -1,4 +1,4 @@
-#include "config/KUIDRing.h"
+#include "config/kuid/KUIDRing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "config/KUID.h"
+#include "config/kuid/KUID.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 
 namespace {
 

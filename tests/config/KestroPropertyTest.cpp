@@ -1,4 +1,4 @@
-#include "config/KestroProperty.h"
+#include "config/results/KestroProperty.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "config/NuMessageRecipient.h"
+#include "config/results/NuMessageRecipient.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "config/ResultsLog.h"
+#include "config/results/ResultsLog.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "config/ResultsLogRegistry.h"
-#include "config/TDBContainerTag.h"
-#include "core/TStream.h"
+#include "config/results/ResultsLogRegistry.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/streams/TStream.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "config/TDBContainerTag.h"
-#include "config/TDBDataTag.h"
+#include "config/tree/TDBContainerTag.h"
+#include "config/tree/TDBDataTag.h"
 #include "core/ConcurrencyTestSupport.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "config/TDBContainerTag.h"
+#include "config/tree/TDBContainerTag.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "config/TDBDataTag.h"
+#include "config/tree/TDBDataTag.h"
 
 namespace {
 

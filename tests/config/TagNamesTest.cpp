@@ -1,10 +1,10 @@
-#include "config/TagNames.h"
+#include "config/tree/TagNames.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "config/TDBContainerTag.h"
+#include "config/tree/TDBContainerTag.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "config/TagTreeOps.h"
+#include "config/tree/TagTreeOps.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "config/TDBContainerTag.h"
-#include "config/TDBDataTag.h"
+#include "config/tree/TDBContainerTag.h"
+#include "config/tree/TDBDataTag.h"
 
 namespace {
 

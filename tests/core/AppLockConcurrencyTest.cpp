@@ -1,4 +1,4 @@
-#include "core/AppLock.h"
+#include "core/threads/AppLock.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +7,11 @@
 #include <thread>
 #include <vector>
 
-#include "core/BusyGate.h"
+#include "core/threads/BusyGate.h"
 #include "core/ConcurrencyTestSupport.h"
-#include "core/CountedLock.h"
-#include "core/JobQueue.h"
-#include "core/ProcessState.h"
+#include "core/threads/CountedLock.h"
+#include "core/threads/JobQueue.h"
+#include "core/process/ProcessState.h"
 #include "nyx/Thread.h"
 #include "nyx/Time.h"
 

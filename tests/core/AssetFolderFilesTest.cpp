@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/AssetFolderFiles.h"
-#include "core/ContentRoot.h"
-#include "core/FileNameText.h"
+#include "core/files/AssetFolderFiles.h"
+#include "core/files/ContentRoot.h"
+#include "core/text/FileNameText.h"
 #include "support/TempFolder.h"
 
 using Nyx::File;

@@ -1,4 +1,4 @@
-#include "core/BlockRing.h"
+#include "core/containers/BlockRing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/BucketRing.h"
+#include "core/containers/BucketRing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/ByteArray.h"
+#include "core/streams/ByteArray.h"
 
 #include <gtest/gtest.h>
 

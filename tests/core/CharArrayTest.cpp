@@ -1,4 +1,4 @@
-#include "core/CharArray.h"
+#include "core/streams/CharArray.h"
 
 #include <gtest/gtest.h>
 

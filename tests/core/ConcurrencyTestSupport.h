@@ -13,7 +13,7 @@
 #include <thread>
 #include <utility>
 
-#include "core/TCXCallback.h"
+#include "core/threads/TCXCallback.h"
 
 namespace concurrencytest {
 

@@ -21,7 +21,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/CrashReporter.h"
+#include "core/process/CrashReporter.h"
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 

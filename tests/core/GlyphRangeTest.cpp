@@ -1,4 +1,4 @@
-#include "core/GlyphRange.h"
+#include "core/text/GlyphRange.h"
 
 #include <gtest/gtest.h>
 

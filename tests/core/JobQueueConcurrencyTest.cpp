@@ -1,4 +1,4 @@
-#include "core/JobQueue.h"
+#include "core/threads/JobQueue.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,10 @@
 #include <set>
 #include <vector>
 
-#include "core/BusyGate.h"
+#include "core/threads/BusyGate.h"
 #include "core/ConcurrencyTestSupport.h"
-#include "core/KestroWorkerCallChain.h"
-#include "core/ProcessState.h"
+#include "core/threads/KestroWorkerCallChain.h"
+#include "core/process/ProcessState.h"
 #include "nyx/Thread.h"
 
 using namespace concurrencytest;

@@ -1,4 +1,4 @@
-#include "core/JobQueue.h"
+#include "core/threads/JobQueue.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +15,9 @@
 #include <unistd.h>
 
 #include "core/ConcurrencyTestSupport.h"
-#include "core/CrashReporter.h"
-#include "core/KestroWorkerCallChain.h"
-#include "core/ProcessState.h"
+#include "core/process/CrashReporter.h"
+#include "core/threads/KestroWorkerCallChain.h"
+#include "core/process/ProcessState.h"
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 

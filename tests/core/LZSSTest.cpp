@@ -1,5 +1,5 @@
-#include "core/AdaptiveHuffman.h"
-#include "core/LZSSCompress.h"
+#include "core/compress/AdaptiveHuffman.h"
+#include "core/compress/LZSSCompress.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/LittleEndian.h"
+#include "core/streams/LittleEndian.h"
 
 #include <gtest/gtest.h>
 

@@ -15,8 +15,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/Log.h"
-#include "core/LogSink.h"
+#include "core/process/Log.h"
+#include "core/process/LogSink.h"
 #include "nyx/Log.h"
 #include "support/TempFolder.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/StreamTestSupport.h"
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 
 using namespace streamtest;
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/StreamTestSupport.h"
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 
 using namespace streamtest;
 

@@ -1,4 +1,4 @@
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 
 #include <gtest/gtest.h>
 

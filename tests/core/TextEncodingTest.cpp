@@ -1,4 +1,4 @@
-#include "core/TextEncoding.h"
+#include "core/text/TextEncoding.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/WorldPosition.h"
+#include "core/geometry/WorldPosition.h"
 
 #include <gtest/gtest.h>
 

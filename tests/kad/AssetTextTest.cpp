@@ -6,8 +6,8 @@
 #include <string>
 #include <thread>
 
-#include "config/TDBContainerTag.h"
-#include "core/ProcessState.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/process/ProcessState.h"
 #include "kad/client/Housekeeping.h"
 #include "kad/client/KADClient.h"
 #include "nyx/PString.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 
 namespace {
 

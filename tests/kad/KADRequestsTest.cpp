@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "config/BinaryConfig.h"
-#include "config/TDBContainerTag.h"
+#include "config/formats/BinaryConfig.h"
+#include "config/tree/TDBContainerTag.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/AuthorNames.h"
 #include "kad/ScriptedDaemon.h"

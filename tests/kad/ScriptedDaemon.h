@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 #include "kad/requests/KADRequests.h"
 
 class ScriptedDaemon {

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "config/KUID.h"
-#include "core/TStream.h"
+#include "config/kuid/KUID.h"
+#include "core/streams/TStream.h"
 
 namespace wire {
 

@@ -19,10 +19,10 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include "config/BinaryConfig.h"
-#include "config/ConfigFile.h"
-#include "config/ResultsLog.h"
-#include "config/TDBContainerTag.h"
+#include "config/formats/BinaryConfig.h"
+#include "config/formats/ConfigFile.h"
+#include "config/results/ResultsLog.h"
+#include "config/tree/TDBContainerTag.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/KADFilterElement.h"
 #include "kad/requests/KUIDListWire.h"

@@ -23,11 +23,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "config/KUID.h"
-#include "config/ResultsLog.h"
-#include "core/JobQueue.h"
-#include "core/ProcessState.h"
-#include "core/TStream.h"
+#include "config/kuid/KUID.h"
+#include "config/results/ResultsLog.h"
+#include "core/threads/JobQueue.h"
+#include "core/process/ProcessState.h"
+#include "core/streams/TStream.h"
 #include "kad/discovery/DaemonLink.h"
 #include "kad/client/DaemonWire.h"
 #include "kad/client/KADClient.h"

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "config/ResultsLog.h"
+#include "config/results/ResultsLog.h"
 #include "kad/requests/KADRequests.h"
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/ClientTestSupport.h"

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 #include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/DaemonServer.h"
 #include "kaddaemon/RawDaemonClient.h"

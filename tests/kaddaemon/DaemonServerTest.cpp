@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 #include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/TraceLog.h"
 #include "kaddaemon/RawDaemonClient.h"

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "config/ResultsLog.h"
+#include "config/results/ResultsLog.h"
 #include "kad/client/KADClientTransaction.h"
 #include "kaddaemon/ClientTestSupport.h"
 #include "support/TempFolder.h"

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "config/ResultsLog.h"
-#include "config/ResultsLogRegistry.h"
-#include "core/ContentRoot.h"
+#include "config/results/ResultsLog.h"
+#include "config/results/ResultsLogRegistry.h"
+#include "core/files/ContentRoot.h"
 #include "kad/client/KADClientTransaction.h"
 #include "kad/client/SpecRegistryHook.h"
 #include "kaddaemon/ClientTestSupport.h"

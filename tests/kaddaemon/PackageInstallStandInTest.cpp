@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "config/ConfigFile.h"
-#include "config/ResultsLog.h"
-#include "config/TDBContainerTag.h"
+#include "config/formats/ConfigFile.h"
+#include "config/results/ResultsLog.h"
+#include "config/tree/TDBContainerTag.h"
 #include "kad/client/KADClient.h"
 #include "kad/packages/CDP.h"
 #include "kad/packages/PackageTestSupport.h"

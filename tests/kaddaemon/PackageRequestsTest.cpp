@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "config/ConfigFile.h"
-#include "config/ResultsLog.h"
-#include "config/TDBContainerTag.h"
-#include "core/LZSSCompress.h"
-#include "core/LittleEndian.h"
+#include "config/formats/ConfigFile.h"
+#include "config/results/ResultsLog.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/compress/LZSSCompress.h"
+#include "core/streams/LittleEndian.h"
 #include "kad/packages/CDP.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/KADRequests.h"

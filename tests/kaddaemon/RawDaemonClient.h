@@ -11,7 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 #include "kad/client/DaemonWire.h"
 
 class RawDaemonClient {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "config/ResultsLog.h"
+#include "config/results/ResultsLog.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/KADRequests.h"
 #include "kad/tasks/KADTask.h"

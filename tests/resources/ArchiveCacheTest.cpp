@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "core/ContentRoot.h"
+#include "core/files/ContentRoot.h"
 #include "nyx/File.h"
 #include "resources/SubstHandle.h"
 #include "support/TempFolder.h"

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "config/ResultsLog.h"
-#include "core/TStream.h"
+#include "config/results/ResultsLog.h"
+#include "core/streams/TStream.h"
 
 namespace resultstest {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "TETLibTestSupport.h"
-#include "config/TDBContainerTag.h"
-#include "core/ContentRoot.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/files/ContentRoot.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/data/MeshData.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "TETLibTestSupport.h"
-#include "config/InterfaceTextDB.h"
+#include "config/results/InterfaceTextDB.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "TETLibTestSupport.h"
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 #include "kad/requests/KADRequests.h"
 
 namespace {

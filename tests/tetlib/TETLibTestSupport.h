@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "config/InterfaceTextDB.h"
+#include "config/results/InterfaceTextDB.h"
 #include "nyx/File.h"
 #include "nyx/Log.h"
 #include "resources/ArchiveCache.h"

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "TETLibTestSupport.h"
-#include "config/ResultsLog.h"
-#include "core/ContentRoot.h"
+#include "config/results/ResultsLog.h"
+#include "core/files/ContentRoot.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/steps/ValidateAssetJob.h"
 #include "tetlib/steps/ValidateAssetTask.h"

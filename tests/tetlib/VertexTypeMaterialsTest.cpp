@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "TETLibTestSupport.h"
-#include "core/EngineContext.h"
+#include "core/process/EngineContext.h"
 #include "nyx/RenderKernel.h"
 #include "nyx/gfx/Display.h"
 #include "nyx/gfx/GeometryChunk.h"

@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <set>
 
-#include "config/ACSConvert.h"
-#include "config/ConfigFile.h"
-#include "config/ConfigText.h"
+#include "config/tree/ACSConvert.h"
+#include "config/formats/ConfigFile.h"
+#include "config/formats/ConfigText.h"
 #include "kad/requests/CategoryExpression.h"
 #include "kaddaemon/KindCategory.h"
 

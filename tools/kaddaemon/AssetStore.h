@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "config/ACSChunk.h"
-#include "config/KUID.h"
+#include "config/tree/ACSChunk.h"
+#include "config/kuid/KUID.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/KADFilterElement.h"
 #include "kaddaemon/AssetFolders.h"

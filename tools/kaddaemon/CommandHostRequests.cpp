@@ -7,8 +7,8 @@
 #include <memory>
 #include <mutex>
 
-#include "config/ResultsLog.h"
-#include "core/TStream.h"
+#include "config/results/ResultsLog.h"
+#include "core/streams/TStream.h"
 #include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/RequestTable.h"
 #include "kaddaemon/ResultNotes.h"

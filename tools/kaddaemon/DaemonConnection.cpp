@@ -7,8 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "core/LittleEndian.h"
-#include "core/TStream.h"
+#include "core/streams/LittleEndian.h"
+#include "core/streams/TStream.h"
 #include "kad/client/DaemonWire.h"
 #include "kaddaemon/DaemonServer.h"
 #include "kaddaemon/RequestTable.h"

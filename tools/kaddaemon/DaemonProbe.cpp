@@ -1,6 +1,6 @@
 #include "kaddaemon/DaemonProbe.h"
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 #include "kad/client/DaemonWire.h"
 #include "kaddaemon/SocketIO.h"
 

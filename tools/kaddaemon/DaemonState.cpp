@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "config/ACSConvert.h"
-#include "config/ConfigFile.h"
-#include "config/ConfigText.h"
+#include "config/tree/ACSConvert.h"
+#include "config/formats/ConfigFile.h"
+#include "config/formats/ConfigText.h"
 #include "kaddaemon/AssetStore.h"
 
 namespace kaddaemon {

@@ -12,7 +12,7 @@
 #include <map>
 #include <string>
 
-#include "config/KUID.h"
+#include "config/kuid/KUID.h"
 #include "kad/requests/KADFilterElement.h"
 
 namespace kaddaemon {

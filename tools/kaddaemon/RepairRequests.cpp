@@ -1,6 +1,6 @@
 #include "kaddaemon/RepairRequests.h"
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 #include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/DaemonServer.h"
 #include "kaddaemon/RepairJob.h"

@@ -1,6 +1,6 @@
 #include "kaddaemon/RequestTable.h"
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 
 namespace kaddaemon {
 

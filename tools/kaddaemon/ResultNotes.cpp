@@ -1,7 +1,7 @@
 #include "kaddaemon/ResultNotes.h"
 
-#include "config/ResultsLog.h"
-#include "core/TStream.h"
+#include "config/results/ResultsLog.h"
+#include "core/streams/TStream.h"
 #include "kaddaemon/DaemonConnection.h"
 #include "nyx/DynamicBuffer.h"
 #include "nyx/String.h"

@@ -2,7 +2,7 @@
 
 #include <strings.h>
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 #include "kaddaemon/DaemonState.h"
 #include "kaddaemon/RequestTable.h"
 #include "nyx/PString.h"

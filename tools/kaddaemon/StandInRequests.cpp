@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "config/KUID.h"
-#include "config/ResultsLog.h"
-#include "core/LittleEndian.h"
-#include "core/TStream.h"
+#include "config/kuid/KUID.h"
+#include "config/results/ResultsLog.h"
+#include "core/streams/LittleEndian.h"
+#include "core/streams/TStream.h"
 #include "kad/client/DaemonWire.h"
 #include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/RequestTable.h"

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "config/BinaryConfig.h"
-#include "config/KUID.h"
-#include "core/TStream.h"
+#include "config/formats/BinaryConfig.h"
+#include "config/kuid/KUID.h"
+#include "core/streams/TStream.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/KADFilterElement.h"
 #include "kad/requests/KUIDListWire.h"

@@ -3,11 +3,11 @@
 #include <cmath>
 #include <limits>
 
-#include "config/BinaryConfig.h"
-#include "config/InterfaceTextDB.h"
-#include "config/ResultsLog.h"
-#include "config/TDBContainerTag.h"
-#include "core/TStream.h"
+#include "config/formats/BinaryConfig.h"
+#include "config/results/InterfaceTextDB.h"
+#include "config/results/ResultsLog.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/streams/TStream.h"
 #include "kad/client/KADClient.h"
 #include "kad/packages/CDP.h"
 #include "kad/requests/KADRequests.h"

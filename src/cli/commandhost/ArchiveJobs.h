@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <functional>
 
-#include "config/ACSChunk.h"
-#include "config/KUID.h"
-#include "config/KUIDRing.h"
+#include "config/tree/ACSChunk.h"
+#include "config/kuid/KUID.h"
+#include "config/kuid/KUIDRing.h"
 #include "kad/client/KADClient.h"
 #include "nyx/File.h"
 

@@ -1,6 +1,6 @@
 #include "cli/commandhost/AssetConfigLoad.h"
 
-#include "config/ConfigFile.h"
+#include "config/formats/ConfigFile.h"
 #include "resources/SubstHandle.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // has one and in its text form otherwise.
 #pragma once
 
-#include "config/ACSChunk.h"
+#include "config/tree/ACSChunk.h"
 #include "nyx/File.h"
 
 // The folder is absolute, or a folder name inside the content root, which is

@@ -7,11 +7,11 @@
 #include <unistd.h>
 
 #include "cli/commandhost/ArchiveJobs.h"
-#include "config/KUID.h"
-#include "config/ResultsLog.h"
-#include "config/TDBContainerTag.h"
-#include "core/Log.h"
-#include "core/TStream.h"
+#include "config/kuid/KUID.h"
+#include "config/results/ResultsLog.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/process/Log.h"
+#include "core/streams/TStream.h"
 #include "kad/client/Housekeeping.h"
 #include "kad/client/KADClient.h"
 #include "kad/client/SpecRegistryHook.h"

@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "config/KUIDRing.h"
+#include "config/kuid/KUIDRing.h"
 #include "nyx/File.h"
 #include "nyx/PString.h"
 

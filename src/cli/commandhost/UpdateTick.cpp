@@ -1,6 +1,6 @@
 #include "cli/commandhost/UpdateTick.h"
 
-#include "core/JobQueue.h"
+#include "core/threads/JobQueue.h"
 
 void UpdateTick()
 {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "core/LittleEndian.h"
+#include "core/streams/LittleEndian.h"
 
 namespace Utils {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "config/KUID.h"
+#include "config/kuid/KUID.h"
 #include "nyx/File.h"
 #include "nyx/PString.h"
 

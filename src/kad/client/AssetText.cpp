@@ -1,6 +1,6 @@
 #include "kad/client/AssetText.h"
 
-#include "config/TDBContainerTag.h"
+#include "config/tree/TDBContainerTag.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "config/ACSChunk.h"
+#include "config/tree/ACSChunk.h"
 #include "nyx/String.h"
 
 // The text with every "_" turned into a space.

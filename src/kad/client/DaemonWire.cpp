@@ -1,6 +1,6 @@
 #include "kad/client/DaemonWire.h"
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 
 namespace DaemonWire {
 

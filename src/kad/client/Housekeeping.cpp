@@ -1,6 +1,6 @@
 #include "kad/client/Housekeeping.h"
 
-#include "core/ProcessState.h"
+#include "core/process/ProcessState.h"
 #include "nyx/PString.h"
 
 void PurgeUnusedResources()

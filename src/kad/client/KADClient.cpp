@@ -8,9 +8,9 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
-#include "core/ContentRoot.h"
-#include "core/LittleEndian.h"
-#include "core/TStream.h"
+#include "core/files/ContentRoot.h"
+#include "core/streams/LittleEndian.h"
+#include "core/streams/TStream.h"
 #include "kad/discovery/DaemonLink.h"
 #include "kad/client/DaemonWire.h"
 #include "kad/client/KADClientLink.h"

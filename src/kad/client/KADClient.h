@@ -19,8 +19,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "config/ACSChunk.h"
-#include "config/KUID.h"
+#include "config/tree/ACSChunk.h"
+#include "config/kuid/KUID.h"
 #include "nyx/File.h"
 #include "nyx/String.h"
 

@@ -6,8 +6,8 @@
 
 #include <sys/socket.h>
 
-#include "core/LittleEndian.h"
-#include "core/TStream.h"
+#include "core/streams/LittleEndian.h"
+#include "core/streams/TStream.h"
 #include "kad/client/FutexWord.h"
 #include "kad/client/KADClient.h"
 #include "kad/client/KADClientTransaction.h"

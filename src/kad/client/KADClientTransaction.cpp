@@ -4,11 +4,11 @@
 #include <map>
 #include <mutex>
 
-#include "config/ResultsLog.h"
-#include "config/ResultsLogRegistry.h"
-#include "core/JobQueue.h"
-#include "core/Log.h"
-#include "core/ProcessState.h"
+#include "config/results/ResultsLog.h"
+#include "config/results/ResultsLogRegistry.h"
+#include "core/threads/JobQueue.h"
+#include "core/process/Log.h"
+#include "core/process/ProcessState.h"
 #include "kad/client/FutexWord.h"
 #include "kad/client/KADClient.h"
 #include "kad/client/SpinWait.h"

@@ -17,7 +17,7 @@
 #include <condition_variable>
 #include <cstdint>
 
-#include "config/KUID.h"
+#include "config/kuid/KUID.h"
 #include "nyx/String.h"
 
 class KADClientCallback;

@@ -11,10 +11,10 @@
 #include <memory>
 #include <mutex>
 
-#include "config/KUID.h"
-#include "core/JobQueue.h"
-#include "core/LittleEndian.h"
-#include "core/TCXCallback.h"
+#include "config/kuid/KUID.h"
+#include "core/threads/JobQueue.h"
+#include "core/streams/LittleEndian.h"
+#include "core/threads/TCXCallback.h"
 #include "kad/client/DaemonWire.h"
 #include "kad/client/KADClient.h"
 #include "kad/client/KADClientLink.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 #include "nyx/DynamicBuffer.h"
 
 struct KADNotification {

@@ -9,8 +9,8 @@
 
 #include <memory>
 
-#include "config/ACSChunk.h"
-#include "config/KUID.h"
+#include "config/tree/ACSChunk.h"
+#include "config/kuid/KUID.h"
 
 class SpecRegistryHook {
 public:

@@ -4,10 +4,10 @@
 #include <tuple>
 #include <vector>
 
-#include "config/BinaryConfig.h"
-#include "config/ConfigFile.h"
-#include "config/TDBContainerTag.h"
-#include "config/TagTreeOps.h"
+#include "config/formats/BinaryConfig.h"
+#include "config/formats/ConfigFile.h"
+#include "config/tree/TDBContainerTag.h"
+#include "config/tree/TagTreeOps.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #include <cerrno>
 #include <string>
 
-#include "config/ConfigFile.h"
-#include "config/TagTreeOps.h"
-#include "core/LZSSCompress.h"
-#include "core/LittleEndian.h"
+#include "config/formats/ConfigFile.h"
+#include "config/tree/TagTreeOps.h"
+#include "core/compress/LZSSCompress.h"
+#include "core/streams/LittleEndian.h"
 #include "kad/packages/CDP.h"
 #include "kad/packages/PackageSafety.h"
 #include "nyx/File.h"

@@ -1,7 +1,7 @@
 #include "kad/packages/ContentChecksum.h"
 
-#include "config/TagTreeOps.h"
-#include "core/LittleEndian.h"
+#include "config/tree/TagTreeOps.h"
+#include "core/streams/LittleEndian.h"
 
 namespace {
 

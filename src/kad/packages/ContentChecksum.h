@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "config/ACSChunk.h"
+#include "config/tree/ACSChunk.h"
 #include "nyx/String.h"
 
 struct ContentChecksum {

@@ -2,12 +2,12 @@
 // name of an asset config.
 #include <string>
 
-#include "config/ConfigFile.h"
-#include "config/InterfaceTextDB.h"
-#include "config/KestroProperty.h"
-#include "config/ResultsLog.h"
-#include "config/TDBContainerTag.h"
-#include "core/AssetFolderFiles.h"
+#include "config/formats/ConfigFile.h"
+#include "config/results/InterfaceTextDB.h"
+#include "config/results/KestroProperty.h"
+#include "config/results/ResultsLog.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/files/AssetFolderFiles.h"
 #include "kad/client/AssetHandle.h"
 #include "kad/client/AssetText.h"
 #include "kad/client/KADClient.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "config/ConfigFile.h"
+#include "config/formats/ConfigFile.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "kad/requests/AssetRecord.h"
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "config/KUID.h"
+#include "config/kuid/KUID.h"
 #include "nyx/PString.h"
 #include "nyx/String.h"
 

@@ -2,7 +2,7 @@
 
 #include <tuple>
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 #include "kad/requests/KUIDListWire.h"
 #include "nyx/String.h"
 

@@ -12,8 +12,8 @@
 #include <set>
 #include <vector>
 
-#include "config/KUID.h"
-#include "core/TStream.h"
+#include "config/kuid/KUID.h"
+#include "core/streams/TStream.h"
 #include "nyx/PString.h"
 
 class TStream;

@@ -3,9 +3,9 @@
 #include <atomic>
 #include <string>
 
-#include "config/BinaryConfig.h"
-#include "config/TDBContainerTag.h"
-#include "core/TStream.h"
+#include "config/formats/BinaryConfig.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/streams/TStream.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/client/KADClient.h"
 #include "kad/requests/KADFilterElement.h"

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "config/ACSChunk.h"
-#include "config/KUID.h"
-#include "config/KUIDRing.h"
+#include "config/tree/ACSChunk.h"
+#include "config/kuid/KUID.h"
+#include "config/kuid/KUIDRing.h"
 #include "kad/client/AssetHandle.h"
 #include "nyx/File.h"
 #include "nyx/PString.h"

@@ -1,6 +1,6 @@
 #include "kad/requests/KUIDListWire.h"
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 
 uint32_t StreamBytesLeft(TStream& s)
 {

@@ -9,8 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "config/ConfigFile.h"
-#include "config/TDBContainerTag.h"
+#include "config/formats/ConfigFile.h"
+#include "config/tree/TDBContainerTag.h"
 
 namespace {
 

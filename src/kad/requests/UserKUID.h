@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "config/KUID.h"
+#include "config/kuid/KUID.h"
 #include "nyx/File.h"
 #include "nyx/Rand.h"
 

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <memory>
 
-#include "config/ResultsLog.h"
+#include "config/results/ResultsLog.h"
 #include "nyx/String.h"
 
 class KADTaskThread;

@@ -2,8 +2,8 @@
 
 #include <atomic>
 
-#include "config/InterfaceTextDB.h"
-#include "core/CrashReporter.h"
+#include "config/results/InterfaceTextDB.h"
+#include "core/process/CrashReporter.h"
 #include "kad/client/KADClient.h"
 #include "kad/requests/KADRequests.h"
 #include "kad/tasks/KADTask.h"

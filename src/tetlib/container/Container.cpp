@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "config/TDBContainerTag.h"
+#include "config/tree/TDBContainerTag.h"
 #include "tetlib/container/DefinitionKeys.h"
 #include "tetlib/container/Reporting.h"
 #include "tetlib/data/DataManager.h"

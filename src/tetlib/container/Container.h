@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "config/ACSChunk.h"
+#include "config/tree/ACSChunk.h"
 #include "nyx/PString.h"
 #include "tetlib/errors/ObjectSerial.h"
 #include "tetlib/tag/Tag.h"

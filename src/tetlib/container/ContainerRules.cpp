@@ -1,4 +1,4 @@
-#include "config/TDBContainerTag.h"
+#include "config/tree/TDBContainerTag.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/container/DefinitionKeys.h"
 #include "tetlib/container/InheritedDefinitions.h"

@@ -2,7 +2,7 @@
 #include <iterator>
 #include <string>
 
-#include "config/TDBContainerTag.h"
+#include "config/tree/TDBContainerTag.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/container/DefinitionKeys.h"
 #include "tetlib/container/InheritedDefinitions.h"

@@ -1,7 +1,7 @@
 #include <algorithm>
 
-#include "config/KUID.h"
-#include "config/TDBContainerTag.h"
+#include "config/kuid/KUID.h"
+#include "config/tree/TDBContainerTag.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/container/DefinitionKeys.h"
 #include "tetlib/container/Reporting.h"

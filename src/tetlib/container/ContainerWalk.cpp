@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <string>
 
-#include "config/TDBContainerTag.h"
+#include "config/tree/TDBContainerTag.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/container/DefinitionKeys.h"
 #include "tetlib/container/InheritedDefinitions.h"

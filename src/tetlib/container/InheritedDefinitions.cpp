@@ -4,8 +4,8 @@
 #include <set>
 #include <vector>
 
-#include "config/TDBContainerTag.h"
-#include "core/Log.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/process/Log.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/container/DefinitionKeys.h"
 #include "tetlib/data/DataManager.h"

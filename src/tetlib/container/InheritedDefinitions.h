@@ -2,7 +2,7 @@
 // loading of a definition gather them.
 #pragma once
 
-#include "config/ACSChunk.h"
+#include "config/tree/ACSChunk.h"
 
 namespace TETLib {
 

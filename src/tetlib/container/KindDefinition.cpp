@@ -1,6 +1,6 @@
 #include "tetlib/container/KindDefinition.h"
 
-#include "config/TDBContainerTag.h"
+#include "config/tree/TDBContainerTag.h"
 #include "tetlib/container/DefinitionKeys.h"
 #include "tetlib/data/AssetBuild.h"
 #include "tetlib/data/DataManager.h"

@@ -3,7 +3,7 @@
 // definitions.
 #pragma once
 
-#include "config/ACSChunk.h"
+#include "config/tree/ACSChunk.h"
 #include "nyx/PString.h"
 
 namespace TETLib {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/ContentRoot.h"
+#include "core/files/ContentRoot.h"
 
 namespace TETLib {
 

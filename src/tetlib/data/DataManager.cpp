@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <string>
 
-#include "config/ConfigFile.h"
-#include "config/TDBContainerTag.h"
-#include "core/ContentRoot.h"
-#include "core/Log.h"
+#include "config/formats/ConfigFile.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/files/ContentRoot.h"
+#include "core/process/Log.h"
 #include "kad/requests/KADRequests.h"
 #include "nyx/ResourceSystem.h"
 #include "nyx/RenderKernel.h"

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "config/ACSChunk.h"
+#include "config/tree/ACSChunk.h"
 #include "nyx/File.h"
 #include "nyx/PString.h"
 #include "tetlib/data/DataFolderScan.h"

@@ -2,7 +2,7 @@
 // which the container check asks for before it reads the kind.
 #pragma once
 
-#include "config/ACSChunk.h"
+#include "config/tree/ACSChunk.h"
 
 namespace TETLib {
 

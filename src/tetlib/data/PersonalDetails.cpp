@@ -1,7 +1,7 @@
 #include "tetlib/data/PersonalDetails.h"
 
-#include "config/ConfigFile.h"
-#include "config/TDBContainerTag.h"
+#include "config/formats/ConfigFile.h"
+#include "config/tree/TDBContainerTag.h"
 
 namespace TETLib {
 

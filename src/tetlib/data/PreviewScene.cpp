@@ -1,6 +1,6 @@
 // The data manager's preview scene: the particle that loaded meshes hang
 // below, and the light and fog they are seen with.
-#include "core/EngineContext.h"
+#include "core/process/EngineContext.h"
 #include "nyx/RenderKernel.h"
 #include "nyx/gfx/Display.h"
 #include "nyx/scene/ParallelLight.h"

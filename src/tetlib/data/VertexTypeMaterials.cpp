@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/Log.h"
+#include "core/process/Log.h"
 #include "nyx/RenderKernel.h"
 #include "nyx/gfx/GeometryChunk.h"
 #include "nyx/gfx/Material.h"

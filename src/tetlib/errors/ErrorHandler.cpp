@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "config/InterfaceTextDB.h"
+#include "config/results/InterfaceTextDB.h"
 
 namespace TETLib {
 

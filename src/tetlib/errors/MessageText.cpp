@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "config/InterfaceTextDB.h"
+#include "config/results/InterfaceTextDB.h"
 
 namespace TETLib {
 

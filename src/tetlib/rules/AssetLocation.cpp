@@ -1,6 +1,6 @@
 #include "tetlib/rules/AssetLocation.h"
 
-#include "core/ContentRoot.h"
+#include "core/files/ContentRoot.h"
 #include "tetlib/data/AssetPaths.h"
 #include "tetlib/data/DataManager.h"
 

@@ -3,7 +3,7 @@
 // mesh in the mesh table of the top container.
 #pragma once
 
-#include "config/ACSChunk.h"
+#include "config/tree/ACSChunk.h"
 
 namespace TETLib {
 

@@ -1,4 +1,4 @@
-#include "config/KUID.h"
+#include "config/kuid/KUID.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/CategoryExpression.h"
 #include "kad/requests/KADRequests.h"

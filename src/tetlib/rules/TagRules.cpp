@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "config/TDBContainerTag.h"
+#include "config/tree/TDBContainerTag.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/container/Reporting.h"
 #include "tetlib/data/DataManager.h"

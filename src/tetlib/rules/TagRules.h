@@ -4,7 +4,7 @@
 // the tag passes. A rule that meets an empty value fails without a message.
 #pragma once
 
-#include "config/ACSChunk.h"
+#include "config/tree/ACSChunk.h"
 
 namespace TETLib {
 

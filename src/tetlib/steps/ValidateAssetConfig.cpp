@@ -2,10 +2,10 @@
 
 #include <memory>
 
-#include "config/ConfigFile.h"
-#include "config/InterfaceTextDB.h"
-#include "config/ResultsLog.h"
-#include "config/TDBContainerTag.h"
+#include "config/formats/ConfigFile.h"
+#include "config/results/InterfaceTextDB.h"
+#include "config/results/ResultsLog.h"
+#include "config/tree/TDBContainerTag.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/container/DefinitionKeys.h"
 #include "tetlib/data/AssetPaths.h"

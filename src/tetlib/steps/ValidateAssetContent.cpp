@@ -1,6 +1,6 @@
 #include "tetlib/steps/ValidateAssetContent.h"
 
-#include "config/ResultsLog.h"
+#include "config/results/ResultsLog.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/errors/ErrorHandler.h"
 #include "tetlib/rules/AssetLocation.h"

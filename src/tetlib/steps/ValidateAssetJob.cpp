@@ -1,9 +1,9 @@
 #include "tetlib/steps/ValidateAssetJob.h"
 
-#include "config/InterfaceTextDB.h"
-#include "config/ResultsLog.h"
-#include "config/TDBContainerTag.h"
-#include "core/ContentRoot.h"
+#include "config/results/InterfaceTextDB.h"
+#include "config/results/ResultsLog.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/files/ContentRoot.h"
 #include "kad/client/Housekeeping.h"
 #include "resources/SubstHandle.h"
 #include "tetlib/container/Container.h"

@@ -1,6 +1,6 @@
 #include "tetlib/tag/Tag.h"
 
-#include "config/TDBContainerTag.h"
+#include "config/tree/TDBContainerTag.h"
 #include "tetlib/data/DataManager.h"
 #include "tetlib/errors/ErrorHandler.h"
 #include "tetlib/rules/TagRules.h"

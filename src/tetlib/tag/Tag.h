@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "config/ACSChunk.h"
+#include "config/tree/ACSChunk.h"
 #include "nyx/PString.h"
 #include "tetlib/errors/ObjectSerial.h"
 

@@ -2,9 +2,9 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "config/FloatArray.h"
-#include "config/KUID.h"
-#include "config/TDBContainerTag.h"
+#include "config/tree/FloatArray.h"
+#include "config/kuid/KUID.h"
+#include "config/tree/TDBContainerTag.h"
 #include "nyx/File.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/container/DefinitionKeys.h"

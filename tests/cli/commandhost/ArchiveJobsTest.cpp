@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "cli/commandhost/AssetConfigLoad.h"
-#include "config/BinaryConfig.h"
-#include "config/ConfigFile.h"
+#include "config/formats/BinaryConfig.h"
+#include "config/formats/ConfigFile.h"
 #include "config/InterfaceTextTestSupport.h"
-#include "config/ResultsLog.h"
-#include "config/TDBContainerTag.h"
-#include "core/ContentRoot.h"
+#include "config/results/ResultsLog.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/files/ContentRoot.h"
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"
 #include "support/TempFolder.h"

@@ -8,8 +8,8 @@
 
 #include "cli/ToolProcess.h"
 #include "cli/commandhost/CommandHostJob.h"
-#include "config/ResultsLog.h"
-#include "core/ProcessState.h"
+#include "config/results/ResultsLog.h"
+#include "core/process/ProcessState.h"
 #include "kad/WireBytes.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/KADRequests.h"

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "cli/commandhost/ArchiveJobs.h"
-#include "config/ResultsLog.h"
-#include "core/ProcessState.h"
-#include "core/TStream.h"
+#include "config/results/ResultsLog.h"
+#include "core/process/ProcessState.h"
+#include "core/streams/TStream.h"
 #include "kad/WireBytes.h"
 #include "nyx/Log.h"
 #include "support/ResultsForm.h"

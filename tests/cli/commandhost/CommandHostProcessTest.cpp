@@ -19,9 +19,9 @@
 
 #include "cli/ToolProcess.h"
 #include "cli/commandhost/ArchiveJobs.h"
-#include "config/ResultsLog.h"
-#include "config/TDBContainerTag.h"
-#include "core/ProcessState.h"
+#include "config/results/ResultsLog.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/process/ProcessState.h"
 #include "kad/WireBytes.h"
 #include "kad/client/KADClient.h"
 #include "kad/discovery/ProcessLaunch.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Crc32.h"
+#include "core/compress/Crc32.h"
 #include "gs/compiler/CodegenTestSupport.h"
 #include "gs/runtime/registry/GSMachine.h"
 #include "gs/support/store/LibraryNameCrc.h"

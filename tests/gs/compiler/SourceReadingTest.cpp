@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Crc32.h"
+#include "core/compress/Crc32.h"
 #include "gs/compiler/CompilerTestSupport.h"
 #include "gs/compiler/driver/Compiler.h"
 #include "gs/compiler/scan/ReadAndParseSource.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/LittleEndian.h"
+#include "core/streams/LittleEndian.h"
 #include "gs/support/store/ScriptFileStore.h"
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"

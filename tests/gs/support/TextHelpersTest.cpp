@@ -8,7 +8,7 @@
 #include "gs/support/PathBuffer.h"
 #include "gs/support/UnquoteLiteral.h"
 #include "gs/support/store/LibraryNameCrc.h"
-#include "core/Crc32.h"
+#include "core/compress/Crc32.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "config/TDBContainerTag.h"
+#include "config/tree/TDBContainerTag.h"
 #include "kad/packages/CDP.h"
 #include "kad/packages/PackageTestSupport.h"
 #include "support/ChildProcess.h"

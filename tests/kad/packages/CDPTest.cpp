@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "config/BinaryConfig.h"
-#include "config/ConfigFile.h"
-#include "config/TDBContainerTag.h"
-#include "core/TStream.h"
+#include "config/formats/BinaryConfig.h"
+#include "config/formats/ConfigFile.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/streams/TStream.h"
 #include "kad/packages/PackageSafety.h"
 #include "kad/packages/PackageTestSupport.h"
 #include "support/TempFolder.h"

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "config/ConfigFile.h"
+#include "config/formats/ConfigFile.h"
 #include "config/InterfaceTextTestSupport.h"
-#include "config/ResultsLog.h"
-#include "config/TDBContainerTag.h"
-#include "core/ContentRoot.h"
+#include "config/results/ResultsLog.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/files/ContentRoot.h"
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"
 #include "kad/client/KADClient.h"

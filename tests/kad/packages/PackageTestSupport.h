@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "config/TDBContainerTag.h"
-#include "core/LZSSCompress.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/compress/LZSSCompress.h"
 #include "kad/packages/CDP.h"
 
 namespace packagetest {

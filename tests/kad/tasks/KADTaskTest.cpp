@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "config/InterfaceTextDB.h"
-#include "config/ResultsLog.h"
+#include "config/results/InterfaceTextDB.h"
+#include "config/results/ResultsLog.h"
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"
 #include "kad/tasks/KADTask.h"

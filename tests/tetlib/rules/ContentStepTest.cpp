@@ -2,7 +2,7 @@
 // the step passed, and nothing for an empty config.
 #include <gtest/gtest.h>
 
-#include "config/ResultsLog.h"
+#include "config/results/ResultsLog.h"
 #include "kad/ScriptedDaemon.h"
 #include "tetlib/rules/RulesTestSupport.h"
 #include "tetlib/steps/ValidateAssetContent.h"

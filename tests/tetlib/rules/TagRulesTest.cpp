@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "config/TDBContainerTag.h"
+#include "config/tree/TDBContainerTag.h"
 #include "tetlib/data/MeshData.h"
 #include "tetlib/rules/RulesTestSupport.h"
 

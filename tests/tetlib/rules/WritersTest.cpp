@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "config/ConfigFile.h"
-#include "config/TDBContainerTag.h"
+#include "config/formats/ConfigFile.h"
+#include "config/tree/TDBContainerTag.h"
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"
 #include "kad/requests/AssetRecord.h"

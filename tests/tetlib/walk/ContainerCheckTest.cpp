@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "config/TDBContainerTag.h"
+#include "config/tree/TDBContainerTag.h"
 #include "tetlib/walk/WalkTestSupport.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/TStream.h"
+#include "core/streams/TStream.h"
 #include "nyx/DynamicBuffer.h"
 #include "tetlib/walk/WalkTestSupport.h"
 

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/JobQueue.h"
-#include "core/ProcessState.h"
+#include "core/threads/JobQueue.h"
+#include "core/process/ProcessState.h"
 #include "tetlib/ValidateAssetTask.h"
 #include "tetlib/steps/AssetScriptCompile.h"
 #include "tetlib/walk/WalkTestSupport.h"

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "tetlib/TETLibTestSupport.h"
-#include "config/ConfigFile.h"
-#include "config/ResultsLog.h"
-#include "core/ContentRoot.h"
+#include "config/formats/ConfigFile.h"
+#include "config/results/ResultsLog.h"
+#include "core/files/ContentRoot.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/steps/ValidateAssetJob.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/Crc32.h"
+#include "core/compress/Crc32.h"
 #include "gs/compiler/driver/IncludePathList.h"
 #include "gs/compiler/parse/Parser.h"
 #include "gs/compiler/parse/SourceContext.h"

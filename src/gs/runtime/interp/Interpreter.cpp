@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "core/LittleEndian.h"
+#include "core/streams/LittleEndian.h"
 #include "gs/runtime/interp/GSThread.h"
 #include "gs/runtime/interp/RunState.h"
 #include "gs/runtime/library/GSClass.h"

@@ -2,7 +2,7 @@
 
 #include <initializer_list>
 
-#include "core/LittleEndian.h"
+#include "core/streams/LittleEndian.h"
 #include "gs/support/bytecode/Opcodes.h"
 
 namespace GSRuntime {

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/LittleEndian.h"
+#include "core/streams/LittleEndian.h"
 #include "gs/runtime/interp/Quickening.h"
 #include "gs/runtime/library/GSLibrary.h"
 #include "gs/runtime/registry/GSMachine.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/LittleEndian.h"
+#include "core/streams/LittleEndian.h"
 
 namespace GSRuntime {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "core/LittleEndian.h"
+#include "core/streams/LittleEndian.h"
 #include "gs/support/ByteBuffer.h"
 
 namespace GSRuntime {

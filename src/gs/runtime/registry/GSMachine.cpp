@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "core/LittleEndian.h"
+#include "core/streams/LittleEndian.h"
 #include "gs/runtime/interp/GSThread.h"
 #include "gs/runtime/library/GSLibrary.h"
 #include "gs/runtime/registry/BuiltinNatives.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "core/LittleEndian.h"
+#include "core/streams/LittleEndian.h"
 #include "gs/support/bytecode/Opcodes.h"
 
 namespace GSBytecode {

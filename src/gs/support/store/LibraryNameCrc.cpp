@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "core/Crc32.h"
+#include "core/compress/Crc32.h"
 
 uint32_t LibraryNameCrc(std::string_view name)
 {

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <new>
 
-#include "core/LZSSCompress.h"
-#include "core/LittleEndian.h"
+#include "core/compress/LZSSCompress.h"
+#include "core/streams/LittleEndian.h"
 
 const uint8_t ScriptFileStore::kKey[32] = {
     0x5B, 0xC2, 0x17, 0x8E, 0x3D, 0xA9, 0x64, 0xF0, 0x29, 0x7C, 0xD5, 0x0B, 0x96, 0x43, 0xEA, 0x1F,

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "core/LittleEndian.h"
+#include "core/streams/LittleEndian.h"
 #include "gs/runtime/library/GSLibrary.h"
 #include "gs/runtime/RuntimeTestSupport.h"
 

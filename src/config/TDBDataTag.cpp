@@ -1,9 +1,0 @@
-#include "config/TDBDataTag.h"
-
-#include <utility>
-
-void TDBDataTag::SetValue(ACSValueType type, ACSRawData data)
-{
-    type_ = type;
-    data_ = std::move(data);
-}

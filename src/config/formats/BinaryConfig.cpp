@@ -1,0 +1,199 @@
+#include "config/formats/BinaryConfig.h"
+
+#include <cstring>
+
+#include "config/formats/TDBBinaryFile.h"
+#include "config/tree/TagTreeOps.h"
+#include "core/streams/LittleEndian.h"
+#include "core/streams/TStream.h"
+
+namespace {
+
+// The record type a value of the given in-memory type is written as.
+uint8_t FileTypeOf(ACSValueType type) noexcept
+{
+    switch (type) {
+    case ACS_TYPE_CONTAINER:
+        return ACS_CHUNK_CONTAINER;
+    case ACS_TYPE_INT:
+        return ACS_CHUNK_INT;
+    case ACS_TYPE_FLOAT:
+        return ACS_CHUNK_FLOAT;
+    case ACS_TYPE_STRING:
+    case ACS_TYPE_STRING_ALT:
+        return ACS_CHUNK_STRING;
+    case ACS_TYPE_RAW:
+        return ACS_CHUNK_RAW;
+    case ACS_TYPE_KUID:
+        return ACS_CHUNK_KUID;
+    default:
+        // No value, and any type the format has no number for.
+        return ACS_CHUNK_NONE;
+    }
+}
+
+// Writes one record with its subtree; `depth` is the level of the list the
+// record stands in (the root's list is 0). False when a container below it
+// lay too deep and was left out.
+bool WriteChunk(TStream& s, const Nyx::PString& name, const ChunkRef& chunk, int depth)
+{
+    // The name length is one byte that also counts the NUL.
+    if (name.Length() + 1 > 255)
+        return true;
+    ACSValueType type = chunk->GetType();
+    if (type == ACS_TYPE_CONTAINER && depth + 1 > kMaxTreeDepth)
+        return false;
+
+    uint32_t at = s.Tell();
+    s.WriteInt32(0xFFFFFFFFu);
+    if (name.Empty()) {
+        s.WriteUInt8(0);
+    } else {
+        uint8_t n = static_cast<uint8_t>(name.Length() + 1);
+        s.WriteUInt8(n);
+        s.WriteBytes(name.c_str(), n);
+    }
+    s.WriteUInt8(FileTypeOf(type));
+
+    bool complete = true;
+    if (type == ACS_TYPE_CONTAINER) {
+        uint32_t count = chunk->GetChildCount();
+        for (uint32_t i = 0; i < count; ++i) {
+            Nyx::PString childName;
+            ChunkRef child;
+            if (chunk->GetChildAt(i, childName, child) && child)
+                complete &= WriteChunk(s, childName, child, depth + 1);
+        }
+    } else if (type != ACS_TYPE_NONE) {
+        uint32_t size = chunk->GetDataSize();
+        const uint8_t* data = chunk->GetData();
+        if (size != 0 && data)
+            s.WriteBytes(data, size);
+    }
+    s.EndBlock(at);
+    return complete;
+}
+
+// The record checks; the name's length is only worked out when asked for,
+// as the validation pass over a whole payload has no use for it.
+template <bool kNameLength>
+inline bool ParseRecord(const uint8_t* payload, uint32_t offset, uint32_t listEnd, ACSChunkRecord& out) noexcept
+{
+    if (offset > listEnd || listEnd - offset < kACSMinRecord)
+        return false;
+    const uint8_t* p = payload + offset;
+    uint32_t size = LoadLE32(p);
+    if (size > listEnd - offset - 4)
+        return false;
+    uint32_t nameBytes = p[4];
+    // The size must cover the name length byte, the name and the type byte:
+    // a shorter one would make the payload length wrap around.
+    if (size < nameBytes + 2)
+        return false;
+    const char* name = reinterpret_cast<const char*>(p + 5);
+    if (nameBytes != 0 && name[nameBytes - 1] != '\0')
+        return false;
+
+    uint32_t dataOffset = offset + 6 + nameBytes;
+    uint32_t dataSize = size - nameBytes - 2;
+    uint8_t type = p[5 + nameBytes];
+    if (type == ACS_CHUNK_RAW_ALIGNED) {
+        uint32_t skip = (kACSPayloadAlignment - dataOffset % kACSPayloadAlignment) % kACSPayloadAlignment;
+        if (skip > dataSize)
+            return false;
+        dataOffset += skip;
+        dataSize -= skip;
+    }
+
+    out.offset = offset;
+    out.next = offset + 4 + size;
+    out.name = name;
+    if constexpr (kNameLength)
+        out.nameLength = nameBytes == 0 ? 0 : static_cast<uint32_t>(std::strlen(name));
+    else
+        out.nameLength = 0;
+    out.type = type;
+    out.dataOffset = dataOffset;
+    out.dataSize = dataSize;
+    return true;
+}
+
+}  // namespace
+
+bool ReadChunkRecord(const uint8_t* payload, uint32_t offset, uint32_t listEnd, ACSChunkRecord& out) noexcept
+{
+    return ParseRecord<true>(payload, offset, listEnd, out);
+}
+
+bool ValidateChunkList(const uint8_t* payload, uint32_t offset, uint32_t size, int depth) noexcept
+{
+    if (depth < 0 || depth > kMaxTreeDepth)
+        return false;
+    // Walked without recursion, keeping the end of every open list: this
+    // pass covers every byte of a loaded file, so it is kept tight.
+    uint32_t ends[kMaxTreeDepth + 1];
+    int level = 0;
+    ends[0] = offset + size;
+    uint32_t at = offset;
+    for (;;) {
+        uint32_t end = ends[level];
+        if (end - at < kACSMinRecord) {
+            // A list's last few bytes are ignored; its container's record
+            // ends where the list does.
+            if (level == 0)
+                return true;
+            at = end;
+            --level;
+            continue;
+        }
+        ACSChunkRecord record;
+        if (!ParseRecord<false>(payload, at, end, record))
+            return false;
+        if (record.type == ACS_CHUNK_CONTAINER) {
+            if (depth + level + 1 > kMaxTreeDepth)
+                return false;
+            ends[++level] = record.next;
+            at = record.dataOffset;
+        } else {
+            at = record.next;
+        }
+    }
+}
+
+bool WriteBinaryConfig(TStream& stream, const ChunkRef& container)
+{
+    stream.WriteInt32(kACSMagic);
+    stream.WriteInt32(kACSWriteVersion);
+    stream.WriteInt32(0);
+    uint32_t sizeField = stream.Tell();
+    stream.WriteInt32(0xFFFFFFFFu);
+
+    bool complete = true;
+    if (container) {
+        uint32_t count = container->GetChildCount();
+        for (uint32_t i = 0; i < count; ++i) {
+            Nyx::PString name;
+            ChunkRef child;
+            if (container->GetChildAt(i, name, child) && child)
+                complete &= WriteChunk(stream, name, child, 0);
+        }
+    }
+    stream.EndBlock(sizeField);
+    return complete;
+}
+
+bool ReadBinaryConfig(TStream& stream, ChunkRef& out)
+{
+    auto* file = new TDBBinaryFile;
+    file->AddRef();
+    bool ok = file->Read(stream);
+    ChunkRef root = file->GetRoot();
+    // The root view holds the file for as long as it is needed.
+    file->Release();
+    if (ok && root.IsReal() && root->GetType() != ACS_TYPE_NONE) {
+        out = std::move(root);
+        return true;
+    }
+    out.Release();
+    return false;
+}
