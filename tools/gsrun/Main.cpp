@@ -10,7 +10,10 @@
 //                one ARG per parameter: "call SIGNATURE: " and the result
 //                (int, "true"/"false", float "%f", a string's text or
 //                "null", "done" for void; an object's class name), or
-//                "call SIGNATURE: failed"
+//                "call SIGNATURE: failed"; the object lives on until the
+//                runner ends, so that the threads it starts can run
+//   pump SECONDS steps the runner's router in steps of 0.1 s
+//                "pump SECONDS: ok" / "pump SECONDS: failed" (no number)
 // Every script-log line prints as "log: " + the line, when it is logged.
 // Before the actions it registers the data root's "libraries" folder (the
 // folder above the one holding this program), when there is one.
@@ -20,6 +23,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -56,7 +60,7 @@ void PrintLogLine(const char* fmt, ...)
 int Usage()
 {
     std::fputs("usage: gsrun ACTION...\n"
-               "actions: add FILE | folder DIR | load NAME | call LIB CLASS SIGNATURE [ARG...]\n",
+               "actions: add FILE | folder DIR | load NAME | call LIB CLASS SIGNATURE [ARG...] | pump SECONDS\n",
                stderr);
     return 2;
 }
@@ -169,7 +173,8 @@ std::string ResultText(const std::string& type, intptr_t result)
     return shown;
 }
 
-bool Call(GSMachine& machine, GSContext& context, const Action& action)
+bool Call(GSMachine& machine, GSContext& context, const Action& action,
+          std::vector<std::unique_ptr<GSObject>>& objects)
 {
     const char* signature = action.operands[2];
     GSLibrary* library = machine.GetLibrary(action.operands[0]);
@@ -196,7 +201,30 @@ bool Call(GSMachine& machine, GSContext& context, const Action& action)
         ReleasePart(s->GetInstance());
     if (ok)
         std::printf("call %s: %s\n", signature, ResultText(returns, result).c_str());
+    objects.push_back(std::move(object));
     return ok;
+}
+
+constexpr float kPumpStep = 0.1f;
+
+// The number of steps of a pump's seconds, or -1 for no number.
+long PumpSteps(const char* text)
+{
+    char* end = nullptr;
+    const double seconds = std::strtod(text, &end);
+    if (!*text || *end || !(seconds >= 0.0) || seconds > 1e6)
+        return -1;
+    return std::lround(seconds / double(kPumpStep));
+}
+
+bool Pump(GSRouter& router, const char* seconds)
+{
+    const long steps = PumpSteps(seconds);
+    for (long i = 0; i < steps; ++i) {
+        router.Step(kPumpStep);
+        std::fflush(stdout);
+    }
+    return steps >= 0;
 }
 
 // The actions of the command line, or false for a wrong one.
@@ -211,7 +239,8 @@ bool ParseActions(int argc, char** argv, std::vector<Action>& actions)
             if (argc - i < 3 || !SplitSignature(argv[i + 2], returns, params))
                 return false;
             operands = 3 + params.size();
-        } else if (action.word != "add" && action.word != "folder" && action.word != "load") {
+        } else if (action.word != "add" && action.word != "folder" && action.word != "load" &&
+                   action.word != "pump") {
             return false;
         }
         if (size_t(argc - i) < operands)
@@ -236,13 +265,14 @@ int main(int argc, char** argv)
     RegisterDataRootLibraries(machine);
     GSContext context;
     context.SetRouter(std::make_unique<GSRouter>(&context));
+    std::vector<std::unique_ptr<GSObject>> objects;
 
     bool allOk = true;
     for (const Action& action : actions) {
         const char* operand = action.operands[0];
         bool ok;
         if (action.word == "call") {
-            ok = Call(machine, context, action);
+            ok = Call(machine, context, action, objects);
             if (!ok)
                 std::printf("call %s: failed\n", action.operands[2]);
         } else {
@@ -253,6 +283,9 @@ int main(int argc, char** argv)
             } else if (action.word == "folder") {
                 ok = machine.AddLibraryFolder(Nyx::PString(operand));
                 outcome = ok ? "ok" : "failed";
+            } else if (action.word == "pump") {
+                ok = Pump(*context.Router(), operand);
+                outcome = ok ? "ok" : "failed";
             } else {
                 ok = machine.GetLibrary(operand) != nullptr;
                 outcome = ok ? "ok" : "failed";
@@ -262,5 +295,7 @@ int main(int argc, char** argv)
         allOk = allOk && ok;
         std::fflush(stdout);
     }
+    // What the teardown logs belongs to no action.
+    ScriptLogHook = nullptr;
     return allOk ? 0 : 1;
 }

@@ -24,6 +24,7 @@ namespace GSRuntime {
 class GSClass;
 class GSLibrary;
 class GSObject;
+class GSThread;
 struct GSMessage;
 
 class GSContext {
@@ -62,6 +63,15 @@ public:
 
     // Every live context, in the order they were made.
     static const std::vector<GSContext*>& All() noexcept;
+
+    // The natives of the script class Router, on this context's router:
+    // game objects by id (here or in any context) and by name, the
+    // router's information, and posts between node ids.
+    void NativeGetGameObject(GSThread& thread);
+    void NativeGetForeignGameObject(GSThread& thread);
+    void NativeGetGameObjectByName(GSThread& thread);
+    void NativeInfo(GSThread& thread);
+    void NativePostMessage(GSThread& thread);
 
 private:
     TrackedObjectTable tracked_;

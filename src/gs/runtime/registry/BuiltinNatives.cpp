@@ -1,9 +1,13 @@
 #include "gs/runtime/registry/BuiltinNatives.h"
 
 #include <memory>
+#include <utility>
 
 #include "gs/runtime/interp/GSThread.h"
 #include "gs/runtime/library/GSClass.h"
+#include "gs/runtime/natives/MathNatives.h"
+#include "gs/runtime/natives/StrNatives.h"
+#include "gs/runtime/objects/GSGameObject.h"
 #include "gs/runtime/objects/GSScriptInstance.h"
 #include "gs/runtime/registry/GSMachine.h"
 #include "gs/runtime/registry/GSNativeFunction.h"
@@ -26,34 +30,27 @@ void GetGSClassName(GSContext*, GSThread& thread)
     thread.stack.PushString(name);
 }
 
-// The GameObject and Router natives work on the message router, which
-// binds their handlers; until it does, their place in the list is kept and
-// a call of one fails (ER_NativeCallError) instead of leaving the system
-// library's natives unresolved.
-class GSRouterPendingNative : public GSNativeFunction {
-public:
-    using GSNativeFunction::GSNativeFunction;
-    bool Call(GSObject*, GSThread&) override { return false; }
+using GameObjectHandler = void (GSGameObject::*)(GSThread&);
+using RouterHandler = void (GSContext::*)(GSThread&);
+
+constexpr std::pair<const char*, GameObjectHandler> kGameObjectNatives[] = {
+    {"$void@GameObject::SendMessage(GameObject,string,string)", &GSGameObject::NativeSendMessage},
+    {"$void@GameObject::PostMessage(GameObject,string,string,float)", &GSGameObject::NativePostMessage},
+    {"$void@GameObject::ClearMessages(string,string)", &GSGameObject::NativeClearMessages},
+    {"$void@GameObject::AddHandler(GameObject,string,string,string)", &GSGameObject::NativeAddHandler},
+    {"$void@GameObject::Sniff(GameObject,string,string,bool)", &GSGameObject::NativeSniff},
+    {"$void@GameObject::Sleep(float)", &GSGameObject::NativeSleep},
+    {"$int@GameObject::GetId()", &GSGameObject::NativeGetId},
+    {"$string@GameObject::GetName()", &GSGameObject::NativeGetName},
+    {"$void@GameObject::Exception(string)", &GSGameObject::NativeException},
 };
 
-constexpr const char* kGameObjectNatives[] = {
-    "$void@GameObject::SendMessage(GameObject,string,string)",
-    "$void@GameObject::PostMessage(GameObject,string,string,float)",
-    "$void@GameObject::ClearMessages(string,string)",
-    "$void@GameObject::AddHandler(GameObject,string,string,string)",
-    "$void@GameObject::Sniff(GameObject,string,string,bool)",
-    "$void@GameObject::Sleep(float)",
-    "$int@GameObject::GetId()",
-    "$string@GameObject::GetName()",
-    "$void@GameObject::Exception(string)",
-};
-
-constexpr const char* kRouterNatives[] = {
-    "$GameObject@Router::GetGameObject(int)",
-    "$GameObject@Router::GetForeignGameObject(int)",
-    "$GameObject@Router::GetGameObject(string)",
-    "$void@Router::Info()",
-    "$void@Router::PostMessage(int,int,string,string,float)",
+constexpr std::pair<const char*, RouterHandler> kRouterNatives[] = {
+    {"$GameObject@Router::GetGameObject(int)", &GSContext::NativeGetGameObject},
+    {"$GameObject@Router::GetForeignGameObject(int)", &GSContext::NativeGetForeignGameObject},
+    {"$GameObject@Router::GetGameObject(string)", &GSContext::NativeGetGameObjectByName},
+    {"$void@Router::Info()", &GSContext::NativeInfo},
+    {"$void@Router::PostMessage(int,int,string,string,float)", &GSContext::NativePostMessage},
 };
 
 }  // namespace
@@ -62,10 +59,14 @@ void RegisterBuiltinNativeTable(GSMachine& machine)
 {
     machine.AddNative(std::make_unique<GSCNativeFunction>(
         Nyx::PString("GSObject"), Nyx::PString("$string@GSObject::GetGSClassName()"), &GetGSClassName));
-    for (const char* signature : kGameObjectNatives)
-        machine.AddNative(std::make_unique<GSRouterPendingNative>(Nyx::PString("GameObject"), Nyx::PString(signature)));
-    for (const char* signature : kRouterNatives)
-        machine.AddNative(std::make_unique<GSRouterPendingNative>(Nyx::PString("Router"), Nyx::PString(signature)));
+    for (const auto& [signature, handler] : kGameObjectNatives)
+        machine.AddNative(std::make_unique<GSCPPNativeFunction<GSGameObject>>(Nyx::PString("GameObject"),
+                                                                             Nyx::PString(signature), handler));
+    for (const auto& [signature, handler] : kRouterNatives)
+        machine.AddNative(std::make_unique<GSCPPContextNativeFunction<GSContext>>(Nyx::PString("Router"),
+                                                                                 Nyx::PString(signature), handler));
+    RegisterMathNatives(machine);
+    RegisterStrNatives(machine);
 }
 
 }  // namespace GSRuntime

@@ -1,5 +1,5 @@
 // The fifteen built-in natives of the classes GSObject, GameObject and
-// Router, bound first by every machine.
+// Router, bound first by every machine, then those of Math and Str.
 #pragma once
 
 class GSMachine;

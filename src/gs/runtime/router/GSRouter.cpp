@@ -2,8 +2,14 @@
 
 #include <algorithm>
 
+#include "gs/runtime/interp/GSThread.h"
+#include "gs/runtime/objects/GSGameObject.h"
+#include "gs/support/ScriptLogHook.h"
+
 using GSRuntime::GSMessage;
 using GSRuntime::GSNode;
+using GSRuntime::MajorSubscriptions;
+using GSRuntime::Subscription;
 
 namespace {
 
@@ -11,6 +17,8 @@ namespace {
 uint32_t g_lastNodeId = 0;
 
 constexpr size_t kMessageChunk = 64;
+constexpr uint32_t kBuiltinNames = 4;
+constexpr size_t kLastId = 0xFFFF;
 
 }  // namespace
 
@@ -23,30 +31,38 @@ GSRouter::GSRouter(GSRuntime::GSContext* context) : context_(context)
 
 GSRouter::~GSRouter()
 {
+    ScriptLog("GSRouter::Done(), %d outstanding node(s)", int(nodes_.Count()));
     while (Utils::IDoubleLinkListNode* node = nodes_.First())
         RemoveNode(*static_cast<GSNode*>(node));
+    for (auto& major : subscriptions_) {
+        if (!major)
+            continue;
+        while (Utils::GSIAVLNode* root = major->tree.Root())
+            delete static_cast<Subscription*>(major->tree.Remove(*root));
+    }
+    for (Subscription* s : freeSubscriptions_)
+        delete s;
 }
 
 uint16_t GSRouter::Intern(std::string_view name)
 {
-    std::string key(name);
-    auto found = ids_.find(key);
+    auto found = ids_.find(name);
     if (found != ids_.end())
         return found->second;
     // The four built-in names take ids 1-4; the rest start at 100.
-    size_t id = ids_.size() < 4 ? ids_.size() + 1 : std::max<size_t>(names_.size(), kFirstUserId);
-    if (id > 0xFFFF)
+    const size_t id = ids_.size() < kBuiltinNames ? ids_.size() + 1 : std::max<size_t>(names_.size(), kFirstUserId);
+    if (id > kLastId)
         return 0;
     if (names_.size() <= id)
         names_.resize(id + 1);
-    names_[id] = key;
-    ids_.emplace(std::move(key), uint16_t(id));
+    names_[id] = name;
+    ids_.emplace(std::string(name), uint16_t(id));
     return uint16_t(id);
 }
 
 const char* GSRouter::Text(uint16_t id) const noexcept
 {
-    if (id == 0 || id >= names_.size() || (id >= 5 && id < kFirstUserId))
+    if (id == 0 || id >= names_.size() || (id > kBuiltinNames && id < kFirstUserId))
         return nullptr;
     return names_[id].c_str();
 }
@@ -62,6 +78,9 @@ bool GSRouter::AddNode(GSNode& node)
         byName_.emplace(name, &node);
     byId_[node.id_] = &node;
     nodes_.PushFront(node);
+    // A request made while detached counts from now on.
+    if (node.updateRequested_)
+        updates_.push_back(node.id_);
     return true;
 }
 
@@ -69,14 +88,22 @@ void GSRouter::RemoveNode(GSNode& node)
 {
     if (node.router_ != this)
         return;
-    for (auto& [major, nodes] : subscriptions_)
-        nodes.erase(node.id_);
+    const Subscription key(&node);
+    for (auto& major : subscriptions_) {
+        if (!major)
+            continue;
+        if (auto* s = static_cast<Subscription*>(major->tree.Remove(key))) {
+            --major->count;
+            freeSubscriptions_.push_back(s);
+        }
+    }
     for (auto it = byName_.begin(); it != byName_.end(); ++it) {
         if (it->second == &node) {
             byName_.erase(it);
             break;
         }
     }
+    node.ReleaseOwnQueue();
     byId_.erase(node.id_);
     nodes_.Remove(node);
     node.router_ = nullptr;
@@ -105,6 +132,7 @@ GSMessage* GSRouter::AllocateMessage()
     }
     GSMessage* message = freeMessages_.back();
     freeMessages_.pop_back();
+    ++messageAllocations_;
     *message = GSMessage{0, 0, 0, 0, GSMessage::kPooled};
     return message;
 }
@@ -115,30 +143,116 @@ void GSRouter::FreeMessage(GSMessage* message) noexcept
         freeMessages_.push_back(message);
 }
 
+GSMessage* GSRouter::AllocateFrameMessage()
+{
+    const size_t chunk = frameUsed_ / kMessageChunk;
+    if (chunk == frameChunks_.size())
+        frameChunks_.push_back(std::make_unique<GSMessage[]>(kMessageChunk));
+    GSMessage* message = &frameChunks_[chunk][frameUsed_ % kMessageChunk];
+    ++frameUsed_;
+    ++frameAllocations_;
+    *message = GSMessage{0, 0, 0, 0, 0};
+    return message;
+}
+
 void GSRouter::Subscribe(const GSNode& node, uint16_t major)
 {
-    ++subscriptions_[major][node.Id()];
+    if (node.router_ != this)
+        return;
+    if (subscriptions_.size() <= major)
+        subscriptions_.resize(size_t(major) + 1);
+    std::unique_ptr<MajorSubscriptions>& record = subscriptions_[major];
+    if (!record) {
+        record = std::make_unique<MajorSubscriptions>();
+        ++subscriptionTrees_;
+    }
+    const Subscription key(&node);
+    if (auto* s = static_cast<Subscription*>(record->tree.Find(key))) {
+        ++s->count;
+        return;
+    }
+    Subscription* s;
+    if (freeSubscriptions_.empty()) {
+        s = new Subscription(&node);
+    } else {
+        s = freeSubscriptions_.back();
+        freeSubscriptions_.pop_back();
+        s->node = &node;
+    }
+    s->count = 1;
+    record->tree.Insert(*s);
+    ++record->count;
 }
 
 void GSRouter::Unsubscribe(const GSNode& node, uint16_t major)
 {
-    auto tree = subscriptions_.find(major);
-    if (tree == subscriptions_.end())
+    if (major >= subscriptions_.size() || !subscriptions_[major])
         return;
-    auto entry = tree->second.find(node.Id());
-    if (entry == tree->second.end())
+    MajorSubscriptions& record = *subscriptions_[major];
+    const Subscription key(&node);
+    auto* s = static_cast<Subscription*>(record.tree.Find(key));
+    if (!s || --s->count > 0)
         return;
-    if (--entry->second == 0)
-        tree->second.erase(entry);
-    if (tree->second.empty())
-        subscriptions_.erase(tree);
+    record.tree.Remove(key);
+    --record.count;
+    freeSubscriptions_.push_back(s);
 }
 
 uint32_t GSRouter::Subscriptions(const GSNode& node, uint16_t major) const noexcept
 {
-    auto tree = subscriptions_.find(major);
-    if (tree == subscriptions_.end())
+    const MajorSubscriptions* record = SubscribersOf(major);
+    if (!record)
         return 0;
-    auto entry = tree->second.find(node.Id());
-    return entry == tree->second.end() ? 0 : entry->second;
+    const Subscription key(&node);
+    auto* s = static_cast<const Subscription*>(record->tree.Find(key));
+    return s ? uint32_t(s->count) : 0;
+}
+
+const MajorSubscriptions* GSRouter::SubscribersOf(uint16_t major) const noexcept
+{
+    return major < subscriptions_.size() ? subscriptions_[major].get() : nullptr;
+}
+
+void GSRouter::RequestUpdate(GSNode& node)
+{
+    if (node.updateRequested_)
+        return;
+    node.updateRequested_ = true;
+    updates_.push_back(node.id_);
+}
+
+std::vector<uint32_t>& GSRouter::TakeSnapshot()
+{
+    if (snapshotDepth_ == snapshots_.size())
+        snapshots_.emplace_back();
+    std::vector<uint32_t>& ids = snapshots_[snapshotDepth_++];
+    ids.clear();
+    return ids;
+}
+
+void GSRouter::PrintInfo() const
+{
+    ScriptLog("ROUTER INFO\n===========");
+    ScriptLog("%d Node(s)", int(nodes_.Count()));
+    ScriptLog("%d Message(s) in the delay queue", int(delayed_.size()));
+    ScriptLog("%d Major types", int(ids_.size()));
+    ScriptLog("%d Message allocations", int(messageAllocations_));
+    ScriptLog("%d Frame message allocations", int(frameAllocations_));
+    ScriptLog("%d Posted messages", int(postedMessages_));
+    ScriptLog("%d Subscription AVL trees", int(subscriptionTrees_));
+}
+
+bool GSRouter::Settled() const noexcept
+{
+    if (!immediate_.empty() || !delayed_.empty())
+        return false;
+    for (auto* n = nodes_.First(); n; n = nodes_.After(*n)) {
+        const auto* node = static_cast<const GSNode*>(n);
+        if (node->OwnQueued() != 0)
+            return false;
+        const auto* object = dynamic_cast<const GSRuntime::GSGameObject*>(node);
+        if (object && object->Threads().Count() != 0)
+            return false;
+    }
+    return true;
 }

@@ -58,9 +58,10 @@ TEST(SystemLibrarySourceTest, ItsNativesAreTheBuiltInBindings)
     const Declarations d = Read();
     GSMachine machine;
     machine.RegisterBuiltinNatives();
+    // The built-ins come first; Math and Str follow them.
     std::vector<std::string> bound;
     const auto& list = machine.Natives();
-    for (auto* node = list.First(); node; node = list.After(*node))
+    for (auto* node = list.First(); node && bound.size() < d.natives.size(); node = list.After(*node))
         bound.emplace_back(static_cast<GSRuntime::GSNativeFunction*>(node)->Signature().View());
     EXPECT_EQ(d.natives, bound);
     EXPECT_EQ(d.natives.size(), 15u);
