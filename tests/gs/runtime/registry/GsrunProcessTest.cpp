@@ -216,3 +216,33 @@ TEST(GsrunProcessTest, CallNeedsOneArgumentPerParameter)
           {"call", "t.gsl", "T", "Add(int)", "1"}, {"call", "t.gsl", "T", "$void@T::F()", "extra"}})
         EXPECT_EQ(Gsrun(root, root / "work", args).code, 2);
 }
+
+// A thread started by call runs when the runner's router is pumped; its
+// object lives on between actions.
+TEST(GsrunProcessTest, PumpRunsTheThreadsCallStarted)
+{
+    using namespace gsop;
+    GSProgram p("t.gs", 0x7E57, 0x1, &SystemProgram());
+    GSProgram::Class& g = p.AddClass("G", {"GameObject"});
+    const uint16_t warn = uint16_t(p.Slot("G", "Exception")), sleep = uint16_t(p.Slot("G", "Sleep"));
+    p.AddMethod(g, "Tick", "void", {},
+                GSAsm().Op(LOADO, 0).Op(PUSHS, uint16_t(p.Str("tick"))).Call(CALLN, -1, warn)
+                    .Op(LOADO, 0).Float(0.3f).Call(CALLN, -1, sleep)
+                    .Op(LOADO, 0).Op(PUSHS, uint16_t(p.Str("tock"))).Call(CALLN, -1, warn).Op(RET))
+        .flags = 1 | 16;
+    TempFolder root;
+    root.Write("libraries/gs.gsl", Bytes(SystemLibraryImage()));
+    root.Write("work/t.gsl", Bytes(p.Build()));
+    RunnerResult run = Gsrun(root, root / "work",
+                             {"add", "t.gsl", "call", "t.gsl", "G", "$void@G::Tick()", "pump", "0.1", "pump", "0.5",
+                              "pump", "soon"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out,
+              "add t.gsl: ok\n"
+              "call $void@G::Tick(): done\n"
+              "log: tick (file gs.gs)\n"
+              "pump 0.1: ok\n"
+              "log: tock (file gs.gs)\n"
+              "pump 0.5: ok\n"
+              "pump soon: failed\n");
+}
