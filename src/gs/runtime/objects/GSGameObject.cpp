@@ -195,7 +195,7 @@ void GSGameObject::Update(float dt)
     GSNode::Update(dt);
     // Threads started during the update first run at the next one.
     std::vector<GSThread*> present;
-    present.reserve(threads_.Count());
+    present.swap(spareThreadList_);
     for (auto* t = threads_.First(); t; t = threads_.After(*t))
         present.push_back(static_cast<GSThread*>(t));
     const uint32_t generation = threadGeneration_;
@@ -205,6 +205,8 @@ void GSGameObject::Update(float dt)
         if (thread->Execute(dt) != ER_Blocked)
             DeleteThread(*thread);
     }
+    present.clear();
+    spareThreadList_.swap(present);
     if (threads_.Count() != 0)
         RequestUpdate();
 }

@@ -48,6 +48,7 @@ public:
     // the update began (threads that end go); another update is asked for
     // while threads remain.
     void Update(float dt) override;
+    bool Idle() const noexcept override { return GSNode::Idle() && threads_.Count() == 0; }
 
     // A new thread of this object, linked into its list, with an update
     // asked for; null when it has no instance or already runs kMaxThreads
@@ -86,6 +87,7 @@ private:
     std::vector<GSHandler> handlers_;
     uint64_t nextSerial_ = 1;
     uint32_t threadGeneration_ = 0;  // counts ClearThreads
+    std::vector<GSThread*> spareThreadList_;  // an update's list, kept for the next
 };
 
 }  // namespace GSRuntime

@@ -35,6 +35,9 @@ public:
     // own queued messages, in order.
     virtual void Update(float dt);
 
+    // Nothing left to do at an update: no message of its own.
+    virtual bool Idle() const noexcept { return ownQueue_.empty(); }
+
     // Asks the router for one update. A detached node remembers the request
     // until it is attached, unless it is marked for destruction: then it
     // deletes itself (such nodes live on the heap).

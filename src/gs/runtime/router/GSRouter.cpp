@@ -46,9 +46,14 @@ GSRouter::~GSRouter()
 
 uint16_t GSRouter::Intern(std::string_view name)
 {
+    RecentName& recent = recent_[((reinterpret_cast<uintptr_t>(name.data()) >> 3) ^ name.size()) % kRecentNames];
+    if (recent.data == name.data() && recent.size == name.size() && recent.id != 0 && names_[recent.id] == name)
+        return recent.id;
     auto found = ids_.find(name);
-    if (found != ids_.end())
+    if (found != ids_.end()) {
+        recent = RecentName{name.data(), name.size(), found->second};
         return found->second;
+    }
     // The four built-in names take ids 1-4; the rest start at 100.
     const size_t id = ids_.size() < kBuiltinNames ? ids_.size() + 1 : std::max<size_t>(names_.size(), kFirstUserId);
     if (id > kLastId)
@@ -247,11 +252,7 @@ bool GSRouter::Settled() const noexcept
     if (!immediate_.empty() || !delayed_.empty())
         return false;
     for (auto* n = nodes_.First(); n; n = nodes_.After(*n)) {
-        const auto* node = static_cast<const GSNode*>(n);
-        if (node->OwnQueued() != 0)
-            return false;
-        const auto* object = dynamic_cast<const GSRuntime::GSGameObject*>(node);
-        if (object && object->Threads().Count() != 0)
+        if (!static_cast<const GSNode*>(n)->Idle())
             return false;
     }
     return true;

@@ -126,6 +126,15 @@ private:
             return due != other.due ? due > other.due : serial > other.serial;
         }
     };
+    // Recent names by where their text lies: waits name the same library
+    // strings each time, and a send's new strings often lie where the last
+    // ones did. A hit is checked against the name itself.
+    struct RecentName {
+        const char* data = nullptr;
+        size_t size = 0;
+        uint16_t id = 0;
+    };
+    static constexpr size_t kRecentNames = 64;
     struct NameHash {
         using is_transparent = void;
         size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>()(s); }
@@ -141,6 +150,7 @@ private:
     GSRuntime::GSContext* context_;
     std::vector<std::string> names_;  // by id; id 0 unused
     std::unordered_map<std::string, uint16_t, NameHash, std::equal_to<>> ids_;
+    RecentName recent_[kRecentNames];
     std::unordered_map<uint32_t, GSRuntime::GSNode*> byId_;
     std::map<std::string, GSRuntime::GSNode*, std::less<>> byName_;
     Utils::DoubleLinkList nodes_;
