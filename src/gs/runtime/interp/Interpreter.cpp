@@ -1017,14 +1017,15 @@ op_95: {
     top = stack.top;
     if (!popped)
         FAIL(ER_StackReturnError);
+    // A native's exception is the call's: its line is the call's line.
+    if (state == kEnded)
+        FAIL(ER_Exception);
     pc += 4;
     if (state == kBlocked) {
         resumeOffset = uint32_t(pc - codeBase);
         code = ER_Blocked;
         goto leave;
     }
-    if (state == kEnded)
-        FAIL(ER_Exception);
     ENTER_AT(pc - codeBase);
     DISPATCH();
 }

@@ -593,3 +593,15 @@ TEST(GameObjectTest, RouterNatives)
     EXPECT_EQ(r.log[0], "ROUTER INFO\n===========");
     EXPECT_EQ(r.log[1], "2 Node(s)");
 }
+
+// A native's exception names the line of its call, not the line the code
+// after the call comes from.
+TEST(GameObjectTest, ANativesExceptionNamesTheLineOfItsCall)
+{
+    Game g(C(.Line(3).Op(LOADO, 0).Op(LOADO, 1).Op(PUSHS, Text(p, "Ping")).Op(PUSHS, Text(p, ""))
+               .Call(CALLN, -3, Slot(p, "SendMessage")).Line(4).Op(PUSH1).Op(RETV)));
+    const Game::Result r = g.Run(g.a, g.b, true);
+    EXPECT_EQ(r.code, ER_Exception);
+    ASSERT_GE(r.log.size(), 2u);
+    EXPECT_EQ(r.log[1], "Thread Exception: ER_Exception, line 3, file t.gs");
+}
