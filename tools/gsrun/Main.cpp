@@ -14,14 +14,26 @@
 //                runner ends, so that the threads it starts can run
 //   pump SECONDS steps the runner's router in steps of 0.1 s
 //                "pump SECONDS: ok" / "pump SECONDS: failed" (no number)
+//   run FILE     compile FILE (includes from its folder, then the data
+//                root's "scripts"), make its class Test and run Main, then
+//                step until nothing is left to do (ScriptRunner.h): the
+//                lines it prints, log lines as always, compile messages as
+//                "compile: " + message; then "run FILE: ok" or
+//                "run FILE: failed"
+//   test PATH... (the rest of the command line) run each file, or each
+//                ".gs" of a folder, and compare its lines with its
+//                expectations: "PASS FILE" or "FAIL FILE: " and the first
+//                difference
 // Every script-log line prints as "log: " + the line, when it is logged.
 // Before the actions it registers the data root's "libraries" folder (the
 // folder above the one holding this program), when there is one.
+// "$void@Out::Print(string)" is bound for the scripts before anything loads.
 //
-// Exit codes: 0 when every action succeeded, 1 otherwise, 2 for a wrong
-// command line.
+// Exit codes: 0 when every action succeeded (every test passed), 1
+// otherwise, 2 for a wrong command line.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
@@ -41,6 +53,7 @@
 #include "gs/runtime/registry/GSMachine.h"
 #include "gs/runtime/router/GSRouter.h"
 #include "gs/support/ScriptLogHook.h"
+#include "gsrun/ScriptRunner.h"
 #include "nyx/File.h"
 
 using namespace GSRuntime;
@@ -60,7 +73,8 @@ void PrintLogLine(const char* fmt, ...)
 int Usage()
 {
     std::fputs("usage: gsrun ACTION...\n"
-               "actions: add FILE | folder DIR | load NAME | call LIB CLASS SIGNATURE [ARG...] | pump SECONDS\n",
+               "actions: add FILE | folder DIR | load NAME | call LIB CLASS SIGNATURE [ARG...] | pump SECONDS |\n"
+               "         run FILE | test PATH...\n",
                stderr);
     return 2;
 }
@@ -75,14 +89,60 @@ std::string ProgramFolder()
     return std::string(Nyx::File::Path(buf).Folder());
 }
 
-void RegisterDataRootLibraries(GSMachine& machine)
+// The folder above the one holding this program; empty when unknown.
+std::string DataRoot()
 {
-    std::string folder = ProgramFolder();
-    if (folder.empty())
+    const std::string folder = ProgramFolder();
+    return folder.empty() ? folder : folder + "..";
+}
+
+void RegisterDataRootLibraries(GSMachine& machine, const std::string& root)
+{
+    if (root.empty())
         return;
-    std::string libraries = folder + "../libraries";
+    std::string libraries = root + "/libraries";
     if (Nyx::File::IsFolder(Nyx::File::Path(libraries)))
         machine.AddLibraryFolder(Nyx::PString(libraries));
+}
+
+void PrintRunnerLine(const RunnerLine& line)
+{
+    switch (line.kind) {
+    case RunnerLine::kPrinted:
+        std::printf("%s\n", line.text.c_str());
+        break;
+    case RunnerLine::kLog:
+        std::printf("log: %s\n", line.text.c_str());
+        break;
+    case RunnerLine::kCompile:
+        std::printf("compile: %s\n", line.text.c_str());
+        break;
+    }
+}
+
+bool RunFile(ScriptRunner& runner, const char* file)
+{
+    const ScriptRunner::Outcome outcome = runner.Run(file, &PrintRunnerLine);
+    std::printf("run %s: %s\n", file, outcome.ok ? "ok" : "failed");
+    return outcome.ok;
+}
+
+bool TestPaths(ScriptRunner& runner, const std::vector<const char*>& paths)
+{
+    bool all = true;
+    for (const char* path : paths) {
+        for (const std::string& file : ScriptRunner::Files(path)) {
+            std::string failure;
+            if (runner.Test(file, failure)) {
+                std::printf("PASS %s\n", file.c_str());
+            } else {
+                std::printf("FAIL %s: %s\n", file.c_str(), failure.c_str());
+                all = false;
+            }
+            std::fflush(stdout);
+        }
+    }
+    return all;
 }
 
 // "$int@C::F(int,string)": the return type and the parameter types; false
@@ -239,8 +299,10 @@ bool ParseActions(int argc, char** argv, std::vector<Action>& actions)
             if (argc - i < 3 || !SplitSignature(argv[i + 2], returns, params))
                 return false;
             operands = 3 + params.size();
+        } else if (action.word == "test") {
+            operands = size_t(std::max(argc - i, 1));
         } else if (action.word != "add" && action.word != "folder" && action.word != "load" &&
-                   action.word != "pump") {
+                   action.word != "pump" && action.word != "run") {
             return false;
         }
         if (size_t(argc - i) < operands)
@@ -262,7 +324,10 @@ int main(int argc, char** argv)
 
     ScriptLogHook = PrintLogLine;
     GSMachine& machine = GSMachine::Get();
-    RegisterDataRootLibraries(machine);
+    ScriptRunner::RegisterPrint(machine);
+    const std::string root = DataRoot();
+    RegisterDataRootLibraries(machine, root);
+    ScriptRunner runner(machine, root);
     GSContext context;
     context.SetRouter(std::make_unique<GSRouter>(&context));
     std::vector<std::unique_ptr<GSObject>> objects;
@@ -275,6 +340,10 @@ int main(int argc, char** argv)
             ok = Call(machine, context, action, objects);
             if (!ok)
                 std::printf("call %s: failed\n", action.operands[2]);
+        } else if (action.word == "run") {
+            ok = RunFile(runner, operand);
+        } else if (action.word == "test") {
+            ok = TestPaths(runner, action.operands);
         } else {
             const char* outcome;
             if (action.word == "add") {

@@ -124,7 +124,7 @@ TEST(GsrunProcessTest, UsageErrors)
     TempFolder root;
     root.MakeFolder("work");
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, {"add"}, {"run", "x"}, {"add", "x.gsl", "load"}})
+         {std::vector<std::string>{}, {"add"}, {"walk", "x"}, {"run"}, {"test"}, {"add", "x.gsl", "load"}})
         EXPECT_EQ(Gsrun(root, root / "work", args).code, 2);
 }
 
@@ -245,4 +245,105 @@ TEST(GsrunProcessTest, PumpRunsTheThreadsCallStarted)
               "log: tock (file gs.gs)\n"
               "pump 0.5: ok\n"
               "pump soon: failed\n");
+}
+
+namespace {
+
+// A data root with the build's system scripts and their libraries.
+void LayOutDataRoot(const TempFolder& root)
+{
+    namespace fs = std::filesystem;
+    const fs::path built = fs::read_symlink("/proc/self/exe").parent_path().parent_path();
+    for (const char* folder : {"scripts", "libraries"}) {
+        fs::create_directories(root / folder);
+        for (const auto& entry : fs::directory_iterator(built / folder))
+            fs::copy_file(entry.path(), fs::path(root / folder) / entry.path().filename());
+    }
+}
+
+const char* const kHeader = "include \"gs.gs\"\ninclude \"test.gs\"\n";
+
+}  // namespace
+
+TEST(GsrunProcessTest, RunCompilesRunsAndSettles)
+{
+    TempFolder root;
+    LayOutDataRoot(root);
+    root.Write("work/hello.gs", std::string(kHeader) +
+                                    "class Test isclass GameObject {\n"             // 3
+                                    "  thread void Fail(void) { int z; z = 1 / z; }\n"  // 4
+                                    "  void Main(void) { Out.Print(\"hello\"); Fail(); }\n"
+                                    "};\n");
+    root.Write("work/broken.gs", std::string(kHeader) + "class Test {\n  void Main(void) { nothing(); }\n};\n");
+    root.Write("work/forever.gs", std::string(kHeader) +
+                                      "class Test isclass GameObject {\n"
+                                      "  thread void Wait(void) { on \"Never\", \"\": return; }\n"
+                                      "  void Main(void) { Wait(); }\n"
+                                      "};\n");
+    root.Write("work/nomain.gs", std::string(kHeader) + "class Test {\n};\n");
+    RunnerResult run = Gsrun(root, root / "work",
+                             {"run", "hello.gs", "run", "broken.gs", "run", "forever.gs", "run", "nomain.gs",
+                              "run", "absent.gs"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out,
+              "hello\n"
+              "log: Thread Exception: ER_DivideByZero, line 4, file hello.gs\n"
+              "log: Stack Dump...\n"
+              "log: function $void@Test::Fail(), line -1\n"
+              "run hello.gs: ok\n"
+              "compile: broken.gs(4) : function nothing not declared, line 4.\n"
+              "run broken.gs: failed\n"
+              "run forever.gs: failed\n"
+              "run nomain.gs: failed\n"
+              "compile: Could not read file  absent.gs.\n"
+              "run absent.gs: failed\n");
+}
+
+TEST(GsrunProcessTest, TestComparesEachFileWithItsExpectations)
+{
+    TempFolder root;
+    LayOutDataRoot(root);
+    const std::string prints = std::string(kHeader) +
+                               "class Test isclass GameObject {\n"
+                               "  void Main(void) { Out.Print(\"a\"); Out.Print(\"b\"); Exception(\"w\"); }\n"
+                               "};\n";
+    const struct {
+        const char* file;
+        std::string expectations;
+        const char* result;  // after the file's name
+    } cases[] = {
+        {"a_pass.gs", "// expect: a\n  // expect: b\n// expect log: w (file gs.gs)\n", "PASS"},
+        {"b_other.gs", "// expect: a\n// expect: c\n", "FAIL: line 7: expected \"c\", got \"b\""},
+        {"c_kind.gs", "// expect: a\n// expect: b\n// expect: w (file gs.gs)\n",
+         "FAIL: line 8: expected \"w (file gs.gs)\", got log \"w (file gs.gs)\""},
+        {"d_fewer.gs", "// expect: a\n", "FAIL: unexpected \"b\" after line 6"},
+        {"e_more.gs", "// expect: a\n// expect: b\n// expect log: w (file gs.gs)\n// expect: z\n",
+         "FAIL: line 9: expected \"z\", got nothing more"},
+        {"f_compiles.gs", "// expect compile: nothing\n", "FAIL: line 6: expected compile \"nothing\", got \"a\""},
+    };
+    std::string expected;
+    for (const auto& c : cases) {
+        root.Write(std::string("work/scripts/") + c.file, prints + c.expectations);
+        expected += std::string(c.result).rfind("PASS", 0) == 0
+                        ? "PASS scripts/" + std::string(c.file) + "\n"
+                        : "FAIL scripts/" + std::string(c.file) + std::string(c.result).substr(4) + "\n";
+    }
+    root.Write("work/scripts/notes.txt", "not a script");
+    root.Write("work/scripts/inc/skipped.gs", "not run: in a sub-folder");
+    RunnerResult run = Gsrun(root, root / "work", {"test", "scripts"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, expected);
+
+    // A failed compile that was expected passes; a run that fails, fails.
+    root.Write("work/ok/broken.gs", std::string(kHeader) +
+                                        "class Test {\n  void Main(void) { nothing(); }\n};\n"
+                                        "// expect compile: broken.gs(4) : function nothing not declared, line 4.\n");
+    root.Write("work/ok/pass.gs", prints + "// expect: a\n// expect: b\n// expect log: w (file gs.gs)\n");
+    run = Gsrun(root, root / "work", {"test", "ok/broken.gs", "ok"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out, "PASS ok/broken.gs\nPASS ok/broken.gs\nPASS ok/pass.gs\n");
+    root.Write("work/nomain.gs", std::string(kHeader) + "class Test {\n};\n");
+    run = Gsrun(root, root / "work", {"test", "nomain.gs"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, "FAIL nomain.gs: Main failed\n");
 }
