@@ -379,10 +379,11 @@ TEST(RouterTest, ABroadcastSurvivesNodesComingAndGoing)
     std::vector<std::unique_ptr<Recorder>> nodes;
     for (int i = 0; i < 4; ++i)
         r.router.AddNode(*nodes.emplace_back(std::make_unique<Recorder>()));
-    // List order is newest first: nodes[3] hears it first and takes the
-    // rest but nodes[0] away, adding a new one.
+    // List order is newest first: nodes[3] hears it first and takes
+    // itself and the rest but nodes[0] away, adding a new one.
     Recorder added;
     nodes[3]->hook = [&](GSMessage&) {
+        r.router.RemoveNode(*nodes[3]);
         nodes[2].reset();
         r.router.RemoveNode(*nodes[1]);
         r.router.AddNode(added);
