@@ -16,20 +16,6 @@ bool IsConstant(const SyntaxNode* node) noexcept
     return node && node->category == kExpression && node->kind == kConstant;
 }
 
-int32_t TypeOfConstant(int constantType) noexcept
-{
-    switch (constantType) {
-    case kConstBool:
-        return kTypeBool;
-    case kConstInt:
-        return kTypeInt;
-    case kConstFloat:
-        return kTypeFloat;
-    default:
-        return kTypeString;
-    }
-}
-
 float AsFloat(const SyntaxNode& c) noexcept
 {
     return c.detail == kConstFloat ? c.value.real : static_cast<float>(c.value.number);
@@ -208,6 +194,22 @@ bool FoldComparison(SyntaxNode& op, const SyntaxNode& a, const SyntaxNode& b) no
 }
 
 }  // namespace
+
+int32_t TypeOfConstant(int32_t constantType) noexcept
+{
+    switch (constantType) {
+    case kConstBool:
+        return kTypeBool;
+    case kConstInt:
+        return kTypeInt;
+    case kConstFloat:
+        return kTypeFloat;
+    case kConstString:
+        return kTypeString;
+    default:
+        return kTypeNone;
+    }
+}
 
 void MakeConstant(SyntaxNode& node, int constantType, uint32_t bits) noexcept
 {

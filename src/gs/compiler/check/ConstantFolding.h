@@ -14,6 +14,10 @@ struct SyntaxNode;
 // Folds a typed operator node in place; false when it was left as it is.
 bool FoldConstant(SyntaxNode& op) noexcept;
 
+// The value type of a constant of the given constant type; kTypeNone for
+// a number that is none.
+int32_t TypeOfConstant(int32_t constantType) noexcept;
+
 // Turns a node into a constant of the given constant type and value word.
 void MakeConstant(SyntaxNode& node, int constantType, uint32_t bits) noexcept;
 

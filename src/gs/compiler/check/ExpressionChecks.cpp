@@ -31,22 +31,6 @@ void TakeType(SyntaxNode& node, int32_t type, const char* className)
     node.className = type == kTypeObject || type == kTypeObjectArray ? className : nullptr;
 }
 
-int32_t TypeOfConstant(int32_t constantType)
-{
-    switch (constantType) {
-    case kConstBool:
-        return kTypeBool;
-    case kConstInt:
-        return kTypeInt;
-    case kConstFloat:
-        return kTypeFloat;
-    case kConstString:
-        return kTypeString;
-    default:
-        return kTypeNone;
-    }
-}
-
 // A name that stands for a define constant becomes that constant.
 void ReplaceWithConstant(SyntaxNode& node, const GSVariableSymbol& symbol)
 {
