@@ -29,10 +29,13 @@ void ForEachPiece(std::string_view text, Take take)
         take(piece);
 }
 
-// A double beyond the float range becomes an infinity of its sign rather
-// than an undefined conversion.
-float ToFloat(double value)
+}  // namespace
+
+float ParseNumber(const char* text)
 {
+    // Beyond the float range an infinity of its sign rather than an
+    // undefined conversion.
+    const double value = std::atof(text);
     if (value > FLT_MAX)
         return HUGE_VALF;
     if (value < -FLT_MAX)
@@ -40,12 +43,10 @@ float ToFloat(double value)
     return static_cast<float>(value);
 }
 
-}  // namespace
-
 std::vector<float> ParseNumberList(std::string_view text)
 {
     std::vector<float> out;
-    ForEachPiece(text, [&](const std::string& piece) { out.push_back(ToFloat(std::atof(piece.c_str()))); });
+    ForEachPiece(text, [&](const std::string& piece) { out.push_back(ParseNumber(piece.c_str())); });
     return out;
 }
 

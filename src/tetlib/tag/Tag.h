@@ -52,6 +52,8 @@ enum ValueType : int32_t {
     kTypeUndefined = 20,
 };
 
+// One number as by atof; beyond the float range an infinity of its sign.
+float ParseNumber(const char* text);
 // The value as numbers: every space or comma ends a piece, each non-empty
 // piece converted as by atof.
 std::vector<float> ParseNumberList(std::string_view text);

@@ -1,5 +1,3 @@
-#include <cfloat>
-#include <cmath>
 #include <cstdlib>
 
 #include "config/tree/FloatArray.h"
@@ -20,15 +18,6 @@ namespace {
 // build (3.1), compared in hundredths of the build as the config holds it.
 constexpr double kFirstEmptySoundBuildHundredths = 310.0;
 constexpr float kDefaultBuild = 1.3f;
-
-float ToFloat(double value)
-{
-    if (value > FLT_MAX)
-        return HUGE_VALF;
-    if (value < -FLT_MAX)
-        return -HUGE_VALF;
-    return static_cast<float>(value);
-}
 
 int32_t ToInt(std::string_view text)
 {
@@ -79,7 +68,7 @@ bool Vector(Tag& tag, ChunkRef& target, int32_t size)
 bool Container::ExportFloat(Tag& tag, ChunkRef& target)
 {
     const bool ok = tag.RunRules();
-    TDBContainerTag::SetFloat(target, tag.name, ToFloat(std::atof(tag.value.c_str())));
+    TDBContainerTag::SetFloat(target, tag.name, ParseNumber(tag.value.c_str()));
     return ok;
 }
 
