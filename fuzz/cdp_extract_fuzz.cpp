@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 
+#include "FuzzCheck.h"
 #include "FuzzTempFolder.h"
 #include "config/tree/ACSChunk.h"
 #include "kad/packages/CDP.h"
@@ -22,12 +23,6 @@ namespace fs = std::filesystem;
 
 // Inputs this large could decompress to many megabytes per file.
 constexpr size_t kMaxInput = 64 * 1024;
-
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 // Every path below the folder with its type and, for files, its size and
 // modification time; links are listed, never followed.
@@ -43,7 +38,7 @@ std::set<std::string> Snapshot(const std::string& folder, const std::string& ski
             continue;
         }
         struct stat st;
-        Check(::lstat(path.c_str(), &st) == 0);
+        FuzzCheck(::lstat(path.c_str(), &st) == 0);
         out.insert(path + " " + std::to_string(st.st_mode) + " " + std::to_string(st.st_size) + " " +
                    std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec));
     }
@@ -75,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     ChunkRef package;
     Nyx::String header = CDP::CheckHeader(package, Nyx::File::Path(temp / "package.cdp"));
-    Check(header.Empty() || CDP::GetAssetCount(package) == 0);
+    FuzzCheck(header.Empty() || CDP::GetAssetCount(package) == 0);
     const uint32_t count = CDP::GetAssetCount(package);
     for (uint32_t i = 0; i < count; ++i) {
         ChunkRef entry = CDP::GetAssetAt(package, i);
@@ -84,11 +79,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         (void)CDP::ExtractFolder(CDP::GetEntryFiles(entry), Nyx::File::Path(target), CDP::GetEntryCompression(entry));
     }
 
-    Check(Snapshot(temp.Path(), target) == before);
-    Check(IsLink(target + "/config.txt") && IsLink(target + "/mesh"));
+    FuzzCheck(Snapshot(temp.Path(), target) == before);
+    FuzzCheck(IsLink(target + "/config.txt") && IsLink(target + "/mesh"));
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(target, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec))
-        Check(it->path().filename().string().rfind(".extracting-", 0) != 0);
+        FuzzCheck(it->path().filename().string().rfind(".extracting-", 0) != 0);
     return 0;
 }

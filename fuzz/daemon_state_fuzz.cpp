@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "FuzzTempFolder.h"
 #include "kaddaemon/DaemonState.h"
 
@@ -19,12 +20,6 @@ namespace {
 const KUID kChanged(999, 999, 0);
 const KUID kAsked[] = {KUID(400001, 101, 0), KUID(1, 2, 0), KUID(-2, 1, 127)};
 const int32_t kAuthors[] = {0, 1, 2, 400001, -1};
-
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 std::string ReadFile(const std::string& path)
 {
@@ -68,15 +63,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     kaddaemon::DaemonState state;
     state.Load(folder.Path());
     const std::string loaded = Summary(state);
-    Check(state.SetKeywords(kChanged, "fuzz keywords"));
+    FuzzCheck(state.SetKeywords(kChanged, "fuzz keywords"));
     const std::string first = ReadFile(file);
 
     kaddaemon::DaemonState again;
     again.Load(folder.Path());
-    Check(Summary(again) == loaded);
+    FuzzCheck(Summary(again) == loaded);
     const kaddaemon::DaemonState::AssetState* changed = again.Find(kChanged);
-    Check(changed && changed->keywords == "fuzz keywords");
-    Check(again.SetKeywords(kChanged, "fuzz keywords"));
-    Check(ReadFile(file) == first);
+    FuzzCheck(changed && changed->keywords == "fuzz keywords");
+    FuzzCheck(again.SetKeywords(kChanged, "fuzz keywords"));
+    FuzzCheck(ReadFile(file) == first);
     return 0;
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "FuzzTempFolder.h"
 #include "kad/requests/AssetRecord.h"
 #include "kaddaemon/AssetStore.h"
@@ -30,12 +31,6 @@ const char* const kSlots[] = {
     "editing/one/config.txt",
     "editing/four/config.txt",
 };
-
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 std::vector<std::string_view> Pieces(std::string_view bytes)
 {
@@ -67,24 +62,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                "kuid <kuid:400001:105>\nkind \"track\"\n");
 
     kaddaemon::AssetStore store(root.Path());
-    Check(store.Open());
+    FuzzCheck(store.Open());
     std::error_code ec;
-    Check(!std::filesystem::exists(root / (std::string("editing/") + kaddaemon::AssetStore::kUnfinishedPrefix + "five"),
+    FuzzCheck(!std::filesystem::exists(root / (std::string("editing/") + kaddaemon::AssetStore::kUnfinishedPrefix + "five"),
                                    ec));
 
     const std::vector<KUID> found = store.Search(nullptr);
     for (size_t i = 0; i < found.size(); ++i) {
         const KUID& kuid = found[i];
-        Check(!kuid.IsNull() && store.IsKnown(kuid) && store.Resolve(kuid) == kuid);
-        Check(i == 0 || KADFilterElementAssetID::Order()(found[i - 1], kuid));
+        FuzzCheck(!kuid.IsNull() && store.IsKnown(kuid) && store.Resolve(kuid) == kuid);
+        FuzzCheck(i == 0 || KADFilterElementAssetID::Order()(found[i - 1], kuid));
         const AssetRecord record = store.Record(kuid);
-        Check(record.known);
+        FuzzCheck(record.known);
         std::string name;
         std::string folder;
-        Check(store.NameAndPath(kuid, true, name, folder) && !folder.empty());
+        FuzzCheck(store.NameAndPath(kuid, true, name, folder) && !folder.empty());
         std::vector<std::string> errors;
         const bool valid = store.Validate(folder, errors);
-        Check(valid == errors.empty() && valid == !record.GetFlag(AssetRecord::kFlagStatusF));
+        FuzzCheck(valid == errors.empty() && valid == !record.GetFlag(AssetRecord::kFlagStatusF));
         store.Config(kuid);
         store.Description(kuid);
         store.Latest(kuid);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "gs/compiler/check/Checker.h"
 #include "gs/compiler/driver/CompileSession.h"
 #include "gs/compiler/parse/Parser.h"
@@ -18,12 +19,6 @@ using namespace GSCompiler;
 
 namespace {
 
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
 // Visits every node, without recursion; a tree cannot hold more nodes than
 // the parser and the checker could have made of the input.
 void Walk(SyntaxNode* root, size_t limit)
@@ -34,9 +29,9 @@ void Walk(SyntaxNode* root, size_t limit)
         SyntaxNode* node = pending.back();
         pending.pop_back();
         for (; node; node = node->next) {
-            Check(++count <= limit);
-            Check(node->category >= kDeclaration && node->category <= kExpression);
-            Check(node->type >= kTypeVoid && node->type <= kTypeNull);
+            FuzzCheck(++count <= limit);
+            FuzzCheck(node->category >= kDeclaration && node->category <= kExpression);
+            FuzzCheck(node->type >= kTypeVoid && node->type <= kTypeNull);
             for (SyntaxNode* child : node->child) {
                 if (child)
                     pending.push_back(child);
@@ -65,17 +60,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (parsed != 0)
         return 0;
     GSDependentSymbol* file = symbols.CreateDependentSymbol("fuzz.gs");
-    Check(file && symbols.Enter(*file));
+    FuzzCheck(file && symbols.Enter(*file));
     symbols.SetCurrentFile(file);
     symbols.SetCurrentContext(&context);
 
     const int32_t errors = CheckFile(context, symbols, false);
-    Check(errors >= 0 && errors >= context.ErrorCount());
-    Check(symbols.ScopeDepth() == 0);
+    FuzzCheck(errors >= 0 && errors >= context.ErrorCount());
+    FuzzCheck(symbols.ScopeDepth() == 0);
     // Counted errors each come with a message; a clean check says nothing.
-    Check(sink.Count() >= uint32_t(context.ErrorCount()));
+    FuzzCheck(sink.Count() >= uint32_t(context.ErrorCount()));
     if (errors == 0)
-        Check(sink.Count() == 0);
+        FuzzCheck(sink.Count() == 0);
     // Every node of the input is at most a few bytes of it, plus the casts
     // and returns the checker adds.
     Walk(context.Declarations(), 8 * size + 64);

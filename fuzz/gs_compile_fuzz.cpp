@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "FuzzTempFolder.h"
 #include "gs/compiler/driver/CompileSession.h"
 #include "gs/compiler/driver/Compiler.h"
@@ -20,12 +21,6 @@
 using namespace GSCompiler;
 
 namespace {
-
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 void IgnoreLog(const char*, ...) {}
 
@@ -57,21 +52,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CompilerState state;
     const int32_t errors = CompileProgram("fuzz.gs", state, &sink);
     IncludePathList::Global().Clear();
-    Check(errors >= 0);
+    FuzzCheck(errors >= 0);
     if (errors != 0)
         return 0;
-    Check(sink.Count() == 0);
+    FuzzCheck(sink.Count() == 0);
 
     Utils::ByteBuffer buffer;
     buffer.Init(1024);
     if (!WriteLibraryImage(buffer, state, &sink, "fuzz.gs")) {
         const char* first = sink.TakeLine();
-        Check(first && std::string(first) == "Wrong return type on function: ");
+        FuzzCheck(first && std::string(first) == "Wrong return type on function: ");
         return 0;
     }
     const std::vector<uint8_t> bytes(buffer.Data(), buffer.Data() + buffer.Size());
     const gsimage::Image image = gsimage::ReadImage(bytes);
-    Check(image.errors.empty());
+    FuzzCheck(image.errors.empty());
 
     folder.Write("fuzz.gsl", std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     const ScriptLogFunction previous = ScriptLogHook;
@@ -80,11 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         GSMachine machine;
         machine.RegisterBuiltinNatives();
-        Check(machine.AddLibraryFolder(Nyx::PString(folder.Path())));
+        FuzzCheck(machine.AddLibraryFolder(Nyx::PString(folder.Path())));
         const bool loaded = machine.LoadLibrary(LibraryId{image.idLow, image.idHigh}, &linked) != nullptr;
-        Check(loaded == (linked == GSMachine::kLinked));
+        FuzzCheck(loaded == (linked == GSMachine::kLinked));
     }
     ScriptLogHook = previous;
-    Check(linked == GSMachine::kLinked || FrameOutgrowsTheStack(image));
+    FuzzCheck(linked == GSMachine::kLinked || FrameOutgrowsTheStack(image));
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "gs/compiler/driver/CompileSession.h"
 #include "gs/compiler/parse/Parser.h"
 #include "gs/compiler/parse/SourceContext.h"
@@ -15,20 +16,14 @@ using namespace GSCompiler;
 
 namespace {
 
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
 void CheckTokens(const char* text, uint32_t length)
 {
     Scanner scanner(text, length);
     int32_t line = 1;
     for (int token; (token = scanner.Lex()) != Token::kEnd;) {
-        Check((token > 0 && token < 128) || (token >= Token::kBreak && token <= Token::kInvalid));
-        Check(scanner.Line() >= line);
-        Check(scanner.Text().data() >= text && scanner.Text().data() + scanner.Length() <= text + length);
+        FuzzCheck((token > 0 && token < 128) || (token >= Token::kBreak && token <= Token::kInvalid));
+        FuzzCheck(scanner.Line() >= line);
+        FuzzCheck(scanner.Text().data() >= text && scanner.Text().data() + scanner.Length() <= text + length);
         line = scanner.Line();
     }
 }
@@ -43,8 +38,8 @@ size_t Walk(SyntaxNode* root)
         pending.pop_back();
         for (; node; node = node->next) {
             ++count;
-            Check(node->category >= kDeclaration && node->category <= kExpression);
-            Check(node->type == kTypeNone);
+            FuzzCheck(node->category >= kDeclaration && node->category <= kExpression);
+            FuzzCheck(node->type == kTypeNone);
             for (SyntaxNode* child : node->child) {
                 if (child)
                     pending.push_back(child);
@@ -74,12 +69,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         ParseScope scope(scanner, context);
         result = ParseSource();
     }
-    Check(result >= 0 && result <= 2);
+    FuzzCheck(result >= 0 && result <= 2);
     if (result == 0) {
-        Check(context.Declarations() != nullptr && sink.Count() == 0 && context.ErrorCount() == 0);
-        Check(Walk(context.Declarations()) > 0);
+        FuzzCheck(context.Declarations() != nullptr && sink.Count() == 0 && context.ErrorCount() == 0);
+        FuzzCheck(Walk(context.Declarations()) > 0);
     } else {
-        Check(context.Declarations() == nullptr && sink.Count() == 1 && context.ErrorCount() == 1);
+        FuzzCheck(context.Declarations() == nullptr && sink.Count() == 1 && context.ErrorCount() == 1);
     }
     return 0;
 }

@@ -7,18 +7,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "core/streams/LittleEndian.h"
 #include "gs/runtime/library/CodeVerifier.h"
-
-namespace {
-
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -34,11 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<GSRuntime::DepthRange> ranges;
     if (!GSRuntime::VerifyCode(code.data(), uint32_t(code.size()), limits, ranges))
         return 0;
-    Check(code.empty() || (!ranges.empty() && ranges[0].offset == 0));
+    FuzzCheck(code.empty() || (!ranges.empty() && ranges[0].offset == 0));
     for (size_t i = 0; i < ranges.size(); ++i) {
-        Check(ranges[i].offset < code.size());
-        Check(ranges[i].lowest <= 0 && ranges[i].highest >= 0);
-        Check(i == 0 || ranges[i - 1].offset < ranges[i].offset);
+        FuzzCheck(ranges[i].offset < code.size());
+        FuzzCheck(ranges[i].lowest <= 0 && ranges[i].highest >= 0);
+        FuzzCheck(i == 0 || ranges[i - 1].offset < ranges[i].offset);
     }
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "FuzzTempFolder.h"
 #include "gs/runtime/library/GSLibrary.h"
 #include "gs/runtime/registry/GSMachine.h"
@@ -18,12 +19,6 @@ namespace {
 constexpr std::string_view kSeparator = "\n@@\n";
 const char* const kNames[] = {"a.gsl", "b.gsl", "c.gsl"};
 
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
 void CheckLoadedClosed(const GSMachine& machine)
 {
     std::set<const GSRuntime::GSLibrary*> loaded;
@@ -32,9 +27,9 @@ void CheckLoadedClosed(const GSMachine& machine)
         loaded.insert(static_cast<const GSRuntime::GSLibrary*>(node));
     for (const GSRuntime::GSLibrary* lib : loaded) {
         for (const GSRuntime::Dependency& d : lib->dependencies)
-            Check(loaded.count(d.library) == 1);
+            FuzzCheck(loaded.count(d.library) == 1);
         for (const GSRuntime::ClassReference& r : lib->classRefs)
-            Check(loaded.count(r.library) == 1 && r.cls && r.cls->library == r.library);
+            FuzzCheck(loaded.count(r.library) == 1 && r.cls && r.cls->library == r.library);
     }
 }
 
@@ -55,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     GSMachine machine;
     machine.RegisterBuiltinNatives();
-    Check(machine.AddLibraryFolder(Nyx::PString(folder.Path())));
+    FuzzCheck(machine.AddLibraryFolder(Nyx::PString(folder.Path())));
     for (const char* name : kNames) {
         GSRuntime::GSLibrary* lib = machine.GetLibrary(name);
-        Check(!lib || machine.GetLibrary(name) == lib);
+        FuzzCheck(!lib || machine.GetLibrary(name) == lib);
         CheckLoadedClosed(machine);
     }
     return 0;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "config/results/ResultsLog.h"
 #include "core/streams/TStream.h"
 #include "kad/client/AssetHandle.h"
@@ -34,12 +35,6 @@ bool Transport(uint32_t, TStream& payload, TStream& reply, KADClientCallback*, R
         return false;
     reply.WriteBytes(g_reply.data(), static_cast<uint32_t>(g_reply.size()));
     return true;
-}
-
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
 }
 
 const KUID kAsset(400001, 101, 0);
@@ -72,7 +67,7 @@ void Run(uint32_t stub)
         Nyx::String status("kept");
         KADRequests::PollRepair(progress, status);
         if (g_fails)
-            Check(progress == 0.5f && status.View() == "kept");
+            FuzzCheck(progress == 0.5f && status.View() == "kept");
         break;
     }
     case 3:
@@ -87,7 +82,7 @@ void Run(uint32_t stub)
     case 5: {
         AssetRecord record;
         const bool known = KADRequests::GetAssetInfo(kAsset, record, ~0u);
-        Check(known == record.known && (!g_fails || !known));
+        FuzzCheck(known == record.known && (!g_fails || !known));
         break;
     }
     case 6:
@@ -106,10 +101,10 @@ void Run(uint32_t stub)
         break;
     }
     case 10:
-        Check(KADRequests::ResolveKUID(kAsset) == kAsset || !g_fails);
+        FuzzCheck(KADRequests::ResolveKUID(kAsset) == kAsset || !g_fails);
         break;
     case 11:
-        Check(KADRequests::GetLatestKUID(kAsset) == kAsset || !g_fails);
+        FuzzCheck(KADRequests::GetLatestKUID(kAsset) == kAsset || !g_fails);
         break;
     case 12:
         KADRequests::GetAssetDescription(kAsset);
@@ -119,7 +114,7 @@ void Run(uint32_t stub)
         Nyx::File::Path path;
         std::vector<uint8_t> bytes;
         const int32_t count = KADRequests::GetThumbnail(kAsset, 64, fileName, path, &bytes);
-        Check(bytes.empty() || bytes.size() == static_cast<uint32_t>(count));
+        FuzzCheck(bytes.empty() || bytes.size() == static_cast<uint32_t>(count));
         break;
     }
     case 14: {
@@ -187,7 +182,7 @@ void Run(uint32_t stub)
         Nyx::PString author("kept");
         const bool ok = KADRequests::GetAuthorName(400001, author);
         if (!ok)
-            Check(author.View() == "kept");
+            FuzzCheck(author.View() == "kept");
         break;
     }
     case 29:
@@ -207,7 +202,7 @@ void Run(uint32_t stub)
         break;
     case 34: {
         URLFetch* fetch = KADRequests::StartURLFetch(Nyx::PString("http://localhost/x"));
-        Check(fetch != nullptr);
+        FuzzCheck(fetch != nullptr);
         URLFetchPoll poll;
         KADRequests::PollURLFetchRequest(*fetch, poll);
         KADRequests::PollURLFetch(*fetch);
@@ -220,7 +215,7 @@ void Run(uint32_t stub)
         profile.number0 = 7;
         KADRequests::GetOnlineProfile(profile);
         if (g_fails)
-            Check(profile.number0 == 7);
+            FuzzCheck(profile.number0 == 7);
         break;
     }
     case 36:
@@ -248,6 +243,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Run((data[0] & 0x7F) % kStubs);
     KADRequests::SetTransport(nullptr);
     // Every stub makes at least one call, none a great many.
-    Check(g_calls >= 1 && g_calls <= 8);
+    FuzzCheck(g_calls >= 1 && g_calls <= 8);
     return 0;
 }

@@ -6,18 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "FuzzTempFolder.h"
 #include "gs/support/store/ScriptFileStore.h"
-
-namespace {
-
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -31,10 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!text)
         return 0;
     const std::string plain(text, store.GetLength());
-    Check(store.Save(Nyx::PString(folder.Path()), Nyx::File::Path("out.gse")));
+    FuzzCheck(store.Save(Nyx::PString(folder.Path()), Nyx::File::Path("out.gse")));
     ScriptFileStore back;
-    Check(back.Open(Nyx::PString(folder.Path()), Nyx::File::Path("out.gse")));
+    FuzzCheck(back.Open(Nyx::PString(folder.Path()), Nyx::File::Path("out.gse")));
     const char* again = back.GetText();
-    Check(again && std::string(again, back.GetLength()) == plain);
+    FuzzCheck(again && std::string(again, back.GetLength()) == plain);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "FuzzTempFolder.h"
 #include "config/formats/ConfigFile.h"
 #include "config/results/ResultsLog.h"
@@ -23,12 +24,6 @@
 #include "tetlib/tag/Tag.h"
 
 namespace {
-
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 std::string DefinitionsText()
 {
@@ -55,9 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int run = 0; run < 2; ++run) {
         ResultsLog log;
         TETLib::RunValidateAssetJob(Nyx::PString(), Nyx::File::Path(folder / "local/asset"), log);
-        Check(TETLib::Container::LiveCount() == 0);
-        Check(TETLib::Tag::LiveCount() == 0);
-        Check(DefinitionsText() == before);
+        FuzzCheck(TETLib::Container::LiveCount() == 0);
+        FuzzCheck(TETLib::Tag::LiveCount() == 0);
+        FuzzCheck(DefinitionsText() == before);
     }
 
     TETLib::DataManager::Destroy();

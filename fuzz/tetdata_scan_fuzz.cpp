@@ -11,17 +11,12 @@
 #include <string_view>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "FuzzTempFolder.h"
 #include "tetlib/data/DataFolderScan.h"
 #include "tetlib/data/DataManager.h"
 
 namespace {
-
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 // A text as config text can hold it: a double quote is written as a
 // single one.
@@ -45,26 +40,26 @@ std::string StartAndStop(const std::string& folder, std::string_view bytes, bool
 {
     TETLib::DataManager::Create(folder);
     TETLib::DataManager& manager = TETLib::DataManager::Instance();
-    Check(manager.IsLoaded());
+    FuzzCheck(manager.IsLoaded());
     if (checkLines) {
         auto it = manager.GetFolderFiles().find(Nyx::PString("fuzz.txt"));
-        Check(it != manager.GetFolderFiles().end());
+        FuzzCheck(it != manager.GetFolderFiles().end());
         const TETLib::DataLines expected = TETLib::SplitDataLines(bytes);
-        Check(it->second.size() == expected.size());
+        FuzzCheck(it->second.size() == expected.size());
         std::vector<Nyx::PString> keys;
         for (size_t i = 0; i < expected.size(); ++i) {
-            Check(it->second[i].key == expected[i].key && it->second[i].text == expected[i].text);
+            FuzzCheck(it->second[i].key == expected[i].key && it->second[i].text == expected[i].text);
             if (!expected[i].key.Empty())
                 keys.push_back(expected[i].key);
         }
         const std::vector<Nyx::PString>* list = manager.FindPossibilityList(Nyx::PString("FUZZ"));
-        Check(list && *list == keys);
-        Check(!manager.GetNewFormTemplate().empty() && manager.GetNewFormTemplate().back() == Nyx::PString("imagelist"));
+        FuzzCheck(list && *list == keys);
+        FuzzCheck(!manager.GetNewFormTemplate().empty() && manager.GetNewFormTemplate().back() == Nyx::PString("imagelist"));
     }
     manager.LoadDefinitions();
     const std::string details = Summary(manager.GetPersonalDetails());
     TETLib::DataManager::Destroy();
-    Check(TETLib::DataManager::Existing() == nullptr);
+    FuzzCheck(TETLib::DataManager::Existing() == nullptr);
     return details;
 }
 
@@ -81,6 +76,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const std::string first = StartAndStop(dataFolder, bytes, true);
     const std::string second = StartAndStop(dataFolder, bytes, true);
-    Check(second == first);
+    FuzzCheck(second == first);
     return 0;
 }

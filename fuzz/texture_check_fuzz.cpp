@@ -12,22 +12,13 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "FuzzTempFolder.h"
 #include "core/files/ContentRoot.h"
 #include "tetlib/data/DataManager.h"
 #include "tetlib/errors/ErrorHandler.h"
 #include "tetlib/textures/TextureCheck.h"
 #include "tetlib/textures/TextureImageLoader.h"
-
-namespace {
-
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -54,14 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string asset = folder / "asset/";
     const bool clean = TETLib::CheckTextures(Nyx::File::Path(asset), Nyx::File::Path(asset));
     // The compiled texture without a description is always found.
-    Check(!clean);
-    Check(!TETLib::ErrorHandler::Instance()->GetMessages().empty());
+    FuzzCheck(!clean);
+    FuzzCheck(!TETLib::ErrorHandler::Instance()->GetMessages().empty());
 
     TETLib::TextureImage decoded;
     const bool loaded = TETLib::DecodeTextureImage(image, reinterpret_cast<const uint8_t*>(imageBytes.data()),
                                                    imageBytes.size(), decoded);
-    Check(loaded || !decoded.sized);
-    Check(!decoded.sized || (decoded.width > 0 && decoded.height > 0));
+    FuzzCheck(loaded || !decoded.sized);
+    FuzzCheck(!decoded.sized || (decoded.width > 0 && decoded.height > 0));
 
     TETLib::DataManager::Destroy();
     TETLib::ErrorHandler::Destroy();

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "FuzzTempFolder.h"
 #include "kad/requests/UserKUID.h"
 
@@ -41,12 +42,6 @@ struct Daemon {
     }
 };
 
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
 bool InLocalRange(const KUID& kuid)
 {
     const int32_t user = GetLocalUserId();
@@ -73,14 +68,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const KUID first = GenerateUserKUID(daemon.Callables());
     if (first.IsNull())
         return 0;
-    Check(InLocalRange(first) && GetUserKUIDBase() == first);
+    FuzzCheck(InLocalRange(first) && GetUserKUIDBase() == first);
     ReadUserKUIDBase();
-    Check(GetUserKUIDBase() == first);
+    FuzzCheck(GetUserKUIDBase() == first);
 
     const KUID second = GenerateUserKUID(daemon.Callables());
     if (first.content == INT32_MAX)
-        Check(second.IsNull());
+        FuzzCheck(second.IsNull());
     else
-        Check(second == KUID(first.user, first.content + 1, first.version));
+        FuzzCheck(second == KUID(first.user, first.content + 1, first.version));
     return 0;
 }
