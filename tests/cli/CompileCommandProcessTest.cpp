@@ -8,6 +8,7 @@
 #include <random>
 
 #include "cli/ToolProcess.h"
+#include "support/CompilerUsage.h"
 
 namespace {
 
@@ -29,20 +30,6 @@ protected:
     }
 };
 
-std::string Usage()
-{
-    return "MARVU GameScript Compiler V1.02\n\n"
-           "KestroUtil returns number of compile errors\n"
-           "KestroUtil <option> <option>..\nwhere <option> is one of the following\n\n"
-           "<-d> print documentation, u might wanna pipe it to a text document =)\n"
-           "<-s> silent\n"
-           "<-bfilename> dump the build info (compile log) to file\n"
-           "<-ppathname> output path\n"
-           "<-ofilename> output library filename\n"
-           "<filename> input source file\n"
-           "<-ipathname> additional include path\n";
-}
-
 }  // namespace
 
 TEST_F(CompileProcessTest, MessagesComeFromTheCompilerAndTheExitCodeTellsTheFailure)
@@ -57,7 +44,7 @@ TEST_F(CompileProcessTest, MessagesComeFromTheCompilerAndTheExitCodeTellsTheFail
         int exitCode;
     };
     const Case cases[] = {
-        {{"compile", "-s"}, Usage() + kOk, 255},
+        {{"compile", "-s"}, CompilerUsage("KestroUtil") + kOk, 255},
         {{"compile", "bad.gs"}, "bad.gs(3) : parse error, line 3\n" + kOk, 255},
         {{"compile", "uses.gs"}, "Could not read file  missing.gs.\n" + kOk, 255},
         {{"compile", "good.gs"}, kOk, 0},

@@ -7,6 +7,7 @@
 #include "gs/compiler/CompilerMain.h"
 #include "gs/compiler/driver/IncludePathList.h"
 #include "support/ChildProcess.h"
+#include "support/CompilerUsage.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -25,19 +26,6 @@ Outcome RunCompiler(const std::vector<std::string>& args, const std::string& pro
     o.out = testing::internal::GetCapturedStdout();
     GSCompiler::IncludePathList::Global().Clear();
     return o;
-}
-
-std::string Usage(const std::string& name)
-{
-    return "MARVU GameScript Compiler V1.02\n\n" + name + " returns number of compile errors\n" + name +
-           " <option> <option>..\nwhere <option> is one of the following\n\n"
-           "<-d> print documentation, u might wanna pipe it to a text document =)\n"
-           "<-s> silent\n"
-           "<-bfilename> dump the build info (compile log) to file\n"
-           "<-ppathname> output path\n"
-           "<-ofilename> output library filename\n"
-           "<filename> input source file\n"
-           "<-ipathname> additional include path\n";
 }
 
 }  // namespace
@@ -61,7 +49,7 @@ TEST(CompilerMainTest, UsageNamesTheProgramWithoutItsFolder)
         SCOPED_TRACE(c.program);
         Outcome o = RunCompiler(c.args, c.program);
         EXPECT_EQ(o.result, 1);
-        EXPECT_EQ(o.out, Usage(c.name));
+        EXPECT_EQ(o.out, CompilerUsage(c.name));
     }
     std::remove("nothing-logged.txt");
 }
