@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "config/results/InterfaceTextDB.h"
+#include "config/results/ResultsLog.h"
 #include "nyx/File.h"
 #include "nyx/Log.h"
 #include "resources/ArchiveCache.h"
@@ -20,6 +21,17 @@
 #include "tetlib/errors/ErrorHandler.h"
 
 namespace tetlibtest {
+
+// The log's results, one "<severity> <text>" a result.
+inline std::vector<std::string> ResultLines(const ResultsLog& log)
+{
+    std::vector<std::string> out;
+    log.Lock();
+    for (const ResultsLog::Result* r : log.Results())
+        out.push_back(std::to_string(r->severity) + " " + r->text.Str());
+    log.Unlock();
+    return out;
+}
 
 inline std::string ShippedSample() { return std::string(KESTRO_TEST_DATA_DIR) + "/../../sample"; }
 

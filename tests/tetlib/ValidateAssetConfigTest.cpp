@@ -19,16 +19,7 @@
 namespace {
 
 using TETLib::DataManager;
-
-std::vector<std::string> Results(const ResultsLog& log)
-{
-    std::vector<std::string> out;
-    log.Lock();
-    for (const ResultsLog::Result* r : log.Results())
-        out.push_back(std::to_string(r->severity) + " " + r->text.Str());
-    log.Unlock();
-    return out;
-}
+using tetlibtest::ResultLines;
 
 // A track config the shipped definitions find nothing wrong with.
 const char* const kCleanTrack = "kuid <kuid:400001:104>\nusername \"Track\"\nkind \"track\"\n"
@@ -102,7 +93,7 @@ TEST_F(ValidateAssetConfigTest, FutureBuildsAndObsoleteKindsAreReportedWithoutTh
         ResultsLog log;
         ReportingContainer container(false);
         EXPECT_EQ(TETLib::ValidateAssetConfig(Nyx::PString("local"), Config(c.config), log, &container), c.result);
-        EXPECT_EQ(Results(log), c.results);
+        EXPECT_EQ(ResultLines(log), c.results);
         EXPECT_EQ(container.checks, c.checked ? 1 : 0);
     }
 }
@@ -119,7 +110,7 @@ TEST_F(ValidateAssetConfigTest, WithoutAContainerTheStepMakesItsOwnAndReturnsIts
 {
     ResultsLog log;
     EXPECT_TRUE(TETLib::ValidateAssetConfig(Nyx::PString(), Config(kCleanTrack), log, nullptr));
-    EXPECT_TRUE(Results(log).empty());
+    EXPECT_TRUE(ResultLines(log).empty());
     DataManager& manager = DataManager::Instance();
     EXPECT_TRUE(manager.AreDefinitionsLoaded());
     EXPECT_EQ(manager.GetAssetFolderName().Str(), "local");
@@ -127,7 +118,7 @@ TEST_F(ValidateAssetConfigTest, WithoutAContainerTheStepMakesItsOwnAndReturnsIts
     // A config that does not load is checked as an empty one.
     EXPECT_FALSE(TETLib::ValidateAssetConfig(Nyx::PString("local"), Nyx::File::Path("local/none/config.txt"), log,
                                              nullptr));
-    EXPECT_EQ(Results(log), std::vector<std::string>{"3 The config has no 'kind' tag."});
+    EXPECT_EQ(ResultLines(log), std::vector<std::string>{"3 The config has no 'kind' tag."});
 }
 
 TEST_F(ValidateAssetConfigTest, TheJobFindsTheConfigAndReportsWhenThereIsNone)
@@ -167,7 +158,7 @@ TEST_F(ValidateAssetConfigTest, TheJobFindsTheConfigAndReportsWhenThereIsNone)
         DataManager::Instance().configFileName = Nyx::PString();
         ResultsLog log;
         EXPECT_EQ(TETLib::RunValidateAssetJob(Nyx::PString(c.folderName), Nyx::File::Path(c.assetPath), log), c.result);
-        EXPECT_EQ(Results(log), c.results);
+        EXPECT_EQ(ResultLines(log), c.results);
         EXPECT_EQ(DataManager::Instance().configFileName.Str(), c.configName);
     }
     EXPECT_FALSE(DataManager::Instance().outsideEditing);  // the last asset with a folder was in "editing"

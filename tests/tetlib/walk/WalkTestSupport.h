@@ -27,16 +27,6 @@ inline std::string Thing(const std::string& body, const char* build = "3.0")
     return std::string("kuid <kuid:1:1>\nusername \"u\"\nkind \"thing\"\nkestro-build ") + build + "\n" + body;
 }
 
-inline std::vector<std::string> ResultLines(const ResultsLog& log)
-{
-    std::vector<std::string> out;
-    log.Lock();
-    for (const ResultsLog::Result* r : log.Results())
-        out.push_back(std::to_string(r->severity) + " " + r->text.Str());
-    log.Unlock();
-    return out;
-}
-
 class WalkFixture : public ValidationDataFixture {
 protected:
     void SetUp() override
