@@ -1,7 +1,8 @@
 // Helpers of the benches that run the built programs, or a stand-in daemon,
-// over temporary data roots of their own: laying the root out, running a
-// program or a shell line quietly, making a tree durable, timing an archiver
-// yardstick, and removing what the daemon's discovery leaves behind.
+// over temporary folders and data roots of their own: laying them out,
+// running a program or a shell line quietly, making a tree durable, timing
+// an archiver yardstick, starting and running the daemon client, and
+// removing what the daemon's discovery leaves behind.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -11,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,7 +20,10 @@
 #include <system_error>
 #include <vector>
 
+#include "core/process/ProcessState.h"
+#include "kad/client/KADClient.h"
 #include "kad/discovery/DaemonLink.h"
+#include "kad/transport/NetStartup.h"
 
 namespace benchsupport {
 
@@ -29,6 +34,25 @@ inline std::string MakeTempFolder(std::string pattern)
     if (!::mkdtemp(pattern.data()))
         return std::string();
     return std::filesystem::canonical(pattern).string();
+}
+
+// The bench's own folder under $TMPDIR (or /tmp), "<name>.XXXXXX", made at
+// the first call and removed with all it holds at exit; the program aborts
+// when it cannot be made. One a program: later calls return the first.
+inline const std::string& OwnTempFolder(const char* name)
+{
+    // Never destroyed: the removal at exit runs after the static objects'
+    // destructors.
+    static const std::string* folder = [name] {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name + ".XXXXXX";
+        if (!::mkdtemp(templ.data()))
+            std::abort();
+        auto* made = new std::string(templ);
+        std::atexit([] { std::filesystem::remove_all(*folder); });
+        return made;
+    }();
+    return *folder;
 }
 
 // Writes the file, making its folders first.
@@ -125,6 +149,40 @@ inline void TimeShellRoundTrip(benchmark::State& state, const ShellRoundTrip& tr
         state.ResumeTiming();
     }
     state.SetBytesProcessed(state.iterations() * bytes);
+}
+
+// Starts the process's daemon client on the data root, whose daemon is
+// served by the bench: the client may not launch one.
+inline bool StartDaemonClient(const std::string& root)
+{
+    KADClientSettings settings;
+    settings.path = root;
+    settings.flags[2] = 0;
+    settings.flags[KADClientSettings::kFlagMayLaunchDaemon] = 0;
+    return KADClient::Start(settings);
+}
+
+// The whole run of a bench over the daemon client: the library's flags
+// read, the network and the main thread set up, `ready` asked whether what
+// the benchmarks need is laid out (else `notReady` goes to stderr), the
+// benchmarks run into the reporter, and the client stopped. 0 when they
+// ran, else 1.
+template <class Reporter, class Ready>
+int RunDaemonClientBenchmarks(int* argc, char** argv, Reporter& reporter, Ready ready, const char* notReady)
+{
+    benchmark::Initialize(argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(*argc, argv))
+        return 1;
+    NetStartup();
+    SetMainThreadId();
+    if (!ready()) {
+        std::fprintf(stderr, "%s\n", notReady);
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    KADClient::Stop();
+    return 0;
 }
 
 // Copies the built KestroUtil and kaddaemon from this program's folder into

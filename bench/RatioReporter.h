@@ -14,6 +14,13 @@ public:
     // with repetitions, else the single run.
     std::map<std::string, double> bytesPerSecond;
 
+    // The throughput kept under the key; 0 when there is none.
+    double BytesPerSecondOf(const std::string& key) const
+    {
+        const auto it = bytesPerSecond.find(key);
+        return it == bytesPerSecond.end() ? 0.0 : it->second;
+    }
+
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& r : runs) {

@@ -19,10 +19,8 @@
 #include "cli/commandhost/CommandHostJob.h"
 #include "config/kuid/KUID.h"
 #include "config/results/ResultsLog.h"
-#include "core/process/ProcessState.h"
 #include "core/streams/TStream.h"
 #include "kad/client/KADClient.h"
-#include "kad/transport/NetStartup.h"
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/DaemonServer.h"
 #include "kaddaemon/StoreRequests.h"
@@ -87,11 +85,7 @@ public:
     bool Connect() const
     {
         KADClient::Stop();
-        KADClientSettings settings;
-        settings.path = root_;
-        settings.flags[2] = 0;
-        settings.flags[KADClientSettings::kFlagMayLaunchDaemon] = 0;
-        return KADClient::Start(settings);
+        return StartDaemonClient(root_);
     }
 
 private:
@@ -191,19 +185,10 @@ BENCHMARK(BM_TarRoundTrip)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterat
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    NetStartup();
-    SetMainThreadId();
-    if (!Source().Ok()) {
-        std::fprintf(stderr, "the data root could not be laid out\n");
-        return 1;
-    }
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    KADClient::Stop();
+    if (RunDaemonClientBenchmarks(&argc, argv, reporter, [] { return Source().Ok(); },
+                                  "the data root could not be laid out") != 0)
+        return 1;
     const double ours = reporter.bytesPerSecond["BM_ArchiveSaveThenInstall"];
     const double tar = reporter.bytesPerSecond["BM_TarRoundTrip"];
     std::printf("\narchive save + install / tar -c + tar -x: %.3f (goal >= 1)\n", tar > 0 ? ours / tar : 0.0);

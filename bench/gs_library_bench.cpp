@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "RatioReporter.h"
 #include "gs/runtime/library/GSLibrary.h"
 #include "gs/runtime/registry/GSMachine.h"
@@ -35,18 +36,7 @@ constexpr int kLibraries = 200;
 constexpr size_t kLibrarySize = 1u << 20;
 constexpr size_t kTextSize = 1u << 20;
 
-std::string Folder()
-{
-    static const std::string folder = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/gs-library-bench.XXXXXX";
-        if (!::mkdtemp(templ.data()))
-            std::abort();
-        std::atexit([] { fs::remove_all(Folder()); });
-        return templ;
-    }();
-    return folder;
-}
+std::string Folder() { return benchsupport::OwnTempFolder("gs-library-bench"); }
 
 void WriteFile(const std::string& path, const void* data, size_t size)
 {
@@ -309,10 +299,6 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const auto get = [&](const char* name) {
-        auto it = reporter.bytesPerSecond.find(name);
-        return it == reporter.bytesPerSecond.end() ? 0.0 : it->second;
-    };
     // Time per run relative to the yardstick's, from the throughputs.
     const auto timeRatio = [](double ours, double theirs, double oursBytes, double theirsBytes) {
         return ours > 0 && theirs > 0 ? (oursBytes / ours) / (theirsBytes / theirs) : 0.0;
@@ -320,11 +306,13 @@ int main(int argc, char** argv)
     std::printf("\n%d libraries: .gsl %.1f MB, Lua chunks %.1f MB\n", kLibraries, files.gslBytes / 1048576.0,
                 files.luaBytes / 1048576.0);
     std::printf("  .gsl load time / Lua chunk load time:  %.3f (goal <= 3)\n",
-                timeRatio(get("BM_GslLoad"), get("BM_LuaLoad"), double(files.gslBytes),
-                          double(files.luaBytes)));
+                timeRatio(reporter.BytesPerSecondOf("BM_GslLoad"), reporter.BytesPerSecondOf("BM_LuaLoad"),
+                          double(files.gslBytes), double(files.luaBytes)));
     std::printf("  .gse pack time / zlib-6 compress time: %.3f (goal <= 3)\n",
-                timeRatio(get("BM_GsePack"), get("BM_ZlibPack"), kTextSize, kTextSize));
+                timeRatio(reporter.BytesPerSecondOf("BM_GsePack"), reporter.BytesPerSecondOf("BM_ZlibPack"), kTextSize,
+                          kTextSize));
     std::printf("  .gse unpack time / zlib-6 inflate time: %.3f (goal <= 3)\n",
-                timeRatio(get("BM_GseUnpack"), get("BM_ZlibUnpack"), kTextSize, kTextSize));
+                timeRatio(reporter.BytesPerSecondOf("BM_GseUnpack"), reporter.BytesPerSecondOf("BM_ZlibUnpack"),
+                          kTextSize, kTextSize));
     return 0;
 }

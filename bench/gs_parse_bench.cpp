@@ -21,6 +21,7 @@
 #include <fstream>
 #include <string>
 
+#include "BenchSupport.h"
 #include "RatioReporter.h"
 #include "gs/compiler/check/Checker.h"
 #include "gs/compiler/driver/Compiler.h"
@@ -132,21 +133,7 @@ const std::string& TwentyFunctions()
     return text;
 }
 
-// The bench's own folder, removed at exit. The name outlives every static
-// object: the removal runs after their destructors.
-const std::string& BenchFolder()
-{
-    static const std::string* folder = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/gs-parse-bench.XXXXXX";
-        if (!::mkdtemp(templ.data()))
-            std::abort();
-        auto* name = new std::string(templ);
-        std::atexit([] { fs::remove_all(BenchFolder()); });
-        return name;
-    }();
-    return *folder;
-}
+const std::string& BenchFolder() { return benchsupport::OwnTempFolder("gs-parse-bench"); }
 
 std::string LuaFile()
 {
@@ -333,29 +320,25 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    const auto get = [&](const char* name) {
-        auto it = reporter.bytesPerSecond.find(name);
-        return it == reporter.bytesPerSecond.end() ? 0.0 : it->second;
-    };
     // Source lines per second, from the byte throughput.
     const auto linesPerSecond = [](double bytesPerSecond, const Program& p) {
         return bytesPerSecond * double(p.lines) / double(p.text.size());
     };
-    const double gs = linesPerSecond(get("BM_GsScanParse"), GsProgram());
-    const double checked = linesPerSecond(get("BM_GsScanParseCheck"), GsProgram());
-    const double lua = linesPerSecond(get("BM_LuacParse"), LuaProgram());
+    const double gs = linesPerSecond(reporter.BytesPerSecondOf("BM_GsScanParse"), GsProgram());
+    const double checked = linesPerSecond(reporter.BytesPerSecondOf("BM_GsScanParseCheck"), GsProgram());
+    const double lua = linesPerSecond(reporter.BytesPerSecondOf("BM_LuacParse"), LuaProgram());
     std::printf("\nGS program: %zu lines; Lua program: %zu lines\n", GsProgram().lines, LuaProgram().lines);
     std::printf("  GS scan + parse: %.0f lines/s; luac5.4 -p: %.0f lines/s\n", gs, lua);
     std::printf("  GS lines/s / luac lines/s: %.3f (goal >= 1)\n", lua > 0 ? gs / lua : 0.0);
     std::printf("  GS scan + parse + check: %.0f lines/s\n", checked);
     std::printf("  GS checked lines/s / luac lines/s: %.3f (goal >= 1)\n", lua > 0 ? checked / lua : 0.0);
-    const double compiled = linesPerSecond(get("BM_GsCompileToLibrary"), GsProgram());
-    const double luaCompiled = linesPerSecond(get("BM_LuacCompile"), LuaProgram());
+    const double compiled = linesPerSecond(reporter.BytesPerSecondOf("BM_GsCompileToLibrary"), GsProgram());
+    const double luaCompiled = linesPerSecond(reporter.BytesPerSecondOf("BM_LuacCompile"), LuaProgram());
     std::printf("  GS compile to .gsl: %.0f lines/s; luac5.4 -o: %.0f lines/s\n", compiled, luaCompiled);
     std::printf("  GS compiled lines/s / luac -o lines/s: %.3f (goal >= 1)\n",
                 luaCompiled > 0 ? compiled / luaCompiled : 0.0);
-    const double one = get("BM_GsOneLongFunction");
-    const double twenty = get("BM_GsTwentyFunctions");
+    const double one = reporter.BytesPerSecondOf("BM_GsOneLongFunction");
+    const double twenty = reporter.BytesPerSecondOf("BM_GsTwentyFunctions");
     std::printf("  one function of 20,000 statements / 20 functions, time: %.3f (goal <= 2)\n",
                 one > 0 && twenty > 0 ? (double(OneLongFunction().size()) / one) /
                                             (double(TwentyFunctions().size()) / twenty)

@@ -10,9 +10,6 @@
 // end (goal with the scripted daemon: 5 or less).
 #include <benchmark/benchmark.h>
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,15 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "config/formats/ConfigFile.h"
 #include "config/results/ResultsLog.h"
 #include "core/files/ContentRoot.h"
-#include "core/process/ProcessState.h"
 #include "core/streams/TStream.h"
 #include "kad/client/KADClient.h"
-#include "kad/discovery/DaemonLink.h"
 #include "kad/requests/KADRequests.h"
-#include "kad/transport/NetStartup.h"
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/DaemonServer.h"
 #include "kaddaemon/StoreRequests.h"
@@ -64,10 +59,9 @@ class SampleRoot {
 public:
     SampleRoot()
     {
-        char pattern[] = "/tmp/validate-job-XXXXXX";
-        if (!::mkdtemp(pattern))
+        root_ = benchsupport::MakeTempFolder("/tmp/validate-job-XXXXXX");
+        if (root_.empty())
             return;
-        root_ = fs::canonical(pattern).string();
         std::error_code ec;
         for (const char* part : {"bin/TETData", "data", "local", "editing"}) {
             fs::create_directories(root_ + "/" + part, ec);
@@ -89,15 +83,11 @@ public:
         server_.Shutdown();
         TETLib::DataManager::Destroy();
         TETLib::ErrorHandler::Destroy();
-        std::string folder;
-        if (!root_.empty() && DaemonLink::DataFolderOf(root_ + "/assets.tdx", folder)) {
-            DaemonObjectNames names = DaemonLink::NamesFor(folder);
-            ::unlink(names.lockFilePath.c_str());
-            ::shm_unlink(names.sharedMemoryPath.c_str());
-        }
+        if (root_.empty())
+            return;
+        benchsupport::RemoveDaemonObjects(root_);
         std::error_code ec;
-        if (!root_.empty())
-            fs::remove_all(root_, ec);
+        fs::remove_all(root_, ec);
     }
     SampleRoot(const SampleRoot&) = delete;
     SampleRoot& operator=(const SampleRoot&) = delete;
@@ -118,11 +108,7 @@ public:
         kaddaemon::RegisterStoreRequests(server_.Requests(), store_);
         if (server_.Start(root_) != kaddaemon::DaemonServer::StartResult::kServing)
             return false;
-        KADClientSettings settings;
-        settings.path = root_;
-        settings.flags[2] = 0;
-        settings.flags[KADClientSettings::kFlagMayLaunchDaemon] = 0;
-        return KADClient::Start(settings);
+        return benchsupport::StartDaemonClient(root_);
     }
 
 private:
@@ -201,19 +187,10 @@ BENCHMARK(BM_ValidateJobStandIn)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    NetStartup();
-    SetMainThreadId();
-    if (!Sample().Ok()) {
-        std::fprintf(stderr, "the sample data root could not be laid out\n");
-        return 1;
-    }
     ItemsReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    KADClient::Stop();
+    if (benchsupport::RunDaemonClientBenchmarks(&argc, argv, reporter, [] { return Sample().Ok(); },
+                                             "the sample data root could not be laid out") != 0)
+        return 1;
     const double standIn = reporter.itemsPerSecond["BM_ValidateJobStandIn"];
     const double scripted = reporter.itemsPerSecond["BM_ValidateJobScriptedDaemon"];
     const double parse = reporter.itemsPerSecond["BM_LoadConfigFile"];
