@@ -66,7 +66,7 @@ public:
                                                           const Nyx::PString& definitionName, int32_t index,
                                                           const ChunkRef& config);
     // True when any ";"-separated token of the value equals an entry of the
-    // possibility list the spec's "source" names, ignoring case.
+    // possibility list the template entry's "source" names, ignoring case.
     virtual bool IsListboxPossibility(const Nyx::PString& value, const ChunkRef& spec) const;
 
     // ---- the template (ContainerTemplate.cpp) ----
@@ -83,8 +83,9 @@ public:
     virtual Nyx::PString MatchContainerType(const ChunkRef& spec, const Nyx::PString& name) const;
     virtual std::vector<Nyx::PString> GetCompulsoryElementNames(const ChunkRef& spec) const;
     virtual void SetExtensionsCopy(const ChunkRef& config);
-    // The spec of a data tag: the spec's own entry, else the further specs'
-    // entries and tag arrays in order, else the spec's tag array.
+    // The template entry of a data tag: the entry's own child of that name,
+    // else the further entries' children and tag arrays in order, else the
+    // entry's tag array.
     ChunkRef FindTagSpec(const Nyx::PString& name, const ChunkRef& spec, const std::vector<ChunkRef>& further) const;
     static void AddSubContainer(Container& parent, std::unique_ptr<Container> child);
     // Inserts the identity tags at the front of the tag list, in order.

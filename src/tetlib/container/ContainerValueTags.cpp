@@ -23,7 +23,7 @@ struct TypeWord {
     ValueType type;
 };
 
-// The words of a spec's "type" with their codes.
+// The words of a template entry's "type" with their codes.
 constexpr TypeWord kTypeWords[] = {
     {"float", kTypeFloat},
     {"string", kTypeString},

@@ -136,7 +136,7 @@ public:
     const DataFolderFiles& GetFolderFiles() const noexcept { return folderFiles_; }
     // The lines of "newFormTemplate.txt" and then the closing word.
     const std::vector<Nyx::PString>& GetNewFormTemplate() const noexcept { return newFormTemplate_; }
-    // The choices a spec's "source" names: the keys of the data-folder file
+    // The choices a template entry's "source" names: the keys of the data-folder file
     // "<source>.txt", else "<source>", the name matched without regard to
     // case; null when there is no such file.
     const std::vector<Nyx::PString>* FindPossibilityList(const Nyx::PString& source) const;

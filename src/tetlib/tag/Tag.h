@@ -1,7 +1,7 @@
 // One value tag of a container under check: a config tag (or a template
-// entry the config lacks) with its value as text, its spec in the
-// definitions, the code of its value type and the named rules bound from
-// the spec. The owning container makes, types and destroys it.
+// entry the config lacks) with its value as text, its template entry in
+// the definitions, the code of its value type and the named rules bound
+// from that entry. The owning container makes, types and destroys it.
 #pragma once
 
 #include <atomic>
@@ -28,7 +28,7 @@ struct TagRule {
     TagRuleFunction function;
 };
 
-// The value-type codes, by the spec's "type" word.
+// The value-type codes, by the template entry's "type" word.
 enum ValueType : int32_t {
     kTypeFloat = 0,
     kTypeString = 1,
@@ -69,9 +69,9 @@ public:
     // and the data manager, as far as they exist.
     virtual ~Tag();
 
-    // Binds every rule that the spec's "validation" names, in order, from
-    // the rule table; a name twice is bound twice, unknown names are
-    // passed over.
+    // Binds every rule that the template entry's "validation" names, in
+    // order, from the rule table; a name twice is bound twice, unknown
+    // names are passed over.
     virtual void BindRules(const ChunkRef& spec);
 
     // Runs every bound rule in binding order, also after one has failed;

@@ -100,7 +100,7 @@ TEST_F(TagRulesTest, BindingAndSilentFailures)
     EXPECT_EQ(twice->GetBoundRuleCount(), 1u);  // the unknown name binds nothing
 
     // A name twice under "validation" (the config reader keeps one of a
-    // name, so the spec is made here) binds twice.
+    // name, so the template entry is made here) binds twice.
     ChunkRef spec;
     ChunkRef validation;
     validation.EnsureContainer();
