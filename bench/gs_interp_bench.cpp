@@ -18,7 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,14 +29,15 @@
 #include "gs/runtime/objects/GSObject.h"
 #include "gs/runtime/registry/GSMachine.h"
 #include "gs/runtime/router/GSRouter.h"
+#include "GSBenchMachine.h"
 #include "support/GSProgramBuilder.h"
 
 namespace {
 
 using namespace GSRuntime;
 using namespace gsop;
+using gsbench::GSBenchMachine;
 
-namespace fs = std::filesystem;
 
 constexpr int32_t kFib = 30;
 constexpr int32_t kLoop = 10000000;
@@ -156,52 +156,24 @@ function Build(n) local s = "" local i = 0 while i < n do s = s .. "ab" i = i + 
 // The GS side: a machine of its own with the system library and the
 // programs, a context with a router, and T's object.
 struct GS {
-    std::string folder;
-    std::unique_ptr<GSMachine> machine;
-    std::unique_ptr<GSContext> context;
-    std::unique_ptr<GSObject> object;
-    GSClass* cls = nullptr;
+    GSBenchMachine base{"gs-interp-bench", Programs().Build()};
+    GSMachine* machine = base.machine.get();
+    GSContext* context = base.context.get();
+    GSClass* cls = base.Class("T");
+    std::unique_ptr<GSObject> object = std::make_unique<GSObject>();
 
     GS()
     {
-        const char* tmp = std::getenv("TMPDIR");
-        folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/gs-interp-bench.XXXXXX";
-        if (!::mkdtemp(folder.data()))
+        if (!object->AttachClass(cls, context))
             std::abort();
-        Write("gs.gsl", SystemLibraryImage());
-        GSProgram programs = Programs();
-        Write("bench.gsl", programs.Build());
-        machine = std::make_unique<GSMachine>();
-        machine->RegisterBuiltinNatives();
-        machine->AddLibraryFolder(Nyx::PString(folder));
-        GSLibrary* lib = machine->GetLibrary("bench.gsl");
-        cls = lib ? lib->FindClass("T") : nullptr;
-        if (!cls)
-            std::abort();
-        context = std::make_unique<GSContext>(machine.get());
-        context->SetRouter(std::make_unique<GSRouter>(context.get()));
-        object = std::make_unique<GSObject>();
-        if (!object->AttachClass(cls, context.get()))
-            std::abort();
-        RunLimits().jumpBudget = uint64_t(1) << 62;
     }
-    ~GS()
-    {
-        object.reset();
-        context.reset();
-        machine.reset();
-        fs::remove_all(folder);
-    }
-    void Write(const std::string& name, const std::vector<uint8_t>& bytes)
-    {
-        std::ofstream(folder + "/" + name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    }
+    ~GS() { object.reset(); }
+
     intptr_t Call(const char* signature, int32_t n)
     {
         intptr_t result = 0;
         const intptr_t args[] = {n};
-        if (!machine->CallFunction(context.get(), cls, object->GetInstance(), signature, &result, args))
+        if (!machine->CallFunction(context, cls, object->GetInstance(), signature, &result, args))
             std::abort();
         return result;
     }

@@ -22,7 +22,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <queue>
@@ -39,14 +38,15 @@
 #include "gs/runtime/objects/GSString.h"
 #include "gs/runtime/registry/GSMachine.h"
 #include "gs/runtime/router/GSRouter.h"
+#include "GSBenchMachine.h"
 #include "support/GSProgramBuilder.h"
 
 namespace {
 
 using namespace GSRuntime;
 using namespace gsop;
+using gsbench::GSBenchMachine;
 
-namespace fs = std::filesystem;
 
 constexpr int32_t kRounds = 10000;
 constexpr int32_t kMessages = 10000;
@@ -170,47 +170,28 @@ end
 // The GS side: a machine of its own with the system library and the
 // programs, a context with a router, two game objects and T's object.
 struct GS {
-    std::string folder;
-    std::unique_ptr<GSMachine> machine;
-    std::unique_ptr<GSContext> context;
+    GSBenchMachine base{"gs-router-bench", Programs().Build()};
+    GSMachine* machine = base.machine.get();
+    GSContext* context = base.context.get();
+    GSClass* g = base.Class("G");
+    GSClass* tc = base.Class("T");
     std::unique_ptr<GSGameObject> a, b;
     std::unique_ptr<GSObject> t;
-    GSClass* g = nullptr;
-    GSClass* tc = nullptr;
     GSString* text = nullptr;
     GSString* needle = nullptr;
 
     GS()
     {
-        const char* tmp = std::getenv("TMPDIR");
-        folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/gs-router-bench.XXXXXX";
-        if (!::mkdtemp(folder.data()))
-            std::abort();
-        Write("gs.gsl", SystemLibraryImage());
-        GSProgram programs = Programs();
-        Write("bench.gsl", programs.Build());
-        machine = std::make_unique<GSMachine>();
-        machine->RegisterBuiltinNatives();
-        machine->AddLibraryFolder(Nyx::PString(folder));
-        GSLibrary* lib = machine->GetLibrary("bench.gsl");
-        g = lib ? lib->FindClass("G") : nullptr;
-        tc = lib ? lib->FindClass("T") : nullptr;
-        if (!g || !tc)
-            std::abort();
-        context = std::make_unique<GSContext>(machine.get());
-        context->SetRouter(std::make_unique<GSRouter>(context.get()));
         a = std::make_unique<GSGameObject>();
         b = std::make_unique<GSGameObject>();
         t = std::make_unique<GSObject>();
-        if (!a->AttachClass(g, context.get()) || !b->AttachClass(g, context.get()) ||
-            !t->AttachClass(tc, context.get()))
+        if (!a->AttachClass(g, context) || !b->AttachClass(g, context) || !t->AttachClass(tc, context))
             std::abort();
         context->Router()->AddNode(*a);
         context->Router()->AddNode(*b);
         context->Router()->Step(0.0f);
-        text = new GSString(context.get(), Text());
-        needle = new GSString(context.get(), "needle");
-        RunLimits().jumpBudget = uint64_t(1) << 62;
+        text = new GSString(context, Text());
+        needle = new GSString(context, "needle");
     }
     ~GS()
     {
@@ -219,19 +200,11 @@ struct GS {
         a.reset();
         b.reset();
         t.reset();
-        context.reset();
-        machine.reset();
-        fs::remove_all(folder);
-    }
-    void Write(const std::string& name, const std::vector<uint8_t>& bytes)
-    {
-        std::ofstream(folder + "/" + name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
     void Start(GSGameObject& on, GSGameObject& other, const char* signature, int32_t n)
     {
         const intptr_t args[] = {reinterpret_cast<intptr_t>(other.GetInstance()), n};
-        if (!machine->CallFunction(context.get(), g, on.GetInstance(), signature, nullptr, args))
+        if (!machine->CallFunction(context, g, on.GetInstance(), signature, nullptr, args))
             std::abort();
     }
     // Rounds of Ping and Pong; the number of messages received.
@@ -249,7 +222,7 @@ struct GS {
     intptr_t Call(const char* signature, std::vector<intptr_t> args)
     {
         intptr_t result = 0;
-        if (!machine->CallFunction(context.get(), tc, t->GetInstance(), signature, &result, args))
+        if (!machine->CallFunction(context, tc, t->GetInstance(), signature, &result, args))
             std::abort();
         return result;
     }
