@@ -19,7 +19,7 @@
 #include "nyx/String.h"
 #include "resources/SubstHandle.h"
 #include "resources/TextureConvert.h"
-#include "tetlib/ValidateAssetTask.h"
+#include "tetlib/steps/ValidateAssetOnMainThread.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "core/threads/JobQueue.h"
 #include "core/process/ProcessState.h"
-#include "tetlib/ValidateAssetTask.h"
+#include "tetlib/steps/ValidateAssetOnMainThread.h"
 #include "tetlib/steps/AssetScriptCompile.h"
 #include "tetlib/walk/WalkTestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "tetlib/ValidateAssetTask.h"
+#include "tetlib/steps/ValidateAssetOnMainThread.h"
 
 #include "core/threads/JobQueue.h"
 #include "core/threads/TCXCallback.h"
