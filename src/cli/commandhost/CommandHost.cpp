@@ -2,7 +2,7 @@
 
 #include "cli/CommandHandlers.h"
 #include "cli/commandhost/CommandHostJob.h"
-#include "cli/commandhost/UpdateTick.h"
+#include "scriptapi/UpdateTick.h"
 #include "core/process/CrashReporter.h"
 #include "core/threads/JobQueue.h"
 #include "core/process/Log.h"
