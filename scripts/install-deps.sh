@@ -5,9 +5,12 @@ set -euo pipefail
 # rapidjson-dev: the header-only JSON parser the config text bench measures
 # against; nothing else includes it. liblua5.4-dev: the script library
 # bench's yardstick, likewise; lua5.4 brings luac5.4, the script parser
-# bench's. bison: the script compiler's parser tables.
+# bench's. bison: the script compiler's parser tables. libnvtt-dev: the
+# texture compressor; libfreetype-dev: the script images' text; python3:
+# the online service's stand-in in the tests.
 packages=(g++ cmake ninja-build pkg-config bison libgtest-dev libgmock-dev googletest
-          libbenchmark-dev rapidjson-dev liblua5.4-dev lua5.4 zlib1g-dev libssl-dev openssl)
+          libbenchmark-dev rapidjson-dev liblua5.4-dev lua5.4 zlib1g-dev libssl-dev openssl
+          libnvtt-dev libfreetype-dev python3)
 if [ "${1:-}" = "--fuzz" ]; then
     packages+=(clang libclang-rt-dev)
 fi
