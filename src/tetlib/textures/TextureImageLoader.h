@@ -1,11 +1,10 @@
 // How the texture check loads an image: through a loader handed in by the
-// engine side once it has one; until then through a reader of its own that
-// takes the whole file and checks what it can without an image library.
+// engine side once it has one; until then through a reader of its own.
 //
-// The reader of its own decodes the headers of BMP and TGA images and
-// checks that the pixel data they describe is all there (a run-length
-// encoded TGA is walked packet by packet); an image cut short or with a
-// header that makes no sense does not load. Any other file loads when it
+// The reader of its own decodes BMP and TGA images whole with the engine
+// bitmap's loader (every BMP depth and run-length form, TGA true-colour,
+// grey and colour-mapped, plain or run-length); an image cut short or with
+// a header that makes no sense does not load. Any other file loads when it
 // can be read and is not empty, without known sides.
 #pragma once
 
