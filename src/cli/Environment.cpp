@@ -16,7 +16,7 @@
 #include "nyx/Plugin.h"
 #include "nyx/RenderKernel.h"
 #include "nyx/ResourceSystem.h"
-#include "resources/ArchiveCache.h"
+#include "resources/archive/ArchiveCache.h"
 #include "tetlib/data/DataManager.h"
 #include "tetlib/errors/ErrorHandler.h"
 

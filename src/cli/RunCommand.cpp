@@ -14,7 +14,7 @@
 #include "gs/compiler/ScriptFileStore.h"
 #include "nyx/File.h"
 #include "nyx/PString.h"
-#include "resources/TextureConvert.h"
+#include "resources/textures/TextureConvert.h"
 
 namespace {
 

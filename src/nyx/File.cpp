@@ -170,9 +170,68 @@ void File::Path::EnsureTrailingSeparator()
         p_ += '/';
 }
 
+File::Path& File::Path::SetExt(std::string_view ext)
+{
+    const size_t slash = p_.rfind('/');
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = p_.rfind('.');
+    if (dot != std::string::npos && dot >= start)
+        p_.erase(dot);
+    if (!ext.empty())
+        (p_ += '.') += Normalise(ext);
+    return *this;
+}
+
+bool File::Path::MakeRelativeTo(const Path& root)
+{
+    std::string_view base = root.View();
+    while (base.size() > 1 && base.back() == '/')
+        base.remove_suffix(1);
+    const std::string_view p = p_;
+    if (base.empty() || p.size() <= base.size() || p.substr(0, base.size()) != base)
+        return false;
+    std::string_view rest = p.substr(base.size());
+    if (base.back() != '/') {
+        if (rest.front() != '/')
+            return false;
+        rest.remove_prefix(1);
+    }
+    while (!rest.empty() && rest.front() == '/')
+        rest.remove_prefix(1);
+    if (rest.empty())
+        return false;
+    // A ".." component could lead back out of the root.
+    for (size_t at = 0; at <= rest.size();) {
+        size_t end = rest.find('/', at);
+        if (end == std::string_view::npos)
+            end = rest.size();
+        if (rest.substr(at, end - at) == "..")
+            return false;
+        at = end + 1;
+    }
+    p_ = std::string(rest);
+    return true;
+}
+
+std::string File::Path::ExtractFirstPath()
+{
+    const size_t slash = p_.find('/');
+    std::string first = p_.substr(0, slash);
+    p_.erase(0, slash == std::string::npos ? p_.size() : slash + 1);
+    return first;
+}
+
 // ---------------------------------------------------------------- File::Find
 
-File::Find::Find(const Path& pattern)
+File::Find::Find(const Path& pattern) { Search(pattern); }
+
+File::Find::Find(const PString& base, const Path& pattern)
+{
+    Search(Combine(base, pattern));
+    dir_ = std::string(pattern.Folder());
+}
+
+void File::Find::Search(const Path& pattern)
 {
     dir_ = std::string(pattern.Folder());
     pattern_ = std::string(pattern.FileName());

@@ -62,6 +62,17 @@ public:
         std::string_view Extension() const noexcept;
         void RemoveTrailingSeparator();
         void EnsureTrailingSeparator();
+        // Replaces the extension of the last component (the text from its
+        // last "."); an empty one only removes it.
+        Path& SetExt(std::string_view ext);
+        // Makes the path relative to a root it lies strictly below (compared
+        // component by component, with no ".." in the path); false, and the
+        // path unchanged, for any other path: a path outside the root never
+        // becomes "../...".
+        bool MakeRelativeTo(const Path& root);
+        // Takes the first component (and the "/" after it) off the path and
+        // returns it.
+        std::string ExtractFirstPath();
 
         // Turns every "\" into "/".
         static std::string Normalise(std::string_view p);
@@ -76,6 +87,9 @@ public:
     class Find {
     public:
         explicit Find(const Path& pattern);
+        // The same inside a mount (or, failing that, a folder) named by base;
+        // an empty base searches on disk.
+        Find(const PString& base, const Path& pattern);
         ~Find();
         Find(const Find&) = delete;
         Find& operator=(const Find&) = delete;
@@ -92,6 +106,8 @@ public:
         bool Valid() const noexcept { return valid_; }
 
     private:
+        void Search(const Path& pattern);
+
         std::string dir_;
         std::string real_;  // the folder as found on disk, for looking at entries
         std::string pattern_;

@@ -110,4 +110,18 @@ PluginType* PluginBase::LookupPluginType(const UId& family, const PString& name)
     return nullptr;
 }
 
+std::vector<PluginType*> PluginBase::ListPluginTypes(const UId& family)
+{
+    Registry& registry = TheRegistry();
+    std::lock_guard<std::mutex> hold(registry.lock);
+    std::vector<PluginType*> out;
+    for (PluginType* type : registry.types) {
+        if (type->GetFamily() == family) {
+            type->AddReference();
+            out.push_back(type);
+        }
+    }
+    return out;
+}
+
 }  // namespace Nyx

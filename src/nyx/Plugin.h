@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "nyx/PString.h"
 #include "nyx/ReferenceCount.h"
@@ -59,6 +60,9 @@ public:
     // regard to case), with one more reference for the caller; null when
     // there is none.
     static PluginType* LookupPluginType(const UId& family, const PString& name);
+    // Every enrolled type of the family, in enrolment order, each with one
+    // more reference for the caller.
+    static std::vector<PluginType*> ListPluginTypes(const UId& family);
 };
 
 }  // namespace Nyx

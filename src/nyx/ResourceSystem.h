@@ -20,7 +20,8 @@ public:
     bool IsInitialised() const noexcept { return initialised_; }
     const std::string& GetOptions() const noexcept { return options_; }
 
-    void DropUnusedResources() noexcept { ++dropCount_; }
+    // Purges every resource database of what nobody holds.
+    void DropUnusedResources() noexcept;
     uint32_t GetDropCount() const noexcept { return dropCount_; }
 
 private:

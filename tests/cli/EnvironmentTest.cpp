@@ -15,7 +15,7 @@
 #include "nyx/OS.h"
 #include "nyx/RenderKernel.h"
 #include "nyx/ResourceSystem.h"
-#include "resources/ArchiveCache.h"
+#include "resources/archive/ArchiveCache.h"
 #include "support/DaemonTestSupport.h"
 #include "support/StandInDaemon.h"
 #include "support/TempFolder.h"

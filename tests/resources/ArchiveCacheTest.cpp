@@ -1,4 +1,4 @@
-#include "resources/ArchiveCache.h"
+#include "resources/archive/ArchiveCache.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "core/files/ContentRoot.h"
 #include "nyx/File.h"
-#include "resources/SubstHandle.h"
+#include "resources/archive/SubstHandle.h"
 #include "support/TempFolder.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "config/results/ResultsLog.h"
 #include "nyx/File.h"
 #include "nyx/Log.h"
-#include "resources/ArchiveCache.h"
+#include "resources/archive/ArchiveCache.h"
 #include "support/TempFolder.h"
 #include "tetlib/data/DataManager.h"
 #include "tetlib/errors/ErrorHandler.h"

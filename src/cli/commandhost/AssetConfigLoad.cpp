@@ -1,7 +1,7 @@
 #include "cli/commandhost/AssetConfigLoad.h"
 
 #include "config/formats/ConfigFile.h"
-#include "resources/SubstHandle.h"
+#include "resources/archive/SubstHandle.h"
 
 namespace {
 

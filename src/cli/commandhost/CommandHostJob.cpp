@@ -17,8 +17,8 @@
 #include "kad/client/SpecRegistryHook.h"
 #include "kad/requests/KUIDListWire.h"
 #include "nyx/String.h"
-#include "resources/SubstHandle.h"
-#include "resources/TextureConvert.h"
+#include "resources/archive/SubstHandle.h"
+#include "resources/textures/TextureConvert.h"
 #include "tetlib/steps/ValidateAssetOnMainThread.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "nyx/ResourceSystem.h"
 #include "nyx/RenderKernel.h"
 #include "nyx/scene/SceneGraph.h"
-#include "resources/ArchiveCache.h"
+#include "resources/archive/ArchiveCache.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/data/AssetPaths.h"
 #include "tetlib/data/LanguageSelection.h"

@@ -5,7 +5,7 @@
 #include "config/tree/TDBContainerTag.h"
 #include "core/files/ContentRoot.h"
 #include "kad/client/Housekeeping.h"
-#include "resources/SubstHandle.h"
+#include "resources/archive/SubstHandle.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/container/DefinitionKeys.h"
 #include "tetlib/data/AssetPaths.h"

@@ -1,4 +1,4 @@
-#include "resources/ArchiveCache.h"
+#include "resources/archive/ArchiveCache.h"
 
 #include <memory>
 
@@ -29,17 +29,6 @@ Cache& TheCache()
 
 }  // namespace
 
-KestroResourceDatabase::KestroResourceDatabase(const Nyx::File::Path& folder, const Nyx::PString& name)
-    : substName_(name)
-{
-    Nyx::File::Path path = folder;
-    path.AddPath(name.View());
-    path.EnsureTrailingSeparator();
-    Nyx::File::Subst::Add(substName_, path);
-}
-
-KestroResourceDatabase::~KestroResourceDatabase() { Nyx::File::Subst::Remove(substName_); }
-
 KestroResourceDatabase* ArchiveCache::Acquire(const Nyx::PString& name, const Nyx::File::Path& folder)
 {
     Cache& cache = TheCache();
@@ -55,7 +44,12 @@ KestroResourceDatabase* ArchiveCache::Acquire(const Nyx::PString& name, const Ny
         if (cache.count == kMaxEntries)
             return nullptr;
     }
-    auto* database = new (std::nothrow) KestroResourceDatabase(folder, name);
+    // ".ja" is appended, not set: a dotted archive name keeps its whole name.
+    Nyx::File::Path archive = folder;
+    archive.AddPath(name.View());
+    archive = Nyx::File::Path(archive.Str() + ".ja");
+    const bool isArchive = Nyx::File::Exists(archive) == 0 && !Nyx::File::IsFolder(archive);
+    auto* database = new (std::nothrow) KestroResourceDatabase(folder, name, isArchive);
     if (!database)
         return nullptr;
     Entry& row = cache.rows[cache.count++];

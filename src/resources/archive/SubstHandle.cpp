@@ -1,7 +1,7 @@
-#include "resources/SubstHandle.h"
+#include "resources/archive/SubstHandle.h"
 
 #include "core/files/ContentRoot.h"
-#include "resources/ArchiveCache.h"
+#include "resources/archive/ArchiveCache.h"
 
 SubstHandle OpenSubst(const char* name)
 {

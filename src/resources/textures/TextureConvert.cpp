@@ -1,4 +1,4 @@
-#include "resources/TextureConvert.h"
+#include "resources/textures/TextureConvert.h"
 
 #include "config/results/ResultsLog.h"
 

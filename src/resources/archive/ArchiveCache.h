@@ -1,28 +1,15 @@
 // The archives the program has opened: each one mounted under its own name
 // while it is cached, with a count of the users that hold it.
 //
-// An archive named X in a folder is the folder X there, mounted as the
-// engine mount X (named archive files are not read by this build).
+// An archive named X in a folder is the file X.ja there when there is one
+// (recognised, not read), else the folder X, mounted as the engine mount X.
 #pragma once
 
 #include <cstdint>
 
 #include "nyx/File.h"
 #include "nyx/PString.h"
-
-// One mounted archive; the mount lives as long as the object.
-class KestroResourceDatabase {
-public:
-    KestroResourceDatabase(const Nyx::File::Path& folder, const Nyx::PString& name);
-    ~KestroResourceDatabase();
-    KestroResourceDatabase(const KestroResourceDatabase&) = delete;
-    KestroResourceDatabase& operator=(const KestroResourceDatabase&) = delete;
-
-    const Nyx::PString& GetName() const noexcept { return substName_; }
-
-private:
-    Nyx::PString substName_;
-};
+#include "resources/archive/KestroResourceDatabase.h"
 
 class ArchiveCache {
 public:
