@@ -22,7 +22,7 @@ bool Validate(const Nyx::PString&, const Nyx::File::Path& folder, ResultsLog& lo
     return !folder.Empty();
 }
 
-uint32_t Textures(const Nyx::File::Path& folder, ResultsLog& log)
+uint32_t Textures(const Nyx::PString&, const Nyx::File::Path& folder, ResultsLog& log)
 {
     ResultsLog::AddResult(log, ResultsLog::kInformation, Nyx::String(folder.Str()));
     return folder.Length();

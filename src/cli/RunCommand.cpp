@@ -204,8 +204,7 @@ int CompressTexture(ResultsLog& log, EngineContext&, const CommandArgs& args)
         std::filesystem::path joined = std::filesystem::path(CurrentWorkingFolder()) / folder.Str();
         folder = Nyx::File::Path(joined.lexically_normal().string());
     }
-    Nyx::String out;
-    return TextureConvertFolder(out, folder, log) == 2 ? 0 : -1;
+    return TextureConvertFolder(Nyx::PString(), folder, log) == 2 ? 0 : -1;
 }
 
 int Authors(ResultsLog& log, EngineContext&, const CommandArgs&) { return AuthorsCommand(log); }

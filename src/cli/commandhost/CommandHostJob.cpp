@@ -79,10 +79,9 @@ bool DefaultValidate(const Nyx::PString& archiveName, const Nyx::File::Path& fol
     return MakeValidateAssetTaskCallback(archiveName, folder, log);
 }
 
-uint32_t DefaultConvertTextures(const Nyx::File::Path& folder, ResultsLog& log)
+uint32_t DefaultConvertTextures(const Nyx::PString& archiveName, const Nyx::File::Path& folder, ResultsLog& log)
 {
-    Nyx::String out;
-    return RunTextureConvertFolder(out, folder, log);
+    return RunTextureConvertFolder(archiveName, folder, log);
 }
 
 bool DefaultInstallArchive(uint32_t archiveValue, const Nyx::File::Path& file, KUIDRing& wanted, ResultsLog& log)
@@ -199,7 +198,7 @@ void RunCommandHostJob(TStream& request, TStream& reply, const CommandHostWork& 
         }
         case CommandHostJob::kTextureConvert: {
             SubstHandle mount = OpenSubst(job.archiveName.c_str());
-            uint32_t converted = work.convertTextures(job.folder, log);
+            uint32_t converted = work.convertTextures(job.archiveName, job.folder, log);
             log.WriteResults(reply, 0);
             reply.WriteInt32(converted);
             CloseSubst(mount);

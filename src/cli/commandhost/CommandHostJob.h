@@ -48,7 +48,7 @@ bool ReadCommandHostJobFields(TStream& in, CommandHostJob& job);
 // What the jobs do beyond reading and answering; tests put their own in.
 struct CommandHostWork {
     bool (*validate)(const Nyx::PString& archiveName, const Nyx::File::Path& folder, ResultsLog& log);
-    uint32_t (*convertTextures)(const Nyx::File::Path& folder, ResultsLog& log);
+    uint32_t (*convertTextures)(const Nyx::PString& archiveName, const Nyx::File::Path& folder, ResultsLog& log);
     bool (*saveArchive)(const KUIDRing& kuids, TStream& out, ResultsLog& log);
     bool (*installArchive)(uint32_t archiveValue, const Nyx::File::Path& file, KUIDRing& wanted, ResultsLog& log);
     // Run after every job and after an unsupported id.

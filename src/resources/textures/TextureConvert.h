@@ -1,14 +1,25 @@
-// Converting every texture description found in a folder and below.
+// Converting every texture description ("<body>.texture.txt") found in a
+// folder and below into the compiled texture "<body>.texture" beside it.
 #pragma once
 
 #include <cstdint>
 
 #include "nyx/File.h"
-#include "nyx/String.h"
+#include "nyx/PString.h"
 
 class ResultsLog;
 
-// Reports into the log. Returns 0 when the folder cannot be searched, else
-// an outcome code 0, 1 or 2; 2 means the conversion run succeeded.
-uint32_t TextureConvertFolder(Nyx::String& out, const Nyx::File::Path& folder, ResultsLog& log);
-uint32_t RunTextureConvertFolder(Nyx::String& out, const Nyx::File::Path& folder, ResultsLog& log);
+// The walk's answers.
+inline constexpr uint32_t kTexturesConverted = 2;
+inline constexpr uint32_t kTexturesNotConverted = 0;
+
+// With an archive name the folder lies inside that archive's mount; without,
+// it is a folder on disk below the content root. Every failure is reported
+// into the log; returns kTexturesConverted when every description of the
+// folder tree was converted.
+uint32_t TextureConvertFolder(const Nyx::PString& archiveName, const Nyx::File::Path& folder, ResultsLog& log);
+uint32_t RunTextureConvertFolder(const Nyx::PString& archiveName, const Nyx::File::Path& folder, ResultsLog& log);
+
+// Files of one walk open at a time (decoded and waiting to be written):
+// about twice the job queue's workers.
+uint32_t TextureConvertOpenLimit();

@@ -37,7 +37,7 @@ bool FakeValidate(const Nyx::PString& archive, const Nyx::File::Path& folder, Re
     return archive == Nyx::PString("good");
 }
 
-uint32_t FakeTextures(const Nyx::File::Path& folder, ResultsLog& log)
+uint32_t FakeTextures(const Nyx::PString&, const Nyx::File::Path& folder, ResultsLog& log)
 {
     ResultsLog::AddResult(log, ResultsLog::kWarning, Nyx::String::Printf("converted %s", folder.c_str()));
     return 2;
