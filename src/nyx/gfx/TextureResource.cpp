@@ -190,8 +190,19 @@ bool AsciiTextureResource::LoadImages(const std::string& primary, const std::str
 
 void AsciiTextureResource::Unload()
 {
+    // A cached resource loads again from its description alone.
     image_.reset();
     mipLocks_ = 0;
+    hint_ = 0;
+    alphaHint_ = kAlphaHintUnknown;
+    wrapS_ = wrapT_ = kWrapRepeat;
+    autoMip_ = true;
+    normalMap_ = false;
+    modifyMap_ = 0;
+    anisotropy_ = 0;
+    magFilter_.clear();
+    minFilter_.clear();
+    mipFilter_.clear();
 }
 
 void AsciiTextureResource::GetSize(uint32_t& width, uint32_t& height)

@@ -45,6 +45,8 @@ void CompressAsciiResource::FreeImages()
 void CompressAsciiResource::Unload()
 {
     FreeImages();
+    forceOptions_ = bumpMap_ = alphaFlag_ = false;
+    maxWidth_ = maxHeight_ = kNoLimit;
     Nyx::AsciiTextureResource::Unload();
 }
 
