@@ -183,7 +183,7 @@ TEST_F(CommandHostProcessTest, RunsEachJobTheStandInHandsItAndEndsWithTheStandIn
         {"validate", wire::Bytes().U32(0).Text("").Text(Root() + "/local/a").Str(),
          NoConfigResults("local/a/") + wire::Bytes().U8(0).Str()},
         {"texture convert", wire::Bytes().U32(1).Text("").Text(Root() + "/local/a").Str(),
-         Results({{3, "Texture conversion is not available in this build."}}) + wire::Bytes().U32(0).Str()},
+         Results({{3, "Unable to search path: '" + Root() + "/local/a'"}}) + wire::Bytes().U32(0).Str()},
         {"archive save of nothing", wire::Bytes().U32(2).U32(5).Text(archive).U32(0).Str(),
          Results({}) + wire::Bytes().U32(1).Str()},
         {"archive install", wire::Bytes().U32(3).U32(5).Text(archive).U32(1).Kuid(kA).Str(),

@@ -1,0 +1,38 @@
+// "compresstexture <folder>" as the built program runs it: every
+// description below the folder becomes a compiled texture, each failure is
+// reported with its message, and every description ends under its own name.
+#include <gtest/gtest.h>
+
+#include "cli/ToolProcess.h"
+#include "resources/TextureTestSupport.h"
+
+namespace {
+
+TEST_F(ToolProcessTest, CompressTextureConvertsAFolderAndReportsEachFailure)
+{
+    root_.Write("editing/asset/body.tga", texturetest::Tga32(128, 64, texturetest::Gradient));
+    root_.Write("editing/asset/body.texture.txt", "Primary=body.tga\nHint=1\n");
+    root_.Write("editing/asset/parts/wheel.tga", texturetest::Tga32(32, 32, texturetest::Gradient));
+    root_.Write("editing/asset/parts/wheel.texture.txt", "Primary=wheel.tga\n");
+    ProcessResult ok = Run({"compresstexture", Root() + "/editing/asset"});
+    EXPECT_EQ(ok.exitCode, 0);
+    EXPECT_EQ(ok.out, "OK (0 Errors, 0 Warnings)\n");
+    const auto body = texturetest::ReadCompiled(root_.ReadAll("editing/asset/body.texture"));
+    ASSERT_TRUE(body.valid);
+    EXPECT_EQ(body.format, 10u);
+    EXPECT_EQ(body.levels, 8u);
+    EXPECT_TRUE(texturetest::ReadCompiled(root_.ReadAll("editing/asset/parts/wheel.texture")).valid);
+
+    root_.Write("editing/asset/parts/broken.texture.txt", "Primary=missing.tga\n");
+    ProcessResult failed = Run({"compresstexture", Root() + "/editing/asset"});
+    EXPECT_EQ(failed.exitCode, 255);
+    EXPECT_EQ(failed.out,
+              "- <NULL> : Unable to load source texture 'asset/parts/broken.convert-tex' in subst 'editing'\n"
+              "OK (1 Errors, 0 Warnings)\n");
+    for (const char* name : {"editing/asset/body.texture.txt", "editing/asset/parts/wheel.texture.txt",
+                             "editing/asset/parts/broken.texture.txt"})
+        EXPECT_TRUE(root_.Has(name)) << name;
+    EXPECT_FALSE(root_.Has("editing/asset/parts/broken.texture"));
+}
+
+}  // namespace
