@@ -27,6 +27,9 @@
 
 namespace {
 
+using benchsupport::OwnTempFolder;
+using benchsupport::WriteFile;
+
 constexpr int kTextures = 32;
 constexpr uint32_t kSide = 512;
 constexpr int64_t kBytesPerRun = int64_t{kTextures} * kSide * kSide * 4;

@@ -50,7 +50,11 @@ std::string ResourceTypeBase::GetServedSuffix() const
     constexpr std::string_view kProduct = "kestro.";
     if (name.size() > kProduct.size() && LowerAscii(name.substr(0, kProduct.size())) == kProduct)
         name.remove_prefix(kProduct.size());
-    return "." + std::string(name);
+    std::string suffix;
+    suffix.reserve(name.size() + 1);
+    suffix += '.';
+    suffix.append(name);
+    return suffix;
 }
 
 ResourceDatabase::ResourceDatabase(const PString& name) : name_(name)
