@@ -96,3 +96,31 @@ TEST_F(ArchiveCacheTest, SubstHandlesOpenArchivesInTheContentRoot)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ArchiveCacheTest, AnArchiveFileIsMarkedAndServesNothingWhileAFolderServesItsFiles)
+{
+    struct Case {
+        const char* name;
+        bool archiveFile;
+    };
+    for (const Case& c : {Case{"data", true}, Case{"local", false}}) {
+        SCOPED_TRACE(c.name);
+        const std::string name = c.name;
+        root_.Write(name + "/inside.txt", "x");
+        if (c.archiveFile)
+            root_.Write(name + ".ja", "an archive this build does not read");
+        KestroResourceDatabase* database = ArchiveCache::Acquire(Nyx::PString(name), Root());
+        ASSERT_NE(database, nullptr);
+        EXPECT_EQ(database->IsArchive(), c.archiveFile);
+        EXPECT_EQ(database->GetName(), Nyx::PString(name));
+        EXPECT_EQ(Nyx::File::Subst::Lookup(Nyx::PString(name)).Str(),
+                  c.archiveFile ? root_ / (name + ".ja") : root_ / (name + "/"));
+        EXPECT_EQ(Nyx::File::Exists(Nyx::PString(name), Nyx::File::Path("inside.txt")) == 0, !c.archiveFile);
+        EXPECT_EQ(database->Get(Nyx::PString("inside.txt"), Nyx::ResourceDatabase::kGetCreate), nullptr);
+        ArchiveCache::Release(database);
+    }
+}
+
+}  // namespace
