@@ -5,6 +5,7 @@
 #include "cli/Environment.h"
 #include "cli/HelpText.h"
 #include "cli/RunCommand.h"
+#include "cli/ScriptApiSetup.h"
 #include "config/results/ResultsLog.h"
 #include "core/process/ProcessState.h"
 #include "gs/compiler/ScriptLogHook.h"
@@ -27,6 +28,7 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    InstallScriptApi();
     EngineContext context;
     if (InitEnvironment(context, argv[0], argc, argv) != 0) {
         std::fputs("- Init failed\n", stderr);

@@ -108,7 +108,8 @@ int ReadAndParseSource(std::string_view name, SourceContext& context)
     if (result != 0)
         return 1;
     const uint32_t prefix = store.GetPrefixLength() <= length ? store.GetPrefixLength() : length;
-    context.SetCrcs(Crc32(text + prefix, length - prefix), LibraryNameCrc(name));
+    const ScriptSourceCrcs crcs = ScriptLibraryCrcs(text + prefix, length - prefix, name);
+    context.SetCrcs(crcs.source, crcs.name);
     return 0;
 }
 

@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <cstdio>
+
 #include <string>
 
 #include "core/compress/Crc32.h"
@@ -16,4 +18,19 @@ uint32_t LibraryNameCrc(std::string_view name)
     // A NUL inside the name ends it, as it would end the C text.
     std::string text(name.substr(0, name.find('\0')));
     return Crc32LowerCase(text.c_str());
+}
+
+ScriptSourceCrcs ScriptLibraryCrcs(const char* text, uint32_t length, std::string_view name)
+{
+    ScriptSourceCrcs crcs;
+    crcs.source = text ? Crc32(text, length) : 0;
+    crcs.name = LibraryNameCrc(name);
+    return crcs;
+}
+
+std::string ScriptCacheFileName(const ScriptSourceCrcs& crcs)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%08x%08x.gsl", crcs.source, crcs.name);
+    return text;
 }

@@ -1,0 +1,6 @@
+// Hands the script API's pieces to the layers below it that call up into it:
+// the daemon client's spec registry and the validation road's script
+// compile. Run once at start-up, before the daemon client starts.
+#pragma once
+
+void InstallScriptApi();

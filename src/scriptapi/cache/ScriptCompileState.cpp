@@ -1,0 +1,7 @@
+#include "scriptapi/cache/ScriptCompileState.h"
+
+std::string& ScriptPrologueText()
+{
+    static std::string text;
+    return text;
+}

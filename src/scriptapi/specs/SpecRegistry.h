@@ -1,0 +1,97 @@
+// The process-wide registry of asset specs: a hash table by KUID (4093
+// buckets), the list of every registered spec, the specs waiting to be
+// deleted and the spec factories. The daemon client creates it when it
+// starts and destroys it when it stops; every operation holds one
+// process-wide recursive lock, and spec counts are atomic.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "config/kuid/KUID.h"
+#include "config/tree/ACSChunk.h"
+#include "core/containers/BlockRing.h"
+#include "kad/client/SpecRegistryHook.h"
+#include "nyx/File.h"
+#include "nyx/PString.h"
+#include "nyx/String.h"
+
+class GlimmerkitSpec;
+class QXSpecFactory;
+
+class SpecRegistry : public SpecRegistryHook {
+public:
+    static constexpr uint32_t kBucketCount = 4093;
+    // The KUID that never names an asset of its own.
+    static constexpr KUID kReservedKUID{-1, -2, 127};
+
+    // Which specs a lookup accepts; null accepts any.
+    using AcceptFilter = bool (*)(const GlimmerkitSpec* spec);
+    using SpecRing = BlockRing<GlimmerkitSpec*>;
+    using FactoryRing = BlockRing<QXSpecFactory*>;
+
+    // Becomes the process's registry.
+    SpecRegistry();
+    // Purges, reports the specs still held and stops being the process's.
+    ~SpecRegistry() override;
+
+    static SpecRegistry* Instance() noexcept;
+    static uint32_t BucketOf(const KUID& kuid) noexcept;
+
+    // The registered spec of the KUID with one more reference; null for the
+    // null and the reserved KUID.
+    GlimmerkitSpec* Find(const KUID& kuid);
+    // Finds the asset's spec or loads it through the daemon; the result (also
+    // left in `out`) carries one reference for the caller.
+    GlimmerkitSpec* FindByKUID(GlimmerkitSpec*& out, const KUID& kuid, AcceptFilter filter, bool keep);
+    // Loads the spec of the asset in that folder; one reference for the
+    // caller. The folder splits at its last component into folder and
+    // sub-path.
+    GlimmerkitSpec* LoadSpec(GlimmerkitSpec*& out, const KUID& kuid, const Nyx::File::Path& folder,
+                             AcceptFilter filter, bool keep);
+    // Chooses a factory by the config's kind and registers what it makes;
+    // one reference for the caller.
+    GlimmerkitSpec* CreateSpec(GlimmerkitSpec*& out, const Nyx::PString& archiveName, const Nyx::String& folder,
+                               const Nyx::String& subPath, const ChunkRef& config, const KUID& kuid);
+    bool Add(GlimmerkitSpec* spec);
+    // Decides whether a retired spec stays in the table; one that does not
+    // waits on the pending list.
+    void Unregister(GlimmerkitSpec* spec);
+    // Deletes the registered specs nobody holds; true when any went.
+    bool PurgeUnused();
+    // Deletes the pending specs nobody holds and every unused one, logs
+    // "Leaked specs:" with the specs still held, and deletes the factories.
+    void PurgeAndReportLeaks() override;
+
+    void AddFactory(QXSpecFactory* factory);
+    void RemoveFactory(QXSpecFactory* factory);
+    void SetDefaultFactory(QXSpecFactory* factory);
+    QXSpecFactory* DefaultFactory();
+
+    // The config of the registered spec, its last use stamped.
+    ChunkRef FindConfig(const KUID& kuid) override;
+
+    uint32_t EntryCount();
+    uint32_t ActiveCount();
+    uint32_t PendingCount();
+
+private:
+    friend class GlimmerkitSpec;
+
+    // Takes a spec that is being destroyed out of every list and the table.
+    void Forget(GlimmerkitSpec* spec);
+    bool RemoveFromTable(GlimmerkitSpec* spec);
+    GlimmerkitSpec* LookUp(const KUID& kuid);
+    // Lets a spec that is still retiring go unless it stays registered.
+    static bool KeepAfterRetire(GlimmerkitSpec* spec);
+
+    SpecRing active_;
+    SpecRing pending_;
+    FactoryRing factories_;
+    std::unique_ptr<SpecRing[]> buckets_;
+    uint32_t entries_ = 0;
+    QXSpecFactory* defaultFactory_ = nullptr;
+};
+
+// The run-time type test of FindKestroBaseSpec.
+bool IsKestroBaseSpec(const GlimmerkitSpec* spec);
