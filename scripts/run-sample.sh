@@ -15,6 +15,8 @@ rm -rf "$root"
 cp -r sample "$root"
 mkdir -p "$root/bin"
 cp build-release/bin/KestroUtil build-release/bin/kaddaemon "$root/bin/"
+# The system scripts and their compiled libraries.
+cp -r build-release/scripts build-release/libraries "$root/"
 printf 'echo hello\n"echo" "from a batch file"\n' > "$root/bin/sample-batch.txt"
 
 run() {
