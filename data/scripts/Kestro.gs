@@ -39,13 +39,14 @@ class LinkedList isclass GSObject
   public native void AddInternal(LinkedData[] a, LinkedData b, bool c);
 };
 
-// The bases the script classes of vehicles, trackside objects and signals
-// derive from; the asset's kind is checked against them.
-class Vehicle isclass KestroGameObject
+// The bases the script classes of trackside objects, vehicles and signals
+// derive from; the asset's kind is checked against them, and vehicles and
+// signals count as trackside objects too.
+class Trackside isclass KestroGameObject
 {
 };
 
-class Trackside isclass KestroGameObject
+class Vehicle isclass Trackside
 {
 };
 

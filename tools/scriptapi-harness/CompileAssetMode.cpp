@@ -9,6 +9,7 @@
 #include "nyx/PString.h"
 #include "scriptapi-harness/HarnessModes.h"
 #include "scriptapi/compile/KADCompileAsset.h"
+#include "scriptapi/specs/SpecRegistry.h"
 
 namespace {
 
@@ -24,6 +25,9 @@ int CompileAssets(std::span<char* const> args)
         const bool compiled = KADCompileAsset(Nyx::PString(), Nyx::File::Path(folder), log);
         std::printf("compileasset %s: %s\n", folder, compiled ? "compiled" : "failed");
         PrintResults(log);
+        // As the command host does after every job: specs still held show.
+        if (SpecRegistry* registry = SpecRegistry::Instance())
+            registry->PurgeAndReportLeaks();
         std::fflush(stdout);
         allCompiled = allCompiled && compiled;
     }
