@@ -1,0 +1,41 @@
+#include "scriptapi/specs/SpecRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "scriptapi/specs/SpecTestSupport.h"
+
+namespace {
+
+// One thread finds specs and gives them back while another purges the
+// unused ones: a spec found must never be deleted under its finder.
+TEST(SpecRegistryConcurrencyTest, FindAgainstPurgeUnused)
+{
+    SpecRegistry registry;
+    constexpr int kRounds = 2000;
+    std::atomic<bool> stop{false};
+    std::thread purger([&] {
+        while (!stop.load())
+            registry.PurgeUnused();
+    });
+    int found = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        const KUID kuid(round, 1, 0);
+        // Added with no reference: the purger may take it at once.
+        registry.Add(new TestSpec(kuid));
+        if (GlimmerkitSpec* spec = registry.Find(kuid)) {
+            EXPECT_EQ(spec->GetKUID(), kuid);
+            spec->Release();
+            ++found;
+        }
+    }
+    stop.store(true);
+    purger.join();
+    registry.PurgeAndReportLeaks();
+    EXPECT_EQ(registry.ActiveCount(), 0u);
+    EXPECT_LE(found, kRounds);
+}
+
+}  // namespace

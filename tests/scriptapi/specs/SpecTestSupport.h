@@ -1,0 +1,56 @@
+// Specs for the registry's tests: a plain spec that can refuse to stay
+// registered, hold another spec and tell when it is deleted, and the
+// engine log caught in a file.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "nyx/Log.h"
+#include "scriptapi/specs/GlimmerkitSpec.h"
+#include "support/TempFolder.h"
+
+class TestSpec : public GlimmerkitSpec {
+public:
+    explicit TestSpec(const KUID& kuid, bool* deleted = nullptr, bool staysRegistered = true)
+        : GlimmerkitSpec(kuid, Nyx::PString(), Nyx::String("/assets"), Nyx::String("x"), ChunkRef()),
+          deleted_(deleted), staysRegistered_(staysRegistered)
+    {
+    }
+    ~TestSpec() override
+    {
+        if (held_)
+            held_->Release();
+        if (deleted_)
+            *deleted_ = true;
+    }
+    bool CanStayRegistered() const override { return staysRegistered_; }
+    // Holds one reference on the other spec until this one goes.
+    void Hold(GlimmerkitSpec* other)
+    {
+        other->AddReference();
+        held_ = other;
+    }
+
+private:
+    bool* deleted_;
+    bool staysRegistered_;
+    GlimmerkitSpec* held_ = nullptr;
+};
+
+// Sends the engine log to a file for the life of the object.
+class CaughtLog {
+public:
+    CaughtLog() : path_(folder_.Path() + "/log.txt") { Nyx::Log::Init("-LogFile=" + path_); }
+    ~CaughtLog() { Nyx::Log::Init(""); }
+    std::string Text() const
+    {
+        std::ifstream in(path_);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+private:
+    TempFolder folder_;
+    std::string path_;
+};
