@@ -1,5 +1,6 @@
 #include "scriptapi/cache/KestroBaseSpec.h"
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -40,7 +41,16 @@ bool EndsWithNoCase(std::string_view text, std::string_view end)
     return true;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && EndsWithNoCase(a, b); }
+bool EqualsNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
 
 // A scrambled source and its plain form name one script.
 std::string WithoutFinalE(std::string_view path)
