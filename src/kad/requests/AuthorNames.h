@@ -1,6 +1,7 @@
-// Author names by author id, asked of the daemon once per id and kept for
-// the life of the process. Author ids are signed: negative ids name
-// built-in content and are looked up like any other.
+// Author names by user id (the first word of a KUID). A few ids have fixed
+// names and never reach the daemon; the others are asked of the daemon once
+// (request 90) and kept for the life of the process, their names lower-cased.
+// User ids are signed.
 #pragma once
 
 #include <cstdint>
@@ -9,10 +10,12 @@
 
 struct AssetRecord;
 
-// The author's name; empty when the daemon has none or cannot be asked.
-// Every answer the daemon gave is kept, an empty one too; a failed call is
-// not, so the next lookup asks again.
-Nyx::PString GetAuthorName(int32_t authorId);
+// The daemon's value (-1 for none) and the name of the user id; the fixed
+// names answer with the value -1. A failed request answers -1 and the empty
+// name and is not kept, so the next lookup asks again. Always true.
+bool QueryAuthorName(int32_t userId, int32_t& value, Nyx::PString& name);
+// The name part of QueryAuthorName.
+Nyx::PString GetAuthorName(int32_t userId);
 // The name of the author the record names (its first group's number).
 Nyx::PString LookupAuthorName(const AssetRecord& record);
 // Forgets every kept name.

@@ -464,6 +464,22 @@ bool KADRequests::GetAuthorName(int32_t authorId, Nyx::PString& name)
     return true;
 }
 
+bool KADRequests::QueryAuthorName(int32_t userId, int32_t& value, Nyx::PString& name)
+{
+    value = -1;
+    name = Nyx::PString();
+    Call call;
+    call.request.WriteInt32(userId);
+    if (!call.Send(kGetAuthorName))
+        return false;
+    call.reply.ReadInt32(value, -1);
+    Nyx::PString read;
+    call.reply.ReadPString(read);
+    if (call.reply.GetError() == 0)
+        name = read;
+    return true;
+}
+
 Nyx::PString KADRequests::GetSetting(const Nyx::PString& section, const Nyx::PString& key)
 {
     Call call;

@@ -175,6 +175,10 @@ public:
     // Request 90: the author's name into `name` (empty when the daemon has
     // none); false, with `name` untouched, when the call fails.
     static bool GetAuthorName(int32_t authorId, Nyx::PString& name);
+    // The same request read as the author lookup reads it: the value -1
+    // and the empty name where the reply falls short. False when the call
+    // failed.
+    static bool QueryAuthorName(int32_t userId, int32_t& value, Nyx::PString& name);
     // Request 102.
     static Nyx::PString GetSetting(const Nyx::PString& section, const Nyx::PString& key);
     // Request 48: the asset as a content-package entry (its config tree with
