@@ -15,6 +15,7 @@
 #include "core/streams/TStream.h"
 #include "kad/client/AssetHandle.h"
 #include "kad/requests/AssetRecord.h"
+#include "kad/requests/AuthorNames.h"
 #include "kad/requests/KADRequests.h"
 
 namespace {
@@ -222,13 +223,36 @@ void Run(uint32_t stub)
         KADRequests::Request241();
         KADRequests::Request242();
         break;
+    case 38: {
+        // Request 90 as the author lookup reads it: a short reply falls back
+        // to the value -1 and the empty name.
+        int32_t value = 7;
+        Nyx::PString author("kept");
+        const bool ok = KADRequests::QueryAuthorName(400001, value, author);
+        FuzzCheck(ok != g_fails);
+        if (!ok)
+            FuzzCheck(value == -1 && author.Empty());
+        ClearAuthorNames();
+        FuzzCheck(GetAuthorName(400001) == Nyx::PStringCache::ToLower(GetAuthorName(400001)));
+        ClearAuthorNames();
+        break;
+    }
+    case 39: {
+        // Request 23 as the spec lookup sends it: the path is taken whole,
+        // whatever its length.
+        Nyx::PString fileName("kept");
+        Nyx::File::Path path("/kept");
+        if (!KADRequests::GetAssetFilePath(kAsset, 0, fileName, path))
+            FuzzCheck(fileName.Empty() && path.Empty());
+        break;
+    }
     default:
         KADRequests::ListBuilds();
         break;
     }
 }
 
-constexpr uint32_t kStubs = 38;
+constexpr uint32_t kStubs = 40;
 
 }  // namespace
 
