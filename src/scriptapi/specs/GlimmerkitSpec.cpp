@@ -45,8 +45,9 @@ GlimmerkitSpec::~GlimmerkitSpec()
 
 void GlimmerkitSpec::Release() noexcept
 {
-    references_.fetch_sub(1, std::memory_order_acq_rel);
+    // Stamped first: once the count is down a purge may delete the spec.
     lastRelease_.store(ToolClockSeconds(), std::memory_order_relaxed);
+    references_.fetch_sub(1, std::memory_order_acq_rel);
 }
 
 void GlimmerkitSpec::Retire()
