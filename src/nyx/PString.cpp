@@ -62,10 +62,15 @@ Cache& TheCache()
     return *cache;
 }
 
+// Strings whose count fell to 0 since the last collection (a string taken
+// up again still counts): a collection with none to free skips the walk,
+// which the tool clock runs on every tick.
+std::atomic<size_t> g_unreferenced{0};
+
 void Release(PString::Node* n) noexcept
 {
-    if (n != &g_empty.node)
-        n->refs.fetch_sub(1, std::memory_order_acq_rel);
+    if (n != &g_empty.node && n->refs.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        g_unreferenced.fetch_add(1, std::memory_order_release);
 }
 
 void AddRef(PString::Node* n) noexcept
@@ -161,6 +166,10 @@ size_t PStringCache::CollectGarbage()
 {
     Cache& cache = TheCache();
     std::lock_guard<std::mutex> guard(cache.lock);
+    // Taken before the walk: a string dropped while it runs is left to the
+    // next collection.
+    if (g_unreferenced.exchange(0, std::memory_order_acq_rel) == 0)
+        return 0;
     return cache.CollectLocked();
 }
 

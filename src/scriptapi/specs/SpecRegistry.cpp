@@ -65,7 +65,7 @@ ChunkRef LoadFolderConfig(const Nyx::File::Path& folder)
 
 }  // namespace
 
-SpecRegistry::SpecRegistry() : buckets_(new SpecRing[kBucketCount])
+SpecRegistry::SpecRegistry() : buckets_(new BucketRing[kBucketCount])
 {
     g_instance.store(this, std::memory_order_release);
 }
@@ -97,9 +97,9 @@ uint32_t SpecRegistry::BucketOf(const KUID& kuid) noexcept
 
 GlimmerkitSpec* SpecRegistry::LookUp(const KUID& kuid)
 {
-    for (GlimmerkitSpec* spec : buckets_[BucketOf(kuid)]) {
-        if (spec->GetKUID() == kuid)
-            return spec;
+    for (const TableEntry& entry : buckets_[BucketOf(kuid)]) {
+        if (entry.kuid == kuid)
+            return entry.spec;
     }
     return nullptr;
 }
@@ -235,7 +235,7 @@ bool SpecRegistry::Add(GlimmerkitSpec* spec)
 {
     Nyx::SingleLock hold(RegistryLock());
     active_.Append(spec);
-    buckets_[BucketOf(spec->GetKUID())].Append(spec);
+    buckets_[BucketOf(spec->GetKUID())].Append(TableEntry{spec->GetKUID(), spec});
     ++entries_;
     return true;
 }
@@ -259,10 +259,15 @@ void SpecRegistry::Unregister(GlimmerkitSpec* spec)
 
 bool SpecRegistry::RemoveFromTable(GlimmerkitSpec* spec)
 {
-    if (!EraseFrom(buckets_[BucketOf(spec->GetKUID())], spec))
-        return false;
-    --entries_;
-    return true;
+    BucketRing& bucket = buckets_[BucketOf(spec->GetKUID())];
+    for (auto it = bucket.begin(); it != bucket.end(); ++it) {
+        if (it->spec == spec) {
+            bucket.Erase(it);
+            --entries_;
+            return true;
+        }
+    }
+    return false;
 }
 
 void SpecRegistry::Forget(GlimmerkitSpec* spec)

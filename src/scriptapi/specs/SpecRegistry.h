@@ -28,6 +28,13 @@ public:
     // Which specs a lookup accepts; null accepts any.
     using AcceptFilter = bool (*)(const GlimmerkitSpec* spec);
     using SpecRing = BlockRing<GlimmerkitSpec*>;
+    // A bucket keeps each spec's KUID beside it, so a lookup compares
+    // within the bucket's blocks instead of visiting every spec.
+    struct TableEntry {
+        KUID kuid;
+        GlimmerkitSpec* spec;
+    };
+    using BucketRing = BlockRing<TableEntry>;
     using FactoryRing = BlockRing<QXSpecFactory*>;
 
     // Becomes the process's registry.
@@ -88,7 +95,7 @@ private:
     SpecRing active_;
     SpecRing pending_;
     FactoryRing factories_;
-    std::unique_ptr<SpecRing[]> buckets_;
+    std::unique_ptr<BucketRing[]> buckets_;
     uint32_t entries_ = 0;
     QXSpecFactory* defaultFactory_ = nullptr;
 };

@@ -1,0 +1,222 @@
+// Costs of the script API's hot paths, each beside its yardstick in the
+// same run:
+//  - caching an asset's 200 unchanged scripts (every cache file found and
+//    its id checked) against compiling all 200 afresh (goal: under 10 %);
+//  - SpecRegistry::Find among 100,000 specs against std::unordered_map
+//    (goal: within 3x);
+//  - an idle UpdateTick (no job queued, 10,000 interned strings alive)
+//    beside one bare JobQueue::Process call (goal: under 50 us).
+// The ratios (ours / yardstick, time per operation) are printed after the
+// table.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+#include <map>
+#include <random>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "config/results/ResultsLog.h"
+#include "core/files/ContentRoot.h"
+#include "core/threads/JobQueue.h"
+#include "nyx/PString.h"
+#include "scriptapi/UpdateTick.h"
+#include "scriptapi/cache/KestroBaseSpec.h"
+#include "scriptapi/specs/GlimmerkitSpec.h"
+#include "scriptapi/specs/SpecRegistry.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Numbered(const char* prefix, long n)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%s%ld", prefix, n);
+    return text;
+}
+
+constexpr int kScripts = 200;
+constexpr int kSpecs = 100000;
+
+// A content root with one asset folder of 200 small scripts.
+struct ScriptFolder {
+    ScriptFolder()
+    {
+        root = fs::temp_directory_path() / Numbered("kestro-bench-", ::getpid());
+        fs::create_directories(root / "cache/libraries");
+        fs::create_directories(root / "asset");
+        for (int i = 0; i < kScripts; ++i) {
+            std::ofstream(root / "asset" / (Numbered("s", i) + ".gs"))
+                << "class S" << i << "\n{\n  public int Value(int x)\n  {\n    int y = x * " << i
+                << ";\n    if (y > 10)\n      return y - 10;\n    return y + " << i << ";\n  }\n};\n";
+        }
+        SetContentRootPath(Nyx::File::Path(root.string()));
+    }
+    ~ScriptFolder() { fs::remove_all(root); }
+
+    bool Cache() const
+    {
+        KestroBaseSpec spec(KUID(1, 1, 0), Nyx::PString(), Nyx::String(root.string()), Nyx::String("asset"), ChunkRef());
+        ResultsLog log;
+        return spec.CacheScripts(Nyx::PString(), Nyx::File::Path((root / "asset").string()), Nyx::File::Path(), log);
+    }
+    void Forget() const
+    {
+        for (const fs::directory_entry& e : fs::directory_iterator(root / "cache/libraries"))
+            fs::remove(e.path());
+    }
+
+    fs::path root;
+};
+
+ScriptFolder& Folder()
+{
+    static ScriptFolder folder;
+    return folder;
+}
+
+void BM_ScriptCacheHit(benchmark::State& state)
+{
+    if (!Folder().Cache())
+        state.SkipWithError("the scripts do not compile");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Folder().Cache());
+}
+BENCHMARK(BM_ScriptCacheHit)->Unit(benchmark::kMillisecond);
+
+void BM_ScriptFullRecompile(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        Folder().Forget();
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(Folder().Cache());
+    }
+}
+BENCHMARK(BM_ScriptFullRecompile)->Unit(benchmark::kMillisecond);
+
+std::vector<KUID> SpecKUIDs()
+{
+    std::vector<KUID> kuids;
+    std::mt19937 rng(7);
+    for (int i = 0; i < kSpecs; ++i)
+        kuids.emplace_back(static_cast<int32_t>(rng() % 500000), static_cast<int32_t>(rng() % 100000), 0);
+    return kuids;
+}
+
+void BM_SpecRegistryFind(benchmark::State& state)
+{
+    const std::vector<KUID> kuids = SpecKUIDs();
+    SpecRegistry registry;
+    for (const KUID& kuid : kuids)
+        registry.Add(new GlimmerkitSpec(kuid, Nyx::PString(), Nyx::String(), Nyx::String(), ChunkRef()));
+    size_t i = 0;
+    for (auto _ : state) {
+        GlimmerkitSpec* spec = registry.Find(kuids[i]);
+        benchmark::DoNotOptimize(spec);
+        if (spec)
+            spec->Release();
+        i = (i + 7919) % kuids.size();
+    }
+}
+BENCHMARK(BM_SpecRegistryFind);
+
+struct KUIDHash {
+    size_t operator()(const KUID& k) const noexcept
+    {
+        return std::hash<uint64_t>()((uint64_t(uint32_t(k.user)) << 32) ^ (uint64_t(uint32_t(k.content)) << 7) ^
+                                     uint32_t(k.version));
+    }
+};
+
+void BM_UnorderedMapFind(benchmark::State& state)
+{
+    const std::vector<KUID> kuids = SpecKUIDs();
+    std::unordered_map<KUID, std::unique_ptr<GlimmerkitSpec>, KUIDHash> map;
+    for (const KUID& kuid : kuids)
+        map.try_emplace(kuid, std::make_unique<GlimmerkitSpec>(kuid, Nyx::PString(), Nyx::String(), Nyx::String(),
+                                                               ChunkRef()));
+    size_t i = 0;
+    for (auto _ : state) {
+        auto found = map.find(kuids[i]);
+        benchmark::DoNotOptimize(found);
+        i = (i + 7919) % kuids.size();
+    }
+}
+BENCHMARK(BM_UnorderedMapFind);
+
+std::vector<Nyx::PString>& InternedStrings()
+{
+    static std::vector<Nyx::PString> strings = [] {
+        std::vector<Nyx::PString> s;
+        for (int i = 0; i < 10000; ++i)
+            s.emplace_back(Numbered("interned-", i));
+        return s;
+    }();
+    return strings;
+}
+
+void BM_UpdateTickIdle(benchmark::State& state)
+{
+    InternedStrings();
+    for (auto _ : state)
+        UpdateTick();
+}
+BENCHMARK(BM_UpdateTickIdle)->Unit(benchmark::kMicrosecond);
+
+void BM_JobQueueProcessBare(benchmark::State& state)
+{
+    InternedStrings();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(JobQueue::Instance().Process(0));
+}
+BENCHMARK(BM_JobQueueProcessBare)->Unit(benchmark::kMicrosecond);
+
+// Keeps the time per iteration of every run for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
+                perIteration[run.benchmark_name()] = run.GetAdjustedRealTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    std::map<std::string, double> perIteration;
+};
+
+void PrintRatio(const RatioReporter& r, const char* label, const std::string& ours, const std::string& reference)
+{
+    auto a = r.perIteration.find(ours);
+    auto b = r.perIteration.find(reference);
+    if (a == r.perIteration.end() || b == r.perIteration.end() || b->second <= 0)
+        return;
+    std::printf("%-40s %8.3fx  (%s / %s)\n", label, a->second / b->second, ours.c_str(), reference.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\nRatios (ours / yardstick, time per operation):\n");
+    PrintRatio(reporter, "cache hit of 200 scripts (goal < 0.10)", "BM_ScriptCacheHit", "BM_ScriptFullRecompile");
+    PrintRatio(reporter, "spec Find among 100k (goal <= 3)", "BM_SpecRegistryFind", "BM_UnorderedMapFind");
+    PrintRatio(reporter, "idle UpdateTick / bare Process", "BM_UpdateTickIdle", "BM_JobQueueProcessBare");
+    auto tick = reporter.perIteration.find("BM_UpdateTickIdle");
+    if (tick != reporter.perIteration.end())
+        std::printf("%-40s %8.2f us (goal < 50 us)\n", "idle UpdateTick", tick->second);
+    benchmark::Shutdown();
+    return 0;
+}
