@@ -186,13 +186,22 @@ int RunDaemonClientBenchmarks(int* argc, char** argv, Reporter& reporter, Ready 
 }
 
 // Copies the built KestroUtil and kaddaemon from this program's folder into
-// bin (which must exist); does nothing when ec already holds an error.
+// bin (which must exist), and the built system scripts and libraries beside
+// bin; does nothing when ec already holds an error.
 inline void CopyPrograms(const std::filesystem::path& bin, std::error_code& ec)
 {
     const std::filesystem::path programs = std::filesystem::read_symlink("/proc/self/exe").parent_path();
     for (const char* name : {"KestroUtil", "kaddaemon"})
         if (!ec)
             std::filesystem::copy_file(programs / name, bin / name, ec);
+    // The system scripts and their libraries, which the asset compile road
+    // starts from.
+    for (const char* folder : {"scripts", "libraries"}) {
+        const std::filesystem::path built = programs.parent_path() / folder;
+        if (!ec && std::filesystem::is_directory(built))
+            std::filesystem::copy(built, bin.parent_path() / folder, std::filesystem::copy_options::overwrite_existing,
+                                  ec);
+    }
 }
 
 // Removes the lock file and the shared block a daemon's discovery leaves for

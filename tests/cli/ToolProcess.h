@@ -38,7 +38,8 @@ inline std::filesystem::path BuiltToolProgram()
 }
 
 // Lays out a data root: root/bin with copies of the built program and the
-// stand-in daemon, and root/elsewhere to run commands from.
+// stand-in daemon, the system scripts and their libraries as the build made
+// them, and root/elsewhere to run commands from.
 inline void LayOutToolRoot(const std::string& root)
 {
     namespace fs = std::filesystem;
@@ -46,6 +47,11 @@ inline void LayOutToolRoot(const std::string& root)
     fs::copy_file(BuiltToolProgram(), fs::path(root) / "bin/KestroUtil");
     fs::permissions(fs::path(root) / "bin/KestroUtil", fs::perms::owner_exec, fs::perm_options::add);
     fs::create_directories(fs::path(root) / "elsewhere");
+    for (const char* folder : {"scripts", "libraries"}) {
+        const fs::path built = BuiltToolProgram().parent_path().parent_path() / folder;
+        if (fs::is_directory(built))
+            fs::copy(built, fs::path(root) / folder);
+    }
     standin::Install(root);
 }
 

@@ -24,8 +24,7 @@ protected:
         ToolProcessTest::SetUp();
         const fs::path root = root_.Path();
         fs::copy_file(BuildFolder() / "bin/scriptapi-harness", root / "bin/scriptapi-harness");
-        fs::copy(BuildFolder() / "libraries", root / "libraries");
-        fs::copy(BuildFolder() / "scripts", root / "scripts");
+        ASSERT_TRUE(fs::exists(root / "libraries/Kestro.gsl"));
     }
 
     std::string Asset(const std::string& folder, const std::string& kuid, const std::string& category,
