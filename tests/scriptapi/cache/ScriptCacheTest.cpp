@@ -162,6 +162,43 @@ TEST_F(ScriptCacheTest, TheCacheFileIsNamedByTheCompilersIdForPlainAndScrambledS
     }
 }
 
+TEST_F(ScriptCacheTest, PlainAndScrambledSourcesOfOneScriptShareAFileOnlyWhenTheirTextsAgree)
+{
+    ScriptedDaemon daemon(Daemon(""));
+    struct Case {
+        const char* name;
+        bool sameText;
+        size_t files;
+    } cases[] = {{"same text", true, 1}, {"different texts", false, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(Folder());
+        fs::create_directories(Folder());
+        for (const fs::directory_entry& e : fs::directory_iterator(root_.Path() + "/cache/libraries"))
+            fs::remove_all(e.path());
+        const std::string plain = ThingSource() + "// " + c.name + "\n";
+        const std::string scrambled = c.sameText ? plain : plain + "// scrambled\n";
+        Write("A.gs", scrambled);
+        ScriptFileStore store;
+        ASSERT_TRUE(store.Open(Nyx::PString(), Nyx::File::Path(Folder() + "/A.gs")));
+        ASSERT_TRUE(store.Save(Nyx::PString(), Nyx::File::Path(Folder() + "/A.gse")));
+        Write("A.gs", plain);
+
+        auto spec = MakeSpec();
+        ResultsLog log;
+        EXPECT_TRUE(Cache(*spec, log));
+        EXPECT_EQ(log.Results().Count(), 0u);
+        size_t files = 0;
+        for (const fs::directory_entry& e : fs::directory_iterator(root_.Path() + "/cache/libraries"))
+            files += e.is_regular_file();
+        EXPECT_EQ(files, c.files);
+        // The plain source is the primary.
+        char low[16];
+        std::snprintf(low, sizeof low, "%08x", spec->GetLibraryId().low);
+        EXPECT_EQ(ExpectedCacheName(plain, "a.gs").substr(0, 8), low);
+    }
+}
+
 TEST_F(ScriptCacheTest, ASecondCacheRunTouchesNoDiskUntilTheCheckStartsOver)
 {
     ScriptedDaemon daemon(Daemon("TO"));
