@@ -93,6 +93,6 @@ private:
     std::atomic<int32_t> references_{0};
     uint8_t retired_ = 0;
     uint8_t released_ = 0;
-    uint8_t third_byte_ = 0;
+    uint8_t thirdByte_ = 0;
     Nyx::PString kind_;
 };
