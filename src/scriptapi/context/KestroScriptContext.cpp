@@ -1,0 +1,146 @@
+#include "scriptapi/context/KestroScriptContext.h"
+
+#include <cctype>
+#include <memory>
+#include <string>
+
+#include "config/formats/ConfigFile.h"
+#include "config/kuid/KUIDRing.h"
+#include "core/streams/TStream.h"
+#include "gs/runtime/interp/GSThread.h"
+#include "gs/runtime/objects/GSArray.h"
+#include "gs/support/ScriptLogHook.h"
+#include "kad/requests/KADFilterElement.h"
+#include "kad/requests/KADRequests.h"
+#include "scriptapi/UpdateTick.h"
+#include "scriptapi/binding/NativeTables.h"
+#include "scriptapi/binding/ParamAccess.h"
+#include "scriptapi/binding/ScriptObjects.h"
+#include "scriptapi/data/GSOKUID.h"
+#include "scriptapi/data/GSOSoup.h"
+#include "scriptapi/data/KUIDObjectCache.h"
+
+using namespace GSRuntime;
+
+namespace {
+
+// Only this rows; the others (libraries, assets) join the table at
+// their places with their classes.
+constexpr MemberNative<KestroScriptContext> kNatives[] = {
+    {"$float@KestroScriptBase::GetSeconds()", &KestroScriptContext::NativeGetSeconds},
+    {"$KUID[]@KestroScriptBase::SearchAssets(string,bool)", &KestroScriptContext::NativeSearchAssets},
+    {"$Soup@KestroScriptBase::KestroSystemCall(string,Soup)", &KestroScriptContext::NativeKestroSystemCall},
+    {"$bool@KestroScriptBase::OpenURL(string)", &KestroScriptContext::NativeOpenURL},
+    {"$void@KestroScriptBase::Log(string)", &KestroScriptContext::NativeLog},
+};
+
+std::unique_ptr<KADFilterElement> BoolElement(uint32_t field)
+{
+    return std::make_unique<KADFilterElementBool>(field);
+}
+
+}  // namespace
+
+KestroScriptContext::KestroScriptContext(GSMachine* machine) : GSContext(machine) {}
+
+KestroScriptContext::~KestroScriptContext() = default;
+
+void KestroScriptContext::SetSystemMenuIcon(GSOLibrary*, const KUID&, const Nyx::PString&, const Nyx::PString&) {}
+
+void KestroScriptContext::BlinkSystemMenuIcon(GSOLibrary*, int32_t) {}
+
+void KestroScriptContext::ShowSystemMenuIconMenu(GSOLibrary*, GSObject*) {}
+
+void KestroScriptContext::SystemCall(ChunkRef& result, const Nyx::PString&, const ChunkRef& arguments)
+{
+    // Written out as a host would send it, then dropped: no host listens.
+    ConfigToTextBuffer(arguments);
+    result.Release();
+}
+
+bool KestroScriptContext::OpenURL(const Nyx::PString&)
+{
+    return false;
+}
+
+void KestroScriptContext::LibraryAdded(GSOLibrary*) {}
+
+KestroScriptContext* KestroScriptContext::ParentContext()
+{
+    return nullptr;
+}
+
+void KestroScriptContext::RegisterNatives(GSMachine& machine)
+{
+    RegisterContextNatives(machine, "KestroScriptBase", kNatives);
+}
+
+void KestroScriptContext::NativeGetSeconds(GSThread& thread)
+{
+    thread.stack.PushFloat(ToolClockSeconds());
+}
+
+void KestroScriptContext::NativeSearchAssets(GSThread& thread)
+{
+    Nyx::PString text;
+    if (!ParamAccess::GetPStringParam(false, text, thread, 1))
+        return;
+    std::string upper(text.View());
+    for (char& c : upper)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    const bool localOnly = SlotInt(thread.stack.Local(2)) != 0;
+
+    KADFilterElementGroup filter;
+    if (localOnly) {
+        filter.AddChild(BoolElement(KADFilterElementBool::kLocal));
+        filter.AddChild(BoolElement(KADFilterElementBool::kLocallyAvailable));
+        filter.AddChild(BoolElement(KADFilterElementBool::kLocallyEnabled));
+    }
+    filter.AddChild(BoolElement(KADFilterElementBool::kListingPrivilege));
+    KADFilterElementGroup::AddGroup(filter, BoolElement(KADFilterElementBool::kObsolete));
+    filter.AddChild(
+        std::make_unique<KADFilterElementString>(KADFilterElementString::kCategoryList, Nyx::PString(upper)));
+    KUIDRing found;
+    KADRequests::SearchAssets(&filter, found);
+
+    auto* array = new GSArray(this, GSArray::kReferenceElements);
+    int32_t next = 0;
+    for (const KUID& kuid : found) {
+        bool created = false;
+        GSOKUID* object = KUIDObjectCache::FindOrCreate(this, kuid, &created);
+        if (!object)
+            continue;
+        GSSlot* part = GSObject::CastToClass(object->GetInstance(), GSOKUID::ClassSlot().cls);
+        // A new object's count moves into the array; a found one gains one.
+        array->SetObjectAt(next++, MakeReference(part), part && !created);
+        if (created && !part)
+            ReleasePart(object->GetInstance());
+    }
+    ScriptObjects::PushNew(thread, array);
+}
+
+void KestroScriptContext::NativeKestroSystemCall(GSThread& thread)
+{
+    Nyx::PString name;
+    GSOSoup* arguments = nullptr;
+    if (!ParamAccess::GetPStringParam(false, name, thread, 1) ||
+        !ParamAccess::GetObjectParam(2, thread, arguments, false))
+        return;
+    ChunkRef result;
+    SystemCall(result, name, arguments->Soup());
+    ScriptObjects::PushNew(thread, GSOSoup::CreateLocked(this, result));
+}
+
+void KestroScriptContext::NativeOpenURL(GSThread& thread)
+{
+    Nyx::PString url;
+    if (ParamAccess::GetPStringParam(false, url, thread, 1))
+        thread.stack.PushBool(OpenURL(url));
+}
+
+void KestroScriptContext::NativeLog(GSThread& thread)
+{
+    Nyx::PString text;
+    ParamAccess::GetPStringParam(true, text, thread, 1);
+    ScriptLog("%s", text.c_str());
+}

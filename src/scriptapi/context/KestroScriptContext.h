@@ -1,0 +1,47 @@
+// The tool's script context: the world that asset scripts run in, and the
+// natives of its script class KestroScriptBase (clock, asset searches, the
+// system-call hook, opening a URL, logging). The tool's own roads make
+// none; test programs make one to run scripts.
+//
+// The context's operations are virtual so that a host with a menu, a
+// browser or a parent world can answer them; this tool answers each with
+// nothing.
+#pragma once
+
+#include <cstdint>
+
+#include "config/kuid/KUID.h"
+#include "config/tree/ACSChunk.h"
+#include "gs/runtime/objects/GSContext.h"
+#include "nyx/PString.h"
+
+class GSMachine;
+class GSOLibrary;
+
+class KestroScriptContext : public GSRuntime::GSContext {
+public:
+    explicit KestroScriptContext(GSMachine* machine = nullptr);
+    ~KestroScriptContext() override;
+
+    virtual void SetSystemMenuIcon(GSOLibrary* library, const KUID& icon, const Nyx::PString& text,
+                                   const Nyx::PString& tooltip);
+    virtual void BlinkSystemMenuIcon(GSOLibrary* library, int32_t count);
+    virtual void ShowSystemMenuIconMenu(GSOLibrary* library, GSRuntime::GSObject* menu);
+    // Gives the call's result container (null here: the arguments are only
+    // written out as config text).
+    virtual void SystemCall(ChunkRef& result, const Nyx::PString& name, const ChunkRef& arguments);
+    virtual bool OpenURL(const Nyx::PString& url);
+    virtual void LibraryAdded(GSOLibrary* library);
+    virtual KestroScriptContext* ParentContext();
+
+    // While nonzero no Library may join the context.
+    uint32_t listLocked = 0;
+
+    static void RegisterNatives(GSMachine& machine);
+
+    void NativeGetSeconds(GSRuntime::GSThread& thread);
+    void NativeSearchAssets(GSRuntime::GSThread& thread);
+    void NativeKestroSystemCall(GSRuntime::GSThread& thread);
+    void NativeOpenURL(GSRuntime::GSThread& thread);
+    void NativeLog(GSRuntime::GSThread& thread);
+};

@@ -1,0 +1,18 @@
+// The natives of the script class ConstructorsBase, through which scripts
+// make new soups and KUID lists (images come with the Image class).
+#pragma once
+
+class GSMachine;
+
+namespace GSRuntime {
+class GSContext;
+class GSThread;
+}
+
+class ConstructorsNatives {
+public:
+    static void RegisterNatives(GSMachine& machine);
+
+    static void NewSoup(GSRuntime::GSContext* context, GSRuntime::GSThread& thread);
+    static void NewKUIDList(GSRuntime::GSContext* context, GSRuntime::GSThread& thread);
+};

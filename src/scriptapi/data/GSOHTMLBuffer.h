@@ -1,0 +1,34 @@
+// The native object behind the script class HTMLBuffer, and the static
+// constructor scripts make one with ("HTMLBufferStatic").
+#pragma once
+
+#include "gs/runtime/objects/GSObject.h"
+#include "scriptapi/binding/ScriptClassSlot.h"
+#include "scriptapi/data/HTMLBuffer.h"
+
+class GSMachine;
+
+namespace GSRuntime {
+class GSThread;
+}
+
+class GSOHTMLBuffer : public GSRuntime::GSObject, public HTMLBuffer {
+public:
+    GSOHTMLBuffer() = default;
+    ~GSOHTMLBuffer() override = default;
+
+    // A new empty buffer with the script class attached, owned by its
+    // instance (one count, the caller's); null without the class.
+    static GSOHTMLBuffer* Create(GSRuntime::GSContext* context);
+
+    // The member natives, then HTMLBufferStatic's.
+    static void RegisterNatives(GSMachine& machine);
+    static bool LoadScriptClass(GSMachine& machine);
+    static ScriptClassSlot& ClassSlot() noexcept;
+
+    void NativeClear(GSRuntime::GSThread& thread);
+    void NativeIsEmpty(GSRuntime::GSThread& thread);
+    void NativeAsString(GSRuntime::GSThread& thread);
+    void NativePrint(GSRuntime::GSThread& thread);
+    void NativeEscape(GSRuntime::GSThread& thread);
+};
