@@ -248,7 +248,7 @@ void GSOSoup::NativeSetNamedSoup(GSThread& thread)
     }
     // A soup below itself makes every later walk of it (a copy, a save)
     // endless.
-    if (HoldsContainer(child->soup_, soup_.Get())) {
+    if (child == this || HoldsContainer(child->soup_, soup_.Get())) {
         ParamAccess::Raise(thread, kSubSoupCycle);
         return;
     }
