@@ -1,7 +1,5 @@
 // Each script of scripts/ run the way the harness's run mode runs it, its
-// script log compared line by line with its "// expect log: " lines. The
-// interpreter's own report of an ended thread (its exception line and the
-// stack dump) and the router's goodbye are left out: the natives' texts are what the scripts test.
+// script log compared line by line with its "// expect log: " lines.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,30 +7,12 @@
 
 #include "scriptapi-harness/HarnessRun.h"
 #include "support/ScriptApiMachine.h"
+#include "support/ScriptExpectations.h"
 #include "support/ScriptedSearch.h"
 
 using namespace scriptapitest;
 
 namespace {
-
-std::vector<std::string> Expected(const std::string& file)
-{
-    static const std::string prefix = "// expect log: ";
-    std::vector<std::string> lines;
-    std::ifstream in(file);
-    for (std::string line; std::getline(in, line);) {
-        const size_t at = line.find(prefix);
-        if (at != std::string::npos)
-            lines.push_back(line.substr(at + prefix.size()));
-    }
-    return lines;
-}
-
-bool InterpreterReport(const std::string& line)
-{
-    return line.rfind("Thread Exception:", 0) == 0 || line.rfind("Stack Dump", 0) == 0 ||
-           line.rfind("function ", 0) == 0 || line.rfind("GSRouter::", 0) == 0;
-}
 
 // The daemon's search answers with (1, i, 0) for i from 0 to 128, then
 // (1, 0, 1): a list past one block of 128, and a KUID differing from
@@ -70,11 +50,8 @@ TEST_P(ScriptCasesTest, LogMatchesExpectations)
     const HarnessRun::Outcome outcome = RunCase(file);
     ASSERT_TRUE(outcome.compiled) << outcome.reason;
     EXPECT_TRUE(outcome.ok) << outcome.reason;
-    std::vector<std::string> got;
-    for (const std::string& line : log.lines)
-        if (!InterpreterReport(line))
-            got.push_back(line);
-    const std::vector<std::string> expected = Expected(file);
+    const std::vector<std::string> got = NativeLines(log.lines);
+    const std::vector<std::string> expected = ExpectedLog(file);
     for (size_t i = 0; i < std::max(got.size(), expected.size()); ++i) {
         ASSERT_LT(i, got.size()) << "missing: " << expected[i];
         ASSERT_LT(i, expected.size()) << "unexpected: " << got[i];
