@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string_view>
 
-bool HTMLBuffer::Append(const char* bytes, uint32_t count)
+bool HTMLBuffer::Grow(const char* bytes, uint32_t count)
 {
     if (!bytes || count == 0)
         return true;
@@ -12,9 +12,10 @@ bool HTMLBuffer::Append(const char* bytes, uint32_t count)
     if (length_ + count > capacity_) {
         const uint64_t wanted = uint64_t(count) + 2 * uint64_t(capacity_);
         const uint32_t room = wanted > UINT32_MAX ? UINT32_MAX : uint32_t(wanted);
-        std::unique_ptr<char[]> grown(new char[room]());
+        auto grown = std::make_unique_for_overwrite<char[]>(room);
         if (length_)
             std::memcpy(grown.get(), text_.get(), length_);
+        std::memset(grown.get() + length_, 0, room - length_);
         text_ = std::move(grown);
         capacity_ = room;
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "nyx/PString.h"
@@ -18,7 +19,16 @@ public:
 
     // Nothing for null bytes or a count of 0; false, with nothing appended,
     // when the text would pass what a 32-bit length holds.
-    bool Append(const char* bytes, uint32_t count);
+    bool Append(const char* bytes, uint32_t count)
+    {
+        // Scripts append in small pieces: the common case stays inline.
+        if (bytes && count && count <= capacity_ - length_) {
+            std::memcpy(text_.get() + length_, bytes, count);
+            length_ += count;
+            return true;
+        }
+        return Grow(bytes, count);
+    }
     // Appends the text with "<", ">" and "&" as entities and each line
     // break (CR, LF, CR LF or LF CR) as "<br>"; a non-empty text marks the
     // buffer as no longer empty.
@@ -32,6 +42,9 @@ public:
     uint32_t Capacity() const noexcept { return capacity_; }
 
 private:
+    // Append when the room is short (or there is nothing to append).
+    bool Grow(const char* bytes, uint32_t count);
+
     std::unique_ptr<char[]> text_;
     uint32_t capacity_ = 0;
     uint32_t length_ = 0;

@@ -5,6 +5,8 @@
 // its result there.
 #pragma once
 
+#include <typeinfo>
+
 #include "gs/runtime/objects/GSContext.h"
 #include "gs/runtime/objects/GSObject.h"
 #include "gs/support/DoubleLinkList.h"
@@ -67,7 +69,11 @@ public:
     }
     bool Call(GSObject* target, GSThread& thread) override
     {
-        T* self = dynamic_cast<T*>(target);
+        if (!target)
+            return false;
+        // Most targets are of T itself, which a type comparison settles
+        // without walking the hierarchy.
+        T* self = typeid(*target) == typeid(T) ? static_cast<T*>(target) : dynamic_cast<T*>(target);
         if (!self)
             return false;
         (self->*handler_)(thread);
