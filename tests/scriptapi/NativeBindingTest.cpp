@@ -6,7 +6,7 @@
 #include "gs/runtime/interp/GSThread.h"
 #include "gs/runtime/registry/GSNativeFunction.h"
 #include "scriptapi-harness/HarnessRun.h"
-#include "scriptapi/binding/NativeTables.h"
+#include "scriptapi/binding/NativeRegistration.h"
 #include "scriptapi/binding/ParamAccess.h"
 #include "scriptapi/context/KestroScriptContext.h"
 #include "scriptapi/data/GSOKUIDList.h"
@@ -61,11 +61,14 @@ TEST(NativeBindingTest, AccessorsGiveAndRaiseTheirTexts)
     LogCapture log;
     const std::string file = CaseScripts() + "binding_cases.gs";
     const HarnessRun::Outcome outcome =
-        HarnessRun::Run(shared.machine, file, {SystemScripts(), SourceRoot() + "/data/scripts/"}, shared.folder);
+        HarnessRun::Run(shared.machine, file, {SystemScripts()}, shared.folder);
     ASSERT_TRUE(outcome.ok) << outcome.reason;
     const std::vector<std::string> got = NativeLines(log.lines);
     const std::vector<std::string> expected = ExpectedLog(file);
-    ASSERT_EQ(expected.size(), got.size());
+    std::string all;
+    for (const std::string& line : got)
+        all += line + "\n";
+    ASSERT_EQ(expected.size(), got.size()) << all;
     for (size_t i = 0; i < got.size(); ++i)
         EXPECT_EQ(expected[i], got[i]) << "line " << i;
 }

@@ -13,7 +13,7 @@
 #include "kad/requests/KADFilterElement.h"
 #include "kad/requests/KADRequests.h"
 #include "scriptapi/UpdateTick.h"
-#include "scriptapi/binding/NativeTables.h"
+#include "scriptapi/binding/NativeRegistration.h"
 #include "scriptapi/binding/ParamAccess.h"
 #include "scriptapi/binding/ScriptObjects.h"
 #include "scriptapi/data/GSOKUID.h"
@@ -110,7 +110,7 @@ void KestroScriptContext::NativeSearchAssets(GSThread& thread)
         GSOKUID* object = KUIDObjectCache::FindOrCreate(this, kuid, &created);
         if (!object)
             continue;
-        GSSlot* part = GSObject::CastToClass(object->GetInstance(), GSOKUID::ClassSlot().cls);
+        GSSlot* part = GSObject::CastToClass(object->GetInstance(), GSOKUID::ScriptClass());
         // A new object's count moves into the array; a found one gains one.
         array->SetObjectAt(next++, MakeReference(part), part && !created);
         if (created && !part)

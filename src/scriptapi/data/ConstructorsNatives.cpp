@@ -1,6 +1,6 @@
 #include "scriptapi/data/ConstructorsNatives.h"
 
-#include "scriptapi/binding/NativeTables.h"
+#include "scriptapi/binding/NativeRegistration.h"
 #include "scriptapi/binding/ScriptObjects.h"
 #include "scriptapi/data/GSOKUIDList.h"
 #include "scriptapi/data/GSOSoup.h"

@@ -1,9 +1,10 @@
 #include "scriptapi/data/GSOHTMLBuffer.h"
 
 #include "gs/runtime/interp/GSThread.h"
-#include "scriptapi/binding/NativeTables.h"
+#include "scriptapi/binding/NativeRegistration.h"
 #include "scriptapi/binding/ParamAccess.h"
 #include "scriptapi/binding/ScriptObjects.h"
+#include "scriptapi/startup/SystemClasses.h"
 
 using GSRuntime::GSThread;
 
@@ -30,24 +31,27 @@ constexpr PlainNative kStaticNatives[] = {
 
 GSOHTMLBuffer* GSOHTMLBuffer::Create(GSRuntime::GSContext* context)
 {
-    return ScriptObjects::Adopt(new GSOHTMLBuffer, ClassSlot().cls, context);
+    return ScriptObjects::Adopt(new GSOHTMLBuffer, ScriptClass(), context);
 }
 
 void GSOHTMLBuffer::RegisterNatives(GSMachine& machine)
 {
     RegisterMemberNatives(machine, "HTMLBuffer", kNatives);
+}
+
+void GSOHTMLBuffer::RegisterStaticNatives(GSMachine& machine)
+{
     RegisterPlainNatives(machine, "HTMLBufferStatic", kStaticNatives);
 }
 
-ScriptClassSlot& GSOHTMLBuffer::ClassSlot() noexcept
+GSRuntime::GSClass* GSOHTMLBuffer::ScriptClass() noexcept
 {
-    static ScriptClassSlot slot;
-    return slot;
+    return GetSystemClass(SystemClass::kHTMLBuffer);
 }
 
 bool GSOHTMLBuffer::LoadScriptClass(GSMachine& machine)
 {
-    return ClassSlot().Load(machine, "HTMLBuffer.gsl", "HTMLBuffer");
+    return LoadSystemClass(machine, "HTMLBuffer.gsl", "HTMLBuffer", SystemClassSlot(SystemClass::kHTMLBuffer));
 }
 
 void GSOHTMLBuffer::NativeClear(GSThread&)

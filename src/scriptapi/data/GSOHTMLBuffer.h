@@ -3,12 +3,12 @@
 #pragma once
 
 #include "gs/runtime/objects/GSObject.h"
-#include "scriptapi/binding/ScriptClassSlot.h"
 #include "scriptapi/data/HTMLBuffer.h"
 
 class GSMachine;
 
 namespace GSRuntime {
+class GSClass;
 class GSThread;
 }
 
@@ -21,10 +21,12 @@ public:
     // instance (one count, the caller's); null without the class.
     static GSOHTMLBuffer* Create(GSRuntime::GSContext* context);
 
-    // The member natives, then HTMLBufferStatic's.
     static void RegisterNatives(GSMachine& machine);
+    // HTMLBufferStatic's constructor.
+    static void RegisterStaticNatives(GSMachine& machine);
     static bool LoadScriptClass(GSMachine& machine);
-    static ScriptClassSlot& ClassSlot() noexcept;
+    // The class its objects attach, from the system class slots.
+    static GSRuntime::GSClass* ScriptClass() noexcept;
 
     void NativeClear(GSRuntime::GSThread& thread);
     void NativeIsEmpty(GSRuntime::GSThread& thread);

@@ -2,7 +2,8 @@
 
 #include "gs/runtime/interp/GSThread.h"
 #include "kad/requests/KADRequests.h"
-#include "scriptapi/binding/NativeTables.h"
+#include "scriptapi/binding/NativeRegistration.h"
+#include "scriptapi/startup/SystemClasses.h"
 #include "scriptapi/data/KUIDObjectCache.h"
 
 using GSRuntime::GSThread;
@@ -28,15 +29,14 @@ void GSOKUID::RegisterNatives(GSMachine& machine)
     RegisterMemberNatives(machine, "KUID", kNatives);
 }
 
-ScriptClassSlot& GSOKUID::ClassSlot() noexcept
+GSRuntime::GSClass* GSOKUID::ScriptClass() noexcept
 {
-    static ScriptClassSlot slot;
-    return slot;
+    return GetSystemClass(SystemClass::kKUID);
 }
 
 bool GSOKUID::LoadScriptClass(GSMachine& machine)
 {
-    return ClassSlot().Load(machine, "kuid.gsl", "KUID");
+    return LoadSystemClass(machine, "kuid.gsl", "KUID", SystemClassSlot(SystemClass::kKUID));
 }
 
 void GSOKUID::NativeGetName(GSThread& thread)

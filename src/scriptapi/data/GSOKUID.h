@@ -5,11 +5,11 @@
 
 #include "config/kuid/KUID.h"
 #include "gs/runtime/objects/GSObject.h"
-#include "scriptapi/binding/ScriptClassSlot.h"
 
 class GSMachine;
 
 namespace GSRuntime {
+class GSClass;
 class GSThread;
 }
 
@@ -23,7 +23,8 @@ public:
 
     static void RegisterNatives(GSMachine& machine);
     static bool LoadScriptClass(GSMachine& machine);
-    static ScriptClassSlot& ClassSlot() noexcept;
+    // The class its objects attach, from the system class slots.
+    static GSRuntime::GSClass* ScriptClass() noexcept;
 
     void NativeGetName(GSRuntime::GSThread& thread);
     void NativeGetHTMLString(GSRuntime::GSThread& thread);

@@ -1,9 +1,10 @@
 #include "scriptapi/data/GSOKUIDList.h"
 
 #include "gs/runtime/interp/GSThread.h"
-#include "scriptapi/binding/NativeTables.h"
+#include "scriptapi/binding/NativeRegistration.h"
 #include "scriptapi/binding/ParamAccess.h"
 #include "scriptapi/binding/ScriptObjects.h"
+#include "scriptapi/startup/SystemClasses.h"
 #include "scriptapi/data/GSOKUID.h"
 #include "scriptapi/data/KUIDObjectCache.h"
 
@@ -38,12 +39,12 @@ GSOKUIDList::GSOKUIDList(GSRuntime::GSContext*, const KUIDRing& entries) : locke
 
 GSOKUIDList* GSOKUIDList::Create(GSRuntime::GSContext* context)
 {
-    return ScriptObjects::Adopt(new GSOKUIDList(context), ClassSlot().cls, context);
+    return ScriptObjects::Adopt(new GSOKUIDList(context), ScriptClass(), context);
 }
 
 GSOKUIDList* GSOKUIDList::CreateLocked(GSRuntime::GSContext* context, const KUIDRing& entries)
 {
-    return ScriptObjects::Adopt(new GSOKUIDList(context, entries), ClassSlot().cls, context);
+    return ScriptObjects::Adopt(new GSOKUIDList(context, entries), ScriptClass(), context);
 }
 
 void GSOKUIDList::RegisterNatives(GSMachine& machine)
@@ -51,15 +52,14 @@ void GSOKUIDList::RegisterNatives(GSMachine& machine)
     RegisterMemberNatives(machine, "KUIDList", kNatives);
 }
 
-ScriptClassSlot& GSOKUIDList::ClassSlot() noexcept
+GSRuntime::GSClass* GSOKUIDList::ScriptClass() noexcept
 {
-    static ScriptClassSlot slot;
-    return slot;
+    return GetSystemClass(SystemClass::kKUIDList);
 }
 
 bool GSOKUIDList::LoadScriptClass(GSMachine& machine)
 {
-    return ClassSlot().Load(machine, "KUIDList.gsl", "KUIDList");
+    return LoadSystemClass(machine, "KUIDList.gsl", "KUIDList", SystemClassSlot(SystemClass::kKUIDList));
 }
 
 void GSOKUIDList::CopyEntries(KUIDRing& to, const KUIDRing& from)

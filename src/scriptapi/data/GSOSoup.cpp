@@ -6,9 +6,10 @@
 #include "config/tree/TDBContainerTag.h"
 #include "config/tree/TagTreeOps.h"
 #include "gs/runtime/interp/GSThread.h"
-#include "scriptapi/binding/NativeTables.h"
+#include "scriptapi/binding/NativeRegistration.h"
 #include "scriptapi/binding/ParamAccess.h"
 #include "scriptapi/binding/ScriptObjects.h"
+#include "scriptapi/startup/SystemClasses.h"
 #include "scriptapi/data/GSOKUID.h"
 #include "scriptapi/data/KUIDObjectCache.h"
 
@@ -79,12 +80,12 @@ GSOSoup::GSOSoup(GSRuntime::GSContext*, const ChunkRef& container) : soup_(conta
 
 GSOSoup* GSOSoup::Create(GSRuntime::GSContext* context)
 {
-    return ScriptObjects::Adopt(new GSOSoup(context), ClassSlot().cls, context);
+    return ScriptObjects::Adopt(new GSOSoup(context), ScriptClass(), context);
 }
 
 GSOSoup* GSOSoup::CreateLocked(GSRuntime::GSContext* context, const ChunkRef& container)
 {
-    return ScriptObjects::Adopt(new GSOSoup(context, container), ClassSlot().cls, context);
+    return ScriptObjects::Adopt(new GSOSoup(context, container), ScriptClass(), context);
 }
 
 void GSOSoup::RegisterNatives(GSMachine& machine)
@@ -92,15 +93,14 @@ void GSOSoup::RegisterNatives(GSMachine& machine)
     RegisterMemberNatives(machine, "Soup", kNatives);
 }
 
-ScriptClassSlot& GSOSoup::ClassSlot() noexcept
+GSRuntime::GSClass* GSOSoup::ScriptClass() noexcept
 {
-    static ScriptClassSlot slot;
-    return slot;
+    return GetSystemClass(SystemClass::kSoup);
 }
 
 bool GSOSoup::LoadScriptClass(GSMachine& machine)
 {
-    return ClassSlot().Load(machine, "Soup.gsl", "Soup");
+    return LoadSystemClass(machine, "Soup.gsl", "Soup", SystemClassSlot(SystemClass::kSoup));
 }
 
 bool GSOSoup::CheckUnlocked(GSThread& thread, const char* text)

@@ -8,11 +8,11 @@
 
 #include "config/tree/ACSChunk.h"
 #include "gs/runtime/objects/GSObject.h"
-#include "scriptapi/binding/ScriptClassSlot.h"
 
 class GSMachine;
 
 namespace GSRuntime {
+class GSClass;
 class GSThread;
 }
 
@@ -34,7 +34,8 @@ public:
 
     static void RegisterNatives(GSMachine& machine);
     static bool LoadScriptClass(GSMachine& machine);
-    static ScriptClassSlot& ClassSlot() noexcept;
+    // The class its objects attach, from the system class slots.
+    static GSRuntime::GSClass* ScriptClass() noexcept;
 
     void NativeCountTags(GSRuntime::GSThread& thread);
     void NativeGetNamedTag(GSRuntime::GSThread& thread);

@@ -5,8 +5,9 @@
 #include "config/results/InterfaceTextDB.h"
 #include "config/tree/TDBContainerTag.h"
 #include "gs/runtime/interp/GSThread.h"
-#include "scriptapi/binding/NativeTables.h"
+#include "scriptapi/binding/NativeRegistration.h"
 #include "scriptapi/binding/ParamAccess.h"
+#include "scriptapi/startup/SystemClasses.h"
 
 using GSRuntime::GSThread;
 
@@ -34,15 +35,14 @@ void GSOStringTable::RegisterNatives(GSMachine& machine)
     RegisterMemberNatives(machine, "StringTable", kNatives);
 }
 
-ScriptClassSlot& GSOStringTable::ClassSlot() noexcept
+GSRuntime::GSClass* GSOStringTable::ScriptClass() noexcept
 {
-    static ScriptClassSlot slot;
-    return slot;
+    return GetSystemClass(SystemClass::kStringTable);
 }
 
 bool GSOStringTable::LoadScriptClass(GSMachine& machine)
 {
-    return ClassSlot().Load(machine, "StringTable.gsl", "StringTable");
+    return LoadSystemClass(machine, "StringTable.gsl", "StringTable", SystemClassSlot(SystemClass::kStringTable));
 }
 
 Nyx::PString GSOStringTable::Language()

@@ -9,11 +9,11 @@
 #include "config/tree/ACSChunk.h"
 #include "gs/runtime/objects/GSObject.h"
 #include "nyx/PString.h"
-#include "scriptapi/binding/ScriptClassSlot.h"
 
 class GSMachine;
 
 namespace GSRuntime {
+class GSClass;
 class GSThread;
 }
 
@@ -41,7 +41,8 @@ public:
 
     static void RegisterNatives(GSMachine& machine);
     static bool LoadScriptClass(GSMachine& machine);
-    static ScriptClassSlot& ClassSlot() noexcept;
+    // The class its objects attach, from the system class slots.
+    static GSRuntime::GSClass* ScriptClass() noexcept;
 
     void NativeGetLanguage(GSRuntime::GSThread& thread);
     void NativeClearParams(GSRuntime::GSThread& thread);

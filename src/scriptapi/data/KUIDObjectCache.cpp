@@ -34,7 +34,7 @@ GSOKUID* KUIDObjectCache::FindOrCreate(GSRuntime::GSContext* context, const KUID
     auto& map = Map();
     if (auto it = map.find(kuid); it != map.end())
         return it->second;
-    GSOKUID* object = ScriptObjects::Adopt(new GSOKUID(kuid), GSOKUID::ClassSlot().cls, context);
+    GSOKUID* object = ScriptObjects::Adopt(new GSOKUID(kuid), GSOKUID::ScriptClass(), context);
     if (!object)
         return nullptr;
     map.emplace(kuid, object);

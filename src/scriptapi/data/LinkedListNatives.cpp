@@ -6,7 +6,7 @@
 #include "gs/runtime/library/GSClass.h"
 #include "gs/runtime/objects/GSArray.h"
 #include "gs/runtime/objects/GSString.h"
-#include "scriptapi/binding/NativeTables.h"
+#include "scriptapi/binding/NativeRegistration.h"
 #include "scriptapi/binding/ParamAccess.h"
 
 using namespace GSRuntime;
@@ -35,15 +35,15 @@ LinkedFields FieldsOf(GSSlot element)
     GSScriptInstance* instance = GSScriptInstance::OfPart(part);
     if (!instance->cls)
         return fields;
-    // The part's own fields follow its two header words, in declaration
-    // order; only words that are fields count.
+    // The fields follow the part's two header words in declaration order;
+    // the headers of base parts (whose classes declare no fields) are
+    // stepped over.
     const std::vector<uint8_t>& kinds = instance->cls->wordKinds;
     GSSlot* words[3] = {};
     int found = 0;
     for (size_t w = instance->PartOffset(part) + 2; w < kinds.size() && found < 3; ++w) {
-        if (kinds[w] != GSClass::kFieldWord)
-            break;
-        words[found++] = instance->Fields() + w;
+        if (kinds[w] == GSClass::kFieldWord)
+            words[found++] = instance->Fields() + w;
     }
     if (found < 3)
         return fields;

@@ -2,23 +2,33 @@
 
 #include <iterator>
 
+#include "scriptapi/context/KestroScriptContext.h"
+#include "scriptapi/data/ConstructorsNatives.h"
+#include "scriptapi/data/GSOHTMLBuffer.h"
+#include "scriptapi/data/GSOKUID.h"
+#include "scriptapi/data/GSOKUIDList.h"
+#include "scriptapi/data/GSOSoup.h"
+#include "scriptapi/data/GSOStringTable.h"
+#include "scriptapi/data/LinkedListNatives.h"
+
+void RegisterKUIDNatives(GSMachine& machine) { GSOKUID::RegisterNatives(machine); }
+void RegisterSoupNatives(GSMachine& machine) { GSOSoup::RegisterNatives(machine); }
+void RegisterHTMLBufferNatives(GSMachine& machine) { GSOHTMLBuffer::RegisterNatives(machine); }
+void RegisterHTMLBufferStaticNatives(GSMachine& machine) { GSOHTMLBuffer::RegisterStaticNatives(machine); }
+void RegisterKUIDListNatives(GSMachine& machine) { GSOKUIDList::RegisterNatives(machine); }
+void RegisterStringTableNatives(GSMachine& machine) { GSOStringTable::RegisterNatives(machine); }
+void RegisterLinkedListNatives(GSMachine& machine) { LinkedListNatives::RegisterNatives(machine); }
+void RegisterKestroScriptBaseNatives(GSMachine& machine) { KestroScriptContext::RegisterNatives(machine); }
+void RegisterConstructorsBaseNatives(GSMachine& machine) { ConstructorsNatives::RegisterNatives(machine); }
+
 // The classes whose natives are not built yet: their libraries link with
 // the natives unresolved (each logged), and nothing calls them.
-void RegisterKUIDNatives(GSMachine&) {}
-void RegisterSoupNatives(GSMachine&) {}
-void RegisterHTMLBufferNatives(GSMachine&) {}
-void RegisterHTMLBufferStaticNatives(GSMachine&) {}
-void RegisterKUIDListNatives(GSMachine&) {}
-void RegisterStringTableNatives(GSMachine&) {}
 void RegisterAssetNatives(GSMachine&) {}
-void RegisterLinkedListNatives(GSMachine&) {}
 void RegisterOnlineAccessNatives(GSMachine&) {}
 void RegisterOnlineGroupNatives(GSMachine&) {}
 void RegisterLibraryNatives(GSMachine&) {}
 void RegisterImageNatives(GSMachine&) {}
-void RegisterKestroScriptBaseNatives(GSMachine&) {}
 void RegisterSecurityTokenNatives(GSMachine&) {}
-void RegisterConstructorsBaseNatives(GSMachine&) {}
 
 std::span<const NativeTable> StartupNativeTables()
 {

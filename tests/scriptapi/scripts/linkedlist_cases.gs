@@ -8,7 +8,7 @@ class Test isclass KestroScriptBase {
     LinkedData d = new LinkedData();
     d.text = text;
     d.number = number;
-    d.target = target;
+    d.item = target;
     return d;
   }
 
@@ -25,36 +25,37 @@ class Test isclass KestroScriptBase {
   }
 
   void Main(void) {
+    LinkedList lists = new LinkedList();
     LinkedData[] list = new LinkedData[0];
-    LinkedList.SortInternal(list);
+    lists.SortInternal(list);
     Log("empty: " + list.size());
     list[0] = Item("b", 1, null);
     list[1] = Item(null, 2, null);
     list[2] = Item("a", 3, null);
-    LinkedList.SortInternal(list);
+    lists.SortInternal(list);
     Log("sorted: " + Texts(list));
     LinkedData[] equal = new LinkedData[0];
     equal[0] = Item("x", 1, null);
     equal[1] = Item("x", 2, null);
-    LinkedList.SortInternal(equal);
+    lists.SortInternal(equal);
     Log("equal texts: " + equal[0].number + " " + equal[1].number);
     LinkedData[] holes = new LinkedData[3];
     holes[0] = Item("b", 0, null);
     holes[2] = Item("a", 0, null);
-    LinkedList.SortInternal(holes);
+    lists.SortInternal(holes);
     Log("null element: " + Texts(holes));
 
     Soup s1 = Constructors.NewSoup();
     Soup s2 = Constructors.NewSoup();
     LinkedData[] added = new LinkedData[0];
     LinkedData one = Item("t", 5, s1);
-    LinkedList.AddInternal(added, one, true);
-    LinkedList.AddInternal(added, Item("t", 5, s1), true);
-    LinkedList.AddInternal(added, Item("t", 5, s2), true);
-    LinkedList.AddInternal(added, null, false);
+    lists.AddInternal(added, one, true);
+    lists.AddInternal(added, Item("t", 5, s1), true);
+    lists.AddInternal(added, Item("t", 5, s2), true);
+    lists.AddInternal(added, null, false);
     Log("unique: " + added.size());
-    LinkedList.AddInternal(added, one, false);
-    LinkedList.AddInternal(added, one, false);
+    lists.AddInternal(added, one, false);
+    lists.AddInternal(added, one, false);
     Log("plain: " + added.size() + " " + (added[2] == added[3]));
 
     Log("new soups: " + (s1 != s2) + " " + s1.CountTags() + " " + s1.IsLocked());

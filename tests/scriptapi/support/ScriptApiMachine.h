@@ -1,7 +1,7 @@
-// The one script machine of the script API tests: the system library and
-// the test declarations of this module's classes compiled into a folder of
-// its own, this module's natives entered, and the classes loaded. Class
-// slots are process-wide, so every test of the program shares it.
+// The one script machine of the script API tests: the data root's system
+// scripts compiled into a folder of its own, and the script system started
+// on it. Class slots are process-wide, so every test of the program shares
+// it.
 #pragma once
 
 #include <cstdarg>
@@ -14,9 +14,10 @@
 #include "gs/compiler/driver/CompileSession.h"
 #include "gs/compiler/driver/Compiler.h"
 #include "gs/compiler/driver/IncludePathList.h"
+#include "gs/runtime/library/GSLibrary.h"
 #include "gs/runtime/registry/GSMachine.h"
 #include "gs/support/ScriptLogHook.h"
-#include "scriptapi/context/ScriptApiNatives.h"
+#include "scriptapi/startup/ScriptSystemStartup.h"
 
 namespace scriptapitest {
 
@@ -27,7 +28,7 @@ inline std::string SourceRoot()
 
 inline std::string SystemScripts()
 {
-    return SourceRoot() + "/tests/scriptapi/scripts/system/";
+    return SourceRoot() + "/data/scripts/";
 }
 
 inline std::string CaseScripts()
@@ -40,9 +41,17 @@ struct ScriptApiMachine {
     GSMachine machine;
     bool ready = false;
 
+    // Other tests of the program may have filled the process-wide class
+    // slots from machines of their own: they are pointed back here.
     static ScriptApiMachine& Get()
     {
         static ScriptApiMachine* shared = new ScriptApiMachine;
+        if (shared->ready) {
+            LoadSystemClass(shared->machine, GSMachine::kSystemLibrary, "GameObject",
+                            SystemClassSlot(SystemClass::kGameObject));
+            for (const SystemClassLoad& load : StartupSystemClasses())
+                LoadSystemClass(shared->machine, load.libraryFile, load.className, SystemClassSlot(load.slot));
+        }
         return *shared;
     }
 
@@ -53,31 +62,32 @@ private:
         folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/scriptapi_test.XXXXXX";
         if (!::mkdtemp(folder.data()))
             return;
-        const std::string systemData = SourceRoot() + "/data/scripts/";
-        if (!Compile(systemData, "gs.gs"))
-            return;
-        for (const char* name : {"kuid.gs", "Soup.gs", "KUIDList.gs", "HTMLBuffer.gs", "StringTable.gs", "Kestro.gs"})
-            if (!Compile(SystemScripts(), name))
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(SystemScripts()))
+            if (entry.path().extension() == ".gs")
+                names.push_back(entry.path().filename().string());
+        for (const std::string& name : names)
+            if (!Compile(name))
                 return;
         machine.RegisterBuiltinNatives();
-        RegisterScriptApiNatives(machine);
         machine.AddLibraryFolder(Nyx::PString(folder));
-        ready = LoadScriptApiClasses(machine);
+        // Loaded here, so that what its link says of the natives of classes
+        // still to come stays out of every test's log.
+        ready = ScriptSystemStartup(machine).Run() && machine.GetLibrary("Kestro.gsl");
     }
 
-    bool Compile(const std::string& from, const char* name)
+    bool Compile(const std::string& name)
     {
         GSCompiler::IncludePathList& includes = GSCompiler::IncludePathList::Global();
         includes.Clear();
         includes.Append(Nyx::File::Path(SystemScripts()));
-        includes.Append(Nyx::File::Path(SourceRoot() + "/data/scripts/"));
-        includes.Append(Nyx::File::Path(from));
         GSCompiler::CompileSession sink;
         const std::string stem = std::filesystem::path(name).stem().string();
-        const int32_t errors = GSCompiler::CompileToLibraryFile(&sink, name, (folder + "/" + stem + ".gsl").c_str());
+        const int32_t errors =
+            GSCompiler::CompileToLibraryFile(&sink, name.c_str(), (folder + "/" + stem + ".gsl").c_str());
         includes.Clear();
         while (const char* line = sink.TakeLine())
-            std::fprintf(stderr, "%s: %s\n", name, line);
+            std::fprintf(stderr, "%s: %s\n", name.c_str(), line);
         return errors == 0;
     }
 };

@@ -1,0 +1,50 @@
+// Mode "run FILE.gs": a script of class Test (a KestroScriptBase) compiled
+// and run in a script context of the tool's kind, its script log on
+// standard output. Exit 0 when it ran to its end, else 1.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "core/files/ContentRoot.h"
+#include "gs/runtime/registry/GSMachine.h"
+#include "scriptapi-harness/HarnessModes.h"
+#include "scriptapi-harness/HarnessRun.h"
+#include "scriptapi/startup/ScriptSystemStartup.h"
+
+namespace {
+
+int RunScript(std::span<char* const> args)
+{
+    if (args.size() != 1) {
+        std::fputs("run: one script file expected\n", stderr);
+        return 2;
+    }
+    if (!InitScriptSystem()) {
+        std::fputs("run: the script system did not start\n", stderr);
+        return 1;
+    }
+    const char* tmp = std::getenv("TMPDIR");
+    std::string work = std::string(tmp && *tmp ? tmp : "/tmp") + "/scriptapi-harness.XXXXXX";
+    if (!::mkdtemp(work.data())) {
+        std::fputs("run: no temporary folder\n", stderr);
+        return 1;
+    }
+    Nyx::File::Path scripts = GetContentRootPath();
+    if (scripts.Empty())
+        scripts = Nyx::File::Path("./");
+    scripts.AddPath("scripts");
+    scripts.EnsureTrailingSeparator();
+    const HarnessRun::Outcome outcome =
+        HarnessRun::Run(GSMachine::Get(), args[0], {std::string(scripts.c_str())}, work,
+                        [](const std::string& line) { std::printf("%s\n", line.c_str()); });
+    std::error_code ignored;
+    std::filesystem::remove_all(work, ignored);
+    std::printf("run %s: %s%s%s\n", args[0], outcome.ok ? "done" : "failed", outcome.ok ? "" : ": ",
+                outcome.reason.c_str());
+    return outcome.ok ? 0 : 1;
+}
+
+const HarnessModeRegistration kMode({"run", "FILE.gs", &RunScript});
+
+}  // namespace
