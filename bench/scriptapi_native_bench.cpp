@@ -97,7 +97,6 @@ private:
         GSCompiler::IncludePathList& includes = GSCompiler::IncludePathList::Global();
         includes.Clear();
         includes.Append(Nyx::File::Path(scriptapitest::SystemScripts()));
-        includes.Append(Nyx::File::Path(scriptapitest::SourceRoot() + "/data/scripts/"));
         includes.Append(Nyx::File::Path(shared.folder + "/"));
         GSCompiler::CompileSession sink;
         if (GSCompiler::CompileToLibraryFile(&sink, "native_bench.gs", (shared.folder + "/native_bench.gsl").c_str()))
