@@ -1,9 +1,10 @@
-// StringTable over an asset config: keys from its "string-table", the
+// StringTable over an asset spec: keys from its "string-table", the
 // fallback to the lower-cased key, and the placeholder scan.
 #include <gtest/gtest.h>
 
 #include "config/tree/TDBContainerTag.h"
 #include "scriptapi/data/GSOStringTable.h"
+#include "scriptapi/specs/GlimmerkitSpec.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ ChunkRef ConfigWith(const char* key, const char* text)
 
 TEST(StringTableTest, PlaceholdersAreFilledOnceFromTheStart)
 {
-    GSOStringTable table(nullptr, ChunkRef());
+    GSOStringTable table(nullptr, nullptr);
     ASSERT_TRUE(table.SetParam(0, Nyx::PString("Ann")));
     ASSERT_TRUE(table.SetParam(1, Nyx::PString("$0 and $$")));
     ASSERT_TRUE(table.SetParam(9, Nyx::PString("nine")));
@@ -42,7 +43,7 @@ TEST(StringTableTest, PlaceholdersAreFilledOnceFromTheStart)
 
 TEST(StringTableTest, SetParamRefusesIndexesOutsideZeroToNine)
 {
-    GSOStringTable table(nullptr, ChunkRef());
+    GSOStringTable table(nullptr, nullptr);
     for (int32_t index : {10, -1, INT32_MIN})
         EXPECT_FALSE(table.SetParam(index, Nyx::PString("x"))) << index;
     EXPECT_EQ("", table.FillParams("$0"));
@@ -51,13 +52,19 @@ TEST(StringTableTest, SetParamRefusesIndexesOutsideZeroToNine)
     EXPECT_EQ("", table.FillParams("$0"));
 }
 
-TEST(StringTableTest, KeysComeFromTheTableElseAsTheLowerCasedKey)
+TEST(StringTableTest, KeysComeFromTheSpecsTableElseAsTheLowerCasedKey)
 {
-    GSOStringTable table(nullptr, ConfigWith("greeting", "Hi $0"));
-    table.SetParam(0, Nyx::PString("Bo"));
-    EXPECT_EQ("Hi Bo", std::string(table.Lookup(Nyx::PString("GREETING")).View()));
-    EXPECT_EQ("missing-key Bo", std::string(table.Lookup(Nyx::PString("Missing-KEY $0")).View()));
-    EXPECT_EQ("", std::string(table.Lookup(Nyx::PString()).View()));
+    GlimmerkitSpec spec(KUID(400001, 7, 0), Nyx::PString(), Nyx::String("/assets"), Nyx::String("x"),
+                        ConfigWith("greeting", "Hi $0"));
+    {
+        GSOStringTable table(nullptr, &spec);
+        EXPECT_EQ(1, spec.ReferenceCount());
+        table.SetParam(0, Nyx::PString("Bo"));
+        EXPECT_EQ("Hi Bo", std::string(table.Lookup(Nyx::PString("GREETING")).View()));
+        EXPECT_EQ("missing-key Bo", std::string(table.Lookup(Nyx::PString("Missing-KEY $0")).View()));
+        EXPECT_EQ("", std::string(table.Lookup(Nyx::PString()).View()));
+    }
+    EXPECT_EQ(0, spec.ReferenceCount());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "gs/runtime/interp/GSThread.h"
 #include "scriptapi/binding/NativeRegistration.h"
 #include "scriptapi/binding/ParamAccess.h"
+#include "scriptapi/specs/GlimmerkitSpec.h"
 #include "scriptapi/startup/SystemClasses.h"
 
 using GSRuntime::GSThread;
@@ -25,9 +26,18 @@ constexpr MemberNative<GSOStringTable> kNatives[] = {
 
 }  // namespace
 
-GSOStringTable::GSOStringTable(GSRuntime::GSContext*, const ChunkRef& config)
-    : table_(TDBContainerTag::GetChildContainer(config, kStringTable))
+GSOStringTable::GSOStringTable(GSRuntime::GSContext*, GlimmerkitSpec* spec) : spec_(spec)
 {
+    if (spec_) {
+        spec_->AddReference();
+        table_ = TDBContainerTag::GetChildContainer(spec_->Config(), kStringTable);
+    }
+}
+
+GSOStringTable::~GSOStringTable()
+{
+    if (spec_)
+        spec_->Release();
 }
 
 void GSOStringTable::RegisterNatives(GSMachine& machine)

@@ -11,6 +11,7 @@
 #include "nyx/PString.h"
 
 class GSMachine;
+class GlimmerkitSpec;
 
 namespace GSRuntime {
 class GSClass;
@@ -21,11 +22,11 @@ class GSOStringTable : public GSRuntime::GSObject {
 public:
     static constexpr int kParamCount = 10;
 
-    // Over the asset's config root (its "string-table" child is kept; none
-    // when the config has no such container). The asset class hands these
-    // out and keeps the asset's spec alive beside it.
-    GSOStringTable(GSRuntime::GSContext* context, const ChunkRef& config);
-    ~GSOStringTable() override = default;
+    // Over an asset's spec (held counted while the table lives) and the
+    // "string-table" child of its config (none when the config has no such
+    // container).
+    GSOStringTable(GSRuntime::GSContext* context, GlimmerkitSpec* spec);
+    ~GSOStringTable() override;
 
     // The language of the interface text; "english" when it names none.
     static Nyx::PString Language();
@@ -50,6 +51,7 @@ public:
     void NativeGetString(GSRuntime::GSThread& thread);
 
 private:
+    GlimmerkitSpec* spec_;
     ChunkRef table_;
     Nyx::PString params_[kParamCount];
 };
