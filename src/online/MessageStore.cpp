@@ -1,0 +1,92 @@
+#include "online/MessageStore.h"
+
+#include <string>
+
+#include "core/streams/TStream.h"
+#include "online/OnlineAccessClientEndpoint.h"
+
+namespace {
+
+constexpr uint32_t kStoreVersion = 1;
+constexpr const char* kSiblingSuffix = ".new";
+
+}  // namespace
+
+void WriteStoredMessages(TStream& stream, const StoredMessageList& messages)
+{
+    stream.WriteInt32(kStoreVersion);
+    stream.WriteInt32(static_cast<uint32_t>(messages.size()));
+    for (const auto& message : messages) {
+        if (auto* versioned = dynamic_cast<const VersionedOnlineMessage*>(message.get()))
+            versioned->Write(stream);
+        else
+            VersionedOnlineMessage(*message).Write(stream);
+    }
+}
+
+void ReadStoredMessages(TStream& stream, StoredMessageList& messages)
+{
+    const uint32_t errorBefore = stream.GetError();
+    uint32_t version = 0;
+    stream.ReadInt32(version, 0);
+    if (stream.GetError() != errorBefore) {
+        stream.SetError(TStream::kErrShortRecord);
+        return;
+    }
+    if (version != kStoreVersion)
+        return;
+    uint32_t count = 0;
+    stream.ReadInt32(count, 0);
+    messages.clear();
+    for (uint32_t i = 0; i < count && stream.GetError() == errorBefore; ++i) {
+        auto message = std::make_unique<VersionedOnlineMessage>();
+        message->Read(stream);
+        if (stream.GetError() != errorBefore)
+            break;
+        messages.push_back(std::move(message));
+    }
+}
+
+namespace MessageStore {
+
+bool Save(const OnlineAccessClientEndpoint& endpoint)
+{
+    const Nyx::PString folder(kFolder);
+    const Nyx::File::Path target(kFileName);
+    const Nyx::File::Path sibling(std::string(kFileName) + kSiblingSuffix);
+    // Something that is no file in the store's place would keep it from
+    // ever being written.
+    const Nyx::File::Path targetPath(Nyx::File::Resolve(folder, target));
+    if (Nyx::File::IsFolder(targetPath))
+        Nyx::File::Prune(targetPath);
+
+    bool written = false;
+    {
+        TFile file;
+        file.OpenIn(folder, sibling, Nyx::File::kModeWrite);
+        if (!file.IsOpen())
+            return false;
+        endpoint.WriteStoredMessages(file);
+        written = file.GetError() == 0;
+        Nyx::File* engineFile = file.GetFile();
+        written = engineFile && engineFile->Flush() && written;
+    }
+    const Nyx::File::Path siblingPath(Nyx::File::Resolve(folder, sibling));
+    if (!written || !Nyx::File::Rename(siblingPath, targetPath)) {
+        Nyx::File::Unlink(siblingPath);
+        return false;
+    }
+    return true;
+}
+
+bool Load(OnlineAccessClientEndpoint& endpoint)
+{
+    TFile file;
+    file.OpenIn(Nyx::PString(kFolder), Nyx::File::Path(kFileName), Nyx::File::kModeRead);
+    if (!file.IsOpen())
+        return false;
+    endpoint.ReadStoredMessages(file);
+    return true;
+}
+
+}  // namespace MessageStore
