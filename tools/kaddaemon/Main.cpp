@@ -12,6 +12,7 @@
 #include "kaddaemon/CommandHostRequests.h"
 #include "kaddaemon/DaemonOptions.h"
 #include "kaddaemon/DaemonServer.h"
+#include "kaddaemon/OnlineRequests.h"
 #include "kaddaemon/RepairRequests.h"
 #include "kaddaemon/SettingRequests.h"
 #include "kaddaemon/StandInRequests.h"
@@ -52,6 +53,7 @@ int main(int argc, char** argv)
     kaddaemon::RegisterStandInRequests(server.Requests(), options.testRequests);
     kaddaemon::RegisterCommandHostRequests(server.Requests(), root, options.testRequests);
     kaddaemon::RegisterSettingRequests(server.Requests(), root);
+    kaddaemon::RegisterOnlineRequests(server.Requests(), root);
     if (trace.IsOpen())
         server.SetTrace(&trace);
     switch (server.Start(root)) {
