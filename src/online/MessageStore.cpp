@@ -85,7 +85,15 @@ bool Load(OnlineAccessClientEndpoint& endpoint)
     file.OpenIn(Nyx::PString(kFolder), Nyx::File::Path(kFileName), Nyx::File::kModeRead);
     if (!file.IsOpen())
         return false;
-    endpoint.ReadStoredMessages(file);
+    // A file stream reports its read-ahead running into the end as an
+    // error: the records are read from memory, where an error means a
+    // record was cut short.
+    TBuffer bytes;
+    uint8_t chunk[8192];
+    while (uint32_t got = file.ReadBytes(chunk, sizeof chunk))
+        bytes.WriteBytes(chunk, got);
+    bytes.Rewind();
+    endpoint.ReadStoredMessages(bytes);
     return true;
 }
 

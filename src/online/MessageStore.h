@@ -14,7 +14,8 @@ using StoredMessageList = std::vector<std::unique_ptr<OnlineMessage>>;
 
 // Plain messages go out as versioned ones (format 0, not modified).
 void WriteStoredMessages(TStream& stream, const StoredMessageList& messages);
-// Another version, or none, leaves the list as it is. Version 1 replaces
+// Reads from a stream whose error code tells only of records cut short (a
+// memory stream). Another version, or none, leaves the list as it is. Version 1 replaces
 // the list with the records that read whole: the first one cut short ends
 // the reading and is dropped, whatever the count promised.
 void ReadStoredMessages(TStream& stream, StoredMessageList& messages);
