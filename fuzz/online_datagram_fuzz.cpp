@@ -45,12 +45,12 @@ public:
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    OnlineAccessClientEndpoint endpoint;
+    TMEPeer peer;
     SinkGroup group;
     SinkClient client;
+    OnlineAccessClientEndpoint endpoint;
     endpoint.AddGroup(&group);
     endpoint.AddClient(&client);
-    TMEPeer peer;
     endpoint.Attach(&peer);
     size_t at = 0;
     while (at + 2 <= size) {

@@ -58,6 +58,7 @@ OnlineAccessClientEndpoint::~OnlineAccessClientEndpoint()
     // Past main the daemon is gone: the fetch is only freed.
     delete loginFetch_;
     loginFetch_ = nullptr;
+    Detach();
 }
 
 bool OnlineAccessClientEndpoint::Connect(bool forced)

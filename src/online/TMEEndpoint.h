@@ -57,6 +57,9 @@ protected:
     virtual void HandlePacket(TMEPacket& packet) = 0;
     virtual void OnLinkLost() {}
     static float Now();
+    // Forgets the peer without telling it; for destructors of classes that
+    // own their peer, which is gone before this base's destructor runs.
+    void Detach();
 
     float linkTimeout_ = kInitialLinkTimeout;
     uint8_t nextSendSequence_ = 1;
@@ -76,7 +79,6 @@ private:
     static void OnPeerDatagram(void* context, TMEPeer& peer, const uint8_t* data, uint32_t size);
     void Transmit(TMEPacket& packet);
     void TransmitUnsequenced(const uint8_t* body, uint32_t size);
-    void Detach();
 };
 
 // Sequence numbers run 1..255 and wrap past 0, which is never used.
