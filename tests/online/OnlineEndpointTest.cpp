@@ -17,9 +17,6 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/file.h>
-
 #include "kaddaemon/ClientTestSupport.h"
 #include "kaddaemon/DaemonState.h"
 #include "kaddaemon/OnlineRequests.h"
@@ -45,24 +42,6 @@ std::string F32(float f)
     std::memcpy(&bits, &f, 4);
     return U32(bits);
 }
-
-// Holds the service port for the test's lifetime.
-class PortLock {
-public:
-    PortLock() : fd_(::open("/tmp/kestro-online-5250.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666))
-    {
-        if (fd_ >= 0)
-            ::flock(fd_, LOCK_EX);
-    }
-    ~PortLock()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-
-private:
-    int fd_;
-};
 
 class RecordingClient : public OnlineAccessClientBase {
 public:
@@ -185,7 +164,7 @@ protected:
                                                  std::filesystem::directory_iterator()));
     }
 
-    PortLock port_;
+    onlinetest::ServicePortLock port_;
     std::unique_ptr<OnlineStandInServer> online_;
     std::unique_ptr<Endpoint> endpoint_ = std::make_unique<Endpoint>();
 };

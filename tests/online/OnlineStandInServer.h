@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,11 +48,12 @@ inline std::string ToHex(const std::string& bytes)
     return out;
 }
 
-class OnlineStandInServer {
+// A child program whose standard input and output are pipes of the test:
+// lines go in, lines come back. Closing its input at the end lets it stop;
+// one that does not is ended by force.
+class LineProcess {
 public:
-    static std::string ScriptPath() { return std::string(KESTRO_TEST_DATA_DIR) + "/../../tools/online-standin/online_standin.py"; }
-
-    explicit OnlineStandInServer(const std::string& recordPath, int timeLimitSeconds = 120) : record_(recordPath)
+    LineProcess(const std::vector<std::string>& words, const std::string& folder = std::string())
     {
         int toChild[2];
         int fromChild[2];
@@ -61,54 +63,128 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
         posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
-        std::string limit = std::to_string(timeLimitSeconds);
-        std::string script = ScriptPath();
-        std::vector<std::string> words = {"python3", script, "--record", record_, "--time-limit", limit};
+        if (!folder.empty())
+            posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+        std::vector<std::string> copy = words;
         std::vector<char*> argv;
-        for (std::string& w : words)
+        for (std::string& w : copy)
             argv.push_back(w.data());
         argv.push_back(nullptr);
-        if (::posix_spawnp(&pid_, "python3", &actions, nullptr, argv.data(), environ) != 0)
+        if (::posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         ::close(toChild[0]);
         ::close(fromChild[1]);
         in_ = toChild[1];
         out_ = fromChild[0];
-        ready_ = ReadLine().rfind("ready ", 0) == 0;
     }
-    ~OnlineStandInServer()
+    ~LineProcess()
     {
-        if (in_ >= 0)
-            ::close(in_);
-        if (pid_ > 0) {
-            // Standard input closed ends it; a hung one is ended by force.
-            auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            int status = 0;
-            while (::waitpid(pid_, &status, WNOHANG) == 0) {
-                if (std::chrono::steady_clock::now() > until) {
-                    ::kill(pid_, SIGKILL);
-                    ::waitpid(pid_, &status, 0);
-                    break;
-                }
-                ::usleep(5000);
-            }
-        }
+        CloseInput();
+        Wait();
         if (out_ >= 0)
             ::close(out_);
     }
-    OnlineStandInServer(const OnlineStandInServer&) = delete;
-    OnlineStandInServer& operator=(const OnlineStandInServer&) = delete;
+    LineProcess(const LineProcess&) = delete;
+    LineProcess& operator=(const LineProcess&) = delete;
+
+    bool Write(const std::string& line)
+    {
+        std::string text = line + "\n";
+        return ::write(in_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
+    // The next line; empty when none came within the bound.
+    std::string ReadLine()
+    {
+        std::string line;
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < until) {
+            pollfd p{out_, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            char c;
+            if (::read(out_, &c, 1) != 1)
+                break;
+            if (c == '\n')
+                return line;
+            line.push_back(c);
+        }
+        return line;
+    }
+    void CloseInput()
+    {
+        if (in_ >= 0)
+            ::close(in_);
+        in_ = -1;
+    }
+    // The exit code; -1 when it had to be ended.
+    int Wait()
+    {
+        if (pid_ <= 0)
+            return exitCode_;
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        int status = 0;
+        while (::waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > until) {
+                ::kill(pid_, SIGKILL);
+                ::waitpid(pid_, &status, 0);
+                pid_ = -1;
+                return exitCode_;
+            }
+            ::usleep(5000);
+        }
+        pid_ = -1;
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return exitCode_;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int in_ = -1;
+    int out_ = -1;
+    int exitCode_ = -1;
+};
+
+// Only one test at a time may serve the port, whichever test program it is
+// in: each takes this lock first and holds it to its end.
+class ServicePortLock {
+public:
+    ServicePortLock() : fd_(::open("/tmp/kestro-online-5250.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666))
+    {
+        if (fd_ >= 0)
+            ::flock(fd_, LOCK_EX);
+    }
+    ~ServicePortLock()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    ServicePortLock(const ServicePortLock&) = delete;
+    ServicePortLock& operator=(const ServicePortLock&) = delete;
+
+private:
+    int fd_;
+};
+
+class OnlineStandInServer {
+public:
+    static std::string ScriptPath() { return std::string(KESTRO_TEST_DATA_DIR) + "/../../tools/online-standin/online_standin.py"; }
+
+    explicit OnlineStandInServer(const std::string& recordPath, int timeLimitSeconds = 120)
+        : record_(recordPath),
+          process_({"python3", ScriptPath(), "--record", recordPath, "--time-limit", std::to_string(timeLimitSeconds)})
+    {
+        ready_ = process_.ReadLine().rfind("ready ", 0) == 0;
+    }
 
     bool Ready() const { return ready_; }
 
     // One command and its answer line.
     std::string Command(const std::string& line)
     {
-        std::string text = line + "\n";
-        if (::write(in_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+        if (!process_.Write(line))
             return "error write";
-        return ReadLine();
+        return process_.ReadLine();
     }
 
     std::vector<Datagram> Records() const
@@ -149,28 +225,8 @@ public:
     }
 
 private:
-    std::string ReadLine()
-    {
-        std::string line;
-        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < until) {
-            pollfd p{out_, POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0)
-                continue;
-            char c;
-            if (::read(out_, &c, 1) != 1)
-                break;
-            if (c == '\n')
-                return line;
-            line.push_back(c);
-        }
-        return line;
-    }
-
     std::string record_;
-    pid_t pid_ = -1;
-    int in_ = -1;
-    int out_ = -1;
+    LineProcess process_;
     bool ready_ = false;
 };
 

@@ -1,13 +1,14 @@
 #include "scriptapi-harness/EndpointMode.h"
 
 #include <cstdlib>
-#include <istream>
-#include <ostream>
+#include <iostream>
+#include <span>
 #include <string>
 
 #include "online/MessageStore.h"
 #include "online/OnlineAccessClientEndpoint.h"
 #include "online/URL.h"
+#include "scriptapi-harness/HarnessModes.h"
 #include "scriptapi/UpdateTick.h"
 
 namespace harness {
@@ -29,6 +30,10 @@ std::string PaddedName(size_t size)
 }
 
 void Answer(std::ostream& out, const std::string& text) { out << "= " << text << std::endl; }
+
+int RunEndpoint(std::span<char* const>) { return RunEndpointMode(std::cin, std::cout); }
+
+const HarnessModeRegistration kMode({"endpoint", "(commands on standard input)", &RunEndpoint});
 
 }  // namespace
 
