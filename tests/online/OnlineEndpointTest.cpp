@@ -358,6 +358,31 @@ TEST_F(OnlineEndpointTest, TheOutOfOrderBufferAndOversizeBodiesAreBounded)
     endpoint_->RemoveClient(&client);
 }
 
+TEST_F(OnlineEndpointTest, LostAndDoubledDatagramsAreSurvived)
+{
+    RecordingClient client(KUID(5, 6, 1));
+    endpoint_->AddClient(&client);
+    LogIn();
+    auto count = [&](const char* what) {
+        const std::string counts = online_->Command("counts");
+        return std::stoi(counts.substr(counts.find(what) + std::strlen(what)));
+    };
+    online_->Command("drop-in " + std::to_string(count("received=") + 1));
+    online_->Command("dup-out " + std::to_string(count("sent=") + 1));
+    ASSERT_EQ(endpoint_->SendVersionedMessage(Message("once")), Endpoint::kQueued);
+    Step();
+    online_->Command("message 5 6 1 twice");
+    ASSERT_TRUE(Pump([&]() { return !client.messages.empty(); }));
+    for (int i = 0; i < 50; ++i)
+        Step();
+    EXPECT_EQ(client.messages.size(), 1u);
+    EXPECT_EQ(endpoint_->InFlightCount(), 1u);  // the server never saw it
+    Step(10.5);
+    ASSERT_TRUE(Pump([&]() { return endpoint_->InFlightCount() == 0; }));
+    EXPECT_EQ(endpoint_->GetStatus(), Endpoint::kOnline);
+    endpoint_->RemoveClient(&client);
+}
+
 TEST_F(OnlineEndpointTest, FiveSendsWithoutAnswerLoseTheLink)
 {
     LogIn();
