@@ -27,8 +27,6 @@ protected:
         ToolProcessTest::SetUp();
         const fs::path root = root_.Path();
         fs::copy_file(BuildFolder() / "bin/scriptapi-harness", root / "bin/scriptapi-harness");
-        fs::copy(BuildFolder() / "libraries", root / "libraries");
-        fs::copy(BuildFolder() / "scripts", root / "scripts");
     }
 
     ProcessResult RunScript(const std::string& name, const std::string& text)
