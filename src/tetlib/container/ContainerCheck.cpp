@@ -3,9 +3,8 @@
 #include "tetlib/container/DefinitionKeys.h"
 #include "tetlib/container/KindDefinition.h"
 #include "tetlib/container/Reporting.h"
-#include "tetlib/data/AssetBuild.h"
 #include "tetlib/data/DataManager.h"
-#include "tetlib/data/LegacyConfigUpgrade.h"
+#include "tetlib/upgrade/LegacyConfigUpgrade.h"
 #include "tetlib/errors/MessageText.h"
 
 namespace TETLib {
@@ -17,7 +16,6 @@ constexpr float kDefaultBuild = 1.3f;
 // Added to the stored build, so that a build written as 2.9 is not read as
 // a hair below it.
 constexpr float kBuildMargin = 0.001f;
-constexpr int32_t kFirstCurrentBuild = 290;
 
 }  // namespace
 
@@ -26,8 +24,9 @@ bool Container::Check(const ChunkRef& config)
     DataManager& manager = DataManager::Instance();
     const DefinitionKeys& keys = Keys();
     manager.assetBuild = TDBContainerTag::GetFloat(config, keys.build, kDefaultBuild) + kBuildMargin;
-    if (BuildHundredths(manager.assetBuild) < kFirstCurrentBuild)
-        UpgradeLegacyConfig(config);
+    // The upgrade edits the tree the reference shares.
+    ChunkRef tree = config;
+    UpgradeConfigIfLegacy(tree);
 
     const Nyx::PString kind = TDBContainerTag::GetString(config, keys.kind);
     if (kind.Empty()) {

@@ -6,6 +6,7 @@
 #include "tetlib/container/DefinitionKeys.h"
 #include "tetlib/container/Reporting.h"
 #include "tetlib/data/AssetBuild.h"
+#include "tetlib/data/AssetPaths.h"
 #include "tetlib/data/DataManager.h"
 #include "tetlib/errors/MessageText.h"
 
@@ -218,6 +219,9 @@ void Container::SetupValueTag(Tag& tag, const ChunkRef& spec, const ChunkRef& co
             manager.meshAsset = true;
             return;
         }
+        // A value that points out of the asset's folder names nothing of it.
+        if (LeavesFolder(Nyx::File::Path(tag.value)))
+            return;
         Nyx::File::Path path(manager.GetAssetFolder());
         path.AddPath(tag.value.View());
         if (MeshData* mesh = manager.LoadMeshData(path, owner))

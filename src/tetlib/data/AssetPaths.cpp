@@ -44,6 +44,15 @@ Nyx::File::Path InContentRoot(const Nyx::File::Path& path)
     return full;
 }
 
+bool LeavesFolder(const Nyx::File::Path& path)
+{
+    if (path.IsAbsolute())
+        return true;
+    const Nyx::File::Path normal = LexicallyNormal(path);
+    const std::string_view view = normal.View();
+    return view == ".." || view.substr(0, 3) == "../";
+}
+
 Nyx::File::Path LexicallyNormal(const Nyx::File::Path& path)
 {
     const std::string_view text = path.View();

@@ -23,6 +23,10 @@ Nyx::File::Path InContentRoot(const Nyx::File::Path& path);
 // stays there); a trailing "/" is kept.
 Nyx::File::Path LexicallyNormal(const Nyx::File::Path& path);
 
+// True when the path, taken from a folder, ends up outside that folder:
+// an absolute path, or one whose ".." components climb above its start.
+bool LeavesFolder(const Nyx::File::Path& path);
+
 // The one absolute folder of an asset under check, ending in "/". Without a
 // data-folder name the path (absolute, or relative to the root) must lie
 // below the root, and its first component there, lower-cased, becomes the

@@ -15,7 +15,7 @@
 #include "tetlib/container/Container.h"
 #include "tetlib/data/AssetPaths.h"
 #include "tetlib/data/LanguageSelection.h"
-#include "tetlib/data/MeshData.h"
+#include "tetlib/mesh/MeshData.h"
 
 namespace TETLib {
 
@@ -282,8 +282,6 @@ const std::vector<Container*>* DataManager::FindNamedItems(const Nyx::PString& k
     auto it = namedItems_.find(key);
     return it == namedItems_.end() ? nullptr : &it->second;
 }
-
-MeshData* DataManager::LoadMeshData(const Nyx::File::Path&, Container&) { return nullptr; }
 
 MeshData* DataManager::StoreLoadedObject(const Nyx::PString& fileName, std::unique_ptr<MeshData> mesh)
 {

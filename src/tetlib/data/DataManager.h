@@ -194,9 +194,16 @@ public:
 
     // Loads the mesh file that a file reference of the container names,
     // when it is a mesh form the manager knows, and keeps it for the
-    // container. Meshes are not loaded yet: null until the mesh checks are
-    // in.
+    // container; the mesh loaded, else null.
     MeshData* LoadMeshData(const Nyx::File::Path& path, Container& owner);
+    // Loads and checks the file by its extension: ".im" and ".lm" (also
+    // as a "...lm.txt" text) meshes, old ".pm" meshes (reported), ".kin"
+    // animations onto the current mesh. A mesh that loads becomes the
+    // current one. The path lies below the content root (an absolute one
+    // is taken there first); messages are bound to the container when one
+    // is given. Returns the mesh this call loaded, else null: a failed load
+    // or another kind of file never hands back an older mesh.
+    MeshData* LoadMeshFile(const Nyx::PString& fileName, Container* container);
     // Keeps the mesh under its file name, deleting one kept there before;
     // returns it.
     MeshData* StoreLoadedObject(const Nyx::PString& fileName, std::unique_ptr<MeshData> mesh);
@@ -238,6 +245,12 @@ public:
 
 private:
     explicit DataManager(std::string_view dataFolder);
+
+    // Shows the mesh in the preview scene as the current one, kept under
+    // the file name.
+    MeshData* MakeCurrent(const Nyx::PString& fileName, std::unique_ptr<MeshData> mesh);
+    // The three performance warnings of an LOD mesh.
+    void CheckLODPerformance(const MeshData& mesh, const Container* container) const;
 
     // Deletes the mesh and forgets it wherever it is referred to.
     void EraseLoadedObject(std::map<Nyx::PString, std::unique_ptr<MeshData>>::iterator it);

@@ -7,7 +7,7 @@
 #include "tetlib/container/Container.h"
 #include "tetlib/container/Reporting.h"
 #include "tetlib/data/DataManager.h"
-#include "tetlib/data/MeshData.h"
+#include "tetlib/mesh/MeshData.h"
 #include "tetlib/errors/MessageText.h"
 #include "tetlib/rules/AssetLocation.h"
 #include "tetlib/tag/Tag.h"
