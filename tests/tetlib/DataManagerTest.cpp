@@ -14,7 +14,7 @@
 #include "config/tree/TDBContainerTag.h"
 #include "core/files/ContentRoot.h"
 #include "tetlib/container/Container.h"
-#include "tetlib/data/MeshData.h"
+#include "tetlib/mesh/MeshData.h"
 
 namespace {
 

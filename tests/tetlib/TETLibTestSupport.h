@@ -13,6 +13,7 @@
 
 #include "config/results/InterfaceTextDB.h"
 #include "config/results/ResultsLog.h"
+#include "core/process/ProcessState.h"
 #include "nyx/File.h"
 #include "nyx/Log.h"
 #include "resources/archive/ArchiveCache.h"
@@ -40,6 +41,9 @@ protected:
     void SetUp() override
     {
         namespace fs = std::filesystem;
+        // Meshes load through main-thread jobs, which run at once on the
+        // main thread: the test's thread is it, as the tool's is.
+        SetMainThreadId();
         fs::copy(ShippedSample() + "/bin/TETData", folder_ / "TETData", fs::copy_options::recursive);
         folder_.MakeFolder("data");
         fs::copy_file(ShippedSample() + "/data/interfacetext.txt", folder_ / "data/interfacetext.txt");

@@ -184,6 +184,8 @@ public:
     ContainerSerial Serial() const noexcept { return serial_; }
     const Nyx::PString& GetName() const noexcept { return name_; }
     void SetName(const Nyx::PString& name) { name_ = name; }
+    // The tree the checks of this container read, without checking it.
+    void SetConfig(const ChunkRef& config) { config_ = config; }
     const Nyx::PString& GetTypeName() const noexcept { return typeName_; }
     const Nyx::PString& GetSavingName() const noexcept { return savingName_; }
     int32_t GetIndex() const noexcept { return index_; }

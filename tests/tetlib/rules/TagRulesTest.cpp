@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "config/tree/TDBContainerTag.h"
-#include "tetlib/data/MeshData.h"
+#include "tetlib/mesh/MeshData.h"
 #include "tetlib/rules/RulesTestSupport.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"
 #include "kad/requests/AssetRecord.h"
-#include "tetlib/data/MeshData.h"
+#include "tetlib/mesh/MeshData.h"
 #include "tetlib/rules/RulesTestSupport.h"
 
 namespace {
@@ -82,7 +82,9 @@ TEST_F(WritersTest, EachWriterStoresAndReports)
          {"3 The tag 'v3' should hold 3 values but holds 2."}, false},
         {"vectors", "v2 \"1 2\"\nv4 \"1 2 3 4\"\nv5 \"1,2,3,4,5\"\n", {"v2 1,2", "v4 1,2,3,4", "v5 1,2,3,4,5"}, {},
          true},
-        {"a vector not counted before 2.89", "v2 \"1\"\n", {"v2 1"}, {}, true, "2.8"},
+        // An old config is upgraded first, which gives it the category defaults.
+        {"a vector not counted before 2.89", "v2 \"1\"\n",
+         {"v2 1", "category-era 1800s", "category-class ZX", "category-region 00"}, {}, true, "2.8"},
         {"kuid", "asset <kuid:5:6>\n", {"asset <kuid:5:6>"}, {}, true},
         {"string kuid under its lower-cased name", "Named-Asset <kuid:5:6>\n", {"named-asset <kuid:5:6>"}, {}, true},
         {"double string", "Double-Name \"a b\"\n", {"double-name a b"}, {}, true},
