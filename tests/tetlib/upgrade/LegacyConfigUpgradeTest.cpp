@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tetlib/container/Container.h"
+#include "tetlib/steps/ValidateAssetJob.h"
 #include "tetlib/upgrade/LegacyConfigUpgrade.h"
 #include "tetlib/upgrade/UpgradeTestSupport.h"
 
@@ -190,12 +191,30 @@ TEST_F(LegacyConfigUpgradeTest, OnlyBuildsBefore290AreUpgradedAndStamped)
     }
 }
 
+// The shipped definitions hold what the upgrade builds.
+TEST_F(LegacyConfigUpgradeTest, AnOldConfigThatUpgradesCleanlyValidatesCleanly)
+{
+    Serve("shed.im", {"a.name0"});
+    folder_.Write("local/asset/shed.tga", "");
+    folder_.Write("local/asset/config.txt",
+                  "kuid <kuid:400001:900>\nname \"Shed\"\nkind \"scenery\"\nkestro-build 2.5\n"
+                  "asset-filename \"shed\"\nicon-texture \"shed.tga\"\ncategory-region-0 \"uk\"\n"
+                  "category-era-0 \"1950\"\ncategory-class \"BD\"\nfontsize 2\ndescription \"An old shed\"\n"
+                  "built \"by\"\nsomebody \"else\"\nlicence \"free\"\n");
+    ResultsLog log;
+    const bool valid =
+        TETLib::RunValidateAssetJob(Nyx::PString(), Nyx::File::Path(folder_ / "local/asset"), log);
+    EXPECT_EQ(tetlibtest::ResultLines(log), std::vector<std::string>{});
+    EXPECT_TRUE(valid);
+}
+
 TEST_F(LegacyConfigUpgradeTest, TopLevelTagsComeFromTheDefinitions)
 {
     EXPECT_TRUE(TETLib::IsTopLevelTagName(Nyx::PString("trackside")));
     EXPECT_TRUE(TETLib::IsTopLevelTagName(Nyx::PString("mass")));
-    // Inherited tags are not listed by the kinds themselves.
-    EXPECT_FALSE(TETLib::IsTopLevelTagName(Nyx::PString("kuid")));
+    EXPECT_TRUE(TETLib::IsTopLevelTagName(Nyx::PString("username")));
+    // Tags of definitions not marked top-level do not count.
+    EXPECT_FALSE(TETLib::IsTopLevelTagName(Nyx::PString("mesh-table")));
     EXPECT_FALSE(TETLib::IsTopLevelTagName(Nyx::PString("line")));
 }
 
