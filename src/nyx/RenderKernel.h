@@ -5,6 +5,7 @@
 // was given one, the scene graph.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 namespace Nyx {
@@ -41,6 +42,19 @@ public:
     // Starts with the plain white texture at index 0.
     SharedTextureCollection& GetSharedTextures() const noexcept { return *sharedTextures_; }
 
+    // Capabilities of the display, by number. This kernel reports
+    // kCapabilityHardwareSkinning; tests switch capabilities on and off.
+    static constexpr uint32_t kCapabilityHardwareSkinning = 29;
+    bool QueryCapability(uint32_t capability) const noexcept
+    {
+        return capability < 64 && (capabilities_ >> capability & 1u);
+    }
+    void SetCapability(uint32_t capability, bool on) noexcept
+    {
+        if (capability < 64)
+            capabilities_ = on ? capabilities_ | uint64_t{1} << capability : capabilities_ & ~(uint64_t{1} << capability);
+    }
+
 private:
     std::unique_ptr<SceneGraph> ownSceneGraph_;
     SceneGraph* sceneGraph_;
@@ -51,6 +65,7 @@ private:
     OS* os_ = nullptr;
     bool initialised_ = false;
     bool nullRender_ = false;
+    uint64_t capabilities_ = uint64_t{1} << kCapabilityHardwareSkinning;
 };
 
 }  // namespace Nyx

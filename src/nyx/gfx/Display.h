@@ -1,10 +1,11 @@
 // The render kernel's display: the drawing state that materials and the
 // preview scene set, kept so that it can be read back (nothing is drawn),
-// and the display's rendering caches.
+// the display's rendering caches and its render device.
 #pragma once
 
 #include <cstdint>
 
+#include "nyx/gfx/RenderDevice.h"
 #include "nyx/gfx/RenderingCache.h"
 
 namespace Nyx {
@@ -21,11 +22,17 @@ public:
     int32_t GetFogMode() const noexcept { return fogMode_; }
 
     RenderingCacheManager& GetRenderingCacheManager() noexcept { return caches_; }
+    RenderDevice& GetRenderDevice() noexcept { return device_; }
+
+    // Turns colours of a file (red, green, blue, alpha from the low byte up)
+    // into the display's order. This display keeps the file's order.
+    static void ConvertColorArray(uint32_t* /*colours*/, uint32_t /*count*/) noexcept {}
 
 private:
     float fogDensity_ = 0.0f;
     int32_t fogMode_ = 0;
     RenderingCacheManager caches_;
+    RenderDevice device_;
 };
 
 }  // namespace Nyx

@@ -1,14 +1,23 @@
 // Engine geometry chunks: a block of vertices and indices drawn with one
-// material, made from a hint that says how its vertices are laid out.
+// material. The base keeps the counts, the flags, the 16-bit indices, the
+// face normals and neighbours, the bone palette and the static buffers;
+// a derived class keeps the vertices and answers for its items (streams).
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <type_traits>
+#include <vector>
 
 #include "nyx/ReferenceCount.h"
+#include "nyx/gfx/VertexType.h"
 
 namespace Nyx {
 
+class Display;
 class Material;
+class RenderBuffer;
+struct StandardChunkHint;
 
 struct ChunkHint {
     // The chunk's buffers may be rebuilt by the engine when the display is
@@ -21,8 +30,52 @@ struct ChunkHint {
     uint32_t streamCount = 0;
 };
 
+// One item of every vertex: `stride` bytes apart from `data`; {0, null}
+// when the chunk has no such item.
+template <typename T>
+struct ItemArray {
+    uint32_t stride = 0;
+    T* data = nullptr;
+
+    explicit operator bool() const noexcept { return data != nullptr; }
+    T& operator[](uint32_t i) const noexcept
+    {
+        return *reinterpret_cast<T*>(reinterpret_cast<
+            std::conditional_t<std::is_const_v<T>, const unsigned char*, unsigned char*>>(data) + size_t{i} * stride);
+    }
+};
+
+struct Vector2Item {
+    float u;
+    float v;
+};
+struct Vector3Item {
+    float x;
+    float y;
+    float z;
+};
+struct Vector4Item {
+    float x;
+    float y;
+    float z;
+    float w;
+};
+
 class GeometryChunk : public ReferenceCount {
 public:
+    // Creation flags: the data of these changes every frame and gets no
+    // static buffer.
+    static constexpr uint32_t kDynamicVertices = 0x10000;
+    static constexpr uint32_t kDynamicIndices = 0x100;
+    // Chunk flag: deformed in software, so it takes no bone palette.
+    static constexpr uint32_t kFlagSoftwareSkinned = 0x40;
+    // What AddInfluenceMatrix answers when the palette is full.
+    static constexpr uint32_t kNoSlot = 0xFFFFFFFFu;
+
+    struct FaceNeighbors {
+        uint32_t face[3];
+    };
+
     // A chunk drawn with the material (one reference taken on it), with one
     // reference for the caller; null without a material or with a hint
     // whose vertices have no size.
@@ -31,20 +84,141 @@ public:
     ~GeometryChunk() override;
 
     Material* GetMaterial() const noexcept { return material_; }
+    // Takes a reference on the material and gives back the old one's.
+    void SetMaterial(Material* material);
     const ChunkHint& GetHint() const noexcept { return hint_; }
+
     uint32_t GetVertexCount() const noexcept { return vertexCount_; }
+    uint32_t GetMaxVertices() const noexcept { return maxVertices_; }
     uint32_t GetPrimitiveCount() const noexcept { return primitiveCount_; }
     uint32_t GetIndexCount() const noexcept { return indexCount_; }
+    uint32_t GetMaxIndices() const noexcept { return maxIndices_; }
+    uint32_t GetFaceCount() const noexcept { return faceCount_; }
+    uint32_t GetCreationFlags() const noexcept { return creationFlags_; }
+    uint32_t GetFlags() const noexcept { return flags_; }
+    void SetFlags(uint32_t flags) noexcept { flags_ = flags; }
+    // The engine's primitive code (0 triangle list, 1 strip, 2 fan, 3 lines,
+    // 4 line strip, 5 points) and the file's kind bits it came from.
+    uint32_t GetPrimitiveCode() const noexcept { return primitiveCode_; }
+    void SetPrimitiveCode(uint32_t code) noexcept { primitiveCode_ = code; }
+    uint32_t GetPrimitiveFlags() const noexcept { return primitiveFlags_; }
+    void SetPrimitiveFlags(uint32_t flags) noexcept { primitiveFlags_ = flags; }
+    // A count the chunk keeps for whoever made it.
+    uint32_t GetPrimitiveValue() const noexcept { return primitiveValue_; }
+    void SetPrimitiveValue(uint32_t value) noexcept { primitiveValue_ = value; }
+
+    // Null when the chunk holds no indices.
+    uint16_t* GetIndexArray() noexcept;
+    const uint16_t* GetIndexArray() const noexcept;
+    // Three floats per face; null without faces.
+    float* GetFaceNormalArray() noexcept { return faceNormals_.empty() ? nullptr : faceNormals_.data(); }
+    const float* GetFaceNormalArray() const noexcept { return faceNormals_.empty() ? nullptr : faceNormals_.data(); }
+    // Copies faceCount records; null clears them.
+    void SetFaceNeighborArray(const FaceNeighbors* records);
+    const FaceNeighbors* GetFaceNeighborArray() const noexcept
+    {
+        return faceNeighbors_.empty() ? nullptr : faceNeighbors_.data();
+    }
+
+    // The palette slot of a bone (added when new); kNoSlot when the palette
+    // already holds as many bones as a palette byte can name.
+    uint32_t AddInfluenceMatrix(uint32_t bone);
+    const std::vector<uint32_t>& GetInfluenceMatrices() const noexcept { return palette_; }
+
+    // ---- operations a chunk class provides ----
+
+    // A new chunk of the same class with these counts and this chunk's
+    // creation flags (one reference for the caller).
+    virtual GeometryChunk* CreateInstance(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
+                                          uint32_t faceCount) const;
+    // A clone sharing this chunk's arrays.
+    virtual GeometryChunk* CreateInstance() const;
+    // Copies the base state of another chunk; the index array is shared.
+    void InitInstance(const GeometryChunk& from);
+
+    virtual bool InitializeBuffers(Display& display, bool fill);
+    virtual bool LoadBuffers(Display& display);
+    virtual bool DuplicateVertexArray(Display& display);
+    // Gives the chunk a private copy of its indices.
+    virtual bool DuplicateIndexArray(Display& display);
+    virtual bool ResizeVertexArray(Display& display, uint32_t count);
+    // Appends the other chunk's vertices (the items both have) and its
+    // indices, moved past this chunk's vertices. False when the result
+    // would not be indexable with 16 bits.
+    virtual bool AppendChunk(Display& display, const GeometryChunk& other);
+    virtual void* GetVertexArray() noexcept { return nullptr; }
+    const void* GetVertexArray() const noexcept { return const_cast<GeometryChunk*>(this)->GetVertexArray(); }
+    // Sets the vertex type when there is none yet; returns it.
+    virtual const VertexType* AssignVertexType(Display& display);
+    void SetVertexType(Display& display, uint32_t id, uint32_t stream);
+    const VertexType* GetVertexType() const noexcept { return vertexType_; }
+    virtual uint32_t GetVertexTypeID() const noexcept { return hint_.vertexType; }
+    // Bytes of one vertex of a stream; -1 asks for all streams together.
+    virtual uint32_t GetVertexSize(int32_t /*stream*/ = -1) const noexcept { return hint_.vertexSize; }
+    virtual int32_t GetItemOffset(uint32_t item) const noexcept;
+    // Where an item of every vertex lies; {0, null} when absent.
+    virtual ItemArray<unsigned char> GetItemArray(uint32_t item) noexcept;
+    // Whether the chunk can be drawn; the value is the owner's.
+    virtual bool IsUsable(uint32_t value) const;
+
+    ItemArray<Vector2Item> GetVector2Array(uint32_t item) noexcept { return Typed<Vector2Item>(item); }
+    ItemArray<Vector3Item> GetVector3Array(uint32_t item) noexcept { return Typed<Vector3Item>(item); }
+    ItemArray<Vector4Item> GetVector4Array(uint32_t item) noexcept { return Typed<Vector4Item>(item); }
+    ItemArray<float> GetFloatArray(uint32_t item) noexcept { return Typed<float>(item); }
+    ItemArray<uint32_t> GetUDwordArray(uint32_t item) noexcept { return Typed<uint32_t>(item); }
+    ItemArray<const Vector2Item> GetVector2Array(uint32_t item) const noexcept { return Typed<const Vector2Item>(item); }
+    ItemArray<const Vector3Item> GetVector3Array(uint32_t item) const noexcept { return Typed<const Vector3Item>(item); }
+    ItemArray<const Vector4Item> GetVector4Array(uint32_t item) const noexcept { return Typed<const Vector4Item>(item); }
+    ItemArray<const float> GetFloatArray(uint32_t item) const noexcept { return Typed<const float>(item); }
+    ItemArray<const uint32_t> GetUDwordArray(uint32_t item) const noexcept { return Typed<const uint32_t>(item); }
+
+    RenderBuffer* GetStaticVertexBuffer() const noexcept { return staticVertices_; }
+    RenderBuffer* GetStaticIndexBuffer() const noexcept { return staticIndices_; }
+    // Take a reference on the new buffer and give back the old one's.
+    void SetStaticVertexBuffer(RenderBuffer* buffer);
+    void SetStaticIndexBuffer(RenderBuffer* buffer);
+    void SetVertexDataDirty(bool dirty) noexcept { vertexDirty_ = dirty; }
+    void SetIndexDataDirty(bool dirty) noexcept { indexDirty_ = dirty; }
+    bool IsVertexDataDirty() const noexcept { return vertexDirty_; }
+    bool IsIndexDataDirty() const noexcept { return indexDirty_; }
+
+protected:
+    GeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount, uint32_t faceCount,
+                  uint32_t creationFlags);
+    void SetVertexCounts(uint32_t count) noexcept { vertexCount_ = maxVertices_ = count; }
 
 private:
     GeometryChunk(Material* material, const ChunkHint& hint, uint32_t vertexCount, uint32_t primitiveCount,
                   uint32_t indexCount);
+    template <typename T>
+    ItemArray<T> Typed(uint32_t item) const noexcept
+    {
+        const ItemArray<unsigned char> raw = const_cast<GeometryChunk*>(this)->GetItemArray(item);
+        return {raw.stride, reinterpret_cast<T*>(raw.data)};
+    }
 
-    Material* material_;
+    Material* material_ = nullptr;
     ChunkHint hint_;
-    uint32_t vertexCount_;
-    uint32_t primitiveCount_;
-    uint32_t indexCount_;
+    uint32_t vertexCount_ = 0;
+    uint32_t maxVertices_ = 0;
+    uint32_t primitiveCount_ = 0;
+    uint32_t indexCount_ = 0;
+    uint32_t maxIndices_ = 0;
+    uint32_t faceCount_ = 0;
+    uint32_t creationFlags_ = 0;
+    uint32_t flags_ = 0;
+    uint32_t primitiveCode_ = 0;
+    uint32_t primitiveFlags_ = 0;
+    uint32_t primitiveValue_ = 0;
+    const VertexType* vertexType_ = nullptr;
+    std::shared_ptr<std::vector<uint16_t>> indices_;
+    std::vector<float> faceNormals_;
+    std::vector<FaceNeighbors> faceNeighbors_;
+    std::vector<uint32_t> palette_;
+    RenderBuffer* staticVertices_ = nullptr;
+    RenderBuffer* staticIndices_ = nullptr;
+    bool vertexDirty_ = false;
+    bool indexDirty_ = false;
 };
 
 }  // namespace Nyx

@@ -1,8 +1,43 @@
 #include "nyx/gfx/Material.h"
 
+#include "nyx/gfx/GeometryChunkStreams.h"
 #include "nyx/gfx/Texture.h"
 
 namespace Nyx {
+
+uint32_t Material::SetTextureFile(uint32_t kind, const String& path, float value)
+{
+    if (path.Empty())
+        return kMissingTexture;
+    textureFiles_.push_back({kind, path, value});
+    return kOk;
+}
+
+GeometryChunk* Material::CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
+                                             uint32_t faceCount, uint32_t primitiveCode,
+                                             const StandardChunkHint& hint)
+{
+    return GeometryChunkStreams::Create(this, vertexCount, primitiveCount, indexCount, faceCount, primitiveCode,
+                                        hint);
+}
+
+void Material::SetProperty(const String& name, const String& value)
+{
+    for (auto& property : properties_) {
+        if (property.first == name) {
+            property.second = value;
+            return;
+        }
+    }
+    properties_.emplace_back(name, value);
+}
+
+PString Material::VerifyDecoratedName(const PString& name, uint32_t textureCount)
+{
+    if (name.View().find(DecoratedTypeToken) != std::string_view::npos)
+        return name;
+    return PString(name.Str() + (textureCount == 0 ? ".m.notex" : ".m.onetex"));
+}
 
 OneTextureMaterial::~OneTextureMaterial()
 {

@@ -109,3 +109,50 @@ Material* MaterialManager::LoadMaterial(const PString& decoratedName)
 }
 
 }  // namespace Nyx
+
+namespace Nyx {
+
+MaterialManager::~MaterialManager()
+{
+    for (auto& entry : made_)
+        entry.second->Release();
+}
+
+uint32_t MaterialManager::FindOrCreate(const PString& decoratedName, Material*& out)
+{
+    out = nullptr;
+    if (decoratedName.Empty())
+        return kNoName;
+    for (auto& entry : made_) {
+        if (entry.first == decoratedName) {
+            out = entry.second;
+            out->AddRef();
+            return kFound;
+        }
+    }
+    const std::string_view type = TypeOf(decoratedName.View());
+    if (type.empty() || !IsTypeKnown(type))
+        return kUnknownType;
+    Material* material = LoadMaterial(decoratedName);
+    if (!material)
+        return kNotCreatable;
+    made_.emplace_back(decoratedName, material);
+    material->AddRef();
+    out = material;
+    return kFound;
+}
+
+void MaterialManager::SplitDecoratedMaterialName(const PString& decoratedName, PString& name, PString& type)
+{
+    const std::string_view text = decoratedName.View();
+    const size_t at = text.rfind(".m.");
+    if (at == std::string_view::npos) {
+        name = decoratedName;
+        type = PString();
+        return;
+    }
+    name = PString(text.substr(0, at));
+    type = PString(text.substr(at + 3));
+}
+
+}  // namespace Nyx

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "nyx/PString.h"
 
@@ -42,8 +44,24 @@ public:
     Material* LoadMaterial(const PString& decoratedName);
     uint32_t GetLoadCount() const noexcept { return loads_; }
 
+    // Results of FindOrCreate.
+    enum FindResult : uint32_t { kFound = 0, kUnknownType = 1, kNoName = 2, kNotCreatable = 3 };
+    // The material of that decorated name, made once and then shared: on
+    // kFound `out` holds one reference for the caller; otherwise null. A
+    // known type whose factory fails gives kNotCreatable.
+    uint32_t FindOrCreate(const PString& decoratedName, Material*& out);
+    // The type the manager falls back on for names it cannot serve.
+    static constexpr std::string_view kDefaultType = "onetex";
+    // "<name>.m.<type>" into its two parts; a name without the token gives
+    // itself and an empty type.
+    static void SplitDecoratedMaterialName(const PString& decoratedName, PString& name, PString& type);
+
+    // Gives back the references the manager holds on what it made.
+    ~MaterialManager();
+
 private:
     uint32_t loads_ = 0;
+    std::vector<std::pair<PString, Material*>> made_;
 };
 
 }  // namespace Nyx

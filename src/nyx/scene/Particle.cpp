@@ -39,6 +39,26 @@ bool Particle::RemoveChild(Particle* child)
     return true;
 }
 
+void Particle::GetGlobalFrame(Vector3f& position, Quaternion& orientation) const noexcept
+{
+    position = position_;
+    orientation = orientation_;
+    for (const Particle* p = parent_; p; p = p->parent_) {
+        position = p->position_ + p->orientation_.Rotate(position);
+        orientation = p->orientation_ * orientation;
+    }
+}
+
+void Particle::GlobalToLocal(Vector3f& position, Quaternion& orientation) const noexcept
+{
+    Vector3f at;
+    Quaternion turn;
+    GetGlobalFrame(at, turn);
+    const Quaternion back = turn.Conjugate();
+    position = back.Rotate(position - at);
+    orientation = back * orientation;
+}
+
 void Particle::Unlink()
 {
     if (parent_)

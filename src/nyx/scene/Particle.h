@@ -1,11 +1,14 @@
-// A node of the engine's scene: a particle with a parent, children and flag
-// bits. The tool draws nothing, so a particle carries no transform of its
-// own here; the tree and the flags are what the validation library's preview
-// scene and the meshes it loads rely on.
+// A node of the engine's scene: a particle with a parent, children, flag
+// bits and a reference frame (position and orientation relative to its
+// parent). The tool draws nothing; the tree, the flags and the frames are
+// what the validation library's preview scene and the meshes it loads rely
+// on.
 #pragma once
 
 #include <cstdint>
 #include <vector>
+
+#include "nyx/scene/Quaternion.h"
 
 namespace Nyx {
 
@@ -40,10 +43,25 @@ public:
     void ClearFlag(uint32_t bits) noexcept { flags_ &= ~bits; }
     bool HasFlag(uint32_t bits) const noexcept { return (flags_ & bits) == bits; }
 
+    void SetReferenceFrame(const Vector3f& position, const Quaternion& orientation) noexcept
+    {
+        position_ = position;
+        orientation_ = orientation;
+    }
+    const Vector3f& GetPosition() const noexcept { return position_; }
+    const Quaternion& GetOrientation() const noexcept { return orientation_; }
+    // The frame of this particle in the scene: its own composed with its
+    // ancestors'.
+    void GetGlobalFrame(Vector3f& position, Quaternion& orientation) const noexcept;
+    // Turns a frame given in the scene into one relative to this particle.
+    void GlobalToLocal(Vector3f& position, Quaternion& orientation) const noexcept;
+
 private:
     Particle* parent_ = nullptr;
     std::vector<Particle*> children_;
     uint32_t flags_ = 0;
+    Vector3f position_;
+    Quaternion orientation_;
 };
 
 }  // namespace Nyx

@@ -1,0 +1,36 @@
+#include "nyx/gfx/RenderDevice.h"
+
+namespace Nyx {
+
+RenderBuffer* RenderDevice::CreateVertexBuffer(uint32_t vertexType, uint32_t vertexCount)
+{
+    if (refuseCreates_)
+        return nullptr;
+    ++creates_;
+    auto* buffer = new RenderBuffer(RenderBuffer::kVertices, vertexType, vertexCount);
+    buffer->AddRef();
+    return buffer;
+}
+
+RenderBuffer* RenderDevice::CreateIndexBuffer(uint32_t indexCount)
+{
+    if (refuseCreates_)
+        return nullptr;
+    ++creates_;
+    auto* buffer = new RenderBuffer(RenderBuffer::kIndices, 0, indexCount);
+    buffer->AddRef();
+    return buffer;
+}
+
+bool RenderDevice::Upload(RenderBuffer& buffer, const void* data, uint32_t bytes)
+{
+    if (refuseUploads_)
+        return false;
+    ++uploads_;
+    ++buffer.uploads_;
+    const auto* b = static_cast<const uint8_t*>(data);
+    buffer.contents_.assign(b, b ? b + bytes : b);
+    return true;
+}
+
+}  // namespace Nyx

@@ -1,0 +1,53 @@
+// The display's render device. Nothing is drawn: buffers are plain memory,
+// and the device counts what it was asked to create and upload, so tests
+// can see what a chunk did. Tests may make it refuse either.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "nyx/ReferenceCount.h"
+
+namespace Nyx {
+
+class RenderBuffer : public ReferenceCount {
+public:
+    enum Kind : uint32_t { kVertices = 0, kIndices = 1 };
+    RenderBuffer(Kind kind, uint32_t vertexType, uint32_t count) : kind_(kind), vertexType_(vertexType), count_(count) {}
+
+    Kind GetKind() const noexcept { return kind_; }
+    uint32_t GetVertexType() const noexcept { return vertexType_; }
+    uint32_t GetCount() const noexcept { return count_; }
+    const std::vector<uint8_t>& GetContents() const noexcept { return contents_; }
+    uint32_t GetUploadCount() const noexcept { return uploads_; }
+
+private:
+    friend class RenderDevice;
+    Kind kind_;
+    uint32_t vertexType_;
+    uint32_t count_;
+    std::vector<uint8_t> contents_;
+    uint32_t uploads_ = 0;
+};
+
+class RenderDevice {
+public:
+    // A buffer with one reference for the caller; null when refused.
+    RenderBuffer* CreateVertexBuffer(uint32_t vertexType, uint32_t vertexCount);
+    RenderBuffer* CreateIndexBuffer(uint32_t indexCount);
+    // Replaces the buffer's contents; false when refused.
+    bool Upload(RenderBuffer& buffer, const void* data, uint32_t bytes);
+
+    uint32_t GetCreateCount() const noexcept { return creates_; }
+    uint32_t GetUploadCount() const noexcept { return uploads_; }
+    void SetRefuseCreates(bool refuse) noexcept { refuseCreates_ = refuse; }
+    void SetRefuseUploads(bool refuse) noexcept { refuseUploads_ = refuse; }
+
+private:
+    uint32_t creates_ = 0;
+    uint32_t uploads_ = 0;
+    bool refuseCreates_ = false;
+    bool refuseUploads_ = false;
+};
+
+}  // namespace Nyx
