@@ -1,0 +1,16 @@
+#include "resources/mesh/MeshGeometrySettings.h"
+
+#include "config/tree/TDBContainerTag.h"
+
+void ReadGeometrySettings(const ChunkRef& description, GeometrySettings& settings)
+{
+    static const char* const kKeys[GeometrySettings::kCount] = {
+        "SoftwareLighting", "SoftwareAnimation", "DynamicVertex", "DynamicIndex", "HardwareAnimationFloatPrecision"};
+    for (uint32_t k = 0; k < GeometrySettings::kCount; ++k) {
+        const Nyx::PString key(kKeys[k]);
+        if (TDBContainerTag::GetChildType(description, key) == ACS_TYPE_NONE)
+            continue;
+        settings.value[k] = static_cast<uint8_t>(TDBContainerTag::GetInt(description, key, 0));
+        settings.present[k] = 1;
+    }
+}
