@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <functional>
 #include <string>
 
 #include "nyx/gfx/GeometryChunk.h"
+#include "nyx/gfx/Material.h"
+#include "nyx/gfx/MaterialManager.h"
+#include "nyx/scene/ParticleBone.h"
 #include "resources/mesh/MeshTestSupport.h"
 
 namespace {
@@ -87,3 +92,226 @@ TEST(IndexedMeshFileTest, EmptyMemoryFileAndMissingManager)
 }
 
 }  // namespace
+
+namespace {
+
+// A material type whose chunks are made only for sane counts, and which
+// remembers the largest vertex count it was asked for.
+struct ProbeMaterial : Nyx::Material {
+    using Nyx::Material::Material;
+    static inline uint64_t largestRequest = 0;
+    Nyx::GeometryChunk* CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
+                                            uint32_t faceCount, uint32_t primitiveCode,
+                                            const Nyx::StandardChunkHint& hint) override
+    {
+        largestRequest = std::max<uint64_t>({largestRequest, vertexCount, indexCount, faceCount});
+        if (vertexCount > 1000 || indexCount > 1000 || faceCount > 1000)
+            return nullptr;
+        return Nyx::Material::CreateGeometryChunk(vertexCount, primitiveCount, indexCount, faceCount, primitiveCode,
+                                                  hint);
+    }
+};
+
+Nyx::Material* MakeProbe(const Nyx::PString& name, const Nyx::PString& type)
+{
+    Nyx::Material* material = new ProbeMaterial(name, type);
+    material->AddRef();
+    return material;
+}
+
+struct ProbeType {
+    uint32_t token = Nyx::MaterialManager::RegisterType("probe", &MakeProbe);
+    ~ProbeType() { Nyx::MaterialManager::UnregisterType(token); }
+};
+
+}  // namespace
+
+// Counts are weighed against the bytes left before anything is made for
+// them: a small file cannot ask for gigabytes.
+TEST(IndexedMeshFileTest, CountsBeyondTheDataFailBeforeAnythingIsMade)
+{
+    ProbeType probe;
+    const FileCase cases[] = {
+        {"vertex count", [](TestMesh& m) { m.chunks[0].geometry.vertexCount = 0x10000000; }, RES_FILE_FORMAT_ERROR},
+        {"index count", [](TestMesh& m) { m.chunks[0].geometry.indexCount = 0x20000000; }, RES_FILE_FORMAT_ERROR},
+        {"face count", [](TestMesh& m) { m.chunks[0].geometry.faceCount = 0x08000000; }, RES_FILE_FORMAT_ERROR},
+        {"texture-coordinate sets",
+         [](TestMesh& m) {
+             m.chunks[0].geometry.version = 150;
+             m.chunks[0].geometry.texCoordSets = 0x40000000;
+         },
+         RES_FILE_FORMAT_ERROR},
+    };
+    for (const FileCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestMesh mesh = QuadMesh();
+        mesh.chunks[0].material.name = "body.m.probe";
+        c.edit(mesh);
+        ProbeMaterial::largestRequest = 0;
+        MeshLoadHarness harness;
+        EXPECT_EQ(harness.Load(mesh), c.expected);
+        EXPECT_LE(ProbeMaterial::largestRequest, 6u);
+    }
+}
+
+TEST(IndexedMeshFileTest, CountsOfTheOptionalChunksBeyondTheDataFail)
+{
+    const FileCase cases[] = {
+        {"attachment count",
+         [](TestMesh& m) { m.attachments = TestAttachments{100, {{"a.x"}}, 100000}; }, RES_FILE_FORMAT_ERROR},
+        {"influence definition count",
+         [](TestMesh& m) {
+             m.influences = TestInfluences{};
+             m.influences->definitions.resize(1);
+             m.influences->count = 1000;
+         },
+         RES_FILE_FORMAT_ERROR},
+    };
+    for (const FileCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestMesh mesh = QuadMesh();
+        c.edit(mesh);
+        MeshLoadHarness harness;
+        EXPECT_EQ(harness.Load(mesh), c.expected);
+        EXPECT_LE(harness.definition->GetAttachmentCount(), 1u);
+        EXPECT_LE(harness.definition->GetInfluenceCount(), 1u);
+    }
+}
+
+// A GEOM whose size points far past the data leaves the cursor at the
+// data's end; the next CHNK is then missing.
+TEST(IndexedMeshFileTest, GeometrySizePastTheDataStopsAtItsEnd)
+{
+    TestMesh mesh = QuadMesh();
+    mesh.chunks.push_back(QuadStripChunk(1));
+    mesh.chunks[0].geometry.size = 0x7FFFFFF0;
+    MeshLoadHarness harness;
+    EXPECT_EQ(harness.Load(mesh), RES_FILE_FORMAT_ERROR);
+
+    mesh.chunks[0].geometry.size = -16;
+    EXPECT_EQ(harness.Load(mesh), RES_FILE_FORMAT_ERROR);
+}
+
+namespace {
+
+TestBone Chain(uint32_t depth)
+{
+    TestBone bone{100, "bone" + std::to_string(depth), {}, {0, 0, 0, 1}, {}, {}};
+    if (depth > 0)
+        bone.children.push_back(Chain(depth - 1));
+    return bone;
+}
+
+}  // namespace
+
+TEST(IndexedMeshFileTest, SkeletonDepthIsBounded)
+{
+    for (const auto& [depth, expected] : {std::pair{255u, RES_OK}, std::pair{256u, RES_FILE_FORMAT_ERROR}}) {
+        SCOPED_TRACE(depth);
+        TestMesh mesh = QuadMesh();
+        mesh.skeleton = TestSkeleton{100, Chain(depth)};
+        MeshLoadHarness harness;
+        EXPECT_EQ(harness.Load(mesh), expected);
+        if (expected == RES_OK) {
+            ASSERT_NE(harness.definition->GetRootBone(), nullptr);
+            EXPECT_EQ(harness.definition->GetRootBone()->CountBones(), depth + 1);
+        }
+    }
+}
+
+TEST(IndexedMeshFileTest, EmptyChunksAreDroppedAndInfluencesFollowTheirChunks)
+{
+    TestMesh mesh;
+    mesh.chunks.push_back(QuadStripChunk(1));
+    TestChunk empty = QuadStripChunk(1);
+    empty.geometry.positions.clear();
+    empty.geometry.texCoords.clear();
+    empty.geometry.normals.clear();
+    empty.geometry.indices.clear();
+    empty.geometry.faceNormals.clear();
+    mesh.chunks.push_back(empty);
+    mesh.chunks.push_back(QuadStripChunk(2));
+    mesh.chunks[2].geometry.name = "third";
+    mesh.influences = TestInfluences{};
+    TestInfluence bone;
+    bone.bone = "root";
+    bone.groups = {{0, {{0}}}, {1, {{0}}}, {2, {{5}}}, {2, {}}};
+    mesh.influences->definitions.push_back(bone);
+
+    MeshLoadHarness harness;
+    ASSERT_EQ(harness.Load(mesh), RES_OK);
+    const KestroIndexedMeshDefinition& d = *harness.definition;
+    EXPECT_EQ(d.GetChunkCount(), 2u);
+    EXPECT_EQ(d.GetChunkVertexCount(1), 8u);
+    EXPECT_EQ(d.GetChunkName(1), Nyx::PString("third"));
+    EXPECT_EQ(d.GetChunkName(2), Nyx::PString());
+    EXPECT_EQ(d.GetTotalVertices(), 12u);
+    // The group of the dropped chunk and the one without entries are gone;
+    // the third CHNK's group names array entry 1.
+    ASSERT_EQ(d.GetInfluenceGroupCount(0), 2u);
+    EXPECT_EQ(d.GetInfluenceGroupChunk(0, 0), 0u);
+    EXPECT_EQ(d.GetInfluenceGroupChunk(0, 1), 1u);
+    EXPECT_EQ(d.GetChunkMaxVertexInfluences(1), 1u);
+}
+
+// A line piece has no faces but is drawn: only vertex, index and primitive
+// counts of 0 make a chunk empty.
+TEST(IndexedMeshFileTest, ChunkWithoutFacesIsKept)
+{
+    TestMesh mesh;
+    TestChunk lines = QuadStripChunk(1);
+    lines.geometry.primitive = 1;
+    lines.geometry.faceNormals.clear();
+    lines.geometry.primitiveCount = 3;
+    mesh.chunks.push_back(lines);
+    MeshLoadHarness harness;
+    ASSERT_EQ(harness.Load(mesh), RES_OK);
+    EXPECT_EQ(harness.definition->GetChunkCount(), 1u);
+    EXPECT_EQ(harness.definition->GetChunk(0)->GetPrimitiveCode(), 3u);
+    EXPECT_EQ(harness.definition->GetTotalFaces(), 0u);
+}
+
+TEST(IndexedMeshFileTest, MaterialColourAndPowerRules)
+{
+    for (const auto& [version, power, expectedPower] :
+         {std::tuple{102u, 40.0f, 10.0f}, std::tuple{103u, 4.0f, 10.0f}, std::tuple{103u, 40.0f, 40.0f}}) {
+        SCOPED_TRACE(version);
+        TestMesh mesh = QuadMesh();
+        TestMaterial& m = mesh.chunks[0].material;
+        m.name = "paint" + std::to_string(version) + std::to_string(static_cast<int>(power)) + ".m.onetex";
+        m.version = version;
+        m.power = power;
+        m.colours[3][0] = 0.8f;
+        MeshLoadHarness harness;
+        ASSERT_EQ(harness.Load(mesh), RES_OK);
+        const Nyx::DisplayMaterial display = harness.definition->GetChunkDisplayMaterial(0);
+        EXPECT_EQ(display.power, expectedPower);
+        EXPECT_FLOAT_EQ(display.colour[3].r, 0.4f);
+        EXPECT_FLOAT_EQ(display.colour[3].a, 0.5f);
+        if (version == 102)
+            EXPECT_EQ(display.colour[2], (Nyx::DisplayColour{0, 0, 0, 0}));
+        else
+            EXPECT_FLOAT_EQ(display.colour[2].r, 0.5f);
+    }
+}
+
+TEST(IndexedMeshFileTest, StoredColoursReplaceTheDefault)
+{
+    TestMesh mesh = QuadMesh();
+    mesh.chunks[0].geometry.version = 150;
+    mesh.chunks[0].geometry.colours = {0x11223344u, 0x55667788u, 0x99AABBCCu, 0xDDEEFF00u};
+    MeshLoadHarness harness;
+    ASSERT_EQ(harness.Load(WriteMeshFile(mesh), {}, 0x80808080u), RES_OK);
+    uint32_t colours[4] = {};
+    ASSERT_TRUE(harness.definition->CopyChunkColours(0, true, colours, 4, 0));
+    EXPECT_EQ(colours[0], 0x11223344u);
+    EXPECT_EQ(colours[3], 0xDDEEFF00u);
+
+    mesh.chunks[0].geometry.version = 201;
+    ASSERT_EQ(harness.Load(WriteMeshFile(mesh), {}, 0x80808080u), RES_OK);
+    ASSERT_TRUE(harness.definition->CopyChunkColours(0, true, colours, 4, 0));
+    EXPECT_EQ(colours[2], 0x80808080u);
+    // The second colour stream is not kept by this engine: the fill value.
+    ASSERT_TRUE(harness.definition->CopyChunkColours(0, false, colours, 4, 7));
+    EXPECT_EQ(colours[0], 7u);
+}

@@ -216,7 +216,9 @@ inline void WriteGeometry(Out& out, const TestGeometry& g)
         out.U32(g.influences);
     if (g.version >= 200)
         out.Str(g.name);
-    const uint32_t sets = g.version >= 103 && g.version <= 199 ? g.texCoordSets : 1;
+    // A header may promise more sets than any vertex record holds: past
+    // eight, one set is written.
+    const uint32_t sets = g.version >= 103 && g.version <= 199 && g.texCoordSets <= 8 ? g.texCoordSets : 1;
     for (uint32_t k = 0; k < vertices; ++k) {
         out.Floats(&g.positions[3 * k], 3);
         for (uint32_t s = 0; s < sets; ++s) {
