@@ -1,7 +1,7 @@
 // Reads a mesh resource's geometry settings from its description: each of
 // SoftwareLighting, SoftwareAnimation, DynamicVertex, DynamicIndex and
 // HardwareAnimationFloatPrecision that is present gives its value and sets
-// its present byte. "Material", "Mesh", "Extension" and "Name" are read by
+// its present byte; names match without regard to case. "Material", "Mesh", "Extension" and "Name" are read by
 // the resource itself and passed over here.
 #pragma once
 
