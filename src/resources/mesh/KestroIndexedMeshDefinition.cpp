@@ -341,7 +341,7 @@ uint32_t KestroIndexedMeshDefinition::GetChunkIndexCount(uint32_t i) const
 uint32_t KestroIndexedMeshDefinition::GetChunkPrimitiveValue(uint32_t i) const
 {
     const Nyx::GeometryChunk* chunk = GetChunk(i);
-    return chunk ? chunk->GetPrimitiveValue() : 0;
+    return chunk ? chunk->GetPrimitiveCount() : 0;
 }
 
 uint32_t KestroIndexedMeshDefinition::GetChunkTexCoordSetCount(uint32_t i) const
@@ -518,7 +518,8 @@ bool KestroIndexedMeshDefinition::CopyInfluenceGroupEntries(uint32_t n, uint32_t
     if (g >= GetInfluenceGroupCount(n) || !out)
         return false;
     const auto& entries = influences_[n].groups[g].entries;
-    std::memcpy(out, entries.data(), entries.size() * sizeof(Nyx::InfluenceEntry));
+    if (!entries.empty())
+        std::memcpy(out, entries.data(), entries.size() * sizeof(Nyx::InfluenceEntry));
     return true;
 }
 

@@ -356,11 +356,11 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadNeighbours(MeshLoadResult& resu
     const uint32_t faces = chunk ? chunk->GetFaceCount() : 0;
     if (!CountFits(file, faces, sizeof(Nyx::GeometryChunk::FaceNeighbors)))
         return result;
-    if (const uint8_t* block = file.Take(faces * 12)) {
+    const uint8_t* block = file.Take(faces * 12);
+    if (block && faces > 0) {
         std::vector<Nyx::GeometryChunk::FaceNeighbors> records(faces);
         std::memcpy(records.data(), block, size_t{faces} * 12);
-        if (faces)
-            chunk->SetFaceNeighborArray(records.data());
+        chunk->SetFaceNeighborArray(records.data());
     }
     return result;
 }

@@ -34,6 +34,7 @@ TEST(IndexedMeshDefinitionTest, AccessorsAfterALoad)
     EXPECT_EQ(d.GetChunkCount(), 1u);
     EXPECT_EQ(d.GetChunkVertexCount(0), 8u);
     EXPECT_EQ(d.GetChunkIndexCount(0), 12u);
+    EXPECT_EQ(d.GetChunkPrimitiveValue(0), 4u);
     EXPECT_EQ(d.GetChunkTexCoordSetCount(0), 1u);
     EXPECT_EQ(d.GetTotalFaces(), 4u);
     EXPECT_EQ(d.GetBoundsMin(), (Nyx::Vector3f{0, 0, -3}));
