@@ -36,7 +36,7 @@ GeometryChunkStreams::GeometryChunkStreams(uint32_t vertexCount, uint32_t primit
     present_[kItemPosition] = true;
     present_[kItemColour] = true;
     present_[kItemNormal] = true;
-    present_[kItemExtraVector] = true;
+    present_[kItemExtraVector] = (hint.flags & StandardChunkHint::kExtraVectors) != 0;
     const uint32_t sets = hint.texCoordSets < 8 ? hint.texCoordSets : 8;
     for (uint32_t s = 0; s < sets; ++s)
         present_[kItemTexCoord0 + s] = true;

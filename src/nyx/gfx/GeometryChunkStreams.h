@@ -1,7 +1,8 @@
 // The chunk the engine's own materials make: one array per item (stream)
 // kind, laid out from the creation hint. It holds positions, one colour,
 // normals, the hinted texture-coordinate sets (up to eight), the extra
-// vectors and, for chunks skinned on the hardware, weights and bone indices.
+// vectors when hinted and, for chunks skinned on the hardware, weights and
+// bone indices.
 #pragma once
 
 #include <array>

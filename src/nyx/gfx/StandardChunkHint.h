@@ -12,6 +12,8 @@ struct StandardChunkHint {
         kSkinned = 1u << 1,
         kSoftwareSkinning = 1u << 2,
         kFloatWeights = 1u << 3,
+        // Per-vertex extra vectors (item 27) come with the data.
+        kExtraVectors = 1u << 4,
     };
     // Buffer modes: 0 static, 1 dynamic, 2 the engine's choice.
     static constexpr uint32_t kBufferAuto = 2;

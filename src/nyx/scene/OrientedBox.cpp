@@ -2,6 +2,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 
 namespace Nyx {
@@ -72,26 +73,56 @@ void OrientedBox::Zero() noexcept
 
 OrientedBox::OrientedBox(const void* points, uint32_t count, uint32_t stride)
 {
+    const PointArray array{points, count, stride};
+    *this = OrientedBox(&array, 1);
+}
+
+OrientedBox::OrientedBox(const PointArray* arrays, uint32_t arrayCount)
+{
     Zero();
-    if (!points || count == 0 || stride < sizeof(Vector3f))
+    uint64_t count = 0;
+    const PointArray* first = nullptr;
+    for (uint32_t k = 0; k < arrayCount; ++k) {
+        if (!arrays[k].points || arrays[k].count == 0 || arrays[k].stride < sizeof(Vector3f))
+            continue;
+        first = first ? first : &arrays[k];
+        count += arrays[k].count;
+    }
+    if (!first)
         return;
-    double mean[3] = {0, 0, 0};
-    for (uint32_t i = 0; i < count; ++i) {
-        const Vector3f p = PointAt(points, i, stride);
-        mean[0] += p.x;
-        mean[1] += p.y;
-        mean[2] += p.z;
+    // One pass of moments about the first point, which keeps the sums
+    // small for clouds far from the origin.
+    const Vector3f origin = PointAt(first->points, 0, first->stride);
+    double sx = 0, sy = 0, sz = 0, sxx = 0, sxy = 0, sxz = 0, syy = 0, syz = 0, szz = 0;
+    for (uint32_t k = 0; k < arrayCount; ++k) {
+        const PointArray& a = arrays[k];
+        if (!a.points || a.stride < sizeof(Vector3f))
+            continue;
+        const auto* bytes = static_cast<const unsigned char*>(a.points);
+        for (uint32_t i = 0; i < a.count; ++i) {
+            float p[3];
+            std::memcpy(p, bytes + static_cast<size_t>(i) * a.stride, sizeof p);
+            const double x = double(p[0]) - origin.x;
+            const double y = double(p[1]) - origin.y;
+            const double z = double(p[2]) - origin.z;
+            sx += x;
+            sy += y;
+            sz += z;
+            sxx += x * x;
+            sxy += x * y;
+            sxz += x * z;
+            syy += y * y;
+            syz += y * z;
+            szz += z * z;
+        }
     }
-    for (double& m : mean)
-        m /= count;
-    double cov[3][3] = {};
-    for (uint32_t i = 0; i < count; ++i) {
-        const Vector3f p = PointAt(points, i, stride);
-        const double d[3] = {p.x - mean[0], p.y - mean[1], p.z - mean[2]};
-        for (int r = 0; r < 3; ++r)
-            for (int c = 0; c < 3; ++c)
-                cov[r][c] += d[r] * d[c];
-    }
+    const double n = static_cast<double>(count);
+    double cov[3][3] = {{sxx - sx * sx / n, sxy - sx * sy / n, sxz - sx * sz / n},
+                        {0, syy - sy * sy / n, syz - sy * sz / n},
+                        {0, 0, szz - sz * sz / n}};
+    cov[1][0] = cov[0][1];
+    cov[2][0] = cov[0][2];
+    cov[2][1] = cov[1][2];
     double vectors[3][3];
     double values[3];
     Jacobi(cov, vectors, values);
@@ -111,19 +142,32 @@ OrientedBox::OrientedBox(const void* points, uint32_t count, uint32_t stride)
             axes_[a] = len > 0.0f ? axes_[a] * (1.0f / len) : axes_[a];
         }
     }
-    float lo[3] = {FLT_MAX, FLT_MAX, FLT_MAX};
-    float hi[3] = {-FLT_MAX, -FLT_MAX, -FLT_MAX};
-    for (uint32_t i = 0; i < count; ++i) {
-        const Vector3f p = PointAt(points, i, stride);
-        for (int a = 0; a < 3; ++a) {
-            const float t = p.Dot(axes_[a]);
-            lo[a] = t < lo[a] ? t : lo[a];
-            hi[a] = t > hi[a] ? t : hi[a];
+    const Vector3f u = axes_[0];
+    const Vector3f v = axes_[1];
+    const Vector3f w = axes_[2];
+    float lo0 = FLT_MAX, lo1 = FLT_MAX, lo2 = FLT_MAX;
+    float hi0 = -FLT_MAX, hi1 = -FLT_MAX, hi2 = -FLT_MAX;
+    for (uint32_t k = 0; k < arrayCount; ++k) {
+        const PointArray& a = arrays[k];
+        if (!a.points || a.stride < sizeof(Vector3f))
+            continue;
+        const auto* bytes = static_cast<const unsigned char*>(a.points);
+        for (uint32_t i = 0; i < a.count; ++i) {
+            float p[3];
+            std::memcpy(p, bytes + static_cast<size_t>(i) * a.stride, sizeof p);
+            const float t0 = p[0] * u.x + p[1] * u.y + p[2] * u.z;
+            const float t1 = p[0] * v.x + p[1] * v.y + p[2] * v.z;
+            const float t2 = p[0] * w.x + p[1] * w.y + p[2] * w.z;
+            lo0 = std::min(lo0, t0);
+            hi0 = std::max(hi0, t0);
+            lo1 = std::min(lo1, t1);
+            hi1 = std::max(hi1, t1);
+            lo2 = std::min(lo2, t2);
+            hi2 = std::max(hi2, t2);
         }
     }
-    centre_ = axes_[0] * ((lo[0] + hi[0]) * 0.5f) + axes_[1] * ((lo[1] + hi[1]) * 0.5f) +
-              axes_[2] * ((lo[2] + hi[2]) * 0.5f);
-    half_ = {(hi[0] - lo[0]) * 0.5f, (hi[1] - lo[1]) * 0.5f, (hi[2] - lo[2]) * 0.5f};
+    centre_ = u * ((lo0 + hi0) * 0.5f) + v * ((lo1 + hi1) * 0.5f) + w * ((lo2 + hi2) * 0.5f);
+    half_ = {(hi0 - lo0) * 0.5f, (hi1 - lo1) * 0.5f, (hi2 - lo2) * 0.5f};
 }
 
 bool OrientedBox::Contains(const Vector3f& p, float slack) const noexcept

@@ -29,6 +29,13 @@ public:
     // principal directions of the points' covariance; when two of its
     // values coincide (or the points are too few to tell), the world axes.
     OrientedBox(const void* points, uint32_t count, uint32_t stride);
+    // The same over the points of several arrays together.
+    struct PointArray {
+        const void* points;
+        uint32_t count;
+        uint32_t stride;
+    };
+    OrientedBox(const PointArray* arrays, uint32_t arrayCount);
 
     void Zero() noexcept;
 

@@ -105,6 +105,12 @@ bool GeometryConfigData::LoadConfigData(const ChunkRef& root, bool influences, b
             ok = ReadInfluence(node, definition) && ok;
             influences_.push_back(std::move(definition));
         });
+        // As in the binary form: a skeleton is linked by name in quadratic
+        // time, so sets of 1024 or more are not taken.
+        if (influences_.size() >= kMaxInfluences) {
+            influences_.clear();
+            ok = false;
+        }
     }
     if (attachments) {
         ForEachChild(root, "attachments", [&](const ChunkRef& node) {

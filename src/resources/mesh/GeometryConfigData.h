@@ -38,6 +38,8 @@ class GeometryConfigData {
 public:
     // Most vertices one chunk may have: its indices are 16 bits wide.
     static constexpr uint32_t kMaxChunkVertices = 0x10000;
+    // Influence sets of this many definitions or more are refused.
+    static constexpr uint32_t kMaxInfluences = 1024;
 
     struct Attachment {
         PString name;

@@ -221,24 +221,24 @@ void KestroIndexedMeshDefinition::ComputeTextureScale()
             if (a >= vertices || b >= vertices || c >= vertices)
                 continue;
             const auto edge = [](const Nyx::Vector3Item& p, const Nyx::Vector3Item& q) {
-                return std::sqrt(double(q.x - p.x) * (q.x - p.x) + double(q.y - p.y) * (q.y - p.y) +
-                                 double(q.z - p.z) * (q.z - p.z));
+                return std::sqrt((q.x - p.x) * (q.x - p.x) + (q.y - p.y) * (q.y - p.y) + (q.z - p.z) * (q.z - p.z));
             };
             const auto span = [](const Nyx::Vector2Item& p, const Nyx::Vector2Item& q) {
-                return std::sqrt(double(q.u - p.u) * (q.u - p.u) + double(q.v - p.v) * (q.v - p.v));
+                return std::sqrt((q.u - p.u) * (q.u - p.u) + (q.v - p.v) * (q.v - p.v));
             };
-            const double l1 = edge(positions[a], positions[b]);
-            const double l2 = edge(positions[a], positions[c]);
-            const double t1 = span(uv[a], uv[b]);
-            const double t2 = span(uv[a], uv[c]);
-            if (std::fabs(t1 * t2) <= 0.00001)
+            const float l1 = edge(positions[a], positions[b]);
+            const float l2 = edge(positions[a], positions[c]);
+            const float t1 = span(uv[a], uv[b]);
+            const float t2 = span(uv[a], uv[c]);
+            if (std::fabs(t1 * t2) <= 0.00001f)
                 continue;
-            const double r1 = l1 / t1;
-            const double r2 = l2 / t2;
-            const double w = l1 * l2 * 0.5;
-            sum += (r1 + r2) * w;
+            const float r1 = l1 / t1;
+            const float r2 = l2 / t2;
+            const float w = l1 * l2 * 0.5f;
+            // The sums run over every triangle of the mesh: doubles.
+            sum += double(r1 + r2) * w;
             weights += 2.0 * w;
-            largest = std::max({largest, r1, r2});
+            largest = std::max({largest, double(r1), double(r2)});
         }
     }
     const double mean = weights > 0.0 ? sum / weights : 0.0;
@@ -247,14 +247,14 @@ void KestroIndexedMeshDefinition::ComputeTextureScale()
 
 void KestroIndexedMeshDefinition::ComputeOrientedBox()
 {
-    std::vector<Nyx::Vector3f> points;
-    points.reserve(totalVertices_);
+    std::vector<Nyx::OrientedBox::PointArray> arrays;
+    arrays.reserve(chunks_.size());
     for (Nyx::GeometryChunk* chunk : chunks_) {
         const auto positions = chunk ? chunk->GetVector3Array(Nyx::kItemPosition) : Nyx::ItemArray<Nyx::Vector3Item>{};
-        for (uint32_t v = 0; positions && v < chunk->GetVertexCount(); ++v)
-            points.push_back({positions[v].x, positions[v].y, positions[v].z});
+        if (positions)
+            arrays.push_back({positions.data, chunk->GetVertexCount(), positions.stride});
     }
-    box_ = Nyx::OrientedBox(points.data(), static_cast<uint32_t>(points.size()), sizeof(Nyx::Vector3f));
+    box_ = Nyx::OrientedBox(arrays.data(), static_cast<uint32_t>(arrays.size()));
 }
 
 Nyx::String KestroIndexedMeshDefinition::ResolveTexturePath(const Nyx::String& fileName) const

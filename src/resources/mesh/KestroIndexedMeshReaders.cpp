@@ -250,7 +250,9 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
     if (version >= 102)
         DecideHardwareAnimation();
     Nyx::Material* material = materials_[slot];
-    const Nyx::StandardChunkHint hint = BuildChunkHint(texCoordSets, material, hintValue, influences);
+    Nyx::StandardChunkHint hint = BuildChunkHint(texCoordSets, material, hintValue, influences);
+    if (hasExtra)
+        hint.flags |= Nyx::StandardChunkHint::kExtraVectors;
     Nyx::GeometryChunk* chunk =
         material ? material->CreateGeometryChunk(vertexCount, primitiveCount, indexCount, faceCount, code, hint)
                  : nullptr;

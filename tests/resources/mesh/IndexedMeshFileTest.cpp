@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <tuple>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
+#include <tuple>
 
+#include "nyx/File.h"
 #include "nyx/gfx/GeometryChunk.h"
 #include "nyx/gfx/Material.h"
 #include "nyx/gfx/MaterialManager.h"
@@ -314,4 +317,32 @@ TEST(IndexedMeshFileTest, StoredColoursReplaceTheDefault)
     // The second colour stream is not kept by this engine: the fill value.
     ASSERT_TRUE(harness.definition->CopyChunkColours(0, false, colours, 4, 7));
     EXPECT_EQ(colours[0], 7u);
+}
+
+TEST(IndexedMeshFileTest, OpenFileReadsThroughTheOwnersFileSystem)
+{
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("mesh_open_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::create_directories(folder);
+    const std::vector<uint8_t> bytes = WriteMeshFile(QuadMesh());
+    std::ofstream(folder / "body.im", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+
+    MeshLoadHarness harness;
+    KestroIndexedMeshDefinition definition;
+    MeshLoadResult result = RES_UNKNOWN;
+    EXPECT_EQ(definition.OpenFile(result, harness.owner, Nyx::String((folder / "none.im").string())),
+              RES_FILE_OPEN_ERROR);
+    // The mount the owner names is where relative paths are found.
+    Nyx::File::Subst::Add(Nyx::PString("meshopentest"), Nyx::File::Path(folder.string()));
+    harness.owner.SetFileBase(Nyx::PString("meshopentest"));
+    ASSERT_EQ(definition.OpenFile(result, harness.owner, Nyx::String("body.im")), RES_OK);
+    EXPECT_EQ(definition.GetName(), Nyx::PString("body.im"));
+    EXPECT_TRUE(definition.IsMemoryFileOpen());
+    EXPECT_EQ(definition.Load(result, &harness.kernel, &harness.kernel.GetMaterialManager(), harness.owner, 0),
+              RES_OK);
+    EXPECT_EQ(definition.GetChunkCount(), 1u);
+    Nyx::File::Subst::Remove(Nyx::PString("meshopentest"));
+    std::filesystem::remove_all(folder);
 }

@@ -149,7 +149,12 @@ using W = Nyx::MeshFileSupport;
 struct Out {
     std::vector<uint8_t> bytes;
 
-    void Tag(const std::string& tag) { bytes.insert(bytes.end(), tag.begin(), tag.begin() + 4); }
+    void Tag(const std::string& tag)
+    {
+        char four[4] = {};
+        std::memcpy(four, tag.data(), tag.size() < 4 ? tag.size() : 4);
+        W::WriteTag(bytes, four);
+    }
     void U32(uint32_t v) { W::WriteU32(bytes, v); }
     void F32(float v) { W::WriteFloat(bytes, v); }
     void Str(const std::string& s) { W::WritePaddedString(bytes, s); }
@@ -227,10 +232,11 @@ inline void WriteGeometry(Out& out, const TestGeometry& g)
             out.F32(at + 1 < g.texCoords.size() ? g.texCoords[at + 1] : 0.0f);
         }
     }
-    for (uint16_t i : g.indices) {
-        out.bytes.push_back(static_cast<uint8_t>(i));
-        out.bytes.push_back(static_cast<uint8_t>(i >> 8));
-    }
+    for (size_t k = 0; k < g.indices.size(); k += 2)
+        out.U32(static_cast<uint32_t>(g.indices[k]) |
+                (k + 1 < g.indices.size() ? static_cast<uint32_t>(g.indices[k + 1]) << 16 : 0));
+    if (g.indices.size() % 2)
+        out.bytes.resize(out.bytes.size() - 2);
     for (uint32_t k = 0; k < vertices * 3; ++k)
         out.F32(k < g.normals.size() ? g.normals[k] : 0.0f);
     if (g.version >= 104 && g.version <= 199)
