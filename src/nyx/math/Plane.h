@@ -1,0 +1,34 @@
+// A plane as a normal and a distance from the origin along it: the points p
+// with normal . p = distance.
+#pragma once
+
+#include "nyx/math/Vector.h"
+
+namespace Nyx {
+
+class Plane {
+public:
+    Plane() = default;
+    Plane(const Vector3& normal, float distance) noexcept : normal_(normal), distance_(distance) {}
+
+    // The normal is kept as given, unnormalised.
+    void Set(const Vector3& normal, float distance) noexcept
+    {
+        normal_ = normal;
+        distance_ = distance;
+    }
+
+    const Vector3& GetNormal() const noexcept { return normal_; }
+    float GetDistance() const noexcept { return distance_; }
+    // Positive on the side the normal points to.
+    float SignedDistance(const Vector3& p) const noexcept
+    {
+        return normal_.x * p.x + normal_.y * p.y + normal_.z * p.z - distance_;
+    }
+
+private:
+    Vector3 normal_;
+    float distance_ = 0.0f;
+};
+
+}  // namespace Nyx

@@ -1,0 +1,19 @@
+// How a collision tree reaches the triangles it was built over: the tree
+// keeps only their references, the owner of the mesh answers for corners.
+#pragma once
+
+#include <cstdint>
+
+#include "nyx/math/Vector.h"
+
+class KSAxisBoxTreeExternalGeometry {
+public:
+    KSAxisBoxTreeExternalGeometry() = default;
+    KSAxisBoxTreeExternalGeometry(const KSAxisBoxTreeExternalGeometry&) = delete;
+    KSAxisBoxTreeExternalGeometry& operator=(const KSAxisBoxTreeExternalGeometry&) = delete;
+    virtual ~KSAxisBoxTreeExternalGeometry() = default;
+
+    // The corners of the triangle named by the reference, (chunk << 16) |
+    // (face × 3); false when the geometry has no such triangle.
+    virtual bool GetTriangleCorners(uint32_t reference, Nyx::Vector3 corners[3]) const = 0;
+};
