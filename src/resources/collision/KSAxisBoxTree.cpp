@@ -9,7 +9,7 @@
 
 using Nyx::Cross;
 using Nyx::Dot;
-using Nyx::Vector3;
+using Nyx::Vector3f;
 
 struct KSAxisBoxTree::BuildData {
     struct Node {
@@ -29,7 +29,7 @@ struct KSAxisBoxTree::BuildData {
         leafTriangles.reserve(kInitialRoom);
     }
 
-    std::vector<Vector3> vertices;
+    std::vector<Vector3f> vertices;
     KSMapKDTree vertexMap;
     std::vector<uint32_t> triangles;  // three vertex indices each
     std::vector<uint32_t> references;
@@ -46,14 +46,14 @@ struct KSAxisBoxTree::BuildData {
 };
 
 struct KSAxisBoxTree::Segment {
-    Vector3 start;
-    Vector3 end;
-    Vector3 vector;
-    Vector3 unit;
+    Vector3f start;
+    Vector3f end;
+    Vector3f vector;
+    Vector3f unit;
     float inverseLength;
-    Vector3 midpoint;
-    Vector3 half;
-    Vector3 halfAbs;
+    Vector3f midpoint;
+    Vector3f half;
+    Vector3f halfAbs;
     float unitDotStart;
 };
 
@@ -68,7 +68,7 @@ void KSAxisBoxTree::BeginBuild(const KSAxisBoxTreeExternalGeometry* geometry)
     skipped_ = 0;
 }
 
-void KSAxisBoxTree::AddFace(const Vector3& a, const Vector3& b, const Vector3& c, uint32_t chunk, uint32_t face)
+void KSAxisBoxTree::AddFace(const Vector3f& a, const Vector3f& b, const Vector3f& c, uint32_t chunk, uint32_t face)
 {
     // Both the chunk and the face must survive the round trip through the
     // reference and the stored entry; otherwise a query would test another
@@ -80,7 +80,7 @@ void KSAxisBoxTree::AddFace(const Vector3& a, const Vector3& b, const Vector3& c
     AddTriangle(a, b, c, (chunk << 16) | (face * 3));
 }
 
-void KSAxisBoxTree::AddTriangle(const Vector3& a, const Vector3& b, const Vector3& c, uint32_t reference)
+void KSAxisBoxTree::AddTriangle(const Vector3f& a, const Vector3f& b, const Vector3f& c, uint32_t reference)
 {
     if (!build_)
         BeginBuild(geometry_);
@@ -95,7 +95,7 @@ void KSAxisBoxTree::AddTriangle(const Vector3& a, const Vector3& b, const Vector
         ++skipped_;
         return;
     }
-    const Vector3* corners[3] = {&a, &b, &c};
+    const Vector3f* corners[3] = {&a, &b, &c};
     uint32_t indices[3];
     const size_t verticesBefore = data.vertices.size();
     for (int i = 0; i < 3; ++i) {
@@ -149,7 +149,7 @@ bool KSAxisBoxTree::Build()
             data.centres[axis][t] = (data.boxes[6 * t + axis] + data.boxes[6 * t + 3 + axis]) * 0.5f;
     }
     BuildData::Node root{0, 0, {FLT_MAX, FLT_MAX, FLT_MAX}, {-FLT_MAX, -FLT_MAX, -FLT_MAX}};
-    for (const Vector3& v : data.vertices) {
+    for (const Vector3f& v : data.vertices) {
         const float p[3] = {v.x, v.y, v.z};
         for (int axis = 0; axis < 3; ++axis) {
             root.min[axis] = std::min(root.min[axis], p[axis]);
@@ -264,7 +264,7 @@ inline float Dequantise(int32_t stored, float scale) noexcept
 
 }  // namespace
 
-void KSAxisBoxTree::GetNodeBox(const StoredNode& node, Vector3& centre, Vector3& extents) const noexcept
+void KSAxisBoxTree::GetNodeBox(const StoredNode& node, Vector3f& centre, Vector3f& extents) const noexcept
 {
     centre = {Dequantise(node.centre[0], centreScale_), Dequantise(node.centre[1], centreScale_),
               Dequantise(node.centre[2], centreScale_)};
@@ -348,7 +348,7 @@ uint32_t KSAxisBoxTree::GetLeafReference(uint32_t entry) const noexcept
     return ((packed >> 15) << 16) | ((packed & 0x7FFF) * 3);
 }
 
-bool KSAxisBoxTree::Query(const Vector3& start, const Vector3& end, KSAxisBoxTreeResult& result) const
+bool KSAxisBoxTree::Query(const Vector3f& start, const Vector3f& end, KSAxisBoxTreeResult& result) const
 {
     if (nodes_.empty() || !geometry_)
         return false;
@@ -356,7 +356,7 @@ bool KSAxisBoxTree::Query(const Vector3& start, const Vector3& end, KSAxisBoxTre
     s.start = start;
     s.end = end;
     s.vector = end - start;
-    const float length = Nyx::Length(s.vector);
+    const float length = s.vector.Length();
     s.inverseLength = length != 0.0f ? 1.0f / length : 0.0f;
     s.unit = s.vector * s.inverseLength;
     s.midpoint = (start + end) * 0.5f;
@@ -374,8 +374,8 @@ void KSAxisBoxTree::Walk(uint32_t index, const Segment& s, KSAxisBoxTreeResult& 
 {
     for (;;) {
         const StoredNode& node = nodes_[index];
-        Vector3 centre;
-        Vector3 extents;
+        Vector3f centre;
+        Vector3f extents;
         GetNodeBox(node, centre, extents);
         if (!SegmentOverlapsBox(s.midpoint, s.half, s.halfAbs, centre, extents))
             return;
@@ -389,8 +389,8 @@ void KSAxisBoxTree::Walk(uint32_t index, const Segment& s, KSAxisBoxTreeResult& 
         float nears[2];
         for (int child = 0; child < 2; ++child) {
             const StoredNode& box = nodes_[static_cast<uint32_t>(child == 0 ? node.word0 : node.word1)];
-            Vector3 c;
-            Vector3 h;
+            Vector3f c;
+            Vector3f h;
             GetNodeBox(box, c, h);
             nears[child] = (Dot(s.unit, c) - s.unitDotStart) -
                            (std::fabs(s.unit.x) * h.x + std::fabs(s.unit.y) * h.y + std::fabs(s.unit.z) * h.z);
@@ -408,10 +408,10 @@ void KSAxisBoxTree::Walk(uint32_t index, const Segment& s, KSAxisBoxTreeResult& 
 
 void KSAxisBoxTree::TestTriangle(uint32_t reference, const Segment& s, KSAxisBoxTreeResult& result) const
 {
-    Vector3 corners[3];
+    Vector3f corners[3];
     if (!geometry_->GetTriangleCorners(reference, corners))
         return;
-    const Vector3 normal = Cross(corners[1] - corners[0], corners[2] - corners[0]);
+    const Vector3f normal = Cross(corners[1] - corners[0], corners[2] - corners[0]);
     const float plane = Dot(normal, corners[0]);
     const float ds = Dot(normal, s.start);
     const float de = Dot(normal, s.end);
@@ -420,7 +420,7 @@ void KSAxisBoxTree::TestTriangle(uint32_t reference, const Segment& s, KSAxisBox
     const float t = ds == de ? 0.0f : (ds - plane) / (ds - de);
     if (!(t <= result.distance))
         return;
-    const Vector3 point = s.start + s.vector * t;
+    const Vector3f point = s.start + s.vector * t;
     if (!PointInTriangle(normal, corners[0], corners[1], corners[2], point))
         return;
     result.point = point;

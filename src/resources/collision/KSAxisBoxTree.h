@@ -10,12 +10,12 @@
 #include <memory>
 #include <vector>
 
-#include "nyx/math/Vector.h"
+#include "nyx/scene/VectorOps.h"
 #include "resources/collision/KSAxisBoxTreeExternalGeometry.h"
 
 struct KSAxisBoxTreeResult {
-    Nyx::Vector3 point;
-    Nyx::Vector3 normal;
+    Nyx::Vector3f point;
+    Nyx::Vector3f normal;
     // A fraction of the query's segment.
     float distance = 3.4028235e38f;
     int32_t reference = -1;
@@ -53,18 +53,18 @@ public:
     // Offers one triangle with its reference (chunk << 16 | face × 3).
     // Chunks from 512 up and triangles without area are skipped and counted;
     // past the triangle or vertex limits the triangle is dropped uncounted.
-    void AddTriangle(const Nyx::Vector3& a, const Nyx::Vector3& b, const Nyx::Vector3& c, uint32_t reference);
+    void AddTriangle(const Nyx::Vector3f& a, const Nyx::Vector3f& b, const Nyx::Vector3f& c, uint32_t reference);
     // The same for a mesh face: the reference is made from the chunk and
     // face; a face whose reference would not fit 16 bits is skipped and
     // counted instead of being aliased to another face.
-    void AddFace(const Nyx::Vector3& a, const Nyx::Vector3& b, const Nyx::Vector3& c, uint32_t chunk,
+    void AddFace(const Nyx::Vector3f& a, const Nyx::Vector3f& b, const Nyx::Vector3f& c, uint32_t chunk,
                  uint32_t face);
     // Builds the stored form and drops the gathered data. False, with no
     // tree, when nothing was gathered or past the limits.
     bool Build();
 
     // The nearest triangle that the segment from start to end meets.
-    bool Query(const Nyx::Vector3& start, const Nyx::Vector3& end, KSAxisBoxTreeResult& result) const;
+    bool Query(const Nyx::Vector3f& start, const Nyx::Vector3f& end, KSAxisBoxTreeResult& result) const;
 
     bool IsBuilt() const noexcept { return !nodes_.empty(); }
     int32_t GetSetting() const noexcept { return setting_; }
@@ -77,7 +77,7 @@ public:
     float GetCentreScale() const noexcept { return centreScale_; }
     float GetExtentScale() const noexcept { return extentScale_; }
     // A stored node's box as the queries see it.
-    void GetNodeBox(const StoredNode& node, Nyx::Vector3& centre, Nyx::Vector3& extents) const noexcept;
+    void GetNodeBox(const StoredNode& node, Nyx::Vector3f& centre, Nyx::Vector3f& extents) const noexcept;
     static bool IsLeaf(const StoredNode& node) noexcept { return node.word0 < 0; }
 
 private:

@@ -4,16 +4,13 @@
 
 #include <cstdint>
 
-#include "nyx/math/Vector.h"
+#include "nyx/scene/VectorOps.h"
 
 class KSAxisBoxTreeExternalGeometry {
 public:
-    KSAxisBoxTreeExternalGeometry() = default;
-    KSAxisBoxTreeExternalGeometry(const KSAxisBoxTreeExternalGeometry&) = delete;
-    KSAxisBoxTreeExternalGeometry& operator=(const KSAxisBoxTreeExternalGeometry&) = delete;
     virtual ~KSAxisBoxTreeExternalGeometry() = default;
 
     // The corners of the triangle named by the reference, (chunk << 16) |
     // (face × 3); false when the geometry has no such triangle.
-    virtual bool GetTriangleCorners(uint32_t reference, Nyx::Vector3 corners[3]) const = 0;
+    virtual bool GetTriangleCorners(uint32_t reference, Nyx::Vector3f corners[3]) const = 0;
 };

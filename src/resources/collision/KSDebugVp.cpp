@@ -35,8 +35,8 @@ KSDebugVp::~KSDebugVp()
         gCurrent = nullptr;
 }
 
-void KSDebugVp::DrawLine(const Nyx::Vector3& from, const Nyx::Vector3& to, uint32_t colour)
+void KSDebugVp::DrawLine(const Nyx::Vector3f& from, const Nyx::Vector3f& to, uint32_t colour)
 {
-    const Nyx::Vector3 points[2] = {from, to};
+    const Nyx::Vector3f points[2] = {from, to};
     SubmitPrimitive(points, kLinePrimitive, 2, colour, 0, 1);
 }

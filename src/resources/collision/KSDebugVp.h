@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "nyx/String.h"
-#include "nyx/math/Vector.h"
+#include "nyx/scene/VectorOps.h"
 
 class KSDebugVp {
 public:
@@ -31,12 +31,12 @@ public:
     virtual void BeginFrame() {}
     virtual void EndFrame() {}
     virtual void Clear() {}
-    virtual void SubmitPrimitive(const Nyx::Vector3* /*points*/, uint32_t /*kind*/, uint32_t /*count*/,
+    virtual void SubmitPrimitive(const Nyx::Vector3f* /*points*/, uint32_t /*kind*/, uint32_t /*count*/,
                                  uint32_t /*colour*/, uint32_t /*flag0*/, uint32_t /*flag1*/)
     {
     }
-    virtual void DrawLine(const Nyx::Vector3& from, const Nyx::Vector3& to, uint32_t colour);
-    virtual void DrawText(const Nyx::Vector3& /*at*/, const Nyx::String& /*text*/, uint32_t /*colour*/) {}
+    virtual void DrawLine(const Nyx::Vector3f& from, const Nyx::Vector3f& to, uint32_t colour);
+    virtual void DrawText(const Nyx::Vector3f& /*at*/, const Nyx::String& /*text*/, uint32_t /*colour*/) {}
     virtual void Flush() {}
 
     // The defaults each array's 32-bit value is copied from at construction.

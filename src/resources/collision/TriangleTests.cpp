@@ -4,11 +4,11 @@
 #include <utility>
 
 #include "core/geometry/TriangleNormal.h"
-#include "nyx/math/Plane.h"
+#include "nyx/scene/Plane.h"
 
 using Nyx::Cross;
 using Nyx::Dot;
-using V3 = Nyx::Vector3;
+using V3 = Nyx::Vector3f;
 
 bool RayTriangleIntersect(const V3& a, const V3& b, const V3& c, const V3& origin,
                           const V3& direction, bool twoSided, float& nearest) noexcept

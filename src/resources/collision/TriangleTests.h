@@ -2,26 +2,26 @@
 // triangle, degenerate triangles, and segment against box.
 #pragma once
 
-#include "nyx/math/Vector.h"
+#include "nyx/scene/VectorOps.h"
 
 // Two-sided: a hit from either side, refused when the ray lies within 1e-6
 // (by determinant) of the triangle's plane. One-sided: only from the side
 // that sees a, b, c run counter-clockwise. True on any hit at t >= 0 (a hit
 // behind the origin is none); nearest takes t only when t is smaller. t is
 // in units of the direction's length.
-bool RayTriangleIntersect(const Nyx::Vector3& a, const Nyx::Vector3& b, const Nyx::Vector3& c,
-                          const Nyx::Vector3& origin, const Nyx::Vector3& direction, bool twoSided,
+bool RayTriangleIntersect(const Nyx::Vector3f& a, const Nyx::Vector3f& b, const Nyx::Vector3f& c,
+                          const Nyx::Vector3f& origin, const Nyx::Vector3f& direction, bool twoSided,
                           float& nearest) noexcept;
 
 // The point is taken as lying in the triangle's plane (normal given by the
 // caller); true inside and on an edge.
-bool PointInTriangle(const Nyx::Vector3& normal, const Nyx::Vector3& a, const Nyx::Vector3& b,
-                     const Nyx::Vector3& c, const Nyx::Vector3& point) noexcept;
+bool PointInTriangle(const Nyx::Vector3f& normal, const Nyx::Vector3f& a, const Nyx::Vector3f& b,
+                     const Nyx::Vector3f& c, const Nyx::Vector3f& point) noexcept;
 
 // False only for triangles without area, whose normal stays zero.
-bool IsTriangleUsable(const Nyx::Vector3& a, const Nyx::Vector3& b, const Nyx::Vector3& c) noexcept;
+bool IsTriangleUsable(const Nyx::Vector3f& a, const Nyx::Vector3f& b, const Nyx::Vector3f& c) noexcept;
 
 // Separating-axis test of a segment (midpoint, half vector and its absolute
 // value per axis) against a box (centre, half-extents).
-bool SegmentOverlapsBox(const Nyx::Vector3& midpoint, const Nyx::Vector3& half, const Nyx::Vector3& halfAbs,
-                        const Nyx::Vector3& centre, const Nyx::Vector3& extents) noexcept;
+bool SegmentOverlapsBox(const Nyx::Vector3f& midpoint, const Nyx::Vector3f& half, const Nyx::Vector3f& halfAbs,
+                        const Nyx::Vector3f& centre, const Nyx::Vector3f& extents) noexcept;

@@ -2,32 +2,32 @@
 // with normal . p = distance.
 #pragma once
 
-#include "nyx/math/Vector.h"
+#include "nyx/scene/VectorOps.h"
 
 namespace Nyx {
 
 class Plane {
 public:
     Plane() = default;
-    Plane(const Vector3& normal, float distance) noexcept : normal_(normal), distance_(distance) {}
+    Plane(const Vector3f& normal, float distance) noexcept : normal_(normal), distance_(distance) {}
 
     // The normal is kept as given, unnormalised.
-    void Set(const Vector3& normal, float distance) noexcept
+    void Set(const Vector3f& normal, float distance) noexcept
     {
         normal_ = normal;
         distance_ = distance;
     }
 
-    const Vector3& GetNormal() const noexcept { return normal_; }
+    const Vector3f& GetNormal() const noexcept { return normal_; }
     float GetDistance() const noexcept { return distance_; }
     // Positive on the side the normal points to.
-    float SignedDistance(const Vector3& p) const noexcept
+    float SignedDistance(const Vector3f& p) const noexcept
     {
         return normal_.x * p.x + normal_.y * p.y + normal_.z * p.z - distance_;
     }
 
 private:
-    Vector3 normal_;
+    Vector3f normal_;
     float distance_ = 0.0f;
 };
 
