@@ -256,25 +256,32 @@ void KSAxisBoxTree::SplitNode(uint32_t node, uint32_t lo, uint32_t hi, uint32_t 
 
 namespace {
 
-// A scale of 0 stands for a largest value of 0: every stored value is 0.
-inline float Dequantise(int32_t stored, float scale) noexcept
+// Stored values are turned back into floats by the reciprocal of their scale
+// (0 for a scale of 0, whose largest value, and so every value, is 0). The
+// build checks its boxes with this very function, so what it proves is what
+// the queries see.
+inline float Dequantise(int32_t stored, float reciprocal) noexcept
 {
-    return scale != 0.0f ? static_cast<float>(stored) / scale : 0.0f;
+    return static_cast<float>(stored) * reciprocal;
 }
+
+inline float Reciprocal(float scale) noexcept { return scale != 0.0f ? 1.0f / scale : 0.0f; }
 
 }  // namespace
 
 void KSAxisBoxTree::GetNodeBox(const StoredNode& node, Vector3f& centre, Vector3f& extents) const noexcept
 {
-    centre = {Dequantise(node.centre[0], centreScale_), Dequantise(node.centre[1], centreScale_),
-              Dequantise(node.centre[2], centreScale_)};
-    extents = {Dequantise(node.halfExtent[0], extentScale_), Dequantise(node.halfExtent[1], extentScale_),
-               Dequantise(node.halfExtent[2], extentScale_)};
+    centre = {Dequantise(node.centre[0], centreStep_), Dequantise(node.centre[1], centreStep_),
+              Dequantise(node.centre[2], centreStep_)};
+    extents = {Dequantise(node.halfExtent[0], extentStep_), Dequantise(node.halfExtent[1], extentStep_),
+               Dequantise(node.halfExtent[2], extentStep_)};
 }
 
 bool KSAxisBoxTree::QuantiseAll(float extentScale, std::vector<StoredNode>& out) const
 {
     const BuildData& data = *build_;
+    const float centreStep = Reciprocal(centreScale_);
+    const float extentStep = Reciprocal(extentScale);
     out.resize(data.nodes.size());
     for (size_t n = 0; n < data.nodes.size(); ++n) {
         const BuildData::Node& exact = data.nodes[n];
@@ -285,7 +292,7 @@ bool KSAxisBoxTree::QuantiseAll(float extentScale, std::vector<StoredNode>& out)
             const float centre = (exact.min[a] + exact.max[a]) * 0.5f;
             const float half = (exact.max[a] - exact.min[a]) * 0.5f;
             stored.centre[a] = static_cast<int16_t>(std::trunc(centre * centreScale_));
-            const float storedCentre = Dequantise(stored.centre[a], centreScale_);
+            const float storedCentre = Dequantise(stored.centre[a], centreStep);
             // Start near the half-extent that covers the truncated centre's
             // error too, then grow one step at a time until it contains the
             // exact box as the queries will compute it.
@@ -295,7 +302,7 @@ bool KSAxisBoxTree::QuantiseAll(float extentScale, std::vector<StoredNode>& out)
                 return false;
             uint32_t h = start > 0.0f ? static_cast<uint32_t>(start) : 0u;
             for (;;) {
-                const float e = Dequantise(static_cast<int32_t>(h), extentScale);
+                const float e = Dequantise(static_cast<int32_t>(h), extentStep);
                 if (storedCentre - e <= exact.min[a] && storedCentre + e >= exact.max[a])
                     break;
                 if (h >= 65535)
@@ -330,6 +337,8 @@ void KSAxisBoxTree::ConvertToStored()
             break;
         extentScale_ *= 0.5f;
     }
+    centreStep_ = Reciprocal(centreScale_);
+    extentStep_ = Reciprocal(extentScale_);
 
     leafEntries_.resize(3 * data.leafTriangles.size());
     for (size_t i = 0; i < data.leafTriangles.size(); ++i) {
@@ -363,21 +372,24 @@ bool KSAxisBoxTree::Query(const Vector3f& start, const Vector3f& end, KSAxisBoxT
     s.half = s.vector * 0.5f;
     s.halfAbs = {std::fabs(s.half.x), std::fabs(s.half.y), std::fabs(s.half.z)};
     s.unitDotStart = Dot(s.unit, start);
-    Walk(0, s, result);
+    Vector3f centre;
+    Vector3f extents;
+    GetNodeBox(nodes_[0], centre, extents);
+    Walk(0, centre, extents, s, result);
     if (result.distance == 3.4028235e38f)
         return false;
     result.normal = Nyx::Normalised(result.normal);
     return true;
 }
 
-void KSAxisBoxTree::Walk(uint32_t index, const Segment& s, KSAxisBoxTreeResult& result) const
+void KSAxisBoxTree::Walk(uint32_t index, const Vector3f& centre, const Vector3f& extents, const Segment& s,
+                         KSAxisBoxTreeResult& result) const
 {
+    Vector3f c = centre;
+    Vector3f e = extents;
     for (;;) {
         const StoredNode& node = nodes_[index];
-        Vector3f centre;
-        Vector3f extents;
-        GetNodeBox(node, centre, extents);
-        if (!SegmentOverlapsBox(s.midpoint, s.half, s.halfAbs, centre, extents))
+        if (!SegmentOverlapsBox(s.midpoint, s.half, s.halfAbs, c, e))
             return;
         if (IsLeaf(node)) {
             const auto first = static_cast<uint32_t>(~node.word0);
@@ -386,23 +398,25 @@ void KSAxisBoxTree::Walk(uint32_t index, const Segment& s, KSAxisBoxTreeResult& 
                 TestTriangle(GetLeafReference(first + i), s, result);
             return;
         }
+        const uint32_t children[2] = {static_cast<uint32_t>(node.word0), static_cast<uint32_t>(node.word1)};
+        Vector3f boxCentre[2];
+        Vector3f boxExtents[2];
         float nears[2];
         for (int child = 0; child < 2; ++child) {
-            const StoredNode& box = nodes_[static_cast<uint32_t>(child == 0 ? node.word0 : node.word1)];
-            Vector3f c;
-            Vector3f h;
-            GetNodeBox(box, c, h);
-            nears[child] = (Dot(s.unit, c) - s.unitDotStart) -
+            GetNodeBox(nodes_[children[child]], boxCentre[child], boxExtents[child]);
+            const Vector3f& h = boxExtents[child];
+            nears[child] = (Dot(s.unit, boxCentre[child]) - s.unitDotStart) -
                            (std::fabs(s.unit.x) * h.x + std::fabs(s.unit.y) * h.y + std::fabs(s.unit.z) * h.z);
         }
         const int first = nears[0] < nears[1] ? 0 : 1;
-        const auto firstNode = static_cast<uint32_t>(first == 0 ? node.word0 : node.word1);
-        const auto otherNode = static_cast<uint32_t>(first == 0 ? node.word1 : node.word0);
+        const int other = 1 - first;
         if (!(nears[first] * s.inverseLength > result.distance))
-            Walk(firstNode, s, result);
-        if (nears[1 - first] * s.inverseLength > result.distance)
+            Walk(children[first], boxCentre[first], boxExtents[first], s, result);
+        if (nears[other] * s.inverseLength > result.distance)
             return;
-        index = otherNode;
+        index = children[other];
+        c = boxCentre[other];
+        e = boxExtents[other];
     }
 }
 

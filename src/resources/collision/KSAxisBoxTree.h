@@ -87,7 +87,8 @@ private:
     void SplitNode(uint32_t node, uint32_t lo, uint32_t hi, uint32_t depth);
     void ConvertToStored();
     bool QuantiseAll(float extentScale, std::vector<StoredNode>& out) const;
-    void Walk(uint32_t node, const Segment& s, KSAxisBoxTreeResult& result) const;
+    void Walk(uint32_t node, const Nyx::Vector3f& centre, const Nyx::Vector3f& extents, const Segment& s,
+              KSAxisBoxTreeResult& result) const;
     void TestTriangle(uint32_t reference, const Segment& s, KSAxisBoxTreeResult& result) const;
 
     int32_t setting_;
@@ -99,4 +100,6 @@ private:
     std::vector<uint8_t> leafEntries_;
     float centreScale_ = 0.0f;
     float extentScale_ = 0.0f;
+    float centreStep_ = 0.0f;  // 1 / scale, or 0
+    float extentStep_ = 0.0f;
 };
