@@ -22,9 +22,7 @@ bool CollisionGeometrySharingInterface::Corners(uint32_t chunk, const uint32_t a
 
 bool CollisionGeometrySharingInterface::GetTriangleCorners(uint32_t reference, Nyx::Vector3f corners[3]) const
 {
-    const uint32_t first = reference & 0xFFFF;
-    const uint32_t at[3] = {first, first + 1, first + 2};
-    return Corners(reference >> 16, at, corners);
+    return GetChunkTriangle(reference >> 16, (reference & 0xFFFF) / 3, corners);
 }
 
 bool CollisionGeometrySharingInterface::GetChunkTriangle(uint32_t chunk, uint32_t t, Nyx::Vector3f corners[3]) const
@@ -33,7 +31,7 @@ bool CollisionGeometrySharingInterface::GetChunkTriangle(uint32_t chunk, uint32_
     if (!geometry)
         return false;
     uint32_t at[3];
-    switch (geometry->GetPrimitiveFlags()) {
+    switch (geometry->GetPrimitiveFlags() & 0x1F) {
     case 4:
         if (t > (UINT32_MAX - 2) / 3)
             return false;

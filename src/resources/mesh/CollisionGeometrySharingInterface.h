@@ -1,30 +1,32 @@
 // Lets a collision tree read a mesh definition's triangles where they lie,
 // without a copy. A triangle reference holds the chunk index in its upper
-// 16 bits and the place of the triangle's first index in the lower 16.
+// 16 bits and three times the face number in the lower 16: the place of
+// the first index of a list triangle, and for strips and fans a face number
+// that their shared corners do not make ambiguous.
 #pragma once
 
 #include <cstdint>
 
 #include "nyx/scene/Quaternion.h"
+#include "resources/collision/KSAxisBoxTreeExternalGeometry.h"
 
 class KestroIndexedMeshDefinition;
 
-class CollisionGeometrySharingInterface {
+class CollisionGeometrySharingInterface : public KSAxisBoxTreeExternalGeometry {
 public:
     explicit CollisionGeometrySharingInterface(const KestroIndexedMeshDefinition& definition) noexcept
         : definition_(definition)
     {
     }
-    virtual ~CollisionGeometrySharingInterface() = default;
 
     static constexpr uint32_t MakeReference(uint32_t chunk, uint32_t firstIndex) noexcept
     {
         return chunk << 16 | (firstIndex & 0xFFFF);
     }
 
-    // The positions of the vertices named by the referenced index and the
-    // two after it; false when they are not all there.
-    virtual bool GetTriangleCorners(uint32_t reference, Nyx::Vector3f corners[3]) const;
+    // The corners of the referenced face by its chunk's primitive kind;
+    // false when they are not all there.
+    bool GetTriangleCorners(uint32_t reference, Nyx::Vector3f corners[3]) const override;
     // Triangle t of a chunk by its primitive kind (list, strip or fan);
     // false for other kinds and for triangles past the indices.
     bool GetChunkTriangle(uint32_t chunk, uint32_t t, Nyx::Vector3f corners[3]) const;

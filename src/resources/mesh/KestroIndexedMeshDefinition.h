@@ -17,6 +17,7 @@
 #include "nyx/gfx/MeshFileSupport.h"
 #include "nyx/gfx/StandardChunkHint.h"
 #include "nyx/scene/OrientedBox.h"
+#include "resources/mesh/MeshCollisionTree.h"
 #include "resources/mesh/MeshLoadResult.h"
 
 namespace Nyx {
@@ -176,6 +177,12 @@ public:
     void PlaceAttachmentPoints(Nyx::ParticleStructure& instance) const;
     uint32_t GetMemoryUsage() const;
 
+    // The triangle collision tree of the chunks; null until a build asked of
+    // the background-resource system has completed.
+    KSAxisBoxTree* EnsureCollisionTree() { return collisionTree_.Ensure(); }
+    void RequestCollisionTree() { collisionTree_.Request(); }
+    bool HasPendingCollisionTreeRequest() const noexcept { return collisionTree_.HasPendingRequest(); }
+
 protected:
     // ---- chunk readers ----
     virtual MeshLoadResult& ReadInfo(MeshLoadResult& result, Nyx::MemoryFile& file);
@@ -257,4 +264,5 @@ protected:
     };
     std::vector<PendingTextures> pending_;
     std::vector<Nyx::MaterialTextureEntry> refusedTextures_;
+    MeshCollisionTree collisionTree_{*this};
 };
