@@ -5,20 +5,29 @@
 
 #include <cstdint>
 
+#include "nyx/gfx/DisplayRecording.h"
 #include "nyx/gfx/RenderDevice.h"
 #include "nyx/gfx/RenderingCache.h"
 
 namespace Nyx {
 
-class Display {
+class Display : public DisplayRecording {
 public:
     Display() = default;
     Display(const Display&) = delete;
     Display& operator=(const Display&) = delete;
 
-    void SetFogDensity(float density) noexcept { fogDensity_ = density; }
+    void SetFogDensity(float density)
+    {
+        fogDensity_ = density;
+        Record("SetFogDensity", {density});
+    }
     float GetFogDensity() const noexcept { return fogDensity_; }
-    void SetFogMode(int32_t mode) noexcept { fogMode_ = mode; }
+    void SetFogMode(int32_t mode)
+    {
+        fogMode_ = mode;
+        Record("SetFogMode", {static_cast<float>(mode)});
+    }
     int32_t GetFogMode() const noexcept { return fogMode_; }
 
     RenderingCacheManager& GetRenderingCacheManager() noexcept { return caches_; }

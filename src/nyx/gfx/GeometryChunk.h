@@ -172,6 +172,20 @@ public:
     ItemArray<const float> GetFloatArray(uint32_t item) const noexcept { return Typed<const float>(item); }
     ItemArray<const uint32_t> GetUDwordArray(uint32_t item) const noexcept { return Typed<const uint32_t>(item); }
 
+    // The opacity the chunk is drawn with, given by its mesh instance.
+    void SetOpacity(Display& /*display*/, float opacity) noexcept { opacity_ = opacity; }
+    float GetOpacity() const noexcept { return opacity_; }
+    // The object that holds the chunk as its own (not a reference).
+    void SetOwner(const void* owner) noexcept { owner_ = owner; }
+    const void* GetOwner() const noexcept { return owner_; }
+    // The kind of chunk: 1 for chunks whose data another chunk of the kind
+    // can take.
+    virtual uint32_t GetKind() const noexcept { return 1; }
+    // Whether this chunk's vertex layout can hold vertices of the type.
+    virtual bool AcceptsVertexType(uint32_t type) const noexcept { return type == GetVertexTypeID(); }
+    // Gives the chunk vertex program (its vertex layout's number).
+    uint32_t GetVertexProgram() const noexcept { return GetVertexTypeID(); }
+
     RenderBuffer* GetStaticVertexBuffer() const noexcept { return staticVertices_; }
     RenderBuffer* GetStaticIndexBuffer() const noexcept { return staticIndices_; }
     // Take a reference on the new buffer and give back the old one's.
@@ -219,6 +233,8 @@ private:
     RenderBuffer* staticIndices_ = nullptr;
     bool vertexDirty_ = false;
     bool indexDirty_ = false;
+    float opacity_ = 1.0f;
+    const void* owner_ = nullptr;
 };
 
 }  // namespace Nyx

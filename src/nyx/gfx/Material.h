@@ -14,8 +14,14 @@
 
 namespace Nyx {
 
+class Display;
 class GeometryChunk;
+class LightTarget;
+class ParallelLight;
 class Texture;
+class ViewPoint;
+struct RenderState;
+struct Transform;
 struct StandardChunkHint;
 
 struct DisplayColour {
@@ -99,6 +105,21 @@ public:
         return index < properties_.size() ? &properties_[index] : nullptr;
     }
 
+    // ---- drawing ----
+
+    // Sets the display's lighting for a chunk drawn with this material.
+    virtual void SetLightingState(Display& display, const Transform& view, GeometryChunk& chunk, uint32_t program,
+                                  const std::vector<ParallelLight*>& lights, const Transform& transform,
+                                  float opacity, bool enable);
+    // Draws a chunk with this material under the render state.
+    virtual void RenderChunk(Display& display, ViewPoint& view, GeometryChunk& chunk, LightTarget* lights,
+                             const RenderState& state);
+    // The mip level culling found the material's textures need.
+    void SetWantedMipLevel(uint32_t level) noexcept { wantedMipLevel_ = level; }
+    uint32_t GetWantedMipLevel() const noexcept { return wantedMipLevel_; }
+    // The texture of that name the material draws with; null when none.
+    virtual Texture* FindTexture(const PString& /*name*/) const { return nullptr; }
+
     // A name that carries a type word: one without the token gets
     // ".m.notex" when no texture is named and ".m.onetex" otherwise.
     static PString VerifyDecoratedName(const PString& name, uint32_t textureCount);
@@ -112,6 +133,7 @@ private:
     float float_ = 1.0f;
     std::vector<std::pair<String, String>> properties_;
     std::vector<MaterialTextureEntry> textureFiles_;
+    uint32_t wantedMipLevel_ = 0;
 };
 
 // A material drawn with one texture, which it holds a reference on.
@@ -121,6 +143,7 @@ public:
     ~OneTextureMaterial() override;
 
     uint32_t SetTexture(Texture* texture, uint32_t slot, float weight) override;
+    Texture* FindTexture(const PString& name) const override;
 
     Texture* GetTexture() const noexcept { return texture_; }
     uint32_t GetTextureSlot() const noexcept { return slot_; }

@@ -14,6 +14,7 @@
 
 namespace Nyx {
 
+class Display;
 class Material;
 
 class MaterialManager {
@@ -44,6 +45,10 @@ public:
     Material* LoadMaterial(const PString& decoratedName);
     uint32_t GetLoadCount() const noexcept { return loads_; }
 
+    // The display chunk and material operations work with (not owned).
+    void SetRenderContext(Display* display) noexcept { renderContext_ = display; }
+    Display* GetRenderContext() const noexcept { return renderContext_; }
+
     // Results of FindOrCreate.
     enum FindResult : uint32_t { kFound = 0, kUnknownType = 1, kNoName = 2, kNotCreatable = 3 };
     // The material of that decorated name, made once and then shared: on
@@ -61,6 +66,7 @@ public:
 
 private:
     uint32_t loads_ = 0;
+    Display* renderContext_ = nullptr;
     std::vector<std::pair<PString, Material*>> made_;
 };
 

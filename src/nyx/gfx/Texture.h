@@ -7,16 +7,47 @@
 
 #include "nyx/PString.h"
 #include "nyx/ReferenceCount.h"
+#include "nyx/gfx/DisplayFormat.h"
 
 namespace Nyx {
+
+// Pixels handed to a texture: a view of the caller's bytes.
+struct TextureImage {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t pixelFormat = 0;  // 1 luminance, 2 ARGB, 3 XRGB, 4 RGB
+    const uint8_t* data = nullptr;
+};
 
 class Texture : public ReferenceCount {
 public:
     explicit Texture(const PString& name) : name_(name) {}
     const PString& GetName() const noexcept { return name_; }
 
+    // Replaces the texture's image by the pixels, kept in the display
+    // format; false, and the texture unchanged, for an image without
+    // pixels.
+    bool ReplaceImage(const TextureImage& image, const DisplayFormat& format)
+    {
+        if (!image.data || image.width == 0 || image.height == 0)
+            return false;
+        width_ = image.width;
+        height_ = image.height;
+        format_ = format;
+        ++replacements_;
+        return true;
+    }
+    uint32_t GetWidth() const noexcept { return width_; }
+    uint32_t GetHeight() const noexcept { return height_; }
+    const DisplayFormat& GetFormat() const noexcept { return format_; }
+    uint32_t GetReplacementCount() const noexcept { return replacements_; }
+
 private:
     PString name_;
+    uint32_t width_ = 0;
+    uint32_t height_ = 0;
+    DisplayFormat format_;
+    uint32_t replacements_ = 0;
 };
 
 class SharedTextureCollection {

@@ -21,6 +21,14 @@ ParticleStructure::~ParticleStructure()
 {
     for (AttachmentPoint* point : points_)
         delete point;
+    for (ReferencePoint* point : referencePoints_)
+        delete point;
+}
+
+void ParticleStructure::AddReferencePoint(ReferencePoint* point)
+{
+    if (point && AddChild(point))
+        referencePoints_.push_back(point);
 }
 
 bool ParticleStructure::AddAttachmentPoint(AttachmentPoint* point, bool onBone)

@@ -7,6 +7,8 @@
 
 #include "nyx/PString.h"
 #include "nyx/scene/Particle.h"
+#include "nyx/scene/ReferencePoint.h"
+#include "nyx/scene/ViewPortParticle.h"
 
 namespace Nyx {
 
@@ -30,7 +32,7 @@ private:
 
 // A scene object made of particles: a mesh instance with its attachment
 // points and, for a skinned mesh, its skeleton (not owned).
-class ParticleStructure : public Particle {
+class ParticleStructure : public ViewPortParticle {
 public:
     ParticleStructure() = default;
     // Deletes the attachment points it was given.
@@ -46,10 +48,14 @@ public:
     // Takes a point that is hung as a plain child particle.
     void AdoptPoint(AttachmentPoint* point);
     const std::vector<AttachmentPoint*>& GetAttachmentPoints() const noexcept { return points_; }
+    // Takes the point (and its ownership) and hangs it on the structure.
+    void AddReferencePoint(ReferencePoint* point);
+    const std::vector<ReferencePoint*>& GetReferencePoints() const noexcept { return referencePoints_; }
 
 private:
     ParticleBone* skeleton_ = nullptr;
     std::vector<AttachmentPoint*> points_;
+    std::vector<ReferencePoint*> referencePoints_;
 };
 
 }  // namespace Nyx

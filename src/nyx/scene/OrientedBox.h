@@ -45,6 +45,10 @@ public:
     // Half the box's extent along each axis.
     const Vector3f& GetHalfSize() const noexcept { return half_; }
     bool Contains(const Vector3f& p, float slack = 1e-4f) const noexcept;
+    // The same centre and axes, each half-size multiplied by its factor.
+    OrientedBox Scaled(const Vector3f& factors) const noexcept;
+    // True when the ray (from its start on) meets the box.
+    bool TestCollision(const class Ray& ray) const noexcept;
 
 private:
     Vector3f centre_;
