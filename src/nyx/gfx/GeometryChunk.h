@@ -173,7 +173,7 @@ public:
     ItemArray<const uint32_t> GetUDwordArray(uint32_t item) const noexcept { return Typed<const uint32_t>(item); }
 
     // The opacity the chunk is drawn with, given by its mesh instance.
-    void SetOpacity(Display& /*display*/, float opacity) noexcept { opacity_ = opacity; }
+    void SetOpacity(float opacity) noexcept { opacity_ = opacity; }
     float GetOpacity() const noexcept { return opacity_; }
     // The object that holds the chunk as its own (not a reference).
     void SetOwner(const void* owner) noexcept { owner_ = owner; }

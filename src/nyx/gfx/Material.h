@@ -117,12 +117,19 @@ public:
     // The mip level culling found the material's textures need.
     void SetWantedMipLevel(uint32_t level) noexcept { wantedMipLevel_ = level; }
     uint32_t GetWantedMipLevel() const noexcept { return wantedMipLevel_; }
+    // A new material like this one (name, type, flags, float, display
+    // properties, texture files and textures), with one reference for the
+    // caller.
+    virtual Material* Duplicate() const;
     // The texture of that name the material draws with; null when none.
     virtual Texture* FindTexture(const PString& /*name*/) const { return nullptr; }
 
     // A name that carries a type word: one without the token gets
     // ".m.notex" when no texture is named and ".m.onetex" otherwise.
     static PString VerifyDecoratedName(const PString& name, uint32_t textureCount);
+
+protected:
+    void CopyStateTo(Material& to) const;
 
 private:
     PString name_;
@@ -144,6 +151,7 @@ public:
 
     uint32_t SetTexture(Texture* texture, uint32_t slot, float weight) override;
     Texture* FindTexture(const PString& name) const override;
+    Material* Duplicate() const override;
 
     Texture* GetTexture() const noexcept { return texture_; }
     uint32_t GetTextureSlot() const noexcept { return slot_; }

@@ -21,6 +21,35 @@ void Material::RenderChunk(Display& display, ViewPoint& /*view*/, GeometryChunk&
     display.DrawChunk(chunk, this);
 }
 
+void Material::CopyStateTo(Material& to) const
+{
+    to.requestName_ = requestName_;
+    to.display_ = display_;
+    to.flags_ = flags_;
+    to.float_ = float_;
+    to.properties_ = properties_;
+    to.textureFiles_ = textureFiles_;
+    to.wantedMipLevel_ = wantedMipLevel_;
+}
+
+Material* Material::Duplicate() const
+{
+    auto* copy = new Material(name_, type_);
+    CopyStateTo(*copy);
+    copy->AddRef();
+    return copy;
+}
+
+Material* OneTextureMaterial::Duplicate() const
+{
+    auto* copy = new OneTextureMaterial(GetName(), GetType());
+    CopyStateTo(*copy);
+    if (texture_)
+        copy->SetTexture(texture_, slot_, weight_);
+    copy->AddRef();
+    return copy;
+}
+
 Texture* OneTextureMaterial::FindTexture(const PString& name) const
 {
     return texture_ && texture_->GetName() == name ? texture_ : nullptr;

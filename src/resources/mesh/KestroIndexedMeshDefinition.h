@@ -19,6 +19,7 @@
 #include "nyx/scene/OrientedBox.h"
 #include "resources/mesh/MeshCollisionTree.h"
 #include "resources/mesh/MeshLoadResult.h"
+#include "resources/mesh/SharedReferenceArray.h"
 
 namespace Nyx {
 class GeometryChunk;
@@ -183,6 +184,12 @@ public:
     void RequestCollisionTree() { collisionTree_.Request(); }
     bool HasPendingCollisionTreeRequest() const noexcept { return collisionTree_.HasPendingRequest(); }
 
+    // The chunk and material arrays that instances share until they need
+    // their own; made from the chunks on first use, no reference for the
+    // caller.
+    SharedReferenceArray<Nyx::GeometryChunk>* GetSharedChunkArray() const;
+    SharedReferenceArray<Nyx::Material>* GetSharedMaterialArray() const;
+
 protected:
     // ---- chunk readers ----
     virtual MeshLoadResult& ReadInfo(MeshLoadResult& result, Nyx::MemoryFile& file);
@@ -265,4 +272,6 @@ protected:
     std::vector<PendingTextures> pending_;
     std::vector<Nyx::MaterialTextureEntry> refusedTextures_;
     MeshCollisionTree collisionTree_{*this};
+    mutable SharedReferenceArrayHolder<Nyx::GeometryChunk> sharedChunks_;
+    mutable SharedReferenceArrayHolder<Nyx::Material> sharedMaterials_;
 };
