@@ -22,6 +22,10 @@ bool CollisionGeometrySharingInterface::Corners(uint32_t chunk, const uint32_t a
 
 bool CollisionGeometrySharingInterface::GetTriangleCorners(uint32_t reference, Nyx::Vector3f corners[3]) const
 {
+    // References are made from face numbers: any other low part names no
+    // face.
+    if ((reference & 0xFFFF) % 3 != 0)
+        return false;
     return GetChunkTriangle(reference >> 16, (reference & 0xFFFF) / 3, corners);
 }
 
