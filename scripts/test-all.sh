@@ -9,13 +9,18 @@ jobs=$(nproc)
 
 # ThreadSanitizer: only the test programs that hold concurrency tests, and
 # only those tests (files named *ConcurrencyTest.cpp).
+# A test program is named after its module folder under tests/ ("gs/runtime"
+# gives test_gs_runtime); the tests themselves may sit in sub-folders.
 tsan_targets=()
-for dir in tests/*/; do
-    mod=$(basename "$dir")
-    if ls "$dir"*ConcurrencyTest.cpp >/dev/null 2>&1; then
-        tsan_targets+=("test_$mod")
-    fi
-done
+while IFS= read -r file; do
+    rel=${file#tests/}
+    case "$rel" in
+        gs/*) mod=$(echo "$rel" | cut -d/ -f1-2) ;;
+        *) mod=${rel%%/*} ;;
+    esac
+    target="test_${mod//\//_}"
+    [[ " ${tsan_targets[*]} " == *" $target "* ]] || tsan_targets+=("$target")
+done < <(find tests -name '*ConcurrencyTest.cpp' | sort)
 if [ ${#tsan_targets[@]} -gt 0 ]; then
     cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
           -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DKESTRO_SANITIZE=thread >/dev/null
