@@ -15,6 +15,7 @@ RenderKernel::RenderKernel(SceneGraph* sceneGraph, float version)
       display_(new Display), materials_(new MaterialManager), sharedTextures_(new SharedTextureCollection),
       version_(version)
 {
+    materials_->SetRenderKernel(this);
     Texture* white = new Texture(PString("white"));
     sharedTextures_->AddTexture(white);
 }

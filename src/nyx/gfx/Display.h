@@ -5,13 +5,13 @@
 
 #include <cstdint>
 
-#include "nyx/gfx/DisplayRecording.h"
+#include "nyx/gfx/DisplayPipeline.h"
 #include "nyx/gfx/RenderDevice.h"
 #include "nyx/gfx/RenderingCache.h"
 
 namespace Nyx {
 
-class Display : public DisplayRecording {
+class Display : public DisplayPipeline {
 public:
     Display() = default;
     Display(const Display&) = delete;
@@ -25,10 +25,10 @@ public:
     float GetFogDensity() const noexcept { return fogDensity_; }
     void SetFogMode(int32_t mode)
     {
-        fogMode_ = mode;
+        Pipeline().fogMode = mode;
         Record("SetFogMode", {static_cast<float>(mode)});
     }
-    int32_t GetFogMode() const noexcept { return fogMode_; }
+    int32_t GetFogMode() const noexcept { return GetPipelineState().fogMode; }
 
     RenderingCacheManager& GetRenderingCacheManager() noexcept { return caches_; }
     RenderDevice& GetRenderDevice() noexcept { return device_; }
@@ -39,7 +39,6 @@ public:
 
 private:
     float fogDensity_ = 0.0f;
-    int32_t fogMode_ = 0;
     RenderingCacheManager caches_;
     RenderDevice device_;
 };

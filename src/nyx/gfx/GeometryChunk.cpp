@@ -127,6 +127,7 @@ void GeometryChunk::InitInstance(const GeometryChunk& from)
     faceNormals_ = from.faceNormals_;
     faceNeighbors_ = from.faceNeighbors_;
     palette_ = from.palette_;
+    properties_ = from.properties_;
 }
 
 bool GeometryChunk::InitializeBuffers(Display& display, bool fill)

@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <memory>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
+#include "nyx/PString.h"
 #include "nyx/ReferenceCount.h"
 #include "nyx/gfx/VertexType.h"
 
@@ -17,6 +19,9 @@ namespace Nyx {
 class Display;
 class Material;
 class RenderBuffer;
+class VertexProgram;
+class ViewPoint;
+struct PrimitiveRange;
 struct StandardChunkHint;
 
 struct ChunkHint {
@@ -196,6 +201,38 @@ public:
     bool IsVertexDataDirty() const noexcept { return vertexDirty_; }
     bool IsIndexDataDirty() const noexcept { return indexDirty_; }
 
+    // ---- named float properties a chunk carries for its material ----
+
+    // False when the chunk already has the property.
+    bool AddChunkProperty(const PString& name);
+    // False when the chunk lacks the property.
+    bool SetChunkProperty(const PString& name, float value);
+    // Leaves `value` untouched when the chunk lacks the property.
+    bool GetChunkProperty(const PString& name, float& value) const;
+
+    // ---- buffer use a material asks for, kept for whoever draws it ----
+
+    struct BufferRequest {
+        bool asked = false;
+        uint32_t stream = 0;
+        int32_t value = 0;
+        bool flag = false;
+        bool operator==(const BufferRequest&) const = default;
+    };
+    void SetVertexDataDynamic(uint32_t stream, int32_t value, bool flag) { vertexDynamic_ = {true, stream, value, flag}; }
+    void SetVertexDataShared(uint32_t stream, int32_t value, bool flag) { vertexShared_ = {true, stream, value, flag}; }
+    void SetIndexDataDynamic() noexcept { indexDynamic_ = true; }
+    const BufferRequest& GetVertexDataDynamic() const noexcept { return vertexDynamic_; }
+    const BufferRequest& GetVertexDataShared() const noexcept { return vertexShared_; }
+    bool IsIndexDataDynamic() const noexcept { return indexDynamic_; }
+
+    // Draws the chunk (or a range of it) with the vertex program on the
+    // display; the two trailing values are the engine's and are kept.
+    void RenderGeometry(Display& display, ViewPoint* viewport, const VertexProgram* program, bool setStreams,
+                        int32_t stream);
+    void RenderPrimitives(Display& display, ViewPoint* viewport, const VertexProgram* program,
+                          const PrimitiveRange& range, bool setStreams, int32_t stream);
+
 protected:
     GeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount, uint32_t faceCount,
                   uint32_t creationFlags);
@@ -235,6 +272,10 @@ private:
     bool indexDirty_ = false;
     float opacity_ = 1.0f;
     const void* owner_ = nullptr;
+    std::vector<std::pair<PString, float>> properties_;
+    BufferRequest vertexDynamic_;
+    BufferRequest vertexShared_;
+    bool indexDynamic_ = false;
 };
 
 }  // namespace Nyx

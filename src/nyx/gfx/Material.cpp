@@ -43,6 +43,8 @@ OneTextureMaterial::~OneTextureMaterial()
 {
     if (texture_)
         texture_->Release();
+    TakeCaches(nullptr, nullptr, nullptr);
+    SetStageSetup(nullptr);
 }
 
 uint32_t OneTextureMaterial::SetTexture(Texture* texture, uint32_t slot, float weight)

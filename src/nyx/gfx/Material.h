@@ -9,17 +9,25 @@
 #include <vector>
 
 #include "nyx/PString.h"
+#include "nyx/PluginInstance.h"
 #include "nyx/ReferenceCount.h"
 #include "nyx/String.h"
 
 namespace Nyx {
 
 class Display;
+class DisplayLight;
 class GeometryChunk;
 class LightTarget;
+class MaterialManager;
 class ParallelLight;
+class RenderingCache;
+class ResourceDatabase;
 class Texture;
+class TextureStageSetup;
 class ViewPoint;
+struct Matrix4;
+struct PrimitiveRange;
 struct RenderState;
 struct Transform;
 struct StandardChunkHint;
@@ -47,7 +55,7 @@ struct MaterialTextureEntry {
     bool operator==(const MaterialTextureEntry&) const = default;
 };
 
-class Material : public ReferenceCount {
+class Material : public ReferenceCount, public PluginInstance {
 public:
     // Results of the material operations.
     enum Result : uint32_t {
@@ -64,6 +72,8 @@ public:
     // The decorated name it was made from, and the type that made it.
     const PString& GetName() const noexcept { return name_; }
     const PString& GetType() const noexcept { return type_; }
+    // The manager names what a plug-in made for it.
+    void SetName(const PString& name) { name_ = name; }
 
     // What separates a material's name from its type word.
     static constexpr std::string_view DecoratedTypeToken = ".m.";
@@ -128,6 +138,38 @@ public:
     // ".m.notex" when no texture is named and ".m.onetex" otherwise.
     static PString VerifyDecoratedName(const PString& name, uint32_t textureCount);
 
+    // ---- what plug-in materials share ----
+
+    // Display colours by their place in DisplayMaterial.
+    enum ColourIndex : uint32_t { kAmbient = 0, kDiffuse = 1, kSpecular = 2, kEmissive = 3 };
+    const DisplayColour& GetColour(uint32_t which) const noexcept { return display_.colour[which & 3]; }
+    void SetAmbientColor(const DisplayColour& colour) noexcept { display_.colour[kAmbient] = colour; }
+    // Flag bits the one-texture drawing reads.
+    static constexpr uint32_t kFlagNoCulling = 1;
+    static constexpr uint32_t kFlagKeepBlending = 2;
+    // Blend factors of the engine's enumeration the material draws with.
+    int32_t GetSourceBlend() const noexcept { return sourceBlend_; }
+    int32_t GetDestinationBlend() const noexcept { return destinationBlend_; }
+    void SetBlendFactors(int32_t source, int32_t destination) noexcept
+    {
+        sourceBlend_ = source;
+        destinationBlend_ = destination;
+    }
+    // Bits saying whether the textures have alpha; all ones asks for it to
+    // be worked out again.
+    uint32_t GetAlphaHint() const noexcept { return alphaHint_; }
+    void SetAlphaHint(uint32_t hint) noexcept { alphaHint_ = hint; }
+    float GetResourcePriority() const noexcept { return priority_; }
+    virtual void SetResourcePriority(float priority) { priority_ = priority; }
+    MaterialManager* GetManager() const noexcept { return manager_; }
+    void SetManager(MaterialManager* manager) noexcept { manager_ = manager; }
+    // Records the texture a slot uses (replacing what the slot had).
+    void SetTextureDefinition(uint32_t kind, const PString& name, float value);
+    // Chunk creation flags for a geometry type and hint: the type in the
+    // low bits, dynamic buffers as the hint asks, 0x1000 for chunks lit in
+    // software.
+    static uint32_t MakeGeometryChunkFlags(uint32_t geometryType, const StandardChunkHint* hint);
+
 protected:
     void CopyStateTo(Material& to) const;
 
@@ -141,13 +183,57 @@ private:
     std::vector<std::pair<String, String>> properties_;
     std::vector<MaterialTextureEntry> textureFiles_;
     uint32_t wantedMipLevel_ = 0;
+    int32_t sourceBlend_ = 5;       // the engine's source alpha
+    int32_t destinationBlend_ = 6;  // and its inverse
+    uint32_t alphaHint_ = 0xFFFFFFFFu;
+    float priority_ = 0.0f;
+    MaterialManager* manager_ = nullptr;
 };
 
 // A material drawn with one texture, which it holds a reference on.
 class OneTextureMaterial : public Material {
 public:
     using Material::Material;
+    // A material a plug-in makes (the manager names it): it holds one
+    // reference on each cache.
+    OneTextureMaterial(const PString& type, MaterialManager* manager, RenderingCache* chunkCache,
+                       RenderingCache* maskCache, RenderingCache* blendCache);
     ~OneTextureMaterial() override;
+
+    using Material::RenderChunk;
+    using Material::SetTexture;
+
+    // ---- the engine's one-texture drawing, which plug-in materials build on ----
+
+    // A copy of this material with no references; the copy's own class.
+    virtual OneTextureMaterial* CreateInstance() const;
+    virtual bool Equals(const Material& other) const;
+    virtual void Activate(int32_t value);
+    // Texture index 0 is the base texture. Results of the enum.
+    virtual uint32_t DuplicateTexture(uint32_t index);
+    virtual Texture* GetTexture(uint32_t index) const;
+    virtual uint32_t SetTexture(uint32_t index, const ResourceDatabase* database, const PString& name, float value);
+    virtual uint32_t IsLoaded() const;
+    virtual void CacheAlphaHint();
+    virtual void SetDisplayState(Display& display);
+    virtual void ClearDisplayState(Display& display);
+    // Nothing is drawn without a viewport.
+    virtual void RenderChunk(Display& display, ViewPoint* viewport, GeometryChunk& chunk,
+                             const std::vector<const DisplayLight*>* lights, const Matrix4& world, int32_t pass);
+    virtual void RenderNumChunks(Display& display, ViewPoint* viewport, GeometryChunk* const* chunks,
+                                 const std::vector<const DisplayLight*>* const* lights, const Matrix4* const* worlds,
+                                 uint32_t count);
+    virtual void RenderPrimitives(Display& display, ViewPoint* viewport, GeometryChunk& chunk,
+                                  const std::vector<const DisplayLight*>* lights, const Matrix4& world,
+                                  const PrimitiveRange& range, int32_t pass);
+
+    RenderingCache* GetChunkCache() const noexcept { return chunkCache_; }
+    RenderingCache* GetMaskCache() const noexcept { return maskCache_; }
+    RenderingCache* GetBlendCache() const noexcept { return blendCache_; }
+    // The stage set-up applied with the base texture (may be null); a
+    // reference is held.
+    TextureStageSetup* GetStageSetup() const noexcept { return stageSetup_; }
+    void SetStageSetup(TextureStageSetup* setup);
 
     uint32_t SetTexture(Texture* texture, uint32_t slot, float weight) override;
     Texture* FindTexture(const PString& name) const override;
@@ -157,7 +243,21 @@ public:
     uint32_t GetTextureSlot() const noexcept { return slot_; }
     float GetTextureWeight() const noexcept { return weight_; }
 
+protected:
+    // The base's part of a copy: state, caches, set-up and base texture.
+    void InitInstance(const OneTextureMaterial& from);
+    // Blending as it was before SetDisplayState changed it.
+    bool savedBlend_ = false;
+    int32_t savedSourceBlend_ = 0;
+    int32_t savedDestinationBlend_ = 0;
+
 private:
+    void TakeCaches(RenderingCache* chunkCache, RenderingCache* maskCache, RenderingCache* blendCache);
+
+    RenderingCache* chunkCache_ = nullptr;
+    RenderingCache* maskCache_ = nullptr;
+    RenderingCache* blendCache_ = nullptr;
+    TextureStageSetup* stageSetup_ = nullptr;
     Texture* texture_ = nullptr;
     uint32_t slot_ = 0;
     float weight_ = 0.0f;

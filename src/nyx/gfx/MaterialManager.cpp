@@ -4,7 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "nyx/RenderKernel.h"
+#include "nyx/gfx/Display.h"
 #include "nyx/gfx/Material.h"
+#include "nyx/gfx/MaterialPlugin.h"
 
 namespace Nyx {
 
@@ -14,6 +17,7 @@ struct Enrolment {
     uint32_t token;
     std::string type;  // lower case
     MaterialManager::Factory factory;
+    MaterialPlugin* plugin = nullptr;
 };
 
 struct TypeTable {
@@ -52,16 +56,24 @@ TypeTable& Table()
 
 [[maybe_unused]] const bool gEngineTypesEnrolled = (Table(), true);
 
-MaterialManager::Factory FindFactory(std::string_view type)
+// The newest enrolment of the word: a factory or a plug-in.
+bool FindEnrolment(std::string_view type, MaterialManager::Factory& factory, MaterialPlugin*& plugin)
 {
     const std::string lower = Lower(type);
     TypeTable& table = Table();
     std::lock_guard<std::mutex> hold(table.lock);
-    for (auto it = table.rows.rbegin(); it != table.rows.rend(); ++it)
-        if (it->type == lower)
-            return it->factory;
-    return nullptr;
+    for (auto it = table.rows.rbegin(); it != table.rows.rend(); ++it) {
+        if (it->type == lower) {
+            factory = it->factory;
+            plugin = it->plugin;
+            return true;
+        }
+    }
+    return false;
 }
+
+// A plug-in that falls back names a type that may fall back in turn.
+constexpr uint32_t kMaxFallbacks = 4;
 
 }  // namespace
 
@@ -88,7 +100,23 @@ void MaterialManager::UnregisterType(uint32_t token)
     }
 }
 
-bool MaterialManager::IsTypeKnown(std::string_view type) { return FindFactory(type) != nullptr; }
+uint32_t MaterialManager::RegisterPlugin(std::string_view type, MaterialPlugin* plugin)
+{
+    if (type.empty() || !plugin)
+        return 0;
+    TypeTable& table = Table();
+    std::lock_guard<std::mutex> hold(table.lock);
+    const uint32_t token = table.nextToken++;
+    table.rows.push_back({token, Lower(type), nullptr, plugin});
+    return token;
+}
+
+bool MaterialManager::IsTypeKnown(std::string_view type)
+{
+    MaterialManager::Factory factory = nullptr;
+    MaterialPlugin* plugin = nullptr;
+    return FindEnrolment(type, factory, plugin);
+}
 
 std::string_view MaterialManager::TypeOf(std::string_view decoratedName)
 {
@@ -101,11 +129,36 @@ std::string_view MaterialManager::TypeOf(std::string_view decoratedName)
 Material* MaterialManager::LoadMaterial(const PString& decoratedName)
 {
     ++loads_;
+    return LoadMaterial(decoratedName, 0);
+}
+
+Material* MaterialManager::LoadMaterial(const PString& decoratedName, uint32_t depth)
+{
     const std::string_view type = TypeOf(decoratedName.View());
     if (type.empty())
         return nullptr;
-    Factory factory = FindFactory(type);
-    return factory ? factory(decoratedName, PStringCache::ToLower(PString(type))) : nullptr;
+    Factory factory = nullptr;
+    MaterialPlugin* plugin = nullptr;
+    if (!FindEnrolment(type, factory, plugin))
+        return nullptr;
+    if (factory)
+        return factory(decoratedName, PStringCache::ToLower(PString(type)));
+
+    Display* display = kernel_ ? &kernel_->GetDisplay() : renderContext_;
+    PString fallback;
+    if (display && !plugin->IsSupported(*display, fallback)) {
+        if (fallback.Empty() || depth >= kMaxFallbacks)
+            return nullptr;
+        const std::string_view name = decoratedName.View();
+        return LoadMaterial(PString(std::string(name.substr(0, name.size() - type.size())) + fallback.Str()),
+                            depth + 1);
+    }
+    Material* material = plugin->CreateInstance(this, kernel_);
+    if (!material)
+        return nullptr;
+    material->SetName(decoratedName);
+    material->AddRef();
+    return material;
 }
 
 }  // namespace Nyx

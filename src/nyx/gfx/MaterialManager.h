@@ -6,16 +6,20 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "nyx/PString.h"
+#include "nyx/gfx/TextureManager.h"
 
 namespace Nyx {
 
 class Display;
 class Material;
+class MaterialPlugin;
+class RenderKernel;
 
 class MaterialManager {
 public:
@@ -30,6 +34,10 @@ public:
     // Enrols a factory under a type word; returns the enrolment's token
     // (never 0), or 0 for an empty word or a null factory.
     static uint32_t RegisterType(std::string_view type, Factory factory);
+    // Enrols a plug-in under its type word (not owned: it withdraws itself
+    // when destroyed). A plug-in that finds the display unable to draw its
+    // material names the type made instead.
+    static uint32_t RegisterPlugin(std::string_view type, MaterialPlugin* plugin);
     // Withdraws one enrolment; unknown tokens are ignored.
     static void UnregisterType(uint32_t token);
     // True when some enrolment serves the type word.
@@ -48,6 +56,11 @@ public:
     // The display chunk and material operations work with (not owned).
     void SetRenderContext(Display* display) noexcept { renderContext_ = display; }
     Display* GetRenderContext() const noexcept { return renderContext_; }
+    // The kernel that owns the manager, which plug-ins make their materials
+    // with (not owned).
+    void SetRenderKernel(RenderKernel* kernel) noexcept { kernel_ = kernel; }
+    RenderKernel* GetRenderKernel() const noexcept { return kernel_; }
+    TextureManager& GetTextureManager() noexcept { return *textures_; }
 
     // Results of FindOrCreate.
     enum FindResult : uint32_t { kFound = 0, kUnknownType = 1, kNoName = 2, kNotCreatable = 3 };
@@ -65,6 +78,10 @@ public:
     ~MaterialManager();
 
 private:
+    Material* LoadMaterial(const PString& decoratedName, uint32_t depth);
+
+    RenderKernel* kernel_ = nullptr;
+    std::unique_ptr<TextureManager> textures_ = std::make_unique<TextureManager>();
     uint32_t loads_ = 0;
     Display* renderContext_ = nullptr;
     std::vector<std::pair<PString, Material*>> made_;

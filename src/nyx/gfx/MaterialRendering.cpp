@@ -30,6 +30,11 @@ void Material::CopyStateTo(Material& to) const
     to.properties_ = properties_;
     to.textureFiles_ = textureFiles_;
     to.wantedMipLevel_ = wantedMipLevel_;
+    to.sourceBlend_ = sourceBlend_;
+    to.destinationBlend_ = destinationBlend_;
+    to.alphaHint_ = alphaHint_;
+    to.priority_ = priority_;
+    to.manager_ = manager_;
 }
 
 Material* Material::Duplicate() const

@@ -34,3 +34,29 @@ bool RenderDevice::Upload(RenderBuffer& buffer, const void* data, uint32_t bytes
 }
 
 }  // namespace Nyx
+
+namespace Nyx {
+
+RenderDevice::RenderDevice() : vertexPrograms_(new VertexProgramManager), combiners_(new TextureCombinerManager) {}
+
+RenderDevice::~RenderDevice() = default;
+
+TextureStageSetup* RenderDevice::CreateTextureStageSetup(uint32_t number)
+{
+    if (refuseSetups_)
+        return nullptr;
+    auto* setup = new TextureStageSetup(number);
+    setup->AddRef();
+    ++liveSetups_;
+    return setup;
+}
+
+void RenderDevice::ReleaseTextureStageSetup(TextureStageSetup* setup)
+{
+    if (!setup)
+        return;
+    --liveSetups_;
+    setup->Release();
+}
+
+}  // namespace Nyx

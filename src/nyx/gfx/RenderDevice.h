@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "nyx/ReferenceCount.h"
+#include "nyx/gfx/ProgramManagers.h"
 
 namespace Nyx {
 
@@ -30,8 +32,23 @@ private:
     uint32_t uploads_ = 0;
 };
 
+// A prepared set of texture-stage states, applied to the display as one.
+class TextureStageSetup : public ReferenceCount {
+public:
+    explicit TextureStageSetup(uint32_t number) noexcept : number_(number) {}
+    uint32_t GetNumber() const noexcept { return number_; }
+
+private:
+    uint32_t number_;
+};
+
 class RenderDevice {
 public:
+    RenderDevice();
+    ~RenderDevice();
+    RenderDevice(const RenderDevice&) = delete;
+    RenderDevice& operator=(const RenderDevice&) = delete;
+
     // A buffer with one reference for the caller; null when refused.
     RenderBuffer* CreateVertexBuffer(uint32_t vertexType, uint32_t vertexCount);
     RenderBuffer* CreateIndexBuffer(uint32_t indexCount);
@@ -43,7 +60,26 @@ public:
     void SetRefuseCreates(bool refuse) noexcept { refuseCreates_ = refuse; }
     void SetRefuseUploads(bool refuse) noexcept { refuseUploads_ = refuse; }
 
+    // The program managers; null while a test takes them away.
+    VertexProgramManager* GetVertexProgramManager() noexcept { return programsAvailable_ ? vertexPrograms_.get() : nullptr; }
+    TextureCombinerManager* GetTextureCombinerManager() noexcept
+    {
+        return programsAvailable_ ? combiners_.get() : nullptr;
+    }
+    void SetProgramManagersAvailable(bool available) noexcept { programsAvailable_ = available; }
+
+    // A stage set-up with one reference for the caller; null when refused.
+    TextureStageSetup* CreateTextureStageSetup(uint32_t number);
+    void ReleaseTextureStageSetup(TextureStageSetup* setup);
+    uint32_t GetLiveStageSetupCount() const noexcept { return liveSetups_; }
+    void SetRefuseStageSetups(bool refuse) noexcept { refuseSetups_ = refuse; }
+
 private:
+    std::unique_ptr<VertexProgramManager> vertexPrograms_;
+    std::unique_ptr<TextureCombinerManager> combiners_;
+    bool programsAvailable_ = true;
+    uint32_t liveSetups_ = 0;
+    bool refuseSetups_ = false;
     uint32_t creates_ = 0;
     uint32_t uploads_ = 0;
     bool refuseCreates_ = false;

@@ -33,6 +33,11 @@ struct StandardChunkHint {
     // Influences per vertex of the chunk's mesh data, which the float weight
     // stream is sized by.
     uint32_t influences = 0;
+    // Which vertex items the chunk should carry, valid when bit 0 of
+    // `validity` is set: bit 0 separate normals, bits 1 and 2 the material's
+    // own use.
+    uint32_t validity = 0;
+    uint8_t items = 0;
 };
 
 }  // namespace Nyx

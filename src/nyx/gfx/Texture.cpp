@@ -27,3 +27,23 @@ void SharedTextureCollection::Clear()
 }
 
 }  // namespace Nyx
+
+#include "nyx/gfx/Display.h"
+
+namespace Nyx {
+
+void Texture::BindToStage(Display& display, uint32_t stage) const { display.SetStageTexture(stage, this); }
+
+Texture* Texture::Duplicate() const
+{
+    auto* copy = new Texture(name_);
+    copy->width_ = width_;
+    copy->height_ = height_;
+    copy->format_ = format_;
+    copy->loaded_ = loaded_;
+    copy->priority_ = priority_;
+    copy->AddRef();
+    return copy;
+}
+
+}  // namespace Nyx

@@ -19,10 +19,32 @@ struct TextureImage {
     const uint8_t* data = nullptr;
 };
 
+class Display;
+
 class Texture : public ReferenceCount {
 public:
     explicit Texture(const PString& name) : name_(name) {}
     const PString& GetName() const noexcept { return name_; }
+
+    // Asks for the texture to be brought in for use at the given level;
+    // the headless texture only counts the requests.
+    void Activate(int32_t value) noexcept
+    {
+        ++activations_;
+        lastActivation_ = value;
+    }
+    uint32_t GetActivationCount() const noexcept { return activations_; }
+    int32_t GetLastActivation() const noexcept { return lastActivation_; }
+    // Puts the texture on a stage of the display.
+    void BindToStage(Display& display, uint32_t stage) const;
+    // A new texture of the same name and image, with one reference for the
+    // caller.
+    Texture* Duplicate() const;
+    // Textures load in the background; tests hold one back.
+    bool IsLoaded() const noexcept { return loaded_; }
+    void SetLoaded(bool loaded) noexcept { loaded_ = loaded; }
+    float GetPriority() const noexcept { return priority_; }
+    void SetPriority(float priority) noexcept { priority_ = priority; }
 
     // Replaces the texture's image by the pixels, kept in the display
     // format; false, and the texture unchanged, for an image without
@@ -48,6 +70,10 @@ private:
     uint32_t height_ = 0;
     DisplayFormat format_;
     uint32_t replacements_ = 0;
+    uint32_t activations_ = 0;
+    int32_t lastActivation_ = 0;
+    bool loaded_ = true;
+    float priority_ = 0.0f;
 };
 
 class SharedTextureCollection {

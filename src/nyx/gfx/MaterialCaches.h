@@ -1,0 +1,30 @@
+// The engine's three render caches that material plug-ins share through
+// the display's cache manager: see-through chunks drawn after the opaque
+// ones, alpha-masked chunks, and chunks batched by material.
+#pragma once
+
+#include <cstdint>
+
+#include "nyx/gfx/RenderingCache.h"
+
+namespace Nyx {
+
+class AlphaBlendCache : public RenderingCache {
+public:
+    static constexpr uint32_t AlphaBlendCacheID = 0x41424C43;  // "CLBA"
+    AlphaBlendCache() noexcept : RenderingCache(AlphaBlendCacheID) {}
+};
+
+class AlphaMaskCache : public RenderingCache {
+public:
+    static constexpr uint32_t AlphaMaskCacheID = 0x414D534B;  // "KSMA"
+    AlphaMaskCache() noexcept : RenderingCache(AlphaMaskCacheID) {}
+};
+
+class MaterialChunkCache : public RenderingCache {
+public:
+    static constexpr uint32_t MaterialChunkCacheID = 0x4D434843;  // "CHCM"
+    MaterialChunkCache() noexcept : RenderingCache(MaterialChunkCacheID) {}
+};
+
+}  // namespace Nyx
