@@ -17,9 +17,16 @@ constexpr VertexType MakeType(uint32_t id, uint32_t size, int32_t position, int3
     return t;
 }
 
+constexpr VertexType WithExtraVector(VertexType t, int32_t offset)
+{
+    t.itemOffset[kItemExtraVector] = offset;
+    return t;
+}
+
 constexpr VertexType kTypes[] = {
     MakeType(kVertexTypePNT, 32, 0, -1, 12, 24),
     MakeType(kVertexTypePCT, 24, 0, 12, -1, 16),
+    WithExtraVector(MakeType(kVertexTypePNTA, 44, 0, -1, 12, 24), 32),
 };
 
 }  // namespace

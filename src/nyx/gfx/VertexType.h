@@ -37,5 +37,7 @@ struct VertexType {
 // The packed layouts the product's chunk templates use.
 inline constexpr uint32_t kVertexTypePNT = 18;
 inline constexpr uint32_t kVertexTypePCT = 19;
+// Position, normal, texture coordinate and tangent (the extra vector).
+inline constexpr uint32_t kVertexTypePNTA = 20;
 
 }  // namespace Nyx
