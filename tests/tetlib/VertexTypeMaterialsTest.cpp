@@ -18,7 +18,11 @@
 #include "nyx/scene/ParallelLight.h"
 #include "nyx/scene/SceneGraph.h"
 #include "nyx/scene/Viewer.h"
+#include "nyx/gfx/MaterialPlugin.h"
 #include "resources/AlphaBlendCaches.h"
+#include "resources/materials/bump/KestroBumpGlossMaterial.h"
+#include "resources/materials/nofog/KestroNoFogMaterial.h"
+#include "resources/materials/plugins/KestroMaterialPlugins.h"
 
 namespace {
 
@@ -212,6 +216,38 @@ TEST_F(VertexTypeTest, ThePreviewSceneHangsBelowTheKernelsSceneAndLightsItsViewe
     DataManager::Destroy();
     EXPECT_TRUE(graph.GetRoot().GetChildren().empty());
     context_.previewTarget = nullptr;  // deleted with the manager
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(VertexTypeTest, BumpFamilyDummyMaterialsAreMadeByTheirPlugins)
+{
+    std::vector<Nyx::MaterialPlugin*> plugins;
+    for (const char* type : {"tbumpgloss", "tbumptex", "tbumpenv", "nofogtex"})
+        plugins.push_back(Nyx::KestroMaterialPlugins::Create(type));
+    // Stand-ins for the types no plug-in here serves.
+    for (const char* type : kOtherTypes) {
+        const std::string word(type);
+        if (word != "tbumpgloss" && word != "tbumptex" && word != "tbumpenv" && word != "nofogtex")
+            Enrol(type, &MakeMaterial);
+    }
+    DataManager::Instance().SetupPreviewScene(context_);
+    DataManager::Instance().RegisterKestroBumpVertexType();
+    const std::pair<uint32_t, const char*> rows[] = {{0, "tbumptex"}, {3, "tbumpenv"}, {7, "tbumpgloss"}, {11, "nofogtex"}};
+    for (const auto& [row, type] : rows) {
+        Nyx::Material* material = DataManager::GetVertexTypeMaterial(row);
+        ASSERT_NE(material, nullptr) << type;
+        EXPECT_EQ(material->GetType().Str(), type);
+        ASSERT_NE(material->GetPluginType(), nullptr) << type;
+        EXPECT_EQ(material->GetPluginType()->GetName().Str(), type);
+    }
+    EXPECT_NE(dynamic_cast<Nyx::KestroBumpGlossMaterial*>(DataManager::GetVertexTypeMaterial(7)), nullptr);
+    EXPECT_NE(dynamic_cast<Nyx::KestroNoFogMaterial*>(DataManager::GetVertexTypeMaterial(11)), nullptr);
+    DataManager::ReleaseVertexTypeMaterials();
+    for (Nyx::MaterialPlugin* plugin : plugins)
+        plugin->ReleaseReference();
 }
 
 }  // namespace
