@@ -6,12 +6,14 @@ set -euo pipefail
 # against; nothing else includes it. liblua5.4-dev: the script library
 # bench's yardstick, likewise; lua5.4 brings luac5.4, the script parser
 # bench's. bison: the script compiler's parser tables. libnvtt-dev: the
-# texture compressor; libfreetype-dev: the script images' text; python3:
-# the online service's stand-in in the tests. libembree-dev: the collision
-# bench's yardstick.
+# texture compressor; libfreetype-dev: the script images' text, with
+# libfontconfig-dev to find faces and fonts-dejavu-core for the tests;
+# libpng-dev, libjpeg-dev: image files; python3: the online service's
+# stand-in in the tests. libembree-dev: the collision bench's yardstick.
 packages=(g++ cmake ninja-build pkg-config bison libgtest-dev libgmock-dev googletest
           libbenchmark-dev rapidjson-dev liblua5.4-dev lua5.4 zlib1g-dev libssl-dev openssl
-          libnvtt-dev libfreetype-dev python3 libembree-dev)
+          libnvtt-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev libjpeg-dev
+          python3 libembree-dev)
 if [ "${1:-}" = "--fuzz" ]; then
     packages+=(clang libclang-rt-dev)
 fi

@@ -262,8 +262,13 @@ bool Bitmap::Decode(std::string_view fileName, const uint8_t* data, size_t size)
     if (!data || size == 0)
         return false;
     bool ok = false;
+    static constexpr uint8_t kPngMark[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     if (size >= 2 && data[0] == 'B' && data[1] == 'M')
         ok = DecodeBmp(data, size);
+    else if (size >= sizeof kPngMark && std::memcmp(data, kPngMark, sizeof kPngMark) == 0)
+        ok = DecodePng(data, size);
+    else if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF)
+        ok = DecodeJpeg(data, size);
     else if (EndsWithNoCase(fileName, ".tga"))
         ok = DecodeTga(data, size);
     if (!ok)

@@ -1,6 +1,7 @@
-// Engine bitmaps: a block of pixels of one format, owned or viewed, and the
-// image-file loader (BMP of every depth, run-length forms included, and TGA
-// true-colour, grey and colour-mapped images, plain or run-length encoded).
+// Engine bitmaps: a block of pixels of one format, owned or viewed, the
+// image-file loader (BMP of every depth, run-length forms included, TGA
+// true-colour, grey and colour-mapped images, plain or run-length encoded,
+// PNG and JPEG) and the drawing operations on 32-bit bitmaps.
 //
 // 32-bit pixels are stored as the bytes B, G, R, A: read as a little-endian
 // u32 the alpha is the top byte. Row 0 is the top row whatever the file's
@@ -31,6 +32,27 @@ public:
     static constexpr uint32_t kMaxSide = 32768;
     static constexpr uint64_t kMaxPixels = uint64_t{1} << 26;
 
+    // Drawing modes. Shapes blend their colour over the pixels (source over
+    // destination by the colour's alpha); kModeFill fills the shape and
+    // every other mode draws its outline. Copies replace the pixels with
+    // kModeCopy and blend them with kModeBlend.
+    enum Mode : uint32_t {
+        kModeOutline = 0,
+        kModeCopy = 0,
+        kModeFill = 1,
+        kModeLine = 2,
+        kModeBlend = 4,
+    };
+
+    // A rectangle (x, y, width, height); a negative width or height spans
+    // to the left of x or above y.
+    struct Rect {
+        int32_t x = 0;
+        int32_t y = 0;
+        int32_t width = 0;
+        int32_t height = 0;
+    };
+
     Bitmap() = default;
     // An owned, zeroed bitmap; empty when the format or size is refused.
     Bitmap(uint32_t width, uint32_t height, uint32_t format);
@@ -58,8 +80,8 @@ public:
     // or is no image this loader reads whole.
     bool Load(const File::Path& path) { return Load(PString(), path); }
     bool Load(const PString& base, const File::Path& path);
-    // The same over the file's bytes: BMP by its "BM" mark, TGA by the
-    // name's extension (the format has no mark).
+    // The same over the file's bytes: BMP, PNG and JPEG by their marks, TGA
+    // by the name's extension (the format has no mark).
     bool Decode(std::string_view fileName, const uint8_t* data, size_t size);
 
     uint32_t GetWidth() const noexcept { return width_; }
@@ -76,6 +98,28 @@ public:
     uint32_t GetPixel(uint32_t x, uint32_t y) const noexcept;
     void SetPixel(uint32_t x, uint32_t y, uint32_t value) noexcept;
 
+    // Drawing on 32-bit bitmaps (formats 2 and 3; others are left alone).
+    // Coordinates may lie anywhere: what falls outside is clipped, and the
+    // work done is bounded by the bitmap's size, not the shape's.
+    void Clear(uint32_t colour) noexcept;
+    void BlendPixel(int32_t x, int32_t y, uint32_t colour) noexcept;
+    void Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, uint32_t mode) noexcept;
+    void Circle(int32_t x, int32_t y, int32_t radius, uint32_t colour, uint32_t mode) noexcept;
+    void Box(const Rect& rect, uint32_t colour, uint32_t mode) noexcept;
+    void Triangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3, uint32_t colour,
+                  uint32_t mode) noexcept;
+    // The source rectangle copied unscaled with its top-left corner at the
+    // point. The source may be this bitmap: overlapping areas copy as if
+    // through a separate buffer.
+    void Image(const Bitmap& source, int32_t x, int32_t y, const Rect& sourceRect, uint32_t mode);
+    // The source rectangle scaled (nearest pixel) onto the destination
+    // rectangle, writing only inside the clip rectangle.
+    void Image(const Bitmap& source, const Rect& sourceRect, const Rect& destRect, uint32_t mode, const Rect& clip);
+
+    // Source-over blending of one 32-bit pixel value onto another (the
+    // colours are not premultiplied by their alpha).
+    static uint32_t Blend(uint32_t dest, uint32_t source) noexcept;
+
     // Bytes of one pixel: 1, 4, or 0 for the raw format and unknown ones.
     static uint32_t BytesPerPixel(uint32_t format) noexcept;
 
@@ -85,6 +129,18 @@ public:
 private:
     bool DecodeBmp(const uint8_t* data, size_t size);
     bool DecodeTga(const uint8_t* data, size_t size);
+    bool DecodePng(const uint8_t* data, size_t size);
+    bool DecodeJpeg(const uint8_t* data, size_t size);
+    // Row y of a 32-bit bitmap as pixel values.
+    uint32_t* Row(uint32_t y) noexcept { return reinterpret_cast<uint32_t*>(data_ + static_cast<size_t>(y) * pitch_); }
+    bool Drawable() const noexcept
+    {
+        return data_ && BytesPerPixel(format_) == 4 && pitch_ % 4 == 0 && reinterpret_cast<uintptr_t>(data_) % 4 == 0;
+    }
+    // Blends the colour over the pixels x0..x1-1 of row y (already clipped).
+    void BlendSpan(uint32_t y, uint32_t x0, uint32_t x1, uint32_t colour) noexcept;
+    // The same with clipping; the bounds are inclusive.
+    void BlendSpanClipped(int64_t y, int64_t x0, int64_t x1, uint32_t colour) noexcept;
 
     uint8_t* data_ = nullptr;
     uint32_t width_ = 0;
