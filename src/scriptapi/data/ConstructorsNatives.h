@@ -1,5 +1,5 @@
 // The natives of the script class ConstructorsBase, through which scripts
-// make new soups and KUID lists (images come with the Image class).
+// make new soups, KUID lists and images.
 #pragma once
 
 class GSMachine;
@@ -15,4 +15,5 @@ public:
 
     static void NewSoup(GSRuntime::GSContext* context, GSRuntime::GSThread& thread);
     static void NewKUIDList(GSRuntime::GSContext* context, GSRuntime::GSThread& thread);
+    static void NewImage(GSRuntime::GSContext* context, GSRuntime::GSThread& thread);
 };

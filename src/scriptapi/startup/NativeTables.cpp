@@ -10,6 +10,7 @@
 #include "scriptapi/data/GSOSoup.h"
 #include "scriptapi/data/GSOStringTable.h"
 #include "scriptapi/data/LinkedListNatives.h"
+#include "scriptapi/image/GSOImage.h"
 
 void RegisterKUIDNatives(GSMachine& machine) { GSOKUID::RegisterNatives(machine); }
 void RegisterSoupNatives(GSMachine& machine) { GSOSoup::RegisterNatives(machine); }
@@ -20,6 +21,7 @@ void RegisterStringTableNatives(GSMachine& machine) { GSOStringTable::RegisterNa
 void RegisterLinkedListNatives(GSMachine& machine) { LinkedListNatives::RegisterNatives(machine); }
 void RegisterKestroScriptBaseNatives(GSMachine& machine) { KestroScriptContext::RegisterNatives(machine); }
 void RegisterConstructorsBaseNatives(GSMachine& machine) { ConstructorsNatives::RegisterNatives(machine); }
+void RegisterImageNatives(GSMachine& machine) { GSOImage::RegisterNatives(machine); }
 
 // The classes whose natives are not built yet: their libraries link with
 // the natives unresolved (each logged), and nothing calls them.
@@ -27,7 +29,6 @@ void RegisterAssetNatives(GSMachine&) {}
 void RegisterOnlineAccessNatives(GSMachine&) {}
 void RegisterOnlineGroupNatives(GSMachine&) {}
 void RegisterLibraryNatives(GSMachine&) {}
-void RegisterImageNatives(GSMachine&) {}
 void RegisterSecurityTokenNatives(GSMachine&) {}
 
 std::span<const NativeTable> StartupNativeTables()
