@@ -206,6 +206,7 @@ bool AssetStore::ReadAsset(const std::string& folder, Asset& out, std::string* f
     out.categoryEra = TagText(config, "category-era");
     out.description = TagText(config, "description");
     out.build = std::strtof(TagText(config, "kestro-build").c_str(), nullptr);
+    out.hasBuild = !TagText(config, "kestro-build").empty();
     out.parent = TagKUID(config, "parent");
     out.dependencies.clear();
     out.obsoletes.clear();
@@ -384,6 +385,7 @@ AssetRecord AssetStore::Record(const KUID& kuid)
     // The script side reads 4 (and 5) as a favourite.
     record.favouriteState = state && state->favourite ? 4 : 0;
     record.build = asset->build;
+    record.SetFlag(AssetRecord::kFlagHasBuild, asset->hasBuild);
     record.installTime = asset->installTime;
     record.modifiedTime = asset->modifiedTime;
     record.parentKUID = asset->parent;

@@ -61,6 +61,7 @@ public:
         std::string categoryEra;
         std::string description;
         float build = 0.0f;
+        bool hasBuild = false;  // the config gives "kestro-build"
         KUID parent = KUID::Null;
         std::vector<KUID> dependencies;  // "kuid-table"
         std::vector<KUID> obsoletes;     // "obsolete-table"

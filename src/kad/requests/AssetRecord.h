@@ -39,6 +39,7 @@ struct AssetRecord {
         kFlagOpenForEdit = 8,      // E
         kFlagStatusF = 9,          // F
         kFlagStatusM = 11,         // M
+        kFlagHasBuild = 18,        // the build number is the asset's own
     };
 
     KUID kuid = KUID::Null;

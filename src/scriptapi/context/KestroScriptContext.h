@@ -9,8 +9,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "config/kuid/KUID.h"
+#include "config/kuid/KUIDRing.h"
 #include "config/tree/ACSChunk.h"
 #include "gs/runtime/objects/GSContext.h"
 #include "nyx/PString.h"
@@ -40,8 +42,19 @@ public:
     static void RegisterNatives(GSMachine& machine);
 
     void NativeGetSeconds(GSRuntime::GSThread& thread);
+    void NativeFindAsset(GSRuntime::GSThread& thread);
+    void NativeGetAssetList(GSRuntime::GSThread& thread);
+    void NativeGetAssetListInCategory(GSRuntime::GSThread& thread);
     void NativeSearchAssets(GSRuntime::GSThread& thread);
+    void NativeFindUpdatedAssets(GSRuntime::GSThread& thread);
     void NativeKestroSystemCall(GSRuntime::GSThread& thread);
     void NativeOpenURL(GSRuntime::GSThread& thread);
     void NativeLog(GSRuntime::GSThread& thread);
+
+private:
+    // Pushes a new array of the Asset objects of the KUIDs (of their newest
+    // versions with `newest`), those without an object left out.
+    void PushAssetArray(GSRuntime::GSThread& thread, const KUIDRing& kuids, bool newest);
+    // GetAssetList's search for the kind's category code (none: empty).
+    void SearchKind(GSRuntime::GSThread& thread, const std::string& kind, const Nyx::String& code);
 };

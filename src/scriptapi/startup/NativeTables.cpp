@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "scriptapi/asset/GSOAsset.h"
 #include "scriptapi/context/KestroScriptContext.h"
 #include "scriptapi/data/ConstructorsNatives.h"
 #include "scriptapi/data/GSOHTMLBuffer.h"
@@ -22,10 +23,10 @@ void RegisterLinkedListNatives(GSMachine& machine) { LinkedListNatives::Register
 void RegisterKestroScriptBaseNatives(GSMachine& machine) { KestroScriptContext::RegisterNatives(machine); }
 void RegisterConstructorsBaseNatives(GSMachine& machine) { ConstructorsNatives::RegisterNatives(machine); }
 void RegisterImageNatives(GSMachine& machine) { GSOImage::RegisterNatives(machine); }
+void RegisterAssetNatives(GSMachine& machine) { GSOAsset::RegisterNatives(machine); }
 
 // The classes whose natives are not built yet: their libraries link with
 // the natives unresolved (each logged), and nothing calls them.
-void RegisterAssetNatives(GSMachine&) {}
 void RegisterOnlineAccessNatives(GSMachine&) {}
 void RegisterOnlineGroupNatives(GSMachine&) {}
 void RegisterLibraryNatives(GSMachine&) {}
