@@ -10,6 +10,7 @@
 #include "gs/runtime/registry/GSMachine.h"
 #include "scriptapi-harness/HarnessModes.h"
 #include "scriptapi-harness/HarnessRun.h"
+#include "scriptapi-harness/ProbeNatives.h"
 #include "scriptapi/startup/ScriptSystemStartup.h"
 
 namespace {
@@ -24,6 +25,7 @@ int RunScript(std::span<char* const> args)
         std::fputs("run: the script system did not start\n", stderr);
         return 1;
     }
+    RegisterProbeNatives(GSMachine::Get());
     const char* tmp = std::getenv("TMPDIR");
     std::string work = std::string(tmp && *tmp ? tmp : "/tmp") + "/scriptapi-harness.XXXXXX";
     if (!::mkdtemp(work.data())) {
