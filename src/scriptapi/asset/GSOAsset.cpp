@@ -308,8 +308,9 @@ void GSOAsset::NativeSupportsKestroBuildVersion(GSThread& thread)
         return;
     }
     // Two decimals each, truncated toward zero: 3.49 falls short of 3.5.
-    const double have = std::trunc(double(info.build) * 100.0);
-    const double want = std::trunc(double(asked) * 100.0);
+    // The products are taken in single precision, so 3.51 reads as 351.
+    const float have = std::trunc(info.build * 100.0f);
+    const float want = std::trunc(asked * 100.0f);
     thread.stack.PushBool(have >= want);
 }
 
