@@ -341,7 +341,7 @@ TEST_F(AssetStoreTest, EachRecordFlagComesFromItsOwnSource)
         {kWagon, {0, 2, 3}},      // changed by a commit
         {kindless, {0, 3, 9}},    // no kind
         {needy, {0, 3, 11}},      // a dependency is not installed
-        {kEngine, {0, 3}},        // its dependencies are
+        {kEngine, {0, 3, 18}},    // its dependencies are; it gives its build
     };
     auto check = [&](const char* when, auto record) {
         for (const auto& [kuid, set] : cases) {
