@@ -278,10 +278,9 @@ void GSOAsset::NativeGetStringTable(GSThread& thread)
         thread.stack.PushInstance(nullptr, false);
         return;
     }
-    spec->AddReference();
-    GSOStringTable* table = ScriptObjects::Adopt(new GSOStringTable(Context(), spec->Config()),
-                                                 GSOStringTable::ScriptClass(), Context());
-    spec->Release();
+    // The table holds the spec counted for as long as it lives.
+    GSOStringTable* table =
+        ScriptObjects::Adopt(new GSOStringTable(Context(), spec), GSOStringTable::ScriptClass(), Context());
     ScriptObjects::PushNew(thread, table);
 }
 

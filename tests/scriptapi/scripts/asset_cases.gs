@@ -43,7 +43,7 @@ class Test isclass KestroScriptBase {
     Log("config: " + (one == two) + " " + one.IsLocked() + " " + one.GetNamedTag("username") + " " + two.GetNamedTag("username"));
     Log("info url: " + main.GetInfoURL() + "|" + other.GetInfoURL());
     StringTable strings = main.GetStringTable();
-    Log("strings: " + (strings != null));
+    Log("strings: " + strings.GetString("greeting"));
     KUIDList needs = main.GetDependencyList();
     Log("dependencies: " + needs.CountKUIDs() + " " + needs.IsLocked());
     Log("modified: " + main.IsLocallyModified());
@@ -71,7 +71,7 @@ class Test isclass KestroScriptBase {
 // expect log: favourite cleared: false
 // expect log: config: false true Main Main
 // expect log: info url: http://example.invalid/main|
-// expect log: strings: true
+// expect log: strings: Hello
 // expect log: dependencies: 2 true
 // expect log: modified: false
 // expect log: images: 2x1 -16711936 1 -65536
