@@ -60,7 +60,7 @@ constexpr const char* kZeroAssets = "World.GetAssetList> warning: found zero ass
 
 KestroScriptContext::KestroScriptContext(GSMachine* machine) : GSContext(machine) {}
 
-KestroScriptContext::~KestroScriptContext() = default;
+KestroScriptContext::~KestroScriptContext() { libraries.Clear(); }
 
 void KestroScriptContext::SetSystemMenuIcon(GSOLibrary*, const KUID&, const Nyx::PString&, const Nyx::PString&) {}
 

@@ -13,14 +13,19 @@
 
 #include "config/kuid/KUID.h"
 #include "config/kuid/KUIDRing.h"
+#include "config/results/KestroProperty.h"
 #include "config/tree/ACSChunk.h"
 #include "gs/runtime/objects/GSContext.h"
 #include "nyx/PString.h"
+#include "scriptapi/objects/DelayedInitManager.h"
+#include "scriptapi/world/WorldList.h"
 
 class GSMachine;
 class GSOLibrary;
 
-class KestroScriptContext : public GSRuntime::GSContext {
+// Objects made in the context wait in its delayed-initialisation manager
+// until their set-up phases run.
+class KestroScriptContext : public GSRuntime::GSContext, public DelayedInitManager, public IdentifiableType {
 public:
     explicit KestroScriptContext(GSMachine* machine = nullptr);
     ~KestroScriptContext() override;
@@ -38,6 +43,9 @@ public:
 
     // While nonzero no Library may join the context.
     uint32_t listLocked = 0;
+    // The Library objects of the asset libraries scripts of this context
+    // use; emptied first when the context ends.
+    WorldList libraries;
 
     static void RegisterNatives(GSMachine& machine);
 

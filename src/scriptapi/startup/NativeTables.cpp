@@ -12,6 +12,7 @@
 #include "scriptapi/data/GSOStringTable.h"
 #include "scriptapi/data/LinkedListNatives.h"
 #include "scriptapi/image/GSOImage.h"
+#include "scriptapi/security/GSOSecurityToken.h"
 
 void RegisterKUIDNatives(GSMachine& machine) { GSOKUID::RegisterNatives(machine); }
 void RegisterSoupNatives(GSMachine& machine) { GSOSoup::RegisterNatives(machine); }
@@ -24,13 +25,13 @@ void RegisterKestroScriptBaseNatives(GSMachine& machine) { KestroScriptContext::
 void RegisterConstructorsBaseNatives(GSMachine& machine) { ConstructorsNatives::RegisterNatives(machine); }
 void RegisterImageNatives(GSMachine& machine) { GSOImage::RegisterNatives(machine); }
 void RegisterAssetNatives(GSMachine& machine) { GSOAsset::RegisterNatives(machine); }
+void RegisterSecurityTokenNatives(GSMachine& machine) { GSOSecurityToken::RegisterNatives(machine); }
 
 // The classes whose natives are not built yet: their libraries link with
 // the natives unresolved (each logged), and nothing calls them.
 void RegisterOnlineAccessNatives(GSMachine&) {}
 void RegisterOnlineGroupNatives(GSMachine&) {}
 void RegisterLibraryNatives(GSMachine&) {}
-void RegisterSecurityTokenNatives(GSMachine&) {}
 
 std::span<const NativeTable> StartupNativeTables()
 {
