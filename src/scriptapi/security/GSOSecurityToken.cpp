@@ -50,7 +50,9 @@ GSOSecurityToken::GSOSecurityToken(GSContext* context, const GSOSecurityToken& s
 
 void GSOSecurityToken::AttachScriptClass(GSContext* context)
 {
-    if (GSClass* cls = GetSystemClass(SystemClass::kSecurityToken))
+    // Without a context there is no world for an instance to live in.
+    GSClass* cls = GetSystemClass(SystemClass::kSecurityToken);
+    if (cls && context)
         AttachClass(cls, context);
 }
 
