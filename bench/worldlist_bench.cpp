@@ -1,0 +1,128 @@
+// The world list's stream form, beside its yardstick in the same run:
+//  - SaveItems of 100,000 items (8-byte payloads) into a memory stream
+//    against fwrite of the same bytes into a temporary file (goal: within
+//    3x);
+//  - LoadItems of those bytes into an empty list, every item made again by
+//    its factory, against fread of them (goal: within 3x).
+// The ratios (ours / yardstick, time per byte) are printed after the table.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "RatioReporter.h"
+#include "core/streams/TStream.h"
+#include "scriptapi-harness/TestWorldItem.h"
+#include "scriptapi/world/WorldList.h"
+
+namespace {
+
+constexpr int kItems = 100000;
+
+TestWorldItemFactory factory;
+
+WorldList& FullList()
+{
+    static WorldList* list = [] {
+        auto* made = new WorldList;
+        for (int i = 0; i < kItems; ++i)
+            made->AddItem(*new TestWorldItem(KUID(1, i, 0), std::string(8, char('a' + i % 26))));
+        return made;
+    }();
+    return *list;
+}
+
+const std::string& SavedBytes()
+{
+    static const std::string bytes = [] {
+        TBuffer out;
+        FullList().SaveItems(out, 0);
+        Nyx::DynamicBuffer* b = out.GetBuffer();
+        return std::string(reinterpret_cast<const char*>(b->Data()), b->DataLength());
+    }();
+    return bytes;
+}
+
+void BM_SaveItems(benchmark::State& state)
+{
+    WorldList& list = FullList();
+    TBuffer out;
+    for (auto _ : state) {
+        out.Reset();
+        list.SaveItems(out, 0);
+        benchmark::DoNotOptimize(out.Tell());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(SavedBytes().size()));
+}
+BENCHMARK(BM_SaveItems)->Unit(benchmark::kMillisecond);
+
+void BM_FwriteBytes(benchmark::State& state)
+{
+    const std::string& bytes = SavedBytes();
+    std::FILE* file = std::tmpfile();
+    for (auto _ : state) {
+        std::rewind(file);
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fflush(file);
+    }
+    std::fclose(file);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
+}
+BENCHMARK(BM_FwriteBytes)->Unit(benchmark::kMillisecond);
+
+void BM_LoadItems(benchmark::State& state)
+{
+    const std::string& bytes = SavedBytes();
+    TBuffer in;
+    in.WriteBytes(bytes.data(), uint32_t(bytes.size()));
+    for (auto _ : state) {
+        WorldList list;
+        in.Rewind();
+        list.LoadItems(in, true, 0xFFFFFFFFu);
+        benchmark::DoNotOptimize(list.Count());
+        state.PauseTiming();
+        list.Clear();
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
+}
+BENCHMARK(BM_LoadItems)->Unit(benchmark::kMillisecond);
+
+void BM_FreadBytes(benchmark::State& state)
+{
+    const std::string& bytes = SavedBytes();
+    std::FILE* file = std::tmpfile();
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fflush(file);
+    std::vector<char> back(bytes.size());
+    for (auto _ : state) {
+        std::rewind(file);
+        benchmark::DoNotOptimize(std::fread(back.data(), 1, back.size(), file));
+    }
+    std::fclose(file);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
+}
+BENCHMARK(BM_FreadBytes)->Unit(benchmark::kMillisecond);
+
+void PrintRatio(const RatioReporter& r, const char* label, const char* ours, const char* reference)
+{
+    const double a = r.BytesPerSecondOf(ours);
+    const double b = r.BytesPerSecondOf(reference);
+    if (a > 0 && b > 0)
+        std::printf("  %-40s %.2f\n", label, b / a);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\nRatios (ours / yardstick, time per byte):\n");
+    PrintRatio(reporter, "SaveItems / fwrite (goal <= 3)", "BM_SaveItems", "BM_FwriteBytes");
+    PrintRatio(reporter, "LoadItems / fread (goal <= 3)", "BM_LoadItems", "BM_FreadBytes");
+    benchmark::Shutdown();
+    return 0;
+}
