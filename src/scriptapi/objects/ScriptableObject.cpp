@@ -12,6 +12,7 @@
 #include "gs/runtime/objects/GSScriptInstance.h"
 #include "gs/runtime/registry/GSMachine.h"
 #include "gs/runtime/router/GSRouter.h"
+#include "scriptapi/asset/GSOAsset.h"
 #include "scriptapi/cache/KestroBaseSpec.h"
 #include "scriptapi/context/KestroScriptContext.h"
 #include "scriptapi/data/GSOSoup.h"
@@ -19,8 +20,6 @@
 using namespace GSRuntime;
 
 namespace {
-
-ScriptableObject::AssetObjectLookup assetObjectLookup = nullptr;
 
 bool IsBlank(std::string_view text)
 {
@@ -50,8 +49,6 @@ bool WriteFile(const Nyx::File::Path& path, const Nyx::String& text)
 }
 
 }  // namespace
-
-void ScriptableObject::SetAssetObjectLookup(AssetObjectLookup lookup) noexcept { assetObjectLookup = lookup; }
 
 ScriptableObject::ScriptableObject(KestroScriptContext* context) : scriptContext_(context)
 {
@@ -242,16 +239,17 @@ void ScriptableObject::SetInitFlag4()
     OnInitStart();
     OnInitReady();
 
-    GSSlot* asset = nullptr;
-    if (assetObjectLookup && scriptContext_)
-        asset = assetObjectLookup(*scriptContext_, GetAssetKUID());
-    const intptr_t args[] = {reinterpret_cast<intptr_t>(asset)};
+    // The asset's object holds one reference for this call; a view that is
+    // not of the Asset class goes as null.
+    GSOAsset* asset = scriptContext_ ? GSOAsset::GetAssetObject(scriptContext_, GetAssetKUID()) : nullptr;
+    GSSlot* assetView = asset ? GSObject::CastToClass(asset->GetInstance(), GSOAsset::ScriptClass()) : nullptr;
+    const intptr_t args[] = {reinterpret_cast<intptr_t>(assetView)};
     GSScriptInstance* instance = Instance();
     const bool called = scriptContext_ && instance &&
                         scriptContext_->Machine().CallFunction(scriptContext_, instance->cls, GetInstance(),
                                                                kInitSignature, nullptr, args);
     if (asset)
-        ReleasePart(asset);
+        ReleasePart(asset->GetInstance());
     if (!called)
         failed_ = 1;
     if (!failed_) {

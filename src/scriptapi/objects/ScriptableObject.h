@@ -28,11 +28,6 @@ public:
     static constexpr const char* kTempSource = "temp_object.gs";
     static constexpr const char* kTempLibrary = "temp_object.gsl";
 
-    // The script object of an asset in a context (a view with one count
-    // the caller owns), or null. The Asset class provides it.
-    using AssetObjectLookup = GSRuntime::GSSlot* (*)(KestroScriptContext& context, const KUID& kuid);
-    static void SetAssetObjectLookup(AssetObjectLookup lookup) noexcept;
-
     // Waits in the context's manager from now on when a context is given.
     explicit ScriptableObject(KestroScriptContext* context);
     ~ScriptableObject() override;

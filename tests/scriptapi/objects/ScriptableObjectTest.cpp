@@ -90,21 +90,15 @@ std::string CustomSource(const std::string& body, const char* base = "PropertyOb
 {
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     return std::string("// ") + test->name() + "\ninclude \"Kestro.gs\"\nclass CustomObject isclass " + base +
-           "\n{\n  int inits = 0;\n  int property = -1;\n" + body + "\n};\n";
+           "\n{\n  int inits = 0;\n  int property = -1;\n  int asset = 0;\n" + body + "\n};\n";
 }
 
 const char* kCountingBody =
-    "  public void Init(Asset self) { inherited(self); inits = inits + 1; }\n"
+    "  public void Init(Asset self) { inherited(self); inits = inits + 1; if (self) asset = 1; }\n"
+    "  public int HasAsset(void) { return asset; }\n"
     "  public void SetProperties(Soup soup) { property = soup.GetNamedTagAsInt(\"n\"); }\n"
     "  public int Inits(void) { return inits; }\n"
     "  public int Property(void) { return property; }\n";
-
-KUID askedFor;
-GSSlot* RecordingLookup(KestroScriptContext&, const KUID& kuid)
-{
-    askedFor = kuid;
-    return nullptr;
-}
 
 class ScriptableObjectTest : public ::testing::Test {
 protected:
@@ -121,12 +115,11 @@ protected:
         TDBContainerTag::SetString(config_, Nyx::PString("class"), Nyx::PString("C"));
         spec_ = std::make_unique<KestroBaseSpec>(kAsset, Nyx::PString(), Nyx::String(root_.Path()),
                                                  Nyx::String("asset"), config_);
-        ScriptableObject::SetAssetObjectLookup(&RecordingLookup);
-        askedFor = KUID::Null;
+        daemon_ = std::make_unique<ScriptedDaemon>(Daemon());
     }
     void TearDown() override
     {
-        ScriptableObject::SetAssetObjectLookup(nullptr);
+        daemon_.reset();
         Nyx::File::Subst::Remove(Nyx::PString("scripts"));
         SetContentRootPath(Nyx::File::Path());
     }
@@ -146,11 +139,11 @@ protected:
     KestroScriptContext context_{&ScriptApiMachine::Get().machine};
     ChunkRef config_;
     std::unique_ptr<KestroBaseSpec> spec_;
+    std::unique_ptr<ScriptedDaemon> daemon_;
 };
 
 TEST_F(ScriptableObjectTest, TheGeneratedSourceNamesTheSpecsScriptAndClass)
 {
-    ScriptedDaemon daemon(Daemon());
     TestObject object(nullptr, spec_.get());
     EXPECT_EQ((std::vector<std::string>{"include \"Kestro.gs\"", "", "include \"s.gs\"", "",
                                         "class CustomObject isclass C", "{", "  public void Init(Asset self)", "  {",
@@ -167,7 +160,6 @@ TEST_F(ScriptableObjectTest, TheGeneratedSourceNamesTheSpecsScriptAndClass)
 
 TEST_F(ScriptableObjectTest, BlankTextClearsTheSourceAndTheGeneratedTextChangesNothing)
 {
-    ScriptedDaemon daemon(Daemon());
     TestObject object(nullptr, spec_.get());
     object.SetSourceText(object.GetSourceText());
     EXPECT_TRUE(object.StoredSourceText().Empty());
@@ -212,7 +204,7 @@ TEST_F(ScriptableObjectTest, OwnSourceCompilesAndEachPhaseRunsOnceWithInitAndSet
     ASSERT_NE(nullptr, object.Instance());
     EXPECT_TRUE(object.Attached()) << "in the context's router";
     EXPECT_EQ((std::vector<std::string>{"start", "ready", "done"}), object.hooks);
-    EXPECT_EQ(kAsset, askedFor);
+    EXPECT_EQ(std::optional<int32_t>(1), object.Ask("$int@CustomObject::HasAsset()")) << "Init got its Asset";
     EXPECT_EQ(std::optional<int32_t>(1), object.Ask("$int@CustomObject::Inits()"));
     EXPECT_EQ(std::optional<int32_t>(42), object.Ask("$int@CustomObject::Property()"));
     EXPECT_FALSE(object.PropertiesPending());
