@@ -32,6 +32,12 @@ void Material::SetProperty(const String& name, const String& value)
     properties_.emplace_back(name, value);
 }
 
+bool Material::IsEqual(const Material& other) const
+{
+    return type_ == other.type_ && display_ == other.display_ && flags_ == other.flags_ && float_ == other.float_ &&
+           properties_ == other.properties_ && textureFiles_ == other.textureFiles_;
+}
+
 PString Material::VerifyDecoratedName(const PString& name, uint32_t textureCount)
 {
     if (name.View().find(DecoratedTypeToken) != std::string_view::npos)

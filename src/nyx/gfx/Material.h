@@ -133,6 +133,10 @@ public:
     virtual Material* Duplicate() const;
     // The texture of that name the material draws with; null when none.
     virtual Texture* FindTexture(const PString& /*name*/) const { return nullptr; }
+    // Whether another material draws the same: same type, display block,
+    // flags, float, properties and texture files. Meshes use it to share one
+    // material where several pieces ask for equal ones.
+    virtual bool IsEqual(const Material& other) const;
 
     // A name that carries a type word: one without the token gets
     // ".m.notex" when no texture is named and ".m.onetex" otherwise.

@@ -1,0 +1,577 @@
+// The chunk readers of the ".lm" form: INFO with its named meshes, MATT with
+// its MATLs, BONT, RBOT, and per mesh MESH with LODB and its LCHKs (GEOM,
+// NINF). Every count is weighed against the bytes left before anything is
+// made for it, and every chunk must end where its size says.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "nyx/File.h"
+#include "nyx/gfx/GeometryChunk.h"
+#include "nyx/gfx/MaterialManager.h"
+#include "nyx/gfx/NullMaterial.h"
+#include "nyx/scene/ParticleBone.h"
+#include "resources/lod/KestroIndexedMeshLODDefinition.h"
+#include "resources/mesh/MeshFileReading.h"
+#include "resources/mesh/MeshOwner.h"
+
+using namespace MeshFileReading;
+
+namespace {
+
+// The least bytes one record of each kind can take.
+constexpr uint64_t kMinMeshBytes = 12 + 16;                   // MESH head and fields
+constexpr uint64_t kMinNamedMeshBytes = 4 + 4 + 1;            // index, empty name, flag
+constexpr uint64_t kMinMaterialBytes = 12 + 4 + 4 + 8 + 52 + 4;  // MATL of empty lists
+constexpr uint64_t kMinPropertyBytes = 8;
+constexpr uint64_t kMinTextureBytes = 12;
+constexpr uint64_t kMinBoneBytes = 4 + 4 + 12 + 36;
+constexpr uint64_t kMinPieceBytes = 12 + 8 + 12 + 28;         // LCHK head, indices, GEOM head
+constexpr uint64_t kMinGroupBytes = 8;
+constexpr uint64_t kEntryBytes = 20;
+constexpr uint64_t kVertexBytes = 20;
+
+bool MapPrimitive(uint32_t kind, uint32_t& code)
+{
+    switch (kind) {
+    case 0: code = 5; return true;
+    case 1: code = 3; return true;
+    case 2: code = 4; return true;
+    case 4: code = 0; return true;
+    case 8: code = 1; return true;
+    case 16: code = 2; return true;
+    default: return false;
+    }
+}
+
+MeshLoadResult& Fail(MeshLoadResult& result, MeshLoadResult code)
+{
+    result = code;
+    return result;
+}
+
+// Tag, size and version of a chunk; the end its size gives.
+struct ChunkHead {
+    uint32_t size = 0;
+    uint32_t version = 0;
+    uint64_t end = 0;
+};
+
+bool ReadHead(Nyx::MemoryFile& file, const char* expected, ChunkHead& head)
+{
+    char tag[4];
+    ReadTag(file, tag);
+    if (!IsTag(tag, expected))
+        return false;
+    file.Read(head.size);
+    head.end = uint64_t{file.Tell()} + head.size;
+    file.Read(head.version);
+    return true;
+}
+
+}  // namespace
+
+MeshLoadResult& KestroIndexedMeshLODDefinition::ReadInfo(MeshLoadResult& result, Nyx::MemoryFile& file)
+{
+    ChunkHead head;
+    if (!ReadHead(file, "INFO", head))
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    if (head.version != 100)
+        return Fail(result, RES_FILE_VERSION_ERROR);
+    ReadVector(file, position_);
+    file.Read(orientation_.x);
+    file.Read(orientation_.y);
+    file.Read(orientation_.z);
+    file.Read(orientation_.w);
+    orientation_.Normalise();
+    file.Read(meshCount_);
+    file.Read(calcPoint_);
+    file.Read(offset_);
+    file.Read(multiplier_);
+    file.Read(animationCutOff_);
+    file.Read(renderCutOff_);
+    file.Read(attachmentCutOff_);
+    if (!CountFits(file, meshCount_, kMinMeshBytes)) {
+        meshCount_ = 0;
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    }
+    uint32_t namedCount = 0;
+    file.Read(namedCount);
+    if (!CountFits(file, namedCount, kMinNamedMeshBytes))
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    namedMeshes_ = std::make_shared<std::vector<LodNamedMesh>>(namedCount);
+    for (LodNamedMesh& entry : *namedMeshes_) {
+        uint8_t animated = 0;
+        file.Read(entry.meshIndex);
+        ReadPaddedString(file, entry.name);
+        file.ReadBytes(&animated, 1);
+        entry.animated = animated != 0;
+        if (entry.meshIndex >= meshCount_)
+            return Fail(result, RES_FILE_FORMAT_ERROR);
+    }
+    if (file.Tell() != head.end)
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    return result;
+}
+
+MeshLoadResult& KestroIndexedMeshLODDefinition::ReadMaterialTable(MeshLoadResult& result, Nyx::MemoryFile& file)
+{
+    ChunkHead head;
+    if (!ReadHead(file, "MATT", head))
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    if (head.version != 100)
+        return Fail(result, RES_FILE_VERSION_ERROR);
+    uint32_t count = 0;
+    file.Read(count);
+    if (!CountFits(file, count, kMinMaterialBytes))
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    for (Nyx::Material* material : materialTable_)
+        if (material)
+            material->Release();
+    materialTable_.clear();
+    materialTable_.reserve(count);
+    for (uint32_t i = 0; i < count; ++i)
+        if (ReadTableMaterial(result, file) != RES_OK)
+            return result;
+    if (file.Tell() != head.end)
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    return result;
+}
+
+MeshLoadResult& KestroIndexedMeshLODDefinition::ReadTableMaterial(MeshLoadResult& result, Nyx::MemoryFile& file)
+{
+    ChunkHead head;
+    if (!ReadHead(file, "MATL", head))
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    if (head.version != 103)
+        return Fail(result, RES_FILE_VERSION_ERROR);
+    MeshMaterialDescription description;
+    Nyx::String name;
+    ReadPaddedString(file, name);
+    description.fullName = Nyx::PString(materialPrefix_ + name.Str());
+    uint32_t propertyCount = 0;
+    file.Read(propertyCount);
+    if (!CountFits(file, propertyCount, kMinPropertyBytes))
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    description.properties.resize(propertyCount);
+    for (auto& [key, value] : description.properties) {
+        ReadPaddedString(file, key);
+        ReadPaddedString(file, value);
+    }
+    uint32_t flag = 0;
+    file.Read(flag);
+    description.flag = flag != 0;
+    file.Read(description.leadingFloat);
+    for (Nyx::DisplayColour& colour : description.display.colour) {
+        file.Read(colour.r);
+        file.Read(colour.g);
+        file.Read(colour.b);
+        colour.a = 1.0f;
+    }
+    // The power as stored: no floor here.
+    file.Read(description.display.power);
+    Nyx::DisplayColour& fourth = description.display.colour[3];
+    fourth = {fourth.r * 0.5f, fourth.g * 0.5f, fourth.b * 0.5f, fourth.a * 0.5f};
+    uint32_t textureCount = 0;
+    file.Read(textureCount);
+    if (!CountFits(file, textureCount, kMinTextureBytes))
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    description.textures.resize(textureCount);
+    for (Nyx::MaterialTextureEntry& texture : description.textures) {
+        file.Read(texture.kind);
+        ReadPaddedString(file, texture.path);
+        file.Read(texture.value);
+    }
+    return CreateTableMaterial(result, description);
+}
+
+MeshLoadResult& KestroIndexedMeshLODDefinition::CreateTableMaterial(MeshLoadResult& result,
+                                                                    const MeshMaterialDescription& description)
+{
+    Nyx::Material* material = nullptr;
+    if (manager_) {
+        const uint32_t found = manager_->FindOrCreate(description.fullName, material);
+        if (found != Nyx::MaterialManager::kFound || !material) {
+            if (material)
+                material->Release();
+            return Fail(result, found == Nyx::MaterialManager::kNotCreatable ? RES_UNSUPPORTED_MATERIAL
+                                                                             : RES_UNKNOWN_MATERIAL);
+        }
+    } else {
+        Nyx::PString base;
+        Nyx::PString type;
+        Nyx::MaterialManager::SplitDecoratedMaterialName(description.fullName, base, type);
+        auto* stand = new Nyx::NullMaterial(description.fullName, type);
+        stand->SetCreationType(type);
+        material = stand;
+    }
+    material->SetDisplayMaterialProperties(description.display);
+    material->SetFlags(description.flag ? material->GetFlags() | kMaterialFlagDescription
+                                        : material->GetFlags() & ~kMaterialFlagDescription);
+    material->SetFloat(description.leadingFloat);
+    for (const Nyx::MaterialTextureEntry& texture : description.textures)
+        material->SetTextureFile(texture.kind, ResolveTexturePath(texture.path), texture.value);
+    for (const auto& [key, value] : description.properties)
+        material->SetProperty(key, value);
+    materialTable_.push_back(material);
+    return result;
+}
+
+MeshLoadResult& KestroIndexedMeshLODDefinition::ReadBoneTable(MeshLoadResult& result, Nyx::MemoryFile& file)
+{
+    if (!NextTagIs(file, "BONT"))
+        return result;
+    ChunkHead head;
+    ReadHead(file, "BONT", head);
+    if (head.version != 100)
+        return Fail(result, RES_FILE_VERSION_ERROR);
+    uint32_t count = 0;
+    file.Read(count);
+    if (!CountFits(file, count, kMinBoneBytes))
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    boneTable_.assign(count, LodBone{});
+    for (LodBone& bone : boneTable_) {
+        ReadPaddedString(file, bone.name);
+        ReadPaddedString(file, bone.parentName);
+        ReadVector(file, bone.position);
+        ReadMatrix(file, bone.orientation);
+    }
+    boneCount_ = count;
+    if (file.Tell() != head.end)
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    return result;
+}
+
+MeshLoadResult& KestroIndexedMeshLODDefinition::ReadBoneTree(MeshLoadResult& result, Nyx::MemoryFile& file)
+{
+    if (!NextTagIs(file, "RBOT"))
+        return result;
+    ChunkHead head;
+    ReadHead(file, "RBOT", head);
+    if (head.version != 100)
+        return Fail(result, RES_FILE_VERSION_ERROR);
+    uint32_t count = 0;
+    file.Read(count);
+    if (!CountFits(file, count, kMinBoneBytes))
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    for (uint32_t n = 0; n < count; ++n) {
+        Nyx::PString name;
+        Nyx::PString parentName;
+        Nyx::Vector3f position;
+        Nyx::Matrix3 matrix;
+        ReadPaddedString(file, name);
+        ReadPaddedString(file, parentName);
+        ReadVector(file, position);
+        ReadMatrix(file, matrix);
+        if (!parentName.Empty() && !rootBone_)
+            return Fail(result, RES_FILE_FORMAT_ERROR);
+        auto* bone = new Nyx::ParticleBone;
+        bone->SetName(name);
+        Nyx::Quaternion orientation;
+        orientation.Set(matrix);
+        bone->SetReferenceFrame(position, orientation);
+        bone->SetBoundingVolume(std::make_unique<Nyx::ParticleVisibleBoundingBox>(
+            Nyx::AxisAlignedBox({-0.01f, -0.01f, -0.01f}, {0.01f, 0.01f, 0.01f})));
+        if (!rootBone_) {
+            rootBone_ = bone;
+            continue;
+        }
+        Nyx::ParticleBone* parent = parentName.Empty() ? nullptr : rootBone_->Find(parentName);
+        if (!(parent ? parent : rootBone_)->Add(bone))
+            delete bone;
+    }
+    if (file.Tell() != head.end)
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    return result;
+}
+
+MeshLoadResult& KestroIndexedMeshLODDefinition::ReadMesh(MeshLoadResult& result, Nyx::MemoryFile& file,
+                                                         uint32_t i)
+{
+    LodMesh& mesh = (*meshes_)[i];
+    // 1.
+    ChunkHead head;
+    if (!ReadHead(file, "MESH", head))
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    if (head.version != 100)
+        return Fail(result, RES_FILE_VERSION_ERROR);
+    // 2. Counts, maxima and the hardware-animation decision for this mesh.
+    file.Read(mesh.chunkCount);
+    file.Read(maxInfluences_);
+    file.Read(maxChunkBones_);
+    if (!CountFits(file, mesh.chunkCount, kMinPieceBytes)) {
+        mesh.chunkCount = 0;
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    }
+    hardwareAnimation_ = false;
+    DecideHardwareAnimation();
+    mesh.hardwareAnimation = hardwareAnimation_;
+    // 3. The cut-off: a detail level in order, or a named mesh.
+    float cutOff = 0.0f;
+    file.Read(cutOff);
+    if (cutOff == kNoCutOff) {
+        const auto& named = *namedMeshes_;
+        if (std::none_of(named.begin(), named.end(), [i](const LodNamedMesh& e) { return e.meshIndex == i; }))
+            return Fail(result, RES_FILE_FORMAT_ERROR);
+    } else {
+        if ((!cutOffs_.empty() && cutOff < cutOffs_.back()) || cutOffs_.size() >= kMaxCutOffs)
+            return Fail(result, RES_FILE_FORMAT_ERROR);
+        cutOffs_.push_back(cutOff);
+        if (cutOffs_.size() - 1 != i)
+            return Fail(result, RES_FILE_FORMAT_ERROR);
+    }
+    // 4.
+    mesh.chunks->Reserve(mesh.chunkCount);
+    mesh.materials->Reserve(mesh.chunkCount);
+    // 5.
+    if (ReadLodBones(result, file, i) != RES_OK)
+        return result;
+    // 6. The pieces; an empty one gives its slot to the next.
+    for (uint32_t j = 0; j < mesh.chunkCount;) {
+        if (ReadPiece(result, file, i, j) != RES_OK)
+            return result;
+        const Nyx::GeometryChunk* chunk = mesh.chunks->Back();
+        if (!chunk || chunk->GetVertexCount() == 0 || chunk->GetIndexCount() == 0 || chunk->GetPrimitiveCount() == 0) {
+            mesh.chunks->PopBack();
+            mesh.materials->PopBack();
+            mesh.chunkNames.pop_back();
+            --mesh.chunkCount;
+            continue;
+        }
+        ++j;
+    }
+    // 7.
+    if (file.Tell() != head.end)
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    return result;
+}
+
+MeshLoadResult& KestroIndexedMeshLODDefinition::ReadLodBones(MeshLoadResult& result, Nyx::MemoryFile& file,
+                                                             uint32_t mesh)
+{
+    if (!NextTagIs(file, "LODB"))
+        return result;
+    ChunkHead head;
+    ReadHead(file, "LODB", head);
+    if (head.version != 100)
+        return Fail(result, RES_FILE_VERSION_ERROR);
+    LodMesh& target = (*meshes_)[mesh];
+    target.boneBlocks.clear();
+    target.boneBlocks.reserve(boneTable_.size());
+    for (size_t b = 0; b < boneTable_.size(); ++b) {
+        LodInfluenceBlock& block = target.boneBlocks.emplace_back();
+        uint32_t groupCount = 0;
+        file.Read(groupCount);
+        if (!CountFits(file, groupCount, kMinGroupBytes))
+            return Fail(result, RES_FILE_FORMAT_ERROR);
+        for (uint32_t g = 0; g < groupCount; ++g) {
+            Nyx::InfluenceGroup group;
+            uint32_t entryCount = 0;
+            file.Read(group.chunkIndex);
+            file.Read(entryCount);
+            if (!CountFits(file, entryCount, kEntryBytes))
+                return Fail(result, RES_FILE_FORMAT_ERROR);
+            if (entryCount == 0)
+                continue;
+            const uint8_t* entries = file.Take(static_cast<uint32_t>(entryCount * kEntryBytes));
+            group.entries.resize(entryCount);
+            std::memcpy(group.entries.data(), entries, size_t{entryCount} * kEntryBytes);
+            block.push_back(std::move(group));
+        }
+    }
+    if (file.Tell() != head.end)
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    return result;
+}
+
+MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPiece(MeshLoadResult& result, Nyx::MemoryFile& file,
+                                                          uint32_t mesh, uint32_t piece)
+{
+    LodMesh& target = (*meshes_)[mesh];
+    char tag[4];
+    ReadTag(file, tag);
+    if (!IsTag(tag, "LCHK"))
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    int32_t size = 0;
+    file.Read(size);
+    if (size < 0)
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    const uint64_t end = uint64_t{file.Tell()} + static_cast<uint32_t>(size);
+    int32_t version = 0;
+    file.Read(version);
+    if (version != 100)
+        return Fail(result, RES_FILE_VERSION_ERROR);
+    uint32_t ignored = 0;
+    uint32_t materialIndex = 0;
+    file.Read(ignored);
+    file.Read(materialIndex);
+    if (materialIndex >= materialTable_.size())
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    target.materials->Append(materialTable_[materialIndex]);
+    target.chunks->Append(nullptr);
+    target.chunkNames.emplace_back();
+    if (end > file.GetSize())
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    if (ReadPieceGeometry(result, file, mesh, piece, static_cast<uint32_t>(end)) != RES_OK)
+        return result;
+    if (file.Tell() < end && ReadPieceNeighbours(result, file, mesh, piece) != RES_OK)
+        return result;
+    if (file.Tell() != end)
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    return result;
+}
+
+MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult& result, Nyx::MemoryFile& file,
+                                                                  uint32_t mesh, uint32_t /*piece*/, uint32_t limit)
+{
+    LodMesh& target = (*meshes_)[mesh];
+    const uint32_t slot = target.chunks->Size() - 1;
+    // Tag, size and version.
+    char tag[4];
+    ReadTag(file, tag);
+    if (!IsTag(tag, "GEOM"))
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    int32_t size = 0;
+    file.Read(size);
+    const uint64_t end = uint64_t{file.Tell()} + static_cast<uint32_t>(size);
+    // The GEOM lies inside its LCHK.
+    if (size < 0 || end > limit)
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    int32_t version = 0;
+    file.Read(version);
+    if (version < 101 || version > 201)
+        return Fail(result, RES_FILE_VERSION_ERROR);
+
+    uint32_t primitive = 0;
+    uint32_t geometryFlags = 0;
+    float hintValue = 0.0f;
+    uint32_t vertexCount = 0;
+    uint32_t primitiveCount = 0;
+    uint32_t indexCount = 0;
+    uint32_t faceCount = 0;
+    uint32_t influences = 0;
+    file.Read(primitive);
+    if (version >= 201)
+        file.Read(geometryFlags);
+    file.Read(hintValue);
+    file.Read(vertexCount);
+    file.Read(primitiveCount);
+    file.Read(indexCount);
+    file.Read(faceCount);
+    if (version >= 102)
+        file.Read(influences);
+    Nyx::PString name;
+    if (version >= 103)
+        ReadPaddedString(file, name);
+    target.chunkNames[slot] = name;
+    const uint32_t kind = primitive & 0x1F;
+    uint32_t code = 0;
+    if (!MapPrimitive(kind, code))
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    const bool hasExtra = version >= 201 && (geometryFlags & 1) != 0;
+    // Every block must fit in the GEOM before anything is made for it.
+    if (file.Tell() > end)
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    ByteBudget budget(end - file.Tell());
+    budget.Take(vertexCount, kVertexBytes);
+    budget.Take(indexCount, 2);
+    budget.Take(vertexCount, 12);
+    budget.Take(faceCount, 12);
+    if (hasExtra)
+        budget.Take(vertexCount, 12);
+    if (!budget.Ok())
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+
+    // The chunk, made by the piece's material.
+    Nyx::Material* material = (*target.materials)[slot];
+    const Nyx::StandardChunkHint hint = BuildChunkHint(1, material, hintValue, influences);
+    Nyx::GeometryChunk* chunk =
+        material ? material->CreateGeometryChunk(vertexCount, primitiveCount, indexCount, faceCount, code, hint)
+                 : nullptr;
+    if (!chunk)
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    chunk->SetPrimitiveFlags(kind);
+    target.chunks->Set(slot, chunk);
+    chunk->Release();
+
+    // Vertices: position and one pair of texture coordinates, 20 bytes.
+    if (vertexCount > 0) {
+        const auto positions = chunk->GetVector3Array(Nyx::kItemPosition);
+        const auto colours = chunk->GetUDwordArray(Nyx::kItemColour);
+        const auto uv = chunk->GetVector2Array(Nyx::kItemTexCoord0);
+        if (influences > 0 && hardwareAnimation_) {
+            const MeshLoadResult skin = InitialiseSkinningStreams(*chunk, influences);
+            if (skin != RES_OK)
+                return Fail(result, skin);
+        }
+        if (!positions)
+            return Fail(result, RES_FAIL_CHUNK_CREATE);
+        const uint8_t* block = file.Take(vertexCount * static_cast<uint32_t>(kVertexBytes));
+        for (uint32_t v = 0; v < vertexCount; ++v) {
+            const uint8_t* at = block + kVertexBytes * v;
+            std::memcpy(&positions[v], at, 12);
+            if (colours)
+                colours[v] = defaultColour_;
+            if (uv)
+                std::memcpy(&uv[v], at + 12, 8);
+        }
+    }
+    // Indices, each naming a vertex of the piece.
+    if (indexCount > 0) {
+        uint16_t* indices = chunk->GetIndexArray();
+        if (!indices)
+            return Fail(result, RES_FAIL_CHUNK_CREATE);
+        const uint8_t* block = file.Take(indexCount * 2);
+        for (uint32_t k = 0; k < indexCount; ++k) {
+            indices[k] = static_cast<uint16_t>(block[2 * k] | block[2 * k + 1] << 8);
+            if (indices[k] >= vertexCount)
+                return Fail(result, RES_FILE_FORMAT_ERROR);
+        }
+    }
+    // Normals.
+    if (vertexCount > 0) {
+        const uint8_t* block = file.Take(vertexCount * 12);
+        const auto normals = chunk->GetVector3Array(Nyx::kItemNormal);
+        for (uint32_t v = 0; normals && v < vertexCount; ++v)
+            std::memcpy(&normals[v], block + 12 * v, 12);
+    }
+    // Face normals.
+    if (faceCount > 0) {
+        float* faceNormals = chunk->GetFaceNormalArray();
+        if (!faceNormals)
+            return Fail(result, RES_FAIL_CHUNK_CREATE);
+        std::memcpy(faceNormals, file.Take(faceCount * 12), size_t{faceCount} * 12);
+    }
+    // The tangents.
+    if (hasExtra && vertexCount > 0) {
+        const uint8_t* block = file.Take(vertexCount * 12);
+        const auto extra = chunk->GetVector3Array(Nyx::kItemExtraVector);
+        for (uint32_t v = 0; extra && v < vertexCount; ++v)
+            std::memcpy(&extra[v], block + 12 * v, 12);
+    }
+    // The GEOM ends exactly here.
+    if (file.Tell() != end)
+        return Fail(result, RES_FILE_FORMAT_ERROR);
+    return result;
+}
+
+MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceNeighbours(MeshLoadResult& result, Nyx::MemoryFile& file,
+                                                                    uint32_t mesh, uint32_t /*piece*/)
+{
+    if (!NextTagIs(file, "NINF"))
+        return result;
+    ChunkHead head;
+    ReadHead(file, "NINF", head);
+    if (head.version != 100)
+        return Fail(result, RES_FILE_VERSION_ERROR);
+    Nyx::GeometryChunk* chunk = (*meshes_)[mesh].chunks->Back();
+    const uint32_t faces = chunk ? chunk->GetFaceCount() : 0;
+    if (faces == 0 || !CountFits(file, faces, sizeof(Nyx::GeometryChunk::FaceNeighbors)))
+        return result;
+    const uint8_t* block = file.Take(faces * 12);
+    std::vector<Nyx::GeometryChunk::FaceNeighbors> records(faces);
+    std::memcpy(records.data(), block, size_t{faces} * 12);
+    chunk->SetFaceNeighborArray(records.data());
+    return result;
+}
