@@ -204,6 +204,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::CreateTableMaterial(MeshLoadResu
         Nyx::MaterialManager::SplitDecoratedMaterialName(description.fullName, base, type);
         auto* stand = new Nyx::NullMaterial(description.fullName, type);
         stand->SetCreationType(type);
+        stand->AddRef();
         material = stand;
     }
     material->SetDisplayMaterialProperties(description.display);
