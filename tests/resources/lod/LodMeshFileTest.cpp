@@ -80,9 +80,9 @@ TEST(LodMeshFileTest, ResultCodeForEachFileFault)
         {"a mesh count no file can hold",
          [](TestLod& l) { l.meshCount = 0x40000000; }, RES_FILE_FORMAT_ERROR},
         {"a material count no file can hold",
-         [](TestLod& l) { l.materialCount = 0x40000000; }, RES_FILE_FORMAT_ERROR},
+         [](TestLod& l) { l.materialCount = 0xFFFFFFFF; }, RES_FILE_FORMAT_ERROR},
         {"a chunk count no file can hold",
-         [](TestLod& l) { l.meshes[0].chunkCount = 0x40000000; }, RES_FILE_FORMAT_ERROR},
+         [](TestLod& l) { l.meshes[0].chunkCount = 0xFFFFFFFF; }, RES_FILE_FORMAT_ERROR},
         {"a named mesh past the meshes",
          [](TestLod& l) {
              l.meshes[1].cutOff = -1.0f;
