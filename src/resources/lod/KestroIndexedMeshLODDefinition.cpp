@@ -78,6 +78,8 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::Load(MeshLoadResult& result, Nyx
         result = RES_FILE_OPEN_ERROR;
         return result;
     }
+    // A definition loads once; whatever an earlier load left goes.
+    Discard();
     Nyx::MemoryFile& file = file_;
     file.Seek(0);
 

@@ -509,13 +509,21 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult
         if (!positions)
             return Fail(result, RES_FAIL_CHUNK_CREATE);
         const uint8_t* block = file.Take(vertexCount * static_cast<uint32_t>(kVertexBytes));
-        for (uint32_t v = 0; v < vertexCount; ++v) {
-            const uint8_t* at = block + kVertexBytes * v;
-            std::memcpy(&positions[v], at, 12);
-            if (colours)
+        // Walked with plain pointers, one stream at a time: a big level is
+        // millions of vertices.
+        auto* position = reinterpret_cast<uint8_t*>(&positions[0]);
+        for (uint32_t v = 0; v < vertexCount; ++v, position += positions.stride)
+            std::memcpy(position, block + kVertexBytes * v, 12);
+        if (uv) {
+            auto* texCoord = reinterpret_cast<uint8_t*>(&uv[0]);
+            for (uint32_t v = 0; v < vertexCount; ++v, texCoord += uv.stride)
+                std::memcpy(texCoord, block + kVertexBytes * v + 12, 8);
+        }
+        if (colours && colours.stride == 4) {
+            std::fill_n(&colours[0], vertexCount, defaultColour_);
+        } else {
+            for (uint32_t v = 0; colours && v < vertexCount; ++v)
                 colours[v] = defaultColour_;
-            if (uv)
-                std::memcpy(&uv[v], at + 12, 8);
         }
     }
     // Indices, each naming a vertex of the piece.
@@ -523,19 +531,23 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult
         uint16_t* indices = chunk->GetIndexArray();
         if (!indices)
             return Fail(result, RES_FAIL_CHUNK_CREATE);
-        const uint8_t* block = file.Take(indexCount * 2);
-        for (uint32_t k = 0; k < indexCount; ++k) {
-            indices[k] = static_cast<uint16_t>(block[2 * k] | block[2 * k + 1] << 8);
-            if (indices[k] >= vertexCount)
-                return Fail(result, RES_FILE_FORMAT_ERROR);
-        }
+        std::memcpy(indices, file.Take(indexCount * 2), size_t{indexCount} * 2);
+        uint16_t largest = 0;
+        for (uint32_t k = 0; k < indexCount; ++k)
+            largest = std::max(largest, indices[k]);
+        if (largest >= vertexCount)
+            return Fail(result, RES_FILE_FORMAT_ERROR);
     }
     // Normals.
     if (vertexCount > 0) {
         const uint8_t* block = file.Take(vertexCount * 12);
         const auto normals = chunk->GetVector3Array(Nyx::kItemNormal);
-        for (uint32_t v = 0; normals && v < vertexCount; ++v)
-            std::memcpy(&normals[v], block + 12 * v, 12);
+        if (normals && normals.stride == 12) {
+            std::memcpy(&normals[0], block, size_t{vertexCount} * 12);
+        } else {
+            for (uint32_t v = 0; normals && v < vertexCount; ++v)
+                std::memcpy(&normals[v], block + 12 * v, 12);
+        }
     }
     // Face normals.
     if (faceCount > 0) {
@@ -548,8 +560,12 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult
     if (hasExtra && vertexCount > 0) {
         const uint8_t* block = file.Take(vertexCount * 12);
         const auto extra = chunk->GetVector3Array(Nyx::kItemExtraVector);
-        for (uint32_t v = 0; extra && v < vertexCount; ++v)
-            std::memcpy(&extra[v], block + 12 * v, 12);
+        if (extra && extra.stride == 12) {
+            std::memcpy(&extra[0], block, size_t{vertexCount} * 12);
+        } else {
+            for (uint32_t v = 0; extra && v < vertexCount; ++v)
+                std::memcpy(&extra[v], block + 12 * v, 12);
+        }
     }
     // The GEOM ends exactly here.
     if (file.Tell() != end)
