@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "nyx/ConfigData.h"
+#include "nyx/ConfigTree.h"
 #include "nyx/gfx/Display.h"
 #include "nyx/gfx/GeometryChunk.h"
 #include "resources/lod/LodTestSupport.h"
@@ -233,14 +233,14 @@ TEST_F(LodTextTest, SavedTextLoadsAsTheSameDefinition)
     EXPECT_EQ(again, saved);
 }
 
-TEST(LodConfigDataTest, ItemsKeysAndValues)
+TEST(LodConfigTreeTest, ItemsKeysAndValues)
 {
-    Nyx::ConfigData root;
+    Nyx::ConfigTree root;
     float version = 0.0f;
-    ASSERT_EQ(Nyx::ConfigData::ParseText("// a note\nVersion 1.5\nmesh 10 // level\n{\n name \"a b.im\"\n}\n"
+    ASSERT_EQ(Nyx::ConfigTree::ParseText("// a note\nVersion 1.5\nmesh 10 // level\n{\n name \"a b.im\"\n}\n"
                                          "mesh \"\" { name x }\nflag\n",
                                          root, version),
-              Nyx::ConfigData::kOk);
+              Nyx::ConfigTree::kOk);
     EXPECT_EQ(version, 1.5f);
     EXPECT_EQ(root.Count("MESH"), 2u);
     EXPECT_EQ(root("mesh", 0)("name").Value(), "a b.im");
@@ -252,7 +252,7 @@ TEST(LodConfigDataTest, ItemsKeysAndValues)
     root("mesh", 0)("name") >> kept;
     EXPECT_EQ(kept, 7.0f);
     for (const char* broken : {"a {\n", "}\n", "a \"open\n", "{ b }\n"})
-        EXPECT_NE(Nyx::ConfigData::ParseText(broken, root, version), Nyx::ConfigData::kOk) << broken;
+        EXPECT_NE(Nyx::ConfigTree::ParseText(broken, root, version), Nyx::ConfigTree::kOk) << broken;
 }
 
 }  // namespace
