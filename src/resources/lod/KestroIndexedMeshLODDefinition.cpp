@@ -145,6 +145,8 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::Load(MeshLoadResult& result, Nyx
     UseLastLevelAsOwn();
     ComputeTextureScale();
     ComputeLevelOrientedBox();
+    // Queued only where a background-resource system runs.
+    RequestCollisionTree();
     StripCullSuffixes();
     UseLastLevelAsOwn();
     file_.Close();

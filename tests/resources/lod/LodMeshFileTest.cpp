@@ -7,6 +7,7 @@
 #include "nyx/gfx/GeometryChunk.h"
 #include "nyx/gfx/NullMaterial.h"
 #include "nyx/scene/ParticleBone.h"
+#include "resources/overlapped/OverlappedResourceSystem.h"
 #include "resources/lod/LodTestSupport.h"
 
 namespace {
@@ -296,6 +297,27 @@ TEST(LodMeshFileTest, SkinningFillsSlotsInOrderOfEntries)
     LodLoadHarness software;
     ASSERT_EQ(software.Load(SkinnedLod(5)), RES_OK);
     EXPECT_TRUE(software.definition->GetChunk(0)->GetInfluenceMatrices().empty());
+}
+
+// A load asks for the last level's collision tree where a background
+// system runs, and only there.
+TEST(LodMeshFileTest, CollisionTreeOfTheLastLevelRequested)
+{
+    {
+        LodLoadHarness harness;
+        ASSERT_EQ(harness.Load(LevelsLod({10, 20}, 3)), RES_OK);
+        EXPECT_FALSE(harness.definition->HasPendingCollisionTreeRequest());
+    }
+    OverlappedResourceSystem system;
+    TestLod lod = LevelsLod({10, 20}, 3);
+    lod.meshes[1].pieces[0] = QuadPiece(1);
+    LodLoadHarness harness;
+    ASSERT_EQ(harness.Load(lod), RES_OK);
+    EXPECT_TRUE(harness.definition->HasPendingCollisionTreeRequest());
+    EXPECT_EQ(system.RunQueued(), 1u);
+    const KSAxisBoxTree* tree = harness.definition->EnsureCollisionTree();
+    ASSERT_NE(tree, nullptr);
+    EXPECT_EQ(tree->GetLeafEntryCount(), 2u);
 }
 
 TEST(LodMeshFileTest, SaveWithoutMeshesWritesNothing)
