@@ -486,7 +486,9 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult
 
     // The chunk, made by the piece's material.
     Nyx::Material* material = (*target.materials)[slot];
-    const Nyx::StandardChunkHint hint = BuildChunkHint(1, material, hintValue, influences);
+    Nyx::StandardChunkHint hint = BuildChunkHint(1, material, hintValue, influences);
+    if (hasExtra)
+        hint.flags |= Nyx::StandardChunkHint::kExtraVectors;
     Nyx::GeometryChunk* chunk =
         material ? material->CreateGeometryChunk(vertexCount, primitiveCount, indexCount, faceCount, code, hint)
                  : nullptr;

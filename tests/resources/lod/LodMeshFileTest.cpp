@@ -356,6 +356,9 @@ TEST(LodMeshFileTest, SaveAndReloadKeepsTheDefinition)
     LodLoadHarness second;
     ASSERT_EQ(second.Load(saved), RES_OK);
     EXPECT_EQ(second.Save(), saved);
+    // The tangents of the last level came through.
+    const auto extra = second.definition->GetChunk(0)->GetVector3Array(Nyx::kItemExtraVector);
+    ASSERT_TRUE(extra);
     // The materials come back in first-use order with their bare names.
     EXPECT_EQ(second.definition->GetMaterialTable().size(), 2u);
     EXPECT_EQ(second.definition->GetMaterialTable()[1]->GetDisplayMaterial().colour[3].g, 0.15f);
