@@ -534,10 +534,11 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult
         if (!indices)
             return Fail(result, RES_FAIL_CHUNK_CREATE);
         std::memcpy(indices, file.Take(indexCount * 2), size_t{indexCount} * 2);
-        uint16_t largest = 0;
+        // Without a branch per index, so the check runs over whole vectors.
+        uint32_t outside = 0;
         for (uint32_t k = 0; k < indexCount; ++k)
-            largest = std::max(largest, indices[k]);
-        if (largest >= vertexCount)
+            outside |= static_cast<uint32_t>(indices[k] >= vertexCount);
+        if (outside)
             return Fail(result, RES_FILE_FORMAT_ERROR);
     }
     // Normals.
