@@ -43,6 +43,50 @@ void DisplayPipeline::SetAlphaTest(bool on, float reference)
     Record("SetAlphaTest", {on ? 1.0f : 0.0f, reference});
 }
 
+void DisplayPipeline::SetAlphaTestMode(bool on)
+{
+    pipeline_.alphaTest = on;
+    Record("SetAlphaTestMode", {on ? 1.0f : 0.0f});
+}
+
+void DisplayPipeline::SetColorMaterialMode(int32_t mode)
+{
+    pipeline_.colourMaterialMode = mode;
+    Record("SetColorMaterialMode", {static_cast<float>(mode)});
+}
+
+void DisplayPipeline::ApplyTextureStageSetup(const TextureStageSetup& setup)
+{
+    ApplyStageSetup(setup, setup.GetStage());
+}
+
+void DisplayPipeline::SetTextureCoordGen(uint32_t stage, uint32_t mode, uint32_t source)
+{
+    if (stage >= PipelineState::kStageCount)
+        return;
+    pipeline_.stages[stage].texGenMode = mode;
+    pipeline_.stages[stage].texGenSource = source;
+    Record("SetTextureCoordGen", {static_cast<float>(stage), static_cast<float>(mode), static_cast<float>(source)});
+}
+
+void DisplayPipeline::RestoreStageTextureTransform(uint32_t stage)
+{
+    if (stage >= PipelineState::kStageCount)
+        return;
+    pipeline_.stages[stage].matrix = Matrix4{};
+    pipeline_.stages[stage].matrixSet = false;
+    Record("RestoreStageTextureTransform", {static_cast<float>(stage)});
+}
+
+void DisplayPipeline::LoadMatrix(const Matrix4& matrix) { Record("LoadMatrix", MatrixValues(0, matrix)); }
+
+void DisplayPipeline::SetMaterialLighting(const DisplayMaterial& material, uint32_t lightCount, float scale,
+                                          uint32_t program)
+{
+    lighting_ = {true, material, lightCount, scale, program};
+    Record("SetMaterialLighting", {static_cast<float>(lightCount), scale, static_cast<float>(program)});
+}
+
 void DisplayPipeline::SetDepthWriteMode(bool on)
 {
     pipeline_.depthWrite = on;
@@ -134,11 +178,19 @@ void DisplayPipeline::DisableCombiner(const TextureCombiner* combiner)
 void DisplayPipeline::DrawWithProgram(const GeometryChunk& chunk, const VertexProgram* program,
                                       const PrimitiveRange* range)
 {
+    if (!IsKeepingRecording())
+        return;
     PipelineDraw draw;
     draw.chunk = &chunk;
     draw.ranged = range != nullptr;
     draw.primitiveCount = range ? range->count : chunk.GetPrimitiveCount();
     draw.state = pipeline_;
+    draw.lighting = lighting_;
+    if (range) {
+        draw.rangePrimitiveType = range->primitiveType;
+        if (range->indices)
+            draw.rangeIndices.assign(range->indices, range->indices + range->indexCount);
+    }
     if (program) {
         draw.vertexProgram = program->GetName();
         draw.localConstants = program->GetLocalConstants();

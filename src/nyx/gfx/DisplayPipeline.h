@@ -31,6 +31,10 @@ struct StageState {
     Matrix4 matrix;
     DisplayColour constant;
     uint32_t setup = 0;  // number + 1 of the set-up applied to it, 0 for none
+    // Texture-coordinate generation: mode 0 takes the vertex's coordinates;
+    // the source says who generates them otherwise (2: nobody).
+    uint32_t texGenMode = 0;
+    uint32_t texGenSource = 2;
     bool operator==(const StageState&) const = default;
 };
 
@@ -46,6 +50,7 @@ struct PipelineState {
     float alphaReference = 0.0f;
     bool depthWrite = true;
     bool colourMaterial = false;
+    int32_t colourMaterialMode = 0;
     Matrix4 world;
     DisplayColour globalAmbient{0.0f, 0.0f, 0.0f, 1.0f};
     std::array<StageState, kStageCount> stages{};
@@ -61,11 +66,27 @@ struct PrimitiveRange {
     uint32_t primitiveType = 0;
 };
 
+// The lighting a material set for its next draws: its colours, the
+// lights and the scale. It is per draw and never restored, so it is kept
+// apart from the pipeline state.
+struct DrawLighting {
+    bool set = false;
+    DisplayMaterial material;
+    uint32_t lightCount = 0;
+    float scale = 1.0f;
+    uint32_t program = 0;
+    bool operator==(const DrawLighting&) const = default;
+};
+
 struct PipelineDraw {
     const GeometryChunk* chunk = nullptr;
     bool ranged = false;
     uint32_t primitiveCount = 0;
     PipelineState state;
+    DrawLighting lighting;
+    // The primitives of a ranged draw, as the range gave them.
+    std::vector<uint16_t> rangeIndices;
+    uint32_t rangePrimitiveType = 0;
     std::string vertexProgram;
     std::map<uint32_t, VertexProgram::Constant> localConstants;
     std::string combiner;
@@ -87,8 +108,14 @@ public:
     void SetCullMode(int32_t mode);
     int32_t GetCullMode() const noexcept { return pipeline_.cullMode; }
     void SetAlphaTest(bool on, float reference);
+    // The alpha test on or off, its reference kept.
+    void SetAlphaTestMode(bool on);
+    bool GetAlphaTestMode() const noexcept { return pipeline_.alphaTest; }
     void SetDepthWriteMode(bool on);
+    bool GetDepthWriteMode() const noexcept { return pipeline_.depthWrite; }
     void SetColourMaterial(bool on);
+    // Which material colours the vertex colour stands for (0: none).
+    void SetColorMaterialMode(int32_t mode);
     void SetWorldTransform(const Matrix4& world);
     const Matrix4& GetWorldTransform() const noexcept { return pipeline_.world; }
     void SetGlobalAmbient(const DisplayColour& colour);
@@ -102,6 +129,15 @@ public:
     // Puts the display's own environment map on the stage.
     void SetEnvironmentMap(uint32_t stage);
     void ApplyStageSetup(const TextureStageSetup& setup, uint32_t stage = 0);
+    // A set-up made from stage records goes to its own stage.
+    void ApplyTextureStageSetup(const TextureStageSetup& setup);
+    void SetTextureCoordGen(uint32_t stage, uint32_t mode, uint32_t source);
+    // Back to the identity texture matrix of the stage.
+    void RestoreStageTextureTransform(uint32_t stage);
+    // Loads a matrix for the next matrix operation (kept as an event).
+    void LoadMatrix(const Matrix4& matrix);
+    // The lighting a material draws its next chunk with.
+    void SetMaterialLighting(const DisplayMaterial& material, uint32_t lightCount, float scale, uint32_t program);
     // Back to the stage's defaults: no texture, matrix, colour or set-up.
     void ResetStage(uint32_t stage);
     uint32_t GetStageCount() const noexcept { return PipelineState::kStageCount; }
@@ -133,6 +169,7 @@ protected:
 
 private:
     PipelineState pipeline_;
+    DrawLighting lighting_;
     std::vector<PipelineDraw> pipelineDraws_;
     uint64_t capabilities_ = uint64_t{1} << kCapabilityBumpCombiners | uint64_t{1} << kCapabilityVertexPrograms;
 };

@@ -32,13 +32,15 @@ void DisplayRecording::SetLightingState(bool on, uint32_t lightCount, float opac
 
 void DisplayRecording::DrawChunk(const GeometryChunk& chunk, const Material* material)
 {
-    draws_.push_back({&chunk, material, chunk.GetPrimitiveCount(), state_});
+    if (keep_)
+        draws_.push_back({&chunk, material, chunk.GetPrimitiveCount(), state_});
     Record("DrawChunk", {static_cast<float>(chunk.GetPrimitiveCount())});
 }
 
 void DisplayRecording::Note(const std::string& name, std::vector<float> values)
 {
-    events_.push_back({name, std::move(values)});
+    if (keep_)
+        events_.push_back({name, std::move(values)});
 }
 
 std::vector<std::string> DisplayRecording::GetEventNames() const

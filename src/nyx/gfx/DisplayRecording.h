@@ -64,11 +64,19 @@ public:
     const std::vector<DisplayDraw>& GetDraws() const noexcept { return draws_; }
     std::vector<std::string> GetEventNames() const;
     void ClearRecording();
+    // A display that keeps nothing still keeps its state (for benches).
+    void SetKeepRecording(bool keep) noexcept { keep_ = keep; }
+    bool IsKeepingRecording() const noexcept { return keep_; }
 
 protected:
-    void Record(const char* name, std::vector<float> values) { events_.push_back({name, std::move(values)}); }
+    void Record(const char* name, std::vector<float> values)
+    {
+        if (keep_)
+            events_.push_back({name, std::move(values)});
+    }
 
 private:
+    bool keep_ = true;
     DisplayState state_;
     std::vector<DisplayEvent> events_;
     std::vector<DisplayDraw> draws_;

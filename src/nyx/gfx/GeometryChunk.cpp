@@ -128,6 +128,7 @@ void GeometryChunk::InitInstance(const GeometryChunk& from)
     faceNeighbors_ = from.faceNeighbors_;
     palette_ = from.palette_;
     properties_ = from.properties_;
+    lightingScale_ = from.lightingScale_;
 }
 
 bool GeometryChunk::InitializeBuffers(Display& display, bool fill)
@@ -235,10 +236,23 @@ const VertexType* GeometryChunk::AssignVertexType(Display& display)
     return vertexType_;
 }
 
-void GeometryChunk::SetVertexType(Display& /*display*/, uint32_t id, uint32_t stream)
+void GeometryChunk::SetVertexType(Display& display, uint32_t id, uint32_t stream)
 {
     if (stream == 0)
-        vertexType_ = VertexType::Get(id);
+        vertexType_ = display.GetRenderDevice().FindVertexType(id);
+}
+
+uint32_t GeometryChunk::primitiveLookup(uint32_t kind) noexcept
+{
+    switch (kind) {
+    case 0: return 5;
+    case 1: return 3;
+    case 2: return 4;
+    case 4: return 0;
+    case 8: return 1;
+    case 16: return 2;
+    default: return kNoPrimitive;
+    }
 }
 
 int32_t GeometryChunk::GetItemOffset(uint32_t item) const noexcept

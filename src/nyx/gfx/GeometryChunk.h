@@ -108,6 +108,11 @@ public:
     void SetPrimitiveCode(uint32_t code) noexcept { primitiveCode_ = code; }
     uint32_t GetPrimitiveFlags() const noexcept { return primitiveFlags_; }
     void SetPrimitiveFlags(uint32_t flags) noexcept { primitiveFlags_ = flags; }
+    // The display's primitive code for a chunk's primitive kind (0 points,
+    // 1 lines, 2 line strip, 4 triangles, 8 strip, 16 fan: the low five
+    // bits of GetPrimitiveFlags); kNoPrimitive for any other kind.
+    static constexpr uint32_t kNoPrimitive = 0xFFFFFFFFu;
+    static uint32_t primitiveLookup(uint32_t kind) noexcept;
     // A count the chunk keeps for whoever made it.
     uint32_t GetPrimitiveValue() const noexcept { return primitiveValue_; }
     void SetPrimitiveValue(uint32_t value) noexcept { primitiveValue_ = value; }
@@ -177,6 +182,10 @@ public:
     ItemArray<const float> GetFloatArray(uint32_t item) const noexcept { return Typed<const float>(item); }
     ItemArray<const uint32_t> GetUDwordArray(uint32_t item) const noexcept { return Typed<const uint32_t>(item); }
 
+    // What the chunk's lighting is scaled by (its materials multiply in
+    // their own).
+    void SetLightingScale(float scale) noexcept { lightingScale_ = scale; }
+    float GetLightingScale() const noexcept { return lightingScale_; }
     // The opacity the chunk is drawn with, given by its mesh instance.
     void SetOpacity(float opacity) noexcept { opacity_ = opacity; }
     float GetOpacity() const noexcept { return opacity_; }
@@ -271,6 +280,7 @@ private:
     bool vertexDirty_ = false;
     bool indexDirty_ = false;
     float opacity_ = 1.0f;
+    float lightingScale_ = 1.0f;
     const void* owner_ = nullptr;
     std::vector<std::pair<PString, float>> properties_;
     BufferRequest vertexDynamic_;

@@ -148,6 +148,15 @@ public:
     enum ColourIndex : uint32_t { kAmbient = 0, kDiffuse = 1, kSpecular = 2, kEmissive = 3 };
     const DisplayColour& GetColour(uint32_t which) const noexcept { return display_.colour[which & 3]; }
     void SetAmbientColor(const DisplayColour& colour) noexcept { display_.colour[kAmbient] = colour; }
+    void SetSpecularColor(const DisplayColour& colour) noexcept { display_.colour[kSpecular] = colour; }
+    // What the lighting of this material's chunks is scaled by.
+    float GetLightingScale() const noexcept { return lightingScale_; }
+    void SetLightingScale(float scale) noexcept { lightingScale_ = scale; }
+    // The lighting a chunk is drawn with: this material's colours, the
+    // chunk's lights and program, the scale given (the chunk's times the
+    // material's, as the caller works it out).
+    void SetLightingState(Display& display, const ViewPoint* viewport, GeometryChunk& chunk, uint32_t program,
+                          const std::vector<const DisplayLight*>* lights, const Matrix4& world, float scale);
     // Flag bits the one-texture drawing reads.
     static constexpr uint32_t kFlagNoCulling = 1;
     static constexpr uint32_t kFlagKeepBlending = 2;
@@ -191,6 +200,7 @@ private:
     int32_t destinationBlend_ = 6;  // and its inverse
     uint32_t alphaHint_ = 0xFFFFFFFFu;
     float priority_ = 0.0f;
+    float lightingScale_ = 1.0f;
     MaterialManager* manager_ = nullptr;
 };
 

@@ -9,10 +9,18 @@
 
 namespace Nyx {
 
+// The base of caches that draw see-through chunks after the rest; the
+// one the display's manager holds under AlphaBlendCacheID is the one
+// materials hand such chunks to.
 class AlphaBlendCache : public RenderingCache {
 public:
     static constexpr uint32_t AlphaBlendCacheID = 0x41424C43;  // "CLBA"
-    AlphaBlendCache() noexcept : RenderingCache(AlphaBlendCacheID) {}
+    // The engine's argument is kept for whoever made the cache.
+    explicit AlphaBlendCache(int32_t value = 0) noexcept : RenderingCache(AlphaBlendCacheID), value_(value) {}
+    int32_t GetValue() const noexcept { return value_; }
+
+private:
+    int32_t value_;
 };
 
 class AlphaMaskCache : public RenderingCache {

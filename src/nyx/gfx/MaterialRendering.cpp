@@ -14,6 +14,13 @@ void Material::SetLightingState(Display& display, const Transform& /*view*/, Geo
     display.SetLightingState(enable, static_cast<uint32_t>(lights.size()), opacity);
 }
 
+void Material::SetLightingState(Display& display, const ViewPoint* /*viewport*/, GeometryChunk& /*chunk*/,
+                                uint32_t program, const std::vector<const DisplayLight*>* lights,
+                                const Matrix4& /*world*/, float scale)
+{
+    display.SetMaterialLighting(display_, lights ? static_cast<uint32_t>(lights->size()) : 0, scale, program);
+}
+
 void Material::RenderChunk(Display& display, ViewPoint& /*view*/, GeometryChunk& chunk, LightTarget* /*lights*/,
                            const RenderState& state)
 {
@@ -34,6 +41,7 @@ void Material::CopyStateTo(Material& to) const
     to.destinationBlend_ = destinationBlend_;
     to.alphaHint_ = alphaHint_;
     to.priority_ = priority_;
+    to.lightingScale_ = lightingScale_;
     to.manager_ = manager_;
 }
 

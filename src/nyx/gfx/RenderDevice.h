@@ -9,6 +9,8 @@
 
 #include "nyx/ReferenceCount.h"
 #include "nyx/gfx/ProgramManagers.h"
+#include "nyx/gfx/TextureArgs.h"
+#include "nyx/gfx/VertexType.h"
 
 namespace Nyx {
 
@@ -36,10 +38,23 @@ private:
 class TextureStageSetup : public ReferenceCount {
 public:
     explicit TextureStageSetup(uint32_t number) noexcept : number_(number) {}
+    // A set-up of one stage made from its colour and alpha records.
+    TextureStageSetup(uint32_t number, const TextureArgs& colour, const TextureArgs& alpha) noexcept
+        : number_(number), stage_(colour.stage), colour_(colour), alpha_(alpha), fromRecords_(true)
+    {
+    }
     uint32_t GetNumber() const noexcept { return number_; }
+    uint32_t GetStage() const noexcept { return stage_; }
+    bool IsFromRecords() const noexcept { return fromRecords_; }
+    const TextureArgs& GetColourArgs() const noexcept { return colour_; }
+    const TextureArgs& GetAlphaArgs() const noexcept { return alpha_; }
 
 private:
     uint32_t number_;
+    uint32_t stage_ = 0;
+    TextureArgs colour_;
+    TextureArgs alpha_;
+    bool fromRecords_ = false;
 };
 
 class RenderDevice {
@@ -71,8 +86,23 @@ public:
     // A stage set-up with one reference for the caller; null when refused.
     TextureStageSetup* CreateTextureStageSetup(uint32_t number);
     void ReleaseTextureStageSetup(TextureStageSetup* setup);
+    // A set-up of the stage from its colour and alpha records, numbered in
+    // creation order from kFirstRecordSetup; null when refused.
+    TextureStageSetup* CreateTextureStageSetup(uint32_t stage, const TextureArgs& colour, const TextureArgs& alpha);
+    static constexpr uint32_t kFirstRecordSetup = 100;
     uint32_t GetLiveStageSetupCount() const noexcept { return liveSetups_; }
     void SetRefuseStageSetups(bool refuse) noexcept { refuseSetups_ = refuse; }
+    // Lets only the next `count` set-ups be made, then refuses; a negative
+    // count lifts the limit.
+    void SetStageSetupBudget(int32_t count) noexcept { setupBudget_ = count; }
+
+    // Vertex types materials build at run time. A later registration of an
+    // id replaces the earlier one; false for a type without items.
+    bool RegisterVertexType(const VertexType& type);
+    // The registered type of the id, else the engine's built-in one; null
+    // when neither exists.
+    const VertexType* FindVertexType(uint32_t id) const noexcept;
+    uint32_t GetVertexTypeRegistrationCount() const noexcept { return vertexTypeRegistrations_; }
 
 private:
     std::unique_ptr<VertexProgramManager> vertexPrograms_;
@@ -80,6 +110,10 @@ private:
     bool programsAvailable_ = true;
     uint32_t liveSetups_ = 0;
     bool refuseSetups_ = false;
+    int32_t setupBudget_ = -1;
+    uint32_t nextRecordSetup_ = kFirstRecordSetup;
+    std::vector<std::unique_ptr<VertexType>> vertexTypes_;
+    uint32_t vertexTypeRegistrations_ = 0;
     uint32_t creates_ = 0;
     uint32_t uploads_ = 0;
     bool refuseCreates_ = false;

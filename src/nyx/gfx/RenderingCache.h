@@ -11,6 +11,13 @@
 
 namespace Nyx {
 
+class Display;
+class DisplayLight;
+class GeometryChunk;
+class OneTextureMaterial;
+class ViewPoint;
+struct Matrix4;
+
 class RenderingCache : public ReferenceCount {
 public:
     explicit RenderingCache(uint32_t id) noexcept : id_(id) {}
@@ -22,6 +29,30 @@ public:
     uint32_t GetPendingCount() const noexcept { return pending_; }
     // Draws what was collected, and empties the cache.
     virtual void Flush() { pending_ = 0; }
+
+    // ---- the frame's use of a cache; the engine's own caches keep nothing ----
+
+    // Forgets what was collected.
+    virtual void Clear() {}
+    // The same, for caches that do not hold on to their chunks.
+    virtual void ClearUnlessHeld() {}
+    // Draws what was collected.
+    virtual void RenderChunks(Display& /*display*/, ViewPoint* /*viewport*/) {}
+    // A scene drawn inside another (nested) or the frame's own.
+    virtual void Enter(Display& /*display*/, ViewPoint* /*viewport*/, bool /*nested*/) {}
+    virtual void Leave(Display& /*display*/, ViewPoint* /*viewport*/, bool /*nested*/) {}
+    virtual bool IsEmpty() const { return true; }
+    // Takes a chunk to draw later with the material, its lights and the
+    // world matrix; the chunk, the material and the lights must outlive the
+    // frame. False when the cache keeps nothing.
+    virtual bool AddChunk(OneTextureMaterial& /*material*/, GeometryChunk& /*chunk*/,
+                          const std::vector<const DisplayLight*>* /*lights*/, const Matrix4& /*world*/)
+    {
+        return false;
+    }
+    // The display state around RenderChunks' draws.
+    virtual void BeginPass(Display& /*display*/) {}
+    virtual void EndPass(Display& /*display*/) {}
 
 protected:
     void AddPending() noexcept { ++pending_; }

@@ -42,6 +42,7 @@ Texture* Texture::Duplicate() const
     copy->format_ = format_;
     copy->loaded_ = loaded_;
     copy->priority_ = priority_;
+    copy->kind_ = kind_;
     copy->AddRef();
     return copy;
 }

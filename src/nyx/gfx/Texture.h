@@ -43,6 +43,10 @@ public:
     // Textures load in the background; tests hold one back.
     bool IsLoaded() const noexcept { return loaded_; }
     void SetLoaded(bool loaded) noexcept { loaded_ = loaded; }
+    // What the texture holds: kFlat or kCubeMap.
+    enum Kind : uint32_t { kFlat = 0, kCubeMap = 1 };
+    uint32_t GetKind() const noexcept { return kind_; }
+    void SetKind(uint32_t kind) noexcept { kind_ = kind; }
     float GetPriority() const noexcept { return priority_; }
     void SetPriority(float priority) noexcept { priority_ = priority; }
 
@@ -74,6 +78,7 @@ private:
     int32_t lastActivation_ = 0;
     bool loaded_ = true;
     float priority_ = 0.0f;
+    uint32_t kind_ = kFlat;
 };
 
 class SharedTextureCollection {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace Nyx {
 
@@ -25,13 +26,65 @@ enum VertexItem : uint32_t {
 // Bytes one element of an item takes.
 uint32_t VertexItemSize(uint32_t item) noexcept;
 
-struct VertexType {
-    uint32_t id;
-    uint32_t size;
-    int32_t itemOffset[kItemCount];
+// One item as a material described it: where it is read from and how.
+struct VertexTypeItem {
+    uint32_t type = 0;
+    uint32_t stream = 0;
+    int32_t index = -1;
+    uint32_t dataType = 0;
+    uint32_t semantic = 0;
+    int32_t usage = -1;
+    int32_t usageIndex = -1;
+    int32_t aliasOf = -1;  // the item type this one reads, or -1
+    char name[16] = {};
+};
 
-    // The registered type of the id, or null.
+struct VertexType {
+    static constexpr uint32_t kMaxStreams = 4;
+    static constexpr uint32_t kMaxItems = 16;
+
+    // A layout with no items yet: every offset -1.
+    constexpr explicit VertexType(uint32_t typeId = 0, uint32_t bytes = 0) noexcept : id(typeId), size(bytes)
+    {
+        for (int32_t& offset : itemOffset)
+            offset = -1;
+    }
+
+    uint32_t id;
+    uint32_t size;  // bytes of one vertex of stream 0
+    int32_t itemOffset[kItemCount] = {};
+
+    // The engine's built-in type of the id, or null.
     static const VertexType* Get(uint32_t id) noexcept;
+
+    // ---- a layout built item by item ----
+
+    // False past kMaxStreams, or once items were added.
+    bool CreateStreams(uint32_t count) noexcept;
+    // Room for `count` items; false past kMaxItems or below those added.
+    bool CreateItems(uint32_t count) noexcept;
+    // Appends an item to the stream, after the stream's earlier items.
+    // False without room, for an unknown stream or item type, or an item
+    // type already there.
+    bool AddItem(uint32_t type, uint32_t stream, int32_t index, uint32_t dataType, uint32_t semantic,
+                 std::string_view name, int32_t usage, int32_t usageIndex) noexcept;
+    // An item that reads an item already added (same place, no bytes of
+    // its own); false when that one is missing.
+    bool AddItem(uint32_t type, uint32_t aliasOf, std::string_view name) noexcept;
+
+    uint32_t GetStreamCount() const noexcept { return streamCount_; }
+    uint32_t GetItemCount() const noexcept { return itemCount_; }
+    const VertexTypeItem& GetItem(uint32_t i) const noexcept { return items_[i < itemCount_ ? i : 0]; }
+    uint32_t GetStreamSize(uint32_t stream) const noexcept { return stream < kMaxStreams ? streamSize_[stream] : 0; }
+
+private:
+    bool Append(const VertexTypeItem& item, std::string_view name) noexcept;
+
+    uint32_t streamCount_ = 0;
+    uint32_t itemCapacity_ = 0;
+    uint32_t itemCount_ = 0;
+    uint32_t streamSize_[kMaxStreams] = {};
+    VertexTypeItem items_[kMaxItems] = {};
 };
 
 // The packed layouts the product's chunk templates use.
