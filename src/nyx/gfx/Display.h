@@ -32,6 +32,10 @@ public:
 
     RenderingCacheManager& GetRenderingCacheManager() noexcept { return caches_; }
     RenderDevice& GetRenderDevice() noexcept { return device_; }
+    // The render device for code that must cope without one; null while a
+    // test takes it away.
+    RenderDevice* FindRenderDevice() noexcept { return deviceAvailable_ ? &device_ : nullptr; }
+    void SetRenderDeviceAvailable(bool available) noexcept { deviceAvailable_ = available; }
 
     // Turns colours of a file (red, green, blue, alpha from the low byte up)
     // into the display's order. This display keeps the file's order.
@@ -41,6 +45,7 @@ private:
     float fogDensity_ = 0.0f;
     RenderingCacheManager caches_;
     RenderDevice device_;
+    bool deviceAvailable_ = true;
 };
 
 }  // namespace Nyx

@@ -99,6 +99,9 @@ public:
     // materials ask for.
     static constexpr uint32_t kCapabilityBumpCombiners = 17;
     static constexpr uint32_t kCapabilityVertexPrograms = 21;
+    // Stage set-ups that blend with a stage constant colour, which the
+    // gloss-rust material asks for; also on by default.
+    static constexpr uint32_t kCapabilityStageConstants = 1;
 
     void SetAlphaBlendMode(bool on);
     bool GetAlphaBlendMode() const noexcept { return pipeline_.blend; }
@@ -140,7 +143,13 @@ public:
     void SetMaterialLighting(const DisplayMaterial& material, uint32_t lightCount, float scale, uint32_t program);
     // Back to the stage's defaults: no texture, matrix, colour or set-up.
     void ResetStage(uint32_t stage);
-    uint32_t GetStageCount() const noexcept { return PipelineState::kStageCount; }
+    // The stages the display offers: all kept ones unless a test says
+    // fewer.
+    uint32_t GetStageCount() const noexcept { return stageCount_; }
+    void SetStageCount(uint32_t count) noexcept
+    {
+        stageCount_ = count < PipelineState::kStageCount ? count : PipelineState::kStageCount;
+    }
 
     void EnableCombiner(const TextureCombiner* combiner);
     // Disables the combiner when it is the enabled one.
@@ -171,7 +180,9 @@ private:
     PipelineState pipeline_;
     DrawLighting lighting_;
     std::vector<PipelineDraw> pipelineDraws_;
-    uint64_t capabilities_ = uint64_t{1} << kCapabilityBumpCombiners | uint64_t{1} << kCapabilityVertexPrograms;
+    uint64_t capabilities_ = uint64_t{1} << kCapabilityBumpCombiners | uint64_t{1} << kCapabilityVertexPrograms |
+                             uint64_t{1} << kCapabilityStageConstants;
+    uint32_t stageCount_ = PipelineState::kStageCount;
 };
 
 }  // namespace Nyx

@@ -104,6 +104,11 @@ public:
     const VertexType* FindVertexType(uint32_t id) const noexcept;
     uint32_t GetVertexTypeRegistrationCount() const noexcept { return vertexTypeRegistrations_; }
 
+    // Non-zero when the device can keep a chunk's vertices in a buffer of
+    // their own while another stream changes (the engine's capability byte).
+    uint8_t GetStreamCapability() const noexcept { return streamCapability_; }
+    void SetStreamCapability(uint8_t value) noexcept { streamCapability_ = value; }
+
 private:
     std::unique_ptr<VertexProgramManager> vertexPrograms_;
     std::unique_ptr<TextureCombinerManager> combiners_;
@@ -114,6 +119,7 @@ private:
     uint32_t nextRecordSetup_ = kFirstRecordSetup;
     std::vector<std::unique_ptr<VertexType>> vertexTypes_;
     uint32_t vertexTypeRegistrations_ = 0;
+    uint8_t streamCapability_ = 1;
     uint32_t creates_ = 0;
     uint32_t uploads_ = 0;
     bool refuseCreates_ = false;

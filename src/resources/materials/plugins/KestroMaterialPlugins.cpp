@@ -3,7 +3,10 @@
 #include <new>
 
 #include "resources/materials/plugins/KestroBumpMaterialPlugins.h"
+#include "resources/materials/plugins/KestroGlossRustMaterialPlugin.h"
+#include "resources/materials/plugins/KestroMultiPFXMaterialPlugin.h"
 #include "resources/materials/plugins/KestroNoFogMaterialPlugin.h"
+#include "resources/materials/plugins/KestroOneTexNoAlphaMaterialPlugin.h"
 
 namespace Nyx {
 
@@ -18,6 +21,12 @@ MaterialPlugin* KestroMaterialPlugins::Create(std::string_view typeName)
         plugin = new (std::nothrow) KestroBumpEnvMaterialPlugin;
     else if (typeName == KestroNoFogMaterialPlugin::kTypeName)
         plugin = new (std::nothrow) KestroNoFogMaterialPlugin;
+    else if (typeName == KestroGlossRustMaterialPlugin::kTypeName)
+        plugin = new (std::nothrow) KestroGlossRustMaterialPlugin;
+    else if (typeName == KestroOneTexNoAlphaMaterialPlugin::kTypeName)
+        plugin = new (std::nothrow) KestroOneTexNoAlphaMaterialPlugin;
+    else if (typeName == KestroMultiPFXMaterialPlugin::kTypeName)
+        plugin = new (std::nothrow) KestroMultiPFXMaterialPlugin;
     if (plugin)
         plugin->AddReference();
     return plugin;

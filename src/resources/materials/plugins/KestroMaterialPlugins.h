@@ -11,9 +11,10 @@ class MaterialPlugin;
 class KestroMaterialPlugins {
 public:
     // A new plug-in of the type ("tbumpgloss", "tbumptex", "tbumpenv",
-    // "nofogtex"), enrolled from its construction and held by the plug-in
-    // system (one reference) for the rest of the process; null for another
-    // type or when it cannot be allocated.
+    // "nofogtex", "tglossrust", "tonetexnoalpha", "tmpfx"), enrolled from
+    // its construction and held by the plug-in system (one reference) for
+    // the rest of the process; null for another type or when it cannot be
+    // allocated.
     static MaterialPlugin* Create(std::string_view typeName);
 };
 
