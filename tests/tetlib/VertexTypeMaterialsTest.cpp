@@ -22,6 +22,8 @@
 #include "resources/AlphaBlendCaches.h"
 #include "resources/materials/bump/KestroBumpGlossMaterial.h"
 #include "resources/materials/nofog/KestroNoFogMaterial.h"
+#include "resources/materials/glossrust/KestroGlossRustMaterial.h"
+#include "resources/materials/onetex/KestroOneTexNoAlphaMaterial.h"
 #include "resources/materials/plugins/KestroMaterialPlugins.h"
 
 namespace {
@@ -165,6 +167,28 @@ TEST_F(VertexTypeTest, GlossAndReflectShareTheWhiteTextureAndChunksAreMadeOnce)
             EXPECT_EQ(material->GetTextureSlot(), 9u);
         }
     }
+}
+
+TEST_F(VertexTypeTest, TheProductsPluginsServeTheirDummyMaterialsAndTheCachesAreTheProducts)
+{
+    std::vector<Nyx::MaterialPlugin*> plugins;
+    for (const char* type : {"tglossrust", "tonetexnoalpha"})
+        plugins.push_back(Nyx::KestroMaterialPlugins::Create(type));
+    for (const char* type : kOtherTypes)
+        if (std::string(type) != "tglossrust" && std::string(type) != "tonetexnoalpha")
+            Enrol(type, &MakeMaterial);
+    DataManager::Instance().SetupPreviewScene(context_);
+    DataManager::Instance().RegisterKestroBumpVertexType();
+    EXPECT_EQ(Loaded(), "++++++++++++++");
+    EXPECT_NE(dynamic_cast<Nyx::KestroOneTexNoAlphaMaterial*>(DataManager::GetVertexTypeMaterial(6)), nullptr);
+    EXPECT_NE(dynamic_cast<Nyx::KestroGlossRustMaterial*>(DataManager::GetVertexTypeMaterial(8)), nullptr);
+    Nyx::RenderingCacheManager& caches = kernel_->GetRenderingCacheManager();
+    EXPECT_NE(dynamic_cast<Nyx::KestroAlphaBlendCache*>(caches.FindCache(Nyx::KestroAlphaBlendCache::kId)), nullptr);
+    EXPECT_NE(dynamic_cast<Nyx::AlphaBlendCacheUnsorted*>(caches.FindCache(Nyx::AlphaBlendCacheUnsorted::kId)),
+              nullptr);
+    DataManager::ReleaseVertexTypeMaterials();
+    for (Nyx::MaterialPlugin* plugin : plugins)
+        plugin->ReleaseReference();
 }
 
 TEST_F(VertexTypeTest, WithoutTheSharedTextureNoChunkIsMade)
