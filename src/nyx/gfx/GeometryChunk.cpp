@@ -89,6 +89,23 @@ uint32_t GeometryChunk::AddInfluenceMatrix(uint32_t bone)
     return static_cast<uint32_t>(palette_.size() - 1);
 }
 
+void GeometryChunk::ResetMatrixArray() noexcept
+{
+    palette_.clear();
+    matrices_.clear();
+}
+
+void GeometryChunk::AssignInfluenceMatrix(const Matrix4* matrix, uint32_t bone)
+{
+    // A mesh holds fewer than 1024 bones: larger numbers name none, and
+    // would only grow the array.
+    if (bone >= kMaxBones)
+        return;
+    if (bone >= matrices_.size())
+        matrices_.resize(size_t{bone} + 1, nullptr);
+    matrices_[bone] = matrix;
+}
+
 GeometryChunk* GeometryChunk::CreateInstance(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
                                              uint32_t faceCount) const
 {
@@ -129,6 +146,9 @@ void GeometryChunk::InitInstance(const GeometryChunk& from)
     palette_ = from.palette_;
     properties_ = from.properties_;
     lightingScale_ = from.lightingScale_;
+    matrices_ = from.matrices_;
+    firstMatrixConstant_ = from.firstMatrixConstant_;
+    lastMatrixConstant_ = from.lastMatrixConstant_;
 }
 
 bool GeometryChunk::InitializeBuffers(Display& display, bool fill)

@@ -18,6 +18,7 @@ namespace Nyx {
 
 class Display;
 class Material;
+struct Matrix4;
 class RenderBuffer;
 class VertexProgram;
 class ViewPoint;
@@ -74,6 +75,12 @@ public:
     static constexpr uint32_t kDynamicIndices = 0x100;
     // Chunk flag: deformed in software, so it takes no bone palette.
     static constexpr uint32_t kFlagSoftwareSkinned = 0x40;
+    // The vertex programs' bone matrices: after the view constants, room
+    // for the palette a display can take.
+    static constexpr uint32_t kDefaultFirstMatrixConstant = 16;
+    static constexpr uint32_t kDefaultPaletteMatrices = 25;
+    // Bone numbers AssignInfluenceMatrix takes.
+    static constexpr uint32_t kMaxBones = 1024;
     // What AddInfluenceMatrix answers when the palette is full.
     static constexpr uint32_t kNoSlot = 0xFFFFFFFFu;
 
@@ -97,6 +104,11 @@ public:
     uint32_t GetMaxVertices() const noexcept { return maxVertices_; }
     uint32_t GetPrimitiveCount() const noexcept { return primitiveCount_; }
     uint32_t GetIndexCount() const noexcept { return indexCount_; }
+    // The counts a draw uses, for owners that show fewer vertices, indices
+    // or primitives than the chunk holds (never more than it holds).
+    void SetVertexCount(uint32_t count) noexcept { vertexCount_ = count < maxVertices_ ? count : maxVertices_; }
+    void SetIndexCount(uint32_t count) noexcept { indexCount_ = count < maxIndices_ ? count : maxIndices_; }
+    void SetPrimitiveCount(uint32_t count) noexcept { primitiveCount_ = count; }
     uint32_t GetMaxIndices() const noexcept { return maxIndices_; }
     uint32_t GetFaceCount() const noexcept { return faceCount_; }
     uint32_t GetCreationFlags() const noexcept { return creationFlags_; }
@@ -134,6 +146,26 @@ public:
     // already holds as many bones as a palette byte can name.
     uint32_t AddInfluenceMatrix(uint32_t bone);
     const std::vector<uint32_t>& GetInfluenceMatrices() const noexcept { return palette_; }
+    // Empties the palette and the matrices registered with it.
+    void ResetMatrixArray() noexcept;
+    // Registers the matrix that bone number `bone` is drawn with (not
+    // owned); the palette slot s uses the matrix of bone palette[s].
+    void AssignInfluenceMatrix(const Matrix4* matrix, uint32_t bone);
+    // Null when none is registered for the bone.
+    const Matrix4* GetInfluenceMatrix(uint32_t bone) const noexcept
+    {
+        return bone < matrices_.size() ? matrices_[bone] : nullptr;
+    }
+    const std::vector<const Matrix4*>& GetInfluenceMatrixArray() const noexcept { return matrices_; }
+    // The constant registers the chunk's vertex program keeps bone matrices
+    // in, three a matrix: (last - first) / 3 bones fit.
+    void SetMatrixConstantRange(uint32_t first, uint32_t last) noexcept
+    {
+        firstMatrixConstant_ = first;
+        lastMatrixConstant_ = last < first ? first : last;
+    }
+    uint32_t GetFirstMatrixConstant() const noexcept { return firstMatrixConstant_; }
+    uint32_t GetLastMatrixConstant() const noexcept { return lastMatrixConstant_; }
 
     // ---- operations a chunk class provides ----
 
@@ -275,6 +307,9 @@ private:
     std::vector<float> faceNormals_;
     std::vector<FaceNeighbors> faceNeighbors_;
     std::vector<uint32_t> palette_;
+    std::vector<const Matrix4*> matrices_;
+    uint32_t firstMatrixConstant_ = kDefaultFirstMatrixConstant;
+    uint32_t lastMatrixConstant_ = kDefaultFirstMatrixConstant + 3 * kDefaultPaletteMatrices;
     RenderBuffer* staticVertices_ = nullptr;
     RenderBuffer* staticIndices_ = nullptr;
     bool vertexDirty_ = false;

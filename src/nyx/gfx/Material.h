@@ -95,6 +95,8 @@ public:
                                                const StandardChunkHint& hint);
     // A value the material adds to the hints of its chunks.
     virtual uint32_t GetChunkHintValue() const noexcept { return 0; }
+    // The passes a chunk of this material is drawn in.
+    virtual uint32_t GetPassCount() const noexcept { return 1; }
 
     // The name the material was asked for, when it stands in for another.
     void SetRequestName(const PString& name) { requestName_ = name; }

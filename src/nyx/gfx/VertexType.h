@@ -54,6 +54,26 @@ struct VertexType {
     uint32_t size;  // bytes of one vertex of stream 0
     int32_t itemOffset[kItemCount] = {};
 
+    // The stream an item of the type lies in; -1 when the type lacks it.
+    // Built-in types keep every item in stream 0; a layout built item by
+    // item knows each item's stream (an alias reads its target's).
+    int32_t GetItemStream(uint32_t item) const noexcept
+    {
+        if (itemCount_ == 0)
+            return item < kItemCount && itemOffset[item] >= 0 ? 0 : -1;
+        for (uint32_t i = 0; i < itemCount_; ++i) {
+            if (items_[i].type != item)
+                continue;
+            if (items_[i].aliasOf < 0)
+                return static_cast<int32_t>(items_[i].stream);
+            for (uint32_t j = 0; j < itemCount_; ++j) {
+                if (items_[j].type == static_cast<uint32_t>(items_[i].aliasOf))
+                    return static_cast<int32_t>(items_[j].stream);
+            }
+            return -1;
+        }
+        return -1;
+    }
     // The engine's built-in type of the id, or null.
     static const VertexType* Get(uint32_t id) noexcept;
 

@@ -36,6 +36,8 @@ public:
     Particle* GetParent() const noexcept { return parent_; }
     const std::vector<Particle*>& GetChildren() const noexcept { return children_; }
     bool IsAncestorOf(const Particle* other) const noexcept;
+    // The engine's node type; 0 for plain particles (see ScaledBone).
+    virtual uint32_t GetType() const noexcept { return 0; }
 
     uint32_t GetFlags() const noexcept { return flags_; }
     void SetFlags(uint32_t flags) noexcept { flags_ = flags; }

@@ -134,6 +134,12 @@ void KestroIndexedMeshInstance::GivePerInstanceCopy(uint32_t i)
 Nyx::ViewPortParticle* KestroIndexedMeshInstance::CreateInstance() const
 {
     auto* copy = new KestroIndexedMeshInstance(manager_);
+    CopyInto(copy);
+    return copy;
+}
+
+void KestroIndexedMeshInstance::CopyInto(KestroIndexedMeshInstance* copy) const
+{
     copy->InitInstance(*this);
     copy->chunks_ = ShareArray(chunks_);
     copy->chunkCount_ = chunkCount_;
@@ -158,7 +164,33 @@ Nyx::ViewPortParticle* KestroIndexedMeshInstance::CreateInstance() const
         }
         copy->GivePerInstanceCopy(i);
     }
-    return copy;
+}
+
+void KestroIndexedMeshInstance::AppendOwnChunk(Nyx::GeometryChunk* chunk, Nyx::Material* material)
+{
+    if (!chunks_)
+        chunks_ = ChunkArray::Create({});
+    else if (chunks_->RefCount() > 1)
+        MakeChunkArrayPrivate();
+    if (!materials_)
+        materials_ = MaterialArray::Create({});
+    else if (materials_->RefCount() > 1)
+        MakeMaterialArrayPrivate();
+    chunks_->Append(chunk);
+    if (material)
+        material->AddRef();
+    materials_->Append(material);
+    ++chunkCount_;
+    if (chunkBones_.size() + 1 == chunkCount_ && !chunkBones_.empty())
+        chunkBones_.push_back(nullptr);
+}
+
+void KestroIndexedMeshInstance::SetBounds(const Nyx::Vector3f& lo, const Nyx::Vector3f& hi, const Nyx::OrientedBox& box)
+{
+    boundsMin_ = lo;
+    boundsMax_ = hi;
+    box_ = box;
+    UpdateBoundingVolume();
 }
 
 void KestroIndexedMeshInstance::MakeChunkArrayPrivate()

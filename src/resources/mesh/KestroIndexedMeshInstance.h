@@ -129,6 +129,14 @@ public:
     const Nyx::Vector3f& GetBoundsMax() const noexcept { return boundsMax_; }
     float GetTextureScale() const noexcept { return textureScale_; }
 
+protected:
+    // The copy CreateInstance makes, into an instance of a derived class.
+    void CopyInto(KestroIndexedMeshInstance* copy) const;
+    // Takes over the caller's reference on the chunk (the material is
+    // counted once more); shared arrays are made private first.
+    void AppendOwnChunk(Nyx::GeometryChunk* chunk, Nyx::Material* material);
+    void SetBounds(const Nyx::Vector3f& lo, const Nyx::Vector3f& hi, const Nyx::OrientedBox& box);
+
 private:
     // The corners of a face; false when the face has none or they are not
     // all there.
