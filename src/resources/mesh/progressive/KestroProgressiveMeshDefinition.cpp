@@ -143,6 +143,7 @@ MeshLoadResult& KestroProgressiveMeshDefinition::LoadOpenFile(MeshLoadResult& re
 MeshLoadResult& KestroProgressiveMeshDefinition::ReadProgressiveInfo(MeshLoadResult& result, Nyx::MemoryFile& file)
 {
     ClearProgressiveTables();
+    const uint32_t start = file.Tell();
     char tag[4];
     ReadTag(file, tag);
     if (!IsTag(tag, "PMIN"))
@@ -207,7 +208,9 @@ MeshLoadResult& KestroProgressiveMeshDefinition::ReadProgressiveInfo(MeshLoadRes
         value += entry.valuesUsed;
     }
     if (group > groupCount_ || record > recordCount_ || value > valueCount_ || !ProgressiveTablesFit()) {
+        // Back to the tag, so that the load stops short of the frame's end.
         ClearProgressiveTables();
+        file.Seek(start);
         return Fail(result, RES_FILE_FORMAT_ERROR);
     }
     return result;

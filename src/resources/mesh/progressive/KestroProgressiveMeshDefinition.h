@@ -51,7 +51,7 @@ public:
     // Reads one PMIN chunk at the cursor. Tables whose counts do not fit
     // the data, runs that leave their tables, positions past their chunk's
     // indices or groups of missing chunks give RES_FILE_FORMAT_ERROR and
-    // leave the tables empty.
+    // leave the tables empty and the cursor back at the tag.
     virtual MeshLoadResult& ReadProgressiveInfo(MeshLoadResult& result, Nyx::MemoryFile& file);
 
     const std::vector<uint32_t>& GetValues() const noexcept { return values_; }
