@@ -33,6 +33,7 @@ void KestroProgressiveMeshDefinition::ClearProgressiveTables() noexcept
     groups_.clear();
     records_.clear();
     sets_.clear();
+    setFaces_.clear();
     valueCount_ = recordCount_ = groupCount_ = setCount_ = 0;
 }
 
@@ -216,7 +217,7 @@ MeshLoadResult& KestroProgressiveMeshDefinition::ReadProgressiveInfo(MeshLoadRes
     return result;
 }
 
-bool KestroProgressiveMeshDefinition::ProgressiveTablesFit() const
+bool KestroProgressiveMeshDefinition::ProgressiveTablesFit()
 {
     struct Undone {
         uint64_t vertices = 0;
@@ -224,6 +225,7 @@ bool KestroProgressiveMeshDefinition::ProgressiveTablesFit() const
         uint64_t primitives = 0;
     };
     std::vector<Undone> undone(chunks_.size());
+    setFaces_.assign(setCount_, 0);
     for (uint32_t s = 0; s < setCount_; ++s) {
         const ProgressiveSet& set = sets_[s];
         for (uint32_t g = set.firstGroup; g < set.firstGroup + set.groupsUsed; ++g) {
@@ -240,6 +242,7 @@ bool KestroProgressiveMeshDefinition::ProgressiveTablesFit() const
                 // Set 0 is the base mesh and never undone.
                 if (s == 0)
                     continue;
+                setFaces_[s] += entry.faceDelta;
                 Undone& sum = undone[group.chunkIndex];
                 sum.vertices += entry.vertexDelta;
                 sum.indices += 3 * uint64_t{entry.faceDelta};

@@ -63,18 +63,21 @@ public:
     uint32_t GetGroupCount() const noexcept { return groupCount_; }
     uint32_t GetSetCount() const noexcept { return setCount_; }
     uint32_t GetFullFaceCount() const noexcept { return fullFaceCount_; }
+    // The faces set s adds, summed over its records when loaded.
+    uint64_t GetSetFaceCount(uint32_t s) const noexcept { return s < setFaces_.size() ? setFaces_[s] : 0; }
 
 private:
     MeshLoadResult& LoadOpenFile(MeshLoadResult& result);
     // Whether the linked runs stay inside their tables and name what the
-    // mesh has.
-    bool ProgressiveTablesFit() const;
+    // mesh has; sums the sets' faces on the way.
+    bool ProgressiveTablesFit();
     void ClearProgressiveTables() noexcept;
 
     std::vector<uint32_t> values_;
     std::vector<ProgressiveGroup> groups_;
     std::vector<ProgressiveRecord> records_;
     std::vector<ProgressiveSet> sets_;
+    std::vector<uint64_t> setFaces_;
     uint32_t valueCount_ = 0;
     uint32_t recordCount_ = 0;
     uint32_t groupCount_ = 0;

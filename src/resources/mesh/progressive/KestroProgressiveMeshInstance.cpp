@@ -72,41 +72,36 @@ bool KestroProgressiveMeshInstance::LastSet(uint32_t& last) const noexcept
 
 void KestroProgressiveMeshInstance::ApplySet(const ProgressiveSet& set, bool redo)
 {
-    const auto& groups = definition_->GetGroups();
-    const auto& records = definition_->GetRecords();
-    const auto& values = definition_->GetValues();
+    // The runs, the positions and the chunk numbers were checked against
+    // the tables and the chunks when the definition was loaded.
+    const ProgressiveGroup* groups = definition_->GetGroups().data();
+    const ProgressiveRecord* records = definition_->GetRecords().data();
+    const uint32_t* values = definition_->GetValues().data();
     uint32_t faces = GetCurrentFaceCount();
-    for (uint32_t g = set.firstGroup; g < set.firstGroup + set.groupsUsed && g < groups.size(); ++g) {
-        const ProgressiveGroup& group = groups[g];
-        Nyx::GeometryChunk* chunk = GetChunk(group.chunkIndex);
+    for (const ProgressiveGroup* group = groups + set.firstGroup; group != groups + set.firstGroup + set.groupsUsed;
+         ++group) {
+        Nyx::GeometryChunk* chunk = GetChunk(group->chunkIndex);
         if (!chunk)
             continue;
         uint16_t* indices = chunk->GetIndexArray();
-        const uint32_t indexRoom = indices ? chunk->GetMaxIndices() : 0;
         uint32_t vertexCount = chunk->GetVertexCount();
         uint32_t indexCount = chunk->GetIndexCount();
         uint32_t primitiveCount = chunk->GetPrimitiveCount();
-        for (uint32_t r = group.firstRecord; r < group.firstRecord + group.recordsUsed && r < records.size(); ++r) {
-            const ProgressiveRecord& record = records[r];
-            const auto delta = static_cast<uint16_t>(record.indexDelta);
-            const uint32_t end = record.firstValue + record.valuesUsed;
-            if (redo) {
-                vertexCount += record.vertexDelta;
-                indexCount += 3 * record.faceDelta;
-                primitiveCount += record.faceDelta;
-                for (uint32_t v = record.firstValue; v < end && v < values.size(); ++v)
-                    if (values[v] < indexRoom)
-                        indices[values[v]] = static_cast<uint16_t>(indices[values[v]] + delta);
-                faces += record.faceDelta;
-            } else {
-                vertexCount -= record.vertexDelta;
-                indexCount -= 3 * record.faceDelta;
-                primitiveCount -= record.faceDelta;
-                for (uint32_t v = record.firstValue; v < end && v < values.size(); ++v)
-                    if (values[v] < indexRoom)
-                        indices[values[v]] = static_cast<uint16_t>(indices[values[v]] - delta);
-                faces -= record.faceDelta;
-            }
+        const ProgressiveRecord* end = records + group->firstRecord + group->recordsUsed;
+        for (const ProgressiveRecord* record = records + group->firstRecord; record != end; ++record) {
+            // Undoing adds the 16-bit negation: the same wrap-around as
+            // subtracting.
+            const uint32_t sign = redo ? 1u : 0xFFFFFFFFu;
+            const auto delta = static_cast<uint16_t>(sign * record->indexDelta);
+            vertexCount += sign * record->vertexDelta;
+            indexCount += sign * 3 * record->faceDelta;
+            primitiveCount += sign * record->faceDelta;
+            faces += sign * record->faceDelta;
+            if (!indices)
+                continue;
+            for (const uint32_t* value = values + record->firstValue;
+                 value != values + record->firstValue + record->valuesUsed; ++value)
+                indices[*value] = static_cast<uint16_t>(indices[*value] + delta);
         }
         chunk->SetVertexCount(vertexCount);
         chunk->SetIndexCount(indexCount);
@@ -121,17 +116,12 @@ void KestroProgressiveMeshInstance::LowerDetail(uint32_t faceCount)
     if (!LastSet(last) || GetCurrentFaceCount() <= faceCount)
         return;
     const auto& sets = definition_->GetSets();
-    const auto& groups = definition_->GetGroups();
-    const auto& records = definition_->GetRecords();
     do {
         const uint32_t step = GetCurrentStep();
         if (step == 0 || step > last)
             return;
         const ProgressiveSet& set = sets[step];
-        uint64_t sum = 0;
-        for (uint32_t g = set.firstGroup; g < set.firstGroup + set.groupsUsed; ++g)
-            for (uint32_t r = groups[g].firstRecord; r < groups[g].firstRecord + groups[g].recordsUsed; ++r)
-                sum += records[r].faceDelta;
+        const uint64_t sum = definition_->GetSetFaceCount(step);
         // The set stays when undoing it would go below the target (or below
         // no faces at all).
         const uint32_t current = GetCurrentFaceCount();
