@@ -166,7 +166,10 @@ TEST(InfluenceMeshTest, ParentNamesInALoopAreWalkedOnce)
     m.bones.push_back(HandMadeBones::Bone("b", "a"));
     m.bones.push_back(HandMadeBones::Bone("self", "self"));
     m.bones.push_back(HandMadeBones::Bone("leaf", "root"));
+    // Named like the root and naming it: it hangs below the root once.
+    m.bones.push_back(HandMadeBones::Bone("root", "root"));
     m.bones[4].groups = {{0, {{0, {1.0f, 1, 2, 3}}}}};
+    m.bones[5].groups = {{0, {{2, {1.0f, 1, 1, 1}}}}};
     m.bones[1].groups = {{0, {{0, {1.0f, 50, 50, 50}}}}};
     m.Load();
     m.mesh.Update(2, m.h.Chunks(), 0, 0);
@@ -175,6 +178,8 @@ TEST(InfluenceMeshTest, ParentNamesInALoopAreWalkedOnce)
     EXPECT_EQ(m.mesh.GetBone(3).children.size(), 0u);
     // Only what hangs from the root moves vertices.
     ExpectNear(PositionOf(m.Chunk(0), 0), {1.0f, 2.0f, 3.0f});
+    ExpectNear(PositionOf(m.Chunk(0), 2), {1.0f, 1.0f, 1.0f});
+    EXPECT_EQ(m.mesh.GetBone(0).children, (std::vector<uint32_t>{4, 5}));
 }
 
 TEST(InfluenceMeshTest, DisplaySkinnedChunksKeepPositionsBesideSoftwareOnes)
