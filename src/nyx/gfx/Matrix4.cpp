@@ -20,6 +20,11 @@ Matrix4 Matrix4::FromTransform(const Transform& t) noexcept
     return out;
 }
 
+Matrix4 Matrix4::FromFrame(const Quaternion& orientation, const Vector3f& position) noexcept
+{
+    return FromTransform(Transform::FromFrame(position, orientation));
+}
+
 Matrix4 Matrix4::operator*(const Matrix4& o) const noexcept
 {
     Matrix4 r;
@@ -40,6 +45,14 @@ Matrix4 Matrix4::Transposed() const noexcept
         for (int j = 0; j < 4; ++j)
             r.m[i][j] = m[j][i];
     return r;
+}
+
+void Matrix4::ScaleAxes(const Vector3f& factors) noexcept
+{
+    const float f[3] = {factors.x, factors.y, factors.z};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 4; ++j)
+            m[i][j] *= f[i];
 }
 
 bool Matrix4::Invert(Matrix4& out) const noexcept

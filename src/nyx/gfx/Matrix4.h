@@ -14,9 +14,14 @@ struct Matrix4 {
     static Matrix4 Identity() noexcept { return {}; }
     // The placement as a matrix: scale, then rotation, then translation.
     static Matrix4 FromTransform(const Transform& t) noexcept;
+    // A bone's frame: the rotation, then the move.
+    static Matrix4 FromFrame(const Quaternion& orientation, const Vector3f& position) noexcept;
 
     Matrix4 operator*(const Matrix4& o) const noexcept;
     Matrix4 Transposed() const noexcept;
+    // Stretches each axis by its factor ahead of what the matrix does
+    // already, as a scale matrix multiplied in first would.
+    void ScaleAxes(const Vector3f& factors) noexcept;
     // The inverse into `out`; false, and `out` untouched, for a singular
     // matrix.
     bool Invert(Matrix4& out) const noexcept;

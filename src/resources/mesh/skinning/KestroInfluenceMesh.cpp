@@ -185,12 +185,10 @@ void KestroInfluenceMesh::Attach(Nyx::Particle* root)
     std::vector<Nyx::Matrix4> worlds(bones_.size());
     WalkFromRoot([&](uint32_t n, uint32_t parent) {
         Bone& bone = bones_[n];
-        worlds[n] = (parent == kNoBone ? Nyx::Matrix4() : worlds[parent]) * LocalMatrix(bone);
-        if (!bone.node)
-            return;
-        Nyx::Matrix4 inverse = worlds[n];
-        if (inverse.Invert())
-            bone.inverseBind = inverse;
+        worlds[n] = LocalMatrix(bone) * (parent == kNoBone ? Nyx::Matrix4() : worlds[parent]);
+        // A pose with no inverse leaves the bone's previous bind in place.
+        if (bone.node)
+            worlds[n].Invert(bone.inverseBind);
     });
 }
 
@@ -199,13 +197,13 @@ void KestroInfluenceMesh::RefreshSkinningMatrices()
     std::vector<Nyx::Matrix4> worlds(bones_.size());
     WalkFromRoot([&](uint32_t n, uint32_t parent) {
         Bone& bone = bones_[n];
-        worlds[n] = (parent == kNoBone ? Nyx::Matrix4() : worlds[parent]) * LocalMatrix(bone);
+        worlds[n] = LocalMatrix(bone) * (parent == kNoBone ? Nyx::Matrix4() : worlds[parent]);
         // The children follow the unscaled pose.
         Nyx::Matrix4 world = worlds[n];
         Nyx::Vector3f scale;
         if (NodeScale(bone.node, scale))
             world.ScaleAxes(scale);
-        bone.skinning = world * bone.inverseBind;
+        bone.skinning = bone.inverseBind * world;
     });
 }
 

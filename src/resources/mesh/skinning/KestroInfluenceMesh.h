@@ -11,7 +11,7 @@
 
 #include "nyx/PString.h"
 #include "nyx/gfx/InfluenceDefinition.h"
-#include "nyx/scene/Matrix4.h"
+#include "nyx/gfx/Matrix4.h"
 #include "nyx/scene/Transformation.h"
 
 namespace Nyx {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "nyx/gfx/GeometryChunk.h"
-#include "nyx/scene/Matrix4.h"
+#include "nyx/gfx/Matrix4.h"
 #include "resources/mesh/MeshTestSupport.h"
 
 inline Nyx::Vector3f QuadVertex(uint32_t v)
