@@ -75,6 +75,44 @@ TEST(InfluenceMeshTest, DisplayPaletteMatchesTheWeightedSum)
     }
 }
 
+// A moved and turned root carries the arm along, whichever way the chunk
+// is skinned: the bone chain composes in the order the display expects.
+TEST(InfluenceMeshTest, MovedRootCarriesTheArmInBothSkinnings)
+{
+    for (const bool display : {false, true}) {
+        SCOPED_TRACE(display);
+        SkinnedHarness h(display);
+        auto instance = h.SetUp();
+        Nyx::GeometryChunk* chunk = instance->GetChunk(0);
+        Nyx::ParticleBone* root = instance->GetSkeleton()->Find(Nyx::PString("root"));
+        ASSERT_NE(root, nullptr);
+        const Nyx::Vector3f rootAt{2.0f, -1.0f, 0.5f};
+        const Nyx::Quaternion rootTurn{0.0f, std::sqrt(0.5f), 0.0f, std::sqrt(0.5f)};
+        const Nyx::Vector3f armAt{1.0f, 2.0f, 0.0f};
+        root->SetFramePosition(rootAt);
+        root->SetFrameOrientation(rootTurn);
+        Arm(*instance)->SetFramePosition(armAt);
+        Arm(*instance)->SetFrameOrientation(QuarterTurnZ());
+        Nyx::ViewPoint view(3);
+        instance->Render(h.display, view);
+        const Nyx::Matrix4* rootMatrix = chunk->GetInfluenceMatrix(0);
+        const Nyx::Matrix4* armMatrix = chunk->GetInfluenceMatrix(1);
+        ASSERT_EQ(display, rootMatrix && armMatrix);
+        for (uint32_t v = 0; v < 8; ++v) {
+            SCOPED_TRACE(v);
+            const Nyx::Vector3f expected = rootAt + rootTurn.Rotate(ExpectedQuadVertex(v, armAt, QuarterTurnZ()));
+            if (!display) {
+                ExpectNear(PositionOf(*chunk, v), expected);
+                continue;
+            }
+            const Nyx::Vector3f rest = QuadVertex(v);
+            const Nyx::Vector3f onRoot = rootMatrix->TransformPoint(rest);
+            const Nyx::Vector3f onArm = armMatrix->TransformPoint(rest);
+            ExpectNear(v < 4 ? onRoot : v > 4 ? onArm : onRoot * 0.25f + onArm * 0.75f, expected);
+        }
+    }
+}
+
 TEST(InfluenceMeshTest, UpdatesOncePerStampAndAlwaysForStampZero)
 {
     SkinnedHarness h(false);
