@@ -30,6 +30,13 @@ TEST(Matrix4Test, InverseUndoesFramesAndScales)
     Nyx::Matrix4 out = frame;
     EXPECT_FALSE(flat.Invert(out));
     EXPECT_EQ(out, before);
+
+    for (const float bad : {std::nanf(""), INFINITY}) {
+        Nyx::Matrix4 damaged = frame;
+        damaged.m[3][1] = bad;
+        EXPECT_FALSE(damaged.Invert(out)) << bad;
+        EXPECT_EQ(out, before) << bad;
+    }
 }
 
 TEST(Matrix4Test, TransformationMatchesTheMatrixChain)

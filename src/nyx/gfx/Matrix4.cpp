@@ -59,9 +59,13 @@ bool Matrix4::Invert(Matrix4& out) const noexcept
 {
     // Gauss-Jordan with partial pivoting, in double so that the matrices
     // materials build (rotation, scale, translation) come back exact enough.
+    // A pose read from a damaged file may hold NaN or infinity: such a
+    // matrix has no inverse, rather than one full of NaN.
     double a[4][8];
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j) {
+            if (!std::isfinite(m[i][j]))
+                return false;
             a[i][j] = m[i][j];
             a[i][j + 4] = i == j ? 1.0 : 0.0;
         }
