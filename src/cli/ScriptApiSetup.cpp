@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "kad/client/SpecRegistryHook.h"
+#include "online/script/OnlineScriptClasses.h"
 #include "scriptapi/compile/KADCompileAsset.h"
 #include "scriptapi/specs/SpecRegistry.h"
 #include "tetlib/steps/AssetScriptCompile.h"
@@ -17,4 +18,5 @@ void InstallScriptApi()
 {
     SpecRegistryHook::SetFactory(&CreateSpecRegistry);
     TETLib::SetAssetScriptCompile(&KADCompileAsset);
+    InstallOnlineScriptClasses();
 }

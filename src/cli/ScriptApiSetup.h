@@ -1,6 +1,7 @@
 // Hands the script API's pieces to the layers below it that call up into it:
-// the daemon client's spec registry and the validation road's script
-// compile. Run once at start-up, before the daemon client starts.
+// the daemon client's spec registry, the validation road's script
+// compile and the online script classes. Run once at start-up, before the
+// daemon client starts.
 #pragma once
 
 void InstallScriptApi();

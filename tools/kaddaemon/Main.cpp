@@ -12,6 +12,7 @@
 #include "kaddaemon/CommandHostRequests.h"
 #include "kaddaemon/DaemonOptions.h"
 #include "kaddaemon/DaemonServer.h"
+#include "kaddaemon/LocalDataRequests.h"
 #include "kaddaemon/OnlineRequests.h"
 #include "kaddaemon/RepairRequests.h"
 #include "kaddaemon/SettingRequests.h"
@@ -54,6 +55,7 @@ int main(int argc, char** argv)
     kaddaemon::RegisterCommandHostRequests(server.Requests(), root, options.testRequests);
     kaddaemon::RegisterSettingRequests(server.Requests(), root);
     kaddaemon::RegisterOnlineRequests(server.Requests(), root);
+    kaddaemon::RegisterLocalDataRequests(server.Requests(), root);
     if (trace.IsOpen())
         server.SetTrace(&trace);
     switch (server.Start(root)) {

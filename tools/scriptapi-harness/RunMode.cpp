@@ -11,6 +11,8 @@
 #include "scriptapi-harness/HarnessModes.h"
 #include "scriptapi-harness/HarnessRun.h"
 #include "scriptapi-harness/ProbeNatives.h"
+#include "scriptapi/library/GSOLibrarySpec.h"
+#include "scriptapi/specs/SpecRegistry.h"
 #include "scriptapi/startup/ScriptSystemStartup.h"
 
 namespace {
@@ -26,6 +28,9 @@ int RunScript(std::span<char* const> args)
         return 1;
     }
     RegisterProbeNatives(GSMachine::Get());
+    // Library assets get library specs; the registry owns the factory.
+    if (SpecRegistry* registry = SpecRegistry::Instance())
+        registry->AddFactory(new GSOLibrarySpecFactory);
     const char* tmp = std::getenv("TMPDIR");
     std::string work = std::string(tmp && *tmp ? tmp : "/tmp") + "/scriptapi-harness.XXXXXX";
     if (!::mkdtemp(work.data())) {

@@ -22,15 +22,16 @@
 #include "scriptapi/data/GSOKUID.h"
 #include "scriptapi/data/GSOSoup.h"
 #include "scriptapi/data/KUIDObjectCache.h"
+#include "scriptapi/library/GSOLibrary.h"
+#include "scriptapi/library/NativeInterface.h"
 
 using namespace GSRuntime;
 
 namespace {
 
-// Only this issue's rows; the others (libraries, assets) join the table at
-// their places with their classes.
 constexpr MemberNative<KestroScriptContext> kNatives[] = {
     {"$float@KestroScriptBase::GetSeconds()", &KestroScriptContext::NativeGetSeconds},
+    {"$Library@KestroScriptBase::GetLibrary(KUID)", &KestroScriptContext::NativeGetLibrary},
     {"$Asset@KestroScriptBase::FindAsset(KUID)", &KestroScriptContext::NativeFindAsset},
     {"$Asset[]@KestroScriptBase::GetAssetList(string)", &KestroScriptContext::NativeGetAssetList},
     {"$Asset[]@KestroScriptBase::GetAssetList(string,string)", &KestroScriptContext::NativeGetAssetListInCategory},
@@ -58,9 +59,17 @@ constexpr const char* kZeroAssets = "World.GetAssetList> warning: found zero ass
 
 }  // namespace
 
-KestroScriptContext::KestroScriptContext(GSMachine* machine) : GSContext(machine) {}
+KestroScriptContext::KestroScriptContext(GSMachine* machine) : GSContext(machine), nativeInterface_(KNICreateContext())
+{
+}
 
-KestroScriptContext::~KestroScriptContext() { libraries.Clear(); }
+KestroScriptContext::~KestroScriptContext()
+{
+    // Libraries first: their plug-ins may still reach the handle.
+    libraries.Clear();
+    KNIReleaseContext(nativeInterface_);
+    nativeInterface_ = nullptr;
+}
 
 void KestroScriptContext::SetSystemMenuIcon(GSOLibrary*, const KUID&, const Nyx::PString&, const Nyx::PString&) {}
 
@@ -95,6 +104,15 @@ void KestroScriptContext::RegisterNatives(GSMachine& machine)
 void KestroScriptContext::NativeGetSeconds(GSThread& thread)
 {
     thread.stack.PushFloat(ToolClockSeconds());
+}
+
+void KestroScriptContext::NativeGetLibrary(GSThread& thread)
+{
+    GSOKUID* kuid = nullptr;
+    if (!ParamAccess::GetObjectParam(1, thread, kuid, false))
+        return;
+    GSOLibrary* library = GetScriptLibrary(kuid->Value());
+    thread.stack.PushObjectRef(library);
 }
 
 void KestroScriptContext::NativeSearchAssets(GSThread& thread)

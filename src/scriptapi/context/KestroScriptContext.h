@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "config/kuid/KUID.h"
 #include "config/kuid/KUIDRing.h"
@@ -22,6 +23,7 @@
 
 class GSMachine;
 class GSOLibrary;
+struct KNIObject;
 
 // Objects made in the context wait in its delayed-initialisation manager
 // until their set-up phases run.
@@ -47,9 +49,22 @@ public:
     // use; emptied first when the context ends.
     WorldList libraries;
 
+    // The Library object of a library asset in this context, made and
+    // started on first use; null (logged) when there is none or its script
+    // failed at start. The null KUID gives null without a word.
+    GSOLibrary* GetScriptLibrary(const KUID& kuid);
+    // The plug-in "<data root>/bin/plugins/<name>.so" started with this
+    // context's handle: its library object, or null. Names that could
+    // leave the folder are refused.
+    static KNIObject* LoadNativePlugin(KestroScriptContext* context, const Nyx::PString& name);
+    static bool PluginNameAllowed(std::string_view name);
+    // What this context's plug-ins are given.
+    KNIObject* NativeInterfaceHandle() const noexcept { return nativeInterface_; }
+
     static void RegisterNatives(GSMachine& machine);
 
     void NativeGetSeconds(GSRuntime::GSThread& thread);
+    void NativeGetLibrary(GSRuntime::GSThread& thread);
     void NativeFindAsset(GSRuntime::GSThread& thread);
     void NativeGetAssetList(GSRuntime::GSThread& thread);
     void NativeGetAssetListInCategory(GSRuntime::GSThread& thread);
@@ -65,4 +80,6 @@ private:
     void PushAssetArray(GSRuntime::GSThread& thread, const KUIDRing& kuids, bool newest);
     // GetAssetList's search for the kind's category code (none: empty).
     void SearchKind(GSRuntime::GSThread& thread, const std::string& kind, const Nyx::String& code);
+
+    KNIObject* nativeInterface_;
 };

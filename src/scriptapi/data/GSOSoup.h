@@ -6,6 +6,8 @@
 // name the same tag.
 #pragma once
 
+#include <utility>
+
 #include "config/tree/ACSChunk.h"
 #include "gs/runtime/objects/GSObject.h"
 
@@ -30,6 +32,8 @@ public:
     static GSOSoup* CreateLocked(GSRuntime::GSContext* context, const ChunkRef& container);
 
     const ChunkRef& Soup() const noexcept { return soup_; }
+    // Native code gives the soup new content (null for none), locked or not.
+    void SetSoup(ChunkRef soup) noexcept { soup_ = std::move(soup); }
     bool Locked() const noexcept { return locked_; }
 
     static void RegisterNatives(GSMachine& machine);

@@ -12,6 +12,7 @@
 #include "scriptapi/data/GSOStringTable.h"
 #include "scriptapi/data/LinkedListNatives.h"
 #include "scriptapi/image/GSOImage.h"
+#include "scriptapi/library/GSOLibrary.h"
 #include "scriptapi/security/GSOSecurityToken.h"
 
 void RegisterKUIDNatives(GSMachine& machine) { GSOKUID::RegisterNatives(machine); }
@@ -27,11 +28,32 @@ void RegisterImageNatives(GSMachine& machine) { GSOImage::RegisterNatives(machin
 void RegisterAssetNatives(GSMachine& machine) { GSOAsset::RegisterNatives(machine); }
 void RegisterSecurityTokenNatives(GSMachine& machine) { GSOSecurityToken::RegisterNatives(machine); }
 
-// The classes whose natives are not built yet: their libraries link with
-// the natives unresolved (each logged), and nothing calls them.
-void RegisterOnlineAccessNatives(GSMachine&) {}
-void RegisterOnlineGroupNatives(GSMachine&) {}
-void RegisterLibraryNatives(GSMachine&) {}
+void RegisterLibraryNatives(GSMachine& machine) { GSOLibrary::RegisterNatives(machine); }
+
+namespace {
+
+OnlineNativeRegistration onlineRegistration;
+
+}  // namespace
+
+void SetOnlineNativeRegistration(const OnlineNativeRegistration& registration) noexcept
+{
+    onlineRegistration = registration;
+}
+
+// Without the online module their libraries link with the natives
+// unresolved (each logged), and nothing calls them.
+void RegisterOnlineAccessNatives(GSMachine& machine)
+{
+    if (onlineRegistration.access)
+        onlineRegistration.access(machine);
+}
+
+void RegisterOnlineGroupNatives(GSMachine& machine)
+{
+    if (onlineRegistration.group)
+        onlineRegistration.group(machine);
+}
 
 std::span<const NativeTable> StartupNativeTables()
 {

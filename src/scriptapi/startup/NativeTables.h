@@ -29,5 +29,13 @@ void RegisterKestroScriptBaseNatives(GSMachine& machine);
 void RegisterSecurityTokenNatives(GSMachine& machine);
 void RegisterConstructorsBaseNatives(GSMachine& machine);
 
+// The online module sits above this one: it hands in its two tables before
+// start-up, which then enters them at their places.
+struct OnlineNativeRegistration {
+    void (*access)(GSMachine& machine) = nullptr;
+    void (*group)(GSMachine& machine) = nullptr;
+};
+void SetOnlineNativeRegistration(const OnlineNativeRegistration& registration) noexcept;
+
 // Every table, in the order start-up registers them.
 std::span<const NativeTable> StartupNativeTables();
