@@ -4,7 +4,7 @@
 
 include "OnlineGroup.gs"
 
-class OnlineAccess isclass GSObject
+class OnlineAccess isclass GameObject
 {
   public native void Connect(void);
   public native int GetStatus(void);

@@ -4,7 +4,7 @@
 
 include "Soup.gs"
 
-class OnlineGroup isclass GSObject
+class OnlineGroup isclass GameObject
 {
   public native void Connect(void);
   public native int GetStatus(void);

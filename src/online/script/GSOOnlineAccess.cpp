@@ -277,7 +277,7 @@ Nyx::PString FreeChildNumber(const ChunkRef& container)
 {
     for (int32_t n = 0;; ++n) {
         const Nyx::PString name(std::to_string(n));
-        if (!container || !container->FindChildConst(name))
+        if (!container || !container->FindChildConst(name).IsReal())
             return name;
     }
 }
@@ -305,10 +305,16 @@ void GSOOnlineAccess::NativeCollectOfflineMessage(GSThread& thread)
         thread.stack.PushInt(6);
         return;
     }
-    Nyx::PString name;
     ChunkRef taken;
-    if (inbox->GetChildAt(0, name, taken))
-        inbox->RemoveChild(taken);
+    if (inbox.ChildCount() > 0) {
+        Nyx::PString name;
+        taken = TDBContainerTag::GetChildContainerAt(inbox, 0, name);
+        ChunkRef child;
+        if (inbox->GetChildAt(0, name, child))
+            inbox->RemoveChild(child);
+    }
+    if (!taken.IsReal())
+        taken = ChunkRef();
     soup->SetSoup(std::move(taken));
     thread.stack.PushInt(0);
 }

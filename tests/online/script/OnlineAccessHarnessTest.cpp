@@ -1,0 +1,229 @@
+// A library's OnlineAccess and OnlineGroup through the harness's run mode,
+// against the stand-in daemon (profile, ticket, local data) and the Python
+// stand-in of the service: stored messages handed over at Connect, the
+// post-load limit, collecting, local data, the offline inbox and a group.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "cli/ToolProcess.h"
+#include "config/tree/TDBContainerTag.h"
+#include "core/streams/TStream.h"
+#include "nyx/DynamicBuffer.h"
+#include "online/MessageStore.h"
+#include "online/OnlineStandInServer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path BuildFolder() { return fs::read_symlink("/proc/self/exe").parent_path().parent_path(); }
+
+constexpr const char* kLibraryScript = R"(include "Library.gs"
+
+class MainLib isclass Library {
+};
+)";
+
+constexpr const char* kTestScript = R"(include "Kestro.gs"
+include "Library.gs"
+
+class Test isclass KestroScriptBase {
+  KUID K(string text) {
+    Soup s = Constructors.NewSoup();
+    s.SetNamedTag("k", text);
+    return s.GetNamedTagAsKUID("k");
+  }
+
+  thread void Run(void) {
+    Library lib = GetLibrary(K("<kuid:600001:1>"));
+    OnlineAccess oa = lib.GetOnlineAccess();
+    Log("one object " + (oa == lib.GetOnlineAccess()));
+    Soup s = Constructors.NewSoup();
+    string name = "x";
+    Log("before " + oa.CollectMessage(name, s) + " [" + name + "] " + oa.GetStatus());
+
+    oa.Connect();
+    Log("status at once " + oa.GetStatus());
+    int i = 0;
+    while (oa.GetStatus() != 7 and i < 1000) {
+      Sleep(0.02);
+      i++;
+    }
+    Log("online " + oa.GetStatus() + " " + oa.GetUsername());
+
+    int r = oa.CollectMessage(name, s);
+    Log("stored " + r + " [" + name + "] " + s.GetNamedTagAsInt("n"));
+    Log("none " + oa.CollectMessage(name, s) + " [" + name + "]");
+
+    Soup data = Constructors.NewSoup();
+    data.SetNamedTag("v", 7);
+    oa.SetLocalData("Key", data);
+    Soup back = Constructors.NewSoup();
+    oa.GetLocalData("KEY", back);
+    Log("local " + back.GetNamedTagAsInt("v"));
+
+    Soup box = Constructors.NewSoup();
+    Log("inbox " + oa.CollectOfflineMessage(box) + " " + box.GetNamedTagAsInt("m"));
+    Log("inbox empty " + oa.CollectOfflineMessage(box) + " " + box.CountTags());
+    Log("outbox " + oa.PostOfflineMessage(box));
+
+    OnlineGroup g = oa.CreateGroup();
+    Log("creating " + g.GetStatus() + " [" + g.GetOnlineGroupCookie() + "]");
+    i = 0;
+    while (g.GetStatus() != 2 and i < 1000) {
+      Sleep(0.02);
+      i++;
+    }
+    Log("group " + g.GetStatus() + " [" + g.GetOnlineGroupCookie() + "]");
+    g.AddUser("Ann");
+    g.AddUser("Ann");
+    g.AddUser("ann");
+    Log("added " + g.CountUsers() + " " + g.FindUser("ann") + " " + g.FindUser("ANN"));
+    i = 0;
+    while (g.GetUserStatus(0) != 1 and i < 1000) {
+      Sleep(0.02);
+      i++;
+    }
+    Log("users " + g.CountUsers() + " " + g.GetIndexedUser(0) + " " + g.GetUserStatus(0) + " ["
+        + g.GetIndexedUser(5) + "] " + g.GetUserStatus(5));
+    g.RemoveUser("nobody");
+    Soup gm = Constructors.NewSoup();
+    gm.SetNamedTag("g", 3);
+    Log("group post " + g.PostMessage(gm));
+    r = 6;
+    i = 0;
+    Soup got = Constructors.NewSoup();
+    while (r != 0 and i < 1000) {
+      Sleep(0.02);
+      r = g.CollectMessage(name, got);
+      i++;
+    }
+    Log("group collected " + r + " " + got.GetNamedTagAsInt("g"));
+    // The group's post has drained away by now.
+    Sleep(1.5);
+    int tried = 0;
+    int refused = 0;
+    i = 0;
+    while (i < 62) {
+      if (oa.PostMessage("bob", s) == 4)
+        refused++;
+      else
+        tried++;
+      i++;
+    }
+    Log("posts " + tried + " " + refused);
+    Sleep(1.2);
+    Log("after a second " + oa.PostMessage("bob", s));
+    oa.Disconnect();
+    Log("after disconnect " + g.GetStatus() + " " + g.PostMessage(gm));
+  }
+
+  void Main(void) {
+    Run();
+  }
+};
+)";
+
+class OnlineAccessHarnessTest : public ToolProcessTest {
+protected:
+    void SetUp() override
+    {
+        ToolProcessTest::SetUp();
+        const fs::path root = root_.Path();
+        fs::copy_file(BuildFolder() / "bin/scriptapi-harness", root / "bin/scriptapi-harness");
+        fs::copy(BuildFolder() / "libraries", root / "libraries");
+        fs::copy(BuildFolder() / "scripts", root / "scripts");
+        std::ofstream(root / "kaddaemon-state.txt") << "online-profile \"ann\"\r\nonline-ticket \"t-1\"\r\n";
+        const fs::path lib = root / "local/lib";
+        fs::create_directories(lib);
+        std::ofstream(lib / "config.txt") << "kuid <kuid:600001:1>\nusername \"lib\"\nkind \"library\"\n"
+                                             "kestro-build 3.5\nscript \"main\"\nclass \"MainLib\"\n";
+        std::ofstream(lib / "main.gs") << kLibraryScript;
+        fs::create_directories(root / "cache");
+        std::ofstream(root / "cache/offline-inbox.tbox") << "first\n{\n  m 4\n}\n";
+    }
+
+    // A message for the library that arrived before its object existed.
+    void StoreMessage()
+    {
+        StoredMessageList list;
+        auto message = std::make_unique<VersionedOnlineMessage>();
+        message->asset = KUID(600001, 1, 0);
+        message->userName = Nyx::String("carl");
+        message->body = ChunkRef(new TDBContainerTag);
+        TDBContainerTag::SetInt(message->body, Nyx::PString("n"), 9);
+        message->format = 1;
+        message->senderModified = true;
+        list.push_back(std::move(message));
+        TBuffer bytes;
+        WriteStoredMessages(bytes, list);
+        std::ofstream(fs::path(root_.Path()) / "cache/oa_messages.dat", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.GetBuffer()->Data()), bytes.GetBuffer()->DataLength());
+    }
+
+    ProcessResult RunScript()
+    {
+        const std::string file = root_.Path() + "/online.gs";
+        std::ofstream(file) << kTestScript;
+        const std::string program = root_.Path() + "/bin/scriptapi-harness";
+        const std::string out = output_.Path() + "/out";
+        childprocess::CommandLine command(program, {"run", file});
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (fd < 0 || ::dup2(fd, 1) < 0 || ::dup2(fd, 2) < 0 || ::chdir((root_.Path() + "/elsewhere").c_str()))
+                ::_exit(127);
+            ::execv(program.c_str(), command.Argv());
+            ::_exit(127);
+        }
+        int status = 0;
+        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+        ProcessResult result;
+        if (WIFEXITED(status))
+            result.exitCode = WEXITSTATUS(status);
+        result.out = Slurp(out);
+        return result;
+    }
+
+    onlinetest::ServicePortLock port_;
+};
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST_F(OnlineAccessHarnessTest, LogsInPostsCollectsKeepsLocalDataAndOpensAGroup)
+{
+    onlinetest::OnlineStandInServer online(output_.Path() + "/record.jsonl");
+    ASSERT_TRUE(online.Ready());
+    StoreMessage();
+    const ProcessResult run = RunScript();
+    EXPECT_EQ(0, run.exitCode) << run.out;
+    for (const char* line : {
+             "ScriptLog> one object true",
+             "ScriptLog> before 1 [] 0",
+             "ScriptLog> status at once 0",
+             "ScriptLog> online 7 ann",
+             "OnlineAccessClientEndpoint::AddClient> replaying stored message for <kuid:600001:1>",
+             "ScriptLog> stored 0 [carl] 9",
+             "ScriptLog> none 6 []",
+             "ScriptLog> local 7",
+             "ScriptLog> inbox 0 4",
+             "ScriptLog> inbox empty 0 0",
+             "ScriptLog> outbox 0",
+             "ScriptLog> creating 1 []",
+             "ScriptLog> group 2 [group-1]",
+             "ScriptLog> added 2 1 -1",
+             "ScriptLog> users 2 Ann 1 [] 0",
+             "ScriptLog> group post 0",
+             "ScriptLog> group collected 0 3",
+             "ScriptLog> posts 61 1",
+             "ScriptLog> after a second 0",
+             "ScriptLog> after disconnect 3 1",
+         })
+        EXPECT_TRUE(Has(run.out, line)) << line << "\n" << run.out;
+    EXPECT_FALSE(Has(run.out, "Could not resolve native link")) << run.out;
+}
+
+}  // namespace
