@@ -39,6 +39,12 @@ class Test isclass KestroScriptBase {
 
   thread void Run(void) {
     Library lib = GetLibrary(K("<kuid:600001:1>"));
+    string[] words = new string[2];
+    words[0] = "hello";
+    words[1] = "world";
+    Log("echo " + lib.LibraryCallNative("Echo", words, new GSObject[0]));
+    SecurityToken token = lib.IssueSecurityToken(K("<kuid:600001:1>"), words);
+    Log("token " + lib.Validate(token, lib, "world") + " " + lib.Validate(token, K("<kuid:600001:1>"), "hello"));
     OnlineAccess oa = lib.GetOnlineAccess();
     Log("one object " + (oa == lib.GetOnlineAccess()));
     Soup s = Constructors.NewSoup();
@@ -140,7 +146,10 @@ protected:
         const fs::path lib = root / "local/lib";
         fs::create_directories(lib);
         std::ofstream(lib / "config.txt") << "kuid <kuid:600001:1>\nusername \"lib\"\nkind \"library\"\n"
-                                             "kestro-build 3.5\nscript \"main\"\nclass \"MainLib\"\n";
+                                             "kestro-build 3.5\nscript \"main\"\nclass \"MainLib\"\n"
+                                             "native-plugin \"kni-echo\"\n";
+        fs::create_directories(root / "bin/plugins");
+        fs::copy_file(BuildFolder() / "plugins/kni-echo.so", root / "bin/plugins/kni-echo.so");
         std::ofstream(lib / "main.gs") << kLibraryScript;
         fs::create_directories(root / "cache");
         std::ofstream(root / "cache/offline-inbox.tbox") << "first\n{\n  m 4\n}\n";
@@ -201,6 +210,8 @@ TEST_F(OnlineAccessHarnessTest, LogsInPostsCollectsKeepsLocalDataAndOpensAGroup)
     const ProcessResult run = RunScript();
     EXPECT_EQ(0, run.exitCode) << run.out;
     for (const char* line : {
+             "ScriptLog> echo hello,world",
+             "ScriptLog> token true true",
              "ScriptLog> one object true",
              "ScriptLog> before 1 [] 0",
              "ScriptLog> status at once 0",

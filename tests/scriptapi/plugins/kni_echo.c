@@ -31,7 +31,11 @@ static KNIObject* Echo(KNIObject* arguments)
     return answer;
 }
 
-static KNIObject* Call(void* state, const char* function, KNIObject* arguments)
+/* Exported as well, so a bench can call it directly beside the tool's road. */
+__attribute__((visibility("default"))) KNIObject* KNIEchoCall(void* state, const char* function,
+                                                              KNIObject* arguments);
+
+KNIObject* KNIEchoCall(void* state, const char* function, KNIObject* arguments)
 {
     (void)state;
     if (strcmp(function, "Init") == 0)
@@ -55,5 +59,5 @@ static KNIObject* Call(void* state, const char* function, KNIObject* arguments)
 __attribute__((visibility("default"))) KNIObject* KNIEntryPoint(KNIObject* context)
 {
     kni = KNI_FUNCTIONS(context);
-    return kni->AllocLibrary(context, Call, NULL, NULL);
+    return kni->AllocLibrary(context, KNIEchoCall, NULL, NULL);
 }
