@@ -62,6 +62,8 @@ class Test isclass KestroScriptBase {
 
     int r = oa.CollectMessage(name, s);
     Log("stored " + r + " [" + name + "] " + s.GetNamedTagAsInt("n"));
+    r = oa.CollectMessage(name, s);
+    Log("second " + r + " [" + name + "] " + s.GetNamedTagAsInt("n"));
     Log("none " + oa.CollectMessage(name, s) + " [" + name + "]");
 
     Soup data = Constructors.NewSoup();
@@ -125,6 +127,9 @@ class Test isclass KestroScriptBase {
     Log("after a second " + oa.PostMessage("bob", s));
     oa.Disconnect();
     Log("after disconnect " + g.GetStatus() + " " + g.PostMessage(gm));
+    Soup locked = KestroSystemCall("none", Constructors.NewSoup());
+    oa.GetLocalData("key", locked);
+    Log("not reached");
   }
 
   void Main(void) {
@@ -142,7 +147,6 @@ protected:
         fs::copy_file(BuildFolder() / "bin/scriptapi-harness", root / "bin/scriptapi-harness");
         fs::copy(BuildFolder() / "libraries", root / "libraries");
         fs::copy(BuildFolder() / "scripts", root / "scripts");
-        std::ofstream(root / "kaddaemon-state.txt") << "online-profile \"ann\"\r\nonline-ticket \"t-1\"\r\n";
         const fs::path lib = root / "local/lib";
         fs::create_directories(lib);
         std::ofstream(lib / "config.txt") << "kuid <kuid:600001:1>\nusername \"lib\"\nkind \"library\"\n"
@@ -155,10 +159,16 @@ protected:
         std::ofstream(root / "cache/offline-inbox.tbox") << "first\n{\n  m 4\n}\n";
     }
 
-    // A message for the library that arrived before its object existed.
-    void StoreMessage()
+    // Messages for the library that arrived before its object existed: one
+    // from a sender that is not locally modified, one from one that is.
+    void StoreMessages()
     {
         StoredMessageList list;
+        auto plain = std::make_unique<VersionedOnlineMessage>();
+        plain->asset = KUID(600001, 1, 0);
+        plain->userName = Nyx::String("dave");
+        plain->format = 1;
+        list.push_back(std::move(plain));
         auto message = std::make_unique<VersionedOnlineMessage>();
         message->asset = KUID(600001, 1, 0);
         message->userName = Nyx::String("carl");
@@ -171,6 +181,15 @@ protected:
         WriteStoredMessages(bytes, list);
         std::ofstream(fs::path(root_.Path()) / "cache/oa_messages.dat", std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.GetBuffer()->Data()), bytes.GetBuffer()->DataLength());
+    }
+
+    // The daemon's state: the profile, the ticket and whether the library
+    // counts as locally modified.
+    void WriteState(bool modified)
+    {
+        std::ofstream(fs::path(root_.Path()) / "kaddaemon-state.txt")
+            << "online-profile \"ann\"\r\nonline-ticket \"t-1\"\r\nassets\r\n{\r\n  0\r\n  {\r\n"
+            << "    kuid <kuid:600001:1>\r\n    modified " << (modified ? 1 : 0) << "\r\n  }\r\n}\r\n";
     }
 
     ProcessResult RunScript()
@@ -206,7 +225,8 @@ TEST_F(OnlineAccessHarnessTest, LogsInPostsCollectsKeepsLocalDataAndOpensAGroup)
 {
     onlinetest::OnlineStandInServer online(output_.Path() + "/record.jsonl");
     ASSERT_TRUE(online.Ready());
-    StoreMessage();
+    WriteState(false);
+    StoreMessages();
     const ProcessResult run = RunScript();
     EXPECT_EQ(0, run.exitCode) << run.out;
     for (const char* line : {
@@ -217,7 +237,9 @@ TEST_F(OnlineAccessHarnessTest, LogsInPostsCollectsKeepsLocalDataAndOpensAGroup)
              "ScriptLog> status at once 0",
              "ScriptLog> online 7 ann",
              "OnlineAccessClientEndpoint::AddClient> replaying stored message for <kuid:600001:1>",
-             "ScriptLog> stored 0 [carl] 9",
+             // Not locally modified: both senders are heard.
+             "ScriptLog> stored 0 [dave] 0",
+             "ScriptLog> second 0 [carl] 9",
              "ScriptLog> none 6 []",
              "ScriptLog> local 7",
              "ScriptLog> inbox 0 4",
@@ -232,9 +254,21 @@ TEST_F(OnlineAccessHarnessTest, LogsInPostsCollectsKeepsLocalDataAndOpensAGroup)
              "ScriptLog> posts 61 1",
              "ScriptLog> after a second 0",
              "ScriptLog> after disconnect 3 1",
+             "ScriptLog> OnlineAccess.GetLocalData> soup is locked",
          })
         EXPECT_TRUE(Has(run.out, line)) << line << "\n" << run.out;
     EXPECT_FALSE(Has(run.out, "Could not resolve native link")) << run.out;
+}
+
+TEST_F(OnlineAccessHarnessTest, ALocallyModifiedAssetHearsOnlyModifiedSenders)
+{
+    onlinetest::OnlineStandInServer online(output_.Path() + "/record.jsonl");
+    ASSERT_TRUE(online.Ready());
+    WriteState(true);
+    StoreMessages();
+    const ProcessResult run = RunScript();
+    for (const char* line : {"ScriptLog> stored 0 [carl] 9", "ScriptLog> second 6 [] 9", "ScriptLog> none 6 []"})
+        EXPECT_TRUE(Has(run.out, line)) << line << "\n" << run.out;
 }
 
 }  // namespace
