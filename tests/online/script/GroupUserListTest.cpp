@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "config/tree/TDBContainerTag.h"
 #include "core/streams/TStream.h"
 #include "gs/runtime/objects/GSScriptInstance.h"
 #include "gs/runtime/router/GSRouter.h"
@@ -128,6 +129,24 @@ TEST_F(GroupUserListTest, TheGroupClosesWhenItsOwnerLeavesTheEndpoint)
     EXPECT_EQ(nullptr, group_->Owner());
     // A closed group cannot be asked for again.
     EXPECT_TRUE(!group_->IsIdle() && group_->MatchesId(Nyx::PString("g-1")));
+}
+
+TEST(OfflineOutboxTest, NewChildrenTakeTheSmallestFreeNumbers)
+{
+    ChunkRef outbox(new TDBContainerTag);
+    ChunkRef child(new TDBContainerTag);
+    TDBContainerTag::SetChildContainer(outbox, Nyx::PString("0"), child);
+    ChunkRef other(new TDBContainerTag);
+    TDBContainerTag::SetChildContainer(outbox, Nyx::PString("2"), other);
+    std::vector<std::string> added;
+    for (int i = 0; i < 3; ++i) {
+        const Nyx::PString name = FreeChildNumber(outbox);
+        added.emplace_back(name.View());
+        ChunkRef copy(new TDBContainerTag);
+        TDBContainerTag::SetChildContainer(outbox, name, copy);
+    }
+    EXPECT_EQ((std::vector<std::string>{"1", "3", "4"}), added);
+    EXPECT_EQ("0", std::string(FreeChildNumber(ChunkRef()).View()));
 }
 
 }  // namespace

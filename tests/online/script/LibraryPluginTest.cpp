@@ -105,6 +105,8 @@ TEST_F(LibraryPluginTest, EchoAnswersItsStringsAndTheFileStaysOpenWhileTheHandle
 TEST_F(LibraryPluginTest, APluginThatCannotServeIsClosedAgain)
 {
     KestroScriptContext context;
+    // The null KUID is answered before any lookup.
+    EXPECT_EQ(nullptr, context.GetScriptLibrary(KUID::Null));
     for (const char* name : {"kni-noentry", "kni-zero", "kni-missing"}) {
         EXPECT_EQ(nullptr, KestroScriptContext::LoadNativePlugin(&context, Nyx::PString(name))) << name;
         EXPECT_FALSE(Loaded(PluginFile(name))) << name;

@@ -258,6 +258,13 @@ TEST_F(OnlineAccessHarnessTest, LogsInPostsCollectsKeepsLocalDataAndOpensAGroup)
          })
         EXPECT_TRUE(Has(run.out, line)) << line << "\n" << run.out;
     EXPECT_FALSE(Has(run.out, "Could not resolve native link")) << run.out;
+
+    // AddUser sent "Ann" and "ann" once each; the second "Ann" and the
+    // removal of an absent name sent nothing.
+    size_t userChanges = 0;
+    for (const std::string& d : online.Received())
+        userChanges += d.size() > 2 && d[2] == 23;
+    EXPECT_EQ(2u, userChanges);
 }
 
 TEST_F(OnlineAccessHarnessTest, ALocallyModifiedAssetHearsOnlyModifiedSenders)
@@ -266,8 +273,11 @@ TEST_F(OnlineAccessHarnessTest, ALocallyModifiedAssetHearsOnlyModifiedSenders)
     ASSERT_TRUE(online.Ready());
     WriteState(true);
     StoreMessages();
+    // And no inbox file: there is no inbox to collect from.
+    fs::remove(fs::path(root_.Path()) / "cache/offline-inbox.tbox");
     const ProcessResult run = RunScript();
-    for (const char* line : {"ScriptLog> stored 0 [carl] 9", "ScriptLog> second 6 [] 9", "ScriptLog> none 6 []"})
+    for (const char* line : {"ScriptLog> stored 0 [carl] 9", "ScriptLog> second 6 [] 9", "ScriptLog> none 6 []",
+                             "ScriptLog> inbox 6 0", "ScriptLog> inbox empty 6 0"})
         EXPECT_TRUE(Has(run.out, line)) << line << "\n" << run.out;
 }
 
