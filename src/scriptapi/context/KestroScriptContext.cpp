@@ -24,6 +24,7 @@
 #include "scriptapi/data/KUIDObjectCache.h"
 #include "scriptapi/library/GSOLibrary.h"
 #include "scriptapi/library/NativeInterface.h"
+#include "scriptapi/startup/SystemClasses.h"
 
 using namespace GSRuntime;
 
@@ -111,8 +112,9 @@ void KestroScriptContext::NativeGetLibrary(GSThread& thread)
     GSOKUID* kuid = nullptr;
     if (!ParamAccess::GetObjectParam(1, thread, kuid, false))
         return;
+    // The script's class derives from Library: the Library part is pushed.
     GSOLibrary* library = GetScriptLibrary(kuid->Value());
-    thread.stack.PushObjectRef(library);
+    thread.stack.PushObjectRef(library, GetSystemClass(SystemClass::kLibrary));
 }
 
 void KestroScriptContext::NativeSearchAssets(GSThread& thread)

@@ -240,7 +240,7 @@ bool GSOLibrary::NativeLibraryCallNative(GSThread& thread)
 {
     Nyx::PString function;
     GSArray* strings = nullptr;
-    if (!ParamAccess::GetPStringParam(true, function, thread, 1) ||
+    if (!ParamAccess::GetPStringParam(false, function, thread, 1) ||
         !ParamAccess::GetObjectParam(2, thread, strings, true))
         return false;
     if (!plugin_) {
