@@ -67,8 +67,6 @@ protected:
         ToolProcessTest::SetUp();
         const fs::path root = root_.Path();
         fs::copy_file(BuildFolder() / "bin/scriptapi-harness", root / "bin/scriptapi-harness");
-        fs::copy(BuildFolder() / "libraries", root / "libraries");
-        fs::copy(BuildFolder() / "scripts", root / "scripts");
         fs::create_directories(root / "bin/plugins");
         for (const char* name : {"kni-echo.so", "kni-noentry.so", "kni-zero.so"})
             fs::copy_file(BuildFolder() / "plugins" / name, root / "bin/plugins" / name);

@@ -145,8 +145,6 @@ protected:
         ToolProcessTest::SetUp();
         const fs::path root = root_.Path();
         fs::copy_file(BuildFolder() / "bin/scriptapi-harness", root / "bin/scriptapi-harness");
-        fs::copy(BuildFolder() / "libraries", root / "libraries");
-        fs::copy(BuildFolder() / "scripts", root / "scripts");
         const fs::path lib = root / "local/lib";
         fs::create_directories(lib);
         std::ofstream(lib / "config.txt") << "kuid <kuid:600001:1>\nusername \"lib\"\nkind \"library\"\n"
