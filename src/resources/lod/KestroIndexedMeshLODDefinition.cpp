@@ -84,17 +84,8 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::Load(MeshLoadResult& result, Nyx
     file.Seek(0);
 
     // 1. The frame.
-    char tag[4];
-    ReadTag(file, tag);
-    if (!IsTag(tag, "NIRF")) {
-        result = RES_FILE_FORMAT_ERROR;
-        return result;
-    }
-    uint32_t size = 0;
-    file.Read(size);
-    const uint64_t end = uint64_t{file.Tell()} + size;
-    ReadTag(file, tag);
-    if (!IsTag(tag, "LODM")) {
+    uint64_t end = 0;
+    if (!ReadFrame(file, "LODM", end)) {
         result = RES_FILE_FORMAT_ERROR;
         return result;
     }

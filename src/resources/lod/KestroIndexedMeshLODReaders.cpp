@@ -13,6 +13,7 @@
 #include "nyx/gfx/NullMaterial.h"
 #include "nyx/scene/ParticleBone.h"
 #include "resources/lod/KestroIndexedMeshLODDefinition.h"
+#include "resources/mesh/MeshChunkReading.h"
 #include "resources/mesh/MeshFileReading.h"
 #include "resources/mesh/MeshOwner.h"
 
@@ -24,51 +25,11 @@ namespace {
 constexpr uint64_t kMinMeshBytes = 12 + 16;                   // MESH head and fields
 constexpr uint64_t kMinNamedMeshBytes = 4 + 4 + 1;            // index, empty name, flag
 constexpr uint64_t kMinMaterialBytes = 12 + 4 + 4 + 8 + 52 + 4;  // MATL of empty lists
-constexpr uint64_t kMinPropertyBytes = 8;
-constexpr uint64_t kMinTextureBytes = 12;
 constexpr uint64_t kMinBoneBytes = 4 + 4 + 12 + 36;
 constexpr uint64_t kMinPieceBytes = 12 + 8 + 12 + 28;         // LCHK head, indices, GEOM head
 constexpr uint64_t kMinGroupBytes = 8;
 constexpr uint64_t kEntryBytes = 20;
 constexpr uint64_t kVertexBytes = 20;
-
-bool MapPrimitive(uint32_t kind, uint32_t& code)
-{
-    switch (kind) {
-    case 0: code = 5; return true;
-    case 1: code = 3; return true;
-    case 2: code = 4; return true;
-    case 4: code = 0; return true;
-    case 8: code = 1; return true;
-    case 16: code = 2; return true;
-    default: return false;
-    }
-}
-
-MeshLoadResult& Fail(MeshLoadResult& result, MeshLoadResult code)
-{
-    result = code;
-    return result;
-}
-
-// Tag, size and version of a chunk; the end its size gives.
-struct ChunkHead {
-    uint32_t size = 0;
-    uint32_t version = 0;
-    uint64_t end = 0;
-};
-
-bool ReadHead(Nyx::MemoryFile& file, const char* expected, ChunkHead& head)
-{
-    char tag[4];
-    ReadTag(file, tag);
-    if (!IsTag(tag, expected))
-        return false;
-    file.Read(head.size);
-    head.end = uint64_t{file.Tell()} + head.size;
-    file.Read(head.version);
-    return true;
-}
 
 }  // namespace
 
@@ -80,10 +41,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadInfo(MeshLoadResult& result,
     if (head.version != 100)
         return Fail(result, RES_FILE_VERSION_ERROR);
     ReadVector(file, position_);
-    file.Read(orientation_.x);
-    file.Read(orientation_.y);
-    file.Read(orientation_.z);
-    file.Read(orientation_.w);
+    ReadQuaternion(file, orientation_);
     orientation_.Normalise();
     file.Read(meshCount_);
     file.Read(calcPoint_);
@@ -150,39 +108,9 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadTableMaterial(MeshLoadResult
     Nyx::String name;
     ReadPaddedString(file, name);
     description.fullName = Nyx::PString(materialPrefix_ + name.Str());
-    uint32_t propertyCount = 0;
-    file.Read(propertyCount);
-    if (!CountFits(file, propertyCount, kMinPropertyBytes))
-        return Fail(result, RES_FILE_FORMAT_ERROR);
-    description.properties.resize(propertyCount);
-    for (auto& [key, value] : description.properties) {
-        ReadPaddedString(file, key);
-        ReadPaddedString(file, value);
-    }
-    uint32_t flag = 0;
-    file.Read(flag);
-    description.flag = flag != 0;
-    file.Read(description.leadingFloat);
-    for (Nyx::DisplayColour& colour : description.display.colour) {
-        file.Read(colour.r);
-        file.Read(colour.g);
-        file.Read(colour.b);
-        colour.a = 1.0f;
-    }
     // The power as stored: no floor here.
-    file.Read(description.display.power);
-    Nyx::DisplayColour& fourth = description.display.colour[3];
-    fourth = {fourth.r * 0.5f, fourth.g * 0.5f, fourth.b * 0.5f, fourth.a * 0.5f};
-    uint32_t textureCount = 0;
-    file.Read(textureCount);
-    if (!CountFits(file, textureCount, kMinTextureBytes))
+    if (!ReadMaterialFields(file, description))
         return Fail(result, RES_FILE_FORMAT_ERROR);
-    description.textures.resize(textureCount);
-    for (Nyx::MaterialTextureEntry& texture : description.textures) {
-        file.Read(texture.kind);
-        ReadPaddedString(file, texture.path);
-        file.Read(texture.value);
-    }
     return CreateTableMaterial(result, description);
 }
 
@@ -267,13 +195,9 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadBoneTree(MeshLoadResult& res
         ReadMatrix(file, matrix);
         if (!parentName.Empty() && !rootBone_)
             return Fail(result, RES_FILE_FORMAT_ERROR);
-        auto* bone = new Nyx::ParticleBone;
-        bone->SetName(name);
         Nyx::Quaternion orientation;
         orientation.Set(matrix);
-        bone->SetReferenceFrame(position, orientation);
-        bone->SetBoundingVolume(std::make_unique<Nyx::ParticleVisibleBoundingBox>(
-            Nyx::AxisAlignedBox({-0.01f, -0.01f, -0.01f}, {0.01f, 0.01f, 0.01f})));
+        Nyx::ParticleBone* bone = MakeBone(name, position, orientation);
         if (!rootBone_) {
             rootBone_ = bone;
             continue;
@@ -444,62 +368,44 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult
     if (version < 101 || version > 201)
         return Fail(result, RES_FILE_VERSION_ERROR);
 
-    uint32_t primitive = 0;
-    uint32_t geometryFlags = 0;
-    float hintValue = 0.0f;
-    uint32_t vertexCount = 0;
-    uint32_t primitiveCount = 0;
-    uint32_t indexCount = 0;
-    uint32_t faceCount = 0;
+    GeometryCounts g;
     uint32_t influences = 0;
-    file.Read(primitive);
-    if (version >= 201)
-        file.Read(geometryFlags);
-    file.Read(hintValue);
-    file.Read(vertexCount);
-    file.Read(primitiveCount);
-    file.Read(indexCount);
-    file.Read(faceCount);
+    ReadGeometryCounts(file, version, g);
     if (version >= 102)
         file.Read(influences);
     Nyx::PString name;
     if (version >= 103)
         ReadPaddedString(file, name);
     target.chunkNames[slot] = name;
-    const uint32_t kind = primitive & 0x1F;
+    const uint32_t kind = g.primitive & 0x1F;
     uint32_t code = 0;
     if (!MapPrimitive(kind, code))
         return Fail(result, RES_FILE_FORMAT_ERROR);
-    const bool hasExtra = version >= 201 && (geometryFlags & 1) != 0;
+    const bool hasExtra = version >= 201 && (g.geometryFlags & 1) != 0;
     // Every block must fit in the GEOM before anything is made for it.
     if (file.Tell() > end)
         return Fail(result, RES_FILE_FORMAT_ERROR);
     ByteBudget budget(end - file.Tell());
-    budget.Take(vertexCount, kVertexBytes);
-    budget.Take(indexCount, 2);
-    budget.Take(vertexCount, 12);
-    budget.Take(faceCount, 12);
+    budget.Take(g.vertexCount, kVertexBytes);
+    budget.Take(g.indexCount, 2);
+    budget.Take(g.vertexCount, 12);
+    budget.Take(g.faceCount, 12);
     if (hasExtra)
-        budget.Take(vertexCount, 12);
+        budget.Take(g.vertexCount, 12);
     if (!budget.Ok())
         return Fail(result, RES_FILE_FORMAT_ERROR);
 
     // The chunk, made by the piece's material.
     Nyx::Material* material = (*target.materials)[slot];
-    Nyx::StandardChunkHint hint = BuildChunkHint(1, material, hintValue, influences);
-    if (hasExtra)
-        hint.flags |= Nyx::StandardChunkHint::kExtraVectors;
     Nyx::GeometryChunk* chunk =
-        material ? material->CreateGeometryChunk(vertexCount, primitiveCount, indexCount, faceCount, code, hint)
-                 : nullptr;
+        MakeGeometryChunk(material, g, code, BuildChunkHint(1, material, g.hintValue, influences), hasExtra);
     if (!chunk)
         return Fail(result, RES_FILE_FORMAT_ERROR);
-    chunk->SetPrimitiveFlags(kind);
     target.chunks->Set(slot, chunk);
     chunk->Release();
 
     // Vertices: position and one pair of texture coordinates, 20 bytes.
-    if (vertexCount > 0) {
+    if (g.vertexCount > 0) {
         const auto positions = chunk->GetVector3Array(Nyx::kItemPosition);
         const auto colours = chunk->GetUDwordArray(Nyx::kItemColour);
         const auto uv = chunk->GetVector2Array(Nyx::kItemTexCoord0);
@@ -510,63 +416,63 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult
         }
         if (!positions)
             return Fail(result, RES_FAIL_CHUNK_CREATE);
-        const uint8_t* block = file.Take(vertexCount * static_cast<uint32_t>(kVertexBytes));
+        const uint8_t* block = file.Take(g.vertexCount * static_cast<uint32_t>(kVertexBytes));
         // Walked with plain pointers, one stream at a time: a big level is
         // millions of vertices.
         auto* position = reinterpret_cast<uint8_t*>(&positions[0]);
-        for (uint32_t v = 0; v < vertexCount; ++v, position += positions.stride)
+        for (uint32_t v = 0; v < g.vertexCount; ++v, position += positions.stride)
             std::memcpy(position, block + kVertexBytes * v, 12);
         if (uv) {
             auto* texCoord = reinterpret_cast<uint8_t*>(&uv[0]);
-            for (uint32_t v = 0; v < vertexCount; ++v, texCoord += uv.stride)
+            for (uint32_t v = 0; v < g.vertexCount; ++v, texCoord += uv.stride)
                 std::memcpy(texCoord, block + kVertexBytes * v + 12, 8);
         }
         if (colours && colours.stride == 4) {
-            std::fill_n(&colours[0], vertexCount, defaultColour_);
+            std::fill_n(&colours[0], g.vertexCount, defaultColour_);
         } else {
-            for (uint32_t v = 0; colours && v < vertexCount; ++v)
+            for (uint32_t v = 0; colours && v < g.vertexCount; ++v)
                 colours[v] = defaultColour_;
         }
     }
     // Indices, each naming a vertex of the piece.
-    if (indexCount > 0) {
+    if (g.indexCount > 0) {
         uint16_t* indices = chunk->GetIndexArray();
         if (!indices)
             return Fail(result, RES_FAIL_CHUNK_CREATE);
-        std::memcpy(indices, file.Take(indexCount * 2), size_t{indexCount} * 2);
+        std::memcpy(indices, file.Take(g.indexCount * 2), size_t{g.indexCount} * 2);
         // Without a branch per index, so the check runs over whole vectors.
         uint32_t outside = 0;
-        for (uint32_t k = 0; k < indexCount; ++k)
-            outside |= static_cast<uint32_t>(indices[k] >= vertexCount);
+        for (uint32_t k = 0; k < g.indexCount; ++k)
+            outside |= static_cast<uint32_t>(indices[k] >= g.vertexCount);
         if (outside)
             return Fail(result, RES_FILE_FORMAT_ERROR);
     }
     // Normals.
-    if (vertexCount > 0) {
-        const uint8_t* block = file.Take(vertexCount * 12);
+    if (g.vertexCount > 0) {
+        const uint8_t* block = file.Take(g.vertexCount * 12);
         const auto normals = chunk->GetVector3Array(Nyx::kItemNormal);
         if (normals && normals.stride == 12) {
-            std::memcpy(&normals[0], block, size_t{vertexCount} * 12);
+            std::memcpy(&normals[0], block, size_t{g.vertexCount} * 12);
         } else {
-            for (uint32_t v = 0; normals && v < vertexCount; ++v)
+            for (uint32_t v = 0; normals && v < g.vertexCount; ++v)
                 std::memcpy(&normals[v], block + 12 * v, 12);
         }
     }
     // Face normals.
-    if (faceCount > 0) {
+    if (g.faceCount > 0) {
         float* faceNormals = chunk->GetFaceNormalArray();
         if (!faceNormals)
             return Fail(result, RES_FAIL_CHUNK_CREATE);
-        std::memcpy(faceNormals, file.Take(faceCount * 12), size_t{faceCount} * 12);
+        std::memcpy(faceNormals, file.Take(g.faceCount * 12), size_t{g.faceCount} * 12);
     }
     // The tangents.
-    if (hasExtra && vertexCount > 0) {
-        const uint8_t* block = file.Take(vertexCount * 12);
+    if (hasExtra && g.vertexCount > 0) {
+        const uint8_t* block = file.Take(g.vertexCount * 12);
         const auto extra = chunk->GetVector3Array(Nyx::kItemExtraVector);
         if (extra && extra.stride == 12) {
-            std::memcpy(&extra[0], block, size_t{vertexCount} * 12);
+            std::memcpy(&extra[0], block, size_t{g.vertexCount} * 12);
         } else {
-            for (uint32_t v = 0; extra && v < vertexCount; ++v)
+            for (uint32_t v = 0; extra && v < g.vertexCount; ++v)
                 std::memcpy(&extra[v], block + 12 * v, 12);
         }
     }
@@ -585,13 +491,6 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceNeighbours(MeshLoadResu
     ReadHead(file, "NINF", head);
     if (head.version != 100)
         return Fail(result, RES_FILE_VERSION_ERROR);
-    Nyx::GeometryChunk* chunk = (*meshes_)[mesh].chunks->Back();
-    const uint32_t faces = chunk ? chunk->GetFaceCount() : 0;
-    if (faces == 0 || !CountFits(file, faces, sizeof(Nyx::GeometryChunk::FaceNeighbors)))
-        return result;
-    const uint8_t* block = file.Take(faces * 12);
-    std::vector<Nyx::GeometryChunk::FaceNeighbors> records(faces);
-    std::memcpy(records.data(), block, size_t{faces} * 12);
-    chunk->SetFaceNeighborArray(records.data());
+    ReadFaceNeighbours(file, (*meshes_)[mesh].chunks->Back());
     return result;
 }

@@ -81,17 +81,8 @@ MeshLoadResult& KestroIndexedMeshDefinition::Load(MeshLoadResult& result, Nyx::R
     file.Seek(0);
 
     // 2. The frame.
-    char tag[4];
-    ReadTag(file, tag);
-    if (!IsTag(tag, "NIRF")) {
-        result = RES_FILE_FORMAT_ERROR;
-        return result;
-    }
-    uint32_t size = 0;
-    file.Read(size);
-    const uint64_t end = uint64_t{file.Tell()} + size;
-    ReadTag(file, tag);
-    if (!IsTag(tag, "IDXM")) {
+    uint64_t end = 0;
+    if (!ReadFrame(file, "IDXM", end)) {
         result = RES_FILE_FORMAT_ERROR;
         return result;
     }

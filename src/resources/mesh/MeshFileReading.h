@@ -1,5 +1,5 @@
 // Small readers over a mesh file's memory file, shared by the mesh
-// definitions: tags, look-ahead, raw blocks and count budgets.
+// definitions: tags, chunk heads, look-ahead, raw blocks and count budgets.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +22,40 @@ inline bool ReadTag(Nyx::MemoryFile& file, char tag[4])
 
 inline bool IsTag(const char tag[4], const char* expected) { return std::memcmp(tag, expected, 4) == 0; }
 
+// Tag, size and version of a chunk; the end its size gives.
+struct ChunkHead {
+    uint32_t size = 0;
+    uint32_t version = 0;
+    uint64_t end = 0;
+};
+
+// False, with nothing more taken, when the tag is not the expected one.
+inline bool ReadHead(Nyx::MemoryFile& file, const char* expected, ChunkHead& head)
+{
+    char tag[4];
+    ReadTag(file, tag);
+    if (!IsTag(tag, expected))
+        return false;
+    file.Read(head.size);
+    head.end = uint64_t{file.Tell()} + head.size;
+    file.Read(head.version);
+    return true;
+}
+
+// The file's outer frame: "NIRF", its size, then the form's own tag.
+inline bool ReadFrame(Nyx::MemoryFile& file, const char* form, uint64_t& end)
+{
+    char tag[4];
+    ReadTag(file, tag);
+    if (!IsTag(tag, "NIRF"))
+        return false;
+    uint32_t size = 0;
+    file.Read(size);
+    end = uint64_t{file.Tell()} + size;
+    ReadTag(file, tag);
+    return IsTag(tag, form);
+}
+
 // True when the next four bytes are the tag; nothing is taken either way.
 inline bool NextTagIs(const Nyx::MemoryFile& file, const char* expected)
 {
@@ -34,6 +68,53 @@ inline bool ReadVector(Nyx::MemoryFile& file, Nyx::Vector3f& v)
     bool ok = file.Read(v.x);
     ok = file.Read(v.y) && ok;
     return file.Read(v.z) && ok;
+}
+
+// x, y, z, w as stored; the target keeps zeros for what is missing.
+inline void ReadQuaternion(Nyx::MemoryFile& file, Nyx::Quaternion& q)
+{
+    file.Read(q.x);
+    file.Read(q.y);
+    file.Read(q.z);
+    file.Read(q.w);
+}
+
+// File primitive kind (low five bits) to the engine's primitive code.
+inline bool MapPrimitive(uint32_t kind, uint32_t& code)
+{
+    switch (kind) {
+    case 0: code = 5; return true;
+    case 1: code = 3; return true;
+    case 2: code = 4; return true;
+    case 4: code = 0; return true;
+    case 8: code = 1; return true;
+    case 16: code = 2; return true;
+    default: return false;
+    }
+}
+
+// The fields both forms store at the head of a GEOM, after its version.
+struct GeometryCounts {
+    uint32_t primitive = 0;
+    uint32_t geometryFlags = 0;  // from version 201
+    float hintValue = 0.0f;
+    uint32_t vertexCount = 0;
+    uint32_t primitiveCount = 0;
+    uint32_t indexCount = 0;
+    uint32_t faceCount = 0;
+};
+
+// Zeros stay for what is missing; the counts are weighed by the caller.
+inline void ReadGeometryCounts(Nyx::MemoryFile& file, int32_t version, GeometryCounts& g)
+{
+    file.Read(g.primitive);
+    if (version >= 201)
+        file.Read(g.geometryFlags);
+    file.Read(g.hintValue);
+    file.Read(g.vertexCount);
+    file.Read(g.primitiveCount);
+    file.Read(g.indexCount);
+    file.Read(g.faceCount);
 }
 
 // A stored 3×3 matrix, taken only when all 36 bytes remain.

@@ -1,0 +1,102 @@
+#include "resources/mesh/MeshChunkReading.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "nyx/gfx/GeometryChunk.h"
+#include "nyx/gfx/Material.h"
+#include "nyx/gfx/MeshFileSupport.h"
+#include "nyx/gfx/StandardChunkHint.h"
+#include "nyx/scene/ParticleBone.h"
+#include "resources/mesh/KestroIndexedMeshDefinition.h"
+#include "resources/mesh/MeshFileReading.h"
+
+namespace MeshFileReading {
+
+namespace {
+
+// The least bytes one record can take: a count is refused when that many
+// records cannot follow.
+constexpr uint64_t kMinPropertyBytes = 8;  // two empty strings
+constexpr uint64_t kMinTextureBytes = 12;  // kind, empty name, value
+
+}  // namespace
+
+bool ReadMaterialFields(Nyx::MemoryFile& file, MeshMaterialDescription& description)
+{
+    using Nyx::MeshFileSupport;
+    uint32_t propertyCount = 0;
+    file.Read(propertyCount);
+    if (!CountFits(file, propertyCount, kMinPropertyBytes))
+        return false;
+    description.properties.resize(propertyCount);
+    for (auto& [key, value] : description.properties) {
+        MeshFileSupport::ReadPaddedString(file, key);
+        MeshFileSupport::ReadPaddedString(file, value);
+    }
+    uint32_t flag = 0;
+    file.Read(flag);
+    description.flag = flag != 0;
+    file.Read(description.leadingFloat);
+    for (Nyx::DisplayColour& colour : description.display.colour) {
+        file.Read(colour.r);
+        file.Read(colour.g);
+        file.Read(colour.b);
+        colour.a = 1.0f;
+    }
+    file.Read(description.display.power);
+    Nyx::DisplayColour& fourth = description.display.colour[3];
+    fourth = {fourth.r * 0.5f, fourth.g * 0.5f, fourth.b * 0.5f, fourth.a * 0.5f};
+
+    uint32_t textureCount = 0;
+    file.Read(textureCount);
+    if (!CountFits(file, textureCount, kMinTextureBytes))
+        return false;
+    description.textures.resize(textureCount);
+    for (Nyx::MaterialTextureEntry& texture : description.textures) {
+        file.Read(texture.kind);
+        MeshFileSupport::ReadPaddedString(file, texture.path);
+        file.Read(texture.value);
+    }
+    return true;
+}
+
+Nyx::GeometryChunk* MakeGeometryChunk(Nyx::Material* material, const GeometryCounts& g, uint32_t code,
+                                      Nyx::StandardChunkHint hint, bool extraVectors)
+{
+    if (extraVectors)
+        hint.flags |= Nyx::StandardChunkHint::kExtraVectors;
+    Nyx::GeometryChunk* chunk =
+        material ? material->CreateGeometryChunk(g.vertexCount, g.primitiveCount, g.indexCount, g.faceCount, code, hint)
+                 : nullptr;
+    if (chunk)
+        chunk->SetPrimitiveFlags(g.primitive & 0x1F);
+    return chunk;
+}
+
+void ReadFaceNeighbours(Nyx::MemoryFile& file, Nyx::GeometryChunk* chunk)
+{
+    const uint32_t faces = chunk ? chunk->GetFaceCount() : 0;
+    if (faces == 0 || !CountFits(file, faces, sizeof(Nyx::GeometryChunk::FaceNeighbors)))
+        return;
+    const uint8_t* block = file.Take(faces * 12);
+    if (!block)
+        return;
+    std::vector<Nyx::GeometryChunk::FaceNeighbors> records(faces);
+    std::memcpy(records.data(), block, size_t{faces} * 12);
+    chunk->SetFaceNeighborArray(records.data());
+}
+
+Nyx::ParticleBone* MakeBone(const Nyx::PString& name, const Nyx::Vector3f& position,
+                            const Nyx::Quaternion& orientation)
+{
+    auto* bone = new Nyx::ParticleBone;
+    bone->SetName(name);
+    bone->SetReferenceFrame(position, orientation);
+    bone->SetBoundingVolume(std::make_unique<Nyx::ParticleVisibleBoundingBox>(
+        Nyx::AxisAlignedBox({-0.01f, -0.01f, -0.01f}, {0.01f, 0.01f, 0.01f})));
+    return bone;
+}
+
+}  // namespace MeshFileReading

@@ -1,0 +1,47 @@
+// Readers of the chunk bodies that the ".im" and ".lm" forms store alike:
+// a material's fields, face neighbours, a skeleton's bone.
+#pragma once
+
+#include <cstdint>
+
+#include "nyx/MemoryFile.h"
+#include "nyx/PString.h"
+#include "nyx/scene/Quaternion.h"
+#include "resources/mesh/MeshFileReading.h"
+#include "resources/mesh/MeshLoadResult.h"
+
+namespace Nyx {
+class GeometryChunk;
+class Material;
+class ParticleBone;
+struct StandardChunkHint;
+}  // namespace Nyx
+struct MeshMaterialDescription;
+
+namespace MeshFileReading {
+
+// Sets the result and hands it back, so a reader can end with one return.
+inline MeshLoadResult& Fail(MeshLoadResult& result, MeshLoadResult code)
+{
+    result = code;
+    return result;
+}
+
+// A MATL after its name: properties, flag, float, colours, power (as stored)
+// and textures. False when a count cannot fit in what remains.
+bool ReadMaterialFields(Nyx::MemoryFile& file, MeshMaterialDescription& description);
+
+// The GEOM's chunk as its material makes it, with room for the extra
+// vectors when the GEOM stores them; null without a material or a chunk.
+Nyx::GeometryChunk* MakeGeometryChunk(Nyx::Material* material, const GeometryCounts& g, uint32_t code,
+                                      Nyx::StandardChunkHint hint, bool extraVectors);
+
+// The NINF records for the chunk's faces, when they all remain; a chunk
+// without faces, or a count past the data, takes nothing.
+void ReadFaceNeighbours(Nyx::MemoryFile& file, Nyx::GeometryChunk* chunk);
+
+// A bone at its reference frame, with the small box every stored bone gets.
+Nyx::ParticleBone* MakeBone(const Nyx::PString& name, const Nyx::Vector3f& position,
+                            const Nyx::Quaternion& orientation);
+
+}  // namespace MeshFileReading
