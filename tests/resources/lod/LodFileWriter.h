@@ -148,18 +148,8 @@ inline std::vector<uint8_t> WriteLodFile(const TestLod& lod)
         WriteLodBoneRecords(out, "BONT", *lod.bont);
     if (lod.rbot)
         WriteLodBoneRecords(out, "RBOT", *lod.rbot);
-    if (lod.attachments) {
-        out.Tag("ATCH");
-        mark = out.Mark();
-        out.U32(lod.attachments->version);
-        out.U32(lod.attachments->count.value_or(static_cast<uint32_t>(lod.attachments->points.size())));
-        for (const TestAttachment& p : lod.attachments->points) {
-            out.Str(p.name);
-            out.Floats(p.orientation, 9);
-            out.Floats(p.position, 3);
-        }
-        out.Close(mark);
-    }
+    if (lod.attachments)
+        WriteAttachments(out, *lod.attachments);
 
     for (const TestLodMesh& mesh : lod.meshes) {
         out.Tag("MESH");
@@ -173,17 +163,8 @@ inline std::vector<uint8_t> WriteLodFile(const TestLod& lod)
             out.Tag("LODB");
             const uint32_t inner = out.Mark();
             out.U32(100);
-            for (const auto& block : *mesh.lodBones) {
-                out.U32(static_cast<uint32_t>(block.size()));
-                for (const TestInfluenceGroup& g : block) {
-                    out.U32(g.chunk);
-                    out.U32(static_cast<uint32_t>(g.entries.size()));
-                    for (const TestInfluenceEntry& e : g.entries) {
-                        out.U32(e.vertex);
-                        out.Floats(e.values, 4);
-                    }
-                }
-            }
+            for (const auto& block : *mesh.lodBones)
+                WriteInfluenceGroups(out, block);
             out.Close(inner);
         }
         for (uint32_t j = 0; j < mesh.pieces.size(); ++j) {
@@ -194,14 +175,8 @@ inline std::vector<uint8_t> WriteLodFile(const TestLod& lod)
             out.U32(j);
             out.U32(piece.materialIndex);
             WriteLodGeometry(out, piece.geometry);
-            if (piece.neighbours) {
-                out.Tag("NINF");
-                const uint32_t ninf = out.Mark();
-                out.U32(100);
-                for (uint32_t w : *piece.neighbours)
-                    out.U32(w);
-                out.Close(ninf);
-            }
+            if (piece.neighbours)
+                WriteNeighbours(out, *piece.neighbours);
             out.Close(inner);
         }
         out.Close(mark);

@@ -249,6 +249,45 @@ inline void WriteGeometry(Out& out, const TestGeometry& g)
     out.Close(mark, g.size);
 }
 
+// A NINF of three words a face.
+inline void WriteNeighbours(Out& out, const std::vector<uint32_t>& words)
+{
+    out.Tag("NINF");
+    const uint32_t mark = out.Mark();
+    out.U32(100);
+    for (uint32_t w : words)
+        out.U32(w);
+    out.Close(mark);
+}
+
+// A group count, then each group's chunk, entry count and entries.
+inline void WriteInfluenceGroups(Out& out, const std::vector<TestInfluenceGroup>& groups)
+{
+    out.U32(static_cast<uint32_t>(groups.size()));
+    for (const TestInfluenceGroup& g : groups) {
+        out.U32(g.chunk);
+        out.U32(static_cast<uint32_t>(g.entries.size()));
+        for (const TestInfluenceEntry& e : g.entries) {
+            out.U32(e.vertex);
+            out.Floats(e.values, 4);
+        }
+    }
+}
+
+inline void WriteAttachments(Out& out, const TestAttachments& attachments)
+{
+    out.Tag("ATCH");
+    const uint32_t mark = out.Mark();
+    out.U32(attachments.version);
+    out.U32(attachments.count.value_or(static_cast<uint32_t>(attachments.points.size())));
+    for (const TestAttachment& p : attachments.points) {
+        out.Str(p.name);
+        out.Floats(p.orientation, 9);
+        out.Floats(p.position, 3);
+    }
+    out.Close(mark);
+}
+
 inline void WriteBone(Out& out, const TestBone& b)
 {
     out.Tag("BONE");
@@ -295,14 +334,8 @@ inline std::vector<uint8_t> WriteMeshFile(const TestMesh& mesh)
         out.U32(0);
         WriteMaterial(out, chunk.material);
         WriteGeometry(out, chunk.geometry);
-        if (chunk.neighbours) {
-            out.Tag("NINF");
-            const uint32_t inner = out.Mark();
-            out.U32(100);
-            for (uint32_t w : *chunk.neighbours)
-                out.U32(w);
-            out.Close(inner);
-        }
+        if (chunk.neighbours)
+            WriteNeighbours(out, *chunk.neighbours);
         out.Close(mark);
     }
 
@@ -317,15 +350,7 @@ inline std::vector<uint8_t> WriteMeshFile(const TestMesh& mesh)
             out.Str(d.parent);
             out.Floats(d.position, 3);
             out.Floats(d.orientation, 9);
-            out.U32(static_cast<uint32_t>(d.groups.size()));
-            for (const TestInfluenceGroup& g : d.groups) {
-                out.U32(g.chunk);
-                out.U32(static_cast<uint32_t>(g.entries.size()));
-                for (const TestInfluenceEntry& e : g.entries) {
-                    out.U32(e.vertex);
-                    out.Floats(e.values, 4);
-                }
-            }
+            WriteInfluenceGroups(out, d.groups);
         }
         out.Close(mark, infl.size ? std::optional<int32_t>(static_cast<int32_t>(*infl.size)) : std::nullopt);
     }
@@ -336,18 +361,8 @@ inline std::vector<uint8_t> WriteMeshFile(const TestMesh& mesh)
         WriteBone(out, mesh.skeleton->root);
         out.Close(mark);
     }
-    if (mesh.attachments) {
-        out.Tag("ATCH");
-        mark = out.Mark();
-        out.U32(mesh.attachments->version);
-        out.U32(mesh.attachments->count.value_or(static_cast<uint32_t>(mesh.attachments->points.size())));
-        for (const TestAttachment& p : mesh.attachments->points) {
-            out.Str(p.name);
-            out.Floats(p.orientation, 9);
-            out.Floats(p.position, 3);
-        }
-        out.Close(mark);
-    }
+    if (mesh.attachments)
+        WriteAttachments(out, *mesh.attachments);
     if (mesh.progressive) {
         const TestProgressive& pm = *mesh.progressive;
         out.Tag("PMIN");
