@@ -11,19 +11,12 @@
 #include <jpeglib.h>
 #include <png.h>
 
+#include "support/LittleEndianBytes.h"
+
 namespace imagefiles {
 
-inline void Put16(std::string& s, uint32_t v)
-{
-    s += static_cast<char>(v & 0xFF);
-    s += static_cast<char>((v >> 8) & 0xFF);
-}
-
-inline void Put32(std::string& s, uint32_t v)
-{
-    Put16(s, v & 0xFFFF);
-    Put16(s, v >> 16);
-}
+using littleendian::Put16;
+using littleendian::Put32;
 
 // Top-down 32-bit BMP with an alpha mask.
 inline std::string Bmp(uint32_t w, uint32_t h, const std::vector<uint32_t>& px)

@@ -5,18 +5,12 @@
 #include <cstdint>
 #include <string>
 
+#include "support/LittleEndianBytes.h"
+
 namespace textureimages {
 
-inline void Put16(std::string& s, uint32_t v)
-{
-    s += static_cast<char>(v & 0xFF);
-    s += static_cast<char>((v >> 8) & 0xFF);
-}
-inline void Put32(std::string& s, uint32_t v)
-{
-    Put16(s, v & 0xFFFF);
-    Put16(s, v >> 16);
-}
+using littleendian::Put16;
+using littleendian::Put32;
 
 // A 24-bit BMP with rows padded to four bytes; `cut` bytes off its end.
 inline std::string Bmp(uint32_t width, uint32_t height, size_t cut = 0)
