@@ -22,6 +22,7 @@
 #include "scriptapi/cache/ScriptCompileState.h"
 #include "scriptapi/specs/KUIDResolutionCache.h"
 #include "scriptapi/specs/SpecRegistry.h"
+#include "scriptapi/support/ScriptAssetFiles.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -30,15 +31,8 @@ namespace fs = std::filesystem;
 
 const KUID kAsset(400001, 77, 0);
 
-fs::path BuiltScripts() { return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "scripts"; }
-
-std::string ConfigBytes(const ChunkRef& config)
-{
-    TBuffer out;
-    WriteBinaryConfig(out, config);
-    Nyx::DynamicBuffer* b = out.GetBuffer();
-    return std::string(reinterpret_cast<const char*>(b->Data()), b->DataLength());
-}
+using scriptapitest::BuiltScripts;
+using scriptapitest::ConfigBytes;
 
 std::string Record(const std::string& category)
 {

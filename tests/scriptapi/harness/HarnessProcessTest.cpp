@@ -9,22 +9,18 @@
 #include <string>
 #include <vector>
 
-#include "cli/ToolProcess.h"
+#include "scriptapi/harness/HarnessTest.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-fs::path BuildFolder() { return fs::read_symlink("/proc/self/exe").parent_path().parent_path(); }
-
-class HarnessProcessTest : public ToolProcessTest {
+class HarnessProcessTest : public HarnessTest {
 protected:
     void SetUp() override
     {
-        ToolProcessTest::SetUp();
-        const fs::path root = root_.Path();
-        fs::copy_file(BuildFolder() / "bin/scriptapi-harness", root / "bin/scriptapi-harness");
-        ASSERT_TRUE(fs::exists(root / "libraries/Kestro.gsl"));
+        HarnessTest::SetUp();
+        ASSERT_TRUE(fs::exists(fs::path(root_.Path()) / "libraries/Kestro.gsl"));
     }
 
     std::string Asset(const std::string& folder, const std::string& kuid, const std::string& category,
@@ -42,24 +38,7 @@ protected:
 
     ProcessResult Harness(const std::vector<std::string>& args)
     {
-        const std::string program = root_.Path() + "/bin/scriptapi-harness";
-        const std::string out = output_.Path() + "/out";
-        childprocess::CommandLine command(program, args);
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (fd < 0 || ::dup2(fd, 1) < 0 || ::dup2(fd, 2) < 0 || ::chdir((root_.Path() + "/elsewhere").c_str()))
-                ::_exit(127);
-            ::execv(program.c_str(), command.Argv());
-            ::_exit(127);
-        }
-        int status = 0;
-        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
-        ProcessResult result;
-        if (WIFEXITED(status))
-            result.exitCode = WEXITSTATUS(status);
-        result.out = Slurp(out);
-        return result;
+        return RunHarness(args, root_.Path() + "/elsewhere");
     }
 
     // The cache files and their times.

@@ -3,54 +3,21 @@
 // ran to its end.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "cli/ToolProcess.h"
+#include "scriptapi/harness/HarnessTest.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-fs::path BuildFolder() { return fs::read_symlink("/proc/self/exe").parent_path().parent_path(); }
-
-class HarnessRunModeTest : public ToolProcessTest {
+class HarnessRunModeTest : public HarnessTest {
 protected:
-    void SetUp() override
-    {
-        ToolProcessTest::SetUp();
-        const fs::path root = root_.Path();
-        fs::copy_file(BuildFolder() / "bin/scriptapi-harness", root / "bin/scriptapi-harness");
-    }
-
     ProcessResult RunScript(const std::string& name, const std::string& text)
     {
         const std::string file = root_.Path() + "/" + name;
         std::ofstream(file) << text;
-        const std::string program = root_.Path() + "/bin/scriptapi-harness";
-        const std::string out = output_.Path() + "/out";
-        childprocess::CommandLine command(program, {"run", file});
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (fd < 0 || ::dup2(fd, 1) < 0 || ::dup2(fd, 2) < 0)
-                ::_exit(127);
-            ::execv(program.c_str(), command.Argv());
-            ::_exit(127);
-        }
-        int status = 0;
-        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
-        ProcessResult result;
-        if (WIFEXITED(status))
-            result.exitCode = WEXITSTATUS(status);
-        result.out = Slurp(out);
-        return result;
+        return RunHarness({"run", file});
     }
 };
 

@@ -23,6 +23,7 @@
 #include "scriptapi/context/KestroScriptContext.h"
 #include "scriptapi/objects/ScriptableObject.h"
 #include "scriptapi/support/ScriptApiMachine.h"
+#include "scriptapi/support/ScriptAssetFiles.h"
 #include "support/TempFolder.h"
 
 using namespace GSRuntime;
@@ -34,15 +35,8 @@ namespace fs = std::filesystem;
 
 const KUID kAsset(400001, 88, 0);
 
-fs::path BuiltScripts() { return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "scripts"; }
-
-std::string ConfigBytes(const ChunkRef& config)
-{
-    TBuffer out;
-    WriteBinaryConfig(out, config);
-    Nyx::DynamicBuffer* b = out.GetBuffer();
-    return std::string(reinterpret_cast<const char*>(b->Data()), b->DataLength());
-}
+using scriptapitest::BuiltScripts;
+using scriptapitest::ConfigBytes;
 
 class TestObject : public ScriptableObject {
 public:

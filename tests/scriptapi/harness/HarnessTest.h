@@ -1,0 +1,54 @@
+// The script API's test program copied into a laid-out data root, run as a
+// process with its standard output and error in one file.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/ToolProcess.h"
+
+class HarnessTest : public ToolProcessTest {
+protected:
+    static std::filesystem::path BuildFolder()
+    {
+        return std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path();
+    }
+
+    void SetUp() override
+    {
+        ToolProcessTest::SetUp();
+        const std::filesystem::path root = root_.Path();
+        std::filesystem::copy_file(BuildFolder() / "bin/scriptapi-harness", root / "bin/scriptapi-harness");
+    }
+
+    // Runs in `workingFolder` when one is given, else where the test runs.
+    ProcessResult RunHarness(const std::vector<std::string>& args, const std::string& workingFolder = {})
+    {
+        const std::string program = root_.Path() + "/bin/scriptapi-harness";
+        const std::string out = output_.Path() + "/out";
+        childprocess::CommandLine command(program, args);
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (fd < 0 || ::dup2(fd, 1) < 0 || ::dup2(fd, 2) < 0 ||
+                (!workingFolder.empty() && ::chdir(workingFolder.c_str())))
+                ::_exit(127);
+            ::execv(program.c_str(), command.Argv());
+            ::_exit(127);
+        }
+        int status = 0;
+        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+        ProcessResult result;
+        if (WIFEXITED(status))
+            result.exitCode = WEXITSTATUS(status);
+        result.out = Slurp(out);
+        return result;
+    }
+};
