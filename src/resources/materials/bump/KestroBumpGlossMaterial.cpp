@@ -5,26 +5,14 @@
 #include "nyx/gfx/Texture.h"
 #include "nyx/gfx/TextureCombiner.h"
 #include "nyx/gfx/VertexProgram.h"
+#include "resources/materials/bump/HeldReference.h"
 
 namespace Nyx {
 
 namespace {
 
-template <class T>
-T* Hold(T* object)
-{
-    if (object)
-        object->AddRef();
-    return object;
-}
-
-template <class T>
-void Drop(T*& object)
-{
-    if (object)
-        object->Release();
-    object = nullptr;
-}
+using bumpreference::Drop;
+using bumpreference::Hold;
 
 const PString& RustAgeName()
 {

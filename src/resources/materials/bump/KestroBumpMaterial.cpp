@@ -12,26 +12,14 @@
 #include "nyx/gfx/TextureCombiner.h"
 #include "nyx/gfx/VertexProgram.h"
 #include "nyx/scene/ViewPoint.h"
+#include "resources/materials/bump/HeldReference.h"
 
 namespace Nyx {
 
 namespace {
 
-template <class T>
-T* Hold(T* object)
-{
-    if (object)
-        object->AddRef();
-    return object;
-}
-
-template <class T>
-void Drop(T*& object)
-{
-    if (object)
-        object->Release();
-    object = nullptr;
-}
+using bumpreference::Drop;
+using bumpreference::Hold;
 
 float Clamp01(float v) { return std::clamp(v, 0.0f, 1.0f); }
 

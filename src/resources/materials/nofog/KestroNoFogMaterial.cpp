@@ -1,7 +1,6 @@
 #include "resources/materials/nofog/KestroNoFogMaterial.h"
 
 #include "nyx/gfx/Display.h"
-#include "nyx/gfx/Texture.h"
 
 namespace Nyx {
 
@@ -34,20 +33,7 @@ void KestroNoFogMaterial::SetDisplayState(Display& display)
 {
     savedFog_ = display.GetFogMode();
     display.SetFogMode(0);
-    display.SetCullMode(GetFlags() & kFlagNoCulling ? 0 : 1);
-    if (Texture* texture = GetTexture())
-        texture->BindToStage(display, 0);
-    else
-        display.ClearStageTexture(0);
-    if (!(GetFlags() & kFlagKeepBlending)) {
-        savedBlend_ = display.GetAlphaBlendMode();
-        savedSourceBlend_ = display.GetSourceBlend();
-        savedDestinationBlend_ = display.GetDestinationBlend();
-        display.SetAlphaBlendFunction(GetSourceBlend(), GetDestinationBlend());
-        display.SetAlphaBlendMode(true);
-    }
-    if (GetStageSetup())
-        display.ApplyStageSetup(*GetStageSetup());
+    OneTextureMaterial::SetDisplayState(display);
 }
 
 void KestroNoFogMaterial::ClearDisplayState(Display& display)
