@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@ public:
     // Bytes per second by "function" or "function/args": the median when run
     // with repetitions, else the single run.
     std::map<std::string, double> bytesPerSecond;
+    // Real time per iteration by full benchmark name, every iteration run.
+    std::map<std::string, double> perIteration;
 
     // The throughput kept under the key; 0 when there is none.
     double BytesPerSecondOf(const std::string& key) const
@@ -24,6 +27,8 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& r : runs) {
+            if (r.run_type == Run::RT_Iteration && r.iterations > 0)
+                perIteration[r.benchmark_name()] = r.GetAdjustedRealTime();
             const auto it = r.counters.find("bytes_per_second");
             if (it == r.counters.end())
                 continue;
@@ -37,3 +42,26 @@ public:
         ConsoleReporter::ReportRuns(runs);
     }
 };
+
+// Prints "label  ours/reference x" from the times per iteration, with
+// `digits` decimals; nothing when either is missing.
+inline void PrintTimeRatio(const RatioReporter& r, const char* label, const std::string& ours,
+                           const std::string& reference, int digits = 2)
+{
+    auto a = r.perIteration.find(ours);
+    auto b = r.perIteration.find(reference);
+    if (a == r.perIteration.end() || b == r.perIteration.end() || b->second <= 0)
+        return;
+    std::printf("%-40s %8.*fx  (%s / %s)\n", label, digits, a->second / b->second, ours.c_str(), reference.c_str());
+}
+
+// Reads the command line and runs what it names through the reporter; false
+// when the line holds words the library does not know.
+inline bool RunBenchmarksWith(RatioReporter& reporter, int& argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return false;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    return true;
+}

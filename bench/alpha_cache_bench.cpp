@@ -142,11 +142,9 @@ BENCHMARK(BM_MultimapChunks)->Unit(benchmark::kMillisecond)->Repetitions(3);
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    if (!RunBenchmarksWith(reporter, argc, argv))
+        return 1;
     benchmark::Shutdown();
     const double frame = reporter.BytesPerSecondOf("BM_AlphaCacheFrame");
     const double sort = reporter.BytesPerSecondOf("BM_StdSortRecords");

@@ -251,11 +251,9 @@ BENCHMARK(BM_GlyphRectsPlainBlend);
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    if (!RunBenchmarksWith(reporter, argc, argv))
+        return 1;
     benchmark::Shutdown();
     const struct {
         const char* ours;

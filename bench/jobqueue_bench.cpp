@@ -21,6 +21,8 @@
 #include "core/threads/JobQueue.h"
 #include "core/process/ProcessState.h"
 
+#include "RatioReporter.h"
+
 namespace {
 
 class NoopJob : public TCXCallbackBase {
@@ -130,45 +132,19 @@ void BM_SharedMutexShared(benchmark::State& state)
 }
 BENCHMARK(BM_SharedMutexShared)->Threads(1)->Threads(4)->UseRealTime();
 
-// Keeps the time per iteration of every run for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                perIteration[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    std::map<std::string, double> perIteration;
-};
-
-void PrintRatio(const RatioReporter& r, const char* label, const std::string& ours, const std::string& reference)
-{
-    auto a = r.perIteration.find(ours);
-    auto b = r.perIteration.find(reference);
-    if (a == r.perIteration.end() || b == r.perIteration.end() || b->second <= 0)
-        return;
-    std::printf("%-40s %8.2fx  (%s / %s)\n", label, a->second / b->second, ours.c_str(), reference.c_str());
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    if (!RunBenchmarksWith(reporter, argc, argv))
+        return 1;
     std::printf("\nRatios (ours / reference, time per operation):\n");
-    PrintRatio(reporter, "waited Submit round trip", "BM_JobQueueWaitedSubmit/real_time",
+    PrintTimeRatio(reporter, "waited Submit round trip", "BM_JobQueueWaitedSubmit/real_time",
                "BM_CondVarQueueWaitedSubmit/real_time");
-    PrintRatio(reporter, "shared acquire/release, 1 thread", "BM_AppLockShared/real_time/threads:1",
+    PrintTimeRatio(reporter, "shared acquire/release, 1 thread", "BM_AppLockShared/real_time/threads:1",
                "BM_SharedMutexShared/real_time/threads:1");
-    PrintRatio(reporter, "shared acquire/release, 4 threads", "BM_AppLockShared/real_time/threads:4",
+    PrintTimeRatio(reporter, "shared acquire/release, 4 threads", "BM_AppLockShared/real_time/threads:4",
                "BM_SharedMutexShared/real_time/threads:4");
     benchmark::Shutdown();
     return 0;

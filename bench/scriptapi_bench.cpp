@@ -29,6 +29,8 @@
 #include "scriptapi/specs/GlimmerkitSpec.h"
 #include "scriptapi/specs/SpecRegistry.h"
 
+#include "RatioReporter.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -177,43 +179,17 @@ void BM_JobQueueProcessBare(benchmark::State& state)
 }
 BENCHMARK(BM_JobQueueProcessBare)->Unit(benchmark::kMicrosecond);
 
-// Keeps the time per iteration of every run for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                perIteration[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    std::map<std::string, double> perIteration;
-};
-
-void PrintRatio(const RatioReporter& r, const char* label, const std::string& ours, const std::string& reference)
-{
-    auto a = r.perIteration.find(ours);
-    auto b = r.perIteration.find(reference);
-    if (a == r.perIteration.end() || b == r.perIteration.end() || b->second <= 0)
-        return;
-    std::printf("%-40s %8.3fx  (%s / %s)\n", label, a->second / b->second, ours.c_str(), reference.c_str());
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    if (!RunBenchmarksWith(reporter, argc, argv))
+        return 1;
     std::printf("\nRatios (ours / yardstick, time per operation):\n");
-    PrintRatio(reporter, "cache hit of 200 scripts (goal < 0.10)", "BM_ScriptCacheHit", "BM_ScriptFullRecompile");
-    PrintRatio(reporter, "spec Find among 100k (goal <= 3)", "BM_SpecRegistryFind", "BM_UnorderedMapFind");
-    PrintRatio(reporter, "idle UpdateTick / bare Process", "BM_UpdateTickIdle", "BM_JobQueueProcessBare");
+    PrintTimeRatio(reporter, "cache hit of 200 scripts (goal < 0.10)", "BM_ScriptCacheHit", "BM_ScriptFullRecompile", 3);
+    PrintTimeRatio(reporter, "spec Find among 100k (goal <= 3)", "BM_SpecRegistryFind", "BM_UnorderedMapFind", 3);
+    PrintTimeRatio(reporter, "idle UpdateTick / bare Process", "BM_UpdateTickIdle", "BM_JobQueueProcessBare", 3);
     auto tick = reporter.perIteration.find("BM_UpdateTickIdle");
     if (tick != reporter.perIteration.end())
         std::printf("%-40s %8.2f us (goal < 50 us)\n", "idle UpdateTick", tick->second);

@@ -138,11 +138,9 @@ BENCHMARK(BM_DirectLibrary)->Unit(benchmark::kMillisecond)->UseRealTime()->Itera
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    if (!RunBenchmarksWith(reporter, argc, argv))
+        return 1;
     const double one = reporter.BytesPerSecondOf("BM_JobOneWorker");
     const double all = reporter.BytesPerSecondOf("BM_JobAllWorkers");
     const double direct = reporter.BytesPerSecondOf("BM_DirectLibrary");
