@@ -61,11 +61,9 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::LoadFile(MeshLoadResult& result,
     return Load(result, kernel, manager, owner, 0, defaultColour);
 }
 
-MeshLoadResult& KestroIndexedMeshLODDefinition::Load(MeshLoadResult& result, Nyx::RenderKernel* kernel,
-                                                     Nyx::MaterialManager* manager, MeshOwner& owner,
-                                                     uint32_t /*ownerValue*/, uint32_t defaultColour)
+void KestroIndexedMeshLODDefinition::BeginLoad(MeshLoadResult& result, Nyx::RenderKernel* kernel,
+                                               Nyx::MaterialManager* manager, MeshOwner& owner, uint32_t defaultColour)
 {
-    using namespace MeshFileReading;
     result = RES_OK;
     manager_ = manager;
     owner_ = &owner;
@@ -74,6 +72,14 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::Load(MeshLoadResult& result, Nyx
     // Unlike the indexed load, the palette keeps its constructed size.
     animationCapability_ = kernel && kernel->QueryCapability(Nyx::RenderKernel::kCapabilityHardwareSkinning);
     materialPrefix_ = owner.GetOwnerName().Str() + '*' + std::string(Nyx::File::Path(owner.GetName()).Folder()) + '*';
+}
+
+MeshLoadResult& KestroIndexedMeshLODDefinition::Load(MeshLoadResult& result, Nyx::RenderKernel* kernel,
+                                                     Nyx::MaterialManager* manager, MeshOwner& owner,
+                                                     uint32_t /*ownerValue*/, uint32_t defaultColour)
+{
+    using namespace MeshFileReading;
+    BeginLoad(result, kernel, manager, owner, defaultColour);
     if (file_.Empty()) {
         result = RES_FILE_OPEN_ERROR;
         return result;

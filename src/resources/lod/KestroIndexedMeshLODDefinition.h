@@ -140,6 +140,10 @@ protected:
     MeshLoadResult& CreateTableMaterial(MeshLoadResult& result, const MeshMaterialDescription& description);
 
     // ---- post-load steps ----
+    // What every load starts with: the result cleared, the caller's manager,
+    // owner, kernel and colour kept, and the materials' name prefix.
+    void BeginLoad(MeshLoadResult& result, Nyx::RenderKernel* kernel, Nyx::MaterialManager* manager,
+                   MeshOwner& owner, uint32_t defaultColour);
     void BuildBoneTreeFromTable();
     void ComputeLevelBounds();
     void ComputeLevelOrientedBox();

@@ -47,13 +47,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::LoadFromText(MeshLoadResult& res
                                                              const Nyx::String& name, Nyx::MaterialManager* manager,
                                                              Nyx::RenderKernel* kernel, uint32_t defaultColour)
 {
-    result = RES_OK;
-    manager_ = manager;
-    owner_ = &owner;
-    kernel_ = kernel;
-    defaultColour_ = defaultColour;
-    animationCapability_ = kernel && kernel->QueryCapability(Nyx::RenderKernel::kCapabilityHardwareSkinning);
-    materialPrefix_ = owner.GetOwnerName().Str() + '*' + std::string(Nyx::File::Path(owner.GetName()).Folder()) + '*';
+    BeginLoad(result, kernel, manager, owner, defaultColour);
     const auto fail = [&](MeshLoadResult code) -> MeshLoadResult& {
         result = code;
         // Nothing half-loaded may stay for an instance to pick up.
