@@ -68,9 +68,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadInfo(MeshLoadResult& result,
         if (entry.meshIndex >= meshCount_)
             return Fail(result, RES_FILE_FORMAT_ERROR);
     }
-    if (file.Tell() != head.end)
-        return Fail(result, RES_FILE_FORMAT_ERROR);
-    return result;
+    return EndsAt(result, file, head.end);
 }
 
 MeshLoadResult& KestroIndexedMeshLODDefinition::ReadMaterialTable(MeshLoadResult& result, Nyx::MemoryFile& file)
@@ -92,9 +90,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadMaterialTable(MeshLoadResult
     for (uint32_t i = 0; i < count; ++i)
         if (ReadTableMaterial(result, file) != RES_OK)
             return result;
-    if (file.Tell() != head.end)
-        return Fail(result, RES_FILE_FORMAT_ERROR);
-    return result;
+    return EndsAt(result, file, head.end);
 }
 
 MeshLoadResult& KestroIndexedMeshLODDefinition::ReadTableMaterial(MeshLoadResult& result, Nyx::MemoryFile& file)
@@ -167,9 +163,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadBoneTable(MeshLoadResult& re
         ReadMatrix(file, bone.orientation);
     }
     boneCount_ = count;
-    if (file.Tell() != head.end)
-        return Fail(result, RES_FILE_FORMAT_ERROR);
-    return result;
+    return EndsAt(result, file, head.end);
 }
 
 MeshLoadResult& KestroIndexedMeshLODDefinition::ReadBoneTree(MeshLoadResult& result, Nyx::MemoryFile& file)
@@ -206,9 +200,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadBoneTree(MeshLoadResult& res
         if (!(parent ? parent : rootBone_)->Add(bone))
             delete bone;
     }
-    if (file.Tell() != head.end)
-        return Fail(result, RES_FILE_FORMAT_ERROR);
-    return result;
+    return EndsAt(result, file, head.end);
 }
 
 MeshLoadResult& KestroIndexedMeshLODDefinition::ReadMesh(MeshLoadResult& result, Nyx::MemoryFile& file,
@@ -267,9 +259,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadMesh(MeshLoadResult& result,
         ++j;
     }
     // 7.
-    if (file.Tell() != head.end)
-        return Fail(result, RES_FILE_FORMAT_ERROR);
-    return result;
+    return EndsAt(result, file, head.end);
 }
 
 MeshLoadResult& KestroIndexedMeshLODDefinition::ReadLodBones(MeshLoadResult& result, Nyx::MemoryFile& file,
@@ -305,9 +295,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadLodBones(MeshLoadResult& res
             block.push_back(std::move(group));
         }
     }
-    if (file.Tell() != head.end)
-        return Fail(result, RES_FILE_FORMAT_ERROR);
-    return result;
+    return EndsAt(result, file, head.end);
 }
 
 MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPiece(MeshLoadResult& result, Nyx::MemoryFile& file,
@@ -342,9 +330,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPiece(MeshLoadResult& result
         return result;
     if (file.Tell() < end && ReadPieceNeighbours(result, file, mesh, piece) != RES_OK)
         return result;
-    if (file.Tell() != end)
-        return Fail(result, RES_FILE_FORMAT_ERROR);
-    return result;
+    return EndsAt(result, file, end);
 }
 
 MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult& result, Nyx::MemoryFile& file,
@@ -477,9 +463,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult
         }
     }
     // The GEOM ends exactly here.
-    if (file.Tell() != end)
-        return Fail(result, RES_FILE_FORMAT_ERROR);
-    return result;
+    return EndsAt(result, file, end);
 }
 
 MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceNeighbours(MeshLoadResult& result, Nyx::MemoryFile& file,

@@ -328,9 +328,7 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadInfluencesOrSkeleton(MeshLoadRe
         influences_.push_back(std::move(definition));
     }
     influenceCount_ = static_cast<uint32_t>(influences_.size());
-    if (file.Tell() != head.end)
-        return Fail(result, RES_FILE_FORMAT_ERROR);
-    return result;
+    return EndsAt(result, file, head.end);
 }
 
 MeshLoadResult& KestroIndexedMeshDefinition::ReadBone(MeshLoadResult& result, Nyx::MemoryFile& file,

@@ -27,6 +27,12 @@ inline MeshLoadResult& Fail(MeshLoadResult& result, MeshLoadResult code)
     return result;
 }
 
+// A chunk must end exactly where its size says: a format error otherwise.
+inline MeshLoadResult& EndsAt(MeshLoadResult& result, const Nyx::MemoryFile& file, uint64_t end)
+{
+    return file.Tell() == end ? result : Fail(result, RES_FILE_FORMAT_ERROR);
+}
+
 // A MATL after its name: properties, flag, float, colours, power (as stored)
 // and textures. False when a count cannot fit in what remains.
 bool ReadMaterialFields(Nyx::MemoryFile& file, MeshMaterialDescription& description);
