@@ -55,8 +55,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadInfo(MeshLoadResult& result,
         return Fail(result, RES_FILE_FORMAT_ERROR);
     }
     uint32_t namedCount = 0;
-    file.Read(namedCount);
-    if (!CountFits(file, namedCount, kMinNamedMeshBytes))
+    if (!ReadCount(file, namedCount, kMinNamedMeshBytes))
         return Fail(result, RES_FILE_FORMAT_ERROR);
     namedMeshes_ = std::make_shared<std::vector<LodNamedMesh>>(namedCount);
     for (LodNamedMesh& entry : *namedMeshes_) {
@@ -79,8 +78,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadMaterialTable(MeshLoadResult
     if (head.version != 100)
         return Fail(result, RES_FILE_VERSION_ERROR);
     uint32_t count = 0;
-    file.Read(count);
-    if (!CountFits(file, count, kMinMaterialBytes))
+    if (!ReadCount(file, count, kMinMaterialBytes))
         return Fail(result, RES_FILE_FORMAT_ERROR);
     for (Nyx::Material* material : materialTable_)
         if (material)
@@ -152,8 +150,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadBoneTable(MeshLoadResult& re
     if (head.version != 100)
         return Fail(result, RES_FILE_VERSION_ERROR);
     uint32_t count = 0;
-    file.Read(count);
-    if (!CountFits(file, count, kMinBoneBytes))
+    if (!ReadCount(file, count, kMinBoneBytes))
         return Fail(result, RES_FILE_FORMAT_ERROR);
     boneTable_.assign(count, LodBone{});
     for (LodBone& bone : boneTable_) {
@@ -175,8 +172,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadBoneTree(MeshLoadResult& res
     if (head.version != 100)
         return Fail(result, RES_FILE_VERSION_ERROR);
     uint32_t count = 0;
-    file.Read(count);
-    if (!CountFits(file, count, kMinBoneBytes))
+    if (!ReadCount(file, count, kMinBoneBytes))
         return Fail(result, RES_FILE_FORMAT_ERROR);
     for (uint32_t n = 0; n < count; ++n) {
         Nyx::PString name;
@@ -277,15 +273,13 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadLodBones(MeshLoadResult& res
     for (size_t b = 0; b < boneTable_.size(); ++b) {
         LodInfluenceBlock& block = target.boneBlocks.emplace_back();
         uint32_t groupCount = 0;
-        file.Read(groupCount);
-        if (!CountFits(file, groupCount, kMinGroupBytes))
+        if (!ReadCount(file, groupCount, kMinGroupBytes))
             return Fail(result, RES_FILE_FORMAT_ERROR);
         for (uint32_t g = 0; g < groupCount; ++g) {
             Nyx::InfluenceGroup group;
             uint32_t entryCount = 0;
             file.Read(group.chunkIndex);
-            file.Read(entryCount);
-            if (!CountFits(file, entryCount, kEntryBytes))
+            if (!ReadCount(file, entryCount, kEntryBytes))
                 return Fail(result, RES_FILE_FORMAT_ERROR);
             if (entryCount == 0)
                 continue;

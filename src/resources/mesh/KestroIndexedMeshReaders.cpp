@@ -302,15 +302,13 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadInfluencesOrSkeleton(MeshLoadRe
         ReadVector(file, definition.position);
         ReadMatrix(file, definition.orientation);
         uint32_t groupCount = 0;
-        file.Read(groupCount);
-        if (!CountFits(file, groupCount, kMinGroupBytes))
+        if (!ReadCount(file, groupCount, kMinGroupBytes))
             return Fail(result, RES_FILE_FORMAT_ERROR);
         for (uint32_t g = 0; g < groupCount; ++g) {
             Nyx::InfluenceGroup group;
             uint32_t entryCount = 0;
             file.Read(group.chunkIndex);
-            file.Read(entryCount);
-            if (!CountFits(file, entryCount, kEntryBytes))
+            if (!ReadCount(file, entryCount, kEntryBytes))
                 return Fail(result, RES_FILE_FORMAT_ERROR);
             const uint8_t* block = file.Take(static_cast<uint32_t>(entryCount * kEntryBytes));
             if (entryCount == 0 || !block)
@@ -349,8 +347,7 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadBone(MeshLoadResult& result, Ny
     ReadPaddedString(file, name);
     ReadVector(file, position);
     ReadQuaternion(file, orientation);
-    file.Read(childCount);
-    if (!CountFits(file, childCount, kMinBoneBytes))
+    if (!ReadCount(file, childCount, kMinBoneBytes))
         return Fail(result, RES_FILE_FORMAT_ERROR);
 
     Nyx::ParticleBone* bone = MakeBone(name, position, orientation);
@@ -375,8 +372,7 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadAttachments(MeshLoadResult& res
     if (head.version != 100)
         return Fail(result, RES_FILE_FORMAT_ERROR);
     uint32_t count = 0;
-    file.Read(count);
-    if (!CountFits(file, count, kMinAttachmentBytes))
+    if (!ReadCount(file, count, kMinAttachmentBytes))
         return Fail(result, RES_FILE_FORMAT_ERROR);
     attachments_.resize(count);
     for (MeshAttachment& point : attachments_) {

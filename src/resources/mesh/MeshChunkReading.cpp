@@ -27,8 +27,7 @@ bool ReadMaterialFields(Nyx::MemoryFile& file, MeshMaterialDescription& descript
 {
     using Nyx::MeshFileSupport;
     uint32_t propertyCount = 0;
-    file.Read(propertyCount);
-    if (!CountFits(file, propertyCount, kMinPropertyBytes))
+    if (!ReadCount(file, propertyCount, kMinPropertyBytes))
         return false;
     description.properties.resize(propertyCount);
     for (auto& [key, value] : description.properties) {
@@ -50,8 +49,7 @@ bool ReadMaterialFields(Nyx::MemoryFile& file, MeshMaterialDescription& descript
     fourth = {fourth.r * 0.5f, fourth.g * 0.5f, fourth.b * 0.5f, fourth.a * 0.5f};
 
     uint32_t textureCount = 0;
-    file.Read(textureCount);
-    if (!CountFits(file, textureCount, kMinTextureBytes))
+    if (!ReadCount(file, textureCount, kMinTextureBytes))
         return false;
     description.textures.resize(textureCount);
     for (Nyx::MaterialTextureEntry& texture : description.textures) {

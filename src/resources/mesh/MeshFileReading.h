@@ -134,6 +134,13 @@ inline bool CountFits(const Nyx::MemoryFile& file, uint64_t count, uint64_t size
     return size == 0 || count <= file.Remaining() / size;
 }
 
+// Reads a count, then weighs it as CountFits does.
+inline bool ReadCount(Nyx::MemoryFile& file, uint32_t& count, uint64_t size)
+{
+    file.Read(count);
+    return CountFits(file, count, size);
+}
+
 // Adds up the bytes several blocks need, refusing sums past a limit
 // without overflowing.
 class ByteBudget {
