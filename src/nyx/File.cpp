@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -384,6 +385,20 @@ uint32_t File::Read(void* data, uint32_t size, uint32_t count)
         done += static_cast<uint64_t>(n);
     }
     return static_cast<uint32_t>(done);
+}
+
+bool File::Write(uint32_t value)
+{
+    const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    return Write(bytes, 1, 4) == 4;
+}
+
+bool File::Write(float value)
+{
+    uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return Write(bits);
 }
 
 uint32_t File::Write(const void* data, uint32_t size, uint32_t count)

@@ -144,6 +144,9 @@ public:
     // Transfer size * count bytes; the result is the number of bytes moved.
     uint32_t Read(void* data, uint32_t size, uint32_t count);
     uint32_t Write(const void* data, uint32_t size, uint32_t count);
+    // One u32 or one f32, little-endian; false unless all four bytes went.
+    bool Write(uint32_t value);
+    bool Write(float value);
     bool Seek(int64_t offset, int origin);
     int64_t Tell() const;
     int64_t Size() const;
