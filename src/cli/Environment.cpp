@@ -16,7 +16,10 @@
 #include "nyx/Plugin.h"
 #include "nyx/RenderKernel.h"
 #include "nyx/ResourceSystem.h"
+#include "nyx/gfx/MaterialManager.h"
+#include "nyx/resource/ResourceDatabase.h"
 #include "resources/archive/ArchiveCache.h"
+#include "resources/registration/KestroPluginRegistration.h"
 #include "tetlib/data/DataManager.h"
 #include "tetlib/errors/ErrorHandler.h"
 
@@ -107,6 +110,8 @@ uint8_t StartFromProgramPath(EngineContext& context, const Nyx::File::Path& prog
         return 0xFF;
     }
 
+    Nyx::ResourceDatabase::SetMaterialManager(&context.renderKernel->GetMaterialManager());
+    KestroPluginRegistration::EnsureRegistered();
     TETLib::DataManager::Instance().SetupPreviewScene(context);
     TETLib::DataManager::Instance().RegisterKestroBumpVertexType();
 
@@ -192,6 +197,7 @@ void ShutdownEnvironment(EngineContext& context)
 
     ArchiveCache::PurgeUnused();
 
+    Nyx::ResourceDatabase::SetMaterialManager(nullptr);
     delete context.renderKernel;
     context.renderKernel = nullptr;
     SetRenderKernel(nullptr);

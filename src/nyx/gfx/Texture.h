@@ -47,6 +47,18 @@ public:
     enum Kind : uint32_t { kFlat = 0, kCubeMap = 1 };
     uint32_t GetKind() const noexcept { return kind_; }
     void SetKind(uint32_t kind) noexcept { kind_ = kind; }
+    // A texture whose image cannot be had reports a failure.
+    bool HasFailed() const noexcept { return failed_; }
+    void SetFailed(bool failed) noexcept { failed_ = failed; }
+    // Asks for the image at once; false when it cannot be had.
+    bool Load() noexcept
+    {
+        ++loadRequests_;
+        if (!failed_)
+            loaded_ = true;
+        return !failed_;
+    }
+    uint32_t GetLoadRequestCount() const noexcept { return loadRequests_; }
     float GetPriority() const noexcept { return priority_; }
     void SetPriority(float priority) noexcept { priority_ = priority; }
 
@@ -77,6 +89,8 @@ private:
     uint32_t activations_ = 0;
     int32_t lastActivation_ = 0;
     bool loaded_ = true;
+    bool failed_ = false;
+    uint32_t loadRequests_ = 0;
     float priority_ = 0.0f;
     uint32_t kind_ = kFlat;
 };

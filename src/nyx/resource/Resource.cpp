@@ -48,9 +48,11 @@ bool Resource::Lock()
     std::lock_guard<std::mutex> hold(lock_);
     if (locks_ == 0) {
         if (LoadFromFile() != kLoadOk) {
+            failed_ = true;
             Unload();
             return false;
         }
+        failed_ = false;
         LoadComplete();
     }
     ++locks_;
@@ -73,5 +75,13 @@ uint32_t Resource::GetLockCount() const
 }
 
 bool Resource::IsLoaded() const { return GetLockCount() > 0; }
+
+uint32_t Resource::IsAllLoaded() const
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    if (locks_ > 0)
+        return kAllLoaded;
+    return failed_ ? kLoadFailedState : kStillLoading;
+}
 
 }  // namespace Nyx

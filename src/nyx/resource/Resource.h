@@ -19,6 +19,7 @@
 
 namespace Nyx {
 
+class MaterialManager;
 class ResourceDatabase;
 
 class Resource : public ReferenceCount {
@@ -47,6 +48,19 @@ public:
     uint32_t GetLockCount() const;
     bool IsLoaded() const;
 
+    // Answers of IsAllLoaded.
+    static constexpr uint32_t kAllLoaded = 0;
+    static constexpr uint32_t kLoadFailedState = 1;
+    static constexpr uint32_t kStillLoading = 5;
+    // True once the resource and what it draws on are loaded; the engine's
+    // part is the resource itself.
+    virtual bool LoadAll() { return IsLoaded(); }
+    // kAllLoaded, kLoadFailedState after a failed load, else kStillLoading.
+    virtual uint32_t IsAllLoaded() const;
+    // The database hands every resource it creates the material manager of
+    // the render kernel; resources that make materials keep it.
+    virtual void SetMaterialManager(MaterialManager* /*manager*/) {}
+
 protected:
     // The text of a description file; kLoadOk or kLoadFailed.
     virtual uint32_t LoadTxt(const std::string& text);
@@ -63,6 +77,7 @@ private:
     File::Path fileName_;
     mutable std::mutex lock_;
     uint32_t locks_ = 0;
+    bool failed_ = false;
 };
 
 }  // namespace Nyx

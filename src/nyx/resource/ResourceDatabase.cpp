@@ -1,6 +1,7 @@
 #include "nyx/resource/ResourceDatabase.h"
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 #include <vector>
 
@@ -37,7 +38,13 @@ Registry& Databases()
     return *registry;
 }
 
+std::atomic<MaterialManager*> g_materialManager{nullptr};
+
 }  // namespace
+
+void ResourceDatabase::SetMaterialManager(MaterialManager* manager) noexcept { g_materialManager = manager; }
+
+MaterialManager* ResourceDatabase::GetMaterialManager() noexcept { return g_materialManager; }
 
 ResourceTypeBase::ResourceTypeBase(const PString& name, const UId& typeId, const UId& family)
     : PluginType(name, typeId, family)
@@ -134,6 +141,7 @@ Resource* ResourceDatabase::Get(const PString& name, uint32_t mode)
     if (!resource)
         return nullptr;
     resource->SetFileName(file);
+    resource->SetMaterialManager(g_materialManager);
     resource->AddReference();  // the cache's
     resource->AddReference();  // the caller's
     cache_.emplace(key, resource);

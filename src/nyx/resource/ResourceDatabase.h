@@ -12,6 +12,7 @@
 
 namespace Nyx {
 
+class MaterialManager;
 class Resource;
 class ResourceTypeBase;
 
@@ -50,6 +51,10 @@ public:
     // The resource type that serves a file name (with one more reference),
     // or null.
     static ResourceTypeBase* FindType(std::string_view fileName);
+    // The material manager every resource is given when it is created (not
+    // owned; null: none). The start-up sets the render kernel's.
+    static void SetMaterialManager(MaterialManager* manager) noexcept;
+    static MaterialManager* GetMaterialManager() noexcept;
 
 private:
     PString name_;

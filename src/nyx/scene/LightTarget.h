@@ -24,7 +24,7 @@ public:
     const std::vector<ParallelLight*>& GetLights() const noexcept { return lights_; }
     bool HasLight() const noexcept { return !lights_.empty(); }
 
-    void SetUpdateLighting(bool on) noexcept { updateLighting_ = on; }
+    virtual void SetUpdateLighting(bool on) noexcept { updateLighting_ = on; }
     bool GetUpdateLighting() const noexcept { return updateLighting_; }
 
     // Brings the lighting up to date when asked to (or forced); the flag is

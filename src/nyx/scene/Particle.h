@@ -17,6 +17,9 @@ public:
     // Only particles with this bit set take part in drawing and lighting:
     // the one shown mesh, a light that shines.
     static constexpr uint32_t kFlagActive = 1u << 2;
+    // The mark level-of-detail culling sets on what lies beyond a cut-off
+    // (attachment points, bone trees that stop animating).
+    static constexpr uint32_t kFlagCutOff = 1u << 3;
 
     Particle() = default;
     Particle(const Particle&) = delete;

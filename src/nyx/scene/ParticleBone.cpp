@@ -1,5 +1,7 @@
 #include "nyx/scene/ParticleBone.h"
 
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace Nyx {
@@ -22,6 +24,35 @@ ParticleBone::~ParticleBone()
         if (p != this)
             delete p;
     }
+}
+
+ParticleBone* ParticleBone::CreateInstance() const
+{
+    const auto copyOne = [](const ParticleBone& from) {
+        auto* bone = new ParticleBone;
+        bone->name_ = from.name_;
+        bone->framePosition_ = from.framePosition_;
+        bone->frameOrientation_ = from.frameOrientation_;
+        bone->SetFlags(from.GetFlags());
+        bone->SetReferenceFrame(from.GetPosition(), from.GetOrientation());
+        if (from.volume_)
+            bone->volume_ = std::make_unique<ParticleVisibleBoundingBox>(*from.volume_);
+        return bone;
+    };
+    // Without recursion, like the destructor: a deep chain is copied too.
+    ParticleBone* root = copyOne(*this);
+    std::vector<std::pair<const ParticleBone*, ParticleBone*>> pending{{this, root}};
+    while (!pending.empty()) {
+        const auto [from, to] = pending.back();
+        pending.pop_back();
+        for (const Particle* child : from->GetChildren())
+            if (const auto* bone = dynamic_cast<const ParticleBone*>(child)) {
+                ParticleBone* copy = copyOne(*bone);
+                to->Add(copy);
+                pending.emplace_back(bone, copy);
+            }
+    }
+    return root;
 }
 
 ParticleBone* ParticleBone::Find(const PString& name) noexcept

@@ -45,6 +45,9 @@ public:
     ParticleBone* Find(const PString& name) noexcept;
     // Bones in this subtree, itself included.
     uint32_t CountBones() const noexcept;
+    // A copy of this bone and the bones below it (names, frames, flags and
+    // boxes); the caller owns it. Other particles hung on bones stay behind.
+    ParticleBone* CreateInstance() const;
 
 private:
     PString name_;

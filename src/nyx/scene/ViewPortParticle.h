@@ -40,6 +40,8 @@ public:
     // and of the last that culled it at all.
     uint32_t GetFrameMark() const noexcept { return frameMark_; }
     uint32_t GetLastCulledFrame() const noexcept { return lastCulled_; }
+    // Overrides what the last pass found: 0 counts as never seen.
+    void SetFrameMark(uint32_t frame) noexcept { frameMark_ = frame; }
     // The particle's transform in the scene.
     Transform GetGlobalTransform() const;
 

@@ -193,6 +193,21 @@ void KestroIndexedMeshInstance::SetBounds(const Nyx::Vector3f& lo, const Nyx::Ve
     UpdateBoundingVolume();
 }
 
+void KestroIndexedMeshInstance::UseArrays(ChunkArray* chunks, MaterialArray* materials, uint32_t chunkCount)
+{
+    if (chunks != chunks_) {
+        ShareArray(chunks);
+        ReleaseArray(chunks_);
+        chunks_ = chunks;
+    }
+    if (materials != materials_) {
+        ShareArray(materials);
+        ReleaseArray(materials_);
+        materials_ = materials;
+    }
+    chunkCount_ = chunkCount;
+}
+
 void KestroIndexedMeshInstance::MakeChunkArrayPrivate()
 {
     if (!chunks_)

@@ -136,6 +136,9 @@ protected:
     // counted once more); shared arrays are made private first.
     void AppendOwnChunk(Nyx::GeometryChunk* chunk, Nyx::Material* material);
     void SetBounds(const Nyx::Vector3f& lo, const Nyx::Vector3f& hi, const Nyx::OrientedBox& box);
+    // Puts other arrays in place with their chunk count, each counted once
+    // more and the old ones given back.
+    void UseArrays(ChunkArray* chunks, MaterialArray* materials, uint32_t chunkCount);
 
 private:
     // The corners of a face; false when the face has none or they are not

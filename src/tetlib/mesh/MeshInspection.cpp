@@ -1,16 +1,11 @@
 #include "tetlib/mesh/MeshInspection.h"
 
 #include "nyx/anim/Animator.h"
+#include "tetlib/mesh/EngineMeshInspection.h"
 
 namespace TETLib {
 
 namespace {
-
-// The engine's mesh resources are not wired in yet: nothing is found.
-class EngineMeshInspection final : public MeshInspection {
-public:
-    std::unique_ptr<MeshResourceView> Find(KestroResourceDatabase*, const Nyx::PString&) override { return nullptr; }
-};
 
 MeshInspection* g_installed = nullptr;
 

@@ -4,7 +4,7 @@
 // mesh they need and the engine's resources can be put behind it as they
 // come.
 //
-// The engine side installed by default finds no mesh resource yet.
+// The engine side installed by default is EngineMeshInspection.
 #pragma once
 
 #include <array>
