@@ -364,23 +364,24 @@ void KestroIndexedMeshLODInstance::UpdateLighting(Nyx::Display& display, Nyx::Vi
 
 void KestroIndexedMeshLODInstance::CopyLODInto(KestroIndexedMeshLODInstance& copy) const
 {
-    copy.ViewPortParticle::InitInstance(*this);
-    copy.ObjectLOD::InitInstance(*this);
-    copy.SetResource(GetResource());
-    copy.renderCutOff_ = renderCutOff_;
-    copy.attachmentCutOff_ = attachmentCutOff_;
-    copy.namedMeshes_ = namedMeshes_;
-    copy.locked_ = locked_;
-    copy.tinted_ = tinted_;
-    std::copy(std::begin(tint_), std::end(tint_), std::begin(copy.tint_));
     copy.levels_ = levels_;
     for (LevelEntry& entry : copy.levels_) {
         Share(entry.chunks);
         Share(entry.materials);
         entry.chunkBones.clear();
     }
-    copy.needsLighting_.assign(levels_.size(), 1);
-    copy.pendingLighting_ = static_cast<uint32_t>(levels_.size());
+    copy.current_ = current_;
+    // The particle state, the current level's arrays (pieces drawn per
+    // instance copied into the copy's current entry), bounds and resource.
+    CopyInto(&copy);
+    copy.ObjectLOD::InitInstance(*this);
+    copy.renderCutOff_ = renderCutOff_;
+    copy.attachmentCutOff_ = attachmentCutOff_;
+    copy.namedMeshes_ = namedMeshes_;
+    copy.locked_ = locked_;
+    copy.tinted_ = tinted_;
+    std::copy(std::begin(tint_), std::end(tint_), std::begin(copy.tint_));
+    copy.SetUpdateLighting(true);
     if (bones_) {
         copy.AdoptBoneTree(bones_->CreateInstance());
         for (LevelEntry& entry : copy.levels_) {
@@ -391,7 +392,6 @@ void KestroIndexedMeshLODInstance::CopyLODInto(KestroIndexedMeshLODInstance& cop
         }
     }
     copy.SelectLevel(current_);
-    copy.KestroIndexedMeshInstance::SetOpacity(GetOpacity());
 }
 
 Nyx::ViewPortParticle* KestroIndexedMeshLODInstance::CreateInstance() const
