@@ -1,5 +1,6 @@
 #include "tetlib/mesh/EngineMeshInspection.h"
 
+#include <string>
 #include <vector>
 
 #include "nyx/RenderKernel.h"
@@ -89,6 +90,8 @@ public:
             if (Nyx::RenderKernel* kernel = manager ? manager->GetRenderKernel() : nullptr)
                 geometry_->SetMaterialManager(&kernel->GetMaterialManager());
         }
+        // The checks report the materials a mesh lacks rather than fail it.
+        geometry_->Options().toleratesMissingMaterials = 1;
         if (!locked_)
             locked_ = geometry_->Lock();
         return locked_ && geometry_->GetDefinition();
@@ -157,9 +160,16 @@ public:
         std::vector<Nyx::PString> names;
         if (!geometry_)
             return names;
+        // The materials hold their textures' paths in the mount; the checks
+        // want them from the mesh's folder.
+        const std::string folder = std::string(Nyx::File::Path(geometry_->GetName()).Folder()) + '/';
         for (const Nyx::Material* material : geometry_->GetAllMaterials())
-            for (const Nyx::MaterialTextureEntry& entry : material->GetTextureFiles())
-                names.emplace_back(entry.path.View());
+            for (const Nyx::MaterialTextureEntry& entry : material->GetTextureFiles()) {
+                std::string_view path = entry.path.View();
+                if (folder.size() > 1 && path.substr(0, folder.size()) == folder)
+                    path.remove_prefix(folder.size());
+                names.emplace_back(path);
+            }
         return names;
     }
 
@@ -186,7 +196,13 @@ std::unique_ptr<MeshResourceView> EngineMeshInspection::Find(KestroResourceDatab
     if (!archive)
         return nullptr;
     KestroPluginRegistration::EnsureRegistered();
-    Nyx::Resource* resource = archive->Get(resourceName, Nyx::ResourceDatabase::kGetCreate);
+    // Names below the content root start with the archive's own folder,
+    // which is the mount the archive serves from.
+    std::string_view name = resourceName.View();
+    const std::string mount = archive->GetName().Str() + '/';
+    if (name.size() > mount.size() && name.substr(0, mount.size()) == mount)
+        name.remove_prefix(mount.size());
+    Nyx::Resource* resource = archive->Get(Nyx::PString(name), Nyx::ResourceDatabase::kGetCreate);
     if (!resource)
         return nullptr;
     return std::make_unique<EngineResourceView>(resource);
