@@ -1,0 +1,216 @@
+// The mesh resources through a resource database over a mount: which class
+// each file makes, loading with and without a material manager, the
+// instances each factory makes, and the answers of LoadAll and IsAllLoaded.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "nyx/RenderKernel.h"
+#include "nyx/gfx/Display.h"
+#include "nyx/gfx/Material.h"
+#include "nyx/gfx/MaterialManager.h"
+#include "nyx/gfx/Texture.h"
+#include "nyx/resource/ResourceDatabase.h"
+#include "nyx/scene/ViewPortParticle.h"
+#include "resources/lod/KestroIndexedMeshLODDefinition.h"
+#include "resources/lod/LodFileWriter.h"
+#include "resources/mesh/MeshTestSupport.h"
+#include "resources/mesh/resource/KestroIndexedMeshLODResource.h"
+#include "resources/mesh/resource/KestroIndexedMeshResource.h"
+#include "resources/mesh/resource/KestroProgressiveMeshResource.h"
+#include "resources/registration/KestroPluginRegistration.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+const Nyx::PString kMount("meshresourcetest");
+
+class MeshResourceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        KestroPluginRegistration::EnsureRegistered();
+        Nyx::File::Subst::Add(kMount, Nyx::File::Path(folder_.Path() + "/"));
+        kernel_.GetMaterialManager().SetRenderContext(&display_);
+        Nyx::ResourceDatabase::SetMaterialManager(&kernel_.GetMaterialManager());
+        database_ = std::make_unique<Nyx::ResourceDatabase>(kMount);
+    }
+    void TearDown() override
+    {
+        database_.reset();
+        Nyx::ResourceDatabase::SetMaterialManager(nullptr);
+        Nyx::File::Subst::Remove(kMount);
+    }
+
+    void Write(const std::string& file, const std::vector<uint8_t>& bytes)
+    {
+        folder_.Write(file, std::string(bytes.begin(), bytes.end()));
+    }
+    // The resource of the name, one reference held by the pointer.
+    std::shared_ptr<Nyx::Resource> Get(const std::string& name)
+    {
+        Nyx::Resource* resource = database_->Get(Nyx::PString(name), Nyx::ResourceDatabase::kGetCreate);
+        return std::shared_ptr<Nyx::Resource>(resource, [](Nyx::Resource* r) {
+            if (r)
+                r->ReleaseReference();
+        });
+    }
+    static TestMesh SkinnedMesh()
+    {
+        TestMesh mesh;
+        mesh.chunks.push_back(QuadStripChunk(1));
+        TestInfluences influences;
+        influences.definitions.push_back({"root", "", {0, 0, 0}, {1, 0, 0, 0, 1, 0, 0, 0, 1}, {{0, {{0}}}}});
+        mesh.influences = influences;
+        mesh.maxInfluences = 1;
+        mesh.maxChunkBones = 1;
+        return mesh;
+    }
+
+    TempFolder folder_;
+    Nyx::RenderKernel kernel_{nullptr, 1.0f};
+    Nyx::Display display_;
+    std::unique_ptr<Nyx::ResourceDatabase> database_;
+};
+
+TEST_F(MeshResourceTest, EachFileLoadsThroughItsTypeAndMakesItsInstance)
+{
+    Write("body.im", WriteMeshFile(QuadMesh()));
+    Write("skin.im", WriteMeshFile(SkinnedMesh()));
+    Write("far.pm", WriteMeshFile(QuadMesh()));
+    Write("car.lm", WriteLodFile(LevelsLod({10, 20})));
+    folder_.Write("text.lm.txt", "version 1.00\nmesh 50 { name body.im }\nmesh 90 { name body.im }\n");
+    const struct {
+        const char* file;
+        uint32_t id;
+    } cases[] = {{"body.im", 17}, {"skin.im", 18}, {"far.pm", 19}, {"car.lm", 21}, {"text.lm.txt", 21}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        auto resource = Get(c.file);
+        auto* geometry = dynamic_cast<KestroGeometryBaseResource*>(resource.get());
+        ASSERT_NE(geometry, nullptr);
+        EXPECT_EQ(geometry->GetMaterialManager(), &kernel_.GetMaterialManager());
+        EXPECT_EQ(geometry->CreateMeshInstance(), nullptr);
+        EXPECT_EQ(geometry->IsAllLoaded(), Nyx::Resource::kStillLoading);
+        ASSERT_TRUE(geometry->Lock());
+        ASSERT_NE(geometry->GetDefinition(), nullptr);
+        EXPECT_EQ(geometry->IsAllLoaded(), Nyx::Resource::kAllLoaded);
+        EXPECT_TRUE(geometry->LoadAll());
+        EXPECT_GT(geometry->GetDataSize(), 0u);
+        std::unique_ptr<Nyx::ViewPortParticle> instance(geometry->CreateMeshInstance());
+        ASSERT_NE(instance, nullptr);
+        EXPECT_EQ(instance->GetID(), c.id);
+        instance.reset();
+        geometry->Unlock();
+    }
+    auto text = Get("text.lm.txt");
+    auto* lod = dynamic_cast<KestroIndexedMeshLODResource*>(text.get());
+    ASSERT_NE(lod, nullptr);
+    ASSERT_TRUE(lod->Lock());
+    EXPECT_EQ(lod->GetLODDefinition()->GetLevelCount(), 2u);
+    lod->Unlock();
+}
+
+TEST_F(MeshResourceTest, NoMaterialManagerNoDefinition)
+{
+    Write("body.im", WriteMeshFile(QuadMesh()));
+    Write("car.lm", WriteLodFile(LevelsLod({10, 20})));
+    folder_.Write("text.lm.txt", "version 1.00\nmesh 50 { name body.im }\n");
+    Nyx::ResourceDatabase::SetMaterialManager(nullptr);
+    for (const char* file : {"body.im", "car.lm", "text.lm.txt"}) {
+        SCOPED_TRACE(file);
+        auto resource = Get(file);
+        auto* geometry = dynamic_cast<KestroGeometryBaseResource*>(resource.get());
+        ASSERT_NE(geometry, nullptr);
+        EXPECT_FALSE(geometry->Lock());
+        EXPECT_EQ(geometry->GetDefinition(), nullptr);
+        EXPECT_EQ(geometry->IsAllLoaded(), Nyx::Resource::kLoadFailedState);
+        EXPECT_FALSE(geometry->LoadAll());
+    }
+}
+
+TEST_F(MeshResourceTest, ASkinnedMeshWithoutInfluenceDataGivesNoInstance)
+{
+    Write("skin.im", WriteMeshFile(SkinnedMesh()));
+    auto resource = Get("skin.im");
+    auto* geometry = dynamic_cast<KestroGeometryBaseResource*>(resource.get());
+    ASSERT_TRUE(geometry && geometry->Lock());
+    ASSERT_GT(geometry->GetDefinition()->GetInfluenceCount(), 0u);
+    const_cast<std::vector<Nyx::InfluenceDefinition>&>(geometry->GetDefinition()->GetInfluences()).clear();
+    EXPECT_EQ(geometry->CreateMeshInstance(), nullptr);
+    geometry->Unlock();
+}
+
+// A resource whose materials the test hands in.
+class MaterialsResource : public KestroIndexedMeshResource {
+public:
+    using KestroIndexedMeshResource::KestroIndexedMeshResource;
+    std::vector<Nyx::Material*> GetAllMaterials() const override { return materials; }
+    std::vector<Nyx::Material*> materials;
+};
+
+TEST_F(MeshResourceTest, LoadAllAndIsAllLoadedOverTheMaterialsTextures)
+{
+    Write("body.im", WriteMeshFile(QuadMesh()));
+    struct Case {
+        const char* name;
+        bool heldBack;
+        bool failed;
+        uint32_t before;
+        bool loadAll;
+        uint32_t after;
+    };
+    const Case cases[] = {
+        {"loaded", false, false, Nyx::Resource::kAllLoaded, true, Nyx::Resource::kAllLoaded},
+        {"held back", true, false, Nyx::Resource::kStillLoading, true, Nyx::Resource::kAllLoaded},
+        {"failed", true, true, Nyx::Resource::kLoadFailedState, false, Nyx::Resource::kLoadFailedState},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MaterialsResource resource(Nyx::PString("body.im"), database_.get());
+        resource.SetFileName(Nyx::File::Path("body.im"));
+        resource.SetMaterialManager(&kernel_.GetMaterialManager());
+        ASSERT_TRUE(resource.Lock());
+        auto* ready = new Nyx::OneTextureMaterial(Nyx::PString("a.m.onetex"), Nyx::PString("onetex"));
+        auto* waiting = new Nyx::OneTextureMaterial(Nyx::PString("b.m.onetex"), Nyx::PString("onetex"));
+        auto* texture = new Nyx::Texture(Nyx::PString("b.tga"));
+        texture->SetLoaded(!c.heldBack);
+        texture->SetFailed(c.failed);
+        waiting->SetTexture(texture, 0, 1.0f);
+        waiting->SetTextureDefinition(0, Nyx::PString("b.tga"), 1.0f);
+        resource.materials = {ready, waiting};
+        EXPECT_EQ(resource.IsAllLoaded(), c.before);
+        EXPECT_EQ(resource.LoadAll(), c.loadAll);
+        EXPECT_EQ(texture->GetLoadRequestCount(), c.heldBack ? 1u : 0u);
+        EXPECT_EQ(resource.IsAllLoaded(), c.after);
+        resource.materials.clear();
+        resource.Unlock();
+        ready->AddRef();
+        ready->Release();
+        waiting->AddRef();
+        waiting->Release();
+    }
+}
+
+TEST_F(MeshResourceTest, ProgressiveLoadsAskForDynamicBuffersUnlessTheOptionsSay)
+{
+    const struct {
+        uint8_t flags[4];
+        uint8_t expected[4];
+    } cases[] = {
+        {{0, 0, 0, 0}, {0, 0, 1, 1}},
+        {{1, 1, 0, 0}, {1, 1, 1, 1}},
+        {{0, 0, 0, 2}, {0, 0, 0, 2}},
+        {{0, 0, 5, 1}, {0, 0, 5, 1}},
+    };
+    for (const auto& c : cases) {
+        GeometryOptions options;
+        std::copy(std::begin(c.flags), std::end(c.flags), options.flags);
+        const GeometryOptions copy = KestroProgressiveMeshResource::ProgressiveOptions(options);
+        EXPECT_TRUE(std::equal(std::begin(c.expected), std::end(c.expected), copy.flags));
+    }
+}
+
+}  // namespace
