@@ -32,13 +32,12 @@ const std::string kInvalid =
     "- <NULL> : Invalid argument, please check the help for the list of valid argument\n\nOK (1 Errors, 0 Warnings)\n";
 
 // With "-nyxlog" the engine log goes to standard output: start-up logs each
-// dummy material that no material type serves, up to the first of the ones
-// it cannot do without.
+// dummy material that no material type serves. The start-up enrols the
+// product's plug-ins first, so only the types without one are missing.
 std::string MaterialLog()
 {
     std::string log;
-    for (const char* type : {"tbumptex", "tbumpcoltex", "tbumpglosscol", "tbumpenv", "tgroundonetex", "tgroundonetexvs",
-                             "tonetexnoalpha", "tbumpgloss", "tglossrust", "nofogtex"})
+    for (const char* type : {"tbumpcoltex", "tbumpglosscol", "tgroundonetex", "tgroundonetexvs"})
         log += std::string("DataManager::RegisterKestroBumpVertexType> Unable to load 'm.") + type + "'\n";
     return log;
 }
