@@ -161,16 +161,6 @@ TEST_F(LodInstanceTest, CutOffAttachmentPointsAreMarkedBeyondTheAttachmentCutOff
     }
 }
 
-TEST_F(LodInstanceTest, AnInstanceWithoutOpacityIsNotDrawn)
-{
-    auto instance = Make(ThreeLevels());
-    instance->SetOpacity(0.0f);
-    auto view = ViewAt(*instance, 5.0f);
-    EXPECT_FALSE(instance->Cull(*view));
-    EXPECT_FALSE(Added(*view, *instance));
-    EXPECT_EQ(instance->GetCurrentEntry(), 2u);
-}
-
 TEST_F(LodInstanceTest, RenderDrawsThePiecesOfTheChosenLevel)
 {
     auto instance = Make(ThreeLevels());

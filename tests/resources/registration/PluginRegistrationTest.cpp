@@ -60,25 +60,6 @@ TEST(PluginRegistrationTest, TwelveObjectsInOrderWithTheirNamesAndIdentifiers)
         EXPECT_EQ(made[i]->GetFamily(),
                   Nyx::UId(material ? Nyx::kMaterialPluginFamily : Nyx::kResourceTypeFamily));
     }
-}
-
-TEST(PluginRegistrationTest, EnrolledInOrderAndFoundByName)
-{
-    const std::vector<Nyx::PluginType*>& made = Made();
-    for (const Nyx::UId& family : {Nyx::UId(Nyx::kMaterialPluginFamily), Nyx::UId(Nyx::kResourceTypeFamily)}) {
-        std::vector<Nyx::PluginType*> ours;
-        for (Nyx::PluginType* type : Nyx::PluginBase::ListPluginTypes(family)) {
-            for (Nyx::PluginType* m : made)
-                if (m == type)
-                    ours.push_back(type);
-            type->ReleaseReference();
-        }
-        std::vector<Nyx::PluginType*> expected;
-        for (Nyx::PluginType* m : made)
-            if (m->GetFamily() == family)
-                expected.push_back(m);
-        EXPECT_EQ(ours, expected);
-    }
     // The ground-base material has constants but no plug-in.
     EXPECT_EQ(Nyx::PluginBase::LookupPluginType(Nyx::UId(Nyx::kMaterialPluginFamily), Nyx::PString("groundbase")),
               nullptr);

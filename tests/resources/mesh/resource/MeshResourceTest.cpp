@@ -105,12 +105,6 @@ TEST_F(MeshResourceTest, EachFileLoadsThroughItsTypeAndMakesItsInstance)
         instance.reset();
         geometry->Unlock();
     }
-    auto text = Get("text.lm.txt");
-    auto* lod = dynamic_cast<KestroIndexedMeshLODResource*>(text.get());
-    ASSERT_NE(lod, nullptr);
-    ASSERT_TRUE(lod->Lock());
-    EXPECT_EQ(lod->GetLODDefinition()->GetLevelCount(), 2u);
-    lod->Unlock();
 }
 
 TEST_F(MeshResourceTest, NoMaterialManagerNoDefinition)
@@ -191,25 +185,6 @@ TEST_F(MeshResourceTest, LoadAllAndIsAllLoadedOverTheMaterialsTextures)
         ready->Release();
         waiting->AddRef();
         waiting->Release();
-    }
-}
-
-TEST_F(MeshResourceTest, ProgressiveLoadsAskForDynamicBuffersUnlessTheOptionsSay)
-{
-    const struct {
-        uint8_t flags[4];
-        uint8_t expected[4];
-    } cases[] = {
-        {{0, 0, 0, 0}, {0, 0, 1, 1}},
-        {{1, 1, 0, 0}, {1, 1, 1, 1}},
-        {{0, 0, 0, 2}, {0, 0, 0, 2}},
-        {{0, 0, 5, 1}, {0, 0, 5, 1}},
-    };
-    for (const auto& c : cases) {
-        GeometryOptions options;
-        std::copy(std::begin(c.flags), std::end(c.flags), options.flags);
-        const GeometryOptions copy = KestroProgressiveMeshResource::ProgressiveOptions(options);
-        EXPECT_TRUE(std::equal(std::begin(c.expected), std::end(c.expected), copy.flags));
     }
 }
 
