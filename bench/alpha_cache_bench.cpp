@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "RatioReporter.h"
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/Material.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/materials/Material.h"
 #include "nyx/scene/ViewPoint.h"
 #include "resources/AlphaBlendCaches.h"
 #include "resources/mesh/GeometryChunkTemplate.h"

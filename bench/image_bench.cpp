@@ -18,7 +18,7 @@
 #include FT_ADVANCES_H
 
 #include "RatioReporter.h"
-#include "nyx/gfx/Bitmap.h"
+#include "nyx/gfx/bitmap/Bitmap.h"
 #include "scriptapi/image/FreeTypeFontPlatform.h"
 #include "scriptapi/image/TTFont.h"
 

@@ -13,10 +13,10 @@
 #include <unistd.h>
 
 #include "RatioReporter.h"
-#include "nyx/File.h"
-#include "nyx/MemoryFile.h"
+#include "nyx/files/File.h"
+#include "nyx/files/MemoryFile.h"
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/MaterialManager.h"
+#include "nyx/gfx/materials/MaterialManager.h"
 #include "resources/lod/KestroIndexedMeshLODDefinition.h"
 #include "resources/lod/LodFileWriter.h"
 #include "resources/mesh/MeshOwner.h"

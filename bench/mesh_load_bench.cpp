@@ -10,8 +10,8 @@
 
 #include "RatioReporter.h"
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/MaterialManager.h"
-#include "resources/mesh/KestroIndexedMeshDefinition.h"
+#include "nyx/gfx/materials/MaterialManager.h"
+#include "resources/mesh/indexed/KestroIndexedMeshDefinition.h"
 #include "resources/mesh/MeshFileWriter.h"
 #include "resources/mesh/MeshOwner.h"
 

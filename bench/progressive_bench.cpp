@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "RatioReporter.h"
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/GeometryChunk.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
 #include "resources/mesh/instance/InstanceTestSupport.h"
 #include "resources/mesh/progressive/KestroProgressiveMeshInstance.h"
 #include "resources/mesh/progressive/ProgressiveTestSupport.h"

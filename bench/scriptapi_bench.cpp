@@ -23,7 +23,7 @@
 #include "config/results/ResultsLog.h"
 #include "core/files/ContentRoot.h"
 #include "core/threads/JobQueue.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 #include "scriptapi/UpdateTick.h"
 #include "scriptapi/cache/KestroBaseSpec.h"
 #include "scriptapi/specs/GlimmerkitSpec.h"

@@ -21,7 +21,7 @@
 #include "config/results/ResultsLog.h"
 #include "core/files/ContentRoot.h"
 #include "core/process/ProcessState.h"
-#include "nyx/gfx/Bitmap.h"
+#include "nyx/gfx/bitmap/Bitmap.h"
 #include "resources/archive/ArchiveCache.h"
 #include "resources/textures/TextureConvert.h"
 

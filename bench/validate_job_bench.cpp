@@ -28,7 +28,7 @@
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/DaemonServer.h"
 #include "kaddaemon/StoreRequests.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 #include "tetlib/data/DataManager.h"
 #include "tetlib/errors/ErrorHandler.h"
 #include "tetlib/steps/ValidateAssetJob.h"

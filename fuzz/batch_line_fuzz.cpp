@@ -12,7 +12,7 @@
 
 #include "FuzzTempFolder.h"
 #include "cli/BatchMode.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 
 #include "FuzzCheck.h"
-#include "nyx/gfx/Bitmap.h"
+#include "nyx/gfx/bitmap/Bitmap.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

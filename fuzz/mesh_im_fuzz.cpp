@@ -11,9 +11,9 @@
 #include "FuzzCheck.h"
 #include "FuzzTempFolder.h"
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/MaterialManager.h"
-#include "resources/mesh/KestroIndexedMeshDefinition.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/MaterialManager.h"
+#include "resources/mesh/indexed/KestroIndexedMeshDefinition.h"
 #include "resources/mesh/MeshOwner.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

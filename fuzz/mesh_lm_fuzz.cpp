@@ -11,8 +11,8 @@
 
 #include "FuzzCheck.h"
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/MaterialManager.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/MaterialManager.h"
 #include "resources/lod/KestroIndexedMeshLODDefinition.h"
 #include "resources/mesh/MeshOwner.h"
 

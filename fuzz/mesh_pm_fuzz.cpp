@@ -9,9 +9,9 @@
 
 #include "FuzzCheck.h"
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/MaterialManager.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/MaterialManager.h"
 #include "resources/mesh/MeshInstanceResource.h"
 #include "resources/mesh/MeshOwner.h"
 #include "resources/mesh/progressive/KestroProgressiveMeshDefinition.h"

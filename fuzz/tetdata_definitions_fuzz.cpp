@@ -16,7 +16,7 @@
 #include "config/results/ResultsLog.h"
 #include "core/files/ContentRoot.h"
 #include "core/streams/TStream.h"
-#include "nyx/DynamicBuffer.h"
+#include "nyx/base/DynamicBuffer.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/data/DataManager.h"
 #include "tetlib/errors/ErrorHandler.h"

@@ -10,7 +10,7 @@
 
 #include "FuzzCheck.h"
 #include "FuzzTempFolder.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 #include "nyx/resource/ResourceDatabase.h"
 #include "resources/textures/CompressAsciiResource.h"
 

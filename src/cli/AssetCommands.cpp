@@ -17,7 +17,7 @@
 #include "kad/requests/KADFilterElement.h"
 #include "kad/requests/KADRequests.h"
 #include "kad/requests/UserKUID.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 namespace {
 

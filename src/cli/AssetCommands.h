@@ -3,7 +3,7 @@
 #pragma once
 
 #include "config/kuid/KUID.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 class ResultsLog;
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/process/EngineContext.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 // A line holds at most this many characters before its line break.
 inline constexpr size_t kBatchLineCapacity = 512;

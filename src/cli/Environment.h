@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/process/EngineContext.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 // 0 on success, 0xFF on failure (the steps after the failing one do not
 // run; ShutdownEnvironment takes down what did).

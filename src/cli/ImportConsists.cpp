@@ -14,7 +14,7 @@
 #include "kad/client/AssetHandle.h"
 #include "kad/requests/KADFilterElement.h"
 #include "kad/requests/KADRequests.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "core/process/ProcessState.h"
 #include "gs/compiler/ScriptLogHook.h"
 #include "kad/discovery/ProcessLaunch.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 #include "platform/ProcessExit.h"
 
 int main(int argc, char** argv)

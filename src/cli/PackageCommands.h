@@ -8,8 +8,8 @@
 
 #include "config/kuid/KUID.h"
 #include "config/kuid/KUIDRing.h"
-#include "nyx/File.h"
-#include "nyx/String.h"
+#include "nyx/files/File.h"
+#include "nyx/base/String.h"
 
 class ResultsLog;
 

@@ -12,8 +12,8 @@
 #include "config/results/ResultsLog.h"
 #include "gs/compiler/CompilerMain.h"
 #include "gs/compiler/ScriptFileStore.h"
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 #include "resources/textures/TextureConvert.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "nyx/PString.h"
-#include "nyx/ReferenceCount.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/ReferenceCount.h"
 
 namespace Nyx {
 

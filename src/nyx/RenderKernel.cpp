@@ -2,10 +2,10 @@
 
 #include <strings.h>
 
-#include "nyx/OS.h"
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/MaterialManager.h"
-#include "nyx/gfx/Texture.h"
+#include "nyx/base/OS.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/materials/MaterialManager.h"
+#include "nyx/gfx/textures/Texture.h"
 #include "nyx/scene/SceneGraph.h"
 
 namespace Nyx {

@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "nyx/PString.h"
-#include "nyx/String.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/String.h"
 #include "online/OnlineAccessClientBase.h"
 #include "online/OnlineMessage.h"
 #include "online/TMEEndpoint.h"

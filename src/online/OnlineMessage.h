@@ -8,8 +8,8 @@
 
 #include "config/kuid/KUID.h"
 #include "config/tree/ACSChunk.h"
-#include "nyx/PString.h"
-#include "nyx/String.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/String.h"
 
 class TStream;
 

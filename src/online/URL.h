@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 
 struct URL {
     // Text parts are NUL-terminated; a longer part keeps its first

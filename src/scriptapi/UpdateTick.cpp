@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "core/threads/JobQueue.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 namespace {
 

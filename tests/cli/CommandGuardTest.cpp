@@ -10,7 +10,7 @@
 
 #include "core/process/CrashReporter.h"
 #include "core/process/ProcessState.h"
-#include "nyx/Log.h"
+#include "nyx/base/Log.h"
 #include "support/TempFolder.h"
 
 namespace {

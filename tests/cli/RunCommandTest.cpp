@@ -14,8 +14,8 @@
 #include "config/results/KestroProperty.h"
 #include "config/results/ResultsLog.h"
 #include "gs/compiler/ScriptFileStore.h"
-#include "nyx/File.h"
-#include "nyx/Log.h"
+#include "nyx/files/File.h"
+#include "nyx/base/Log.h"
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 

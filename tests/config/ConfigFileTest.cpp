@@ -13,7 +13,7 @@
 #include "config/tree/TagTreeOps.h"
 #include "core/files/ContentRoot.h"
 #include "core/streams/TStream.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 #include "support/TempFolder.h"
 
 namespace {

@@ -11,8 +11,8 @@
 
 #include "config/formats/ConfigFile.h"
 #include "config/results/InterfaceTextDB.h"
-#include "nyx/File.h"
-#include "nyx/Log.h"
+#include "nyx/files/File.h"
+#include "nyx/base/Log.h"
 #include "support/TempFolder.h"
 
 class InterfaceTextFixture : public ::testing::Test {

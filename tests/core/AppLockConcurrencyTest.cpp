@@ -12,8 +12,8 @@
 #include "core/threads/CountedLock.h"
 #include "core/threads/JobQueue.h"
 #include "core/process/ProcessState.h"
-#include "nyx/Thread.h"
-#include "nyx/Time.h"
+#include "nyx/base/Thread.h"
+#include "nyx/base/Time.h"
 
 using namespace concurrencytest;
 

@@ -11,7 +11,7 @@
 #include "core/ConcurrencyTestSupport.h"
 #include "core/threads/KestroWorkerCallChain.h"
 #include "core/process/ProcessState.h"
-#include "nyx/Thread.h"
+#include "nyx/base/Thread.h"
 
 using namespace concurrencytest;
 

@@ -17,7 +17,7 @@
 
 #include "core/process/Log.h"
 #include "core/process/LogSink.h"
-#include "nyx/Log.h"
+#include "nyx/base/Log.h"
 #include "support/TempFolder.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "core/process/ProcessState.h"
 #include "kad/client/Housekeeping.h"
 #include "kad/client/KADClient.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 namespace {
 

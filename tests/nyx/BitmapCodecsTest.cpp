@@ -1,6 +1,6 @@
 // Image files through Bitmap::Load: BMP, TGA, PNG and JPEG files written by
 // the test, whole and cut short.
-#include "nyx/gfx/Bitmap.h"
+#include "nyx/gfx/bitmap/Bitmap.h"
 
 #include <gtest/gtest.h>
 

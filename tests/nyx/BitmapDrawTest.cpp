@@ -1,7 +1,7 @@
 // Drawing on engine bitmaps: each primitive inside, across and outside
 // every edge, fills against outlines, the blend against its formula, and
 // copies of a bitmap onto itself.
-#include "nyx/gfx/Bitmap.h"
+#include "nyx/gfx/bitmap/Bitmap.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The engine bitmap: its loader over every BMP depth and TGA form, and the
 // buffer operations the texture conversion relies on.
-#include "nyx/gfx/Bitmap.h"
+#include "nyx/gfx/bitmap/Bitmap.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "nyx/DynamicBuffer.h"
+#include "nyx/base/DynamicBuffer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

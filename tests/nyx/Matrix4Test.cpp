@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "nyx/gfx/Matrix4.h"
-#include "nyx/scene/Transformation.h"
+#include "nyx/gfx/display/Matrix4.h"
+#include "nyx/scene/math/Transformation.h"
 
 namespace {
 

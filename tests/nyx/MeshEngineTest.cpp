@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "nyx/MemoryFile.h"
+#include "nyx/files/MemoryFile.h"
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/Material.h"
-#include "nyx/gfx/MaterialManager.h"
-#include "nyx/gfx/MeshFileSupport.h"
-#include "nyx/scene/OrientedBox.h"
-#include "nyx/scene/Quaternion.h"
+#include "nyx/gfx/materials/Material.h"
+#include "nyx/gfx/materials/MaterialManager.h"
+#include "nyx/gfx/chunks/MeshFileSupport.h"
+#include "nyx/scene/math/OrientedBox.h"
+#include "nyx/scene/math/Quaternion.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
-#include "nyx/Thread.h"
-#include "nyx/Time.h"
-#include "nyx/WEvent.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/Thread.h"
+#include "nyx/base/Time.h"
+#include "nyx/base/WEvent.h"
 
 namespace {
 

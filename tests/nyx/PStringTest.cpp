@@ -1,4 +1,4 @@
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 #include <gtest/gtest.h>
 

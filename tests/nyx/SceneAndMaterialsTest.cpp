@@ -3,7 +3,7 @@
 // rendering cache per id.
 #include <gtest/gtest.h>
 
-#include "nyx/gfx/RenderingCache.h"
+#include "nyx/gfx/materials/RenderingCache.h"
 #include "nyx/scene/SceneGraph.h"
 
 namespace {

@@ -5,10 +5,10 @@
 
 #include <memory>
 
-#include "nyx/gfx/Display.h"
-#include "nyx/scene/OrientedBox.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/scene/math/OrientedBox.h"
 #include "nyx/scene/ParticleBone.h"
-#include "nyx/scene/Ray.h"
+#include "nyx/scene/math/Ray.h"
 #include "nyx/scene/ReferencePoint.h"
 #include "nyx/scene/ViewPoint.h"
 #include "nyx/scene/ViewPortParticle.h"

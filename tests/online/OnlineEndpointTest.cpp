@@ -22,7 +22,7 @@
 #include "kaddaemon/OnlineRequests.h"
 #include "core/process/ProcessState.h"
 #include "kad/requests/KADRequests.h"
-#include "nyx/Log.h"
+#include "nyx/base/Log.h"
 #include "online/OnlineStandInServer.h"
 #include "online/UpdatePageFetch.h"
 #include "scriptapi-harness/EndpointMode.h"

@@ -12,7 +12,7 @@
 
 #include "config/tree/TDBContainerTag.h"
 #include "core/streams/TStream.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 #include "online/OnlineAccessClientEndpoint.h"
 #include "online/OnlineMessage.h"
 #include "support/TempFolder.h"

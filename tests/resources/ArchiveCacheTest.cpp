@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/files/ContentRoot.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 #include "resources/archive/SubstHandle.h"
 #include "support/TempFolder.h"
 

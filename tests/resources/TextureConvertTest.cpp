@@ -14,7 +14,7 @@
 #include "core/files/ContentRoot.h"
 #include "core/process/ProcessState.h"
 #include "nyx/Plugin.h"
-#include "nyx/gfx/TextureResource.h"
+#include "nyx/gfx/textures/TextureResource.h"
 #include "nyx/resource/ResourceType.h"
 #include "resources/archive/ArchiveCache.h"
 #include "resources/archive/SubstHandle.h"

@@ -54,7 +54,7 @@
 #include "gs/runtime/router/GSRouter.h"
 #include "gs/support/ScriptLogHook.h"
 #include "gsrun/ScriptRunner.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 using namespace GSRuntime;
 

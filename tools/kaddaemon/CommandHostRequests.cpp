@@ -12,9 +12,9 @@
 #include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/RequestTable.h"
 #include "kaddaemon/ResultNotes.h"
-#include "nyx/DynamicBuffer.h"
-#include "nyx/PString.h"
-#include "nyx/String.h"
+#include "nyx/base/DynamicBuffer.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/String.h"
 
 namespace kaddaemon {
 namespace {

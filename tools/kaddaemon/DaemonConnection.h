@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "nyx/DynamicBuffer.h"
-#include "nyx/Thread.h"
+#include "nyx/base/DynamicBuffer.h"
+#include "nyx/base/Thread.h"
 
 namespace DaemonWire {
 struct FrameHeader;

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 
 #include "kad/discovery/ProcessLaunch.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 namespace kaddaemon {
 namespace {

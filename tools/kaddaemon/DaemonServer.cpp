@@ -11,7 +11,7 @@
 #include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/DaemonProbe.h"
 #include "kaddaemon/SocketIO.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 namespace kaddaemon {
 

@@ -16,7 +16,7 @@
 
 #include "kad/discovery/DaemonLink.h"
 #include "kaddaemon/RequestTable.h"
-#include "nyx/Thread.h"
+#include "nyx/base/Thread.h"
 
 namespace kaddaemon {
 

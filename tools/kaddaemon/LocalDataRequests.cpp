@@ -14,8 +14,8 @@
 #include "config/kuid/KUID.h"
 #include "core/streams/TStream.h"
 #include "kaddaemon/RequestTable.h"
-#include "nyx/DynamicBuffer.h"
-#include "nyx/PString.h"
+#include "nyx/base/DynamicBuffer.h"
+#include "nyx/base/PString.h"
 
 namespace kaddaemon {
 

@@ -11,7 +11,7 @@
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/DaemonState.h"
 #include "kaddaemon/RequestTable.h"
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 
 namespace kaddaemon {
 

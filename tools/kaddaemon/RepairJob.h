@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "nyx/Thread.h"
+#include "nyx/base/Thread.h"
 
 namespace kaddaemon {
 

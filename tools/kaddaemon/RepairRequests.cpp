@@ -7,7 +7,7 @@
 #include "kaddaemon/RequestTable.h"
 #include "kaddaemon/ResultNotes.h"
 #include "kaddaemon/TraceLog.h"
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 
 namespace kaddaemon {
 namespace {

@@ -3,8 +3,8 @@
 #include "config/results/ResultsLog.h"
 #include "core/streams/TStream.h"
 #include "kaddaemon/DaemonConnection.h"
-#include "nyx/DynamicBuffer.h"
-#include "nyx/String.h"
+#include "nyx/base/DynamicBuffer.h"
+#include "nyx/base/String.h"
 
 namespace kaddaemon {
 

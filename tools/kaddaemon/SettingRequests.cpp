@@ -5,7 +5,7 @@
 #include "core/streams/TStream.h"
 #include "kaddaemon/DaemonState.h"
 #include "kaddaemon/RequestTable.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 namespace kaddaemon {
 

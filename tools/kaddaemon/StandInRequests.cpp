@@ -13,7 +13,7 @@
 #include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/RequestTable.h"
 #include "kaddaemon/ResultNotes.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 namespace kaddaemon {
 namespace {

@@ -5,8 +5,8 @@
 
 #include "cli/RunCommand.h"
 #include "config/results/ResultsLog.h"
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 #include "scriptapi-harness/HarnessModes.h"
 #include "scriptapi/compile/KADCompileAsset.h"
 #include "scriptapi/specs/SpecRegistry.h"

@@ -11,7 +11,7 @@
 #include "kad/client/KADClient.h"
 #include "kad/packages/CDP.h"
 #include "kad/requests/KADRequests.h"
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 
 namespace {
 

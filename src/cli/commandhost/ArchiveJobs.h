@@ -17,7 +17,7 @@
 #include "config/kuid/KUID.h"
 #include "config/kuid/KUIDRing.h"
 #include "kad/client/KADClient.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 class ResultsLog;
 class TStream;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "config/tree/ACSChunk.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 // The folder is absolute, or a folder name inside the content root, which is
 // mounted for the time of the load. False when the folder cannot be mounted

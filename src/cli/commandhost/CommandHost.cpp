@@ -8,7 +8,7 @@
 #include "core/process/Log.h"
 #include "core/streams/TStream.h"
 #include "kad/client/KADClient.h"
-#include "nyx/Thread.h"
+#include "nyx/base/Thread.h"
 
 namespace {
 

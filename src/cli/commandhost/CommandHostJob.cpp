@@ -16,7 +16,7 @@
 #include "kad/client/KADClient.h"
 #include "kad/client/SpecRegistryHook.h"
 #include "kad/requests/KUIDListWire.h"
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 #include "resources/archive/SubstHandle.h"
 #include "resources/textures/TextureConvert.h"
 #include "tetlib/steps/ValidateAssetOnMainThread.h"

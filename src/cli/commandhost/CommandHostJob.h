@@ -14,8 +14,8 @@
 #include <cstdint>
 
 #include "config/kuid/KUIDRing.h"
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 
 class ResultsLog;
 class TStream;

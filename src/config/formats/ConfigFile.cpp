@@ -11,7 +11,7 @@
 #include "config/formats/ConfigText.h"
 #include "core/files/AssetFolderFiles.h"
 #include "core/streams/TStream.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 namespace {
 

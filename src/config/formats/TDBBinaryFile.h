@@ -14,8 +14,8 @@
 #include "config/tree/ACSChunk.h"
 #include "core/containers/BlockRing.h"
 #include "core/containers/BucketRing.h"
-#include "nyx/PString.h"
-#include "nyx/ReferenceCount.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/ReferenceCount.h"
 
 class TStream;
 struct ACSChunkRecord;

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "nyx/PString.h"
-#include "nyx/String.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/String.h"
 
 class TStream;
 

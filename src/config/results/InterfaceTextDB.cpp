@@ -6,7 +6,7 @@
 #include "config/tree/TDBContainerTag.h"
 #include "core/threads/AppLock.h"
 #include "core/process/Log.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <cstdint>
 
 #include "config/tree/ACSChunk.h"
-#include "nyx/PString.h"
-#include "nyx/String.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/String.h"
 
 class InterfaceTextDB {
 public:

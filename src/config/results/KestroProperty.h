@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "config/kuid/KUID.h"
-#include "nyx/PString.h"
-#include "nyx/ReferenceCount.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/ReferenceCount.h"
 
 class TStream;
 

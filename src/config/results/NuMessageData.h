@@ -3,7 +3,7 @@
 // the object the message is about).
 #pragma once
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 class NuMessageData {
 public:

@@ -16,7 +16,7 @@
 #include "config/results/NuMessageRecipient.h"
 #include "core/containers/BlockRing.h"
 #include "core/threads/CountedLock.h"
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 
 class ChunkRef;
 class TStream;

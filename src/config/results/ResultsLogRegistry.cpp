@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "nyx/CriticalSection.h"
+#include "nyx/base/CriticalSection.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "config/tree/ACSRawDataCore.h"
-#include "nyx/PString.h"
-#include "nyx/ReferenceCount.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/ReferenceCount.h"
 
 // Value types of config data tags; the numbers are stored in files.
 enum ACSValueType : int32_t {

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "nyx/ReferenceCount.h"
+#include "nyx/base/ReferenceCount.h"
 
 class ChunkRef;
 

@@ -25,7 +25,7 @@
 #include "config/tree/FloatArray.h"
 #include "config/kuid/KUID.h"
 #include "core/containers/BlockRing.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 // One child as the ring stores it. The ring moves entries as plain bytes,
 // so the name lives in raw storage: a PString is a single pointer to its

@@ -7,7 +7,7 @@
 // static initialiser or destructor of any unit may use it.
 #pragma once
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 // The lists give each constant's identifier and its text, in the order the
 // set creates them.

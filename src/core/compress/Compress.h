@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "nyx/DynamicBuffer.h"
-#include "nyx/ReferenceCount.h"
+#include "nyx/base/DynamicBuffer.h"
+#include "nyx/base/ReferenceCount.h"
 
 namespace Nyx {
 

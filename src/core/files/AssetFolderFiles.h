@@ -9,8 +9,8 @@
 // Nothing here logs; every failure is a false result.
 #pragma once
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 
 // Creates a folder and any missing parents.
 bool MakeContentFolder(const Nyx::PString& folder, const Nyx::File::Path& path);

@@ -3,7 +3,7 @@
 // it is empty. Any thread may read it at any time.
 #pragma once
 
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 // A copy of the content root, without a trailing "/" (the file-system root
 // itself stays "/").

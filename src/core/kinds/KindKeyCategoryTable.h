@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 struct KindKeyCategoryRow {
     const char* categories;  // ";"-separated category codes; "" for the catch-all

@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 
 struct LegacyTypeCategoryRow {
     const char* kind;        // "" matches any kind

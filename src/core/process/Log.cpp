@@ -3,8 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "nyx/Log.h"
-#include "nyx/String.h"
+#include "nyx/base/Log.h"
+#include "nyx/base/String.h"
 #include "platform/ProcessExit.h"
 
 namespace {

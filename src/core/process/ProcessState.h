@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "nyx/String.h"
-#include "nyx/Thread.h"
+#include "nyx/base/String.h"
+#include "nyx/base/Thread.h"
 
 // Records the calling thread as the main thread. Start-up calls it once.
 void SetMainThreadId();

@@ -10,10 +10,10 @@
 #include <cstring>
 
 #include "core/streams/CharArray.h"
-#include "nyx/DynamicBuffer.h"
-#include "nyx/File.h"
-#include "nyx/PString.h"
-#include "nyx/String.h"
+#include "nyx/base/DynamicBuffer.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/String.h"
 
 class TStream {
 public:

@@ -3,8 +3,8 @@
 #include "core/threads/BlockingScreen.h"
 #include "core/threads/JobQueue.h"
 #include "core/process/ProcessState.h"
-#include "nyx/PString.h"
-#include "nyx/Time.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/Time.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include <cstdint>
 
 #include "core/containers/BlockRing.h"
-#include "nyx/CriticalSection.h"
-#include "nyx/Thread.h"
+#include "nyx/base/CriticalSection.h"
+#include "nyx/base/Thread.h"
 
 class AppLock {
 public:

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "nyx/CriticalSection.h"
-#include "nyx/WEvent.h"
+#include "nyx/base/CriticalSection.h"
+#include "nyx/base/WEvent.h"
 
 class BusyGate {
 public:

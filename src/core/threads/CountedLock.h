@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "nyx/CriticalSection.h"
+#include "nyx/base/CriticalSection.h"
 
 class CountedLock {
 public:

@@ -15,9 +15,9 @@
 
 #include "core/containers/BlockRing.h"
 #include "core/threads/TCXCallback.h"
-#include "nyx/CriticalSection.h"
-#include "nyx/Thread.h"
-#include "nyx/WEvent.h"
+#include "nyx/base/CriticalSection.h"
+#include "nyx/base/Thread.h"
+#include "nyx/base/WEvent.h"
 
 class BusyGate;
 

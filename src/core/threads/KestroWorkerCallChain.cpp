@@ -1,6 +1,6 @@
 #include "core/threads/KestroWorkerCallChain.h"
 
-#include "nyx/Thread.h"
+#include "nyx/base/Thread.h"
 
 KestroWorkerCallChain::~KestroWorkerCallChain()
 {

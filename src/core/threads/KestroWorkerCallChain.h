@@ -11,7 +11,7 @@
 #include "core/threads/BusyGate.h"
 #include "core/threads/JobQueue.h"
 #include "core/threads/TCXCallback.h"
-#include "nyx/CriticalSection.h"
+#include "nyx/base/CriticalSection.h"
 
 class KestroWorkerCallChain {
 public:

@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "config/kuid/KUID.h"
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 
 struct AssetHandle {
     static constexpr uint64_t kNoHandle = ~0ull;

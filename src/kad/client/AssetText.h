@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "config/tree/ACSChunk.h"
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 
 // The text with every "_" turned into a space.
 Nyx::String UnderscoresToSpaces(const Nyx::String& text);

@@ -1,7 +1,7 @@
 #include "kad/client/Housekeeping.h"
 
 #include "core/process/ProcessState.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 void PurgeUnusedResources()
 {

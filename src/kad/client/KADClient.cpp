@@ -17,7 +17,7 @@
 #include "kad/client/KADClientTransaction.h"
 #include "kad/discovery/ProcessLaunch.h"
 #include "kad/client/SpecRegistryHook.h"
-#include "nyx/CriticalSection.h"
+#include "nyx/base/CriticalSection.h"
 
 // A request frame waiting for the link lock's holder to send it. Lives in
 // its requester's CallDaemon, which does not return before SendEnded.

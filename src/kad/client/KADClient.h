@@ -21,8 +21,8 @@
 
 #include "config/tree/ACSChunk.h"
 #include "config/kuid/KUID.h"
-#include "nyx/File.h"
-#include "nyx/String.h"
+#include "nyx/files/File.h"
+#include "nyx/base/String.h"
 
 class KADClientCallback;
 class KADClientLink;

@@ -18,7 +18,7 @@
 
 #include "kad/client/DaemonWire.h"
 #include "kad/transport/TCPTransport.h"
-#include "nyx/Thread.h"
+#include "nyx/base/Thread.h"
 
 class TStream;
 

@@ -12,7 +12,7 @@
 #include "kad/client/FutexWord.h"
 #include "kad/client/KADClient.h"
 #include "kad/client/SpinWait.h"
-#include "nyx/CriticalSection.h"
+#include "nyx/base/CriticalSection.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <cstdint>
 
 #include "config/kuid/KUID.h"
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 
 class KADClientCallback;
 class ResultsLog;

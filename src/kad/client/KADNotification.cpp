@@ -19,7 +19,7 @@
 #include "kad/client/KADClient.h"
 #include "kad/client/KADClientLink.h"
 #include "kad/client/KADClientTransaction.h"
-#include "nyx/Thread.h"
+#include "nyx/base/Thread.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "core/streams/TStream.h"
-#include "nyx/DynamicBuffer.h"
+#include "nyx/base/DynamicBuffer.h"
 
 struct KADNotification {
     static constexpr uint32_t kKindValue = 0;        // a value for the client's callback

@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "kad/discovery/ProcessLaunch.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 #include "platform/PathLookup.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 // Show modes of LaunchProcess. There is no window to show here: the bits
 // are accepted and change nothing.

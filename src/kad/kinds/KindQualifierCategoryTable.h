@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <span>
 
-#include "nyx/PString.h"
-#include "nyx/String.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/String.h"
 
 struct KindQualifierCategoryRow {
     Nyx::PString kind;        // lower case

@@ -20,7 +20,7 @@
 #include "core/streams/LittleEndian.h"
 #include "kad/packages/CDP.h"
 #include "kad/packages/PackageSafety.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 namespace {
 

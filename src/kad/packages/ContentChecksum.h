@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "config/tree/ACSChunk.h"
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 
 struct ContentChecksum {
     uint32_t sum = 0;

@@ -11,8 +11,8 @@
 #include <cstdint>
 
 #include "config/kuid/KUID.h"
-#include "nyx/PString.h"
-#include "nyx/String.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/String.h"
 
 class TStream;
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 struct AssetRecord;
 

@@ -8,7 +8,7 @@
 // or empty expression, and an empty alternative, match every list.
 #pragma once
 
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 
 namespace CategoryExpression {
 

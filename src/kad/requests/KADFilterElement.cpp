@@ -4,7 +4,7 @@
 
 #include "core/streams/TStream.h"
 #include "kad/requests/KUIDListWire.h"
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 
 namespace {
 

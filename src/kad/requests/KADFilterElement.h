@@ -14,7 +14,7 @@
 
 #include "config/kuid/KUID.h"
 #include "core/streams/TStream.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 class TStream;
 

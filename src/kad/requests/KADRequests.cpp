@@ -12,7 +12,7 @@
 #include "kad/requests/KUIDListWire.h"
 #include "kad/client/SpecRegistryHook.h"
 #include "kad/packages/CDP.h"
-#include "nyx/DynamicBuffer.h"
+#include "nyx/base/DynamicBuffer.h"
 
 namespace {
 

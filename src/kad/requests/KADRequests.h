@@ -13,9 +13,9 @@
 #include "config/kuid/KUID.h"
 #include "config/kuid/KUIDRing.h"
 #include "kad/client/AssetHandle.h"
-#include "nyx/File.h"
-#include "nyx/PString.h"
-#include "nyx/String.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/String.h"
 
 class KADClientCallback;
 class KADFilterElement;

@@ -7,8 +7,8 @@
 #include <functional>
 
 #include "config/kuid/KUID.h"
-#include "nyx/File.h"
-#include "nyx/Rand.h"
+#include "nyx/files/File.h"
+#include "nyx/base/Rand.h"
 
 // Stores the folder, marks it set and reads the base KUID from it.
 void SetSettingsFolder(const Nyx::File::Path& folder);

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "config/results/ResultsLog.h"
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 
 class KADTaskThread;
 

@@ -7,7 +7,7 @@
 #include "kad/client/KADClient.h"
 #include "kad/requests/KADRequests.h"
 #include "kad/tasks/KADTask.h"
-#include "nyx/Thread.h"
+#include "nyx/base/Thread.h"
 
 namespace {
 

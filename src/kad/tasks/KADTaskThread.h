@@ -5,8 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "nyx/File.h"
-#include "nyx/Thread.h"
+#include "nyx/files/File.h"
+#include "nyx/base/Thread.h"
 
 class KADTask;
 struct statvfs;

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "nyx/WEvent.h"
+#include "nyx/base/WEvent.h"
 
 bool ResolveHost(const char* host, uint16_t port, sockaddr_in& out)
 {

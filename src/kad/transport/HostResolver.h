@@ -10,9 +10,9 @@
 #include <functional>
 #include <memory>
 
-#include "nyx/CriticalSection.h"
-#include "nyx/String.h"
-#include "nyx/Thread.h"
+#include "nyx/base/CriticalSection.h"
+#include "nyx/base/String.h"
+#include "nyx/base/Thread.h"
 
 // Fills an IPv4 address: family AF_INET, the port in network byte order, the
 // host's first IPv4 address and zero padding. "localhost" (in any case) is

@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "kad/transport/HostResolver.h"
-#include "nyx/CriticalSection.h"
-#include "nyx/Thread.h"
+#include "nyx/base/CriticalSection.h"
+#include "nyx/base/Thread.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string_view>
 
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 #include "nyx/anim/AnimationResource.h"
 
 namespace Nyx {

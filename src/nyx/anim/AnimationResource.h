@@ -3,7 +3,7 @@
 // loads and every animation is of length 0.
 #pragma once
 
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 namespace Nyx {
 

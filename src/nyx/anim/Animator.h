@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 namespace Nyx {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 namespace Nyx {
 

@@ -13,9 +13,9 @@
 #include <mutex>
 #include <string>
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
-#include "nyx/ReferenceCount.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/ReferenceCount.h"
 
 namespace Nyx {
 

@@ -7,8 +7,8 @@
 #include <mutex>
 #include <string>
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 
 namespace Nyx {
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 #include "nyx/scene/Particle.h"
 #include "nyx/scene/ReferencePoint.h"
 #include "nyx/scene/ViewPortParticle.h"

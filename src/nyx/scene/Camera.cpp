@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "nyx/scene/VectorOps.h"
+#include "nyx/scene/math/VectorOps.h"
 
 namespace Nyx {
 

@@ -2,8 +2,8 @@
 // culling tests bounding spheres against.
 #pragma once
 
-#include "nyx/scene/Plane.h"
-#include "nyx/scene/Transform.h"
+#include "nyx/scene/math/Plane.h"
+#include "nyx/scene/math/Transform.h"
 
 namespace Nyx {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "nyx/scene/Camera.h"
-#include "nyx/scene/Transform.h"
+#include "nyx/scene/math/Transform.h"
 
 namespace Nyx {
 

@@ -1,6 +1,6 @@
 #include "nyx/scene/LightTarget.h"
 
-#include "nyx/gfx/Display.h"
+#include "nyx/gfx/display/Display.h"
 #include "nyx/scene/ParallelLight.h"
 
 namespace Nyx {

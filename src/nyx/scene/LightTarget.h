@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "nyx/scene/Transform.h"
+#include "nyx/scene/math/Transform.h"
 
 namespace Nyx {
 

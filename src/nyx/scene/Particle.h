@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "nyx/scene/Quaternion.h"
+#include "nyx/scene/math/Quaternion.h"
 
 namespace Nyx {
 

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "nyx/PString.h"
-#include "nyx/scene/OrientedBox.h"
+#include "nyx/base/PString.h"
+#include "nyx/scene/math/OrientedBox.h"
 #include "nyx/scene/Particle.h"
 
 namespace Nyx {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 #include "nyx/scene/Particle.h"
 
 namespace Nyx {

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <optional>
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 #include "nyx/scene/Camera.h"
 #include "nyx/scene/Geometry.h"
-#include "nyx/scene/OrientedBox.h"
+#include "nyx/scene/math/OrientedBox.h"
 #include "nyx/scene/Particle.h"
 
 namespace Nyx {

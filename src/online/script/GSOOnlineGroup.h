@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "gs/runtime/objects/GSGameObject.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 #include "online/OnlineAccessClientEndpoint.h"
 
 class GSMachine;

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "nyx/CriticalSection.h"
+#include "nyx/base/CriticalSection.h"
 
 namespace {
 

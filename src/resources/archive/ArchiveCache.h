@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 #include "resources/archive/KestroResourceDatabase.h"
 
 class ArchiveCache {

@@ -6,8 +6,8 @@
 // mount of one serves nothing (and a log line says so).
 #pragma once
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 #include "nyx/resource/ResourceDatabase.h"
 
 class KestroResourceDatabase : public Nyx::ResourceDatabase {

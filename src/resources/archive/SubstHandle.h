@@ -1,7 +1,7 @@
 // An archive opened by name inside the content root and held by one user.
 #pragma once
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 class KestroResourceDatabase;
 

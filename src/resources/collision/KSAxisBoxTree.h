@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "nyx/scene/VectorOps.h"
+#include "nyx/scene/math/VectorOps.h"
 #include "resources/collision/KSAxisBoxTreeExternalGeometry.h"
 
 struct KSAxisBoxTreeResult {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "nyx/scene/VectorOps.h"
+#include "nyx/scene/math/VectorOps.h"
 
 class KSAxisBoxTreeExternalGeometry {
 public:

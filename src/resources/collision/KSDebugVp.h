@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "nyx/String.h"
-#include "nyx/scene/VectorOps.h"
+#include "nyx/base/String.h"
+#include "nyx/scene/math/VectorOps.h"
 
 class KSDebugVp {
 public:

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "core/geometry/TriangleNormal.h"
-#include "nyx/scene/Plane.h"
+#include "nyx/scene/math/Plane.h"
 
 using Nyx::Cross;
 using Nyx::Dot;

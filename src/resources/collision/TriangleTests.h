@@ -2,7 +2,7 @@
 // triangle, degenerate triangles, and segment against box.
 #pragma once
 
-#include "nyx/scene/VectorOps.h"
+#include "nyx/scene/math/VectorOps.h"
 
 // Two-sided: a hit from either side, refused when the ray lies within 1e-6
 // (by determinant) of the triangle's plane. One-sided: only from the side

@@ -1,6 +1,6 @@
 #include "resources/lod/KestroDynamicIndexedMeshLODInstance.h"
 
-#include "nyx/gfx/GeometryChunk.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
 #include "nyx/scene/ParticleBone.h"
 #include "nyx/scene/ViewPoint.h"
 #include "resources/lod/KestroIndexedMeshLODDefinition.h"

@@ -4,12 +4,12 @@
 #include <cfloat>
 #include <cstring>
 
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/Material.h"
-#include "nyx/gfx/MaterialManager.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/Material.h"
+#include "nyx/gfx/materials/MaterialManager.h"
 #include "nyx/scene/ParticleBone.h"
 #include "resources/mesh/MeshFileReading.h"
 #include "resources/mesh/MeshOwner.h"

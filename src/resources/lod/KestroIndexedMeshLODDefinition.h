@@ -13,7 +13,7 @@
 
 #include "core/containers/BlockRing.h"
 #include "resources/lod/LodMeshRecords.h"
-#include "resources/mesh/KestroIndexedMeshDefinition.h"
+#include "resources/mesh/indexed/KestroIndexedMeshDefinition.h"
 
 namespace Nyx {
 class ConfigTree;

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/Material.h"
-#include "nyx/gfx/MaterialManager.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/Material.h"
+#include "nyx/gfx/materials/MaterialManager.h"
 #include "nyx/scene/AttachmentPoint.h"
 #include "nyx/scene/ParticleBone.h"
 #include "nyx/scene/ViewPoint.h"

@@ -10,7 +10,7 @@
 
 #include "nyx/scene/ObjectLOD.h"
 #include "resources/lod/LodMeshRecords.h"
-#include "resources/mesh/KestroIndexedMeshInstance.h"
+#include "resources/mesh/indexed/KestroIndexedMeshInstance.h"
 
 namespace Nyx {
 class Particle;

@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
-#include "nyx/File.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/MaterialManager.h"
-#include "nyx/gfx/NullMaterial.h"
+#include "nyx/files/File.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/MaterialManager.h"
+#include "nyx/gfx/materials/NullMaterial.h"
 #include "nyx/scene/ParticleBone.h"
 #include "resources/lod/KestroIndexedMeshLODDefinition.h"
 #include "resources/mesh/MeshChunkReading.h"

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "nyx/ConfigTree.h"
-#include "nyx/File.h"
+#include "nyx/files/ConfigTree.h"
+#include "nyx/files/File.h"
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/GeometryChunk.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
 #include "nyx/scene/ParticleBone.h"
 #include "resources/lod/KestroIndexedMeshLODDefinition.h"
 #include "resources/mesh/MeshOwner.h"

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <vector>
 
-#include "nyx/File.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/GeometryChunkStreams.h"
-#include "nyx/gfx/Material.h"
+#include "nyx/files/File.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/chunks/GeometryChunkStreams.h"
+#include "nyx/gfx/materials/Material.h"
 #include "nyx/scene/ParticleBone.h"
 #include "resources/lod/KestroIndexedMeshLODDefinition.h"
 

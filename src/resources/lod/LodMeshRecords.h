@@ -6,12 +6,12 @@
 #include <memory>
 #include <vector>
 
-#include "nyx/PString.h"
-#include "nyx/String.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/InfluenceDefinition.h"
-#include "nyx/gfx/Material.h"
-#include "nyx/scene/Quaternion.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/String.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/chunks/InfluenceDefinition.h"
+#include "nyx/gfx/materials/Material.h"
+#include "nyx/scene/math/Quaternion.h"
 #include "resources/lod/CountedArray.h"
 
 using ChunkArray = CountedArray<Nyx::GeometryChunk>;

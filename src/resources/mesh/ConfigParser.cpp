@@ -3,7 +3,7 @@
 #include "config/formats/ConfigText.h"
 #include "config/tree/TDBContainerTag.h"
 #include "core/streams/TStream.h"
-#include "nyx/DynamicBuffer.h"
+#include "nyx/base/DynamicBuffer.h"
 
 namespace Nyx {
 

@@ -11,9 +11,9 @@
 #include <cstring>
 #include <new>
 
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/GeometryChunkSingleStream.h"
-#include "nyx/gfx/VertexType.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/chunks/GeometryChunkSingleStream.h"
+#include "nyx/gfx/chunks/VertexType.h"
 
 namespace Nyx {
 

@@ -4,12 +4,12 @@
 #include <memory>
 #include <vector>
 
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/Material.h"
-#include "nyx/gfx/MeshFileSupport.h"
-#include "nyx/gfx/StandardChunkHint.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/Material.h"
+#include "nyx/gfx/chunks/MeshFileSupport.h"
+#include "nyx/gfx/chunks/StandardChunkHint.h"
 #include "nyx/scene/ParticleBone.h"
-#include "resources/mesh/KestroIndexedMeshDefinition.h"
+#include "resources/mesh/indexed/KestroIndexedMeshDefinition.h"
 #include "resources/mesh/MeshFileReading.h"
 
 namespace MeshFileReading {

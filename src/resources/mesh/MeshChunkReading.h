@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "nyx/MemoryFile.h"
-#include "nyx/PString.h"
-#include "nyx/scene/Quaternion.h"
+#include "nyx/files/MemoryFile.h"
+#include "nyx/base/PString.h"
+#include "nyx/scene/math/Quaternion.h"
 #include "resources/mesh/MeshFileReading.h"
 #include "resources/mesh/MeshLoadResult.h"
 

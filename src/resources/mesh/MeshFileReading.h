@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "nyx/MemoryFile.h"
-#include "nyx/scene/Quaternion.h"
+#include "nyx/files/MemoryFile.h"
+#include "nyx/scene/math/Quaternion.h"
 
 namespace MeshFileReading {
 

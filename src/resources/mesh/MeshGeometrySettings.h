@@ -6,6 +6,6 @@
 #pragma once
 
 #include "config/tree/ACSChunk.h"
-#include "resources/mesh/KestroIndexedMeshDefinition.h"
+#include "resources/mesh/indexed/KestroIndexedMeshDefinition.h"
 
 void ReadGeometrySettings(const ChunkRef& description, GeometrySettings& settings);

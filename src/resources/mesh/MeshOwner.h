@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 
 // The resource's geometry options; the last byte set lets a load go on
 // past materials it cannot find.

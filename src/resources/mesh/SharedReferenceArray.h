@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "nyx/ReferenceCount.h"
+#include "nyx/base/ReferenceCount.h"
 
 template <class T>
 class SharedReferenceArray : public Nyx::ReferenceCount {

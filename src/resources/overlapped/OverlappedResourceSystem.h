@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <deque>
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 class OverlappedResourceSystem;
 

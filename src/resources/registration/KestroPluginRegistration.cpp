@@ -4,7 +4,7 @@
 #include <new>
 
 #include "nyx/Plugin.h"
-#include "nyx/gfx/MaterialPlugin.h"
+#include "nyx/gfx/materials/MaterialPlugin.h"
 #include "nyx/resource/ResourceType.h"
 #include "resources/materials/plugins/KestroMaterialPlugins.h"
 #include "resources/mesh/resource/KestroIndexedMeshLODResource.h"

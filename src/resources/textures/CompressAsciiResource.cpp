@@ -3,9 +3,9 @@
 #include <memory>
 #include <mutex>
 
-#include "nyx/ConfigData.h"
+#include "nyx/files/ConfigData.h"
 #include "nyx/Plugin.h"
-#include "nyx/gfx/DisplayTexture.h"
+#include "nyx/gfx/display/DisplayTexture.h"
 #include "nyx/resource/NIRFFile.h"
 #include "nyx/resource/ResourceType.h"
 #include "resources/textures/TextureCompress.h"

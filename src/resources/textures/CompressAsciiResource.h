@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "nyx/Options.h"
-#include "nyx/gfx/TextureResource.h"
+#include "nyx/files/Options.h"
+#include "nyx/gfx/textures/TextureResource.h"
 
 class TextureCompress;
 

@@ -12,9 +12,9 @@
 #include <string>
 
 #include "core/threads/KestroWorkerCallChain.h"
-#include "nyx/File.h"
-#include "nyx/Options.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/files/Options.h"
+#include "nyx/base/PString.h"
 
 class CompressAsciiResource;
 class KestroResourceDatabase;

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "nyx/PString.h"
-#include "nyx/gfx/Bitmap.h"
+#include "nyx/base/PString.h"
+#include "nyx/gfx/bitmap/Bitmap.h"
 
 class TextureCompress {
 public:

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "nyx/gfx/Bitmap.h"
+#include "nyx/gfx/bitmap/Bitmap.h"
 
 class TextureCompress;
 

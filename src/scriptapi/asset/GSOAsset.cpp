@@ -11,7 +11,7 @@
 #include "gs/runtime/natives/NativeParams.h"
 #include "kad/client/AssetHandle.h"
 #include "kad/requests/KADRequests.h"
-#include "nyx/Time.h"
+#include "nyx/base/Time.h"
 #include "scriptapi/binding/NativeRegistration.h"
 #include "scriptapi/binding/ParamAccess.h"
 #include "scriptapi/binding/ScriptObjects.h"

@@ -8,7 +8,7 @@
 
 #include "gs/runtime/registry/GSMachine.h"
 #include "gs/runtime/registry/GSNativeFunction.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 template <class T>
 struct MemberNative {

@@ -13,8 +13,8 @@
 #include "gs/runtime/objects/GSArray.h"
 #include "gs/runtime/objects/GSScriptInstance.h"
 #include "gs/runtime/objects/GSString.h"
-#include "nyx/PString.h"
-#include "nyx/String.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/String.h"
 
 class ParamAccess {
 public:

@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "gs/runtime/registry/LibraryTables.h"
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 #include "scriptapi/specs/GlimmerkitSpec.h"
 
 class ResultsLog;

@@ -4,8 +4,8 @@
 // asset that validated without an error.
 #pragma once
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 
 class ResultsLog;
 

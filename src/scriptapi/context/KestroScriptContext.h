@@ -17,7 +17,7 @@
 #include "config/results/KestroProperty.h"
 #include "config/tree/ACSChunk.h"
 #include "gs/runtime/objects/GSContext.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 #include "scriptapi/objects/DelayedInitManager.h"
 #include "scriptapi/world/WorldList.h"
 

@@ -8,7 +8,7 @@
 
 #include "config/tree/ACSChunk.h"
 #include "gs/runtime/objects/GSObject.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 class GSMachine;
 class GlimmerkitSpec;

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 class HTMLBuffer {
 public:

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "nyx/gfx/Bitmap.h"
+#include "nyx/gfx/bitmap/Bitmap.h"
 
 struct FontRequest {
     std::string faceName;  // UTF-8; empty for the default face

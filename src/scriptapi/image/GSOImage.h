@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "gs/runtime/objects/GSObject.h"
-#include "nyx/PString.h"
-#include "nyx/gfx/Bitmap.h"
+#include "nyx/base/PString.h"
+#include "nyx/gfx/bitmap/Bitmap.h"
 
 class GSMachine;
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "nyx/gfx/Bitmap.h"
+#include "nyx/gfx/bitmap/Bitmap.h"
 #include "scriptapi/image/FontPlatform.h"
 
 class TTFont {

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 #include "scriptapi/image/TTFont.h"
 
 class TTFontCache {

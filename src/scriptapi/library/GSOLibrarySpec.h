@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 #include "scriptapi/cache/KestroBaseSpec.h"
 #include "scriptapi/specs/SpecFactory.h"
 

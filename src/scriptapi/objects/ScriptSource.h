@@ -2,7 +2,7 @@
 // with it. The plain form carries none.
 #pragma once
 
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 #include "scriptapi/objects/SafePointer.h"
 
 class TStream;

@@ -12,7 +12,7 @@
 #include "config/kuid/KUID.h"
 #include "config/tree/ACSChunk.h"
 #include "gs/runtime/objects/GSGameObject.h"
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 #include "scriptapi/objects/DelayedInitClient.h"
 #include "scriptapi/objects/ScriptSource.h"
 

@@ -12,7 +12,7 @@
 
 #include "config/kuid/KUID.h"
 #include "gs/runtime/objects/GSObject.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 class GSMachine;
 class WorldListItem;

@@ -10,9 +10,9 @@
 
 #include "config/kuid/KUID.h"
 #include "config/tree/ACSChunk.h"
-#include "nyx/File.h"
-#include "nyx/PString.h"
-#include "nyx/String.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/String.h"
 #include "scriptapi/specs/SpecSafePointer.h"
 
 class SpecRegistry;

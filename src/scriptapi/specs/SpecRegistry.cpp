@@ -7,7 +7,7 @@
 #include "config/tree/TDBContainerTag.h"
 #include "core/process/Log.h"
 #include "kad/requests/KADRequests.h"
-#include "nyx/CriticalSection.h"
+#include "nyx/base/CriticalSection.h"
 #include "scriptapi/UpdateTick.h"
 #include "scriptapi/specs/GlimmerkitSpec.h"
 #include "scriptapi/specs/KUIDResolutionCache.h"

@@ -12,9 +12,9 @@
 #include "config/tree/ACSChunk.h"
 #include "core/containers/BlockRing.h"
 #include "kad/client/SpecRegistryHook.h"
-#include "nyx/File.h"
-#include "nyx/PString.h"
-#include "nyx/String.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
+#include "nyx/base/String.h"
 
 class GlimmerkitSpec;
 class QXSpecFactory;

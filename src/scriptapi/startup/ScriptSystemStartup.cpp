@@ -4,8 +4,8 @@
 
 #include "core/files/ContentRoot.h"
 #include "gs/runtime/registry/GSMachine.h"
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 class TStream;
 class WorldBaseItem;

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 namespace TETLib {
 

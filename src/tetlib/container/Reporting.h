@@ -2,7 +2,7 @@
 // nothing; nothing is kept while there is no error handler.
 #pragma once
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/errors/ErrorHandler.h"
 #include "tetlib/tag/Tag.h"

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 
 namespace TETLib {
 

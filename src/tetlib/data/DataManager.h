@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "config/tree/ACSChunk.h"
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 #include "tetlib/data/DataFolderScan.h"
 #include "tetlib/data/PersonalDetails.h"
 #include "tetlib/errors/ObjectSerial.h"

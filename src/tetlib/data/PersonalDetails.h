@@ -2,8 +2,8 @@
 // validation data folder: read at the first load, written at shut-down.
 #pragma once
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 
 namespace TETLib {
 

@@ -2,7 +2,7 @@
 // below, and the light and fog they are seen with.
 #include "core/process/EngineContext.h"
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/Display.h"
+#include "nyx/gfx/display/Display.h"
 #include "nyx/scene/ParallelLight.h"
 #include "nyx/scene/SceneGraph.h"
 #include "nyx/scene/Viewer.h"

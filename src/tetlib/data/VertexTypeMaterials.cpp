@@ -6,11 +6,11 @@
 
 #include "core/process/Log.h"
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/Material.h"
-#include "nyx/gfx/MaterialManager.h"
-#include "nyx/gfx/RenderingCache.h"
-#include "nyx/gfx/Texture.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/Material.h"
+#include "nyx/gfx/materials/MaterialManager.h"
+#include "nyx/gfx/materials/RenderingCache.h"
+#include "nyx/gfx/textures/Texture.h"
 #include "resources/AlphaBlendCaches.h"
 #include "tetlib/data/DataManager.h"
 

@@ -13,7 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 #include "tetlib/errors/ErrorMessage.h"
 #include "tetlib/errors/ObjectSerial.h"
 

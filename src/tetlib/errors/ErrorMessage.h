@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 #include "tetlib/errors/ObjectSerial.h"
 
 namespace TETLib {

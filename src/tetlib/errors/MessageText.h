@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 namespace TETLib {
 

@@ -4,12 +4,12 @@
 #include <vector>
 
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/Material.h"
+#include "nyx/gfx/materials/Material.h"
 #include "nyx/scene/ParticleBone.h"
 #include "resources/archive/KestroResourceDatabase.h"
 #include "resources/lod/KestroIndexedMeshLODInstance.h"
-#include "resources/mesh/KestroIndexedMeshDefinition.h"
-#include "resources/mesh/KestroIndexedMeshInstance.h"
+#include "resources/mesh/indexed/KestroIndexedMeshDefinition.h"
+#include "resources/mesh/indexed/KestroIndexedMeshInstance.h"
 #include "resources/mesh/resource/KestroGeometryBaseResource.h"
 #include "resources/mesh/resource/KestroProgressiveMeshResource.h"
 #include "resources/registration/KestroPluginRegistration.h"

@@ -13,7 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 #include "nyx/scene/Particle.h"
 #include "tetlib/errors/ObjectSerial.h"
 #include "tetlib/mesh/MeshInspection.h"

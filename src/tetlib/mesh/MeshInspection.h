@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 #include "nyx/scene/Particle.h"
 
 class KestroResourceDatabase;

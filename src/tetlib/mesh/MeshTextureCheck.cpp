@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 #include "tetlib/data/AssetPaths.h"
 #include "tetlib/mesh/MeshData.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 namespace TETLib {
 

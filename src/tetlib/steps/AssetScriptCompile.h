@@ -3,8 +3,8 @@
 // start-up; until one is handed in, the compile answers true.
 #pragma once
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 
 class ResultsLog;
 

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 #include "tetlib/data/AssetBuild.h"
 
 class ResultsLog;

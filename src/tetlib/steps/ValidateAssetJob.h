@@ -3,8 +3,8 @@
 // made, and the validation steps run over the config.
 #pragma once
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 
 class ResultsLog;
 

@@ -2,8 +2,8 @@
 // command host asks for it.
 #pragma once
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 
 class ResultsLog;
 

@@ -2,8 +2,8 @@
 // where the findings go, and the job's outcome once it has run.
 #pragma once
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 
 class ResultsLog;
 

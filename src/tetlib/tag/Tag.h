@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "config/tree/ACSChunk.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 #include "tetlib/errors/ObjectSerial.h"
 
 namespace TETLib {

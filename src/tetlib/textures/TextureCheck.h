@@ -7,7 +7,7 @@
 // with neither container nor tag.
 #pragma once
 
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 namespace TETLib {
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "nyx/gfx/Bitmap.h"
+#include "nyx/gfx/bitmap/Bitmap.h"
 #include "tetlib/writers/FileExtensions.h"
 
 namespace TETLib {

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 namespace TETLib {
 

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "config/tree/ACSChunk.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 namespace TETLib {
 

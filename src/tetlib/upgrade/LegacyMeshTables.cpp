@@ -6,7 +6,7 @@
 
 #include "config/kuid/KUID.h"
 #include "config/tree/TDBContainerTag.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 #include "tetlib/data/DataManager.h"
 #include "tetlib/mesh/MeshData.h"
 

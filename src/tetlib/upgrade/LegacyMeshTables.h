@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "config/tree/ACSChunk.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 namespace TETLib {
 

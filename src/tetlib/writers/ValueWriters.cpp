@@ -3,7 +3,7 @@
 #include "config/tree/FloatArray.h"
 #include "config/kuid/KUID.h"
 #include "config/tree/TDBContainerTag.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/container/DefinitionKeys.h"
 #include "tetlib/container/Reporting.h"

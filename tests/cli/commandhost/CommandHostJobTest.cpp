@@ -11,7 +11,7 @@
 #include "core/process/ProcessState.h"
 #include "core/streams/TStream.h"
 #include "kad/WireBytes.h"
-#include "nyx/Log.h"
+#include "nyx/base/Log.h"
 #include "support/ResultsForm.h"
 #include "support/TempFolder.h"
 

@@ -12,7 +12,7 @@
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"
 #include "kad/tasks/KADTask.h"
-#include "nyx/Thread.h"
+#include "nyx/base/Thread.h"
 
 namespace {
 

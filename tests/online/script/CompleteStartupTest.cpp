@@ -9,7 +9,7 @@
 
 #include "gs/runtime/registry/GSMachine.h"
 #include "gs/runtime/registry/GSNativeFunction.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 #include "online/script/OnlineScriptClasses.h"
 #include "scriptapi/startup/ScriptSystemStartup.h"
 #include "scriptapi/support/ScriptApiMachine.h"

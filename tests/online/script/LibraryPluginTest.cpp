@@ -16,7 +16,7 @@
 #include "core/files/ContentRoot.h"
 #include "core/streams/TStream.h"
 #include "gs/runtime/interp/GSThread.h"
-#include "nyx/DynamicBuffer.h"
+#include "nyx/base/DynamicBuffer.h"
 #include "scriptapi/context/KestroScriptContext.h"
 #include "scriptapi/library/GSOLibrary.h"
 #include "scriptapi/library/GSOLibrarySpec.h"

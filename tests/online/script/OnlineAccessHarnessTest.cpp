@@ -11,7 +11,7 @@
 #include "cli/ToolProcess.h"
 #include "config/tree/TDBContainerTag.h"
 #include "core/streams/TStream.h"
-#include "nyx/DynamicBuffer.h"
+#include "nyx/base/DynamicBuffer.h"
 #include "online/MessageStore.h"
 #include "online/OnlineStandInServer.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "nyx/gfx/Display.h"
+#include "nyx/gfx/display/Display.h"
 #include "nyx/scene/ParticleBone.h"
 #include "nyx/scene/ViewPoint.h"
 #include "resources/lod/KestroDynamicIndexedMeshLODInstance.h"

@@ -4,8 +4,8 @@
 #include <functional>
 #include <string>
 
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/NullMaterial.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/NullMaterial.h"
 #include "nyx/scene/ParticleBone.h"
 #include "resources/overlapped/OverlappedResourceSystem.h"
 #include "resources/lod/LodTestSupport.h"

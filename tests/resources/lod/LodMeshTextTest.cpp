@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "nyx/ConfigTree.h"
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/GeometryChunk.h"
+#include "nyx/files/ConfigTree.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
 #include "resources/lod/LodTestSupport.h"
 #include "resources/mesh/MeshTestSupport.h"
 #include "support/TempFolder.h"

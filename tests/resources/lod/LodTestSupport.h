@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/MaterialManager.h"
+#include "nyx/gfx/materials/MaterialManager.h"
 #include "resources/lod/KestroIndexedMeshLODDefinition.h"
 #include "resources/lod/LodFileWriter.h"
 #include "resources/mesh/MeshOwner.h"

@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/Material.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/materials/Material.h"
 #include "resources/AlphaBlendCaches.h"
 #include "resources/mesh/GeometryChunkTemplate.h"
 

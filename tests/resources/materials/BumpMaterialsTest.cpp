@@ -6,9 +6,9 @@
 #include <cmath>
 
 #include "MaterialTestSupport.h"
-#include "nyx/gfx/Texture.h"
-#include "nyx/gfx/TextureCombiner.h"
-#include "nyx/gfx/VertexProgram.h"
+#include "nyx/gfx/textures/Texture.h"
+#include "nyx/gfx/display/TextureCombiner.h"
+#include "nyx/gfx/display/VertexProgram.h"
 #include "resources/materials/bump/KestroBumpEnvMaterial.h"
 #include "resources/materials/bump/KestroBumpGlossMaterial.h"
 #include "resources/materials/nofog/KestroNoFogMaterial.h"

@@ -6,9 +6,9 @@
 
 #include "ProgramInterpreter.h"
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/TextureCombiner.h"
-#include "nyx/gfx/VertexProgram.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/display/TextureCombiner.h"
+#include "nyx/gfx/display/VertexProgram.h"
 #include "resources/materials/programs/KestroBumpPrograms.h"
 
 namespace {

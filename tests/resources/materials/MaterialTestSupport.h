@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/DisplayLight.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/MaterialManager.h"
-#include "nyx/gfx/MaterialPlugin.h"
-#include "nyx/gfx/StandardChunkHint.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/display/DisplayLight.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/MaterialManager.h"
+#include "nyx/gfx/materials/MaterialPlugin.h"
+#include "nyx/gfx/chunks/StandardChunkHint.h"
 #include "nyx/scene/ViewPoint.h"
 #include "resources/materials/plugins/KestroMaterialPlugins.h"
 

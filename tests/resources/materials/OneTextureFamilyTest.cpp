@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "MaterialTestSupport.h"
-#include "nyx/gfx/Texture.h"
+#include "nyx/gfx/textures/Texture.h"
 #include "resources/materials/glossrust/KestroGlossRustMaterial.h"
 #include "resources/materials/multipfx/KestroMultiPFXMaterial.h"
 #include "resources/materials/onetex/KestroOneTexNoAlphaMaterial.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/RenderDevice.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/display/RenderDevice.h"
 #include "resources/mesh/GeometryChunkTemplate.h"
 
 namespace {

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "config/tree/TDBContainerTag.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/Material.h"
-#include "nyx/gfx/MaterialManager.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/Material.h"
+#include "nyx/gfx/materials/MaterialManager.h"
 #include "nyx/scene/AttachmentPoint.h"
 #include "nyx/scene/ParticleBone.h"
-#include "resources/mesh/CollisionGeometrySharingInterface.h"
+#include "resources/mesh/indexed/CollisionGeometrySharingInterface.h"
 #include "resources/mesh/ConfigParser.h"
 #include "resources/mesh/MeshGeometrySettings.h"
 #include "resources/mesh/MeshTestSupport.h"

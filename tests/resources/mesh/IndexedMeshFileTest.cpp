@@ -8,10 +8,10 @@
 #include <string>
 #include <tuple>
 
-#include "nyx/File.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/Material.h"
-#include "nyx/gfx/MaterialManager.h"
+#include "nyx/files/File.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/Material.h"
+#include "nyx/gfx/materials/MaterialManager.h"
 #include "nyx/scene/ParticleBone.h"
 #include "resources/mesh/MeshTestSupport.h"
 

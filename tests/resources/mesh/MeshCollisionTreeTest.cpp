@@ -1,11 +1,11 @@
 // A mesh definition's collision tree: requested from the background system,
 // built over every chunk by its primitive kind, and kept.
-#include "resources/mesh/MeshCollisionTree.h"
+#include "resources/mesh/indexed/MeshCollisionTree.h"
 
 #include <gtest/gtest.h>
 
-#include "nyx/gfx/GeometryChunk.h"
-#include "resources/mesh/CollisionGeometrySharingInterface.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "resources/mesh/indexed/CollisionGeometrySharingInterface.h"
 #include "resources/mesh/MeshTestSupport.h"
 
 namespace {

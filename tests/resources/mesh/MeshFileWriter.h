@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "nyx/gfx/MeshFileSupport.h"
+#include "nyx/gfx/chunks/MeshFileSupport.h"
 
 struct TestTexture {
     uint32_t kind = 0;

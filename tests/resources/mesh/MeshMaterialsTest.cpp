@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "nyx/gfx/Material.h"
-#include "nyx/gfx/MaterialManager.h"
+#include "nyx/gfx/materials/Material.h"
+#include "nyx/gfx/materials/MaterialManager.h"
 #include "resources/mesh/MeshTestSupport.h"
 
 namespace {

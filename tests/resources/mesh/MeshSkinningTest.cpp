@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "nyx/gfx/GeometryChunkStreams.h"
-#include "nyx/gfx/Material.h"
-#include "nyx/gfx/MaterialManager.h"
+#include "nyx/gfx/chunks/GeometryChunkStreams.h"
+#include "nyx/gfx/materials/Material.h"
+#include "nyx/gfx/materials/MaterialManager.h"
 #include "nyx/scene/ParticleBone.h"
 #include "resources/mesh/MeshTestSupport.h"
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/MaterialManager.h"
-#include "resources/mesh/KestroIndexedMeshDefinition.h"
+#include "nyx/gfx/materials/MaterialManager.h"
+#include "resources/mesh/indexed/KestroIndexedMeshDefinition.h"
 #include "resources/mesh/MeshFileWriter.h"
 #include "resources/mesh/MeshOwner.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "nyx/Plugin.h"
-#include "nyx/gfx/MaterialPlugin.h"
+#include "nyx/gfx/materials/MaterialPlugin.h"
 #include "nyx/resource/Resource.h"
 #include "nyx/resource/ResourceType.h"
 #include "resources/mesh/resource/KestroIndexedMeshLODResource.h"

@@ -13,7 +13,7 @@
 #include "core/files/ContentRoot.h"
 #include "core/streams/TStream.h"
 #include "kad/ScriptedDaemon.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 #include "scriptapi/specs/KUIDResolutionCache.h"
 #include "scriptapi/specs/SpecRegistry.h"
 #include "scriptapi/specs/SpecTestSupport.h"

@@ -18,7 +18,7 @@
 #include "gs/runtime/objects/GSScriptInstance.h"
 #include "gs/runtime/router/GSRouter.h"
 #include "kad/ScriptedDaemon.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 #include "scriptapi/cache/KestroBaseSpec.h"
 #include "scriptapi/context/KestroScriptContext.h"
 #include "scriptapi/objects/ScriptableObject.h"

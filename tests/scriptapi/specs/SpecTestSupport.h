@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "nyx/Log.h"
+#include "nyx/base/Log.h"
 #include "scriptapi/specs/GlimmerkitSpec.h"
 #include "support/TempFolder.h"
 

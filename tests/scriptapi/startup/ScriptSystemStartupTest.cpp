@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "gs/runtime/registry/GSMachine.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 #include "support/TempFolder.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/streams/TStream.h"
-#include "nyx/DynamicBuffer.h"
+#include "nyx/base/DynamicBuffer.h"
 #include "tetlib/walk/WalkTestSupport.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 
 namespace GSCompiler {
 

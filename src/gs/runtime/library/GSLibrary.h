@@ -10,7 +10,7 @@
 #include "gs/runtime/library/GSClass.h"
 #include "gs/support/ByteBuffer.h"
 #include "gs/support/DoubleLinkList.h"
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 
 class GSMachine;
 

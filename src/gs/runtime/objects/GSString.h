@@ -7,7 +7,7 @@
 
 #include "gs/runtime/objects/GSObject.h"
 #include "gs/runtime/objects/GSScriptInstance.h"
-#include "nyx/String.h"
+#include "nyx/base/String.h"
 
 namespace GSRuntime {
 

@@ -8,7 +8,7 @@
 #include "gs/runtime/registry/BuiltinNatives.h"
 #include "gs/runtime/registry/GSNativeFunction.h"
 #include "gs/support/ScriptLogHook.h"
-#include "nyx/File.h"
+#include "nyx/files/File.h"
 
 namespace {
 

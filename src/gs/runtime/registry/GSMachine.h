@@ -17,7 +17,7 @@
 #include "gs/runtime/registry/LibraryTables.h"
 #include "gs/support/DoubleLinkList.h"
 #include "gs/support/FrameMemory.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 namespace Utils {
 class ByteBuffer;

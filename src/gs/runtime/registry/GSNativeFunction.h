@@ -10,7 +10,7 @@
 #include "gs/runtime/objects/GSContext.h"
 #include "gs/runtime/objects/GSObject.h"
 #include "gs/support/DoubleLinkList.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 namespace GSRuntime {
 

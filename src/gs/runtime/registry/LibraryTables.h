@@ -7,7 +7,7 @@
 #include <string>
 
 #include "gs/support/IntrusiveHash.h"
-#include "nyx/PString.h"
+#include "nyx/base/PString.h"
 
 namespace GSRuntime {
 class GSLibrary;

@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "nyx/File.h"
-#include "nyx/PString.h"
+#include "nyx/files/File.h"
+#include "nyx/base/PString.h"
 
 class ScriptFileStore {
 public:

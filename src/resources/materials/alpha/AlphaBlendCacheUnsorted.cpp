@@ -1,7 +1,7 @@
 #include "resources/materials/alpha/AlphaBlendCacheUnsorted.h"
 
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/Material.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/materials/Material.h"
 
 namespace Nyx {
 

@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "nyx/gfx/DisplayLight.h"
-#include "nyx/gfx/Matrix4.h"
-#include "nyx/gfx/RenderingCache.h"
+#include "nyx/gfx/display/DisplayLight.h"
+#include "nyx/gfx/display/Matrix4.h"
+#include "nyx/gfx/materials/RenderingCache.h"
 
 namespace Nyx {
 

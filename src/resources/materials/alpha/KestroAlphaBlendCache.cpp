@@ -5,9 +5,9 @@
 #include <cstring>
 #include <new>
 
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/Material.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/Material.h"
 
 namespace Nyx {
 

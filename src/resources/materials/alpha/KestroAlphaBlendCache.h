@@ -10,9 +10,9 @@
 #include <memory>
 #include <vector>
 
-#include "nyx/gfx/DisplayLight.h"
-#include "nyx/gfx/MaterialCaches.h"
-#include "nyx/gfx/Matrix4.h"
+#include "nyx/gfx/display/DisplayLight.h"
+#include "nyx/gfx/materials/MaterialCaches.h"
+#include "nyx/gfx/display/Matrix4.h"
 
 namespace Nyx {
 

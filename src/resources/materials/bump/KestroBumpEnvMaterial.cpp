@@ -1,7 +1,7 @@
 #include "resources/materials/bump/KestroBumpEnvMaterial.h"
 
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/TextureCombiner.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/display/TextureCombiner.h"
 
 namespace Nyx {
 

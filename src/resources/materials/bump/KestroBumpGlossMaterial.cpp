@@ -1,10 +1,10 @@
 #include "resources/materials/bump/KestroBumpGlossMaterial.h"
 
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/Texture.h"
-#include "nyx/gfx/TextureCombiner.h"
-#include "nyx/gfx/VertexProgram.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/textures/Texture.h"
+#include "nyx/gfx/display/TextureCombiner.h"
+#include "nyx/gfx/display/VertexProgram.h"
 #include "resources/materials/bump/HeldReference.h"
 
 namespace Nyx {

@@ -3,10 +3,10 @@
 #include <typeinfo>
 
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/MaterialManager.h"
-#include "nyx/gfx/Texture.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/MaterialManager.h"
+#include "nyx/gfx/textures/Texture.h"
 
 namespace Nyx {
 

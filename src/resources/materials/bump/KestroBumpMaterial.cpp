@@ -5,12 +5,12 @@
 #include <new>
 
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/MaterialManager.h"
-#include "nyx/gfx/StandardChunkHint.h"
-#include "nyx/gfx/Texture.h"
-#include "nyx/gfx/TextureCombiner.h"
-#include "nyx/gfx/VertexProgram.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/materials/MaterialManager.h"
+#include "nyx/gfx/chunks/StandardChunkHint.h"
+#include "nyx/gfx/textures/Texture.h"
+#include "nyx/gfx/display/TextureCombiner.h"
+#include "nyx/gfx/display/VertexProgram.h"
 #include "nyx/scene/ViewPoint.h"
 #include "resources/materials/bump/HeldReference.h"
 

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "nyx/gfx/DisplayLight.h"
-#include "nyx/gfx/Material.h"
-#include "nyx/gfx/Matrix4.h"
+#include "nyx/gfx/display/DisplayLight.h"
+#include "nyx/gfx/materials/Material.h"
+#include "nyx/gfx/display/Matrix4.h"
 #include "resources/materials/bump/PackedVertexPNTA.h"
 
 namespace Nyx {

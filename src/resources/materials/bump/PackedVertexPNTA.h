@@ -2,8 +2,8 @@
 // and the tangent, the layout their vertex programs read.
 #pragma once
 
-#include "nyx/gfx/GeometryChunkSingleStream.h"
-#include "nyx/gfx/VertexType.h"
+#include "nyx/gfx/chunks/GeometryChunkSingleStream.h"
+#include "nyx/gfx/chunks/VertexType.h"
 #include "resources/mesh/GeometryChunkTemplate.h"
 
 namespace Nyx {

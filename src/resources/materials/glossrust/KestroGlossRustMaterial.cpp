@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/Texture.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/textures/Texture.h"
 #include "nyx/scene/ViewPoint.h"
 
 namespace Nyx {

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "nyx/gfx/DisplayLight.h"
-#include "nyx/gfx/ReflectiveMaterial.h"
+#include "nyx/gfx/display/DisplayLight.h"
+#include "nyx/gfx/materials/ReflectiveMaterial.h"
 
 namespace Nyx {
 

@@ -9,10 +9,10 @@
 #include <memory>
 #include <string_view>
 
-#include "nyx/gfx/DisplayLight.h"
-#include "nyx/gfx/Material.h"
-#include "nyx/gfx/Matrix4.h"
-#include "nyx/gfx/VertexType.h"
+#include "nyx/gfx/display/DisplayLight.h"
+#include "nyx/gfx/materials/Material.h"
+#include "nyx/gfx/display/Matrix4.h"
+#include "nyx/gfx/chunks/VertexType.h"
 
 namespace Nyx {
 

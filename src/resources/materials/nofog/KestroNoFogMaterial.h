@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "nyx/gfx/Material.h"
+#include "nyx/gfx/materials/Material.h"
 
 namespace Nyx {
 

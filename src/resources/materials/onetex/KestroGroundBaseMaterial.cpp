@@ -1,6 +1,6 @@
 #include "resources/materials/onetex/KestroGroundBaseMaterial.h"
 
-#include "nyx/gfx/Display.h"
+#include "nyx/gfx/display/Display.h"
 
 namespace Nyx {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "nyx/gfx/Material.h"
+#include "nyx/gfx/materials/Material.h"
 
 namespace Nyx {
 

@@ -3,9 +3,9 @@
 #include <new>
 
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/MaterialManager.h"
-#include "nyx/gfx/StandardChunkHint.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/materials/MaterialManager.h"
+#include "nyx/gfx/chunks/StandardChunkHint.h"
 #include "resources/mesh/GeometryChunkTemplate.h"
 
 namespace Nyx {

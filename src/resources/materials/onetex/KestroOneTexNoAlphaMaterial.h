@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "nyx/gfx/DisplayLight.h"
+#include "nyx/gfx/display/DisplayLight.h"
 #include "resources/materials/onetex/KestroGroundBaseMaterial.h"
 
 namespace Nyx {

@@ -4,11 +4,11 @@
 #include <string>
 
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/MaterialCaches.h"
-#include "nyx/gfx/RenderDevice.h"
-#include "nyx/gfx/TextureCombiner.h"
-#include "nyx/gfx/VertexProgram.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/materials/MaterialCaches.h"
+#include "nyx/gfx/display/RenderDevice.h"
+#include "nyx/gfx/display/TextureCombiner.h"
+#include "nyx/gfx/display/VertexProgram.h"
 #include "resources/materials/bump/KestroBumpEnvMaterial.h"
 #include "resources/materials/bump/KestroBumpGlossMaterial.h"
 #include "resources/materials/programs/KestroBumpPrograms.h"

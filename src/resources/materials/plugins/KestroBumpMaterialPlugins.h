@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "nyx/gfx/MaterialPlugin.h"
+#include "nyx/gfx/materials/MaterialPlugin.h"
 
 namespace Nyx {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "nyx/gfx/MaterialPlugin.h"
-#include "nyx/gfx/TextureArgs.h"
+#include "nyx/gfx/materials/MaterialPlugin.h"
+#include "nyx/gfx/textures/TextureArgs.h"
 
 namespace Nyx {
 

@@ -3,8 +3,8 @@
 #include <new>
 
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/MaterialCaches.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/materials/MaterialCaches.h"
 #include "resources/materials/multipfx/KestroMultiPFXMaterial.h"
 
 namespace Nyx {

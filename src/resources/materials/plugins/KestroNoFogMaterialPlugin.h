@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "nyx/gfx/MaterialPlugin.h"
+#include "nyx/gfx/materials/MaterialPlugin.h"
 
 namespace Nyx {
 

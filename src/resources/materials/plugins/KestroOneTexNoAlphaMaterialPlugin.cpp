@@ -3,7 +3,7 @@
 #include <new>
 
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/Display.h"
+#include "nyx/gfx/display/Display.h"
 #include "resources/materials/onetex/KestroOneTexNoAlphaMaterial.h"
 
 namespace Nyx {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "nyx/gfx/GeometryChunk.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
 #include "nyx/scene/ParticleBone.h"
 #include "nyx/scene/ViewPoint.h"
 #include "resources/mesh/progressive/KestroProgressiveMeshDefinition.h"

@@ -1,7 +1,7 @@
 #include "resources/mesh/progressive/KestroProgressiveMeshDefinition.h"
 
-#include "nyx/File.h"
-#include "nyx/gfx/GeometryChunk.h"
+#include "nyx/files/File.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
 #include "resources/mesh/MeshFileReading.h"
 #include "resources/mesh/MeshOwner.h"
 

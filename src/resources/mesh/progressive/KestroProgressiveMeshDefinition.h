@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "resources/mesh/KestroIndexedMeshDefinition.h"
+#include "resources/mesh/indexed/KestroIndexedMeshDefinition.h"
 
 // One vertex split: the vertices, faces and index change it brings, and the
 // run of table A (positions in the chunk's index array) it edits.

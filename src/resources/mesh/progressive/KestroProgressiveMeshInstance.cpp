@@ -1,8 +1,8 @@
 #include "resources/mesh/progressive/KestroProgressiveMeshInstance.h"
 
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/MaterialManager.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/MaterialManager.h"
 #include "resources/mesh/progressive/KestroProgressiveMeshDefinition.h"
 
 KestroProgressiveMeshInstance::KestroProgressiveMeshInstance(Nyx::MaterialManager* manager)

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "nyx/scene/ScalableDetail.h"
-#include "resources/mesh/KestroIndexedMeshInstance.h"
+#include "resources/mesh/indexed/KestroIndexedMeshInstance.h"
 
 class KestroProgressiveMeshDefinition;
 struct ProgressiveSet;

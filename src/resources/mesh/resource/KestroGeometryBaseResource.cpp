@@ -1,11 +1,11 @@
 #include "resources/mesh/resource/KestroGeometryBaseResource.h"
 
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/Material.h"
-#include "nyx/gfx/MaterialManager.h"
-#include "nyx/gfx/Texture.h"
+#include "nyx/gfx/materials/Material.h"
+#include "nyx/gfx/materials/MaterialManager.h"
+#include "nyx/gfx/textures/Texture.h"
 #include "nyx/resource/ResourceDatabase.h"
-#include "resources/mesh/KestroIndexedMeshDefinition.h"
+#include "resources/mesh/indexed/KestroIndexedMeshDefinition.h"
 
 namespace {
 

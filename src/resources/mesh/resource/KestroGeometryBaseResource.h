@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "nyx/resource/Resource.h"
-#include "resources/mesh/KestroIndexedMeshDefinition.h"
+#include "resources/mesh/indexed/KestroIndexedMeshDefinition.h"
 #include "resources/mesh/MeshInstanceResource.h"
 #include "resources/mesh/MeshOwner.h"
 

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "nyx/gfx/MaterialManager.h"
+#include "nyx/gfx/materials/MaterialManager.h"
 #include "resources/lod/KestroDynamicIndexedMeshLODInstance.h"
 #include "resources/lod/KestroIndexedMeshLODDefinition.h"
 #include "resources/lod/KestroIndexedMeshLODInstance.h"

@@ -2,9 +2,9 @@
 
 #include <new>
 
-#include "nyx/gfx/MaterialManager.h"
-#include "resources/mesh/KestroIndexedMeshDefinition.h"
-#include "resources/mesh/KestroIndexedMeshInstance.h"
+#include "nyx/gfx/materials/MaterialManager.h"
+#include "resources/mesh/indexed/KestroIndexedMeshDefinition.h"
+#include "resources/mesh/indexed/KestroIndexedMeshInstance.h"
 #include "resources/mesh/skinning/KestroDynamicIndexedMeshInstance.h"
 
 uint32_t KestroIndexedMeshResource::Load(Nyx::File& /*file*/)

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "nyx/gfx/MaterialManager.h"
+#include "nyx/gfx/materials/MaterialManager.h"
 #include "resources/mesh/progressive/KestroDynamicProgressiveMeshInstance.h"
 #include "resources/mesh/progressive/KestroProgressiveMeshDefinition.h"
 #include "resources/mesh/progressive/KestroProgressiveMeshInstance.h"

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cfloat>
 
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/Material.h"
-#include "nyx/gfx/MaterialManager.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/Material.h"
+#include "nyx/gfx/materials/MaterialManager.h"
 #include "nyx/scene/ParticleBone.h"
 #include "nyx/scene/ViewPoint.h"
-#include "resources/mesh/KestroIndexedMeshDefinition.h"
+#include "resources/mesh/indexed/KestroIndexedMeshDefinition.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "resources/mesh/KestroIndexedMeshInstance.h"
+#include "resources/mesh/indexed/KestroIndexedMeshInstance.h"
 #include "resources/mesh/skinning/KestroInfluenceMesh.h"
 
 class KestroDynamicIndexedMeshInstance : public KestroIndexedMeshInstance, public KestroInfluenceMesh {

@@ -1,6 +1,6 @@
 #include "resources/mesh/skinning/KestroInfluenceMesh.h"
 
-#include "nyx/gfx/GeometryChunk.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
 #include "nyx/scene/ParticleBone.h"
 #include "nyx/scene/ScaledBone.h"
 #include "nyx/scene/ViewPortParticle.h"

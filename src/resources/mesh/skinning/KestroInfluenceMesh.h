@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "nyx/PString.h"
-#include "nyx/gfx/InfluenceDefinition.h"
-#include "nyx/gfx/Matrix4.h"
-#include "nyx/scene/Transformation.h"
+#include "nyx/base/PString.h"
+#include "nyx/gfx/chunks/InfluenceDefinition.h"
+#include "nyx/gfx/display/Matrix4.h"
+#include "nyx/scene/math/Transformation.h"
 
 namespace Nyx {
 class GeometryChunk;

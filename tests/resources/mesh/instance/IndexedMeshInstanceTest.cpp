@@ -1,14 +1,14 @@
 // The indexed mesh instance: binding, shared arrays, culling, drawing into
 // the recording display, scale and opacity, textures and chunks.
-#include "resources/mesh/KestroIndexedMeshInstance.h"
+#include "resources/mesh/indexed/KestroIndexedMeshInstance.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/Material.h"
-#include "nyx/gfx/Texture.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/materials/Material.h"
+#include "nyx/gfx/textures/Texture.h"
 #include "nyx/scene/ParticleBone.h"
 #include "nyx/scene/ViewPoint.h"
 #include "resources/mesh/instance/InstanceTestSupport.h"

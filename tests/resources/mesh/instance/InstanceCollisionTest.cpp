@@ -2,8 +2,8 @@
 // the definition's collision tree.
 #include <gtest/gtest.h>
 
-#include "nyx/scene/Ray.h"
-#include "resources/mesh/KestroIndexedMeshInstance.h"
+#include "nyx/scene/math/Ray.h"
+#include "resources/mesh/indexed/KestroIndexedMeshInstance.h"
 #include "resources/mesh/instance/InstanceTestSupport.h"
 #include "resources/overlapped/OverlappedResourceSystem.h"
 

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "nyx/gfx/Display.h"
-#include "resources/mesh/KestroIndexedMeshInstance.h"
+#include "nyx/gfx/display/Display.h"
+#include "resources/mesh/indexed/KestroIndexedMeshInstance.h"
 #include "resources/mesh/MeshInstanceResource.h"
 #include "resources/mesh/MeshTestSupport.h"
 

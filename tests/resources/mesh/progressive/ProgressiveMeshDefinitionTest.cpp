@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "nyx/gfx/GeometryChunk.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
 #include "resources/mesh/progressive/ProgressiveTestSupport.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "nyx/gfx/GeometryChunk.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
 #include "resources/mesh/instance/InstanceTestSupport.h"
 #include "resources/mesh/progressive/KestroDynamicProgressiveMeshInstance.h"
 #include "resources/mesh/progressive/KestroProgressiveMeshInstance.h"

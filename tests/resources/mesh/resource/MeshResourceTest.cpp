@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "nyx/RenderKernel.h"
-#include "nyx/gfx/Display.h"
-#include "nyx/gfx/Material.h"
-#include "nyx/gfx/MaterialManager.h"
-#include "nyx/gfx/Texture.h"
+#include "nyx/gfx/display/Display.h"
+#include "nyx/gfx/materials/Material.h"
+#include "nyx/gfx/materials/MaterialManager.h"
+#include "nyx/gfx/textures/Texture.h"
 #include "nyx/resource/ResourceDatabase.h"
 #include "nyx/scene/ViewPortParticle.h"
 #include "resources/lod/KestroIndexedMeshLODDefinition.h"

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <vector>
 
-#include "nyx/gfx/GeometryChunk.h"
-#include "nyx/gfx/Matrix4.h"
+#include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/display/Matrix4.h"
 #include "resources/mesh/MeshTestSupport.h"
 
 inline Nyx::Vector3f QuadVertex(uint32_t v)
