@@ -2,7 +2,7 @@
 // same run:
 //  - caching an asset's 200 unchanged scripts (every cache file found and
 //    its id checked) against compiling all 200 afresh (goal: under 10 %);
-//  - SpecRegistry::Find among 100,000 specs against std::unordered_map
+//  - SpecRegistry::Find among 100,000 descriptions against std::unordered_map
 //    (goal: within 3x);
 //  - an idle UpdateTick (no job queued, 10,000 interned strings alive)
 //    beside one bare JobQueue::Process call (goal: under 50 us).

@@ -238,7 +238,7 @@ void Run(uint32_t stub)
         break;
     }
     case 39: {
-        // Request 23 as the spec lookup sends it: the path is taken whole,
+        // Request 23 as the description lookup sends it: the path is taken whole,
         // whatever its length.
         Nyx::PString fileName("kept");
         Nyx::File::Path path("/kept");

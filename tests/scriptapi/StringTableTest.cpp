@@ -1,4 +1,4 @@
-// StringTable over an asset spec: keys from its "string-table", the
+// StringTable over an asset description: keys from its "string-table", the
 // fallback to the lower-cased key, and the placeholder scan.
 #include <gtest/gtest.h>
 

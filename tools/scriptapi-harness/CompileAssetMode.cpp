@@ -25,7 +25,7 @@ int CompileAssets(std::span<char* const> args)
         const bool compiled = KADCompileAsset(Nyx::PString(), Nyx::File::Path(folder), log);
         std::printf("compileasset %s: %s\n", folder, compiled ? "compiled" : "failed");
         PrintResults(log);
-        // As the command host does after every job: specs still held show.
+        // As the command host does after every job: descriptions still held show.
         if (SpecRegistry* registry = SpecRegistry::Instance())
             registry->PurgeAndReportLeaks();
         std::fflush(stdout);

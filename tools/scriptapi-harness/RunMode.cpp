@@ -28,7 +28,7 @@ int RunScript(std::span<char* const> args)
         return 1;
     }
     RegisterProbeNatives(GSMachine::Get());
-    // Library assets get library specs; the registry owns the factory.
+    // Library assets get library descriptions; the registry owns the factory.
     if (SpecRegistry* registry = SpecRegistry::Instance())
         registry->AddFactory(new GSOLibrarySpecFactory);
     const char* tmp = std::getenv("TMPDIR");

@@ -55,7 +55,7 @@ struct CommandHostWork {
     void (*purge)();
 
     // The validation task, the texture conversion, the archive jobs and the
-    // spec-registry and resource purges.
+    // description-registry and resource purges.
     static const CommandHostWork& Default();
 };
 

@@ -66,7 +66,7 @@ public:
     using CommandHostCallback = void (*)(TStream& request, TStream& answer);
 
     // Keeps the settings, connects (launching the daemon once when the
-    // first attempt fails) and creates the asset-spec registry. True at once when
+    // first attempt fails) and creates the asset-description registry. True at once when
     // already started; false after the last attempt, with the settings back
     // at their defaults.
     static bool Start(const KADClientSettings& settings);

@@ -1,4 +1,4 @@
-// The asset-spec registry as the daemon client sees it. The registry itself
+// The asset-description registry as the daemon client sees it. The registry itself
 // belongs to the script classes, which sit above this library; the client
 // only decides when one exists (from a successful start to the stop) and
 // asks it for an asset's config before it asks the daemon.
@@ -22,12 +22,12 @@ public:
     // Purges the registry.
     virtual ~SpecRegistryHook() = default;
 
-    // A new reference to the config of the registered spec of that asset,
+    // A new reference to the config of the registered description of that asset,
     // its last use stamped; null when none is registered (always for the
     // null KUID).
     virtual ChunkRef FindConfig(const KUID& kuid) = 0;
-    // Drops the specs nobody holds and logs those still held. The command
-    // host runs it after every job; a registry without specs of its own has
+    // Drops the descriptions nobody holds and logs those still held. The command
+    // host runs it after every job; a registry without descriptions of its own has
     // nothing to drop.
     virtual void PurgeAndReportLeaks() {}
 

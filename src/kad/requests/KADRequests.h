@@ -111,7 +111,7 @@ public:
     // the call fails.
     static bool PollRepair(float& progress, Nyx::String& status);
 
-    // The asset-spec registry first (nothing sent when it holds the asset), else
+    // The asset-description registry first (nothing sent when it holds the asset), else
     // request 20. Null when the asset has no local config.
     static ChunkRef GetAssetConfig(const KUID& kuid);
     static bool GetAssetScriptPath(const KUID& kuid, Nyx::File::Path& path, Nyx::PString& className);

@@ -89,7 +89,7 @@ GSOOnlineAccess* GSOOnlineAccess::Instance(GSContext* context, const KUID& asset
 GSOOnlineAccess::GSOOnlineAccess(GSContext*, const KUID& kuid)
 {
     asset = kuid;
-    // The state is asked once per spec; an asset without a spec counts as
+    // The state is asked once per description; an asset without a description counts as
     // not modified.
     if (KestroBaseSpec* spec = FindKestroBaseSpec(kuid, true)) {
         senderModified_ = spec->IsLocallyModified();

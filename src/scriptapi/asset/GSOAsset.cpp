@@ -278,7 +278,7 @@ void GSOAsset::NativeGetStringTable(GSThread& thread)
         thread.stack.PushInstance(nullptr, false);
         return;
     }
-    // The table holds the spec counted for as long as it lives.
+    // The table holds the description counted for as long as it lives.
     GSOStringTable* table =
         ScriptObjects::Adopt(new GSOStringTable(Context(), spec), GSOStringTable::ScriptClass(), Context());
     ScriptObjects::PushNew(thread, table);

@@ -1,7 +1,7 @@
 // The native object behind the script class Asset: a script's handle on one
 // installed asset, by its resolved KUID. Its natives read the asset's
 // information record, config, string table, dependencies, images and
-// "kuid-table" through the asset's spec and the daemon.
+// "kuid-table" through the asset's description and the daemon.
 //
 // Asset objects are shared: one object per (script context, resolved KUID),
 // found through a process-wide list, and a process-wide map remembers which
@@ -79,7 +79,7 @@ public:
 private:
     // The living object of this context and KUID, with a reference added.
     static GSOAsset* Find(GSRuntime::GSContext* context, const KUID& kuid);
-    // The spec, found once and kept; the caller takes its own reference.
+    // The description, found once and kept; the caller takes its own reference.
     KestroBaseSpec* Spec();
     // The "kuid-table" entry of parameter 1; false (with the exception
     // raised) when there is none.

@@ -1,4 +1,4 @@
-// The spec of an asset that carries game scripts: it finds the asset's
+// The description of an asset that carries game scripts: it finds the asset's
 // primary script and class, compiles every script of the asset's folder into
 // the script cache "cache/libraries" (files named by the two CRCs of their
 // source), loads them into the script machine and checks the script class
@@ -73,6 +73,6 @@ private:
     bool cacheResult_ = false;
 };
 
-// The asset's script spec from the registry, with one reference for the
+// The asset's script description from the registry, with one reference for the
 // caller; null when it has none.
 KestroBaseSpec* FindKestroBaseSpec(const KUID& kuid, bool keep);

@@ -1,4 +1,4 @@
-// The asset compile road: starts the script system, loads the asset's spec
+// The asset compile road: starts the script system, loads the asset's description
 // from its folder and checks its script class, which compiles the asset's
 // scripts into the script cache. The validation road runs it for every
 // asset that validated without an error.

@@ -22,7 +22,7 @@ class GSOStringTable : public GSRuntime::GSObject {
 public:
     static constexpr int kParamCount = 10;
 
-    // Over an asset's spec (held counted while the table lives) and the
+    // Over an asset's description (held counted while the table lives) and the
     // "string-table" child of its config (none when the config has no such
     // container).
     GSOStringTable(GSRuntime::GSContext* context, GlimmerkitSpec* spec);

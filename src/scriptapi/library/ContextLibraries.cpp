@@ -15,7 +15,7 @@
 
 namespace {
 
-// The spec reference the lookup took, given back on every way out.
+// The description reference the lookup took, given back on every way out.
 class HeldSpec {
 public:
     explicit HeldSpec(GlimmerkitSpec* spec) : spec_(spec) {}

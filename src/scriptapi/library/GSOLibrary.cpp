@@ -30,7 +30,7 @@ namespace {
 
 GSOLibrary::OnlineAccessLookup onlineAccessLookup = nullptr;
 
-// Library natives tell the interpreter when they could not run (no spec, a
+// Library natives tell the interpreter when they could not run (no description, a
 // parameter refused): the call then fails as a native call.
 class LibraryNative : public GSNativeFunction {
 public:

@@ -31,7 +31,7 @@ public:
     using OnlineAccessLookup = GSRuntime::GSSlot* (*)(KestroScriptContext& context, const KUID& asset);
     static void SetOnlineAccessLookup(OnlineAccessLookup lookup) noexcept;
 
-    // Holds the spec for its life; loads the spec's plug-in, if it names one.
+    // Holds the description for its life; loads the description's plug-in, if it names one.
     GSOLibrary(KestroScriptContext* context, GSOLibrarySpec* spec);
     ~GSOLibrary() override;
 
@@ -62,7 +62,7 @@ public:
 
     static void RegisterNatives(GSMachine& machine);
 
-    // Each gives false, a failed native call, when the library has no spec
+    // Each gives false, a failed native call, when the library has no description
     // or a parameter does not pass.
     bool NativeGetOnlineAccess(GSRuntime::GSThread& thread);
     bool NativeLibraryCallNative(GSRuntime::GSThread& thread);

@@ -1,4 +1,4 @@
-// The spec of a library asset: a script-carrying spec that also names the
+// The description of a library asset: a script-carrying description that also names the
 // library's native plug-in ("native-plugin" in the asset's config) and
 // makes the library's script object. The "library" factory makes them; the
 // tool enters no such factory itself, its hosts do.
@@ -25,7 +25,7 @@ public:
     virtual GSOLibrary* CreateInstance(KestroScriptContext* context);
 
     const Nyx::PString& PluginName() const noexcept { return pluginName_; }
-    // Nonzero: a context that has no Library of this spec asks its parent.
+    // Nonzero: a context that has no Library of this description asks its parent.
     uint8_t ParentLookup() const noexcept { return parentLookup_; }
 
 private:

@@ -1,5 +1,5 @@
 // A script game object whose class comes from an asset's script: the class
-// its asset's spec names, or a class "CustomObject" compiled from source
+// its asset's description names, or a class "CustomObject" compiled from source
 // text the object carries. Its set-up runs in the context's delayed phases:
 // phase 2 attaches the class, phase 3 enters the router and calls the
 // script's Init with the object's own asset, then hands over the property
@@ -32,10 +32,10 @@ public:
     explicit ScriptableObject(KestroScriptContext* context);
     ~ScriptableObject() override;
 
-    // The class to attach: compiled from the source text, or the spec's.
+    // The class to attach: compiled from the source text, or the description's.
     virtual GSRuntime::GSClass* Instantiate();
     virtual bool IsValid(GSRuntime::GSClass* cls) { return cls != nullptr; }
-    // The object's asset spec with one reference for the caller, or null.
+    // The object's asset description with one reference for the caller, or null.
     virtual GlimmerkitSpec* GetSpec() = 0;
     // Phase 3's hooks: the first two before the script's Init, the last
     // after it.
@@ -51,7 +51,7 @@ public:
     void SaveSourceText(TStream& stream) override;
     void LoadSourceText(TStream& stream) override;
 
-    // The KUID of the spec's asset, or the null KUID.
+    // The KUID of the description's asset, or the null KUID.
     KUID GetAssetKUID();
     // Hands the soup to the script unless the object failed; the soup goes
     // and nothing is pending afterwards.
@@ -69,7 +69,7 @@ public:
                                           const Nyx::String& scriptFile);
 
 private:
-    // The text made from the spec's class and script, whatever is stored.
+    // The text made from the description's class and script, whatever is stored.
     Nyx::String GeneratedSourceText();
     GSRuntime::GSClass* CompileSourceText();
     // A changed text after phase 3 takes the object through phases 2 and 3

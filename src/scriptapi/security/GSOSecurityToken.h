@@ -73,7 +73,7 @@ public:
     static GSOSecurityToken* MergeSecurityTokens(GSRuntime::GSContext* context, GSRuntime::GSArray* tokens);
 
     // Whether an asset any record names is locally modified; each asset's
-    // spec asks the daemon once and remembers.
+    // description asks the daemon once and remembers.
     bool OwnerLocallyModified() const;
 
     const std::vector<IssuerEntry>& Issuers() const noexcept { return issuers_; }

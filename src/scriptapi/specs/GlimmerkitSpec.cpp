@@ -45,7 +45,7 @@ GlimmerkitSpec::~GlimmerkitSpec()
 
 void GlimmerkitSpec::Release() noexcept
 {
-    // Stamped first: once the count is down a purge may delete the spec.
+    // Stamped first: once the count is down a purge may delete the description.
     lastRelease_.store(ToolClockSeconds(), std::memory_order_relaxed);
     references_.fetch_sub(1, std::memory_order_acq_rel);
 }

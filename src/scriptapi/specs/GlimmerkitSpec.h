@@ -1,7 +1,7 @@
-// An asset spec: the tool's in-memory description of one installed asset
-// (its KUID, config tree, archive and folder), made once per asset by a spec
-// factory and shared through a reference count. The spec registry finds
-// specs by KUID; a spec whose count fell to 0 lives on until the registry
+// An asset description: the tool's in-memory description of one installed asset
+// (its KUID, config tree, archive and folder), made once per asset by a description
+// factory and shared through a reference count. The description registry finds
+// descriptions by KUID; a description whose count fell to 0 lives on until the registry
 // purges it.
 #pragma once
 
@@ -26,7 +26,7 @@ public:
 
     GlimmerkitSpec(const KUID& kuid, const Nyx::PString& archiveName, const Nyx::String& folder,
                    const Nyx::String& subPath, const ChunkRef& config);
-    // Takes the spec out of the registry and clears every safe pointer.
+    // Takes the description out of the registry and clears every safe pointer.
     virtual ~GlimmerkitSpec();
     GlimmerkitSpec(const GlimmerkitSpec&) = delete;
     GlimmerkitSpec& operator=(const GlimmerkitSpec&) = delete;
@@ -40,7 +40,7 @@ public:
     void Release() noexcept;
     int32_t ReferenceCount() const noexcept { return references_.load(std::memory_order_acquire); }
 
-    // Marks the spec released and lets the registry decide whether it stays
+    // Marks the description released and lets the registry decide whether it stays
     // in the table; once only.
     void Retire();
     bool IsRetired() const noexcept { return retired_ != 0; }
@@ -76,10 +76,10 @@ private:
     {
         flags_ = static_cast<uint8_t>(on ? (flags_ | kFlagStaysRegistered) : (flags_ & ~kFlagStaysRegistered));
     }
-    // Clears and unlinks every safe pointer that refers to this spec.
+    // Clears and unlinks every safe pointer that refers to this description.
     void DetachSafePointers() noexcept;
 
-    SpecSafePointer safeRing_;  // the ring's head; its own spec stays null
+    SpecSafePointer safeRing_;  // the ring's head; its own description stays null
     KUID kuid_;
     uint8_t flags_ = 0;
     Nyx::PString archiveName_;

@@ -1,5 +1,5 @@
-// What the daemon resolved each requested KUID to, for the spec lookups:
-// a stored null KUID records that the asset has no spec. The first lookup
+// What the daemon resolved each requested KUID to, for the description lookups:
+// a stored null KUID records that the asset has no description. The first lookup
 // of a process empties it (the reset flag starts set).
 #pragma once
 

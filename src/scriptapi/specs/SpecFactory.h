@@ -1,4 +1,4 @@
-// Spec factories: each makes the specs of one kind of asset. The registry
+// Description factories: each makes the descriptions of one kind of asset. The registry
 // picks the listed factory named like the asset's kind, else its default.
 #pragma once
 
@@ -17,7 +17,7 @@ public:
     QXSpecFactory(const QXSpecFactory&) = delete;
     QXSpecFactory& operator=(const QXSpecFactory&) = delete;
 
-    // A new spec with a count of 0, or null.
+    // A new description with a count of 0, or null.
     virtual GlimmerkitSpec* Create(const KUID& kuid, const Nyx::PString& archiveName, const Nyx::String& folder,
                                    const Nyx::String& subPath, const ChunkRef& config) = 0;
 

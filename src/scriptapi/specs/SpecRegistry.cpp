@@ -74,7 +74,7 @@ SpecRegistry::~SpecRegistry()
 {
     PurgeAndReportLeaks();
     Nyx::SingleLock hold(RegistryLock());
-    // Specs still held outlive the registry: they must not reach back into
+    // Descriptions still held outlive the registry: they must not reach back into
     // it when they go.
     SpecRegistry* self = this;
     g_instance.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
@@ -111,7 +111,7 @@ GlimmerkitSpec* SpecRegistry::Find(const KUID& kuid)
     Nyx::SingleLock hold(RegistryLock());
     GlimmerkitSpec* spec = LookUp(kuid);
     // Counted before the lock goes: a purge on another thread would
-    // otherwise see the count 0 and delete the spec under the caller.
+    // otherwise see the count 0 and delete the description under the caller.
     if (spec)
         spec->AddReference();
     return spec;
@@ -303,7 +303,7 @@ bool SpecRegistry::PurgeUnused()
 void SpecRegistry::PurgeAndReportLeaks()
 {
     Nyx::SingleLock hold(RegistryLock());
-    // A pending spec that someone still holds stays: deleting it would pull
+    // A pending description that someone still holds stays: deleting it would pull
     // it from under its holder. It is reported below instead.
     for (auto it = pending_.begin(); it != pending_.end();) {
         GlimmerkitSpec* spec = *it;

@@ -1,8 +1,8 @@
-// The process-wide registry of asset specs: a hash table by KUID (4093
-// buckets), the list of every registered spec, the specs waiting to be
-// deleted and the spec factories. The daemon client creates it when it
+// The process-wide registry of asset descriptions: a hash table by KUID (4093
+// buckets), the list of every registered description, the descriptions waiting to be
+// deleted and the description factories. The daemon client creates it when it
 // starts and destroys it when it stops; every operation holds one
-// process-wide recursive lock, and spec counts are atomic.
+// process-wide recursive lock, and description counts are atomic.
 #pragma once
 
 #include <cstdint>
@@ -25,11 +25,11 @@ public:
     // The KUID that never names an asset of its own.
     static constexpr KUID kReservedKUID{-1, -2, 127};
 
-    // Which specs a lookup accepts; null accepts any.
+    // Which descriptions a lookup accepts; null accepts any.
     using AcceptFilter = bool (*)(const GlimmerkitSpec* spec);
     using SpecRing = BlockRing<GlimmerkitSpec*>;
-    // A bucket keeps each spec's KUID beside it, so a lookup compares
-    // within the bucket's blocks instead of visiting every spec.
+    // A bucket keeps each description's KUID beside it, so a lookup compares
+    // within the bucket's blocks instead of visiting every description.
     struct TableEntry {
         KUID kuid;
         GlimmerkitSpec* spec;
@@ -39,19 +39,19 @@ public:
 
     // Becomes the process's registry.
     SpecRegistry();
-    // Purges, reports the specs still held and stops being the process's.
+    // Purges, reports the descriptions still held and stops being the process's.
     ~SpecRegistry() override;
 
     static SpecRegistry* Instance() noexcept;
     static uint32_t BucketOf(const KUID& kuid) noexcept;
 
-    // The registered spec of the KUID with one more reference; null for the
+    // The registered description of the KUID with one more reference; null for the
     // null and the reserved KUID.
     GlimmerkitSpec* Find(const KUID& kuid);
-    // Finds the asset's spec or loads it through the daemon; the result (also
+    // Finds the asset's description or loads it through the daemon; the result (also
     // left in `out`) carries one reference for the caller.
     GlimmerkitSpec* FindByKUID(GlimmerkitSpec*& out, const KUID& kuid, AcceptFilter filter, bool keep);
-    // Loads the spec of the asset in that folder; one reference for the
+    // Loads the description of the asset in that folder; one reference for the
     // caller. The folder splits at its last component into folder and
     // sub-path.
     GlimmerkitSpec* LoadSpec(GlimmerkitSpec*& out, const KUID& kuid, const Nyx::File::Path& folder,
@@ -61,13 +61,13 @@ public:
     GlimmerkitSpec* CreateSpec(GlimmerkitSpec*& out, const Nyx::PString& archiveName, const Nyx::String& folder,
                                const Nyx::String& subPath, const ChunkRef& config, const KUID& kuid);
     bool Add(GlimmerkitSpec* spec);
-    // Decides whether a retired spec stays in the table; one that does not
+    // Decides whether a retired description stays in the table; one that does not
     // waits on the pending list.
     void Unregister(GlimmerkitSpec* spec);
-    // Deletes the registered specs nobody holds; true when any went.
+    // Deletes the registered descriptions nobody holds; true when any went.
     bool PurgeUnused();
-    // Deletes the pending specs nobody holds and every unused one, logs
-    // "Leaked specs:" with the specs still held, and deletes the factories.
+    // Deletes the pending descriptions nobody holds and every unused one, logs
+    // "Leaked specs:" with the descriptions still held, and deletes the factories.
     void PurgeAndReportLeaks() override;
 
     void AddFactory(QXSpecFactory* factory);
@@ -75,7 +75,7 @@ public:
     void SetDefaultFactory(QXSpecFactory* factory);
     QXSpecFactory* DefaultFactory();
 
-    // The config of the registered spec, its last use stamped.
+    // The config of the registered description, its last use stamped.
     ChunkRef FindConfig(const KUID& kuid) override;
 
     uint32_t EntryCount();
@@ -85,11 +85,11 @@ public:
 private:
     friend class GlimmerkitSpec;
 
-    // Takes a spec that is being destroyed out of every list and the table.
+    // Takes a description that is being destroyed out of every list and the table.
     void Forget(GlimmerkitSpec* spec);
     bool RemoveFromTable(GlimmerkitSpec* spec);
     GlimmerkitSpec* LookUp(const KUID& kuid);
-    // Lets a spec that is still retiring go unless it stays registered.
+    // Lets a description that is still retiring go unless it stays registered.
     static bool KeepAfterRetire(GlimmerkitSpec* spec);
 
     SpecRing active_;

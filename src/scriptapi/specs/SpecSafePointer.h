@@ -1,5 +1,5 @@
-// A pointer to a spec that does not hold it: it reads null once the spec is
-// gone. The spec keeps a ring of the safe pointers that refer to it and
+// A pointer to a description that does not hold it: it reads null once the description is
+// gone. The description keeps a ring of the safe pointers that refer to it and
 // clears them when it is destroyed or when the registry purges it.
 #pragma once
 
@@ -23,7 +23,7 @@ public:
 
 private:
     friend class GlimmerkitSpec;
-    // Unlinks and clears without touching the spec's ring head (the spec
+    // Unlinks and clears without touching the description's ring head (the description
     // walks the ring itself).
     void Detach() noexcept;
 

@@ -94,7 +94,7 @@ public:
 
     TagSerial Serial() const noexcept { return serial_; }
     const ChunkRef& GetSpec() const noexcept { return spec_; }
-    // Holds a reference on the new spec, dropping the old one.
+    // Holds a reference on the new description, dropping the old one.
     void SetSpec(const ChunkRef& spec) { spec_ = spec; }
     size_t GetBoundRuleCount() const noexcept { return ruleFunctions_.size(); }
 

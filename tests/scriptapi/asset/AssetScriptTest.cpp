@@ -59,8 +59,8 @@ protected:
         OpenStore();
     }
 
-    // The client makes the script API's spec registry, whose default
-    // factory makes the assets' specs.
+    // The client makes the script API's description registry, whose default
+    // factory makes the assets' descriptions.
     void SetUp() override
     {
         SpecRegistryHook::SetFactory([]() -> std::unique_ptr<SpecRegistryHook> { return std::make_unique<SpecRegistry>(); });

@@ -287,7 +287,7 @@ TEST_F(ScriptCacheTest, TheIncludeTableCountsFromBuild290AndOlderActivitiesGetTh
         });
         ScriptPrologueText().clear();
         auto spec = MakeSpec();
-        // The included asset has no spec here, so a lookup fails the step.
+        // The included asset has no description here, so a lookup fails the step.
         EXPECT_EQ(spec->PrepareIncludes(), c.includeLookups == 0);
         EXPECT_EQ(daemon.Count(26), c.includeLookups);
         EXPECT_EQ(ScriptPrologueText(), c.prologue);

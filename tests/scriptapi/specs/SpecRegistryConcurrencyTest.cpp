@@ -9,8 +9,8 @@
 
 namespace {
 
-// One thread finds specs and gives them back while another purges the
-// unused ones: a spec found must never be deleted under its finder.
+// One thread finds descriptions and gives them back while another purges the
+// unused ones: a description found must never be deleted under its finder.
 TEST(SpecRegistryConcurrencyTest, FindAgainstPurgeUnused)
 {
     SpecRegistry registry;

@@ -16,7 +16,7 @@ class SpecRegistryTest : public ::testing::Test {
 protected:
     void SetUp() override { KUIDResolutionCache::Instance().RequestReset(); }
 
-    // A new registered spec with one reference for the test.
+    // A new registered description with one reference for the test.
     TestSpec* Register(const KUID& kuid, bool* deleted = nullptr, bool staysRegistered = true)
     {
         auto* spec = new TestSpec(kuid, deleted, staysRegistered);
@@ -73,7 +73,7 @@ TEST_F(SpecRegistryTest, TwoKUIDsOfOneBucketAreBothFoundAndTheFirstOfEqualKeysWi
         spec->Release();
 }
 
-// The daemon knows the KUID but gives no folder: the asset has no spec.
+// The daemon knows the KUID but gives no folder: the asset has no description.
 std::optional<std::string> NoFolder(uint32_t number, const std::string& payload)
 {
     if (number == 26)
@@ -170,7 +170,7 @@ TEST_F(SpecRegistryTest, HeldSpecsAreListedAsLeakedWithTheirCounts)
                               "  (   2) - <kuid:400001:12> \"\"\n"
                               "  (   1) - <kuid:400001:13> \"\"\n");
     }
-    // A pending spec still held is not pulled from under its holder.
+    // A pending description still held is not pulled from under its holder.
     EXPECT_FALSE(pendingDeleted);
     EXPECT_EQ(pending->ReferenceCount(), 1);
 
@@ -187,7 +187,7 @@ TEST_F(SpecRegistryTest, HeldSpecsAreListedAsLeakedWithTheirCounts)
 TEST_F(SpecRegistryTest, PurgingRepeatsUntilAChainOfReleasesIsGone)
 {
     bool deleted[3] = {};
-    // Each later spec holds the one before: only the last is free at first.
+    // Each later description holds the one before: only the last is free at first.
     TestSpec* specs[3];
     for (int i = 0; i < 3; ++i)
         specs[i] = Register(KUID(1, i, 0), &deleted[i]);

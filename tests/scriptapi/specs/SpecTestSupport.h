@@ -1,5 +1,5 @@
-// Specs for the registry's tests: a plain spec that can refuse to stay
-// registered, hold another spec and tell when it is deleted, and the
+// Descriptions for the registry's tests: a plain description that can refuse to stay
+// registered, hold another description and tell when it is deleted, and the
 // engine log caught in a file.
 #pragma once
 
@@ -26,7 +26,7 @@ public:
             *deleted_ = true;
     }
     bool CanStayRegistered() const override { return staysRegistered_; }
-    // Holds one reference on the other spec until this one goes.
+    // Holds one reference on the other description until this one goes.
     void Hold(GlimmerkitSpec* other)
     {
         other->AddReference();
