@@ -107,6 +107,15 @@ GSOLibrary::~GSOLibrary()
     spec_ = nullptr;
 }
 
+bool GSOLibrary::HasSpec(KUID* kuid) const noexcept
+{
+    if (!spec_)
+        return false;
+    if (kuid)
+        *kuid = spec_->GetKUID();
+    return true;
+}
+
 GlimmerkitSpec* GSOLibrary::GetSpec()
 {
     if (spec_)
@@ -223,11 +232,9 @@ void GSOLibrary::RegisterNatives(GSMachine& machine)
 
 bool GSOLibrary::NativeGetOnlineAccess(GSThread& thread)
 {
-    GlimmerkitSpec* spec = GetSpec();
-    if (!spec)
+    KUID kuid;
+    if (!HasSpec(&kuid))
         return false;
-    const KUID kuid = spec->GetKUID();
-    spec->Release();
     GSSlot* access = nullptr;
     if (onlineAccessLookup && ScriptContext())
         access = onlineAccessLookup(*ScriptContext(), kuid);
@@ -256,10 +263,8 @@ bool GSOLibrary::NativeLibraryCallNative(GSThread& thread)
 
 bool GSOLibrary::NativeIssueSecurityToken(GSThread& thread)
 {
-    GlimmerkitSpec* spec = GetSpec();
-    if (!spec)
+    if (!HasSpec())
         return false;
-    spec->Release();
     GSOKUID* kuid = nullptr;
     GSArray* rights = nullptr;
     if (!ParamAccess::GetObjectParam(1, thread, kuid, false) || !ParamAccess::GetObjectParam(2, thread, rights, true))
@@ -270,10 +275,8 @@ bool GSOLibrary::NativeIssueSecurityToken(GSThread& thread)
 
 bool GSOLibrary::NativeReIssueSecurityToken(GSThread& thread)
 {
-    GlimmerkitSpec* spec = GetSpec();
-    if (!spec)
+    if (!HasSpec())
         return false;
-    spec->Release();
     GSOSecurityToken* token = nullptr;
     GSOKUID* kuid = nullptr;
     GSArray* rights = nullptr;
@@ -286,10 +289,8 @@ bool GSOLibrary::NativeReIssueSecurityToken(GSThread& thread)
 
 bool GSOLibrary::NativeMergeSecurityTokens(GSThread& thread)
 {
-    GlimmerkitSpec* spec = GetSpec();
-    if (!spec)
+    if (!HasSpec())
         return false;
-    spec->Release();
     GSArray* tokens = nullptr;
     if (!ParamAccess::GetObjectParam(1, thread, tokens, false))
         return false;
@@ -299,11 +300,9 @@ bool GSOLibrary::NativeMergeSecurityTokens(GSThread& thread)
 
 bool GSOLibrary::NativeValidateByLibrary(GSThread& thread)
 {
-    GlimmerkitSpec* spec = GetSpec();
-    if (!spec)
+    KUID own;
+    if (!HasSpec(&own))
         return false;
-    const KUID own = spec->GetKUID();
-    spec->Release();
     GSOSecurityToken* token = nullptr;
     GSOLibrary* issuer = nullptr;
     Nyx::PString right;
@@ -316,11 +315,9 @@ bool GSOLibrary::NativeValidateByLibrary(GSThread& thread)
 
 bool GSOLibrary::NativeValidateByKUID(GSThread& thread)
 {
-    GlimmerkitSpec* spec = GetSpec();
-    if (!spec)
+    KUID own;
+    if (!HasSpec(&own))
         return false;
-    const KUID own = spec->GetKUID();
-    spec->Release();
     GSOSecurityToken* token = nullptr;
     GSOKUID* kuid = nullptr;
     Nyx::PString right;
@@ -334,10 +331,8 @@ bool GSOLibrary::NativeValidateByKUID(GSThread& thread)
 
 bool GSOLibrary::NativeAddSystemMenuIcon(GSThread& thread)
 {
-    GlimmerkitSpec* spec = GetSpec();
-    if (!spec)
+    if (!HasSpec())
         return false;
-    spec->Release();
     GSOAsset* asset = nullptr;
     Nyx::PString text;
     Nyx::PString tooltip;

@@ -36,6 +36,9 @@ public:
     ~GSOLibrary() override;
 
     GlimmerkitSpec* GetSpec() override;
+    // Whether the library has its description, and its KUID when asked,
+    // without taking a reference (the object holds one for its life).
+    bool HasSpec(KUID* kuid = nullptr) const noexcept;
     GSOLibrarySpec* LibrarySpec() const noexcept { return spec_; }
     KNIObject* Plugin() const noexcept { return plugin_; }
 
