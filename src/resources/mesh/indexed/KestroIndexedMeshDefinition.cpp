@@ -91,27 +91,9 @@ MeshLoadResult& KestroIndexedMeshDefinition::Load(MeshLoadResult& result, Nyx::R
     if (ReadInfo(result, file) != RES_OK)
         return result;
 
-    // 4. The chunks; empty ones give their slot to the next.
-    ClearChunks();
-    chunks_.reserve(chunkCount_);
-    materials_.reserve(chunkCount_);
-    for (uint32_t i = 0; i < chunkCount_;) {
-        if (ReadChunk(result, file) != RES_OK)
-            return result;
-        const Nyx::GeometryChunk* chunk = chunks_[i];
-        if (chunk->GetVertexCount() == 0 || chunk->GetIndexCount() == 0 || chunk->GetPrimitiveCount() == 0) {
-            chunks_[i]->Release();
-            if (materials_[i])
-                materials_[i]->Release();
-            chunks_.erase(chunks_.begin() + i);
-            materials_.erase(materials_.begin() + i);
-            chunkNames_.erase(chunkNames_.begin() + i);
-            --chunkCount_;
-            continue;
-        }
-        fileChunkOfEntry_.push_back(fileChunksRead_ - 1);
-        ++i;
-    }
+    // 4. The chunks.
+    if (ReadChunks(result, file) != RES_OK)
+        return result;
 
     // 5. The optional chunks; a failure inside them shows at step 7.
     if (file.Tell() < end) {
@@ -530,4 +512,30 @@ Nyx::Quaternion KestroIndexedMeshDefinition::GetAttachmentOrientation(uint32_t n
 Nyx::Vector3f KestroIndexedMeshDefinition::GetAttachmentPosition(uint32_t n) const
 {
     return n < attachments_.size() ? attachments_[n].position : Nyx::Vector3f{};
+}
+
+MeshLoadResult& KestroIndexedMeshDefinition::ReadChunks(MeshLoadResult& result, Nyx::MemoryFile& file)
+{
+    // Empty chunks give their slot to the next.
+    ClearChunks();
+    chunks_.reserve(chunkCount_);
+    materials_.reserve(chunkCount_);
+    for (uint32_t i = 0; i < chunkCount_;) {
+        if (ReadChunk(result, file) != RES_OK)
+            return result;
+        const Nyx::GeometryChunk* chunk = chunks_[i];
+        if (chunk->GetVertexCount() == 0 || chunk->GetIndexCount() == 0 || chunk->GetPrimitiveCount() == 0) {
+            chunks_[i]->Release();
+            if (materials_[i])
+                materials_[i]->Release();
+            chunks_.erase(chunks_.begin() + i);
+            materials_.erase(materials_.begin() + i);
+            chunkNames_.erase(chunkNames_.begin() + i);
+            --chunkCount_;
+            continue;
+        }
+        fileChunkOfEntry_.push_back(fileChunksRead_ - 1);
+        ++i;
+    }
+    return result;
 }

@@ -194,6 +194,9 @@ protected:
     // ---- chunk readers ----
     virtual MeshLoadResult& ReadInfo(MeshLoadResult& result, Nyx::MemoryFile& file);
     virtual MeshLoadResult& ReadChunk(MeshLoadResult& result, Nyx::MemoryFile& file);
+    // Every CHNK/GEOM pair the INFO chunk counted; empty chunks are dropped
+    // and give their slot to the next.
+    MeshLoadResult& ReadChunks(MeshLoadResult& result, Nyx::MemoryFile& file);
     virtual MeshLoadResult& ReadGeometry(MeshLoadResult& result, Nyx::MemoryFile& file);
     virtual MeshLoadResult& ReadMaterial(MeshLoadResult& result, Nyx::MemoryFile& file);
     virtual MeshLoadResult& CreateMaterialFromDescription(MeshLoadResult& result, uint32_t i,

@@ -76,39 +76,14 @@ MeshLoadResult& KestroProgressiveMeshDefinition::LoadOpenFile(MeshLoadResult& re
     Nyx::MemoryFile& file = file_;
     file.Seek(0);
 
-    char tag[4];
-    ReadTag(file, tag);
-    if (!IsTag(tag, "NIRF"))
-        return Fail(result, RES_FILE_FORMAT_ERROR);
-    uint32_t size = 0;
-    file.Read(size);
-    const uint64_t end = uint64_t{file.Tell()} + size;
-    ReadTag(file, tag);
-    if (!IsTag(tag, "IDXM"))
+    uint64_t end = 0;
+    if (!ReadFrame(file, "IDXM", end))
         return Fail(result, RES_FILE_FORMAT_ERROR);
     if (ReadInfo(result, file) != RES_OK)
         return result;
 
-    ClearChunks();
-    chunks_.reserve(chunkCount_);
-    materials_.reserve(chunkCount_);
-    for (uint32_t i = 0; i < chunkCount_;) {
-        if (ReadChunk(result, file) != RES_OK)
-            return result;
-        const Nyx::GeometryChunk* chunk = chunks_[i];
-        if (chunk->GetVertexCount() == 0 || chunk->GetIndexCount() == 0 || chunk->GetPrimitiveCount() == 0) {
-            chunks_[i]->Release();
-            if (materials_[i])
-                materials_[i]->Release();
-            chunks_.erase(chunks_.begin() + i);
-            materials_.erase(materials_.begin() + i);
-            chunkNames_.erase(chunkNames_.begin() + i);
-            --chunkCount_;
-            continue;
-        }
-        fileChunkOfEntry_.push_back(fileChunksRead_ - 1);
-        ++i;
-    }
+    if (ReadChunks(result, file) != RES_OK)
+        return result;
 
     // Each optional chunk is offered once, in file order; what goes wrong
     // in one shows as the cursor short of the frame's end.
