@@ -27,7 +27,10 @@ int main(int argc, char** argv)
         std::sort(files.begin(), files.end());
         for (const auto& file : files) {
             std::ifstream in(file, std::ios::binary);
-            std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            std::vector<uint8_t> read((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            // Exactly the input's size, as the fuzzer hands it over, so that a
+            // read past its end shows.
+            const std::vector<uint8_t> bytes(read.begin(), read.end());
             LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
             ++ran;
         }

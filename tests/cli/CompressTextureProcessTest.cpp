@@ -35,4 +35,29 @@ TEST_F(ToolProcessTest, CompressTextureConvertsAFolderAndReportsEachFailure)
     EXPECT_FALSE(root_.Has("editing/asset/parts/broken.texture"));
 }
 
+TEST_F(ToolProcessTest, CompressTextureRefusesAColourMapWithoutColours)
+{
+    // 18 bytes: a 1 x 1 true-colour or grey image whose colour map holds
+    // one entry of 0 or 8 bits, and nothing after the header.
+    const struct {
+        const char* name;
+        uint8_t type, bits, entryBits;
+    } cases[] = {{"truecolour", 2, 24, 0}, {"grey", 3, 8, 8}};
+    for (const auto& c : cases) {
+        const uint8_t header[18] = {0, 1, c.type, 0, 0, 1, 0, c.entryBits, 0, 0, 0, 0, 1, 0, 1, 0, c.bits, 0};
+        root_.Write(std::string("editing/asset/") + c.name + ".tga",
+                    std::string(reinterpret_cast<const char*>(header), sizeof header));
+        root_.Write(std::string("editing/asset/") + c.name + ".texture.txt",
+                    std::string("Primary=") + c.name + ".tga\n");
+    }
+    ProcessResult result = Run({"compresstexture", Root() + "/editing/asset"});
+    EXPECT_EQ(result.exitCode, 255);
+    EXPECT_EQ(result.out,
+              "- <NULL> : Unable to load source texture 'asset/grey.convert-tex' in subst 'editing'\n"
+              "- <NULL> : Unable to load source texture 'asset/truecolour.convert-tex' in subst 'editing'\n"
+              "OK (2 Errors, 0 Warnings)\n");
+    EXPECT_TRUE(root_.Has("editing/asset/grey.texture.txt"));
+    EXPECT_FALSE(root_.Has("editing/asset/grey.texture"));
+}
+
 }  // namespace

@@ -143,6 +143,19 @@ TEST(MeshSkinningTest, InitialStreams)
     }
 }
 
+TEST(MeshSkinningTest, WeightCountsWithoutAFloatStreamFailTheChunk)
+{
+    // The chunk's count comes from the file; INFO still asks for hardware
+    // animation. Packed weights take no count, so only float weights fail.
+    for (const uint32_t influences : {5u, 0x80000000u, 0xFFFFFFFDu, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(influences);
+        MeshLoadHarness harness;
+        EXPECT_EQ(harness.Load(SkinnedMesh(influences, 4, 4, {}), Settings(-1, 1)), RES_FAIL_CHUNK_CREATE);
+        ASSERT_EQ(harness.Load(SkinnedMesh(influences, 4, 4, {}), Settings(-1, 0)), RES_OK);
+        EXPECT_TRUE(harness.definition->UsesHardwareAnimation());
+    }
+}
+
 namespace {
 
 // Makes chunks without any skinning streams, whatever the hint asks.

@@ -13,6 +13,14 @@ using Lines = std::vector<std::string>;
 using textureimages::Bmp;
 using textureimages::Tga;
 
+// The 18-byte header of a 1 x 1 TGA of the image type and pixel depth that
+// carries a colour map of one entry of `entryBits`.
+std::string TgaWithColourMap(uint8_t type, uint8_t bits, uint8_t entryBits)
+{
+    const uint8_t header[18] = {0, 1, type, 0, 0, 1, 0, entryBits, 0, 0, 0, 0, 1, 0, 1, 0, bits, 0};
+    return std::string(reinterpret_cast<const char*>(header), sizeof header);
+}
+
 TEST(TextureImageTest, TheReaderChecksWhatItCan)
 {
     struct Case {
@@ -44,14 +52,20 @@ TEST(TextureImageTest, TheReaderChecksWhatItCan)
         {"run-length tga", "a.tga", Tga(200, 3, true), true, 200, 3},
         {"run-length tga cut short", "a.tga", Tga(200, 3, true, 2), false, 0, 0},
         {"tga of no width", "a.tga", Tga(0, 4), false, 0, 0},
+        // A map that is not the image's colours is still read past.
+        {"true-colour tga, colour map of 0-bit entries", "a.tga", TgaWithColourMap(2, 24, 0), false, 0, 0},
+        {"grey tga, colour map of 8-bit entries", "a.tga", TgaWithColourMap(3, 8, 8) + "\x10\x20", false, 0, 0},
+        {"true-colour tga, colour map of 24-bit entries", "a.tga", TgaWithColourMap(2, 24, 24) + "abcxyz", true,
+         1, 1},
         {"another format loads unsized", "a.png", "\x89PNG", true, 0, 0},
         {"an empty file", "a.png", "", false, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TETLib::TextureImage image;
-        const auto* data = reinterpret_cast<const uint8_t*>(c.bytes.data());
-        EXPECT_EQ(TETLib::DecodeTextureImage(c.file, data, c.bytes.size(), image), c.loads);
+        // Exactly as large as the file, so that a read past it shows.
+        const std::vector<uint8_t> data(c.bytes.begin(), c.bytes.end());
+        EXPECT_EQ(TETLib::DecodeTextureImage(c.file, data.data(), data.size(), image), c.loads);
         EXPECT_EQ(image.width, c.width);
         EXPECT_EQ(image.height, c.height);
         EXPECT_EQ(image.sized, c.width != 0);

@@ -451,8 +451,6 @@ bool Bitmap::DecodeTga(const uint8_t* data, size_t size)
     case 1:  // indexed
         if (mapType != 1 || mapLength == 0 || (bits != 8 && bits != 16))
             return false;
-        if (mapEntryBits != 15 && mapEntryBits != 16 && mapEntryBits != 24 && mapEntryBits != 32)
-            return false;
         hasAlpha = mapEntryBits == 32;
         break;
     case 2:  // true colour
@@ -468,6 +466,11 @@ bool Bitmap::DecodeTga(const uint8_t* data, size_t size)
     default:
         return false;
     }
+    // A true-colour or grey image may carry a colour map too; whatever the
+    // image type, a map is read only with an entry size that has a colour
+    // form (a smaller entry would be read as four bytes).
+    if (mapType == 1 && mapEntryBits != 15 && mapEntryBits != 16 && mapEntryBits != 24 && mapEntryBits != 32)
+        return false;
     const uint64_t entryBytes = (mapEntryBits + 7u) / 8u;
     const uint64_t mapBytes = mapType == 1 ? static_cast<uint64_t>(mapLength) * entryBytes : 0;
     uint64_t at = kTgaHeader + idLength;
@@ -489,7 +492,7 @@ bool Bitmap::DecodeTga(const uint8_t* data, size_t size)
         }
     };
     std::vector<uint32_t> palette;
-    if (mapType == 1) {
+    if (base == 1) {
         palette.resize(mapLength);
         for (uint32_t i = 0; i < mapLength; ++i)
             palette[i] = colour(data + at + i * entryBytes, static_cast<uint32_t>(entryBytes));

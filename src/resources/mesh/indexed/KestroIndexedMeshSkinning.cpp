@@ -69,8 +69,12 @@ MeshLoadResult KestroIndexedMeshDefinition::InitialiseSkinningStreams(Nyx::Geome
     const uint32_t vertices = chunk.GetVertexCount();
     const auto boneIndices = chunk.GetUDwordArray(Nyx::kItemBoneIndices);
     if (settings_.IsOn(GeometrySettings::kHardwareAnimationFloatPrecision)) {
+        // The count comes from the file: only one to four weights have a
+        // stream, and a larger count must not wrap the item onto another.
+        if (influences < 1 || influences > 4)
+            return RES_FAIL_CHUNK_CREATE;
         const uint32_t item = Nyx::kItemWeights1 + influences - 1;
-        const auto weights = item <= Nyx::kItemWeights4 ? chunk.GetFloatArray(item) : Nyx::ItemArray<float>{};
+        const auto weights = chunk.GetFloatArray(item);
         if (!weights || !boneIndices)
             return RES_FAIL_CHUNK_CREATE;
         for (uint32_t v = 0; v < vertices; ++v) {
