@@ -226,22 +226,53 @@ TEST(CheckerTest, MembersAreVisibleFromTheirDeclarationOn)
     EXPECT_EQ(c.errors, 3);
 }
 
-TEST(CheckerTest, TheWalkHoldsAt128Entries)
+TEST(CheckerTest, LongChainsAreWalkedAndDeepNestingStops)
 {
-    // Each "1 + (...)" keeps one more entry on the walk's stack.
-    auto sum = [](int depth) {
+    auto repeat = [](const std::string& piece, int times) {
         std::string s;
-        for (int i = 0; i < depth; ++i)
-            s += "1 + (";
-        s += "1";
-        s += std::string(size_t(depth), ')');
-        return "class A { int f() { return " + s + "; } int g() { return \"after\"; } };";
+        for (int i = 0; i < times; ++i)
+            s += piece;
+        return s;
     };
-    gstest::Checked fits = gstest::CheckSource(sum(121));
-    EXPECT_EQ(fits.messages, std::vector<std::string>{"t.gs(1) : return type mismatch, expecting int, line 1."});
-    gstest::Checked deep = gstest::CheckSource(sum(122));
-    EXPECT_EQ(deep.messages, std::vector<std::string>{"Stack overflow; code nested too deep."});
-    EXPECT_EQ(deep.errors, 1);
+    auto function = [](const std::string& body) {
+        return "class A { int I(int v) { return v; } bool f(bool b) { " + body + " } int g() { return 2; } };";
+    };
+    // A left-deep text or sum is two walk entries a term but nests no
+    // deeper than one of two terms.
+    const std::string text = function("string s = \"0\"" + repeat(" + \"x\" + I(1)", 5000) + "; return b;");
+    const std::string sum = function("int s = I(0)" + repeat(" + I(1)", 9999) + "; return b;");
+    const std::string elseIf =
+        function("int v = 3; if (v == 0) v = 1;" + repeat(" else if (v == 2) v = 1;", 999) + " return b;");
+    const std::string rightSum = function("int s = " + repeat("1 + (", 2000) + "1" + repeat(")", 2000) + "; return b;");
+    // "return" lies three levels below the class, its value a level below
+    // it, and each "!" a level below the last: 3996 of them reach the
+    // deepest level there is, 4000.
+    const std::string deepest = function("return " + repeat("!", 3996) + "b;");
+    // The walk stops there: g's fault is not reached.
+    const std::string deeper =
+        "class A { bool f(bool b) { return " + repeat("!", 3997) + "b; } int g() { return \"not reached\"; } };";
+    const std::vector<std::string> none;
+    const std::vector<std::string> overflow{"Stack overflow; code nested too deep."};
+    struct Case {
+        const char* what;
+        const std::string& source;
+        const std::vector<std::string>& messages;
+    };
+    const Case cases[] = {
+        {"a text of 10,001 terms", text, none},
+        {"a sum of 10,000 terms", sum, none},
+        {"an else-if chain of 1,000 branches", elseIf, none},
+        {"a right-nested sum of 2,001 terms", rightSum, none},
+        {"the deepest nesting", deepest, none},
+        {"a level deeper", deeper, overflow},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        gstest::Checked checked = gstest::CheckSource(c.source);
+        EXPECT_EQ(checked.parse, 0);
+        EXPECT_EQ(checked.messages, c.messages);
+        EXPECT_EQ(checked.errors, int(c.messages.size()));
+    }
 }
 
 TEST(CheckerTest, ScopesNestTo63AndADeeperBlockClosesNone)

@@ -190,6 +190,73 @@ TEST(CodeGeneratorTest, ProgramsThatOutgrowSixteenBitOperands)
     }
 }
 
+// Texts and sums thousands of terms long, else-if chains of a thousand
+// branches and the deepest nesting the checker lets through all compile,
+// without overrunning the native stack (the tests run with 8 MB of it).
+TEST(CodeGeneratorTest, LongChainsAndDeepNestingGenerate)
+{
+    auto repeat = [](const std::string& piece, int times) {
+        std::string s;
+        for (int i = 0; i < times; ++i)
+            s += piece;
+        return s;
+    };
+    struct Case {
+        const char* what;
+        std::string source;
+        const char* function;
+        std::string code;  // empty: not compared
+    };
+    const Case cases[] = {
+        {"a sum of 10,000 terms",
+         "class T {\n  int F(int x) {\n    return x" + repeat("\n      + x", 9999) + ";\n  }\n};\n", "F",
+         "LOAD 1" + repeat("; LOAD 1; ADD", 9999) + "; RETV"},
+        {"a text of 10,000 terms",
+         "class T {\n  string F(int x) {\n    return \"(\"" + repeat(" + x + \",\"", 4999) + " + x;\n  }\n};\n", "F",
+         "PUSHS \"(\"" + repeat("; LOAD 1; ITOS; SCAT; PUSHS \",\"; SCAT", 4999) + "; LOAD 1; ITOS; SCAT; RETO"},
+        {"a chain of and", "class T {\n  bool F(int x) {\n    return x" + repeat(" and x", 2000) + ";\n  }\n};\n", "F",
+         ""},
+        {"an else-if chain of 1,000 branches",
+         "class T {\n  int F(int x) {\n    if (x == 0) x = 1;\n" + repeat("    else if (x == 2) x = 3;\n", 999) +
+             "    return x;\n  }\n};\n",
+         "F", ""},
+        {"the deepest nesting of !", "class T {\n  bool F(bool b) {\n    return " + repeat("!", 3996) + "b;\n  }\n};\n",
+         "F", "LOAD 1" + repeat("; EQZ", 3996) + "; RETV"},
+        {"the deepest chain of fields",
+         "class T {\n  T next;\n  int v;\n  int F() {\n    return me" + repeat(".next", 3995) + ".v;\n  }\n};\n", "F",
+         ""},
+        {"the deepest calls with converted arguments",
+         "class T {\n  float G(int v) { return 1.0; }\n  float F() {\n    return " + repeat("G(", 1998) + "1.5" +
+             repeat(")", 1998) + ";\n  }\n};\n",
+         "F", ""},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        const gstest::Compiled c = gstest::CompileText(test.source);
+        ASSERT_EQ(c.errors, 0) << ::testing::PrintToString(c.messages);
+        for (const auto& [signature, depth] : c.endDepths)
+            EXPECT_EQ(depth, 0) << signature;
+        if (!test.code.empty()) {
+            EXPECT_EQ(gstest::Code(c, test.function), test.code);
+        }
+    }
+}
+
+// A chain generated in a loop keeps the lines it would have had nested:
+// each operator's code is on the line where its right operand ends.
+TEST(CodeGeneratorTest, AChainOverSeveralLinesKeepsItsLines)
+{
+    const gstest::Compiled c = gstest::CompileText(
+        "class T {\n  string F(int a, int b) {\n    return \"a\"\n      + a\n      + (b\n         - a)\n"
+        "      + b;\n  }\n};\n");
+    ASSERT_EQ(c.errors, 0) << ::testing::PrintToString(c.messages);
+    const gsimage::FunctionRecord* f = gstest::FindFunction(c.image, "F");
+    ASSERT_NE(f, nullptr);
+    // PUSHS "a" (3 bytes); LOAD a (3), ITOS, SCAT; LOAD b (3); LOAD a
+    // (3), SUB, ITOS, SCAT; LOAD b ...
+    EXPECT_EQ(f->lines, (std::vector<std::pair<uint32_t, uint32_t>>{{0, 3}, {3, 4}, {8, 5}, {11, 6}, {17, 7}}));
+}
+
 TEST(CodeGeneratorTest, ASwitchWithoutDefaultGoesOnAfterItsBody)
 {
     // The checker asks for a default; the generator still serves a switch

@@ -1,11 +1,17 @@
 // Arrays and strings: making them, growing an array by storing past its
 // end, sizes, ranges of both (a missing bound is the end), copies (a
-// string assigned from a variable is a copy of its own), characters read
-// and written, comparison and concatenation.
+// string assigned or initialised from a variable, a field or a call is a
+// copy of its own), characters read and written, comparison and
+// concatenation.
 include "gs.gs"
 include "test.gs"
 
 class Test {
+  string kept = "field";
+  string other = kept;
+
+  string Kept() { return kept; }
+
   string Join(int[] a) {
     string s = "[";
     int i;
@@ -49,6 +55,12 @@ class Test {
     Out.Print("assigned copies: " + s + " " + t);
     s[1, 5] = "ava";
     Out.Print("range replaced: " + s);
+    string w = s;
+    w[0] = 'L';
+    string g = Kept();
+    g[0] = 'X';
+    other[0] = 'Y';
+    Out.Print("initialised copies: " + s + " " + w + " " + kept + " " + g + " " + other);
     Out.Print("compare: " + ("abc" < "abd") + " " + ("b" == "b") + " " + ("" == null) + " " + ("a" > null));
     string u = null;
     Out.Print("with null: '" + u + "' '" + (u + "x") + "'");
@@ -64,5 +76,6 @@ class Test {
 // expect: written: 'Jello  !' 8
 // expect: assigned copies: Jello  ! Mello  !
 // expect: range replaced: Java  !
+// expect: initialised copies: Java  ! Lava  ! field Xield Yield
 // expect: compare: true true true true
 // expect: with null: '' 'x'

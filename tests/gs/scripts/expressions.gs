@@ -1,7 +1,8 @@
 // Expressions: integer and float arithmetic, their precedence and
 // conversions, bits and shifts (>> fills with zeros, counts go modulo 32),
-// comparisons and logic, increments, texts made of values, and constants
-// the compiler folds.
+// comparisons and logic (whose values are the bools 0 and 1, run or
+// folded), increments, texts made of values, and constants the compiler
+// folds.
 include "gs.gs"
 include "test.gs"
 
@@ -13,6 +14,8 @@ static class Limits {
 
 class Test {
   int Square(int x) { return x * x; }
+  int Same(int x) { return x; }
+  float Real(float x) { return x; }
 
   void Main(void) {
     int a = 7, b = -2;
@@ -32,6 +35,12 @@ class Test {
     Out.Print("compare: " + (a > b) + " " + (a == 7) + " " + (f <= 1.5) + " " + (a != 7) + " " + ("b" > "a"));
     bool t = true, n = false;
     Out.Print("logic: " + (t and n) + " " + (t or n) + " " + !t + " " + (a > 0 and b < 0));
+    bool both = Same(2) and Same(3);
+    Out.Print("logic values: " + (int) both + " " + (both == true) + " " + (int) (Same(0) or Same(5)) + " " +
+              (int) (Same(0) and Same(3)) + " " + (int) (Same(0) or Same(0)) + " " + (int) ("x" and Same(7)) + " " +
+              (int) (2 and 3) + " " + (int) (0 or 5));
+    float z = -0.0;
+    Out.Print("negative zero: " + !z + " " + !Real(-0.0) + " " + !-0.0 + " " + !0.5);
     int i = 5;
     int j = i++ + ++i;
     Out.Print("steps: " + i + " " + j + " " + i-- + " " + --i);
@@ -51,5 +60,7 @@ class Test {
 // expect: conversions: 3 -3 3.500000 3
 // expect: compare: true true true false true
 // expect: logic: false true false true
+// expect: logic values: 1 true 1 0 0 1 1 1
+// expect: negative zero: true true true false
 // expect: steps: 7 12 7 5
 // expect: to text: x12.500000true

@@ -1,5 +1,7 @@
 #include "gs/compiler/check/Checker.h"
 
+#include <vector>
+
 #include "gs/compiler/check/CheckerState.h"
 #include "gs/compiler/check/Visits.h"
 #include "gs/compiler/parse/SyntaxNode.h"
@@ -8,8 +10,18 @@ namespace GSCompiler {
 
 namespace {
 
-// Room for the walk: a push that would fill it ends the walk.
-constexpr int kStackLimit = 128;
+// Room for the walk: a push that would fill it ends the walk. A left-deep
+// sum or concatenation takes two entries a term; nothing else comes near.
+constexpr size_t kStackLimit = size_t(1) << 20;
+// What a walk starts with; it grows as deep trees need.
+constexpr size_t kStackStart = 128;
+// How deep a tree may nest, counted as the code generator recurses: a
+// child one level below its parent, a call's arguments two (the checker
+// may wrap each in a cast), siblings and a binary operator's left-deep
+// chain (BinaryLeftChain) on the level of their first. An else-if chain
+// nests a level a branch. Deeper nesting than this would overrun the
+// native stack of the code generator.
+constexpr uint32_t kNestingLimit = 4000;
 
 // The walk is bound by the latency of reading nodes one after the other;
 // the node visited after a subtree is asked for while the subtree is
@@ -86,23 +98,24 @@ bool CheckNode(CheckerState& state, SyntaxNode* root)
 {
     struct Entry {
         SyntaxNode* node;
+        uint32_t nesting;
         bool exit;
     };
-    Entry stack[kStackLimit];
-    int count = 0;
+    std::vector<Entry> stack;
+    stack.reserve(kStackStart);
     bool ok = true;
     bool overflow = false;
-    auto push = [&](SyntaxNode* node, bool exit) {
-        if (count + 1 >= kStackLimit) {
+    auto push = [&](SyntaxNode* node, uint32_t nesting, bool exit) {
+        if (stack.size() + 1 >= kStackLimit || nesting > kNestingLimit) {
             overflow = true;
             return;
         }
-        stack[count++] = Entry{node, exit};
+        stack.push_back(Entry{node, nesting, exit});
     };
-    auto pushNext = [&](SyntaxNode& node) {
+    auto pushNext = [&](SyntaxNode& node, uint32_t nesting) {
         if (node.next) {
             node.next->predecessor = &node;
-            push(node.next, false);
+            push(node.next, nesting, false);
         }
     };
 
@@ -110,12 +123,14 @@ bool CheckNode(CheckerState& state, SyntaxNode* root)
         return true;
     // A nested walk (an initialiser) sees the nodes its caller is in.
     const size_t openBefore = state.open.size();
-    push(root, false);
-    while (count > 0 && !overflow) {
-        const Entry entry = stack[--count];
+    push(root, state.nesting, false);
+    while (!stack.empty() && !overflow) {
+        const Entry entry = stack.back();
+        stack.pop_back();
         SyntaxNode& node = *entry.node;
-        if (count > 0)
-            Prefetch(stack[count - 1].node);
+        state.nesting = entry.nesting;
+        if (!stack.empty())
+            Prefetch(stack.back().node);
         if (!entry.exit) {
             Prefetch(node.next);
             if (!(state.declarationsOnly && state.currentFunction))
@@ -124,15 +139,18 @@ bool CheckNode(CheckerState& state, SyntaxNode* root)
                 return Abandon(state, openBefore);
             if (state.skipChildren) {
                 state.skipChildren = false;
-                pushNext(node);
+                pushNext(node, entry.nesting);
                 continue;
             }
-            push(&node, true);
+            push(&node, entry.nesting, true);
             state.open.push_back(&node);
+            const SyntaxNode* chain = BinaryLeftChain(node);
+            const bool call = node.category == kExpression && node.kind == kCall;
             for (int i = 3; i >= 0; --i) {
                 if (SyntaxNode* child = node.child[i]) {
                     child->predecessor = &node;
-                    push(child, false);
+                    const uint32_t below = child == chain ? 0 : call && i > 0 ? 2 : 1;
+                    push(child, entry.nesting + below, false);
                 }
             }
         } else {
@@ -141,7 +159,7 @@ bool CheckNode(CheckerState& state, SyntaxNode* root)
                 ok = ExitVisit(state, node) && ok;
             if (state.abort)
                 return Abandon(state, openBefore);
-            pushNext(node);
+            pushNext(node, entry.nesting);
         }
     }
     state.open.resize(openBefore);

@@ -20,6 +20,9 @@ struct CheckerState {
     bool declarationsOnly = false;
     // Set by a visit to keep the walk out of the node's children.
     bool skipChildren = false;
+    // How deep the node being visited nests (Checker.cpp); a nested walk
+    // of an initialiser starts below its declaration.
+    uint32_t nesting = 0;
     GSFunctionSymbol* currentFunction = nullptr;
     GSClassSymbol* currentClass = nullptr;
     // The nodes whose children the walk is in, innermost last: what the

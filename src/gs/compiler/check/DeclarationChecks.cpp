@@ -322,7 +322,11 @@ bool CheckVariables(CheckerState& state, SyntaxNode& node)
         // Constants get their values in included files too.
         state.declarationsOnly = false;
         value->predecessor = d;
+        // The value lies below the declarator, below the declaration.
+        const uint32_t nesting = state.nesting;
+        state.nesting = nesting + 2;
         ok = CheckNode(state, value) && ok;
+        state.nesting = nesting;
         state.declarationsOnly = outline;
         if (state.abort)
             return false;

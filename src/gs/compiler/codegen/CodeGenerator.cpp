@@ -124,8 +124,12 @@ bool GenerateFields(GenerationContext& ctx, SyntaxNode& node, int32_t type, cons
     for (SyntaxNode* d = node.child[1]; d; d = d->next) {
         if (!d->child[1])
             continue;
-        if (!GenerateConverted(ctx, d->child[1], type, className) ||
-            !GenerateVariableStore(ctx, *d->child[0], true, reference)) {
+        if (!GenerateConverted(ctx, d->child[1], type, className)) {
+            ctx.AbandonCode();
+            return false;
+        }
+        CopySharedString(ctx, d->child[1]);
+        if (!GenerateVariableStore(ctx, *d->child[0], true, reference)) {
             ctx.AbandonCode();
             return false;
         }
@@ -143,8 +147,12 @@ bool GenerateLocals(GenerationContext& ctx, SyntaxNode& node, int32_t type, cons
             return ctx.Fail(kInternalError);
         if (reference)
             ctx.function->referenceSlots.Add(uint32_t(d->child[0]->index));
-        if (d->child[1] && (!GenerateConverted(ctx, d->child[1], type, className) ||
-                            !GenerateVariableStore(ctx, *d->child[0], false, reference)))
+        if (!d->child[1])
+            continue;
+        if (!GenerateConverted(ctx, d->child[1], type, className))
+            return false;
+        CopySharedString(ctx, d->child[1]);
+        if (!GenerateVariableStore(ctx, *d->child[0], false, reference))
             return false;
     }
     return true;

@@ -1,6 +1,8 @@
 // Expressions: constants, names, the operators, indexing and ranges, size,
 // isclass, new, and the conversions between types.
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "gs/compiler/check/TypeTables.h"
 #include "gs/compiler/codegen/GenerationContext.h"
@@ -94,97 +96,186 @@ bool ToText(GenerationContext& ctx, int32_t type)
     }
 }
 
-// An operand of an operator whose operands meet as `as`: strings
-// convert by their own type, floats take ints (and bools) with ITOF.
-bool GenerateOperand(GenerationContext& ctx, SyntaxNode* operand, int32_t as)
+// How a binary operator meets its operands: what each operand is made
+// once it is on the stack, what comes between the two, and what ends it.
+struct BinaryPlan {
+    // A truth value (and, or): a reference becomes NOTNULL; otherwise
+    // both operands become `as` (strings by their own type, floats take
+    // ints and bools with ITOF).
+    bool truth = false;
+    int32_t as = kTypeInt;
+    // After the right operand; for and/or the jump after the left one.
+    uint8_t opcode = 0;
+    // The sign test after a comparison's opcode.
+    bool hasTest = false;
+    uint8_t test = 0;
+    // and/or: the label after the right operand.
+    int32_t end = -1;
+};
+
+bool PlanArithmetic(GenerationContext& ctx, const SyntaxNode& node, BinaryPlan& plan)
 {
-    if (!GenerateNode(ctx, operand))
-        return false;
-    const int32_t type = TypeOf(operand);
-    if (as == kTypeString && type != kTypeString)
+    const bool real = node.type == kTypeFloat;
+    plan.as = node.type;
+    switch (node.detail) {
+    case kOpMultiply:
+        plan.opcode = real ? kFMUL : kMUL;
+        return true;
+    case kOpDivide:
+        plan.opcode = real ? kFDIV : kDIV;
+        return true;
+    case kOpRemainder:
+        plan.opcode = real ? kFMOD : kMOD;
+        return true;
+    case kOpSubtract:
+        plan.opcode = real ? kFSUB : kSUB;
+        return true;
+    case kOpAdd:
+        if (node.type == kTypeString) {
+            plan.as = kTypeString;
+            plan.opcode = kSCAT;
+        } else {
+            plan.opcode = real ? kFADD : kADD;
+        }
+        return true;
+    case kOpShiftLeft:
+        plan.opcode = kSHL;
+        break;
+    case kOpShiftRight:
+        plan.opcode = kSHR;
+        break;
+    case kOpBitAnd:
+        plan.opcode = kAND;
+        break;
+    case kOpBitXor:
+        plan.opcode = kXOR;
+        break;
+    case kOpBitOr:
+        plan.opcode = kOR;
+        break;
+    default:
+        return ctx.Fail(kInternalError);
+    }
+    plan.as = kTypeInt;
+    return true;
+}
+
+void PlanComparison(const SyntaxNode& node, BinaryPlan& plan)
+{
+    const int32_t left = TypeOf(node.child[0]);
+    const int32_t right = TypeOf(node.child[1]);
+    if (left == kTypeString || right == kTypeString) {
+        plan.as = kTypeString;
+        plan.opcode = kSCMP;
+    } else if (left == kTypeFloat || right == kTypeFloat) {
+        plan.as = kTypeFloat;
+        plan.opcode = kFCMP;
+    } else if (left == kTypeObject || left == kTypeNull || (left >= kArrayOffset && left <= kTypeObjectArray)) {
+        plan.as = left;
+        plan.opcode = kOCMP;
+    } else {
+        plan.as = kTypeInt;
+        plan.opcode = kICMP;
+    }
+    static const uint8_t kTests[] = {kLTZ, kGTZ, kLEZ, kGEZ, kEQZ, kNEZ};
+    plan.hasTest = true;
+    plan.test = kTests[node.detail - kOpLess];
+}
+
+bool PlanBinary(GenerationContext& ctx, const SyntaxNode& node, BinaryPlan& plan)
+{
+    switch (node.detail) {
+    case kOpLess:
+    case kOpGreater:
+    case kOpLessEqual:
+    case kOpGreaterEqual:
+    case kOpEqual:
+    case kOpNotEqual:
+        PlanComparison(node, plan);
+        return true;
+    case kOpAnd:
+    case kOpOr:
+        // "a and b" decides on a when it is false without running b; "or"
+        // when true.
+        plan.truth = true;
+        plan.opcode = node.detail == kOpAnd ? kJZK : kJNZK;
+        plan.end = ctx.labels.CreateLabel();
+        return true;
+    default:
+        return PlanArithmetic(ctx, node, plan);
+    }
+}
+
+// An operand of the given type, just pushed, made what the plan needs.
+bool MeetOperand(GenerationContext& ctx, const BinaryPlan& plan, int32_t type)
+{
+    if (plan.truth) {
+        if (IsReferenceType(type))
+            ctx.code->EmitOp(kNOTNULL);
+        return true;
+    }
+    if (plan.as == kTypeString && type != kTypeString)
         return ToText(ctx, type);
-    if (as == kTypeFloat && (type == kTypeInt || type == kTypeBool))
+    if (plan.as == kTypeFloat && (type == kTypeInt || type == kTypeBool))
         ctx.code->EmitOp(kITOF);
     return true;
 }
 
-bool GenerateBinary(GenerationContext& ctx, SyntaxNode& node, int32_t as, uint8_t opcode)
+// The right operand and the end of a binary operator whose left operand,
+// made what the plan needs, is on the stack.
+bool FinishBinary(GenerationContext& ctx, SyntaxNode& node, const BinaryPlan& plan)
 {
-    if (!GenerateOperand(ctx, node.child[0], as) || !GenerateOperand(ctx, node.child[1], as))
-        return false;
-    ctx.code->EmitOp(opcode);
-    return true;
-}
-
-bool GenerateArithmetic(GenerationContext& ctx, SyntaxNode& node)
-{
-    const bool real = node.type == kTypeFloat;
-    switch (node.detail) {
-    case kOpMultiply:
-        return GenerateBinary(ctx, node, node.type, real ? kFMUL : kMUL);
-    case kOpDivide:
-        return GenerateBinary(ctx, node, node.type, real ? kFDIV : kDIV);
-    case kOpRemainder:
-        return GenerateBinary(ctx, node, node.type, real ? kFMOD : kMOD);
-    case kOpSubtract:
-        return GenerateBinary(ctx, node, node.type, real ? kFSUB : kSUB);
-    case kOpAdd:
-        if (node.type == kTypeString)
-            return GenerateBinary(ctx, node, kTypeString, kSCAT);
-        return GenerateBinary(ctx, node, node.type, real ? kFADD : kADD);
-    case kOpShiftLeft:
-        return GenerateBinary(ctx, node, kTypeInt, kSHL);
-    case kOpShiftRight:
-        return GenerateBinary(ctx, node, kTypeInt, kSHR);
-    case kOpBitAnd:
-        return GenerateBinary(ctx, node, kTypeInt, kAND);
-    case kOpBitXor:
-        return GenerateBinary(ctx, node, kTypeInt, kXOR);
-    case kOpBitOr:
-        return GenerateBinary(ctx, node, kTypeInt, kOR);
-    default:
-        return ctx.Fail(kInternalError);
+    if (plan.truth) {
+        if (!ctx.EmitJump(plan.opcode, plan.end, kInternalLabel))
+            return false;
+        ctx.code->EmitOp(kPOP);
     }
-}
-
-bool GenerateComparison(GenerationContext& ctx, SyntaxNode& node)
-{
-    const int32_t left = TypeOf(node.child[0]);
-    const int32_t right = TypeOf(node.child[1]);
-    bool ok;
-    if (left == kTypeString || right == kTypeString)
-        ok = GenerateBinary(ctx, node, kTypeString, kSCMP);
-    else if (left == kTypeFloat || right == kTypeFloat)
-        ok = GenerateBinary(ctx, node, kTypeFloat, kFCMP);
-    else if (left == kTypeObject || left == kTypeNull || (left >= kArrayOffset && left <= kTypeObjectArray))
-        ok = GenerateBinary(ctx, node, left, kOCMP);
-    else
-        ok = GenerateBinary(ctx, node, kTypeInt, kICMP);
-    if (!ok)
+    if (!GenerateNode(ctx, node.child[1]) || !MeetOperand(ctx, plan, TypeOf(node.child[1])))
         return false;
-    static const uint8_t kTests[] = {kLTZ, kGTZ, kLEZ, kGEZ, kEQZ, kNEZ};
-    ctx.code->EmitOp(kTests[node.detail - kOpLess]);
+    if (!plan.truth) {
+        ctx.code->EmitOp(plan.opcode);
+        if (plan.hasTest)
+            ctx.code->EmitOp(plan.test);
+        return true;
+    }
+    // The deciding operand is left as it is (an int 3, say): NEZ makes the
+    // result the bool 0 or 1 that folding the same operator gives.
+    if (!ctx.Place(plan.end))
+        return false;
+    ctx.code->EmitOp(kNEZ);
     return true;
 }
 
-bool GenerateTruth(GenerationContext& ctx, SyntaxNode* operand)
+// A binary operator, with the left-deep chain below it (BinaryLeftChain)
+// walked down in a loop and generated from the innermost out: a text of
+// thousands of terms nests no deeper than one of two.
+bool GenerateBinary(GenerationContext& ctx, SyntaxNode& top)
 {
-    if (!GenerateNode(ctx, operand))
+    std::vector<std::pair<SyntaxNode*, BinaryPlan>> spine;
+    SyntaxNode* node = &top;
+    for (;;) {
+        BinaryPlan plan;
+        if (!PlanBinary(ctx, *node, plan))
+            return false;
+        spine.emplace_back(node, plan);
+        SyntaxNode* left = BinaryLeftChain(*node);
+        if (!left)
+            break;
+        // As generating the left operand as a node of its own would.
+        ctx.line = left->line;
+        node = left;
+    }
+    SyntaxNode* first = spine.back().first->child[0];
+    if (!GenerateNode(ctx, first))
         return false;
-    if (IsReferenceType(TypeOf(operand)))
-        ctx.code->EmitOp(kNOTNULL);
+    int32_t type = TypeOf(first);
+    for (size_t i = spine.size(); i-- > 0;) {
+        SyntaxNode& operation = *spine[i].first;
+        if (!MeetOperand(ctx, spine[i].second, type) || !FinishBinary(ctx, operation, spine[i].second))
+            return false;
+        type = operation.type;
+    }
     return true;
-}
-
-// "a and b" leaves a when it is false without running b; "or" when true.
-bool GenerateLogical(GenerationContext& ctx, SyntaxNode& node)
-{
-    const int32_t end = ctx.labels.CreateLabel();
-    if (!GenerateTruth(ctx, node.child[0]) ||
-        !ctx.EmitJump(node.detail == kOpAnd ? kJZK : kJNZK, end, kInternalLabel))
-        return false;
-    ctx.code->EmitOp(kPOP);
-    return GenerateTruth(ctx, node.child[1]) && ctx.Place(end);
 }
 
 bool GenerateUnary(GenerationContext& ctx, SyntaxNode& node)
@@ -295,16 +386,6 @@ bool GenerateOperator(GenerationContext& ctx, SyntaxNode& node)
     case kOpPreDec:
     case kOpPreInc:
         return GenerateStep(ctx, node);
-    case kOpLess:
-    case kOpGreater:
-    case kOpLessEqual:
-    case kOpGreaterEqual:
-    case kOpEqual:
-    case kOpNotEqual:
-        return GenerateComparison(ctx, node);
-    case kOpAnd:
-    case kOpOr:
-        return GenerateLogical(ctx, node);
     case kOpIndex:
         return GenerateIndex(ctx, node);
     case kOpRange:
@@ -331,7 +412,7 @@ bool GenerateOperator(GenerationContext& ctx, SyntaxNode& node)
     case kOpNew:
         return GenerateNew(ctx, node);
     default:
-        return GenerateArithmetic(ctx, node);
+        return IsBinaryOperator(node) ? GenerateBinary(ctx, node) : ctx.Fail(kInternalError);
     }
 }
 

@@ -38,6 +38,10 @@ bool GenerateConverted(GenerationContext& ctx, SyntaxNode* chain, int32_t to, co
 bool GenerateAssignment(GenerationContext& ctx, SyntaxNode& node);
 bool GenerateCopy(GenerationContext& ctx, SyntaxNode& node);
 bool GenerateStep(GenerationContext& ctx, SyntaxNode& node);
+// After a chain's value, converted to a string and about to be stored: a
+// copy of it when the text lives elsewhere (a variable, a field, a call's
+// result), as every store of a string takes its own.
+void CopySharedString(GenerationContext& ctx, SyntaxNode* chain);
 // Stores the message an on statement received into its target.
 bool GenerateMessageStore(GenerationContext& ctx, SyntaxNode& target);
 // Stores the value on the stack into a local or a field of "me", popping it.

@@ -115,6 +115,16 @@ bool EmitStore(GenerationContext& ctx, const Target& target, bool keep)
 
 }  // namespace
 
+void CopySharedString(GenerationContext& ctx, SyntaxNode* chain)
+{
+    // A string that lives somewhere else is copied, so the two places do not
+    // share one text that either may change in place.
+    const SyntaxNode* value = ValueOf(chain);
+    if (value && value->type == kTypeString &&
+        ((value->flags & kFlagLValue) || value->kind == kCall || (value->kind == kOperator && value->detail == kOpCast)))
+        ctx.code->EmitOp(kSCOPY);
+}
+
 bool GenerateAssignment(GenerationContext& ctx, SyntaxNode& node)
 {
     SyntaxNode* targetNode = node.child[0];
@@ -122,12 +132,7 @@ bool GenerateAssignment(GenerationContext& ctx, SyntaxNode& node)
     if (!targetNode || !GeneratePrefix(ctx, *targetNode, target) ||
         !GenerateConverted(ctx, node.child[1], targetNode->type, targetNode->className))
         return false;
-    // A string that lives somewhere else is copied, so the two places do not
-    // share one text that either may change in place.
-    const SyntaxNode* value = ValueOf(node.child[1]);
-    if (value->type == kTypeString &&
-        ((value->flags & kFlagLValue) || value->kind == kCall || (value->kind == kOperator && value->detail == kOpCast)))
-        ctx.code->EmitOp(kSCOPY);
+    CopySharedString(ctx, node.child[1]);
     return EmitStore(ctx, target, !MarkValueConsumed(node));
 }
 

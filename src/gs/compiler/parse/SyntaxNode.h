@@ -176,4 +176,23 @@ struct SyntaxNode {
     int32_t type;  // word 13: none until checked
 };
 
+// A binary operator ("*" to "or").
+inline bool IsBinaryOperator(const SyntaxNode& node) noexcept
+{
+    return node.category == kExpression && node.kind == kOperator && node.detail >= kOpMultiply &&
+           node.detail <= kOpOr;
+}
+
+// The left operand of a binary operator when it is a binary operator of
+// its own (not a chain of comma-separated expressions); else null. Long
+// sums and texts ("a" + b + "c" + ...) are such left-deep chains, which
+// the checker and the code generator go down in a loop, not by nesting.
+inline SyntaxNode* BinaryLeftChain(const SyntaxNode& node) noexcept
+{
+    SyntaxNode* left = IsBinaryOperator(node) ? node.child[0] : nullptr;
+    if (!left || left->next || !IsBinaryOperator(*left) || (left->flags & kFlagValueDiscarded))
+        return nullptr;
+    return left;
+}
+
 }  // namespace GSCompiler

@@ -445,7 +445,8 @@ op_28: {
     DISPATCH();
 }
 op_29:
-    top[0] = uint32_t(top[0]) == 0;
+    // -0.0 is zero too, as when "!" is folded.
+    top[0] = FLT(top[0]) == 0.0f;
     DISPATCH();
 
     // 30-42: immediates, locals, stack shuffles. A plain copy never carries

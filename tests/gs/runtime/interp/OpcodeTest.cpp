@@ -100,7 +100,9 @@ TEST(OpcodeTest, Floats)
         IntCase("fcmp equal", C(.Float(2.0f).Float(2.0f).Op(FCMP).Op(RETV)), 0),
         IntCase("fcmp with NaN", C(.Float(kNaN).Float(1.0f).Op(FCMP).Op(RETV)), 0),
         IntCase("feqz of +0.0", C(.Op(PUSH0).Op(FEQZ).Op(RETV)), 1),
-        IntCase("feqz of -0.0", C(.Float(-0.0f).Op(FEQZ).Op(RETV)), 0),
+        // -0.0 is zero, as when the compiler folds "!".
+        IntCase("feqz of -0.0", C(.Float(-0.0f).Op(FEQZ).Op(RETV)), 1),
+        IntCase("feqz of NaN", C(.Float(kNaN).Op(FEQZ).Op(RETV)), 0),
     });
 }
 
