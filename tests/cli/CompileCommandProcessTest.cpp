@@ -164,6 +164,37 @@ TEST_F(CompileProcessTest, TheLibraryGoesBesideTheSourceOrIntoTheOutputFolder)
     EXPECT_EQ(nowhere.out, "Unable to open output file.\n\n" + kOk);
 }
 
+TEST_F(CompileProcessTest, ABackslashInAPathIsASlash)
+{
+    Write("Script.gs", "class Script {};\n");
+    Write("sub/Uses.gs", "include \"lib.gs\"\nclass Uses {};\n");
+    Write("inc/lib.gs", "class Lib {};\n");
+    root_.MakeFolder("out1");
+    root_.MakeFolder("out2");
+    root_.MakeFolder("elsewhere/logs");
+    struct Case {
+        std::vector<std::string> args;
+        std::string library;
+    };
+    const Case cases[] = {
+        {{"compile", "-p..\\out1\\", "Script.gs"}, "out1/Script.gsl"},
+        {{"compile", "-p..\\out2", "Script.gs"}, "out2/Script.gsl"},
+        {{"compile", "-iinc\\", "sub\\Uses.gs"}, "elsewhere/sub/Uses.gsl"},
+        {{"compile", "-blogs\\build.log", "-p..\\out1", "-i..\\elsewhere\\inc", "sub\\Uses.gs"}, "out1/Uses.gsl"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        ProcessResult r = Run(c.args);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, kOk);
+        EXPECT_TRUE(root_.Has(c.library));
+    }
+    EXPECT_TRUE(root_.Has("elsewhere/logs/build.log"));
+    // No file took a backslash into its name.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root_.Path()))
+        EXPECT_EQ(entry.path().filename().string().find('\\'), std::string::npos) << entry.path();
+}
+
 TEST_F(CompileProcessTest, AScrambledSourceCompilesToTheIdOfItsText)
 {
     Write("Script.gs", "class Script {\n  string s = \"text\";\n};\n");

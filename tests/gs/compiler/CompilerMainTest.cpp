@@ -61,6 +61,7 @@ TEST(CompilerMainTest, Options)
     dir.Write("bad.gs", "class A {\n x\n};");
     dir.Write("uses.gs", "include \"lib.gs\"\nclass A {};");
     dir.Write("inc/lib.gs", "class Lib {};");
+    dir.MakeFolder("out");
     const std::string good = dir / "good.gs";
     const std::string bad = dir / "bad.gs";
     const std::string missing = dir / "missing.gs";
@@ -83,6 +84,8 @@ TEST(CompilerMainTest, Options)
         {"an option's text is in its own argument", {"-o", "out.gsl"}, 1, "Could not read file  out.gsl.\n"},
         {"-p takes the rest of its argument", {"-p", good}, 0, ""},
         {"-i adds a folder", {"-i" + (dir / "inc"), dir / "uses.gs"}, 0, ""},
+        {"a backslash in a path is a slash", {"-p" + dir.Path() + "\\out\\", "-i" + dir.Path() + "\\inc", dir / "uses.gs"}, 0,
+         ""},
         {"without -i the include is missing", {dir / "uses.gs"}, 1, "Could not read file  lib.gs.\n"},
         {"a log that cannot open", {"-b" + (dir / "no/such/folder/log.txt"), missing}, 1,
          "Could not read file  missing.gs.\n"},
@@ -105,6 +108,7 @@ TEST(CompilerMainTest, Options)
     }
     EXPECT_TRUE(dir.Has("good.gsl"));
     EXPECT_TRUE(dir.Has("uses.gsl"));
+    EXPECT_TRUE(dir.Has("out/uses.gsl"));
     EXPECT_FALSE(dir.Has("name.gsl"));
     EXPECT_FALSE(dir.Has("bad.gsl"));
 }
@@ -121,4 +125,21 @@ TEST(CompilerMainTest, TheLogIsAppendedToAndSilentKeepsOnlyTheLog)
     EXPECT_EQ(second.result, 1);
     EXPECT_EQ(second.out, "Could not read file  missing.gs.\n");
     EXPECT_EQ(dir.ReadAll("build.log"), "bad.gs(1) : parse error, line 1\nCould not read file  missing.gs.\n");
+}
+
+// What the language notes show of a declaration is what the parser takes.
+TEST(CompilerMainTest, TheLanguageNotesShowIncludesAsTheyParse)
+{
+    const std::string notes = RunCompiler({"-d"}).out;
+    const size_t at = notes.find("\n  include ");
+    ASSERT_NE(at, std::string::npos) << notes;
+    const std::string line = notes.substr(at + 3, notes.find('\n', at + 1) - at - 3);
+    // The example, without the note in parentheses after it.
+    const std::string example = line.substr(0, line.find("  ("));
+    TempFolder dir;
+    dir.Write("file.gs", "class Included {};");
+    dir.Write("uses.gs", example + "\nclass A {};");
+    Outcome o = RunCompiler({dir / "uses.gs"});
+    EXPECT_EQ(o.result, 0) << example;
+    EXPECT_EQ(o.out, "");
 }

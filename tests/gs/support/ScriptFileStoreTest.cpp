@@ -116,35 +116,44 @@ TEST(ScriptFileStoreTest, RefusedScrambledFiles)
         EXPECT_TRUE(Open(s, dir, "t.gs") && Save(s, dir, "t.gse"));
         return dir.ReadAll("t.gse").substr(16);
     }();
+    enum Outcome { kRefused, kEmptied, kKept };
     struct Case {
         const char* what;
         std::string file;
-        bool opens;
+        Outcome outcome;
     };
     const Case cases[] = {
-        {"length 0", Header(1, 0), false},
-        {"length above the limit", Header(1, 0x2000001) + "x", false},
-        {"short header", Header(1, 4).substr(0, 12), false},
+        {"length 0", Header(1, 0), kRefused},
+        {"length above the limit", Header(1, 0x2000001) + "x", kRefused},
+        {"short header", Header(1, 4).substr(0, 12), kRefused},
         {"truncated data", Header(1, uint32_t(packedText.size())) + packedText.substr(0, packedText.size() - 1),
-         false},
-        {"plain size above the limit", Header(1, 5) + Scrambled(0x4000001, "\x01"), true},
-        {"plain size 0", Header(1, 5) + Scrambled(0, "\x01"), true},
-        {"damaged stream", Header(1, 8) + Scrambled(10, "\xEE\xEE\xEE\xEE"), true},
-        {"size word cut", Header(1, 2) + "ab", true},
+         kRefused},
+        {"plain size above the limit", Header(1, 5) + Scrambled(0x4000001, "\x01"), kEmptied},
+        {"plain size 0", Header(7, 5) + Scrambled(0, "\x01"), kKept},
+        {"damaged stream", Header(1, 8) + Scrambled(10, "\xEE\xEE\xEE\xEE"), kEmptied},
+        {"size word cut", Header(1, 2) + "ab", kEmptied},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempFolder dir;
         dir.Write("bad.gse", c.file);
         ScriptFileStore store;
-        ASSERT_EQ(Open(store, dir, "bad.gse"), c.opens);
-        if (!c.opens)
+        ASSERT_EQ(Open(store, dir, "bad.gse"), c.outcome != kRefused);
+        if (c.outcome == kRefused)
             continue;
-        // Refused at the unpack, which empties the store.
+        // Refused at the unpack, which empties the store, or, with nothing
+        // to unpack, keeps it as loaded.
         EXPECT_EQ(store.GetText(), nullptr);
         EXPECT_EQ(store.GetLength(), 0u);
-        EXPECT_FALSE(store.IsPacked());
-        EXPECT_EQ(store.GetFormatWord(), 0u);
+        EXPECT_EQ(store.IsPacked(), c.outcome == kKept);
+        if (c.outcome == kEmptied) {
+            EXPECT_EQ(store.GetFormatWord(), 0u);
+            continue;
+        }
+        EXPECT_EQ(store.GetText(), nullptr);
+        EXPECT_EQ(store.GetFormatWord(), 7u);
+        ASSERT_TRUE(Save(store, dir, "again.gse"));
+        EXPECT_EQ(dir.ReadAll("again.gse"), c.file);
     }
 }
 

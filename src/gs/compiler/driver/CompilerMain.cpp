@@ -8,6 +8,7 @@
 #include "gs/compiler/driver/Compiler.h"
 #include "gs/compiler/driver/IncludePathList.h"
 #include "gs/support/PathBuffer.h"
+#include "platform/PathLookup.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ constexpr const char* kLanguageDocument =
     "  arrays. && || and += are not operators.\n"
     "\n"
     "Declarations\n"
-    "  include \"file.gs\";  (before the classes of a file)\n"
+    "  include \"file.gs\"  (before the classes of a file; no ';' follows it)\n"
     "  [specifiers] class Name [isclass Base, Other] { members };\n"
     "  Specifiers: public native final thread static game secured define.\n"
     "  Members: variables (int a, b = 4;), functions (int f(int x) { ... }) and\n"
@@ -104,8 +105,9 @@ int CompilerMain(int argc, char** argv)
 
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i] ? argv[i] : "";
+        // A "\" in a path is a "/", as everywhere in the tool.
         if (arg[0] != '-') {
-            input = arg;
+            input = Platform::ToForwardSlashes(arg);
             continue;
         }
         switch (arg[1]) {
@@ -113,10 +115,10 @@ int CompilerMain(int argc, char** argv)
             silent = true;
             break;
         case 'b':
-            logName = arg + 2;
+            logName = Platform::ToForwardSlashes(arg + 2);
             break;
         case 'p':
-            outputFolder = arg + 2;
+            outputFolder = Platform::ToForwardSlashes(arg + 2);
             break;
         case 'i':
             includes.Append(Nyx::File::Path(arg + 2));

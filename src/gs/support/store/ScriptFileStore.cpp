@@ -171,7 +171,12 @@ bool ScriptFileStore::Unpack()
     }
     Scramble();
     uint32_t size = LoadLE32(data_.get());
-    if (size == 0 || size > kMaxPlainSize) {
+    if (size == 0) {
+        // Nothing to unpack, and nothing lost: the store stays as loaded.
+        Scramble();
+        return false;
+    }
+    if (size > kMaxPlainSize) {
         Reset();
         return false;
     }
