@@ -1,8 +1,9 @@
 // The script machine over library files made of arbitrary bytes: the input,
 // cut at each "\n@@\n", gives up to three ".gsl" files of one folder, which
 // is registered; then each is loaded by name. Whatever the files hold,
-// nothing is read outside them, and every library that stays loaded
-// depends only on libraries that are loaded too.
+// nothing is read outside them, every library that stays loaded depends
+// only on libraries that are loaded too, and each of its functions says
+// what its signature says.
 #include <cstdint>
 #include <cstdlib>
 #include <set>
@@ -11,6 +12,7 @@
 
 #include "FuzzCheck.h"
 #include "FuzzTempFolder.h"
+#include "gs/runtime/library/FunctionSignature.h"
 #include "gs/runtime/library/GSLibrary.h"
 #include "gs/runtime/registry/GSMachine.h"
 
@@ -30,6 +32,15 @@ void CheckLoadedClosed(const GSMachine& machine)
             FuzzCheck(loaded.count(d.library) == 1);
         for (const GSRuntime::ClassReference& r : lib->classRefs)
             FuzzCheck(loaded.count(r.library) == 1 && r.cls && r.cls->library == r.library);
+        for (uint32_t c = 0; c < lib->classCount; ++c) {
+            const GSRuntime::GSClass& cls = lib->classes[c];
+            for (uint32_t f = 0; f < cls.functionCount; ++f) {
+                GSRuntime::FunctionSignature signature;
+                FuzzCheck(GSRuntime::FunctionSignature::Parse(cls.functions[f].name, signature));
+                FuzzCheck(cls.functions[f].returnType == signature.ReturnCode());
+                FuzzCheck(cls.functions[f].parameterCount == signature.ArgumentCount() + 1);
+            }
+        }
     }
 }
 

@@ -97,6 +97,43 @@ public:
         functionRefs.push_back({classRef, Str(signature), slot});
         return uint32_t(functionRefs.size() - 1);
     }
+    // The type code a record gives a type named in a signature.
+    static uint32_t TypeCode(std::string type)
+    {
+        static const char* const kNames[] = {"void", "bool", "int", "float", "string", "object"};
+        uint32_t add = 0;
+        if (type.size() > 2 && type.compare(type.size() - 2, 2, "[]") == 0) {
+            type.resize(type.size() - 2);
+            add = 6;
+        }
+        for (uint32_t code = 0; code < 6; ++code) {
+            if (type == kNames[code])
+                return code + add;
+        }
+        return 5 + add;
+    }
+    static bool IsReference(uint32_t code) { return code == 4 || code == 5 || (code >= 7 && code <= 11); }
+    // A function record that says what its signature says: its return type,
+    // its parameters with "me", and which of them hold references.
+    static Function FunctionOf(const std::string& signature)
+    {
+        Function f;
+        f.signature = signature;
+        const size_t at = signature.find('@');
+        if (signature.rfind("$", 0) == 0 && at != std::string::npos)
+            f.returnType = TypeCode(signature.substr(1, at - 1));
+        const size_t open = signature.find('('), close = signature.rfind(')');
+        if (open == std::string::npos || close == std::string::npos || close <= open + 1)
+            return f;
+        std::string list = signature.substr(open + 1, close - open - 1) + ",";
+        for (size_t start = 0, comma; (comma = list.find(',', start)) != std::string::npos; start = comma + 1) {
+            if (IsReference(TypeCode(list.substr(start, comma - start))))
+                f.objectLocals.push_back(f.parameters);
+            ++f.parameters;
+        }
+        return f;
+    }
+
     // A class of this library with the given methods (each returning at
     // once) and its initialiser, its method table and its own class
     // reference; returns its index in `classes`.
@@ -106,8 +143,7 @@ public:
         c.name = className;
         uint32_t self = AddClassRef(0, className);
         for (size_t i = 0; i < methods.size(); ++i) {
-            Function f;
-            f.signature = methods[i];
+            Function f = FunctionOf(methods[i]);
             f.methodSlot = int32_t(i);
             c.functions.push_back(f);
             c.methods.push_back({AddFunctionRef(self, methods[i], int32_t(i)), 0});
@@ -320,9 +356,11 @@ private:
         size_t s = Begin(p, 9);
         Mark(p + ".name");
         U32(Str(f.signature));
+        Mark(p + ".returnType");
         U32(f.returnType);
         Mark(p + ".returnClassRef");
         U32(uint32_t(f.returnClassRef));
+        Mark(p + ".flags");
         U32(f.flags);
         Mark(p + ".methodSlot");
         U32(uint32_t(f.methodSlot));

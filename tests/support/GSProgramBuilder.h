@@ -173,25 +173,7 @@ private:
             return system_->Find(cls);
         throw std::runtime_error("no class " + cls);
     }
-    static uint32_t TypeCode(std::string type)
-    {
-        uint32_t add = 0;
-        if (type.size() > 2 && type.compare(type.size() - 2, 2, "[]") == 0) {
-            type.resize(type.size() - 2);
-            add = 6;
-        }
-        if (type == "void")
-            return add;
-        if (type == "bool")
-            return 1 + add;
-        if (type == "int")
-            return 2 + add;
-        if (type == "float")
-            return 3 + add;
-        if (type == "string")
-            return 4 + add;
-        return 5 + add;
-    }
+    static uint32_t TypeCode(const std::string& type) { return GSLibraryBuilder::TypeCode(type); }
     // The method table: the direct bases' tables at their function offsets,
     // then the class's own functions, each replacing the entries of the
     // same name and arguments.
@@ -255,7 +237,7 @@ private:
             f.maxStack = m.maxStack;
             f.objectLocals = m.objectLocals;
             for (size_t p = 0; p < m.params.size(); ++p) {
-                if (TypeCode(m.params[p]) >= 4)
+                if (GSLibraryBuilder::IsReference(TypeCode(m.params[p])))
                     f.objectLocals.push_back(uint32_t(p) + 1);
             }
             f.code = m.code;

@@ -1,10 +1,12 @@
 #include "gs/runtime/library/GSClass.h"
 
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "core/streams/LittleEndian.h"
 #include "gs/runtime/interp/Quickening.h"
+#include "gs/runtime/library/FunctionSignature.h"
 #include "gs/runtime/library/GSLibrary.h"
 #include "gs/runtime/registry/GSMachine.h"
 #include "gs/runtime/registry/GSNativeFunction.h"
@@ -45,6 +47,45 @@ bool FrameFits(const GSFunction& f)
            f.localsBase == 1 - static_cast<int64_t>(f.parameterCount) && f.frameRecord >= 1 &&
            int64_t(f.frameGrowth) == int64_t(f.frameRecord) + 3 && f.frameReserve >= f.frameGrowth &&
            int64_t(f.parameterCount) - 1 + f.frameReserve <= kStackSlots;
+}
+
+constexpr uint32_t kObjectType = 5;
+constexpr uint32_t kObjectArrayType = 11;
+constexpr std::string_view kArraySuffix = "[]";
+
+// Native code calls a function by its signature and goes by it: the
+// result's kind, the arguments' count and which of them are references
+// (the frame releases exactly the listed ones). A record must say the same
+// as its own signature; a native has no code and a thread returns nothing.
+bool RecordAgreesWithSignature(const GSFunction& f, const GSLibrary& library)
+{
+    FunctionSignature signature;
+    if (!FunctionSignature::Parse(f.name, signature) || f.returnType != signature.ReturnCode() ||
+        f.parameterCount != signature.ArgumentCount() + 1)
+        return false;
+    for (uint32_t a = 0; a < signature.ArgumentCount(); ++a) {
+        bool listed = false;
+        for (uint32_t i = 0; i < f.objectLocalCount && !listed; ++i)
+            listed = f.ObjectLocal(i) == a + 1;
+        if (listed != IsReferenceTypeCode(TypeCodeOf(signature.Argument(a))))
+            return false;
+    }
+    if (f.returnClassRef >= 0) {
+        // The class a value of the return type is of.
+        std::string_view returned = signature.returns;
+        if (f.returnType == kObjectArrayType)
+            returned.remove_suffix(kArraySuffix.size());
+        else if (f.returnType != kObjectType)
+            return false;
+        const uint32_t nameIndex = LoadLE32(library.classRefRecords + 8 * uint32_t(f.returnClassRef) + 4);
+        if (returned != library.strings[nameIndex])
+            return false;
+    }
+    if ((f.flags & GSFunction::kFlagNative) && f.codeSize != 0)
+        return false;
+    if ((f.flags & GSFunction::kFlagThread) && (f.returnType != 0 || (f.flags & GSFunction::kFlagNative)))
+        return false;
+    return true;
 }
 
 }  // namespace
@@ -257,6 +298,8 @@ int GSClass::LoadFunction(ImageReader& block, GSFunction& f)
             return -1;
         f.lines = record.InPlace(f.lineCount, 8);
     }
+    if (!RecordAgreesWithSignature(f, *library))
+        return -1;
     return block.Leave(record) ? 0 : -1;
 }
 
@@ -395,7 +438,51 @@ bool GSClass::Link()
         if (declaring->PartOffsetIn(*this) != int64_t(methods[i].partOffset))
             return false;
     }
+    if (!PartTablesAgree())
+        return false;
     gameObjectClass = IsDerivedFrom(kGameObjectClass);
+    return true;
+}
+
+bool GSClass::PartTablesAgree() const
+{
+    // A call through a part takes the slot its code was compiled with from
+    // where the part's method-table word points into this class's table:
+    // each slot a function of the part's class has must hold that function
+    // or an override of it (same return type, method and arguments), so
+    // that native code calling by signature gets what it asked for.
+    auto agrees = [this](const GSClass& partClass, uint32_t partOffset) {
+        bool pointed = false;
+        uint32_t start = 0;
+        for (uint32_t i = 0; i < initialiserCount; ++i) {
+            if (InitialiserWord(i, 1) == partOffset + 1) {
+                pointed = true;
+                start = InitialiserWord(i, 2);
+            }
+        }
+        // Without a table the part's calls fail as they are made.
+        if (!pointed)
+            return true;
+        for (uint32_t j = 0; j < partClass.functionCount; ++j) {
+            const GSFunction& declared = partClass.functions[j];
+            if (declared.methodSlot < 0)
+                continue;
+            const uint64_t slot = uint64_t(start) + uint32_t(declared.methodSlot);
+            if (slot >= methodCount)
+                return false;
+            FunctionSignature expected, found;
+            if (!FunctionSignature::Parse(declared.name, expected) ||
+                !FunctionSignature::Parse(methods[slot].function->name, found) || !expected.SameShape(found))
+                return false;
+        }
+        return true;
+    };
+    if (!agrees(*this, 0))
+        return false;
+    for (uint32_t b = 0; b < baseCount; ++b) {
+        if (!agrees(*BaseClass(b), BaseOffset(b)))
+            return false;
+    }
     return true;
 }
 

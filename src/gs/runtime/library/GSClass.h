@@ -124,6 +124,7 @@ private:
     bool CheckLayout();
     bool CheckParts();
     bool VerifyFunctions();
+    bool PartTablesAgree() const;
     bool RunConstructor(GSFunction& constructor, GSSlot* part);
 };
 

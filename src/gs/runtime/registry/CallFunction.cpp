@@ -1,8 +1,8 @@
 // Calling a script function from native code, by its signature string.
-#include <string_view>
 #include <vector>
 
 #include "gs/runtime/interp/GSThread.h"
+#include "gs/runtime/library/FunctionSignature.h"
 #include "gs/runtime/library/GSClass.h"
 #include "gs/runtime/library/GSFunction.h"
 #include "gs/runtime/library/GSLibrary.h"
@@ -15,24 +15,13 @@ using namespace GSRuntime;
 
 namespace {
 
-// For each parameter of a signature ("$void@C::F(int,string)"): whether it
-// is a reference (anything but bool, int and float).
-std::vector<bool> ReferenceParameters(std::string_view signature)
+// For each parameter of a signature: whether it is a reference, as the
+// callee's frame takes it.
+std::vector<bool> ReferenceParameters(const FunctionSignature& signature)
 {
-    std::vector<bool> kinds;
-    const size_t open = signature.find('(');
-    const size_t close = signature.rfind(')');
-    if (open == std::string_view::npos || close == std::string_view::npos || close <= open + 1)
-        return kinds;
-    std::string_view list = signature.substr(open + 1, close - open - 1);
-    while (true) {
-        const size_t comma = list.find(',');
-        const std::string_view type = list.substr(0, comma);
-        kinds.push_back(type != "bool" && type != "int" && type != "float");
-        if (comma == std::string_view::npos)
-            break;
-        list.remove_prefix(comma + 1);
-    }
+    std::vector<bool> kinds(signature.ArgumentCount());
+    for (uint32_t i = 0; i < kinds.size(); ++i)
+        kinds[i] = IsReferenceTypeCode(TypeCodeOf(signature.Argument(i)));
     return kinds;
 }
 
@@ -92,7 +81,14 @@ bool GSMachine::CallFunction(GSContext* context, GSClass* cls, GSSlot* instance,
     const GSClass::MethodEntry& entry = table[hit.slot];
     GSFunction* function = entry.reference->function;
     GSSlot* me = block + entry.partOffset;
-    const std::vector<bool> references = ReferenceParameters(function->name);
+    // The caller takes the result and passes the arguments as the
+    // signature it asked for says: the function the table gives must be
+    // that one or an override of it.
+    FunctionSignature asked, called;
+    if (!FunctionSignature::Parse(signature, asked) || !FunctionSignature::Parse(function->name, called) ||
+        !asked.SameShape(called))
+        return false;
+    const std::vector<bool> references = ReferenceParameters(called);
     if (!function->code || args.size() + 1 != function->parameterCount || references.size() != args.size())
         return false;
 

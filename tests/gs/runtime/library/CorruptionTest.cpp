@@ -24,7 +24,7 @@ GSLibraryBuilder Rich()
     c.bases.push_back({0, 4});
     c.fieldCount = 9;
     c.members = 2;
-    c.initialisers = {{0, 4, uint32_t(-4)}, {1, 5, 0}, {1, 1, 0}};
+    c.initialisers = {{0, 4, uint32_t(-4)}, {1, 5, 1}, {1, 1, 0}};
     c.objectFields = {2, 3};
     c.methods.push_back({0, 4});
     GSLibraryBuilder::Function& f = c.functions[0];
@@ -139,6 +139,98 @@ TEST(CorruptionTest, EachFieldPastItsRange)
         std::vector<uint8_t> broken = image;
         StoreLE32(broken.data() + at->second, c.value);
         EXPECT_EQ(LoadResult(broken), GSMachine::kMalformed);
+    }
+}
+
+namespace {
+
+// Gives function `fn` of class `cls` another signature, and the function
+// references that named it the new one too.
+void Resign(GSLibraryBuilder& b, size_t cls, size_t fn, const std::string& signature)
+{
+    GSLibraryBuilder::Function& f = b.classes[cls].functions[fn];
+    const uint32_t old = b.Str(f.signature);
+    f.signature = signature;
+    for (GSLibraryBuilder::FunctionRef& ref : b.functionRefs) {
+        if (ref.name == old)
+            ref.name = b.Str(signature);
+    }
+}
+
+}  // namespace
+
+// Records whose words agree with each other but not with the signature
+// that native code calls them by, and method tables whose slots give
+// another function than the one a part's code was compiled against.
+TEST(CorruptionTest, RecordsMustSayWhatTheirSignaturesSay)
+{
+    struct Case {
+        const char* what;
+        void (*change)(GSLibraryBuilder&);
+        int result;
+    };
+    // Class 0 is Base with "$void@Base::Go()"; class 1 is X with
+    // "$int@X::Count(int,string)", whose own locals 3 and 4 follow.
+    const Case cases[] = {
+        {"a string where the signature returns int",
+         [](GSLibraryBuilder& b) { b.classes[1].functions[0].returnType = 4; }, GSMachine::kMalformed},
+        {"a value where the signature returns none",
+         [](GSLibraryBuilder& b) { b.classes[0].functions[0].returnType = 2; }, GSMachine::kMalformed},
+        {"a parameter more than the signature names",
+         [](GSLibraryBuilder& b) { b.classes[1].functions[0].parameters = 4; }, GSMachine::kMalformed},
+        {"a parameter fewer", [](GSLibraryBuilder& b) { Resign(b, 1, 0, "$int@X::Count(int,string,int)"); },
+         GSMachine::kMalformed},
+        {"a string parameter the frame does not release",
+         [](GSLibraryBuilder& b) { b.classes[1].functions[0].objectLocals = {4}; }, GSMachine::kMalformed},
+        {"an int parameter the frame releases",
+         [](GSLibraryBuilder& b) { b.classes[1].functions[0].objectLocals = {1, 2, 4}; }, GSMachine::kMalformed},
+        {"a void parameter the frame releases",
+         [](GSLibraryBuilder& b) {
+             Resign(b, 1, 0, "$int@X::Count(void,string)");
+             b.classes[1].functions[0].objectLocals = {1, 2};
+         },
+         GSMachine::kMalformed},
+        {"a return class for an int", [](GSLibraryBuilder& b) { b.classes[1].functions[0].returnClassRef = 0; },
+         GSMachine::kMalformed},
+        {"a return class other than the signature's",
+         [](GSLibraryBuilder& b) {
+             Resign(b, 1, 0, "$Base@X::Count(int,string)");
+             b.classes[1].functions[0].returnType = 5;
+             b.classes[1].functions[0].returnClassRef = 1;
+         },
+         GSMachine::kMalformed},
+        {"the signature's own return class",
+         [](GSLibraryBuilder& b) {
+             Resign(b, 1, 0, "$Base[]@X::Count(int,string)");
+             b.classes[1].functions[0].returnType = 11;
+             b.classes[1].functions[0].returnClassRef = 0;
+         },
+         0},
+        {"a signature without its argument list", [](GSLibraryBuilder& b) { Resign(b, 1, 0, "$int@X::Count"); },
+         GSMachine::kMalformed},
+        {"a signature without its scope", [](GSLibraryBuilder& b) { Resign(b, 1, 0, "$int@Count(int,string)"); },
+         GSMachine::kMalformed},
+        {"a native with code", [](GSLibraryBuilder& b) { b.classes[1].functions[0].flags = 2; }, GSMachine::kMalformed},
+        {"a thread that returns a value", [](GSLibraryBuilder& b) { b.classes[1].functions[0].flags = 16; },
+         GSMachine::kMalformed},
+        {"a native thread",
+         [](GSLibraryBuilder& b) {
+             b.classes[0].functions[0].flags = 2 | 16;
+             b.classes[0].functions[0].code = {};
+         },
+         GSMachine::kMalformed},
+        {"an own method slot holding the base's function",
+         [](GSLibraryBuilder& b) { b.classes[1].functions[0].methodSlot = 1; }, GSMachine::kLinkFailed},
+        {"a base part's table starting at the class's own function",
+         [](GSLibraryBuilder& b) { b.classes[1].initialisers[1].value = 0; }, GSMachine::kLinkFailed},
+        {"a base part's table running past the class's",
+         [](GSLibraryBuilder& b) { b.classes[1].initialisers[1].value = 2; }, GSMachine::kLinkFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        GSLibraryBuilder b = Rich();
+        c.change(b);
+        EXPECT_EQ(LoadResult(b.Build()), c.result);
     }
 }
 

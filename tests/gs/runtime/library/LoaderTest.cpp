@@ -58,7 +58,8 @@ TEST(LoaderTest, WhatAWellFormedImageGives)
     GSLibraryBuilder b = Basic();
     b.name = "scripts/x.gs";
     GSLibraryBuilder::Function& count = b.classes[0].functions[0];
-    count.returnType = 2;
+    count.signature = "$int@X::Count(string,int)";
+    b.functionRefs[0].name = b.Str(count.signature);
     count.parameters = 3;
     count.locals = 2;
     count.objectLocals = {1, 3};
@@ -83,7 +84,7 @@ TEST(LoaderTest, WhatAWellFormedImageGives)
     EXPECT_EQ(x.library, &lib);
     ASSERT_EQ(x.functionCount, 2u);
     GSFunction& f = x.functions[0];
-    EXPECT_STREQ(f.name, "$int@X::Count()");
+    EXPECT_STREQ(f.name, "$int@X::Count(string,int)");
     EXPECT_EQ(f.parameterCount, 3u);
     EXPECT_EQ(f.localsBase, -2);
     EXPECT_EQ(f.frameGrowth, 6);
@@ -207,8 +208,7 @@ TEST(LoaderTest, NativesBindByExactSignatureAndUnboundOnesOnlyLog)
     GSLibraryBuilder b = Basic();
     b.classes[0].functions[0].flags = GSFunction::kFlagNative;
     b.classes[0].functions[0].code = {};
-    GSLibraryBuilder::Function other;
-    other.signature = "$int@X::count()";
+    GSLibraryBuilder::Function other = GSLibraryBuilder::FunctionOf("$int@X::count()");
     other.flags = GSFunction::kFlagNative;
     other.code = {};
     b.classes[0].functions.insert(b.classes[0].functions.begin() + 1, other);

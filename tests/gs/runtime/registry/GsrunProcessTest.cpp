@@ -119,6 +119,40 @@ TEST(GsrunProcessTest, CorruptLibrariesFailWithoutCrashing)
     EXPECT_NE(run.out.find("load x.gsl: failed\n"), std::string::npos);
 }
 
+// A compiled library with one word changed: the record of "Name" says it
+// returns an int while its signature, which the caller goes by, says a
+// string. The call must fail, not take the string for a number or the
+// number for a string.
+TEST(GsrunProcessTest, ARecordThatContradictsItsSignatureDoesNotLoad)
+{
+    TempFolder root;
+    GSLibraryBuilder b("solo.gs", 0x50, 0x10);
+    b.AddClass("Solo", {"$string@Solo::Name()", "$int@Solo::Count()"});
+    GSLibraryBuilder::Function& name = b.classes[0].functions[0];
+    name.code = CodeBytes().Op(73).U16(uint16_t(b.Str("solo"))).Op(111);
+    b.classes[0].functions[1].code = CodeBytes().Op(30).U32(7).Op(110);
+    root.Write("work/good.gsl", Bytes(b.Build()));
+    name.returnType = 2;
+    b.idLow = 0x51;
+    b.dependencies[0].first = 0x51;
+    root.Write("work/solo.gsl", Bytes(b.Build()));
+    RunnerResult run = Gsrun(root, root / "work",
+                             {"add", "good.gsl", "call", "good.gsl", "Solo", "$string@Solo::Name()",
+                              "add", "solo.gsl", "call", "solo.gsl", "Solo", "$string@Solo::Name()",
+                              "call", "solo.gsl", "Solo", "$int@Solo::Count()"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out,
+              "add good.gsl: ok\n"
+              "call $string@Solo::Name(): solo\n"
+              "add solo.gsl: ok\n"
+              "log: GS Link error: Unable to initialise class 'Solo'\n"
+              "log: GSMachine: Error loading library solo.gsl\n"
+              "call $string@Solo::Name(): failed\n"
+              "log: GS Link error: Unable to initialise class 'Solo'\n"
+              "log: GSMachine: Error loading library solo.gsl\n"
+              "call $int@Solo::Count(): failed\n");
+}
+
 TEST(GsrunProcessTest, UsageErrors)
 {
     TempFolder root;
