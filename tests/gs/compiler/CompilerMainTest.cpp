@@ -1,6 +1,10 @@
 // The compiler's command line: options, usage, the log and the exit value.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -142,4 +146,40 @@ TEST(CompilerMainTest, TheLanguageNotesShowIncludesAsTheyParse)
     Outcome o = RunCompiler({dir / "uses.gs"});
     EXPECT_EQ(o.result, 0) << example;
     EXPECT_EQ(o.out, "");
+}
+
+// The program's exit code is all its parent learns, and only its low 8
+// bits: no count of errors may read as success.
+TEST(CompilerMainTest, TheProgramEndsWithTheCountAndNeverWithZeroAfterErrors)
+{
+    const std::string program = std::filesystem::read_symlink("/proc/self/exe").parent_path() / "gsc";
+    ASSERT_TRUE(std::filesystem::exists(program)) << program;
+    // A source with that many calls of undeclared functions: one error each.
+    auto failing = [](int errors) {
+        std::string text = "class T {\n  void F(void) {\n";
+        for (int i = 0; i < errors; ++i)
+            text += "    missing" + std::to_string(i) + "();\n";
+        return text + "  }\n};\n";
+    };
+    const struct {
+        int errors;
+        int code;
+    } cases[] = {{0, 0}, {3, 3}, {254, 254}, {255, 255}, {256, 255}, {512, 255}};
+    TempFolder dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.errors);
+        dir.Write("t.gs", failing(c.errors));
+        std::filesystem::remove(dir / "t.gsl");
+        childprocess::CommandLine command(program, {"-s", dir / "t.gs"});
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execv(program.c_str(), command.Argv());
+            ::_exit(127);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << status;
+        EXPECT_EQ(WEXITSTATUS(status), c.code);
+        EXPECT_EQ(dir.Has("t.gsl"), c.errors == 0);
+    }
 }
