@@ -107,7 +107,9 @@ const char* WriteContent(int fd, const ACSRawData& data, const Nyx::PString& com
     }
     if (!data || data.Size() < kSizePrefix)
         return kDecompressError;
-    if (!EqualsNoCase(compression.View(), "LZSS"))
+    // The name packages carry is exactly "LZSS"; any other spelling names
+    // no codec this reader knows.
+    if (compression.View() != "LZSS")
         return kUnknownCompression;
     FileSink sink(fd, LoadLE32(data.Data()));
     Nyx::LZSSCompress codec;
