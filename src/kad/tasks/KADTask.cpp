@@ -8,9 +8,15 @@ KADTask::~KADTask() { StopThread(); }
 
 void KADTask::OnProgress(float) {}
 
+void KADTask::OnSignal() {}
+
+void KADTask::OnSignalValue(uint32_t) {}
+
 void KADTask::OnStatusText(const Nyx::String&) {}
 
 void KADTask::OnFinished() {}
+
+uint32_t KADTask::Query() { return 0; }
 
 bool KADTask::Start(std::unique_ptr<KADTaskThread> thread)
 {

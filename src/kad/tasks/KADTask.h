@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 #include "config/results/ResultsLog.h"
@@ -21,11 +22,19 @@ public:
     KADTask& operator=(const KADTask&) = delete;
 
     // What the work reports besides its results; nothing happens here. A
-    // task worked on a thread of its own hears them on that thread.
+    // task worked on a thread of its own hears them on that thread. The
+    // hooks stand in the order the task interface has always had.
     virtual void OnProgress(float progress);
+    // Two hooks for the work of other task classes, one bare and one with a
+    // value; no work of this program calls them.
+    virtual void OnSignal();
+    virtual void OnSignalValue(uint32_t value);
     virtual void OnStatusText(const Nyx::String& text);
     // Called on the task thread once the thread's work has ended.
     virtual void OnFinished();
+    // A question a task class may answer for its work; no work of this
+    // program asks it. 0 here.
+    virtual uint32_t Query();
 
     // Hands the task to a thread of its own, which it owns from now on, and
     // marks it running. False, with the thread dropped, when a thread is

@@ -80,6 +80,39 @@ TEST(KADTaskThreadTest, EnoughDiskSpaceMeansAHundredMiBAvailableToAnUnprivileged
     EXPECT_FALSE(thread.HasEnoughDiskSpace(Nyx::File::Path("/no/such/folder/here")));
 }
 
+// ---- the task's hooks ----
+
+// A task class hears every hook through a caller that knows only KADTask;
+// the base hears nothing and answers its question with 0.
+TEST(KADTaskTest, EachHookReachesTheTaskClassAndIsQuietInTheBase)
+{
+    class Hearing : public KADTask {
+    public:
+        void OnProgress(float p) override { heard.push_back("progress " + std::to_string(p)); }
+        void OnSignal() override { heard.push_back("signal"); }
+        void OnSignalValue(uint32_t v) override { heard.push_back("signal " + std::to_string(v)); }
+        void OnStatusText(const Nyx::String& t) override { heard.push_back("status " + t.Str()); }
+        void OnFinished() override { heard.push_back("finished"); }
+        uint32_t Query() override { return 7; }
+        std::vector<std::string> heard;
+    };
+    auto callAll = [](KADTask& task) {
+        task.OnProgress(0.5f);
+        task.OnSignal();
+        task.OnSignalValue(3);
+        task.OnStatusText(Nyx::String("half"));
+        task.OnFinished();
+        return task.Query();
+    };
+    Hearing hearing;
+    EXPECT_EQ(callAll(hearing), 7u);
+    EXPECT_EQ(hearing.heard,
+              (std::vector<std::string>{"progress 0.500000", "signal", "signal 3", "status half", "finished"}));
+    KADTask plain;
+    EXPECT_EQ(callAll(plain), 0u);
+    EXPECT_EQ(plain.GetResultCount(), 0u);
+}
+
 // ---- the repair, against a scripted daemon ----
 
 std::vector<uint32_t> g_waits;
