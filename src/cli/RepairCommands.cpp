@@ -15,12 +15,16 @@
 int RunDatabaseRepair(ResultsLog& log, uint32_t mode)
 {
     KADTask task;
+    uint32_t run;
     {
         KADTaskRepairDatabase repair(mode, nullptr);
-        repair.RunInline(task);
+        run = repair.RunInline(task);
     }
     log.CopyFrom(task);
-    // Only errors fail a repair, and then not with -1.
+    // A repair the daemon could not be asked to finish failed; one that
+    // ended reports its errors with 255.
+    if (run == KADTaskRepairDatabase::kRunLinkLost)
+        return -1;
     return task.GetErrorCount() > 0 ? 255 : 0;
 }
 

@@ -29,6 +29,7 @@ const char* const kRed = "kuid <kuid:77:501>\nusername \"Red\"\nkind \"track\"\n
 
 // Test-only numbers of the stand-in (see tools/kaddaemon/RepairRequests.h).
 constexpr uint32_t kRepairHoldRunning = 60030;
+constexpr uint32_t kRepairDropAfterPoll = 60031;
 
 std::string U32(uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 
@@ -172,6 +173,37 @@ TEST_F(RepairProcessTest, AConsoleEventDuringALongRepairEndsTheCommandCleanly)
     for (const auto& entry : fs::directory_iterator(Root() + "/bin"))
         EXPECT_EQ(entry.path().filename().string().rfind("Kestro-", 0), std::string::npos) << entry.path();
     Ask(kRepairHoldRunning, U32(0));
+}
+
+// A repair whose daemon goes away before it has said "done" has not been
+// done: an error, and -1 (seen as 255).
+TEST_F(RepairProcessTest, ALostDaemonIsAnErrorAndNotAFinishedRepair)
+{
+    const std::string lost = "- <NULL> : The connection to the asset database daemon was lost.\n";
+    struct Case {
+        const char* name;
+        bool killed;  // else the daemon drops the link after its second poll
+    };
+    for (const Case c : {Case{"the link dropped", false}, Case{"the daemon killed", true}}) {
+        SCOPED_TRACE(c.name);
+        LaunchStandIn();
+        Ask(kRepairHoldRunning, U32(0xFFFFFFFFu));
+        const size_t polls = TraceCount("in request 4 ");
+        if (!c.killed)
+            Ask(kRepairDropAfterPoll, "");
+        pid_t pid = StartTool({"repairdatabase"});
+        ASSERT_GT(pid, 0);
+        if (c.killed) {
+            ASSERT_TRUE(daemontest::WaitFor([&]() { return TraceCount("in request 4 ") >= polls + 2; },
+                                            std::chrono::milliseconds(30000)));
+            standin::Kill(Root());
+        }
+        ProcessResult r = FinishTool(pid);
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_EQ(r.out, kRepairing + lost + "OK (1 Errors, 0 Warnings)\n");
+        standin::Kill(Root());
+        ASSERT_TRUE(daemontest::WaitFor([&]() { return standin::Serving(Root()) == 0; }));
+    }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "config/results/ResultsLog.h"
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"
+#include "kad/client/LinkWatch.h"
 #include "kad/requests/KADFilterElement.h"
 #include "kad/tasks/KADTaskRepairDatabase.h"
 
@@ -28,7 +29,7 @@ protected:
     ~RepairCommandsTest() override { KADTaskRepairDatabase::SetWaitFunctionForTest(nullptr); }
 };
 
-TEST_F(RepairCommandsTest, ErrorsTheDaemonReportsFailTheRepairWith255AndNothingElseDoes)
+TEST_F(RepairCommandsTest, ErrorsTheDaemonReportsGive255AndALostDaemonGivesMinusOne)
 {
     struct Reported {
         int32_t severity;
@@ -37,23 +38,24 @@ TEST_F(RepairCommandsTest, ErrorsTheDaemonReportsFailTheRepairWith255AndNothingE
     struct Case {
         const char* name;
         std::vector<Reported> reported;  // into the log of the start, while polled
-        bool daemonAnswers;
+        uint32_t answered;               // requests answered before the link is lost
         int code;
         std::string printed;
     };
+    const std::string lost = "- <NULL> : " + std::string(LinkWatch::kLostText) + "\n";
     const Case cases[] = {
-        {"nothing reported", {}, true, 0, "OK (0 Errors, 0 Warnings)\n"},
-        {"one damaged folder", {{ResultsLog::kError, "Broken."}}, true, 255,
+        {"nothing reported", {}, 9, 0, "OK (0 Errors, 0 Warnings)\n"},
+        {"one damaged folder", {{ResultsLog::kError, "Broken."}}, 9, 255,
          "- <NULL> : Broken.\nOK (1 Errors, 0 Warnings)\n"},
-        {"a warning only", {{ResultsLog::kWarning, "Slow."}}, true, 0, "! <NULL> : Slow.\nOK (0 Errors, 1 Warnings)\n"},
-        // The repair command never ends with -1, not even without a daemon.
-        {"no daemon", {}, false, 0, "OK (0 Errors, 0 Warnings)\n"},
+        {"a warning only", {{ResultsLog::kWarning, "Slow."}}, 9, 0, "! <NULL> : Slow.\nOK (0 Errors, 1 Warnings)\n"},
+        {"no daemon", {}, 0, -1, lost + "OK (1 Errors, 0 Warnings)\n"},
+        {"the link lost at the poll", {}, 1, -1, lost + "OK (1 Errors, 0 Warnings)\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedDaemon daemon;
         daemon.SetScript([&](uint32_t number, const std::string&) -> std::optional<std::string> {
-            if (!c.daemonAnswers)
+            if (daemon.Requests().size() > c.answered)
                 return std::nullopt;
             if (number == 4) {
                 // The daemon's results arrive for the start's transaction.

@@ -126,10 +126,13 @@ bool KADRequests::StartRepair(uint32_t mode, ResultsLog* log)
     return call.Send(kStartRepair, nullptr, log, true);
 }
 
-bool KADRequests::PollRepair(float& progress, Nyx::String& status)
+bool KADRequests::PollRepair(float& progress, Nyx::String& status, bool* answered)
 {
     Call call;
-    if (!call.Send(kPollRepair))
+    const bool sent = call.Send(kPollRepair);
+    if (answered)
+        *answered = sent;
+    if (!sent)
         return false;
     bool running = false;
     call.reply.ReadBool(running, false);

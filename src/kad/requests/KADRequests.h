@@ -108,8 +108,9 @@ public:
     // reach it.
     static bool StartRepair(uint32_t mode, ResultsLog* log);
     // Request 4: true while the repair runs; false once it ended or when
-    // the call fails.
-    static bool PollRepair(float& progress, Nyx::String& status);
+    // the call fails. `answered`, when given, tells the two falses apart:
+    // it is false when no reply came.
+    static bool PollRepair(float& progress, Nyx::String& status, bool* answered = nullptr);
 
     // The asset-description registry first (nothing sent when it holds the asset), else
     // request 20. Null when the asset has no local config.

@@ -5,6 +5,7 @@
 #include "config/results/InterfaceTextDB.h"
 #include "core/process/CrashReporter.h"
 #include "kad/client/KADClient.h"
+#include "kad/client/LinkWatch.h"
 #include "kad/requests/KADRequests.h"
 #include "kad/tasks/KADTask.h"
 #include "nyx/base/Thread.h"
@@ -43,22 +44,25 @@ uint32_t KADTaskRepairDatabase::Run()
 {
     KADTask* task = Task();
     if (!task)
-        return 0;
+        return kRunEnded;
     if (g_repairRunning.exchange(true, std::memory_order_acq_rel)) {
         task->OnStatusText(GetInterfaceText(Nyx::String("$kadtask_repair_err_duplicate")));
-        return 0;
+        return kRunEnded;
     }
-    StartAndPoll(*task);
+    const bool reached = StartAndPoll(*task);
     g_repairRunning.store(false, std::memory_order_release);
-    return 0;
+    if (reached)
+        return kRunEnded;
+    LinkWatch::ReportLost(*ReportTarget());
+    return kRunLinkLost;
 }
 
-void KADTaskRepairDatabase::StartAndPoll(KADTask& task)
+bool KADTaskRepairDatabase::StartAndPoll(KADTask& task)
 {
     // A repair that was never asked for has nothing to poll; polling would
     // only wait for a daemon to be found or started again.
     if (!KADRequests::StartRepair(mode_, ReportTarget()))
-        return;
+        return false;
     // The repair belongs to the daemon connection it was started on. A poll
     // that has to make a new one asks a daemon that may be another, or may
     // have forgotten the repair, and could answer "running" for good.
@@ -68,10 +72,13 @@ void KADTaskRepairDatabase::StartAndPoll(KADTask& task)
     Nyx::String status;
     for (;;) {
         if (KADClient::GetLinkSerial() != link)
-            break;
-        const bool running = KADRequests::PollRepair(progress, status);
-        if (!running || KADClient::GetLinkSerial() != link)
-            break;
+            return false;
+        bool answered = false;
+        const bool running = KADRequests::PollRepair(progress, status, &answered);
+        if (!answered || KADClient::GetLinkSerial() != link)
+            return false;
+        if (!running)
+            return true;
         task.OnStatusText(status);
         task.OnProgress(progress);
         Pause(kPollWaitMs);
@@ -80,6 +87,6 @@ void KADTaskRepairDatabase::StartAndPoll(KADTask& task)
         if (CrashReporter::QuitRequested())
             task.RequestCancel();
         if (task.IsCancelRequested())
-            break;
+            return true;
     }
 }

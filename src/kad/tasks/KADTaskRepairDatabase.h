@@ -1,8 +1,10 @@
 // The repair of the daemon's asset database: asks the daemon to repair
 // (request 3) and polls it (request 4) until the repair has ended, the
 // task is cancelled, the process is asked to quit, or the daemon connection
-// the repair was started on is lost. Only one repair runs in a process at a
-// time.
+// the repair was started on is lost. A repair that could not be asked for,
+// or whose connection was lost, has not done what it was asked: it says so
+// as an error and ends with kRunLinkLost. Only one repair runs in a process
+// at a time.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +17,11 @@ class KADTaskRepairDatabase : public KADTaskThread {
 public:
     static constexpr uint32_t kFirstWaitMs = 1000;
     static constexpr uint32_t kPollWaitMs = 250;
+    // What Run (and RunInline) give: the repair ended (done, cancelled, or
+    // refused as a second one), or the daemon could not be reached to the
+    // end.
+    static constexpr uint32_t kRunEnded = 0;
+    static constexpr uint32_t kRunLinkLost = 1;
 
     // How the repair waits; tests replace it.
     using WaitFunction = void (*)(uint32_t ms);
@@ -37,7 +44,8 @@ protected:
     uint32_t Run() override;
 
 private:
-    void StartAndPoll(KADTask& task);
+    // False when the daemon could not be reached to the repair's end.
+    bool StartAndPoll(KADTask& task);
 
     uint32_t mode_;
     ResultsLog* reportTarget_;

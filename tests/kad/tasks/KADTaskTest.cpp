@@ -13,6 +13,7 @@
 #include "config/results/ResultsLog.h"
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"
+#include "kad/client/LinkWatch.h"
 #include "kad/tasks/KADTask.h"
 
 namespace {
@@ -167,17 +168,19 @@ TEST_F(RepairTest, PollsEveryQuarterSecondAfterAFirstSecondUntilTheDaemonSaysDon
         std::vector<uint32_t> requests;
         std::vector<uint32_t> waits;
         std::vector<std::string> events;
+        bool lost;  // the daemon was not reached to the end: said as an error
     };
     const std::string a = Running(true, 0.25f, "a"), b = Running(true, 0.5f, "b"), done = Running(false, 1.0f, "");
     const std::vector<std::string> heardA = {"status a", "progress 0.250000"};
     const Case cases[] = {
-        {"done at the first poll", 100, false, true, {done}, 0, {3, 4}, {1000}, {}},
+        {"done at the first poll", 100, false, true, {done}, 0, {3, 4}, {1000}, {}, false},
         {"two polls at work, then done", 150, true, true, {a, b, done}, 0, {3, 4, 4, 4}, {1000, 250, 250},
-         {"status a", "progress 0.250000", "status b", "progress 0.500000"}},
+         {"status a", "progress 0.250000", "status b", "progress 0.500000"}, false},
         // The link is lost: the poll fails, and nothing is asked again.
-        {"a failed poll ends it", 50, false, true, {a, std::nullopt, b}, 0, {3, 4, 4}, {1000, 250}, heardA},
-        {"a repair never started is not polled", 100, false, false, {b}, 0, {3}, {}, {}},
-        {"cancelled while at work", 100, true, true, {a, b}, 1, {3, 4}, {1000, 250}, heardA},
+        {"a failed poll ends it", 50, false, true, {a, std::nullopt, b}, 0, {3, 4, 4}, {1000, 250}, heardA, true},
+        {"a failed poll into a target of its own", 50, true, true, {std::nullopt}, 0, {3, 4}, {1000}, {}, true},
+        {"a repair never started is not polled", 100, false, false, {b}, 0, {3}, {}, {}, true},
+        {"cancelled while at work", 100, true, true, {a, b}, 1, {3, 4}, {1000, 250}, heardA, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -192,8 +195,17 @@ TEST_F(RepairTest, PollsEveryQuarterSecondAfterAFirstSecondUntilTheDaemonSaysDon
         task.cancelAtStatus = c.cancelAtStatus;
         ResultsLog target;
         KADTaskRepairDatabase repair(c.mode, c.withTarget ? &target : nullptr);
-        repair.RunInline(task);
+        EXPECT_EQ(repair.RunInline(task),
+                  c.lost ? KADTaskRepairDatabase::kRunLinkLost : KADTaskRepairDatabase::kRunEnded);
         EXPECT_EQ(Numbers(daemon), c.requests);
+        // The loss is the repair's one result, where its results go.
+        const ResultsLog& reports = c.withTarget ? target : task;
+        EXPECT_EQ(reports.GetErrorCount(), c.lost ? 1u : 0u);
+        if (c.lost) {
+            ASSERT_EQ(reports.GetResultCount(), 1u);
+            EXPECT_STREQ((*reports.Results().begin())->text.c_str(), LinkWatch::kLostText);
+        }
+        EXPECT_EQ((c.withTarget ? task : target).GetResultCount(), 0u);
         // The daemon's results for the repair go to the target, which stays
         // registered for those that come after the start's reply.
         const ScriptedDaemon::Request& start = daemon.Requests().at(0);
