@@ -12,6 +12,7 @@
 #include "config/results/ResultsLog.h"
 #include "gs/compiler/CompilerMain.h"
 #include "gs/compiler/ScriptFileStore.h"
+#include "kad/client/LinkWatch.h"
 #include "nyx/files/File.h"
 #include "nyx/base/PString.h"
 #include "resources/textures/TextureConvert.h"
@@ -309,8 +310,15 @@ int RunCommand(ResultsLog& log, EngineContext& context, int argc, char** argv)
                                hasParameter ? Nyx::PStringCache::ToLower(Nyx::PString(argv[2])) : Nyx::PString(),
                                hasParameter ? argv[2] : ""};
         for (const Command& command : CommandTable()) {
-            if (command.word == word)
-                return command.handler(log, context, args);
+            if (command.word != word)
+                continue;
+            // A command that failed because its daemon connection broke
+            // says so, whatever its own messages are.
+            const LinkWatch link;
+            const int code = command.handler(log, context, args);
+            if (code != 0 && link.Lost())
+                LinkWatch::ReportLost(log);
+            return code;
         }
     }
     AddError(log, "Invalid argument, please check the help for the list of valid argument\n");

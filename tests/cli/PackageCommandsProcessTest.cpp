@@ -10,6 +10,7 @@
 #include "ToolProcess.h"
 #include "config/tree/TDBContainerTag.h"
 #include "kad/packages/CDP.h"
+#include "kaddaemon/ClientTestSupport.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -269,6 +270,50 @@ TEST_F(PackageCommandsProcessTest, InstallFromPathReportsAFolderThatDoesNotInsta
     ProcessResult r = Run({"installfrompath", files_ / "tree"});
     EXPECT_EQ(r.exitCode, 255);
     EXPECT_EQ(r.out, "- <NULL> : The config in " + (files_ / "tree/nokuid") + " names no KUID.\nOK (1 Errors, 0 Warnings)\n");
+}
+
+// The stand-in served in this process for the tool's data root, with the
+// requests of a case in place of its own.
+class PackageCommandsDaemonTest : public clienttest::StandInClient {
+protected:
+    void SetUp() override { LayOutToolRoot(root_); }
+
+    ProcessResult Run(const std::vector<std::string>& args) { return RunTool(root_, output_.Path(), args); }
+
+    TempFolder output_;
+    TempFolder files_;
+};
+
+// A daemon that goes away while it works on a request: the command fails
+// and says that the connection was lost, beside its own messages.
+TEST_F(PackageCommandsDaemonTest, ACommandSaysWhenTheDaemonGoesAwayPartWay)
+{
+    std::atomic<int> asked{0};
+    auto vanish = [&](kaddaemon::RequestContext& context, TStream&, TStream&) {
+        ++asked;
+        context.replyNow = false;
+        context.closeConnection = true;
+    };
+    server_.Requests().Register(40, vanish);
+    server_.Requests().Register(21, vanish);
+    Serve();
+    files_.Write("pair.cdp", "not read by this daemon");
+    const std::string lost = "- <NULL> : The connection to the asset database daemon was lost.\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+    } cases[] = {
+        {{"installcdp", files_ / "pair.cdp"}, lost + "OK (1 Errors, 0 Warnings)\n"},
+        {{"status", "<kuid:77:701>"}, "- <kuid:77:701> : Unknown AssetID.\n" + lost + "OK (2 Errors, 0 Warnings)\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        const int before = asked.load();
+        ProcessResult r = Run(c.args);
+        EXPECT_EQ(asked.load(), before + 1);
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_EQ(r.out, c.out);
+    }
 }
 
 }  // namespace
