@@ -234,6 +234,39 @@ TEST_F(PackageCommandsProcessTest, VrqParseKeepsNothingOfAPackageWhoseAssetFails
     EXPECT_EQ(std::distance(fs::directory_iterator(files_.Path()), fs::directory_iterator()), 1);
 }
 
+// An entry without a KUID has no asset to become: it fails the package,
+// and the daemon is never asked to make an asset of its own for it.
+TEST_F(PackageCommandsProcessTest, VrqParseRefusesAnEntryWithoutAKUIDAndKeepsNothing)
+{
+    struct Case {
+        const char* name;
+        bool goodFirst;
+    };
+    for (const Case c : {Case{"alone", false}, Case{"after an entry that installs", true}}) {
+        SCOPED_TRACE(c.name);
+        ChunkRef package;
+        if (c.goodFirst)
+            ASSERT_TRUE(CDP::AddAsset(package, Entry(811, "Good", false)).Empty());
+        ASSERT_TRUE(CDP::AddAsset(package, Entry(812, "Nameless", false)).Empty());
+        ChunkRef unnamed = CDP::GetAssetAt(package, c.goodFirst ? 1 : 0);
+        TDBContainerTag::RemoveChild(unnamed, Nyx::PString("kuid"));
+        const std::string path = files_ / "unnamed.cdp";
+        ASSERT_TRUE(CDP::Write(package, Nyx::File::Path(path)).Empty());
+
+        ProcessResult r = Run({"vrqparse", path});
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_NE(r.out.find("- <NULL> : Unable to add content as it doesnt not contain a valid KUID\n"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("- <NULL> : Aborted processing\n"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("<NULL> : Installed."), std::string::npos) << r.out;
+        EXPECT_EQ(Status(811).exitCode, 255);
+        EXPECT_TRUE(fs::is_empty(root_ / "editing"));
+        EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "local"), fs::directory_iterator()), 2);
+        fs::remove(path);
+    }
+}
+
 TEST_F(PackageCommandsProcessTest, InstallFromPathInstallsEachAssetFolderOnce)
 {
     const std::string tree = files_ / "tree";

@@ -147,8 +147,10 @@ public:
     // the entry's files into its folder in place of what was there, writes
     // its config and, with kInstallCommit, commits. Results go to the log
     // with the asset's KUID as "asset_kuid"; a failure after the asset was
-    // created or opened reverts it. The installed KUID, or the null KUID
-    // when the install was skipped or failed. No caller passes a prompt.
+    // created or opened reverts it; an entry without a KUID is refused
+    // before the daemon is asked anything. The installed KUID, or the null
+    // KUID when the install was skipped or failed. No caller passes a
+    // prompt.
     static KUID InstallPackageEntry(const ChunkRef& entry, ResultsLog& log, uint32_t flags, bool* secondResult,
                                     KADInstallPrompt* prompt = nullptr);
     // The config's "username" (else "name", else "asset-filename"), its

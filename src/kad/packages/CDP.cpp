@@ -51,7 +51,7 @@ const char kNotAPackage[] = "Content could not be read, as the file is not a val
 const char kDamaged[] = "Content could not be read, as the CDP file is damaged";
 const char kNewerVersion[] = "This content requires a newer Kestro version";
 const char kWriteFailed[] = "Unable to write archive file. Needs to be .cdp file extension";
-const char kNoKUID[] = "Unable to add content as it doesnt not contain a valid KUID";
+const char* const kNoKUID = CDP::kNoKUIDText;
 const char kAlreadyPresent[] = "Unable to add content as an item with KUID %s is already present";
 
 struct KUIDOrder {

@@ -31,6 +31,9 @@ class TStream;
 
 class CDP {
 public:
+    // What an entry without a KUID is refused with, when added or installed.
+    static constexpr const char* kNoKUIDText = "Unable to add content as it doesnt not contain a valid KUID";
+
     // Loads the file (its form chosen by its extension) and checks, in this
     // order, "kind", the entry count against "contents-table" and
     // "package-version". On failure the package is left empty.

@@ -50,12 +50,20 @@ const char* PromptKey(const AssetRecord& record)
 KUID KADClient::InstallPackageEntry(const ChunkRef& entry, ResultsLog& log, uint32_t flags, bool* secondResult,
                                     KADInstallPrompt* prompt)
 {
+    // Without a KUID there is no asset to install as: asked to create one,
+    // the daemon would make up a KUID of its own, which nobody asked for
+    // and nobody would commit or revert.
+    const KUID kuid = CDP::GetEntryKUID(entry);
+    if (kuid.IsNull()) {
+        ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String(CDP::kNoKUIDText));
+        return KUID::Null;
+    }
+
     const ChunkRef files = CDP::GetEntryFiles(entry);
     flags &= ~kInstallChecksumMatches;
     if (CDP::VerifyEntryChecksum(entry))
         flags |= kInstallChecksumMatches;
 
-    const KUID kuid = CDP::GetEntryKUID(entry);
     AssetRecord record;
     KADRequests::GetAssetInfo(kuid, record, AssetRecord::kMaskAll);
     const Nyx::String displayName = GetConfigDisplayName(entry);
