@@ -145,8 +145,11 @@ bool WriteAssetToCDP(const KUID& kuid, ResultsLog& log, const Nyx::File::Path& o
     ChunkRef entry = KADRequests::ExportAsset(kuid, kExportFlags, &log);
     CDP::StampEntryChecksum(entry);
     ChunkRef package;
-    CDP::AddAsset(package, entry);
-    Nyx::String error = CDP::Write(package, outputPath);
+    // A failed export leaves no entry: a package without it would be a
+    // package of nothing, which no install takes.
+    Nyx::String error = CDP::AddAsset(package, entry);
+    if (error.Empty())
+        error = CDP::Write(package, outputPath);
     if (error.Empty())
         return true;
     AddError(log, Nyx::String::Printf("Unable to write asset to CDP: %s", error.c_str()));
@@ -191,6 +194,7 @@ bool ParseCdpFile(const Nyx::File::Path& packagePath, ResultsLog& log)
         return false;
     }
 
+    bool allWritten = true;
     for (const KUID& kuid : installed) {
         log.PushCurrentAsset(AssetProperty(kuid));
         {
@@ -213,7 +217,7 @@ bool ParseCdpFile(const Nyx::File::Path& packagePath, ResultsLog& log)
         AddLine(log, Nyx::String::Printf("Dependencies: %s", KUIDListText(dependencies).c_str()));
         AddLine(log, Nyx::String::Printf("Obsoletes: %s", KUIDListText(obsoletes).c_str()));
 
-        WriteAssetToCDP(kuid, log, Beside(packagePath, kuid, ".cdp"));
+        allWritten = WriteAssetToCDP(kuid, log, Beside(packagePath, kuid, ".cdp")) && allWritten;
 
         Nyx::PString imageName;
         Nyx::File::Path imagePath;
@@ -236,7 +240,7 @@ bool ParseCdpFile(const Nyx::File::Path& packagePath, ResultsLog& log)
         AddLine(log, Nyx::String::Printf("category-class: %s", EscapeLineBreaks(text("category-class").c_str()).c_str()));
         log.PopCurrentAsset();
     }
-    return true;
+    return allWritten;
 }
 
 int CreateCDPCommand(ResultsLog& log, int argc, char** argv)
@@ -248,6 +252,11 @@ int CreateCDPCommand(ResultsLog& log, int argc, char** argv)
     }
     if (!HasExtension(output, "cdp")) {
         AddError(log, Nyx::String("The output filename must have a .cdp extension."));
+        return -1;
+    }
+    // A package of no assets is one that no install takes.
+    if (argc < 4) {
+        AddError(log, Nyx::String("Missing AssetID parameter."));
         return -1;
     }
     ChunkRef package(new TDBContainerTag);

@@ -22,8 +22,8 @@ class ResultsLog;
 constexpr int kMaxInstallDepth = 64;
 bool InstallFromPath(const Nyx::File::Path& folder, ResultsLog& log, const std::atomic<bool>* cancel = nullptr);
 
-// One asset into a package file of its own; a failed write is an error
-// result of the log.
+// One asset into a package file of its own. A failed export or write is an
+// error result of the log, and no file is written for a failed export.
 bool WriteAssetToCDP(const KUID& kuid, ResultsLog& log, const Nyx::File::Path& outputPath);
 
 // Writes the image bytes as they are; the package writer's error text,
@@ -40,5 +40,6 @@ Nyx::String KUIDListText(const KUIDRing& kuids);
 // "vrqparse": installs the package's assets, reverts them all when one
 // fails, else commits, checks and lists each and writes its own package
 // and thumbnail beside the package file. False when the package does not
-// read or the install was aborted.
+// read, the install was aborted, or an asset's own package could not be
+// written.
 bool ParseCdpFile(const Nyx::File::Path& packagePath, ResultsLog& log);

@@ -123,6 +123,8 @@ TEST_F(PackageCommandsProcessTest, CreateCdpRefusesBeforeWritingAnything)
         {{"createcdp", files_ / "out.txt", KUIDText(701)}, "- <NULL> : The output filename must have a .cdp extension.\n"},
         {{"createcdp", files_ / "out.cdp", KUIDText(701), "<kuid:77>"}, "- <NULL> : Invalid AssetID.\n"},
         {{"createcdp", files_ / "out.cdp", KUIDText(701), KUIDText(999)}, "- <kuid:77:999> : Asset is not local.\n"},
+        // A package of nothing is one no install takes.
+        {{"createcdp", files_ / "out.cdp"}, "- <NULL> : Missing AssetID parameter.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.size() > 1 ? c.args[1] : c.args[0]);
@@ -347,6 +349,44 @@ TEST_F(PackageCommandsDaemonTest, ACommandSaysWhenTheDaemonGoesAwayPartWay)
         EXPECT_EQ(r.exitCode, 255);
         EXPECT_EQ(r.out, c.out);
     }
+}
+
+// An asset whose export fails gets no package of its own beside the input,
+// and the command fails; the other assets are still listed and written.
+TEST_F(PackageCommandsDaemonTest, VrqParseWritesNoPackageForAFailedExport)
+{
+    auto store = std::make_shared<kaddaemon::AssetStore>(root_);
+    ASSERT_TRUE(store->Open());
+    kaddaemon::RegisterStoreRequests(server_.Requests(), store);
+    // The export answers for 822 only; 821's has nothing in it.
+    auto exportRequest = *server_.Requests().Find(48);
+    server_.Requests().Register(48, [exportRequest](kaddaemon::RequestContext& context, TStream& request,
+                                                    TStream& reply) {
+        const uint32_t at = request.Tell();
+        KUID kuid;
+        ReadKUID(request, kuid);
+        request.SetPosition(at);
+        if (kuid != KUID(77, 821, 0))
+            exportRequest(context, request, reply);
+    });
+    Serve();
+    ChunkRef package;
+    ASSERT_TRUE(CDP::AddAsset(package, Entry(821, "Unexported", false)).Empty());
+    ASSERT_TRUE(CDP::AddAsset(package, Entry(822, "Exported", false)).Empty());
+    const std::string path = files_ / "pair.cdp";
+    ASSERT_TRUE(CDP::Write(package, Nyx::File::Path(path)).Empty());
+
+    ProcessResult r = Run({"vrqparse", path});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_NE(r.out.find("- <kuid:77:821> : Unable to write asset to CDP: "
+                         "Unable to add content as it doesnt not contain a valid KUID\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("; <kuid:77:822> : Name: Exported\n"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(files_ / "kuid 77 821.cdp"));
+    ChunkRef single;
+    EXPECT_TRUE(CDP::CheckHeader(single, Nyx::File::Path(files_ / "kuid 77 822.cdp")).Empty());
+    EXPECT_EQ(CDP::GetAssetCount(single), 1u);
 }
 
 }  // namespace
