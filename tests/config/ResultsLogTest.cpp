@@ -189,6 +189,24 @@ TEST(ResultsLogTest, CurrentAssetStack)
     auto records = Records(log);
     EXPECT_EQ(records[1]->asset.Get(), a.Get());  // shared, not copied
     EXPECT_FALSE(records[0]->asset);
+
+    // Results read from elsewhere (a daemon's, for the command that checks
+    // the asset) are charged the same way.
+    ResultsLog sent;
+    ResultsLog::AddResult(sent, 3, "theirs");
+    ResultsLog::AddResult(sent, 3, own, "their own", nullptr);
+    TBuffer form;
+    sent.WriteResults(form, 0);
+    ResultsLog read;
+    form.Rewind();
+    ReadResults(form, read);
+    read.PushCurrentAsset(b);
+    form.Rewind();
+    ReadResults(form, read);
+    charged.clear();
+    for (const ResultsLog::Result* r : Records(read))
+        charged.push_back(KUIDOf(r->asset));
+    EXPECT_EQ(charged, (std::vector<KUID>{KUID::Null, KUID(9, 9, 0), KUID(3, 4, 5), KUID(9, 9, 0)}));
 }
 
 TEST(ResultsLogTest, PropertyReferencesFollowTheRecords)

@@ -182,6 +182,11 @@ void ReadResults(TStream& stream, ResultsLog& log)
             // A record cut short is not a record.
             if (clean && stream.GetError() != TStream::kErrNone)
                 break;
+            // Results that come from elsewhere while a command checks one
+            // asset (a validation by the command host) concern that asset,
+            // as those added here do.
+            if (!record->asset && !log.currentAssets_.empty())
+                record->asset = log.currentAssets_.back();
             log.AppendLocked(std::move(record));
         }
     }

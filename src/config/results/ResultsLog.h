@@ -60,7 +60,8 @@ public:
     // The same with no asset of its own.
     static void AddResult(ResultsLog& log, int32_t severity, Nyx::String text, const ChunkRef* parameters = nullptr);
 
-    // Callers bracket the checks of one asset with these.
+    // Callers bracket the checks of one asset with these: a result added or
+    // read without an asset of its own is charged to the current one.
     void PushCurrentAsset(const PropertyRef& asset);
     // Nothing when the stack is empty.
     void PopCurrentAsset();
@@ -109,6 +110,7 @@ private:
 
 // Appends the results of one stream form to the log. A format other than 0
 // adds nothing; reading stops at the first record cut short and never tries
-// more records than the stream's remaining bytes can hold. Whatever was read,
+// more records than the stream's remaining bytes can hold. A record without
+// an asset gets the log's current asset, when it has one. Whatever was read,
 // the log is then marked unreported and posts "list-updated".
 void ReadResults(TStream& stream, ResultsLog& log);
