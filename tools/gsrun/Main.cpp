@@ -18,8 +18,10 @@
 //                root's "scripts"), make its class Test and run Main, then
 //                step until nothing is left to do (ScriptRunner.h): the
 //                lines it prints, log lines as always, compile messages as
-//                "compile: " + message; then "run FILE: ok" or
-//                "run FILE: failed"
+//                "compile: " + message; then, for each thread that a
+//                thread exception ended, "run FILE: thread FUNCTION ended
+//                with CODE, line N, file NAME"; then "run FILE: ok", or
+//                "run FILE: failed" (a thread that ended so fails the run)
 //   test PATH... (the rest of the command line) run each file, or each
 //                ".gs" of a folder, and compare its lines with its
 //                expectations: "PASS FILE" or "FAIL FILE: " and the first
@@ -123,8 +125,11 @@ void PrintRunnerLine(const RunnerLine& line)
 bool RunFile(ScriptRunner& runner, const char* file)
 {
     const ScriptRunner::Outcome outcome = runner.Run(file, &PrintRunnerLine);
-    std::printf("run %s: %s\n", file, outcome.ok ? "ok" : "failed");
-    return outcome.ok;
+    for (const std::string& failure : outcome.threadFailures)
+        std::printf("run %s: %s\n", file, failure.c_str());
+    const bool ok = outcome.ok && outcome.threadFailures.empty();
+    std::printf("run %s: %s\n", file, ok ? "ok" : "failed");
+    return ok;
 }
 
 bool TestPaths(ScriptRunner& runner, const std::vector<const char*>& paths)

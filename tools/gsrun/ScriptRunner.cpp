@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <string_view>
 
 #include "gs/compiler/driver/CompileSession.h"
 #include "gs/compiler/driver/Compiler.h"
@@ -119,6 +120,58 @@ private:
     const ScriptRunner::Emit* previousEmit_;
 };
 
+// Follows the script log of a run for thread exceptions: the exception
+// line, then "Stack Dump..." and one "function NAME, line N" line per
+// frame, innermost first, so that the last frame is the thread's own.
+class ThreadFailureWatch {
+public:
+    void See(const std::string& line)
+    {
+        static constexpr std::string_view kException = "Thread Exception: ";
+        static constexpr std::string_view kFrame = "function ";
+        if (line.compare(0, kException.size(), kException) == 0) {
+            Finish();
+            pending_ = line.substr(kException.size());
+            inDump_ = false;
+            return;
+        }
+        if (pending_.empty())
+            return;
+        if (!inDump_ && line == "Stack Dump...") {
+            inDump_ = true;
+            return;
+        }
+        const size_t comma = line.rfind(", line ");
+        if (inDump_ && line.compare(0, kFrame.size(), kFrame) == 0 && comma != std::string::npos) {
+            function_ = line.substr(kFrame.size(), comma - kFrame.size());
+            return;
+        }
+        Finish();
+    }
+
+    std::vector<std::string> Done()
+    {
+        Finish();
+        return std::move(failures_);
+    }
+
+private:
+    void Finish()
+    {
+        if (!pending_.empty())
+            failures_.push_back("thread " + (function_.empty() ? std::string("?") : function_) + " ended with " +
+                                pending_);
+        pending_.clear();
+        function_.clear();
+        inDump_ = false;
+    }
+
+    std::string pending_;  // the exception's text, until its dump has been read
+    std::string function_;
+    bool inDump_ = false;
+    std::vector<std::string> failures_;
+};
+
 std::string Shown(const RunnerLine& line)
 {
     switch (line.kind) {
@@ -146,7 +199,13 @@ void ScriptRunner::RegisterPrint(GSMachine& machine)
 
 ScriptRunner::Outcome ScriptRunner::Run(const std::string& file, const Emit& emit)
 {
-    RunScope scope(emit);
+    ThreadFailureWatch failures;
+    const Emit watched = [&](const RunnerLine& line) {
+        if (line.kind == RunnerLine::kLog)
+            failures.See(line.text);
+        emit(line);
+    };
+    RunScope scope(watched);
     const fs::path path(file);
     const std::string name = path.filename().string();
     const std::string libraryName = path.stem().string() + ".gsl";
@@ -202,6 +261,7 @@ ScriptRunner::Outcome ScriptRunner::Run(const std::string& file, const Emit& emi
     // What the teardown logs belongs to no script.
     ScriptLogHook = nullptr;
     test.reset();
+    outcome.threadFailures = failures.Done();
     return outcome;
 }
 

@@ -43,9 +43,14 @@ public:
         bool compiled = false;
         bool ok = false;
         std::string reason;  // why not, for a failed run
+        // Each thread that a thread exception ended, in order, as
+        // "thread FUNCTION ended with CODE, line N, file NAME"; FUNCTION is
+        // the thread's own (outermost) function.
+        std::vector<std::string> threadFailures;
     };
     // Compiles and runs the file; every line it gives goes to `emit` as it
-    // comes.
+    // comes. A thread that ends with an exception does not fail the
+    // outcome by itself (a test may expect it): it is listed.
     Outcome Run(const std::string& file, const Emit& emit);
 
     // Runs the file and compares its lines with its expectations; false,

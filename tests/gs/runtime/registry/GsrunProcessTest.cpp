@@ -324,13 +324,57 @@ TEST(GsrunProcessTest, RunCompilesRunsAndSettles)
               "log: Thread Exception: ER_DivideByZero, line 4, file hello.gs\n"
               "log: Stack Dump...\n"
               "log: function $void@Test::Fail(), line -1\n"
-              "run hello.gs: ok\n"
+              "run hello.gs: thread $void@Test::Fail() ended with ER_DivideByZero, line 4, file hello.gs\n"
+              "run hello.gs: failed\n"
               "compile: broken.gs(4) : function nothing not declared, line 4.\n"
               "run broken.gs: failed\n"
               "run forever.gs: failed\n"
               "run nomain.gs: failed\n"
               "compile: Could not read file  absent.gs.\n"
               "run absent.gs: failed\n");
+}
+
+// A run whose threads an exception ended has failed, and says which
+// exception ended which thread; threads that end well fail nothing.
+TEST(GsrunProcessTest, RunFailsWhenAThreadEndsWithAnException)
+{
+    TempFolder root;
+    LayOutDataRoot(root);
+    const std::string game = std::string(kHeader) + "class Test isclass GameObject {\n";  // line 3
+    const struct {
+        const char* file;
+        std::string body;  // from line 4
+        int code;
+        std::string runLines;  // the "run" lines, after the script's own
+    } cases[] = {
+        {"fine.gs",
+         "  thread void Count(void) { int i; for (i = 0; i < 10; i++) Sleep(0.1); Out.Print(\"counted\"); }\n"
+         "  void Main(void) { Count(); }\n",
+         0, "run fine.gs: ok\n"},
+        {"spins.gs",
+         "  thread void Spin(void) { int n = 0; while (true) n++; }\n"
+         "  thread void Count(void) { Sleep(0.5); Out.Print(\"counted\"); }\n"
+         "  void Main(void) { Spin(); Count(); }\n",
+         1, "run spins.gs: thread $void@Test::Spin() ended with ER_Timeout, line 4, file spins.gs\nrun spins.gs: failed\n"},
+        // The thread is the outermost frame, not the function that failed.
+        {"two.gs",
+         "  int Divide(int by) { return 1 / by; }\n"
+         "  thread void First(void) { Divide(0); }\n"
+         "  thread void Second(void) { Sleep(0.2); int[] a = new int[2]; Out.Print(\"element \" + a[2]); }\n"
+         "  void Main(void) { First(); Second(); }\n",
+         1,
+         "run two.gs: thread $void@Test::First() ended with ER_DivideByZero, line 4, file two.gs\n"
+         "run two.gs: thread $void@Test::Second() ended with ER_ArrayOutOfBounds, line 6, file two.gs\n"
+         "run two.gs: failed\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        root.Write(std::string("work/") + c.file, game + c.body + "};\n");
+        RunnerResult run = Gsrun(root, root / "work", {"run", c.file});
+        EXPECT_EQ(run.code, c.code) << run.out;
+        ASSERT_GE(run.out.size(), c.runLines.size()) << run.out;
+        EXPECT_EQ(run.out.substr(run.out.size() - c.runLines.size()), c.runLines) << run.out;
+    }
 }
 
 TEST(GsrunProcessTest, TestComparesEachFileWithItsExpectations)
