@@ -2,6 +2,7 @@
 
 #include "cli/CommandHandlers.h"
 #include "cli/commandhost/CommandHostJob.h"
+#include "cli/commandhost/PendingSaves.h"
 #include "scriptapi/UpdateTick.h"
 #include "core/process/CrashReporter.h"
 #include "core/threads/JobQueue.h"
@@ -24,6 +25,9 @@ void SendEmptyRequest(uint32_t number)
 
 void RunCommandHost()
 {
+    // What the saves of a host killed part-way left goes before this host
+    // takes any job.
+    PendingSaves(KADClient::GetSettings().path.Str()).RemoveStale();
     KADClient::SetCommandHostCallback(&CommandHostCallback);
     SendEmptyRequest(CommandHost::kRequestRegister);
     CrashReporter::Install(false);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "cli/commandhost/ArchiveJobs.h"
+#include "cli/commandhost/PendingSaves.h"
 #include "config/kuid/KUID.h"
 #include "config/results/ResultsLog.h"
 #include "config/tree/TDBContainerTag.h"
@@ -142,7 +143,14 @@ bool WriteArchiveFile(const CommandHostJob& job, ResultsLog& log, const CommandH
     }
     // A save that fails part-way must not leave a file that looks like an
     // archive: the bytes go beside the target until they are all there.
-    const Nyx::File::Path saving(job.file.Str() + ".saving");
+    // The save is marked while under way, so that a host killed part-way
+    // has its ".saving" file removed by the next host.
+    const Nyx::File::Path saving(job.file.Str() + PendingSaves::kSavingSuffix);
+    const std::string mark = PendingSaves(KADClient::GetSettings().path.Str()).Begin(saving.Str());
+    struct Unmark {
+        const std::string& mark;
+        ~Unmark() { PendingSaves::End(mark); }
+    } unmark{mark};
     TFile file;
     file.Open(saving, Nyx::File::kModeWrite);
     if (!file.IsOpen()) {

@@ -327,3 +327,83 @@ TEST_F(ValidateThroughHostTest, ValidateAsksTheCommandHostAndShowsItsFindingsInO
     const std::vector<std::string> hostLines = HostLines();
     EXPECT_EQ(std::count(hostLines.begin(), hostLines.end(), "CommandHostCallback> KAD_CMDHOST_VALIDATE"), 5);
 }
+
+namespace {
+
+// A command host of the stand-in served in this process, whose export
+// (request 48) holds each archive save part-way until the test lets go.
+class HeldSaveTest : public clienttest::StandInClient {
+protected:
+    void SetUp() override
+    {
+        LayOutToolRoot(root_);
+        kaddaemon::RegisterCommandHostRequests(server_.Requests(), root_, true);
+        server_.Requests().Register(48, [this](kaddaemon::RequestContext& context, TStream&, TStream&) {
+            exporting_ = true;
+            WaitFor([this]() { return released_.load(); }, std::chrono::seconds(60));
+            context.replyNow = false;
+        });
+        Serve();
+        ASSERT_TRUE(StartClient());
+    }
+
+    void TearDown() override
+    {
+        released_ = true;
+        if (host_ > 0) {
+            ::kill(host_, SIGKILL);
+            ::waitpid(host_, nullptr, 0);
+        }
+    }
+
+    void StartHost()
+    {
+        host_ = StartToolProcess(root_, output_.Path(), {"kadcommandhost"});
+        ASSERT_GT(host_, 0);
+        ASSERT_TRUE(WaitFor([]() { return clienttest::ReadU32(State()) == 1; }, std::chrono::seconds(60)));
+    }
+
+    static std::string State()
+    {
+        std::string reply;
+        Call(testrequest::kCommandHostState, "", &reply);
+        return reply;
+    }
+
+    TempFolder output_;
+    std::atomic<bool> exporting_{false};
+    std::atomic<bool> released_{false};
+    pid_t host_ = 0;
+};
+
+}  // namespace
+
+// A host killed while it saves an archive leaves the ".saving" file of the
+// save; the next host to start on the data root removes it, and nothing
+// ever stands under the archive's own name.
+TEST_F(HeldSaveTest, TheNextHostRemovesTheSavingFileOfAHostKilledPartWay)
+{
+    StartHost();
+    const std::string archive = root_ + "/elsewhere/held.karc";
+    uint32_t outcome = 0;
+    std::thread asker([&]() {
+        std::string reply;
+        Call(testrequest::kCommandHostJob, wire::Bytes().U32(2).U32(5).Text(archive).U32(1).Kuid(kA).Str(), &reply);
+        outcome = clienttest::ReadU32(reply);
+    });
+    const bool held = WaitFor([this]() { return exporting_.load(); }, std::chrono::seconds(60));
+    const bool savingWhileHeld = std::filesystem::exists(archive + ".saving");
+    ::kill(host_, SIGKILL);
+    ::waitpid(host_, nullptr, 0);
+    host_ = 0;
+    released_ = true;
+    asker.join();
+    ASSERT_TRUE(held);
+    EXPECT_TRUE(savingWhileHeld);
+    EXPECT_EQ(outcome, testrequest::kJobHostLeft);
+    ASSERT_TRUE(std::filesystem::exists(archive + ".saving"));
+
+    StartHost();
+    EXPECT_FALSE(std::filesystem::exists(archive + ".saving"));
+    EXPECT_FALSE(std::filesystem::exists(archive));
+}
