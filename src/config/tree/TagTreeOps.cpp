@@ -1,6 +1,9 @@
 #include "config/tree/TagTreeOps.h"
 
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -52,11 +55,33 @@ void RemoveAllChildren(const ChunkRef& chunk)
         chunk->RemoveChild(std::move(child));
 }
 
-void AppendNew(KUIDRing& ring, const KUID& kuid)
-{
-    if (!kuid.IsNull() && ring.Find(kuid).AtEnd())
-        ring.Append(kuid);
-}
+// A ring being filled with distinct KUIDs. A tree may name tens of
+// thousands, so whether one is already there is asked of a hash set that
+// follows the ring, never of the ring itself.
+class DistinctAppender {
+public:
+    explicit DistinctAppender(KUIDRing& ring) : ring_(ring)
+    {
+        for (const KUID& kuid : ring)
+            seen_.insert(kuid);
+    }
+    void Append(const KUID& kuid)
+    {
+        if (!kuid.IsNull() && seen_.insert(kuid).second)
+            ring_.Append(kuid);
+    }
+
+private:
+    struct Hash {
+        size_t operator()(const KUID& k) const noexcept
+        {
+            const uint64_t words = (uint64_t(uint32_t(k.user)) << 32) | uint32_t(k.content);
+            return std::hash<uint64_t>()(words * 0x9E3779B97F4A7C15ull ^ uint32_t(k.version));
+        }
+    };
+    KUIDRing& ring_;
+    std::unordered_set<KUID, Hash> seen_;
+};
 
 // The KUID a value converts to, when the conversion gives a whole one.
 KUID ValueAsKUID(const ChunkRef& chunk)
@@ -65,7 +90,7 @@ KUID ValueAsKUID(const ChunkRef& chunk)
     return value.Size() == KUID::kPackedSize ? KUID::FromChunk(value.Data()) : KUID::Null;
 }
 
-bool CollectFrom(const ChunkRef& container, KUIDRing& ring, int level)
+bool CollectFrom(const ChunkRef& container, DistinctAppender& ring, int level)
 {
     bool complete = true;
     uint32_t count = container->GetChildCount();
@@ -78,11 +103,11 @@ bool CollectFrom(const ChunkRef& container, KUIDRing& ring, int level)
         case ACS_TYPE_STRING: {
             // Strict: only a text that is one complete KUID names an asset.
             std::string text(RawDataText(ACSRawData::FromChunk(child)));
-            AppendNew(ring, KUID::Parse(text.c_str(), true));
+            ring.Append(KUID::Parse(text.c_str(), true));
             break;
         }
         case ACS_TYPE_KUID:
-            AppendNew(ring, ValueAsKUID(child));
+            ring.Append(ValueAsKUID(child));
             break;
         case ACS_TYPE_CONTAINER:
             if (level + 1 > kMaxTreeDepth)
@@ -134,19 +159,21 @@ bool CollectReferencedKUIDs(const ChunkRef& container, KUIDRing& ring)
 {
     if (!container)
         return true;
-    return CollectFrom(container, ring, 0);
+    DistinctAppender appender(ring);
+    return CollectFrom(container, appender, 0);
 }
 
 void CollectChildKUIDs(const ChunkRef& container, KUIDRing& ring)
 {
     if (!container)
         return;
+    DistinctAppender appender(ring);
     uint32_t count = container->GetChildCount();
     for (uint32_t i = 0; i < count; ++i) {
         Nyx::PString name;
         ChunkRef child;
         if (container->GetChildAt(i, name, child) && !child.IsNullOrUntyped())
-            AppendNew(ring, ValueAsKUID(child));
+            appender.Append(ValueAsKUID(child));
     }
 }
 
@@ -157,7 +184,13 @@ ChunkRef KUIDListToContainer(const KUIDRing& ring)
     for (const KUID& kuid : ring) {
         if (kuid.IsNull())
             continue;
-        TDBContainerTag::SetKUID(result, Nyx::PString(std::to_string(stored)), kuid);
+        // Every name is new, so this is what setting the value would do
+        // without looking for a child to replace among all those before.
+        result.EnsureContainer();
+        uint8_t bytes[KUID::kPackedSize];
+        kuid.ToChunk(bytes);
+        result->AddChild(Nyx::PString(std::to_string(stored)),
+                         result->CreateChunk(ACS_TYPE_KUID, ACSRawData::Copy(bytes, sizeof bytes)));
         ++stored;
     }
     return result;

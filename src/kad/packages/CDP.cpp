@@ -1,7 +1,10 @@
 #include "kad/packages/CDP.h"
 
+#include <algorithm>
+#include <initializer_list>
 #include <set>
 #include <tuple>
+#include <unordered_set>
 #include <vector>
 
 #include "config/formats/BinaryConfig.h"
@@ -139,15 +142,39 @@ void AppendNew(const KUIDList& from, KUIDRing& out)
     }
 }
 
-// Removes every child of the name.
-void RemoveAll(const ChunkRef& container, const Nyx::PString& name)
+// The container without any child of the names, in one pass over its
+// children (a package's entry may repeat a name any number of times): the
+// same container when it holds none of them, else a new one holding the
+// other children in order.
+ChunkRef WithoutChildrenNamed(const ChunkRef& container, std::initializer_list<const Nyx::PString*> names)
 {
-    for (;;) {
-        ChunkRef child = container->FindChildConst(name);
-        if (!child.IsReal())
-            return;
-        container->RemoveChild(child);
+    auto named = [&](const Nyx::PString& name) {
+        return std::any_of(names.begin(), names.end(), [&](const Nyx::PString* n) { return *n == name; });
+    };
+    const uint32_t count = container->GetChildCount();
+    ChunkRef kept;
+    for (uint32_t i = 0; i < count; ++i) {
+        Nyx::PString name;
+        ChunkRef child;
+        if (!container->GetChildAt(i, name, child))
+            continue;
+        if (!kept) {
+            if (!named(name))
+                continue;
+            // The first child to drop: the ones before it are kept.
+            kept = ChunkRef(new TDBContainerTag);
+            for (uint32_t k = 0; k < i; ++k) {
+                Nyx::PString before;
+                ChunkRef earlier;
+                if (container->GetChildAt(k, before, earlier))
+                    kept->AddChild(before, std::move(earlier));
+            }
+            continue;
+        }
+        if (!named(name))
+            kept->AddChild(name, std::move(child));
     }
+    return kept ? kept : container;
 }
 
 ACSRawData StringValue(const Nyx::PString& text)
@@ -198,11 +225,24 @@ void UpdateKUIDTable(ChunkRef& config, const KUIDList& dependencies)
     KUIDRing heldRing;
     CollectChildKUIDs(table, heldRing);
     KUIDList held(&heldRing);
+    std::unordered_set<Nyx::PString> names;
+    const uint32_t count = table->GetChildCount();
+    for (uint32_t i = 0; i < count; ++i)
+        names.insert(TDBContainerTag::GetChildName(table, i));
     int64_t next = LargestNumberedName(table) + 1;
     for (const KUID& kuid : dependencies.Order()) {
         if (held.Holds(kuid))
             continue;
-        TDBContainerTag::SetKUID(table, Nyx::PString(std::to_string(next++)), kuid);
+        const Nyx::PString name(std::to_string(next++));
+        if (!names.insert(name).second) {
+            // Taken only by a name too long to read as its number (the
+            // reading is capped): its child is replaced, as a setter does.
+            TDBContainerTag::SetKUID(table, name, kuid);
+            continue;
+        }
+        uint8_t bytes[KUID::kPackedSize];
+        kuid.ToChunk(bytes);
+        table->AddChild(name, table->CreateChunk(ACS_TYPE_KUID, ACSRawData::Copy(bytes, sizeof bytes)));
     }
 }
 
@@ -358,8 +398,7 @@ ChunkRef CDP::MakeConfigFromEntry(const ChunkRef& entry)
     ChunkRef config(new TDBContainerTag);
     if (!CopyChunk(config, entry))
         return {};
-    for (const Nyx::PString* tag : {&n.files, &n.dsid, &n.compression, &n.folderIcon, &n.dotCache})
-        RemoveAll(config, *tag);
+    config = WithoutChildrenNamed(config, {&n.files, &n.dsid, &n.compression, &n.folderIcon, &n.dotCache});
 
     // Lower-cased where it stands, so the tag keeps its place in the file.
     ChunkRef kind = config->FindChildConst(n.kind);

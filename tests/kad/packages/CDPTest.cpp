@@ -465,6 +465,10 @@ TEST(CDPTest, MakeConfigFromEntryDropsPackageTagsAndCompletesTheKUIDTable)
          true},
         {"nothing to add: the table stays", [&](ChunkRef& e) { setTable(e, {{"3", kC}, {"4", kD}}); },
          {{"3", kC}, {"4", kD}}, true},
+        {"a name whose number is read capped is taken, and replaced as a setter does",
+         [&](ChunkRef& e) { setTable(e, {{"1099511627777", kB}, {"1099511627776", kE}}); },
+         {{"1099511627776", kE}, {"1099511627777", kC}, {"1099511627778", kD}},
+         true},
     };
     for (const Case& c : cases) {
         ChunkRef files = NewContainer();
