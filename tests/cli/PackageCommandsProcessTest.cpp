@@ -3,8 +3,11 @@
 // installed again, and asset folders installed from a folder search.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ToolProcess.h"
@@ -83,6 +86,25 @@ protected:
             return std::string();
         std::string working = edit.out.substr(prefix.size(), end - prefix.size());
         return Root() + "/local/" + fs::path(working).filename().string();
+    }
+
+    // Runs the command as Run does, but gives up on it after `limit`: the
+    // process is killed and the test fails.
+    ProcessResult RunWithin(const std::vector<std::string>& args, std::chrono::seconds limit)
+    {
+        const pid_t pid = StartToolProcess(root_.Path(), output_.Path(), args);
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &status, 0);
+                ADD_FAILURE() << args[0] << " did not end within " << limit.count() << " s";
+                return ProcessResult();
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return ToolProcessResult(output_.Path(), status);
     }
 
     TempFolder files_;
@@ -190,6 +212,53 @@ TEST_F(PackageCommandsProcessTest, VrqParseInstallsListsAndWritesEachAssetBeside
     ProcessResult unreadable = Run({"vrqparse", files_ / "kuid 77 701.jpg"});
     EXPECT_EQ(unreadable.exitCode, 255);
     EXPECT_EQ(unreadable.out, "- <NULL> : $kad_unreadable_cdp\nOK (1 Errors, 0 Warnings)\n");
+}
+
+TEST_F(PackageCommandsProcessTest, AnAssetNamingEightyThousandKUIDsIsServedPackedAndInstalledPromptly)
+{
+    // Each step is linear in what the asset names; one that is quadratic
+    // takes minutes here (and the daemon's start-up overruns the tool's
+    // handshake), well past the generous bound.
+    constexpr int kNamed = 80000;
+    const auto limit = std::chrono::seconds(90);
+    std::string config = Config(900, "Big", "kuid-table\n{\n");
+    for (int i = 0; i < kNamed; ++i)
+        config += "  " + std::to_string(i) + " <kuid:78:" + std::to_string(i) + ">\n";
+    // Named again further down, with one more.
+    config += "}\nmeshes\n{\n  a \"<kuid:78:5>\"\n  b <kuid:79:1>\n  c <kuid:78:0>\n}\n";
+    root_.Write("local/big/config.txt", config);
+    auto named = [&](int i) { return i < kNamed ? KUID(78, i, 0) : KUID(79, 1, 0); };
+
+    ProcessResult status = RunWithin({"status", KUIDText(900)}, limit);
+    EXPECT_EQ(status.err, "");
+    EXPECT_EQ(status.out, StatusLine(900, "eIadlMf", "Big") + kClean);
+
+    const std::string package = files_ / "big.cdp";
+    ProcessResult made = RunWithin({"createcdp", package, KUIDText(900)}, limit);
+    EXPECT_EQ(made.out, kClean);
+    ChunkRef packed;
+    ASSERT_TRUE(CDP::CheckHeader(packed, Nyx::File::Path(package)).Empty());
+    // Every KUID once, in the order the config first names them.
+    const ChunkRef table = TDBContainerTag::GetChildContainer(packed, Nyx::PString("kuid-table"));
+    ASSERT_TRUE(table);
+    ASSERT_EQ(table->GetChildCount(), uint32_t(kNamed + 1));
+    for (int i : {0, 1, 5, kNamed - 1, kNamed}) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(TDBContainerTag::GetChildName(table, i).View(), std::to_string(i));
+        EXPECT_EQ(TDBContainerTag::GetKUID(table, Nyx::PString(std::to_string(i)), KUID::Null), named(i));
+    }
+
+    EXPECT_EQ(Run({"delete", KUIDText(900)}).exitCode, 0);
+    ProcessResult installed = RunWithin({"installcdp", package}, limit);
+    EXPECT_EQ(installed.out, kClean);
+    EXPECT_EQ(Status(900).out, StatusLine(900, "eIadlMf", "Big") + kClean);
+
+    ProcessResult listed = RunWithin({"vrqparse", package}, limit);
+    EXPECT_EQ(listed.exitCode, 0) << listed.out.substr(0, 2000);
+    std::string dependencies = "; <kuid:77:900> : Dependencies: ";
+    for (int i = 0; i <= kNamed; ++i)
+        dependencies += (i ? ", " : "") + named(i).ToString().Str();
+    EXPECT_NE(listed.out.find(dependencies + "\n"), std::string::npos);
 }
 
 // An entry for the asset with one file; its chunk claims LZSS but holds a

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <unordered_set>
 
 #include "config/tree/ACSConvert.h"
 #include "config/formats/ConfigFile.h"
@@ -61,15 +62,43 @@ std::string Lower(std::string_view text)
     return out;
 }
 
+// The text of a value of any type; empty for a container or no value.
+std::string ChunkText(const ChunkRef& child)
+{
+    if (!child || child->GetType() == ACS_TYPE_NONE || child->GetType() == ACS_TYPE_CONTAINER)
+        return std::string();
+    ACSRawData text = ACSConvert(child->GetType(), ACSRawData::FromChunk(child), ACS_TYPE_STRING);
+    return std::string(RawDataText(text));
+}
+
+// A KUID value, or a value whose text is a KUID; null otherwise.
+KUID ChunkKUID(const ChunkRef& child)
+{
+    if (!child)
+        return KUID::Null;
+    if (child->GetType() == ACS_TYPE_KUID)
+        return child->GetDataSize() >= KUID::kPackedSize ? KUID::FromChunk(child->GetData()) : KUID::Null;
+    return KUID::Parse(ChunkText(child).c_str(), false);
+}
+
+// The distinct KUIDs the table's children name, in order. A table may name
+// tens of thousands: each child is read where it stands, and a name met
+// again stands for its first child (as a lookup by name reads it), whose
+// KUID is already listed.
 void CollectKUIDs(const ChunkRef& config, const char* tag, std::vector<KUID>& out)
 {
     ChunkRef table = config->FindChildConst(Nyx::PString(tag));
-    for (uint32_t i = 0; table && i < table->GetChildCount(); ++i) {
+    const uint32_t count = table ? table->GetChildCount() : 0;
+    std::unordered_set<Nyx::PString> names;
+    std::set<KUID, KADFilterElementAssetID::Order> listed(out.begin(), out.end());
+    for (uint32_t i = 0; i < count; ++i) {
         Nyx::PString name;
         ChunkRef entry;
         table->GetChildAt(i, name, entry);
-        KUID kuid = TagKUID(table, name.c_str());
-        if (!kuid.IsNull() && std::find(out.begin(), out.end(), kuid) == out.end())
+        if (!names.insert(name).second)
+            continue;
+        KUID kuid = ChunkKUID(entry);
+        if (!kuid.IsNull() && listed.insert(kuid).second)
             out.push_back(kuid);
     }
 }
@@ -123,25 +152,12 @@ std::string RootRelative(const std::string& root, const std::string& path)
 
 std::string TagText(const ChunkRef& container, const char* tag)
 {
-    if (!container)
-        return std::string();
-    ChunkRef child = container->FindChildConst(Nyx::PString(tag));
-    if (!child || child->GetType() == ACS_TYPE_NONE || child->GetType() == ACS_TYPE_CONTAINER)
-        return std::string();
-    ACSRawData text = ACSConvert(child->GetType(), ACSRawData::FromChunk(child), ACS_TYPE_STRING);
-    return std::string(RawDataText(text));
+    return container ? ChunkText(container->FindChildConst(Nyx::PString(tag))) : std::string();
 }
 
 KUID TagKUID(const ChunkRef& container, const char* tag)
 {
-    if (!container)
-        return KUID::Null;
-    ChunkRef child = container->FindChildConst(Nyx::PString(tag));
-    if (!child)
-        return KUID::Null;
-    if (child->GetType() == ACS_TYPE_KUID)
-        return child->GetDataSize() >= KUID::kPackedSize ? KUID::FromChunk(child->GetData()) : KUID::Null;
-    return KUID::Parse(TagText(container, tag).c_str(), false);
+    return container ? ChunkKUID(container->FindChildConst(Nyx::PString(tag))) : KUID::Null;
 }
 
 AssetStore::AssetStore(std::string root) : root_(std::move(root)) {}
@@ -453,12 +469,13 @@ std::vector<KUID> AssetStore::Dependencies(const std::vector<KUID>& kuids)
 {
     std::lock_guard<std::mutex> hold(lock_);
     std::vector<KUID> out;
+    std::set<KUID, KADFilterElementAssetID::Order> listed;
     for (const KUID& kuid : kuids) {
         const Asset* asset = FindLocked(kuid);
         if (!asset)
             continue;
         for (const KUID& dep : asset->dependencies)
-            if (std::find(out.begin(), out.end(), dep) == out.end())
+            if (listed.insert(dep).second)
                 out.push_back(dep);
     }
     return out;
