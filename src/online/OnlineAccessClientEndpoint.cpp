@@ -119,6 +119,11 @@ void OnlineAccessClientEndpoint::OnLinkLost()
 {
     if (status_ == kConnecting || status_ == kOnline)
         status_ = kLinkLost;
+    // Requests still waiting for their answer went with the link; a new link
+    // is a new session that will not answer them.
+    const std::vector<OnlineGroup*> groups = groups_;
+    for (OnlineGroup* group : groups)
+        group->RequestLost();
 }
 
 void OnlineAccessClientEndpoint::AddClient(OnlineAccessClientBase* client)
@@ -159,10 +164,10 @@ void OnlineAccessClientEndpoint::AddGroup(OnlineGroup* group)
 
 void OnlineAccessClientEndpoint::RemoveGroup(OnlineGroup* group) { std::erase(groups_, group); }
 
-void OnlineAccessClientEndpoint::SendPacket(std::unique_ptr<TMEPacket> packet)
+bool OnlineAccessClientEndpoint::SendPacket(std::unique_ptr<TMEPacket> packet)
 {
     // A packet that is not queued is dropped here.
-    Send(packet);
+    return Send(packet);
 }
 
 int32_t OnlineAccessClientEndpoint::SendLimited(std::unique_ptr<TMEPacket> packet)
@@ -182,7 +187,10 @@ int32_t OnlineAccessClientEndpoint::SendVersionedMessage(const VersionedMessage&
     if (status_ != kOnline)
         return kNotOnline;
     auto packet = NewPacket(kVersionedOnlineMessage);
-    message.Write(*packet);
+    // A soup the packet cannot carry whole is refused like one over the
+    // size limit, rather than arriving cut.
+    if (!message.Write(*packet))
+        return kOverLimit;
     return SendLimited(std::move(packet));
 }
 
@@ -191,17 +199,18 @@ int32_t OnlineAccessClientEndpoint::SendGroupMessage(const OnlineGroupMessage& r
     if (status_ != kOnline)
         return kNotOnline;
     auto packet = NewPacket(kGroupMessage);
-    record.Write(*packet);
+    if (!record.Write(*packet))
+        return kOverLimit;
     return SendLimited(std::move(packet));
 }
 
-void OnlineAccessClientEndpoint::SendCreateGroup() { SendPacket(NewPacket(kCreateGroup)); }
+bool OnlineAccessClientEndpoint::SendCreateGroup() { return SendPacket(NewPacket(kCreateGroup)); }
 
-void OnlineAccessClientEndpoint::SendOpenGroup(const Nyx::PString& groupId)
+bool OnlineAccessClientEndpoint::SendOpenGroup(const Nyx::PString& groupId)
 {
     auto packet = NewPacket(kOpenGroup);
     packet->WritePString(groupId);
-    SendPacket(std::move(packet));
+    return SendPacket(std::move(packet));
 }
 
 void OnlineAccessClientEndpoint::SendCloseGroup(const Nyx::PString& groupId)

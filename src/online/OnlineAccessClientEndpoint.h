@@ -39,6 +39,9 @@ public:
         virtual void CloseIfClient(OnlineAccessClientBase* client) = 0;
         virtual bool MatchesId(const Nyx::PString& groupId) = 0;
         virtual void QueueMessage(std::unique_ptr<OnlineGroupMessage> record) = 0;
+        // The link went down with the group's create or open request still
+        // unanswered.
+        virtual void RequestLost() {}
     };
 
     enum Status : int32_t {
@@ -94,8 +97,10 @@ public:
 
     int32_t SendVersionedMessage(const VersionedMessage& message);
     int32_t SendGroupMessage(const OnlineGroupMessage& record);
-    void SendCreateGroup();
-    void SendOpenGroup(const Nyx::PString& groupId);
+    // False when the request could not be queued (no link, or the queue is
+    // full): it will never be answered.
+    bool SendCreateGroup();
+    bool SendOpenGroup(const Nyx::PString& groupId);
     void SendCloseGroup(const Nyx::PString& groupId);
     void SendSetGroupUser(const Nyx::PString& groupId, uint8_t action, const Nyx::String& userName);
 
@@ -126,7 +131,7 @@ protected:
 private:
     // Limits checked, queued when they allow; usage counted on success.
     int32_t SendLimited(std::unique_ptr<TMEPacket> packet);
-    void SendPacket(std::unique_ptr<TMEPacket> packet);
+    bool SendPacket(std::unique_ptr<TMEPacket> packet);
     void Deliver(std::unique_ptr<Message> message);
     void HandleLoginResult(TMEPacket& packet);
     void EndLoginFetch();

@@ -3,7 +3,7 @@
 #include "config/formats/BinaryConfig.h"
 #include "core/streams/TStream.h"
 
-void WriteMessageBody(TStream& stream, const ChunkRef& body) { WriteBinaryConfig(stream, body); }
+bool WriteMessageBody(TStream& stream, const ChunkRef& body) { return WriteWholeBinaryConfig(stream, body); }
 
 ChunkRef ReadMessageBody(TStream& stream)
 {
@@ -13,11 +13,11 @@ ChunkRef ReadMessageBody(TStream& stream)
     return body;
 }
 
-void OnlineMessage::Write(TStream& stream) const
+bool OnlineMessage::Write(TStream& stream) const
 {
     WriteKUID(stream, asset);
     stream.WriteString(userName);
-    WriteMessageBody(stream, body);
+    return WriteMessageBody(stream, body);
 }
 
 void OnlineMessage::Read(TStream& stream)
@@ -29,11 +29,12 @@ void OnlineMessage::Read(TStream& stream)
 
 VersionedOnlineMessage::VersionedOnlineMessage(const OnlineMessage& plain) : OnlineMessage(plain) {}
 
-void VersionedOnlineMessage::Write(TStream& stream) const
+bool VersionedOnlineMessage::Write(TStream& stream) const
 {
-    OnlineMessage::Write(stream);
+    const bool whole = OnlineMessage::Write(stream);
     stream.WriteInt32(format);
     stream.WriteBool(senderModified);
+    return whole;
 }
 
 void VersionedOnlineMessage::Read(TStream& stream)
@@ -43,12 +44,12 @@ void VersionedOnlineMessage::Read(TStream& stream)
     stream.ReadBool(senderModified, false);
 }
 
-void OnlineGroupMessage::Write(TStream& stream) const
+bool OnlineGroupMessage::Write(TStream& stream) const
 {
     WriteKUID(stream, sender);
     stream.WriteString(userName);
     stream.WritePString(groupId);
-    WriteMessageBody(stream, body);
+    return WriteMessageBody(stream, body);
 }
 
 void OnlineGroupMessage::Read(TStream& stream)

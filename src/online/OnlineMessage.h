@@ -19,8 +19,9 @@ public:
     virtual ~OnlineMessage() = default;
 
     // Field order: asset, user name, body. A short read leaves the fields
-    // at their defaults and the stream's error code set.
-    virtual void Write(TStream& stream) const;
+    // at their defaults and the stream's error code set. Write is false when
+    // the body could not be written whole (the record must then not go out).
+    virtual bool Write(TStream& stream) const;
     virtual void Read(TStream& stream);
 
     Nyx::String userName;
@@ -39,7 +40,7 @@ public:
     // had them.
     explicit VersionedOnlineMessage(const OnlineMessage& plain);
 
-    void Write(TStream& stream) const override;
+    bool Write(TStream& stream) const override;
     void Read(TStream& stream) override;
 
     uint32_t format = 0;
@@ -52,12 +53,13 @@ struct OnlineGroupMessage {
     ChunkRef body;
     KUID sender = KUID::Null;
 
-    // Field order: sender, user name, group id, body.
-    void Write(TStream& stream) const;
+    // Field order: sender, user name, group id, body; as for the messages.
+    bool Write(TStream& stream) const;
     void Read(TStream& stream);
 };
 
 // A body as it goes into a record, and back: null when the file holds no
-// real container.
-void WriteMessageBody(TStream& stream, const ChunkRef& body);
+// real container. Writing is false when the body did not fit the binary form
+// whole (a tag name too long, containers nested too deep).
+bool WriteMessageBody(TStream& stream, const ChunkRef& body);
 ChunkRef ReadMessageBody(TStream& stream);

@@ -69,14 +69,22 @@ public:
     }
 };
 
-Bytes Written(const ChunkRef& root, bool* complete = nullptr)
+Bytes Written(const ChunkRef& root, bool* complete = nullptr, bool* whole = nullptr)
 {
     TBuffer s;
     bool ok = WriteBinaryConfig(s, root);
     if (complete)
         *complete = ok;
     const Nyx::DynamicBuffer* b = s.GetBuffer();
-    return Bytes(b->Data(), b->Data() + b->DataLength());
+    Bytes bytes(b->Data(), b->Data() + b->DataLength());
+    if (whole) {
+        // The whole-or-nothing writer writes the same bytes.
+        TBuffer again;
+        *whole = WriteWholeBinaryConfig(again, root);
+        b = again.GetBuffer();
+        EXPECT_EQ(bytes, Bytes(b->Data(), b->Data() + b->DataLength()));
+    }
+    return bytes;
 }
 
 struct Loaded {
@@ -192,10 +200,19 @@ TEST(WriteBinaryConfigTest, NamesOf255CharactersAreLeftOut)
     Tag::SetInt(root, Nyx::PString(longest), 2);
     Tag::SetInt(root, "after", 3);
 
-    Bytes bytes = Written(root);
+    bool complete = false;
+    bool whole = true;
+    Bytes bytes = Written(root, &complete, &whole);
     EXPECT_EQ(bytes, FileOf(Record(longest, 1, U32(2)) + Record("after", 1, U32(3))));
+    // A file may lose the tag; data that must arrive whole is refused.
+    EXPECT_TRUE(complete);
+    EXPECT_FALSE(whole);
     ChunkRef back = ReadBack(bytes);
     EXPECT_EQ(Tag::GetInt(back, Nyx::PString(longest), 0), 2);
+
+    Tag::RemoveChild(root, Nyx::PString(tooLong));
+    Written(root, &complete, &whole);
+    EXPECT_TRUE(whole);
 }
 
 TEST(WriteBinaryConfigTest, TreesReadBackAndRewriteIdentically)
@@ -228,14 +245,17 @@ TEST(WriteBinaryConfigTest, TreesReadBackAndRewriteIdentically)
 TEST(WriteBinaryConfigTest, NestingBeyondTheDepthLimitIsLeftOut)
 {
     bool complete = false;
-    Bytes deepest = Written(Chain(kMaxTreeDepth), &complete);
+    bool whole = false;
+    Bytes deepest = Written(Chain(kMaxTreeDepth), &complete, &whole);
     EXPECT_TRUE(complete);
+    EXPECT_TRUE(whole);
     ChunkRef back = ReadBack(deepest);
     ChunkRef copy;
     EXPECT_TRUE(copy.CloneContainer(back));
 
-    Bytes tooDeep = Written(Chain(kMaxTreeDepth + 1), &complete);
+    Bytes tooDeep = Written(Chain(kMaxTreeDepth + 1), &complete, &whole);
     EXPECT_FALSE(complete);
+    EXPECT_FALSE(whole);
     back = ReadBack(tooDeep);
     ChunkRef at = back;
     for (int i = 0; i < kMaxTreeDepth; ++i)

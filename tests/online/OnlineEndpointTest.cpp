@@ -20,6 +20,8 @@
 #include "kaddaemon/ClientTestSupport.h"
 #include "kaddaemon/DaemonState.h"
 #include "kaddaemon/OnlineRequests.h"
+#include "config/tree/TDBContainerTag.h"
+#include "config/tree/TagTreeOps.h"
 #include "core/process/ProcessState.h"
 #include "kad/requests/KADRequests.h"
 #include "nyx/base/Log.h"
@@ -405,6 +407,25 @@ TEST_F(OnlineEndpointTest, LimitsAndResults)
 {
     EXPECT_EQ(endpoint_->SendVersionedMessage(Message()), Endpoint::kNotOnline);
     LogIn();
+    // A body the binary form cannot carry whole is refused as over a limit,
+    // not sent without the part that did not fit; it counts for nothing.
+    VersionedOnlineMessage longName = Message();
+    TDBContainerTag::SetInt(longName.body, Nyx::PString(std::string(255, 'n')), 1);
+    TDBContainerTag::SetInt(longName.body, Nyx::PString("kept"), 2);
+    OnlineGroupMessage deep;
+    deep.groupId = Nyx::PString("g");
+    deep.body = ChunkRef(new TDBContainerTag);
+    ChunkRef at = deep.body;
+    for (int level = 0; level <= kMaxTreeDepth; ++level) {
+        ChunkRef below(new TDBContainerTag);
+        TDBContainerTag::SetChildContainer(at, Nyx::PString("c"), below);
+        at = below;
+    }
+    EXPECT_EQ(endpoint_->SendVersionedMessage(longName), Endpoint::kOverLimit);
+    EXPECT_EQ(endpoint_->SendGroupMessage(deep), Endpoint::kOverLimit);
+    EXPECT_EQ(endpoint_->MinuteUsage(), 0.0f);
+    EXPECT_EQ(endpoint_->QueuedCount() + endpoint_->InFlightCount(), 0u);
+
     // Bodies of 32000 bytes are the most the server allows here.
     const std::string fits(32000 - 35, 'x');
     EXPECT_EQ(endpoint_->SendVersionedMessage(Message(fits + "x")), Endpoint::kOverLimit);

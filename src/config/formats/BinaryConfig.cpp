@@ -32,17 +32,27 @@ uint8_t FileTypeOf(ACSValueType type) noexcept
     }
 }
 
+// What a write had to leave out of the tree.
+struct WriteLoss {
+    bool tooDeep = false;
+    bool longName = false;
+};
+
 // Writes one record with its subtree; `depth` is the level of the list the
-// record stands in (the root's list is 0). False when a container below it
-// lay too deep and was left out.
-bool WriteChunk(TStream& s, const Nyx::PString& name, const ChunkRef& chunk, int depth)
+// record stands in (the root's list is 0). What had to be left out is noted
+// in `loss`.
+void WriteChunk(TStream& s, const Nyx::PString& name, const ChunkRef& chunk, int depth, WriteLoss& loss)
 {
     // The name length is one byte that also counts the NUL.
-    if (name.Length() + 1 > 255)
-        return true;
+    if (name.Length() + 1 > 255) {
+        loss.longName = true;
+        return;
+    }
     ACSValueType type = chunk->GetType();
-    if (type == ACS_TYPE_CONTAINER && depth + 1 > kMaxTreeDepth)
-        return false;
+    if (type == ACS_TYPE_CONTAINER && depth + 1 > kMaxTreeDepth) {
+        loss.tooDeep = true;
+        return;
+    }
 
     uint32_t at = s.Tell();
     s.WriteInt32(0xFFFFFFFFu);
@@ -55,14 +65,13 @@ bool WriteChunk(TStream& s, const Nyx::PString& name, const ChunkRef& chunk, int
     }
     s.WriteUInt8(FileTypeOf(type));
 
-    bool complete = true;
     if (type == ACS_TYPE_CONTAINER) {
         uint32_t count = chunk->GetChildCount();
         for (uint32_t i = 0; i < count; ++i) {
             Nyx::PString childName;
             ChunkRef child;
             if (chunk->GetChildAt(i, childName, child) && child)
-                complete &= WriteChunk(s, childName, child, depth + 1);
+                WriteChunk(s, childName, child, depth + 1, loss);
         }
     } else if (type != ACS_TYPE_NONE) {
         uint32_t size = chunk->GetDataSize();
@@ -71,7 +80,28 @@ bool WriteChunk(TStream& s, const Nyx::PString& name, const ChunkRef& chunk, int
             s.WriteBytes(data, size);
     }
     s.EndBlock(at);
-    return complete;
+}
+
+WriteLoss WriteFile(TStream& stream, const ChunkRef& container)
+{
+    stream.WriteInt32(kACSMagic);
+    stream.WriteInt32(kACSWriteVersion);
+    stream.WriteInt32(0);
+    uint32_t sizeField = stream.Tell();
+    stream.WriteInt32(0xFFFFFFFFu);
+
+    WriteLoss loss;
+    if (container) {
+        uint32_t count = container->GetChildCount();
+        for (uint32_t i = 0; i < count; ++i) {
+            Nyx::PString name;
+            ChunkRef child;
+            if (container->GetChildAt(i, name, child) && child)
+                WriteChunk(stream, name, child, 0, loss);
+        }
+    }
+    stream.EndBlock(sizeField);
+    return loss;
 }
 
 // The record checks; the name's length is only worked out when asked for,
@@ -162,24 +192,13 @@ bool ValidateChunkList(const uint8_t* payload, uint32_t offset, uint32_t size, i
 
 bool WriteBinaryConfig(TStream& stream, const ChunkRef& container)
 {
-    stream.WriteInt32(kACSMagic);
-    stream.WriteInt32(kACSWriteVersion);
-    stream.WriteInt32(0);
-    uint32_t sizeField = stream.Tell();
-    stream.WriteInt32(0xFFFFFFFFu);
+    return !WriteFile(stream, container).tooDeep;
+}
 
-    bool complete = true;
-    if (container) {
-        uint32_t count = container->GetChildCount();
-        for (uint32_t i = 0; i < count; ++i) {
-            Nyx::PString name;
-            ChunkRef child;
-            if (container->GetChildAt(i, name, child) && child)
-                complete &= WriteChunk(stream, name, child, 0);
-        }
-    }
-    stream.EndBlock(sizeField);
-    return complete;
+bool WriteWholeBinaryConfig(TStream& stream, const ChunkRef& container)
+{
+    const WriteLoss loss = WriteFile(stream, container);
+    return !loss.tooDeep && !loss.longName;
 }
 
 bool ReadBinaryConfig(TStream& stream, ChunkRef& out)

@@ -69,6 +69,12 @@ bool ValidateChunkList(const uint8_t* payload, uint32_t offset, uint32_t size, i
 // kMaxTreeDepth below the root were left out (the file is still well-formed).
 bool WriteBinaryConfig(TStream& stream, const ChunkRef& container);
 
+// The same bytes, for data that must arrive whole or not at all (a soup
+// sent or stored on the tool's behalf): false when anything was left out,
+// a child with an overlong name as well as a container nested too deep.
+// The caller then discards what was written.
+bool WriteWholeBinaryConfig(TStream& stream, const ChunkRef& container);
+
 // Reads a whole file into `out`: true with a root that is a real container,
 // else false with `out` released. The root and its descendants are read-only
 // views; AddChild and RemoveChild on them record edits beside the file data.

@@ -520,13 +520,15 @@ ChunkRef KADRequests::GetLocalData(const KUID& kuid, const Nyx::PString& key)
     return data;
 }
 
-void KADRequests::SetLocalData(const KUID& kuid, const Nyx::PString& key, const ChunkRef& data)
+bool KADRequests::SetLocalData(const KUID& kuid, const Nyx::PString& key, const ChunkRef& data)
 {
     Call call;
     WriteKUID(call.request, kuid);
     call.request.WritePString(Nyx::PStringCache::ToLower(key));
-    WriteBinaryConfig(call.request, data);
+    if (!WriteWholeBinaryConfig(call.request, data))
+        return false;
     call.Send(kSetLocalData);
+    return true;
 }
 
 bool KADRequests::Request181()

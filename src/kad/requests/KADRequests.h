@@ -187,9 +187,10 @@ public:
     // caller's log receives the daemon's results. Null when the call fails
     // or the reply holds no tree.
     static ChunkRef ExportAsset(const KUID& kuid, uint32_t flags, ResultsLog* log);
-    // Requests 121 and 122; the key goes lower-cased.
+    // Requests 121 and 122; the key goes lower-cased. Data the binary form
+    // cannot carry whole is not sent (false): the daemon would keep it cut.
     static ChunkRef GetLocalData(const KUID& kuid, const Nyx::PString& key);
-    static void SetLocalData(const KUID& kuid, const Nyx::PString& key, const ChunkRef& data);
+    static bool SetLocalData(const KUID& kuid, const Nyx::PString& key, const ChunkRef& data);
     // Request 181: true when the call fails.
     static bool Request181();
     // Request 230 with a composed URL text.

@@ -194,6 +194,8 @@ void GSOOnlineAccess::NativeGetLocalData(GSThread& thread)
         return;
     }
     const ChunkRef reply = KADRequests::GetLocalData(asset, key);
+    // The reply was read from the binary form, which holds no deeper tree
+    // than a copy can take.
     ChunkRef copy;
     if (reply)
         copy.CloneContainer(reply);
@@ -207,7 +209,10 @@ void GSOOnlineAccess::NativeSetLocalData(GSThread& thread)
     GSOSoup* soup = nullptr;
     if (!ParamAccess::GetPStringParam(true, key, thread, 1) || !ParamAccess::GetObjectParam(2, thread, soup, false))
         return;
-    KADRequests::SetLocalData(asset, key, soup->Soup());
+    if (!KADRequests::SetLocalData(asset, key, soup->Soup())) {
+        ParamAccess::Raise(thread, kUnstorableSoup);
+        return;
+    }
     thread.stack.PushInt(0);
 }
 
@@ -287,10 +292,13 @@ void GSOOnlineAccess::NativePostOfflineMessage(GSThread& thread)
     GSOSoup* soup = nullptr;
     if (!ParamAccess::GetObjectParam(1, thread, soup, false))
         return;
+    ChunkRef copy;
+    if (!copy.CloneContainer(soup->Soup())) {
+        ParamAccess::Raise(thread, kUncopiableOfflineSoup);
+        return;
+    }
     ChunkRef& outbox = Outbox();
     outbox.EnsureContainer();
-    ChunkRef copy;
-    copy.CloneContainer(soup->Soup());
     TDBContainerTag::SetChildContainer(outbox, FreeChildNumber(outbox), copy);
     thread.stack.PushInt(0);
 }

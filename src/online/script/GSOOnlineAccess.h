@@ -31,6 +31,10 @@ public:
     static constexpr const char* kInboxFile = "offline-inbox.tbox";
     static constexpr const char* kOutboxFile = "offline-outbox.tbox";
     static constexpr const char* kLockedSoup = "OnlineAccess.GetLocalData> soup is locked";
+    // Raised rather than keeping or sending only part of a soup.
+    static constexpr const char* kUnstorableSoup =
+        "OnlineAccess.SetLocalData> soup has a tag name too long or is nested too deep";
+    static constexpr const char* kUncopiableOfflineSoup = "OnlineAccess.PostOfflineMessage> soup is nested too deep";
 
     // The object of the context and asset (user and content id), with one
     // script count for the caller; a new one when there is none. Null when

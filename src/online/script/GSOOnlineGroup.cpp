@@ -125,11 +125,12 @@ void GSOOnlineGroup::Connect()
 {
     if (!owner_ || status_ != kNotConnected)
         return;
-    status_ = kRequested;
-    if (groupId_.Empty())
-        Endpoint().SendCreateGroup();
-    else
-        Endpoint().SendOpenGroup(groupId_);
+    // A request that did not go out (no link yet) is never answered: the
+    // group stays unconnected, so that it neither waits for ever nor takes
+    // the answer to another group's request.
+    const bool sent = groupId_.Empty() ? Endpoint().SendCreateGroup() : Endpoint().SendOpenGroup(groupId_);
+    if (sent)
+        status_ = kRequested;
 }
 
 // ------------------------------------------------------- endpoint operations
@@ -151,6 +152,12 @@ void GSOOnlineGroup::SetStatus3()
 {
     SetStatus(kClosed);
     DropOwner(true);
+}
+
+void GSOOnlineGroup::RequestLost()
+{
+    if (status_ == kRequested)
+        SetStatus(kNotConnected);
 }
 
 void GSOOnlineGroup::CloseIfClient(OnlineAccessClientBase* client)

@@ -53,6 +53,7 @@ public:
     void CloseIfClient(OnlineAccessClientBase* client) override;
     bool MatchesId(const Nyx::PString& groupId) override;
     void QueueMessage(std::unique_ptr<OnlineGroupMessage> record) override;
+    void RequestLost() override;
 
     void Update(float dt) override;
     // The context's end: the owner's count goes with the other script state.

@@ -24,6 +24,7 @@ constexpr const char* kCopyLocked = "Soup.Copy> parent soup is locked";
 constexpr const char* kClearLocked = "Soup.Clear> parent soup is locked";
 constexpr const char* kSubSoupLocked = "Soup.SetNamedTag> sub-soup parameter is locked";
 constexpr const char* kSubSoupCycle = "Soup.SetNamedTag> sub-soup parameter contains this soup";
+constexpr const char* kCopyTooDeep = "Soup.Copy> soup parameter is nested too deep";
 
 constexpr MemberNative<GSOSoup> kNatives[] = {
     {"$int@Soup::CountTags()", &GSOSoup::NativeCountTags},
@@ -267,8 +268,13 @@ void GSOSoup::NativeCopy(GSThread& thread)
     GSOSoup* source = nullptr;
     if (!CheckUnlocked(thread, kCopyLocked) || !ParamAccess::GetObjectParam(1, thread, source, false))
         return;
+    // Built aside, so that a copy that cannot be made leaves this soup as
+    // it was.
     ChunkRef copy;
-    copy.CloneContainer(source->soup_);
+    if (!copy.CloneContainer(source->soup_)) {
+        ParamAccess::Raise(thread, kCopyTooDeep);
+        return;
+    }
     soup_ = std::move(copy);
 }
 

@@ -84,7 +84,8 @@ protected:
 
 TEST_F(GroupUserListTest, ARemovedUnknownUserIsPassedByAndTheSameListAgainChangesNothing)
 {
-    EXPECT_EQ(GSOOnlineGroup::kRequested, group_->GetStatus());
+    // Made with no link to the server: nothing asked, nothing awaited.
+    EXPECT_EQ(GSOOnlineGroup::kNotConnected, group_->GetStatus());
     // Two "UserAdded" and one "UsersChange".
     EXPECT_EQ(3u, Read({{"Ann", 1}, {"Bob", 255}, {"Cy", 2}}, false));
     EXPECT_EQ((std::vector<std::string>{"Ann:1", "Cy:2"}), Names());
@@ -129,6 +130,64 @@ TEST_F(GroupUserListTest, TheGroupClosesWhenItsOwnerLeavesTheEndpoint)
     EXPECT_EQ(nullptr, group_->Owner());
     // A closed group cannot be asked for again.
     EXPECT_TRUE(!group_->IsIdle() && group_->MatchesId(Nyx::PString("g-1")));
+}
+
+// A group's request that could not go out, or went down with the link, is
+// not waiting for an answer: the group stays (or becomes) unconnected and
+// the answer to another group's request is not taken for its own.
+TEST_F(GroupUserListTest, OnlyARequestOnTheLinkAwaitsTheServersAnswer)
+{
+    OnlineAccessClientEndpoint& endpoint = OnlineAccessClientEndpoint::Instance();
+    TMEPeer peer;
+    std::vector<GSOOnlineGroup*> groups;
+    // The link is taken down and the groups released however the test ends.
+    struct CleanUp {
+        OnlineAccessClientEndpoint& endpoint;
+        std::vector<GSOOnlineGroup*>& groups;
+        ~CleanUp()
+        {
+            endpoint.Disconnect();
+            for (GSOOnlineGroup* group : groups)
+                GSRuntime::ReleasePart(group->GetInstance());
+        }
+    } cleanUp{endpoint, groups};
+    auto create = [&](const char* id) {
+        GSOOnlineGroup* group = GSOOnlineGroup::Create(owner_, Nyx::PString(id));
+        if (group)
+            groups.push_back(group);
+        return group;
+    };
+
+    GSOOnlineGroup* early = create("");
+    ASSERT_NE(nullptr, early);
+    EXPECT_EQ(GSOOnlineGroup::kNotConnected, early->GetStatus());
+    EXPECT_FALSE(early->IsIdle());
+
+    endpoint.Attach(&peer);
+    GSOOnlineGroup* created = create("");
+    ASSERT_NE(nullptr, created);
+    EXPECT_EQ(GSOOnlineGroup::kRequested, created->GetStatus());
+    // The server's answer to the create request: sequence 1, its new id and
+    // no users.
+    TBuffer answer;
+    answer.WriteUInt8(1);
+    answer.WriteUInt8(0);
+    answer.WriteUInt8(OnlineAccessClientEndpoint::kCreateGroup);
+    answer.WritePString(Nyx::PString("group-9"));
+    answer.WriteUInt16(0);
+    endpoint.ReceiveDatagram(answer.GetBuffer()->Data(), answer.GetBuffer()->DataLength());
+    EXPECT_EQ(GSOOnlineGroup::kOpen, created->GetStatus());
+    EXPECT_EQ("group-9", created->GroupId().Str());
+    EXPECT_EQ(GSOOnlineGroup::kNotConnected, early->GetStatus());
+
+    GSOOnlineGroup* opening = create("g-2");
+    ASSERT_NE(nullptr, opening);
+    EXPECT_EQ(GSOOnlineGroup::kRequested, opening->GetStatus());
+    const size_t before = context_->Router()->ImmediateCount();
+    endpoint.Disconnect();
+    EXPECT_EQ(GSOOnlineGroup::kNotConnected, opening->GetStatus());
+    EXPECT_EQ(before + 1, context_->Router()->ImmediateCount());  // its "StatusChange"
+    EXPECT_EQ(GSOOnlineGroup::kOpen, created->GetStatus());
 }
 
 TEST(OfflineOutboxTest, NewChildrenTakeTheSmallestFreeNumbers)

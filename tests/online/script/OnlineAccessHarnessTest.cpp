@@ -37,6 +37,37 @@ class Test isclass KestroScriptBase {
     return s.GetNamedTagAsKUID("k");
   }
 
+  // Soups the binary form cannot carry whole: one nested a level deeper
+  // than the limit, one with a tag name of 255 bytes (beside a tag "v").
+  Soup Deep(void) {
+    Soup top = Constructors.NewSoup();
+    Soup at = top;
+    int i;
+    for (i = 0; i <= 1000; i++) {
+      Soup next = Constructors.NewSoup();
+      at.SetNamedSoup("c", next);
+      at = next;
+    }
+    return top;
+  }
+
+  Soup LongNamed(void) {
+    string name = "";
+    int i;
+    for (i = 0; i < 255; i++)
+      name = name + "n";
+    Soup s = Constructors.NewSoup();
+    s.SetNamedTag(name, 1);
+    s.SetNamedTag("v", 8);
+    return s;
+  }
+
+  thread void Refuse(OnlineAccess oa, int which) {
+    if (which == 1) oa.SetLocalData("Key", LongNamed());
+    if (which == 2) oa.PostOfflineMessage(Deep());
+    Log("refusal " + which + " went on");
+  }
+
   thread void Run(void) {
     Library lib = GetLibrary(K("<kuid:600001:1>"));
     string[] words = new string[2];
@@ -51,6 +82,9 @@ class Test isclass KestroScriptBase {
     string name = "x";
     Log("before " + oa.CollectMessage(name, s) + " [" + name + "] " + oa.GetStatus());
 
+    // Asked for before there is a link: the request cannot go out.
+    OnlineGroup early = oa.CreateGroup();
+    Log("early " + early.GetStatus());
     oa.Connect();
     Log("status at once " + oa.GetStatus());
     int i = 0;
@@ -72,6 +106,8 @@ class Test isclass KestroScriptBase {
     Soup back = Constructors.NewSoup();
     oa.GetLocalData("KEY", back);
     Log("local " + back.GetNamedTagAsInt("v"));
+    Refuse(oa, 1);
+    Refuse(oa, 2);
 
     Soup box = Constructors.NewSoup();
     Log("inbox " + oa.CollectOfflineMessage(box) + " " + box.GetNamedTagAsInt("m"));
@@ -86,6 +122,7 @@ class Test isclass KestroScriptBase {
       i++;
     }
     Log("group " + g.GetStatus() + " [" + g.GetOnlineGroupCookie() + "]");
+    Log("early after " + early.GetStatus());
     g.AddUser("Ann");
     g.AddUser("Ann");
     g.AddUser("ann");
@@ -110,8 +147,11 @@ class Test isclass KestroScriptBase {
       i++;
     }
     Log("group collected " + r + " " + got.GetNamedTagAsInt("g"));
-    // The group's post has drained away by now.
-    Sleep(1.5);
+    Log("uncarried posts " + oa.PostMessage("bob", Deep()) + " " + g.PostMessage(LongNamed()));
+    oa.GetLocalData("KEY", back);
+    Log("local after " + back.GetNamedTagAsInt("v"));
+    // The three posts have drained away by now.
+    Sleep(3.5);
     int tried = 0;
     int refused = 0;
     i = 0;
@@ -232,6 +272,7 @@ TEST_F(OnlineAccessHarnessTest, LogsInPostsCollectsKeepsLocalDataAndOpensAGroup)
              "ScriptLog> token true true",
              "ScriptLog> one object true",
              "ScriptLog> before 1 [] 0",
+             "ScriptLog> early 0",
              "ScriptLog> status at once 0",
              "ScriptLog> online 7 ann",
              "OnlineAccessClientEndpoint::AddClient> replaying stored message for <kuid:600001:1>",
@@ -245,10 +286,16 @@ TEST_F(OnlineAccessHarnessTest, LogsInPostsCollectsKeepsLocalDataAndOpensAGroup)
              "ScriptLog> outbox 0",
              "ScriptLog> creating 1 []",
              "ScriptLog> group 2 [group-1]",
+             "ScriptLog> early after 0",
              "ScriptLog> added 2 1 -1",
              "ScriptLog> users 2 Ann 1 [] 0",
              "ScriptLog> group post 0",
              "ScriptLog> group collected 0 3",
+             // Refused whole rather than sent or kept without what did not fit.
+             "ScriptLog> uncarried posts 4 4",
+             "ScriptLog> OnlineAccess.SetLocalData> soup has a tag name too long or is nested too deep",
+             "ScriptLog> OnlineAccess.PostOfflineMessage> soup is nested too deep",
+             "ScriptLog> local after 7",
              "ScriptLog> posts 61 1",
              "ScriptLog> after a second 0",
              "ScriptLog> after disconnect 3 1",
@@ -256,6 +303,7 @@ TEST_F(OnlineAccessHarnessTest, LogsInPostsCollectsKeepsLocalDataAndOpensAGroup)
          })
         EXPECT_TRUE(Has(run.out, line)) << line << "\n" << run.out;
     EXPECT_FALSE(Has(run.out, "Could not resolve native link")) << run.out;
+    EXPECT_FALSE(Has(run.out, "went on")) << run.out;
 
     // AddUser sent "Ann" and "ann" once each; the second "Ann" and the
     // removal of an absent name sent nothing.

@@ -1,9 +1,12 @@
 // Soup: names stored lower-case, the getters' defaults, every lock text,
-// shared and copied sub-soups, and the refusal of a soup below itself.
+// shared and copied sub-soups, the refusal of a soup below itself, and a
+// copy of a soup too deep to copy, which leaves its target as it was.
 include "Kestro.gs"
 
 class Test isclass KestroScriptBase {
   Soup locked;
+  Soup deep;
+  Soup kept;
 
   thread void Run(int which) {
     Soup s = Constructors.NewSoup();
@@ -27,6 +30,8 @@ class Test isclass KestroScriptBase {
       s.SetNamedSoup("t", t);
       t.SetNamedSoup("back", s);
     }
+    if (which == 15) kept.Copy(deep);
+    if (which == 16) Log("kept " + kept.CountTags() + " " + kept.GetNamedTagAsInt("k"));
     Log("case " + which + " went on");
   }
 
@@ -67,7 +72,17 @@ class Test isclass KestroScriptBase {
     Log("cleared: " + dup.CountTags());
 
     int i;
-    for (i = 1; i <= 14; i++) Run(i);
+    deep = Constructors.NewSoup();
+    Soup at = deep;
+    for (i = 0; i <= 1000; i++) {
+      Soup next = Constructors.NewSoup();
+      at.SetNamedSoup("c", next);
+      at = next;
+    }
+    kept = Constructors.NewSoup();
+    kept.SetNamedTag("k", 8);
+
+    for (i = 1; i <= 16; i++) Run(i);
   }
 };
 
@@ -97,3 +112,6 @@ class Test isclass KestroScriptBase {
 // expect log: null object at parameter 1 (file Soup.gs)
 // expect log: Soup.SetNamedTag> sub-soup parameter contains this soup (file Soup.gs)
 // expect log: Soup.SetNamedTag> sub-soup parameter contains this soup (file Soup.gs)
+// expect log: Soup.Copy> soup parameter is nested too deep (file Soup.gs)
+// expect log: kept 1 8
+// expect log: case 16 went on
