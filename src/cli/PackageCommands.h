@@ -10,6 +10,7 @@
 #include "config/kuid/KUIDRing.h"
 #include "nyx/files/File.h"
 #include "nyx/base/String.h"
+#include "platform/FileConfinement.h"
 
 class ResultsLog;
 
@@ -19,7 +20,7 @@ class ResultsLog;
 // no deeper than kMaxInstallDepth folders. The search stops after any
 // entry once `cancel` is given and set. False when the daemon reported an
 // install as failed.
-constexpr int kMaxInstallDepth = 64;
+constexpr int kMaxInstallDepth = Platform::kMaxAssetFolderDepth;
 bool InstallFromPath(const Nyx::File::Path& folder, ResultsLog& log, const std::atomic<bool>* cancel = nullptr);
 
 // One asset into a package file of its own. A failed export or write is an

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -419,6 +420,65 @@ TEST(FileTest, SubstMounts)
     File::Subst::RemoveAll();
     EXPECT_TRUE(File::Subst::Lookup(PString("one")).Empty());
     EXPECT_TRUE(File::Subst::Lookup(PString("two")).Empty());
+}
+
+// A file taken inside a mount is named by content data: it stays inside the
+// folder of its first component (an asset's folder in a data folder), links
+// are followed only within it, and only regular files open.
+TEST(FileTest, FilesInsideAMountStayInTheirAssetFolder)
+{
+    TempFolder dir;
+    dir.Write("root/local/asset/tex/body.bmp", "body");
+    dir.Write("root/local/asset/top.bmp", "top");
+    dir.Write("root/local/other/x.bmp", "other");
+    dir.Write("root/local/loose.bmp", "loose");
+    dir.Write("outside/secret.bmp", "secret");
+    std::filesystem::create_symlink(dir / "outside", dir / "root/local/asset/ext");
+    std::filesystem::create_symlink(dir / "outside", dir / "root/local/linked");
+    std::filesystem::create_symlink("tex/body.bmp", dir / "root/local/asset/near.bmp");
+    ASSERT_EQ(::mkfifo((dir / "root/local/asset/pipe.bmp").c_str(), 0600), 0);
+    File::Subst::Add(PString("kestrotestlocal"), File::Path(dir / "root/local"));
+
+    struct Case {
+        const char* base;  // a mount, or a folder below the temporary folder
+        const char* path;
+        const char* text;  // nullptr: refused
+    } cases[] = {
+        {"kestrotestlocal", "asset/tex/body.bmp", "body"},
+        {"kestrotestlocal", "asset/tex/../top.bmp", "top"},
+        {"kestrotestlocal", "ASSET/Near.bmp", "body"},
+        {"kestrotestlocal", "loose.bmp", "loose"},
+        {"kestrotestlocal", "asset/tex/../../other/x.bmp", nullptr},
+        {"kestrotestlocal", "asset/../../../outside/secret.bmp", nullptr},
+        {"kestrotestlocal", "../../outside/secret.bmp", nullptr},
+        {"kestrotestlocal", "asset/ext/secret.bmp", nullptr},
+        {"kestrotestlocal", "linked/secret.bmp", nullptr},
+        {"kestrotestlocal", "asset/pipe.bmp", nullptr},
+        {"kestrotestlocal", "asset/tex", nullptr},
+        {"root/local/asset", "tex/body.bmp", "body"},
+        {"root/local/asset", "ext/secret.bmp", nullptr},
+        {"root/local/asset", "../other/x.bmp", nullptr},
+    };
+    for (const Case& c : cases) {
+        const std::string base = std::string(c.base).find('/') == std::string::npos ? c.base : dir / c.base;
+        File f;
+        const bool opened = f.Open(PString(base), File::Path(c.path), File::kModeRead);
+        EXPECT_EQ(opened, c.text != nullptr) << c.base << " " << c.path;
+        if (opened && c.text) {
+            EXPECT_EQ(ReadAll(f), c.text) << c.path;
+        }
+    }
+
+    // Nothing is written out of the folder either.
+    File f;
+    EXPECT_FALSE(f.Open(PString("kestrotestlocal"), File::Path("asset/ext/new.texture"), File::kModeWrite));
+    EXPECT_FALSE(f.Open(PString("kestrotestlocal"), File::Path("asset/../../new.texture"), File::kModeWrite));
+    EXPECT_TRUE(f.Open(PString("kestrotestlocal"), File::Path("asset/tex/new.texture"), File::kModeWrite));
+    f.Close();
+    EXPECT_TRUE(dir.Has("root/local/asset/tex/new.texture"));
+    EXPECT_FALSE(dir.Has("outside/new.texture"));
+    EXPECT_FALSE(dir.Has("root/new.texture"));
+    File::Subst::Remove(PString("kestrotestlocal"));
 }
 
 }  // namespace

@@ -10,13 +10,16 @@
 #include <map>
 #include <vector>
 
+#include "platform/FileConfinement.h"
+#include "platform/VisitedFolders.h"
+
 namespace fs = std::filesystem;
 
 namespace kaddaemon {
 namespace {
 
 // Folders nested deeper than this are taken for a loop of links.
-constexpr int kMaxDepth = 64;
+constexpr int kMaxDepth = Platform::kMaxAssetFolderDepth;
 
 bool SyncFile(const fs::path& file)
 {
@@ -27,7 +30,63 @@ bool SyncFile(const fs::path& file)
     return ::close(fd) == 0 && ok;
 }
 
-bool CopyTree(const fs::path& from, const fs::path& to, int depth, std::string& error, const CopyObserver& observer)
+// One copy of a folder tree. Real folders are copied where they stand;
+// links to folders wait until the real tree is copied, so that a link never
+// takes the place of the folder it names.
+class FolderCopy {
+public:
+    FolderCopy(const fs::path& top, const CopyObserver& observer, std::vector<std::string>* skipped)
+        : top_(top), rule_(top.string()), observer_(observer), skipped_(skipped)
+    {
+    }
+
+    bool Run(const fs::path& to, std::string& error)
+    {
+        visited_.Enter(top_.string());
+        if (!Tree(top_, to, 0, error))
+            return false;
+        // Links to folders, in the order met; following one may add more.
+        for (size_t i = 0; i < linked_.size(); ++i) {
+            const Linked link = linked_[i];
+            if (!visited_.Enter(link.real))
+                continue;
+            if (!Tree(link.from, link.to, link.depth, error))
+                return false;
+            if (!SyncFolder(link.to.parent_path().string())) {
+                error = "cannot sync " + link.to.parent_path().string();
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    struct Linked {
+        fs::path from;
+        fs::path to;
+        std::string real;
+        int depth;
+    };
+
+    bool Tree(const fs::path& from, const fs::path& to, int depth, std::string& error);
+
+    void Skip(const fs::path& entry)
+    {
+        if (skipped_) {
+            std::error_code ec;
+            skipped_->push_back(fs::relative(entry, top_, ec).string());
+        }
+    }
+
+    fs::path top_;
+    Platform::FileConfinement rule_;
+    Platform::VisitedFolders visited_;
+    const CopyObserver& observer_;
+    std::vector<std::string>* skipped_;
+    std::vector<Linked> linked_;
+};
+
+bool FolderCopy::Tree(const fs::path& from, const fs::path& to, int depth, std::string& error)
 {
     std::error_code ec;
     if (depth > kMaxDepth) {
@@ -50,23 +109,31 @@ bool CopyTree(const fs::path& from, const fs::path& to, int depth, std::string& 
     std::sort(entries.begin(), entries.end());
     for (const fs::path& entry : entries) {
         fs::path target = to / entry.filename();
+        const bool link = fs::is_symlink(fs::symlink_status(entry, ec));
+        const std::string real = link ? rule_.Resolve(entry.string()) : std::string();
+        if (link && real.empty()) {
+            Skip(entry);
+            continue;
+        }
         fs::file_type type = fs::status(entry, ec).type();
-        if (type == fs::file_type::directory) {
-            if (!CopyTree(entry, target, depth + 1, error, observer))
+        if (type == fs::file_type::directory && link) {
+            linked_.push_back({entry, target, real, depth + 1});
+        } else if (type == fs::file_type::directory) {
+            if (visited_.Enter(entry.string()) && !Tree(entry, target, depth + 1, error))
                 return false;
         } else if (type == fs::file_type::regular) {
             if (!fs::copy_file(entry, target, ec) || !SyncFile(target)) {
                 error = "cannot copy " + entry.string() + (ec ? ": " + ec.message() : std::string());
                 return false;
             }
-            if (observer)
-                observer(target.string());
+            if (observer_)
+                observer_(target.string());
         } else {
             error = entry.string() + " is neither a file nor a folder" + (ec ? ": " + ec.message() : std::string());
             return false;
         }
     }
-    if (!SyncFolder(to)) {
+    if (!SyncFolder(to.string())) {
         error = "cannot sync " + to.string();
         return false;
     }
@@ -116,9 +183,10 @@ bool SyncFolder(const std::string& folder)
 }
 
 bool CopyFolderDurably(const std::string& from, const std::string& to, std::string& error,
-                       const CopyObserver& observer)
+                       const CopyObserver& observer, std::vector<std::string>* skipped)
 {
-    return CopyTree(from, to, 0, error, observer);
+    FolderCopy copy(from, observer, skipped);
+    return copy.Run(to, error);
 }
 
 bool SameFolderContents(const std::string& a, const std::string& b)

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kaddaemon {
 
@@ -14,11 +15,16 @@ using CopyObserver = std::function<void(const std::string& file)>;
 // cannot be opened or the sync fails.
 bool SyncFolder(const std::string& folder);
 
-// Copies the folder `from` to the new folder `to`, following links, with
-// every file and every folder of the copy synced before it returns true.
-// On failure `error` tells why and part of `to` may exist.
+// Copies the folder `from` to the new folder `to`, with every file and
+// every folder of the copy synced before it returns true. A link is
+// followed only when its target lies inside `from`, and each real folder
+// is copied once (a link to a folder copied already is left out); a link
+// whose target is missing or lies outside is left out, and its path below
+// `from` added to `skipped` when that is given. Folders nested deeper than
+// Platform::kMaxAssetFolderDepth make the copy fail. On failure `error`
+// tells why and part of `to` may exist.
 bool CopyFolderDurably(const std::string& from, const std::string& to, std::string& error,
-                       const CopyObserver& observer = {});
+                       const CopyObserver& observer = {}, std::vector<std::string>* skipped = nullptr);
 
 // True when both folders hold the same tree: the same names, each a folder
 // in both or a file with the same bytes in both (links followed).

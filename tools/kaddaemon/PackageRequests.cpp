@@ -30,6 +30,7 @@
 #include "kaddaemon/AssetFolders.h"
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/RequestTable.h"
+#include "platform/FileConfinement.h"
 
 namespace fs = std::filesystem;
 
@@ -39,7 +40,7 @@ namespace {
 constexpr uint32_t kNumbers[] = {29, 39, 40, 48};
 
 // Folders nested deeper than this are not exported.
-constexpr int kMaxDepth = 64;
+constexpr int kMaxDepth = Platform::kMaxAssetFolderDepth;
 // The level of the exported LZSS streams: the fastest coded level, whose
 // streams are hardly larger than the default level's.
 constexpr uint32_t kExportLevel = 1;
@@ -493,6 +494,7 @@ void ServeInstallFolder(AssetStore& store, uint32_t transactionId, TStream& requ
     std::string error;
     bool installed = false;
     ChunkRef config;
+    std::vector<std::string> skipped;
     std::error_code ec;
     if (folder.empty() || folder[0] != '/')
         error = "The folder to install is not given as an absolute path.";
@@ -504,12 +506,22 @@ void ServeInstallFolder(AssetStore& store, uint32_t transactionId, TStream& requ
         error = "The config in " + folder + " names no KUID.";
     else
         installed = InstallAsset(store, kuid, TagText(config, "username"),
-                                 [&folder](const std::string& target, std::string& why) {
-                                     return CopyFolderDurably(folder, target, why);
+                                 [&folder, &skipped](const std::string& target, std::string& why) {
+                                     skipped.clear();
+                                     return CopyFolderDurably(folder, target, why, {}, &skipped);
                                  },
                                  error);
-    if (!installed)
+    if (!installed) {
         SendError(notes, transactionId, error);
+    } else if (!skipped.empty() && notes) {
+        // What the copy left out is said, as a warning each.
+        ResultsLog log;
+        for (const std::string& link : skipped)
+            ResultsLog::AddResult(log, ResultsLog::kWarning,
+                                  Nyx::String("Skipped the link '" + link + "' of " + folder +
+                                              ": its target is missing or lies outside the asset's folder."));
+        SendResults(notes, transactionId, log);
+    }
     WriteKUID(reply, installed ? kuid : KUID::Null);
     reply.WriteBool(installed);
 }

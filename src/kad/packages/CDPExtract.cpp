@@ -21,6 +21,7 @@
 #include "kad/packages/CDP.h"
 #include "kad/packages/PackageSafety.h"
 #include "nyx/files/File.h"
+#include "platform/FileConfinement.h"
 
 namespace {
 
@@ -28,6 +29,8 @@ const char kUnknownType[] = "Unknown data type encountered. Content package may 
 const char kWriteError[] = "Unable to write content files to disk";
 const char kDecompressError[] = "Failed to decompress data. Content package may be damaged";
 const char kUnknownCompression[] = "Unknown compression type encountered. Content package may be damaged";
+const char kTooDeep[] = "Folders nested deeper than 64 levels cannot be installed. Content package may be damaged";
+static_assert(Platform::kMaxAssetFolderDepth == 64, "the text above names the limit");
 
 // The bytes in front of a compressed file's LZSS stream: the file's size.
 constexpr uint32_t kSizePrefix = 4;
@@ -187,8 +190,12 @@ Nyx::String ExtractFolderAt(int folderFd, const ChunkRef& files, std::string& be
             if (!below.empty())
                 below += '/';
             below += name.View();
-            if (IsSafeFolderPath(below.c_str())) {
-                Descriptor sub(level < kMaxTreeDepth ? OpenSubFolder(folderFd, name.c_str()) : -1);
+            if (level >= Platform::kMaxAssetFolderDepth) {
+                // What installs must also export and open for edit, which
+                // go no deeper.
+                result = kTooDeep;
+            } else if (IsSafeFolderPath(below.c_str())) {
+                Descriptor sub(OpenSubFolder(folderFd, name.c_str()));
                 if (sub.Get() < 0) {
                     result = kWriteError;
                 } else {

@@ -11,7 +11,9 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 
+#include "platform/FileConfinement.h"
 #include "platform/PathLookup.h"
 
 namespace Nyx {
@@ -319,41 +321,117 @@ File::~File() { Close(); }
 
 bool File::Open(const Path& path, uint32_t mode, uint32_t flags) { return Open(PString(), path, mode, flags); }
 
-bool File::Open(const PString& base, const Path& path, uint32_t mode, uint32_t flags)
+namespace {
+
+// The open(2) flags of an engine open mode; -1 for a mode that asks for
+// neither reading nor writing.
+int OpenFlags(uint32_t mode)
 {
-    Close();
+    const bool write = (mode & 0x0F) != 0;
+    const bool read = (mode & 0x10) != 0 || (mode & 0x0F) == 0x0F;
+    const bool create = (mode & 0x300) != 0;
+    if (!write && !read)
+        return -1;
+    int oflags = read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
+    if (create)
+        oflags |= O_CREAT | (write ? O_TRUNC : 0);
+    return oflags;
+}
+
+}  // namespace
+
+bool File::ContentRule(const PString& base, const Path& path, Platform::FileConfinement& rule, std::string& full)
+{
+    Path folder = Subst::Lookup(base);
+    if (folder.Empty())
+        folder = Path(base);
+    std::string_view rel = path.View();
+    while (!rel.empty() && rel.front() == '/')
+        rel.remove_prefix(1);
+    // A name with a folder part keeps its first component: no ".." may take
+    // it away.
+    size_t parts = 0;
+    for (size_t at = 0; at <= rel.size() && parts < 2;) {
+        size_t end = rel.find('/', at);
+        if (end == std::string_view::npos)
+            end = rel.size();
+        const std::string_view part = rel.substr(at, end - at);
+        if (!part.empty() && part != ".")
+            ++parts;
+        at = end + 1;
+    }
+    const std::optional<std::string> clean = Platform::ResolveDots(rel, parts > 1 ? 1 : 0);
+    if (!clean || clean->empty())
+        return false;
+    const size_t slash = clean->find('/');
+    if (slash == std::string::npos) {
+        rule = Platform::FileConfinement(folder.View());
+    } else {
+        Path first = folder;
+        first.AddPath(std::string_view(*clean).substr(0, slash));
+        const std::string inside = Platform::FileConfinement(folder.View()).Resolve(first.View());
+        if (inside.empty())
+            return false;
+        rule = Platform::FileConfinement(inside);
+    }
+    if (!rule.HasRoots())
+        return false;
+    Path joined = folder;
+    joined.AddPath(*clean);
+    full = joined.Str();
+    return true;
+}
+
+bool File::Adopt(int fd, const Path& path, const PString& base, uint32_t mode, uint32_t flags)
+{
     path_ = path;
     base_ = base;
     mode_ = mode;
     flags_ = flags;
-
-    bool write = (mode & 0x0F) != 0;
-    bool read = (mode & 0x10) != 0 || (mode & 0x0F) == 0x0F;
-    bool create = (mode & 0x300) != 0;
-    if (!write && !read)
-        return false;
-    Path full = Combine(base, path);
-    if (full.Empty())
-        return false;
-    std::string real = create ? Platform::PathForCreate(full.View()) : Platform::FindExisting(full.View());
-    if (real.empty())
-        return false;
-
-    int oflags = O_CLOEXEC | (read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY);
-    if (create)
-        oflags |= O_CREAT | (write ? O_TRUNC : 0);
-    int fd = OpenRetry(real.c_str(), oflags, 0666);
     if (fd < 0)
         return false;
+    fd_ = fd;
+    eof_ = false;
+    return true;
+}
+
+bool File::Open(const PString& base, const Path& path, uint32_t mode, uint32_t flags)
+{
+    Close();
+    const int oflags = OpenFlags(mode);
+    if (oflags < 0) {
+        Adopt(-1, path, base, mode, flags);
+        return false;
+    }
+    if (!base.Empty()) {
+        Platform::FileConfinement rule;
+        std::string full;
+        const int fd = ContentRule(base, path, rule, full) ? rule.Open(full, oflags) : -1;
+        return Adopt(fd, path, base, mode, flags);
+    }
+
+    std::string real;
+    if (!path.Empty())
+        real = (oflags & O_CREAT) ? Platform::PathForCreate(path.View()) : Platform::FindExisting(path.View());
+    if (real.empty())
+        return Adopt(-1, path, base, mode, flags);
+    int fd = OpenRetry(real.c_str(), oflags | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return Adopt(-1, path, base, mode, flags);
     // A folder opens read-only on this system but is no file to read.
     struct stat st;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
-        return false;
+        fd = -1;
     }
-    fd_ = fd;
-    eof_ = false;
-    return true;
+    return Adopt(fd, path, base, mode, flags);
+}
+
+bool File::Open(const Platform::FileConfinement& rule, const Path& path, uint32_t mode)
+{
+    Close();
+    const int oflags = OpenFlags(mode);
+    return Adopt(oflags < 0 ? -1 : rule.Open(path.View(), oflags), path, PString(), mode, 0);
 }
 
 void File::Close()

@@ -5,6 +5,13 @@
 // from the working folder. Opening an existing file falls back to a
 // case-insensitive match of each missing component (first match in byte
 // order); new files are created with the name as given.
+//
+// A file opened inside a mount (or inside a folder given as the base) is a
+// file of the content, named by data that is not to be trusted; it is held
+// to the rule of Platform::FileConfinement. A name with a folder part must
+// stay inside the folder of its first component (in a data folder, the
+// asset's folder), and that folder inside the mount's; a plain name must lie
+// in the mount's folder. Only regular files open.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +21,10 @@
 
 #include "nyx/base/PString.h"
 #include "nyx/base/String.h"
+
+namespace Platform {
+class FileConfinement;
+}
 
 namespace Nyx {
 
@@ -136,9 +147,12 @@ public:
     File& operator=(const File&) = delete;
 
     // Opens a path; a non-empty base names a mount (or, failing that, a
-    // folder) the path is taken inside. Flags are kept and otherwise unused.
+    // folder) the path is taken inside, under the content's rule above.
+    // Flags are kept and otherwise unused.
     bool Open(const Path& path, uint32_t mode, uint32_t flags = 0);
     bool Open(const PString& base, const Path& path, uint32_t mode, uint32_t flags = 0);
+    // Opens a regular file that the rule allows.
+    bool Open(const Platform::FileConfinement& rule, const Path& path, uint32_t mode);
     void Close();
 
     // Transfer size * count bytes; the result is the number of bytes moved.
@@ -169,6 +183,11 @@ public:
     // The real file-system path of base + path (mount or folder resolved,
     // case-insensitive fallback applied when the file exists).
     static std::string Resolve(const PString& base, const Path& path);
+    // The rule a path inside a mount (or a folder given as the base) is held
+    // to, and the full path to open under it; false when the path leaves
+    // the folder it must stay in.
+    static bool ContentRule(const PString& base, const Path& path, Platform::FileConfinement& rule,
+                            std::string& full);
     // 0 when the file or folder exists, non-zero otherwise.
     static int Exists(const Path& path);
     static int Exists(const PString& base, const Path& path);
@@ -182,6 +201,8 @@ public:
     static int64_t FileSize(const Path& path);
 
 private:
+    bool Adopt(int fd, const Path& path, const PString& base, uint32_t mode, uint32_t flags);
+
     Handle fd_ = kInvalidHandle;
     Path path_;
     PString base_;

@@ -2,22 +2,27 @@
 
 #include <deque>
 #include <memory>
+#include <sys/stat.h>
 
 #include "config/results/ResultsLog.h"
 #include "config/tree/TDBContainerTag.h"
 #include "core/text/FileNameText.h"
 #include "core/threads/JobQueue.h"
+#include "platform/FileConfinement.h"
+#include "platform/VisitedFolders.h"
 #include "resources/textures/CompressAsciiResource.h"
 #include "resources/textures/KADTextureConvertFileRPC.h"
 
 namespace {
 
-// Folders nested deeper than this (a link back up, say) are not searched.
-constexpr int kMaxFolderDepth = 64;
-
 class ConvertWalk {
 public:
-    ConvertWalk(const Nyx::PString& archiveName, ResultsLog& log) : archiveName_(archiveName), log_(log) {}
+    // Only what lies in the folder walked is converted, each real folder
+    // once; links out of it, FIFOs, sockets and devices are passed over.
+    ConvertWalk(const Nyx::PString& archiveName, const Nyx::File::Path& top, ResultsLog& log)
+        : archiveName_(archiveName), rule_(Nyx::File::Resolve(archiveName, top)), log_(log)
+    {
+    }
 
     // False when this folder or one below could not be searched.
     bool Folder(const Nyx::File::Path& folder, int depth);
@@ -38,6 +43,8 @@ private:
     }
 
     Nyx::PString archiveName_;
+    Platform::FileConfinement rule_;
+    Platform::VisitedFolders visited_;
     ResultsLog& log_;
     std::deque<std::unique_ptr<KADTextureConvertFileRPC>> pending_;
     bool allConverted_ = true;
@@ -55,14 +62,20 @@ bool ConvertWalk::Folder(const Nyx::File::Path& folder, int depth)
                               &parameters);
         return false;
     }
+    if (depth == 0)
+        visited_.Enter(rule_.Resolve(Nyx::File::Resolve(archiveName_, folder)));
     bool searched = true;
     while (find.Next()) {
         Nyx::File::Path entry = folder;
         entry.AddPath(find.Name());
-        if (find.IsFolder()) {
-            if (depth < kMaxFolderDepth && !Folder(entry, depth + 1))
+        const std::string real = rule_.Resolve(Nyx::File::Resolve(archiveName_, entry));
+        struct stat st;
+        if (real.empty() || ::stat(real.c_str(), &st) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            if (depth < Platform::kMaxAssetFolderDepth && visited_.Enter(real) && !Folder(entry, depth + 1))
                 searched = false;
-        } else if (IsTextureTxtFile(find.Name())) {
+        } else if (S_ISREG(st.st_mode) && IsTextureTxtFile(find.Name())) {
             // Each open file holds its decoded image until its clean-up:
             // a large tree must not hold them all at once.
             if (pending_.size() >= TextureConvertOpenLimit())
@@ -85,7 +98,7 @@ uint32_t TextureConvertFolder(const Nyx::PString& archiveName, const Nyx::File::
 uint32_t RunTextureConvertFolder(const Nyx::PString& archiveName, const Nyx::File::Path& folder, ResultsLog& log)
 {
     RegisterTextureConvertResourceType();
-    ConvertWalk walk(archiveName, log);
+    ConvertWalk walk(archiveName, folder, log);
     const bool searched = walk.Folder(folder, 0);
     const bool converted = walk.Finish();
     return searched && converted ? kTexturesConverted : kTexturesNotConverted;

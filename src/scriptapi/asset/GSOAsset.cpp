@@ -328,10 +328,9 @@ void GSOAsset::NativeLoadImage(GSThread& thread)
     Nyx::PString archive;
     Nyx::File::Path folder;
     GSOImage* image = nullptr;
-    if (handle.IsValid() && KADRequests::GetAssetFolder(handle, archive, folder)) {
-        folder.AddPath(name);
-        image = GSOImage::CreateFromFile(Context(), archive, Nyx::PString(folder.c_str()));
-    }
+    // Taken inside the folder, so that no link leads the load out of it.
+    if (handle.IsValid() && KADRequests::GetAssetFolder(handle, archive, folder))
+        image = GSOImage::CreateFromFile(Context(), Nyx::PString(folder.View()), Nyx::PString(name));
     handle.Release();
     ScriptObjects::PushNew(thread, image);
 }

@@ -288,7 +288,11 @@ bool KestroBaseSpec::CacheOneScript(const Nyx::PString& archiveName, const Nyx::
 
     ScriptFileStore store;
     const char* text = nullptr;
-    if (store.Open(archiveName, sourcePath) && (!store.IsPacked() || store.Unpack()))
+    // Without an archive the source is taken inside the asset's folder, so
+    // that a link cannot lead the read out of it.
+    const bool opened = archiveName.Empty() ? store.Open(Nyx::PString(folder.View()), Nyx::File::Path(fileName))
+                                            : store.Open(archiveName, sourcePath);
+    if (opened && (!store.IsPacked() || store.Unpack()))
         text = store.GetText();
     if (!text) {
         AddError(log, Format("Unable to read script source file '%s'", sourcePath.Str()));

@@ -76,10 +76,11 @@ GSOImage* GSOImage::Create(GSRuntime::GSContext* context)
     return ScriptObjects::Adopt(new GSOImage(context), ScriptClass(), context);
 }
 
-GSOImage* GSOImage::CreateFromFile(GSRuntime::GSContext* context, const Nyx::PString&, const Nyx::PString& path)
+GSOImage* GSOImage::CreateFromFile(GSRuntime::GSContext* context, const Nyx::PString& folder,
+                                   const Nyx::PString& path)
 {
     auto bitmap = std::make_unique<Nyx::Bitmap>();
-    if (!bitmap->Load(Nyx::File::Path(path.c_str())))
+    if (!bitmap->Load(folder, Nyx::File::Path(path.c_str())))
         return nullptr;
     GSOImage* image = Create(context);
     if (image)

@@ -32,9 +32,10 @@ public:
     // A new image with the script class attached, owned by its instance
     // (one count, the caller's); null without the class.
     static GSOImage* Create(GSRuntime::GSContext* context);
-    // A new image loaded from the file `path` (`unused` is not read); null
-    // when the file does not load.
-    static GSOImage* CreateFromFile(GSRuntime::GSContext* context, const Nyx::PString& unused,
+    // A new image loaded from the file `path`, taken inside `folder` (and
+    // held to the content's file rule, nyx/files/File.h) when one is given;
+    // null when the file does not load.
+    static GSOImage* CreateFromFile(GSRuntime::GSContext* context, const Nyx::PString& folder,
                                     const Nyx::PString& path);
 
     // Clamped to 0..1, scaled to a byte and rounded.

@@ -4,8 +4,10 @@
 #include <string>
 
 #include "nyx/files/File.h"
+#include "platform/FileConfinement.h"
 #include "tetlib/data/AssetPaths.h"
 #include "tetlib/mesh/MeshData.h"
+#include "tetlib/rules/AssetLocation.h"
 
 namespace TETLib {
 
@@ -29,10 +31,10 @@ bool EndsWithNoCase(std::string_view text, std::string_view end)
 
 // The image the description names on its first "Primary=" line, lower-cased;
 // empty when there is none.
-std::string ReadPrimaryImage(const Nyx::File::Path& description)
+std::string ReadPrimaryImage(const Platform::FileConfinement& rule, const Nyx::File::Path& description)
 {
     Nyx::File file;
-    if (!file.Open(description, Nyx::File::kModeRead))
+    if (!file.Open(rule, description, Nyx::File::kModeRead))
         return {};
     char line[kDescriptionLine];
     while (file.ReadLine(line, sizeof line)) {
@@ -56,6 +58,7 @@ void MeshData::CheckMaterialsAndTextures(const MeshResourceView& resource)
         ReportError("$tet_mesh_failedmaterial", InAssetFolder(material));
 
     const Nyx::File::Path meshPath(meshPath_);
+    const Platform::FileConfinement rule(CurrentAssetFolderPath().View());
     textureRecords_.clear();
     for (const Nyx::PString& name : resource.GetTextureNames()) {
         std::string texture(name.View());
@@ -68,13 +71,13 @@ void MeshData::CheckMaterialsAndTextures(const MeshResourceView& resource)
         relative = LexicallyNormal(relative);
         TextureRecord record{Nyx::PString(relative.View()), Nyx::PString(), false};
         const Nyx::File::Path description = InContentRoot(relative);
-        if (Nyx::File::Exists(description) == 0 && !Nyx::File::IsFolder(description)) {
-            const std::string image = ReadPrimaryImage(description);
+        if (!rule.ResolveFile(description.View()).empty()) {
+            const std::string image = ReadPrimaryImage(rule, description);
             record.image = Nyx::PString(image);
             Nyx::File::Path imagePath(description.Folder());
             imagePath.AddPath(image);
             // An empty name would find the folder itself.
-            record.imageFound = !image.empty() && Nyx::File::Exists(imagePath) == 0 && !Nyx::File::IsFolder(imagePath);
+            record.imageFound = !image.empty() && !rule.ResolveFile(imagePath.View()).empty();
             if (!record.imageFound)
                 ReportError("$tet_mesh_load_texture", InAssetFolder(record.texture));
         }

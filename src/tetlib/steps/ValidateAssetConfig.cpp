@@ -50,7 +50,11 @@ bool ValidateAssetConfig(const Nyx::PString& folderName, const Nyx::File::Path& 
 
     // A config that does not load is checked as an empty one.
     ChunkRef config;
-    LoadConfigFile(config, nullptr, InContentRoot(configPath).c_str());
+    // Read inside the asset's folder, as every file of the asset is.
+    const Nyx::File::Path fullPath = InContentRoot(configPath);
+    const std::string configFolder(fullPath.Folder());
+    const std::string configName(fullPath.FileName());
+    LoadConfigFile(config, configFolder.empty() ? nullptr : configFolder.c_str(), configName.c_str());
 
     static const Nyx::PString kBuildTag("kestro-build");
     static const Nyx::PString kKindTag("kind");

@@ -2,7 +2,10 @@
 
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 
+#include "platform/FileConfinement.h"
+#include "platform/VisitedFolders.h"
 #include "tetlib/container/Reporting.h"
 #include "tetlib/data/AssetBuild.h"
 #include "tetlib/data/AssetPaths.h"
@@ -21,13 +24,10 @@ namespace {
 constexpr int32_t kFirstCurrentBuild = 290;
 // Description lines are read up to this many characters.
 constexpr uint32_t kLineCapacity = 512 + 1;
-// Folders nested deeper than this (a link back up, say) are not searched.
-constexpr int kMaxFolderDepth = 64;
-
 class TextureWalk {
 public:
     TextureWalk(const Nyx::File::Path& base, const Nyx::File::Path& root)
-        : base_(base), root_(LexicallyNormal(root))
+        : base_(base), root_(LexicallyNormal(root)), rule_(root.View())
     {
         root_.EnsureTrailingSeparator();
     }
@@ -54,6 +54,9 @@ private:
 
     Nyx::File::Path base_;
     Nyx::File::Path root_;
+    // Only what lies in the asset's folder is read, each real folder once.
+    Platform::FileConfinement rule_;
+    Platform::VisitedFolders visited_;
     bool ok_ = true;
 };
 
@@ -77,12 +80,20 @@ std::string NameAfter(const std::string& line, size_t prefix)
 
 bool TextureWalk::Folder(const Nyx::File::Path& folder, int depth)
 {
+    if (depth == 0 && !visited_.Enter(rule_.Resolve(folder.View())))
+        return ok_;
     Nyx::File::Find find(Joined(folder, "*"));
     if (!find.Valid())
         return ok_;
     while (find.Next()) {
         const Nyx::File::Path path = Joined(folder, find.Name());
-        if (find.IsFolder() && depth < kMaxFolderDepth)
+        // Links out of the folder, FIFOs, sockets and devices are none of
+        // the asset's files.
+        const std::string real = rule_.Resolve(path.View());
+        struct stat st;
+        if (real.empty() || ::stat(real.c_str(), &st) != 0 || !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)))
+            continue;
+        if (S_ISDIR(st.st_mode) && depth < Platform::kMaxAssetFolderDepth && visited_.Enter(real))
             Folder(path, depth + 1);
         if (HasExtension(find.Name(), "texture"))
             CompiledTexture(path);
@@ -121,7 +132,7 @@ void TextureWalk::Description(const Nyx::File::Path& folder, const Nyx::File::Pa
     std::string alphaLine;
     bool nonAnsi = false;
     Nyx::File file;
-    if (file.Open(path, Nyx::File::kModeRead)) {
+    if (file.Open(rule_, path, Nyx::File::kModeRead)) {
         char line[kLineCapacity];
         while (file.ReadLine(line, kLineCapacity)) {
             if (LineStartsWith(line, "Primary="))
@@ -157,11 +168,11 @@ bool TextureWalk::Image(const Nyx::File::Path& folder, const std::string& name,
 {
     const Nyx::File::Path path = Joined(folder, name);
     const Nyx::File::Path normal = LexicallyNormal(path);
-    if (Nyx::File::Path(name).IsAbsolute() || !Inside(normal) || Nyx::File::Exists(normal) != 0) {
+    if (Nyx::File::Path(name).IsAbsolute() || !Inside(normal) || rule_.Resolve(normal.View()).empty()) {
         Error(missingKey, {Shown(path), Shown(description)});
         return false;
     }
-    if (!LoadTextureImage(normal, image)) {
+    if (rule_.ResolveFile(normal.View()).empty() || !LoadTextureImage(normal, image)) {
         Error("$tet_texture_failedload", {Shown(path)});
         return false;
     }

@@ -1,0 +1,165 @@
+#include "platform/FileConfinement.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "platform/PathLookup.h"
+
+namespace Platform {
+namespace {
+
+// The path with every link resolved; empty when it does not exist.
+std::string RealPath(const std::string& path)
+{
+    char* real = ::realpath(path.empty() ? "." : path.c_str(), nullptr);
+    if (!real)
+        return std::string();
+    std::string out(real);
+    std::free(real);
+    return out;
+}
+
+bool IsFolder(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+std::optional<std::string> ResolveDots(std::string_view path, size_t keep)
+{
+    const bool absolute = !path.empty() && path.front() == '/';
+    std::vector<std::string_view> parts;
+    for (size_t at = 0; at <= path.size();) {
+        size_t end = path.find('/', at);
+        if (end == std::string_view::npos)
+            end = path.size();
+        const std::string_view part = path.substr(at, end - at);
+        at = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (parts.size() <= keep)
+                return std::nullopt;
+            parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string out = absolute ? "/" : "";
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            out += '/';
+        out.append(parts[i]);
+    }
+    return out;
+}
+
+void FileConfinement::AddRoot(std::string_view folder)
+{
+    const std::string found = FindExisting(ToForwardSlashes(folder));
+    if (found.empty())
+        return;
+    const std::string real = RealPath(found);
+    if (real.empty() || !IsFolder(real))
+        return;
+    if (std::find(roots_.begin(), roots_.end(), real) == roots_.end())
+        roots_.push_back(real);
+}
+
+bool FileConfinement::Contains(std::string_view realPath) const
+{
+    for (const std::string& root : roots_) {
+        if (root == "/" && !realPath.empty() && realPath.front() == '/')
+            return true;
+        if (realPath.size() >= root.size() && realPath.substr(0, root.size()) == root &&
+            (realPath.size() == root.size() || realPath[root.size()] == '/'))
+            return true;
+    }
+    return false;
+}
+
+std::string FileConfinement::Resolve(std::string_view path) const
+{
+    if (roots_.empty())
+        return std::string();
+    const std::optional<std::string> dotless = ResolveDots(ToForwardSlashes(path));
+    if (!dotless || dotless->empty())
+        return std::string();
+    const std::string found = FindExisting(*dotless);
+    if (found.empty())
+        return std::string();
+    std::string real = RealPath(found);
+    return !real.empty() && Contains(real) ? real : std::string();
+}
+
+std::string FileConfinement::ResolveFile(std::string_view path) const
+{
+    std::string real = Resolve(path);
+    struct stat st;
+    if (real.empty() || ::stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::string();
+    return real;
+}
+
+int FileConfinement::Open(std::string_view path, int flags, unsigned permissions) const
+{
+    std::string real = Resolve(path);
+    if (real.empty()) {
+        if ((flags & O_CREAT) == 0 || roots_.empty())
+            return -1;
+        // A new file: its folder must lie inside, and the name is made there
+        // as given (matched without regard to case when it exists after all).
+        const std::optional<std::string> dotless = ResolveDots(ToForwardSlashes(path));
+        if (!dotless || dotless->empty() || *dotless == "/")
+            return -1;
+        const std::string target = PathForCreate(*dotless);
+        const size_t slash = target.rfind('/');
+        const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+        const std::string folder = slash == std::string::npos ? std::string(".")
+                                   : slash == 0               ? std::string("/")
+                                                              : target.substr(0, slash);
+        const std::string realFolder = RealPath(folder);
+        if (name.empty() || realFolder.empty() || !IsFolder(realFolder) || !Contains(realFolder))
+            return -1;
+        real = realFolder == "/" ? "/" + name : realFolder + "/" + name;
+    }
+
+    // Looked at before the open, so that nothing but a regular file is ever
+    // opened; opened without waiting and looked at again, in case the name
+    // changed in between.
+    struct stat st;
+    if (::lstat(real.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            return -1;
+    } else if ((flags & O_CREAT) == 0) {
+        return -1;
+    }
+    int fd;
+    do {
+        fd = ::open(real.c_str(), flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, static_cast<mode_t>(permissions));
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    if ((flags & O_NONBLOCK) == 0) {
+        const int status = ::fcntl(fd, F_GETFL);
+        if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+            ::close(fd);
+            return -1;
+        }
+    }
+    return fd;
+}
+
+}  // namespace Platform
