@@ -3,6 +3,10 @@
 // reported with its message, and every description ends under its own name.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+
 #include "cli/ToolProcess.h"
 #include "resources/TextureTestSupport.h"
 
@@ -58,6 +62,41 @@ TEST_F(ToolProcessTest, CompressTextureRefusesAColourMapWithoutColours)
               "OK (2 Errors, 0 Warnings)\n");
     EXPECT_TRUE(root_.Has("editing/asset/grey.texture.txt"));
     EXPECT_FALSE(root_.Has("editing/asset/grey.texture"));
+}
+
+// What a description names is read only inside its asset's folder: an image
+// named past the folder or through a link out of it does not load, a link
+// to a folder outside is not walked, and a FIFO is neither read nor waited
+// for.
+TEST_F(ToolProcessTest, CompressTextureReadsOnlyWhatLiesInTheAssetFolder)
+{
+    namespace fs = std::filesystem;
+    const std::string image = texturetest::Tga32(32, 32, texturetest::Gradient);
+    root_.Write("outside/secret.tga", image);
+    root_.Write("outside/away.texture.txt", "Primary=secret.tga\n");
+    root_.Write("editing/asset/body.tga", image);
+    root_.Write("editing/asset/body.texture.txt", "Primary=body.tga\n");
+    root_.Write("editing/asset/sub/climb.texture.txt", "Primary=../../../outside/secret.tga\n");
+    root_.Write("editing/asset/linked.texture.txt", "Primary=ext/secret.tga\n");
+    fs::create_directory_symlink(root_ / "outside", root_ / "editing/asset/ext");
+    ASSERT_EQ(::mkfifo((root_ / "editing/asset/p.texture.txt").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((root_ / "editing/asset/pipe.tga").c_str(), 0600), 0);
+    root_.Write("editing/asset/piped.texture.txt", "Primary=pipe.tga\n");
+
+    ProcessResult r = RunWithin({"compresstexture", Root() + "/editing/asset"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out,
+              "- <NULL> : Unable to load source texture 'asset/linked.convert-tex' in subst 'editing'\n"
+              "- <NULL> : Unable to load source texture 'asset/piped.convert-tex' in subst 'editing'\n"
+              "- <NULL> : Unable to load source texture 'asset/sub/climb.convert-tex' in subst 'editing'\n"
+              "OK (3 Errors, 0 Warnings)\n");
+    EXPECT_TRUE(texturetest::ReadCompiled(root_.ReadAll("editing/asset/body.texture")).valid);
+    for (const char* none : {"editing/asset/sub/climb.texture", "editing/asset/linked.texture",
+                             "editing/asset/piped.texture", "editing/asset/p.texture", "outside/away.texture"})
+        EXPECT_FALSE(root_.Has(none)) << none;
+    for (const char* kept : {"editing/asset/sub/climb.texture.txt", "editing/asset/linked.texture.txt",
+                             "editing/asset/piped.texture.txt", "editing/asset/p.texture.txt"})
+        EXPECT_TRUE(root_.Has(kept)) << kept;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // installed again, and asset folders installed from a folder search.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -456,6 +457,79 @@ TEST_F(PackageCommandsDaemonTest, VrqParseWritesNoPackageForAFailedExport)
     ChunkRef single;
     EXPECT_TRUE(CDP::CheckHeader(single, Nyx::File::Path(files_ / "kuid 77 822.cdp")).Empty());
     EXPECT_EQ(CDP::GetAssetCount(single), 1u);
+}
+
+TEST_F(PackageCommandsProcessTest, InstallFromPathLeavesOutLinksThatLeadOutOfTheAssetFolder)
+{
+    files_.Write("outside/secret.txt", "secret");
+    files_.Write("outside/deep/more.txt", "more");
+    files_.Write("tree/linked/config.txt", Config(605, "Linked"));
+    files_.Write("tree/linked/textures/a.tga", "tga");
+    const std::string asset = files_ / "tree/linked";
+    fs::create_symlink(files_ / "outside/secret.txt", asset + "/secret.txt");
+    fs::create_directory_symlink(files_ / "outside/deep", asset + "/deep");
+    fs::create_symlink("textures/a.tga", asset + "/near.tga");
+    // Two links back to the folder: it is copied once.
+    fs::create_directory_symlink(".", asset + "/again");
+    fs::create_directory_symlink(".", asset + "/self");
+
+    ProcessResult r = RunWithin({"installfrompath", files_ / "tree"});
+    EXPECT_EQ(r.exitCode, 0);
+    const std::string why = ": its target is missing or lies outside the asset's folder.\n";
+    EXPECT_EQ(r.out, "! <NULL> : Skipped the link 'deep' of " + asset + why + "! <NULL> : Skipped the link 'secret.txt' of " +
+                         asset + why + "OK (0 Errors, 2 Warnings)\n");
+    const std::string installed = InstalledFolder(605);
+    ASSERT_FALSE(installed.empty());
+    std::vector<std::string> names;
+    for (auto it = fs::recursive_directory_iterator(installed); it != fs::recursive_directory_iterator(); ++it)
+        names.push_back(fs::relative(it->path(), installed).string() + (it->is_symlink() ? " (link)" : ""));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"config.txt", "near.tga", "textures", "textures/a.tga"}));
+    EXPECT_EQ(Slurp(installed + "/near.tga"), "tga");
+}
+
+// What installs can also be exported and opened for edit: a package whose
+// folders nest deeper than those go is refused at install.
+TEST_F(PackageCommandsProcessTest, PackagedFoldersNestNoDeeperThanExportAndEditGo)
+{
+    auto write = [&](int content, int depth) {
+        ChunkRef files(new TDBContainerTag);
+        ChunkRef folder = files;
+        for (int i = 0; i < depth; ++i) {
+            ChunkRef sub(new TDBContainerTag);
+            folder->AddChild(Nyx::PString("d"), sub);
+            folder = sub;
+        }
+        folder->AddChild(Nyx::PString("leaf.txt"), folder->CreateChunk(ACS_TYPE_RAW, ACSRawData::Copy("leaf", 4)));
+        ChunkRef entry(new TDBContainerTag);
+        TDBContainerTag::SetKUID(entry, Nyx::PString("kuid"), KUID(77, content, 0));
+        TDBContainerTag::SetString(entry, Nyx::PString("username"), Nyx::PString("Deep"));
+        TDBContainerTag::SetString(entry, Nyx::PString("kind"), Nyx::PString("scenery"));
+        TDBContainerTag::SetString(entry, Nyx::PString("category-class"), Nyx::PString("BD"));
+        TDBContainerTag::SetFloat(entry, Nyx::PString("kestro-build"), 3.5f);
+        TDBContainerTag::SetChildContainer(entry, Nyx::PString("files"), files);
+        ChunkRef package;
+        EXPECT_TRUE(CDP::AddAsset(package, entry).Empty());
+        const std::string path = files_ / ("deep-" + std::to_string(depth) + ".cdp");
+        EXPECT_TRUE(CDP::Write(package, Nyx::File::Path(path)).Empty());
+        return path;
+    };
+
+    ProcessResult deepest = Run({"installcdp", write(611, 64)});
+    EXPECT_EQ(deepest.exitCode, 0);
+    EXPECT_EQ(deepest.out, kClean);
+    ProcessResult exported = Run({"createcdp", files_ / "again.cdp", KUIDText(611)});
+    EXPECT_EQ(exported.exitCode, 0);
+    EXPECT_EQ(exported.out, kClean);
+    EXPECT_EQ(Run({"edit", KUIDText(611)}).exitCode, 0);
+    EXPECT_EQ(Run({"revert", KUIDText(611)}).exitCode, 0);
+
+    ProcessResult tooDeep = Run({"installcdp", write(612, 65)});
+    EXPECT_EQ(tooDeep.exitCode, 255);
+    EXPECT_EQ(tooDeep.out, "- " + KUIDText(612) +
+                               " : Folders nested deeper than 64 levels cannot be installed. Content package may be "
+                               "damaged\nOK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(Status(612).exitCode, 255);
 }
 
 }  // namespace

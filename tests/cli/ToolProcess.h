@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -105,6 +107,26 @@ inline ProcessResult RunTool(const std::string& root, const std::string& outputF
     return ToolProcessResult(outputFolder, status);
 }
 
+// As RunTool, for a command that might never end: after `bound` the
+// program is killed, the test fails and the result's exit code is -1.
+inline ProcessResult RunToolWithin(const std::string& root, const std::string& outputFolder,
+                                   const std::vector<std::string>& args,
+                                   std::chrono::seconds bound = std::chrono::seconds(120))
+{
+    pid_t pid = StartToolProcess(root, outputFolder, args);
+    int status = 0;
+    const bool ended = daemontest::WaitFor([&]() { return ::waitpid(pid, &status, WNOHANG) == pid; }, bound);
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ADD_FAILURE() << "the command did not end within " << bound.count() << " s";
+        ProcessResult result;
+        result.out = Slurp(outputFolder + "/out");
+        return result;
+    }
+    return ToolProcessResult(outputFolder, status);
+}
+
 class ToolProcessTest : public ::testing::Test {
 protected:
     static std::filesystem::path BuiltProgram() { return BuiltToolProgram(); }
@@ -128,6 +150,11 @@ protected:
 
     // Runs root/bin/KestroUtil with the arguments from root/elsewhere.
     ProcessResult Run(const std::vector<std::string>& args) { return RunTool(root_.Path(), output_.Path(), args); }
+    // The same, for a command that might never end.
+    ProcessResult RunWithin(const std::vector<std::string>& args)
+    {
+        return RunToolWithin(root_.Path(), output_.Path(), args);
+    }
 
     TempFolder root_;
     TempFolder output_;

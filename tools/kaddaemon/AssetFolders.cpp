@@ -72,10 +72,8 @@ private:
 
     void Skip(const fs::path& entry)
     {
-        if (skipped_) {
-            std::error_code ec;
-            skipped_->push_back(fs::relative(entry, top_, ec).string());
-        }
+        if (skipped_)
+            skipped_->push_back(entry.lexically_relative(top_).string());
     }
 
     fs::path top_;

@@ -29,6 +29,7 @@
 #include "kad/transport/NetStartup.h"
 #include "kaddaemon/ClientTestSupport.h"
 #include "kaddaemon/CommandHostRequests.h"
+#include "resources/mesh/MeshFileWriter.h"
 #include "support/ResultsForm.h"
 
 namespace {
@@ -406,4 +407,86 @@ TEST_F(HeldSaveTest, TheNextHostRemovesTheSavingFileOfAHostKilledPartWay)
     StartHost();
     EXPECT_FALSE(std::filesystem::exists(archive + ".saving"));
     EXPECT_FALSE(std::filesystem::exists(archive));
+}
+
+namespace {
+
+// Assets whose folders hold what validation must not read: a LOD text that
+// names a mesh past the data root, a link to a folder outside, links back
+// to the asset's own folder, and FIFOs.
+class ValidateFileRuleTest : public ValidateThroughHostTest {
+protected:
+    void SetUp() override
+    {
+        namespace fs = std::filesystem;
+        const std::string identity = "username \"Station\"\nkind \"buildable\"\ncategory-class \"BD;STN\"\n"
+                                     "category-region \"Moorland\"\ncategory-era \"1900s\"\nkestro-build 3.1\n";
+        const std::vector<uint8_t> mesh = WriteMeshFile(LodLevelMesh());
+        root_.Write("outside/out.im", std::string(mesh.begin(), mesh.end()));
+        root_.Write("outside/z.texture", "orphan");
+        root_.Write("local/linked/config.txt", "kuid <kuid:400001:160>\n" + identity +
+                                                   "mesh-table\n{\n  default\n  {\n    mesh \"meshes/station.lm.txt\"\n"
+                                                   "    auto-create 1\n  }\n}\n");
+        root_.Write("local/linked/meshes/station.lm.txt",
+                    "version 1.00\nmesh 50 { name ../../../outside/out.im }\n");
+        fs::create_directory_symlink(root_ / "outside", root_ / "local/linked/ext");
+        root_.Write("local/looped/config.txt", "kuid <kuid:400001:161>\n" + identity);
+        fs::create_directory_symlink(".", root_ / "local/looped/a");
+        fs::create_directory_symlink(".", root_ / "local/looped/b");
+        root_.Write("local/piped/config.txt", "kuid <kuid:400001:162>\n" + identity);
+        root_.Write("local/piped/q.texture.txt", "Primary=pipe.bmp\n");
+        root_.Write("local/piped/q.texture", "compiled");
+        ValidateThroughHostTest::SetUp();
+        ASSERT_EQ(::mkfifo((root_ / "local/piped/p.texture.txt").c_str(), 0600), 0);
+        ASSERT_EQ(::mkfifo((root_ / "local/piped/pipe.bmp").c_str(), 0600), 0);
+    }
+
+    // One level of a few squares, enough to load.
+    static TestMesh LodLevelMesh()
+    {
+        TestMesh mesh;
+        mesh.chunks.push_back(QuadStripChunk(4));
+        return mesh;
+    }
+
+    ProcessResult ValidateWithin(const char* kuid) { return RunToolWithin(Root(), toolOutput_.Path(), {"validate", kuid}); }
+};
+
+}  // namespace
+
+TEST_F(ValidateFileRuleTest, NoMeshOrTextureFromOutsideTheAssetIsRead)
+{
+    StartHost();
+    ProcessResult linked = ValidateWithin("<kuid:400001:160>");
+    EXPECT_EQ(linked.exitCode, 0);
+    const std::vector<std::string> lines = Lines(linked.out);
+    ASSERT_EQ(lines.size(), 2u) << linked.out;
+    EXPECT_EQ(lines[0].substr(0, 2), "- ");
+    EXPECT_NE(lines[0].find(" : The mesh 'local/linked/meshes/station.lm.txt' cannot be prepared for display."), std::string::npos)
+        << lines[0];
+    EXPECT_EQ(lines[1], "OK (1 Errors, 0 Warnings)");
+}
+
+TEST_F(ValidateFileRuleTest, LinksBackToTheAssetFolderEndTheTextureWalk)
+{
+    StartHost();
+    for (int i = 0; i < 2; ++i) {
+        ProcessResult looped = ValidateWithin("<kuid:400001:161>");
+        EXPECT_EQ(looped.exitCode, 0);
+        EXPECT_EQ(looped.out, "OK (0 Errors, 0 Warnings)\n");
+    }
+}
+
+TEST_F(ValidateFileRuleTest, FIFOsAreNeitherReadNorWaitedFor)
+{
+    StartHost();
+    ProcessResult piped = ValidateWithin("<kuid:400001:162>");
+    EXPECT_EQ(piped.exitCode, 0);
+    const std::vector<std::string> lines = Lines(piped.out);
+    ASSERT_EQ(lines.size(), 2u) << piped.out;
+    EXPECT_NE(lines[0].find(" : The texture 'pipe.bmp' cannot be loaded."), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[1], "OK (1 Errors, 0 Warnings)");
+    // The host goes on serving.
+    ProcessResult clean = ValidateWithin("<kuid:400001:103>");
+    EXPECT_EQ(clean.out, "OK (0 Errors, 0 Warnings)\n");
 }

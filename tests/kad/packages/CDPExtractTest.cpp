@@ -158,6 +158,34 @@ TEST_F(Extraction, AnUnknownChildTypeIsReportedAndTheRestStillWritten)
     EXPECT_EQ(TreeOf(target_), (std::set<std::string>{"a.txt", "b.txt"}));
 }
 
+TEST_F(Extraction, FoldersNestAtMost64DeepAndTheRestIsWrittenAllTheSame)
+{
+    // A chain of `depth` folders with a file at its end, and a file beside it.
+    auto chain = [](int depth) {
+        ChunkRef files = NewContainer();
+        AddFile(files, "top.txt", "top");
+        ChunkRef folder = files;
+        for (int i = 0; i < depth; ++i) {
+            ChunkRef sub = NewContainer();
+            AddFolder(folder, "d", sub);
+            folder = sub;
+        }
+        AddFile(folder, "leaf.txt", "leaf");
+        return files;
+    };
+    std::string deepest;
+    for (int i = 0; i < 64; ++i)
+        deepest += "d/";
+    EXPECT_EQ(CDP::ExtractFolder(chain(64), Nyx::File::Path(target_), kNone).Str(), "");
+    EXPECT_EQ(temp_.ReadAll("target/" + deepest + "leaf.txt"), "leaf");
+
+    std::filesystem::remove_all(target_);
+    EXPECT_EQ(CDP::ExtractFolder(chain(65), Nyx::File::Path(target_), kNone).Str(),
+              "Folders nested deeper than 64 levels cannot be installed. Content package may be damaged");
+    EXPECT_EQ(temp_.ReadAll("target/top.txt"), "top");
+    EXPECT_FALSE(temp_.Has("target/" + deepest + "d"));
+}
+
 TEST_F(Extraction, HostileNamesNeverReachOutsideTheTarget)
 {
     const std::set<std::string> outsideBefore = Outside();

@@ -56,6 +56,9 @@ protected:
                                                   "parent " + Text(kMain) + "\n");
         WriteFile(local + "other/pic.png", imagefiles::Png(1, 1, {0xFFFFFFFFu}));
         WriteFile(local + "plain/config.txt", "kuid " + Text(kPlain) + "\nusername \"Plain\"\nkind \"scenery\"\n");
+        // Links out of the main asset's folder, whose names alone look fine.
+        fs::create_directory_symlink(local + "other", local + "main/ext");
+        fs::create_symlink("../other/pic.png", local + "main/away.png");
         OpenStore();
     }
 

@@ -51,7 +51,7 @@ class Test isclass KestroScriptBase {
     Image tga = main.LoadImage("sub\\pic.tga");
     Log("images: " + png.GetWidth() + "x" + png.GetHeight() + " " + Probe.Pixel(png, 1, 0) + " " + tga.GetWidth() + " " + Probe.Pixel(tga, 0, 1));
     Log("missing: " + (main.LoadImage("none.png") == null));
-    Log("refused: " + (main.LoadImage("../other/pic.png") == null) + " " + (main.LoadImage("/etc/pic.png") == null) + " " + (main.LoadImage("sub\\..\\..\\other\\pic.png") == null) + " " + (main.LoadImage("\\pic.png") == null));
+    Log("refused: " + (main.LoadImage("../other/pic.png") == null) + " " + (main.LoadImage("/etc/pic.png") == null) + " " + (main.LoadImage("sub\\..\\..\\other\\pic.png") == null) + " " + (main.LoadImage("\\pic.png") == null) + " " + (main.LoadImage("ext\\pic.png") == null) + " " + (main.LoadImage("away.png") == null));
     Log("kinds: " + GetAssetList("no-such-kind").size() + " " + GetAssetList("scenery", "zz").size());
     Asset[] updated = FindUpdatedAssets();
     Log("updated: " + updated.size());
@@ -76,7 +76,7 @@ class Test isclass KestroScriptBase {
 // expect log: modified: false
 // expect log: images: 2x1 -16711936 1 -65536
 // expect log: missing: true
-// expect log: refused: true true true true
+// expect log: refused: true true true true true true
 // expect log: World.GetAssetList> warning: found zero assets of type 'no-such-kind'
 // expect log: World.GetAssetList> warning: found zero assets of type 'scenery'
 // expect log: kinds: 0 0
