@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -437,6 +438,10 @@ TEST(FileTest, FilesInsideAMountStayInTheirAssetFolder)
     std::filesystem::create_symlink(dir / "outside", dir / "root/local/linked");
     std::filesystem::create_symlink("tex/body.bmp", dir / "root/local/asset/near.bmp");
     ASSERT_EQ(::mkfifo((dir / "root/local/asset/pipe.bmp").c_str(), 0600), 0);
+    // Held open at both ends, so that a reader that opens it anyway fails
+    // the test rather than waiting for a writer.
+    const int pipeEnds = ::open((dir / "root/local/asset/pipe.bmp").c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(pipeEnds, 0);
     File::Subst::Add(PString("kestrotestlocal"), File::Path(dir / "root/local"));
 
     struct Case {
@@ -479,6 +484,7 @@ TEST(FileTest, FilesInsideAMountStayInTheirAssetFolder)
     EXPECT_FALSE(dir.Has("outside/new.texture"));
     EXPECT_FALSE(dir.Has("root/new.texture"));
     File::Subst::Remove(PString("kestrotestlocal"));
+    ::close(pipeEnds);
 }
 
 }  // namespace

@@ -126,8 +126,12 @@ TEST_F(ConfinedTree, OpensRegularFilesOnlyAndNeverWaits)
     EXPECT_EQ(read("asset/secret.bmp"), "-");
     EXPECT_EQ(read("asset/ext/secret.bmp"), "-");
     EXPECT_EQ(read("asset/tex"), "-");
-    // A FIFO nobody writes would hold a plain open for ever.
+    // A FIFO nobody writes would hold a plain open for ever; held open at
+    // both ends here, so that opening it anyway fails rather than waits.
+    const int pipeEnds = ::open(Real("asset/pipe.bmp").c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(pipeEnds, 0);
     EXPECT_EQ(read("asset/pipe.bmp"), "-");
+    ::close(pipeEnds);
 
     // A socket is no file either.
     const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
