@@ -473,7 +473,7 @@ TEST_F(PackageCommandsProcessTest, InstallFromPathLeavesOutLinksThatLeadOutOfThe
     fs::create_directory_symlink(".", asset + "/again");
     fs::create_directory_symlink(".", asset + "/self");
 
-    ProcessResult r = RunWithin({"installfrompath", files_ / "tree"});
+    ProcessResult r = RunWithin({"installfrompath", files_ / "tree"}, std::chrono::seconds(120));
     EXPECT_EQ(r.exitCode, 0);
     const std::string why = ": its target is missing or lies outside the asset's folder.\n";
     EXPECT_EQ(r.out, "! <NULL> : Skipped the link 'deep' of " + asset + why + "! <NULL> : Skipped the link 'secret.txt' of " +
