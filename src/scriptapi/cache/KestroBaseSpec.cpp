@@ -111,6 +111,20 @@ private:
     GSCompiler::IncludePathList::Entries saved_;
 };
 
+// An asset's script folder as the compiler searches it. Without an archive
+// the folder itself is the base its files are opened in, so that they are
+// held to the content's file rule (no link out of the folder is read).
+void AddScriptFolder(const Nyx::File::Path& folder, const Nyx::PString& archiveName, bool front)
+{
+    GSCompiler::IncludePathList& list = GSCompiler::IncludePathList::Global();
+    const Nyx::File::Path path = archiveName.Empty() ? Nyx::File::Path() : folder;
+    const Nyx::PString container = archiveName.Empty() ? Nyx::PString(folder.View()) : archiveName;
+    if (front)
+        list.PushFront(path, container);
+    else
+        list.Append(path, container);
+}
+
 // The compiler reads a scrambled source through its plain name and takes a
 // plain file of that name first. When both lie in the folder, the scrambled
 // one's text is handed to it through a folder searched before all others.
@@ -226,7 +240,7 @@ bool KestroBaseSpec::PrepareIncludes()
                 return false;
             included->FindScript();
             included->GetCompiledLibrary();
-            GSCompiler::IncludePathList::Global().PushFront(included->GetFolderPath(), included->ArchiveName());
+            AddScriptFolder(included->GetFolderPath(), included->ArchiveName(), true);
             included->Release();
         }
     } else {
@@ -251,9 +265,8 @@ bool KestroBaseSpec::CacheScripts(const Nyx::PString& archiveName, const Nyx::Fi
     {
         SavedIncludePaths saved;
         PrepareIncludes();
-        GSCompiler::IncludePathList& list = GSCompiler::IncludePathList::Global();
-        list.Append(folder, archiveName);
-        list.PushFront(Nyx::File::Path(), Nyx::PString("scripts"));
+        AddScriptFolder(folder, archiveName, false);
+        GSCompiler::IncludePathList::Global().PushFront(Nyx::File::Path(), Nyx::PString("scripts"));
 
         Nyx::File::Path pattern = folder;
         pattern.AddPath("*.*");

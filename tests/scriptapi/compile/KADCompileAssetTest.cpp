@@ -117,4 +117,21 @@ TEST_F(KADCompileAssetTest, EachStepsFailureIsReportedAndNoSpecOrFactoryIsLeftBe
     }
 }
 
+// An asset's scripts are read inside its folder: a script that is a link
+// out of it is not read, and the compile fails.
+TEST_F(KADCompileAssetTest, AScriptLinkedOutOfTheFolderIsNotRead)
+{
+    const std::string script = "include \"Kestro.gs\"\nclass Thing isclass KestroGameObject\n{\n};\n";
+    root_.Write("outside/thing.gs", script);
+    const std::string folder =
+        Asset("linked", "kuid <kuid:400001:882>\nkind \"scenery\"\nscript \"thing\"\nclass \"Thing\"\n", "");
+    fs::create_symlink(root_ / "outside/thing.gs", folder + "/thing.gs");
+    ScriptedDaemon daemon(ConfigOf(folder));
+    ResultsLog log;
+    EXPECT_FALSE(KADCompileAsset(Nyx::PString(), Nyx::File::Path(folder), log));
+    EXPECT_NE(Texts(log).find("Unable to read script source file '" + folder + "/thing.gs'\n"), std::string::npos)
+        << Texts(log);
+    registry_.PurgeAndReportLeaks();
+}
+
 }  // namespace
