@@ -12,6 +12,7 @@
 #include "FuzzTempFolder.h"
 #include "nyx/files/File.h"
 #include "nyx/resource/ResourceDatabase.h"
+#include "resources/registration/KestroPluginRegistration.h"
 #include "resources/textures/CompressAsciiResource.h"
 
 namespace {
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (uint16_t s = 4; s <= 32; s *= 2)
             folder.Write("a/i" + std::to_string(s) + ".tga", Tga(s, static_cast<uint16_t>(s + 4)));
         Nyx::File::Subst::Add(mount, Nyx::File::Path(folder.Path() + "/"));
-        RegisterTextureConvertResourceType();
+        KestroPluginRegistration::EnsureRegistered();
         made = true;
     }
     const std::string description =

@@ -7,6 +7,7 @@
 
 #include "nyx/resource/ResourceDatabase.h"
 #include "resources/TextureTestSupport.h"
+#include "resources/registration/KestroPluginRegistration.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -17,7 +18,7 @@ class CompressAsciiResourceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        RegisterTextureConvertResourceType();
+        KestroPluginRegistration::EnsureRegistered();
         Nyx::File::Subst::Add(kMount, Nyx::File::Path(folder_.Path() + "/"));
         database_ = std::make_unique<Nyx::ResourceDatabase>(kMount);
     }

@@ -18,6 +18,7 @@
 #include "nyx/resource/ResourceType.h"
 #include "resources/archive/ArchiveCache.h"
 #include "resources/archive/SubstHandle.h"
+#include "resources/registration/KestroPluginRegistration.h"
 #include "resources/textures/KADTextureConvertFileRPC.h"
 #include "resources/TextureTestSupport.h"
 #include "support/TempFolder.h"
@@ -210,6 +211,25 @@ TEST_F(TextureConvertTest, InsideAnArchiveTheFolderIsTakenInItsMount)
     EXPECT_TRUE(ReadCompiled(root_.ReadAll("local/asset/body.texture")).valid);
     EXPECT_TRUE(root_.Has("local/asset/body.texture.txt"));
     mount.Close();
+}
+
+TEST_F(TextureConvertTest, TheWalkEnrolsNoResourceTypeBesidesTheStartUps)
+{
+    // How often each name is enrolled; other tests of this program enrol
+    // the whole set again, so the two names are compared.
+    const auto enrolled = [](std::string_view name) {
+        uint32_t count = 0;
+        for (Nyx::PluginType* type : Nyx::PluginBase::ListPluginTypes(Nyx::UId(Nyx::kResourceTypeFamily))) {
+            count += type->GetName().View() == name ? 1 : 0;
+            type->ReleaseReference();
+        }
+        return count;
+    };
+    KestroPluginRegistration::EnsureRegistered();
+    Texture("editing/asset", "body");
+    ResultsLog log;
+    EXPECT_EQ(Run("editing/asset", log), kTexturesConverted);
+    EXPECT_EQ(enrolled("convert-tex.txt"), enrolled("kestro.im"));
 }
 
 TEST_F(TextureConvertTest, ALargeTreeHoldsOnlyABoundedNumberOfFilesOpen)

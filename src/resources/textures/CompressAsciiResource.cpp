@@ -1,13 +1,10 @@
 #include "resources/textures/CompressAsciiResource.h"
 
 #include <memory>
-#include <mutex>
 
 #include "nyx/files/ConfigData.h"
-#include "nyx/Plugin.h"
 #include "nyx/gfx/display/DisplayTexture.h"
 #include "nyx/resource/NIRFFile.h"
-#include "nyx/resource/ResourceType.h"
 #include "resources/textures/TextureCompress.h"
 
 namespace {
@@ -265,15 +262,4 @@ bool CompressAsciiResource::SaveCompressed(const Nyx::PString& subst, const Nyx:
     ok = Nyx::NIRFFinishHeader(file, start) && ok;
     file.Close();
     return ok;
-}
-
-void RegisterTextureConvertResourceType()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        auto* type = new Nyx::ResourceType<CompressAsciiResource>(
-            Nyx::PString("convert-tex.txt"), Nyx::UId("A6805E60-4C54-1278-1111-00010251467D"),
-            Nyx::UId(Nyx::kResourceTypeFamily));
-        type->AddReference();  // enrolled for the life of the process
-    });
 }

@@ -71,8 +71,3 @@ private:
     uint32_t maxWidth_ = kNoLimit;
     uint32_t maxHeight_ = kNoLimit;
 };
-
-// Enrols the resource type "convert-tex.txt", which makes a
-// CompressAsciiResource of every "<body>.convert-tex.txt" file; once per
-// process, held for its life.
-void RegisterTextureConvertResourceType();

@@ -10,7 +10,7 @@
 #include "core/threads/JobQueue.h"
 #include "platform/FileConfinement.h"
 #include "platform/VisitedFolders.h"
-#include "resources/textures/CompressAsciiResource.h"
+#include "resources/registration/KestroPluginRegistration.h"
 #include "resources/textures/KADTextureConvertFileRPC.h"
 
 namespace {
@@ -97,7 +97,9 @@ uint32_t TextureConvertFolder(const Nyx::PString& archiveName, const Nyx::File::
 
 uint32_t RunTextureConvertFolder(const Nyx::PString& archiveName, const Nyx::File::Path& folder, ResultsLog& log)
 {
-    RegisterTextureConvertResourceType();
+    // Start-up enrolled the resource types already; a program that started
+    // the engine another way gets them here, once.
+    KestroPluginRegistration::EnsureRegistered();
     ConvertWalk walk(archiveName, folder, log);
     const bool searched = walk.Folder(folder, 0);
     const bool converted = walk.Finish();
