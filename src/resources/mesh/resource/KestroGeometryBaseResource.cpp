@@ -42,6 +42,13 @@ void KestroGeometryBaseResource::DropDefinition() noexcept
 {
     delete definition_;
     definition_ = nullptr;
+    unusable_ = false;
+}
+
+void KestroGeometryBaseResource::FinishDefinition()
+{
+    // The engine's chunks ask nothing of their owner: the value is 0.
+    unusable_ = definition_ && definition_->FinishLoad(0) != RES_OK;
 }
 
 Nyx::PString KestroGeometryBaseResource::GetOwnerName() const
@@ -91,7 +98,7 @@ std::vector<Nyx::Material*> KestroGeometryBaseResource::GetAllMaterials() const
 
 bool KestroGeometryBaseResource::LoadAll()
 {
-    if (!Resource::LoadAll())
+    if (!Resource::LoadAll() || unusable_)
         return false;
     for (const Nyx::Material* material : GetAllMaterials()) {
         if (MaterialLoadState(*material) == Nyx::Material::kOk)
@@ -109,6 +116,8 @@ uint32_t KestroGeometryBaseResource::IsAllLoaded() const
 {
     if (const uint32_t engine = Resource::IsAllLoaded(); engine != kAllLoaded)
         return engine;
+    if (unusable_)
+        return kLoadFailedState;
     for (const Nyx::Material* material : GetAllMaterials()) {
         const uint32_t state = MaterialLoadState(*material);
         if (state == Nyx::Material::kOk)

@@ -70,7 +70,13 @@ protected:
     Nyx::Display* GetRenderContext() const noexcept;
     // Destroys the definition and forgets it.
     void DropDefinition() noexcept;
+    // After a completed load: hands the definition's queued textures to
+    // their materials and checks its chunks. A mesh with a chunk that
+    // cannot be drawn counts as failed: no instances, and IsAllLoaded says
+    // so.
+    void FinishDefinition();
 
     Nyx::MaterialManager* manager_ = nullptr;
     KestroIndexedMeshDefinition* definition_ = nullptr;
+    bool unusable_ = false;
 };

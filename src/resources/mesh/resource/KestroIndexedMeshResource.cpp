@@ -31,14 +31,13 @@ uint32_t KestroIndexedMeshResource::Load(Nyx::File& /*file*/)
 
 void KestroIndexedMeshResource::LoadComplete()
 {
-    if (definition_)
-        definition_->ApplyPendingTextures();
+    FinishDefinition();
     Resource::LoadComplete();
 }
 
 Nyx::ViewPortParticle* KestroIndexedMeshResource::CreateMeshInstance()
 {
-    if (!manager_ || !definition_)
+    if (!manager_ || !definition_ || unusable_)
         return nullptr;
     if (definition_->GetMaxInfluences() > 0 && definition_->GetInfluenceCount() > 0) {
         if (definition_->GetInfluences().empty())

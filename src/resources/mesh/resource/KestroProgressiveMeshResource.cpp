@@ -41,15 +41,14 @@ uint32_t KestroProgressiveMeshResource::Load(Nyx::File& /*file*/)
 
 void KestroProgressiveMeshResource::LoadComplete()
 {
-    if (definition_)
-        definition_->ApplyPendingTextures();
+    FinishDefinition();
     Resource::LoadComplete();
 }
 
 Nyx::ViewPortParticle* KestroProgressiveMeshResource::CreateMeshInstance()
 {
     const auto* definition = static_cast<const KestroProgressiveMeshDefinition*>(definition_);
-    if (!manager_ || !definition)
+    if (!manager_ || !definition || unusable_)
         return nullptr;
     if (definition->GetMaxInfluences() > 0 && definition->GetInfluenceCount() > 0) {
         if (definition->GetInfluences().empty())

@@ -137,6 +137,67 @@ TEST_F(MeshResourceTest, ASkinnedMeshWithoutInfluenceDataGivesNoInstance)
     geometry->Unlock();
 }
 
+// A material whose chunks the display could not draw.
+struct UndrawableMaterial : Nyx::Material {
+    using Nyx::Material::Material;
+    struct Chunk : Nyx::GeometryChunk {
+        Chunk(uint32_t v, uint32_t p, uint32_t i, uint32_t f) : Nyx::GeometryChunk(v, p, i, f, 0), positions(size_t{v} * 3)
+        {
+        }
+        Nyx::ItemArray<unsigned char> GetItemArray(uint32_t item) noexcept override
+        {
+            if (item != Nyx::kItemPosition)
+                return {};
+            return {12, reinterpret_cast<unsigned char*>(positions.data())};
+        }
+        bool IsUsable(uint32_t) const override
+        {
+            ++asks;
+            return false;
+        }
+        std::vector<float> positions;
+    };
+    Nyx::GeometryChunk* CreateGeometryChunk(uint32_t v, uint32_t p, uint32_t i, uint32_t f, uint32_t,
+                                            const Nyx::StandardChunkHint&) override
+    {
+        auto* chunk = new Chunk(v, p, i, f);
+        chunk->AddRef();
+        return chunk;
+    }
+    static Nyx::Material* Make(const Nyx::PString& name, const Nyx::PString& type)
+    {
+        Nyx::Material* material = new UndrawableMaterial(name, type);
+        material->AddRef();
+        return material;
+    }
+    static inline uint32_t asks = 0;
+};
+
+TEST_F(MeshResourceTest, AChunkThatCannotBeDrawnFailsTheCompletedLoad)
+{
+    const uint32_t token = Nyx::MaterialManager::RegisterType("undrawable", &UndrawableMaterial::Make);
+    TestMesh mesh;
+    mesh.chunks.push_back(QuadStripChunk(1, "a.m.undrawable"));
+    mesh.chunks.push_back(QuadStripChunk(1, "b.m.undrawable"));
+    Write("body.im", WriteMeshFile(mesh));
+    Write("far.pm", WriteMeshFile(mesh));
+    for (const char* file : {"body.im", "far.pm"}) {
+        SCOPED_TRACE(file);
+        UndrawableMaterial::asks = 0;
+        auto resource = Get(file);
+        auto* geometry = dynamic_cast<KestroGeometryBaseResource*>(resource.get());
+        ASSERT_TRUE(geometry && geometry->Lock());
+        EXPECT_EQ(UndrawableMaterial::asks, 2u);  // every chunk, also after the first said no
+        EXPECT_EQ(geometry->IsAllLoaded(), Nyx::Resource::kLoadFailedState);
+        EXPECT_FALSE(geometry->LoadAll());
+        std::unique_ptr<Nyx::ViewPortParticle> instance(geometry->CreateMeshInstance());
+        EXPECT_EQ(instance, nullptr);
+        instance.reset();
+        geometry->Unlock();
+    }
+    Nyx::MaterialManager::UnregisterType(token);
+}
+
 // A resource whose materials the test hands in.
 class MaterialsResource : public KestroIndexedMeshResource {
 public:
