@@ -161,12 +161,13 @@ public:
         if (!geometry_)
             return names;
         // The materials hold their textures' paths in the mount; the checks
-        // want them from the mesh's folder.
-        const std::string folder = std::string(Nyx::File::Path(geometry_->GetName()).Folder()) + '/';
+        // want them from the mesh's folder (which ends in its separator).
+        const Nyx::File::Path mesh(geometry_->GetName());
+        const std::string_view folder = mesh.Folder();
         for (const Nyx::Material* material : geometry_->GetAllMaterials())
             for (const Nyx::MaterialTextureEntry& entry : material->GetTextureFiles()) {
                 std::string_view path = entry.path.View();
-                if (folder.size() > 1 && path.substr(0, folder.size()) == folder)
+                if (!folder.empty() && path.substr(0, folder.size()) == folder)
                     path.remove_prefix(folder.size());
                 names.emplace_back(path);
             }

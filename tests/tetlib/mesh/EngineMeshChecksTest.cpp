@@ -215,4 +215,44 @@ TEST_F(EngineMeshChecksTest, MissingMaterialsAreReportedByPath)
     EXPECT_EQ(Findings(), Lines{Text(3, "$tet_mesh_failedmaterial", "local*asset/*paint.m.nosuchtype")});
 }
 
+TEST_F(EngineMeshChecksTest, TexturesOfARealMeshAreLookedUpBesideIt)
+{
+    struct Case {
+        const char* name;
+        const char* folder;       // of the mesh, in the asset folder
+        const char* texture;      // as the material names it
+        const char* description;  // its text; none: no description
+        bool imageThere;
+        bool reported;
+    };
+    const Case cases[] = {
+        {"image missing", "", "a.texture", "Primary=a.tga\n", false, true},
+        {"image there", "", "b.texture", "Primary=b.tga\n", true, false},
+        {"named with the description's ending", "", "c.texture.txt", "Primary=c.tga\n", false, true},
+        {"no description, nothing to read", "", "d.texture", nullptr, false, false},
+        {"mesh in a sub-folder", "parts/", "e.texture", "Primary=e.tga\n", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TETLib::ErrorHandler::Instance()->Clear();
+        const std::string stem(1, c.texture[0]);
+        const std::string folder = c.folder;
+        // Materials of one name are shared: each case has its own.
+        TestMesh mesh = StripMesh(1, {"a.x"}, stem + ".m.onetex");
+        mesh.chunks[0].material.textures.push_back({0, c.texture, 1.0f});
+        WriteFile(folder + stem + ".im", WriteMeshFile(mesh));
+        if (c.description)
+            folder_.Write(Path(folder + stem + ".texture.txt"), c.description);
+        if (c.imageThere)
+            folder_.Write(Path(folder + stem + ".tga"), "any bytes");
+        TETLib::MeshData* loaded = Load(folder + stem + ".im");
+        ASSERT_NE(loaded, nullptr);
+        const std::string description = folder + stem + ".texture.txt";
+        EXPECT_EQ(Findings(), c.reported ? Lines{Text(3, "$tet_mesh_load_texture", description)} : Lines{});
+        ASSERT_EQ(loaded->GetTextureRecords().size(), 1u);
+        EXPECT_EQ(loaded->GetTextureRecords()[0].texture.Str(), Path(description));
+        EXPECT_EQ(loaded->GetTextureRecords()[0].imageFound, c.imageThere);
+    }
+}
+
 }  // namespace
