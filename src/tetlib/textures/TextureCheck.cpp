@@ -139,8 +139,10 @@ void TextureWalk::Description(const Nyx::File::Path& folder, const Nyx::File::Pa
                 primaryLine = line;
             else if (LineStartsWith(line, "Alpha="))
                 alphaLine = line;
-            for (const char* c = line; !nonAnsi && *c; ++c)
-                nonAnsi = (static_cast<unsigned char>(*c) & 0x80u) != 0;
+            // Only the lines before the first image line are scanned.
+            if (primaryLine.empty() && alphaLine.empty())
+                for (const char* c = line; !nonAnsi && *c; ++c)
+                    nonAnsi = (static_cast<unsigned char>(*c) & 0x80u) != 0;
         }
     }
     if (nonAnsi)

@@ -149,6 +149,13 @@ TEST_F(TextureCheckTest, EdgeCasesOfTheCheck)
          {"3 The image 'etc/hostname' named by 'a.texture.txt' does not exist."}},
         {"a name outside plain text", {compiled, description("; \xc3\xa9t\xc3\xa9\nPrimary=p.bmp\n"), {"p.bmp", Bmp(2, 2)}},
          {"3 The texture description 'a.texture.txt' names a file with characters outside the ANSI range."}},
+        // Only the lines before the first image line are scanned.
+        {"plain text ends at the primary line",
+         {compiled, description("Primary=p.bmp\n; \xc3\xa9t\xc3\xa9\n"), {"p.bmp", Bmp(2, 2)}}, {}},
+        {"plain text ends at the alpha line",
+         {compiled, description("Alpha=q.tga\n; \xc3\xa9t\xc3\xa9\nPrimary=p.bmp\n"), {"p.bmp", Bmp(2, 2)},
+          {"q.tga", Tga(2, 2)}},
+         {}},
         {"descriptions in sub-folders read their own folder",
          {{"sub/b.texture.txt", "Primary=p.tga\n"}, {"sub/b.texture", ""}, {"sub/p.tga", Tga(2, 2)}}, {}},
         {"other files are not looked at", {{"notes.txt", "Primary=none.bmp\n"}, {"p.bmp", "junk"}}, {}},
