@@ -1,6 +1,7 @@
 #include "tetlib/rules/TagRules.h"
 
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "config/tree/TDBContainerTag.h"
@@ -26,6 +27,16 @@ ChunkRef Params(const ChunkRef* argument) { return argument ? *argument : ChunkR
 double ParamNumber(const ChunkRef* argument, const char* name)
 {
     return std::atof(TDBContainerTag::GetString(Params(argument), Nyx::PString(name)).c_str());
+}
+
+// A bound as a value is held, a float: past the float range it is infinite.
+float AsHeld(double bound)
+{
+    if (bound > std::numeric_limits<float>::max())
+        return std::numeric_limits<float>::infinity();
+    if (bound < -std::numeric_limits<float>::max())
+        return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(bound);
 }
 
 // The mesh-table entry that holds the tag's effect container.
@@ -109,9 +120,13 @@ bool RuleRange(Tag& tag, const ChunkRef* argument)
         return false;
     const double min = ParamNumber(argument, "min");
     const double max = ParamNumber(argument, "max");
+    // Compared as the values are held, so that a value written as the bound
+    // itself (1.3, say) is within it.
+    const float low = AsHeld(min);
+    const float high = AsHeld(max);
     bool ok = true;
     for (const float number : ParseNumberList(tag.value.View()))
-        if (!(min <= number && number <= max))
+        if (!(low <= number && number <= high))
             ok = false;
     if (!ok)
         ReportErrorAgainst(tag, MessageText(Key("$tet_val_notwithinrange"), {tag.name, min, max}));

@@ -58,6 +58,10 @@ TEST_F(TagRulesTest, EachRulePassesAndFailsWithItsMessage)
         {"a comma and a blank make no zero", "ranged \"2, 3\"\n", {}},
         {"out of range once for all", "ranged \"0.5 9\"\n",
          {"3 The tag 'ranged' holds a value outside the range 1 to 5."}},
+        // A value is held as a float: the bounds themselves are in range.
+        {"the bounds themselves", "fractional \"0.7 1.3\"\n", {}},
+        {"just past a bound", "fractional \"1.31\"\n",
+         {"3 The tag 'fractional' holds a value outside the range 0.7 to 1.3."}},
         {"three numbers", "sized \"1 2 3\"\n", {}, "2.9"},
         {"two for three", "sized \"1 2\"\n", {"3 The tag 'sized' should hold 3 values but holds 2."}},
         {"not counted before 2.89", "sized \"1 2\"\n", {}, "2.8"},
