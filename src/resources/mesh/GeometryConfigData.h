@@ -16,8 +16,9 @@
 //   attachments { 0 { name "a.x" orientation (nine values) position x,y,z } ... }
 //
 // Chunks are triangle lists. A list whose length does not fit its vertex
-// count is left out (its stream stays zero) and makes the load report a
-// failure; so does an index past the vertices, which drops the indices.
+// count is left out (its stream stays zero) and makes LoadConfigData answer
+// false; so does an index past the vertices, which drops the indices. The
+// mesh definition still loads what remains when any chunk has vertices.
 #pragma once
 
 #include <cstdint>

@@ -360,6 +360,34 @@ TEST_F(MeshTextTest, ParseResults)
     }
 }
 
+TEST_F(MeshTextTest, AMalformedListIsLeftOutAndTheMeshStillLoads)
+{
+    struct Case {
+        const char* name;
+        const char* from;
+        const char* to;
+        uint32_t indices;
+        float normalZ;  // of the first vertex
+    };
+    const Case cases[] = {
+        {"an index past the vertices drops the indices", "indices 0,1,2", "indices 0,1,3", 0, 1.0f},
+        {"normals of the wrong length stay zero", "normals 0,0,1,0,0,1,0,0,1", "normals 0,0,1", 3, 0.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text = kTriangle;
+        text.replace(text.find(c.from), std::string(c.from).size(), c.to);
+        ASSERT_EQ(LoadText(text), RES_OK);
+        const KestroIndexedMeshDefinition& d = *harness_.definition;
+        ASSERT_EQ(d.GetChunkCount(), 1u);
+        EXPECT_EQ(d.GetChunkVertexCount(0), 3u);
+        EXPECT_EQ(d.GetChunkIndexCount(0), c.indices);
+        float normals[9] = {};
+        ASSERT_TRUE(d.CopyChunkNormals(0, normals, 12));
+        EXPECT_EQ(normals[2], c.normalZ);
+    }
+}
+
 TEST_F(MeshTextTest, TriangleLoadsWithItsMaterialAndAttachment)
 {
     ASSERT_EQ(LoadText(kTriangle), RES_OK);
