@@ -39,6 +39,35 @@ TEST_F(ToolProcessTest, CompressTextureConvertsAFolderAndReportsEachFailure)
     EXPECT_FALSE(root_.Has("editing/asset/parts/broken.texture"));
 }
 
+// Block-compressed storage of an opaque image, with or without an alpha
+// hint, decodes opaque at every level: no texel turns transparent or black.
+TEST_F(ToolProcessTest, CompressTextureKeepsAnOpaqueImageOpaqueInDxtOne)
+{
+    const char* keys[] = {"Hint=1\nAlphaHint=0\n", "Hint=1\nAlphaHint=2\n"};
+    for (int k = 0; k < 2; ++k) {
+        const std::string body = "editing/asset/t" + std::to_string(k);
+        root_.Write(body + ".tga", texturetest::Tga32(128, 128, texturetest::Gradient));
+        root_.Write(body + ".texture.txt", "Primary=t" + std::to_string(k) + ".tga\n" + keys[k]);
+    }
+    ProcessResult result = Run({"compresstexture", Root() + "/editing/asset"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "OK (0 Errors, 0 Warnings)\n");
+    for (int k = 0; k < 2; ++k) {
+        SCOPED_TRACE(keys[k]);
+        const auto texture = texturetest::ReadCompiled(root_.ReadAll("editing/asset/t" + std::to_string(k) + ".texture"));
+        ASSERT_TRUE(texture.valid);
+        EXPECT_EQ(texture.format, 10u);
+        ASSERT_EQ(texture.mips.size(), 8u);
+        for (const texturetest::Level& level : texture.mips) {
+            const auto decoded = texturetest::DecodeDxt(10, level.width, level.height, level.bytes);
+            uint32_t seeThrough = 0;
+            for (uint32_t pixel : decoded)
+                seeThrough += (pixel >> 24) != 0xFF ? 1 : 0;
+            EXPECT_EQ(seeThrough, 0u) << "level " << level.level;
+        }
+    }
+}
+
 TEST_F(ToolProcessTest, CompressTextureRefusesAColourMapWithoutColours)
 {
     // 18 bytes: a 1 x 1 true-colour or grey image whose colour map holds

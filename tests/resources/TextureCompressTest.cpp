@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "resources/TextureTestSupport.h"
@@ -74,6 +75,58 @@ TEST(TextureCompressTest, BlockFormatsDecodeCloseToTheSource)
         const auto decoded = DecodeDxt(c.format, 32, 32, Bytes(*out.GetLevel(0)));
         EXPECT_LT(texturetest::Rmse(decoded, c.source, 32, 32), 10.0);
     }
+}
+
+// Sharp colour steps inside blocks, where three-colour blocks tempt an
+// encoder.
+uint32_t Steps(uint32_t x, uint32_t y) { return 0xFF000000u | ((x * 7) & 0xFF) << 16 | ((y * 3) & 0xFF) << 8 | ((x ^ y) & 0xFF); }
+
+TEST(TextureCompressTest, DxtOneOfAnOpaqueSourceDecodesOpaqueAtEveryLevel)
+{
+    struct Case {
+        const char* name;
+        texturetest::PixelFn source;
+        bool dxt1a;
+    };
+    const Case cases[] = {
+        {"a gradient, DXT1", Gradient, false},
+        {"a gradient, DXT1a", Gradient, true},
+        {"steps, DXT1", Steps, false},
+        {"steps, DXT1a", Steps, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto source = Image(128, 128, Nyx::Bitmap::kFormatARGB32, c.source);
+        TextureCompress out;
+        ASSERT_TRUE(TextureCompress::Compress(*source, out, 10, c.dxt1a, true, false, true, false));
+        ASSERT_EQ(out.GetCount(), 8u);
+        for (uint32_t level = 0; level < out.GetCount(); ++level) {
+            const Nyx::Bitmap& bitmap = *out.GetLevel(level);
+            const auto decoded = DecodeDxt(10, bitmap.GetWidth(), bitmap.GetHeight(), Bytes(bitmap));
+            const auto seeThrough =
+                std::count_if(decoded.begin(), decoded.end(), [](uint32_t p) { return (p >> 24) != 0xFF; });
+            EXPECT_EQ(seeThrough, 0) << "level " << level;
+        }
+        const auto top = DecodeDxt(10, 128, 128, Bytes(*out.GetLevel(0)));
+        EXPECT_LT(texturetest::Rmse(top, c.source, 128, 128), 10.0);
+    }
+}
+
+TEST(TextureCompressTest, DxtOneAWithAlphaKeepsTheSourcesTransparencyAtTheTopLevel)
+{
+    // Transparent squares of 8 x 8 in a gradient.
+    const texturetest::PixelFn pixels = [](uint32_t x, uint32_t y) {
+        return (x / 8 + y / 8) % 3 == 0 ? Gradient(x, y) & 0x00FFFFFFu : Gradient(x, y);
+    };
+    auto source = Image(128, 128, Nyx::Bitmap::kFormatARGB32, pixels);
+    TextureCompress out;
+    ASSERT_TRUE(TextureCompress::Compress(*source, out, 10, true, false, false, true, false));
+    const auto decoded = DecodeDxt(10, 128, 128, Bytes(*out.GetLevel(0)));
+    uint32_t wrong = 0;
+    for (uint32_t y = 0; y < 128; ++y)
+        for (uint32_t x = 0; x < 128; ++x)
+            wrong += (decoded[size_t{y} * 128 + x] >> 24) != (pixels(x, y) >> 24) ? 1 : 0;
+    EXPECT_EQ(wrong, 0u);
 }
 
 TEST(TextureCompressTest, OpaqueStorageKeepsOnlyTheZeroPixelTransparent)

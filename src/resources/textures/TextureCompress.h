@@ -25,7 +25,9 @@ public:
     // opaque) to the format code 1, 3, 10 (DXT1, DXT1a with the flag), 11 or
     // 12, appending the levels to `out`. False for another format code or
     // source format (nothing done then) or when the library fails (its
-    // error text is then this thread's last error).
+    // error text is then this thread's last error). In DXT1, and in DXT1a
+    // where the source is opaque, no texel decodes through a block's
+    // transparent entry.
     static bool Compress(Nyx::Bitmap& source, TextureCompress& out, uint32_t format, bool dxt1a, bool repeatWrap,
                          bool normalMap, bool mipmaps, bool accelerate);
 
