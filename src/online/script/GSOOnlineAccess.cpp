@@ -91,7 +91,7 @@ GSOOnlineAccess::GSOOnlineAccess(GSContext*, const KUID& kuid)
     asset = kuid;
     // The state is asked once per description; an asset without a description counts as
     // not modified.
-    if (KestroBaseSpec* spec = FindKestroBaseSpec(kuid, true)) {
+    if (KestroBaseSpec* spec = FindKestroBaseSpec(kuid, false)) {
         senderModified_ = spec->IsLocallyModified();
         spec->Release();
     }

@@ -11,7 +11,6 @@
 #include "scriptapi/library/GSOLibrary.h"
 #include "scriptapi/library/GSOLibrarySpec.h"
 #include "scriptapi/library/NativeInterface.h"
-#include "scriptapi/specs/SpecRegistry.h"
 
 namespace {
 
@@ -45,10 +44,7 @@ GSOLibrary* KestroScriptContext::GetScriptLibrary(const KUID& kuid)
 {
     if (kuid == KUID::Null)
         return nullptr;
-    GlimmerkitSpec* found = nullptr;
-    if (SpecRegistry* registry = SpecRegistry::Instance())
-        registry->FindByKUID(found, kuid, &IsLibrarySpec, true);
-    auto* spec = static_cast<GSOLibrarySpec*>(found);
+    GSOLibrarySpec* spec = FindLibrarySpec(kuid);
     if (!spec) {
         LogMessage("KestroScriptContext::GetScriptLibrary> unable to find Library %s", kuid.ToString().c_str());
         return nullptr;

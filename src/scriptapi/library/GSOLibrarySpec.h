@@ -35,6 +35,10 @@ private:
 
 // The run-time type test the context's library lookup filters with.
 bool IsLibrarySpec(const GlimmerkitSpec* spec);
+// The library description of the asset, with one reference for the caller;
+// null when the asset has none or its description is of another kind. A
+// description loaded here is retired at once (it stays registered).
+GSOLibrarySpec* FindLibrarySpec(const KUID& kuid);
 
 class GSOLibrarySpecFactory : public QXSpecFactory {
 public:
