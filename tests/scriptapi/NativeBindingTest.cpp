@@ -61,7 +61,7 @@ TEST(NativeBindingTest, AccessorsGiveAndRaiseTheirTexts)
     LogCapture log;
     const std::string file = CaseScripts() + "binding_cases.gs";
     const HarnessRun::Outcome outcome =
-        HarnessRun::Run(shared.machine, file, {SystemScripts()}, shared.folder);
+        HarnessRun::Run(shared.machine, file, ScriptFolders(), shared.folder);
     ASSERT_TRUE(outcome.ok) << outcome.reason;
     const std::vector<std::string> got = NativeLines(log.lines);
     const std::vector<std::string> expected = ExpectedLog(file);

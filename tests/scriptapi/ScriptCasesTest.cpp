@@ -31,7 +31,7 @@ HarnessRun::Outcome RunCase(const std::string& file)
     ScriptApiMachine& shared = ScriptApiMachine::Get();
     std::vector<std::string> compile;
     HarnessRun::Outcome outcome =
-        HarnessRun::Run(shared.machine, file, {SystemScripts()}, shared.folder,
+        HarnessRun::Run(shared.machine, file, ScriptFolders(), shared.folder,
                         [&compile](const std::string& line) { compile.push_back(line); });
     if (!outcome.compiled && !compile.empty())
         outcome.reason = compile.front();

@@ -15,20 +15,22 @@
 //   pump SECONDS steps the runner's router in steps of 0.1 s
 //                "pump SECONDS: ok" / "pump SECONDS: failed" (no number)
 //   run FILE     compile FILE (includes from its folder, then the data
-//                root's "scripts"), make its class Test and run Main, then
-//                step until nothing is left to do (ScriptRunner.h): the
-//                lines it prints, log lines as always, compile messages as
-//                "compile: " + message; then, for each thread that a
-//                thread exception ended, "run FILE: thread FUNCTION ended
-//                with CODE, line N, file NAME"; then "run FILE: ok", or
-//                "run FILE: failed" (a thread that ended so fails the run)
+//                root's "scripts" and "gsrun"), make its class Test and
+//                run Main, then step until nothing is left to do
+//                (ScriptRunner.h): the lines it prints, log lines as
+//                always, compile messages as "compile: " + message; then,
+//                for each thread that a thread exception ended, "run
+//                FILE: thread FUNCTION ended with CODE, line N, file
+//                NAME"; then "run FILE: ok", or "run FILE: failed" (a
+//                thread that ended so fails the run)
 //   test PATH... (the rest of the command line) run each file, or each
 //                ".gs" of a folder, and compare its lines with its
 //                expectations: "PASS FILE" or "FAIL FILE: " and the first
 //                difference
 // Every script-log line prints as "log: " + the line, when it is logged.
-// Before the actions it registers the data root's "libraries" folder (the
-// folder above the one holding this program), when there is one.
+// Before the actions it registers the libraries of the data root (the
+// folder above the one holding this program): its "libraries" folder and
+// the runner's own "gsrun" folder, each when it is there.
 // "$void@Out::Print(string)" is bound for the scripts before anything loads.
 //
 // Exit codes: 0 when every action succeeded (every test passed), 1
@@ -102,9 +104,10 @@ void RegisterDataRootLibraries(GSMachine& machine, const std::string& root)
 {
     if (root.empty())
         return;
-    std::string libraries = root + "/libraries";
-    if (Nyx::File::IsFolder(Nyx::File::Path(libraries)))
-        machine.AddLibraryFolder(Nyx::PString(libraries));
+    for (const std::string& folder : {root + "/libraries", root + "/" + ScriptRunner::kRunnerFolder}) {
+        if (Nyx::File::IsFolder(Nyx::File::Path(folder)))
+            machine.AddLibraryFolder(Nyx::PString(folder));
+    }
 }
 
 void PrintRunnerLine(const RunnerLine& line)

@@ -210,14 +210,16 @@ ScriptRunner::Outcome ScriptRunner::Run(const std::string& file, const Emit& emi
     const std::string name = path.filename().string();
     const std::string libraryName = path.stem().string() + ".gsl";
 
-    // The file's folder first, then the data root's scripts.
+    // The file's folder first, then the data root's scripts, then the
+    // runner's own.
     GSCompiler::IncludePathList& includes = GSCompiler::IncludePathList::Global();
     includes.Clear();
     includes.Append(Nyx::File::Path(path.parent_path().empty() ? std::string("./") : path.parent_path().string() + "/"));
     includes.Append(Nyx::File::Path(dataRoot_ + "/scripts/"));
+    includes.Append(Nyx::File::Path(dataRoot_ + "/" + kRunnerFolder + "/"));
     TemporaryFolder folder;
     if (folder.Path().empty())
-        return {false, false, "no temporary folder"};
+        return {false, false, "no temporary folder", {}};
     GSCompiler::CompileSession sink;
     const int32_t errors =
         GSCompiler::CompileToLibraryFile(&sink, name.c_str(), (folder.Path() + "/" + libraryName).c_str());
@@ -225,17 +227,17 @@ ScriptRunner::Outcome ScriptRunner::Run(const std::string& file, const Emit& emi
     while (const char* line = sink.TakeLine())
         emit(RunnerLine{RunnerLine::kCompile, Escaped(line)});
     if (errors != 0)
-        return {false, false, "the compile failed"};
+        return {false, false, "the compile failed", {}};
 
     LibraryId id;
     if (!machine_.AddLibrary(Nyx::PString(), folder.Path(), libraryName, &id))
-        return {true, false, "the library was not added"};
+        return {true, false, "the library was not added", {}};
     GSLibrary* library = machine_.LoadLibrary(id);
     GSClass* cls = library ? library->FindClass("Test") : nullptr;
     if (!library)
-        return {true, false, "the library did not load"};
+        return {true, false, "the library did not load", {}};
     if (!cls)
-        return {true, false, "no class Test"};
+        return {true, false, "no class Test", {}};
 
     Outcome outcome;
     outcome.compiled = true;

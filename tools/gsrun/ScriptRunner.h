@@ -5,8 +5,9 @@
 // thread, and the router is then stepped until nothing is left to do.
 //
 // What a run gives is a list of lines: texts the script prints through
-// "$void@Out::Print(string)" (declared in the data root's "scripts/test.gs"),
-// script-log lines, and compile messages. A test compares them, in order,
+// "$void@Out::Print(string)" (declared in the runner's own "test.gs", which
+// the build puts with its library in the data root's "gsrun" folder, apart
+// from the system scripts), script-log lines, and compile messages. A test compares them, in order,
 // with the file's "// expect: TEXT", "// expect log: TEXT" and
 // "// expect compile: TEXT" lines.
 #pragma once
@@ -31,8 +32,12 @@ public:
 
     using Emit = std::function<void(const RunnerLine&)>;
 
-    // The data root holds "scripts" (searched for includes after the
-    // file's own folder).
+    // The folder of the data root that holds the runner's own scripts and
+    // their libraries.
+    static constexpr const char* kRunnerFolder = "gsrun";
+
+    // The data root holds "scripts" and the runner's folder, searched in
+    // that order for includes after the file's own folder.
     ScriptRunner(GSMachine& machine, std::string dataRoot);
 
     // Binds "$void@Out::Print(string)": before any library that uses it

@@ -23,9 +23,12 @@ public:
         std::string reason;  // why not
     };
 
-    // `includeFolders` are searched in order (each ending in "/"); the
-    // library is written into `workFolder`, which must be a folder the
-    // machine may load from. Compile messages go to `compileLine`.
+    // `includeFolders` are searched in order (each ending in "/"), then the
+    // file's own folder; the library is written into `workFolder`, which
+    // must be a folder the machine may load from. A file named as a source
+    // of `includeFolders` is compiled under a name of its own (its stem,
+    // "-" and a number), which its messages then show. Compile messages go
+    // to `compileLine`.
     static Outcome Run(GSMachine& machine, const std::string& file, const std::vector<std::string>& includeFolders,
                        const std::string& workFolder,
                        const std::function<void(const std::string&)>& compileLine = {},

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "core/files/ContentRoot.h"
 #include "gs/runtime/registry/GSMachine.h"
@@ -16,6 +17,8 @@
 #include "scriptapi/startup/ScriptSystemStartup.h"
 
 namespace {
+
+constexpr const char* kHarnessFolder = "scriptapi-harness";
 
 int RunScript(std::span<char* const> args)
 {
@@ -37,13 +40,21 @@ int RunScript(std::span<char* const> args)
         std::fputs("run: no temporary folder\n", stderr);
         return 1;
     }
-    Nyx::File::Path scripts = GetContentRootPath();
-    if (scripts.Empty())
-        scripts = Nyx::File::Path("./");
-    scripts.AddPath("scripts");
-    scripts.EnsureTrailingSeparator();
+    // The system scripts, then the harness's own (Probe.gs), which the
+    // build keeps in a folder of the harness's name beside "scripts".
+    std::vector<std::string> includes;
+    for (const char* name : {"scripts", kHarnessFolder}) {
+        Nyx::File::Path folder = GetContentRootPath();
+        if (folder.Empty())
+            folder = Nyx::File::Path("./");
+        folder.AddPath(name);
+        folder.EnsureTrailingSeparator();
+        includes.emplace_back(folder.c_str());
+    }
+    if (Nyx::File::IsFolder(Nyx::File::Path(includes.back())))
+        GSMachine::Get().AddLibraryFolder(Nyx::PString(includes.back()));
     const HarnessRun::Outcome outcome =
-        HarnessRun::Run(GSMachine::Get(), args[0], {std::string(scripts.c_str())}, work,
+        HarnessRun::Run(GSMachine::Get(), args[0], includes, work,
                         [](const std::string& line) { std::printf("%s\n", line.c_str()); });
     std::error_code ignored;
     std::filesystem::remove_all(work, ignored);

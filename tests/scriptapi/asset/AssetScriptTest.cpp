@@ -89,7 +89,7 @@ TEST_F(AssetScriptTest, CasesScriptLogMatches)
     const std::string file = CaseScripts() + "asset_cases.gs";
     LogCapture log;
     std::vector<std::string> compile;
-    const HarnessRun::Outcome outcome = HarnessRun::Run(shared.machine, file, {SystemScripts()}, shared.folder,
+    const HarnessRun::Outcome outcome = HarnessRun::Run(shared.machine, file, ScriptFolders(), shared.folder,
                                                         [&compile](const std::string& line) { compile.push_back(line); });
     ASSERT_TRUE(outcome.compiled) << (compile.empty() ? outcome.reason : compile.front());
     EXPECT_TRUE(outcome.ok) << outcome.reason;

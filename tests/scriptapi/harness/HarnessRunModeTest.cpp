@@ -58,4 +58,45 @@ class Test isclass KestroScriptBase {
     EXPECT_TRUE(Has(failed.out, "ScriptLog> KUIDList.GetIndexedKUID> index out of range")) << failed.out;
 }
 
+// The compiler reads each source by name once, through the folders of the
+// system scripts and the harness's own: a script named as one of those runs
+// as itself, under a name of its own, and still has the one it is named
+// after.
+TEST_F(HarnessRunModeTest, AScriptNamedAsASystemOrHarnessScriptRunsItself)
+{
+    const std::string text = R"(include "Kestro.gs"
+include "Probe.gs"
+class Test isclass KestroScriptBase {
+  thread void Fail(void) {
+    Soup none;
+    none.GetNamedTag("x");
+  }
+  void Main(void) {
+    Image img = Constructors.NewImage();
+    img.SetLineColor(1.0, 0.0, 0.0, 1.0);
+    Soup s = Constructors.NewSoup();
+    s.SetNamedTag("n", 3);
+    Log("ran " + s.GetNamedTagAsInt("n") + " " + Probe.LineColor(img));
+    Fail();
+  }
+};
+)";
+    struct Case {
+        const char* name;
+        const char* shownAs;  // the name its messages give
+    };
+    const Case cases[] = {
+        {"mine.gs", "mine.gs"},   {"soup.gs", "soup-1.gs"},   {"asset.gs", "asset-1.gs"},
+        {"Image.gs", "Image-1.gs"}, {"gs.gs", "gs-1.gs"},     {"probe.gs", "probe-1.gs"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProcessResult run = RunScript(c.name, text);
+        EXPECT_EQ(0, run.exitCode) << run.out;
+        EXPECT_TRUE(Has(run.out, "ScriptLog> ran 3 -65536")) << run.out;
+        EXPECT_TRUE(Has(run.out, std::string("line 6, file ") + c.shownAs)) << run.out;
+        EXPECT_FALSE(Has(run.out, "no game class Test")) << run.out;
+    }
+}
+
 }  // namespace

@@ -26,6 +26,8 @@ protected:
         ToolProcessTest::SetUp();
         const std::filesystem::path root = root_.Path();
         std::filesystem::copy_file(BuildFolder() / "bin/scriptapi-harness", root / "bin/scriptapi-harness");
+        // The harness's own scripts and libraries, beside the system ones.
+        std::filesystem::copy(BuildFolder() / "scriptapi-harness", root / "scriptapi-harness");
     }
 
     // Runs in `workingFolder` when one is given, else where the test runs.

@@ -25,7 +25,7 @@ TEST_P(ImageScriptTest, LogMatchesExpectations)
     ScriptedSearch daemon;
     LogCapture log;
     std::vector<std::string> compile;
-    const HarnessRun::Outcome outcome = HarnessRun::Run(shared.machine, file, {SystemScripts()}, shared.folder,
+    const HarnessRun::Outcome outcome = HarnessRun::Run(shared.machine, file, ScriptFolders(), shared.folder,
                                                         [&compile](const std::string& line) { compile.push_back(line); });
     ASSERT_TRUE(outcome.compiled) << (compile.empty() ? outcome.reason : compile.front());
     EXPECT_TRUE(outcome.ok) << outcome.reason;

@@ -82,8 +82,8 @@ TEST_F(ScriptSystemStartupTest, AMissingSoupLibraryStopsAfterTheKUIDClassAndTheF
 
 TEST_F(ScriptSystemStartupTest, ASystemLibraryWithoutGameObjectFailsBeforeAnyNativeTable)
 {
-    // A library of another name stands in for gs.gsl.
-    fs::copy_file(BuiltLibraries() / "test.gsl", fs::path(folder_.Path()) / "gs.gsl");
+    // A library of another name, the script runner's, stands in for gs.gsl.
+    fs::copy_file(BuiltLibraries().parent_path() / "gsrun/test.gsl", fs::path(folder_.Path()) / "gs.gsl");
     ScriptSystemStartup startup(machine_, kCountingTables);
     EXPECT_FALSE(startup.Run());
     EXPECT_EQ(g_registered, 0);

@@ -1,7 +1,7 @@
-// The one script machine of the script API tests: the data root's system
-// scripts compiled into a folder of its own, and the script system started
-// on it. Class slots are process-wide, so every test of the program shares
-// it.
+// The one script machine of the script API tests: the system scripts and
+// the harness's Probe.gs compiled into a folder of its own, and the script
+// system started on it. Class slots are process-wide, so every test of the
+// program shares it.
 #pragma once
 
 #include <cstdarg>
@@ -31,9 +31,20 @@ inline std::string SystemScripts()
     return SourceRoot() + "/data/scripts/";
 }
 
+inline std::string HarnessScripts()
+{
+    return SourceRoot() + "/tools/scriptapi-harness/scripts/";
+}
+
 inline std::string CaseScripts()
 {
     return SourceRoot() + "/tests/scriptapi/scripts/";
+}
+
+// Where the case scripts' includes are found.
+inline std::vector<std::string> ScriptFolders()
+{
+    return {SystemScripts(), HarnessScripts()};
 }
 
 struct ScriptApiMachine {
@@ -62,13 +73,11 @@ private:
         folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/scriptapi_test.XXXXXX";
         if (!::mkdtemp(folder.data()))
             return;
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(SystemScripts()))
-            if (entry.path().extension() == ".gs")
-                names.push_back(entry.path().filename().string());
-        for (const std::string& name : names)
-            if (!Compile(name))
-                return;
+        for (const std::string& scripts : ScriptFolders()) {
+            for (const auto& entry : std::filesystem::directory_iterator(scripts))
+                if (entry.path().extension() == ".gs" && !Compile(entry.path().filename().string()))
+                    return;
+        }
         machine.RegisterBuiltinNatives();
         machine.AddLibraryFolder(Nyx::PString(folder));
         // Loaded here, so that what its link says of the natives of classes
@@ -80,7 +89,8 @@ private:
     {
         GSCompiler::IncludePathList& includes = GSCompiler::IncludePathList::Global();
         includes.Clear();
-        includes.Append(Nyx::File::Path(SystemScripts()));
+        for (const std::string& scripts : ScriptFolders())
+            includes.Append(Nyx::File::Path(scripts));
         GSCompiler::CompileSession sink;
         const std::string stem = std::filesystem::path(name).stem().string();
         const int32_t errors =

@@ -283,12 +283,13 @@ TEST(GsrunProcessTest, PumpRunsTheThreadsCallStarted)
 
 namespace {
 
-// A data root with the build's system scripts and their libraries.
+// A data root with the build's system scripts and their libraries, and the
+// runner's own.
 void LayOutDataRoot(const TempFolder& root)
 {
     namespace fs = std::filesystem;
     const fs::path built = fs::read_symlink("/proc/self/exe").parent_path().parent_path();
-    for (const char* folder : {"scripts", "libraries"}) {
+    for (const char* folder : {"scripts", "libraries", "gsrun"}) {
         fs::create_directories(root / folder);
         for (const auto& entry : fs::directory_iterator(built / folder))
             fs::copy_file(entry.path(), fs::path(root / folder) / entry.path().filename());
