@@ -742,6 +742,7 @@ TEST(SampleDataRoot, LoadsWholeWithItsEditAndItsDependency)
         {KUID(400001, 102, 2), "VE;WAG", true},
         {KUID(400001, 103, 0), "BD;STN", false},
         {KUID(400001, 104, 0), "TR", false},
+        {KUID(400001, 105, 0), "BD", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Text(c.kuid));
@@ -754,7 +755,7 @@ TEST(SampleDataRoot, LoadsWholeWithItsEditAndItsDependency)
         ASSERT_TRUE(store.NameAndPath(c.kuid, false, name, path));
         EXPECT_TRUE(store.Validate(path, errors)) << (errors.empty() ? "" : errors[0]);
     }
-    EXPECT_EQ(store.Search(nullptr).size(), 4u);
+    EXPECT_EQ(store.Search(nullptr).size(), 5u);
     std::vector<KUID> deps = store.Dependencies({KUID(400001, 101, 0)});
     ASSERT_EQ(deps.size(), 1u);
     EXPECT_TRUE(store.IsKnown(deps[0]));

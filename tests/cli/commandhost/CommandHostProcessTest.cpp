@@ -277,8 +277,9 @@ TEST_F(CommandHostProcessTest, AFaultInsideAJobLeavesOneCrashReportAndTheGuardsE
 namespace {
 
 // The sample data root with the shipped validation data and interface text,
-// and an asset of the sample's kinds with findings, laid out before the
-// stand-in indexes it.
+// an asset of the sample's kinds with findings, and two assets whose
+// scripts are named as test programs' scripts are, laid out before the
+// stand-in indexes them.
 class ValidateThroughHostTest : public CommandHostProcessTest {
 protected:
     void SetUp() override
@@ -292,6 +293,13 @@ protected:
         root_.Write("local/faulty-wagon/config.txt",
                     "kuid <kuid:400001:150>\nusername \"Faulty wagon\"\nkind \"traincar\"\nkestro-build 3.2\n"
                     "frobnicate 1\nkuid-table\n{\n  0 <kuid:400001:104>\n}\n");
+        for (const auto& [content, script] : {std::pair{151, "test.gs"}, std::pair{152, "probe.gs"}}) {
+            const std::string folder = std::string("local/") + script + "-shed/";
+            root_.Write(folder + "config.txt", "kuid <kuid:400001:" + std::to_string(content) +
+                                                   ">\nusername \"Shed\"\nkind \"buildable\"\ncategory-class \"BD\"\n"
+                                                   "kestro-build 3.2\nscript \"" + script + "\"\nclass \"Shed\"\n");
+            root_.Write(folder + script, "include \"KestroGameObject.gs\"\nclass Shed isclass KestroGameObject {\n};\n");
+        }
         CommandHostProcessTest::SetUp();
     }
 
@@ -306,11 +314,18 @@ protected:
 TEST_F(ValidateThroughHostTest, ValidateAsksTheCommandHostAndShowsItsFindingsInOrder)
 {
     StartHost();
-    for (const char* kuid : {"<kuid:400001:101>", "<kuid:400001:103>", "<kuid:400001:104>", "<kuid2:400001:102:2>"}) {
+    // The sample's station clock and the two sheds have scripts: each is
+    // compiled into the script cache and checked against its kind.
+    for (const char* kuid : {"<kuid:400001:101>", "<kuid:400001:103>", "<kuid:400001:104>", "<kuid2:400001:102:2>",
+                             "<kuid:400001:105>", "<kuid:400001:151>", "<kuid:400001:152>"}) {
         ProcessResult clean = Validate(kuid);
         EXPECT_EQ(clean.exitCode, 0) << kuid;
         EXPECT_EQ(clean.out, "OK (0 Errors, 0 Warnings)\n") << kuid;
     }
+    size_t compiled = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(Root() + "/cache/libraries"))
+        compiled += entry.path().extension() == ".gsl";
+    EXPECT_EQ(compiled, 3u);
     // Findings are results of a command that succeeds, each naming the
     // asset it concerns.
     ProcessResult faulty = Validate("<kuid:400001:150>");
@@ -326,7 +341,7 @@ TEST_F(ValidateThroughHostTest, ValidateAsksTheCommandHostAndShowsItsFindingsInO
     KADClient::CloseDaemon();
     ASSERT_EQ(WaitHostExit() >> 8, 0);
     const std::vector<std::string> hostLines = HostLines();
-    EXPECT_EQ(std::count(hostLines.begin(), hostLines.end(), "CommandHostCallback> KAD_CMDHOST_VALIDATE"), 5);
+    EXPECT_EQ(std::count(hostLines.begin(), hostLines.end(), "CommandHostCallback> KAD_CMDHOST_VALIDATE"), 8);
 }
 
 namespace {

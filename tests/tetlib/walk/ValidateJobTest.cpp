@@ -160,7 +160,46 @@ TEST_F(SampleAssetsTest, EverySampleAssetValidatesWithoutFindings)
             ++assets;
         }
     }
-    EXPECT_EQ(assets, 5u);
+    EXPECT_EQ(assets, 6u);
+    SetContentRootPath(Nyx::File::Path());
+}
+
+// What the shipped data must take beyond the sample assets: a bridge of
+// every height (each range of heights has a kind of its own), and the tags
+// that name an asset's scripts, which then reach the script compile.
+TEST_F(SampleAssetsTest, TheShippedDataTakesBridgesOfEveryHeightAndAssetsWithScripts)
+{
+    SetContentRootPath(Nyx::File::Path(folder_.Path()));
+    Manager();
+    g_compile = {};
+    TETLib::SetAssetScriptCompile(&RecordCompile);
+    const std::string head = "kuid <kuid:400001:170>\nusername \"x\"\ncategory-class \"BD\"\nkestro-build 3.2\n";
+    struct Case {
+        const char* name;
+        std::string body;
+    };
+    const Case cases[] = {
+        {"bridge far below", "kind \"bridge\"\nheight -12.5\n"},
+        {"bridge just below", "kind \"bridge\"\nheight -0.002\n"},
+        {"double track, lowest", "kind \"bridge\"\nheight -0.001\n"},
+        {"double track, level", "kind \"bridge\"\nheight 0\n"},
+        {"double track, no height", "kind \"bridge\"\n"},
+        {"double track, highest", "kind \"bridge\"\nheight 0.001\n"},
+        {"tunnel just above", "kind \"bridge\"\nheight 0.002\n"},
+        {"tunnel far above", "kind \"Bridge\"\nheight 40\n"},
+        {"a script", "kind \"buildable\"\nscript \"shed.gs\"\nclass \"Shed\"\n"
+                     "script-include-table\n{\n  0 <kuid:400001:105>\n}\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        folder_.Write("local/a/config.txt", head + c.body);
+        g_compile.calls.clear();
+        ResultsLog log;
+        EXPECT_TRUE(TETLib::RunValidateAssetJob(Nyx::PString(), Nyx::File::Path(folder_ / "local/a"), log));
+        EXPECT_EQ(tetlibtest::ResultLines(log), Lines{});
+        EXPECT_EQ(g_compile.calls.size(), 1u);
+    }
+    TETLib::SetAssetScriptCompile(nullptr);
     SetContentRootPath(Nyx::File::Path());
 }
 
