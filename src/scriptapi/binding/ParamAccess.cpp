@@ -2,14 +2,21 @@
 
 #include <cstdio>
 
+#include "gs/runtime/interp/RunState.h"
+
 using namespace GSRuntime;
 
 namespace {
 
+// The text of a string parameter, which the native copies or interns: the
+// run pays for one pass over it.
 GSString* StringOf(const GSThread& thread, uint32_t n) noexcept
 {
     const GSSlot value = thread.stack.Local(n);
-    return IsReference(value) ? GSString::OfPart(ReferencePart(value)) : nullptr;
+    GSString* text = IsReference(value) ? GSString::OfPart(ReferencePart(value)) : nullptr;
+    if (text)
+        ChargeWork(ByteWork(text->Length()));
+    return text;
 }
 
 }  // namespace

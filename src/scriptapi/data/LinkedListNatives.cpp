@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "gs/runtime/interp/GSThread.h"
+#include "gs/runtime/interp/RunState.h"
 #include "gs/runtime/library/GSClass.h"
 #include "gs/runtime/objects/GSArray.h"
 #include "gs/runtime/objects/GSString.h"
@@ -91,8 +92,13 @@ void LinkedListNatives::Sort(GSArray& array)
 
 void LinkedListNatives::SortInternal(GSContext*, GSThread& thread)
 {
+    // The sort compares every element with every one after it; a run that
+    // cannot afford that many looks leaves the list as it is.
     GSArray* array = nullptr;
-    if (ParamAccess::GetObjectParam(1, thread, array, false))
+    if (!ParamAccess::GetObjectParam(1, thread, array, false))
+        return;
+    const uint64_t count = uint64_t(array->Count());
+    if (ChargeWork(ElementWork(count * (count + 1) / 2)))
         Sort(*array);
 }
 
@@ -105,6 +111,8 @@ void LinkedListNatives::AddInternal(GSContext*, GSThread& thread)
     if (!IsReference(item) || array->ElementKind() != GSArray::kReferenceElements)
         return;
     if (SlotInt(thread.stack.Local(3)) != 0) {
+        if (!ChargeWork(ElementWork(uint64_t(array->Count()))))
+            return;
         const LinkedFields wanted = FieldsOf(item);
         const int32_t count = array->Count();
         for (int32_t i = 0; i < count; ++i) {

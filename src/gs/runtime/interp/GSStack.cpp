@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "gs/runtime/interp/RunState.h"
 #include "gs/runtime/library/GSFunction.h"
 #include "gs/runtime/objects/GSObject.h"
 #include "gs/runtime/objects/GSScriptInstance.h"
@@ -88,6 +89,8 @@ bool GSStack::PushString(std::string_view text)
 {
     if (!HasRoom(1))
         return false;
+    // A native's text result is copied into the string: the run pays for it.
+    ChargeWork(ByteWork(text.size()));
     *++top = (new GSString(CurrentContext(), text))->Reference();
     return true;
 }

@@ -9,6 +9,7 @@
 // and depth the code itself can tell; what only the running program tells
 // (the kind of a value, a method slot or field of the object at hand, the
 // stack left when a call returns) is checked here.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -137,6 +138,35 @@ int32_t CompareTexts(const GSString* a, const GSString* b) noexcept
 
 GSExitCode StartThread(GSSlot*& top, int16_t depth, uint16_t method);
 
+// The elements setting element i adds to an array (zero-filled up to it).
+inline uint64_t GrowthWork(const GSArray& array, int32_t i) noexcept
+{
+    if (i < array.Count() || i >= RunLimits().maxArrayElements)
+        return 0;
+    return ElementWork(uint64_t(i) + 1 - uint64_t(array.Count()));
+}
+
+// The length of [start, end) of a count, clamped as arrays and strings
+// clamp it (0 when end lies before start).
+inline uint64_t RangeLength(int64_t count, int32_t start, int32_t end) noexcept
+{
+    const int64_t from = start < 0 ? 0 : start;
+    const int64_t to = end < 0 || end > count ? count : end;
+    return to > from ? uint64_t(to - from) : 0;
+}
+
+// The elements an array of `count` is rebuilt with when [start, end) is
+// replaced by `inserted` elements (0 when the replacement fails).
+inline uint64_t ReplacedLength(int64_t count, int32_t start, int32_t end, int64_t inserted) noexcept
+{
+    const int64_t from = start < 0 ? 0 : start;
+    const int64_t to = end < 0 ? count : end;
+    if (to < from)
+        return 0;
+    const int64_t size = from + inserted + std::max<int64_t>(0, count - to);
+    return size <= RunLimits().maxArrayElements ? uint64_t(size) : 0;
+}
+
 constexpr uint8_t kAddOp = 0;
 constexpr uint8_t kPush0Op = 10;
 
@@ -264,6 +294,14 @@ GSExitCode GSThread::Execute(float dt)
 // `to`.
 #define BUDGET_STEP()                                  \
     do {                                               \
+        if (intptr_t(pc) > deadline) [[unlikely]]      \
+            FAIL(ER_Timeout);                          \
+    } while (0)
+// Work in proportion to a size the script controls, charged before it is
+// done: a run that cannot afford it ends here.
+#define CHARGE(units)                                  \
+    do {                                               \
+        deadline -= intptr_t(units);                   \
         if (intptr_t(pc) > deadline) [[unlikely]]      \
             FAIL(ER_Timeout);                          \
     } while (0)
@@ -582,8 +620,11 @@ op_55:
     // 56-71: arrays.
 op_56:
 op_57: {
+    const int32_t n = INT(top[0]);
+    if (n > 0 && n <= RunLimits().maxArrayElements)
+        CHARGE(ElementWork(uint64_t(n)));
     auto* array = new GSArray(CONTEXT(), pc[-1] == 56 ? GSArray::kPlainElements : GSArray::kReferenceElements);
-    if (!array->SetSize(INT(top[0]))) {
+    if (!array->SetSize(n)) {
         delete array;
         FAIL(ER_ArrayOutOfBounds);
     }
@@ -601,6 +642,7 @@ op_58: {
 op_59: {
     GSArray* array;
     CHECK(ArrayOf(top[0], array));
+    CHARGE(ElementWork(uint64_t(array->Count())));
     auto* copy = new GSArray(CONTEXT(), array->ElementKind());
     if (!copy->CopyRange(*array, 0, -1)) {
         delete copy;
@@ -631,6 +673,8 @@ op_62: {
     CHECK(ArrayOf(top[-2], array));
     if (array->ElementKind() != GSArray::kPlainElements)
         FAIL(ER_IllegalInstruction);
+    if (INT(top[-1]) >= array->Count()) [[unlikely]]
+        CHARGE(GrowthWork(*array, INT(top[-1])));
     if (!array->Set(INT(top[-1]), PlainCopy(top[0])))
         FAIL(ER_ArrayOutOfBounds);
     ReleaseReference(top[-2]);
@@ -648,6 +692,8 @@ op_65: {
     CHECK(ArrayOf(top[-2], array));
     if (array->ElementKind() != GSArray::kReferenceElements)
         FAIL(ER_IllegalInstruction);
+    if (INT(top[-1]) >= array->Count()) [[unlikely]]
+        CHARGE(GrowthWork(*array, INT(top[-1])));
     const bool keep = pc[-1] == 65;
     if (!array->SetObjectAt(INT(top[-1]), top[0], keep))
         FAIL(ER_ArrayOutOfBounds);
@@ -664,6 +710,7 @@ op_66:
 op_69: {
     GSArray* array;
     CHECK(ArrayOf(top[-2], array));
+    CHARGE(ElementWork(RangeLength(array->Count(), INT(top[0]), INT(top[-1]))));
     auto* part = new GSArray(CONTEXT(), array->ElementKind());
     if (!part->CopyRange(*array, INT(top[0]), INT(top[-1]))) {
         delete part;
@@ -681,6 +728,7 @@ op_71: {
     GSArray *array, *source;
     CHECK(ArrayOf(top[-3], array));
     CHECK(OptionalArrayOf(top[0], source));
+    CHARGE(ElementWork(ReplacedLength(array->Count(), INT(top[-1]), INT(top[-2]), source ? source->Count() : 0)));
     if (!array->ReplaceRange(INT(top[-1]), INT(top[-2]), source))
         FAIL(ER_ArrayOutOfBounds);
     ReleaseReference(top[-3]);
@@ -698,10 +746,13 @@ op_71: {
 op_72:
     *++top = NewString(CONTEXT(), {});
     DISPATCH();
-op_73:
-    *++top = NewString(CONTEXT(), LIBRARY()->stringCopies[LoadLE16(pc)].View());
+op_73: {
+    const Nyx::String& text = LIBRARY()->stringCopies[LoadLE16(pc)];
+    CHARGE(ByteWork(text.Length()));
+    *++top = NewString(CONTEXT(), text.View());
     pc += 2;
     DISPATCH();
+}
 op_74: {
     char text[16];
     std::snprintf(text, sizeof text, "%d", INT(top[0]));
@@ -728,6 +779,7 @@ op_77: {
     GSString* string;
     CHECK(OptionalStringOf(top[0], string));
     if (string) {
+        CHARGE(ByteWork(string->Length()));
         const GSSlot copy = NewString(CONTEXT(), string->View());
         ReleaseReference(top[0]);
         top[0] = copy;
@@ -764,6 +816,7 @@ op_81: {
         FAIL(ER_StringOutOfBounds);
     std::string& text = string->Str();
     if (size_t(i) >= text.size()) {
+        CHARGE(ByteWork(size_t(i) + 1 - text.size()));
         text.resize(size_t(i), ' ');
         text.push_back(char(INT(top[0])));
     } else {
@@ -781,6 +834,7 @@ op_81: {
 op_82: {
     GSString* string;
     CHECK(StringOf(top[-2], string));
+    CHARGE(ByteWork(RangeLength(string->Length(), INT(top[0]), INT(top[-1]))));
     auto* part = new GSString(CONTEXT());
     if (!string->Substring(*part, INT(top[0]), INT(top[-1]))) {
         delete part;
@@ -801,6 +855,8 @@ op_84: {
         FAIL(ER_ArrayOutOfBounds);
     if (int64_t(string->Length()) - (end - start) + (source ? source->Length() : 0) > RunLimits().maxStringBytes)
         FAIL(ER_StringOutOfBounds);
+    // The source's text goes in and what follows the range moves.
+    CHARGE(ByteWork((source ? source->Length() : 0) + (string->Length() - uint32_t(end))));
     string->ReplaceRange(start, end, source);
     ReleaseReference(top[-3]);
     if (pc[-1] == 84) {
@@ -816,6 +872,7 @@ op_85: {
     GSString *a, *b;
     CHECK(OptionalStringOf(top[-1], a));
     CHECK(OptionalStringOf(top[0], b));
+    CHARGE(ByteWork(std::min(a ? a->Length() : 0, b ? b->Length() : 0)));
     const int32_t c = CompareTexts(a, b);
     ReleaseReference(top[-1]);
     ReleaseReference(top[0]);
@@ -831,6 +888,7 @@ op_86: {
     if (a && b) {
         if (int64_t(a->Length()) + b->Length() > RunLimits().maxStringBytes)
             FAIL(ER_StringOutOfBounds);
+        CHARGE(ByteWork(uint64_t(a->Length()) + b->Length()));
         auto* joined = new GSString(CONTEXT(), a->View());
         joined->Str() += b->View();
         result = joined->Reference();
@@ -869,6 +927,7 @@ op_88: {
     pc += 2;
     if (!cls)
         FAIL(ER_ClassCreateError);
+    CHARGE(ElementWork(cls->fieldCount));
     GSContext* in = CONTEXT();
     GSObject* object = cls->gameObjectClass ? new GSGameObject : new GSObject;
     object->GiveToInstance();
@@ -1021,6 +1080,9 @@ op_95: {
     // A native's exception is the call's: its line is the call's line.
     if (state == kEnded)
         FAIL(ER_Exception);
+    // So is the end of the budget when the native's work spent it (a
+    // native that could not afford its work left it undone).
+    BUDGET_STEP();
     pc += 4;
     if (state == kBlocked) {
         resumeOffset = uint32_t(pc - codeBase);
@@ -1420,6 +1482,7 @@ exception: {
 #undef CHECK
 #undef ENTER_AT
 #undef BUDGET_STEP
+#undef CHARGE
 #undef JUMP_TO
 #undef CONTEXT
 #undef LIBRARY

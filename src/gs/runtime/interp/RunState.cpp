@@ -14,4 +14,13 @@ GSRunLimits& RunLimits() noexcept
     return limits;
 }
 
+bool ChargeWork(uint64_t units) noexcept
+{
+    GSRunState& state = RunState();
+    if (state.depth == 0)
+        return true;
+    state.spent += units;
+    return state.spent <= RunLimits().jumpBudget;
+}
+
 }  // namespace GSRuntime

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "gs/runtime/objects/GSValue.h"
+
 namespace GSRuntime {
 
 class GSContext;
@@ -14,7 +16,7 @@ struct GSRunState {
     GSThread* thread = nullptr;
     GSContext* context = nullptr;
     uint32_t depth = 0;
-    uint64_t spent = 0;  // bytes of code run, counted at taken jumps
+    uint64_t spent = 0;  // bytes of code run, counted at taken jumps, and work charged
 };
 
 GSRunState& RunState() noexcept;
@@ -23,6 +25,15 @@ struct GSRunLimits {
     static constexpr uint64_t kJumpBudget = 0x1000000;
     static constexpr int32_t kMaxArrayElements = 0x1000000;
     static constexpr int64_t kMaxStringBytes = 0x4000000;
+    // Work that allocates, fills, copies or compares in proportion to a
+    // size the script controls costs budget as well as the code that asks
+    // for it: one unit (one byte of code) per this many bytes it touches,
+    // an element being one word. Touching a byte of fresh memory takes
+    // about as long as running a byte of code; the weight is lighter so
+    // that the largest single allocation or copy the limits allow fits in
+    // half the budget and succeeds on its own, while a loop of them still
+    // runs out within a few of its passes.
+    static constexpr uint64_t kWorkBytesPerUnit = 16;
 
     uint64_t jumpBudget = kJumpBudget;
     int32_t maxArrayElements = kMaxArrayElements;
@@ -33,5 +44,21 @@ struct GSRunLimits {
 // (a bench runs longer than the budget allows, a fuzz target keeps values
 // small).
 GSRunLimits& RunLimits() noexcept;
+
+// The budget units of work over bytes, and over elements of an array.
+constexpr uint64_t ByteWork(uint64_t bytes) noexcept { return bytes / GSRunLimits::kWorkBytesPerUnit; }
+constexpr uint64_t ElementWork(uint64_t elements) noexcept
+{
+    return elements * sizeof(GSSlot) / GSRunLimits::kWorkBytesPerUnit;
+}
+static_assert(ElementWork(uint64_t(GSRunLimits::kMaxArrayElements)) <= GSRunLimits::kJumpBudget / 2 &&
+                  ByteWork(uint64_t(GSRunLimits::kMaxStringBytes)) <= GSRunLimits::kJumpBudget / 2,
+              "the largest array or string is made within half the budget");
+
+// Charges work a native does to the run in progress. False when the run
+// has spent its budget: the native then leaves the work undone, and the
+// run ends with ER_Timeout when the native returns. Outside any run it
+// charges nothing.
+bool ChargeWork(uint64_t units) noexcept;
 
 }  // namespace GSRuntime

@@ -33,8 +33,11 @@ void GSGameObject::NativeSendMessage(GSThread& thread)
         thread.RaiseException("Static Thread cannot call SendMessage", false);
         return;
     }
-    GSMessage* message = MessageFrom(*this, StringParam(thread, 2), StringParam(thread, 3),
-                                     DestinationOf(GameObjectParam(thread, 1)), 0);
+    const GSString* major = StringParam(thread, 2);
+    const GSString* minor = StringParam(thread, 3);
+    if (!ChargeTexts({major, minor}))
+        return;
+    GSMessage* message = MessageFrom(*this, major, minor, DestinationOf(GameObjectParam(thread, 1)), 0);
     if (!message) {
         thread.RaiseException("GameObject::SendMessage() illegal major or minor string", false);
         return;
@@ -44,8 +47,12 @@ void GSGameObject::NativeSendMessage(GSThread& thread)
 
 void GSGameObject::NativePostMessage(GSThread& thread)
 {
-    GSMessage* message = MessageFrom(*this, StringParam(thread, 2), StringParam(thread, 3),
-                                     DestinationOf(GameObjectParam(thread, 1)), DelayMilliseconds(FloatParam(thread, 4)));
+    const GSString* major = StringParam(thread, 2);
+    const GSString* minor = StringParam(thread, 3);
+    if (!ChargeTexts({major, minor}))
+        return;
+    GSMessage* message = MessageFrom(*this, major, minor, DestinationOf(GameObjectParam(thread, 1)),
+                                     DelayMilliseconds(FloatParam(thread, 4)));
     if (!message) {
         thread.RaiseException("GameObject::PostMessage() illegal major or minor string", false);
         return;
@@ -60,6 +67,8 @@ void GSGameObject::NativeClearMessages(GSThread& thread)
         return;
     const GSString* major = StringParam(thread, 1);
     const GSString* minor = StringParam(thread, 2);
+    if (!ChargeTexts({major, minor}))
+        return;
     const uint16_t majorId = router->Intern(major ? major->View() : std::string_view());
     const uint16_t minorId = router->Intern(minor ? minor->View() : std::string_view());
     if (majorId != 0 && minorId != 0)
@@ -82,7 +91,7 @@ void GSGameObject::NativeAddHandler(GSThread& thread)
     const GSString* name = StringParam(thread, 4);
     GSScriptInstance* instance = Instance();
     GSRouter* router = target->Router() ? target->Router() : Router();
-    if (!major || !name || !instance || !instance->cls || !router)
+    if (!major || !name || !instance || !instance->cls || !router || !ChargeTexts({major, minor, name}))
         return;
     // The method of this object's class, or of the first base that has one.
     GSClass* cls = instance->cls;
@@ -113,6 +122,8 @@ void GSGameObject::NativeSniff(GSThread& thread)
     if (!router)
         return;
     const GSString* minor = StringParam(thread, 3);
+    if (!ChargeTexts({major, minor}))
+        return;
     const uint16_t majorId = router->Intern(major->View());
     const uint16_t minorId = router->Intern(minor ? minor->View() : std::string_view());
     if (majorId == 0 || minorId == 0)
@@ -146,6 +157,8 @@ void GSGameObject::NativeGetName(GSThread& thread)
 void GSGameObject::NativeException(GSThread& thread)
 {
     const GSString* text = StringParam(thread, 1);
+    if (!ChargeTexts({text}))
+        return;
     thread.RaiseException(text ? text->c_str() : "", true);
 }
 

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "gs/runtime/interp/GSThread.h"
+#include "gs/runtime/interp/RunState.h"
 #include "gs/runtime/objects/GSGameObject.h"
 #include "gs/runtime/objects/GSString.h"
 #include "gs/runtime/router/GSMessage.h"
@@ -20,6 +22,17 @@ inline GSString* StringParam(const GSThread& thread, uint32_t i) noexcept
 {
     const GSSlot value = thread.stack.Local(i);
     return IsReference(value) ? GSString::OfPart(ReferencePart(value)) : nullptr;
+}
+
+// Charges a pass over each text a native reads (a null one costs nothing);
+// false when the run cannot afford it, and the native should then leave
+// its work undone (the run ends when it returns).
+inline bool ChargeTexts(std::initializer_list<const GSString*> texts) noexcept
+{
+    uint64_t bytes = 0;
+    for (const GSString* text : texts)
+        bytes += text ? text->Length() : 0;
+    return ChargeWork(ByteWork(bytes));
 }
 
 // The game object behind an object parameter, or null.

@@ -51,6 +51,8 @@ void GSContext::NativeGetForeignGameObject(GSThread& thread)
 void GSContext::NativeGetGameObjectByName(GSThread& thread)
 {
     const GSString* name = StringParam(thread, 1);
+    if (!ChargeTexts({name}))
+        return;
     GSNode* node = router_ && name ? router_->FindNode(name->View()) : nullptr;
     thread.stack.PushInstance(node ? GameObjectView(Machine(), node, false) : nullptr, true);
 }
@@ -65,7 +67,7 @@ void GSContext::NativePostMessage(GSThread& thread)
 {
     const GSString* major = StringParam(thread, 3);
     const GSString* minor = StringParam(thread, 4);
-    if (!router_ || !major || !minor)
+    if (!router_ || !major || !minor || !ChargeTexts({major, minor}))
         return;
     const uint16_t minorId = router_->Intern(minor->View());
     const uint16_t majorId = router_->Intern(major->View());

@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,41 @@ std::string_view SetOf(const GSString* set) noexcept
     return set && !set->Empty() ? set->View() : kSeparators;
 }
 
+// The bytes of a separator set, each looked up in one step however long
+// the set is, so that a walk over a text takes time in its length alone.
+class ByteSet {
+public:
+    explicit ByteSet(std::string_view set) noexcept
+    {
+        for (char c : set)
+            in_[static_cast<unsigned char>(c)] = true;
+    }
+    // The first position from `from` whose byte is (or is not) in the set;
+    // npos when there is none.
+    size_t FindFirst(std::string_view text, size_t from, bool in) const noexcept
+    {
+        for (size_t i = from; i < text.size(); ++i) {
+            if (Has(text[i]) == in)
+                return i;
+        }
+        return std::string_view::npos;
+    }
+    // The last position whose byte is not in the set; npos when none.
+    size_t FindLastNotIn(std::string_view text) const noexcept
+    {
+        for (size_t i = text.size(); i-- > 0;) {
+            if (!Has(text[i]))
+                return i;
+        }
+        return std::string_view::npos;
+    }
+
+private:
+    bool Has(char c) const noexcept { return in_[static_cast<unsigned char>(c)]; }
+
+    bool in_[256] = {};
+};
+
 int32_t ToInt(const std::string& text) noexcept
 {
     const long long v = std::strtoll(text.c_str(), nullptr, 10);
@@ -40,6 +76,10 @@ float ToFloat(const std::string& text) noexcept
     return float(v);
 }
 
+// Charges a pass over the text; false when the run cannot afford it (the
+// native then does nothing, and the run ends when it returns).
+bool ChargePass(const GSString* s) noexcept { return ChargeTexts({s}); }
+
 // Pushes a string, or releases it when the stack has no room.
 void PushMade(GSThread& thread, GSSlot value)
 {
@@ -50,37 +90,42 @@ void PushMade(GSThread& thread, GSSlot value)
 void TrimLeft(GSContext*, GSThread& thread)
 {
     GSString* s = StringParam(thread, 1);
-    if (!s || s->Empty())
+    const GSString* set = StringParam(thread, 2);
+    if (!s || s->Empty() || !ChargeTexts({s, set}))
         return;
     std::string& text = s->Str();
-    text.erase(0, std::min(text.find_first_not_of(SetOf(StringParam(thread, 2))), text.size()));
+    text.erase(0, std::min(ByteSet(SetOf(set)).FindFirst(text, 0, false), text.size()));
 }
 
 void TrimRight(GSContext*, GSThread& thread)
 {
     GSString* s = StringParam(thread, 1);
-    if (!s || s->Empty())
+    const GSString* set = StringParam(thread, 2);
+    if (!s || s->Empty() || !ChargeTexts({s, set}))
         return;
     std::string& text = s->Str();
-    const size_t last = text.find_last_not_of(SetOf(StringParam(thread, 2)));
+    const size_t last = ByteSet(SetOf(set)).FindLastNotIn(text);
     text.erase(last == std::string::npos ? 0 : last + 1);
 }
 
 void StrToInt(GSContext*, GSThread& thread)
 {
     const GSString* s = StringParam(thread, 1);
-    thread.stack.PushInt(s ? ToInt(s->Str()) : 0);
+    if (ChargePass(s))
+        thread.stack.PushInt(s ? ToInt(s->Str()) : 0);
 }
 
 void StrToFloat(GSContext*, GSThread& thread)
 {
     const GSString* s = StringParam(thread, 1);
-    thread.stack.PushFloat(s ? ToFloat(s->Str()) : 0.0f);
+    if (ChargePass(s))
+        thread.stack.PushFloat(s ? ToFloat(s->Str()) : 0.0f);
 }
 
 void ToUpper(GSContext*, GSThread& thread)
 {
-    if (GSString* s = StringParam(thread, 1)) {
+    GSString* s = StringParam(thread, 1);
+    if (s && ChargePass(s)) {
         for (char& c : s->Str())
             c = char(std::toupper(static_cast<unsigned char>(c)));
     }
@@ -88,27 +133,35 @@ void ToUpper(GSContext*, GSThread& thread)
 
 void ToLower(GSContext*, GSThread& thread)
 {
-    if (GSString* s = StringParam(thread, 1)) {
+    GSString* s = StringParam(thread, 1);
+    if (s && ChargePass(s)) {
         for (char& c : s->Str())
             c = char(std::tolower(static_cast<unsigned char>(c)));
     }
 }
 
 // Runs of separators, leading ones too, part tokens; the walk ends at the
-// end of the text (the one empty token).
+// end of the text (the one empty token). The text's pass is charged first,
+// each token's element as the tokens come (ahead, by blocks of them).
 void Tokens(GSContext* context, GSThread& thread)
 {
+    constexpr int32_t kChargedTokens = 64;
+    const GSString* s = StringParam(thread, 1);
+    const GSString* separators = StringParam(thread, 2);
+    if (!ChargeTexts({s, separators}))
+        return;
     auto* array = new GSArray(context, GSArray::kReferenceElements);
-    if (const GSString* s = StringParam(thread, 1)) {
+    if (s) {
         const std::string_view text = s->View();
-        const std::string_view set = SetOf(StringParam(thread, 2));
+        const ByteSet set(SetOf(separators));
         int32_t count = 0;
-        for (size_t at = text.find_first_not_of(set); at != std::string_view::npos;) {
-            const size_t end = std::min(text.find_first_of(set, at), text.size());
-            if (count >= RunLimits().maxArrayElements)
+        for (size_t at = set.FindFirst(text, 0, false); at != std::string_view::npos;) {
+            const size_t end = std::min(set.FindFirst(text, at, true), text.size());
+            if (count >= RunLimits().maxArrayElements ||
+                (count % kChargedTokens == 0 && !ChargeWork(ElementWork(kChargedTokens))))
                 break;
             array->SetObjectAt(count++, (new GSString(context, text.substr(at, end - at)))->Reference(), false);
-            at = text.find_first_not_of(set, end);
+            at = set.FindFirst(text, end, false);
         }
     }
     PushMade(thread, array->Reference());
@@ -119,7 +172,7 @@ void Tokens(GSContext* context, GSThread& thread)
 bool Unpack(GSThread& thread, std::string& token)
 {
     GSString* s = StringParam(thread, 1);
-    if (!s || s->Empty())
+    if (!s || s->Empty() || !ChargePass(s))
         return false;
     std::string& text = s->Str();
     const size_t start = std::min(text.find_first_not_of(kSeparators), text.size());
@@ -150,16 +203,29 @@ void UnpackString(GSContext* context, GSThread& thread)
         thread.stack.Push(0);
 }
 
+// The search takes time linear in both texts, however they repeat: a
+// short text is sought by its first byte and then compared (at most that
+// short length at each place), a longer one with memmem's two-way search.
 void Find(GSContext*, GSThread& thread)
 {
+    constexpr size_t kShortSought = 64;
     const GSString* s = StringParam(thread, 1);
     const GSString* sought = StringParam(thread, 2);
     const int32_t start = IntParam(thread, 3);
     int32_t at = -1;
     if (s && sought && start >= 0 && uint32_t(start) <= s->Length()) {
-        const size_t found = s->View().find(sought->View(), size_t(start));
-        if (found != std::string_view::npos)
-            at = int32_t(found);
+        if (!ChargeWork(ByteWork(uint64_t(s->Length() - uint32_t(start)) + sought->Length())))
+            return;
+        if (sought->Length() <= kShortSought) {
+            const size_t found = s->View().find(sought->View(), size_t(start));
+            if (found != std::string_view::npos)
+                at = int32_t(found);
+        } else {
+            const std::string_view text = s->View().substr(size_t(start));
+            const void* found = ::memmem(text.data(), text.size(), sought->View().data(), sought->Length());
+            if (found)
+                at = start + int32_t(static_cast<const char*>(found) - text.data());
+        }
     }
     thread.stack.PushInt(at);
 }

@@ -5,8 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #include "gs/runtime/RuntimeTestSupport.h"
 #include "support/ChildProcess.h"
@@ -25,8 +28,8 @@ std::string Slurp(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Runs root/bin/gsrun (a copy of the built program) in `cwd`.
-RunnerResult Gsrun(const TempFolder& root, const std::string& cwd, const std::vector<std::string>& args)
+// root/bin/gsrun, a copy of the built program made on first use.
+std::string ProgramIn(const TempFolder& root)
 {
     namespace fs = std::filesystem;
     const std::string program = root / "bin/gsrun";
@@ -34,6 +37,13 @@ RunnerResult Gsrun(const TempFolder& root, const std::string& cwd, const std::ve
         fs::create_directories(root / "bin");
         fs::copy_file(fs::read_symlink("/proc/self/exe").parent_path() / "gsrun", program);
     }
+    return program;
+}
+
+// Runs root/bin/gsrun in `cwd`.
+RunnerResult Gsrun(const TempFolder& root, const std::string& cwd, const std::vector<std::string>& args)
+{
+    const std::string program = ProgramIn(root);
     const std::string outPath = root / "out.txt";
     childprocess::CommandLine command(program, args);
     pid_t pid = ::fork();
@@ -375,6 +385,121 @@ TEST(GsrunProcessTest, RunFailsWhenAThreadEndsWithAnException)
         EXPECT_EQ(run.code, c.code) << run.out;
         ASSERT_GE(run.out.size(), c.runLines.size()) << run.out;
         EXPECT_EQ(run.out.substr(run.out.size() - c.runLines.size()), c.runLines) << run.out;
+    }
+}
+
+namespace {
+
+struct ScriptOutcome {
+    int status = -1;  // the wait status; -1 when it had to be stopped
+    std::string out;
+};
+
+// Compiles and runs work/FILE, a class Test whose Main has `body` (after
+// the Str natives' declarations); the limit only keeps a script that never
+// ends from holding the test up.
+ScriptOutcome RunScript(const TempFolder& root, const std::string& file, const std::string& body)
+{
+    static const char* const kStr =
+        "static class Str {\n"
+        "  public native void TrimLeft(string s, string set);\n"
+        "  public native string[] Tokens(string s, string separators);\n"
+        "  public native int Find(string s, string sought, int start);\n"
+        "};\n";
+    root.Write("work/" + file, std::string(kHeader) + kStr + "class Test {\n  void Main(void) { " + body + " }\n};\n");
+    const std::string program = ProgramIn(root);
+    const std::string temporary = root / "tmp";
+    std::filesystem::create_directories(temporary);
+    ScriptOutcome outcome;
+    outcome.status = childprocess::RunInChild(
+        root / "work",
+        [&] {
+            // The compile's folder, left behind if the script must be stopped.
+            ::setenv("TMPDIR", temporary.c_str(), 1);
+            childprocess::CommandLine command(program, {"run", file});
+            ::execv(program.c_str(), command.Argv());
+        },
+        std::chrono::seconds(300));
+    outcome.out = Slurp(root / "work/child-stdout.txt");
+    return outcome;
+}
+
+bool EndsWith(const std::string& text, std::string_view end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+// Loops whose passes allocate or copy a great deal and whose code is a few
+// bytes: their work spends the run's budget, so each ends with ER_Timeout
+// about as soon as a plain loop would, while one allocation of the largest
+// array still succeeds.
+TEST(GsrunProcessTest, RunawayLoopsThatAllocateOrCopyTimeOut)
+{
+    TempFolder root;
+    LayOutDataRoot(root);
+    const struct {
+        const char* file;
+        const char* body;
+        const char* ending;
+    } loops[] = {
+        {"allocate.gs", "int[] a; while (true) { a = new int[16777215]; }", "run allocate.gs: failed\n"},
+        {"append.gs", "string s = \"\"; while (true) { s = s + \"ab\"; }", "run append.gs: failed\n"},
+        {"copy.gs",
+         "string s = \"0123456789abcdef\"; int i; for (i = 0; i < 16; i++) s = s + s;"
+         " string t; while (true) { t = s; }",
+         "run copy.gs: failed\n"},
+        {"largest.gs", "int[] a = new int[16777215]; Out.Print(\"made \" + a.size());",
+         "made 16777215\nrun largest.gs: ok\n"},
+    };
+    for (const auto& loop : loops) {
+        SCOPED_TRACE(loop.file);
+        const ScriptOutcome run = RunScript(root, loop.file, loop.body);
+        ASSERT_NE(run.status, -1) << "still running after 300 s";
+        const bool ok = EndsWith(loop.ending, ": ok\n");
+        EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == (ok ? 0 : 1));
+        if (!ok) {
+            EXPECT_NE(run.out.find("log: Thread Exception: ER_Timeout, line 9, file " + std::string(loop.file)),
+                      std::string::npos)
+                << run.out;
+        }
+        EXPECT_TRUE(EndsWith(run.out, loop.ending)) << run.out;
+    }
+}
+
+// Str natives over texts of tens of megabytes made to be their worst case:
+// a sought text that matches everywhere but at its end, a separator set
+// that holds every byte of the text as its last. Each finishes in time
+// linear in its texts.
+TEST(GsrunProcessTest, StrNativesTakeTimeInProportionToTheirTexts)
+{
+    TempFolder root;
+    LayOutDataRoot(root);
+    const struct {
+        const char* file;
+        const char* body;
+        const char* printed;
+    } cases[] = {
+        {"find.gs",
+         "string s = \"a\"; int i; for (i = 0; i < 25; i++) s = s + s;"
+         " string sought = s[0, 16777215] + \"b\"; Out.Print(\"at \" + Str.Find(s, sought, 0));",
+         "at -1\n"},
+        {"trim.gs",
+         "string s = \"a\"; string set = \"b\"; int i; for (i = 0; i < 24; i++) { s = s + s; set = set + set; }"
+         " set = set + \"a\"; Str.TrimLeft(s, set); Out.Print(\"left \" + s.size());",
+         "left 0\n"},
+        {"tokens.gs",
+         "string s = \"a\"; string set = \"b\"; int i; for (i = 0; i < 24; i++) { s = s + s; set = set + set; }"
+         " set = set + \"a\"; Out.Print(\"tokens \" + Str.Tokens(s, set).size());",
+         "tokens 0\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const ScriptOutcome run = RunScript(root, c.file, c.body);
+        ASSERT_NE(run.status, -1) << "still running after 300 s";
+        EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
+        EXPECT_EQ(run.out, std::string(c.printed) + "run " + c.file + ": ok\n");
     }
 }
 
