@@ -1,24 +1,15 @@
-// The harness's "worldlist IN OUT" as a process: a list of test items
+// The harness's "worldlist IN OUT" as a process in a laid-out data root
+// (whose stand-in daemon is closed again at the end): a list of test items
 // saves back byte for byte, a record of an unknown type is dropped, and the
 // item count is printed.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
-#include "support/TempFolder.h"
+#include "scriptapi/harness/HarnessTest.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-std::string Harness()
-{
-    return (fs::read_symlink("/proc/self/exe").parent_path() / "scriptapi-harness").string();
-}
 
 struct Bytes {
     std::string data;
@@ -37,32 +28,21 @@ struct Bytes {
     }
 };
 
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// The last line the mode prints (the program may print others first).
-std::string RunWorldList(const std::string& in, const std::string& out)
-{
-    const std::string command = Harness() + " worldlist " + in + " " + out + " 2>/dev/null";
-    std::string printed;
-    if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
-        char line[256];
-        while (std::fgets(line, sizeof line, pipe))
-            printed += line;
-        ::pclose(pipe);
+class WorldListModeTest : public HarnessTest {
+protected:
+    // The last line the mode prints (the program may print others first).
+    std::string RunWorldList(const std::string& in, const std::string& out)
+    {
+        const std::string printed = RunHarness({"worldlist", in, out}).out;
+        const size_t start = printed.rfind('\n', printed.size() < 2 ? 0 : printed.size() - 2);
+        return start == std::string::npos ? printed : printed.substr(start + 1);
     }
-    const size_t start = printed.rfind('\n', printed.size() < 2 ? 0 : printed.size() - 2);
-    return start == std::string::npos ? printed : printed.substr(start + 1);
-}
+};
 
-TEST(WorldListModeTest, TestItemsSaveBackAsTheyWereAndUnknownTypesAreDropped)
+TEST_F(WorldListModeTest, TestItemsSaveBackAsTheyWereAndUnknownTypesAreDropped)
 {
-    TempFolder folder;
-    const std::string in = folder.Path() + "/in.bin";
-    const std::string out = folder.Path() + "/out.bin";
+    const std::string in = output_.Path() + "/in.bin";
+    const std::string out = output_.Path() + "/out.bin";
     const Bytes emptyState = Bytes().U32(16).U32(0xFEEDCEEB).U32(5).U32(0xFFFFFFFF).U32(0xFFFFFFFF);
     const std::string kept = Bytes()
                                  .U32(5)
