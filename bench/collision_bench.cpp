@@ -365,6 +365,8 @@ int main(int argc, char** argv)
             }
         }
     }
-    std::printf("Collision tree / Embree rays per second: %.3f\n", ratios > 0 ? std::exp(logSum / ratios) : 0.0);
+    std::printf("leaf triangles tested with the %s kernel\n", KSLeafTriangles::NameOf(KSLeafTriangles::Best()));
+    std::printf("Collision tree / Embree rays per second: %.3f (goal: at least 0.2)\n",
+                ratios > 0 ? std::exp(logSum / ratios) : 0.0);
     return 0;
 }

@@ -46,9 +46,7 @@ struct KSAxisBoxTree::BuildData {
 };
 
 struct KSAxisBoxTree::Segment {
-    Vector3f start;
-    Vector3f end;
-    Vector3f vector;
+    KSLeafTriangles::Segment leaf;  // start, end and end - start
     Vector3f unit;
     float inverseLength;
     Vector3f midpoint;
@@ -131,6 +129,8 @@ bool KSAxisBoxTree::Build()
 {
     nodes_.clear();
     leafEntries_.clear();
+    queryNodes_.clear();
+    leafTriangles_.Clear();
     if (!build_)
         return false;
     std::unique_ptr<BuildData> hold = std::move(build_);
@@ -161,6 +161,7 @@ bool KSAxisBoxTree::Build()
     SplitNode(0, 0, count, 0);
     ConvertToStored();
     build_.reset();
+    LayOutForQueries();
     return true;
 }
 
@@ -350,6 +351,33 @@ void KSAxisBoxTree::ConvertToStored()
     }
 }
 
+void KSAxisBoxTree::LayOutForQueries()
+{
+    if (!geometry_)
+        return;
+    queryNodes_.resize(nodes_.size());
+    for (size_t n = 0; n < nodes_.size(); ++n) {
+        const StoredNode& node = nodes_[n];
+        QueryNode& out = queryNodes_[n];
+        GetNodeBox(node, out.centre, out.extents);
+        out.word0 = node.word0;
+        out.word1 = node.word1;
+        if (!IsLeaf(node))
+            continue;
+        // Each triangle as the stored entry names it, so that a query tests
+        // what the stored form holds.
+        out.word0 = ~static_cast<int32_t>(leafTriangles_.BeginLeaf());
+        const auto first = static_cast<uint32_t>(~node.word0);
+        for (uint32_t i = 0; i < static_cast<uint32_t>(node.word1); ++i) {
+            const uint32_t reference = GetLeafReference(first + i);
+            Vector3f corners[3];
+            const bool known = geometry_->GetTriangleCorners(reference, corners);
+            leafTriangles_.Add(reference, known ? corners : nullptr);
+        }
+    }
+    leafTriangles_.Trim();
+}
+
 uint32_t KSAxisBoxTree::GetLeafReference(uint32_t entry) const noexcept
 {
     const uint8_t* p = &leafEntries_[3 * size_t{entry}];
@@ -359,86 +387,78 @@ uint32_t KSAxisBoxTree::GetLeafReference(uint32_t entry) const noexcept
 
 bool KSAxisBoxTree::Query(const Vector3f& start, const Vector3f& end, KSAxisBoxTreeResult& result) const
 {
-    if (nodes_.empty() || !geometry_)
+    if (queryNodes_.empty() || !geometry_)
         return false;
     Segment s;
-    s.start = start;
-    s.end = end;
-    s.vector = end - start;
-    const float length = s.vector.Length();
+    s.leaf.start = start;
+    s.leaf.end = end;
+    s.leaf.vector = end - start;
+    const float length = s.leaf.vector.Length();
     s.inverseLength = length != 0.0f ? 1.0f / length : 0.0f;
-    s.unit = s.vector * s.inverseLength;
+    s.unit = s.leaf.vector * s.inverseLength;
     s.midpoint = (start + end) * 0.5f;
-    s.half = s.vector * 0.5f;
+    s.half = s.leaf.vector * 0.5f;
     s.halfAbs = {std::fabs(s.half.x), std::fabs(s.half.y), std::fabs(s.half.z)};
     s.unitDotStart = Dot(s.unit, start);
-    Vector3f centre;
-    Vector3f extents;
-    GetNodeBox(nodes_[0], centre, extents);
-    Walk(0, centre, extents, s, result);
+    Walk(s, result);
     if (result.distance == 3.4028235e38f)
         return false;
     result.normal = Nyx::Normalised(result.normal);
     return true;
 }
 
-void KSAxisBoxTree::Walk(uint32_t index, const Vector3f& centre, const Vector3f& extents, const Segment& s,
-                         KSAxisBoxTreeResult& result) const
+void KSAxisBoxTree::Walk(const Segment& s, KSAxisBoxTreeResult& result) const
 {
-    Vector3f c = centre;
-    Vector3f e = extents;
+    // Every split halves a node's triangles, so a path from the root is at
+    // most log2 of the triangle limit long, and each node on it leaves at
+    // most one child waiting.
+    struct Waiting {
+        uint32_t node;
+        float near;
+    };
+    Waiting waiting[64];
+    uint32_t waitingCount = 0;
+    uint32_t index = 0;
     for (;;) {
-        const StoredNode& node = nodes_[index];
-        if (!SegmentOverlapsBox(s.midpoint, s.half, s.halfAbs, c, e))
-            return;
-        if (IsLeaf(node)) {
-            const auto first = static_cast<uint32_t>(~node.word0);
-            const auto count = static_cast<uint32_t>(node.word1);
-            for (uint32_t i = 0; i < count; ++i)
-                TestTriangle(GetLeafReference(first + i), s, result);
-            return;
+        const QueryNode& node = queryNodes_[index];
+        if (SegmentOverlapsBox(s.midpoint, s.half, s.halfAbs, node.centre, node.extents)) {
+            if (node.word0 < 0) {
+                const uint32_t hit = leafTriangles_.Test(static_cast<uint32_t>(~node.word0),
+                                                         static_cast<uint32_t>(node.word1), s.leaf, result.distance);
+                if (hit != KSLeafTriangles::kNoHit) {
+                    result.point = s.leaf.start + s.leaf.vector * result.distance;
+                    result.normal = leafTriangles_.GetNormal(hit);
+                    result.reference = static_cast<int32_t>(leafTriangles_.GetReference(hit));
+                }
+            } else {
+                // The child nearer along the segment first; the other waits
+                // until the first one's subtree is done and is then walked
+                // unless a hit nearer than its box was found meanwhile.
+                const uint32_t children[2] = {static_cast<uint32_t>(node.word0), static_cast<uint32_t>(node.word1)};
+                float nears[2];
+                for (int child = 0; child < 2; ++child) {
+                    const QueryNode& box = queryNodes_[children[child]];
+                    const Vector3f& h = box.extents;
+                    nears[child] = (Dot(s.unit, box.centre) - s.unitDotStart) -
+                                   (std::fabs(s.unit.x) * h.x + std::fabs(s.unit.y) * h.y + std::fabs(s.unit.z) * h.z);
+                }
+                const int first = nears[0] < nears[1] ? 0 : 1;
+                const int other = 1 - first;
+                waiting[waitingCount++] = {children[other], nears[other]};
+                if (!(nears[first] * s.inverseLength > result.distance)) {
+                    index = children[first];
+                    continue;
+                }
+            }
         }
-        const uint32_t children[2] = {static_cast<uint32_t>(node.word0), static_cast<uint32_t>(node.word1)};
-        Vector3f boxCentre[2];
-        Vector3f boxExtents[2];
-        float nears[2];
-        for (int child = 0; child < 2; ++child) {
-            GetNodeBox(nodes_[children[child]], boxCentre[child], boxExtents[child]);
-            const Vector3f& h = boxExtents[child];
-            nears[child] = (Dot(s.unit, boxCentre[child]) - s.unitDotStart) -
-                           (std::fabs(s.unit.x) * h.x + std::fabs(s.unit.y) * h.y + std::fabs(s.unit.z) * h.z);
+        for (;;) {
+            if (waitingCount == 0)
+                return;
+            const Waiting next = waiting[--waitingCount];
+            if (!(next.near * s.inverseLength > result.distance)) {
+                index = next.node;
+                break;
+            }
         }
-        const int first = nears[0] < nears[1] ? 0 : 1;
-        const int other = 1 - first;
-        if (!(nears[first] * s.inverseLength > result.distance))
-            Walk(children[first], boxCentre[first], boxExtents[first], s, result);
-        if (nears[other] * s.inverseLength > result.distance)
-            return;
-        index = children[other];
-        c = boxCentre[other];
-        e = boxExtents[other];
     }
-}
-
-void KSAxisBoxTree::TestTriangle(uint32_t reference, const Segment& s, KSAxisBoxTreeResult& result) const
-{
-    Vector3f corners[3];
-    if (!geometry_->GetTriangleCorners(reference, corners))
-        return;
-    const Vector3f normal = Cross(corners[1] - corners[0], corners[2] - corners[0]);
-    const float plane = Dot(normal, corners[0]);
-    const float ds = Dot(normal, s.start);
-    const float de = Dot(normal, s.end);
-    if ((ds > plane && de > plane) || (ds < plane && de < plane))
-        return;
-    const float t = ds == de ? 0.0f : (ds - plane) / (ds - de);
-    if (!(t <= result.distance))
-        return;
-    const Vector3f point = s.start + s.vector * t;
-    if (!PointInTriangle(normal, corners[0], corners[1], corners[2], point))
-        return;
-    result.point = point;
-    result.normal = normal;
-    result.distance = t;
-    result.reference = static_cast<int32_t>(reference);
 }

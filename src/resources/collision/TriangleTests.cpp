@@ -106,22 +106,3 @@ bool IsTriangleUsable(const V3& a, const V3& b, const V3& c) noexcept
                            static_cast<double>(kept.z) * kept.z;
     return squared >= 0.1;
 }
-
-bool SegmentOverlapsBox(const V3& m, const V3& h, const V3& w, const V3& centre,
-                        const V3& e) noexcept
-{
-    const V3 d = m - centre;
-    if (std::fabs(d.x) > e.x + w.x)
-        return false;
-    if (std::fabs(d.y) > e.y + w.y)
-        return false;
-    if (std::fabs(d.z) > e.z + w.z)
-        return false;
-    if (std::fabs(d.y * h.z - d.z * h.y) > e.y * w.z + e.z * w.y)
-        return false;
-    if (std::fabs(d.z * h.x - d.x * h.z) > e.x * w.z + e.z * w.x)
-        return false;
-    if (std::fabs(d.x * h.y - d.y * h.x) > e.x * w.y + e.y * w.x)
-        return false;
-    return true;
-}

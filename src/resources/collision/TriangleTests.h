@@ -2,6 +2,8 @@
 // triangle, degenerate triangles, and segment against box.
 #pragma once
 
+#include <cmath>
+
 #include "nyx/scene/math/VectorOps.h"
 
 // Two-sided: a hit from either side, refused when the ray lies within 1e-6
@@ -22,6 +24,23 @@ bool PointInTriangle(const Nyx::Vector3f& normal, const Nyx::Vector3f& a, const 
 bool IsTriangleUsable(const Nyx::Vector3f& a, const Nyx::Vector3f& b, const Nyx::Vector3f& c) noexcept;
 
 // Separating-axis test of a segment (midpoint, half vector and its absolute
-// value per axis) against a box (centre, half-extents).
-bool SegmentOverlapsBox(const Nyx::Vector3f& midpoint, const Nyx::Vector3f& half, const Nyx::Vector3f& halfAbs,
-                        const Nyx::Vector3f& centre, const Nyx::Vector3f& extents) noexcept;
+// value per axis) against a box (centre, half-extents). Inline: a tree
+// query makes it at every node it reaches.
+inline bool SegmentOverlapsBox(const Nyx::Vector3f& m, const Nyx::Vector3f& h, const Nyx::Vector3f& w,
+                               const Nyx::Vector3f& centre, const Nyx::Vector3f& e) noexcept
+{
+    const Nyx::Vector3f d = m - centre;
+    if (std::fabs(d.x) > e.x + w.x)
+        return false;
+    if (std::fabs(d.y) > e.y + w.y)
+        return false;
+    if (std::fabs(d.z) > e.z + w.z)
+        return false;
+    if (std::fabs(d.y * h.z - d.z * h.y) > e.y * w.z + e.z * w.y)
+        return false;
+    if (std::fabs(d.z * h.x - d.x * h.z) > e.x * w.z + e.z * w.x)
+        return false;
+    if (std::fabs(d.x * h.y - d.y * h.x) > e.x * w.y + e.y * w.x)
+        return false;
+    return true;
+}
