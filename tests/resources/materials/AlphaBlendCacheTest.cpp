@@ -162,7 +162,7 @@ TEST_F(AlphaBlendCacheTest, NearChunksDrawTheirPrimitivesFromTheFarthestCentroid
     // Primitives along x; the viewer, in the chunk's space, is at
     // (−2, 0, 10) (world: a translation by (2, 0, −10)).
     const std::vector<Nyx::Vector3Item> row = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}, {5, 0, 0},
-                                               {6, 0, 0}, {7, 0, 0}};
+                                               {6, 0, 0}, {7, 0, 0}, {-4, 0, 0}};
     struct Case {
         const char* name;
         uint32_t kind;
@@ -179,6 +179,8 @@ TEST_F(AlphaBlendCacheTest, NearChunksDrawTheirPrimitivesFromTheFarthestCentroid
         {"lines", 1, {0, 1, 7, 6, 3, 4}, 0, 3, {7, 6, 3, 4, 0, 1}},
         {"line strip", 2, {0, 2, 7}, 0, 3, {2, 7, 0, 2}},
         {"points", 0, {7, 0, 2}, 0, 5, {7, 2, 0}},
+        // Vertices 0 and 8 are equally far: they keep their order.
+        {"points at equal distances", 0, {8, 0, 7, 0, 0}, 0, 5, {7, 8, 0, 0, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,7 +1,6 @@
 #include "resources/materials/alpha/KestroAlphaBlendCache.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -277,7 +276,11 @@ void KestroAlphaBlendCache::SortPrimitives(Node& node)
         }
         scratch_[k] = {static_cast<int32_t>(k), d2};
     }
-    std::qsort(scratch_.data(), count, sizeof(PrimitiveRecord), &ComparePrimitives);
+    // The cache's comparison, inlined; stable, so that primitives at equal
+    // distances keep their order on every C library (a qsort through the
+    // comparison function spends most of a frame in its calls).
+    std::stable_sort(scratch_.begin(), scratch_.begin() + count,
+                     [](const PrimitiveRecord& a, const PrimitiveRecord& b) { return a.distance2 > b.distance2; });
     node.key = (scratch_[0].distance2 + scratch_[count - 1].distance2) * 0.5f;
 
     const uint64_t listSize = uint64_t{count} * perPrimitive;
