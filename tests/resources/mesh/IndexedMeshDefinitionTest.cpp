@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -106,6 +108,91 @@ TEST(IndexedMeshDefinitionTest, TextureScale)
         MeshLoadHarness harness;
         ASSERT_EQ(harness.Load(mesh), RES_OK);
         EXPECT_NEAR(harness.definition->GetTextureScale(), c.expected, 1e-5f);
+    }
+}
+
+// The scale as the sum over every triangle, one after another, of each
+// triangle's own ratios: what the load must give to the bit.
+float TextureScaleOneByOne(const KestroIndexedMeshDefinition& d, const TestMesh& mesh)
+{
+    double sum = 0.0;
+    double weights = 0.0;
+    double largest = 0.0;
+    for (uint32_t c = 0; c < d.GetChunkCount(); ++c) {
+        const TestGeometry& g = mesh.chunks[c].geometry;
+        const size_t n = g.indices.size();
+        const size_t triangles = g.primitive == 4 ? n / 3 : n >= 3 ? n - 2 : 0;
+        for (size_t t = 0; t < triangles; ++t) {
+            size_t a = 0, b = 0, k = 0;
+            if (g.primitive == 4) {
+                a = g.indices[3 * t], b = g.indices[3 * t + 1], k = g.indices[3 * t + 2];
+            } else if (g.primitive == 8) {
+                a = g.indices[t], b = g.indices[t + (t & 1 ? 2 : 1)], k = g.indices[t + (t & 1 ? 1 : 2)];
+            } else {
+                a = g.indices[0], b = g.indices[t + 1], k = g.indices[t + 2];
+            }
+            const float* p = g.positions.data();
+            const float* uv = g.texCoords.data();
+            const auto edge = [p](size_t i, size_t j) {
+                return std::sqrt((p[3 * j] - p[3 * i]) * (p[3 * j] - p[3 * i]) +
+                                 (p[3 * j + 1] - p[3 * i + 1]) * (p[3 * j + 1] - p[3 * i + 1]) +
+                                 (p[3 * j + 2] - p[3 * i + 2]) * (p[3 * j + 2] - p[3 * i + 2]));
+            };
+            const auto span = [uv](size_t i, size_t j) {
+                return std::sqrt((uv[2 * j] - uv[2 * i]) * (uv[2 * j] - uv[2 * i]) +
+                                 (uv[2 * j + 1] - uv[2 * i + 1]) * (uv[2 * j + 1] - uv[2 * i + 1]));
+            };
+            const float l1 = edge(a, b);
+            const float l2 = edge(a, k);
+            const float t1 = span(a, b);
+            const float t2 = span(a, k);
+            if (std::fabs(t1 * t2) <= 0.00001f)
+                continue;
+            const float r1 = l1 / t1;
+            const float r2 = l2 / t2;
+            const float w = l1 * l2 * 0.5f;
+            sum += double(r1 + r2) * w;
+            weights += 2.0 * w;
+            largest = std::max({largest, double(r1), double(r2)});
+        }
+    }
+    const double mean = weights > 0.0 ? sum / weights : 0.0;
+    return static_cast<float>(std::min(mean * 8.0, largest));
+}
+
+TEST(IndexedMeshDefinitionTest, TextureScaleOfLargeMeshesIsTheOneByOneSumToTheBit)
+{
+    // Many chunks of every triangle kind, with lengths that are not whole
+    // batches and triangles whose texture area is nil.
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> any(-50.0f, 50.0f);
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        TestMesh mesh;
+        for (uint32_t kind : {4u, 8u, 16u, 4u}) {
+            TestChunk chunk;
+            TestGeometry& g = chunk.geometry;
+            g.primitive = kind;
+            const uint32_t vertices = 50 + 37 * static_cast<uint32_t>(round);
+            for (uint32_t v = 0; v < vertices; ++v) {
+                g.positions.insert(g.positions.end(), {any(rng), any(rng), any(rng)});
+                // Every fifth vertex shares the previous one's coordinates.
+                if (v % 5 == 4)
+                    g.texCoords.insert(g.texCoords.end(), {g.texCoords[2 * v - 2], g.texCoords[2 * v - 1]});
+                else
+                    g.texCoords.insert(g.texCoords.end(), {any(rng), any(rng)});
+            }
+            const uint32_t indices = kind == 4 ? 3 * (70 + 29 * static_cast<uint32_t>(round)) : 131;
+            for (uint32_t i = 0; i < indices; ++i)
+                g.indices.push_back(static_cast<uint16_t>(std::uniform_int_distribution<uint32_t>(0, vertices - 1)(rng)));
+            g.primitiveCount = kind == 4 ? indices / 3 : indices - 2;
+            mesh.chunks.push_back(chunk);
+        }
+        MeshLoadHarness harness;
+        ASSERT_EQ(harness.Load(mesh), RES_OK);
+        const float expected = TextureScaleOneByOne(*harness.definition, mesh);
+        EXPECT_GT(expected, 0.0f);
+        EXPECT_EQ(harness.definition->GetTextureScale(), expected);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 #include <tuple>
 
@@ -13,6 +14,7 @@
 #include "nyx/gfx/materials/Material.h"
 #include "nyx/gfx/materials/MaterialManager.h"
 #include "nyx/scene/ParticleBone.h"
+#include "resources/mesh/GeometryChunkTemplate.h"
 #include "resources/mesh/MeshTestSupport.h"
 
 namespace {
@@ -345,4 +347,69 @@ TEST(IndexedMeshFileTest, OpenFileReadsThroughTheOwnersFileSystem)
     EXPECT_EQ(definition.GetChunkCount(), 1u);
     Nyx::File::Subst::Remove(Nyx::PString("meshopentest"));
     std::filesystem::remove_all(folder);
+}
+
+namespace {
+
+// A material type whose chunks keep position, normal and texture
+// coordinates interleaved in one vertex record.
+Nyx::Material* MakePacked(const Nyx::PString& name, const Nyx::PString& type)
+{
+    struct PackedMaterial : Nyx::Material {
+        using Nyx::Material::Material;
+        Nyx::GeometryChunk* CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
+                                                uint32_t faceCount, uint32_t, const Nyx::StandardChunkHint&) override
+        {
+            auto* chunk = new Nyx::GeometryChunkPNT(vertexCount, primitiveCount, indexCount, faceCount, 0);
+            chunk->AddRef();
+            return chunk;
+        }
+    };
+    Nyx::Material* material = new PackedMaterial(name, type);
+    material->AddRef();
+    return material;
+}
+
+}  // namespace
+
+TEST(IndexedMeshFileTest, VerticesAndIndicesReadAlikeIntoSeparateAndInterleavedStreams)
+{
+    const uint32_t token = Nyx::MaterialManager::RegisterType("packed", &MakePacked);
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> any(-100.0f, 100.0f);
+    TestMesh mesh;
+    TestChunk chunk;
+    TestGeometry& g = chunk.geometry;
+    const uint32_t vertices = 301;
+    for (uint32_t v = 0; v < vertices; ++v) {
+        g.positions.insert(g.positions.end(), {any(rng), any(rng), any(rng)});
+        g.texCoords.insert(g.texCoords.end(), {any(rng), any(rng)});
+        g.normals.insert(g.normals.end(), {any(rng), any(rng), any(rng)});
+    }
+    for (uint32_t i = 0; i < 3 * 200; ++i)
+        g.indices.push_back(static_cast<uint16_t>(std::uniform_int_distribution<uint32_t>(0, vertices - 1)(rng)));
+    g.indices.back() = vertices - 1;
+    g.primitiveCount = 200;
+    mesh.chunks.push_back(chunk);
+
+    for (const char* material : {"body.m.onetex", "body.m.packed"}) {
+        SCOPED_TRACE(material);
+        mesh.chunks[0].material.name = material;
+        MeshLoadHarness harness;
+        ASSERT_EQ(harness.Load(mesh), RES_OK);
+        const KestroIndexedMeshDefinition& d = *harness.definition;
+        std::vector<float> positions(3 * vertices);
+        std::vector<float> uv(2 * vertices);
+        std::vector<float> normals(3 * vertices);
+        std::vector<uint16_t> indices(g.indices.size());
+        ASSERT_TRUE(d.CopyChunkPositions(0, positions.data(), 12));
+        ASSERT_TRUE(d.CopyChunkTexCoords(0, 0, uv.data(), 8));
+        ASSERT_TRUE(d.CopyChunkNormals(0, normals.data(), 12));
+        ASSERT_TRUE(d.CopyChunkIndices(0, indices.data()));
+        EXPECT_EQ(positions, g.positions);
+        EXPECT_EQ(uv, g.texCoords);
+        EXPECT_EQ(normals, g.normals);
+        EXPECT_EQ(indices, g.indices);
+    }
+    Nyx::MaterialManager::UnregisterType(token);
 }

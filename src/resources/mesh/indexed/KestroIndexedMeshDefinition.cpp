@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <immintrin.h>
+#endif
+
 #include "nyx/files/File.h"
 #include "nyx/RenderKernel.h"
 #include "nyx/gfx/chunks/GeometryChunk.h"
@@ -152,8 +156,37 @@ void KestroIndexedMeshDefinition::ComputeBounds()
     boundsMax_ = any ? hi : Nyx::Vector3f{};
 }
 
+namespace {
+
+// Square roots of a batch, four at a time where the processor has SIMD
+// registers: each root is the correctly rounded one, as std::sqrt's.
+void SquareRoots(float* values, uint32_t count) noexcept
+{
+    uint32_t i = 0;
+#ifdef __SSE2__
+    for (; i + 4 <= count; i += 4)
+        _mm_storeu_ps(values + i, _mm_sqrt_ps(_mm_loadu_ps(values + i)));
+#endif
+    for (; i < count; ++i)
+        values[i] = std::sqrt(values[i]);
+}
+
+}  // namespace
+
 void KestroIndexedMeshDefinition::ComputeTextureScale()
 {
+    // Triangles go through in batches: their edge lengths and ratios are
+    // worked out for the whole batch (square roots and divisions four at a
+    // time), then summed triangle by triangle in order, as the sums'
+    // rounding depends on it.
+    constexpr uint32_t kBatch = 64;
+    float l1[kBatch];
+    float l2[kBatch];
+    float t1[kBatch];
+    float t2[kBatch];
+    float r1[kBatch];
+    float r2[kBatch];
+    bool valid[kBatch];
     double sum = 0.0;
     double weights = 0.0;
     double largest = 0.0;
@@ -168,50 +201,65 @@ void KestroIndexedMeshDefinition::ComputeTextureScale()
         // Triangles by the chunk's own rule; lines and points have no area.
         const uint32_t kind = chunk->GetPrimitiveFlags();
         const uint32_t count = chunk->GetIndexCount();
+        const uint32_t vertices = chunk->GetVertexCount();
         uint32_t triangles = 0;
         if (kind == 4)
             triangles = count / 3;
         else if ((kind == 8 || kind == 16) && count >= 3)
             triangles = count - 2;
-        for (uint32_t t = 0; t < triangles; ++t) {
-            uint32_t a;
-            uint32_t b;
-            uint32_t c;
-            if (kind == 4) {
-                a = indices[3 * t];
-                b = indices[3 * t + 1];
-                c = indices[3 * t + 2];
-            } else if (kind == 8) {
-                a = indices[t];
-                b = indices[t + (t & 1 ? 2 : 1)];
-                c = indices[t + (t & 1 ? 1 : 2)];
-            } else {
-                a = indices[0];
-                b = indices[t + 1];
-                c = indices[t + 2];
+        for (uint32_t from = 0; from < triangles; from += kBatch) {
+            const uint32_t n = std::min(kBatch, triangles - from);
+            for (uint32_t k = 0; k < n; ++k) {
+                const uint32_t t = from + k;
+                uint32_t a;
+                uint32_t b;
+                uint32_t c;
+                if (kind == 4) {
+                    a = indices[3 * t];
+                    b = indices[3 * t + 1];
+                    c = indices[3 * t + 2];
+                } else if (kind == 8) {
+                    a = indices[t];
+                    b = indices[t + (t & 1 ? 2 : 1)];
+                    c = indices[t + (t & 1 ? 1 : 2)];
+                } else {
+                    a = indices[0];
+                    b = indices[t + 1];
+                    c = indices[t + 2];
+                }
+                valid[k] = a < vertices && b < vertices && c < vertices;
+                if (!valid[k]) {
+                    l1[k] = l2[k] = t1[k] = t2[k] = 0.0f;
+                    continue;
+                }
+                const auto edge = [](const Nyx::Vector3Item& p, const Nyx::Vector3Item& q) {
+                    return (q.x - p.x) * (q.x - p.x) + (q.y - p.y) * (q.y - p.y) + (q.z - p.z) * (q.z - p.z);
+                };
+                const auto span = [](const Nyx::Vector2Item& p, const Nyx::Vector2Item& q) {
+                    return (q.u - p.u) * (q.u - p.u) + (q.v - p.v) * (q.v - p.v);
+                };
+                l1[k] = edge(positions[a], positions[b]);
+                l2[k] = edge(positions[a], positions[c]);
+                t1[k] = span(uv[a], uv[b]);
+                t2[k] = span(uv[a], uv[c]);
             }
-            const uint32_t vertices = chunk->GetVertexCount();
-            if (a >= vertices || b >= vertices || c >= vertices)
-                continue;
-            const auto edge = [](const Nyx::Vector3Item& p, const Nyx::Vector3Item& q) {
-                return std::sqrt((q.x - p.x) * (q.x - p.x) + (q.y - p.y) * (q.y - p.y) + (q.z - p.z) * (q.z - p.z));
-            };
-            const auto span = [](const Nyx::Vector2Item& p, const Nyx::Vector2Item& q) {
-                return std::sqrt((q.u - p.u) * (q.u - p.u) + (q.v - p.v) * (q.v - p.v));
-            };
-            const float l1 = edge(positions[a], positions[b]);
-            const float l2 = edge(positions[a], positions[c]);
-            const float t1 = span(uv[a], uv[b]);
-            const float t2 = span(uv[a], uv[c]);
-            if (std::fabs(t1 * t2) <= 0.00001f)
-                continue;
-            const float r1 = l1 / t1;
-            const float r2 = l2 / t2;
-            const float w = l1 * l2 * 0.5f;
-            // The sums run over every triangle of the mesh: doubles.
-            sum += double(r1 + r2) * w;
-            weights += 2.0 * w;
-            largest = std::max({largest, double(r1), double(r2)});
+            SquareRoots(l1, n);
+            SquareRoots(l2, n);
+            SquareRoots(t1, n);
+            SquareRoots(t2, n);
+            for (uint32_t k = 0; k < n; ++k) {
+                r1[k] = l1[k] / t1[k];
+                r2[k] = l2[k] / t2[k];
+            }
+            for (uint32_t k = 0; k < n; ++k) {
+                if (!valid[k] || std::fabs(t1[k] * t2[k]) <= 0.00001f)
+                    continue;
+                const float w = l1[k] * l2[k] * 0.5f;
+                // The sums run over every triangle of the mesh: doubles.
+                sum += double(r1[k] + r2[k]) * w;
+                weights += 2.0 * w;
+                largest = std::max({largest, double(r1[k]), double(r2[k])});
+            }
         }
     }
     const double mean = weights > 0.0 ? sum / weights : 0.0;

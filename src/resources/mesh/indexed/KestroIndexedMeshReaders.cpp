@@ -1,6 +1,7 @@
 // The chunk readers of the ".im" form: INFO, CHNK with MATL, GEOM and NINF,
 // INFL or SKEL with its BONEs, and ATCH.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -27,6 +28,20 @@ constexpr uint64_t kMinGroupBytes = 8;
 constexpr uint64_t kEntryBytes = 20;
 constexpr uint64_t kMinBoneBytes = 12 + 4 + 12 + 16 + 4;
 constexpr uint64_t kMinAttachmentBytes = 4 + 36 + 12;
+
+// Copies `count` items of Size bytes from records `from` bytes apart into an
+// item array: at once when both sides are packed.
+template <uint32_t Size, typename T>
+void CopyItems(const Nyx::ItemArray<T>& to, const uint8_t* from, uint64_t fromStride, uint32_t count) noexcept
+{
+    auto* out = reinterpret_cast<unsigned char*>(to.data);
+    if (to.stride == Size && fromStride == Size) {
+        std::memcpy(out, from, size_t{count} * Size);
+        return;
+    }
+    for (uint32_t i = 0; i < count; ++i)
+        std::memcpy(out + size_t{i} * to.stride, from + i * fromStride, Size);
+}
 
 }  // namespace
 
@@ -194,19 +209,14 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
         const uint64_t record = 12 + 8 * uint64_t{texCoordSets};
         const uint8_t* block = file.Take(static_cast<uint32_t>(record * g.vertexCount));
         if (block) {
+            // Stream by stream: each a plain strided copy.
+            CopyItems<12>(positions, block, record, g.vertexCount);
+            for (uint32_t v = 0; colours && v < g.vertexCount; ++v)
+                colours[v] = defaultColour_;
             const uint32_t sets = std::min<uint32_t>(texCoordSets, 8);
-            Nyx::ItemArray<Nyx::Vector2Item> uv[8];
             for (uint32_t s = 0; s < sets; ++s)
-                uv[s] = chunk->GetVector2Array(Nyx::kItemTexCoord0 + s);
-            for (uint32_t v = 0; v < g.vertexCount; ++v) {
-                const uint8_t* at = block + record * v;
-                std::memcpy(&positions[v], at, 12);
-                if (colours)
-                    colours[v] = defaultColour_;
-                for (uint32_t s = 0; s < sets; ++s)
-                    if (uv[s])
-                        std::memcpy(&uv[s][v], at + 12 + 8 * s, 8);
-            }
+                if (const auto uv = chunk->GetVector2Array(Nyx::kItemTexCoord0 + s))
+                    CopyItems<8>(uv, block + 12 + 8 * s, record, g.vertexCount);
         }
     }
     // 5. Indices, each naming a vertex.
@@ -215,19 +225,27 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
         if (!indices)
             return Fail(result, RES_FAIL_CHUNK_CREATE);
         if (const uint8_t* block = file.Take(g.indexCount * 2)) {
-            for (uint32_t k = 0; k < g.indexCount; ++k) {
-                indices[k] = static_cast<uint16_t>(block[2 * k] | block[2 * k + 1] << 8);
-                if (indices[k] >= g.vertexCount)
-                    return Fail(result, RES_FILE_FORMAT_ERROR);
+            uint16_t largest = 0;
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(indices, block, size_t{g.indexCount} * 2);
+                for (uint32_t k = 0; k < g.indexCount; ++k)
+                    largest = std::max(largest, indices[k]);
+            } else {
+                for (uint32_t k = 0; k < g.indexCount; ++k) {
+                    indices[k] = static_cast<uint16_t>(block[2 * k] | block[2 * k + 1] << 8);
+                    largest = std::max(largest, indices[k]);
+                }
             }
+            if (largest >= g.vertexCount)
+                return Fail(result, RES_FILE_FORMAT_ERROR);
         }
     }
     // 6. Normals.
     if (g.vertexCount > 0) {
         const uint8_t* block = file.Take(g.vertexCount * 12);
         const auto normals = chunk->GetVector3Array(Nyx::kItemNormal);
-        for (uint32_t v = 0; block && normals && v < g.vertexCount; ++v)
-            std::memcpy(&normals[v], block + 12 * v, 12);
+        if (block && normals)
+            CopyItems<12>(normals, block, 12, g.vertexCount);
     }
     // 7. Stored colours over the default.
     if (hasColours && g.vertexCount > 0) {
@@ -252,8 +270,8 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
     if (hasExtra && g.vertexCount > 0) {
         const uint8_t* block = file.Take(g.vertexCount * 12);
         const auto extra = chunk->GetVector3Array(Nyx::kItemExtraVector);
-        for (uint32_t v = 0; block && extra && v < g.vertexCount; ++v)
-            std::memcpy(&extra[v], block + 12 * v, 12);
+        if (block && extra)
+            CopyItems<12>(extra, block, 12, g.vertexCount);
     }
     // 10. On to the chunk's end, whatever was read; never past the data.
     const uint64_t end = uint64_t{afterSize} + static_cast<uint32_t>(size);
