@@ -211,8 +211,11 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
         if (block) {
             // Stream by stream: each a plain strided copy.
             CopyItems<12>(positions, block, record, g.vertexCount);
-            for (uint32_t v = 0; colours && v < g.vertexCount; ++v)
-                colours[v] = defaultColour_;
+            if (colours && colours.stride == sizeof(uint32_t))
+                std::fill_n(colours.data, g.vertexCount, defaultColour_);
+            else
+                for (uint32_t v = 0; colours && v < g.vertexCount; ++v)
+                    colours[v] = defaultColour_;
             const uint32_t sets = std::min<uint32_t>(texCoordSets, 8);
             for (uint32_t s = 0; s < sets; ++s)
                 if (const auto uv = chunk->GetVector2Array(Nyx::kItemTexCoord0 + s))
