@@ -457,6 +457,35 @@ TEST(TDBContainerTagTest, WalksAfterEditsSeeTheEditedList)
              EXPECT_EQ(other.ChildCount(), 0u);
              EXPECT_TRUE(Tag::GetChildName(other, 20).Empty());
          }},
+        {"repeat a name, then remove its first",
+         [](ChunkRef& root, Model& model) {
+             for (int i = 0; i < 3; ++i) {
+                 ChunkRef tag(new TDBDataTag);
+                 root->AddChild(Nyx::PString(model[10].first), tag);
+                 model.emplace_back(model[10].first, tag.Get());
+             }
+             remove(root, model, 10);
+         }},
+        {"repeat a name, then remove a later one",
+         [](ChunkRef& root, Model& model) {
+             for (int i = 0; i < 3; ++i) {
+                 ChunkRef tag(new TDBDataTag);
+                 root->AddChild(Nyx::PString(model[10].first), tag);
+                 model.emplace_back(model[10].first, tag.Get());
+             }
+             remove(root, model, model.size() - 2);
+         }},
+        {"remove names that are not there, and one that holds the shared empty chunk",
+         [](ChunkRef& root, Model& model) {
+             Tag::RemoveChild(root, Nyx::PString("absent"));
+             root->RemoveChild(ChunkRef::SharedEmpty());
+             root->AddChild("empty", ChunkRef::SharedEmpty());
+             model.emplace_back("empty", ACSChunk::SharedEmpty());
+             Tag::RemoveChild(root, Nyx::PString("absent"));
+             EXPECT_EQ(root.ChildCount(), model.size());
+             Tag::RemoveChild(root, Nyx::PString("empty"));
+             model.pop_back();
+         }},
         {"be taken into an empty one",
          [](ChunkRef& root, Model&) {
              ChunkRef fresh(new TDBContainerTag);
@@ -476,9 +505,10 @@ TEST(TDBContainerTagTest, WalksAfterEditsSeeTheEditedList)
             root->AddChild(Nyx::PString(name), tag);
             model.emplace_back(name, tag.Get());
         }
-        // Places in the middle, both ways.
+        // Places in the middle, both ways, and what lookups by name keep.
         Tag::GetChildName(root, 40);
         Tag::GetChildName(root, 20);
+        root->FindChild(Nyx::PString(model[5].first));
         edit.apply(root, model);
         EXPECT_EQ(root.ChildCount(), model.size()) << edit.what;
         EXPECT_EQ(Walk(root), model) << edit.what;
@@ -486,7 +516,48 @@ TEST(TDBContainerTagTest, WalksAfterEditsSeeTheEditedList)
         Nyx::PString name;
         ChunkRef chunk;
         EXPECT_FALSE(root->GetChildAt(uint32_t(model.size()), name, chunk)) << edit.what;
+        // Each name finds its first child.
+        for (size_t i = 0; i < model.size(); ++i) {
+            const auto first = std::find_if(model.begin(), model.end(),
+                                            [&](const auto& entry) { return entry.first == model[i].first; });
+            ASSERT_EQ(root->FindChild(Nyx::PString(model[i].first)).Get(), first->second) << edit.what << " " << i;
+        }
+        EXPECT_EQ(root->FindChild(Nyx::PString("absent")).Get(), ACSChunk::SharedEmpty()) << edit.what;
     }
+}
+
+// Looking up every child of a large container by name, and filling a large
+// container through the setters (each removes the name first), cost in
+// proportion to the children, not to their square.
+TEST(TDBContainerTagTest, LookupsByNameDoNotWalkTheChildren)
+{
+    constexpr uint32_t kCount = 20000;
+    std::vector<Nyx::PString> names;
+    for (uint32_t i = 0; i < kCount; ++i)
+        names.emplace_back(std::to_string(i));
+    const auto steps = [](auto&& work) {
+        const uint64_t before = Tag::ThreadNameSteps();
+        work();
+        return Tag::ThreadNameSteps() - before;
+    };
+
+    ChunkRef filled;
+    EXPECT_LE(steps([&] {
+                  for (uint32_t i = 0; i < kCount; ++i)
+                      Tag::SetInt(filled, names[i], int32_t(i));
+              }),
+              uint64_t(4) * kCount);
+    EXPECT_LE(steps([&] {
+                  for (uint32_t i = 0; i < kCount; ++i)
+                      ASSERT_EQ(Tag::GetInt(filled, names[i], -1), int32_t(i));
+              }),
+              uint64_t(4) * kCount);
+    // Replacing every value moves each to the end; they still read back.
+    for (uint32_t i = 0; i < kCount; i += 2)
+        Tag::SetInt(filled, names[i], -int32_t(i));
+    for (uint32_t i = 0; i < kCount; ++i)
+        ASSERT_EQ(Tag::GetInt(filled, names[i], 1), i % 2 ? int32_t(i) : -int32_t(i));
+    EXPECT_EQ(filled.ChildCount(), kCount);
 }
 
 // A place remembered in a destroyed container never serves a new container

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -183,7 +185,33 @@ struct CursorCache {
 // Zero-initialised: every stamp 0, which no list has.
 thread_local CursorCache t_cursors;
 
+// ---- lookups by name ----
+
+// Below this many children a lookup compares names one by one: an index
+// would cost more to make than it saves.
+constexpr uint32_t kIndexedFrom = 32;
+
+thread_local uint64_t t_nameSteps;
+
 }  // namespace
+
+// Each name present, by the identity of its interned node (which the entries
+// keep alive), with the first child of that name and the number of entries
+// that carry it.
+struct TDBContainerTag::NameIndex {
+    struct Slot {
+        ACSChunk* first;
+        uint32_t count;
+    };
+    std::unordered_map<const void*, Slot> slots;
+
+    void Add(const Nyx::PString& name, ACSChunk* chunk)
+    {
+        auto [it, added] = slots.try_emplace(name.Identity(), Slot{chunk, 1});
+        if (!added)
+            ++it->second.count;
+    }
+};
 
 Nyx::PString& TDBChildEntry::Name() noexcept
 {
@@ -201,6 +229,7 @@ TDBContainerTag::TDBContainerTag() noexcept : stamp_(NewStamp()) {}
 
 TDBContainerTag::~TDBContainerTag()
 {
+    DropNames();
     // Detached first: releasing a child may run arbitrary destructors, and
     // none of them must find this ring half torn down.
     ChildRing ring(std::move(children_));
@@ -216,11 +245,47 @@ ChunkRef TDBContainerTag::FindChild(const Nyx::PString& name)
 
 ChunkRef TDBContainerTag::FindChildConst(const Nyx::PString& name) const
 {
-    for (const TDBChildEntry& entry : children_) {
-        if (entry.Name() == name)
-            return ChunkRef(entry.chunk);
+    if (const NameIndex* index = Names()) {
+        ++t_nameSteps;
+        auto it = index->slots.find(name.Identity());
+        return it == index->slots.end() ? ChunkRef::SharedEmpty() : ChunkRef(it->second.first);
     }
+    uint64_t steps = 0;
+    for (const TDBChildEntry& entry : children_) {
+        ++steps;
+        if (entry.Name() == name) {
+            t_nameSteps += steps;
+            return ChunkRef(entry.chunk);
+        }
+    }
+    t_nameSteps += steps;
     return ChunkRef::SharedEmpty();
+}
+
+const TDBContainerTag::NameIndex* TDBContainerTag::Names() const
+{
+    NameIndex* index = names_.load(std::memory_order_acquire);
+    if (index || count_ < kIndexedFrom)
+        return index;
+    auto made = std::make_unique<NameIndex>();
+    made->slots.reserve(count_);
+    for (const TDBChildEntry& entry : children_)
+        made->Add(entry.Name(), entry.chunk);
+    // Another thread may have made one meanwhile; its index is as good.
+    NameIndex* expected = nullptr;
+    if (names_.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel, std::memory_order_acquire))
+        return made.release();
+    return expected;
+}
+
+void TDBContainerTag::DropNames() noexcept
+{
+    delete names_.exchange(nullptr, std::memory_order_relaxed);
+}
+
+uint64_t TDBContainerTag::ThreadNameSteps() noexcept
+{
+    return t_nameSteps;
 }
 
 uint32_t TDBContainerTag::GetChildCount() const
@@ -308,6 +373,7 @@ void TDBContainerTag::SortChildren()
     if (count < 2)
         return;
     Restamp();
+    DropNames();
     std::vector<TDBChildEntry> entries;
     entries.reserve(count);
     for (const TDBChildEntry& entry : children_)
@@ -332,6 +398,7 @@ void TDBContainerTag::SwapChildren(ChunkRef a, ChunkRef b)
     if (slotA && slotB) {
         std::swap(slotA->chunk, slotB->chunk);
         Restamp();
+        DropNames();
     }
 }
 
@@ -339,14 +406,29 @@ void TDBContainerTag::AddChild(const Nyx::PString& name, ChunkRef chunk)
 {
     if (!chunk)
         return;
+    ACSChunk* added = chunk.Get();
     // No new stamp: appending moves no entry and frees no block, so every
     // place remembered in this list still holds.
     children_.Append(MakeEntry(name, std::move(chunk)));
     ++count_;
+    if (added == ACSChunk::SharedEmpty())
+        ++sharedEmptyCount_;
+    if (NameIndex* index = names_.load(std::memory_order_relaxed)) {
+        try {
+            index->Add(name, added);
+        } catch (...) {
+            DropNames();
+            throw;
+        }
+    }
 }
 
 void TDBContainerTag::RemoveChild(ChunkRef chunk)
 {
+    // No entry holds null, and a name looked up in vain gives the shared
+    // empty chunk: neither needs a walk when nothing can match.
+    if (!chunk || (chunk.Get() == ACSChunk::SharedEmpty() && sharedEmptyCount_ == 0))
+        return;
     for (ChildRing::Iterator it = children_.IteratorBegin(); !it.AtEnd(); ++it) {
         if (it->chunk == chunk.Get()) {
             // Out of the ring before its references go: the release may
@@ -355,6 +437,21 @@ void TDBContainerTag::RemoveChild(ChunkRef chunk)
             children_.Erase(it);
             --count_;
             Restamp();
+            if (removed.chunk == ACSChunk::SharedEmpty())
+                --sharedEmptyCount_;
+            if (NameIndex* index = names_.load(std::memory_order_relaxed)) {
+                // The entry is the first of its name exactly when the index
+                // names its chunk (it is the first entry holding that
+                // chunk). Finding the next of the name would be a walk; the
+                // next lookup makes the index afresh instead.
+                auto slot = index->slots.find(removed.Name().Identity());
+                if (slot != index->slots.end() && slot->second.count > 1 && slot->second.first != removed.chunk)
+                    --slot->second.count;
+                else if (slot != index->slots.end() && slot->second.count == 1)
+                    index->slots.erase(slot);
+                else
+                    DropNames();
+            }
             ReleaseEntry(removed);
             return;
         }
@@ -375,8 +472,12 @@ void TDBContainerTag::TakeChildren(TDBContainerTag& from)
     }
     count_ += from.count_;
     from.count_ = 0;
+    sharedEmptyCount_ += from.sharedEmptyCount_;
+    from.sharedEmptyCount_ = 0;
     Restamp();
     from.Restamp();
+    DropNames();
+    from.DropNames();
 }
 
 ChunkRef TDBContainerTag::CreateChunk(ACSValueType kind, ACSRawData data)
@@ -612,5 +713,23 @@ void TDBContainerTag::RemoveChild(const ChunkRef& ref, const Nyx::PString& name)
 {
     if (!ref)
         return;
-    ref->RemoveChild(ref->FindChildConst(name));
+    ChunkRef found = ref->FindChildConst(name);
+    // The shared empty chunk also stands for a name that is absent, which
+    // must not take away another child that happens to hold it.
+    if (found.Get() == ACSChunk::SharedEmpty()) {
+        const auto* container = dynamic_cast<const TDBContainerTag*>(ref.Get());
+        if (!container || container->sharedEmptyCount_ == 0 || !container->HoldsName(name))
+            return;
+    }
+    ref->RemoveChild(std::move(found));
+}
+
+bool TDBContainerTag::HoldsName(const Nyx::PString& name) const
+{
+    if (const NameIndex* index = Names())
+        return index->slots.count(name.Identity()) != 0;
+    for (const TDBChildEntry& entry : children_)
+        if (entry.Name() == name)
+            return true;
+    return false;
 }

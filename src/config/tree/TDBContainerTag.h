@@ -5,6 +5,10 @@
 // every lookup takes the first entry of a name. Names are interned, so a
 // lookup compares string identities, never texts; the tree folds no case.
 //
+// A container of many children also keeps an index from each name to the
+// first child of that name, made by the first lookup by name and kept up by
+// every later change, so looking a name up does not walk the children.
+//
 // Children live in blocks of 13, so finding the one at an index means walking
 // the blocks. Each thread remembers where its lookups by index stopped in the
 // few containers it looked into last and goes on from there, so walking all
@@ -19,6 +23,7 @@
 // new child at the end.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "config/tree/ACSChunk.h"
@@ -71,6 +76,9 @@ public:
     // Blocks stepped over by lookups by index on the calling thread, over the
     // thread's life: what walking children costs, for tests.
     static uint64_t ThreadIndexSteps() noexcept;
+    // Children compared by lookups by name on the calling thread, over the
+    // thread's life: what finding children by name costs, for tests.
+    static uint64_t ThreadNameSteps() noexcept;
 
     // ---- reference-level operations ----
 
@@ -126,6 +134,8 @@ public:
     static void RemoveChild(const ChunkRef& ref, const Nyx::PString& name);
 
 private:
+    struct NameIndex;
+
     static void Replace(ChunkRef& ref, const Nyx::PString& name, ACSValueType type, ACSRawData data);
 
     // The entry at the index, null at or past the count.
@@ -133,6 +143,12 @@ private:
     // Gives the child list a stamp no list ever had: the places threads
     // remember in it no longer count.
     void Restamp() noexcept;
+    // The index of names, made when the container has enough children to
+    // need one and none was made yet; null for a small container.
+    const NameIndex* Names() const;
+    // Forgets the index; the next lookup makes it afresh.
+    void DropNames() noexcept;
+    bool HoldsName(const Nyx::PString& name) const;
 
     ChildRing children_;
     // Kept beside the ring, which can only count its blocks one by one.
@@ -140,4 +156,11 @@ private:
     // Names this container's child list while its blocks and the entries
     // before each block stay as they are; see Restamp.
     uint64_t stamp_;
+    // Entries holding the shared empty chunk, which a removal of a name
+    // that is absent would otherwise look for in vain.
+    uint32_t sharedEmptyCount_ = 0;
+    // Made by a lookup, which may run on several threads at once: the first
+    // index published is kept. Changes of the list keep it up or drop it;
+    // nobody reads while the list changes.
+    mutable std::atomic<NameIndex*> names_{nullptr};
 };
