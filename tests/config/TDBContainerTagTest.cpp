@@ -421,6 +421,11 @@ TEST(TDBContainerTagTest, WalksAfterEditsSeeTheEditedList)
              for (int i = 0; i < 13; ++i)
                  remove(root, model, 0);
          }},
+        {"remove every other",
+         [](ChunkRef& root, Model& model) {
+             for (size_t i = 0; i < model.size(); ++i)
+                 remove(root, model, i);
+         }},
         {"remove all",
          [](ChunkRef& root, Model& model) {
              while (!model.empty())

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <new>
+#include <random>
 #include <optional>
 #include <string>
 #include <vector>
@@ -136,6 +138,102 @@ TEST_F(ErrorHandlerTest, RemovalTakesTheFirstEntryOfTheIdentityAndKeepsTheOrder)
     EXPECT_EQ(h.GetMessages().size(), 4u);
     h.Clear();
     EXPECT_TRUE(h.GetMessages().empty());
+}
+
+// Many reports, repeats and removals in random order against a plain list
+// that does what the handler promises, also across the handler's closing of
+// the gaps that removals leave.
+TEST_F(ErrorHandlerTest, ManyMessagesKeepTheirOrderThroughRemovals)
+{
+    struct Kept {
+        std::string text;
+        uint64_t container;
+        uint64_t tag;
+        uint32_t severity;
+    };
+    std::vector<Kept> model;
+    ErrorHandler& h = Handler();
+    std::mt19937 random(7);
+    const auto sameText = [](const Kept& k, const std::string& t) { return k.text == t; };
+    const auto removeFirst = [&](auto bound) {
+        for (auto it = model.begin(); it != model.end(); ++it)
+            if (bound(*it)) {
+                model.erase(it);
+                return;
+            }
+    };
+    for (int step = 0; step < 6000; ++step) {
+        const std::string text = "m" + std::to_string(random() % 300);
+        const uint64_t object = 1 + random() % 60;
+        const uint32_t severity = std::vector<uint32_t>{ErrorMessage::kError, ErrorMessage::kWarning,
+                                                        ErrorMessage::kMessage}[random() % 3];
+        // Phases of mostly reports and of mostly removals.
+        const bool removing = (step / 1000) % 2 == 1;
+        switch (removing && random() % 4 != 0 ? 6 + random() % 2 : random() % 8) {
+        case 0:
+        case 1: {
+            const bool kept = std::none_of(model.begin(), model.end(), [&](const Kept& k) {
+                return sameText(k, text) && k.container == object;
+            });
+            ASSERT_EQ(Send(h, {Form::kContainer, severity, text.c_str(), ContainerSerial{object}}), kept) << step;
+            if (kept)
+                model.push_back({text, object, 0, severity});
+            break;
+        }
+        case 2:
+        case 3: {
+            const bool kept = std::none_of(model.begin(), model.end(),
+                                           [&](const Kept& k) { return sameText(k, text) && k.tag == object; });
+            ASSERT_EQ(Send(h, {Form::kTag, severity, text.c_str(), {}, TagSerial{object}}), kept) << step;
+            if (kept)
+                model.push_back({text, 0, object, severity});
+            break;
+        }
+        case 4: {
+            const bool kept =
+                std::none_of(model.begin(), model.end(), [&](const Kept& k) { return sameText(k, text); });
+            ASSERT_EQ(Send(h, {Form::kPlain, severity, text.c_str()}), kept) << step;
+            if (kept)
+                model.push_back({text, 0, 0, severity});
+            break;
+        }
+        case 5: {
+            // Bound to both, as only a ready-made entry can be.
+            auto both = std::make_unique<ErrorMessage>();
+            both->key = Nyx::PString(text);
+            both->container = ContainerSerial{object};
+            both->tag = TagSerial{object};
+            both->severity = severity;
+            h.AddEntry(std::move(both));
+            model.push_back({text, object, object, severity});
+            break;
+        }
+        case 6:
+            h.RemoveTagEntry(TagSerial{object});
+            removeFirst([&](const Kept& k) { return k.tag == object; });
+            break;
+        default:
+            h.RemoveContainerEntry(ContainerSerial{object});
+            removeFirst([&](const Kept& k) { return k.container == object; });
+            break;
+        }
+        if (step % 97 != 96)
+            continue;
+        const ErrorHandler::Messages& messages = h.GetMessages();
+        ASSERT_EQ(messages.size(), model.size()) << step;
+        for (size_t i = 0; i < model.size(); ++i) {
+            ASSERT_EQ(messages[i]->key.Str(), model[i].text) << step << " " << i;
+            ASSERT_EQ(static_cast<uint64_t>(messages[i]->container), model[i].container) << step << " " << i;
+            ASSERT_EQ(static_cast<uint64_t>(messages[i]->tag), model[i].tag) << step << " " << i;
+            ASSERT_EQ(messages[i]->severity, model[i].severity) << step << " " << i;
+        }
+        for (int t = 0; t < 300; ++t) {
+            const std::string probe = "m" + std::to_string(t);
+            ASSERT_EQ(h.IsNotReported(Nyx::PString(probe)),
+                      std::none_of(model.begin(), model.end(), [&](const Kept& k) { return sameText(k, probe); }))
+                << step << " " << probe;
+        }
+    }
 }
 
 // A container that leaves an entry behind (removal takes one per

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "config/tree/ACSConvert.h"
 #include "config/tree/TDBDataTag.h"
+#include "core/containers/FlatHashMap.h"
 #include "core/streams/LittleEndian.h"
 
 namespace {
@@ -200,16 +200,20 @@ thread_local uint64_t t_nameSteps;
 // that carry it.
 struct TDBContainerTag::NameIndex {
     struct Slot {
-        ACSChunk* first;
-        uint32_t count;
+        ACSChunk* first = nullptr;
+        uint32_t count = 0;
     };
-    std::unordered_map<const void*, Slot> slots;
+    FlatHashMap<const void*, Slot> names;
+
+    Slot* Find(const Nyx::PString& name) noexcept { return names.Find(name.Identity()); }
+    const Slot* Find(const Nyx::PString& name) const noexcept { return names.Find(name.Identity()); }
 
     void Add(const Nyx::PString& name, ACSChunk* chunk)
     {
-        auto [it, added] = slots.try_emplace(name.Identity(), Slot{chunk, 1});
-        if (!added)
-            ++it->second.count;
+        auto [slot, added] = names.Insert(name.Identity());
+        if (added)
+            slot->first = chunk;
+        ++slot->count;
     }
 };
 
@@ -247,8 +251,8 @@ ChunkRef TDBContainerTag::FindChildConst(const Nyx::PString& name) const
 {
     if (const NameIndex* index = Names()) {
         ++t_nameSteps;
-        auto it = index->slots.find(name.Identity());
-        return it == index->slots.end() ? ChunkRef::SharedEmpty() : ChunkRef(it->second.first);
+        const NameIndex::Slot* slot = index->Find(name);
+        return slot ? ChunkRef(slot->first) : ChunkRef::SharedEmpty();
     }
     uint64_t steps = 0;
     for (const TDBChildEntry& entry : children_) {
@@ -268,7 +272,7 @@ const TDBContainerTag::NameIndex* TDBContainerTag::Names() const
     if (index || count_ < kIndexedFrom)
         return index;
     auto made = std::make_unique<NameIndex>();
-    made->slots.reserve(count_);
+    made->names.Reserve(count_);
     for (const TDBChildEntry& entry : children_)
         made->Add(entry.Name(), entry.chunk);
     // Another thread may have made one meanwhile; its index is as good.
@@ -444,11 +448,11 @@ void TDBContainerTag::RemoveChild(ChunkRef chunk)
                 // names its chunk (it is the first entry holding that
                 // chunk). Finding the next of the name would be a walk; the
                 // next lookup makes the index afresh instead.
-                auto slot = index->slots.find(removed.Name().Identity());
-                if (slot != index->slots.end() && slot->second.count > 1 && slot->second.first != removed.chunk)
-                    --slot->second.count;
-                else if (slot != index->slots.end() && slot->second.count == 1)
-                    index->slots.erase(slot);
+                NameIndex::Slot* slot = index->Find(removed.Name());
+                if (slot && slot->count > 1 && slot->first != removed.chunk)
+                    --slot->count;
+                else if (slot && slot->count == 1)
+                    index->names.Erase(removed.Name().Identity());
                 else
                     DropNames();
             }
@@ -727,7 +731,7 @@ void TDBContainerTag::RemoveChild(const ChunkRef& ref, const Nyx::PString& name)
 bool TDBContainerTag::HoldsName(const Nyx::PString& name) const
 {
     if (const NameIndex* index = Names())
-        return index->slots.count(name.Identity()) != 0;
+        return index->Find(name) != nullptr;
     for (const TDBChildEntry& entry : children_)
         if (entry.Name() == name)
             return true;

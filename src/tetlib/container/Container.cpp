@@ -28,10 +28,11 @@ Container::~Container()
     tags_.clear();
     identityTags_.clear();
     optionalTags_.clear();
-    // Each slot is emptied before its child goes, so the child finds
-    // nothing of itself here to take out.
+    // Each slot is emptied before its child goes, and the child forgets
+    // its parent, so it looks for nothing of itself here to take out.
     for (std::unique_ptr<Container>& slot : subContainers_) {
         Container* child = slot.release();
+        child->parent_ = nullptr;
         delete child;
     }
     subContainers_.clear();

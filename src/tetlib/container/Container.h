@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "config/tree/ACSChunk.h"
+#include "core/containers/FlatHashMap.h"
 #include "nyx/base/PString.h"
 #include "tetlib/errors/ObjectSerial.h"
 #include "tetlib/tag/Tag.h"
@@ -223,6 +224,11 @@ private:
                      const std::vector<ChunkRef>& inherited, Container& owner, std::vector<Nyx::PString>& required);
     void AddMissingTags(const std::vector<Nyx::PString>& required, const ChunkRef& config, const ChunkRef& definition,
                         const std::vector<ChunkRef>& inherited, Container& owner);
+    // Whether the tag list holds a tag of that name, without walking it.
+    bool HasTagNamed(const Nyx::PString& name);
+    // Lower-cases the tag's name in place; its owner then no longer knows
+    // its tag names.
+    static void LowerTagName(Tag& tag);
 
     static std::atomic<int64_t> live_;
 
@@ -237,6 +243,11 @@ private:
     std::vector<ChunkRef> compulsoryElementDefinitions_;
     ContainerList subContainers_;
     TagList tags_;
+    // The names of the tags in tags_ (their interned nodes, which the tags
+    // keep alive), kept beside it from the first HasTagNamed on; renaming a
+    // tag forgets them.
+    FlatHashMap<const void*, bool> tagNames_;
+    bool tagNamesKept_ = false;
     TagList identityTags_;
     TagList optionalTags_;
     std::vector<Nyx::PString> obsoleteNames_;

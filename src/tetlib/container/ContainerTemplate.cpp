@@ -72,16 +72,43 @@ void Container::AddTag(std::unique_ptr<Tag> tag)
 {
     if (!tag)
         return;
-    if (IsIdentityName(tag->name))
+    if (IsIdentityName(tag->name)) {
         identityTags_.push_back(std::move(tag));
-    else
-        tags_.push_back(std::move(tag));
+        return;
+    }
+    if (tagNamesKept_)
+        tagNames_.Insert(tag->name.Identity());
+    tags_.push_back(std::move(tag));
+}
+
+bool Container::HasTagNamed(const Nyx::PString& name)
+{
+    if (!tagNamesKept_) {
+        tagNames_.Clear();
+        tagNames_.Reserve(tags_.size());
+        for (const std::unique_ptr<Tag>& tag : tags_)
+            tagNames_.Insert(tag->name.Identity());
+        tagNamesKept_ = true;
+    }
+    return tagNames_.Contains(name.Identity());
+}
+
+void Container::LowerTagName(Tag& tag)
+{
+    tag.name.MakeLower();
+    if (tag.owner) {
+        tag.owner->tagNamesKept_ = false;
+        tag.owner->tagNames_.Clear();
+    }
 }
 
 void Container::MoveIdentityTagsFirst(Container& container)
 {
     TagList& tags = container.tags_;
     TagList& identity = container.identityTags_;
+    if (container.tagNamesKept_)
+        for (const std::unique_ptr<Tag>& tag : identity)
+            container.tagNames_.Insert(tag->name.Identity());
     tags.insert(tags.begin(), std::make_move_iterator(identity.begin()), std::make_move_iterator(identity.end()));
     identity.clear();
 }

@@ -120,9 +120,8 @@ std::unique_ptr<Tag> Container::CreateValueTag(Container& owner, const Nyx::PStr
                                                const ChunkRef& config)
 {
     const DefinitionKeys& keys = Keys();
-    for (const std::unique_ptr<Tag>& existing : owner.tags_)
-        if (existing->name == name)
-            return nullptr;
+    if (owner.HasTagNamed(name))
+        return nullptr;
     std::unique_ptr<Tag> tag = NewTag(static_cast<int32_t>(owner.tags_.size()), owner, name);
     if (!tag)
         return nullptr;

@@ -241,11 +241,8 @@ void Container::AddMissingTags(const std::vector<Nyx::PString>& required, const 
         if (!spec)
             spec = entryOf(definition, keys.tagArray, name);
 
-        if (IsSmokeParameter(name.View())) {
-            const TagList& tags = owner.tags_;
-            if (std::any_of(tags.begin(), tags.end(), [&](const auto& tag) { return tag->name == keys.file; }))
-                continue;
-        }
+        if (IsSmokeParameter(name.View()) && owner.HasTagNamed(keys.file))
+            continue;
         std::unique_ptr<Tag> tag = CreateValueTag(owner, name, spec, config);
         if (!tag)
             continue;

@@ -41,12 +41,6 @@ ChunkRef LoadTree(const Nyx::PString& folder, std::string_view name)
     return tree;
 }
 
-template <class T>
-void EraseAll(std::vector<T*>& list, const T* item)
-{
-    list.erase(std::remove(list.begin(), list.end(), item), list.end());
-}
-
 }  // namespace
 
 DataManager::DataManager(std::string_view dataFolder) : dataFolder_(dataFolder) {}
@@ -87,8 +81,8 @@ void DataManager::Destroy()
     manager->CollectGarbage();
     ArchiveCache::Release(manager->archive_);
     manager->archive_ = nullptr;
-    manager->tagList8_.clear();
-    manager->tagList9_.clear();
+    manager->tagList8_.Clear();
+    manager->tagList9_.Clear();
     manager->TearDownPreviewScene();
     manager->folderFiles_.clear();
     manager->possibilityLists_.clear();
@@ -225,6 +219,7 @@ void DataManager::CollectGarbage()
         EraseLoadedObject(loadedObjects_.begin());
     currentObject_ = nullptr;
     containerMeshes_.clear();
+    meshContainers_.clear();
     if (resourceSystem_)
         resourceSystem_->DropUnusedResources();
     Nyx::PStringCache::CollectGarbage();
@@ -236,51 +231,68 @@ void DataManager::CollectGarbage()
 
 void DataManager::AddToList3(const Nyx::PString& key, Tag* tag)
 {
-    tagLists_[key].push_back(tag);
+    tagLists_[key].Append(tag);
     ListChanged34();
 }
 
 void DataManager::AddToList4(const Nyx::PString& key, Container* item)
 {
-    namedItems_[key].push_back(item);
+    namedItems_[key].Append(item);
+    ForgetContainerNames();
     ListChanged34();
 }
 
 void DataManager::AddToList8(Tag* tag)
 {
-    if (std::find(tagList8_.begin(), tagList8_.end(), tag) == tagList8_.end())
-        tagList8_.push_back(tag);
+    if (!tagList8_.Contains(tag))
+        tagList8_.Append(tag);
     ListChanged8();
 }
 
 void DataManager::AddToList9(Tag* tag)
 {
-    tagList9_.push_back(tag);
+    tagList9_.Append(tag);
     ListChanged9();
 }
 
 bool DataManager::FindByFile(const Nyx::PString& name, const Nyx::PString& key) const
 {
-    if (const std::vector<Container*>* items = FindNamedItems(key))
-        for (const Container* item : *items)
-            if (item && item->GetName() == name)
-                return true;
-    for (const auto& [file, mesh] : loadedObjects_)
-        if (mesh->HasAttachmentPoint(name))
-            return true;
-    return false;
+    // Each choice of a large config asks: the names are gathered once, not
+    // walked for every question.
+    FoundNames& found = foundNames_;
+    if (!found.containersKept) {
+        found.containerNames.clear();
+        for (const auto& [listKey, items] : namedItems_) {
+            FlatHashMap<const void*, bool>& names = found.containerNames[listKey];
+            for (const Container* item : items.Items())
+                if (item)
+                    names.Insert(item->GetName().Identity());
+        }
+        found.containersKept = true;
+    }
+    if (!found.attachmentsKept) {
+        found.attachmentNames.Clear();
+        for (const auto& [file, mesh] : loadedObjects_)
+            for (const AttachmentPoint& point : mesh->GetAttachmentPoints())
+                found.attachmentNames.Insert(point.name.Identity());
+        found.attachmentsKept = true;
+    }
+    auto names = found.containerNames.find(key);
+    if (names != found.containerNames.end() && names->second.Contains(name.Identity()))
+        return true;
+    return found.attachmentNames.Contains(name.Identity());
 }
 
 const std::vector<Tag*>* DataManager::FindTagList(const Nyx::PString& key) const
 {
     auto it = tagLists_.find(key);
-    return it == tagLists_.end() ? nullptr : &it->second;
+    return it == tagLists_.end() ? nullptr : &it->second.Items();
 }
 
 const std::vector<Container*>* DataManager::FindNamedItems(const Nyx::PString& key) const
 {
     auto it = namedItems_.find(key);
-    return it == namedItems_.end() ? nullptr : &it->second;
+    return it == namedItems_.end() ? nullptr : &it->second.Items();
 }
 
 MeshData* DataManager::StoreLoadedObject(const Nyx::PString& fileName, std::unique_ptr<MeshData> mesh)
@@ -290,6 +302,7 @@ MeshData* DataManager::StoreLoadedObject(const Nyx::PString& fileName, std::uniq
     RemoveLoadedObject(fileName);
     MeshData* kept = mesh.get();
     loadedObjects_[fileName] = std::move(mesh);
+    ForgetAttachmentNames();
     return kept;
 }
 
@@ -313,21 +326,26 @@ void DataManager::EraseLoadedObject(std::map<Nyx::PString, std::unique_ptr<MeshD
     const MeshData* mesh = it->second.get();
     if (currentObject_ == mesh)
         currentObject_ = nullptr;
-    for (auto entry = containerMeshes_.begin(); entry != containerMeshes_.end();) {
-        if (entry->second == mesh)
-            entry = containerMeshes_.erase(entry);
-        else
-            ++entry;
+    if (auto set = meshContainers_.find(mesh); set != meshContainers_.end()) {
+        for (ContainerSerial container : set->second) {
+            auto entry = containerMeshes_.find(container);
+            if (entry != containerMeshes_.end() && entry->second == mesh)
+                containerMeshes_.erase(entry);
+        }
+        meshContainers_.erase(set);
     }
     loadedObjects_.erase(it);
+    ForgetAttachmentNames();
 }
 
 void DataManager::SetContainerMesh(ContainerSerial container, MeshData* mesh)
 {
-    if (mesh)
+    if (mesh) {
         containerMeshes_[container] = mesh;
-    else
+        meshContainers_[mesh].push_back(container);
+    } else {
         containerMeshes_.erase(container);
+    }
 }
 
 MeshData* DataManager::FindContainerMesh(ContainerSerial container) const
@@ -356,18 +374,19 @@ void DataManager::UnregisterContainer(const Container& container)
     for (const char* key : {"attached-track", "queues", "mesh-table"}) {
         auto it = namedItems_.find(Nyx::PString(key));
         if (it != namedItems_.end())
-            it->second.clear();
+            it->second.Clear();
     }
     for (auto& [key, items] : namedItems_)
-        EraseAll(items, &container);
+        items.EraseAll(&container);
+    ForgetContainerNames();
 }
 
 void DataManager::UnregisterTag(const Tag* tag)
 {
     for (auto& [key, tags] : tagLists_)
-        EraseAll(tags, tag);
-    EraseAll(tagList8_, tag);
-    EraseAll(tagList9_, tag);
+        tags.EraseAll(tag);
+    tagList8_.EraseAll(tag);
+    tagList9_.EraseAll(tag);
 }
 
 }  // namespace TETLib

@@ -16,13 +16,16 @@
 #include <memory>
 #include <set>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "config/tree/ACSChunk.h"
+#include "core/containers/FlatHashMap.h"
 #include "nyx/files/File.h"
 #include "nyx/base/PString.h"
 #include "tetlib/data/DataFolderScan.h"
 #include "tetlib/data/PersonalDetails.h"
+#include "tetlib/data/PointerRegister.h"
 #include "tetlib/errors/ObjectSerial.h"
 
 struct EngineContext;
@@ -189,8 +192,8 @@ public:
 
     const std::vector<Tag*>* FindTagList(const Nyx::PString& key) const;
     const std::vector<Container*>* FindNamedItems(const Nyx::PString& key) const;
-    const std::vector<Tag*>& GetTagList8() const noexcept { return tagList8_; }
-    const std::vector<Tag*>& GetTagList9() const noexcept { return tagList9_; }
+    const std::vector<Tag*>& GetTagList8() const { return tagList8_.Items(); }
+    const std::vector<Tag*>& GetTagList9() const { return tagList9_.Items(); }
 
     // Loads the mesh file that a file reference of the container names,
     // when it is a mesh form the manager knows, and keeps it for the
@@ -254,6 +257,18 @@ private:
 
     // Deletes the mesh and forgets it wherever it is referred to.
     void EraseLoadedObject(std::map<Nyx::PString, std::unique_ptr<MeshData>>::iterator it);
+    // What FindByFile looks for, gathered from the registered containers
+    // and the loaded meshes when it is first asked after a change of them.
+    // Names by the identities of their interned nodes, which the containers
+    // and meshes keep alive while they are kept here.
+    struct FoundNames {
+        bool containersKept = false;
+        std::map<Nyx::PString, FlatHashMap<const void*, bool>> containerNames;  // by key
+        bool attachmentsKept = false;
+        FlatHashMap<const void*, bool> attachmentNames;
+    };
+    void ForgetContainerNames() noexcept { foundNames_.containersKept = false; }
+    void ForgetAttachmentNames() noexcept { foundNames_.attachmentsKept = false; }
     void TearDownPreviewScene();
 
     bool loaded_ = false;
@@ -280,10 +295,13 @@ private:
     std::map<Nyx::PString, std::unique_ptr<MeshData>> loadedObjects_;
     MeshData* currentObject_ = nullptr;
     std::map<ContainerSerial, MeshData*> containerMeshes_;
-    std::map<Nyx::PString, std::vector<Container*>> namedItems_;
-    std::map<Nyx::PString, std::vector<Tag*>> tagLists_;
-    std::vector<Tag*> tagList8_;
-    std::vector<Tag*> tagList9_;
+    // The containers each mesh was set for (some may since have another).
+    std::unordered_map<const MeshData*, std::vector<ContainerSerial>> meshContainers_;
+    std::map<Nyx::PString, PointerRegister<Container>> namedItems_;
+    std::map<Nyx::PString, PointerRegister<Tag>> tagLists_;
+    PointerRegister<Tag> tagList8_;
+    PointerRegister<Tag> tagList9_;
+    mutable FoundNames foundNames_;
     std::set<Nyx::PString> inheritLoops_;
 };
 

@@ -11,6 +11,8 @@ namespace {
 
 ErrorHandler* g_errorHandler = nullptr;
 
+constexpr size_t kNoPlace = ~size_t(0);
+
 const Nyx::PString& PrefixKey(uint32_t severity)
 {
     static const Nyx::PString* const keys = new Nyx::PString[3]{"$tet_eh_message", "$tet_eh_warning", "$tet_eh_error"};
@@ -47,17 +49,33 @@ ErrorHandler* ErrorHandler::Instance() { return g_errorHandler; }
 
 ErrorHandler::~ErrorHandler() = default;
 
-void ErrorHandler::Clear() { entries_.clear(); }
+void ErrorHandler::Clear()
+{
+    entries_.clear();
+    gaps_ = 0;
+    textCounts_.Clear();
+    containerTexts_.Clear();
+    tagTexts_.Clear();
+    containerChains_ = Chains();
+    tagChains_ = Chains();
+}
 
 bool ErrorHandler::Report(const Nyx::PString& text, Binding binding, ContainerSerial container, TagSerial tag,
                           uint32_t severity)
 {
-    for (const auto& entry : entries_) {
-        if (entry->key != text)
-            continue;
-        if (binding == Binding::kAny || (binding == Binding::kContainer && entry->container == container)
-            || (binding == Binding::kTag && entry->tag == tag))
+    switch (binding) {
+    case Binding::kAny:
+        if (textCounts_.Contains(text.Identity()))
             return false;
+        break;
+    case Binding::kContainer:
+        if (containerTexts_.Contains(BoundText{text.Identity(), static_cast<uint64_t>(container)}))
+            return false;
+        break;
+    case Binding::kTag:
+        if (tagTexts_.Contains(BoundText{text.Identity(), static_cast<uint64_t>(tag)}))
+            return false;
+        break;
     }
     if (echo_) {
         std::string line(InterfaceTextDB::Instance().GetString(PrefixKey(severity), true).View());
@@ -71,8 +89,103 @@ bool ErrorHandler::Report(const Nyx::PString& text, Binding binding, ContainerSe
     message->tag = tag;
     message->key = text;
     message->severity = severity;
-    entries_.push_back(std::move(message));
+    Keep(std::move(message));
     return true;
+}
+
+void ErrorHandler::Keep(std::unique_ptr<ErrorMessage> message)
+{
+    const size_t place = entries_.size();
+    entries_.push_back(std::move(message));
+    const ErrorMessage& kept = *entries_.back();
+    Count(kept, 1);
+    Link(containerChains_, static_cast<uint64_t>(kept.container), place);
+    Link(tagChains_, static_cast<uint64_t>(kept.tag), place);
+}
+
+void ErrorHandler::Link(Chains& chains, uint64_t serial, size_t place)
+{
+    chains.next.push_back(kNoPlace);
+    if (serial == 0)
+        return;
+    auto [chain, added] = chains.bySerial.Insert(serial);
+    if (added)
+        chain->first = place;
+    else
+        chains.next[chain->last] = place;
+    chain->last = place;
+}
+
+namespace {
+
+template <class Map, class Key>
+void Step(Map& counts, const Key& key, int step)
+{
+    if (step > 0) {
+        ++counts[key];
+        return;
+    }
+    uint32_t* count = counts.Find(key);
+    if (count && --*count == 0)
+        counts.Erase(key);
+}
+
+}  // namespace
+
+void ErrorHandler::Count(const ErrorMessage& message, int step)
+{
+    // Every message counts under both of its bindings, as the repeat test
+    // of each report form compares them.
+    const void* text = message.key.Identity();
+    Step(textCounts_, text, step);
+    Step(containerTexts_, BoundText{text, static_cast<uint64_t>(message.container)}, step);
+    Step(tagTexts_, BoundText{text, static_cast<uint64_t>(message.tag)}, step);
+}
+
+void ErrorHandler::RemoveFirst(Chains& chains, uint64_t serial)
+{
+    Chain* chain = chains.bySerial.Find(serial);
+    if (!chain)
+        return;
+    // A message bound to both a container and a tag may have gone through
+    // the other binding and left a gap.
+    size_t place = chain->first;
+    while (place != kNoPlace && !entries_[place])
+        place = chains.next[place];
+    if (place == kNoPlace) {
+        chains.bySerial.Erase(serial);
+        return;
+    }
+    if (place == chain->last)
+        chains.bySerial.Erase(serial);
+    else
+        chain->first = chains.next[place];
+    std::unique_ptr<ErrorMessage> gone = std::move(entries_[place]);
+    Count(*gone, -1);
+    ++gaps_;
+    if (gaps_ > 64 && gaps_ * 2 > entries_.size())
+        Compact();
+}
+
+void ErrorHandler::Compact() const
+{
+    size_t kept = 0;
+    for (size_t place = 0; place < entries_.size(); ++place)
+        if (entries_[place]) {
+            if (place != kept)
+                entries_[kept] = std::move(entries_[place]);
+            ++kept;
+        }
+    entries_.resize(kept);
+    gaps_ = 0;
+    containerChains_ = Chains();
+    tagChains_ = Chains();
+    containerChains_.next.reserve(kept);
+    tagChains_.next.reserve(kept);
+    for (size_t place = 0; place < kept; ++place) {
+        Link(containerChains_, static_cast<uint64_t>(entries_[place]->container), place);
+        Link(tagChains_, static_cast<uint64_t>(entries_[place]->tag), place);
+    }
 }
 
 bool ErrorHandler::ReportError(const Nyx::PString& text, ContainerSerial container)
@@ -115,46 +228,33 @@ bool ErrorHandler::ReportMessage(const Nyx::PString& text)
 bool ErrorHandler::CanReport(const Nyx::PString&, uint64_t) { return true; }
 bool ErrorHandler::CanReportType(const Nyx::PString&, uint64_t) { return true; }
 
-bool ErrorHandler::IsNotReported(const Nyx::PString& text) const
-{
-    for (const auto& entry : entries_)
-        if (entry->key == text)
-            return false;
-    return true;
-}
+bool ErrorHandler::IsNotReported(const Nyx::PString& text) const { return !textCounts_.Contains(text.Identity()); }
 
 void ErrorHandler::AddEntry(std::unique_ptr<ErrorMessage> message)
 {
     if (message)
-        entries_.push_back(std::move(message));
+        Keep(std::move(message));
 }
 
 void ErrorHandler::SetEcho(bool on) { echo_ = on; }
 
 void ErrorHandler::RemoveTagEntry(TagSerial tag)
 {
-    if (tag == TagSerial::kNone)
-        return;
-    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-        if ((*it)->tag == tag) {
-            entries_.erase(it);
-            return;
-        }
-    }
+    if (tag != TagSerial::kNone)
+        RemoveFirst(tagChains_, static_cast<uint64_t>(tag));
 }
 
 void ErrorHandler::RemoveContainerEntry(ContainerSerial container)
 {
-    if (container == ContainerSerial::kNone)
-        return;
-    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-        if ((*it)->container == container) {
-            entries_.erase(it);
-            return;
-        }
-    }
+    if (container != ContainerSerial::kNone)
+        RemoveFirst(containerChains_, static_cast<uint64_t>(container));
 }
 
-const ErrorHandler::Messages& ErrorHandler::GetMessages() const { return entries_; }
+const ErrorHandler::Messages& ErrorHandler::GetMessages() const
+{
+    if (gaps_ != 0)
+        Compact();
+    return entries_;
+}
 
 }  // namespace TETLib

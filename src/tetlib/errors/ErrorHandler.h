@@ -7,12 +7,19 @@
 // One process-wide instance, made by start-up before the data manager and
 // destroyed by shut-down after it. It takes no lock: validations run one at
 // a time.
+//
+// A config of many tags can bring many messages, and every tag and
+// container takes its message back when it goes: the repeat test and the
+// removals find their messages through indexes, and a removal leaves a gap
+// that is closed once gaps abound or the messages are read.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "core/containers/FlatHashMap.h"
 #include "nyx/base/PString.h"
 #include "tetlib/errors/ErrorMessage.h"
 #include "tetlib/errors/ObjectSerial.h"
@@ -71,7 +78,7 @@ public:
     // stay in order. None is ignored.
     virtual void RemoveTagEntry(TagSerial tag);
     virtual void RemoveContainerEntry(ContainerSerial container);
-    // In the order the messages were kept.
+    // In the order the messages were kept, without gaps.
     virtual const Messages& GetMessages() const;
 
 protected:
@@ -80,11 +87,54 @@ protected:
 private:
     enum class Binding { kContainer, kTag, kAny };
 
+    // A text (by the identity of its interned node, which the messages
+    // keep alive) bound to one container or tag (by serial; 0 for none).
+    struct BoundText {
+        const void* text = nullptr;
+        uint64_t serial = 0;
+        bool operator==(const BoundText& other) const noexcept
+        {
+            return text == other.text && serial == other.serial;
+        }
+    };
+    struct BoundTextHash {
+        size_t operator()(const BoundText& b) const noexcept
+        {
+            return std::hash<const void*>()(b.text) ^ size_t(b.serial * 0xC2B2AE3D27D4EB4Fu);
+        }
+    };
+    // The messages of one container or tag, as a chain through `next`:
+    // from the first still standing (or a gap before it) to the last.
+    struct Chain {
+        size_t first = 0;
+        size_t last = 0;
+    };
+    struct Chains {
+        FlatHashMap<uint64_t, Chain> bySerial;
+        // For each message, the next of the same container (or tag).
+        std::vector<size_t> next;
+    };
+
     bool Report(const Nyx::PString& text, Binding binding, ContainerSerial container, TagSerial tag,
                 uint32_t severity);
+    void Keep(std::unique_ptr<ErrorMessage> message);
+    // Counts the message in (step 1) or out (step -1) of the repeat test.
+    void Count(const ErrorMessage& message, int step);
+    static void Link(Chains& chains, uint64_t serial, size_t place);
+    // Leaves a gap for the first message of the serial still standing.
+    void RemoveFirst(Chains& chains, uint64_t serial);
+    // Closes the gaps and links the chains afresh.
+    void Compact() const;
 
     bool echo_ = false;
-    Messages entries_;
+    // Gaps (null) where messages were removed, until compacted.
+    mutable Messages entries_;
+    mutable size_t gaps_ = 0;
+    FlatHashMap<const void*, uint32_t> textCounts_;
+    FlatHashMap<BoundText, uint32_t, BoundTextHash> containerTexts_;
+    FlatHashMap<BoundText, uint32_t, BoundTextHash> tagTexts_;
+    mutable Chains containerChains_;
+    mutable Chains tagChains_;
 };
 
 }  // namespace TETLib

@@ -140,6 +140,7 @@ MeshData* DataManager::MakeCurrent(const Nyx::PString& fileName, std::unique_ptr
         sceneRoot_->AddChild(kept);
     kept->SetFlag(Nyx::Particle::kFlagActive);
     loadedObjects_[fileName] = std::move(mesh);
+    ForgetAttachmentNames();
     currentObject_ = kept;
     ListChanged8();
     ListChanged9();

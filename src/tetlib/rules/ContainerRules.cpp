@@ -1,7 +1,10 @@
 #include "tetlib/rules/ContainerRules.h"
 
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "core/containers/FlatHashMap.h"
 #include "tetlib/container/Container.h"
 #include "tetlib/container/Reporting.h"
 #include "tetlib/errors/MessageText.h"
@@ -19,6 +22,31 @@ const Container* FindSubContainer(const Container& container, const Nyx::PString
     return nullptr;
 }
 
+const Nyx::PString& NameOf(const Container& container) { return container.GetName(); }
+const Nyx::PString& NameOf(const Tag& tag) { return tag.name; }
+
+// Calls `found` with item j for every pair i < j of items of one name, in
+// the order of i and then of j: a list without repeats costs one pass.
+template <class Item, class Found>
+void ForEachLaterNamesake(const std::vector<std::unique_ptr<Item>>& items, Found&& found)
+{
+    constexpr size_t kNone = ~size_t(0);
+    // For each item, the next one of the same name. Names are compared by
+    // their interned nodes, which the items keep alive.
+    std::vector<size_t> next(items.size(), kNone);
+    FlatHashMap<const void*, size_t> nearest;
+    nearest.Reserve(items.size());
+    for (size_t i = items.size(); i-- > 0;) {
+        auto [later, added] = nearest.Insert(NameOf(*items[i]).Identity());
+        if (!added)
+            next[i] = *later;
+        *later = i;
+    }
+    for (size_t i = 0; i < items.size(); ++i)
+        for (size_t j = next[i]; j != kNone; j = next[j])
+            found(*items[j]);
+}
+
 // The top container's mesh table; null for any other container and for a
 // top container without one.
 const Container* TopMeshTable(const Container& container)
@@ -32,22 +60,16 @@ const Container* TopMeshTable(const Container& container)
 bool RuleUniqueNames(Container& container, const ChunkRef*)
 {
     bool ok = true;
-    const Container::ContainerList& children = container.GetSubContainers();
-    for (size_t i = 0; i < children.size(); ++i)
-        for (size_t j = i + 1; j < children.size(); ++j)
-            if (children[i]->GetName() == children[j]->GetName()) {
-                ReportErrorAgainst(*children[j], MessageText(Nyx::PString("$tet_val_duplicatecontainername"),
-                                                             {children[j]->GetName(), container.GetName()}));
-                ok = false;
-            }
-    const Container::TagList& tags = container.GetTags();
-    for (size_t i = 0; i < tags.size(); ++i)
-        for (size_t j = i + 1; j < tags.size(); ++j)
-            if (tags[i]->name == tags[j]->name) {
-                ReportErrorAgainst(*tags[j], MessageText(Nyx::PString("$tet_val_duplicatetagname"),
-                                                         {tags[j]->name, container.GetName()}));
-                ok = false;
-            }
+    ForEachLaterNamesake(container.GetSubContainers(), [&](const Container& later) {
+        ReportErrorAgainst(later, MessageText(Nyx::PString("$tet_val_duplicatecontainername"),
+                                              {later.GetName(), container.GetName()}));
+        ok = false;
+    });
+    ForEachLaterNamesake(container.GetTags(), [&](const Tag& later) {
+        ReportErrorAgainst(later, MessageText(Nyx::PString("$tet_val_duplicatetagname"),
+                                              {later.name, container.GetName()}));
+        ok = false;
+    });
     return ok;
 }
 

@@ -130,7 +130,7 @@ bool Container::ExportStringKUID(Tag& tag, ChunkRef& target)
     bool ok = ReportEmptyName(tag, *this);
     if (!tag.RunRules())
         ok = false;
-    tag.name.MakeLower();
+    LowerTagName(tag);
     TDBContainerTag::SetKUID(target, tag.name, kuid);
     return ok;
 }
@@ -144,7 +144,7 @@ bool Container::ExportDoubleString(Tag& tag, ChunkRef& target)
     }
     if (!tag.RunRules())
         ok = false;
-    tag.name.MakeLower();
+    LowerTagName(tag);
     TDBContainerTag::SetString(target, tag.name, tag.value);
     return ok;
 }

@@ -505,3 +505,74 @@ TEST_F(ValidateFileRuleTest, FIFOsAreNeitherReadNorWaitedFor)
     ProcessResult clean = ValidateWithin("<kuid:400001:103>");
     EXPECT_EQ(clean.out, "OK (0 Errors, 0 Warnings)\n");
 }
+
+namespace {
+
+// An asset whose config holds large containers: undefined tags at the top
+// (each an error), a kuid table, and mesh-table entries that name no mesh
+// (each a warning and two errors), laid out with the sample data root.
+class LargeAssetThroughHostTest : public ValidateThroughHostTest {
+protected:
+    static constexpr int kTags = 100000;
+    static constexpr int kKUIDs = 100000;
+    static constexpr int kEntries = 20000;
+
+    void SetUp() override
+    {
+        std::string config = "kuid <kuid:400001:170>\nusername \"Large\"\nkind \"traincar\"\n"
+                             "category-class \"VE;WAG\"\nkestro-build 3.2\n";
+        for (int i = 0; i < kTags; ++i)
+            config.append("undefined-tag-").append(std::to_string(i)).append(" 1\n");
+        config += "kuid-table\n{\n";
+        for (int i = 0; i < kKUIDs; ++i)
+            config.append("  ").append(std::to_string(i)).append(" <kuid:400001:104>\n");
+        config += "}\nmesh-table\n{\n";
+        for (int i = 0; i < kEntries; ++i) {
+            config.append("  e").append(std::to_string(i)).append("\n  {\n    auto-create 1\n");
+            if (i > 0)
+                config.append("    att-parent \"e").append(std::to_string(i - 1)).append("\"\n");
+            config += "  }\n";
+        }
+        config += "}\n";
+        root_.Write("local/large/config.txt", config);
+        ValidateThroughHostTest::SetUp();
+    }
+};
+
+}  // namespace
+
+// Validation costs in proportion to the config: each of these containers
+// used to cost time in the square of its size, minutes in all. The bound
+// is generous for a loaded machine and a sanitised build.
+TEST_F(LargeAssetThroughHostTest, HugeContainersAreValidatedInGoodTimeWithEveryFindingInOrder)
+{
+    StartHost();
+    const ProcessResult result =
+        RunToolWithin(Root(), toolOutput_.Path(), {"validate", "<kuid:400001:170>"}, std::chrono::seconds(120));
+    EXPECT_EQ(result.exitCode, 0);
+
+    // The walk's findings in the config's order, then the export's.
+    std::vector<std::string> expected;
+    for (int i = 0; i < kTags; ++i)
+        expected.push_back("- The container 'undefined-tag-" + std::to_string(i) + "' is not allowed in 'traincar'.");
+    for (int i = 0; i < kEntries; ++i)
+        expected.push_back("! The required tag 'mesh' is missing.");
+    for (int i = 0; i < kEntries; ++i) {
+        const std::string entry = "'e" + std::to_string(i) + "'";
+        expected.push_back("- The tag 'mesh' in " + entry + " has an empty value.");
+        expected.push_back("- The tag 'mesh' in " + entry + " names a file that is not a mesh.");
+    }
+    std::vector<std::string> lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), expected.size() + 1) << result.err;
+    EXPECT_EQ(lines.back(), "OK (" + std::to_string(kTags + 2 * kEntries) + " Errors, " +
+                                std::to_string(kEntries) + " Warnings)");
+    lines.pop_back();
+    // Only the severity and the text are compared, not the asset named.
+    for (std::string& line : lines) {
+        const size_t text = line.find(" : ");
+        ASSERT_NE(text, std::string::npos) << line;
+        line = line.substr(0, 2) + line.substr(text + 3);
+    }
+    for (size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(lines[i], expected[i]) << "line " << i;
+}

@@ -272,9 +272,12 @@ TEST_F(WritersTest, ContainerRules)
 TEST_F(WritersTest, NamesUsedMoreThanOnce)
 {
     auto top = Checked(Ruled("box\n{\n}\nleft \"a\"\n"));
-    for (int32_t i = 1; i < 3; ++i)
+    // Containers box, crate, crate, box: the pairs are taken by their first
+    // member, so box (1, 4) comes before crate (2, 3).
+    int32_t index = 1;
+    for (const char* name : {"crate", "crate", "box"})
         TETLib::Container::AddSubContainer(
-            *top, top->CreateSubContainer(Nyx::PString("box"), *top, Nyx::PString("box"), i, ChunkRef()));
+            *top, top->CreateSubContainer(Nyx::PString(name), *top, Nyx::PString("box"), index++, ChunkRef()));
     for (int i = 0; i < 2; ++i) {
         auto tag = std::make_unique<TETLib::Tag>();
         tag->name = Nyx::PString("left");
@@ -282,16 +285,25 @@ TEST_F(WritersTest, NamesUsedMoreThanOnce)
     }
     TETLib::ErrorHandler::Instance()->Clear();
     EXPECT_FALSE(top->RunRules());
-    // Pairs (1, 2), (1, 3) and (2, 3) of each; a repeat against the same
-    // container or tag is not kept twice.
-    const Lines containers(2, "3 The container name 'box' is used more than once in 'ruled'.");
-    const Lines tags(2, "3 The tag 'left' appears more than once in 'ruled'.");
-    Lines expected = containers;
-    expected.insert(expected.end(), tags.begin(), tags.end());
+    // Tag pairs (1, 2), (1, 3) and (2, 3); a repeat against the same tag is
+    // not kept twice.
+    const Lines expected = {
+        "3 The container name 'box' is used more than once in 'ruled'.",
+        "3 The container name 'crate' is used more than once in 'ruled'.",
+        "3 The tag 'left' appears more than once in 'ruled'.",
+        "3 The tag 'left' appears more than once in 'ruled'.",
+    };
     EXPECT_EQ(Findings(), expected);
     const auto& messages = TETLib::ErrorHandler::Instance()->GetMessages();
-    EXPECT_EQ(messages[0]->container, top->GetSubContainers()[1]->Serial());
+    EXPECT_EQ(messages[0]->container, top->GetSubContainers()[3]->Serial());
     EXPECT_EQ(messages[1]->container, top->GetSubContainers()[2]->Serial());
+    std::vector<TETLib::TagSerial> lefts;
+    for (const auto& tag : top->GetTags())
+        if (tag->name.View() == "left")
+            lefts.push_back(tag->Serial());
+    ASSERT_EQ(lefts.size(), 3u);
+    EXPECT_EQ(messages[2]->tag, lefts[1]);
+    EXPECT_EQ(messages[3]->tag, lefts[2]);
 }
 
 TEST_F(WritersTest, KUIDsAskTheAssetDatabase)
