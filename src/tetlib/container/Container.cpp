@@ -43,6 +43,7 @@ Container::~Container()
                 // The parent does not delete what is being deleted.
                 static_cast<void>(it->release());
                 siblings.erase(it);
+                parent_->subContainerPlaces_.Forget();
                 break;
             }
         }
@@ -105,8 +106,18 @@ bool Container::IsListboxPossibility(const Nyx::PString& value, const ChunkRef& 
 
 void Container::AddSubContainer(Container& parent, std::unique_ptr<Container> child)
 {
-    if (child)
-        parent.subContainers_.push_back(std::move(child));
+    if (!child)
+        return;
+    if (parent.subContainerPlaces_.Kept())
+        parent.subContainerPlaces_.Link(child->name_, parent.subContainers_.size());
+    parent.subContainers_.push_back(std::move(child));
+}
+
+void Container::SetName(const Nyx::PString& name)
+{
+    name_ = name;
+    if (parent_)
+        parent_->subContainerPlaces_.Forget();
 }
 
 void Container::AddElementType(const Nyx::PString& elementName, Container& container,

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "config/tree/ACSChunk.h"
-#include "core/containers/FlatHashMap.h"
 #include "nyx/base/PString.h"
+#include "tetlib/container/NamedPlaces.h"
 #include "tetlib/errors/ObjectSerial.h"
 #include "tetlib/tag/Tag.h"
 
@@ -184,7 +184,7 @@ public:
 
     ContainerSerial Serial() const noexcept { return serial_; }
     const Nyx::PString& GetName() const noexcept { return name_; }
-    void SetName(const Nyx::PString& name) { name_ = name; }
+    void SetName(const Nyx::PString& name);
     // The tree the checks of this container read, without checking it.
     void SetConfig(const ChunkRef& config) { config_ = config; }
     const Nyx::PString& GetTypeName() const noexcept { return typeName_; }
@@ -197,6 +197,25 @@ public:
     const ChunkRef& GetConfig() const noexcept { return config_; }
     const ContainerList& GetSubContainers() const noexcept { return subContainers_; }
     const TagList& GetTags() const noexcept { return tags_; }
+    // The first tag of the tag list (or sub-container) of that name, null
+    // when there is none, and every one of them in order; without a walk of
+    // the list.
+    const Tag* FindTag(const Nyx::PString& name) const;
+    const Container* FindSubContainer(const Nyx::PString& name) const;
+    template <class Visit>
+    void ForEachTagNamed(const Nyx::PString& name, Visit&& visit) const
+    {
+        const NamedPlaces& places = TagPlaces();
+        for (size_t place = places.First(name); place != NamedPlaces::kNone; place = places.Next(place))
+            visit(*tags_[place]);
+    }
+    template <class Visit>
+    void ForEachSubContainerNamed(const Nyx::PString& name, Visit&& visit) const
+    {
+        const NamedPlaces& places = SubContainerPlaces();
+        for (size_t place = places.First(name); place != NamedPlaces::kNone; place = places.Next(place))
+            visit(*subContainers_[place]);
+    }
     const TagList& GetIdentityTags() const noexcept { return identityTags_; }
     const TagList& GetOptionalTags() const noexcept { return optionalTags_; }
     const std::vector<Nyx::PString>& GetObsoleteNames() const noexcept { return obsoleteNames_; }
@@ -224,11 +243,11 @@ private:
                      const std::vector<ChunkRef>& inherited, Container& owner, std::vector<Nyx::PString>& required);
     void AddMissingTags(const std::vector<Nyx::PString>& required, const ChunkRef& config, const ChunkRef& definition,
                         const std::vector<ChunkRef>& inherited, Container& owner);
-    // Whether the tag list holds a tag of that name, without walking it.
-    bool HasTagNamed(const Nyx::PString& name);
     // Lower-cases the tag's name in place; its owner then no longer knows
-    // its tag names.
+    // where its tags of each name stand.
     static void LowerTagName(Tag& tag);
+    const NamedPlaces& TagPlaces() const;
+    const NamedPlaces& SubContainerPlaces() const;
 
     static std::atomic<int64_t> live_;
 
@@ -243,11 +262,10 @@ private:
     std::vector<ChunkRef> compulsoryElementDefinitions_;
     ContainerList subContainers_;
     TagList tags_;
-    // The names of the tags in tags_ (their interned nodes, which the tags
-    // keep alive), kept beside it from the first HasTagNamed on; renaming a
-    // tag forgets them.
-    FlatHashMap<const void*, bool> tagNames_;
-    bool tagNamesKept_ = false;
+    // Where the tags and sub-containers of each name stand, from the first
+    // question on.
+    mutable NamedPlaces tagPlaces_;
+    mutable NamedPlaces subContainerPlaces_;
     TagList identityTags_;
     TagList optionalTags_;
     std::vector<Nyx::PString> obsoleteNames_;

@@ -76,39 +76,54 @@ void Container::AddTag(std::unique_ptr<Tag> tag)
         identityTags_.push_back(std::move(tag));
         return;
     }
-    if (tagNamesKept_)
-        tagNames_.Insert(tag->name.Identity());
+    if (tagPlaces_.Kept())
+        tagPlaces_.Link(tag->name, tags_.size());
     tags_.push_back(std::move(tag));
 }
 
-bool Container::HasTagNamed(const Nyx::PString& name)
+const NamedPlaces& Container::TagPlaces() const
 {
-    if (!tagNamesKept_) {
-        tagNames_.Clear();
-        tagNames_.Reserve(tags_.size());
-        for (const std::unique_ptr<Tag>& tag : tags_)
-            tagNames_.Insert(tag->name.Identity());
-        tagNamesKept_ = true;
-    }
-    return tagNames_.Contains(name.Identity());
+    if (!tagPlaces_.Kept())
+        tagPlaces_.Build(tags_, [](const std::unique_ptr<Tag>& tag) -> const Nyx::PString& { return tag->name; });
+    return tagPlaces_;
+}
+
+const NamedPlaces& Container::SubContainerPlaces() const
+{
+    if (!subContainerPlaces_.Kept())
+        subContainerPlaces_.Build(subContainers_, [](const std::unique_ptr<Container>& child) -> const Nyx::PString& {
+            return child->name_;
+        });
+    return subContainerPlaces_;
+}
+
+const Tag* Container::FindTag(const Nyx::PString& name) const
+{
+    const size_t place = TagPlaces().First(name);
+    return place == NamedPlaces::kNone ? nullptr : tags_[place].get();
+}
+
+const Container* Container::FindSubContainer(const Nyx::PString& name) const
+{
+    const size_t place = SubContainerPlaces().First(name);
+    return place == NamedPlaces::kNone ? nullptr : subContainers_[place].get();
 }
 
 void Container::LowerTagName(Tag& tag)
 {
     tag.name.MakeLower();
-    if (tag.owner) {
-        tag.owner->tagNamesKept_ = false;
-        tag.owner->tagNames_.Clear();
-    }
+    if (tag.owner)
+        tag.owner->tagPlaces_.Forget();
 }
 
 void Container::MoveIdentityTagsFirst(Container& container)
 {
     TagList& tags = container.tags_;
     TagList& identity = container.identityTags_;
-    if (container.tagNamesKept_)
-        for (const std::unique_ptr<Tag>& tag : identity)
-            container.tagNames_.Insert(tag->name.Identity());
+    if (identity.empty())
+        return;
+    // Every tag moves along.
+    container.tagPlaces_.Forget();
     tags.insert(tags.begin(), std::make_move_iterator(identity.begin()), std::make_move_iterator(identity.end()));
     identity.clear();
 }

@@ -120,7 +120,7 @@ std::unique_ptr<Tag> Container::CreateValueTag(Container& owner, const Nyx::PStr
                                                const ChunkRef& config)
 {
     const DefinitionKeys& keys = Keys();
-    if (owner.HasTagNamed(name))
+    if (owner.FindTag(name))
         return nullptr;
     std::unique_ptr<Tag> tag = NewTag(static_cast<int32_t>(owner.tags_.size()), owner, name);
     if (!tag)

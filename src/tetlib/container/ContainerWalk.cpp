@@ -241,7 +241,7 @@ void Container::AddMissingTags(const std::vector<Nyx::PString>& required, const 
         if (!spec)
             spec = entryOf(definition, keys.tagArray, name);
 
-        if (IsSmokeParameter(name.View()) && owner.HasTagNamed(keys.file))
+        if (IsSmokeParameter(name.View()) && owner.FindTag(keys.file))
             continue;
         std::unique_ptr<Tag> tag = CreateValueTag(owner, name, spec, config);
         if (!tag)

@@ -14,14 +14,6 @@ namespace TETLib {
 
 namespace {
 
-const Container* FindSubContainer(const Container& container, const Nyx::PString& name)
-{
-    for (const auto& child : container.GetSubContainers())
-        if (child->GetName() == name)
-            return child.get();
-    return nullptr;
-}
-
 const Nyx::PString& NameOf(const Container& container) { return container.GetName(); }
 const Nyx::PString& NameOf(const Tag& tag) { return tag.name; }
 
@@ -52,7 +44,7 @@ void ForEachLaterNamesake(const std::vector<std::unique_ptr<Item>>& items, Found
 const Container* TopMeshTable(const Container& container)
 {
     static const Nyx::PString kMeshTable("mesh-table");
-    return container.IsTopLevel() ? FindSubContainer(container, kMeshTable) : nullptr;
+    return container.IsTopLevel() ? container.FindSubContainer(kMeshTable) : nullptr;
 }
 
 }  // namespace
@@ -106,7 +98,7 @@ bool RuleMeshTableHasShadow(Container& container, const ChunkRef*)
 {
     static const Nyx::PString kShadow("shadow");
     const Container* table = TopMeshTable(container);
-    if (!table || FindSubContainer(*table, kShadow))
+    if (!table || table->FindSubContainer(kShadow))
         return true;
     ReportWarningAgainst(container, MessageText(Nyx::PString("$tet_val_shadow_missing")));
     return false;

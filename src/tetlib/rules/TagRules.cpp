@@ -46,14 +46,6 @@ const Container* Grandparent(const Tag& tag)
     return parent ? parent->GetParent() : nullptr;
 }
 
-const Container* FindSubContainer(const Container& container, const Nyx::PString& name)
-{
-    for (const auto& child : container.GetSubContainers())
-        if (child->GetName() == name)
-            return child.get();
-    return nullptr;
-}
-
 template <class Fails>
 bool EveryNumberPasses(const Tag& tag, Fails fails)
 {
@@ -171,14 +163,14 @@ bool RuleMustBeInLightContainer(Tag& tag, const ChunkRef*)
     static const Nyx::PString kLights("lights");
     const std::vector<int32_t> lightNumbers = ParseIntegerList(tag.value.View());
     const Container* entry = Grandparent(tag);
-    const Container* lights = entry ? FindSubContainer(*entry, kLights) : nullptr;
+    const Container* lights = entry ? entry->FindSubContainer(kLights) : nullptr;
     if (!lights) {
         ReportErrorAgainst(tag, MessageText(Key("$tet_val_musthavealightcontainer")));
         return false;
     }
     bool ok = true;
     for (const int32_t number : lightNumbers) {
-        if (FindSubContainer(*lights, Nyx::PString(std::to_string(number))))
+        if (lights->FindSubContainer(Nyx::PString(std::to_string(number))))
             continue;
         ReportErrorAgainst(tag, MessageText(Key("$tet_val_mustbeinlightcontainer"), {number}));
         ok = false;
@@ -193,16 +185,9 @@ bool RuleMustBePaired(Tag& tag, const ChunkRef* argument)
     const ChunkRef params = Params(argument);
     const Nyx::PString first = TDBContainerTag::GetString(params, Nyx::PString("0"));
     const Nyx::PString second = TDBContainerTag::GetString(params, Nyx::PString("1"));
-    bool foundFirst = false;
-    bool foundSecond = false;
-    if (tag.owner) {
-        for (const auto& other : tag.owner->GetTags()) {
-            if (other->name == first)
-                foundFirst = true;
-            else if (other->name == second)
-                foundSecond = true;
-        }
-    }
+    // A tag of the first name never counts for the second.
+    const bool foundFirst = tag.owner && tag.owner->FindTag(first);
+    const bool foundSecond = tag.owner && second != first && tag.owner->FindTag(second);
     if (!foundFirst)
         ReportErrorAgainst(tag, MessageText(Key("$tet_val_mustbepaired"), {second, first}));
     if (!foundSecond)
@@ -213,10 +198,8 @@ bool RuleMustBePaired(Tag& tag, const ChunkRef* argument)
 bool RuleNeedCollateMeshes(Tag& tag, const ChunkRef*)
 {
     static const Nyx::PString kCollate("collate-meshes");
-    if (tag.owner)
-        for (const auto& other : tag.owner->GetTags())
-            if (other->name == kCollate)
-                return true;
+    if (tag.owner && tag.owner->FindTag(kCollate))
+        return true;
     ReportErrorAgainst(tag, MessageText(Key("$tet_val_nocollatemeshes"), {tag.name, kCollate}));
     return false;
 }
@@ -225,15 +208,11 @@ bool RuleIsTracksideType(Tag& tag, const ChunkRef*)
 {
     static const Nyx::PString kType("type");
     static const Nyx::PString kTrackside("trackside");
-    if (tag.owner) {
-        for (const auto& other : tag.owner->GetTags()) {
-            if (other->name != kType)
-                continue;
-            if (other->value == kTrackside)
-                return true;
-            ReportErrorAgainst(*other, MessageText(Key("$tet_val_wrongtype"), {kType, kTrackside, tag.name}));
-            return false;
-        }
+    if (const Tag* type = tag.owner ? tag.owner->FindTag(kType) : nullptr) {
+        if (type->value == kTrackside)
+            return true;
+        ReportErrorAgainst(*type, MessageText(Key("$tet_val_wrongtype"), {kType, kTrackside, tag.name}));
+        return false;
     }
     ReportErrorAgainst(tag, MessageText(Key("$tet_val_notype"), {tag.name, kType, kTrackside}));
     return false;

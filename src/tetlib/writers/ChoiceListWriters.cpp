@@ -51,19 +51,17 @@ bool SourcedChoiceOffered(Tag& tag, Container& owner, ChoiceKind kind)
         bool ok = true;
         bool hasParentTag = false;
         const Container* parent = owner.GetParent();
-        for (const auto& other : owner.GetTags()) {
-            if (other->name != kAttParent)
-                continue;
+        owner.ForEachTagNamed(kAttParent, [&](const Tag& other) {
             hasParentTag = true;
             if (!parent)
-                continue;
-            for (const auto& sibling : parent->GetSubContainers())
-                if (sibling->GetName() == other->value)
-                    if (const MeshData* mesh = MeshOf(manager, sibling.get())) {
-                        ReportNotOffered(tag, owner, *mesh);
-                        ok = false;
-                    }
-        }
+                return;
+            parent->ForEachSubContainerNamed(other.value, [&](const Container& sibling) {
+                if (const MeshData* mesh = MeshOf(manager, &sibling)) {
+                    ReportNotOffered(tag, owner, *mesh);
+                    ok = false;
+                }
+            });
+        });
         if (!hasParentTag) {
             ReportErrorAgainst(tag, MessageText(Nyx::PString("$tet_container_noattparent"), {owner.GetName()}));
             ok = false;
