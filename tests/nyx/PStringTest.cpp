@@ -4,6 +4,7 @@
 
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -126,6 +127,38 @@ TEST(PStringTest, GarbageCollectionFreesOnlyUnusedNodes)
     EXPECT_EQ(PStringCache::CollectGarbage(), 1u);
     PString again(text);
     EXPECT_STREQ(again.c_str(), text.c_str());
+}
+
+// Many strings through growth of the cache and collections that free some
+// of them: every live string keeps its node, and texts dropped and made
+// again are found as one node each.
+TEST(PStringTest, ManyStringsSurviveGrowthAndCollection)
+{
+    constexpr int kCount = 50000;
+    const auto text = [](int i) { return "pstring-many-" + std::to_string(i); };
+    std::vector<PString> kept;
+    std::vector<const void*> ids;
+    for (int i = 0; i < kCount; ++i) {
+        kept.emplace_back(text(i));
+        ids.push_back(kept.back().Identity());
+    }
+    // Every other one goes.
+    for (int i = 0; i < kCount; i += 2)
+        kept[i] = PString();
+    PStringCache::CollectGarbage();
+    for (int i = 0; i < kCount; ++i) {
+        const PString again(text(i));
+        if (i % 2) {
+            ASSERT_EQ(again.Identity(), ids[i]) << i;
+            ASSERT_EQ(again.RefCount(), 2u) << i;
+        } else {
+            ASSERT_EQ(again.RefCount(), 1u) << i;
+            kept[i] = again;
+        }
+        ASSERT_EQ(again.View(), text(i));
+    }
+    for (int i = 0; i < kCount; ++i)
+        ASSERT_EQ(PString(text(i)).Identity(), kept[i].Identity()) << i;
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
-#include <unordered_set>
+#include <vector>
 
 namespace Nyx {
 namespace {
@@ -18,38 +18,89 @@ struct EmptyNodeStorage {
 };
 EmptyNodeStorage g_empty;
 
-struct NodeHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>()(s); }
-    size_t operator()(const PString::Node* n) const noexcept { return n->hash; }
-};
-struct NodeEq {
-    using is_transparent = void;
-    static std::string_view V(const PString::Node* n) { return {n->text, n->length}; }
-    bool operator()(const PString::Node* a, const PString::Node* b) const noexcept { return a == b; }
-    bool operator()(std::string_view a, const PString::Node* b) const noexcept { return a == V(b); }
-    bool operator()(const PString::Node* a, std::string_view b) const noexcept { return V(a) == b; }
-};
+size_t HashOf(std::string_view text) noexcept { return std::hash<std::string_view>()(text); }
 
+// The interned nodes in one flat table probed in line, each slot with the
+// node's hash: a lookup compares hashes in the table and reads a node only
+// for its text, and a collection walks one array.
 struct Cache {
+    struct Slot {
+        size_t hash;
+        PString::Node* node;  // null: free
+    };
+
     std::mutex lock;
-    std::unordered_set<PString::Node*, NodeHash, NodeEq> nodes;
+    std::vector<Slot> slots;
+    size_t count = 0;
     size_t collectAt = 1u << 16;
+
+    size_t Home(size_t hash) const noexcept { return hash & (slots.size() - 1); }
+
+    PString::Node* Find(std::string_view text, size_t hash) const noexcept
+    {
+        if (count == 0)
+            return nullptr;
+        for (size_t at = Home(hash);; at = (at + 1) & (slots.size() - 1)) {
+            const Slot& slot = slots[at];
+            if (!slot.node)
+                return nullptr;
+            if (slot.hash == hash && slot.node->length == text.size() &&
+                std::memcmp(slot.node->text, text.data(), text.size()) == 0)
+                return slot.node;
+        }
+    }
+
+    void Place(PString::Node* n) noexcept
+    {
+        size_t at = Home(n->hash);
+        while (slots[at].node)
+            at = (at + 1) & (slots.size() - 1);
+        slots[at] = Slot{n->hash, n};
+    }
+
+    // A table of at least twice `nodes` slots (64 at least), every node
+    // placed anew.
+    void Resize(size_t nodes)
+    {
+        size_t size = 64;
+        while (size < nodes * 2)
+            size *= 2;
+        std::vector<Slot> old(size, Slot{0, nullptr});
+        old.swap(slots);
+        for (const Slot& slot : old)
+            if (slot.node)
+                Place(slot.node);
+    }
+
+    void Insert(PString::Node* n)
+    {
+        if ((count + 1) * 2 > slots.size())
+            Resize(count + 1);
+        Place(n);
+        ++count;
+    }
 
     size_t CollectLocked()
     {
         size_t freed = 0;
-        for (auto it = nodes.begin(); it != nodes.end();) {
-            PString::Node* n = *it;
+        std::vector<PString::Node*> kept;
+        kept.reserve(count);
+        for (Slot& slot : slots) {
+            PString::Node* n = slot.node;
+            if (!n)
+                continue;
+            slot.node = nullptr;
             if (n->refs.load(std::memory_order_acquire) == 0) {
-                it = nodes.erase(it);
                 n->~Node();
                 std::free(n);
                 ++freed;
             } else {
-                ++it;
+                kept.push_back(n);
             }
         }
+        count = kept.size();
+        for (PString::Node* n : kept)
+            Place(n);
         return freed;
     }
 };
@@ -124,26 +175,32 @@ PString PStringCache::Create(std::string_view text)
     if (text.empty())
         return PString();
     Cache& cache = TheCache();
+    const size_t hash = HashOf(text);
     std::lock_guard<std::mutex> guard(cache.lock);
-    auto it = cache.nodes.find(text);
-    if (it != cache.nodes.end()) {
-        (*it)->refs.fetch_add(1, std::memory_order_relaxed);
-        return PString(*it);
+    if (PString::Node* found = cache.Find(text, hash)) {
+        found->refs.fetch_add(1, std::memory_order_relaxed);
+        return PString(found);
     }
-    if (cache.nodes.size() >= cache.collectAt) {
+    if (cache.count >= cache.collectAt) {
         cache.CollectLocked();
-        cache.collectAt = std::max<size_t>(1u << 16, cache.nodes.size() * 2);
+        cache.collectAt = std::max<size_t>(1u << 16, cache.count * 2);
     }
     if (text.size() > UINT32_MAX - 1)
         throw std::length_error("PString too long");
     void* mem = std::malloc(sizeof(PString::Node) + text.size());
     if (!mem)
         throw std::bad_alloc();
-    auto* n = new (mem) PString::Node{static_cast<uint32_t>(text.size()), {1}, NodeHash()(text), {0}};
+    auto* n = new (mem) PString::Node{static_cast<uint32_t>(text.size()), {1}, hash, {0}};
     char* dst = n->text;
     std::memcpy(dst, text.data(), text.size());
     dst[text.size()] = 0;
-    cache.nodes.insert(n);
+    try {
+        cache.Insert(n);
+    } catch (...) {
+        n->~Node();
+        std::free(n);
+        throw;
+    }
     return PString(n);
 }
 
@@ -177,7 +234,7 @@ size_t PStringCache::NodeCount()
 {
     Cache& cache = TheCache();
     std::lock_guard<std::mutex> guard(cache.lock);
-    return cache.nodes.size();
+    return cache.count;
 }
 
 }  // namespace Nyx
