@@ -1,5 +1,6 @@
 #include "scriptapi/world/WorldSpatialIndex.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/geometry/WorldPosition.h"
@@ -52,8 +53,18 @@ void WorldSpatialIndex::Insert(WorldListItem* item, const WorldItemExtent& exten
     }
     const WorldPosition a = Corner(extent, extent.x0, extent.y0, extent.z0);
     const WorldPosition b = Corner(extent, extent.x1, extent.y1, extent.z1);
-    for (int32_t y = a.tileY; y <= b.tileY; ++y) {
-        for (int32_t x = a.tileX; x <= b.tileX; ++x)
+    if (a.tileX > b.tileX || a.tileY > b.tileY)
+        return;
+    const TileRange tiles{a.tileX, a.tileY, b.tileX, b.tileY};
+    const int64_t cells = (int64_t(tiles.x1) - tiles.x0 + 1) * (int64_t(tiles.y1) - tiles.y0 + 1);
+    if (cells > kMaxCellsPerItem) {
+        std::vector<TileRange>& ranges = overflow_[item];
+        if (std::find(ranges.begin(), ranges.end(), tiles) == ranges.end())
+            ranges.push_back(tiles);
+        return;
+    }
+    for (int32_t y = tiles.y0; y <= tiles.y1; ++y) {
+        for (int32_t x = tiles.x0; x <= tiles.x1; ++x)
             GetCell(MakeKey(int16_t(x), int16_t(y))).insert(item);
     }
 }
@@ -69,6 +80,7 @@ void WorldSpatialIndex::Remove(WorldListItem* item)
         else
             ++it;
     }
+    overflow_.erase(item);
 }
 
 WorldSpatialIndex::Cell& WorldSpatialIndex::GetCell(uint32_t key)
@@ -83,4 +95,17 @@ const WorldSpatialIndex::Cell* WorldSpatialIndex::FindCell(uint32_t key) const
 {
     auto it = cells_.find(key);
     return it == cells_.end() ? nullptr : it->second.get();
+}
+
+WorldSpatialIndex::Cell WorldSpatialIndex::ItemsAt(uint32_t key) const
+{
+    Cell items;
+    if (const Cell* cell = FindCell(key))
+        items = *cell;
+    const int32_t x = int16_t(uint16_t(key & 0xFFFFu));
+    const int32_t y = int16_t(uint16_t(key >> 16));
+    for (const auto& [item, ranges] : overflow_)
+        if (std::any_of(ranges.begin(), ranges.end(), [&](const TileRange& r) { return r.Holds(x, y); }))
+            items.insert(item);
+    return items;
 }

@@ -6,6 +6,7 @@
 #include <limits>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "scriptapi/world/WorldList.h"
 #include "scriptapi/world/WorldListItem.h"
@@ -94,6 +95,78 @@ TEST(WorldSpatialIndexTest, HugeOffsetsStopAtTheEdgeOfTheTileRange)
     EXPECT_LE(low.CellCount(), 9u);
     EXPECT_GE(low.CellCount(), 8u);
     EXPECT_EQ(1u, TilesOf(low, &under, -32760, -32760, 0, 0).size());
+}
+
+// An extent of more tiles than one item may take is kept once in the
+// overflow, which every query looks at; smaller ones are filed tile by tile
+// as before. Each case: the cells made, whether it went to the overflow, and
+// tiles that are (or are not) found holding the item.
+TEST(WorldSpatialIndexTest, ExtentsTooLargeForCellsAreFoundThroughTheOverflow)
+{
+    constexpr float kTile = 720.0f;
+    struct Case {
+        const char* name;
+        WorldItemExtent extent;
+        size_t cells;
+        bool overflow;
+        std::vector<std::pair<int, int>> inside;
+        std::vector<std::pair<int, int>> outside;
+    };
+    const Case cases[] = {
+        // 64 by 64 tiles: the most one item is filed under.
+        {"at the bound", Extent(0, 0, 10, 63 * kTile + 10, 10, 63 * kTile + 10), 4096, false,
+         {{0, 0}, {63, 63}, {0, 63}}, {{64, 0}, {-1, 0}, {0, 64}}},
+        {"one row past the bound", Extent(0, 0, 10, 64 * kTile + 10, 10, 63 * kTile + 10), 0, true,
+         {{0, 0}, {64, 63}, {30, 40}}, {{65, 0}, {-1, 0}, {0, 64}}},
+        {"a long thin strip", Extent(-5, 7, 10, 4000 * kTile, 10, 20), 4001, false,
+         {{-5, 7}, {3995, 7}}, {{3996, 7}, {-5, 8}}},
+        {"two million both ways", Extent(0, 0, -2.0e6f, 2.0e6f, -2.0e6f, 2.0e6f), 0, true,
+         {{0, 0}, {-2778, -2778}, {2777, 2777}, {-2778, 2777}}, {{2778, 0}, {0, -2779}, {3000, 3000}}},
+        {"a billion both ways", Extent(100, -100, -1.0e9f, 1.0e9f, -1.0e9f, 1.0e9f), 0, true,
+         {{32767, 32767}, {-32767, -32767}, {0, 0}}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WorldSpatialIndex index;
+        ExtentItem item(c.extent);
+        ExtentItem small(Extent(0, 0, 10, 20, 10, 20));
+        index.Insert(&item);
+        index.Insert(&item);  // filed once however often
+        // No extent costs more cells than that, however large.
+        ASSERT_LE(index.CellCount(), 4096u);
+        EXPECT_EQ(index.CellCount(), c.cells);
+        EXPECT_EQ(index.OverflowCount(), c.overflow ? 1u : 0u);
+        index.Insert(&small);
+        for (const auto& [x, y] : c.inside) {
+            const WorldSpatialIndex::Cell found = index.ItemsAt(WorldSpatialIndex::MakeKey(int16_t(x), int16_t(y)));
+            EXPECT_EQ(found.count(&item), 1u) << x << "," << y;
+            EXPECT_EQ(found.count(&small), x == 0 && y == 0 ? 1u : 0u) << x << "," << y;
+            if (!c.overflow) {
+                const WorldSpatialIndex::Cell* cell = index.FindCell(WorldSpatialIndex::MakeKey(int16_t(x), int16_t(y)));
+                ASSERT_NE(cell, nullptr);
+                EXPECT_EQ(*cell, found);
+            }
+        }
+        for (const auto& [x, y] : c.outside)
+            EXPECT_EQ(index.ItemsAt(WorldSpatialIndex::MakeKey(int16_t(x), int16_t(y))).count(&item), 0u)
+                << x << "," << y;
+        index.Remove(&item);
+        EXPECT_EQ(index.OverflowCount(), 0u);
+        EXPECT_EQ(index.CellCount(), 1u);
+        EXPECT_EQ(index.ItemsAt(WorldSpatialIndex::MakeKey(0, 0)), WorldSpatialIndex::Cell{&small});
+    }
+
+    // The list's observer: a huge item goes with the list's clearing.
+    WorldSpatialIndex index;
+    WorldList list;
+    list.SetObserver(&index);
+    auto* huge = new ExtentItem(Extent(0, 0, -2.0e6f, 2.0e6f, -2.0e6f, 2.0e6f));
+    list.AddItem(*huge);
+    EXPECT_EQ(index.OverflowCount(), 1u);
+    EXPECT_EQ(index.ItemsAt(WorldSpatialIndex::MakeKey(5, 5)).count(huge), 1u);
+    list.RemoveItems(0, 0);
+    EXPECT_EQ(index.OverflowCount(), 0u);
+    EXPECT_EQ(index.CellCount(), 0u);
 }
 
 TEST(WorldSpatialIndexTest, RemovingTheLastItemOfACellDeletesTheCell)
