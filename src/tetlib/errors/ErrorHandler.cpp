@@ -53,7 +53,7 @@ void ErrorHandler::Clear()
 {
     entries_.clear();
     gaps_ = 0;
-    textCounts_.Clear();
+    texts_.Clear();
     containerTexts_.Clear();
     tagTexts_.Clear();
     containerChains_ = Chains();
@@ -65,15 +65,15 @@ bool ErrorHandler::Report(const Nyx::PString& text, Binding binding, ContainerSe
 {
     switch (binding) {
     case Binding::kAny:
-        if (textCounts_.Contains(text.Identity()))
+        if (texts_.Contains(text.Identity()))
             return false;
         break;
     case Binding::kContainer:
-        if (containerTexts_.Contains(BoundText{text.Identity(), static_cast<uint64_t>(container)}))
+        if (Holds(text, static_cast<uint64_t>(container), true))
             return false;
         break;
     case Binding::kTag:
-        if (tagTexts_.Contains(BoundText{text.Identity(), static_cast<uint64_t>(tag)}))
+        if (Holds(text, static_cast<uint64_t>(tag), false))
             return false;
         break;
     }
@@ -132,14 +132,51 @@ void Step(Map& counts, const Key& key, int step)
 
 }  // namespace
 
+bool ErrorHandler::Holds(const Nyx::PString& text, uint64_t serial, bool container) const
+{
+    const TextUse* use = texts_.Find(text.Identity());
+    if (!use)
+        return false;
+    if (!use->shared)
+        return (container ? use->container : use->tag) == serial;
+    return (container ? containerTexts_ : tagTexts_).Contains(BoundText{text.Identity(), serial});
+}
+
 void ErrorHandler::Count(const ErrorMessage& message, int step)
 {
     // Every message counts under both of its bindings, as the repeat test
-    // of each report form compares them.
+    // of each report form compares them; most texts have one message,
+    // which its entry holds.
     const void* text = message.key.Identity();
-    Step(textCounts_, text, step);
-    Step(containerTexts_, BoundText{text, static_cast<uint64_t>(message.container)}, step);
-    Step(tagTexts_, BoundText{text, static_cast<uint64_t>(message.tag)}, step);
+    const uint64_t container = static_cast<uint64_t>(message.container);
+    const uint64_t tag = static_cast<uint64_t>(message.tag);
+    if (step > 0) {
+        auto [use, added] = texts_.Insert(text);
+        if (added) {
+            *use = TextUse{1, false, container, tag};
+            return;
+        }
+        if (!use->shared) {
+            use->shared = true;
+            const TextUse first = *use;
+            Step(containerTexts_, BoundText{text, first.container}, 1);
+            Step(tagTexts_, BoundText{text, first.tag}, 1);
+            use = texts_.Find(text);
+        }
+        ++use->count;
+        Step(containerTexts_, BoundText{text, container}, 1);
+        Step(tagTexts_, BoundText{text, tag}, 1);
+        return;
+    }
+    TextUse* use = texts_.Find(text);
+    if (!use)
+        return;
+    if (use->shared) {
+        Step(containerTexts_, BoundText{text, container}, -1);
+        Step(tagTexts_, BoundText{text, tag}, -1);
+    }
+    if (--use->count == 0)
+        texts_.Erase(text);
 }
 
 void ErrorHandler::RemoveFirst(Chains& chains, uint64_t serial)
@@ -228,7 +265,7 @@ bool ErrorHandler::ReportMessage(const Nyx::PString& text)
 bool ErrorHandler::CanReport(const Nyx::PString&, uint64_t) { return true; }
 bool ErrorHandler::CanReportType(const Nyx::PString&, uint64_t) { return true; }
 
-bool ErrorHandler::IsNotReported(const Nyx::PString& text) const { return !textCounts_.Contains(text.Identity()); }
+bool ErrorHandler::IsNotReported(const Nyx::PString& text) const { return !texts_.Contains(text.Identity()); }
 
 void ErrorHandler::AddEntry(std::unique_ptr<ErrorMessage> message)
 {

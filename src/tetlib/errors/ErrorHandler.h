@@ -120,6 +120,8 @@ private:
     void Keep(std::unique_ptr<ErrorMessage> message);
     // Counts the message in (step 1) or out (step -1) of the repeat test.
     void Count(const ErrorMessage& message, int step);
+    // Whether a message of the text is bound to the container (or tag).
+    bool Holds(const Nyx::PString& text, uint64_t serial, bool container) const;
     static void Link(Chains& chains, uint64_t serial, size_t place);
     // Leaves a gap for the first message of the serial still standing.
     void RemoveFirst(Chains& chains, uint64_t serial);
@@ -130,7 +132,16 @@ private:
     // Gaps (null) where messages were removed, until compacted.
     mutable Messages entries_;
     mutable size_t gaps_ = 0;
-    FlatHashMap<const void*, uint32_t> textCounts_;
+    // The messages of each text: how many, and while there is only the
+    // one, what it is bound to. A text that has had more than one message
+    // counts its bindings in the two maps below instead, the rest alone.
+    struct TextUse {
+        uint32_t count = 0;
+        bool shared = false;
+        uint64_t container = 0;
+        uint64_t tag = 0;
+    };
+    FlatHashMap<const void*, TextUse> texts_;
     FlatHashMap<BoundText, uint32_t, BoundTextHash> containerTexts_;
     FlatHashMap<BoundText, uint32_t, BoundTextHash> tagTexts_;
     mutable Chains containerChains_;
