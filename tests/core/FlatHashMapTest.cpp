@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
 namespace {
 
 // Spreads keys over four homes only, so that entries crowd together and
-// erasures must move the entries pushed past them.
+// erasures must move the entries pushed past them. Keys run from 1: 0 marks
+// a free slot.
 struct Crowding {
     size_t operator()(uint32_t key) const noexcept { return key % 4; }
 };
@@ -33,7 +35,7 @@ void AgreeWithAModel(uint32_t keyRange, int steps, unsigned seed)
     std::map<uint32_t, std::vector<int>> model;
     std::mt19937 random(seed);
     for (int step = 0; step < steps; ++step) {
-        const uint32_t key = random() % keyRange;
+        const uint32_t key = 1 + random() % keyRange;
         switch (random() % 4) {
         case 0:
         case 1: {
@@ -54,7 +56,7 @@ void AgreeWithAModel(uint32_t keyRange, int steps, unsigned seed)
             break;
         }
         ASSERT_EQ(map.Size(), model.size()) << step;
-        for (uint32_t k = 0; k < keyRange; ++k) {
+        for (uint32_t k = 1; k <= keyRange; ++k) {
             const std::vector<int>* found = map.Find(k);
             auto it = model.find(k);
             ASSERT_EQ(found != nullptr, it != model.end()) << step << " key " << k;
@@ -94,6 +96,10 @@ TEST(FlatHashMapTest, GrowsAndReservesWithoutLosingEntries)
     EXPECT_FALSE(map.Contains(&objects[1]));
     map[&objects[1]] = 7;
     EXPECT_EQ(*map.Find(&objects[1]), 7);
+    // The free-slot key is never there and cannot be added.
+    EXPECT_FALSE(map.Contains(nullptr));
+    EXPECT_THROW(map.Insert(nullptr), std::invalid_argument);
+    EXPECT_EQ(map.Size(), 1u);
 }
 
 }  // namespace

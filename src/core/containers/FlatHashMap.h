@@ -6,14 +6,16 @@
 //
 // Keys are compared with == and spread by Hash (std::hash by default, which
 // gives a pointer or an integer unchanged; the map mixes the bits itself).
-// Values must be default-constructible and movable. Adding or erasing an
-// entry may move others, so pointers to values hold only until the next
-// change.
+// The value-initialised key (a null pointer, 0) marks a free slot: it is
+// never found and may not be added. Values must be default-constructible
+// and movable. Adding or erasing an entry may move others, so pointers to
+// values hold only until the next change.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -39,15 +41,16 @@ public:
     {
         if (Value* found = Find(key))
             return {found, false};
-        if ((size_ + 1) * 2 > slots_.size())
+        if (IsFree(key))
+            throw std::invalid_argument("FlatHashMap: the free-slot key cannot be added");
+        if ((size_ + 1) * 4 > slots_.size() * 3)
             Rehash(size_ + 1);
         size_t at = Home(key);
-        while (slots_[at].used)
+        while (!IsFree(slots_[at].key))
             at = (at + 1) & mask_;
         Slot& slot = slots_[at];
         slot.key = key;
         slot.value = Value();
-        slot.used = true;
         ++size_;
         return {&slot.value, true};
     }
@@ -58,17 +61,15 @@ public:
         size_t hole = FindAt(key);
         if (hole == kAbsent)
             return false;
-        slots_[hole].used = false;
-        slots_[hole].value = Value();
+        Free(slots_[hole]);
         --size_;
         // Entries that were pushed past the hole move back into it, so no
         // probe runs into a hole before its entry.
-        for (size_t at = (hole + 1) & mask_; slots_[at].used; at = (at + 1) & mask_) {
+        for (size_t at = (hole + 1) & mask_; !IsFree(slots_[at].key); at = (at + 1) & mask_) {
             const size_t home = Home(slots_[at].key);
             if (((at - home) & mask_) >= ((at - hole) & mask_)) {
                 slots_[hole] = std::move(slots_[at]);
-                slots_[at].used = false;
-                slots_[at].value = Value();
+                Free(slots_[at]);
                 hole = at;
             }
         }
@@ -87,7 +88,7 @@ public:
     // Room for `count` entries without a rehash.
     void Reserve(size_t count)
     {
-        if (count * 2 > slots_.size())
+        if (count * 4 > slots_.size() * 3)
             Rehash(count);
     }
 
@@ -96,7 +97,7 @@ public:
     void ForEach(Visit&& visit) const
     {
         for (const Slot& slot : slots_)
-            if (slot.used)
+            if (!IsFree(slot.key))
                 visit(slot.key, slot.value);
     }
 
@@ -104,21 +105,28 @@ private:
     struct Slot {
         Key key{};
         Value value{};
-        bool used = false;
     };
 
     static constexpr size_t kAbsent = ~size_t(0);
 
+    static bool IsFree(const Key& key) noexcept { return key == Key{}; }
+
+    static void Free(Slot& slot) noexcept
+    {
+        slot.key = Key{};
+        slot.value = Value();
+    }
+
     size_t FindAt(const Key& key) const noexcept
     {
-        if (size_ == 0)
+        if (size_ == 0 || IsFree(key))
             return kAbsent;
         for (size_t at = Home(key);; at = (at + 1) & mask_) {
             const Slot& slot = slots_[at];
-            if (!slot.used)
-                return kAbsent;
             if (slot.key == key)
                 return at;
+            if (IsFree(slot.key))
+                return kAbsent;
         }
     }
 
@@ -127,21 +135,22 @@ private:
         return size_t((uint64_t(Hash()(key)) * 0x9E3779B97F4A7C15u) >> shift_);
     }
 
-    // A table of at least twice `count` slots, at least 16.
+    // A table that holds `count` entries at most three quarters full, of 16
+    // slots at least.
     void Rehash(size_t count)
     {
         int bits = 4;
-        while ((size_t(1) << bits) < count * 2)
+        while ((size_t(1) << bits) * 3 < count * 4)
             ++bits;
         std::vector<Slot> old(size_t(1) << bits);
         old.swap(slots_);
         mask_ = slots_.size() - 1;
         shift_ = 64 - bits;
         for (Slot& slot : old) {
-            if (!slot.used)
+            if (IsFree(slot.key))
                 continue;
             size_t at = Home(slot.key);
-            while (slots_[at].used)
+            while (!IsFree(slots_[at].key))
                 at = (at + 1) & mask_;
             slots_[at] = std::move(slot);
         }

@@ -109,7 +109,7 @@ void Container::AddSubContainer(Container& parent, std::unique_ptr<Container> ch
     if (!child)
         return;
     if (parent.subContainerPlaces_.Kept())
-        parent.subContainerPlaces_.Link(child->name_, parent.subContainers_.size());
+        parent.subContainerPlaces_.Link(child->name_, uint32_t(parent.subContainers_.size()));
     parent.subContainers_.push_back(std::move(child));
 }
 

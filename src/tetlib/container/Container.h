@@ -206,14 +206,14 @@ public:
     void ForEachTagNamed(const Nyx::PString& name, Visit&& visit) const
     {
         const NamedPlaces& places = TagPlaces();
-        for (size_t place = places.First(name); place != NamedPlaces::kNone; place = places.Next(place))
+        for (uint32_t place = places.First(name); place != NamedPlaces::kNone; place = places.Next(place))
             visit(*tags_[place]);
     }
     template <class Visit>
     void ForEachSubContainerNamed(const Nyx::PString& name, Visit&& visit) const
     {
         const NamedPlaces& places = SubContainerPlaces();
-        for (size_t place = places.First(name); place != NamedPlaces::kNone; place = places.Next(place))
+        for (uint32_t place = places.First(name); place != NamedPlaces::kNone; place = places.Next(place))
             visit(*subContainers_[place]);
     }
     const TagList& GetIdentityTags() const noexcept { return identityTags_; }

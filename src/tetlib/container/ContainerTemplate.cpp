@@ -77,7 +77,7 @@ void Container::AddTag(std::unique_ptr<Tag> tag)
         return;
     }
     if (tagPlaces_.Kept())
-        tagPlaces_.Link(tag->name, tags_.size());
+        tagPlaces_.Link(tag->name, uint32_t(tags_.size()));
     tags_.push_back(std::move(tag));
 }
 
@@ -99,13 +99,13 @@ const NamedPlaces& Container::SubContainerPlaces() const
 
 const Tag* Container::FindTag(const Nyx::PString& name) const
 {
-    const size_t place = TagPlaces().First(name);
+    const uint32_t place = TagPlaces().First(name);
     return place == NamedPlaces::kNone ? nullptr : tags_[place].get();
 }
 
 const Container* Container::FindSubContainer(const Nyx::PString& name) const
 {
-    const size_t place = SubContainerPlaces().First(name);
+    const uint32_t place = SubContainerPlaces().First(name);
     return place == NamedPlaces::kNone ? nullptr : subContainers_[place].get();
 }
 

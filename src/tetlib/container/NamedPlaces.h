@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "core/containers/FlatHashMap.h"
@@ -19,7 +20,7 @@ namespace TETLib {
 
 class NamedPlaces {
 public:
-    static constexpr size_t kNone = ~size_t(0);
+    static constexpr uint32_t kNone = UINT32_MAX;
 
     bool Kept() const noexcept { return kept_; }
 
@@ -38,12 +39,12 @@ public:
         chains_.Reserve(items.size());
         next_.reserve(items.size());
         for (size_t place = 0; place < items.size(); ++place)
-            Link(nameOf(items[place]), place);
+            Link(nameOf(items[place]), uint32_t(place));
         kept_ = true;
     }
 
     // The item appended at `place` (the list's size before it) has the name.
-    void Link(const Nyx::PString& name, size_t place)
+    void Link(const Nyx::PString& name, uint32_t place)
     {
         next_.push_back(kNone);
         auto [chain, added] = chains_.Insert(name.Identity());
@@ -55,21 +56,22 @@ public:
     }
 
     // The first place of the name, else kNone; then each next place.
-    size_t First(const Nyx::PString& name) const noexcept
+    uint32_t First(const Nyx::PString& name) const noexcept
     {
         const Chain* chain = chains_.Find(name.Identity());
         return chain ? chain->first : kNone;
     }
-    size_t Next(size_t place) const noexcept { return next_[place]; }
+    uint32_t Next(uint32_t place) const noexcept { return next_[place]; }
 
 private:
+    // Places are 32-bit: no list of a config comes near 2^32 items.
     struct Chain {
-        size_t first = 0;
-        size_t last = 0;
+        uint32_t first = 0;
+        uint32_t last = 0;
     };
 
     FlatHashMap<const void*, Chain> chains_;
-    std::vector<size_t> next_;
+    std::vector<uint32_t> next_;
     bool kept_ = false;
 };
 

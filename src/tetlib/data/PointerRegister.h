@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "core/containers/FlatHashMap.h"
@@ -18,23 +19,26 @@ class PointerRegister {
 public:
     void Append(T* item)
     {
-        Link(item, items_.size());
+        Link(item, uint32_t(items_.size()));
         items_.push_back(item);
         alive_.push_back(1);
     }
 
-    bool Contains(const T* item) const { return chains_.Contains(item); }
+    bool Contains(const T* item) const { return Chain(item) != nullptr; }
 
     void EraseAll(const T* item)
     {
-        const Chain* chain = chains_.Find(item);
-        if (!chain)
+        const Places* places = Chain(item);
+        if (!places)
             return;
-        for (size_t place = chain->first; place != kNoPlace; place = next_[place]) {
+        for (uint32_t place = places->first; place != kNoPlace; place = next_[place]) {
             alive_[place] = 0;
             ++gaps_;
         }
-        chains_.Erase(item);
+        if (item)
+            chains_.Erase(item);
+        else
+            hasNull_ = false;
         if (gaps_ > 64 && gaps_ * 2 > items_.size())
             Compact();
     }
@@ -45,6 +49,7 @@ public:
         alive_.clear();
         next_.clear();
         chains_.Clear();
+        hasNull_ = false;
         gaps_ = 0;
     }
 
@@ -59,23 +64,42 @@ public:
     }
 
 private:
-    static constexpr size_t kNoPlace = ~size_t(0);
+    // Places are 32-bit: no register comes near 2^32 items.
+    static constexpr uint32_t kNoPlace = UINT32_MAX;
 
     // The places of one pointer, as a chain through next_.
-    struct Chain {
-        size_t first = 0;
-        size_t last = 0;
+    struct Places {
+        uint32_t first = 0;
+        uint32_t last = 0;
     };
 
-    void Link(const T* item, size_t place) const
+    // Null is a pointer like any other here, but the map cannot hold it.
+    const Places* Chain(const T* item) const
+    {
+        if (!item)
+            return hasNull_ ? &nullPlaces_ : nullptr;
+        return chains_.Find(item);
+    }
+
+    void Link(const T* item, uint32_t place) const
     {
         next_.push_back(kNoPlace);
-        auto [chain, added] = chains_.Insert(item);
+        Places* places;
+        bool added;
+        if (item) {
+            auto inserted = chains_.Insert(item);
+            places = inserted.first;
+            added = inserted.second;
+        } else {
+            places = &nullPlaces_;
+            added = !hasNull_;
+            hasNull_ = true;
+        }
         if (added)
-            chain->first = place;
+            places->first = place;
         else
-            next_[chain->last] = place;
-        chain->last = place;
+            next_[places->last] = place;
+        places->last = place;
     }
 
     void Compact() const
@@ -89,15 +113,18 @@ private:
         gaps_ = 0;
         next_.clear();
         chains_.Clear();
+        hasNull_ = false;
         for (size_t i = 0; i < kept; ++i)
-            Link(items_[i], i);
+            Link(items_[i], uint32_t(i));
     }
 
     // Gaps hold whatever was there, marked in alive_.
     mutable std::vector<T*> items_;
     mutable std::vector<char> alive_;
-    mutable std::vector<size_t> next_;
-    mutable FlatHashMap<const T*, Chain> chains_;
+    mutable std::vector<uint32_t> next_;
+    mutable FlatHashMap<const T*, Places> chains_;
+    mutable Places nullPlaces_;
+    mutable bool hasNull_ = false;
     mutable size_t gaps_ = 0;
 };
 

@@ -11,7 +11,7 @@ namespace {
 
 ErrorHandler* g_errorHandler = nullptr;
 
-constexpr size_t kNoPlace = ~size_t(0);
+constexpr uint32_t kNoPlace = UINT32_MAX;
 
 const Nyx::PString& PrefixKey(uint32_t severity)
 {
@@ -95,7 +95,7 @@ bool ErrorHandler::Report(const Nyx::PString& text, Binding binding, ContainerSe
 
 void ErrorHandler::Keep(std::unique_ptr<ErrorMessage> message)
 {
-    const size_t place = entries_.size();
+    const uint32_t place = uint32_t(entries_.size());
     entries_.push_back(std::move(message));
     const ErrorMessage& kept = *entries_.back();
     Count(kept, 1);
@@ -103,7 +103,7 @@ void ErrorHandler::Keep(std::unique_ptr<ErrorMessage> message)
     Link(tagChains_, static_cast<uint64_t>(kept.tag), place);
 }
 
-void ErrorHandler::Link(Chains& chains, uint64_t serial, size_t place)
+void ErrorHandler::Link(Chains& chains, uint64_t serial, uint32_t place)
 {
     chains.next.push_back(kNoPlace);
     if (serial == 0)
@@ -186,7 +186,7 @@ void ErrorHandler::RemoveFirst(Chains& chains, uint64_t serial)
         return;
     // A message bound to both a container and a tag may have gone through
     // the other binding and left a gap.
-    size_t place = chain->first;
+    uint32_t place = chain->first;
     while (place != kNoPlace && !entries_[place])
         place = chains.next[place];
     if (place == kNoPlace) {
@@ -219,7 +219,7 @@ void ErrorHandler::Compact() const
     tagChains_ = Chains();
     containerChains_.next.reserve(kept);
     tagChains_.next.reserve(kept);
-    for (size_t place = 0; place < kept; ++place) {
+    for (uint32_t place = 0; place < kept; ++place) {
         Link(containerChains_, static_cast<uint64_t>(entries_[place]->container), place);
         Link(tagChains_, static_cast<uint64_t>(entries_[place]->tag), place);
     }

@@ -105,14 +105,15 @@ private:
     };
     // The messages of one container or tag, as a chain through `next`:
     // from the first still standing (or a gap before it) to the last.
+    // Places are 32-bit: no validation comes near 2^32 messages.
     struct Chain {
-        size_t first = 0;
-        size_t last = 0;
+        uint32_t first = 0;
+        uint32_t last = 0;
     };
     struct Chains {
         FlatHashMap<uint64_t, Chain> bySerial;
         // For each message, the next of the same container (or tag).
-        std::vector<size_t> next;
+        std::vector<uint32_t> next;
     };
 
     bool Report(const Nyx::PString& text, Binding binding, ContainerSerial container, TagSerial tag,
@@ -122,7 +123,7 @@ private:
     void Count(const ErrorMessage& message, int step);
     // Whether a message of the text is bound to the container (or tag).
     bool Holds(const Nyx::PString& text, uint64_t serial, bool container) const;
-    static void Link(Chains& chains, uint64_t serial, size_t place);
+    static void Link(Chains& chains, uint64_t serial, uint32_t place);
     // Leaves a gap for the first message of the serial still standing.
     void RemoveFirst(Chains& chains, uint64_t serial);
     // Closes the gaps and links the chains afresh.
