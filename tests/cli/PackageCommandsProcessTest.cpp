@@ -317,8 +317,9 @@ TEST_F(PackageCommandsProcessTest, VrqParseRefusesAnEntryWithoutAKUIDAndKeepsNot
     for (const Case c : {Case{"alone", false}, Case{"after an entry that installs", true}}) {
         SCOPED_TRACE(c.name);
         ChunkRef package;
-        if (c.goodFirst)
+        if (c.goodFirst) {
             ASSERT_TRUE(CDP::AddAsset(package, Entry(811, "Good", false)).Empty());
+        }
         ASSERT_TRUE(CDP::AddAsset(package, Entry(812, "Nameless", false)).Empty());
         ChunkRef unnamed = CDP::GetAssetAt(package, c.goodFirst ? 1 : 0);
         TDBContainerTag::RemoveChild(unnamed, Nyx::PString("kuid"));
