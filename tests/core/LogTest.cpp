@@ -320,7 +320,18 @@ TEST(LogMessageTest, GoesToTheChannelDestinationChosenAtInit)
         EXPECT_EQ(capture.Take(), "");
     }
     EXPECT_EQ(folder.ReadAll("engine.log"), "InterfaceTextDB> Unable to read interface file 'x.txt'\nalready ends\n");
-    EXPECT_EQ(Nyx::Log::GetClient("Kestro"), Nyx::Log::GetClient("Kestro"));
+    // A channel lives as long as the process and is found by its name
+    // alone: re-reading the options keeps it, another name is another one.
+    Nyx::LogClient* kestro = Nyx::Log::GetClient("Kestro");
+    EXPECT_EQ(kestro->GetName(), "Kestro");
+    Nyx::LogClient* other = Nyx::Log::GetClient("LogTest other channel");
+    EXPECT_NE(other, kestro);
+    EXPECT_EQ(other->GetName(), "LogTest other channel");
+    other->SetOutputLevel(5);
+    EXPECT_EQ(kestro->GetOutputLevel(), 2);
+    ASSERT_TRUE(Nyx::Log::Init("-NullRender "));
+    EXPECT_EQ(Nyx::Log::GetClient("Kestro"), kestro);
+    EXPECT_EQ(Nyx::Log::GetClient("LogTest other channel")->GetOutputLevel(), 5);
 }
 
 TEST(FatalErrorDeathTest, LogsShowsTheMessageAndEndsWithOne)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <algorithm>
 #include <atomic>
 #include <map>
@@ -117,7 +119,8 @@ TEST_F(CommandHostRequestsTest, JobsGoToTheHostInOrderAndEachAnswerBackToItsAske
     std::unique_ptr<ScriptedHost> host = RegisterHost();
     EXPECT_EQ(HostState(), 1u);
 
-    // Three askers at once; the host answers in the order the jobs came.
+    // Three askers on the client's one connection, which the stand-in serves
+    // a request at a time: each answer finds its own asker.
     constexpr int kAskers = 3;
     std::string replies[kAskers];
     std::vector<std::thread> askers;
@@ -136,6 +139,48 @@ TEST_F(CommandHostRequestsTest, JobsGoToTheHostInOrderAndEachAnswerBackToItsAske
     EXPECT_TRUE(host->Answer(20, "unasked"));
     ASSERT_TRUE(Call(testrequest::kEcho, "still here", &reply));
     EXPECT_EQ(reply, "still here");
+}
+
+// The index of the first of the clients with bytes to read, within a
+// generous wall-time bound; -1 when none has any by then.
+static int FirstReadable(RawDaemonClient* clients, int count)
+{
+    std::vector<pollfd> fds;
+    for (int i = 0; i < count; ++i)
+        fds.push_back({clients[i].Fd(), POLLIN, 0});
+    if (::poll(fds.data(), fds.size(), 30000) <= 0)
+        return -1;
+    for (int i = 0; i < count; ++i) {
+        if (fds[i].revents != 0)
+            return i;
+    }
+    return -1;
+}
+
+TEST_F(CommandHostRequestsTest, AskersOnConnectionsOfTheirOwnAreAnsweredOldestFirst)
+{
+    Serve();
+    std::unique_ptr<ScriptedHost> host = RegisterHost();
+    constexpr int kAskers = 3;
+    RawDaemonClient askers[kAskers];
+    for (int i = 0; i < kAskers; ++i) {
+        ASSERT_TRUE(askers[i].Connect(server_.Port()));
+        ASSERT_TRUE(askers[i].Handshake(root_));
+        ASSERT_TRUE(askers[i].SendRequest(testrequest::kCommandHostJob, 50 + i, "job " + std::to_string(i)));
+        // The job has reached the host before the next asker asks.
+        ASSERT_EQ(host->NextJob(), "job " + std::to_string(i));
+    }
+    // All of them wait; each answer goes to the one that has waited longest.
+    for (int i = 0; i < kAskers; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(host->Answer(70 + i, "answer " + std::to_string(i)));
+        ASSERT_EQ(FirstReadable(askers + i, kAskers - i), 0);
+        uint32_t tag = 0, id = 0;
+        std::string reply;
+        ASSERT_TRUE(askers[i].ReadFrame(tag, id, reply));
+        EXPECT_EQ(id, 50u + i);
+        EXPECT_EQ(reply, U32(testrequest::kJobAnswered) + "answer " + std::to_string(i));
+    }
 }
 
 TEST_F(CommandHostRequestsTest, ValidationGoesToTheHostAsJob0WithTheAbsoluteFolder)

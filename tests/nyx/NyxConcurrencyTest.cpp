@@ -8,6 +8,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "nyx/files/File.h"
@@ -256,7 +257,19 @@ TEST(ThreadConcurrencyTest, StartJoinAndIds)
     EXPECT_FALSE(t.IsRunning());
     EXPECT_EQ(inside.load(), t.GetId());
     EXPECT_NE(Thread::CurrentId(), t.GetId());
-    EXPECT_EQ(Thread::CurrentId(), Thread::CurrentId());
+    EXPECT_NE(Thread::CurrentId(), 0u);
+    // A thread not started here keeps the id it got when it first asked,
+    // and no two threads share one.
+    const Thread::Id mine = Thread::CurrentId();
+    Thread::Id foreign[2] = {0, 0};
+    std::thread([&foreign]() {
+        foreign[0] = Thread::CurrentId();
+        foreign[1] = Thread::CurrentId();
+    }).join();
+    EXPECT_EQ(Thread::CurrentId(), mine);
+    EXPECT_EQ(foreign[0], foreign[1]);
+    EXPECT_NE(foreign[0], mine);
+    EXPECT_NE(foreign[0], t.GetId());
     t.Join();  // joining twice is harmless
 
     // The object can run another thread, with a new id.

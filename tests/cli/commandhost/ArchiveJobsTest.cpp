@@ -177,6 +177,11 @@ TEST_F(ArchiveInstallTest, ReadsHeadersAndEntriesAsWrittenAndRefusesWhatDoesNotH
          Archive().Header().Entry(kA, garbage).Entry(kB).End().Bytes(), {kA, kB}, {}, true, {{kB, 10}}, {kA}, {}},
         {"an entry for another asset than listed stays wanted",
          Archive().Header().Entry(kA, BinaryOf(EntryOf(kB))).End().Bytes(), {kA, kB}, {}, true, {}, {kA, kB}, {}},
+        // Read again from its own end, the next entry's bytes would pass
+        // for an entry of their own: nothing of the archive is installed.
+        {"an entry that ends where it starts",
+         Archive().Header().Entry(kA, "", 0).Entry(kB).End().Bytes(), {kA, kB}, {}, false, {}, {kA, kB},
+         {kUnreadable}},
         {"an offset past the end of the file",
          Archive().Header().Entry(kA).Entry(kB, BinaryOf(EntryOf(kB)), 1000).End().Bytes(), {kA, kB}, {}, false,
          {{kA, 10}}, {kB}, {kUnreadable}},

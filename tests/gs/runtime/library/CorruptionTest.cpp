@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "core/streams/LittleEndian.h"
 #include "gs/runtime/library/GSLibrary.h"
 #include "gs/runtime/RuntimeTestSupport.h"
+#include "gs/runtime/ScriptWorld.h"
 
 namespace {
 
@@ -37,7 +39,12 @@ GSLibraryBuilder Rich()
     return b;
 }
 
-int LoadResult(const std::vector<uint8_t>& image)
+constexpr int kNotAdded = 99;
+
+// 0 when the image loads (and then `use` gets the library), else the link
+// result, or kNotAdded when the machine would not even register it.
+int LoadResult(const std::vector<uint8_t>& image,
+               const std::function<void(GSMachine&, GSRuntime::GSLibrary&)>& use = {})
 {
     TestMachine t;
     TempFolder dir;
@@ -45,10 +52,45 @@ int LoadResult(const std::vector<uint8_t>& image)
     dir.Write("rich.gsl", Bytes(image));
     LibraryId id;
     if (!t.machine.AddLibrary(Nyx::PString(dir.Path()), "", "rich.gsl", &id))
-        return 99;
+        return kNotAdded;
     int result = 1;
     GSRuntime::GSLibrary* lib = t.machine.LoadLibrary(id, &result);
+    if (lib && use)
+        use(t.machine, *lib);
     return lib ? 0 : result;
+}
+
+struct CountRun {
+    bool ran = false;  // the class and its function were there to run
+    GSRuntime::GSExitCode code = GSRuntime::ER_Done;
+    GSRuntime::GSSlot value = 0;
+};
+
+// X::Count(7, null) on an object of X, to its end; it gives back its first
+// parameter.
+CountRun RunCount(GSMachine& machine, GSRuntime::GSLibrary& library)
+{
+    using namespace GSRuntime;
+    CountRun run;
+    GSClass* x = library.FindClass("X");
+    GSFunction* f = x ? x->OwnFunction("$int@X::Count(int,string)") : nullptr;
+    if (!f)
+        return run;
+    GSContext context(&machine);
+    GSObject object;
+    if (!object.AttachClass(x, &context))
+        return run;
+    GSThread thread(nullptr, GSThread::kStaticThread);
+    thread.stack.PushInstance(object.GetInstance(), true);
+    thread.stack.PushInt(7);
+    thread.stack.Push(0);
+    if (!thread.stack.Call(*f, 0))
+        return run;
+    run.ran = true;
+    run.code = thread.Execute(0.0f);
+    if (run.code == ER_Done)
+        run.value = *thread.stack.top;
+    return run;
 }
 
 }  // namespace
@@ -56,7 +98,11 @@ int LoadResult(const std::vector<uint8_t>& image)
 TEST(CorruptionTest, TheRichImageLoads)
 {
     GSLibraryBuilder b = Rich();
-    EXPECT_EQ(LoadResult(b.Build()), 0);
+    CountRun run;
+    EXPECT_EQ(LoadResult(b.Build(), [&](GSMachine& m, GSRuntime::GSLibrary& lib) { run = RunCount(m, lib); }), 0);
+    EXPECT_TRUE(run.ran);
+    EXPECT_EQ(run.code, GSRuntime::ER_Done);
+    EXPECT_EQ(run.value, 7);
 }
 
 TEST(CorruptionTest, EachFieldPastItsRange)
@@ -260,15 +306,42 @@ TEST(CorruptionTest, EveryTruncationFails)
     }
 }
 
+// A flipped byte either gets the image refused, or what loads has passed
+// every check and runs: the function ends with one of the machine's exit
+// codes, a wild jump or a stack gone wrong included (the sanitizers watch
+// the rest).
 TEST(CorruptionTest, FlippedBytesNeverCrash)
 {
     GSLibraryBuilder b = Rich();
     const std::vector<uint8_t> image = b.Build();
+    LimitsGuard limits;
+    GSRuntime::RunLimits().jumpBudget = 1000;
+    size_t loaded = 0, ran = 0;
     for (size_t at = 20; at < image.size(); ++at) {
         for (uint8_t mask : {0x01, 0x80, 0xFF}) {
+            SCOPED_TRACE(::testing::Message() << "byte " << at << " ^ " << int(mask));
             std::vector<uint8_t> flipped = image;
             flipped[at] ^= mask;
-            LoadResult(flipped);
+            CountRun run;
+            const int result = LoadResult(flipped, [&](GSMachine& m, GSRuntime::GSLibrary& lib) {
+                run = RunCount(m, lib);
+            });
+            if (result != 0) {
+                EXPECT_TRUE(result == GSMachine::kMalformed || result == GSMachine::kDependencyFailed ||
+                            result == GSMachine::kLinkFailed || result == kNotAdded)
+                    << result;
+                continue;
+            }
+            ++loaded;
+            if (!run.ran)
+                continue;
+            ++ran;
+            EXPECT_GE(int(run.code), int(GSRuntime::ER_Done));
+            EXPECT_LE(int(run.code), int(GSRuntime::ER_Timeout));
         }
     }
+    // Bytes that change nothing the loader checks (a line number, a
+    // string's letter) leave a library that loads and runs.
+    EXPECT_GT(loaded, 0u);
+    EXPECT_GT(ran, 0u);
 }

@@ -196,24 +196,29 @@ TEST(StrMathTest, StrNatives)
 }
 
 // The generator is seeded from the clock whenever a machine registers its
-// natives: each run here sets the state after the world is made.
+// natives: each run here sets the state after the world is made. From state
+// 1 the first value is 31415822: 24557 after the modulus, which scales to
+// 0.374715805; from INT32_MIN it is -85995007, whose size gives 13087 and
+// 0.199694812.
 TEST(StrMathTest, MathNatives)
 {
-    const float unit = 1.5259022e-5f;
-    const float first = float(31415822 % 65535) * unit;  // from state 1
     const struct {
         const char* what;
+        int32_t state;
         CodeMaker code;
         std::string returns;
         GSSlot value;
     } cases[] = {
-        {"Rand(5, 5)", MathCall(RandInt, {5, 5}), "int", 5},
-        {"Rand(0.0, 1.0)", MathCall(RandFloat, {Bits(0.0f), Bits(1.0f)}), "float", FloatSlot(0.0f + 1.0f * first)},
-        {"Rand(2.0, -2.0)", MathCall(RandFloat, {Bits(2.0f), Bits(-2.0f)}), "float", FloatSlot(2.0f + -4.0f * first)},
-        {"Rand(10, 20)", MathCall(RandInt, {10, 20}), "int", int32_t(first * 10.0f) + 10},
-        {"Rand over the whole range, b - a in 64 bits", MathCall(RandInt, {uint32_t(INT32_MIN), uint32_t(INT32_MAX)}),
-         "int", int32_t(int64_t(first * float(int64_t(INT32_MAX) - INT32_MIN)) + INT32_MIN)},
-        {"Sqrt", MathCall(Sqrt, {Bits(2.0f)}), "float", FloatSlot(1.41421356f)},
+        {"Rand(5, 5)", 1, MathCall(RandInt, {5, 5}), "int", 5},
+        {"Rand(0.0, 1.0)", 1, MathCall(RandFloat, {Bits(0.0f), Bits(1.0f)}), "float", FloatSlot(0.374715805f)},
+        {"Rand(2.0, -2.0)", 1, MathCall(RandFloat, {Bits(2.0f), Bits(-2.0f)}), "float", FloatSlot(0.50113678f)},
+        {"Rand(10, 20)", 1, MathCall(RandInt, {10, 20}), "int", 13},
+        {"Rand over the whole range, b - a in 64 bits", 1,
+         MathCall(RandInt, {uint32_t(INT32_MIN), uint32_t(INT32_MAX)}), "int", -538091520},
+        {"a value below zero counts by its size", INT32_MIN, MathCall(RandFloat, {Bits(0.0f), Bits(1.0f)}), "float",
+         FloatSlot(0.199694812f)},
+        {"a value below zero, as an int", INT32_MIN, MathCall(RandInt, {0, 100}), "int", 19},
+        {"Sqrt", 1, MathCall(Sqrt, {Bits(2.0f)}), "float", FloatSlot(1.41421354f)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -221,23 +226,33 @@ TEST(StrMathTest, MathNatives)
         GSProgram p = WithStrMath(c.code, c.returns);
         GSObject* t = w.Make(w.Class(w.Load(p), "T"));
         ASSERT_NE(t, nullptr);
-        MathRandomState() = 1;
+        MathRandomState() = c.state;
         const ScriptRun r = w.Run(t, ("$" + c.returns + "@T::Run()").c_str());
         EXPECT_EQ(r.code, ER_Done);
         EXPECT_EQ(r.value, c.value);
     }
 
+    // state := (state * 31415821 + 1) mod 100000000, without overflow, the
+    // remainder taking the sign of a state below zero.
+    const struct {
+        int32_t seed;
+        std::vector<int32_t> values;
+    } sequences[] = {
+        {1, {31415822, 40519863, 62952524, 25482205, 90965306, 70506227}},
+        {INT32_MIN, {-85995007, -46805746, -38107465, -99203764}},
+    };
+    for (const auto& s : sequences) {
+        SCOPED_TRACE(s.seed);
+        MathRandomState() = s.seed;
+        for (int32_t value : s.values) {
+            EXPECT_EQ(MathNextRandom(), value);
+            EXPECT_EQ(MathRandomState(), value);
+        }
+    }
     MathRandomState() = 1;
-    EXPECT_EQ(MathNextRandom(), 31415822);
-    EXPECT_EQ(MathRandomState(), 31415822);
     for (int i = 0; i < 10000; ++i) {
         const int32_t r = MathNextRandom();
         ASSERT_GE(r, 0);
         ASSERT_LT(r, 100000000);
     }
-    // A seed below zero (the clock's low 32 bits) stays within the range too.
-    MathRandomState() = INT32_MIN;
-    const int32_t r = MathNextRandom();
-    EXPECT_GT(r, -100000000);
-    EXPECT_LT(r, 100000000);
 }
