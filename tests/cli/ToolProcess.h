@@ -76,7 +76,10 @@ inline pid_t StartToolProcess(const std::string& root, const std::string& output
         int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int in = ::open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || in < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::dup2(in, 0) < 0 ||
-            ::chdir(cwd.c_str()) != 0 || (prepare && !prepare()))
+            ::chdir(cwd.c_str()) != 0)
+            ::_exit(127);
+        childprocess::DefaultConsoleSignals();
+        if (prepare && !prepare())
             ::_exit(127);
         ::execv(program.c_str(), command.Argv());
         ::_exit(127);

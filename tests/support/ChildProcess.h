@@ -39,6 +39,23 @@ private:
     std::vector<char*> argv_;
 };
 
+// For a child, before its body or the program it starts: the console
+// signals at their default actions and let through, as for a program
+// started from a terminal. A test run in the background (without job
+// control, under nohup) would otherwise hand its ignored interrupt and
+// hang-up down to the child, which keeps them ignored and never sees the
+// signal a test sends it.
+inline void DefaultConsoleSignals()
+{
+    sigset_t console;
+    sigemptyset(&console);
+    for (int sig : {SIGINT, SIGQUIT, SIGHUP, SIGTERM}) {
+        ::signal(sig, SIG_DFL);
+        sigaddset(&console, sig);
+    }
+    ::sigprocmask(SIG_UNBLOCK, &console, nullptr);
+}
+
 // Runs `body` in a child whose working folder is `folder`, with standard
 // output and error going to "child-stdout.txt" and "child-stderr.txt" there
 // and no core file. The child leaves with 0 when the body returns, through
@@ -47,7 +64,7 @@ private:
 // themselves). Returns the wait status, or -1 when the child had to be
 // killed after `limit`.
 inline int RunInChild(const std::string& folder, const std::function<void()>& body,
-                      std::chrono::seconds limit = std::chrono::seconds(30))
+                      std::chrono::seconds limit = std::chrono::seconds(60))
 {
     std::fflush(nullptr);
     pid_t pid = ::fork();
@@ -56,6 +73,7 @@ inline int RunInChild(const std::string& folder, const std::function<void()>& bo
     if (pid == 0) {
         rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
+        DefaultConsoleSignals();
         if (::chdir(folder.c_str()) != 0)
             ::_exit(90);
         int out = ::open("child-stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
