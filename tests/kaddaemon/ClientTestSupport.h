@@ -120,7 +120,7 @@ inline bool Call(uint32_t number, const std::string& payload, std::string* reply
 // Runs queued main-thread jobs on the calling thread (which becomes the
 // process's main thread) until the condition holds; false after the bound.
 template <class Pred>
-bool ServeMainThreadUntil(Pred pred, std::chrono::milliseconds bound = std::chrono::milliseconds(10000))
+bool ServeMainThreadUntil(Pred pred, std::chrono::milliseconds bound = std::chrono::milliseconds(60000))
 {
     SetMainThreadId();
     auto until = std::chrono::steady_clock::now() + bound;

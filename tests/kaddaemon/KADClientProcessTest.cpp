@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -56,10 +57,24 @@ protected:
     // requests; the client then finds it serving. Its process id, or 0.
     uint32_t LaunchWithTestRequests()
     {
-        uint32_t pid = LaunchProcess(root_ + "/bin/kaddaemon", "--test-requests", root_ + "/bin", kLaunchHidden);
+        uint32_t pid = LaunchProcess(root_ + "/bin/kaddaemon", "--test-requests --trace \"" + TracePath() + "\"",
+                                     root_ + "/bin", kLaunchHidden);
         if (pid == 0 || !WaitFor([&]() { return Daemon() == pid; }))
             return 0;
         return pid;
+    }
+
+    std::string TracePath() const { return root_ + "/trace.txt"; }
+
+    // True once the stand-in's trace holds a line that begins so.
+    bool Traced(const std::string& prefix) const
+    {
+        std::ifstream trace(TracePath());
+        for (std::string line; std::getline(trace, line);) {
+            if (line.rfind(prefix, 0) == 0)
+                return true;
+        }
+        return false;
     }
 
     // The live process the discovery block names, or 0.
@@ -127,10 +142,9 @@ TEST_F(KADClientProcessTest, ADaemonKilledMidRequestFailsItWithoutHanging)
         ok = Call(testrequest::kHold, "never answered");
         done = true;
     });
-    // Make sure the request is out before the daemon dies.
-    std::string reply;
-    ASSERT_TRUE(Call(testrequest::kEcho, "in between", &reply));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The request is out, and held, before the daemon dies.
+    ASSERT_TRUE(WaitFor([&]() { return Traced("in request " + std::to_string(testrequest::kHold) + " "); },
+                        std::chrono::milliseconds(60000)));
     ::kill(static_cast<pid_t>(pid), SIGKILL);
     bool returned = WaitFor([&]() { return done.load(); });
     EXPECT_TRUE(returned) << "the request hangs";

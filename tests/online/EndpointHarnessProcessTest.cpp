@@ -3,9 +3,11 @@
 // ticket, against the Python stand-in of the service.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "cli/ToolProcess.h"
 #include "online/OnlineStandInServer.h"
@@ -37,6 +39,27 @@ protected:
         }
     }
 
+    // Updates the endpoint until `done` holds, within a wall-time bound
+    // generous for a loaded machine. Each update moves the tool's clock on
+    // by 0.01 s, and the updates are paced so that this clock keeps to
+    // about real time: the stand-in's answers take real time, and a clock
+    // that raced ahead would reach the endpoint's resend and link timeouts.
+    template <class Done>
+    bool UpdateUntil(onlinetest::LineProcess& harness, Done done)
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (;;) {
+            std::string status = Ask(harness, "update 0.01");
+            if (status.empty())
+                return false;  // the harness ended
+            if (done(status))
+                return true;
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
     onlinetest::ServicePortLock port_;
     std::string log_;
 };
@@ -51,15 +74,15 @@ TEST_F(EndpointHarnessProcessTest, LogsInExchangesMessagesAndKeepsTheUndelivered
     EXPECT_EQ(Ask(harness, "send 40"), "= result 1");
     ASSERT_EQ(Ask(harness, "connect"), "= connect 1");
     std::string status;
-    for (int i = 0; i < 400 && status != "= status 7"; ++i)
-        status = Ask(harness, "update 0.01");
-    ASSERT_EQ(status, "= status 7") << log_;
+    ASSERT_TRUE(UpdateUntil(harness, [&](const std::string& answer) {
+        status = answer;
+        return answer == "= status 7";
+    })) << status << "\n" << log_;
 
     EXPECT_EQ(Ask(harness, "send 100"), "= result 0");
     EXPECT_EQ(Ask(harness, "send 32001"), "= result 4");
     ASSERT_EQ(online.Command("message 5 6 1 later"), "ok");
-    for (int i = 0; i < 400 && log_.find("Storing iKestro message") == std::string::npos; ++i)
-        Ask(harness, "update 0.01");
+    UpdateUntil(harness, [&](const std::string&) { return log_.find("Storing iKestro message") != std::string::npos; });
     EXPECT_NE(log_.find("OnlineAccessClientEndpoint::HandlePacket> Storing iKestro message for <kuid2:5:6:1>"),
               std::string::npos)
         << log_;

@@ -116,7 +116,7 @@ inline bool ReadBlock(const std::string& root, DaemonSharedBlock& out)
 
 // Polls until the condition holds; false after the bound.
 template <class Pred>
-bool WaitFor(Pred pred, std::chrono::milliseconds bound = std::chrono::milliseconds(10000))
+bool WaitFor(Pred pred, std::chrono::milliseconds bound = std::chrono::milliseconds(60000))
 {
     auto until = std::chrono::steady_clock::now() + bound;
     while (!pred()) {

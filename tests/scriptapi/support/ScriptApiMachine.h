@@ -9,7 +9,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
+
+#include <unistd.h>
 
 #include "gs/compiler/driver/CompileSession.h"
 #include "gs/compiler/driver/Compiler.h"
@@ -73,6 +76,19 @@ private:
         folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/scriptapi_test.XXXXXX";
         if (!::mkdtemp(folder.data()))
             return;
+        // The machine is never destroyed (class slots outlive every test),
+        // so its folder goes when the process ends; a child forked by a
+        // test leaves it to the process that made it.
+        static std::string made;
+        static pid_t owner;
+        made = folder;
+        owner = ::getpid();
+        std::atexit([] {
+            if (::getpid() == owner) {
+                std::error_code ignored;
+                std::filesystem::remove_all(made, ignored);
+            }
+        });
         for (const std::string& scripts : ScriptFolders()) {
             for (const auto& entry : std::filesystem::directory_iterator(scripts))
                 if (entry.path().extension() == ".gs" && !Compile(entry.path().filename().string()))
