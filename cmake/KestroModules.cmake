@@ -68,5 +68,6 @@ function(kestro_module_tests name)
   _kestro_test_settings(test_${_mod})
   _kestro_test_pch()
   target_precompile_headers(test_${_mod} REUSE_FROM kestro_test_pch)
-  gtest_discover_tests(test_${_mod} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(test_${_mod} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES ${KESTRO_TEST_RUN_PROPERTIES})
 endfunction()
