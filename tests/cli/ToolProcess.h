@@ -100,34 +100,42 @@ inline ProcessResult ToolProcessResult(const std::string& outputFolder, int stat
     return result;
 }
 
-// Runs root/bin/KestroUtil as StartToolProcess starts it, to its end.
-inline ProcessResult RunTool(const std::string& root, const std::string& outputFolder,
-                             const std::vector<std::string>& args, const std::function<bool()>& prepare = {})
+// Waits for the program started by StartToolProcess to end, within the
+// bound: after it the program is killed, the test fails and the result's
+// exit code is -1.
+inline ProcessResult FinishToolProcess(pid_t pid, const std::string& outputFolder, const std::string& command,
+                                       std::chrono::seconds bound)
 {
-    pid_t pid = StartToolProcess(root, outputFolder, args, prepare);
-    int status = 0;
-    EXPECT_EQ(::waitpid(pid, &status, 0), pid);
-    return ToolProcessResult(outputFolder, status);
-}
-
-// As RunTool, for a command that might never end: after `bound` the
-// program is killed, the test fails and the result's exit code is -1.
-inline ProcessResult RunToolWithin(const std::string& root, const std::string& outputFolder,
-                                   const std::vector<std::string>& args,
-                                   std::chrono::seconds bound = std::chrono::seconds(120))
-{
-    pid_t pid = StartToolProcess(root, outputFolder, args);
     int status = 0;
     const bool ended = daemontest::WaitFor([&]() { return ::waitpid(pid, &status, WNOHANG) == pid; }, bound);
     if (!ended) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, &status, 0);
-        ADD_FAILURE() << "the command did not end within " << bound.count() << " s";
+        ADD_FAILURE() << command << " did not end within " << bound.count() << " s";
         ProcessResult result;
         result.out = Slurp(outputFolder + "/out");
         return result;
     }
     return ToolProcessResult(outputFolder, status);
+}
+
+// Runs root/bin/KestroUtil as StartToolProcess starts it, to its end; a
+// command that hangs is killed after a bound far beyond any command's
+// time, before the test command's own limit would end the whole test.
+inline ProcessResult RunTool(const std::string& root, const std::string& outputFolder,
+                             const std::vector<std::string>& args, const std::function<bool()>& prepare = {})
+{
+    pid_t pid = StartToolProcess(root, outputFolder, args, prepare);
+    return FinishToolProcess(pid, outputFolder, args.empty() ? "the tool" : args[0], std::chrono::seconds(300));
+}
+
+// As RunTool, with a bound of the caller's.
+inline ProcessResult RunToolWithin(const std::string& root, const std::string& outputFolder,
+                                   const std::vector<std::string>& args,
+                                   std::chrono::seconds bound = std::chrono::seconds(120))
+{
+    pid_t pid = StartToolProcess(root, outputFolder, args);
+    return FinishToolProcess(pid, outputFolder, args.empty() ? "the tool" : args[0], bound);
 }
 
 class ToolProcessTest : public ::testing::Test {

@@ -269,7 +269,7 @@ TEST(CrashReporterTest, InterruptBecomesAQuitRequestWhileExitIsNotAllowed)
             std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
             return std::count(text.begin(), text.end(), '\n') >= 2;
         };
-        if (!WaitFor(bothLogged, std::chrono::seconds(10)) || !CrashReporter::QuitRequested())
+        if (!WaitFor(bothLogged, std::chrono::seconds(30)) || !CrashReporter::QuitRequested())
             ::_exit(3);
         CrashReporter::AllowExit();
     });
@@ -296,7 +296,7 @@ TEST(CrashReporterTest, HangUpAndTerminateWaitForAllowExitThenEndTheProcess)
         int status = RunChild(folder, [sig] {
             CrashReporter::Install(false);
             ::kill(::getpid(), sig);
-            if (!WaitFor(CrashReporter::QuitRequested, std::chrono::seconds(10)))
+            if (!WaitFor(CrashReporter::QuitRequested, std::chrono::seconds(30)))
                 ::_exit(3);
             std::this_thread::sleep_for(std::chrono::milliseconds(1500));
             std::FILE* marker = std::fopen("still-running", "w");
@@ -320,7 +320,7 @@ TEST(CrashReporterTest, AfterHangUpOrTerminateAProcessThatWindsDownInTimeKeepsIt
         int status = RunChild(folder, [sig] {
             CrashReporter::Install(false);
             ::kill(::getpid(), sig);
-            if (!WaitFor(CrashReporter::QuitRequested, std::chrono::seconds(10)))
+            if (!WaitFor(CrashReporter::QuitRequested, std::chrono::seconds(30)))
                 ::_exit(3);
             CrashReporter::AllowExit();
             // The jobs still queued, and the shut-down.

@@ -24,6 +24,7 @@
 #include "kad/transport/SSLTransport.h"
 #include "kad/transport/TCPTransport.h"
 #include "kad/LoopbackServer.h"
+#include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 
 using looptest::DeadPort;
@@ -411,10 +412,12 @@ public:
     // Runs to the end; the exit status, or -1.
     int Wait()
     {
-        int status = 0;
-        if (pid_ <= 0 || ::waitpid(pid_, &status, 0) != pid_)
+        if (pid_ <= 0)
             return -1;
+        const int status = childprocess::WaitChild(pid_);
         pid_ = -1;
+        if (status == -1)
+            return -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     ~Child()

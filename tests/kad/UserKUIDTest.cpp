@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -232,8 +233,8 @@ TEST(UserKUIDTest, RunsAtTheSameTimeNeverHandOutOneKUIDTwice)
         handedOut.insert(content);
     ::close(pipes[0]);
     for (pid_t pid : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        const int status = childprocess::WaitChild(pid);
+        ASSERT_NE(status, -1) << "a child did not end";
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
 

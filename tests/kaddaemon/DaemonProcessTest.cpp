@@ -100,7 +100,7 @@ public:
     }
 
     // The exit code, or -1 when it did not end in time (it is killed then).
-    int WaitExit(pid_t pid, int seconds = 20)
+    int WaitExit(pid_t pid, int seconds = 60)
     {
         int status = 0;
         bool ended = WaitFor([&]() { return ::waitpid(pid, &status, WNOHANG) == pid; },

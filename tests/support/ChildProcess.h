@@ -56,6 +56,29 @@ inline void DefaultConsoleSignals()
     ::sigprocmask(SIG_UNBLOCK, &console, nullptr);
 }
 
+// The wait status of the child once it has ended; -1 when it had to be
+// killed after `limit`. The limits the tests give are far beyond the time
+// the child needs, and below the test command's own limit on a test, so
+// that a hung child is ended by the test that started it.
+inline int WaitChild(pid_t pid, std::chrono::seconds limit = std::chrono::seconds(300))
+{
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    for (;;) {
+        const pid_t got = ::waitpid(pid, &status, WNOHANG);
+        if (got == pid)
+            return status;
+        if (got < 0)
+            return -1;
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 // Runs `body` in a child whose working folder is `folder`, with standard
 // output and error going to "child-stdout.txt" and "child-stderr.txt" there
 // and no core file. The child leaves with 0 when the body returns, through
@@ -83,17 +106,7 @@ inline int RunInChild(const std::string& folder, const std::function<void()>& bo
         body();
         ::_exit(0);
     }
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return status;
+    return WaitChild(pid, limit);
 }
 
 }  // namespace childprocess

@@ -176,8 +176,8 @@ TEST(CompilerMainTest, TheProgramEndsWithTheCountAndNeverWithZeroAfterErrors)
             ::execv(program.c_str(), command.Argv());
             ::_exit(127);
         }
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        const int status = childprocess::WaitChild(pid);
+        ASSERT_NE(status, -1) << "the compiler did not end";
         ASSERT_TRUE(WIFEXITED(status)) << status;
         EXPECT_EQ(WEXITSTATUS(status), c.code);
         EXPECT_EQ(dir.Has("t.gsl"), c.errors == 0);

@@ -115,10 +115,10 @@ protected:
             ::execv(program.c_str(), command.Argv());
             ::_exit(127);
         }
-        int status = 0;
-        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+        const int status = childprocess::WaitChild(pid);
+        EXPECT_NE(status, -1) << "the harness did not end";
         ProcessResult result;
-        if (WIFEXITED(status))
+        if (status != -1 && WIFEXITED(status))
             result.exitCode = WEXITSTATUS(status);
         result.out = Slurp(out);
         return result;

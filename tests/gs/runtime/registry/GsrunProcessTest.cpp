@@ -55,9 +55,10 @@ RunnerResult Gsrun(const TempFolder& root, const std::string& cwd, const std::ve
         ::execv(program.c_str(), command.Argv());
         ::_exit(127);
     }
-    int status = 0;
+    const int status = childprocess::WaitChild(pid);
+    EXPECT_NE(status, -1) << "the runner did not end";
     RunnerResult run;
-    if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+    if (status != -1 && WIFEXITED(status))
         run.code = WEXITSTATUS(status);
     run.out = Slurp(outPath);
     return run;
