@@ -321,6 +321,13 @@ TEST_F(AssetCommandsProcessTest, GeneratedKUIDsFollowTheSavedBase)
 
 TEST_F(AssetCommandsProcessTest, ValidationFindingsAreResults)
 {
+    // The command host the stand-in starts for the validation checks against
+    // the validation data the project ships.
+    const std::string sample = std::string(KESTRO_TEST_DATA_DIR) + "/../../sample";
+    for (const char* part : {"bin/TETData", "data"}) {
+        fs::create_directories(root_ / part);
+        fs::copy(sample + "/" + part, root_ / part, fs::copy_options::recursive);
+    }
     root_.Write("local/kindless/config.txt", "kuid <kuid:77:502>\nusername \"Kindless\"\n");
     ProcessResult good = Run({"validate", "<kuid:77:500>"});
     EXPECT_EQ(good.exitCode, 0);
@@ -331,7 +338,7 @@ TEST_F(AssetCommandsProcessTest, ValidationFindingsAreResults)
     // log's current asset, so only the text is checked.
     ProcessResult bad = Run({"validate", "<kuid:77:502>"});
     EXPECT_EQ(bad.exitCode, 0);
-    const std::string finding = " : The config has no \"kind\".\nOK (1 Errors, 0 Warnings)\n";
+    const std::string finding = " : The config has no 'kind' tag.\nOK (1 Errors, 0 Warnings)\n";
     ASSERT_GT(bad.out.size(), finding.size()) << bad.out;
     EXPECT_EQ(bad.out.substr(0, 2), "- ");
     EXPECT_EQ(bad.out.substr(bad.out.size() - finding.size()), finding);

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -18,10 +20,12 @@
 #include "config/results/ResultsLog.h"
 #include "kad/requests/KADRequests.h"
 #include "kaddaemon/AssetStore.h"
+#include "kaddaemon/CommandHostLauncher.h"
 #include "kaddaemon/ClientTestSupport.h"
 #include "kaddaemon/RawDaemonClient.h"
 #include "kaddaemon/StoreRequests.h"
 #include "support/ResultsForm.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -226,7 +230,7 @@ TEST_F(CommandHostRequestsTest, ValidationGoesToTheHostAsJob0WithTheAbsoluteFold
     }
 }
 
-TEST_F(CommandHostRequestsTest, AHostThatLeavesFailsItsJobsAndValidationFallsBackToTheOwnCheck)
+TEST_F(CommandHostRequestsTest, AHostThatLeavesFailsItsJobsAndAValidationItLeftFailsWithAnError)
 {
     Serve();
     ASSERT_TRUE(StartClient());
@@ -239,10 +243,83 @@ TEST_F(CommandHostRequestsTest, AHostThatLeavesFailsItsJobsAndValidationFallsBac
     EXPECT_EQ(reply, U32(testrequest::kJobHostLeft));
     ASSERT_TRUE(WaitFor([]() { return HostState() == 0; }));
 
-    // The stand-in's own check: a folder without a config.
+    // A validation the host leaves part-way is no pass.
+    host = RegisterHost();
     ResultsLog log;
-    EXPECT_FALSE(KADRequests::ValidateAsset(Nyx::PString(""), Nyx::File::Path(root_ + "/local/none"), &log));
-    EXPECT_EQ(Texts(log), std::vector<std::string>{"The config file of " + root_ + "/local/none does not load."});
+    bool valid = true;
+    std::thread validation([&]() {
+        valid = KADRequests::ValidateAsset(Nyx::PString(""), Nyx::File::Path(root_ + "/local/a"), &log);
+    });
+    EXPECT_EQ(ReadU32(host->NextJob()), 0u);
+    host.reset();
+    validation.join();
+    EXPECT_FALSE(valid);
+    EXPECT_EQ(Texts(log), std::vector<std::string>{"The command host ended before it finished validating the asset."});
+}
+
+TEST_F(CommandHostRequestsTest, AValidationWithNoHostToBeHadFailsWithTheReason)
+{
+    // The stand-in starts this program as the host; the cases change what
+    // is there.
+    const std::string program = temp_ / "bin/KestroUtil";
+    std::filesystem::create_directories(temp_ / "bin");
+    kaddaemon::RegisterCommandHostRequests(server_.Requests(), root_, true, program);
+    Serve();
+    ASSERT_TRUE(StartClient());
+    struct Case {
+        const char* what;
+        const char* script;  // null: no program
+        std::string error;
+    } cases[] = {
+        {"no program", nullptr, "cannot run " + program},
+        {"a program that ends before it registers", "#!/bin/sh\necho \"$1\" > started\nexit 0\n",
+         "it ended before it registered"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(program);
+        if (c.script) {
+            std::ofstream(program) << c.script;
+            std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+        }
+        ResultsLog log;
+        EXPECT_FALSE(KADRequests::ValidateAsset(Nyx::PString(""), Nyx::File::Path(root_ + "/local/a"), &log));
+        EXPECT_EQ(Texts(log), std::vector<std::string>{"No command host could validate the asset: " + c.error + "."});
+    }
+    // It was started from its own folder, as the command host.
+    std::ifstream started(temp_ / "bin/started");
+    std::string word;
+    started >> word;
+    EXPECT_EQ(word, "kadcommandhost");
+}
+
+// The host the stand-in started ends when it is asked to, or is killed when
+// it will not.
+TEST(CommandHostLauncher, EndsWhatItStartedWithinTheGrace)
+{
+    TempFolder temp;
+    struct Case {
+        const char* what;
+        const char* script;
+        int graceMs;
+    } cases[] = {
+        {"ends when asked", "#!/bin/sh\nexec sleep 600\n", 60000},
+        {"will not end", "#!/bin/sh\ntrap '' TERM\nexec sleep 600\n", 200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string program = temp / "host";
+        std::ofstream(program) << c.script;
+        std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+        std::atomic<int> exits{0};
+        kaddaemon::CommandHostLauncher launcher(program, [&exits]() { ++exits; });
+        std::string error;
+        ASSERT_TRUE(launcher.Start(error)) << error;
+        EXPECT_TRUE(launcher.Running());
+        launcher.End(c.graceMs);
+        EXPECT_FALSE(launcher.Running());
+        EXPECT_EQ(exits.load(), 1);
+    }
 }
 
 TEST_F(CommandHostRequestsTest, TheHostAskingForAJobItselfIsToldThereIsNoHost)

@@ -212,6 +212,11 @@ TEST_F(DaemonServerTest, Request270RepliesThenEndsTheDaemon)
     EXPECT_TRUE(payload.empty());
 
     server_.Wait();  // returns once the stop is requested
+    // A client that comes while it closes is not taken on: it is to find
+    // (or start) the daemon after it.
+    RawDaemonClient newcomer;
+    ASSERT_TRUE(newcomer.Connect(server_.Port()));
+    EXPECT_FALSE(newcomer.Handshake(root_));
     server_.Shutdown();
     EXPECT_TRUE(client.WaitClosed());
     EXPECT_TRUE(bystander.WaitClosed());

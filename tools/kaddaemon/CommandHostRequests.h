@@ -1,16 +1,19 @@
 // The stand-in daemon's side of the command host: a connection that sends
 // request 140 becomes the command host; jobs go to it as notifications of
 // kind 1, and its requests 141 carry the answers back, in the order the jobs
-// were sent. While a command host is registered, request 38 (validate an
-// asset folder) is forwarded to it as job 0; without one, or when it leaves
-// before answering, the stand-in's own check answers.
+// were sent. Request 38 (validate an asset folder) is forwarded to it as job
+// 0; when none is registered, the stand-in starts one and waits for it to
+// register. A validation that finds no command host to be had, or whose host
+// ends before it answers, fails with an error result.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace kaddaemon {
 
+class CommandHostLauncher;
 class RequestTable;
 
 namespace testrequest {
@@ -28,10 +31,13 @@ constexpr uint32_t kJobHostLeft = 2;  // the host's connection ended before it a
 
 }  // namespace testrequest
 
-// Registers requests 140 and 141, wraps the handler of request 38 already
-// in the table, and adds the test requests when `testRequests` is set.
-// `root` is the data root, against which relative asset folders are made
-// absolute.
-void RegisterCommandHostRequests(RequestTable& table, const std::string& root, bool testRequests);
+// Registers requests 140, 141 and 38, and adds the test requests when
+// `testRequests` is set. `root` is the data root, against which relative
+// asset folders are made absolute; `hostProgram` is the tool that is started
+// as the command host (empty: none is ever started). The launcher returned
+// ends the host it started (CommandHostLauncher::End) when the daemon closes.
+std::shared_ptr<CommandHostLauncher> RegisterCommandHostRequests(RequestTable& table, const std::string& root,
+                                                                 bool testRequests,
+                                                                 const std::string& hostProgram = {});
 
 }  // namespace kaddaemon

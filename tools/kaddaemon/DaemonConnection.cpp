@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -66,6 +67,14 @@ void DaemonConnection::Shutdown() { ::shutdown(fd_, SHUT_RDWR); }
 
 void DaemonConnection::Join() { thread_.Join(); }
 
+bool DaemonConnection::PeerGone() const
+{
+    pollfd peer{fd_, POLLRDHUP, 0};
+    if (::poll(&peer, 1, 0) < 0)
+        return false;
+    return (peer.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 void DaemonConnection::Run()
 {
     SocketReader reader(fd_);
@@ -98,6 +107,10 @@ bool DaemonConnection::Handshake(SocketReader& reader)
         return false;
     if (TraceLog* trace = server_.Trace())
         trace->Frame("in", "CDAT", hello.version, hello.build, hello.pathLength);
+    // A daemon that is closing takes no new client: the client then looks
+    // for (or starts) the daemon that comes after it.
+    if (server_.Stopping())
+        return false;
 
     // The first word names this process, so that a daemon probing the
     // port found in the discovery block can tell that it reached the

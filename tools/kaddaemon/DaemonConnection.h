@@ -36,6 +36,9 @@ public:
     void Join();
     // The reader has ended (the socket is still open until destruction).
     bool Finished() const noexcept { return finished_.load(std::memory_order_acquire); }
+    // The client has closed its end or the connection broke; for a handler
+    // that works on while its client may leave.
+    bool PeerGone() const;
 
     // Sends a notification frame ('note', kind, length, payload).
     bool SendNote(uint32_t kind, const void* payload, uint32_t length);

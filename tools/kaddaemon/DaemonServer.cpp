@@ -109,6 +109,12 @@ void DaemonServer::RequestStop()
     stopSignal_.notify_all();
 }
 
+bool DaemonServer::Stopping()
+{
+    std::lock_guard<std::mutex> hold(stopLock_);
+    return stopRequested_;
+}
+
 void DaemonServer::Shutdown()
 {
     {

@@ -55,6 +55,8 @@ public:
     // another daemon having taken the block over).
     void Wait();
     void RequestStop();
+    // A stop has been requested.
+    bool Stopping();
     // Withdraws from the discovery block (removing the discovery objects),
     // stops accepting, closes every connection and waits for their threads.
     // Safe to call more than once.

@@ -8,7 +8,9 @@
 #include <memory>
 #include <string>
 
+#include "kad/discovery/ProcessLaunch.h"
 #include "kaddaemon/AssetStore.h"
+#include "kaddaemon/CommandHostLauncher.h"
 #include "kaddaemon/CommandHostRequests.h"
 #include "kaddaemon/DaemonOptions.h"
 #include "kaddaemon/DaemonServer.h"
@@ -19,6 +21,14 @@
 #include "kaddaemon/StandInRequests.h"
 #include "kaddaemon/StoreRequests.h"
 #include "kaddaemon/TraceLog.h"
+
+namespace {
+
+// How long a command host the daemon started has to end once the daemon has
+// closed its connection.
+constexpr int kHostGraceMs = 10000;
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -52,7 +62,14 @@ int main(int argc, char** argv)
     kaddaemon::RegisterStoreRequests(server.Requests(), store);
     kaddaemon::RegisterRepairRequests(server.Requests(), store, options.testRequests);
     kaddaemon::RegisterStandInRequests(server.Requests(), options.testRequests);
-    kaddaemon::RegisterCommandHostRequests(server.Requests(), root, options.testRequests);
+    // The command host it starts is the tool beside it, as the tool starts
+    // the daemon beside it.
+    std::string hostProgram;
+    Nyx::File::Path program;
+    if (GetModulePath(program))
+        hostProgram = std::string(program.Folder()) + "KestroUtil";
+    std::shared_ptr<kaddaemon::CommandHostLauncher> host =
+        kaddaemon::RegisterCommandHostRequests(server.Requests(), root, options.testRequests, hostProgram);
     kaddaemon::RegisterSettingRequests(server.Requests(), root);
     kaddaemon::RegisterOnlineRequests(server.Requests(), root);
     kaddaemon::RegisterLocalDataRequests(server.Requests(), root);
@@ -69,5 +86,8 @@ int main(int argc, char** argv)
     }
     server.Wait();
     server.Shutdown();
+    // Its connection is closed: the host it started ends of itself, and is
+    // made to when it does not.
+    host->End(kHostGraceMs);
     return 0;
 }

@@ -155,8 +155,6 @@ uint32_t LaunchProcess(std::string_view file, std::string_view parameters, std::
                        uint32_t flags)
 {
     // Hidden, minimised and normal differ only in a window there is none of.
-    (void)flags;
-
     std::string program = AbsoluteExisting(file);
     if (program.empty())
         return 0;
@@ -181,7 +179,8 @@ uint32_t LaunchProcess(std::string_view file, std::string_view parameters, std::
     pid_t pid = 0;
     if (::posix_spawn(&pid, program.c_str(), setup.Actions(), setup.Attributes(), argv.data(), environ) != 0)
         return 0;
-    ReapLater(pid);
+    if ((flags & kLaunchKeepChild) == 0)
+        ReapLater(pid);
     return static_cast<uint32_t>(pid);
 }
 

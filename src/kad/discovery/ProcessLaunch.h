@@ -7,11 +7,14 @@
 
 #include "nyx/files/File.h"
 
-// Show modes of LaunchProcess. There is no window to show here: the bits
+// Flags of LaunchProcess. There is no window to show here: the show modes
 // are accepted and change nothing.
 enum LaunchFlags : uint32_t {
     kLaunchMinimised = 1,
     kLaunchHidden = 2,
+    // The caller collects the child's exit status itself (waitpid), and may
+    // signal it safely until then.
+    kLaunchKeepChild = 4,
 };
 
 // The absolute path of the running program, symbolic links resolved.
@@ -21,9 +24,9 @@ bool GetModulePath(Nyx::File::Path& out);
 // terminal, with its standard streams on /dev/null and no descriptor of the
 // caller's open. `parameters` is split at blanks, double quotes grouping
 // words. An empty working folder keeps the caller's. Returns the new
-// process's id, or 0 when it could not be started. The caller never has to
-// wait for it: a thread of this process collects its exit status, so it
-// never lingers as a zombie.
+// process's id, or 0 when it could not be started. Unless kLaunchKeepChild
+// is given, the caller never has to wait for it: a thread of this process
+// collects its exit status, so it never lingers as a zombie.
 uint32_t LaunchProcess(std::string_view file, std::string_view parameters, std::string_view workingFolder,
                        uint32_t flags);
 

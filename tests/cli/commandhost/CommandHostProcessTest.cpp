@@ -83,6 +83,24 @@ std::vector<std::string> Only(const std::vector<std::string>& all, const std::ve
     return kept;
 }
 
+// The running processes of the program (not yet ended), but `except`.
+std::vector<pid_t> ProcessesOf(const std::string& program, pid_t except = 0)
+{
+    std::vector<pid_t> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::error_code ec;
+        const pid_t pid = static_cast<pid_t>(std::stol(name));
+        if (pid == except || std::filesystem::read_symlink(entry.path() / "exe", ec) != program || ec ||
+            standin::Ended(static_cast<uint32_t>(pid)))
+            continue;
+        found.push_back(pid);
+    }
+    return found;
+}
+
 class CommandHostProcessTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -111,6 +129,9 @@ protected:
             KADClient::CloseDaemon();
         KADClient::Stop();
         standin::Kill(Root());
+        // A command host the stand-in started and did not get to end.
+        for (pid_t pid : ProcessesOf(Root() + "/bin/KestroUtil"))
+            ::kill(pid, SIGKILL);
     }
 
     std::string Root() const { return daemontest::RealPath(root_.Path()); }
@@ -300,6 +321,10 @@ protected:
                                                    "kestro-build 3.2\nscript \"" + script + "\"\nclass \"Shed\"\n");
             root_.Write(folder + script, "include \"KestroGameObject.gs\"\nclass Shed isclass KestroGameObject {\n};\n");
         }
+        // An asset whose texture description is a pipe.
+        root_.Write("local/piped/config.txt", "kuid <kuid:400001:170>\nusername \"Piped wagon\"\nkind \"traincar\"\n"
+                                              "category-class \"VE\"\nkestro-build 3.2\n");
+        ASSERT_EQ(::mkfifo((root_ / "local/piped/body.texture.txt").c_str(), 0600), 0);
         CommandHostProcessTest::SetUp();
     }
 
@@ -575,4 +600,51 @@ TEST_F(LargeAssetThroughHostTest, HugeContainersAreValidatedInGoodTimeWithEveryF
     }
     for (size_t i = 0; i < expected.size(); ++i)
         ASSERT_EQ(lines[i], expected[i]) << "line " << i;
+}
+
+TEST_F(ValidateThroughHostTest, ValidateStartsTheCommandHostItselfAndTheStandInEndsIt)
+{
+    // No command host is registered: the stand-in starts the tool beside it
+    // as one, and the findings are the host's.
+    ProcessResult faulty = Validate("<kuid:400001:150>");
+    EXPECT_EQ(faulty.exitCode, 0);
+    const std::vector<std::string> lines = Lines(faulty.out);
+    ASSERT_EQ(lines.size(), 4u) << faulty.out;
+    EXPECT_NE(lines[0].find(" : The container 'frobnicate' is not allowed in 'traincar'."), std::string::npos)
+        << lines[0];
+    EXPECT_EQ(lines[3], "OK (2 Errors, 1 Warnings)");
+    // The same host serves the next one.
+    const std::vector<pid_t> hosts = ProcessesOf(Root() + "/bin/KestroUtil");
+    EXPECT_EQ(hosts.size(), 1u);
+    EXPECT_EQ(Validate("<kuid:400001:101>").out, "OK (0 Errors, 0 Warnings)\n");
+    EXPECT_EQ(ProcessesOf(Root() + "/bin/KestroUtil"), hosts);
+
+    KADClient::CloseDaemon();
+    EXPECT_TRUE(WaitFor([&]() { return ProcessesOf(Root() + "/bin/KestroUtil").empty(); }, std::chrono::seconds(60)));
+}
+
+TEST_F(ValidateThroughHostTest, AHostKilledPartWayFailsTheValidationAndTheNextGetsANewHost)
+{
+    // The validation reads the asset's texture description, a pipe nobody
+    // writes: the host stays inside the job until it is killed.
+    const std::string pipe = Root() + "/local/piped/body.texture.txt";
+    const pid_t tool = StartToolProcess(Root(), toolOutput_.Path(), {"validate", "<kuid:400001:170>"});
+    ASSERT_GT(tool, 0);
+    // A writer opens without waiting only once the host has the pipe open
+    // for reading, or is opening it.
+    int writer = -1;
+    ASSERT_TRUE(WaitFor([&]() { return (writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) >= 0; },
+                        std::chrono::seconds(60)));
+    const std::vector<pid_t> hosts = ProcessesOf(Root() + "/bin/KestroUtil", tool);
+    ASSERT_EQ(hosts.size(), 1u);
+    ASSERT_EQ(::kill(hosts[0], SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(tool, &status, 0), tool);
+    ::close(writer);
+    ProcessResult cut = ToolProcessResult(toolOutput_.Path(), status);
+    EXPECT_EQ(cut.out.substr(cut.out.find(" : ") + 3),
+              "The command host ended before it finished validating the asset.\nOK (1 Errors, 0 Warnings)\n");
+
+    ProcessResult next = Validate("<kuid:400001:101>");
+    EXPECT_EQ(next.out, "OK (0 Errors, 0 Warnings)\n");
 }
