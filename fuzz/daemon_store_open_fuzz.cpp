@@ -2,9 +2,9 @@
 // input, cut at each "\n@@\n", gives the state file and the configs of a few
 // installed assets and working copies (one of them in the binary form), and
 // the asset store opens that root and answers for every asset it found.
-// Whatever the files hold, the scan ends, what it leaves of a copy cut short
-// is gone, and each asset found is known, has a record and a folder, and is
-// faulty exactly when the built-in check of that folder fails.
+// Whatever the files hold, the scan ends, what it leaves of a copy or an
+// install cut short is gone, and each asset found is known, has a record and
+// a folder, and is faulty exactly when its config gives no kind.
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -55,17 +55,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::vector<std::string_view> pieces = Pieces(std::string_view(reinterpret_cast<const char*>(data), size));
     for (size_t i = 0; i < pieces.size(); ++i)
         root.Write(kSlots[i], pieces[i]);
-    // A script source for a config that names one, and a working copy a
-    // crash cut short.
+    // A script source for a config that names one, and a working copy and
+    // two installs a crash cut short.
     root.Write("local/one/main.gs", "include \"x.gs\"\n");
-    root.Write(std::string("editing/") + kaddaemon::AssetStore::kUnfinishedPrefix + "five/config.txt",
-               "kuid <kuid:400001:105>\nkind \"track\"\n");
+    const std::string unfinished[] = {
+        std::string("editing/") + kaddaemon::AssetStore::kUnfinishedPrefix + "five",
+        std::string("editing/") + kaddaemon::AssetStore::kCreatedPrefix + "six",
+        std::string("editing/") + kaddaemon::AssetStore::kInstallingPrefix + "1-seven",
+    };
+    for (const std::string& folder : unfinished)
+        root.Write(folder + "/config.txt", "kuid <kuid:400001:105>\nkind \"track\"\n");
 
     kaddaemon::AssetStore store(root.Path());
     FuzzCheck(store.Open());
     std::error_code ec;
-    FuzzCheck(!std::filesystem::exists(root / (std::string("editing/") + kaddaemon::AssetStore::kUnfinishedPrefix + "five"),
-                                   ec));
+    for (const std::string& folder : unfinished)
+        FuzzCheck(!std::filesystem::exists(root / folder, ec));
 
     const std::vector<KUID> found = store.Search(nullptr);
     for (size_t i = 0; i < found.size(); ++i) {
@@ -77,10 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string name;
         std::string folder;
         FuzzCheck(store.NameAndPath(kuid, true, name, folder) && !folder.empty());
-        std::vector<std::string> errors;
-        const bool valid = store.Validate(folder, errors);
-        FuzzCheck(valid == errors.empty() && valid == !record.GetFlag(AssetRecord::kFlagStatusF));
-        store.Config(kuid);
+        FuzzCheck(record.GetFlag(AssetRecord::kFlagStatusF) == kaddaemon::TagText(store.Config(kuid), "kind").empty());
         store.Description(kuid);
         store.Latest(kuid);
         store.Obsoletes(kuid);

@@ -114,6 +114,8 @@ TEST_F(PackageInstallStandIn, ANewAssetIsCreatedExtractedAndCommitted)
     ChunkRef config;
     ASSERT_TRUE(LoadConfigFile(config, folder.c_str(), "config.chump"));
     EXPECT_EQ(Tag::GetString(config, "kind").Str(), "scenery");
+    // The asset has one config: the text one its creation began with is gone.
+    EXPECT_FALSE(std::filesystem::exists(folder + "/config.txt"));
     EXPECT_FALSE(config->FindChildConst("files").IsReal());
     // The daemon takes the installed config, not the one its create left.
     ChunkRef served = KADRequests::GetAssetConfig(kAsset);

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -320,6 +321,38 @@ TEST_F(PackageRequestsTest, InstallPackageInstallsEachEntryAndReportsTheOnesThat
         EXPECT_FALSE(KADRequests::InstallCDP(Nyx::File::Path(c.path), 2, value, nullptr, &refused));
         EXPECT_EQ(value, 0);
         EXPECT_EQ(Texts(refused), (std::vector<std::string>{c.error}));
+    }
+}
+
+TEST_F(PackageRequestsTest, AnInstallWhoseClientHasGoneCommitsNothingMore)
+{
+    const KUID second(400001, 304, 0);
+    ChunkRef package;
+    ASSERT_TRUE(CDP::AddAsset(package, Entry(kNew, "Fresh", "mesh.im", "fresh mesh")).Empty());
+    ASSERT_TRUE(CDP::AddAsset(package, Entry(second, "Second", "mesh.im", "second mesh")).Empty());
+    const std::string path = temp_ / "pair.cdp";
+    ASSERT_TRUE(CDP::Write(package, Nyx::File::Path(path)).Empty());
+
+    struct Case {
+        const char* what;
+        std::function<bool()> gone;
+        bool first;  // installed
+    } cases[] = {
+        {"gone before the first", []() { return true; }, false},
+        {"gone once the first is in", [this]() { return store_->IsKnown(kNew); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes request;
+        request.Stream().WriteString(Nyx::AnsiString(path));
+        request.Stream().WriteInt32(2);
+        request.Stream().Rewind();
+        Bytes reply;
+        EXPECT_TRUE(kaddaemon::ServePackageRequest(*store_, 40, 1, request.Stream(), reply.Stream(), nullptr, c.gone));
+        EXPECT_EQ(store_->IsKnown(kNew), c.first);
+        EXPECT_FALSE(store_->IsKnown(second));
+        EXPECT_EQ(EntriesUnder("editing"), 0u);
+        store_->Delete(kNew);
     }
 }
 

@@ -4,10 +4,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/FileConfinement.h"
@@ -169,6 +172,38 @@ bool SameBytes(const fs::path& a, const fs::path& b)
     return inA.eof() && inB.eof();
 }
 
+// Descriptors a tree sync holds open at once.
+constexpr size_t kMaxOpenSyncs = 128;
+// Syncs waited for at once.
+constexpr size_t kMaxSyncThreads = 8;
+
+// Syncs and closes every descriptor, several at once.
+bool SyncAll(const std::vector<int>& fds)
+{
+    std::atomic<size_t> next{0};
+    std::atomic<bool> ok{true};
+    auto work = [&]() {
+        for (size_t i = next++; i < fds.size(); i = next++) {
+            bool done = ::fsync(fds[i]) == 0;
+            done = ::close(fds[i]) == 0 && done;
+            if (!done)
+                ok = false;
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (size_t i = 1; i < std::min(fds.size(), kMaxSyncThreads); ++i) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // the threads there are do the work
+        }
+    }
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    return ok;
+}
+
 }  // namespace
 
 bool SyncFolder(const std::string& folder)
@@ -178,6 +213,47 @@ bool SyncFolder(const std::string& folder)
         return false;
     bool ok = ::fsync(fd) == 0;
     return ::close(fd) == 0 && ok;
+}
+
+bool SyncTree(const std::string& folder)
+{
+    // Every file's write-back is started before any sync waits, and the
+    // syncs run side by side: the tree then reaches the disk in about the
+    // time of one of them rather than one after the other.
+    std::vector<int> open;
+    bool ok = true;
+    auto add = [&](const fs::path& path, bool isFolder) {
+        // Not blocking: what stands at the path may have changed since the
+        // walk looked at it.
+        int fd = ::open(path.c_str(),
+                        (isFolder ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0) {
+            ok = false;
+            return;
+        }
+        if (!isFolder)
+            ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        open.push_back(fd);
+    };
+    std::error_code ec;
+    fs::recursive_directory_iterator it(folder, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        // Only files and folders hold what an asset keeps; a pipe would not
+        // even open without a writer.
+        if (it->is_symlink(ec))
+            continue;
+        if (it->is_directory(ec))
+            add(it->path(), true);
+        else if (it->is_regular_file(ec))
+            add(it->path(), false);
+        if (open.size() == kMaxOpenSyncs) {
+            ok = SyncAll(open) && ok;
+            open.clear();
+        }
+    }
+    add(fs::path(folder), true);
+    ok = SyncAll(open) && ok;
+    return !ec && ok;
 }
 
 bool CopyFolderDurably(const std::string& from, const std::string& to, std::string& error,

@@ -15,6 +15,10 @@ using CopyObserver = std::function<void(const std::string& file)>;
 // cannot be opened or the sync fails.
 bool SyncFolder(const std::string& folder);
 
+// Syncs every file and folder of the tree, the folder itself included
+// (links are not followed); false when any of them fails.
+bool SyncTree(const std::string& folder);
+
 // Copies the folder `from` to the new folder `to`, with every file and
 // every folder of the copy synced before it returns true. A link is
 // followed only when its target lies inside `from`, and each real folder

@@ -9,7 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
+#include <string_view>
 #include <unordered_set>
 
 #include "config/tree/ACSConvert.h"
@@ -140,6 +143,11 @@ std::vector<std::string> SubFolders(const std::string& parent)
     return out;
 }
 
+bool HasPrefix(const std::string& folder, const char* prefix)
+{
+    return fs::path(folder).filename().string().rfind(prefix, 0) == 0;
+}
+
 // A path below the root as the user sees it in a message: from the root on.
 std::string RootRelative(const std::string& root, const std::string& path)
 {
@@ -172,7 +180,7 @@ bool AssetStore::Open()
             return false;
     }
     state_.Load(root_);
-    RemoveUnfinishedCopies();
+    RemoveUnfinishedCopies(true);
     Scan();
     return true;
 }
@@ -183,14 +191,18 @@ void AssetStore::SetCopyObserver(CopyObserver observer)
     copyObserver_ = std::move(observer);
 }
 
-void AssetStore::RemoveUnfinishedCopies()
+void AssetStore::RemoveUnfinishedCopies(bool startUp)
 {
     const std::string editing = root_ + "/editing";
     std::vector<fs::path> unfinished;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(editing, ec))
-        if (entry.path().filename().string().rfind(kUnfinishedPrefix, 0) == 0)
+    for (const auto& entry : fs::directory_iterator(editing, ec)) {
+        const std::string folder = entry.path().string();
+        // No client of an earlier run is left to commit what it created.
+        if (HasPrefix(folder, kUnfinishedPrefix) ||
+            (startUp && (HasPrefix(folder, kCreatedPrefix) || HasPrefix(folder, kInstallingPrefix))))
             unfinished.push_back(entry.path());
+    }
     for (const fs::path& path : unfinished)
         fs::remove_all(path, ec);
     if (!unfinished.empty())
@@ -229,8 +241,6 @@ bool AssetStore::ReadAsset(const std::string& folder, Asset& out, std::string* f
     CollectKUIDs(config, "kuid-table", out.dependencies);
     CollectKUIDs(config, "obsolete-table", out.obsoletes);
     out.modifiedTime = FileTime(folder + "/" + file);
-    // The config's kuid is the asset's by construction, so of the checks
-    // Validate makes only the kind can fail here.
     out.faulty = out.kind.empty();
     std::string script = TagText(config, "script");
     if (script.empty())
@@ -244,7 +254,7 @@ bool AssetStore::ReadAsset(const std::string& folder, Asset& out, std::string* f
 bool AssetStore::Repair(const RepairVisitor& visit)
 {
     std::lock_guard<std::mutex> hold(lock_);
-    RemoveUnfinishedCopies();
+    RemoveUnfinishedCopies(false);
     return Scan(visit);
 }
 
@@ -253,7 +263,9 @@ bool AssetStore::Scan(const RepairVisitor& visit)
     // Only the folders directly under "local" are assets: an asset's own
     // subfolders are its files, whatever they hold.
     const std::vector<std::string> local = SubFolders(root_ + "/local");
-    const std::vector<std::string> editing = SubFolders(root_ + "/editing");
+    std::vector<std::string> editing = SubFolders(root_ + "/editing");
+    // A folder an install is still filling holds no asset yet.
+    std::erase_if(editing, [](const std::string& folder) { return HasPrefix(folder, kInstallingPrefix); });
     const uint32_t count = static_cast<uint32_t>(local.size() + editing.size());
     uint32_t index = 0;
     auto visited = [&](const std::string& folder, const std::string& fault) {
@@ -299,15 +311,6 @@ AssetStore::Asset* AssetStore::FindLocked(const KUID& kuid)
 {
     auto it = assets_.find(kuid);
     return it == assets_.end() ? nullptr : &it->second;
-}
-
-void AssetStore::SyncLocked() const
-{
-    int fd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::syncfs(fd);
-        ::close(fd);
-    }
 }
 
 bool AssetStore::IsKnown(const KUID& kuid)
@@ -583,6 +586,11 @@ std::string AssetStore::BuildsText()
 std::string AssetStore::AuthorName(int32_t authorId)
 {
     std::lock_guard<std::mutex> hold(lock_);
+    return AuthorNameLocked(authorId);
+}
+
+std::string AssetStore::AuthorNameLocked(int32_t authorId) const
+{
     std::string name = state_.AuthorName(authorId);
     return name.empty() ? "author-" + std::to_string(authorId) : name;
 }
@@ -597,7 +605,7 @@ std::string AssetStore::UniqueFolder(const std::string& parent, const std::strin
 }
 
 uint64_t AssetStore::OpenAsset(const KUID& kuid, bool forEdit, std::string& name, std::string& path,
-                               std::string& error)
+                               std::string& error, uint64_t owner)
 {
     std::lock_guard<std::mutex> hold(lock_);
     Asset* asset = FindLocked(kuid);
@@ -640,7 +648,7 @@ uint64_t AssetStore::OpenAsset(const KUID& kuid, bool forEdit, std::string& name
     name = asset->displayName;
     path = asset->editingFolder.empty() ? asset->localFolder : asset->editingFolder;
     uint64_t handle = nextHandle_++;
-    handles_[handle] = {kuid, forEdit, madeCopy};
+    handles_[handle] = {kuid, forEdit, madeCopy, owner, {}};
     return handle;
 }
 
@@ -684,7 +692,10 @@ AssetStore::Outcome AssetStore::DropWorkingCopyLocked(Asset& asset)
     fs::remove_all(asset.editingFolder, ec);
     if (ec)
         return {false, "Cannot remove the working copy: " + ec.message() + "."};
-    SyncLocked();
+    // A new asset's folder that a crash brings back is removed at the next
+    // start all the same; any other working copy must stay gone.
+    if (!HasPrefix(asset.editingFolder, kCreatedPrefix))
+        SyncFolder(root_ + "/editing");
     if (asset.localFolder.empty()) {
         // Created and never committed: nothing of it remains.
         KUID kuid = asset.kuid;
@@ -720,35 +731,56 @@ AssetStore::Outcome AssetStore::Commit(uint64_t handle)
         DropWorkingCopyLocked(*asset);
         return {false, "The asset is not open for edit."};
     }
+    const std::string copy = asset->editingFolder;
+    const std::string kuidText = asset->kuid.ToString().c_str();
+    if (!asset->stub.empty() && fs::is_regular_file(copy + "/config.chump")) {
+        std::ifstream in(copy + "/config.txt", std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (text == asset->stub)
+            ::unlink((copy + "/config.txt").c_str());
+    }
     Asset next;
-    if (!ReadAsset(asset->editingFolder, next))
-        return {false, "The working copy of " + std::string(asset->kuid.ToString().c_str()) + " has no config that loads."};
+    if (!ReadAsset(copy, next))
+        return {false, "The working copy of " + kuidText + " has no config that loads."};
     if (next.kuid != asset->kuid)
         return {false, "The config of the working copy names " + std::string(next.kuid.ToString().c_str()) +
-                           ", not " + std::string(asset->kuid.ToString().c_str()) + "."};
-    // An installed asset whose folder a commit replaces is changed since
-    // its install. That is on disk before the folder is replaced, so a
-    // crash in between can leave the mark without the change, never the
-    // change without the mark.
-    const DaemonState::AssetState* state = state_.Find(asset->kuid);
-    bool marked = !asset->localFolder.empty() && !(state && state->modified);
-    if (marked && !state_.SetModified(asset->kuid, true))
+                           ", not " + kuidText + "."};
+    // Whatever a client wrote into the working copy is on disk before it
+    // becomes the installed folder.
+    if (!SyncTree(copy))
+        return {false, "The working copy of " + kuidText + " cannot be put on disk."};
+    std::string name = fs::path(copy).filename().string();
+    if (HasPrefix(copy, kCreatedPrefix))
+        name.erase(0, std::string_view(kCreatedPrefix).size());
+    return PutInPlaceLocked(asset, copy, std::move(next), name);
+}
+
+AssetStore::Outcome AssetStore::PutInPlaceLocked(Asset* asset, const std::string& from, Asset next,
+                                                 const std::string& name)
+{
+    const std::string kuidText = next.kuid.ToString().c_str();
+    const bool installed = asset && !asset->localFolder.empty();
+    // An installed asset whose folder is replaced is changed since its
+    // install. That is on disk before the folder is replaced, so a crash in
+    // between can leave the mark without the change, never the change
+    // without the mark.
+    const DaemonState::AssetState* state = state_.Find(next.kuid);
+    bool marked = installed && !(state && state->modified);
+    if (marked && !state_.SetModified(next.kuid, true))
         return {false, "Cannot write the daemon's state file."};
     auto unmark = [&]() {
         if (marked)
-            state_.SetModified(asset->kuid, false);
+            state_.SetModified(next.kuid, false);
     };
     std::error_code ec;
     const std::string local = root_ + "/local", editing = root_ + "/editing", trash = root_ + "/trash";
-    std::string target = asset->localFolder;
+    std::string target = installed ? asset->localFolder : UniqueFolder(local, name);
     std::string retired;
-    if (target.empty()) {
-        target = UniqueFolder(local, fs::path(asset->editingFolder).filename().string());
-    } else {
+    if (installed) {
         // The installed folder steps into the trash first, and that is on
-        // disk before the working copy moves: a crash between the two
-        // leaves the working copy in "editing" and the old folder in the
-        // trash, never a working copy taken for the old one.
+        // disk before the new folder moves: a crash between the two leaves
+        // the new folder in "editing" and the old one in the trash, never a
+        // working copy taken for the old folder.
         retired = UniqueFolder(trash, fs::path(target).filename().string());
         fs::rename(target, retired, ec);
         if (ec || !SyncFolder(local) || !SyncFolder(trash)) {
@@ -759,7 +791,7 @@ AssetStore::Outcome AssetStore::Commit(uint64_t handle)
             return {false, "Cannot move the installed folder aside" + (ec ? ": " + ec.message() : std::string()) + "."};
         }
     }
-    fs::rename(asset->editingFolder, target, ec);
+    fs::rename(from, target, ec);
     if (ec) {
         std::error_code undo;
         if (!retired.empty()) {
@@ -769,20 +801,29 @@ AssetStore::Outcome AssetStore::Commit(uint64_t handle)
         unmark();
         return {false, "Cannot install the working copy: " + ec.message() + "."};
     }
-    bool synced = SyncFolder(local) && SyncFolder(editing);
+    // A new asset's folder that a crash brings back under "editing" goes at
+    // the next start; any other must stay gone.
+    bool synced = SyncFolder(local) && (HasPrefix(from, kCreatedPrefix) || HasPrefix(from, kInstallingPrefix) ||
+                                        SyncFolder(editing));
     // Only with the exchange on disk may the old folder go.
     if (synced && !retired.empty())
         fs::remove_all(retired, ec);
+    // A working copy the new folder did not come from is replaced by it.
+    if (asset && !asset->editingFolder.empty() && asset->editingFolder != from) {
+        fs::remove_all(asset->editingFolder, ec);
+        synced = SyncFolder(editing) && synced;
+    }
     next.localFolder = target;
-    next.installTime = asset->installTime ? asset->installTime : FileTime(target);
-    *asset = std::move(next);
+    next.installTime = asset && asset->installTime ? asset->installTime : FileTime(target);
+    const KUID kuid = next.kuid;
+    assets_[kuid] = std::move(next);
     if (!synced)
-        return {false, "The installed folder of " + std::string(asset->kuid.ToString().c_str()) +
-                           " is in place but may not be on disk yet."};
+        return {false, "The installed folder of " + kuidText + " is in place but may not be on disk yet."};
     return {true, {}};
 }
 
-uint64_t AssetStore::Create(KUID& kuid, const std::string& name, std::string& folder, std::string& error)
+uint64_t AssetStore::Create(KUID& kuid, const std::string& name, std::string& folder, std::string& error,
+                            uint64_t owner)
 {
     std::lock_guard<std::mutex> hold(lock_);
     if (kuid.IsNull()) {
@@ -806,7 +847,9 @@ uint64_t AssetStore::Create(KUID& kuid, const std::string& name, std::string& fo
         error = "The asset " + std::string(kuid.ToString().c_str()) + " exists already.";
         return kNoHandle;
     }
-    folder = UniqueFolder(root_ + "/editing", FolderName(name, kuid));
+    // Until its commit the asset exists only for this daemon's run, so
+    // nothing of it needs to be on disk yet.
+    folder = UniqueFolder(root_ + "/editing", kCreatedPrefix + FolderName(name, kuid));
     std::error_code ec;
     fs::create_directories(folder, ec);
     // The name is held as UTF-8, and the reader takes a file without the
@@ -814,21 +857,79 @@ uint64_t AssetStore::Create(KUID& kuid, const std::string& name, std::string& fo
     std::string text = "\xEF\xBB\xBFkuid " + std::string(kuid.ToString().c_str()) + "\r\nusername ";
     ConfigText::WriteQuoted(text, name, true);
     text += "\r\n";
-    if (ec || !WriteFileDurably(folder + "/config.txt", text)) {
+    std::ofstream stub;
+    if (!ec)
+        stub.open(folder + "/config.txt", std::ios::binary | std::ios::trunc);
+    if (ec || !stub.write(text.data(), std::streamsize(text.size())) || (stub.close(), !stub)) {
         fs::remove_all(folder, ec);
         error = "Cannot create the folder of " + std::string(kuid.ToString().c_str()) + ".";
         return kNoHandle;
     }
-    SyncLocked();
     Asset asset;
     ReadAsset(folder, asset);
     asset.kuid = kuid;
     asset.displayName = name;
     asset.editingFolder = folder;
+    asset.stub = text;
     assets_[kuid] = std::move(asset);
     uint64_t handle = nextHandle_++;
-    handles_[handle] = {kuid, true};
+    handles_[handle] = {kuid, true, false, owner, folder};
     return handle;
+}
+
+void AssetStore::ReleaseOwner(uint64_t owner)
+{
+    if (owner == 0)
+        return;
+    std::lock_guard<std::mutex> hold(lock_);
+    for (auto it = handles_.begin(); it != handles_.end();) {
+        if (it->second.owner != owner) {
+            ++it;
+            continue;
+        }
+        Asset* asset = it->second.created.empty() ? nullptr : FindLocked(it->second.kuid);
+        // Only while it is still the very creation: a commit, a delete or
+        // another creation of the KUID since leaves it alone.
+        if (asset && asset->localFolder.empty() && asset->editingFolder == it->second.created)
+            DropWorkingCopyLocked(*asset);
+        it = handles_.erase(it);
+    }
+}
+
+std::string AssetStore::InstallingFolder(const std::string& name)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    // The number keeps installs running at once apart.
+    return UniqueFolder(root_ + "/editing",
+                        kInstallingPrefix + std::to_string(nextInstall_++) + "-" + FolderName(name, KUID::Null));
+}
+
+AssetStore::Outcome AssetStore::InstallFolder(const KUID& kuid, const std::string& name, const std::string& folder)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    std::error_code ec;
+    auto fail = [&](std::string why) {
+        fs::remove_all(folder, ec);
+        return Outcome{false, std::move(why)};
+    };
+    const std::string kuidText = kuid.ToString().c_str();
+    Asset next;
+    if (!ReadAsset(folder, next))
+        return fail("The installed files of " + kuidText + " hold no config that loads.");
+    if (next.kuid != kuid)
+        return fail("The config of the installed files names " + std::string(next.kuid.ToString().c_str()) +
+                    ", not " + kuidText + ".");
+    Asset* asset = FindLocked(kuid);
+    if (asset && asset->editingFolder.empty() && !asset->localFolder.empty() &&
+        SameFolderContents(folder, asset->localFolder)) {
+        // The asset is installed with these very files: nothing changes.
+        fs::remove_all(folder, ec);
+        return {true, {}};
+    }
+    Outcome outcome = PutInPlaceLocked(asset, folder, std::move(next), FolderName(name, kuid));
+    if (!outcome.ok && fs::exists(folder, ec))
+        fs::remove_all(folder, ec);
+    return outcome;
 }
 
 AssetStore::Outcome AssetStore::Delete(const KUID& kuid)
@@ -843,10 +944,12 @@ AssetStore::Outcome AssetStore::Delete(const KUID& kuid)
         fs::rename(asset->localFolder, target, ec);
         if (ec)
             return {false, "Cannot move " + std::string(kuid.ToString().c_str()) + " to the trash: " + ec.message() + "."};
+        SyncFolder(root_ + "/local");
     }
-    if (!asset->editingFolder.empty())
+    if (!asset->editingFolder.empty()) {
         fs::remove_all(asset->editingFolder, ec);
-    SyncLocked();
+        SyncFolder(root_ + "/editing");
+    }
     assets_.erase(kuid);
     state_.Forget(kuid);
     return {true, {}};
@@ -870,34 +973,6 @@ AssetStore::Outcome AssetStore::SetFavourite(const KUID& kuid, bool favourite)
     if (!state_.SetFavourite(kuid, favourite))
         return {false, "Cannot write the daemon's state file."};
     return {true, {}};
-}
-
-bool AssetStore::Validate(const std::string& folder, std::vector<std::string>& errors)
-{
-    std::lock_guard<std::mutex> hold(lock_);
-    std::string file = ConfigFileIn(folder);
-    ChunkRef config;
-    if (file.empty() || !LoadConfigFile(config, folder.c_str(), file.c_str()) || !config) {
-        errors.push_back("The config file of " + folder + " does not load.");
-        return false;
-    }
-    KUID kuid = TagKUID(config, "kuid");
-    const Asset* owner = nullptr;
-    std::string wanted = fs::path(folder).lexically_normal().string();
-    for (const auto& [known, asset] : assets_)
-        if (fs::path(asset.localFolder).lexically_normal().string() == wanted ||
-            fs::path(asset.editingFolder).lexically_normal().string() == wanted)
-            owner = &asset;
-    if (kuid.IsNull())
-        errors.push_back("The config has no \"kuid\".");
-    else if (!owner)
-        errors.push_back("The folder " + folder + " holds no asset the daemon knows.");
-    else if (owner->kuid != kuid)
-        errors.push_back("The \"kuid\" " + std::string(kuid.ToString().c_str()) + " is not the folder's asset " +
-                         std::string(owner->kuid.ToString().c_str()) + ".");
-    if (TagText(config, "kind").empty())
-        errors.push_back("The config has no \"kind\".");
-    return errors.empty();
 }
 
 }  // namespace kaddaemon

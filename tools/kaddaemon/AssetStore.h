@@ -10,9 +10,15 @@
 //
 // A folder appears under "editing" or "local" only whole: a working copy is
 // made under a name beginning with kUnfinishedPrefix and renamed once it is
-// on disk, and Open removes what a crash left of one. A commit moves the
-// installed folder into "trash" before the working copy takes its place and
-// removes it only once both moves are on disk.
+// on disk, and Open removes what a crash left of one. A commit syncs the
+// working copy, moves the installed folder into "trash" before the working
+// copy takes its place and removes it only once both moves are on disk.
+//
+// An install is not done until it is committed: a client's new asset lives
+// under a kCreatedPrefix name until then, and a folder the daemon fills for
+// an install under a kInstallingPrefix name. Open removes both, so an
+// install a crash cut short leaves nothing behind; and what a client created
+// and never committed goes when the client does (ReleaseOwner).
 //
 // One lock guards the store: the daemon serves each connection on its own
 // thread.
@@ -49,6 +55,11 @@ public:
     static constexpr int32_t kOwnVersion = 127;
     // The name under "editing" of a working copy still being made.
     static constexpr const char* kUnfinishedPrefix = ".copying-";
+    // The name under "editing" of a client's new asset until its commit.
+    static constexpr const char* kCreatedPrefix = ".created-";
+    // The name under "editing" of a folder an install fills; the store
+    // knows nothing of it until InstallFolder.
+    static constexpr const char* kInstallingPrefix = ".installing-";
 
     struct Asset {
         KUID kuid;
@@ -67,11 +78,13 @@ public:
         std::vector<KUID> obsoletes;     // "obsolete-table"
         uint64_t installTime = 0;
         uint64_t modifiedTime = 0;
-        // What the built-in check (Validate) finds wrong with the asset's
-        // own folder: the config gives no "kind".
+        // The config gives no "kind".
         bool faulty = false;
         // The config names a script whose ".gs" source is in the folder.
         bool scriptSource = false;
+        // The "config.txt" Create wrote. The config an install writes beside
+        // it in the binary form is the asset's, and the commit drops it.
+        std::string stub;
     };
 
     // Result of a change: the error text for the user when it failed.
@@ -113,15 +126,30 @@ public:
     std::string AuthorName(int32_t authorId);
 
     // Changes. Handles live for the daemon's run only; working copies stay
-    // on disk and are found again at the next Open.
-    uint64_t OpenAsset(const KUID& kuid, bool forEdit, std::string& name, std::string& path, std::string& error);
+    // on disk and are found again at the next Open. A handle belongs to the
+    // owner it is opened for (0 for none).
+    uint64_t OpenAsset(const KUID& kuid, bool forEdit, std::string& name, std::string& path, std::string& error,
+                       uint64_t owner = 0);
     void CloseHandle(uint64_t handle);
     bool HandleFolder(uint64_t handle, std::string& name, std::string& path);
     Outcome Revert(uint64_t handle);
     Outcome Commit(uint64_t handle);
     // A null KUID is given the next free KUID of the store's own range
     // (kOwnUser, version kOwnVersion) and handed back in `kuid`.
-    uint64_t Create(KUID& kuid, const std::string& name, std::string& folder, std::string& error);
+    uint64_t Create(KUID& kuid, const std::string& name, std::string& folder, std::string& error,
+                    uint64_t owner = 0);
+    // Closes every handle of the owner; an asset it created that is still
+    // not committed is removed.
+    void ReleaseOwner(uint64_t owner);
+
+    // A new folder path, not made yet, for an install of the asset to fill.
+    std::string InstallingFolder(const std::string& name);
+    // Makes the filled folder (from InstallingFolder, its files on disk) the
+    // asset's installed folder, as a commit does, in place of any working
+    // copy; `name` names a new asset's folder. A folder holding what the
+    // asset already has installed is dropped and changes nothing. On failure
+    // the folder is removed and the asset stays as it was.
+    Outcome InstallFolder(const KUID& kuid, const std::string& name, const std::string& folder);
     Outcome Delete(const KUID& kuid);
     Outcome SetKeywords(const KUID& kuid, const std::string& keywords);
     Outcome SetFavourite(const KUID& kuid, bool favourite);
@@ -136,11 +164,6 @@ public:
     // index as it was and answers false.
     bool Repair(const RepairVisitor& visit);
 
-    // The built-in check of an asset folder: its config loads, its "kuid"
-    // is the asset the index holds for the folder, and it has a "kind".
-    // Every failure found goes into `errors`.
-    bool Validate(const std::string& folder, std::vector<std::string>& errors);
-
 private:
     struct Handle {
         KUID kuid;
@@ -148,9 +171,14 @@ private:
         // The asset was not open for edit until this handle's own open made
         // its working copy.
         bool madeCopy = false;
+        uint64_t owner = 0;
+        // The working copy of the asset this handle's Create made.
+        std::string created;
     };
 
-    void RemoveUnfinishedCopies();
+    // At start-up every unfinished folder goes; a repair while the daemon
+    // serves leaves the installs in progress alone.
+    void RemoveUnfinishedCopies(bool startUp);
     // Rebuilds the index from the folders (see Repair); false, with the
     // index as it was, when the visitor stopped it.
     bool Scan(const RepairVisitor& visit = {});
@@ -167,16 +195,21 @@ private:
     bool BoolFieldLocked(uint32_t field, const Asset& asset) const;
     bool MatchesLocked(const KADFilterElement* element, const Asset& asset, int depth) const;
     std::string UniqueFolder(const std::string& parent, const std::string& name) const;
+    std::string AuthorNameLocked(int32_t authorId) const;
     // Removes the working copy and reads the asset back from its installed
     // folder; an asset that has none is forgotten.
     Outcome DropWorkingCopyLocked(Asset& asset);
-    void SyncLocked() const;
+    // Puts the folder `from` (holding `next`, read from it) in the place of
+    // the asset's installed folder, or of a new one named `name`, and the
+    // asset of the index with it; `asset` is null for a new asset.
+    Outcome PutInPlaceLocked(Asset* asset, const std::string& from, Asset next, const std::string& name);
 
     std::string root_;
     std::mutex lock_;
     std::map<KUID, Asset, KADFilterElementAssetID::Order> assets_;
     std::map<uint64_t, Handle> handles_;
     uint64_t nextHandle_ = 1;
+    uint64_t nextInstall_ = 1;
     DaemonState state_;
     CopyObserver copyObserver_;
 };

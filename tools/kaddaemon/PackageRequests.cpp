@@ -29,6 +29,7 @@
 #include "kad/requests/AssetRecord.h"
 #include "kaddaemon/AssetFolders.h"
 #include "kaddaemon/AssetStore.h"
+#include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/RequestTable.h"
 #include "platform/FileConfinement.h"
 
@@ -374,78 +375,29 @@ void ServeExport(AssetStore& store, uint32_t transactionId, TStream& request, TS
 // Fills a new folder at the path; false with a reason when it could not.
 using FolderFiller = std::function<bool(const std::string& folder, std::string& error)>;
 
-std::string UniqueSibling(const fs::path& parent, const std::string& name)
+// Installs the asset: the filler makes its files in a folder of their own,
+// which the store's start-up clears away, and the store commits it in place
+// of what the asset had. On failure the asset stays as it was. A client
+// that has gone meanwhile cancels the install before the commit.
+bool InstallAsset(AssetStore& store, const KUID& kuid, const std::string& name, const FolderFiller& fill,
+                  const AskerGone& gone, std::string& error)
 {
-    std::error_code ec;
-    fs::path path = parent / name;
-    for (uint32_t i = 2; fs::exists(fs::symlink_status(path, ec)); ++i)
-        path = parent / (name + "-" + std::to_string(i));
-    return path.string();
-}
-
-// Installs the asset: creates it or opens it for edit, gives it a working
-// copy that the filler makes, and commits. On failure nothing of it stays,
-// unless the asset was open for edit before (its working copy then stays
-// as it was).
-bool InstallAsset(AssetStore& store, KUID kuid, const std::string& name, const FolderFiller& fill,
-                  std::string& error)
-{
-    const bool known = store.IsKnown(kuid);
-    const AssetRecord before = store.Record(kuid);
-    const bool wasOpen = known && before.GetFlag(AssetRecord::kFlagOpenForEdit);
-    std::string displayName, folder;
-    uint64_t handle = known ? store.OpenAsset(kuid, true, displayName, folder, error)
-                            : store.Create(kuid, name, folder, error);
-    if (handle == AssetStore::kNoHandle)
-        return false;
-    auto fail = [&](const std::string& why) {
-        if (!wasOpen)
-            store.Revert(handle);
-        store.CloseHandle(handle);
-        error = why;
-        return false;
-    };
-
-    // The new files are made beside the working copy under a name the
-    // store's start-up clears away, and take its place only whole.
-    const fs::path parent = fs::path(folder).parent_path();
-    const std::string base = fs::path(folder).filename().string();
-    const std::string fresh = UniqueSibling(parent, AssetStore::kUnfinishedPrefix + base);
+    const std::string folder = store.InstallingFolder(name);
     std::string why;
     std::error_code ec;
-    if (!fill(fresh, why)) {
-        fs::remove_all(fresh, ec);
-        return fail(why);
+    if (!fill(folder, why)) {
+        fs::remove_all(folder, ec);
+        error = why;
+        return false;
     }
-    const std::string retired = UniqueSibling(parent, AssetStore::kUnfinishedPrefix + base + "-old");
-    fs::rename(folder, retired, ec);
-    if (ec) {
-        fs::remove_all(fresh, ec);
-        return fail("Cannot replace the working copy of " + Text(kuid) + ".");
+    if (gone && gone()) {
+        fs::remove_all(folder, ec);
+        error = "The install of " + Text(kuid) + " was cancelled.";
+        return false;
     }
-    fs::rename(fresh, folder, ec);
-    if (ec) {
-        std::error_code undo;
-        fs::rename(retired, folder, undo);
-        fs::remove_all(fresh, undo);
-        return fail("Cannot replace the working copy of " + Text(kuid) + ".");
-    }
-    SyncFolder(parent.string());
-    fs::remove_all(retired, ec);
-
-    std::string installedName, installed;
-    store.NameAndPath(kuid, false, installedName, installed);
-    if (!wasOpen && known && installed != folder && SameFolderContents(folder, installed)) {
-        // The asset is installed with these very files: nothing to commit.
-        store.Revert(handle);
-        store.CloseHandle(handle);
-        return true;
-    }
-    AssetStore::Outcome outcome = store.Commit(handle);
-    if (!outcome.ok)
-        return fail(outcome.error);
-    store.CloseHandle(handle);
-    return true;
+    AssetStore::Outcome outcome = store.InstallFolder(kuid, name, folder);
+    error = outcome.error;
+    return outcome.ok;
 }
 
 bool LoadFolderConfig(const std::string& folder, ChunkRef& config)
@@ -459,31 +411,8 @@ bool LoadFolderConfig(const std::string& folder, ChunkRef& config)
     return false;
 }
 
-bool SyncPath(const fs::path& path, bool folder)
-{
-    int fd = ::open(path.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return false;
-    bool ok = ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
-}
-
-// Every file and folder of the tree on disk.
-bool SyncTree(const fs::path& folder)
-{
-    std::error_code ec;
-    bool ok = true;
-    fs::recursive_directory_iterator it(folder, ec), end;
-    for (; !ec && it != end; it.increment(ec)) {
-        if (it->is_symlink(ec))
-            continue;
-        ok = SyncPath(it->path(), it->is_directory(ec)) && ok;
-    }
-    return !ec && SyncPath(folder, true) && ok;
-}
-
 void ServeInstallFolder(AssetStore& store, uint32_t transactionId, TStream& request, TStream& reply,
-                        const NoteSink& notes)
+                        const NoteSink& notes, const AskerGone& gone)
 {
     Nyx::String text;
     uint32_t mode;
@@ -510,7 +439,7 @@ void ServeInstallFolder(AssetStore& store, uint32_t transactionId, TStream& requ
                                      skipped.clear();
                                      return CopyFolderDurably(folder, target, why, {}, &skipped);
                                  },
-                                 error);
+                                 gone, error);
     if (!installed) {
         SendError(notes, transactionId, error);
     } else if (!skipped.empty() && notes) {
@@ -530,7 +459,7 @@ void ServeInstallFolder(AssetStore& store, uint32_t transactionId, TStream& requ
 // install would, and commits it; the reply counts the installed entries
 // and tells whether all were.
 void ServeInstallPackage(AssetStore& store, uint32_t transactionId, TStream& request, TStream& reply,
-                         const NoteSink& notes)
+                         const NoteSink& notes, const AskerGone& gone)
 {
     Nyx::String path;
     uint32_t mode;
@@ -547,7 +476,8 @@ void ServeInstallPackage(AssetStore& store, uint32_t transactionId, TStream& req
     else if (!(unreadable = CDP::CheckHeader(package, Nyx::File::Path(path))).Empty())
         errors.push_back({KUID::Null, std::string(unreadable.View())});
     const uint32_t count = errors.empty() ? CDP::GetAssetCount(package) : 0;
-    for (uint32_t i = 0; i < count; ++i) {
+    // Once the client has gone (a Ctrl-C, say), no further asset is begun.
+    for (uint32_t i = 0; i < count && !(gone && gone()); ++i) {
         ChunkRef entry = CDP::GetAssetAt(package, i);
         const KUID kuid = CDP::GetEntryKUID(entry);
         ChunkRef config = CDP::MakeConfigFromEntry(entry);
@@ -571,7 +501,7 @@ void ServeInstallPackage(AssetStore& store, uint32_t transactionId, TStream& req
                                    }
                                    return true;
                                },
-                               error);
+                               gone, error);
         if (ok)
             ++installed;
         else
@@ -585,17 +515,17 @@ void ServeInstallPackage(AssetStore& store, uint32_t transactionId, TStream& req
 }  // namespace
 
 bool ServePackageRequest(AssetStore& store, uint32_t number, uint32_t transactionId, TStream& request,
-                         TStream& reply, const NoteSink& notes)
+                         TStream& reply, const NoteSink& notes, const AskerGone& gone)
 {
     switch (number) {
     case 29:
         ServeThumbnail(store, request, reply);
         return true;
     case 39:
-        ServeInstallFolder(store, transactionId, request, reply, notes);
+        ServeInstallFolder(store, transactionId, request, reply, notes, gone);
         return true;
     case 40:
-        ServeInstallPackage(store, transactionId, request, reply, notes);
+        ServeInstallPackage(store, transactionId, request, reply, notes, gone);
         return true;
     case 48:
         ServeExport(store, transactionId, request, reply, notes);
@@ -609,8 +539,9 @@ void RegisterPackageRequests(RequestTable& table, std::shared_ptr<AssetStore> st
 {
     for (uint32_t number : kNumbers) {
         table.Register(number, [store](RequestContext& context, TStream& request, TStream& reply) {
-            ServePackageRequest(*store, context.number, context.transactionId, request, reply,
-                                NotesOf(context.connection));
+            DaemonConnection& connection = context.connection;
+            ServePackageRequest(*store, context.number, context.transactionId, request, reply, NotesOf(connection),
+                                [&connection]() { return connection.PeerGone(); });
         });
     }
 }

@@ -1,5 +1,7 @@
 #include "kaddaemon/StoreRequests.h"
 
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "kad/requests/KADFilterElement.h"
 #include "kad/requests/KUIDListWire.h"
 #include "kaddaemon/AssetStore.h"
+#include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/PackageRequests.h"
 #include "kaddaemon/RequestTable.h"
 
@@ -17,7 +20,7 @@ namespace kaddaemon {
 namespace {
 
 constexpr uint32_t kNumbers[] = {0,  2,  20, 21, 23, 26, 27, 28, 30, 31, 32,
-                                 33, 34, 35, 36, 38, 42, 43, 50, 54, 90, 181, 253};
+                                 33, 34, 35, 36, 42, 43, 50, 54, 90, 181, 253};
 
 void SendError(const NoteSink& notes, uint32_t transactionId, const std::string& text)
 {
@@ -52,10 +55,39 @@ std::vector<KUID> ReadList(TStream& in)
     return out;
 }
 
+// Gives each connection that opens or creates assets an owner id of its
+// own, and releases what it holds when it ends.
+class Owners : public std::enable_shared_from_this<Owners> {
+public:
+    explicit Owners(std::shared_ptr<AssetStore> store) : store_(std::move(store)) {}
+
+    // On the connection's reader thread.
+    uint64_t Of(DaemonConnection& connection)
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        auto [it, added] = owners_.try_emplace(&connection, next_);
+        if (added) {
+            ++next_;
+            connection.AtEnd([self = shared_from_this(), c = &connection, owner = it->second]() {
+                self->store_->ReleaseOwner(owner);
+                std::lock_guard<std::mutex> hold(self->lock_);
+                self->owners_.erase(c);
+            });
+        }
+        return it->second;
+    }
+
+private:
+    std::shared_ptr<AssetStore> store_;
+    std::mutex lock_;
+    std::map<DaemonConnection*, uint64_t> owners_;
+    uint64_t next_ = 1;
+};
+
 }  // namespace
 
 bool ServeStoreRequest(AssetStore& store, uint32_t number, uint32_t transactionId, TStream& request, TStream& reply,
-                       const NoteSink& notes)
+                       const NoteSink& notes, uint64_t owner)
 {
     KUID kuid;
     switch (number) {
@@ -111,7 +143,7 @@ bool ServeStoreRequest(AssetStore& store, uint32_t number, uint32_t transactionI
         ReadKUID(request, kuid);
         request.ReadUInt8(forEdit, 0);
         std::string name, path, error;
-        uint64_t handle = store.OpenAsset(kuid, forEdit != 0, name, path, error);
+        uint64_t handle = store.OpenAsset(kuid, forEdit != 0, name, path, error, owner);
         if (handle == AssetStore::kNoHandle)
             SendError(notes, transactionId, error);
         reply.WriteUInt64(handle);
@@ -163,7 +195,7 @@ bool ServeStoreRequest(AssetStore& store, uint32_t number, uint32_t transactionI
         // A cut-short request reads as the null KUID, which would make up a
         // new asset nobody asked for.
         uint64_t handle = request.GetError() != 0 ? AssetStore::kNoHandle
-                                                  : store.Create(kuid, name.c_str(), folder, error);
+                                                  : store.Create(kuid, name.c_str(), folder, error, owner);
         if (handle == AssetStore::kNoHandle) {
             SendError(notes, transactionId, error);
             reply.WriteUInt64(handle);
@@ -184,17 +216,6 @@ bool ServeStoreRequest(AssetStore& store, uint32_t number, uint32_t transactionI
         if (!outcome.ok)
             SendError(notes, transactionId, outcome.error);
         reply.WriteBool(outcome.ok);
-        return true;
-    }
-    case 38: {
-        Nyx::PString name;
-        Nyx::String folder;
-        request.ReadPString(name);
-        request.ReadString(folder);
-        std::vector<std::string> errors;
-        bool valid = store.Validate(folder.c_str(), errors);
-        SendErrors(notes, transactionId, errors);
-        reply.WriteBool(valid);
         return true;
     }
     case 42:
@@ -242,10 +263,12 @@ bool ServeStoreRequest(AssetStore& store, uint32_t number, uint32_t transactionI
 
 void RegisterStoreRequests(RequestTable& table, std::shared_ptr<AssetStore> store)
 {
+    auto owners = std::make_shared<Owners>(store);
     for (uint32_t number : kNumbers) {
-        table.Register(number, [store](RequestContext& context, TStream& request, TStream& reply) {
+        table.Register(number, [store, owners](RequestContext& context, TStream& request, TStream& reply) {
+            const bool opens = context.number == 30 || context.number == 35;
             ServeStoreRequest(*store, context.number, context.transactionId, request, reply,
-                              NotesOf(context.connection));
+                              NotesOf(context.connection), opens ? owners->Of(context.connection) : 0);
         });
     }
     RegisterPackageRequests(table, store);

@@ -20,11 +20,13 @@ class AssetStore;
 class RequestTable;
 
 // False when the number is not one the store answers: the reply is then
-// empty and nothing was sent.
+// empty and nothing was sent. Handles opened or created belong to `owner`
+// (AssetStore::ReleaseOwner).
 bool ServeStoreRequest(AssetStore& store, uint32_t number, uint32_t transactionId, TStream& request, TStream& reply,
-                       const NoteSink& notes);
+                       const NoteSink& notes, uint64_t owner = 0);
 
-// Registers a handler for each number the store answers.
+// Registers a handler for each number the store answers. What a connection
+// opened or created is released when it ends.
 void RegisterStoreRequests(RequestTable& table, std::shared_ptr<AssetStore> store);
 
 }  // namespace kaddaemon
