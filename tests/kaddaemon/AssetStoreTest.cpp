@@ -835,6 +835,8 @@ TEST(SampleDataRoot, LoadsWholeWithItsEditAndItsDependency)
         EXPECT_STREQ(record.categoryText.c_str(), c.category);
         EXPECT_EQ(record.GetFlag(AssetRecord::kFlagOpenForEdit), c.editing);
         EXPECT_FALSE(record.GetFlag(AssetRecord::kFlagStatusF));
+        // The creator is named as "authors" names the author.
+        EXPECT_STREQ(record.firstGroupKey.c_str(), "Sample author");
     }
     EXPECT_EQ(store.Search(nullptr).size(), 5u);
     std::vector<KUID> deps = store.Dependencies({KUID(400001, 101, 0)});

@@ -399,6 +399,8 @@ AssetRecord AssetStore::Record(const KUID& kuid)
     record.SetFlag(AssetRecord::kFlagStatusF, BoolFieldLocked(B::kFaulty, *asset));
     record.SetFlag(AssetRecord::kFlagStatusM, BoolFieldLocked(B::kHasMissingDependencies, *asset));
     record.authorId = kuid.user;
+    // The creator's name, as request 90 names the author.
+    record.firstGroupKey = Nyx::PString(AuthorNameLocked(kuid.user));
     record.eraText = Nyx::String(asset->categoryEra);
     record.categoryText = Nyx::String(asset->categoryClass);
     // The script side reads 4 (and 5) as a favourite.

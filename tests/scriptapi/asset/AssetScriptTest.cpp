@@ -59,6 +59,8 @@ protected:
         // Links out of the main asset's folder, whose names alone look fine.
         fs::create_directory_symlink(local + "other", local + "main/ext");
         fs::create_symlink("../other/pic.png", local + "main/away.png");
+        // The daemon's name for the assets' author, their creator.
+        WriteFile(root_ + "/kaddaemon-state.txt", "authors\n{\n  0\n  {\n    id 500001\n    name \"Test author\"\n  }\n}\n");
         OpenStore();
     }
 

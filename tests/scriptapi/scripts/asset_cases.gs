@@ -62,7 +62,7 @@ class Test isclass KestroScriptBase {
 
 // expect log: scenery: 3
 // expect log: same object: true true
-// expect log: texts: |1920s|Moorland|Made for tests.
+// expect log: texts: Test author|1920s|Moorland|Made for tests.
 // expect log: table: true true
 // expect log: parent: true true
 // expect log: builds: true false false true false
