@@ -71,7 +71,7 @@ protected:
         ASSERT_GT(tool, 0);
         const bool partWay = WaitFor([&]() { return !FolderBeingFilled().empty(); }, std::chrono::seconds(60));
         ::kill(victim ? victim : tool, SIGKILL);
-        ::waitpid(tool, nullptr, 0);
+        childprocess::WaitChild(tool, std::chrono::seconds(120));
         ASSERT_TRUE(partWay);
     }
 

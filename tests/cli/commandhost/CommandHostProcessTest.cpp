@@ -634,10 +634,8 @@ TEST_F(ValidateThroughHostTest, AHostKilledPartWayFailsTheValidationAndTheNextGe
     const bool sent =
         WaitFor([&]() { return CountLines(TracePath(), "out note 1 ") > jobs; }, std::chrono::seconds(60));
     ::kill(hosts[0], SIGKILL);
-    int status = 0;
-    ASSERT_EQ(::waitpid(tool, &status, 0), tool);
+    ProcessResult cut = FinishToolProcess(tool, toolOutput_.Path(), "validate", std::chrono::seconds(120));
     ASSERT_TRUE(sent);
-    ProcessResult cut = ToolProcessResult(toolOutput_.Path(), status);
     ASSERT_NE(cut.out.find(" : "), std::string::npos) << cut.out;
     EXPECT_EQ(cut.out.substr(0, 2), "- ");
     EXPECT_EQ(cut.out.substr(cut.out.find(" : ") + 3),
