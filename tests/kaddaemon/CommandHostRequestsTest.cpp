@@ -257,6 +257,64 @@ TEST_F(CommandHostRequestsTest, AHostThatLeavesFailsItsJobsAndAValidationItLeftF
     EXPECT_EQ(Texts(log), std::vector<std::string>{"The command host ended before it finished validating the asset."});
 }
 
+// Validations of askers on connections of their own that the host took
+// and then left: each asker is told, on its own request, that its
+// validation failed; none passes, none hears of another's folder.
+TEST_F(CommandHostRequestsTest, EachValidationTheHostLeftFailsOnItsOwnRequest)
+{
+    Serve();
+    std::unique_ptr<ScriptedHost> host = RegisterHost();
+    const char* const folders[] = {"local/a", "local/b"};
+    constexpr int kAskers = 2;
+    RawDaemonClient askers[kAskers];
+    for (int i = 0; i < kAskers; ++i) {
+        SCOPED_TRACE(folders[i]);
+        Nyx::DynamicBuffer request;
+        {
+            TBuffer out(&request);
+            out.WritePString(Nyx::PString(""));
+            out.WriteString(Nyx::AnsiString(folders[i]));
+        }
+        ASSERT_TRUE(askers[i].Connect(server_.Port()));
+        ASSERT_TRUE(askers[i].Handshake(root_));
+        ASSERT_TRUE(askers[i].SendRequest(
+            38, 90 + i, std::string(reinterpret_cast<const char*>(request.Data()), request.DataLength())));
+        // The host has the asker's own folder before the next one asks.
+        Bytes job(host->NextJob());
+        uint32_t id = 99;
+        Nyx::String archive, folder;
+        job.Stream().ReadInt32(id, 99u);
+        job.Stream().ReadString(archive);
+        job.Stream().ReadString(folder);
+        EXPECT_EQ(id, 0u);
+        EXPECT_EQ(std::string(folder.c_str()), root_ + "/" + folders[i]);
+    }
+    host.reset();
+
+    for (int i = 0; i < kAskers; ++i) {
+        SCOPED_TRACE(folders[i]);
+        uint32_t tag = 0, second = 0;
+        std::string payload;
+        // The failure's results first, for the asker's transaction.
+        ASSERT_TRUE(askers[i].ReadFrame(tag, second, payload));
+        EXPECT_EQ(tag, DaemonWire::kTagNote);
+        EXPECT_EQ(second, 3u);
+        Bytes note(payload);
+        uint32_t transaction = 0;
+        note.Stream().ReadInt32(transaction, 0u);
+        EXPECT_EQ(transaction, 90u + i);
+        ResultsLog log;
+        ReadResults(note.Stream(), log);
+        EXPECT_EQ(Texts(log),
+                  std::vector<std::string>{"The command host ended before it finished validating the asset."});
+        // Then the verdict: not valid.
+        ASSERT_TRUE(askers[i].ReadFrame(tag, second, payload));
+        EXPECT_EQ(tag, DaemonWire::kTagReply);
+        EXPECT_EQ(second, 90u + i);
+        EXPECT_EQ(payload, std::string(1, '\0'));
+    }
+}
+
 TEST_F(CommandHostRequestsTest, AValidationWithNoHostToBeHadFailsWithTheReason)
 {
     // The stand-in starts this program as the host; the cases change what
