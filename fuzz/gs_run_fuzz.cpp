@@ -1,12 +1,14 @@
 // The interpreter over programs made of arbitrary bytes: the first byte
-// gives the locals of the method T.Run (low 3 bits) and which of them hold
+// gives the locals of the method V.Run (low 3 bits) and which of them hold
 // references (high bits), the second its stack room, the rest its code. T
-// is a game class with helper methods and fields, U a plain class; the
-// system library and a few strings complete the library. A program the
-// verifier accepts runs on the machine thread under a small jump budget,
-// and so does every thread it starts; whatever it does, nothing is read or
-// written outside what the runtime owns, every value is freed with the
-// context, and the machine thread is left as it was.
+// is a game class with helper methods and fields, among them a Run of its
+// own that V.Run overrides (so INHERITED has a callee); V derives from T
+// with fields of its own; U is a plain class; the system library and a few
+// strings complete the library. A program the verifier accepts runs on the
+// machine thread under a small jump budget, and so does every thread it
+// starts; whatever it does, nothing is read or written outside what the
+// runtime owns, every value is freed with the context, and the machine
+// thread is left as it was.
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -47,7 +49,24 @@ std::vector<uint8_t> Program(const uint8_t* data, size_t size)
     GSProgram::Class& t = p.AddClass("T", {"GameObject"});
     t.fields = 4;
     t.referenceFields = {2, 3};
-    GSProgram::Method& run = p.AddMethod(t, "Run", "int", {}, GSAsm());
+    // Run first, where the fuzzed Run used to be: the method slots of T
+    // stay what the seeds call.
+    p.AddMethod(t, "Run", "int", {}, GSAsm().Op(GETM, uint16_t(p.Field("T", 0))).Op(PUSH1).Op(ADD).Op(RETV));
+    p.AddMethod(t, "Id", "int", {"int"}, GSAsm().Op(LOAD, 1).Op(RETV));
+    p.AddMethod(t, "Text", "string", {}, GSAsm().Op(PUSHS, 2).Op(RETO));
+    const uint16_t id = uint16_t(p.Slot("T", "Id"));
+    p.AddMethod(t, "Work", "void", {"int"}, GSAsm().Op(LOADO, 0).Op(LOAD, 1).Call(CALL, -1, id).Op(POP).Op(RET))
+        .flags = 1 | 16;
+    p.AddMethod(t, "Wait", "int", {},
+                GSAsm().Op(WAIT).U16(1).U16(3).U16(0).Target("on").Label("on").Op(POPO).Op(PUSH1).Op(RETV));
+    // The system classes' references before V's, so that the class
+    // references the seeds name stay where they were.
+    p.Ref("GameObject");
+    p.Ref("GSObject");
+    GSProgram::Class& v = p.AddClass("V", {"T"});
+    v.fields = 2;
+    v.referenceFields = {1};
+    GSProgram::Method& run = p.AddMethod(v, "Run", "int", {}, GSAsm());
     run.code.assign(data + 2, data + size);
     run.lines = {{0, 1}};
     run.locals = data[0] & 7;
@@ -56,13 +75,6 @@ std::vector<uint8_t> Program(const uint8_t* data, size_t size)
             run.objectLocals.push_back(i + 1);
     }
     run.maxStack = data[1];
-    p.AddMethod(t, "Id", "int", {"int"}, GSAsm().Op(LOAD, 1).Op(RETV));
-    p.AddMethod(t, "Text", "string", {}, GSAsm().Op(PUSHS, 2).Op(RETO));
-    const uint16_t id = uint16_t(p.Slot("T", "Id"));
-    p.AddMethod(t, "Work", "void", {"int"}, GSAsm().Op(LOADO, 0).Op(LOAD, 1).Call(CALL, -1, id).Op(POP).Op(RET))
-        .flags = 1 | 16;
-    p.AddMethod(t, "Wait", "int", {},
-                GSAsm().Op(WAIT).U16(1).U16(3).U16(0).Target("on").Label("on").Op(POPO).Op(PUSH1).Op(RETV));
     return p.Build();
 }
 
@@ -93,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     GSLibrary* library = machine.GetLibrary("t.gsl");
     if (!library)
         return 0;
-    GSClass* cls = library->FindClass("T");
+    GSClass* cls = library->FindClass("V");
     Check(cls != nullptr);
     {
         GSContext context(&machine);
@@ -104,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         GSThread& thread = machine.MachineThread();
         GSSlot* const top = thread.stack.top;
         intptr_t result = 0;
-        machine.CallFunction(&context, cls, object.GetInstance(), "$int@T::Run()", &result, {});
+        machine.CallFunction(&context, cls, object.GetInstance(), "$int@V::Run()", &result, {});
         Check(thread.stack.top == top && thread.stack.frame == nullptr);
         // The threads it started, each once; a waiting one is offered a
         // message and runs again.
