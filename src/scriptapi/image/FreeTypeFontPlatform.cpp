@@ -9,7 +9,16 @@
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
 
+// GCC says so by a macro, clang by a feature test.
 #if defined(__SANITIZE_ADDRESS__)
+#define KESTRO_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTRO_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+#if defined(KESTRO_ADDRESS_SANITIZER)
 // fontconfig loses a block of its own while it parses its configuration,
 // once per process; the leak checker is told so, for every program that
 // finds faces.
