@@ -39,9 +39,13 @@ namespace fs = std::filesystem;
 constexpr size_t kMaxLines = 200;
 constexpr size_t kMaxComponents = 80;
 
-// Path components the input may use: no empty, "." or ".." ones.
-std::string CleanPath(std::string_view text)
+// Path components the input may use: no empty, "." or ".." ones. A "\\"
+// separates, as everywhere in the tool.
+std::string CleanPath(std::string_view given)
 {
+    std::string slashes(given);
+    std::replace(slashes.begin(), slashes.end(), '\\', '/');
+    const std::string_view text = slashes;
     std::string out;
     size_t components = 0;
     for (size_t at = 0; at <= text.size() && components < kMaxComponents;) {
