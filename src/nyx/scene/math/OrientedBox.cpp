@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <immintrin.h>
+#endif
+
 namespace Nyx {
 
 namespace {
@@ -60,6 +64,164 @@ void Jacobi(double a[3][3], double v[3][3], double d[3])
         d[i] = a[i][i];
 }
 
+// The sums of the coordinates about an origin and of their products.
+struct Moments {
+    double x = 0, y = 0, z = 0, xx = 0, xy = 0, xz = 0, yy = 0, yz = 0, zz = 0;
+};
+
+// Adds the points of an array to the sums, one point after another: each
+// sum is rounded in the order of the points, so the order is kept exactly.
+// Where the processor has SIMD registers, sums that do not depend on each
+// other share a register, two to one; every lane does what the plain code
+// does to its own sum, operation for operation.
+void AddMoments(const OrientedBox::PointArray& a, const Vector3f& origin, Moments& m) noexcept
+{
+    const auto* bytes = static_cast<const unsigned char*>(a.points);
+#ifdef __SSE2__
+    const __m128d oxy = _mm_set_pd(double(origin.y), double(origin.x));
+    const __m128d ozz = _mm_set1_pd(double(origin.z));
+    __m128d sxy = _mm_set_pd(m.y, m.x);
+    __m128d sxxyy = _mm_set_pd(m.yy, m.xx);
+    __m128d sxyyz = _mm_set_pd(m.yz, m.xy);
+    __m128d sxzzz = _mm_set_pd(m.zz, m.xz);
+    __m128d szz = _mm_set1_pd(m.z);
+    for (uint32_t i = 0; i < a.count; ++i) {
+        const unsigned char* at = bytes + static_cast<size_t>(i) * a.stride;
+        // x and y as one eight-byte load, z alone: twelve bytes in all.
+        const __m128 xy32 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)));
+        const __m128d xy = _mm_sub_pd(_mm_cvtps_pd(xy32), oxy);  // (x, y)
+        const __m128d z1 = _mm_cvtss_sd(_mm_setzero_pd(), _mm_load_ss(reinterpret_cast<const float*>(at + 8)));
+        const __m128d zz = _mm_sub_pd(_mm_unpacklo_pd(z1, z1), ozz);  // (z, z)
+        const __m128d yz = _mm_shuffle_pd(xy, zz, 1);                                            // (y, z)
+        const __m128d xz = _mm_shuffle_pd(xy, zz, 0);                                            // (x, z)
+        sxy = _mm_add_pd(sxy, xy);
+        szz = _mm_add_pd(szz, zz);
+        sxxyy = _mm_add_pd(sxxyy, _mm_mul_pd(xy, xy));
+        sxyyz = _mm_add_pd(sxyyz, _mm_mul_pd(xy, yz));
+        sxzzz = _mm_add_pd(sxzzz, _mm_mul_pd(xz, zz));
+    }
+    double lanes[2];
+    _mm_storeu_pd(lanes, sxy);
+    m.x = lanes[0], m.y = lanes[1];
+    _mm_storeu_pd(lanes, sxxyy);
+    m.xx = lanes[0], m.yy = lanes[1];
+    _mm_storeu_pd(lanes, sxyyz);
+    m.xy = lanes[0], m.yz = lanes[1];
+    _mm_storeu_pd(lanes, sxzzz);
+    m.xz = lanes[0], m.zz = lanes[1];
+    m.z = _mm_cvtsd_f64(szz);
+#else
+    for (uint32_t i = 0; i < a.count; ++i) {
+        float p[3];
+        std::memcpy(p, bytes + static_cast<size_t>(i) * a.stride, sizeof p);
+        const double x = double(p[0]) - origin.x;
+        const double y = double(p[1]) - origin.y;
+        const double z = double(p[2]) - origin.z;
+        m.x += x;
+        m.y += y;
+        m.z += z;
+        m.xx += x * x;
+        m.xy += x * y;
+        m.xz += x * z;
+        m.yy += y * y;
+        m.yz += y * z;
+        m.zz += z * z;
+    }
+#endif
+}
+
+// The least and the largest projection of the points on each axis. A
+// projection is (x·a.x + y·a.y) + z·a.z, rounded as written; NaNs never
+// replace a bound.
+struct Extent {
+    float lo[3] = {FLT_MAX, FLT_MAX, FLT_MAX};
+    float hi[3] = {-FLT_MAX, -FLT_MAX, -FLT_MAX};
+};
+
+float Project(const float p[3], const Vector3f& a) noexcept
+{
+    return p[0] * a.x + p[1] * a.y + p[2] * a.z;
+}
+
+void AddExtent(const OrientedBox::PointArray& a, const Vector3f& u, const Vector3f& v, const Vector3f& w,
+               Extent& e) noexcept
+{
+    const auto* bytes = static_cast<const unsigned char*>(a.points);
+    uint32_t i = 0;
+#ifdef __SSE2__
+    // Four points at a time, one lane each: the minimum and the maximum
+    // are the same whichever lane met them first, but for the sign of a
+    // zero, which the caller settles.
+    const __m128 ux = _mm_set1_ps(u.x), uy = _mm_set1_ps(u.y), uz = _mm_set1_ps(u.z);
+    const __m128 vx = _mm_set1_ps(v.x), vy = _mm_set1_ps(v.y), vz = _mm_set1_ps(v.z);
+    const __m128 wx = _mm_set1_ps(w.x), wy = _mm_set1_ps(w.y), wz = _mm_set1_ps(w.z);
+    __m128 lo0 = _mm_set1_ps(e.lo[0]), lo1 = _mm_set1_ps(e.lo[1]), lo2 = _mm_set1_ps(e.lo[2]);
+    __m128 hi0 = _mm_set1_ps(e.hi[0]), hi1 = _mm_set1_ps(e.hi[1]), hi2 = _mm_set1_ps(e.hi[2]);
+    // Sixteen bytes are read from a point only when a further point
+    // follows it: the bytes past its third coordinate lie before the next
+    // point's end.
+    for (; i + 4 < a.count; i += 4) {
+        const unsigned char* at = bytes + static_cast<size_t>(i) * a.stride;
+        __m128 x = _mm_loadu_ps(reinterpret_cast<const float*>(at));
+        __m128 y = _mm_loadu_ps(reinterpret_cast<const float*>(at + a.stride));
+        __m128 z = _mm_loadu_ps(reinterpret_cast<const float*>(at + 2 * size_t{a.stride}));
+        __m128 t = _mm_loadu_ps(reinterpret_cast<const float*>(at + 3 * size_t{a.stride}));
+        _MM_TRANSPOSE4_PS(x, y, z, t);
+        const __m128 t0 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, ux), _mm_mul_ps(y, uy)), _mm_mul_ps(z, uz));
+        const __m128 t1 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, vx), _mm_mul_ps(y, vy)), _mm_mul_ps(z, vz));
+        const __m128 t2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, wx), _mm_mul_ps(y, wy)), _mm_mul_ps(z, wz));
+        // minps and maxps give their second operand when either is a NaN.
+        lo0 = _mm_min_ps(t0, lo0);
+        hi0 = _mm_max_ps(t0, hi0);
+        lo1 = _mm_min_ps(t1, lo1);
+        hi1 = _mm_max_ps(t1, hi1);
+        lo2 = _mm_min_ps(t2, lo2);
+        hi2 = _mm_max_ps(t2, hi2);
+    }
+    const __m128 lows[3] = {lo0, lo1, lo2};
+    const __m128 highs[3] = {hi0, hi1, hi2};
+    for (int k = 0; k < 3; ++k) {
+        float l[4];
+        float h[4];
+        _mm_storeu_ps(l, lows[k]);
+        _mm_storeu_ps(h, highs[k]);
+        for (int lane = 0; lane < 4; ++lane) {
+            e.lo[k] = std::min(e.lo[k], l[lane]);
+            e.hi[k] = std::max(e.hi[k], h[lane]);
+        }
+    }
+#endif
+    for (; i < a.count; ++i) {
+        float p[3];
+        std::memcpy(p, bytes + static_cast<size_t>(i) * a.stride, sizeof p);
+        const float t[3] = {Project(p, u), Project(p, v), Project(p, w)};
+        for (int k = 0; k < 3; ++k) {
+            e.lo[k] = std::min(e.lo[k], t[k]);
+            e.hi[k] = std::max(e.hi[k], t[k]);
+        }
+    }
+}
+
+// The first projection on the axis, in the order of the points, that is
+// zero; called only when one is.
+float FirstZeroProjection(const OrientedBox::PointArray* arrays, uint32_t arrayCount, const Vector3f& axis) noexcept
+{
+    for (uint32_t k = 0; k < arrayCount; ++k) {
+        const OrientedBox::PointArray& a = arrays[k];
+        if (!a.points || a.stride < sizeof(Vector3f))
+            continue;
+        const auto* bytes = static_cast<const unsigned char*>(a.points);
+        for (uint32_t i = 0; i < a.count; ++i) {
+            float p[3];
+            std::memcpy(p, bytes + static_cast<size_t>(i) * a.stride, sizeof p);
+            const float t = Project(p, axis);
+            if (t == 0.0f)
+                return t;
+        }
+    }
+    return 0.0f;
+}
+
 }  // namespace
 
 void OrientedBox::Zero() noexcept
@@ -93,33 +255,14 @@ OrientedBox::OrientedBox(const PointArray* arrays, uint32_t arrayCount)
     // One pass of moments about the first point, which keeps the sums
     // small for clouds far from the origin.
     const Vector3f origin = PointAt(first->points, 0, first->stride);
-    double sx = 0, sy = 0, sz = 0, sxx = 0, sxy = 0, sxz = 0, syy = 0, syz = 0, szz = 0;
-    for (uint32_t k = 0; k < arrayCount; ++k) {
-        const PointArray& a = arrays[k];
-        if (!a.points || a.stride < sizeof(Vector3f))
-            continue;
-        const auto* bytes = static_cast<const unsigned char*>(a.points);
-        for (uint32_t i = 0; i < a.count; ++i) {
-            float p[3];
-            std::memcpy(p, bytes + static_cast<size_t>(i) * a.stride, sizeof p);
-            const double x = double(p[0]) - origin.x;
-            const double y = double(p[1]) - origin.y;
-            const double z = double(p[2]) - origin.z;
-            sx += x;
-            sy += y;
-            sz += z;
-            sxx += x * x;
-            sxy += x * y;
-            sxz += x * z;
-            syy += y * y;
-            syz += y * z;
-            szz += z * z;
-        }
-    }
+    Moments m;
+    for (uint32_t k = 0; k < arrayCount; ++k)
+        if (arrays[k].points && arrays[k].stride >= sizeof(Vector3f))
+            AddMoments(arrays[k], origin, m);
     const double n = static_cast<double>(count);
-    double cov[3][3] = {{sxx - sx * sx / n, sxy - sx * sy / n, sxz - sx * sz / n},
-                        {0, syy - sy * sy / n, syz - sy * sz / n},
-                        {0, 0, szz - sz * sz / n}};
+    double cov[3][3] = {{m.xx - m.x * m.x / n, m.xy - m.x * m.y / n, m.xz - m.x * m.z / n},
+                        {0, m.yy - m.y * m.y / n, m.yz - m.y * m.z / n},
+                        {0, 0, m.zz - m.z * m.z / n}};
     cov[1][0] = cov[0][1];
     cov[2][0] = cov[0][2];
     cov[2][1] = cov[1][2];
@@ -142,32 +285,24 @@ OrientedBox::OrientedBox(const PointArray* arrays, uint32_t arrayCount)
             axes_[a] = len > 0.0f ? axes_[a] * (1.0f / len) : axes_[a];
         }
     }
-    const Vector3f u = axes_[0];
-    const Vector3f v = axes_[1];
-    const Vector3f w = axes_[2];
-    float lo0 = FLT_MAX, lo1 = FLT_MAX, lo2 = FLT_MAX;
-    float hi0 = -FLT_MAX, hi1 = -FLT_MAX, hi2 = -FLT_MAX;
-    for (uint32_t k = 0; k < arrayCount; ++k) {
-        const PointArray& a = arrays[k];
-        if (!a.points || a.stride < sizeof(Vector3f))
-            continue;
-        const auto* bytes = static_cast<const unsigned char*>(a.points);
-        for (uint32_t i = 0; i < a.count; ++i) {
-            float p[3];
-            std::memcpy(p, bytes + static_cast<size_t>(i) * a.stride, sizeof p);
-            const float t0 = p[0] * u.x + p[1] * u.y + p[2] * u.z;
-            const float t1 = p[0] * v.x + p[1] * v.y + p[2] * v.z;
-            const float t2 = p[0] * w.x + p[1] * w.y + p[2] * w.z;
-            lo0 = std::min(lo0, t0);
-            hi0 = std::max(hi0, t0);
-            lo1 = std::min(lo1, t1);
-            hi1 = std::max(hi1, t1);
-            lo2 = std::min(lo2, t2);
-            hi2 = std::max(hi2, t2);
-        }
+    const Vector3f& u = axes_[0];
+    const Vector3f& v = axes_[1];
+    const Vector3f& w = axes_[2];
+    Extent e;
+    for (uint32_t k = 0; k < arrayCount; ++k)
+        if (arrays[k].points && arrays[k].stride >= sizeof(Vector3f))
+            AddExtent(arrays[k], u, v, w, e);
+    // Of equal values the first seen is kept; only zeros of two signs are
+    // equal with different bits, and the batches above may have seen a
+    // later one first. The first zero in order is the one to keep.
+    for (int a = 0; a < 3; ++a) {
+        if (e.lo[a] == 0.0f)
+            e.lo[a] = FirstZeroProjection(arrays, arrayCount, axes_[a]);
+        if (e.hi[a] == 0.0f)
+            e.hi[a] = FirstZeroProjection(arrays, arrayCount, axes_[a]);
     }
-    centre_ = u * ((lo0 + hi0) * 0.5f) + v * ((lo1 + hi1) * 0.5f) + w * ((lo2 + hi2) * 0.5f);
-    half_ = {(hi0 - lo0) * 0.5f, (hi1 - lo1) * 0.5f, (hi2 - lo2) * 0.5f};
+    centre_ = u * ((e.lo[0] + e.hi[0]) * 0.5f) + v * ((e.lo[1] + e.hi[1]) * 0.5f) + w * ((e.lo[2] + e.hi[2]) * 0.5f);
+    half_ = {(e.hi[0] - e.lo[0]) * 0.5f, (e.hi[1] - e.lo[1]) * 0.5f, (e.hi[2] - e.lo[2]) * 0.5f};
 }
 
 bool OrientedBox::Contains(const Vector3f& p, float slack) const noexcept
