@@ -39,6 +39,37 @@ TEST(MeshEngineTest, MemoryFileReadsFailCleanlyAtTheEnd)
     EXPECT_TRUE(file.Empty());
 }
 
+TEST(MeshEngineTest, MemoryFileBuffersAreReusedButNeverShared)
+{
+    std::vector<uint8_t> large(300000, 0xAA);
+    std::vector<uint8_t> small(1000);
+    for (size_t k = 0; k < small.size(); ++k)
+        small[k] = static_cast<uint8_t>(k);
+    const uint8_t other[] = {5, 6, 7};
+
+    Nyx::MemoryFile first;
+    first.Open(large.data(), static_cast<uint32_t>(large.size()));
+    const uint8_t* buffer = first.GetData();
+    first.Close();
+    // The closed file's buffer serves the next one, which sees only its own
+    // bytes and ends where they end.
+    Nyx::MemoryFile reused;
+    reused.Open(small.data(), static_cast<uint32_t>(small.size()));
+    EXPECT_EQ(reused.GetData(), buffer);
+    EXPECT_EQ(reused.GetSize(), 1000u);
+    std::vector<uint8_t> read(1001);
+    EXPECT_FALSE(reused.ReadBytes(read.data(), 1001));
+    ASSERT_TRUE(reused.ReadBytes(read.data(), 1000));
+    read.pop_back();
+    EXPECT_EQ(read, small);
+    // A file opened while that one is open gets a buffer of its own.
+    Nyx::MemoryFile alongside;
+    alongside.Open(other, sizeof other);
+    EXPECT_NE(alongside.GetData(), reused.GetData());
+    EXPECT_EQ(std::vector<uint8_t>(reused.GetData(), reused.GetData() + 1000), small);
+    EXPECT_EQ(std::vector<uint8_t>(alongside.GetData(), alongside.GetData() + 3), std::vector<uint8_t>({5, 6, 7}));
+}
+
 TEST(MeshEngineTest, PaddedStrings)
 {
     for (const std::string text : {"", "a", "ab", "abc", "abcd", "abcde"}) {

@@ -2,10 +2,52 @@
 
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <new>
+#include <utility>
 
 #include "nyx/files/File.h"
 
 namespace Nyx {
+
+namespace {
+
+struct Spare {
+    std::mutex lock;
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t capacity = 0;
+};
+
+Spare& TheSpare()
+{
+    static Spare spare;
+    return spare;
+}
+
+}  // namespace
+
+bool MemoryFile::Reserve(uint32_t size) noexcept
+{
+    if (capacity_ >= size)
+        return true;
+    {
+        Spare& spare = TheSpare();
+        std::lock_guard<std::mutex> hold(spare.lock);
+        if (spare.capacity >= size) {
+            // Whatever this file held goes back as the smaller spare.
+            std::swap(bytes_, spare.bytes);
+            std::swap(capacity_, spare.capacity);
+            return true;
+        }
+    }
+    // Not zeroed: every byte is written before it is read.
+    std::unique_ptr<uint8_t[]> fresh(new (std::nothrow) uint8_t[size]);
+    if (!fresh)
+        return false;
+    bytes_ = std::move(fresh);
+    capacity_ = size;
+    return true;
+}
 
 bool MemoryFile::Open(File& file)
 {
@@ -14,33 +56,50 @@ bool MemoryFile::Open(File& file)
     // The cursor is 32 bits wide, as every offset inside a mesh file is.
     if (size < 0 || size > static_cast<int64_t>(std::numeric_limits<uint32_t>::max()) || !file.Seek(0, File::kSeekSet))
         return false;
-    data_.resize(static_cast<size_t>(size));
-    if (size > 0 && file.Read(data_.data(), 1, static_cast<uint32_t>(size)) != static_cast<uint32_t>(size)) {
+    const auto bytes = static_cast<uint32_t>(size);
+    if (!Reserve(bytes))
+        return false;
+    if (bytes > 0 && file.Read(bytes_.get(), 1, bytes) != bytes) {
         Close();
         return false;
     }
+    size_ = bytes;
     return true;
 }
 
 void MemoryFile::Open(const void* data, uint32_t size)
 {
     Close();
-    if (data && size)
-        data_.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
+    if (!data || !size || !Reserve(size))
+        return;
+    std::memcpy(bytes_.get(), data, size);
+    size_ = size;
 }
 
 void MemoryFile::Close() noexcept
 {
-    data_.clear();
-    data_.shrink_to_fit();
+    size_ = 0;
     pos_ = 0;
+    if (!bytes_)
+        return;
+    // The larger of this buffer and the spare stays for the next file.
+    if (capacity_ <= kSpareLimit) {
+        Spare& spare = TheSpare();
+        std::lock_guard<std::mutex> hold(spare.lock);
+        if (capacity_ > spare.capacity) {
+            std::swap(bytes_, spare.bytes);
+            std::swap(capacity_, spare.capacity);
+        }
+    }
+    bytes_.reset();
+    capacity_ = 0;
 }
 
 const uint8_t* MemoryFile::Take(uint32_t size) noexcept
 {
     if (size > Remaining())
         return nullptr;
-    const uint8_t* at = data_.data() + pos_;
+    const uint8_t* at = bytes_.get() + pos_;
     pos_ += size;
     return at;
 }

@@ -1,10 +1,17 @@
 // A file's bytes held in memory with a read cursor. Reads that would pass
 // the end read nothing, leave the cursor where it was and give 0 (or an
 // empty block), so a reader can check once, at the end, where it stands.
+//
+// Meshes are read one after another, each into a memory file that is closed
+// once the mesh is loaded. A closed file's buffer is kept as the process's
+// one spare (the largest seen, up to kSpareLimit) and the next file of no
+// more bytes is read into it: a large mesh then costs no fresh mapping of
+// its pages and no unmapping at its close.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace Nyx {
 
@@ -16,10 +23,15 @@ public:
     MemoryFile(const MemoryFile&) = delete;
     MemoryFile& operator=(const MemoryFile&) = delete;
 
+    // The largest buffer kept for the next file.
+    static constexpr size_t kSpareLimit = size_t{128} << 20;
+
+    ~MemoryFile() { Close(); }
+
     // Reads the whole of an open file from its start; false when it cannot
     // be read in full (the memory file is then empty).
     bool Open(File& file);
-    // Takes a copy of the bytes.
+    // Takes a copy of the bytes; empty when no memory can be had for them.
     void Open(const void* data, uint32_t size);
     void Close() noexcept;
 
@@ -36,16 +48,21 @@ public:
 
     uint32_t Tell() const noexcept { return pos_; }
     // Moves to an offset from the start, clamped to the data.
-    void Seek(uint32_t offset) noexcept { pos_ = offset < size() ? offset : size(); }
-    uint32_t GetSize() const noexcept { return size(); }
-    uint32_t Remaining() const noexcept { return size() - pos_; }
-    bool Empty() const noexcept { return data_.empty(); }
-    const uint8_t* GetData() const noexcept { return data_.data(); }
+    void Seek(uint32_t offset) noexcept { pos_ = offset < size_ ? offset : size_; }
+    uint32_t GetSize() const noexcept { return size_; }
+    uint32_t Remaining() const noexcept { return size_ - pos_; }
+    bool Empty() const noexcept { return size_ == 0; }
+    // Null when empty.
+    const uint8_t* GetData() const noexcept { return size_ ? bytes_.get() : nullptr; }
 
 private:
-    uint32_t size() const noexcept { return static_cast<uint32_t>(data_.size()); }
+    // Room for `size` bytes, the spare's when it is large enough; false
+    // when no memory can be had.
+    bool Reserve(uint32_t size) noexcept;
 
-    std::vector<uint8_t> data_;
+    std::unique_ptr<uint8_t[]> bytes_;
+    size_t capacity_ = 0;
+    uint32_t size_ = 0;
     uint32_t pos_ = 0;
 };
 
