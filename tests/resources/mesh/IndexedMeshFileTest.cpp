@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -410,6 +411,84 @@ TEST(IndexedMeshFileTest, VerticesAndIndicesReadAlikeIntoSeparateAndInterleavedS
         EXPECT_EQ(uv, g.texCoords);
         EXPECT_EQ(normals, g.normals);
         EXPECT_EQ(indices, g.indices);
+    }
+    Nyx::MaterialManager::UnregisterType(token);
+}
+
+namespace {
+
+// A material type that asks its chunks for two more texture-coordinate
+// sets than the file brings.
+Nyx::Material* MakeExtraSets(const Nyx::PString& name, const Nyx::PString& type)
+{
+    struct ExtraSetsMaterial : Nyx::Material {
+        using Nyx::Material::Material;
+        Nyx::GeometryChunk* CreateGeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
+                                                uint32_t faceCount, uint32_t primitiveCode,
+                                                const Nyx::StandardChunkHint& hint) override
+        {
+            Nyx::StandardChunkHint more = hint;
+            more.texCoordSets += 2;
+            return Nyx::Material::CreateGeometryChunk(vertexCount, primitiveCount, indexCount, faceCount,
+                                                      primitiveCode, more);
+        }
+    };
+    Nyx::Material* material = new ExtraSetsMaterial(name, type);
+    material->AddRef();
+    return material;
+}
+
+bool AllZero(const std::vector<float>& values)
+{
+    return std::all_of(values.begin(), values.end(), [](float v) { return v == 0.0f && !std::signbit(v); });
+}
+
+}  // namespace
+
+// The reader fills what the file brings; whatever else a chunk has, and what
+// a load that stops part-way has not reached, reads as zeros.
+TEST(IndexedMeshFileTest, WhatTheFileDoesNotFillReadsAsZeros)
+{
+    const uint32_t token = Nyx::MaterialManager::RegisterType("extrasets", &MakeExtraSets);
+    TestMesh mesh = QuadMesh(40);
+    TestGeometry& g = mesh.chunks[0].geometry;
+    for (float& n : g.normals)
+        n = 0.5f;
+    for (size_t k = 0; k < g.faceNormals.size(); ++k)
+        g.faceNormals[k] = 0.25f;
+    const uint32_t vertices = static_cast<uint32_t>(g.positions.size() / 3);
+    {
+        SCOPED_TRACE("sets the material adds");
+        mesh.chunks[0].material.name = "body.m.extrasets";
+        MeshLoadHarness harness;
+        ASSERT_EQ(harness.Load(mesh), RES_OK);
+        const KestroIndexedMeshDefinition& d = *harness.definition;
+        ASSERT_EQ(d.GetChunkTexCoordSetCount(0), 3u);
+        std::vector<float> uv(2 * vertices);
+        ASSERT_TRUE(d.CopyChunkTexCoords(0, 0, uv.data(), 8));
+        EXPECT_EQ(uv, g.texCoords);
+        for (uint32_t set : {1u, 2u}) {
+            ASSERT_TRUE(d.CopyChunkTexCoords(0, set, uv.data(), 8));
+            EXPECT_TRUE(AllZero(uv)) << "set " << set;
+        }
+    }
+    {
+        SCOPED_TRACE("an index past the vertices");
+        mesh.chunks[0].material.name = "body.m.onetex";
+        g.indices[7] = static_cast<uint16_t>(vertices);
+        MeshLoadHarness harness;
+        ASSERT_EQ(harness.Load(mesh), RES_FILE_FORMAT_ERROR);
+        const KestroIndexedMeshDefinition& d = *harness.definition;
+        ASSERT_NE(d.GetChunk(0), nullptr);
+        std::vector<float> positions(3 * vertices);
+        ASSERT_TRUE(d.CopyChunkPositions(0, positions.data(), 12));
+        EXPECT_EQ(positions, g.positions);
+        std::vector<float> normals(3 * vertices);
+        ASSERT_TRUE(d.CopyChunkNormals(0, normals.data(), 12));
+        EXPECT_TRUE(AllZero(normals));
+        std::vector<float> faces(g.faceNormals.size());
+        ASSERT_TRUE(d.CopyChunkFaceNormals(0, faces.data()));
+        EXPECT_TRUE(AllZero(faces));
     }
     Nyx::MaterialManager::UnregisterType(token);
 }

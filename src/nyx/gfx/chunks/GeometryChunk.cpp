@@ -35,10 +35,13 @@ GeometryChunk::GeometryChunk(Material* material, const ChunkHint& hint, uint32_t
 }
 
 GeometryChunk::GeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount, uint32_t faceCount,
-                             uint32_t creationFlags)
+                             uint32_t creationFlags, bool indicesOverwritten, bool faceNormalsOverwritten)
     : vertexCount_(vertexCount), maxVertices_(vertexCount), primitiveCount_(primitiveCount), indexCount_(indexCount),
       maxIndices_(indexCount), faceCount_(faceCount), creationFlags_(creationFlags),
-      indices_(std::make_shared<std::vector<uint16_t>>(indexCount)), faceNormals_(size_t{faceCount} * 3)
+      indices_(indicesOverwritten ? std::make_shared<ChunkArray<uint16_t>>(indexCount)
+                                  : std::make_shared<ChunkArray<uint16_t>>(indexCount, uint16_t{0})),
+      faceNormals_(faceNormalsOverwritten ? ChunkArray<float>(size_t{faceCount} * 3)
+                                          : ChunkArray<float>(size_t{faceCount} * 3, 0.0f))
 {
 }
 
@@ -211,7 +214,7 @@ bool GeometryChunk::DuplicateVertexArray(Display& /*display*/) { return true; }
 bool GeometryChunk::DuplicateIndexArray(Display& /*display*/)
 {
     if (indices_ && indices_.use_count() > 1)
-        indices_ = std::make_shared<std::vector<uint16_t>>(*indices_);
+        indices_ = std::make_shared<ChunkArray<uint16_t>>(*indices_);
     return true;
 }
 
@@ -243,7 +246,7 @@ bool GeometryChunk::AppendChunk(Display& display, const GeometryChunk& other)
     const uint16_t* extra = other.GetIndexArray();
     for (uint32_t i = 0; i < other.indexCount_ && extra; ++i)
         indices_->push_back(static_cast<uint16_t>(extra[i] + base));
-    indices_->resize(size_t{indexCount_} + other.indexCount_);
+    indices_->resize(size_t{indexCount_} + other.indexCount_, 0);
     indexCount_ = maxIndices_ = static_cast<uint32_t>(indices_->size());
     primitiveCount_ += other.primitiveCount_;
     return true;

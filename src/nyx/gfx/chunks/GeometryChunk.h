@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "nyx/base/DefaultInitAllocator.h"
 #include "nyx/base/PString.h"
 #include "nyx/base/ReferenceCount.h"
 #include "nyx/gfx/chunks/VertexType.h"
@@ -50,6 +51,11 @@ struct ItemArray {
             std::conditional_t<std::is_const_v<T>, const unsigned char*, unsigned char*>>(data) + size_t{i} * stride);
     }
 };
+
+// A chunk's own arrays: sized without zeroing, for arrays their maker
+// writes whole; the chunk zeroes any other itself.
+template <typename T>
+using ChunkArray = std::vector<T, DefaultInitAllocator<T>>;
 
 struct Vector2Item {
     float u;
@@ -275,8 +281,10 @@ public:
                           const PrimitiveRange& range, bool setStreams, int32_t stream);
 
 protected:
+    // The indices and face normals start as zeros, unless the maker says it
+    // writes them whole.
     GeometryChunk(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount, uint32_t faceCount,
-                  uint32_t creationFlags);
+                  uint32_t creationFlags, bool indicesOverwritten = false, bool faceNormalsOverwritten = false);
     void SetVertexCounts(uint32_t count) noexcept { vertexCount_ = maxVertices_ = count; }
 
 private:
@@ -303,8 +311,8 @@ private:
     uint32_t primitiveFlags_ = 0;
     uint32_t primitiveValue_ = 0;
     const VertexType* vertexType_ = nullptr;
-    std::shared_ptr<std::vector<uint16_t>> indices_;
-    std::vector<float> faceNormals_;
+    std::shared_ptr<ChunkArray<uint16_t>> indices_;
+    ChunkArray<float> faceNormals_;
     std::vector<FaceNeighbors> faceNeighbors_;
     std::vector<uint32_t> palette_;
     std::vector<const Matrix4*> matrices_;

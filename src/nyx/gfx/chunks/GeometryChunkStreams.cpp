@@ -31,7 +31,9 @@ GeometryChunkStreams* GeometryChunkStreams::Create(Material* material, uint32_t 
 
 GeometryChunkStreams::GeometryChunkStreams(uint32_t vertexCount, uint32_t primitiveCount, uint32_t indexCount,
                                            uint32_t faceCount, const StandardChunkHint& hint)
-    : GeometryChunk(vertexCount, primitiveCount, indexCount, faceCount, CreationFlagsOf(hint)), creationHint_(hint)
+    : GeometryChunk(vertexCount, primitiveCount, indexCount, faceCount, CreationFlagsOf(hint), hint.overwritesIndices,
+                    hint.overwritesFaceNormals),
+      creationHint_(hint)
 {
     present_[kItemPosition] = true;
     present_[kItemColour] = true;
@@ -53,9 +55,15 @@ GeometryChunkStreams::GeometryChunkStreams(uint32_t vertexCount, uint32_t primit
             present_[kItemBoneIndices] = true;
         }
     }
-    for (uint32_t item = 0; item < kItemCount; ++item)
-        if (present_[item])
-            streams_[item].assign(size_t{vertexCount} * VertexItemSize(item), 0);
+    for (uint32_t item = 0; item < kItemCount; ++item) {
+        if (!present_[item])
+            continue;
+        const size_t bytes = size_t{vertexCount} * VertexItemSize(item);
+        if (hint.overwrittenItems & StandardChunkHint::ItemBit(item))
+            streams_[item].resize(bytes);
+        else
+            streams_[item].assign(bytes, 0);
+    }
 }
 
 GeometryChunk* GeometryChunkStreams::CreateInstance(uint32_t vertexCount, uint32_t primitiveCount,
@@ -79,7 +87,7 @@ bool GeometryChunkStreams::ResizeVertexArray(Display& display, uint32_t count)
 {
     for (uint32_t item = 0; item < kItemCount; ++item)
         if (present_[item])
-            streams_[item].resize(size_t{count} * VertexItemSize(item));
+            streams_[item].resize(size_t{count} * VertexItemSize(item), 0);
     return GeometryChunk::ResizeVertexArray(display, count);
 }
 

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <array>
-#include <vector>
 
 #include "nyx/gfx/chunks/GeometryChunk.h"
 #include "nyx/gfx/chunks/StandardChunkHint.h"
@@ -34,7 +33,7 @@ private:
                          const StandardChunkHint& hint);
 
     StandardChunkHint creationHint_;
-    std::array<std::vector<unsigned char>, kItemCount> streams_;
+    std::array<ChunkArray<unsigned char>, kItemCount> streams_;
     std::array<bool, kItemCount> present_{};
 };
 

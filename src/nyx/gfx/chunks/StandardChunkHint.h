@@ -38,6 +38,15 @@ struct StandardChunkHint {
     // own use.
     uint32_t validity = 0;
     uint8_t items = 0;
+    // What the caller writes whole, for every vertex and index, before
+    // anything reads it: vertex items by bit (1 << item), the indices and
+    // the face normals. A chunk may leave these as allocated rather than
+    // zero them; everything else it zeroes.
+    uint32_t overwrittenItems = 0;
+    bool overwritesIndices = false;
+    bool overwritesFaceNormals = false;
+
+    static constexpr uint32_t ItemBit(uint32_t item) noexcept { return item < 32 ? 1u << item : 0u; }
 };
 
 }  // namespace Nyx

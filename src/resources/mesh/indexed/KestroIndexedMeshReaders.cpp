@@ -10,6 +10,8 @@
 #include "nyx/gfx/display/Display.h"
 #include "nyx/gfx/chunks/GeometryChunk.h"
 #include "nyx/gfx/chunks/MeshFileSupport.h"
+#include "nyx/gfx/chunks/StandardChunkHint.h"
+#include "nyx/gfx/chunks/VertexType.h"
 #include "nyx/scene/ParticleBone.h"
 #include "resources/mesh/indexed/KestroIndexedMeshDefinition.h"
 #include "resources/mesh/MeshChunkReading.h"
@@ -42,6 +44,33 @@ void CopyItems(const Nyx::ItemArray<T>& to, const uint8_t* from, uint64_t fromSt
     for (uint32_t i = 0; i < count; ++i)
         std::memcpy(out + size_t{i} * to.stride, from + i * fromStride, Size);
 }
+
+// The arrays a chunk was told the reader writes whole; those the reader
+// has not written when it leaves are zeroed then.
+struct UnwrittenArrays {
+    Nyx::GeometryChunk* chunk;
+    uint32_t items;
+    bool indices = true;
+    bool faceNormals = true;
+
+    UnwrittenArrays(Nyx::GeometryChunk* chunk, uint32_t items) noexcept : chunk(chunk), items(items) {}
+    UnwrittenArrays(const UnwrittenArrays&) = delete;
+    UnwrittenArrays& operator=(const UnwrittenArrays&) = delete;
+    void Done(uint32_t item) noexcept { items &= ~Nyx::StandardChunkHint::ItemBit(item); }
+    ~UnwrittenArrays()
+    {
+        for (uint32_t item = 0; items != 0 && item < Nyx::kItemCount; ++item) {
+            const auto array = (items & Nyx::StandardChunkHint::ItemBit(item)) ? chunk->GetItemArray(item)
+                                                                                : Nyx::ItemArray<unsigned char>{};
+            for (uint32_t v = 0; array && v < chunk->GetMaxVertices(); ++v)
+                std::memset(&array[v], 0, Nyx::VertexItemSize(item));
+        }
+        if (indices && chunk->GetIndexArray())
+            std::memset(chunk->GetIndexArray(), 0, size_t{chunk->GetMaxIndices()} * 2);
+        if (faceNormals && chunk->GetFaceNormalArray())
+            std::memset(chunk->GetFaceNormalArray(), 0, size_t{chunk->GetFaceCount()} * 12);
+    }
+};
 
 }  // namespace
 
@@ -183,17 +212,33 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
     if (!budget.Ok())
         return Fail(result, RES_FILE_FORMAT_ERROR);
 
-    // 3. The chunk, made by this CHNK's material.
+    // 3. The chunk, made by this CHNK's material. Every block fits, so the
+    // steps below write the chunk's positions, colours, normals, texture
+    // coordinates and extra vectors for every vertex, and all its indices
+    // and face normals: the chunk need not zero them first.
     if (version >= 102)
         DecideHardwareAnimation();
     Nyx::Material* material = materials_[slot];
-    Nyx::GeometryChunk* chunk = MakeGeometryChunk(
-        material, g, code, BuildChunkHint(texCoordSets, material, g.hintValue, influences), hasExtra);
+    Nyx::StandardChunkHint hint = BuildChunkHint(texCoordSets, material, g.hintValue, influences);
+    using Nyx::StandardChunkHint;
+    uint32_t written = StandardChunkHint::ItemBit(Nyx::kItemPosition) | StandardChunkHint::ItemBit(Nyx::kItemColour) |
+                       StandardChunkHint::ItemBit(Nyx::kItemNormal);
+    for (uint32_t s = 0; s < std::min<uint32_t>(texCoordSets, 8); ++s)
+        written |= StandardChunkHint::ItemBit(Nyx::kItemTexCoord0 + s);
+    if (hasExtra)
+        written |= StandardChunkHint::ItemBit(Nyx::kItemExtraVector);
+    hint.overwrittenItems = written;
+    hint.overwritesIndices = true;
+    hint.overwritesFaceNormals = true;
+    Nyx::GeometryChunk* chunk = MakeGeometryChunk(material, g, code, hint, hasExtra);
     if (!chunk)
         return Fail(result, RES_FILE_FORMAT_ERROR);
     if (chunks_[slot])
         chunks_[slot]->Release();
     chunks_[slot] = chunk;
+    // A failure below leaves zeros, not stale memory, where nothing was
+    // written yet.
+    UnwrittenArrays unwritten(chunk, written);
 
     // 4. Vertices: positions, the default colour, texture coordinates.
     if (g.vertexCount > 0) {
@@ -216,10 +261,14 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
             else
                 for (uint32_t v = 0; colours && v < g.vertexCount; ++v)
                     colours[v] = defaultColour_;
+            unwritten.Done(Nyx::kItemPosition);
+            unwritten.Done(Nyx::kItemColour);
             const uint32_t sets = std::min<uint32_t>(texCoordSets, 8);
-            for (uint32_t s = 0; s < sets; ++s)
+            for (uint32_t s = 0; s < sets; ++s) {
                 if (const auto uv = chunk->GetVector2Array(Nyx::kItemTexCoord0 + s))
                     CopyItems<8>(uv, block + 12 + 8 * s, record, g.vertexCount);
+                unwritten.Done(Nyx::kItemTexCoord0 + s);
+            }
         }
     }
     // 5. Indices, each naming a vertex.
@@ -228,6 +277,7 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
         if (!indices)
             return Fail(result, RES_FAIL_CHUNK_CREATE);
         if (const uint8_t* block = file.Take(g.indexCount * 2)) {
+            unwritten.indices = false;
             uint16_t largest = 0;
             if constexpr (std::endian::native == std::endian::little) {
                 std::memcpy(indices, block, size_t{g.indexCount} * 2);
@@ -247,8 +297,10 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
     if (g.vertexCount > 0) {
         const uint8_t* block = file.Take(g.vertexCount * 12);
         const auto normals = chunk->GetVector3Array(Nyx::kItemNormal);
-        if (block && normals)
+        if (block && normals) {
             CopyItems<12>(normals, block, 12, g.vertexCount);
+            unwritten.Done(Nyx::kItemNormal);
+        }
     }
     // 7. Stored colours over the default.
     if (hasColours && g.vertexCount > 0) {
@@ -266,15 +318,19 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
         float* faceNormals = chunk->GetFaceNormalArray();
         if (!faceNormals)
             return Fail(result, RES_FAIL_CHUNK_CREATE);
-        if (const uint8_t* block = file.Take(g.faceCount * 12))
+        if (const uint8_t* block = file.Take(g.faceCount * 12)) {
             std::memcpy(faceNormals, block, size_t{g.faceCount} * 12);
+            unwritten.faceNormals = false;
+        }
     }
     // 9. The extra per-vertex vectors.
     if (hasExtra && g.vertexCount > 0) {
         const uint8_t* block = file.Take(g.vertexCount * 12);
         const auto extra = chunk->GetVector3Array(Nyx::kItemExtraVector);
-        if (block && extra)
+        if (block && extra) {
             CopyItems<12>(extra, block, 12, g.vertexCount);
+            unwritten.Done(Nyx::kItemExtraVector);
+        }
     }
     // 10. On to the chunk's end, whatever was read; never past the data.
     const uint64_t end = uint64_t{afterSize} + static_cast<uint32_t>(size);
