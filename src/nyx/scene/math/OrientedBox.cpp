@@ -64,16 +64,21 @@ void Jacobi(double a[3][3], double v[3][3], double d[3])
         d[i] = a[i][i];
 }
 
-// The sums of the coordinates about an origin and of their products.
+// The sums of the coordinates about an origin and of their products, and
+// the least and the largest of each coordinate.
 struct Moments {
     double x = 0, y = 0, z = 0, xx = 0, xy = 0, xz = 0, yy = 0, yz = 0, zz = 0;
+    float lo[3] = {FLT_MAX, FLT_MAX, FLT_MAX};
+    float hi[3] = {-FLT_MAX, -FLT_MAX, -FLT_MAX};
 };
 
-// Adds the points of an array to the sums, one point after another: each
-// sum is rounded in the order of the points, so the order is kept exactly.
-// Where the processor has SIMD registers, sums that do not depend on each
-// other share a register, two to one; every lane does what the plain code
-// does to its own sum, operation for operation.
+// Adds the points of an array to the sums and the bounds, one point after
+// another: each sum is rounded in the order of the points, so the order is
+// kept exactly, and of equal coordinates (zeros of two signs) the first
+// stays. Where the processor has SIMD registers, sums that do not depend on
+// each other share a register, two to one, and the three bounds one; every
+// lane does what the plain code does to its own value, operation for
+// operation.
 void AddMoments(const OrientedBox::PointArray& a, const Vector3f& origin, Moments& m) noexcept
 {
     const auto* bytes = static_cast<const unsigned char*>(a.points);
@@ -85,15 +90,23 @@ void AddMoments(const OrientedBox::PointArray& a, const Vector3f& origin, Moment
     __m128d sxyyz = _mm_set_pd(m.yz, m.xy);
     __m128d sxzzz = _mm_set_pd(m.zz, m.xz);
     __m128d szz = _mm_set1_pd(m.z);
+    __m128 lo = _mm_setr_ps(m.lo[0], m.lo[1], m.lo[2], 0.0f);
+    __m128 hi = _mm_setr_ps(m.hi[0], m.hi[1], m.hi[2], 0.0f);
     for (uint32_t i = 0; i < a.count; ++i) {
         const unsigned char* at = bytes + static_cast<size_t>(i) * a.stride;
         // x and y as one eight-byte load, z alone: twelve bytes in all.
         const __m128 xy32 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)));
+        const __m128 z32 = _mm_load_ss(reinterpret_cast<const float*>(at + 8));
+        const __m128 p = _mm_movelh_ps(xy32, z32);  // (x, y, z, 0)
+        // minps and maxps give their second operand when either is a NaN
+        // or both are equal, as std::min and std::max keep their first.
+        lo = _mm_min_ps(p, lo);
+        hi = _mm_max_ps(p, hi);
         const __m128d xy = _mm_sub_pd(_mm_cvtps_pd(xy32), oxy);  // (x, y)
-        const __m128d z1 = _mm_cvtss_sd(_mm_setzero_pd(), _mm_load_ss(reinterpret_cast<const float*>(at + 8)));
+        const __m128d z1 = _mm_cvtss_sd(_mm_setzero_pd(), z32);
         const __m128d zz = _mm_sub_pd(_mm_unpacklo_pd(z1, z1), ozz);  // (z, z)
-        const __m128d yz = _mm_shuffle_pd(xy, zz, 1);                                            // (y, z)
-        const __m128d xz = _mm_shuffle_pd(xy, zz, 0);                                            // (x, z)
+        const __m128d yz = _mm_shuffle_pd(xy, zz, 1);                 // (y, z)
+        const __m128d xz = _mm_shuffle_pd(xy, zz, 0);                 // (x, z)
         sxy = _mm_add_pd(sxy, xy);
         szz = _mm_add_pd(szz, zz);
         sxxyy = _mm_add_pd(sxxyy, _mm_mul_pd(xy, xy));
@@ -110,10 +123,22 @@ void AddMoments(const OrientedBox::PointArray& a, const Vector3f& origin, Moment
     _mm_storeu_pd(lanes, sxzzz);
     m.xz = lanes[0], m.zz = lanes[1];
     m.z = _mm_cvtsd_f64(szz);
+    float l[4];
+    float h[4];
+    _mm_storeu_ps(l, lo);
+    _mm_storeu_ps(h, hi);
+    for (int k = 0; k < 3; ++k) {
+        m.lo[k] = l[k];
+        m.hi[k] = h[k];
+    }
 #else
     for (uint32_t i = 0; i < a.count; ++i) {
         float p[3];
         std::memcpy(p, bytes + static_cast<size_t>(i) * a.stride, sizeof p);
+        for (int k = 0; k < 3; ++k) {
+            m.lo[k] = std::min(m.lo[k], p[k]);
+            m.hi[k] = std::max(m.hi[k], p[k]);
+        }
         const double x = double(p[0]) - origin.x;
         const double y = double(p[1]) - origin.y;
         const double z = double(p[2]) - origin.z;
@@ -241,7 +266,19 @@ OrientedBox::OrientedBox(const void* points, uint32_t count, uint32_t stride)
 
 OrientedBox::OrientedBox(const PointArray* arrays, uint32_t arrayCount)
 {
+    AxisAlignedBox unused;
+    Fit(arrays, arrayCount, unused);
+}
+
+OrientedBox::OrientedBox(const PointArray* arrays, uint32_t arrayCount, AxisAlignedBox& bounds)
+{
+    Fit(arrays, arrayCount, bounds);
+}
+
+void OrientedBox::Fit(const PointArray* arrays, uint32_t arrayCount, AxisAlignedBox& bounds) noexcept
+{
     Zero();
+    bounds = {{FLT_MAX, FLT_MAX, FLT_MAX}, {-FLT_MAX, -FLT_MAX, -FLT_MAX}};
     uint64_t count = 0;
     const PointArray* first = nullptr;
     for (uint32_t k = 0; k < arrayCount; ++k) {
@@ -259,6 +296,7 @@ OrientedBox::OrientedBox(const PointArray* arrays, uint32_t arrayCount)
     for (uint32_t k = 0; k < arrayCount; ++k)
         if (arrays[k].points && arrays[k].stride >= sizeof(Vector3f))
             AddMoments(arrays[k], origin, m);
+    bounds = {{m.lo[0], m.lo[1], m.lo[2]}, {m.hi[0], m.hi[1], m.hi[2]}};
     const double n = static_cast<double>(count);
     double cov[3][3] = {{m.xx - m.x * m.x / n, m.xy - m.x * m.y / n, m.xz - m.x * m.z / n},
                         {0, m.yy - m.y * m.y / n, m.yz - m.y * m.z / n},

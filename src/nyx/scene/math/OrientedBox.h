@@ -36,6 +36,10 @@ public:
         uint32_t stride;
     };
     OrientedBox(const PointArray* arrays, uint32_t arrayCount);
+    // The same, and the box along the world axes around the same points:
+    // the least and the largest of each coordinate, ±FLT_MAX when there is
+    // none, and of equal ones (zeros of two signs) the first.
+    OrientedBox(const PointArray* arrays, uint32_t arrayCount, AxisAlignedBox& bounds);
 
     void Zero() noexcept;
 
@@ -51,6 +55,8 @@ public:
     bool TestCollision(const class Ray& ray) const noexcept;
 
 private:
+    void Fit(const PointArray* arrays, uint32_t arrayCount, AxisAlignedBox& bounds) noexcept;
+
     Vector3f centre_;
     Vector3f axes_[3];
     Vector3f half_;

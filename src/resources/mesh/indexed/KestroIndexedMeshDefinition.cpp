@@ -119,9 +119,8 @@ MeshLoadResult& KestroIndexedMeshDefinition::Load(MeshLoadResult& result, Nyx::R
     // 8. Post-load steps.
     BuildSkeletonFromInfluences();
     SetUpBonePalettes();
-    ComputeBounds();
+    ComputeBoundsAndOrientedBox();
     ComputeTextureScale();
-    ComputeOrientedBox();
     file_.Close();
     return result;
 }
@@ -266,16 +265,23 @@ void KestroIndexedMeshDefinition::ComputeTextureScale()
     textureScale_ = static_cast<float>(std::min(mean * 8.0, largest));
 }
 
-void KestroIndexedMeshDefinition::ComputeOrientedBox()
+void KestroIndexedMeshDefinition::ComputeBoundsAndOrientedBox()
 {
+    // One pass over the positions gives the box's sums and the bounds.
     std::vector<Nyx::OrientedBox::PointArray> arrays;
     arrays.reserve(chunks_.size());
+    bool any = false;
     for (Nyx::GeometryChunk* chunk : chunks_) {
         const auto positions = chunk ? chunk->GetVector3Array(Nyx::kItemPosition) : Nyx::ItemArray<Nyx::Vector3Item>{};
-        if (positions)
+        if (positions) {
             arrays.push_back({positions.data, chunk->GetVertexCount(), positions.stride});
+            any = any || chunk->GetVertexCount() > 0;
+        }
     }
-    box_ = Nyx::OrientedBox(arrays.data(), static_cast<uint32_t>(arrays.size()));
+    Nyx::AxisAlignedBox bounds;
+    box_ = Nyx::OrientedBox(arrays.data(), static_cast<uint32_t>(arrays.size()), bounds);
+    boundsMin_ = any ? bounds.min : Nyx::Vector3f{};
+    boundsMax_ = any ? bounds.max : Nyx::Vector3f{};
 }
 
 Nyx::String KestroIndexedMeshDefinition::ResolveTexturePath(const Nyx::String& fileName) const

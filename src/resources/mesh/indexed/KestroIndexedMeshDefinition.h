@@ -228,7 +228,8 @@ protected:
     void ComputeTotals();
     void ComputeBounds();
     void ComputeTextureScale();
-    void ComputeOrientedBox();
+    // The bounds (as ComputeBounds) and the oriented box, together.
+    void ComputeBoundsAndOrientedBox();
     void ClearChunks();
     // The texture file of an entry, in the folder of the resource's name.
     Nyx::String ResolveTexturePath(const Nyx::String& fileName) const;

@@ -110,8 +110,7 @@ MeshLoadResult& KestroProgressiveMeshDefinition::LoadOpenFile(MeshLoadResult& re
     const Nyx::String fullName = name_.Empty() && owner_ ? Nyx::String(owner_->GetName().View())
                                                           : Nyx::String(name_.View());
     name_ = Nyx::PString(Nyx::File::Path(fullName).FileName());
-    ComputeBounds();
-    ComputeOrientedBox();
+    ComputeBoundsAndOrientedBox();
     file_.Close();
     return result;
 }
