@@ -254,8 +254,24 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
         const uint64_t record = 12 + 8 * uint64_t{texCoordSets};
         const uint8_t* block = file.Take(static_cast<uint32_t>(record * g.vertexCount));
         if (block) {
-            // Stream by stream: each a plain strided copy.
-            CopyItems<12>(positions, block, record, g.vertexCount);
+            const uint32_t sets = std::min<uint32_t>(texCoordSets, 8);
+            const auto uv = chunk->GetVector2Array(Nyx::kItemTexCoord0);
+            if (sets == 1 && uv) {
+                // The common record of a position and one pair: both
+                // streams filled in one pass over the records.
+                auto* to = reinterpret_cast<unsigned char*>(positions.data);
+                auto* toUv = reinterpret_cast<unsigned char*>(uv.data);
+                for (uint32_t v = 0; v < g.vertexCount; ++v) {
+                    std::memcpy(to + size_t{v} * positions.stride, block + v * record, 12);
+                    std::memcpy(toUv + size_t{v} * uv.stride, block + v * record + 12, 8);
+                }
+            } else {
+                // Stream by stream: each a plain strided copy.
+                CopyItems<12>(positions, block, record, g.vertexCount);
+                for (uint32_t s = 0; s < sets; ++s)
+                    if (const auto set = chunk->GetVector2Array(Nyx::kItemTexCoord0 + s))
+                        CopyItems<8>(set, block + 12 + 8 * s, record, g.vertexCount);
+            }
             if (colours && colours.stride == sizeof(uint32_t))
                 std::fill_n(colours.data, g.vertexCount, defaultColour_);
             else
@@ -263,12 +279,8 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
                     colours[v] = defaultColour_;
             unwritten.Done(Nyx::kItemPosition);
             unwritten.Done(Nyx::kItemColour);
-            const uint32_t sets = std::min<uint32_t>(texCoordSets, 8);
-            for (uint32_t s = 0; s < sets; ++s) {
-                if (const auto uv = chunk->GetVector2Array(Nyx::kItemTexCoord0 + s))
-                    CopyItems<8>(uv, block + 12 + 8 * s, record, g.vertexCount);
+            for (uint32_t s = 0; s < sets; ++s)
                 unwritten.Done(Nyx::kItemTexCoord0 + s);
-            }
         }
     }
     // 5. Indices, each naming a vertex.
