@@ -10,17 +10,17 @@
 
 namespace Nyx {
 
-namespace {
-
-struct Spare {
+struct MemoryFileSpare {
     std::mutex lock;
-    std::unique_ptr<uint8_t[]> bytes;
+    MemoryFile::Buffer bytes;
     size_t capacity = 0;
 };
 
-Spare& TheSpare()
+namespace {
+
+MemoryFileSpare& TheSpare()
 {
-    static Spare spare;
+    static MemoryFileSpare spare;
     return spare;
 }
 
@@ -31,7 +31,7 @@ bool MemoryFile::Reserve(uint32_t size) noexcept
     if (capacity_ >= size)
         return true;
     {
-        Spare& spare = TheSpare();
+        MemoryFileSpare& spare = TheSpare();
         std::lock_guard<std::mutex> hold(spare.lock);
         if (spare.capacity >= size) {
             // Whatever this file held goes back as the smaller spare.
@@ -41,7 +41,7 @@ bool MemoryFile::Reserve(uint32_t size) noexcept
         }
     }
     // Not zeroed: every byte is written before it is read.
-    std::unique_ptr<uint8_t[]> fresh(new (std::nothrow) uint8_t[size]);
+    Buffer fresh(static_cast<uint8_t*>(::operator new[](size, kAlignment, std::nothrow)));
     if (!fresh)
         return false;
     bytes_ = std::move(fresh);
@@ -84,7 +84,7 @@ void MemoryFile::Close() noexcept
         return;
     // The larger of this buffer and the spare stays for the next file.
     if (capacity_ <= kSpareLimit) {
-        Spare& spare = TheSpare();
+        MemoryFileSpare& spare = TheSpare();
         std::lock_guard<std::mutex> hold(spare.lock);
         if (capacity_ > spare.capacity) {
             std::swap(bytes_, spare.bytes);

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 
 namespace Nyx {
 
@@ -56,11 +57,21 @@ public:
     const uint8_t* GetData() const noexcept { return size_ ? bytes_.get() : nullptr; }
 
 private:
+    // Buffers start on a cache line: the kernel copies a file into a buffer
+    // that starts 16 bytes into a page (where a large allocation otherwise
+    // begins) at a third of its speed.
+    static constexpr std::align_val_t kAlignment{64};
+    struct Free {
+        void operator()(uint8_t* bytes) const noexcept { ::operator delete[](bytes, kAlignment); }
+    };
+    using Buffer = std::unique_ptr<uint8_t[], Free>;
+    friend struct MemoryFileSpare;
+
     // Room for `size` bytes, the spare's when it is large enough; false
     // when no memory can be had.
     bool Reserve(uint32_t size) noexcept;
 
-    std::unique_ptr<uint8_t[]> bytes_;
+    Buffer bytes_;
     size_t capacity_ = 0;
     uint32_t size_ = 0;
     uint32_t pos_ = 0;
