@@ -9,6 +9,7 @@
 
 #include "nyx/files/File.h"
 #include "nyx/gfx/chunks/GeometryChunk.h"
+#include "nyx/gfx/chunks/StandardChunkHint.h"
 #include "nyx/gfx/materials/MaterialManager.h"
 #include "nyx/gfx/materials/NullMaterial.h"
 #include "nyx/scene/ParticleBone.h"
@@ -375,14 +376,17 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult
     if (!budget.Ok())
         return Fail(result, RES_FILE_FORMAT_ERROR);
 
-    // The chunk, made by the piece's material.
+    // The chunk, made by the piece's material. Every block fits, so the
+    // steps below write its vertices, indices and face normals whole.
     Nyx::Material* material = (*target.materials)[slot];
-    Nyx::GeometryChunk* chunk =
-        MakeGeometryChunk(material, g, code, BuildChunkHint(1, material, g.hintValue, influences), hasExtra);
+    Nyx::StandardChunkHint hint = BuildChunkHint(1, material, g.hintValue, influences);
+    const uint32_t promised = PromiseWholeArrays(hint, 1, hasExtra);
+    Nyx::GeometryChunk* chunk = MakeGeometryChunk(material, g, code, hint, hasExtra);
     if (!chunk)
         return Fail(result, RES_FILE_FORMAT_ERROR);
     target.chunks->Set(slot, chunk);
     chunk->Release();
+    UnwrittenArrays unwritten(chunk, promised);
 
     // Vertices: position and one pair of texture coordinates, 20 bytes.
     if (g.vertexCount > 0) {
@@ -397,15 +401,18 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult
         if (!positions)
             return Fail(result, RES_FAIL_CHUNK_CREATE);
         const uint8_t* block = file.Take(g.vertexCount * static_cast<uint32_t>(kVertexBytes));
-        // Walked with plain pointers, one stream at a time: a big level is
-        // millions of vertices.
+        // Walked with plain pointers, both streams in one pass over the
+        // records: a big level is millions of vertices.
         auto* position = reinterpret_cast<uint8_t*>(&positions[0]);
-        for (uint32_t v = 0; v < g.vertexCount; ++v, position += positions.stride)
-            std::memcpy(position, block + kVertexBytes * v, 12);
         if (uv) {
             auto* texCoord = reinterpret_cast<uint8_t*>(&uv[0]);
-            for (uint32_t v = 0; v < g.vertexCount; ++v, texCoord += uv.stride)
+            for (uint32_t v = 0; v < g.vertexCount; ++v, position += positions.stride, texCoord += uv.stride) {
+                std::memcpy(position, block + kVertexBytes * v, 12);
                 std::memcpy(texCoord, block + kVertexBytes * v + 12, 8);
+            }
+        } else {
+            for (uint32_t v = 0; v < g.vertexCount; ++v, position += positions.stride)
+                std::memcpy(position, block + kVertexBytes * v, 12);
         }
         if (colours && colours.stride == 4) {
             std::fill_n(&colours[0], g.vertexCount, defaultColour_);
@@ -413,6 +420,9 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult
             for (uint32_t v = 0; colours && v < g.vertexCount; ++v)
                 colours[v] = defaultColour_;
         }
+        unwritten.Written(Nyx::kItemPosition);
+        unwritten.Written(Nyx::kItemTexCoord0);
+        unwritten.Written(Nyx::kItemColour);
     }
     // Indices, each naming a vertex of the piece.
     if (g.indexCount > 0) {
@@ -420,6 +430,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult
         if (!indices)
             return Fail(result, RES_FAIL_CHUNK_CREATE);
         std::memcpy(indices, file.Take(g.indexCount * 2), size_t{g.indexCount} * 2);
+        unwritten.IndicesWritten();
         // Without a branch per index, so the check runs over whole vectors.
         uint32_t outside = 0;
         for (uint32_t k = 0; k < g.indexCount; ++k)
@@ -437,6 +448,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult
             for (uint32_t v = 0; normals && v < g.vertexCount; ++v)
                 std::memcpy(&normals[v], block + 12 * v, 12);
         }
+        unwritten.Written(Nyx::kItemNormal);
     }
     // Face normals.
     if (g.faceCount > 0) {
@@ -444,6 +456,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult
         if (!faceNormals)
             return Fail(result, RES_FAIL_CHUNK_CREATE);
         std::memcpy(faceNormals, file.Take(g.faceCount * 12), size_t{g.faceCount} * 12);
+        unwritten.FaceNormalsWritten();
     }
     // The tangents.
     if (hasExtra && g.vertexCount > 0) {
@@ -455,6 +468,7 @@ MeshLoadResult& KestroIndexedMeshLODDefinition::ReadPieceGeometry(MeshLoadResult
             for (uint32_t v = 0; extra && v < g.vertexCount; ++v)
                 std::memcpy(&extra[v], block + 12 * v, 12);
         }
+        unwritten.Written(Nyx::kItemExtraVector);
     }
     // The GEOM ends exactly here.
     return EndsAt(result, file, end);

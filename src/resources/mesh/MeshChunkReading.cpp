@@ -8,6 +8,7 @@
 #include "nyx/gfx/materials/Material.h"
 #include "nyx/gfx/chunks/MeshFileSupport.h"
 #include "nyx/gfx/chunks/StandardChunkHint.h"
+#include "nyx/gfx/chunks/VertexType.h"
 #include "nyx/scene/ParticleBone.h"
 #include "resources/mesh/indexed/KestroIndexedMeshDefinition.h"
 #include "resources/mesh/MeshFileReading.h"
@@ -71,6 +72,41 @@ Nyx::GeometryChunk* MakeGeometryChunk(Nyx::Material* material, const GeometryCou
     if (chunk)
         chunk->SetPrimitiveFlags(g.primitive & 0x1F);
     return chunk;
+}
+
+uint32_t PromiseWholeArrays(Nyx::StandardChunkHint& hint, uint32_t texCoordSets, bool extraVectors)
+{
+    using Nyx::StandardChunkHint;
+    uint32_t items = StandardChunkHint::ItemBit(Nyx::kItemPosition) | StandardChunkHint::ItemBit(Nyx::kItemColour) |
+                     StandardChunkHint::ItemBit(Nyx::kItemNormal);
+    for (uint32_t s = 0; s < texCoordSets && s < 8; ++s)
+        items |= StandardChunkHint::ItemBit(Nyx::kItemTexCoord0 + s);
+    if (extraVectors)
+        items |= StandardChunkHint::ItemBit(Nyx::kItemExtraVector);
+    hint.overwrittenItems = items;
+    hint.overwritesIndices = true;
+    hint.overwritesFaceNormals = true;
+    return items;
+}
+
+void UnwrittenArrays::Written(uint32_t item) noexcept
+{
+    items_ &= ~Nyx::StandardChunkHint::ItemBit(item);
+}
+
+UnwrittenArrays::~UnwrittenArrays()
+{
+    for (uint32_t item = 0; items_ != 0 && item < Nyx::kItemCount; ++item) {
+        if (!(items_ & Nyx::StandardChunkHint::ItemBit(item)))
+            continue;
+        const auto array = chunk_->GetItemArray(item);
+        for (uint32_t v = 0; array && v < chunk_->GetMaxVertices(); ++v)
+            std::memset(&array[v], 0, Nyx::VertexItemSize(item));
+    }
+    if (indices_ && chunk_->GetIndexArray())
+        std::memset(chunk_->GetIndexArray(), 0, size_t{chunk_->GetMaxIndices()} * 2);
+    if (faceNormals_ && chunk_->GetFaceNormalArray())
+        std::memset(chunk_->GetFaceNormalArray(), 0, size_t{chunk_->GetFaceCount()} * 12);
 }
 
 void ReadFaceNeighbours(Nyx::MemoryFile& file, Nyx::GeometryChunk* chunk)

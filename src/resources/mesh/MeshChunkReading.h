@@ -42,6 +42,32 @@ bool ReadMaterialFields(Nyx::MemoryFile& file, MeshMaterialDescription& descript
 Nyx::GeometryChunk* MakeGeometryChunk(Nyx::Material* material, const GeometryCounts& g, uint32_t code,
                                       Nyx::StandardChunkHint hint, bool extraVectors);
 
+// What a GEOM reader writes whole once every block of the GEOM is known to
+// fit: positions, colours, normals, the first `texCoordSets` (up to eight)
+// texture-coordinate sets, the extra vectors when stored, the indices and
+// the face normals. Told so, the chunk does not zero them first.
+uint32_t PromiseWholeArrays(Nyx::StandardChunkHint& hint, uint32_t texCoordSets, bool extraVectors);
+
+// The promised arrays a GEOM reader has not written when it leaves (a read
+// that stops part-way) are zeroed then, so no stale memory stays behind.
+class UnwrittenArrays {
+public:
+    UnwrittenArrays(Nyx::GeometryChunk* chunk, uint32_t items) noexcept : chunk_(chunk), items_(items) {}
+    UnwrittenArrays(const UnwrittenArrays&) = delete;
+    UnwrittenArrays& operator=(const UnwrittenArrays&) = delete;
+    ~UnwrittenArrays();
+
+    void Written(uint32_t item) noexcept;
+    void IndicesWritten() noexcept { indices_ = false; }
+    void FaceNormalsWritten() noexcept { faceNormals_ = false; }
+
+private:
+    Nyx::GeometryChunk* chunk_;
+    uint32_t items_;
+    bool indices_ = true;
+    bool faceNormals_ = true;
+};
+
 // The NINF records for the chunk's faces, when they all remain; a chunk
 // without faces, or a count past the data, takes nothing.
 void ReadFaceNeighbours(Nyx::MemoryFile& file, Nyx::GeometryChunk* chunk);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -433,6 +434,33 @@ TEST(LodMeshFileTest, CutShortAndHostileFilesAreRefused)
             EXPECT_EQ(harness.Load(changed), RES_FILE_FORMAT_ERROR) << tag << " " << delta;
         }
     }
+}
+
+// A piece whose load stops at an index past its vertices keeps what was
+// read, and zeros where nothing was.
+TEST(LodMeshFileTest, PieceStoppedPartWayReadsAsZerosBeyond)
+{
+    TestLod lod = LevelsLod({50}, 40);
+    TestGeometry& g = lod.meshes[0].pieces[0].geometry;
+    for (float& n : g.normals)
+        n = 0.5f;
+    for (float& n : g.faceNormals)
+        n = 0.25f;
+    const uint32_t vertices = static_cast<uint32_t>(g.positions.size() / 3);
+    g.indices[7] = static_cast<uint16_t>(vertices);
+    LodLoadHarness harness;
+    ASSERT_EQ(harness.Load(lod), RES_FILE_FORMAT_ERROR);
+    Nyx::GeometryChunk* chunk = (*(*harness.definition->GetMeshes())[0].chunks)[0];
+    ASSERT_NE(chunk, nullptr);
+    const auto positions = chunk->GetVector3Array(Nyx::kItemPosition);
+    const auto normals = chunk->GetVector3Array(Nyx::kItemNormal);
+    ASSERT_TRUE(positions && normals && chunk->GetFaceNormalArray());
+    for (uint32_t v = 0; v < vertices; ++v) {
+        EXPECT_EQ(positions[v].x, g.positions[3 * v]);
+        EXPECT_TRUE(normals[v].x == 0.0f && normals[v].y == 0.0f && normals[v].z == 0.0f) << "vertex " << v;
+    }
+    const float* faces = chunk->GetFaceNormalArray();
+    EXPECT_TRUE(std::all_of(faces, faces + g.faceNormals.size(), [](float f) { return f == 0.0f; }));
 }
 
 }  // namespace

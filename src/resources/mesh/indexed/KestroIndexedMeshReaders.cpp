@@ -11,7 +11,6 @@
 #include "nyx/gfx/chunks/GeometryChunk.h"
 #include "nyx/gfx/chunks/MeshFileSupport.h"
 #include "nyx/gfx/chunks/StandardChunkHint.h"
-#include "nyx/gfx/chunks/VertexType.h"
 #include "nyx/scene/ParticleBone.h"
 #include "resources/mesh/indexed/KestroIndexedMeshDefinition.h"
 #include "resources/mesh/MeshChunkReading.h"
@@ -44,33 +43,6 @@ void CopyItems(const Nyx::ItemArray<T>& to, const uint8_t* from, uint64_t fromSt
     for (uint32_t i = 0; i < count; ++i)
         std::memcpy(out + size_t{i} * to.stride, from + i * fromStride, Size);
 }
-
-// The arrays a chunk was told the reader writes whole; those the reader
-// has not written when it leaves are zeroed then.
-struct UnwrittenArrays {
-    Nyx::GeometryChunk* chunk;
-    uint32_t items;
-    bool indices = true;
-    bool faceNormals = true;
-
-    UnwrittenArrays(Nyx::GeometryChunk* chunk, uint32_t items) noexcept : chunk(chunk), items(items) {}
-    UnwrittenArrays(const UnwrittenArrays&) = delete;
-    UnwrittenArrays& operator=(const UnwrittenArrays&) = delete;
-    void Done(uint32_t item) noexcept { items &= ~Nyx::StandardChunkHint::ItemBit(item); }
-    ~UnwrittenArrays()
-    {
-        for (uint32_t item = 0; items != 0 && item < Nyx::kItemCount; ++item) {
-            const auto array = (items & Nyx::StandardChunkHint::ItemBit(item)) ? chunk->GetItemArray(item)
-                                                                                : Nyx::ItemArray<unsigned char>{};
-            for (uint32_t v = 0; array && v < chunk->GetMaxVertices(); ++v)
-                std::memset(&array[v], 0, Nyx::VertexItemSize(item));
-        }
-        if (indices && chunk->GetIndexArray())
-            std::memset(chunk->GetIndexArray(), 0, size_t{chunk->GetMaxIndices()} * 2);
-        if (faceNormals && chunk->GetFaceNormalArray())
-            std::memset(chunk->GetFaceNormalArray(), 0, size_t{chunk->GetFaceCount()} * 12);
-    }
-};
 
 }  // namespace
 
@@ -220,16 +192,7 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
         DecideHardwareAnimation();
     Nyx::Material* material = materials_[slot];
     Nyx::StandardChunkHint hint = BuildChunkHint(texCoordSets, material, g.hintValue, influences);
-    using Nyx::StandardChunkHint;
-    uint32_t written = StandardChunkHint::ItemBit(Nyx::kItemPosition) | StandardChunkHint::ItemBit(Nyx::kItemColour) |
-                       StandardChunkHint::ItemBit(Nyx::kItemNormal);
-    for (uint32_t s = 0; s < std::min<uint32_t>(texCoordSets, 8); ++s)
-        written |= StandardChunkHint::ItemBit(Nyx::kItemTexCoord0 + s);
-    if (hasExtra)
-        written |= StandardChunkHint::ItemBit(Nyx::kItemExtraVector);
-    hint.overwrittenItems = written;
-    hint.overwritesIndices = true;
-    hint.overwritesFaceNormals = true;
+    const uint32_t promised = PromiseWholeArrays(hint, texCoordSets, hasExtra);
     Nyx::GeometryChunk* chunk = MakeGeometryChunk(material, g, code, hint, hasExtra);
     if (!chunk)
         return Fail(result, RES_FILE_FORMAT_ERROR);
@@ -238,7 +201,7 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
     chunks_[slot] = chunk;
     // A failure below leaves zeros, not stale memory, where nothing was
     // written yet.
-    UnwrittenArrays unwritten(chunk, written);
+    UnwrittenArrays unwritten(chunk, promised);
 
     // 4. Vertices: positions, the default colour, texture coordinates.
     if (g.vertexCount > 0) {
@@ -277,10 +240,10 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
             else
                 for (uint32_t v = 0; colours && v < g.vertexCount; ++v)
                     colours[v] = defaultColour_;
-            unwritten.Done(Nyx::kItemPosition);
-            unwritten.Done(Nyx::kItemColour);
+            unwritten.Written(Nyx::kItemPosition);
+            unwritten.Written(Nyx::kItemColour);
             for (uint32_t s = 0; s < sets; ++s)
-                unwritten.Done(Nyx::kItemTexCoord0 + s);
+                unwritten.Written(Nyx::kItemTexCoord0 + s);
         }
     }
     // 5. Indices, each naming a vertex.
@@ -289,7 +252,7 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
         if (!indices)
             return Fail(result, RES_FAIL_CHUNK_CREATE);
         if (const uint8_t* block = file.Take(g.indexCount * 2)) {
-            unwritten.indices = false;
+            unwritten.IndicesWritten();
             uint16_t largest = 0;
             if constexpr (std::endian::native == std::endian::little) {
                 std::memcpy(indices, block, size_t{g.indexCount} * 2);
@@ -311,7 +274,7 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
         const auto normals = chunk->GetVector3Array(Nyx::kItemNormal);
         if (block && normals) {
             CopyItems<12>(normals, block, 12, g.vertexCount);
-            unwritten.Done(Nyx::kItemNormal);
+            unwritten.Written(Nyx::kItemNormal);
         }
     }
     // 7. Stored colours over the default.
@@ -332,7 +295,7 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
             return Fail(result, RES_FAIL_CHUNK_CREATE);
         if (const uint8_t* block = file.Take(g.faceCount * 12)) {
             std::memcpy(faceNormals, block, size_t{g.faceCount} * 12);
-            unwritten.faceNormals = false;
+            unwritten.FaceNormalsWritten();
         }
     }
     // 9. The extra per-vertex vectors.
@@ -341,7 +304,7 @@ MeshLoadResult& KestroIndexedMeshDefinition::ReadGeometry(MeshLoadResult& result
         const auto extra = chunk->GetVector3Array(Nyx::kItemExtraVector);
         if (block && extra) {
             CopyItems<12>(extra, block, 12, g.vertexCount);
-            unwritten.Done(Nyx::kItemExtraVector);
+            unwritten.Written(Nyx::kItemExtraVector);
         }
     }
     // 10. On to the chunk's end, whatever was read; never past the data.
