@@ -20,8 +20,10 @@ namespace {
 
 MemoryFileSpare& TheSpare()
 {
-    static MemoryFileSpare spare;
-    return spare;
+    // Never destroyed: a memory file held by a static may close during
+    // exit, after function statics have gone.
+    static MemoryFileSpare* const spare = new MemoryFileSpare;
+    return *spare;
 }
 
 }  // namespace
