@@ -39,5 +39,6 @@ else
     run status '<kuid:400001:101>'
     run status '<kuid2:400001:102:2>'
     run searchbycategory 'VE;-LOC|TR'
+    run validate '<kuid:400001:105>'
     run closekaddaemon
 fi
