@@ -251,8 +251,11 @@ bool GSOAsset::LookupTable(GSThread& thread, KUID& out)
     std::string message = "Asset.FindKUID> unable to find '" + std::string(name.View()) + "' in kuid-table\n";
     message += "Available kuids are: ";
     const uint32_t count = table ? table->GetChildCount() : 0;
-    for (uint32_t i = 0; i < count; ++i)
-        message += "\"" + std::string(TDBContainerTag::GetChildName(table, i).View()) + "\" ";
+    for (uint32_t i = 0; i < count; ++i) {
+        message += '"';
+        message += TDBContainerTag::GetChildName(table, i).View();
+        message += "\" ";
+    }
     ParamAccess::Raise(thread, message.c_str());
     return false;
 }
