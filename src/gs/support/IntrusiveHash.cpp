@@ -1,8 +1,15 @@
 #include "gs/support/IntrusiveHash.h"
 
+#include <algorithm>
 #include <new>
 
 namespace Utils {
+
+namespace {
+
+constexpr uint32_t kFirstIndexSize = 16;
+
+}  // namespace
 
 bool IntrusiveHash::Init(uint32_t bucketCount)
 {
@@ -10,9 +17,43 @@ bool IntrusiveHash::Init(uint32_t bucketCount)
     if (bucketCount == 0)
         return false;
     buckets_.reset(new (std::nothrow) IHashNode*[bucketCount]());
-    if (!buckets_)
+    listedUnsorted_.reset(new (std::nothrow) bool[bucketCount]());
+    if (!buckets_ || !listedUnsorted_) {
+        Clear();
         return false;
+    }
+    try {
+        // Each bucket is listed once at most, so adding never allocates.
+        unsorted_.reserve(bucketCount);
+    } catch (const std::bad_alloc&) {
+        Clear();
+        return false;
+    }
     bucketCount_ = bucketCount;
+    return true;
+}
+
+void IntrusiveHash::File(IHashNode& node) noexcept
+{
+    IHashNode*& head = index_[node.lookupHash_ & indexMask_];
+    node.lookupNext_ = head;
+    head = &node;
+}
+
+bool IntrusiveHash::GrowIndex() noexcept
+{
+    const uint32_t size = indexMask_ ? (indexMask_ + 1) * 2 : kFirstIndexSize;
+    if (size == 0)
+        return false;
+    std::unique_ptr<IHashNode*[]> grown(new (std::nothrow) IHashNode*[size]());
+    if (!grown)
+        return false;
+    index_ = std::move(grown);
+    indexMask_ = size - 1;
+    for (uint32_t b = 0; b < bucketCount_; ++b) {
+        for (IHashNode* node = buckets_[b]; node; node = node->next)
+            File(*node);
+    }
     return true;
 }
 
@@ -20,37 +61,62 @@ bool IntrusiveHash::Insert(IHashNode& node) noexcept
 {
     if (!bucketCount_)
         return false;
-    IHashNode** link = &buckets_[node.Hash() % bucketCount_];
-    while (*link && (*link)->Compare(node) < 0)
-        link = &(*link)->next;
-    if (*link && (*link)->Compare(node) == 0)
+    if (Find(node).Found())
         return false;
-    node.next = *link;
-    *link = &node;
+    if (count_ >= (indexMask_ ? indexMask_ + 1 : 0) && !GrowIndex())
+        return false;
+    const uint32_t bucket = node.Hash() % bucketCount_;
+    node.bucket_ = bucket;
+    node.lookupHash_ = node.LookupHash();
+    IHashNode*& head = buckets_[bucket];
+    node.next = head;
+    node.link_ = &head;
+    if (head) {
+        head->link_ = &node.next;
+        if (!listedUnsorted_[bucket]) {
+            listedUnsorted_[bucket] = true;
+            unsorted_.push_back(bucket);
+        }
+    }
+    head = &node;
+    File(node);
     ++count_;
     return true;
 }
 
 IntrusiveHash::Position IntrusiveHash::Find(const IHashNode& key) const noexcept
 {
-    if (!bucketCount_)
+    if (!bucketCount_ || !count_)
         return {};
-    uint32_t bucket = key.Hash() % bucketCount_;
-    IHashNode** link = &buckets_[bucket];
-    while (*link && (*link)->Compare(key) < 0)
-        link = &(*link)->next;
-    if (!*link || (*link)->Compare(key) != 0)
-        return {};
-    return {link, bucket};
+    const uint32_t bucket = key.Hash() % bucketCount_;
+    const uint32_t lookupHash = key.LookupHash();
+    IHashNode* found = nullptr;
+    for (IHashNode* node = index_[lookupHash & indexMask_]; node; node = node->lookupNext_) {
+        if (node->lookupHash_ != lookupHash || node->bucket_ != bucket || node->Compare(key) != 0)
+            continue;
+        // Of equal elements the chain holds the lowest in order first.
+        if (!found || node->Compare(*found) < 0)
+            found = node;
+    }
+    return {found, bucket};
 }
 
 IHashNode* IntrusiveHash::Remove(Position at) noexcept
 {
-    if (!at.Found())
+    IHashNode* node = at.node;
+    if (!node || !node->link_)
         return nullptr;
-    IHashNode* node = *at.link;
-    *at.link = node->next;
+    *node->link_ = node->next;
+    if (node->next)
+        node->next->link_ = node->link_;
+    IHashNode** filed = &index_[node->lookupHash_ & indexMask_];
+    while (*filed && *filed != node)
+        filed = &(*filed)->lookupNext_;
+    if (*filed)
+        *filed = node->lookupNext_;
     node->next = nullptr;
+    node->link_ = nullptr;
+    node->lookupNext_ = nullptr;
     --count_;
     return node;
 }
@@ -58,8 +124,40 @@ IHashNode* IntrusiveHash::Remove(Position at) noexcept
 void IntrusiveHash::Clear() noexcept
 {
     buckets_.reset();
+    listedUnsorted_.reset();
+    unsorted_.clear();
+    index_.reset();
+    indexMask_ = 0;
     bucketCount_ = 0;
     count_ = 0;
+}
+
+void IntrusiveHash::Order() const noexcept
+{
+    if (unsorted_.empty())
+        return;
+    std::vector<IHashNode*> chain;
+    for (uint32_t bucket : unsorted_) {
+        listedUnsorted_[bucket] = false;
+        chain.clear();
+        try {
+            for (IHashNode* node = buckets_[bucket]; node; node = node->next)
+                chain.push_back(node);
+        } catch (const std::bad_alloc&) {
+            // Left as it is: a walk then sees this chain out of order.
+            continue;
+        }
+        std::sort(chain.begin(), chain.end(),
+                  [](const IHashNode* a, const IHashNode* b) { return a->Compare(*b) < 0; });
+        IHashNode** link = &buckets_[bucket];
+        for (IHashNode* node : chain) {
+            *link = node;
+            node->link_ = link;
+            link = &node->next;
+        }
+        *link = nullptr;
+    }
+    unsorted_.clear();
 }
 
 IHashNode* IntrusiveHash::FirstFrom(uint32_t bucket) const noexcept
@@ -71,13 +169,17 @@ IHashNode* IntrusiveHash::FirstFrom(uint32_t bucket) const noexcept
     return nullptr;
 }
 
-IHashNode* IntrusiveHash::Begin() const noexcept { return FirstFrom(0); }
+IHashNode* IntrusiveHash::Begin() const noexcept
+{
+    Order();
+    return FirstFrom(0);
+}
 
 IHashNode* IntrusiveHash::Next(const IHashNode& node) const noexcept
 {
     if (node.next)
         return node.next;
-    return FirstFrom(node.Hash() % bucketCount_ + 1);
+    return FirstFrom(node.bucket_ + 1);
 }
 
 }  // namespace Utils

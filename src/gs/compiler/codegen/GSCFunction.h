@@ -34,11 +34,14 @@ private:
     uint32_t count_ = 0;
 };
 
+// Every function and class of a compile keeps its buffers until the
+// library is written, so they start at what a short function needs and
+// double as they fill.
 class GSCFunction {
 public:
-    static constexpr uint32_t kCodeGrowth = 1024;
-    static constexpr uint32_t kReferenceSlotWords = 64;
-    static constexpr uint32_t kLineEntries = 128;
+    static constexpr uint32_t kCodeGrowth = 256;
+    static constexpr uint32_t kReferenceSlotWords = 8;
+    static constexpr uint32_t kLineEntries = 16;
 
     explicit GSCFunction(GSFunctionSymbol& function);
     GSCFunction(const GSCFunction&) = delete;
@@ -65,8 +68,8 @@ private:
 
 class GSCClass {
 public:
-    static constexpr uint32_t kInitGrowth = 1024;
-    static constexpr uint32_t kReferenceFieldWords = 64;
+    static constexpr uint32_t kInitGrowth = 64;
+    static constexpr uint32_t kReferenceFieldWords = 8;
 
     explicit GSCClass(GSClassSymbol& cls);
     GSCClass(const GSCClass&) = delete;

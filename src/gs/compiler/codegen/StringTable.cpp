@@ -2,17 +2,17 @@
 
 namespace GSCompiler {
 
-uint32_t StringTable::Entry::Hash() const noexcept
+uint32_t StringTable::TextKey::Hash() const noexcept
 {
     uint32_t h = 0;
-    for (char c : text)
+    for (char c : view)
         h = 3 * h + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
     return h;
 }
 
-int StringTable::Entry::Compare(const Utils::IHashNode& other) const noexcept
+int StringTable::TextKey::Compare(const Utils::IHashNode& other) const noexcept
 {
-    const int order = text.compare(static_cast<const Entry&>(other).text);
+    const int order = view.compare(static_cast<const TextKey&>(other).view);
     return order < 0 ? -1 : order > 0 ? 1 : 0;
 }
 
@@ -20,13 +20,14 @@ StringTable::StringTable() { table_.Init(kBuckets); }
 
 uint32_t StringTable::Intern(std::string_view text)
 {
-    Entry key;
-    key.text = text;
+    TextKey key;
+    key.view = text;
     const Utils::IntrusiveHash::Position at = table_.Find(key);
     if (at.Found())
         return static_cast<const Entry*>(at.Node())->index;
     auto entry = std::make_unique<Entry>();
-    entry->text = std::move(key.text);
+    entry->text = text;
+    entry->view = entry->text;
     entry->index = Count();
     table_.Insert(*entry);
     entries_.push_back(std::move(entry));
@@ -35,8 +36,8 @@ uint32_t StringTable::Intern(std::string_view text)
 
 int64_t StringTable::Find(std::string_view text) const
 {
-    Entry key;
-    key.text = text;
+    TextKey key;
+    key.view = text;
     const Utils::IntrusiveHash::Position at = table_.Find(key);
     return at.Found() ? int64_t(static_cast<const Entry*>(at.Node())->index) : -1;
 }

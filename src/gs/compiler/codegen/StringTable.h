@@ -44,10 +44,14 @@ public:
     }
 
 private:
-    struct Entry : Utils::IHashNode {
+    // What the table compares: an entry's text, or the text looked for.
+    struct TextKey : Utils::IHashNode {
         uint32_t Hash() const noexcept override;
         int Compare(const Utils::IHashNode& other) const noexcept override;
 
+        std::string_view view;
+    };
+    struct Entry : TextKey {
         std::string text;
         uint32_t index = 0;
     };
