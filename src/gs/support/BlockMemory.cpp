@@ -57,7 +57,7 @@ int BlockMemory::MakeChunk() noexcept
     chunk->bitmap = bitmap;
     std::memset(bitmap, 0xFF, sizeof(uint32_t) * bitmapWords_);
     chunk->inUse = 0;
-    chunk->topFreeWord = bitmapWords_ - 1;
+    chunk->lowFreeWord = 0;
     uint32_t at = 0;
     while (at < chunkCount_ && chunks_[at]->start < chunk->start)
         ++at;
@@ -98,11 +98,11 @@ void* BlockMemory::Alloc()
         current_ = chunks_[index];
     }
     Chunk* chunk = current_;
-    for (uint32_t w = chunk->topFreeWord + 1; w-- > 0;) {
+    for (uint32_t w = chunk->lowFreeWord; w < bitmapWords_; ++w) {
         uint32_t word = chunk->bitmap[w];
         if (word == 0)
             continue;
-        chunk->topFreeWord = w;
+        chunk->lowFreeWord = w;
         uint32_t bit = static_cast<uint32_t>(std::countl_zero(word));  // lowest block index first
         chunk->bitmap[w] = word & ~(0x80000000u >> bit);
         ++chunk->inUse;
@@ -148,8 +148,8 @@ bool BlockMemory::Free(void* address)
     if (word & mask)
         return false;
     word |= mask;
-    if (block / 32 > chunk->topFreeWord)
-        chunk->topFreeWord = static_cast<uint32_t>(block / 32);
+    if (block / 32 < chunk->lowFreeWord)
+        chunk->lowFreeWord = static_cast<uint32_t>(block / 32);
     --chunk->inUse;
     --inUse_;
     int64_t freeElsewhere = int64_t(chunkCount_ - 1) * blocksPerChunk_ - inUse_;
@@ -165,7 +165,7 @@ void BlockMemory::MarkAllFree() noexcept
     for (uint32_t i = 0; i < chunkCount_; ++i) {
         std::memset(chunks_[i]->bitmap, 0xFF, sizeof(uint32_t) * bitmapWords_);
         chunks_[i]->inUse = 0;
-        chunks_[i]->topFreeWord = bitmapWords_ - 1;
+        chunks_[i]->lowFreeWord = 0;
     }
     inUse_ = 0;
     current_ = chunkCount_ ? chunks_[0] : nullptr;

@@ -1,6 +1,9 @@
 // Pool of fixed-size blocks carved from chunks, one bit per block telling
 // whether it is free. Allocation fills the fullest chunk first, so empty
-// chunks can be given back once enough free blocks remain elsewhere.
+// chunks can be given back once enough free blocks remain elsewhere, and
+// takes a chunk's lowest free block, so blocks allocated one after another
+// (the nodes of a syntax tree as it is built) lie one after another in
+// memory and are read back in that order.
 #pragma once
 
 #include <cstdint>
@@ -39,9 +42,9 @@ private:
         uint8_t* end;
         uint32_t* bitmap;  // 1 = free; block i is bit 31 - i % 32 of word i / 32
         uint32_t inUse;
-        // No bitmap word above this one has a free block, so a search
-        // for the last word with one starts here.
-        uint32_t topFreeWord;
+        // No bitmap word below this one has a free block, so a search
+        // for the first word with one starts here.
+        uint32_t lowFreeWord;
     };
     int MakeChunk() noexcept;
     void ReleaseChunk(uint32_t index) noexcept;

@@ -185,34 +185,33 @@ TEST(BlockMemoryTest, RoundsItsSizesUp)
     EXPECT_EQ(pool.BitmapWords(), 2u);
 }
 
-TEST(BlockMemoryTest, TakesTheLastBitmapWordFirstAndItsLowestBlock)
+TEST(BlockMemoryTest, TakesBlocksInAddressOrder)
 {
     BlockMemory pool;
     ASSERT_TRUE(pool.Init(4, 64, 0));
     std::vector<uint8_t*> blocks;
     for (int i = 0; i < 64; ++i)
         blocks.push_back(static_cast<uint8_t*>(pool.Alloc()));
-    // Blocks 32..63 go first, in order, then 0..31.
-    for (int i = 1; i < 32; ++i)
-        EXPECT_EQ(blocks[i] - blocks[i - 1], 4);
-    EXPECT_EQ(blocks[32] - blocks[0], -32 * 4);
-    EXPECT_EQ(blocks[63] - blocks[0], -4);
+    // Across the bitmap words too: blocks 0..63 in order.
+    for (int i = 1; i < 64; ++i)
+        EXPECT_EQ(blocks[i] - blocks[i - 1], 4) << i;
     EXPECT_EQ(pool.ChunkCount(), 1u);
     EXPECT_NE(pool.Alloc(), nullptr);  // a full chunk makes another
     EXPECT_EQ(pool.ChunkCount(), 2u);
 }
 
-TEST(BlockMemoryTest, AFreedBlockInALaterWordIsTakenFirstAgain)
+TEST(BlockMemoryTest, TheLowestFreedBlockIsTakenFirstAgain)
 {
     BlockMemory pool;
     ASSERT_TRUE(pool.Init(4, 96, 0));
     std::vector<void*> blocks;
-    for (int i = 0; i < 40; ++i)  // word 2, then 8 blocks of word 1
+    for (int i = 0; i < 40; ++i)  // word 0, then 8 blocks of word 1
         blocks.push_back(pool.Alloc());
-    ASSERT_TRUE(pool.Free(blocks[5]));   // word 2
     ASSERT_TRUE(pool.Free(blocks[35]));  // word 1
+    ASSERT_TRUE(pool.Free(blocks[5]));   // word 0
     EXPECT_EQ(pool.Alloc(), blocks[5]);
     EXPECT_EQ(pool.Alloc(), blocks[35]);
+    EXPECT_EQ(static_cast<uint8_t*>(pool.Alloc()) - static_cast<uint8_t*>(blocks[0]), 40 * 4);
     pool.MarkAllFree();
     EXPECT_EQ(pool.Alloc(), blocks[0]);
 }

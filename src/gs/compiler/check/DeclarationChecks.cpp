@@ -119,7 +119,7 @@ bool EnterParameters(CheckerState& state, SyntaxNode& function, GSFunctionSymbol
             state.abort = true;
             return state.InternalError();
         }
-        parameter->type = p->child[0] ? p->child[0]->detail : kTypeNone;
+        parameter->type = p->child[0] ? int32_t(p->child[0]->detail) : int32_t(kTypeNone);
         parameter->className = ClassCopy(state, p->child[0]);
         parameter->index = slot;
         if (name)
@@ -204,7 +204,7 @@ bool CheckFunction(CheckerState& state, SyntaxNode& node)
         }
     }
 
-    const int32_t type = returnType ? returnType->detail : kTypeNone;
+    const int32_t type = returnType ? int32_t(returnType->detail) : int32_t(kTypeNone);
     const char* returnClass = ClassCopy(state, returnType);
     GSFunctionSymbol* function = nullptr;
     GSSymbol* existing = cls->FindOwnMember(symbolName.c_str());
@@ -275,7 +275,7 @@ bool CheckVariables(CheckerState& state, SyntaxNode& node)
     else if (!field && (specifiers & kIllegalLocalSpecifiers))
         ok = state.Error(line, "variable declaration has illegal specifiers, line %d.");
 
-    const int32_t type = typeNode ? typeNode->detail : kTypeNone;
+    const int32_t type = typeNode ? int32_t(typeNode->detail) : int32_t(kTypeNone);
     const char* className = ClassCopy(state, typeNode);
     GSClassSymbol* cls = field ? state.currentClass : nullptr;
     GSFunctionSymbol* function = field ? nullptr : state.currentFunction;

@@ -221,7 +221,7 @@ bool CheckCast(CheckerState& state, SyntaxNode& node)
 {
     const SyntaxNode& value = *node.child[0];
     const SyntaxNode* target = node.child[1];
-    const int32_t type = target ? target->detail : kTypeNone;
+    const int32_t type = target ? int32_t(target->detail) : int32_t(kTypeNone);
     const std::string_view targetClassView = target ? ClassOfTypeNode(*target) : std::string_view();
     const char* targetClass = targetClassView.empty() ? nullptr : targetClassView.data();
     bool ok = Assignable(type, value.type);
@@ -296,7 +296,7 @@ bool CheckCopy(CheckerState& state, SyntaxNode& node)
 bool CheckNew(CheckerState& state, SyntaxNode& node)
 {
     const SyntaxNode* typeNode = node.child[0];
-    const int32_t type = typeNode ? typeNode->detail : kTypeNone;
+    const int32_t type = typeNode ? int32_t(typeNode->detail) : int32_t(kTypeNone);
     const std::string_view classView = typeNode ? ClassOfTypeNode(*typeNode) : std::string_view();
     const char* className = classView.empty() ? nullptr : classView.data();
     const bool array = type >= kTypeBoolArray && type <= kTypeObjectArray;

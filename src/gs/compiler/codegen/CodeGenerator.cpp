@@ -206,7 +206,7 @@ bool GenerateDeclaration(GenerationContext& ctx, SyntaxNode& node)
         return GenerateFunction(ctx, node);
     case kVariableList: {
         const SyntaxNode* typeNode = node.child[0];
-        const int32_t type = typeNode ? typeNode->detail : kTypeNone;
+        const int32_t type = typeNode ? int32_t(typeNode->detail) : int32_t(kTypeNone);
         const char* className = ClassOfType(typeNode);
         return (node.flags & kFlagMemberVariables) ? GenerateFields(ctx, node, type, className)
                                                    : GenerateLocals(ctx, node, type, className);

@@ -23,7 +23,7 @@ constexpr const char* kInternalLabel = "Internal label";
 int32_t TypeOf(SyntaxNode* chain)
 {
     const SyntaxNode* value = ValueOf(chain);
-    return value ? value->type : kTypeNone;
+    return value ? int32_t(value->type) : int32_t(kTypeNone);
 }
 
 bool SameClass(const char* a, const char* b) { return (!a && !b) || (a && b && std::strcmp(a, b) == 0); }

@@ -55,7 +55,8 @@ void GenerationContext::StartCode(GSBytecode::CodeBuffer& buffer, int32_t tempor
 {
     code = &buffer;
     labels.Release();
-    records_.clear();
+    if (!records_.empty())
+        records_.clear();
     temporariesTaken_ = 0;
     temporaryBase_ = temporaryBase;
     temporaryCount_ = temporaryCount;
@@ -90,20 +91,14 @@ void GenerationContext::AbandonCode()
     if (code)
         code->SetLineHook(nullptr, nullptr);
     labels.Release();
-    records_.clear();
+    if (!records_.empty())
+        records_.clear();
     temporariesTaken_ = 0;
     function = nullptr;
     code = nullptr;
 }
 
-StatementRecord& GenerationContext::RecordOf(SyntaxNode& statement)
-{
-    if (statement.generatorWord == 0 || statement.generatorWord > records_.size()) {
-        records_.push_back(std::make_unique<StatementRecord>());
-        statement.generatorWord = records_.size();
-    }
-    return *records_[statement.generatorWord - 1];
-}
+StatementRecord& GenerationContext::RecordOf(const SyntaxNode& statement) { return records_[&statement]; }
 
 int32_t GenerationContext::TakeTemporary()
 {

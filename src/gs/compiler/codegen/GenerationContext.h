@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "gs/compiler/codegen/LabelTable.h"
@@ -76,7 +77,7 @@ public:
     void AbandonCode();
 
     // The record of a statement, made on first use.
-    StatementRecord& RecordOf(SyntaxNode& statement);
+    StatementRecord& RecordOf(const SyntaxNode& statement);
 
     // The lowest free temporary's frame slot; -1 (reported) when all
     // eight are taken.
@@ -122,7 +123,9 @@ private:
     uint32_t temporariesTaken_ = 0;  // a bit per temporary
     int32_t temporaryBase_ = 0;
     int32_t* temporaryCount_ = nullptr;
-    std::vector<std::unique_ptr<StatementRecord>> records_;
+    // By statement; the nodes stay where they are while their function is
+    // generated, and so do the records.
+    std::unordered_map<const SyntaxNode*, StatementRecord> records_;
 };
 
 }  // namespace GSCompiler

@@ -136,8 +136,10 @@ enum NodeFlags : uint32_t {
 
 constexpr int32_t kNoDetail = -1;
 
-// The seventeen words of a node; the pointer-wide ones first, so that no
-// padding falls between them.
+// The seventeen words of a node. A large program has hundreds of thousands
+// of them, which the checker and the code generator each read in turn, so
+// they are packed: the pointer-wide words first, the small codes in a byte
+// each.
 struct SyntaxNode {
     SyntaxNode* child[4];  // words 0-3
     // Word 4: lists (declarations, statements, parameters, declarators,
@@ -156,25 +158,28 @@ struct SyntaxNode {
         SyntaxNode* statement;
         uintptr_t bits;
     } value;
-    // Word 14: the class of an object or object-array type; null for none.
-    const char* className;
-    // Word 15: the chain of case and default nodes of a switch, or of the
-    // on nodes of a wait, newest first.
-    SyntaxNode* ownerLink;
-    // Word 16: the code generator's entry list.
-    uintptr_t generatorWord;
-    int32_t category;  // word 6
-    int32_t kind;      // word 8
+    union {
+        // Word 14, on expressions, types and names: the class of an object
+        // or object-array type; null for none.
+        const char* className;
+        // Word 15, on statements: the chain of case and default nodes of a
+        // switch, or of the on nodes of a wait, newest first.
+        SyntaxNode* ownerLink;
+    };
+    int8_t category;  // word 6
+    int8_t kind;      // word 8
     // Word 9: a type code, an operator code or a constant type; kNoDetail
     // when none.
-    int32_t detail;
+    int8_t detail;
+    int8_t type;  // word 13: none until checked
     // Word 10: the scanner's line when the node was built.
     int32_t line;
     uint32_t flags;  // word 11
     // Word 12: a frame slot, a field index or a method index (16 bits used).
     int32_t index;
-    int32_t type;  // word 13: none until checked
 };
+
+static_assert(sizeof(SyntaxNode) <= 10 * sizeof(void*), "a node stays packed");
 
 // A binary operator ("*" to "or").
 inline bool IsBinaryOperator(const SyntaxNode& node) noexcept
