@@ -32,11 +32,12 @@ int BlockMemory::MakeChunk() noexcept
     if (blockSize_ == 0)
         return -1;  // not initialised
     if (chunkCount_ == chunkCapacity_) {
-        auto** grown = static_cast<Chunk**>(std::realloc(chunks_, sizeof(Chunk*) * (chunkCapacity_ + 1)));
+        const uint32_t capacity = chunkCapacity_ ? chunkCapacity_ * 2 : 1;
+        auto** grown = static_cast<Chunk**>(std::realloc(chunks_, sizeof(Chunk*) * capacity));
         if (!grown)
             return -1;
         chunks_ = grown;
-        ++chunkCapacity_;
+        chunkCapacity_ = capacity;
     }
     uint64_t bytes = uint64_t(blockSize_) * blocksPerChunk_;
     if (bytes > UINT32_MAX)
@@ -89,7 +90,7 @@ void BlockMemory::ChooseCurrent() noexcept
     }
 }
 
-void* BlockMemory::Alloc()
+void* BlockMemory::AllocSlow()
 {
     if (!current_) {
         int index = MakeChunk();
@@ -107,8 +108,13 @@ void* BlockMemory::Alloc()
         chunk->bitmap[w] = word & ~(0x80000000u >> bit);
         ++chunk->inUse;
         ++inUse_;
-        if (chunk->inUse == blocksPerChunk_)
-            ChooseCurrent();
+        if (chunk->inUse == blocksPerChunk_) {
+            ++fullChunks_;
+            if (fullChunks_ == chunkCount_)
+                current_ = nullptr;
+            else
+                ChooseCurrent();
+        }
         return chunk->start + uint64_t(w * 32 + bit) * blockSize_;
     }
     return nullptr;  // a chunk counted as not full always has a free bit
@@ -148,6 +154,8 @@ bool BlockMemory::Free(void* address)
     if (word & mask)
         return false;
     word |= mask;
+    if (chunk->inUse == blocksPerChunk_)
+        --fullChunks_;
     if (block / 32 < chunk->lowFreeWord)
         chunk->lowFreeWord = static_cast<uint32_t>(block / 32);
     --chunk->inUse;
@@ -168,6 +176,7 @@ void BlockMemory::MarkAllFree() noexcept
         chunks_[i]->lowFreeWord = 0;
     }
     inUse_ = 0;
+    fullChunks_ = 0;
     current_ = chunkCount_ ? chunks_[0] : nullptr;
 }
 
@@ -186,7 +195,7 @@ void BlockMemory::Destroy() noexcept
     chunks_ = nullptr;
     chunkCapacity_ = 0;
     current_ = nullptr;
-    reserve_ = blocksPerChunk_ = bitmapWords_ = blockSize_ = inUse_ = 0;
+    reserve_ = blocksPerChunk_ = bitmapWords_ = blockSize_ = inUse_ = fullChunks_ = 0;
 }
 
 }  // namespace Utils

@@ -6,6 +6,7 @@
 // memory and are read back in that order.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 namespace Utils {
@@ -20,7 +21,23 @@ public:
     // Block size rounds up to a multiple of 4, blocks per chunk to one of
     // 32; `reserve` free blocks are kept before an empty chunk is released.
     bool Init(uint32_t blockSize, uint32_t blocksPerChunk, uint32_t reserve);
-    void* Alloc();
+    void* Alloc()
+    {
+        // The usual case, inline: the current chunk's lowest free word has
+        // a block, and taking it does not fill the chunk.
+        if (Chunk* chunk = current_; chunk && chunk->inUse + 1 < blocksPerChunk_) {
+            const uint32_t w = chunk->lowFreeWord;
+            const uint32_t word = chunk->bitmap[w];
+            if (word) {
+                const uint32_t bit = static_cast<uint32_t>(std::countl_zero(word));
+                chunk->bitmap[w] = word & ~(0x80000000u >> bit);
+                ++chunk->inUse;
+                ++inUse_;
+                return chunk->start + uint64_t(w * 32 + bit) * blockSize_;
+            }
+        }
+        return AllocSlow();
+    }
     // False for an address that is not a block of this pool, or a block
     // that is free already.
     bool Free(void* address);
@@ -46,6 +63,7 @@ private:
         // for the first word with one starts here.
         uint32_t lowFreeWord;
     };
+    void* AllocSlow();
     int MakeChunk() noexcept;
     void ReleaseChunk(uint32_t index) noexcept;
     void ChooseCurrent() noexcept;
@@ -60,6 +78,9 @@ private:
     uint32_t blockSize_ = 0;
     uint32_t alignment_ = 4;
     uint32_t inUse_ = 0;
+    // Chunks with no free block: when all are, a new one is made without
+    // looking through them.
+    uint32_t fullChunks_ = 0;
 };
 
 }  // namespace Utils

@@ -105,22 +105,6 @@ bool ByteBuffer::WriteAt(uint32_t position, const void* data, uint32_t size) noe
     return true;
 }
 
-void ByteBuffer::WriteU8(uint8_t value) { WriteBytes(&value, 1); }
-
-void ByteBuffer::WriteU16(uint16_t value)
-{
-    uint8_t bytes[2];
-    StoreLE16(bytes, value);
-    WriteBytes(bytes, 2);
-}
-
-void ByteBuffer::WriteU32(uint32_t value)
-{
-    uint8_t bytes[4];
-    StoreLE32(bytes, value);
-    WriteBytes(bytes, 4);
-}
-
 bool ByteBuffer::ReadU32(uint32_t& out) noexcept
 {
     const uint8_t* p = ReadInPlace(4);

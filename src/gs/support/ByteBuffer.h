@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "core/streams/LittleEndian.h"
+
 namespace Utils {
 
 class ByteBuffer {
@@ -34,9 +36,40 @@ public:
     // a few times. The used size grows to n.
     void Reserve(uint32_t n);
 
-    void WriteU8(uint8_t value);
-    void WriteU16(uint16_t value);
-    void WriteU32(uint32_t value);
+    // Code and images are written a few bytes at a time: a write that fits
+    // the storage there is stays inline.
+    void WriteU8(uint8_t value)
+    {
+        if (Fits(1)) {
+            data_[position_] = value;
+            Advance(1);
+        } else {
+            WriteBytes(&value, 1);
+        }
+    }
+    void WriteU16(uint16_t value)
+    {
+        uint8_t bytes[2];
+        StoreLE16(bytes, value);
+        if (Fits(2)) {
+            data_[position_] = bytes[0];
+            data_[position_ + 1] = bytes[1];
+            Advance(2);
+        } else {
+            WriteBytes(bytes, 2);
+        }
+    }
+    void WriteU32(uint32_t value)
+    {
+        if (Fits(4)) {
+            StoreLE32(data_ + position_, value);
+            Advance(4);
+        } else {
+            uint8_t bytes[4];
+            StoreLE32(bytes, value);
+            WriteBytes(bytes, 4);
+        }
+    }
     void WriteBytes(const void* data, uint32_t size);
     // Writes over bytes written before, leaving the position where it is;
     // a range past the used size sets kPastEnd and writes nothing.
@@ -60,6 +93,18 @@ public:
     const uint8_t* Data() const noexcept { return data_; }
 
 private:
+    // True when n bytes from the position land inside the storage, which a
+    // failed buffer never takes.
+    bool Fits(uint32_t n) const noexcept
+    {
+        return uint64_t(position_) + n < capacity_ && !(flags_ & kAllocFailed);
+    }
+    void Advance(uint32_t n) noexcept
+    {
+        position_ += n;
+        if (size_ < position_)
+            size_ = position_;
+    }
     bool Allocate(uint32_t capacity, std::unique_ptr<uint8_t[]>& raw, uint8_t*& data) noexcept;
 
     uint32_t flags_ = 0;

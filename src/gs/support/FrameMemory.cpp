@@ -87,7 +87,7 @@ char* FrameMemory::StrDup(const char* text)
     return copy;
 }
 
-char* FrameMemory::CopyText(std::string_view text)
+char* FrameMemory::CopyLongText(std::string_view text)
 {
     if (!current_ || text.size() >= UINT32_MAX)
         return nullptr;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace Utils {
@@ -34,7 +35,22 @@ public:
     // A NUL-terminated copy of any length: a text that does not fit a page
     // gets a page of its own, freed with the others. Null only when memory
     // runs out (or there is no page at all).
-    char* CopyText(std::string_view text);
+    char* CopyText(std::string_view text)
+    {
+        // Names and literals are short: one that fits the current page is
+        // copied here.
+        if (current_ && text.size() < current_->size - current_->used) {
+            char* copy = reinterpret_cast<char*>(current_->data + current_->used);
+            if (!text.empty())
+                std::memcpy(copy, text.data(), text.size());
+            copy[text.size()] = 0;
+            current_->used += static_cast<uint32_t>(text.size() + 1);
+            handedOut_ += static_cast<uint32_t>(text.size() + 1);
+            ++allocations_;
+            return copy;
+        }
+        return CopyLongText(text);
+    }
 
     uint32_t PageSize() const noexcept { return pageSize_; }
     uint32_t BytesHandedOut() const noexcept { return handedOut_; }
@@ -47,6 +63,7 @@ private:
         uint32_t size;
         Page* next;
     };
+    char* CopyLongText(std::string_view text);
     Page* NewPage() noexcept;
     static Page* NewPage(size_t size) noexcept;
     static void FreeChain(Page* page) noexcept;

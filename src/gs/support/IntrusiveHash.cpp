@@ -61,13 +61,15 @@ bool IntrusiveHash::Insert(IHashNode& node) noexcept
 {
     if (!bucketCount_)
         return false;
-    if (Find(node).Found())
+    uint32_t hash = 0, lookupHash = 0;
+    node.Hashes(hash, lookupHash);
+    const uint32_t bucket = hash % bucketCount_;
+    if (count_ && Lookup(node, bucket, lookupHash))
         return false;
     if (count_ >= (indexMask_ ? indexMask_ + 1 : 0) && !GrowIndex())
         return false;
-    const uint32_t bucket = node.Hash() % bucketCount_;
     node.bucket_ = bucket;
-    node.lookupHash_ = node.LookupHash();
+    node.lookupHash_ = lookupHash;
     IHashNode*& head = buckets_[bucket];
     node.next = head;
     node.link_ = &head;
@@ -84,12 +86,8 @@ bool IntrusiveHash::Insert(IHashNode& node) noexcept
     return true;
 }
 
-IntrusiveHash::Position IntrusiveHash::Find(const IHashNode& key) const noexcept
+IHashNode* IntrusiveHash::Lookup(const IHashNode& key, uint32_t bucket, uint32_t lookupHash) const noexcept
 {
-    if (!bucketCount_ || !count_)
-        return {};
-    const uint32_t bucket = key.Hash() % bucketCount_;
-    const uint32_t lookupHash = key.LookupHash();
     IHashNode* found = nullptr;
     for (IHashNode* node = index_[lookupHash & indexMask_]; node; node = node->lookupNext_) {
         if (node->lookupHash_ != lookupHash || node->bucket_ != bucket || node->Compare(key) != 0)
@@ -98,7 +96,17 @@ IntrusiveHash::Position IntrusiveHash::Find(const IHashNode& key) const noexcept
         if (!found || node->Compare(*found) < 0)
             found = node;
     }
-    return {found, bucket};
+    return found;
+}
+
+IntrusiveHash::Position IntrusiveHash::Find(const IHashNode& key) const noexcept
+{
+    if (!bucketCount_ || !count_)
+        return {};
+    uint32_t hash = 0, lookupHash = 0;
+    key.Hashes(hash, lookupHash);
+    const uint32_t bucket = hash % bucketCount_;
+    return {Lookup(key, bucket, lookupHash), bucket};
 }
 
 IHashNode* IntrusiveHash::Remove(Position at) noexcept

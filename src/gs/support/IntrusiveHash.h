@@ -23,9 +23,10 @@ public:
     // Negative, 0 or positive as this element sorts before, with or after
     // the other.
     virtual int Compare(const IHashNode& other) const noexcept = 0;
-    // A hash that is equal for any two elements that compare equal (Hash
-    // itself, unless Compare equates elements of different hashes).
-    virtual uint32_t LookupHash() const noexcept { return Hash(); }
+    // Hash, and a hash that is equal for any two elements that compare
+    // equal (Hash itself, unless Compare equates elements of different
+    // hashes), in one pass over the key.
+    virtual void Hashes(uint32_t& hash, uint32_t& lookupHash) const noexcept { hash = lookupHash = Hash(); }
 
     // The chain of the element's bucket.
     IHashNode* next = nullptr;
@@ -78,6 +79,8 @@ public:
 
 private:
     IHashNode* FirstFrom(uint32_t bucket) const noexcept;
+    // The held element equal to the key that its chain holds first.
+    IHashNode* Lookup(const IHashNode& key, uint32_t bucket, uint32_t lookupHash) const noexcept;
     // Sorts the chains that took elements since they were last sorted.
     void Order() const noexcept;
     bool GrowIndex() noexcept;

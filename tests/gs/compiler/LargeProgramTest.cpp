@@ -90,6 +90,19 @@ std::string WideClass(int functions)
     return s + "};\n";
 }
 
+// A class that overrides some of a wide base's functions, and one more
+// below it: their method tables take hundreds of inherited entries.
+std::string Overrides(int functions)
+{
+    std::string s = "class Wider isclass Wide {\n";
+    for (int f = 0; f < functions; f += 10)
+        s += "  public int F" + std::to_string(f) + "(int a) { return a - 1; }\n";
+    s += "};\nclass Widest isclass Wider {\n";
+    for (int f = 0; f < functions; f += 40)
+        s += "  public string G" + std::to_string(f) + "(float x) { return \"widest\"; }\n";
+    return s + "  public int F5(int a) { return F0(a) + inherited(a); }\n};\n";
+}
+
 // FNV-1a, 64 bits.
 uint64_t Hash(const std::vector<uint8_t>& bytes)
 {
@@ -109,6 +122,7 @@ TEST(LargeProgramTest, CompilesToTheSameBytesAsBefore)
     for (int u = 0; u < 600; ++u)
         program += Group(u);
     program += WideClass(400);
+    program += Overrides(400);
     const std::string shared =
         "class Message {\n  public Message next;\n};\n"
         "class Shared {\n  public int shared;\n  public string Describe(int n) { return \"shared\" + n; }\n};\n";
@@ -116,7 +130,7 @@ TEST(LargeProgramTest, CompilesToTheSameBytesAsBefore)
     const gstest::Compiled c = gstest::CompileText(program, {{"shared.gs", shared}});
     ASSERT_EQ(c.errors, 0) << ::testing::PrintToString(c.messages);
     EXPECT_TRUE(c.image.errors.empty()) << ::testing::PrintToString(c.image.errors);
-    EXPECT_EQ(c.image.classes.size(), 1801u);
-    EXPECT_EQ(c.bytes.size(), 2404636u);
-    EXPECT_EQ(Hash(c.bytes), 11646598176279641923ull);
+    EXPECT_EQ(c.image.classes.size(), 1803u);
+    EXPECT_EQ(c.bytes.size(), 2422440u);
+    EXPECT_EQ(Hash(c.bytes), 18388735472496796343ull);
 }

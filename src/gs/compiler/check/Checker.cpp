@@ -96,21 +96,23 @@ bool Abandon(CheckerState& state, size_t openBefore)
 
 bool CheckNode(CheckerState& state, SyntaxNode* root)
 {
-    struct Entry {
-        SyntaxNode* node;
-        uint32_t nesting;
-        bool exit;
-    };
-    std::vector<Entry> stack;
-    stack.reserve(kStackStart);
+    if (!root)
+        return true;
+    std::vector<WalkEntry>& stack = state.walk;
+    // A nested walk (an initialiser) sees the nodes its caller is in, and
+    // leaves its caller's steps where they are.
+    const size_t openBefore = state.open.size();
+    const size_t base = stack.size();
+    if (stack.capacity() < base + kStackStart)
+        stack.reserve(base + kStackStart);
     bool ok = true;
     bool overflow = false;
     auto push = [&](SyntaxNode* node, uint32_t nesting, bool exit) {
-        if (stack.size() + 1 >= kStackLimit || nesting > kNestingLimit) {
+        if (stack.size() - base + 1 >= kStackLimit || nesting > kNestingLimit) {
             overflow = true;
             return;
         }
-        stack.push_back(Entry{node, nesting, exit});
+        stack.push_back(WalkEntry{node, nesting, exit});
     };
     auto pushNext = [&](SyntaxNode& node, uint32_t nesting) {
         if (node.next) {
@@ -118,50 +120,60 @@ bool CheckNode(CheckerState& state, SyntaxNode* root)
             push(node.next, nesting, false);
         }
     };
+    auto abandon = [&] {
+        stack.resize(base);
+        return Abandon(state, openBefore);
+    };
 
-    if (!root)
-        return true;
-    // A nested walk (an initialiser) sees the nodes its caller is in.
-    const size_t openBefore = state.open.size();
     push(root, state.nesting, false);
-    while (!stack.empty() && !overflow) {
-        const Entry entry = stack.back();
+    while (stack.size() > base && !overflow) {
+        const WalkEntry entry = stack.back();
         stack.pop_back();
         SyntaxNode& node = *entry.node;
         state.nesting = entry.nesting;
-        if (!stack.empty())
+        if (stack.size() > base)
             Prefetch(stack.back().node);
-        if (!entry.exit) {
-            Prefetch(node.next);
-            if (!(state.declarationsOnly && state.currentFunction))
-                ok = EnterVisit(state, node) && ok;
-            if (state.abort)
-                return Abandon(state, openBefore);
-            if (state.skipChildren) {
-                state.skipChildren = false;
-                pushNext(node, entry.nesting);
-                continue;
-            }
-            push(&node, entry.nesting, true);
-            state.open.push_back(&node);
-            const SyntaxNode* chain = BinaryLeftChain(node);
-            const bool call = node.category == kExpression && node.kind == kCall;
-            for (int i = 3; i >= 0; --i) {
-                if (SyntaxNode* child = node.child[i]) {
-                    child->predecessor = &node;
-                    const uint32_t below = child == chain ? 0 : call && i > 0 ? 2 : 1;
-                    push(child, entry.nesting + below, false);
-                }
-            }
-        } else {
+        if (entry.exit) {
             state.open.pop_back();
             if (!state.declarationsOnly)
                 ok = ExitVisit(state, node) && ok;
             if (state.abort)
-                return Abandon(state, openBefore);
+                return abandon();
             pushNext(node, entry.nesting);
+            continue;
+        }
+        Prefetch(node.next);
+        if (!(state.declarationsOnly && state.currentFunction))
+            ok = EnterVisit(state, node) && ok;
+        if (state.abort)
+            return abandon();
+        if (state.skipChildren) {
+            state.skipChildren = false;
+            pushNext(node, entry.nesting);
+            continue;
+        }
+        if (!node.child[0] && !node.child[1] && !node.child[2] && !node.child[3]) {
+            // A leaf is left at once, as its exit step would be next.
+            if (!state.declarationsOnly)
+                ok = ExitVisit(state, node) && ok;
+            if (state.abort)
+                return abandon();
+            pushNext(node, entry.nesting);
+            continue;
+        }
+        push(&node, entry.nesting, true);
+        state.open.push_back(&node);
+        const SyntaxNode* chain = BinaryLeftChain(node);
+        const bool call = node.category == kExpression && node.kind == kCall;
+        for (int i = 3; i >= 0; --i) {
+            if (SyntaxNode* child = node.child[i]) {
+                child->predecessor = &node;
+                const uint32_t below = child == chain ? 0 : call && i > 0 ? 2 : 1;
+                push(child, entry.nesting + below, false);
+            }
         }
     }
+    stack.resize(base);
     state.open.resize(openBefore);
     if (overflow) {
         state.context.Message("Stack overflow; code nested too deep.");

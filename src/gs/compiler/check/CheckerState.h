@@ -9,6 +9,14 @@
 
 namespace GSCompiler {
 
+// One step of the checker's walk: a node to enter, or to leave once its
+// children are done.
+struct WalkEntry {
+    SyntaxNode* node;
+    uint32_t nesting;
+    bool exit;
+};
+
 struct CheckerState {
     CheckerState(SourceContext& file, GSSymbolTable& table) : context(file), symbols(table) {}
 
@@ -29,6 +37,9 @@ struct CheckerState {
     // predecessor links lead up to, without walking back along long lists
     // of siblings.
     std::vector<SyntaxNode*> open;
+    // The walk's own stack, kept from one walk to the next (a nested walk of
+    // an initialiser works above its caller's entries).
+    std::vector<WalkEntry> walk;
 
     // Reports a counted error "file(line) : text"; every format ends in
     // "line %d", which gets the line again. False, for the visit to return.

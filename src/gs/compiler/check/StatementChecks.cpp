@@ -108,18 +108,18 @@ bool CheckReturn(CheckerState& state, SyntaxNode& node)
     const GSFunctionSymbol* function = state.currentFunction;
     if (!function)
         return state.InternalError();
-    const std::string expected = TypeName(function->type, function->returnClass ? function->returnClass : "");
-    if (!node.child[0]) {
-        if (function->type != kTypeVoid)
-            return state.Error(node.line, "return type mismatch, expecting %s, line %d.", expected.c_str());
-        return true;
-    }
+    auto mismatch = [&] {
+        const std::string expected = TypeName(function->type, function->returnClass ? function->returnClass : "");
+        return state.Error(node.line, "return type mismatch, expecting %s, line %d.", expected.c_str());
+    };
+    if (!node.child[0])
+        return function->type == kTypeVoid || mismatch();
     SyntaxNode** link = LastLink(node.child[0]);
     SyntaxNode& value = **link;
     const bool objectOrNull = (value.type == kTypeObject || value.type == kTypeNull) &&
                               (function->type == kTypeObject || function->type == kTypeNull);
     if (value.type != function->type && !objectOrNull)
-        return state.Error(node.line, "return type mismatch, expecting %s, line %d.", expected.c_str());
+        return mismatch();
     if (value.className && function->returnClass) {
         if (!DerivesFrom(state, value.className, function->returnClass))
             return state.Error(node.line, "cannot cast from object<%s> to object<%s>, line %d.", value.className,

@@ -251,13 +251,26 @@ bool FinishBinary(GenerationContext& ctx, SyntaxNode& node, const BinaryPlan& pl
 // thousands of terms nests no deeper than one of two.
 bool GenerateBinary(GenerationContext& ctx, SyntaxNode& top)
 {
-    std::vector<std::pair<SyntaxNode*, BinaryPlan>> spine;
+    struct Step {
+        SyntaxNode* node = nullptr;
+        BinaryPlan plan;
+    };
+    // Most chains are a few terms long; a longer one goes on in the heap.
+    constexpr size_t kNear = 8;
+    Step near[kNear];
+    std::vector<Step> far;
+    size_t count = 0;
+    auto at = [&](size_t i) -> Step& { return i < kNear ? near[i] : far[i - kNear]; };
     SyntaxNode* node = &top;
     for (;;) {
         BinaryPlan plan;
         if (!PlanBinary(ctx, *node, plan))
             return false;
-        spine.emplace_back(node, plan);
+        if (count < kNear)
+            near[count] = Step{node, plan};
+        else
+            far.push_back(Step{node, plan});
+        ++count;
         SyntaxNode* left = BinaryLeftChain(*node);
         if (!left)
             break;
@@ -265,15 +278,15 @@ bool GenerateBinary(GenerationContext& ctx, SyntaxNode& top)
         ctx.line = left->line;
         node = left;
     }
-    SyntaxNode* first = spine.back().first->child[0];
+    SyntaxNode* first = at(count - 1).node->child[0];
     if (!GenerateNode(ctx, first))
         return false;
     int32_t type = TypeOf(first);
-    for (size_t i = spine.size(); i-- > 0;) {
-        SyntaxNode& operation = *spine[i].first;
-        if (!MeetOperand(ctx, spine[i].second, type) || !FinishBinary(ctx, operation, spine[i].second))
+    for (size_t i = count; i-- > 0;) {
+        const Step& step = at(i);
+        if (!MeetOperand(ctx, step.plan, type) || !FinishBinary(ctx, *step.node, step.plan))
             return false;
-        type = operation.type;
+        type = step.node->type;
     }
     return true;
 }

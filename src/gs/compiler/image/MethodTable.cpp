@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string_view>
+#include <unordered_map>
 
 #include "gs/compiler/driver/CompileSession.h"
 #include "gs/compiler/symbols/GSClassSymbol.h"
@@ -9,6 +10,9 @@
 namespace GSCompiler {
 
 namespace {
+
+// Up to this many inherited entries are compared one by one.
+constexpr size_t kScanLimit = 16;
 
 // "$type@": what a signature says of the return type.
 std::string_view ReturnPart(const char* signature)
@@ -38,13 +42,24 @@ bool BuildMethodTable(const GSClassSymbol& cls, CompileSession* sink, std::vecto
         for (const MethodEntry& entry : inherited)
             table.push_back({entry.function, entry.partOffset + uint32_t(base.fieldOffset)});
     }
+    // Own names are unique within the class, so an own function can only
+    // replace inherited entries; those are found by name when there are
+    // many of them.
+    const size_t inherited = table.size();
+    std::unordered_map<std::string_view, std::vector<size_t>> byName;
+    if (inherited > kScanLimit) {
+        for (size_t i = 0; i < inherited; ++i) {
+            if (table[i].function->name)
+                byName[table[i].function->name].push_back(i);
+        }
+    }
     for (GSSymbol* member : cls.members) {
         if (!member->Is(kSymbolFunction))
             continue;
         auto* own = static_cast<GSFunctionSymbol*>(member);
-        for (MethodEntry& entry : table) {
+        auto replace = [&](MethodEntry& entry) {
             if (!SameName(*entry.function, *own))
-                continue;
+                return true;
             if (ReturnPart(entry.function->signature) != ReturnPart(own->signature)) {
                 if (sink) {
                     sink->AddMessage("Wrong return type on function: ");
@@ -54,6 +69,21 @@ bool BuildMethodTable(const GSClassSymbol& cls, CompileSession* sink, std::vecto
                 return false;
             }
             entry = {own, 0};
+            return true;
+        };
+        if (inherited <= kScanLimit) {
+            for (size_t i = 0; i < inherited; ++i) {
+                if (!replace(table[i]))
+                    return false;
+            }
+        } else if (own->name) {
+            const auto it = byName.find(own->name);
+            if (it != byName.end()) {
+                for (size_t i : it->second) {
+                    if (!replace(table[i]))
+                        return false;
+                }
+            }
         }
         table.push_back({own, 0});
     }

@@ -167,16 +167,19 @@ int Scanner::Lex()
         return Token::kScannerError;
     while (pos_ < end_) {
         const char* p = pos_;
-        const char c = *p;
-        const char next = p + 1 < end_ ? p[1] : '\0';
-        const bool hasNext = p + 1 < end_;
-
-        if (Is(c, kBlank)) {
-            if (c == '\n')
+        // The blanks before a token, in a loop of their own.
+        while (Is(*p, kBlank)) {
+            if (*p == '\n')
                 ++line_;
-            ++pos_;
-            continue;
+            if (++p == end_)
+                break;
         }
+        pos_ = p;
+        if (p == end_)
+            break;
+        const char c = *p;
+        const bool hasNext = p + 1 < end_;
+        const char next = hasNext ? p[1] : '\0';
         if (Is(c, kIdentStart)) {
             if (c == 'L' && hasNext && (next == '"' || next == '\'')) {
                 const char* close = QuotedEnd(p + 1);

@@ -20,16 +20,18 @@ uint32_t GSSymbol::Hash() const noexcept
     return h;
 }
 
-uint32_t GSSymbol::LookupHash() const noexcept
+void GSSymbol::Hashes(uint32_t& hash, uint32_t& lookupHash) const noexcept
 {
-    uint32_t h = 0;
+    uint32_t h = 0, folded = 0;
     if (name) {
         for (const char* c = name; *c; ++c) {
             const char lower = *c >= 'A' && *c <= 'Z' ? char(*c - 'A' + 'a') : *c;
-            h = 3 * h + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(lower)));
+            h = 3 * h + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(*c)));
+            folded = 3 * folded + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(lower)));
         }
     }
-    return h;
+    hash = h;
+    lookupHash = folded;
 }
 
 int GSSymbol::Compare(const Utils::IHashNode& otherNode) const noexcept

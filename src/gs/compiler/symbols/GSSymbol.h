@@ -39,9 +39,9 @@ public:
     // byte; equal names order by scope level, the higher first, and a level
     // of kAnyScope on either side matches any.
     int Compare(const Utils::IHashNode& other) const noexcept override;
-    // The hash of the name in lower case: dependency names that differ
-    // only in case compare equal.
-    uint32_t LookupHash() const noexcept override;
+    // Hash, and the hash of the name in lower case for lookups: dependency
+    // names that differ only in case compare equal.
+    void Hashes(uint32_t& hash, uint32_t& lookupHash) const noexcept override;
 
     // The symbol's description for the table dump.
     virtual std::string Describe() const;

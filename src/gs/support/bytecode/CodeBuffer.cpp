@@ -77,7 +77,12 @@ bool CodeBuffer::PatchU32(uint32_t at, uint32_t value) noexcept
     return bytes_.WriteAt(at, bytes, sizeof bytes);
 }
 
-void CodeBuffer::StackEffect(uint8_t opcode) noexcept { AdjustDepth(GSBytecode::StackEffect(opcode)); }
+void CodeBuffer::StackEffect(uint8_t opcode) noexcept
+{
+    // The table's own arithmetic, without a call for every instruction.
+    if (opcode < kOpcodeCount)
+        AdjustDepth(int32_t(kOpcodes[opcode].pushes) - int32_t(kOpcodes[opcode].pops));
+}
 
 void CodeBuffer::AdjustDepth(int32_t delta) noexcept
 {
