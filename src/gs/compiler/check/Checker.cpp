@@ -115,10 +115,8 @@ bool CheckNode(CheckerState& state, SyntaxNode* root)
         stack.push_back(WalkEntry{node, nesting, exit});
     };
     auto pushNext = [&](SyntaxNode& node, uint32_t nesting) {
-        if (node.next) {
-            node.next->predecessor = &node;
+        if (node.next)
             push(node.next, nesting, false);
-        }
     };
     auto abandon = [&] {
         stack.resize(base);
@@ -167,7 +165,6 @@ bool CheckNode(CheckerState& state, SyntaxNode* root)
         const bool call = node.category == kExpression && node.kind == kCall;
         for (int i = 3; i >= 0; --i) {
             if (SyntaxNode* child = node.child[i]) {
-                child->predecessor = &node;
                 const uint32_t below = child == chain ? 0 : call && i > 0 ? 2 : 1;
                 push(child, entry.nesting + below, false);
             }

@@ -33,9 +33,8 @@ struct CheckerState {
     uint32_t nesting = 0;
     GSFunctionSymbol* currentFunction = nullptr;
     GSClassSymbol* currentClass = nullptr;
-    // The nodes whose children the walk is in, innermost last: what the
-    // predecessor links lead up to, without walking back along long lists
-    // of siblings.
+    // The nodes whose children the walk is in, innermost last: the last is
+    // the parent of the node being visited.
     std::vector<SyntaxNode*> open;
     // The walk's own stack, kept from one walk to the next (a nested walk of
     // an initialiser works above its caller's entries).

@@ -321,11 +321,13 @@ bool CheckVariables(CheckerState& state, SyntaxNode& node)
             continue;
         // Constants get their values in included files too.
         state.declarationsOnly = false;
-        value->predecessor = d;
-        // The value lies below the declarator, below the declaration.
+        // The value lies below the declarator, below the declaration: the
+        // walk sees the declarator as its parent.
         const uint32_t nesting = state.nesting;
         state.nesting = nesting + 2;
+        state.open.push_back(d);
         ok = CheckNode(state, value) && ok;
+        state.open.pop_back();
         state.nesting = nesting;
         state.declarationsOnly = outline;
         if (state.abort)
@@ -355,11 +357,11 @@ bool CheckTypeReference(CheckerState& state, SyntaxNode& node)
 {
     // The types of a function's return and parameters are checked with the
     // function, and the class of a new object by the new.
-    const SyntaxNode* parent = ParentOf(node);
+    const SyntaxNode* parent = ParentOf(state);
     if (parent && parent->category == kDeclaration &&
         (parent->kind == kFunction || parent->kind == kFunctionPrototype || parent->kind == kParameter))
         return true;
-    if (node.detail == kTypeObject && IsChildOf(node, 0, kExpression, kOperator, kOpNew))
+    if (node.detail == kTypeObject && IsChildOf(state, node, 0, kExpression, kOperator, kOpNew))
         return true;
     return CheckTypeClass(state, &node);
 }

@@ -50,12 +50,11 @@ bool IsStaticClassReference(const SyntaxNode& node)
 bool CheckIdentifier(CheckerState& state, SyntaxNode& node)
 {
     // The class named in a type is no value.
-    if (node.predecessor && node.predecessor->category == kDeclaration && node.predecessor->kind == kType &&
-        node.predecessor->child[0] == &node)
+    if (IsChildOf(state, node, 0, kDeclaration, kType))
         return true;
     const char* name = node.value.text ? node.value.text : "";
     GSSymbol* symbol = state.symbols.FindName(name, state.currentClass);
-    const bool callName = IsChildOf(node, 0, kExpression, kCall);
+    const bool callName = IsChildOf(state, node, 0, kExpression, kCall);
 
     if (symbol && symbol->Is(kSymbolVariable)) {
         auto& variable = static_cast<GSVariableSymbol&>(*symbol);
@@ -80,7 +79,7 @@ bool CheckIdentifier(CheckerState& state, SyntaxNode& node)
         node.type = kTypeObject;
         node.className = symbol->name;
         node.flags |= kFlagStatic;
-        if (!(symbol->flags & kFlagStatic) && !IsChildOf(node, 0, kExpression, kOperator, kOpMember))
+        if (!(symbol->flags & kFlagStatic) && !IsChildOf(state, node, 0, kExpression, kOperator, kOpMember))
             return state.Error(node.line, "class %s is not static, line %d.", name);
         return true;
     }
@@ -148,8 +147,8 @@ bool CheckMember(CheckerState& state, SyntaxNode& node)
             return state.Error(node.line, "%s is not a static class or variable within this class, line %d.",
                                className);
         }
-        if (IsChildOf(node, 0, kExpression, kCall)) {
-            node.predecessor->flags |= kFlagThroughObject;
+        if (IsChildOf(state, node, 0, kExpression, kCall)) {
+            ParentOf(state)->flags |= kFlagThroughObject;
             node.type = kTypeObject;
             node.className = cls->name;
             return true;

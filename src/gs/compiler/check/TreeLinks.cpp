@@ -5,20 +5,12 @@
 
 namespace GSCompiler {
 
-SyntaxNode* ParentOf(const SyntaxNode& node) noexcept
-{
-    const SyntaxNode* current = &node;
-    SyntaxNode* up = node.predecessor;
-    while (up && up->next == current) {
-        current = up;
-        up = up->predecessor;
-    }
-    return up;
-}
+SyntaxNode* ParentOf(const CheckerState& state) noexcept { return state.open.empty() ? nullptr : state.open.back(); }
 
-bool IsChildOf(const SyntaxNode& node, int32_t childIndex, int32_t category, int32_t kind, int32_t detail) noexcept
+bool IsChildOf(const CheckerState& state, const SyntaxNode& node, int32_t childIndex, int32_t category,
+               int32_t kind, int32_t detail) noexcept
 {
-    const SyntaxNode* parent = node.predecessor;
+    const SyntaxNode* parent = ParentOf(state);
     return parent && parent->child[childIndex] == &node && parent->category == category && parent->kind == kind &&
            (detail < 0 || parent->detail == detail);
 }
@@ -55,11 +47,7 @@ bool WrapInCast(CheckerState& state, SyntaxNode*& link, int32_t type, const char
     cast->type = type;
     cast->className = className;
     cast->next = value->next;
-    cast->predecessor = value->predecessor;
-    if (cast->next)
-        cast->next->predecessor = cast;
     value->next = nullptr;
-    value->predecessor = cast;
     link = cast;
     return true;
 }

@@ -145,9 +145,8 @@ struct SyntaxNode {
     // Word 4: lists (declarations, statements, parameters, declarators,
     // arguments, bases) chain through it.
     SyntaxNode* next;
-    // Word 5, set by the checker's walk: the parent of a first child, the
-    // previous sibling of any other node.
-    SyntaxNode* predecessor;
+    // Word 5 (the checker's link up the tree) is not kept: the checker's
+    // walk knows the parent of the node it visits.
     // Word 7: an integer, the bits of a 32-bit float, or a text, by kind;
     // for break, continue, case, default and on, the statement that owns
     // them.
@@ -179,7 +178,7 @@ struct SyntaxNode {
     int32_t index;
 };
 
-static_assert(sizeof(SyntaxNode) <= 10 * sizeof(void*), "a node stays packed");
+static_assert(sizeof(SyntaxNode) <= 9 * sizeof(void*), "a node stays packed");
 
 // A binary operator ("*" to "or").
 inline bool IsBinaryOperator(const SyntaxNode& node) noexcept
