@@ -48,7 +48,15 @@ public:
     GSCFunction& operator=(const GSCFunction&) = delete;
 
     // A line entry at the code offset, unless the last entry has the line.
-    void AddLine(uint32_t offset, int32_t line);
+    void AddLine(uint32_t offset, int32_t line)
+    {
+        if (lineCount_ > 0 && lastLine_ == line)
+            return;
+        lines_.WriteU32(offset);
+        lines_.WriteU32(static_cast<uint32_t>(line));
+        lastLine_ = line;
+        ++lineCount_;
+    }
     uint32_t LineCount() const noexcept { return lineCount_; }
     // {code offset, line} pairs, little-endian.
     const uint8_t* Lines() const noexcept { return lines_.Data(); }

@@ -124,6 +124,9 @@ void GenerationContext::FreeTemporary(int32_t slot) noexcept
 
 bool GenerationContext::CheckCount(uint32_t value, OperandLimit limit)
 {
+    // Every limit holds at least this much.
+    if (value <= 0x7FFF)
+        return true;
     const LimitInfo info = InfoOf(limit);
     if (value <= info.most)
         return true;

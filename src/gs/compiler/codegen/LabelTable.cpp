@@ -1,7 +1,5 @@
 #include "gs/compiler/codegen/LabelTable.h"
 
-#include <algorithm>
-
 #include "gs/compiler/parse/SourceContext.h"
 #include "gs/support/bytecode/CodeBuffer.h"
 
@@ -9,11 +7,8 @@ namespace GSCompiler {
 
 int32_t LabelTable::CreateLabel()
 {
-    const int32_t number = next_++;
-    std::vector<Label>& chain = buckets_[BucketOf(number)];
-    // Numbers only grow, so a new label goes last in its chain.
-    chain.push_back(Label{number, false, 0});
-    return number;
+    labels_.push_back(Label{false, 0});
+    return int32_t(labels_.size() - 1);
 }
 
 int32_t LabelTable::FindOrCreateLabel(std::string_view name)
@@ -34,12 +29,7 @@ LabelTable::Label* LabelTable::Find(int32_t label) noexcept
 
 const LabelTable::Label* LabelTable::Find(int32_t label) const noexcept
 {
-    if (label < 0)
-        return nullptr;
-    const std::vector<Label>& chain = buckets_[BucketOf(label)];
-    auto it = std::lower_bound(chain.begin(), chain.end(), label,
-                               [](const Label& l, int32_t number) { return l.number < number; });
-    return it != chain.end() && it->number == label ? &*it : nullptr;
+    return label >= 0 && size_t(label) < labels_.size() ? &labels_[size_t(label)] : nullptr;
 }
 
 bool LabelTable::DefineLabel(int32_t label, uint32_t offset)
@@ -84,13 +74,9 @@ int32_t LabelTable::ResolveFixups(GSBytecode::CodeBuffer& code, SourceContext* c
 
 void LabelTable::Release()
 {
-    // Most function bodies have no labels at all.
-    if (next_ == 0 && fixups_.empty())
-        return;
-    next_ = 0;
-    for (std::vector<Label>& chain : buckets_)
-        chain.clear();
-    names_.clear();
+    labels_.clear();
+    if (!names_.empty())
+        names_.clear();
     fixups_.clear();
 }
 

@@ -20,8 +20,6 @@ class SourceContext;
 
 class LabelTable {
 public:
-    static constexpr uint32_t kBuckets = 97;
-
     struct Fixup {
         uint32_t offset;  // of the 32-bit operand to patch
         int32_t label;
@@ -51,18 +49,15 @@ public:
 
 private:
     struct Label {
-        int32_t number;
         bool defined;
         uint32_t offset;
     };
 
-    static uint32_t BucketOf(int32_t label) noexcept { return (uint32_t(label) >> 1) % kBuckets; }
     Label* Find(int32_t label) noexcept;
     const Label* Find(int32_t label) const noexcept;
 
-    int32_t next_ = 0;
-    // Each chain sorted by label number.
-    std::vector<Label> buckets_[kBuckets];
+    // By number: labels are numbered from 0 in the order they are made.
+    std::vector<Label> labels_;
     std::unordered_map<std::string, int32_t> names_;
     std::vector<Fixup> fixups_;
 };

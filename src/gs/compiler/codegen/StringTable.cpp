@@ -2,12 +2,10 @@
 
 namespace GSCompiler {
 
-uint32_t StringTable::TextKey::Hash() const noexcept
+StringTable::TextKey::TextKey(std::string_view text) : view(text), hash(0)
 {
-    uint32_t h = 0;
     for (char c : view)
-        h = 3 * h + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
-    return h;
+        hash = 3 * hash + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
 }
 
 int StringTable::TextKey::Compare(const Utils::IHashNode& other) const noexcept
@@ -20,15 +18,11 @@ StringTable::StringTable() { table_.Init(kBuckets); }
 
 uint32_t StringTable::Intern(std::string_view text)
 {
-    TextKey key;
-    key.view = text;
+    const TextKey key(text);
     const Utils::IntrusiveHash::Position at = table_.Find(key);
     if (at.Found())
         return static_cast<const Entry*>(at.Node())->index;
-    auto entry = std::make_unique<Entry>();
-    entry->text = text;
-    entry->view = entry->text;
-    entry->index = Count();
+    auto entry = std::make_unique<Entry>(key, Count());
     table_.Insert(*entry);
     entries_.push_back(std::move(entry));
     return entries_.back()->index;
@@ -36,8 +30,7 @@ uint32_t StringTable::Intern(std::string_view text)
 
 int64_t StringTable::Find(std::string_view text) const
 {
-    TextKey key;
-    key.view = text;
+    const TextKey key(text);
     const Utils::IntrusiveHash::Position at = table_.Find(key);
     return at.Found() ? int64_t(static_cast<const Entry*>(at.Node())->index) : -1;
 }

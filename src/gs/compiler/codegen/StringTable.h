@@ -46,14 +46,19 @@ public:
 private:
     // What the table compares: an entry's text, or the text looked for.
     struct TextKey : Utils::IHashNode {
-        uint32_t Hash() const noexcept override;
+        // The key of a text, hashed once however often the table asks.
+        explicit TextKey(std::string_view text);
+        uint32_t Hash() const noexcept override { return hash; }
         int Compare(const Utils::IHashNode& other) const noexcept override;
 
         std::string_view view;
+        uint32_t hash;
     };
     struct Entry : TextKey {
+        Entry(const TextKey& key, uint32_t at) : TextKey(key), text(key.view), index(at) { view = text; }
+
         std::string text;
-        uint32_t index = 0;
+        uint32_t index;
     };
 
     Utils::IntrusiveHash table_;
