@@ -1,6 +1,7 @@
 // The intrusive hash table, the path buffer and literal unquoting.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,23 @@ public:
         return value < o ? -1 : value > o ? 1 : 0;
     }
     int value;
+};
+
+// A number that counts the comparisons made of it, hashed as its value.
+class Counted : public Utils::IHashNode {
+public:
+    explicit Counted(int v, long* compares) : value(v), compares_(compares) {}
+    uint32_t Hash() const noexcept override { return uint32_t(value); }
+    int Compare(const IHashNode& other) const noexcept override
+    {
+        ++*compares_;
+        int o = static_cast<const Counted&>(other).value;
+        return value < o ? -1 : value > o ? 1 : 0;
+    }
+    int value;
+
+private:
+    long* compares_;
 };
 
 }  // namespace
@@ -50,6 +68,54 @@ TEST(IntrusiveHashTest, ChainsStaySortedAndRefuseEqualElements)
     EXPECT_FALSE(table.Find(key).Found());
     table.Clear();
     EXPECT_EQ(table.Begin(), nullptr);
+}
+
+TEST(IntrusiveHashTest, LookupsDoNotWalkLongChainsAndWalksStayInOrder)
+{
+    // 61 buckets hold 20,000 elements: chains of over 300. Adding and
+    // finding must not compare along them.
+    constexpr int kCount = 20000;
+    long compares = 0;
+    Utils::IntrusiveHash table;
+    ASSERT_TRUE(table.Init(61));
+    std::vector<std::unique_ptr<Counted>> numbers;
+    for (int i = 0; i < kCount; ++i) {
+        // Values out of order, so a chain's order is not the order of adding.
+        numbers.push_back(std::make_unique<Counted>(int((uint32_t(i) * 7919u) % 100003u), &compares));
+        ASSERT_TRUE(table.Insert(*numbers.back()));
+    }
+    for (const auto& n : numbers) {
+        Counted key(n->value, &compares);
+        ASSERT_EQ(table.Find(key).Node(), n.get());
+    }
+    Counted again(numbers[5]->value, &compares);
+    EXPECT_FALSE(table.Insert(again));
+    EXPECT_LT(compares, 4L * kCount);
+
+    // A walk sees each chain in order, also after more elements came and
+    // some went; and what went is found no more.
+    for (int round = 0; round < 2; ++round) {
+        table.Remove(table.Find(*numbers[size_t(round) * 3]));
+        numbers.push_back(std::make_unique<Counted>(100003 + round * 61, &compares));
+        ASSERT_TRUE(table.Insert(*numbers.back()));
+        uint32_t walked = 0;
+        const Counted* last = nullptr;
+        for (const Utils::IHashNode* n = table.Begin(); n; n = table.Next(*n), ++walked) {
+            const auto* number = static_cast<const Counted*>(n);
+            if (last) {
+                if (last->Hash() % 61 == number->Hash() % 61)
+                    EXPECT_LT(last->value, number->value);
+                else
+                    EXPECT_LT(last->Hash() % 61, number->Hash() % 61);
+            }
+            last = number;
+        }
+        EXPECT_EQ(walked, table.Count());
+        EXPECT_EQ(table.Count(), uint32_t(kCount));
+    }
+    EXPECT_FALSE(table.Find(*numbers[0]).Found());
+    EXPECT_FALSE(table.Find(*numbers[3]).Found());
+    EXPECT_TRUE(table.Find(*numbers.back()).Found());
 }
 
 TEST(PathBufferTest, StripsAndJoins)
