@@ -1,10 +1,15 @@
-// Scanning, parsing and checking GS source beside a yardstick measured in
-// the same run:
+// Scanning, parsing, checking and compiling GS source beside a yardstick
+// measured in the same run:
 // - a generated program of 50,000 lines, scanned and parsed into its syntax
 //   tree in memory, and also checked (symbols entered, every expression
-//   typed and folded), against luac5.4 -p (parse only, run as a child
-//   process) on the same program written in Lua, line for line; goal: at
-//   least as many source lines per second as luac, checking included.
+//   typed and folded), against luac5.4 -p (run as a child process) on the
+//   same program written in Lua, line for line; goals: as many source lines
+//   per second as luac for the parse, 1.5 times as many with the check.
+// - the same program compiled to a ".gsl" file in this process, and by the
+//   whole gsc program run as a child process, against luac5.4 -o writing
+//   its bytecode file; goal: as many lines per second as luac, both ways.
+// - the whole gsc program on a program twice as long: the time grows in
+//   proportion, so about twice as long.
 // - one function of 20,000 statements against 20 functions of 1,000: list
 //   building is linear, so within 2x of each other.
 #include <benchmark/benchmark.h>
@@ -50,31 +55,41 @@ size_t CountLines(const std::string& text) { return size_t(std::count(text.begin
 // The same program in both languages: classes of functions, each function
 // ten lines of declarations, a counted loop with an if/else, a while loop
 // and a return with a call.
+Program MakeGsProgram(int targetLines)
+{
+    Program p;
+    const int functions = (targetLines / (kLinesPerFunction * kFunctionsPerClass + 2)) * kFunctionsPerClass;
+    for (int f = 0; f < functions; ++f) {
+        const std::string n = std::to_string(f);
+        if (f % kFunctionsPerClass == 0)
+            p.text += "class C" + n + " {\n";
+        p.text += "  int F" + n + "(int a, int b) {\n"
+                  "    int x = a * 2 + b, i;\n"
+                  "    string s = \"value \" + a;\n"
+                  "    for (i = 0; i < a; i++) {\n"
+                  "      if (x > 100 and b != 0) x = x - b;\n"
+                  "      else x = x + i * 3;\n"
+                  "    }\n"
+                  "    while (x > 10) x = x / 2;\n"
+                  "    return x + F" + n + "(b, a - 1);\n"
+                  "  }\n";
+        if (f % kFunctionsPerClass == kFunctionsPerClass - 1)
+            p.text += "};\n";
+    }
+    p.lines = CountLines(p.text);
+    return p;
+}
+
 const Program& GsProgram()
 {
-    static const Program program = [] {
-        Program p;
-        const int functions = (kTargetLines / (kLinesPerFunction * kFunctionsPerClass + 2)) * kFunctionsPerClass;
-        for (int f = 0; f < functions; ++f) {
-            const std::string n = std::to_string(f);
-            if (f % kFunctionsPerClass == 0)
-                p.text += "class C" + n + " {\n";
-            p.text += "  int F" + n + "(int a, int b) {\n"
-                      "    int x = a * 2 + b, i;\n"
-                      "    string s = \"value \" + a;\n"
-                      "    for (i = 0; i < a; i++) {\n"
-                      "      if (x > 100 and b != 0) x = x - b;\n"
-                      "      else x = x + i * 3;\n"
-                      "    }\n"
-                      "    while (x > 10) x = x / 2;\n"
-                      "    return x + F" + n + "(b, a - 1);\n"
-                      "  }\n";
-            if (f % kFunctionsPerClass == kFunctionsPerClass - 1)
-                p.text += "};\n";
-        }
-        p.lines = CountLines(p.text);
-        return p;
-    }();
+    static const Program program = MakeGsProgram(kTargetLines);
+    return program;
+}
+
+// The program twice as long.
+const Program& LongGsProgram()
+{
+    static const Program program = MakeGsProgram(2 * kTargetLines);
     return program;
 }
 
@@ -156,6 +171,23 @@ std::string GsFile()
     return path;
 }
 
+std::string LongGsFile()
+{
+    static const std::string path = [] {
+        std::string file = BenchFolder() + "/long.gs";
+        std::ofstream(file, std::ios::binary) << LongGsProgram().text;
+        return file;
+    }();
+    return path;
+}
+
+// The gsc built beside this program.
+const std::string& Gsc()
+{
+    static const std::string path = (fs::read_symlink("/proc/self/exe").parent_path() / "gsc").string();
+    return path;
+}
+
 // Compiles the GS file to "program.gsl" beside it; the number of errors.
 int CompileFile(const std::string& file)
 {
@@ -194,19 +226,15 @@ int CheckText(const std::string& text)
     return GSCompiler::CheckFile(context, symbols, false);
 }
 
-// luac's exit code, or -1 when it did not run: with -p it parses only, with
-// -o it writes the bytecode file.
-int RunLuac(const std::string& file, bool write = false)
+// A program's exit code, or -1 when it did not run; its output goes to
+// /dev/null.
+int RunQuietly(const char* const* argv)
 {
-    const std::string out = file + "c";
-    const char* parse[] = {"luac5.4", "-p", file.c_str(), nullptr};
-    const char* compile[] = {"luac5.4", "-o", out.c_str(), file.c_str(), nullptr};
-    const char** argv = write ? compile : parse;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
-    int rc = posix_spawnp(&pid, "luac5.4", &actions, nullptr, const_cast<char**>(argv), environ);
+    int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, const_cast<char**>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
         return -1;
@@ -214,6 +242,24 @@ int RunLuac(const std::string& file, bool write = false)
     if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
+}
+
+// luac's exit code, or -1 when it did not run: with -p it parses only, with
+// -o it writes the bytecode file.
+int RunLuac(const std::string& file, bool write = false)
+{
+    const std::string out = file + "c";
+    const char* parse[] = {"luac5.4", "-p", file.c_str(), nullptr};
+    const char* compile[] = {"luac5.4", "-o", out.c_str(), file.c_str(), nullptr};
+    return RunQuietly(write ? compile : parse);
+}
+
+// gsc's exit code (its error count), or -1 when it did not run; it writes
+// the ".gsl" beside the file.
+int RunGsc(const std::string& file)
+{
+    const char* argv[] = {Gsc().c_str(), "-s", file.c_str(), nullptr};
+    return RunQuietly(argv);
 }
 
 void BM_GsScanParse(benchmark::State& state)
@@ -271,6 +317,28 @@ void BM_LuacCompile(benchmark::State& state)
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(LuaProgram().lines));
 }
 
+void BM_GscProcess(benchmark::State& state)
+{
+    const std::string file = GsFile();
+    for (auto _ : state) {
+        if (RunGsc(file) != 0)
+            state.SkipWithError("gsc failed");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(GsProgram().text.size()));
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(GsProgram().lines));
+}
+
+void BM_GscProcessLong(benchmark::State& state)
+{
+    const std::string file = LongGsFile();
+    for (auto _ : state) {
+        if (RunGsc(file) != 0)
+            state.SkipWithError("gsc failed");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(LongGsProgram().text.size()));
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(LongGsProgram().lines));
+}
+
 void BM_GsOneLongFunction(benchmark::State& state)
 {
     for (auto _ : state)
@@ -290,6 +358,8 @@ BENCHMARK(BM_GsScanParseCheck)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LuacParse)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GsCompileToLibrary)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LuacCompile)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GscProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GscProcessLong)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GsOneLongFunction)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GsTwentyFunctions)->Unit(benchmark::kMillisecond);
 
@@ -312,6 +382,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the generated GS program does not compile\n");
         return 1;
     }
+    if (RunGsc(GsFile()) != 0 || RunGsc(LongGsFile()) != 0) {
+        std::fprintf(stderr, "%s does not run or does not compile the generated GS programs\n", Gsc().c_str());
+        return 1;
+    }
     if (RunLuac(LuaFile()) != 0 || RunLuac(LuaFile(), true) != 0) {
         std::fprintf(stderr, "luac5.4 does not run or refuses the Lua program\n");
         return 1;
@@ -331,12 +405,24 @@ int main(int argc, char** argv)
     std::printf("  GS scan + parse: %.0f lines/s; luac5.4 -p: %.0f lines/s\n", gs, lua);
     std::printf("  GS lines/s / luac lines/s: %.3f (goal >= 1)\n", lua > 0 ? gs / lua : 0.0);
     std::printf("  GS scan + parse + check: %.0f lines/s\n", checked);
-    std::printf("  GS checked lines/s / luac lines/s: %.3f (goal >= 1)\n", lua > 0 ? checked / lua : 0.0);
+    std::printf("  GS checked lines/s / luac lines/s: %.3f (goal >= 1.5)\n", lua > 0 ? checked / lua : 0.0);
     const double compiled = linesPerSecond(reporter.BytesPerSecondOf("BM_GsCompileToLibrary"), GsProgram());
     const double luaCompiled = linesPerSecond(reporter.BytesPerSecondOf("BM_LuacCompile"), LuaProgram());
     std::printf("  GS compile to .gsl: %.0f lines/s; luac5.4 -o: %.0f lines/s\n", compiled, luaCompiled);
     std::printf("  GS compiled lines/s / luac -o lines/s: %.3f (goal >= 1)\n",
                 luaCompiled > 0 ? compiled / luaCompiled : 0.0);
+    const double process = linesPerSecond(reporter.BytesPerSecondOf("BM_GscProcess"), GsProgram());
+    std::printf("  whole gsc process: %.0f lines/s; whole luac5.4 -o process: %.0f lines/s\n", process,
+                luaCompiled);
+    std::printf("  whole gsc lines/s / whole luac -o lines/s: %.3f (goal >= 1)\n",
+                luaCompiled > 0 ? process / luaCompiled : 0.0);
+    const double shortBytes = reporter.BytesPerSecondOf("BM_GscProcess");
+    const double longBytes = reporter.BytesPerSecondOf("BM_GscProcessLong");
+    std::printf("  whole gsc process, a program of %zu lines / one of %zu lines, time: %.3f (goal about 2)\n",
+                LongGsProgram().lines, GsProgram().lines,
+                shortBytes > 0 && longBytes > 0 ? (double(LongGsProgram().text.size()) / longBytes) /
+                                                      (double(GsProgram().text.size()) / shortBytes)
+                                                : 0.0);
     const double one = reporter.BytesPerSecondOf("BM_GsOneLongFunction");
     const double twenty = reporter.BytesPerSecondOf("BM_GsTwentyFunctions");
     std::printf("  one function of 20,000 statements / 20 functions, time: %.3f (goal <= 2)\n",
