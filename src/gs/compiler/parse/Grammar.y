@@ -106,6 +106,13 @@ const char* Copy(std::string_view text)
     return context ? context->CopyText(text.substr(0, text.find('\0'))) : nullptr;
 }
 
+// The matched identifier, which holds letters, digits and "_" only.
+const char* CopyIdentifier()
+{
+    SourceContext* context = SourceContext::Current();
+    return context ? context->CopyText(Matched()) : nullptr;
+}
+
 void OutOfMemory()
 {
     if (SourceContext* context = SourceContext::Current())
@@ -723,7 +730,7 @@ new_expression
     ;
 
 identifier
-    : IDENTIFIER { NODE($$, kExpression, kIdentifier, kNoDetail); TEXT($$->value.text, Copy(Matched())); }
+    : IDENTIFIER { NODE($$, kExpression, kIdentifier, kNoDetail); TEXT($$->value.text, CopyIdentifier()); }
     ;
 
 constant

@@ -34,20 +34,6 @@ void SourceContext::Init(GSSymbolTable* symbols, CompileSession* sink)
     sink_ = sink;
 }
 
-SyntaxNode* SourceContext::NewNode(int32_t category, int32_t kind, int32_t line, int32_t detail)
-{
-    void* block = nodes_.Alloc();
-    if (!block)
-        return nullptr;
-    auto* node = new (block) SyntaxNode{};
-    node->category = category;
-    node->kind = kind;
-    node->line = line;
-    node->detail = detail;
-    node->type = kTypeNone;
-    return node;
-}
-
 bool SourceContext::SetFileName(std::string_view name)
 {
     fileName_ = texts_.CopyText(name);

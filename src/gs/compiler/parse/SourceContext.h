@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <new>
 #include <string_view>
 
 #include "gs/compiler/parse/SyntaxNode.h"
@@ -32,8 +33,21 @@ public:
     void Init(GSSymbolTable* symbols, CompileSession* sink);
 
     // A node with the given words and all others zero (type: none yet);
-    // null when the pool cannot grow.
-    SyntaxNode* NewNode(int32_t category, int32_t kind, int32_t line, int32_t detail);
+    // null when the pool cannot grow. Inline: the parser makes one for
+    // nearly every token.
+    SyntaxNode* NewNode(int32_t category, int32_t kind, int32_t line, int32_t detail)
+    {
+        void* block = nodes_.Alloc();
+        if (!block)
+            return nullptr;
+        auto* node = new (block) SyntaxNode{};
+        node->category = static_cast<int8_t>(category);
+        node->kind = static_cast<int8_t>(kind);
+        node->line = line;
+        node->detail = static_cast<int8_t>(detail);
+        node->type = kTypeNone;
+        return node;
+    }
     // A copy of the text in the file's page memory, of any length; null
     // when memory runs out.
     const char* CopyText(std::string_view text) { return texts_.CopyText(text); }

@@ -39,8 +39,18 @@ int GSSymbol::Compare(const Utils::IHashNode& otherNode) const noexcept
     const auto& other = static_cast<const GSSymbol&>(otherNode);
     const char* a = name ? name : "";
     const char* b = other.name ? other.name : "";
-    int order = (kind == kSymbolDependency && other.kind == kSymbolDependency) ? ::strcasecmp(a, b)
-                                                                              : std::strcmp(a, b);
+    int order;
+    if (kind == kSymbolDependency && other.kind == kSymbolDependency) {
+        order = ::strcasecmp(a, b);
+    } else {
+        // Names are short: a loop of its own beats a call. Bytes compare
+        // unsigned, as strcmp does.
+        while (*a && *a == *b) {
+            ++a;
+            ++b;
+        }
+        order = int(static_cast<unsigned char>(*a)) - int(static_cast<unsigned char>(*b));
+    }
     if (order != 0)
         return order < 0 ? -1 : 1;
     if (scopeLevel == kAnyScope || other.scopeLevel == kAnyScope || scopeLevel == other.scopeLevel)
