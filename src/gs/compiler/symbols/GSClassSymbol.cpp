@@ -100,9 +100,7 @@ GSSymbol* GSClassSymbol::FindOwnMember(const GSSymbol& key) const noexcept
 
 namespace {
 
-struct NameKey : GSSymbol {
-    explicit NameKey(const char* text) { name = text; }
-};
+using NameKey = GSLookupKey;
 
 }  // namespace
 

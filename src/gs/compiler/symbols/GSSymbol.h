@@ -67,6 +67,29 @@ public:
     GSSymbol* owner = nullptr;
 };
 
+// A symbol that only looks others up by its name (and level and kind): it
+// is hashed once, however many tables it is looked up in.
+class GSLookupKey : public GSSymbol {
+public:
+    explicit GSLookupKey(const char* text, int32_t level = kAnyScope, int32_t keyKind = 0)
+    {
+        name = text;
+        scopeLevel = level;
+        kind = keyKind;
+        GSSymbol::Hashes(hash_, lookupHash_);
+    }
+    uint32_t Hash() const noexcept override { return hash_; }
+    void Hashes(uint32_t& hash, uint32_t& lookupHash) const noexcept override
+    {
+        hash = hash_;
+        lookupHash = lookupHash_;
+    }
+
+private:
+    uint32_t hash_ = 0;
+    uint32_t lookupHash_ = 0;
+};
+
 class GSDependentSymbol : public GSSymbol {
 public:
     std::string Describe() const override;

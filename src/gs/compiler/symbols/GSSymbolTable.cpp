@@ -12,15 +12,7 @@ namespace {
 constexpr uint32_t kBlockSize = uint32_t(std::max({sizeof(GSDependentSymbol), sizeof(GSVariableSymbol),
                                                    sizeof(GSFunctionSymbol), sizeof(GSClassSymbol)}));
 
-// A key for lookups: a symbol that is never entered.
-struct Key : GSSymbol {
-    Key(const char* text, int32_t level, int32_t keyKind = 0)
-    {
-        name = text;
-        scopeLevel = level;
-        kind = keyKind;
-    }
-};
+using Key = GSLookupKey;
 
 }  // namespace
 
