@@ -123,8 +123,16 @@ std::string Upper(std::string text)
     return text;
 }
 
+// The folder goes at exit, while the store over it is never destroyed: its
+// stand-in is not shut down in order at exit.
+FuzzTempFolder& Root()
+{
+    static FuzzTempFolder root{"category_search_fuzz"};
+    return root;
+}
+
 struct Store {
-    FuzzTempFolder root{"category_search_fuzz"};
+    FuzzTempFolder& root = Root();
     std::vector<std::pair<KUID, std::string>> assets;
     std::unique_ptr<FuzzStandIn> standIn;
 

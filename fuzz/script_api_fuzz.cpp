@@ -75,10 +75,18 @@ class MainLib isclass Library {
 
 void IgnoreLog(const char*, ...) {}
 
+// The folder goes at exit, while the world in it is never destroyed: its
+// stand-in and script machine are not shut down in order at exit.
+FuzzTempFolder& Root()
+{
+    static FuzzTempFolder root{"script_api_fuzz"};
+    return root;
+}
+
 // The data root: the compiled system scripts, the store's assets (two
 // libraries, a scenery asset and a traincar naming it) and the plug-in.
 struct World {
-    FuzzTempFolder root{"script_api_fuzz"};
+    FuzzTempFolder& root = Root();
     std::unique_ptr<FuzzStandIn> standIn;
     KADScript_KestroBaseSpecFactory assets;
     std::unique_ptr<SpecRegistry> registry;
