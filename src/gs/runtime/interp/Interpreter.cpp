@@ -16,6 +16,7 @@
 
 #include "core/streams/LittleEndian.h"
 #include "gs/runtime/interp/GSThread.h"
+#include "gs/runtime/interp/Quickening.h"
 #include "gs/runtime/interp/RunState.h"
 #include "gs/runtime/library/GSClass.h"
 #include "gs/runtime/library/GSFunction.h"
@@ -108,17 +109,18 @@ inline GSSlot NewString(GSContext* context, std::string_view text)
     return (new GSString(context, text))->Reference();
 }
 
-// The method entry m of the target's part, or null when the part has no
-// such entry.
-// (A part's method-table word is the runtime's: no script writes it, so it
-// holds an entry of its instance's class's table, or 0.)
+// The method entry m of the target's part: null for a part without a
+// table (arrays and strings have none) or a slot past its class's table.
+// The table word is the runtime's own (no script writes it), so it points
+// at an entry of the instance's class's table when it is set.
 inline const GSClass::MethodEntry* MethodOf(GSSlot* part, GSScriptInstance* instance, uint32_t m) noexcept
 {
-    const auto* table = reinterpret_cast<const GSClass::MethodEntry*>(part[1]);
-    const GSClass& cls = *instance->cls;
-    if (!table || size_t(table - cls.methods.get()) + m >= cls.methodCount)
+    if (!instance->cls) [[unlikely]]
         return nullptr;
-    return &table[m];
+    const auto* table = reinterpret_cast<const GSClass::MethodEntry*>(part[1]);
+    if (!table || m >= table->slotsFromHere) [[unlikely]]
+        return nullptr;
+    return table + m;
 }
 
 GSObject* NativeObjectOf(GSScriptInstance* instance) noexcept
@@ -167,35 +169,25 @@ inline uint64_t ReplacedLength(int64_t count, int32_t start, int32_t end, int64_
     return size <= RunLimits().maxArrayElements ? uint64_t(size) : 0;
 }
 
-constexpr uint8_t kAddOp = 0;
+constexpr uint8_t kDivOp = 3;
 constexpr uint8_t kPush0Op = 10;
+constexpr uint8_t kStringSizeOp = 78;
 
-// Whether a sign test (LTZ, LEZ, GTZ, GEZ, EQZ, NEZ, by its opcode) holds
-// for a difference: bit (below << 1 | equal) of the test's mask.
-struct TestMasks {
-    uint8_t mask[256] = {};
-    constexpr TestMasks()
-    {
-        mask[52] = 0b100;  // LTZ
-        mask[53] = 0b110;  // LEZ
-        mask[54] = 0b001;  // GTZ
-        mask[55] = 0b011;  // GEZ
-        mask[12] = 0b010;  // EQZ
-        mask[115] = 0b101; // NEZ
-    }
-};
-constexpr TestMasks kTestMasks;
+inline GSArray* PlainArrayOf(GSSlot value) noexcept { return GSArray::PlainOf(value); }
 
-inline bool TestHolds(uint8_t test, int32_t difference) noexcept
+// The distance between two slots in bytes, as the depth table keeps it.
+inline intptr_t Bytes(const GSSlot* from, const GSSlot* to) noexcept
 {
-    return (kTestMasks.mask[test] >> ((int(difference < 0) << 1) | int(difference == 0))) & 1;
+    return reinterpret_cast<intptr_t>(to) - reinterpret_cast<intptr_t>(from);
 }
 
-// a + b or a - b in 32 bits, by the opcode (ADD or SUB).
-inline GSSlot AddOrSub(uint8_t op, GSSlot a, uint32_t b) noexcept
+// Whether work charged by an instruction whose opcode ends just before
+// `at` leaves the run inside its budget (the test CHARGE makes there).
+inline bool Affords(const uint8_t* at, uint64_t units, intptr_t deadline) noexcept
 {
-    return IntSlot(int32_t(op == kAddOp ? uint32_t(a) + b : uint32_t(a) - b));
+    return intptr_t(at) <= deadline - intptr_t(units);
 }
+
 
 }  // namespace
 
@@ -233,9 +225,11 @@ GSExitCode GSThread::Execute(float dt)
     const int16_t* depths = nullptr;
     GSSlot* locals = nullptr;
     GSSlot* floor = nullptr;
+    GSContext* frameContext = nullptr;
+    bool contextKnown = false;
     GSExitCode code = ER_Done;
 
-    static const void* const kDispatch[256] = {
+    static const void* const kDispatch[] = {
 #define GS_OP(n) &&op_##n
         GS_OP(0),   GS_OP(1),   GS_OP(2),   GS_OP(3),   GS_OP(4),   GS_OP(5),   GS_OP(6),   GS_OP(7),
         GS_OP(8),   GS_OP(9),   GS_OP(10),  GS_OP(11),  GS_OP(12),  GS_OP(13),  GS_OP(14),  GS_OP(15),
@@ -254,19 +248,30 @@ GSExitCode GSThread::Execute(float dt)
         GS_OP(112), GS_OP(113), GS_OP(114), GS_OP(115),
 #undef GS_OP
 #define GS_ILLEGAL4 &&op_illegal, &&op_illegal, &&op_illegal, &&op_illegal
-        // 116-239: no instruction.
-        GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
-        GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
-        GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
-        GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
+#define GS_PAIR(name) &&name##_add, &&name##_sub
+#define GS_TESTS(family) &&family##_0, &&family##_1, &&family##_2, &&family##_3, &&family##_4, &&family##_5
+        // 116-127: no instruction.
         GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
-        // 240-248: the fused forms quickening writes into verified code.
-        &&op_240, &&op_241, &&op_242, &&op_243, &&op_244, &&op_245, &&op_246, &&op_247, &&op_248,
-        &&op_249, &&op_250, &&op_251,
-        // 252-255: no instruction.
-        GS_ILLEGAL4,
+        // 128-196: the fused forms quickening writes into verified code,
+        // in the order of Quickening.h.
+        GS_TESTS(op_compare_branch), GS_TESTS(op_compare_locals), GS_TESTS(op_compare_constant),
+        GS_TESTS(op_compare_small),
+        GS_PAIR(op_step_local), GS_PAIR(op_step_local_jump), GS_PAIR(op_store_step_jump), GS_PAIR(op_store_locals),
+        GS_PAIR(op_store_step), GS_PAIR(op_store_constant), GS_PAIR(op_push_step), GS_PAIR(op_push_constant),
+        GS_PAIR(op_add_local), GS_PAIR(op_step_top), GS_PAIR(op_add_constant), GS_PAIR(op_element_step),
+        GS_PAIR(op_element_constant), GS_PAIR(op_element_step_store), GS_PAIR(op_store_element_step),
+        &&op_element, &&op_element_to_local, &&op_element_store, &&op_store_element, &&op_array_index,
+        &&op_store_local_element, &&op_mul_constant, &&op_div_constant, &&op_size_local, &&op_append_constant,
+        &&op_append_local, &&op_load_two, &&op_add_return, &&op_return_local, &&op_load_me,
+        // 197-255: no instruction.
+        &&op_illegal, &&op_illegal, &&op_illegal, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
+        GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
+        GS_ILLEGAL4, GS_ILLEGAL4,
+#undef GS_TESTS
+#undef GS_PAIR
 #undef GS_ILLEGAL4
     };
+    static_assert(sizeof kDispatch / sizeof kDispatch[0] == 256, "one entry per opcode byte");
 
 #define DISPATCH() goto* kDispatch[*pc++]
 #define FAIL(c)         \
@@ -285,9 +290,9 @@ GSExitCode GSThread::Execute(float dt)
 #define ENTER_AT(offset)                                        \
     do {                                                        \
         const int16_t* range_ = depths + 2 * size_t(offset);    \
-        if (last - top < range_[1]) [[unlikely]]                \
+        if (Bytes(top, last) < range_[1]) [[unlikely]]          \
             FAIL(ER_StackOverflow);                             \
-        if (top - floor < -range_[0]) [[unlikely]]              \
+        if (Bytes(floor, top) < range_[0]) [[unlikely]]         \
             FAIL(ER_StackReturnError);                          \
     } while (0)
 // A budget step at pc (just after an opcode byte), then the run goes on at
@@ -323,8 +328,11 @@ GSExitCode GSThread::Execute(float dt)
 // spent so far goes out, and what the nested runs left comes back.
 #define SPENT() (budget - (deadline - intptr_t(pc)))
 #define SYNC_OUT() (RunState().spent = uint64_t(SPENT()))
-#define SYNC_IN() (deadline = intptr_t(pc) + (budget - int64_t(RunState().spent)))
-#define CONTEXT() stack.CurrentContext()
+#define SYNC_IN() (deadline = intptr_t(pc) + (budget - int64_t(RunState().spent)), FORGET_CONTEXT())
+// The current context, looked up once a frame: calls, returns and
+// anything that runs scripts nested in this run forget it.
+#define CONTEXT() (contextKnown ? frameContext : (contextKnown = true, frameContext = stack.CurrentContext()))
+#define FORGET_CONTEXT() (contextKnown = false)
 #define LIBRARY() (fn->library)
 #define ME() ReferencePart(locals[0])
 // The frame just entered or returned to becomes the one the registers
@@ -336,6 +344,7 @@ GSExitCode GSThread::Execute(float dt)
         depths = fn->entryDepths.data();                      \
         locals = GSStack::RecordLocals(stack.frame);          \
         floor = stack.frame + GSStack::kRecordSlots - 1;      \
+        FORGET_CONTEXT();                                     \
     } while (0)
 #define CHECK_ME()                          \
     do {                                    \
@@ -669,14 +678,18 @@ op_63: {
 }
 op_61:
 op_62: {
-    GSArray* array;
-    CHECK(ArrayOf(top[-2], array));
-    if (array->ElementKind() != GSArray::kPlainElements)
-        FAIL(ER_IllegalInstruction);
-    if (INT(top[-1]) >= array->Count()) [[unlikely]]
-        CHARGE(GrowthWork(*array, INT(top[-1])));
-    if (!array->Set(INT(top[-1]), PlainCopy(top[0])))
-        FAIL(ER_ArrayOutOfBounds);
+    GSArray* array = GSArray::PlainOf(top[-2]);
+    if (array && uint32_t(top[-1]) < uint32_t(array->Count())) [[likely]] {
+        array->SetAt(INT(top[-1]), PlainCopy(top[0]));
+    } else {
+        CHECK(ArrayOf(top[-2], array));
+        if (array->ElementKind() != GSArray::kPlainElements)
+            FAIL(ER_IllegalInstruction);
+        if (INT(top[-1]) >= array->Count())
+            CHARGE(GrowthWork(*array, INT(top[-1])));
+        if (!array->Set(INT(top[-1]), PlainCopy(top[0])))
+            FAIL(ER_ArrayOutOfBounds);
+    }
     ReleaseReference(top[-2]);
     if (pc[-1] == 62) {
         top[-2] = top[0];
@@ -1011,22 +1024,31 @@ op_93: {
     // 94-96, 114: calls and thread start.
 op_94: {
     const int16_t depth = int16_t(LoadLE16(pc));
-    GSSlot* part;
-    GSScriptInstance* instance;
-    CHECK(ObjectOf(top[depth], part, instance));
-    const GSClass::MethodEntry* entry = MethodOf(part, instance, LoadLE16(pc + 2));
-    if (!entry)
+    const GSSlot target = top[depth];
+    if (!IsReference(target)) [[unlikely]]
+        FAIL(target == 0 ? ER_NullReference : ER_IllegalInstruction);
+    GSSlot* const part = ReferencePart(target);
+    GSScriptInstance* const instance = GSScriptInstance::OfPart(part);
+    const GSClass::MethodEntry* const entry = MethodOf(part, instance, LoadLE16(pc + 2));
+    // A method the part has, with code, taking the arguments given.
+    if (!entry || entry->scriptCallDepth != depth) [[unlikely]]
         FAIL(ER_IllegalInstruction);
-    GSFunction* callee = entry->function;
-    if (!callee->code || callee->parameterCount != uint32_t(1 - depth))
-        FAIL(ER_IllegalInstruction);
+    GSFunction* const callee = entry->function;
     const uint32_t returnOffset = uint32_t(pc + 4 - codeBase);
     BUDGET_STEP();
-    // GSStack::Call, with the registers at hand (it logs an overflow).
-    if (int64_t(callee->frameReserve) > last - top) [[unlikely]] {
+    // The frame's room and the callee's first entry, checked in one; when
+    // either fails, GSStack::Call and the entry's own check say which (the
+    // former logs an overflow).
+    if (callee->callRoom > Bytes(top, last) || callee->entryReachesBelow) [[unlikely]] {
         stack.top = top;
-        stack.Call(*callee, returnOffset);
-        FAIL(ER_StackOverflow);
+        if (!stack.Call(*callee, returnOffset))
+            FAIL(ER_StackOverflow);
+        top = stack.top;
+        LOAD_FRAME();
+        locals[0] = MakeReference(instance->Fields() + entry->partOffset);
+        MOVE_TO(codeBase);
+        ENTER_AT(0);
+        DISPATCH();
     }
     GSSlot* const record = top + callee->frameRecord;
     for (GSSlot* local = top + 1; local < record; ++local)
@@ -1042,9 +1064,9 @@ op_94: {
     fn = callee;
     codeBase = callee->code;
     depths = callee->entryDepths.data();
+    FORGET_CONTEXT();
     locals[0] = MakeReference(instance->Fields() + entry->partOffset);
     MOVE_TO(codeBase);
-    ENTER_AT(0);
     DISPATCH();
 }
 op_95: {
@@ -1323,93 +1345,211 @@ op_115:
     top[0] = top[0] != 0;
     DISPATCH();
 
-    // 240-248: fused sequences (Quickening.h). Each reads the operands of
-    // the instructions it stands for where they lie; a local that holds a
-    // reference goes the way of the first instruction itself (LOAD moves
-    // it out), which then runs the rest.
+    // Fused sequences (Quickening.h). Each reads the operands of the
+    // instructions it stands for where they lie; anything unusual (a local
+    // that holds a reference where a number is read, an index outside the
+    // elements, work the budget cannot pay) goes the way of the first
+    // instruction itself, which then runs the rest.
+
+    // The compare-and-branch families, one handler for each test: the
+    // difference a - b decides whether JZ jumps (it does when the test
+    // fails). `after` is the distance from pc to the byte after JZ's
+    // opcode, `length` the sequence's length less its first byte.
+#define GS_COMPARE_FAMILY(family, body)                                      \
+    family##_0 : body(difference < 0);                                       \
+    family##_1 : body(difference <= 0);                                      \
+    family##_2 : body(difference > 0);                                       \
+    family##_3 : body(difference >= 0);                                      \
+    family##_4 : body(difference == 0);                                      \
+    family##_5 : body(difference != 0);
+#define GS_BRANCH_UNLESS(holds, after, length)                               \
+    do {                                                                     \
+        if (!(holds)) {                                                      \
+            pc += (after);                                                   \
+            JUMP_TO(LoadLE32(pc));                                           \
+        }                                                                    \
+        pc += (length);                                                      \
+        DISPATCH();                                                          \
+    } while (0)
+    // ICMP; test; JZ target
+#define GS_COMPARE_BRANCH(holds)                                             \
+    {                                                                        \
+        const int32_t difference = int32_t(uint32_t(top[-1]) - uint32_t(top[0])); \
+        top -= 2;                                                            \
+        GS_BRANCH_UNLESS(holds, 2, 6);                                       \
+    }
+    GS_COMPARE_FAMILY(op_compare_branch, GS_COMPARE_BRANCH)
     // LOAD a; LOAD b; ICMP; test; JZ target
-op_240: {
-    const GSSlot a = locals[LoadLE16(pc)], b = locals[LoadLE16(pc + 3)];
-    if (IsReference(a) || IsReference(b)) [[unlikely]]
-        goto op_31;
-    if (!TestHolds(pc[6], int32_t(uint32_t(a) - uint32_t(b)))) {
-        pc += 8;
-        JUMP_TO(LoadLE32(pc));
+#define GS_COMPARE_LOCALS(holds)                                             \
+    {                                                                        \
+        const GSSlot a = locals[LoadLE16(pc)], b = locals[LoadLE16(pc + 3)]; \
+        if (IsReference(a) || IsReference(b)) [[unlikely]]                   \
+            goto op_31;                                                      \
+        const int32_t difference = int32_t(uint32_t(a) - uint32_t(b));       \
+        GS_BRANCH_UNLESS(holds, 8, 12);                                      \
     }
-    pc += 12;
-    DISPATCH();
-}
+    GS_COMPARE_FAMILY(op_compare_locals, GS_COMPARE_LOCALS)
     // LOAD a; PUSHI k; ICMP; test; JZ target
-op_241: {
-    const GSSlot a = locals[LoadLE16(pc)];
-    if (IsReference(a)) [[unlikely]]
-        goto op_31;
-    if (!TestHolds(pc[8], int32_t(uint32_t(a) - LoadLE32(pc + 3)))) {
-        pc += 10;
-        JUMP_TO(LoadLE32(pc));
+#define GS_COMPARE_CONSTANT(holds)                                           \
+    {                                                                        \
+        const GSSlot a = locals[LoadLE16(pc)];                               \
+        if (IsReference(a)) [[unlikely]]                                     \
+            goto op_31;                                                      \
+        const int32_t difference = int32_t(uint32_t(a) - LoadLE32(pc + 3));  \
+        GS_BRANCH_UNLESS(holds, 10, 14);                                     \
     }
-    pc += 14;
-    DISPATCH();
-}
+    GS_COMPARE_FAMILY(op_compare_constant, GS_COMPARE_CONSTANT)
     // LOAD a; PUSH0 or PUSH1; ICMP; test; JZ target
-op_242: {
-    const GSSlot a = locals[LoadLE16(pc)];
-    if (IsReference(a)) [[unlikely]]
-        goto op_31;
-    if (!TestHolds(pc[4], int32_t(uint32_t(a) - uint32_t(pc[2] - kPush0Op)))) {
-        pc += 6;
-        JUMP_TO(LoadLE32(pc));
+#define GS_COMPARE_SMALL(holds)                                              \
+    {                                                                        \
+        const GSSlot a = locals[LoadLE16(pc)];                               \
+        if (IsReference(a)) [[unlikely]]                                     \
+            goto op_31;                                                      \
+        const int32_t difference = int32_t(uint32_t(a) - uint32_t(pc[2] - kPush0Op)); \
+        GS_BRANCH_UNLESS(holds, 6, 10);                                      \
     }
-    pc += 10;
-    DISPATCH();
-}
+    GS_COMPARE_FAMILY(op_compare_small, GS_COMPARE_SMALL)
+#undef GS_COMPARE_FAMILY
+#undef GS_BRANCH_UNLESS
+#undef GS_COMPARE_BRANCH
+#undef GS_COMPARE_LOCALS
+#undef GS_COMPARE_CONSTANT
+#undef GS_COMPARE_SMALL
+
+    // The forms with ADD or SUB (INC or DEC) come in pairs, one handler
+    // each: GS_PAIR makes both from a body that takes the operator.
+#define GS_PAIR(name, body) \
+    name##_add : body(+);   \
+    name##_sub : body(-);
+#define ARITH(a, op, b) IntSlot(int32_t(uint32_t(a) op uint32_t(b)))
     // LOAD a; LOAD b; ADD or SUB; POPL c
-op_243: {
-    const GSSlot a = locals[LoadLE16(pc)], b = locals[LoadLE16(pc + 3)];
-    if (IsReference(a) || IsReference(b)) [[unlikely]]
-        goto op_31;
-    locals[LoadLE16(pc + 7)] = AddOrSub(pc[5], a, uint32_t(b));
-    pc += 9;
-    DISPATCH();
-}
+#define GS_STORE_LOCALS(op)                                                  \
+    {                                                                        \
+        const GSSlot a = locals[LoadLE16(pc)], b = locals[LoadLE16(pc + 3)]; \
+        if (IsReference(a) || IsReference(b)) [[unlikely]]                   \
+            goto op_31;                                                      \
+        locals[LoadLE16(pc + 7)] = ARITH(a, op, b);                          \
+        pc += 9;                                                             \
+        DISPATCH();                                                          \
+    }
+    GS_PAIR(op_store_locals, GS_STORE_LOCALS)
     // LOAD a; PUSH1; ADD or SUB; POPL c
-op_244: {
-    const GSSlot a = locals[LoadLE16(pc)];
-    if (IsReference(a)) [[unlikely]]
-        goto op_31;
-    locals[LoadLE16(pc + 5)] = AddOrSub(pc[3], a, 1);
-    pc += 7;
-    DISPATCH();
-}
+#define GS_STORE_STEP(op)                                                    \
+    {                                                                        \
+        const GSSlot a = locals[LoadLE16(pc)];                               \
+        if (IsReference(a)) [[unlikely]]                                     \
+            goto op_31;                                                      \
+        locals[LoadLE16(pc + 5)] = ARITH(a, op, 1);                          \
+        pc += 7;                                                             \
+        DISPATCH();                                                          \
+    }
+    GS_PAIR(op_store_step, GS_STORE_STEP)
+    // LOAD a; PUSH1; ADD or SUB; POPL c; JMP target
+#define GS_STORE_STEP_JUMP(op)                                               \
+    {                                                                        \
+        const GSSlot a = locals[LoadLE16(pc)];                               \
+        if (IsReference(a)) [[unlikely]]                                     \
+            goto op_31;                                                      \
+        locals[LoadLE16(pc + 5)] = ARITH(a, op, 1);                          \
+        pc += 8;                                                             \
+        JUMP_TO(LoadLE32(pc));                                               \
+    }
+    GS_PAIR(op_store_step_jump, GS_STORE_STEP_JUMP)
     // LOAD a; PUSHI k; ADD or SUB; POPL c
-op_245: {
-    const GSSlot a = locals[LoadLE16(pc)];
-    if (IsReference(a)) [[unlikely]]
-        goto op_31;
-    locals[LoadLE16(pc + 9)] = AddOrSub(pc[7], a, LoadLE32(pc + 3));
-    pc += 11;
-    DISPATCH();
-}
+#define GS_STORE_CONSTANT(op)                                                \
+    {                                                                        \
+        const GSSlot a = locals[LoadLE16(pc)];                               \
+        if (IsReference(a)) [[unlikely]]                                     \
+            goto op_31;                                                      \
+        locals[LoadLE16(pc + 9)] = ARITH(a, op, LoadLE32(pc + 3));           \
+        pc += 11;                                                            \
+        DISPATCH();                                                          \
+    }
+    GS_PAIR(op_store_constant, GS_STORE_CONSTANT)
+    // LOAD a; INC or DEC; POPL c
+#define GS_STEP_LOCAL(op)                                                    \
+    {                                                                        \
+        const GSSlot a = locals[LoadLE16(pc)];                               \
+        if (IsReference(a)) [[unlikely]]                                     \
+            goto op_31;                                                      \
+        locals[LoadLE16(pc + 4)] = ARITH(a, op, 1);                          \
+        pc += 6;                                                             \
+        DISPATCH();                                                          \
+    }
+    GS_PAIR(op_step_local, GS_STEP_LOCAL)
+    // LOAD a; INC or DEC; POPL c; JMP target
+#define GS_STEP_LOCAL_JUMP(op)                                               \
+    {                                                                        \
+        const GSSlot a = locals[LoadLE16(pc)];                               \
+        if (IsReference(a)) [[unlikely]]                                     \
+            goto op_31;                                                      \
+        locals[LoadLE16(pc + 4)] = ARITH(a, op, 1);                          \
+        pc += 7;                                                             \
+        JUMP_TO(LoadLE32(pc));                                               \
+    }
+    GS_PAIR(op_step_local_jump, GS_STEP_LOCAL_JUMP)
     // LOAD a; PUSH1; ADD or SUB
-op_246: {
-    const GSSlot a = locals[LoadLE16(pc)];
-    if (IsReference(a)) [[unlikely]]
-        goto op_31;
-    *++top = AddOrSub(pc[3], a, 1);
-    pc += 4;
-    DISPATCH();
-}
+#define GS_PUSH_STEP(op)                                                     \
+    {                                                                        \
+        const GSSlot a = locals[LoadLE16(pc)];                               \
+        if (IsReference(a)) [[unlikely]]                                     \
+            goto op_31;                                                      \
+        *++top = ARITH(a, op, 1);                                            \
+        pc += 4;                                                             \
+        DISPATCH();                                                          \
+    }
+    GS_PAIR(op_push_step, GS_PUSH_STEP)
     // LOAD a; PUSHI k; ADD or SUB
-op_247: {
-    const GSSlot a = locals[LoadLE16(pc)];
-    if (IsReference(a)) [[unlikely]]
-        goto op_31;
-    *++top = AddOrSub(pc[7], a, LoadLE32(pc + 3));
-    pc += 8;
-    DISPATCH();
-}
+#define GS_PUSH_CONSTANT(op)                                                 \
+    {                                                                        \
+        const GSSlot a = locals[LoadLE16(pc)];                               \
+        if (IsReference(a)) [[unlikely]]                                     \
+            goto op_31;                                                      \
+        *++top = ARITH(a, op, LoadLE32(pc + 3));                             \
+        pc += 8;                                                             \
+        DISPATCH();                                                          \
+    }
+    GS_PAIR(op_push_constant, GS_PUSH_CONSTANT)
+    // LOAD a; ADD or SUB
+#define GS_ADD_LOCAL(op)                                                     \
+    {                                                                        \
+        const GSSlot a = locals[LoadLE16(pc)];                               \
+        if (IsReference(a)) [[unlikely]]                                     \
+            goto op_31;                                                      \
+        top[0] = ARITH(top[0], op, a);                                       \
+        pc += 3;                                                             \
+        DISPATCH();                                                          \
+    }
+    GS_PAIR(op_add_local, GS_ADD_LOCAL)
+    // PUSH1; ADD or SUB
+#define GS_STEP_TOP(op)                                                      \
+    {                                                                        \
+        top[0] = ARITH(top[0], op, 1);                                       \
+        ++pc;                                                                \
+        DISPATCH();                                                          \
+    }
+    GS_PAIR(op_step_top, GS_STEP_TOP)
+    // PUSHI k; ADD or SUB
+#define GS_ADD_CONSTANT(op)                                                  \
+    {                                                                        \
+        top[0] = ARITH(top[0], op, LoadLE32(pc));                            \
+        pc += 5;                                                             \
+        DISPATCH();                                                          \
+    }
+    GS_PAIR(op_add_constant, GS_ADD_CONSTANT)
+#undef GS_STORE_LOCALS
+#undef GS_STORE_STEP
+#undef GS_STORE_STEP_JUMP
+#undef GS_STORE_CONSTANT
+#undef GS_STEP_LOCAL
+#undef GS_STEP_LOCAL_JUMP
+#undef GS_PUSH_STEP
+#undef GS_PUSH_CONSTANT
+#undef GS_ADD_LOCAL
+#undef GS_STEP_TOP
+#undef GS_ADD_CONSTANT
     // LOAD a; LOAD b
-op_248: {
+op_load_two: {
     const GSSlot a = locals[LoadLE16(pc)], b = locals[LoadLE16(pc + 3)];
     if (IsReference(a) || IsReference(b)) [[unlikely]]
         goto op_31;
@@ -1419,15 +1559,26 @@ op_248: {
     pc += 5;
     DISPATCH();
 }
-
+    // PUSHI k; MUL
+op_mul_constant:
+    top[0] = IntSlot(int32_t(uint32_t(top[0]) * LoadLE32(pc)));
+    pc += 5;
+    DISPATCH();
+    // PUSHI k; DIV or MOD, k neither 0 nor -1
+op_div_constant: {
+    const int32_t a = INT(top[0]), k = int32_t(LoadLE32(pc));
+    top[0] = IntSlot(pc[4] == kDivOp ? a / k : a % k);
+    pc += 5;
+    DISPATCH();
+}
     // ADD; RETV
-op_249:
+op_add_return:
     top[-1] = IntSlot(int32_t(uint32_t(top[-1]) + uint32_t(top[0])));
     --top;
     ++pc;
     goto op_110;
     // LOAD a; RETV
-op_250: {
+op_return_local: {
     const GSSlot a = locals[LoadLE16(pc)];
     if (IsReference(a)) [[unlikely]]
         goto op_31;
@@ -1436,11 +1587,193 @@ op_250: {
     goto op_110;
 }
     // LOADO 0
-op_251:
+op_load_me:
     AddPartReference(ReferencePart(locals[0]));
     *++top = locals[0];
     pc += 2;
     DISPATCH();
+
+    // Elements of a plain array held by a local. The array's count is
+    // neither added nor released: the local keeps it. Each form finds the
+    // array and the index (i, i +/- 1 or i +/- k) with ELEMENT_INDEX and
+    // goes on with `array` and `index`.
+#define ELEMENT_INDEX(indexOf)                                               \
+    const GSSlot i = locals[LoadLE16(pc + 3)];                               \
+    GSArray* const array = GSArray::PlainOf(locals[LoadLE16(pc)]);           \
+    if (!array || IsReference(i)) [[unlikely]]                               \
+        goto op_32;                                                          \
+    const uint32_t index = (indexOf);                                        \
+    if (index >= uint32_t(array->Count())) [[unlikely]]                      \
+        goto op_32
+    // LOADO a; LOAD i; AGET
+op_element: {
+    ELEMENT_INDEX(uint32_t(i));
+    *++top = array->At(int32_t(index));
+    pc += 6;
+    DISPATCH();
+}
+    // LOADO a; LOAD i; PUSH1; ADD or SUB; AGET
+#define GS_ELEMENT_STEP(op)                                                  \
+    {                                                                        \
+        ELEMENT_INDEX(uint32_t(ARITH(i, op, 1)));                            \
+        *++top = array->At(int32_t(index));                                  \
+        pc += 8;                                                             \
+        DISPATCH();                                                          \
+    }
+    GS_PAIR(op_element_step, GS_ELEMENT_STEP)
+    // LOADO a; LOAD i; PUSHI k; ADD or SUB; AGET
+#define GS_ELEMENT_CONSTANT(op)                                              \
+    {                                                                        \
+        ELEMENT_INDEX(uint32_t(ARITH(i, op, LoadLE32(pc + 6))));             \
+        *++top = array->At(int32_t(index));                                  \
+        pc += 12;                                                            \
+        DISPATCH();                                                          \
+    }
+    GS_PAIR(op_element_constant, GS_ELEMENT_CONSTANT)
+    // LOADO a; LOAD i; AGET; POPL c
+op_element_to_local: {
+    ELEMENT_INDEX(uint32_t(i));
+    locals[LoadLE16(pc + 7)] = array->At(int32_t(index));
+    pc += 9;
+    DISPATCH();
+}
+    // LOADO a; LOAD i; AGET; APOP, and the same with i +/- 1: the element
+    // goes into the array and index below it.
+#define GS_ELEMENT_STORE(indexOf, length)                                    \
+    {                                                                        \
+        ELEMENT_INDEX(indexOf);                                              \
+        GSArray* const into = GSArray::PlainOf(top[-1]);                     \
+        if (!into || uint32_t(top[0]) >= uint32_t(into->Count())) [[unlikely]] \
+            goto op_32;                                                      \
+        into->SetAt(INT(top[0]), array->At(int32_t(index)));                 \
+        ReleaseReference(top[-1]);                                           \
+        top -= 2;                                                            \
+        pc += (length);                                                      \
+        DISPATCH();                                                          \
+    }
+op_element_store:
+    GS_ELEMENT_STORE(uint32_t(i), 7)
+#define GS_ELEMENT_STEP_STORE(op) GS_ELEMENT_STORE(uint32_t(ARITH(i, op, 1)), 9)
+    GS_PAIR(op_element_step_store, GS_ELEMENT_STEP_STORE)
+#undef GS_ELEMENT_STEP
+#undef GS_ELEMENT_CONSTANT
+#undef GS_ELEMENT_STORE
+#undef GS_ELEMENT_STEP_STORE
+#undef ELEMENT_INDEX
+    // LOADO a; LOAD i; LOAD v; APOP, or LOADO a; LOAD i; PUSH1; ADD or
+    // SUB; LOAD v; APOP: storing inside the elements (growing the array is
+    // the plain instruction's).
+#define GS_STORE_ELEMENT(indexOf, value, length)                             \
+    {                                                                        \
+        const GSSlot i = locals[LoadLE16(pc + 3)];                           \
+        GSArray* const array = GSArray::PlainOf(locals[LoadLE16(pc)]);       \
+        if (!array || IsReference(i)) [[unlikely]]                           \
+            goto op_32;                                                      \
+        const uint32_t index = (indexOf);                                    \
+        const GSSlot v = locals[LoadLE16(pc + (value))];                     \
+        if (IsReference(v) || index >= uint32_t(array->Count())) [[unlikely]] \
+            goto op_32;                                                      \
+        array->SetAt(int32_t(index), v);                                     \
+        pc += (length);                                                      \
+        DISPATCH();                                                          \
+    }
+op_store_element:
+    GS_STORE_ELEMENT(uint32_t(i), 6, 9)
+#define GS_STORE_ELEMENT_STEP(op) GS_STORE_ELEMENT(uint32_t(ARITH(i, op, 1)), 8, 11)
+    GS_PAIR(op_store_element_step, GS_STORE_ELEMENT_STEP)
+#undef GS_STORE_ELEMENT
+#undef GS_STORE_ELEMENT_STEP
+#undef ARITH
+#undef GS_PAIR
+    // LOADO a; LOAD i
+op_array_index: {
+    const GSSlot a = locals[LoadLE16(pc)], i = locals[LoadLE16(pc + 3)];
+    if (IsReference(i)) [[unlikely]]
+        goto op_32;
+    AddReference(a);
+    top[1] = a;
+    top[2] = i;
+    top += 2;
+    pc += 5;
+    DISPATCH();
+}
+    // LOAD v; APOP
+op_store_local_element: {
+    const GSSlot v = locals[LoadLE16(pc)];
+    GSArray* const array = GSArray::PlainOf(top[-1]);
+    if (!array || IsReference(v) || uint32_t(top[0]) >= uint32_t(array->Count())) [[unlikely]]
+        goto op_31;
+    array->SetAt(INT(top[0]), v);
+    ReleaseReference(top[-1]);
+    top -= 2;
+    pc += 3;
+    DISPATCH();
+}
+    // LOADO s; SSIZE, or LOADO a; ASIZE
+op_size_local: {
+    const GSSlot v = locals[LoadLE16(pc)];
+    if (!IsReference(v)) [[unlikely]]
+        goto op_32;
+    int32_t size;
+    if (pc[2] == kStringSizeOp) {
+        const GSString* string = GSString::OfPart(ReferencePart(v));
+        if (!string) [[unlikely]]
+            goto op_32;
+        size = int32_t(string->Length());
+    } else {
+        const GSArray* array = GSArray::OfPart(ReferencePart(v));
+        if (!array) [[unlikely]]
+            goto op_32;
+        size = array->Count();
+    }
+    *++top = size;
+    pc += 3;
+    DISPATCH();
+}
+    // PUSHS k; SCAT: the constant joins the string on the top without a
+    // string of its own in between; the budget pays for both steps.
+op_append_constant: {
+    const Nyx::String& text = LIBRARY()->stringCopies[LoadLE16(pc)];
+    GSString* string = nullptr;
+    if (top[0] != 0 && (!IsReference(top[0]) || !(string = GSString::OfPart(ReferencePart(top[0]))))) [[unlikely]]
+        goto op_73;
+    const uint64_t pushed = ByteWork(text.Length());
+    const uint64_t joined = string ? ByteWork(uint64_t(string->Length()) + text.Length()) : 0;
+    if ((string && int64_t(string->Length()) + text.Length() > RunLimits().maxStringBytes) ||
+        !Affords(pc, pushed, deadline) || !Affords(pc + 3, pushed + joined, deadline)) [[unlikely]]
+        goto op_73;
+    deadline -= intptr_t(pushed + joined);
+    GSSlot result;
+    if (string) {
+        result = (new GSString(CONTEXT(), string->View(), text.View()))->Reference();
+        ReleaseReference(top[0]);
+    } else {
+        result = NewString(CONTEXT(), text.View());
+    }
+    top[0] = result;
+    pc += 3;
+    DISPATCH();
+}
+    // LOADO s; PUSHS k; SCAT; POPLO s: a string that only the local holds
+    // takes the constant in place, since the new string would replace it
+    // in the local and it would go.
+op_append_local: {
+    const GSSlot v = locals[LoadLE16(pc)];
+    GSString* const string = IsReference(v) ? GSString::OfPart(ReferencePart(v)) : nullptr;
+    if (!string || string->Instance().refCount != 1) [[unlikely]]
+        goto op_32;
+    const Nyx::String& text = LIBRARY()->stringCopies[LoadLE16(pc + 3)];
+    const uint64_t pushed = ByteWork(text.Length());
+    const uint64_t joined = ByteWork(uint64_t(string->Length()) + text.Length());
+    if (int64_t(string->Length()) + text.Length() > RunLimits().maxStringBytes ||
+        string->Instance().Context() != CONTEXT() || !Affords(pc + 3, pushed, deadline) ||
+        !Affords(pc + 6, pushed + joined, deadline)) [[unlikely]]
+        goto op_32;
+    deadline -= intptr_t(pushed + joined);
+    string->Str() += text.View();
+    pc += 9;
+    DISPATCH();
+}
 
 op_illegal:
     FAIL(ER_IllegalInstruction);
@@ -1485,6 +1818,7 @@ exception: {
 #undef CHARGE
 #undef JUMP_TO
 #undef CONTEXT
+#undef FORGET_CONTEXT
 #undef LIBRARY
 #undef ME
 #undef SPENT

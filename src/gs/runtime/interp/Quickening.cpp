@@ -1,7 +1,5 @@
 #include "gs/runtime/interp/Quickening.h"
 
-#include <initializer_list>
-
 #include "core/streams/LittleEndian.h"
 #include "gs/support/bytecode/Opcodes.h"
 
@@ -9,147 +7,184 @@ namespace GSRuntime {
 
 namespace {
 
-constexpr uint8_t kAdd = 0, kSub = 1, kIcmp = 9, kPush0 = 10, kPush1 = 11, kEqz = 12, kPushi = 30, kLoad = 31,
-                  kLoado = 32, kPopl = 33, kJz = 44, kLtz = 52, kGez = 55, kRetv = 110, kNez = 115;
+using namespace GSBytecode;
 
-bool IsTest(uint8_t op) { return (op >= kLtz && op <= kGez) || op == kEqz || op == kNez; }
-bool IsAddOrSub(uint8_t op) { return op == kAdd || op == kSub; }
+constexpr uint8_t kNoInstruction = 0xFF;
 
-// One element of a pattern: the opcode it must be and the bytes it takes.
-struct Step {
-    enum Kind : uint8_t { kLoadOp, kPushiOp, kSmallPush, kOne, kIcmpOp, kTestOp, kArith, kAddOp, kStoreOp, kJzOp, kRetvOp } kind;
-};
+bool IsTest(uint8_t op) { return (op >= kLTZ && op <= kGEZ) || op == kEQZ || op == kNEZ; }
 
-class Matcher {
-public:
-    Matcher(const uint8_t* code, uint32_t size, const std::vector<bool>& entered)
-        : code_(code), size_(size), entered_(entered)
-    {
-    }
-
-    // The length of the sequence at `at` when it has these steps and no run
-    // enters it after its first byte; 0 otherwise.
-    uint32_t Match(uint32_t at, std::initializer_list<Step::Kind> steps) const
-    {
-        uint32_t p = at;
-        for (Step::Kind step : steps) {
-            if (p >= size_ || (p != at && entered_[p]))
-                return 0;
-            const uint8_t op = code_[p];
-            uint32_t length = 1;
-            switch (step) {
-            case Step::kLoadOp:
-                if (op != kLoad)
-                    return 0;
-                length = 3;
-                break;
-            case Step::kPushiOp:
-                if (op != kPushi)
-                    return 0;
-                length = 5;
-                break;
-            case Step::kSmallPush:
-                if (op != kPush0 && op != kPush1)
-                    return 0;
-                break;
-            case Step::kOne:
-                if (op != kPush1)
-                    return 0;
-                break;
-            case Step::kIcmpOp:
-                if (op != kIcmp)
-                    return 0;
-                break;
-            case Step::kTestOp:
-                if (!IsTest(op))
-                    return 0;
-                break;
-            case Step::kArith:
-                if (!IsAddOrSub(op))
-                    return 0;
-                break;
-            case Step::kAddOp:
-                if (op != kAdd)
-                    return 0;
-                break;
-            case Step::kRetvOp:
-                if (op != kRetv)
-                    return 0;
-                break;
-            case Step::kStoreOp:
-                if (op != kPopl)
-                    return 0;
-                length = 3;
-                break;
-            case Step::kJzOp:
-                if (op != kJz)
-                    return 0;
-                length = 5;
-                break;
-            }
-            p += length;
-        }
-        return p <= size_ ? p - at : 0;
-    }
-
-private:
-    const uint8_t* code_;
-    uint32_t size_;
-    const std::vector<bool>& entered_;
-};
+uint8_t TestIndex(uint8_t test) { return test == kEQZ ? 4 : test == kNEZ ? 5 : uint8_t(test - kLTZ); }
+bool IsAddOrSub(uint8_t op) { return op == kADD || op == kSUB; }
 
 // Bytes of the instruction at `at` (verified code: every instruction is
 // whole).
 uint32_t InstructionLength(const uint8_t* code, uint32_t at)
 {
-    const GSBytecode::OpcodeInfo& info = GSBytecode::kOpcodes[code[at]];
-    uint32_t length = 1 + GSBytecode::FixedOperandSize(info.operands);
-    if (info.operands == GSBytecode::Operands::kWait)
+    const OpcodeInfo& info = kOpcodes[code[at]];
+    uint32_t length = 1 + FixedOperandSize(info.operands);
+    if (info.operands == Operands::kWait)
         length += 8 * uint32_t(int16_t(LoadLE16(code + at + 1)));
-    else if (info.operands == GSBytecode::Operands::kSwitch)
+    else if (info.operands == Operands::kSwitch)
         length += 8 * uint32_t(LoadLE16(code + at + 1)) + 4;
     return length;
 }
 
+// The sequence that starts at `at`, up to (not including) the next place a
+// run can enter: a fused sequence lies wholly inside it. Instructions
+// start wherever a pattern says they do, since every pattern knows the
+// length of what it matched so far.
+class Sequence {
+public:
+    Sequence(uint8_t* code, uint32_t at, uint32_t limit) : code_(code), at_(at), limit_(limit) {}
+
+    // The opcode `offset` bytes into the sequence, or none past its end.
+    uint8_t Op(uint32_t offset) const { return at_ + offset < limit_ ? code_[at_ + offset] : kNoInstruction; }
+    uint16_t U16(uint32_t offset) const { return LoadLE16(code_ + at_ + offset); }
+    uint32_t U32(uint32_t offset) const { return LoadLE32(code_ + at_ + offset); }
+    bool Test(uint32_t offset) const { return IsTest(Op(offset)); }
+    bool AddOrSub(uint32_t offset) const { return IsAddOrSub(Op(offset)); }
+
+    // Writes the fused opcode over the first byte; the sequence's length.
+    uint32_t Fuse(uint8_t fused, uint32_t length)
+    {
+        code_[at_] = fused;
+        return length;
+    }
+    // The same for a pair of forms told apart by the ADD or SUB (INC or
+    // DEC) `offset` bytes in.
+    uint32_t FusePair(uint8_t pair, uint32_t offset, uint32_t length)
+    {
+        return Fuse(Fused::ForArithmetic(pair, Op(offset)), length);
+    }
+
+    // The fused form that starts here, written; 0 when none does.
+    uint32_t Quicken()
+    {
+        switch (Op(0)) {
+        case kLOAD:
+            return AfterLoad();
+        case kLOADO:
+            return AfterLoadObject();
+        case kADD:
+            return Op(1) == kRETV ? Fuse(Fused::kAddReturn, 2) : 0;
+        case kICMP:
+            return Test(1) && Op(2) == kJZ ? Fuse(Fused::ForTest(Fused::kCompareBranch, Op(1)), 7) : 0;
+        case kPUSH1:
+            return AddOrSub(1) ? FusePair(Fused::kStepTop, 1, 2) : 0;
+        case kPUSHI: {
+            const int32_t k = int32_t(U32(1));
+            if (AddOrSub(5))
+                return FusePair(Fused::kAddConstant, 5, 6);
+            if (Op(5) == kMUL)
+                return Fuse(Fused::kMulConstant, 6);
+            // Division by 0 fails, and by -1 has its own rule: both stay
+            // with the plain instruction.
+            if ((Op(5) == kDIV || Op(5) == kMOD) && k != 0 && k != -1)
+                return Fuse(Fused::kDivConstant, 6);
+            return 0;
+        }
+        case kPUSHS:
+            return Op(3) == kSCAT ? Fuse(Fused::kAppendConstant, 4) : 0;
+        default:
+            return 0;
+        }
+    }
+
+private:
+    // LOAD a, then:
+    uint32_t AfterLoad()
+    {
+        switch (Op(3)) {
+        case kLOAD:
+            if (Op(6) == kICMP && Test(7) && Op(8) == kJZ)
+                return Fuse(Fused::ForTest(Fused::kCompareLocals, Op(7)), 13);
+            if (AddOrSub(6) && Op(7) == kPOPL)
+                return FusePair(Fused::kStoreLocals, 6, 10);
+            return Fuse(Fused::kLoadTwo, 6);
+        case kPUSHI:
+            if (Op(8) == kICMP && Test(9) && Op(10) == kJZ)
+                return Fuse(Fused::ForTest(Fused::kCompareConstant, Op(9)), 15);
+            if (AddOrSub(8))
+                return Op(9) == kPOPL ? FusePair(Fused::kStoreConstant, 8, 12) : FusePair(Fused::kPushConstant, 8, 9);
+            return 0;
+        case kPUSH0:
+        case kPUSH1:
+            if (Op(4) == kICMP && Test(5) && Op(6) == kJZ)
+                return Fuse(Fused::ForTest(Fused::kCompareSmall, Op(5)), 11);
+            if (Op(3) != kPUSH1 || !AddOrSub(4))
+                return 0;
+            if (Op(5) != kPOPL)
+                return FusePair(Fused::kPushStep, 4, 5);
+            return Op(8) == kJMP ? FusePair(Fused::kStoreStepJump, 4, 13) : FusePair(Fused::kStoreStep, 4, 8);
+        case kINC:
+        case kDEC:
+            if (Op(4) != kPOPL)
+                return 0;
+            return Op(7) == kJMP ? FusePair(Fused::kStepLocalJump, 3, 12) : FusePair(Fused::kStepLocal, 3, 7);
+        case kRETV:
+            return Fuse(Fused::kReturnLocal, 4);
+        case kADD:
+        case kSUB:
+            return FusePair(Fused::kAddLocal, 3, 4);
+        case kAPOP:
+            return Fuse(Fused::kStoreLocalElement, 4);
+        default:
+            return 0;
+        }
+    }
+
+    // LOADO a, then:
+    uint32_t AfterLoadObject()
+    {
+        if (U16(1) == 0)
+            return Fuse(Fused::kLoadMe, 3);
+        switch (Op(3)) {
+        case kLOAD:
+            if (Op(6) == kAGET) {
+                if (Op(7) == kPOPL)
+                    return Fuse(Fused::kElementToLocal, 10);
+                return Op(7) == kAPOP ? Fuse(Fused::kElementStore, 8) : Fuse(Fused::kElement, 7);
+            }
+            if (Op(6) == kPUSH1 && AddOrSub(7) && Op(8) == kAGET)
+                return Op(9) == kAPOP ? FusePair(Fused::kElementStepStore, 7, 10) : FusePair(Fused::kElementStep, 7, 9);
+            if (Op(6) == kPUSHI && AddOrSub(11) && Op(12) == kAGET)
+                return FusePair(Fused::kElementConstant, 11, 13);
+            if (Op(6) == kLOAD && Op(9) == kAPOP)
+                return Fuse(Fused::kStoreElement, 10);
+            if (Op(6) == kPUSH1 && AddOrSub(7) && Op(8) == kLOAD && Op(11) == kAPOP)
+                return FusePair(Fused::kStoreElementStep, 7, 12);
+            return Fuse(Fused::kArrayIndex, 6);
+        case kSSIZE:
+        case kASIZE:
+            return Fuse(Fused::kSizeLocal, 4);
+        case kPUSHS:
+            if (Op(6) == kSCAT && Op(7) == kPOPLO && U16(8) == U16(1))
+                return Fuse(Fused::kAppendLocal, 10);
+            return 0;
+        default:
+            return 0;
+        }
+    }
+
+    uint8_t* code_;
+    uint32_t at_;
+    uint32_t limit_;
+};
+
 }  // namespace
+
+uint8_t Fused::ForTest(uint8_t family, uint8_t test) { return uint8_t(family + TestIndex(test)); }
+
+uint8_t Fused::ForArithmetic(uint8_t pair, uint8_t op) { return uint8_t(pair + (op == kSUB || op == kDEC ? 1 : 0)); }
 
 void QuickenCode(uint8_t* code, uint32_t size, const std::vector<DepthRange>& entries)
 {
-    using S = Step::Kind;
-    std::vector<bool> entered(size, false);
-    for (const DepthRange& entry : entries)
-        entered[entry.offset] = true;
-    const Matcher m(code, size, entered);
-    const struct {
-        uint8_t fused;
-        std::initializer_list<S> steps;
-    } patterns[] = {
-        {Fused::kCompareLocals, {S::kLoadOp, S::kLoadOp, S::kIcmpOp, S::kTestOp, S::kJzOp}},
-        {Fused::kCompareConstant, {S::kLoadOp, S::kPushiOp, S::kIcmpOp, S::kTestOp, S::kJzOp}},
-        {Fused::kCompareSmall, {S::kLoadOp, S::kSmallPush, S::kIcmpOp, S::kTestOp, S::kJzOp}},
-        {Fused::kStoreLocals, {S::kLoadOp, S::kLoadOp, S::kArith, S::kStoreOp}},
-        {Fused::kStoreStep, {S::kLoadOp, S::kOne, S::kArith, S::kStoreOp}},
-        {Fused::kStoreConstant, {S::kLoadOp, S::kPushiOp, S::kArith, S::kStoreOp}},
-        {Fused::kPushStep, {S::kLoadOp, S::kOne, S::kArith}},
-        {Fused::kPushConstant, {S::kLoadOp, S::kPushiOp, S::kArith}},
-        {Fused::kReturnLocal, {S::kLoadOp, S::kRetvOp}},
-        {Fused::kLoadTwo, {S::kLoadOp, S::kLoadOp}},
-        {Fused::kAddReturn, {S::kAddOp, S::kRetvOp}},
-    };
+    size_t next = 0;  // the first entry after the position
     for (uint32_t at = 0; at < size;) {
-        if (code[at] == kLoado && LoadLE16(code + at + 1) == 0) {
-            code[at] = Fused::kLoadMe;
-            at += 3;
-            continue;
-        }
-        uint32_t fused = 0;
-        for (const auto& pattern : patterns) {
-            fused = m.Match(at, pattern.steps);
-            if (fused) {
-                code[at] = pattern.fused;
-                break;
-            }
-        }
+        while (next < entries.size() && entries[next].offset <= at)
+            ++next;
+        const uint32_t limit = next < entries.size() ? entries[next].offset : size;
+        const uint32_t fused = Sequence(code, at, limit).Quicken();
         at += fused ? fused : InstructionLength(code, at);
     }
 }

@@ -430,6 +430,11 @@ bool GSClass::Link()
     for (uint32_t i = 0; i < methodCount; ++i) {
         methods[i].reference = &library->functionRefs[methods[i].referenceIndex];
         methods[i].function = methods[i].reference->function;
+        const GSFunction& callee = *methods[i].function;
+        methods[i].slotsFromHere = methodCount - i;
+        methods[i].scriptCallDepth = callee.code && callee.parameterCount <= 0x8000
+                                         ? 1 - int32_t(callee.parameterCount)
+                                         : MethodEntry::kNoScriptCall;
         const GSClass* declaring = methods[i].function->owner;
         if (uint64_t(methods[i].partOffset) + declaring->fieldCount > fieldCount)
             return false;

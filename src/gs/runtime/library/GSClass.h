@@ -39,7 +39,16 @@ public:
         uint32_t referenceIndex = 0;
         uint32_t partOffset = 0;  // word offset of the part that becomes "me"
         GSFunction* function = nullptr;  // the reference's function, set by Link
+        // The depth operand a script call of the function has (1 - its
+        // parameters); kNoScriptCall when the function has no code. Set
+        // by Link, so that a call checks its callee with one comparison.
+        int32_t scriptCallDepth = kNoScriptCall;
+        static constexpr int32_t kNoScriptCall = 1;
+        // Entries from this one to the end of the table: a part whose table
+        // starts here has slots below this count.
+        uint32_t slotsFromHere = 0;
     };
+    static_assert(sizeof(MethodEntry) == 32, "entries are found by a shift");
     // A function found through the class: the class that declares it, the
     // word offset of that class's part and the function's method slot.
     struct FunctionHit {

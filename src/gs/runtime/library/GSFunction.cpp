@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/streams/LittleEndian.h"
+#include "gs/runtime/objects/GSValue.h"
 
 namespace GSRuntime {
 
@@ -31,11 +32,16 @@ const DepthRange* GSFunction::FindDepthRange(uint32_t codeOffset) const noexcept
 void GSFunction::IndexDepthRanges()
 {
     constexpr int32_t kCut = 1025;
+    constexpr int32_t kSlot = int32_t(sizeof(GSSlot));
+    static_assert(kCut * kSlot <= INT16_MAX, "the cut depths fit the table in bytes");
     entryDepths.assign(size_t(codeSize) * 2, 0);
     for (const DepthRange& r : depthRanges) {
-        entryDepths[2 * size_t(r.offset)] = int16_t(std::max(r.lowest, -kCut));
-        entryDepths[2 * size_t(r.offset) + 1] = int16_t(std::min(r.highest, kCut));
+        entryDepths[2 * size_t(r.offset)] = int16_t(std::min(-r.lowest, kCut) * kSlot);
+        entryDepths[2 * size_t(r.offset) + 1] = int16_t(std::min(r.highest, kCut) * kSlot);
     }
+    const int32_t entryHighest = codeSize ? entryDepths[1] : 0;
+    callRoom = std::max(frameReserve * kSlot, frameGrowth * kSlot + entryHighest);
+    entryReachesBelow = codeSize && entryDepths[0] > 0;
 }
 
 }  // namespace GSRuntime

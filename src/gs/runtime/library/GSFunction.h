@@ -44,10 +44,19 @@ struct GSFunction {
     GSFunction* inherited = nullptr;
     uint32_t inheritedOffset = 0;
     std::vector<DepthRange> depthRanges;
-    // The same ranges by code offset, two per byte of code (lowest,
-    // highest; kept only at entries), so a taken jump looks its target up
-    // at once. Depths past the stack's size are cut to one slot past it.
+    // The same ranges by code offset, two per byte of code (the lowest
+    // depth negated, the highest; kept only at entries), so a taken jump
+    // looks its target up at once. They are kept in bytes of stack (slots
+    // times the slot's size), as the interpreter measures the stack;
+    // depths past the stack's size are cut to one slot past it.
     std::vector<int16_t> entryDepths;
+    // What a call checks before it pushes the frame, so that the entry's
+    // own check is done with it: the free bytes of stack the call needs
+    // (the frame's reserve, or its growth and the entry's highest depth
+    // when more), and whether the entry's code reaches below the frame it
+    // starts in.
+    int32_t callRoom = 0;
+    bool entryReachesBelow = false;
 
     uint32_t ObjectLocal(uint32_t i) const noexcept;
     // The line of the last line entry whose code offset is not above the

@@ -9,7 +9,9 @@
 namespace GSRuntime {
 
 GSArray::GSArray(GSContext* context, uint8_t elementKind)
-    : GSObjectReference(kArray), kind_(elementKind), instance_(this, nullptr)
+    : GSObjectReference(kArray), kind_(elementKind), instance_(this, nullptr,
+                GSScriptInstance::kArrayValue |
+                    (elementKind == kReferenceElements ? GSScriptInstance::kReferenceElementsValue : 0))
 {
     if (context)
         context->Tracked().Register(instance_);
@@ -19,14 +21,6 @@ GSArray::~GSArray()
 {
     ReleaseElements(0, elements_.size());
     instance_.GSTrackedObject::Detach();
-}
-
-GSArray* GSArray::OfPart(GSSlot* part) noexcept
-{
-    GSScriptInstance* instance = GSScriptInstance::OfPart(part);
-    if (instance->cls || !instance->owner || instance->owner->Kind() != kArray)
-        return nullptr;
-    return static_cast<GSArray*>(instance->owner);
 }
 
 void GSArray::ReleaseElements(size_t from, size_t to)
@@ -59,14 +53,6 @@ bool GSArray::SetSize(int32_t n)
     return true;
 }
 
-bool GSArray::Get(int32_t i, GSSlot& value) const noexcept
-{
-    if (i < 0 || i >= Count())
-        return false;
-    value = elements_[size_t(i)];
-    return true;
-}
-
 bool GSArray::Set(int32_t i, GSSlot value)
 {
     // i + 1 is only formed once i is known to be below the limit.
@@ -75,17 +61,6 @@ bool GSArray::Set(int32_t i, GSSlot value)
     if (i >= Count() && !SetSize(i + 1))
         return false;
     elements_[size_t(i)] = value;
-    return true;
-}
-
-bool GSArray::GetObjectAt(int32_t i, GSSlot& value, bool add) const noexcept
-{
-    if (!Get(i, value)) {
-        value = 0;
-        return false;
-    }
-    if (add)
-        AddReference(value);
     return true;
 }
 

@@ -24,7 +24,24 @@ public:
     void LastReferenceGone() override { delete this; }
 
     // The array a reference points at, or null for any other value.
-    static GSArray* OfPart(GSSlot* part) noexcept;
+    // The plain-element array a reference word names, or null; what the
+    // interpreter's element steps ask first.
+    static GSArray* PlainOf(GSSlot value) noexcept
+    {
+        if (!IsReference(value))
+            return nullptr;
+        GSSlot* part = ReferencePart(value);
+        GSScriptInstance* instance = GSScriptInstance::OfZeroPart(part);
+        return part[0] == 0 && instance->valueKind == GSScriptInstance::kArrayValue
+                   ? static_cast<GSArray*>(instance->owner)
+                   : nullptr;
+    }
+    static GSArray* OfPart(GSSlot* part) noexcept
+    {
+        GSScriptInstance* instance = GSScriptInstance::OfPart(part);
+        return instance->valueKind & GSScriptInstance::kArrayValue ? static_cast<GSArray*>(instance->owner)
+                                                                   : nullptr;
+    }
     GSSlot Reference() noexcept { return MakeReference(&view_); }
     GSScriptInstance& Instance() noexcept { return instance_; }
 
@@ -36,11 +53,29 @@ public:
     // size is past the element limit or cannot be allocated.
     bool SetSize(int32_t n);
     // False for an index outside the elements.
-    bool Get(int32_t i, GSSlot& value) const noexcept;
+    bool Get(int32_t i, GSSlot& value) const noexcept
+    {
+        if (uint32_t(i) >= elements_.size())
+            return false;
+        value = elements_[size_t(i)];
+        return true;
+    }
+    // Element i, which must lie inside the elements.
+    GSSlot At(int32_t i) const noexcept { return elements_[size_t(i)]; }
+    void SetAt(int32_t i, GSSlot value) noexcept { elements_[size_t(i)] = value; }
     // Grows the array to i + 1 when i is past the end; false for i < 0 or
     // when it cannot grow.
     bool Set(int32_t i, GSSlot value);
-    bool GetObjectAt(int32_t i, GSSlot& value, bool add) const noexcept;
+    bool GetObjectAt(int32_t i, GSSlot& value, bool add) const noexcept
+    {
+        if (!Get(i, value)) {
+            value = 0;
+            return false;
+        }
+        if (add)
+            AddReference(value);
+        return true;
+    }
     // The old element is released; the new one gains a count when asked.
     bool SetObjectAt(int32_t i, GSSlot value, bool add);
     // This array becomes a copy of source's [start, end): start below 0 is

@@ -22,8 +22,18 @@ class GSObjectReference;
 
 class GSScriptInstance : public GSTrackedObject {
 public:
-    GSScriptInstance(GSObjectReference* ownerObject, GSClass* instanceClass) noexcept
-        : owner(ownerObject), cls(instanceClass)
+    // What a value's instance belongs to, as bits: an object's has none
+    // (its class says which), an array's kArrayValue (with
+    // kReferenceElementsValue when its elements are references), a
+    // string's kStringValue.
+    static constexpr uint32_t kObjectValue = 0;
+    static constexpr uint32_t kArrayValue = 1;
+    static constexpr uint32_t kStringValue = 2;
+    static constexpr uint32_t kReferenceElementsValue = 4;
+
+    GSScriptInstance(GSObjectReference* ownerObject, GSClass* instanceClass,
+                     uint32_t kind = kObjectValue) noexcept
+        : valueKind(kind), owner(ownerObject), cls(instanceClass)
     {
     }
 
@@ -36,6 +46,10 @@ public:
     {
         return reinterpret_cast<GSScriptInstance*>(part + part[0]) - 1;
     }
+    // The instance of an array's or a string's one-word view (whose word 0
+    // is 0), for a part known to have word 0 at 0: read before knowing
+    // which kind of value it is, it saves waiting for that word.
+    static GSScriptInstance* OfZeroPart(GSSlot* part) noexcept { return reinterpret_cast<GSScriptInstance*>(part) - 1; }
     // The word offset of a part from the block's start.
     uint32_t PartOffset(const GSSlot* part) noexcept { return uint32_t(part - Fields()); }
 
@@ -49,6 +63,9 @@ public:
     void Detach() override;
 
     uint32_t refCount = 1;
+    // Set once: the interpreter tells an array or a string by it without
+    // going to its owner.
+    const uint32_t valueKind;
     GSObjectReference* owner;
     GSClass* cls;
 };

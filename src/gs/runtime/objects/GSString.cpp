@@ -5,21 +5,22 @@
 namespace GSRuntime {
 
 GSString::GSString(GSContext* context, std::string_view text)
-    : GSObjectReference(kString), Nyx::String(text), instance_(this, nullptr)
+    : GSObjectReference(kString), Nyx::String(text), instance_(this, nullptr, GSScriptInstance::kStringValue)
 {
     if (context)
         context->Tracked().Register(instance_);
 }
 
-GSString::~GSString() { instance_.GSTrackedObject::Detach(); }
-
-GSString* GSString::OfPart(GSSlot* part) noexcept
+GSString::GSString(GSContext* context, std::string_view first, std::string_view second)
+    : GSObjectReference(kString), instance_(this, nullptr, GSScriptInstance::kStringValue)
 {
-    GSScriptInstance* instance = GSScriptInstance::OfPart(part);
-    if (instance->cls || !instance->owner || instance->owner->Kind() != kString)
-        return nullptr;
-    return static_cast<GSString*>(instance->owner);
+    s_.reserve(first.size() + second.size());
+    s_.append(first).append(second);
+    if (context)
+        context->Tracked().Register(instance_);
 }
+
+GSString::~GSString() { instance_.GSTrackedObject::Detach(); }
 
 bool GSString::ClampRange(int64_t length, int32_t& start, int32_t& end) noexcept
 {

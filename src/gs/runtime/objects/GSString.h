@@ -15,13 +15,20 @@ class GSString : public GSObjectReference, public Nyx::String {
 public:
     // With one count (the caller's), tracked in the context if any.
     explicit GSString(GSContext* context, std::string_view text = {});
+    // The two texts joined, made in one allocation.
+    GSString(GSContext* context, std::string_view first, std::string_view second);
     ~GSString() override;
 
     GSSlot* GetInstance() override { return &view_; }
     void LastReferenceGone() override { delete this; }
 
     // The string a reference points at, or null for any other value.
-    static GSString* OfPart(GSSlot* part) noexcept;
+    static GSString* OfPart(GSSlot* part) noexcept
+    {
+        GSScriptInstance* instance = GSScriptInstance::OfPart(part);
+        return instance->valueKind == GSScriptInstance::kStringValue ? static_cast<GSString*>(instance->owner)
+                                                                     : nullptr;
+    }
     GSSlot Reference() noexcept { return MakeReference(&view_); }
     GSScriptInstance& Instance() noexcept { return instance_; }
 
