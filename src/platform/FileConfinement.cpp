@@ -70,8 +70,29 @@ void FileConfinement::AddRoot(std::string_view folder)
     const std::string real = RealPath(found);
     if (real.empty() || !IsFolder(real))
         return;
-    if (std::find(roots_.begin(), roots_.end(), real) == roots_.end())
+    if (std::find(roots_.begin(), roots_.end(), real) == roots_.end()) {
         roots_.push_back(real);
+        spellings_.push_back(found);
+    }
+}
+
+std::string FileConfinement::Direct(std::string_view path, struct stat& st) const
+{
+    for (size_t i = 0; i < roots_.size(); ++i) {
+        const std::string& spelt = spellings_[i];
+        if (path.size() <= spelt.size() + 1 || path.substr(0, spelt.size()) != spelt || path[spelt.size()] != '/')
+            continue;
+        const std::string_view name = path.substr(spelt.size() + 1);
+        if (name.find('/') != std::string_view::npos || name == "." || name == "..")
+            return std::string();
+        // The root is a real path, so the name's own entry decides.
+        std::string real = roots_[i] == "/" ? "/" : roots_[i] + "/";
+        real.append(name);
+        if (::lstat(real.c_str(), &st) != 0 || S_ISLNK(st.st_mode))
+            return std::string();
+        return real;
+    }
+    return std::string();
 }
 
 bool FileConfinement::Contains(std::string_view realPath) const
@@ -111,7 +132,13 @@ std::string FileConfinement::ResolveFile(std::string_view path) const
 
 int FileConfinement::Open(std::string_view path, int flags, unsigned permissions) const
 {
-    std::string real = Resolve(path);
+    // A name right inside a root needs no walk of its folders (and has
+    // been looked at already).
+    struct stat st;
+    std::string real = Direct(path, st);
+    const bool seen = !real.empty();
+    if (!seen)
+        real = Resolve(path);
     if (real.empty()) {
         if ((flags & O_CREAT) == 0 || roots_.empty())
             return -1;
@@ -135,8 +162,7 @@ int FileConfinement::Open(std::string_view path, int flags, unsigned permissions
     // Looked at before the open, so that nothing but a regular file is ever
     // opened; opened without waiting and looked at again, in case the name
     // changed in between.
-    struct stat st;
-    if (::lstat(real.c_str(), &st) == 0) {
+    if (seen || ::lstat(real.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode))
             return -1;
     } else if ((flags & O_CREAT) == 0) {

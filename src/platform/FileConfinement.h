@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+struct stat;
+
 namespace Platform {
 
 // Folders nested deeper than this below an asset's folder are refused by
@@ -61,7 +63,13 @@ public:
     int Open(std::string_view path, int flags, unsigned permissions = 0666) const;
 
 private:
+    // The real path of a plain name right inside a root, given as the root
+    // was spelt when added, when it is there and no link (`st` then holds
+    // what it is); empty otherwise (the full lookup then decides).
+    std::string Direct(std::string_view path, struct stat& st) const;
+
     std::vector<std::string> roots_;
+    std::vector<std::string> spellings_;  // each root as it was given, found on disk
 };
 
 }  // namespace Platform

@@ -151,6 +151,34 @@ TEST_F(ConfinedTree, OpensRegularFilesOnlyAndNeverWaits)
     EXPECT_LT(devices.Open("/dev/null", O_RDONLY), 0);
 }
 
+TEST_F(ConfinedTree, ARootSpeltThroughALinkOrDotsHoldsTheSame)
+{
+    // The names right inside a root are opened by the root's real path,
+    // however the root was spelt; a link among them is still followed only
+    // when it stays inside.
+    fs::create_symlink(Real("asset"), Real("asset-link"));
+    for (const std::string& spelt : {Real("asset-link"), Real("asset/tex/..")}) {
+        FileConfinement rule(spelt);
+        auto read = [&](const std::string& name) {
+            const int fd = rule.Open(spelt + "/" + name, O_RDONLY);
+            if (fd < 0)
+                return std::string("-");
+            char buffer[32];
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            ::close(fd);
+            return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+        };
+        EXPECT_EQ(read("Body.bmp"), "body") << spelt;
+        EXPECT_EQ(read("BODY.bmp"), "body") << spelt;
+        EXPECT_EQ(read("near.bmp"), "wheel") << spelt;
+        EXPECT_EQ(read("secret.bmp"), "-") << spelt;
+        EXPECT_EQ(read("pipe.bmp"), "-") << spelt;
+        EXPECT_EQ(read("tex"), "-") << spelt;
+        EXPECT_EQ(read(".."), "-") << spelt;
+        EXPECT_EQ(rule.Resolve(spelt + "/Body.bmp"), Real("asset/Body.bmp")) << spelt;
+    }
+}
+
 TEST_F(ConfinedTree, CreatesOnlyInsideAndNeverThroughALink)
 {
     const int made = rule_.Open(Real("asset/tex/new.texture"), O_WRONLY | O_CREAT | O_TRUNC);

@@ -340,11 +340,15 @@ int OpenFlags(uint32_t mode)
 
 }  // namespace
 
-bool File::ContentRule(const PString& base, const Path& path, Platform::FileConfinement& rule, std::string& full)
+File::Path File::ContentFolder(const PString& base)
 {
     Path folder = Subst::Lookup(base);
-    if (folder.Empty())
-        folder = Path(base);
+    return folder.Empty() ? Path(base) : folder;
+}
+
+bool File::ContentRule(const PString& base, const Path& path, Platform::FileConfinement& rule, std::string& full)
+{
+    const Path folder = ContentFolder(base);
     std::string_view rel = path.View();
     while (!rel.empty() && rel.front() == '/')
         rel.remove_prefix(1);

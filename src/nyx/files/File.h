@@ -183,9 +183,12 @@ public:
     // The real file-system path of base + path (mount or folder resolved,
     // case-insensitive fallback applied when the file exists).
     static std::string Resolve(const PString& base, const Path& path);
+    // The folder a base names: its mount's, or the base itself.
+    static Path ContentFolder(const PString& base);
     // The rule a path inside a mount (or a folder given as the base) is held
     // to, and the full path to open under it; false when the path leaves
-    // the folder it must stay in.
+    // the folder it must stay in. A plain name is held to the rule of the
+    // folder alone, and its full path is that folder's joined with it.
     static bool ContentRule(const PString& base, const Path& path, Platform::FileConfinement& rule,
                             std::string& full);
     // 0 when the file or folder exists, non-zero otherwise.

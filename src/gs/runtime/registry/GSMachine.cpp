@@ -9,6 +9,7 @@
 #include "gs/runtime/registry/GSNativeFunction.h"
 #include "gs/support/ScriptLogHook.h"
 #include "nyx/files/File.h"
+#include "platform/FileConfinement.h"
 
 namespace {
 
@@ -91,8 +92,11 @@ GSRuntime::GSClass* GSMachine::GetMessageClass() { return SystemClass(kMessageCl
 bool GSMachine::ReadHeader(const Nyx::PString& container, const std::string& path, LibraryId& id)
 {
     Nyx::File file;
-    if (!file.Open(container, Nyx::File::Path(path), Nyx::File::kModeRead))
-        return false;
+    return file.Open(container, Nyx::File::Path(path), Nyx::File::kModeRead) && ReadHeader(file, id);
+}
+
+bool GSMachine::ReadHeader(Nyx::File& file, LibraryId& id)
+{
     uint8_t head[kHeaderSize];
     if (file.Read(head, 1, kHeaderSize) != kHeaderSize || LoadLE32(head + 4) != GSRuntime::GSLibrary::kMagic)
         return false;
@@ -140,15 +144,22 @@ bool GSMachine::AddLibrary(const Nyx::PString& container, std::string_view folde
 
 bool GSMachine::AddLibraryFolder(const Nyx::PString& container)
 {
-    Nyx::File::Find find(Nyx::File::Path(Nyx::File::Resolve(container, Nyx::File::Path("*.gsl"))));
+    Nyx::File::Find find(container, Nyx::File::Path("*.gsl"));
     if (!find.Valid())
         return false;
+    // Every name found lies right in the container: one rule holds them
+    // all, as it holds each one opened in the container on its own.
+    const Nyx::File::Path folder = Nyx::File::ContentFolder(container);
+    const Platform::FileConfinement rule(folder.View());
     while (find.Next()) {
         if (find.IsFolder())
             continue;
         const std::string& name = find.Name();
+        Nyx::File::Path path = folder;
+        path.AddPath(name);
+        Nyx::File file;
         LibraryId id;
-        if (name.size() >= kNamePageSize || !ReadHeader(container, name, id))
+        if (name.size() >= kNamePageSize || !file.Open(rule, path, Nyx::File::kModeRead) || !ReadHeader(file, id))
             continue;
         auto* entry = new LibraryEntry{id, container, name, nullptr};
         if (!ids_.Insert(entry)) {

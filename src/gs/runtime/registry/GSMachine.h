@@ -19,6 +19,10 @@
 #include "gs/support/FrameMemory.h"
 #include "nyx/base/PString.h"
 
+namespace Nyx {
+class File;
+}
+
 namespace Utils {
 class ByteBuffer;
 }
@@ -110,6 +114,7 @@ public:
 private:
     // The header's id; false for a file that is not a library.
     static bool ReadHeader(const Nyx::PString& container, const std::string& path, LibraryId& id);
+    static bool ReadHeader(Nyx::File& file, LibraryId& id);
     const char* CopyNameKey(std::string_view name);
     int ResolveAndLink(GSRuntime::GSLibrary& library);
     void DiscardLoadsFrom(size_t mark);
