@@ -1,6 +1,9 @@
 #include "gsrun/ScriptRunner.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -8,10 +11,12 @@
 #include <fstream>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "gs/compiler/driver/CompileSession.h"
 #include "gs/compiler/driver/Compiler.h"
 #include "gs/compiler/driver/IncludePathList.h"
+#include "gs/compiler/image/LibraryWriter.h"
 #include "gs/runtime/library/GSClass.h"
 #include "gs/runtime/library/GSLibrary.h"
 #include "gs/runtime/natives/NativeParams.h"
@@ -20,6 +25,7 @@
 #include "gs/runtime/registry/GSMachine.h"
 #include "gs/runtime/registry/GSNativeFunction.h"
 #include "gs/runtime/router/GSRouter.h"
+#include "gs/support/ByteBuffer.h"
 #include "gs/support/ScriptLogHook.h"
 
 using namespace GSRuntime;
@@ -74,29 +80,76 @@ std::string Escaped(std::string_view message)
     return text;
 }
 
-// A folder of its own for one compile's library, removed with it.
-class TemporaryFolder {
+// The file of one compile's library, made anew in the temporary folder
+// under a name of its own and removed with it. The library is the run's
+// alone and goes when the run does, so it is written without waiting for
+// the disk.
+class TemporaryLibrary {
 public:
-    TemporaryFolder()
+    explicit TemporaryLibrary(const std::string& libraryName)
     {
         const char* tmp = std::getenv("TMPDIR");
-        std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/gsrun.XXXXXX";
-        if (::mkdtemp(path.data()))
-            path_ = path;
+        folder_ = tmp && *tmp ? tmp : "/tmp";
+        std::string path = folder_ + "/gsrun.XXXXXX." + libraryName;
+        fd_ = ::mkstemps(path.data(), int(libraryName.size()) + 1);
+        if (fd_ >= 0)
+            name_ = path.substr(folder_.size() + 1);
     }
-    ~TemporaryFolder()
+    ~TemporaryLibrary()
     {
-        std::error_code ignored;
-        if (!path_.empty())
-            fs::remove_all(path_, ignored);
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!name_.empty())
+            ::unlink((folder_ + "/" + name_).c_str());
     }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    const std::string& Path() const noexcept { return path_; }
+    TemporaryLibrary(const TemporaryLibrary&) = delete;
+    TemporaryLibrary& operator=(const TemporaryLibrary&) = delete;
+
+    bool Made() const noexcept { return !name_.empty(); }
+    const std::string& Folder() const noexcept { return folder_; }
+    const std::string& Name() const noexcept { return name_; }
+
+    // The whole image, once; false when it could not all be written.
+    bool Write(const uint8_t* data, size_t size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(fd_, data, size);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            data += n;
+            size -= size_t(n);
+        }
+        return ::close(std::exchange(fd_, -1)) == 0;
+    }
 
 private:
-    std::string path_;
+    std::string folder_;
+    std::string name_;
+    int fd_ = -1;
 };
+
+// Compiles the named source into the library file; the compile's error
+// count (1 when the library cannot be written, with a message as the
+// compiler gives).
+int32_t CompileInto(TemporaryLibrary& library, const std::string& source, GSCompiler::CompileSession& sink)
+{
+    GSCompiler::CompilerState state;
+    const int32_t errors = GSCompiler::CompileProgram(source, state, &sink);
+    if (errors != 0)
+        return errors;
+    Utils::ByteBuffer image;
+    if (!image.Init(64 * 1024) || !GSCompiler::WriteLibraryImage(image, state, &sink, source)) {
+        sink.AddMessage("Internal Compiler Error.\n");
+        return 1;
+    }
+    if (!library.Write(image.Data(), image.Size())) {
+        sink.AddMessage("Unable to write output file.\n");
+        return 1;
+    }
+    return 0;
+}
 
 // Sends the lines of one run to its emitter, script-log lines included,
 // until it ends.
@@ -217,12 +270,11 @@ ScriptRunner::Outcome ScriptRunner::Run(const std::string& file, const Emit& emi
     includes.Append(Nyx::File::Path(path.parent_path().empty() ? std::string("./") : path.parent_path().string() + "/"));
     includes.Append(Nyx::File::Path(dataRoot_ + "/scripts/"));
     includes.Append(Nyx::File::Path(dataRoot_ + "/" + kRunnerFolder + "/"));
-    TemporaryFolder folder;
-    if (folder.Path().empty())
-        return {false, false, "no temporary folder", {}};
+    TemporaryLibrary temporary(libraryName);
+    if (!temporary.Made())
+        return {false, false, "no temporary file", {}};
     GSCompiler::CompileSession sink;
-    const int32_t errors =
-        GSCompiler::CompileToLibraryFile(&sink, name.c_str(), (folder.Path() + "/" + libraryName).c_str());
+    const int32_t errors = CompileInto(temporary, name, sink);
     includes.Clear();
     while (const char* line = sink.TakeLine())
         emit(RunnerLine{RunnerLine::kCompile, Escaped(line)});
@@ -230,7 +282,7 @@ ScriptRunner::Outcome ScriptRunner::Run(const std::string& file, const Emit& emi
         return {false, false, "the compile failed", {}};
 
     LibraryId id;
-    if (!machine_.AddLibrary(Nyx::PString(), folder.Path(), libraryName, &id))
+    if (!machine_.AddLibrary(Nyx::PString(), temporary.Folder(), temporary.Name(), &id))
         return {true, false, "the library was not added", {}};
     GSLibrary* library = machine_.LoadLibrary(id);
     GSClass* cls = library ? library->FindClass("Test") : nullptr;
