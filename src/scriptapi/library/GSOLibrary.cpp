@@ -210,9 +210,7 @@ Nyx::String GSOLibrary::CallPlugin(const char* function, GSArray* strings)
         KNISetArrayElement(arguments, i, element);
         KNIRelease(element);
     }
-    KNIObject* name = KNIAllocString(function);
-    KNIObject* answer = KNICallLibraryFunction(plugin_, name, arguments);
-    KNIRelease(name);
+    KNIObject* answer = KNICallLibraryFunctionNamed(plugin_, function, arguments);
     KNIRelease(arguments);
     Nyx::String result;
     if (KNIGetObjectClass(answer) == KNI_CLASS_STRING)

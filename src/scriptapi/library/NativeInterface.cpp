@@ -2,9 +2,10 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <atomic>
+#include <new>
 #include <string>
-#include <vector>
 
 // Each object begins with the function table, as KNI.h promises plug-ins;
 // the class tag tells the release what else it holds.
@@ -22,9 +23,13 @@ struct KNIString : KNIObject {
     std::string text;
 };
 
+// The elements follow the header in the same block: an argument list is
+// made for every call into a plug-in.
 struct KNIArray : KNIObject {
-    std::vector<KNIObject*> elements;
+    uint32_t length = 0;
+    KNIObject** Elements() noexcept { return reinterpret_cast<KNIObject**>(this + 1); }
 };
+static_assert(alignof(KNIArray) >= alignof(KNIObject*));
 
 struct KNILibrary : KNIObject {
     KNILibraryCall call = nullptr;
@@ -34,13 +39,18 @@ struct KNILibrary : KNIObject {
 };
 
 template <class T>
-T* Make(uint32_t cls)
+T* Tag(T* object, uint32_t cls)
 {
-    T* object = new T;
     object->functions = &KNITable();
     object->cls = cls;
     liveObjects.fetch_add(1, std::memory_order_relaxed);
     return object;
+}
+
+template <class T>
+T* Make(uint32_t cls)
+{
+    return Tag(new T, cls);
 }
 
 void Destroy(KNIObject* object)
@@ -52,9 +62,10 @@ void Destroy(KNIObject* object)
         break;
     case KNI_CLASS_ARRAY: {
         auto* array = static_cast<KNIArray*>(object);
-        for (KNIObject* element : array->elements)
-            KNIRelease(element);
-        delete array;
+        for (uint32_t i = 0; i < array->length; ++i)
+            KNIRelease(array->Elements()[i]);
+        array->~KNIArray();
+        ::operator delete(array);
         break;
     }
     case KNI_CLASS_LIBRARY: {
@@ -96,8 +107,13 @@ KNIObject* KNIAllocString(const char* text)
 
 KNIObject* KNIAllocArray(uint32_t length)
 {
-    KNIArray* array = Make<KNIArray>(KNI_CLASS_ARRAY);
-    array->elements.assign(length, nullptr);
+    // A plug-in names the length: one too large for memory is no array.
+    void* block = ::operator new(sizeof(KNIArray) + size_t(length) * sizeof(KNIObject*), std::nothrow);
+    if (!block)
+        return nullptr;
+    KNIArray* array = Tag(new (block) KNIArray, KNI_CLASS_ARRAY);
+    array->length = length;
+    std::fill_n(array->Elements(), length, nullptr);
     return array;
 }
 
@@ -105,13 +121,13 @@ int32_t KNISetArrayElement(KNIObject* array, uint32_t index, KNIObject* element)
 {
     if (!array || array->cls != KNI_CLASS_ARRAY)
         return 0;
-    auto& elements = static_cast<KNIArray*>(array)->elements;
-    if (index >= elements.size())
+    auto* own = static_cast<KNIArray*>(array);
+    if (index >= own->length)
         return 0;
     if (element)
         element->references.fetch_add(1, std::memory_order_relaxed);
-    KNIRelease(elements[index]);
-    elements[index] = element;
+    KNIRelease(own->Elements()[index]);
+    own->Elements()[index] = element;
     return 1;
 }
 
@@ -119,15 +135,15 @@ uint32_t KNIGetArrayLength(KNIObject* array)
 {
     if (!array || array->cls != KNI_CLASS_ARRAY)
         return 0;
-    return static_cast<uint32_t>(static_cast<KNIArray*>(array)->elements.size());
+    return static_cast<KNIArray*>(array)->length;
 }
 
 KNIObject* KNIGetArrayElement(KNIObject* array, uint32_t index)
 {
     if (!array || array->cls != KNI_CLASS_ARRAY)
         return nullptr;
-    const auto& elements = static_cast<KNIArray*>(array)->elements;
-    return index < elements.size() ? elements[index] : nullptr;
+    auto* own = static_cast<KNIArray*>(array);
+    return index < own->length ? own->Elements()[index] : nullptr;
 }
 
 uint32_t KNIGetObjectClass(KNIObject* object)
@@ -161,7 +177,11 @@ KNIObject* KNIAllocLibrary(KNIObject* context, KNILibraryCall call, KNILibraryFr
 
 KNIObject* KNICallLibraryFunction(KNIObject* library, KNIObject* name, KNIObject* arguments)
 {
-    const char* function = KNIGetStringText(name);
+    return KNICallLibraryFunctionNamed(library, KNIGetStringText(name), arguments);
+}
+
+KNIObject* KNICallLibraryFunctionNamed(KNIObject* library, const char* function, KNIObject* arguments)
+{
     if (!library || library->cls != KNI_CLASS_LIBRARY || !function)
         return nullptr;
     auto* own = static_cast<KNILibrary*>(library);

@@ -20,6 +20,8 @@ const char* KNIGetStringText(KNIObject* object);
 void KNIRelease(KNIObject* object);
 KNIObject* KNIAllocLibrary(KNIObject* context, KNILibraryCall call, KNILibraryFree free, void* state);
 KNIObject* KNICallLibraryFunction(KNIObject* library, KNIObject* name, KNIObject* arguments);
+// The same with the function's name as text, as the tool's own callers have it.
+KNIObject* KNICallLibraryFunctionNamed(KNIObject* library, const char* function, KNIObject* arguments);
 
 // A script context's handle, and its release (KNIRelease does the same).
 KNIObject* KNICreateContext();
