@@ -67,9 +67,7 @@ bool Save(const OnlineAccessClientEndpoint& endpoint)
         if (!file.IsOpen())
             return false;
         endpoint.WriteStoredMessages(file);
-        written = file.GetError() == 0;
-        Nyx::File* engineFile = file.GetFile();
-        written = engineFile && engineFile->Flush() && written;
+        written = file.Flush() && file.GetError() == 0;
     }
     const Nyx::File::Path siblingPath(Nyx::File::Resolve(folder, sibling));
     if (!written || !Nyx::File::Rename(siblingPath, targetPath)) {

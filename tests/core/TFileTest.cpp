@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "core/StreamTestSupport.h"
@@ -37,6 +38,28 @@ protected:
 
     std::string dir_;
 };
+
+// Write calls this process has made so far; -1 when the system does not say.
+int64_t WriteCallsSoFar()
+{
+    std::ifstream io("/proc/self/io");
+    for (std::string key; io >> key;) {
+        int64_t value = 0;
+        io >> value;
+        if (key == "syscw:")
+            return value;
+    }
+    return -1;
+}
+
+// The bytes a script of writes leaves in a memory stream, the yardstick of
+// a file stream running the same script.
+Bytes InMemory(const std::function<void(TStream&)>& script)
+{
+    TBuffer s;
+    script(s);
+    return Contents(s);
+}
 
 TEST_F(TFileTest, ShortFileReadRecordsCode1BeforeTheRecordCode)
 {
@@ -201,6 +224,174 @@ TEST_F(TFileTest, ReleasingABorrowedFileLeavesItAtTheLogicalPosition)
     s.ReleaseFile();
     delete own;
     EXPECT_EQ(file.Tell(), 8);
+}
+
+TEST_F(TFileTest, HeldWritesLeaveTheBytesAMemoryStreamHolds)
+{
+    const Bytes big = Pattern(3 * TFile::kWriteBufferSize / 2);
+    const Bytes kilo = Pattern(1024);
+    const struct {
+        const char* name;
+        std::function<void(TStream&)> script;
+    } cases[] = {
+        {"nested blocks patched while held",
+         [](TStream& s) {
+             uint32_t outer = s.BeginBlock();
+             uint32_t inner = s.BeginBlock();
+             s.WritePString(Nyx::PString("abc"));
+             s.EndBlock(inner);
+             s.WriteUInt8(7);
+             s.EndBlock(outer);
+         }},
+        {"a block longer than the buffer, patched by a seek",
+         [&](TStream& s) {
+             s.WriteInt32(1);
+             uint32_t at = s.BeginBlock();
+             for (int i = 0; i < 100; ++i)
+                 s.WriteBytes(kilo.data(), uint32_t(kilo.size()));
+             s.EndBlock(at);
+             s.WriteInt32(2);
+         }},
+        {"a write larger than the buffer between small ones",
+         [&](TStream& s) {
+             uint32_t at = s.BeginBlock();
+             s.WriteUInt16(3);
+             s.WriteBytes(big.data(), uint32_t(big.size()));
+             s.WriteUInt16(4);
+             s.EndBlock(at);
+         }},
+        {"a step back that writes past the end",
+         [&](TStream& s) {
+             s.WriteBytes(kilo.data(), 10);
+             s.SetPosition(6);
+             s.WriteUInt64(0x1122334455667788ull);
+             s.WriteInt32At(2, -1);
+         }},
+        {"a step back beyond the bytes flushed",
+         [&](TStream& s) {
+             s.WriteBytes(big.data(), uint32_t(big.size()));
+             s.SetPosition(TFile::kWriteBufferSize - 2);
+             s.WriteInt32(-2);
+             s.SetPosition(uint32_t(big.size()));
+             s.WriteInt32(5);
+         }},
+        {"the size asked for while writing",
+         [](TStream& s) {
+             s.WriteInt32(9);
+             s.WriteInt32(s.GetSize());
+             s.WriteInt32(s.Tell());
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes expected = InMemory(c.script);
+        for (uint32_t mode : {uint32_t(Nyx::File::kModeWrite), uint32_t(Nyx::File::kModeReadWrite)}) {
+            const std::string path = PathOf("held");
+            TFile s;
+            s.Open(path.c_str(), mode);
+            ASSERT_TRUE(s.IsOpen());
+            c.script(s);
+            EXPECT_EQ(s.Tell(), uint32_t(expected.size()));
+            EXPECT_TRUE(s.Flush());
+            EXPECT_EQ(s.GetError(), 0u);
+            EXPECT_EQ(Get(path), expected);
+        }
+    }
+}
+
+TEST_F(TFileTest, SmallRecordsReachTheFileInFewTransfers)
+{
+    if (WriteCallsSoFar() < 0)
+        GTEST_SKIP() << "the system does not count write calls";
+    const std::string path = PathOf("records");
+    const int64_t before = WriteCallsSoFar();
+    {
+        TFile s;
+        s.Open(path.c_str(), Nyx::File::kModeWrite);
+        for (int32_t i = 0; i < 20000; ++i) {
+            uint32_t at = s.BeginBlock();
+            s.WriteInt32(i);
+            s.EndBlock(at);
+        }
+        EXPECT_TRUE(s.Flush());
+    }
+    // 160,000 bytes: three transfers of a 64 KiB buffer.
+    EXPECT_LE(WriteCallsSoFar() - before, 4);
+    EXPECT_EQ(std::filesystem::file_size(path), 160000u);
+}
+
+TEST_F(TFileTest, ReadsAndTheReleasedFileSeeTheHeldWrites)
+{
+    // Read and write in one stream: reads see what was just written.
+    TFile s;
+    s.Open(PathOf("both").c_str(), Nyx::File::kModeReadWrite);
+    s.WriteInt32(11);
+    s.WriteInt32(12);
+    s.SetPosition(4);
+    int32_t v = 0;
+    s.ReadInt32(v, 0);
+    EXPECT_EQ(v, 12);
+    s.Rewind();
+    s.WriteInt32(13);
+    s.ReadInt32(v, 0);
+    EXPECT_EQ(v, 12);
+    s.ReleaseFile();
+    EXPECT_EQ(Get(PathOf("both")), (Bytes{13, 0, 0, 0, 12, 0, 0, 0}));
+
+    // A borrowed file is left holding the bytes, at the stream's position.
+    Nyx::File file;
+    ASSERT_TRUE(file.Open(PathOf("borrowed").c_str(), Nyx::File::kModeWrite));
+    {
+        TFile b(&file, false);
+        b.WriteInt32(1);
+        b.WriteInt32(2);
+        b.WriteInt32At(0, 3);
+    }
+    EXPECT_EQ(file.Tell(), 8);
+    file.Close();
+    EXPECT_EQ(Get(PathOf("borrowed")), (Bytes{3, 0, 0, 0, 2, 0, 0, 0}));
+}
+
+TEST_F(TFileTest, AWriteThatFailsWhenTheHeldBytesGoOutIsTheStreamsError)
+{
+    // Every write to this device fails as on a full disk.
+    const Bytes big = Pattern(TFile::kWriteBufferSize);
+    const struct {
+        const char* name;
+        std::function<void(TFile&)> write;
+    } cases[] = {
+        {"flushed", [](TFile& s) { s.WriteInt32(1); }},
+        {"pushed out by more", [&](TFile& s) {
+             s.WriteInt32(1);
+             s.WriteBytes(big.data(), uint32_t(big.size()) - 2);
+         }},
+        {"too large to hold", [&](TFile& s) { s.WriteBytes(big.data(), uint32_t(big.size())); }},
+        {"pushed out by a seek", [](TFile& s) {
+             s.WriteInt32(1);
+             s.SetPosition(1000000);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TFile s;
+        s.Open("/dev/full", Nyx::File::kModeWrite);
+        ASSERT_TRUE(s.IsOpen());
+        c.write(s);
+        s.Flush();
+        EXPECT_EQ(s.GetError(), 1u);
+    }
+    TFile s;
+    s.Open("/dev/full", Nyx::File::kModeWrite);
+    s.WriteInt32(1);
+    EXPECT_EQ(s.GetError(), 0u);
+    EXPECT_FALSE(s.Flush());
+
+    // A file open only for reading refuses the write at once.
+    TFile readOnly;
+    readOnly.Open(Put("read-only", {1, 2, 3, 4}).c_str(), Nyx::File::kModeRead);
+    EXPECT_EQ(readOnly.WriteBytes("ab", 2), 0u);
+    EXPECT_EQ(readOnly.GetError(), 1u);
+    EXPECT_EQ(Get(PathOf("read-only")), (Bytes{1, 2, 3, 4}));
 }
 
 }  // namespace

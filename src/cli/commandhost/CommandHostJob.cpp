@@ -164,10 +164,12 @@ bool WriteArchiveFile(const CommandHostJob& job, ResultsLog& log, const CommandH
     file.WriteInt32(job.archiveValue);
     allSaved = work.saveArchive(job.kuids, file, log);
     // Every offset in the file is 32 bits wide.
+    bool ok = file.Flush();
     const int64_t end = file.GetFile()->Tell();
-    bool ok = end >= 0 && end <= int64_t(std::numeric_limits<uint32_t>::max());
+    ok = ok && end >= 0 && end <= int64_t(std::numeric_limits<uint32_t>::max());
     if (ok)
         file.WriteInt32At(endField, static_cast<uint32_t>(end));
+    ok = file.Flush() && ok;
     ok = ok && file.GetError() == TStream::kErrNone;
     ok = ok && ::fsync(static_cast<int>(file.GetFile()->GetHandle())) == 0;
     file.ReleaseFile();

@@ -130,6 +130,7 @@ bool SaveConfigFile(const ChunkRef& root, const char* folder, const char* fileNa
         return false;
 
     bool ok = WriteForm(file, form, root);
+    ok = file.Flush() && ok;
     ok = ok && file.GetError() == TStream::kErrNone;
     // On disk before the rename, or a crash could leave the renamed file
     // without its bytes.

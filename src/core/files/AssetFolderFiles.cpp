@@ -132,5 +132,5 @@ bool CopyFileByStream(const Nyx::PString& srcFolder, const Nyx::File::Path& srcP
             return false;
         remaining -= got;
     }
-    return dst.GetError() == TStream::kErrNone;
+    return dst.Flush() && dst.GetError() == TStream::kErrNone;
 }

@@ -2,12 +2,14 @@
 //
 // TStream keeps a 4096-byte read-ahead buffer and a sticky error code (the
 // first non-zero code wins). Typed readers never fail loudly: a short read
-// stores the caller's default and records code 4. Writers never buffer; each
-// first gives back the unread read-ahead so bytes land at the logical position.
+// stores the caller's default and records code 4. Every writer first gives
+// back the unread read-ahead so bytes land at the logical position. A file
+// stream holds its writes in a buffer of its own (see TFile).
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "core/streams/CharArray.h"
 #include "nyx/base/DynamicBuffer.h"
@@ -133,8 +135,21 @@ protected:
 };
 
 // A stream over an engine file.
+//
+// Writes to a file opened for writing are gathered in a buffer and reach the
+// file in large transfers: a record stream of small fields would otherwise
+// cost a system call per field. A length block patched while its bytes are
+// still held is patched in the buffer; elsewhere by a seek, as always. Any
+// read, a seek out of the held bytes, Flush and the release of the file write
+// them out first. A transfer that fails then records code 1, like a direct
+// one: whoever judges a written file by its error code calls Flush first (a
+// failure met only when the file is released goes unseen). While writes are
+// held the stream owns the engine file's position.
 class TFile : public TStream {
 public:
+    // Writes up to this size are gathered; a larger one goes straight out.
+    static constexpr uint32_t kWriteBufferSize = 64 * 1024;
+
     explicit TFile(Nyx::File* file = nullptr, bool owns = false) : file_(file), owns_(owns) {}
     ~TFile() override;
 
@@ -149,7 +164,12 @@ public:
     // Destroys an owned File; a borrowed one is moved back to the logical
     // position. Clears the error code.
     void ReleaseFile();
+    // The engine file. Held writes are not in it yet: Flush first to use its
+    // position or handle.
     Nyx::File* GetFile() const noexcept { return file_; }
+    // Writes out what is held and leaves the file at the stream's position;
+    // false when that failed (code 1 is recorded).
+    bool Flush();
 
     // Reopens the same file for writing (truncating it).
     void Reset() override;
@@ -161,8 +181,24 @@ public:
     bool IsEOF() override;
 
 private:
+    // Whether writes may be held: the file is open for writing.
+    bool Gathers() const;
+    // Writes the held bytes out and leaves the file at the cursor; the held
+    // span then starts there, empty.
+    bool WriteHeld();
+    // Writes out what is held and stops holding: the file moves on its own.
+    bool EndHeld();
+
     Nyx::File* file_;
     bool owns_;
+    // Held writes: the file stands at heldBase_ (while holding_), bytes
+    // [0, heldLength_) of held_ belong there, and the stream's position is
+    // heldBase_ + cursor_.
+    std::unique_ptr<uint8_t[]> held_;
+    int64_t heldBase_ = 0;
+    uint32_t heldLength_ = 0;
+    uint32_t cursor_ = 0;
+    bool holding_ = false;
 };
 
 // A stream over an engine growable memory buffer.
