@@ -1,7 +1,9 @@
 #include "cli/commandhost/CommandHostJob.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -59,6 +61,28 @@ bool FakeInstall(uint32_t value, const Nyx::File::Path& file, KUIDRing& wanted, 
 }
 
 void CountPurge() { ++g_purges; }
+
+// Files may grow to this size once the save has begun: further bytes fail as
+// on a full disk. Undone after every job.
+constexpr rlim_t kFullDiskAt = 2048;
+struct rlimit g_fileSize;
+
+void FillTheDisk()
+{
+    ::getrlimit(RLIMIT_FSIZE, &g_fileSize);
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = g_fileSize;
+    small.rlim_cur = kFullDiskAt;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+}
+
+void EmptyTheDisk()
+{
+    if (g_fileSize.rlim_max != 0)
+        ::setrlimit(RLIMIT_FSIZE, &g_fileSize);
+    g_fileSize = {};
+    std::signal(SIGXFSZ, SIG_DFL);
+}
 
 CommandHostWork FakeWork()
 {
@@ -243,6 +267,14 @@ TEST_F(CommandHostJobTest, ASaveThatFailsPartWayLeavesNoArchiveBehind)
              return true;
          },
          temp_.Path(), "the older archive"},
+        {"the disk fills while the bytes are still held",
+         [](const KUIDRing&, TStream& out, ResultsLog&) {
+             FillTheDisk();
+             const std::string entry(4 * kFullDiskAt, 'e');
+             out.WriteBytes(entry.data(), uint32_t(entry.size()));
+             return true;
+         },
+         temp_.Path(), nullptr},
         {"the folder does not exist", &FakeSave, temp_ / "missing", nullptr},
     };
     for (const Case& c : cases) {
@@ -253,6 +285,7 @@ TEST_F(CommandHostJobTest, ASaveThatFailsPartWayLeavesNoArchiveBehind)
         CommandHostWork work = FakeWork();
         work.saveArchive = c.save;
         Outcome o = Run(wire::Bytes().U32(2).U32(5).Text(target).U32(0).Str(), work);
+        EmptyTheDisk();
         ASSERT_GE(o.reply.size(), 4u);
         EXPECT_EQ(o.reply.substr(o.reply.size() - 4), wire::Bytes().U32(0).Str());
         EXPECT_NE(o.reply.find("Unable to write the archive file '" + target + "'."), std::string::npos);
