@@ -35,8 +35,10 @@ void CheckNothingLeft()
         left = true;
     }
     fs::remove_all(replayTemp, ec);
-    if (left)
+    if (left) {
+        std::fflush(nullptr);
         std::_Exit(1);
+    }
 }
 
 }  // namespace
