@@ -7,8 +7,7 @@
 
 namespace {
 
-constexpr uint32_t kUserMask = 0x1ffffffu;
-constexpr uint32_t kUserSignBit = 0x1000000u;
+constexpr uint32_t kUserMask = KUID::kPackedUserMask;
 constexpr int32_t kMaxVersion = 127;
 
 bool IsDigit(char c) noexcept
@@ -231,18 +230,6 @@ const Nyx::PString& KUIDNullText()
     // own static initialisation.
     static const Nyx::PString text("<NULL>");
     return text;
-}
-
-uint32_t KUID::PackedWord() const noexcept
-{
-    return (static_cast<uint32_t>(version) << 25) | (static_cast<uint32_t>(user) & kUserMask);
-}
-
-KUID KUID::FromPacked(uint32_t packedWord, int32_t content) noexcept
-{
-    const uint32_t low = packedWord & kUserMask;
-    const uint32_t extended = (low & kUserSignBit) ? (low | ~kUserMask) : low;
-    return KUID(static_cast<int32_t>(extended), content, static_cast<int32_t>(packedWord >> 25));
 }
 
 void KUID::ToChunk(uint8_t out[kPackedSize]) const noexcept

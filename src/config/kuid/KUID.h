@@ -29,10 +29,22 @@ struct KUID {
     }
     bool operator!=(const KUID& o) const noexcept { return !(*this == o); }
 
+    // The user id's bits in the packed word, and its sign among them.
+    static constexpr uint32_t kPackedUserMask = 0x1ffffffu;
+    static constexpr uint32_t kPackedUserSign = 0x1000000u;
+
     // (version << 25) | (user & 0x1ffffff)
-    uint32_t PackedWord() const noexcept;
+    constexpr uint32_t PackedWord() const noexcept
+    {
+        return (static_cast<uint32_t>(version) << 25) | (static_cast<uint32_t>(user) & kPackedUserMask);
+    }
     // The inverse: user id sign-extended from bit 24, version the top 7 bits.
-    static KUID FromPacked(uint32_t packedWord, int32_t content) noexcept;
+    static constexpr KUID FromPacked(uint32_t packedWord, int32_t content) noexcept
+    {
+        const uint32_t low = packedWord & kPackedUserMask;
+        const uint32_t extended = (low & kPackedUserSign) ? (low | ~kPackedUserMask) : low;
+        return KUID(static_cast<int32_t>(extended), content, static_cast<int32_t>(packedWord >> 25));
+    }
 
     // The chunk form (config data tags and the binary config format): the
     // packed word, then the content id, both little-endian.

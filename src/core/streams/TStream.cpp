@@ -45,7 +45,7 @@ uint32_t TStream::Read(void* data, uint32_t n)
     return copied + handed;
 }
 
-void TStream::DropReadAhead()
+void TStream::GiveBackReadAhead()
 {
     // Cleared before the seek: origin 1 already allows for the unread count.
     uint32_t back = unread_;
@@ -122,7 +122,7 @@ void TStream::ReadUInt16(uint16_t& out, uint16_t def)
     SetError(kErrShortRecord);
 }
 
-void TStream::ReadInt32(uint32_t& out, uint32_t def)
+void TStream::ReadInt32Slow(uint32_t& out, uint32_t def)
 {
     uint8_t b[4];
     if (Take(b, 4) == 4) {
@@ -131,13 +131,6 @@ void TStream::ReadInt32(uint32_t& out, uint32_t def)
     }
     out = def;
     SetError(kErrShortRecord);
-}
-
-void TStream::ReadInt32(int32_t& out, int32_t def)
-{
-    uint32_t v;
-    ReadInt32(v, static_cast<uint32_t>(def));
-    out = static_cast<int32_t>(v);
 }
 
 void TStream::ReadFloat(float& out, float def)
@@ -189,13 +182,6 @@ void TStream::ReadInt32Array(int32_t* out, int32_t count)
         }
         out[i++] = static_cast<int32_t>(LoadLE32(b));
     }
-}
-
-uint32_t TStream::ReadBytes(void* out, uint32_t n)
-{
-    if (n == 0)
-        return 0;
-    return Take(out, n);
 }
 
 namespace {
@@ -296,12 +282,6 @@ void TStream::WriteUInt64(uint64_t v)
     StoreLE64(b, v);
     DropReadAhead();
     WriteRaw(b, 8);
-}
-
-uint32_t TStream::WriteBytes(const void* data, uint32_t n)
-{
-    DropReadAhead();
-    return WriteRaw(data, n);
 }
 
 namespace {

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "core/streams/CharArray.h"
+#include "core/streams/LittleEndian.h"
 #include "nyx/base/DynamicBuffer.h"
 #include "nyx/files/File.h"
 #include "nyx/base/PString.h"
@@ -64,15 +65,30 @@ public:
     void ReadBool(bool& out, bool def);
     void ReadUInt8(uint8_t& out, uint8_t def);
     void ReadUInt16(uint16_t& out, uint16_t def);
-    void ReadInt32(int32_t& out, int32_t def);
-    void ReadInt32(uint32_t& out, uint32_t def);
+    void ReadInt32(int32_t& out, int32_t def)
+    {
+        uint32_t v;
+        ReadInt32(v, static_cast<uint32_t>(def));
+        out = static_cast<int32_t>(v);
+    }
+    void ReadInt32(uint32_t& out, uint32_t def)
+    {
+        // Mostly served from the read-ahead, without a call.
+        if (unread_ >= 4) {
+            out = LoadLE32(readAhead_ + offset_);
+            offset_ += 4;
+            unread_ -= 4;
+            return;
+        }
+        ReadInt32Slow(out, def);
+    }
     void ReadFloat(float& out, float def);
     void ReadUInt64(uint64_t& out, uint64_t def);
     // Reads count elements; a short element stores 0 and the loop goes on
     // (once the stream has run dry the rest are zeroed without reading).
     void ReadInt32Array(int32_t* out, int32_t count);
     // Reads n raw bytes; returns the number read.
-    uint32_t ReadBytes(void* out, uint32_t n);
+    uint32_t ReadBytes(void* out, uint32_t n) { return n == 0 ? 0 : Take(out, n); }
     void ReadPString(Nyx::PString& out);
     void ReadString(Nyx::String& out);
 
@@ -84,7 +100,11 @@ public:
     void WriteInt32(uint32_t v) { WriteInt32(static_cast<int32_t>(v)); }
     void WriteFloat(float v);
     void WriteUInt64(uint64_t v);
-    uint32_t WriteBytes(const void* data, uint32_t n);
+    uint32_t WriteBytes(const void* data, uint32_t n)
+    {
+        DropReadAhead();
+        return WriteRaw(data, n);
+    }
     void WritePString(const Nyx::PString& s);
     void WriteString(const Nyx::AnsiString& s);
     // Writes 4 bytes at an absolute position and returns to where it was.
@@ -104,8 +124,17 @@ protected:
     // Fills from the read-ahead and the underlying stream; called when fewer
     // than n bytes are unread.
     uint32_t Read(void* data, uint32_t n);
-    // Gives the unread read-ahead back to the underlying stream.
-    void DropReadAhead();
+    // Gives the unread read-ahead back to the underlying stream. Every write
+    // starts here, and mostly nothing is unread.
+    void DropReadAhead()
+    {
+        if (unread_ == 0) {
+            offset_ = 0;
+            return;
+        }
+        GiveBackReadAhead();
+    }
+    void GiveBackReadAhead();
     void ClearReadAhead() noexcept
     {
         unread_ = 0;
@@ -115,7 +144,9 @@ protected:
     // Serves n bytes from the read-ahead when it holds them; else reads.
     uint32_t Take(void* out, uint32_t n)
     {
-        if (unread_ >= n) {
+        // (The read-ahead never holds more than its size: the second test
+        // only lets the compiler see that.)
+        if (unread_ >= n && n <= kReadAheadSize) {
             std::memcpy(out, readAhead_ + offset_, n);
             offset_ += n;
             unread_ -= n;
@@ -125,6 +156,7 @@ protected:
     }
     // Moves forward by n bytes without reading them.
     void Skip(uint32_t n);
+    void ReadInt32Slow(uint32_t& out, uint32_t def);
 
     friend class TSubFile;
 

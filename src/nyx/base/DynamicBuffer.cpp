@@ -36,9 +36,8 @@ void DynamicBuffer::Grow(uint64_t needed)
     allocated_ = static_cast<uint32_t>(target);
 }
 
-uint32_t DynamicBuffer::Write(const void* data, uint32_t size, uint32_t count)
+uint32_t DynamicBuffer::WriteGrowing(const void* data, uint64_t n)
 {
-    uint64_t n = uint64_t(size) * count;
     if (n == 0)
         return 0;
     uint64_t end = uint64_t(position_) + n;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace Nyx {
@@ -26,7 +27,18 @@ public:
     // Writes size * count bytes at the position, growing as needed; returns
     // the bytes written. Throws std::bad_alloc or std::length_error when the
     // buffer cannot grow.
-    uint32_t Write(const void* data, uint32_t size, uint32_t count);
+    uint32_t Write(const void* data, uint32_t size, uint32_t count)
+    {
+        // Most writes fit the allocation and land at the end of the data.
+        const uint64_t n = uint64_t(size) * count;
+        if (n == 0 || position_ > length_ || n > allocated_ - position_)
+            return WriteGrowing(data, n);
+        std::memcpy(data_.get() + position_, data, static_cast<size_t>(n));
+        position_ += static_cast<uint32_t>(n);
+        if (position_ > length_)
+            length_ = position_;
+        return static_cast<uint32_t>(n);
+    }
     // Reads up to size * count bytes from the position, stopping at the data
     // length; returns the bytes read.
     uint32_t Read(void* data, uint32_t size, uint32_t count) noexcept;
@@ -41,6 +53,7 @@ public:
 
 private:
     void Grow(uint64_t needed);
+    uint32_t WriteGrowing(const void* data, uint64_t n);
 
     std::unique_ptr<uint8_t[]> data_;
     uint32_t position_ = 0;
