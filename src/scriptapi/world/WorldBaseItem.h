@@ -7,6 +7,7 @@
 #include <cstdint>
 
 class TStream;
+class WorldListItem;
 
 class WorldBaseItem {
 public:
@@ -21,6 +22,9 @@ public:
     virtual void SaveState(TStream&) {}
     virtual void LoadTypedState(TStream&) {}
     virtual void SaveTypedState(TStream&) {}
+    // This item as a member of a world list; null for one that cannot be.
+    // A list that loads an item checks this way what a factory made.
+    virtual WorldListItem* AsListItem() { return nullptr; }
 };
 
 class WorldFactoryItem {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/streams/LittleEndian.h"
 #include "core/streams/TStream.h"
 #include "scriptapi/world/WorldItemFactory.h"
 #include "scriptapi/world/WorldListItem.h"
@@ -49,12 +50,89 @@ bool BlockEnd(uint32_t start, uint32_t length, uint32_t limit, uint32_t& end)
     return true;
 }
 
-// Moves to `end`; false when the stream cannot get there.
+// Moves to `end`; false when the stream cannot get there. A payload read
+// to its end leaves the stream there already.
 bool MoveTo(TStream& stream, uint32_t end)
 {
+    if (stream.Tell() == end)
+        return true;
     stream.SetPosition(end);
     return stream.Tell() == end;
 }
+
+// Records gathered in memory reach the stream in large pieces: a record's
+// length is patched where it lies in memory, where the stream would have
+// to seek back to it, and the stream sees one write for many records.
+// Items save their payloads into the batch's own stream, whose positions
+// count from the batch's start (the length blocks they write themselves
+// are relative, so they come out the same).
+class RecordBatch {
+public:
+    static constexpr uint32_t kFlushAt = 64u * 1024;
+
+    explicit RecordBatch(TStream& target) : target_(target), bytes_(kFlushAt + 4096), stream_(&bytes_) {}
+    RecordBatch(const RecordBatch&) = delete;
+    RecordBatch& operator=(const RecordBatch&) = delete;
+
+    TStream& Stream() noexcept { return stream_; }
+
+    // Appends the words, little-endian; returns where the first starts in
+    // the batch. Each goes straight into the buffer (the stream over it
+    // keeps no position or read-ahead of its own while it is written), one
+    // at a time: a record's head put together elsewhere and copied whole
+    // would be read back before its parts are stored.
+    template <class... Words>
+    uint32_t Put(Words... words)
+    {
+        const uint32_t at = bytes_.Position();
+        try {
+            (PutWord(static_cast<uint32_t>(words)), ...);
+        } catch (...) {
+            stream_.SetError(TStream::kErrString);
+        }
+        return at;
+    }
+
+    // The length field at `field` counts the bytes behind it; a full batch
+    // then goes out.
+    void EndRecord(uint32_t field)
+    {
+        const uint32_t end = bytes_.Position();
+        if (field + 4 <= bytes_.DataLength())
+            StoreLE32(bytes_.Data() + field, end - field - 4);
+        if (end >= kFlushAt)
+            Flush();
+    }
+
+    // Hands what is gathered to the stream; the batch starts afresh. A
+    // payload that left its position short of its last byte leaves the
+    // stream there too.
+    void Flush()
+    {
+        if (stream_.GetError())
+            target_.SetError(stream_.GetError());
+        const uint32_t length = bytes_.DataLength();
+        const uint32_t position = bytes_.Position();
+        if (length > 0) {
+            target_.WriteBytes(bytes_.Data(), length);
+            if (position < length)
+                target_.SetPosition(target_.Tell() - (length - position));
+        }
+        stream_.Reset();
+    }
+
+private:
+    void PutWord(uint32_t word)
+    {
+        uint8_t bytes[4];
+        StoreLE32(bytes, word);
+        bytes_.Write(bytes, 4, 1);
+    }
+
+    TStream& target_;
+    Nyx::DynamicBuffer bytes_;
+    TBuffer stream_;
+};
 
 }  // namespace
 
@@ -78,7 +156,8 @@ uint32_t WorldList::ItemCount() const noexcept
 
 bool WorldList::Matches(WorldListItem& item, uint32_t mask, uint32_t value)
 {
-    return (item.GetFlags() & mask) == (value & mask);
+    // Under an empty mask every item matches, whatever its flags.
+    return mask == 0 || (item.GetFlags() & mask) == (value & mask);
 }
 
 // ------------------------------------------------------------ membership
@@ -195,38 +274,35 @@ void WorldList::Notify(uint32_t message, uint32_t flags)
 
 void WorldList::SaveItems(TStream& stream, uint32_t mask)
 {
-    stream.WriteInt32(kVersion);
-    stream.WriteInt32(worldValue_);
+    RecordBatch batch(stream);
+    batch.Put(kVersion, worldValue_);
     for (uint32_t id = 0; id < Count(); ++id) {
         WorldListItem* item = At(id);
         if (!item || !Matches(*item, mask, mask))
             continue;
-        stream.WriteInt32(id);
-        stream.WriteInt32(item->GetTypeCode());
-        WriteKUID(stream, item->GetKUID());
-        const uint32_t block = stream.BeginBlock();
-        item->Save(stream);
-        stream.EndBlock(block);
+        const KUID kuid = item->GetKUID();
+        const uint32_t length =
+            batch.Put(id, item->GetTypeCode(), kuid.content, kuid.PackedWord(), TStream::kBlockMarker) + 16;
+        item->Save(batch.Stream());
+        batch.EndRecord(length);
     }
-    stream.WriteInt32(kEndOfRecords);
+    batch.Put(kEndOfRecords);
+    batch.Flush();
 
     const uint32_t section = stream.BeginBlock();
-    stream.WriteInt32(TStream::kBlockMarker);
-    stream.WriteInt32(kVersion);
-    stream.WriteInt32(worldValue_);
+    batch.Put(TStream::kBlockMarker, kVersion, worldValue_);
     if (mask & kStateMask) {
         for (uint32_t id = 0; id < Count(); ++id) {
-            WorldListItem* item = At(id);
+                WorldListItem* item = At(id);
             if (!item || !Matches(*item, mask, mask))
                 continue;
-            stream.WriteInt32(id);
-            stream.WriteInt32(item->GetTypeCode());
-            const uint32_t block = stream.BeginBlock();
-            item->SaveState(stream);
-            stream.EndBlock(block);
+            const uint32_t length = batch.Put(id, item->GetTypeCode(), TStream::kBlockMarker) + 8;
+            item->SaveState(batch.Stream());
+            batch.EndRecord(length);
         }
     }
-    stream.WriteInt32(kEndOfRecords);
+    batch.Put(kEndOfRecords);
+    batch.Flush();
     stream.EndBlock(section);
 }
 
@@ -279,7 +355,7 @@ bool WorldList::LoadItems(TStream& stream, bool clearFirst, uint32_t mask)
 
 bool WorldList::PlaceNew(uint32_t id, WorldBaseItem* made)
 {
-    auto* item = dynamic_cast<WorldListItem*>(made);
+    WorldListItem* item = made->AsListItem();
     if (!item) {
         delete made;
         return false;
@@ -315,14 +391,21 @@ bool WorldList::LoadRecordsWithoutLength(TStream& stream)
 bool WorldList::LoadRecords(TStream& stream, uint32_t streamSize)
 {
     for (;;) {
-        uint32_t id, type, length;
-        KUID kuid;
+        uint32_t id;
         stream.ReadInt32(id, kEndOfRecords);
         if (id == kEndOfRecords)
             return true;
-        stream.ReadInt32(type, 0);
-        ReadKUID(stream, kuid);
-        stream.ReadInt32(length, 0);
+        // Type code, packed KUID and length in one read; the fields a short
+        // stream cuts off take the defaults their own reads would give.
+        uint8_t head[16];
+        const uint32_t got = stream.ReadBytes(head, sizeof head);
+        if (got < sizeof head)
+            stream.SetError(TStream::kErrShortRecord);
+        auto field = [&](uint32_t at, uint32_t def) { return got >= at + 4 ? LoadLE32(head + at) : def; };
+        const uint32_t type = field(0, 0);
+        const auto content = static_cast<int32_t>(field(4, static_cast<uint32_t>(KUID::Null.content)));
+        const uint32_t packed = field(8, KUID::Null.PackedWord());
+        const uint32_t length = field(12, 0);
         if (length > kMaxPayload)
             return false;
         const uint32_t start = stream.Tell();
@@ -333,7 +416,7 @@ bool WorldList::LoadRecords(TStream& stream, uint32_t streamSize)
 
         WorldListItem* placed = nullptr;
         if (id < kMaxLoadedId) {
-            CurrentItemScope current(kuid, world_, worldValue_);
+            CurrentItemScope current(KUID::FromPacked(packed, content), world_, worldValue_);
             TSubFile payload(&stream, start, end);
             WorldListItem* existing = ItemAt(id);
             if (existing && existing->GetTypeCode() == type) {

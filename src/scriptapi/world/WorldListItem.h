@@ -21,6 +21,7 @@ public:
     WorldListItem& operator=(const WorldListItem&) = delete;
     ~WorldListItem() override;
 
+    WorldListItem* AsListItem() final { return this; }
     virtual KUID GetKUID() { return KUID::Null; }
     virtual void OnEnterList() {}
     virtual void OnLeaveList() {}

@@ -258,7 +258,93 @@ TEST_F(WorldListTest, ItemsAndTheirStatesRoundTripWithTheStateMask)
     EXPECT_EQ(noState, Contents(all));
 }
 
+// Records reach the stream in pieces of many records each: records of
+// every size, one of them larger than any piece and one that patches a
+// length of its own, come out byte for byte behind what the stream held.
+TEST_F(WorldListTest, ManyItemsOfEverySizeSaveByteForByteWithTheirStates)
+{
+    class SizedItem : public WorldListItem {
+    public:
+        SizedItem(std::string payload, std::string state, bool block)
+            : payload_(std::move(payload)), state_(std::move(state)), block_(block)
+        {
+        }
+        uint32_t GetTypeCode() override { return 0x657A6973u; }
+        uint32_t GetFlags() override { return 5; }
+        KUID GetKUID() override { return KUID(int32_t(Id()), -int32_t(Id()), int32_t(Id() % 128)); }
+        void Save(TStream& s) override
+        {
+            const uint32_t block = block_ ? s.BeginBlock() : 0;
+            s.WriteBytes(payload_.data(), uint32_t(payload_.size()));
+            if (block_)
+                s.EndBlock(block);
+        }
+        void SaveState(TStream& s) override { s.WriteBytes(state_.data(), uint32_t(state_.size())); }
+
+    private:
+        std::string payload_;
+        std::string state_;
+        bool block_;
+    };
+
+    WorldList list;
+    list.SetWorldValue(-7);
+    Bytes items = Bytes().U32(5).U32(uint32_t(-7));
+    Bytes states = Bytes().U32(0xFEEDCEEB).U32(5).U32(uint32_t(-7));
+    for (uint32_t n = 0; n < 3000; ++n) {
+        const std::string payload = n == 1234 ? std::string(200000, 'L') : std::string(n % 97, char('a' + n % 26));
+        const std::string state(n % 5, char('A' + n % 26));
+        const bool block = n % 11 == 3;
+        const auto id = uint32_t(list.AddItem(*new SizedItem(payload, state, block)));
+        const KUID kuid(int32_t(id), -int32_t(id), int32_t(id % 128));
+        items.Item(id, 0x657A6973u, kuid, block ? Bytes().U32(uint32_t(payload.size())).Raw(payload).data : payload);
+        states.State(id, 0x657A6973u, state);
+    }
+    items.U32(0xFFFFFFFF);
+    states.U32(0xFFFFFFFF);
+
+    const struct {
+        uint32_t mask;
+        Bytes section;
+    } cases[] = {
+        {0, Bytes().U32(0xFEEDCEEB).U32(5).U32(uint32_t(-7)).U32(0xFFFFFFFF)},
+        {4, states},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mask);
+        TBuffer out;
+        out.WriteBytes("head", 4);
+        list.SaveItems(out, c.mask);
+        EXPECT_EQ("head" + Bytes(items).Section(c.section).data, Contents(out));
+        EXPECT_EQ(0u, out.GetError());
+    }
+}
+
 // ---------------------------------------------------------- loading
+
+// A record's head is read whole; a stream that ends inside it leaves each
+// field it cut off at the value its own read would have given.
+TEST_F(WorldListTest, ARecordHeadCutShortLoadsWithTheDefaultsOfTheMissingFields)
+{
+    const std::string whole = Bytes().U32(3).Item(6, TestWorldItem::kTypeCode, kK2, "").data;
+    for (size_t cut = 8; cut < whole.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        Loaded in(whole.substr(0, cut));
+        WorldList list;
+        EXPECT_TRUE(list.LoadItems(in.stream, true, 0));
+        EXPECT_EQ(TStream::kErrShortRecord, in.stream.GetError());
+        const size_t head = cut - 8;  // bytes of the record after its id
+        if (head < 4) {
+            EXPECT_EQ(0u, list.ItemCount()) << "type code 0 has no factory";
+            continue;
+        }
+        ASSERT_NE(nullptr, TestItemAt(list, 6));
+        const KUID expected = KUID::FromPacked(head >= 12 ? kK2.PackedWord() : KUID::Null.PackedWord(),
+                                               head >= 8 ? kK2.content : KUID::Null.content);
+        EXPECT_EQ(expected, TestItemAt(list, 6)->GetKUID());
+        EXPECT_EQ(cut, in.stream.Tell());
+    }
+}
 
 TEST_F(WorldListTest, EveryVersionLoadsItsRecords)
 {
