@@ -120,6 +120,46 @@ TEST_F(DaemonServerTest, AnswersEveryRequestWithAReplyOfItsId)
     }
 }
 
+// A client with several requests out gets their answers in one piece: the
+// daemon holds back what it answers while the next request is already in,
+// and sends it all once it has answered everything it holds. Notifications
+// keep their place among the replies.
+TEST_F(DaemonServerTest, TheAnswersToABurstOfRequestsGoOutInOneWrite)
+{
+    StartServing();
+    RawDaemonClient client;
+    Connect(client);
+    std::string burst;
+    std::string expected;
+    for (uint32_t id = 1; id <= 12; ++id) {
+        const bool note = id % 5 == 0;
+        const std::string payload(id * 7, char('a' + id));
+        burst += RawDaemonClient::RequestBytes(note ? kNoteThenReply : kEcho, id, note ? "" : payload);
+        Nyx::DynamicBuffer frames;
+        {
+            TBuffer out(&frames);
+            if (note) {
+                DaemonWire::WriteFrameHeader(out, {DaemonWire::kTagNote, 3, 2});
+                out.WriteBytes("ab", 2);
+                DaemonWire::WriteFrameHeader(out, {DaemonWire::kTagReply, id, 4});
+                out.WriteInt32(id);
+            } else {
+                DaemonWire::WriteFrameHeader(out, {DaemonWire::kTagReply, id, uint32_t(payload.size())});
+                out.WriteBytes(payload.data(), uint32_t(payload.size()));
+            }
+        }
+        expected.append(reinterpret_cast<const char*>(frames.Data()), frames.DataLength());
+    }
+    ASSERT_TRUE(client.Send(burst));
+    // The first read returns once the first bytes are in, and then holds
+    // everything that came in the same write.
+    std::string got(expected.size() + 1, '\0');
+    const ssize_t n = ::recv(client.Fd(), got.data(), got.size(), 0);
+    ASSERT_GT(n, 0);
+    got.resize(size_t(n));
+    EXPECT_EQ(got, expected);
+}
+
 TEST_F(DaemonServerTest, LargePayloadsArriveWhole)
 {
     StartServing();

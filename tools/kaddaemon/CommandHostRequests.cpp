@@ -136,6 +136,8 @@ public:
     // Sends the job to the host registered last and waits for its answer.
     uint32_t Run(DaemonConnection& asker, const std::string& payload, std::string& answer)
     {
+        // The asker's reader waits here: what it holds back goes out first.
+        asker.Flush();
         std::unique_lock<std::mutex> hold(lock_);
         // A host asking itself would wait on the very thread that reads
         // its answer.

@@ -25,6 +25,9 @@ constexpr uint32_t kKeepBufferLimit = 4u << 20;
 // A payload is read in steps that double up to its length, so a peer that
 // announces much and sends little costs little memory.
 constexpr uint32_t kFirstPayloadStep = 64u * 1024;
+// Held-back frames go out once this many bytes gather; a frame that would
+// take them past it is not held back.
+constexpr size_t kHeldBackLimit = 64u * 1024;
 
 // Runs a wire reader over received bytes.
 template <class Reader>
@@ -77,11 +80,17 @@ bool DaemonConnection::PeerGone() const
 
 void DaemonConnection::Run()
 {
+    {
+        std::lock_guard<std::mutex> hold(writeLock_);
+        readerId_ = std::this_thread::get_id();
+    }
     SocketReader reader(fd_);
+    reader.SetBeforeWait([this]() { Flush(); });
     if (Handshake(reader)) {
         while (ServeFrame(reader)) {
         }
     }
+    Flush();
     // The peer learns at once that we are done; the descriptor itself is
     // closed only when the server lets go of this object, so that it is
     // never reused under a Shutdown call of the server.
@@ -166,6 +175,7 @@ bool DaemonConnection::ServeFrame(SocketReader& reader)
     }
 
     RequestContext context{server_, *this, frame.word, frame.second};
+    moreInput_ = reader.Buffered() > 0;
     reply_->Clean();
     if (const RequestHandler* handler = server_.Requests().Find(frame.word)) {
         try {
@@ -184,6 +194,8 @@ bool DaemonConnection::ServeFrame(SocketReader& reader)
         sent = SendReply(frame.word, frame.second, reply_->Data(), reply_->DataLength());
     ShrinkIfLarge(request_);
     ShrinkIfLarge(reply_);
+    if (context.stopAfterReply || context.closeConnection)
+        sent = Flush() && sent;
     if (context.stopAfterReply)
         server_.RequestStop();  // the server closes this connection once it has withdrawn
     return sent && !context.closeConnection;
@@ -200,7 +212,22 @@ bool DaemonConnection::SendReply(uint32_t number, uint32_t transactionId, const 
 bool DaemonConnection::SendRaw(const void* bytes, uint32_t length)
 {
     std::lock_guard<std::mutex> hold(writeLock_);
-    return SendAll(fd_, bytes, length);
+    return FlushLocked() && SendAll(fd_, bytes, length);
+}
+
+bool DaemonConnection::Flush()
+{
+    std::lock_guard<std::mutex> hold(writeLock_);
+    return FlushLocked();
+}
+
+bool DaemonConnection::FlushLocked()
+{
+    if (heldBack_.empty())
+        return true;
+    const bool sent = SendAll(fd_, heldBack_.data(), heldBack_.size());
+    heldBack_.clear();
+    return sent;
 }
 
 bool DaemonConnection::TakeHeldReply(uint32_t transactionId, HeldReply& reply)
@@ -232,7 +259,17 @@ bool DaemonConnection::SendFrame(const DaemonWire::FrameHeader& header, const vo
         std::copy(bytes.Data(), bytes.Data() + sizeof head, head);
     }
     std::lock_guard<std::mutex> hold(writeLock_);
-    return SendAll(fd_, head, sizeof head, payload, header.length);
+    const bool holdBack = std::this_thread::get_id() == readerId_ && moreInput_;
+    // A frame that fits joins what is held back: held back in turn, or sent
+    // with it in the same write.
+    if ((holdBack || !heldBack_.empty()) && heldBack_.size() + sizeof head + header.length <= kHeldBackLimit) {
+        const auto* bytes = static_cast<const uint8_t*>(payload);
+        heldBack_.insert(heldBack_.end(), head, head + sizeof head);
+        if (header.length > 0)
+            heldBack_.insert(heldBack_.end(), bytes, bytes + header.length);
+        return holdBack || FlushLocked();
+    }
+    return FlushLocked() && SendAll(fd_, head, sizeof head, payload, header.length);
 }
 
 bool DaemonConnection::SendNote(uint32_t kind, const void* payload, uint32_t length)

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "nyx/base/DynamicBuffer.h"
@@ -47,6 +48,10 @@ public:
     bool SendReply(uint32_t number, uint32_t transactionId, const void* payload, uint32_t length);
     // Sends bytes as they are, for frames no well-behaved daemon sends.
     bool SendRaw(const void* bytes, uint32_t length);
+    // Sends the frames the reader thread has held back. A handler that
+    // waits for anything outside its own connection calls it first, so
+    // that the peer is not kept waiting for earlier answers meanwhile.
+    bool Flush();
 
     // Replies a handler keeps back to send later. Only handlers use them,
     // and handlers run on the reader thread, so they need no lock.
@@ -72,13 +77,23 @@ private:
     // Serves one request frame; false when the connection is to end.
     bool ServeFrame(SocketReader& reader);
     bool ReadPayload(SocketReader& reader, uint32_t length);
-    // Writes one frame whole under the write lock.
+    // Writes one frame whole under the write lock, after the frames held
+    // back; or holds it back too (see held_).
     bool SendFrame(const DaemonWire::FrameHeader& header, const void* payload);
+    bool FlushLocked();
 
     DaemonServer& server_;
     int fd_;
     Nyx::Thread thread_;
     std::mutex writeLock_;
+    // Frames the reader thread sends while the start of the next request
+    // is already in: they go out together, in one write, when it has
+    // answered all it holds and is about to wait (or when enough gathers),
+    // so that a peer with several requests out gets their answers in one
+    // piece. Every other send writes them first, keeping the order.
+    std::vector<uint8_t> heldBack_;  // under writeLock_
+    bool moreInput_ = false;         // reader thread only
+    std::thread::id readerId_;       // under writeLock_
     std::atomic<bool> finished_{false};
     // Reused from frame to frame; only the reader thread touches them.
     std::unique_ptr<Nyx::DynamicBuffer> request_;

@@ -29,6 +29,8 @@ bool SocketReader::ReadExact(void* out, size_t n)
             n -= take;
             continue;
         }
+        if (beforeWait_)
+            beforeWait_();
         // Large remainders skip the buffer and land where they belong.
         bool direct = n >= kDirectReadSize;
         uint8_t* target = direct ? dst : buffer_.get();

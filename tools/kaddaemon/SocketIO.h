@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace kaddaemon {
@@ -22,9 +23,14 @@ public:
     // Exactly n bytes; false when the peer closed or the socket failed
     // first.
     bool ReadExact(void* out, size_t n);
+    // Bytes received and not yet taken.
+    size_t Buffered() const noexcept { return end_ - begin_; }
+    // Called each time a read is about to wait for the peer.
+    void SetBeforeWait(std::function<void()> action) { beforeWait_ = std::move(action); }
 
 private:
     int fd_;
+    std::function<void()> beforeWait_;
     std::unique_ptr<uint8_t[]> buffer_;
     size_t begin_ = 0;
     size_t end_ = 0;
