@@ -97,8 +97,9 @@ uint32_t SpecRegistry::BucketOf(const KUID& kuid) noexcept
 
 GlimmerkitSpec* SpecRegistry::LookUp(const KUID& kuid)
 {
+    // The content id first: many assets share their author's user id.
     for (const TableEntry& entry : buckets_[BucketOf(kuid)]) {
-        if (entry.kuid == kuid)
+        if (entry.kuid.content == kuid.content && entry.kuid == kuid)
             return entry.spec;
     }
     return nullptr;
