@@ -85,6 +85,8 @@ public:
     // reason, when there is none to be had.
     bool AwaitHost(DaemonConnection& asker, std::string& error)
     {
+        // The asker's reader may wait here: what it holds back goes out first.
+        asker.Flush();
         std::unique_lock<std::mutex> hold(lock_);
         for (;;) {
             if (!hosts_.empty()) {
