@@ -104,9 +104,7 @@ WriteLoss WriteFile(TStream& stream, const ChunkRef& container)
     return loss;
 }
 
-// The record checks; the name's length is only worked out when asked for,
-// as the validation pass over a whole payload has no use for it.
-template <bool kNameLength>
+// The record checks.
 inline bool ParseRecord(const uint8_t* payload, uint32_t offset, uint32_t listEnd, ACSChunkRecord& out) noexcept
 {
     if (offset > listEnd || listEnd - offset < kACSMinRecord)
@@ -138,10 +136,7 @@ inline bool ParseRecord(const uint8_t* payload, uint32_t offset, uint32_t listEn
     out.offset = offset;
     out.next = offset + 4 + size;
     out.name = name;
-    if constexpr (kNameLength)
-        out.nameLength = nameBytes == 0 ? 0 : static_cast<uint32_t>(std::strlen(name));
-    else
-        out.nameLength = 0;
+    out.nameLength = nameBytes == 0 ? 0 : static_cast<uint32_t>(std::strlen(name));
     out.type = type;
     out.dataOffset = dataOffset;
     out.dataSize = dataSize;
@@ -152,7 +147,7 @@ inline bool ParseRecord(const uint8_t* payload, uint32_t offset, uint32_t listEn
 
 bool ReadChunkRecord(const uint8_t* payload, uint32_t offset, uint32_t listEnd, ACSChunkRecord& out) noexcept
 {
-    return ParseRecord<true>(payload, offset, listEnd, out);
+    return ParseRecord(payload, offset, listEnd, out);
 }
 
 bool ValidateChunkList(const uint8_t* payload, uint32_t offset, uint32_t size, int depth) noexcept
@@ -160,33 +155,54 @@ bool ValidateChunkList(const uint8_t* payload, uint32_t offset, uint32_t size, i
     if (depth < 0 || depth > kMaxTreeDepth)
         return false;
     // Walked without recursion, keeping the end of every open list: this
-    // pass covers every byte of a loaded file, so it is kept tight.
-    uint32_t ends[kMaxTreeDepth + 1];
+    // pass covers every byte of a loaded file, so it is kept tight. It
+    // steps by pointer, each record's size added to where it starts: the
+    // walk is one chain of such steps, and a step of an offset added to
+    // the payload's start anew on every load would make it longer.
+    const uint8_t* ends[kMaxTreeDepth + 1];
     int level = 0;
-    ends[0] = offset + size;
-    uint32_t at = offset;
+    const uint8_t* end = payload + uint32_t(offset + size);
+    const uint8_t* at = payload + offset;
+    ends[0] = end;
     for (;;) {
-        uint32_t end = ends[level];
-        if (end - at < kACSMinRecord) {
+        // A record never reaches past its list, nor a list past its
+        // container: `at` stays at or below `end`.
+        const size_t left = static_cast<size_t>(end - at);
+        if (left < kACSMinRecord) {
             // A list's last few bytes are ignored; its container's record
             // ends where the list does.
             if (level == 0)
                 return true;
             at = end;
-            --level;
+            end = ends[--level];
             continue;
         }
-        ACSChunkRecord record;
-        if (!ParseRecord<false>(payload, at, end, record))
+        const uint32_t recordSize = LoadLE32(at);
+        if (recordSize > left - 4)
             return false;
-        if (record.type == ACS_CHUNK_CONTAINER) {
+        const uint32_t nameBytes = at[4];
+        if (recordSize < nameBytes + 2)
+            return false;
+        // The name's NUL; for an empty name this is the length byte, 0.
+        if (at[4 + nameBytes] != '\0')
+            return false;
+        const uint8_t type = at[5 + nameBytes];
+        const uint8_t* next = at + 4 + recordSize;
+        if (type == ACS_CHUNK_CONTAINER) {
             if (depth + level + 1 > kMaxTreeDepth)
                 return false;
-            ends[++level] = record.next;
-            at = record.dataOffset;
-        } else {
-            at = record.next;
+            ends[++level] = next;
+            end = next;
+            at += 6 + nameBytes;
+            continue;
         }
+        if (type == ACS_CHUNK_RAW_ALIGNED) {
+            const uint32_t dataOffset = static_cast<uint32_t>(at - payload) + 6 + nameBytes;
+            const uint32_t skip = (kACSPayloadAlignment - dataOffset % kACSPayloadAlignment) % kACSPayloadAlignment;
+            if (skip > recordSize - nameBytes - 2)
+                return false;
+        }
+        at = next;
     }
 }
 
