@@ -118,6 +118,19 @@ TEST_F(KADClientTest, ResultsReachTheRequestsLogBeforeItsReply)
     EXPECT_EQ(Texts(log).size(), 3u);
 }
 
+TEST_F(KADClientTest, ResultsOfACountFromTheWireAreBounded)
+{
+    Serve();
+    ASSERT_TRUE(StartClient());
+    for (const uint32_t asked : {testrequest::kMostResults, testrequest::kMostResults + 1, 0xFFFFFFFFu}) {
+        ResultsLog log;
+        std::string reply;
+        ASSERT_TRUE(Call(testrequest::kResults, U32(asked), &reply, nullptr, &log)) << asked;
+        EXPECT_EQ(ReadU32(reply), testrequest::kMostResults) << asked;
+        EXPECT_EQ(log.GetResultCount(), testrequest::kMostResults) << asked;
+    }
+}
+
 class RecordingCallback : public KADClientCallback {
 public:
     explicit RecordingCallback(uint32_t answer) : answer_(answer) {}

@@ -1,5 +1,6 @@
 #include "kaddaemon/StandInRequests.h"
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -65,6 +66,7 @@ void RegisterStandInRequests(RequestTable& table, bool testRequests)
     table.Register(kResults, [](RequestContext& context, TStream& request, TStream& reply) {
         uint32_t count;
         request.ReadInt32(count, 0u);
+        count = std::min(count, kMostResults);
         ResultsLog log;
         for (uint32_t i = 0; i < count; ++i)
             ResultsLog::AddResult(log, i % 2 ? ResultsLog::kWarning : ResultsLog::kInformation,
