@@ -173,8 +173,6 @@ constexpr uint8_t kDivOp = 3;
 constexpr uint8_t kPush0Op = 10;
 constexpr uint8_t kStringSizeOp = 78;
 
-inline GSArray* PlainArrayOf(GSSlot value) noexcept { return GSArray::PlainOf(value); }
-
 // The distance between two slots in bytes, as the depth table keeps it.
 inline intptr_t Bytes(const GSSlot* from, const GSSlot* to) noexcept
 {
