@@ -154,7 +154,7 @@ protected:
         // it, or ended when that did not work.
         if (standin::Serving(Root()) != 0)
             Run({"closekaddaemon"});
-        standin::Kill(Root());
+        standin::EndAll(Root());
     }
 
     std::string Root() const { return daemontest::RealPath(root_.Path()); }

@@ -2,10 +2,13 @@
 // tool launches it from, and ended again when a test is done with it.
 #pragma once
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <unistd.h>
 
@@ -50,6 +53,45 @@ inline void Kill(const std::string& root)
 {
     if (uint32_t pid = Serving(root))
         ::kill(static_cast<pid_t>(pid), SIGKILL);
+}
+
+// The running processes of the program (not yet ended), but `except`.
+inline std::vector<pid_t> ProcessesOf(const std::string& program, pid_t except = 0)
+{
+    std::vector<pid_t> found;
+    std::error_code walk;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", walk)) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::error_code ec;
+        const pid_t pid = static_cast<pid_t>(std::stol(name));
+        if (pid == except || std::filesystem::read_symlink(entry.path() / "exe", ec) != program || ec
+            || Ended(static_cast<uint32_t>(pid)))
+            continue;
+        found.push_back(pid);
+    }
+    return found;
+}
+
+// Ends the root's daemon and every program still running from the root's
+// "bin" folder (a command host the daemon started outlives a killed daemon
+// for a moment, and writes its details into the root as it goes), and waits
+// until they have ended, so the root can be removed whole.
+inline void EndAll(const std::string& root)
+{
+    Kill(root);
+    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+        std::vector<pid_t> left = ProcessesOf(root + "/bin/KestroUtil");
+        for (pid_t pid : ProcessesOf(root + "/bin/kaddaemon"))
+            left.push_back(pid);
+        if (left.empty() || std::chrono::steady_clock::now() > bound)
+            return;
+        for (pid_t pid : left)
+            ::kill(pid, SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 }  // namespace standin

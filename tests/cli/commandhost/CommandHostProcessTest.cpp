@@ -83,23 +83,7 @@ std::vector<std::string> Only(const std::vector<std::string>& all, const std::ve
     return kept;
 }
 
-// The running processes of the program (not yet ended), but `except`.
-std::vector<pid_t> ProcessesOf(const std::string& program, pid_t except = 0)
-{
-    std::vector<pid_t> found;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::error_code ec;
-        const pid_t pid = static_cast<pid_t>(std::stol(name));
-        if (pid == except || std::filesystem::read_symlink(entry.path() / "exe", ec) != program || ec ||
-            standin::Ended(static_cast<uint32_t>(pid)))
-            continue;
-        found.push_back(pid);
-    }
-    return found;
-}
+using standin::ProcessesOf;
 
 class CommandHostProcessTest : public ::testing::Test {
 protected:
@@ -128,10 +112,8 @@ protected:
         if (KADClient::IsConnected() && standin::Serving(Root()) != 0)
             KADClient::CloseDaemon();
         KADClient::Stop();
-        standin::Kill(Root());
-        // A command host the stand-in started and did not get to end.
-        for (pid_t pid : ProcessesOf(Root() + "/bin/KestroUtil"))
-            ::kill(pid, SIGKILL);
+        // With a command host the stand-in started and did not get to end.
+        standin::EndAll(Root());
     }
 
     std::string Root() const { return daemontest::RealPath(root_.Path()); }
