@@ -40,14 +40,14 @@ TEST_F(InterfaceTextKeysTest, EveryKeyHasATextTakingItsArguments)
     const Group groups[] = {
         {"",
          "eh_error eh_warning eh_message future_asset obsolete_water obsolete_tintery "
-         "container_alias container_nokindspecification container_nokindtag container_nosmoke "
+         "container_alias container_nokinddefinition container_nokindtag container_nosmoke "
          "container_oldcontainer dm_unsupportedformat val_musthavealightcontainer "
          "val_no_visible_mesh val_notownparent val_shadow_missing val_texturefilenotspecified "},
         {"ss",
          "container_emptycombobox container_emptylistbox container_emptyname "
          "container_emptystringerr container_emptystringwarn container_noanimationext "
          "container_nodefinition container_nomeshext container_nopictureext container_notboolean "
-         "container_obsoletetag container_typespecification texture_missing_primary "
+         "container_obsoletetag container_tagtype texture_missing_primary "
          "texture_missing_alpha val_duplicatecontainername val_duplicatetagname "
          "val_mustbeownparent val_mustbepaired val_nocollatemeshes "},
         {"s",
