@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
+#include "FuzzSnapshot.h"
 #include "FuzzTempFolder.h"
 #include "gs/compiler/CompilerMain.h"
 #include "gs/compiler/driver/IncludePathList.h"
@@ -70,21 +71,6 @@ size_t MarkerAt(std::string_view text, size_t from)
         return 0;
     const size_t found = text.find(std::string("\n") + std::string(kMarker), from == 0 ? 0 : from - 1);
     return found == std::string_view::npos ? found : found + 1;
-}
-
-std::set<std::string> Snapshot(const std::string& folder)
-{
-    std::set<std::string> out;
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-        struct stat st;
-        const std::string path = it->path().string();
-        FuzzCheck(::lstat(path.c_str(), &st) == 0);
-        out.insert(path + " " + std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
-                   std::to_string(st.st_mtim.tv_nsec));
-    }
-    return out;
 }
 
 }  // namespace

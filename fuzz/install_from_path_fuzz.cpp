@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
+#include "FuzzSnapshot.h"
 #include "FuzzStandIn.h"
 #include "FuzzTempFolder.h"
 #include "cli/CommandHandlers.h"
@@ -74,23 +75,6 @@ std::string Unescape(std::string_view text)
         } else {
             out += text[i];
         }
-    }
-    return out;
-}
-
-// Every path below the folder with its type, size and time; links listed,
-// never followed.
-std::set<std::string> Snapshot(const std::string& folder)
-{
-    std::set<std::string> out;
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-        struct stat st;
-        const std::string path = it->path().string();
-        FuzzCheck(::lstat(path.c_str(), &st) == 0);
-        out.insert(path + " " + std::to_string(st.st_mode) + " " + std::to_string(st.st_size) + " " +
-                   std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec));
     }
     return out;
 }

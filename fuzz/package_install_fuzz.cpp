@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
+#include "FuzzSnapshot.h"
 #include "FuzzQuietOutput.h"
 #include "FuzzStandIn.h"
 #include "FuzzTempFolder.h"
@@ -41,21 +42,6 @@ namespace fs = std::filesystem;
 constexpr size_t kMaxInput = 64 * 1024;
 const KUID kInstalled(1, 2, 0);
 const KUID kEditing(1, 3, 0);
-
-std::set<std::string> Snapshot(const std::string& folder)
-{
-    std::set<std::string> out;
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-        struct stat st;
-        const std::string path = it->path().string();
-        FuzzCheck(::lstat(path.c_str(), &st) == 0);
-        out.insert(path + " " + std::to_string(st.st_mode) + " " + std::to_string(st.st_size) + " " +
-                   std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec));
-    }
-    return out;
-}
 
 // "vrqparse" gave up on the package after an install failed.
 bool Aborted(const ResultsLog& log)
