@@ -183,6 +183,14 @@ TEST(ParserTest, SyntaxErrorsStopTheFileWithOneMessage)
         {"an include after a class", "class A {};\ninclude \"a.gs\"", "t.gs(2) : parse error, line 2"},
         {"a missing semicolon after a class", "class A {}\n", "t.gs(2) : parse error, line 2"},
         {"unterminated comment", "class A {} /* ;", "t.gs(1) : parse error, line 1"},
+        // Errors seen at the end of an operand's climb through the
+        // expression levels, the wrong token on a later line.
+        {"a name after an operand", InFunction("x = a * 2 + b\n\nc;"), "t.gs(3) : parse error, line 3"},
+        {"a closing parenthesis too many", InFunction("x = (a\n+ b))\n;"), "t.gs(2) : parse error, line 2"},
+        {"a bracket after a comparison", InFunction("if (a < b\n\n\n]) x;"), "t.gs(4) : parse error, line 4"},
+        {"an operand missing after and", InFunction("if (a and\n) x;"), "t.gs(2) : parse error, line 2"},
+        {"a constant expression cut short", "class A { int x = 1 +\n\n; };", "t.gs(3) : parse error, line 3"},
+        {"the end inside an argument list", "class A { void f() { g(a, -b\n", "t.gs(2) : parse error, line 2"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -207,6 +215,43 @@ TEST(ParserTest, TheStackGrowsTo10000EntriesAndThenOverflows)
     EXPECT_EQ(overflow.context->ErrorCount(), 1);  // 3 in all with the result
     ASSERT_EQ(overflow.messages.size(), 1u);
     EXPECT_EQ(overflow.messages[0], "t.gs(1) : parser stack overflow, line 1");
+}
+
+// The stack's limit counts states, whatever shape the nesting has: the
+// deepest parse that fits, and one level more.
+TEST(ParserTest, NestingRightAtTheStackLimit)
+{
+    struct Case {
+        const char* name;
+        std::string open;
+        std::string close;
+        int fits;
+    };
+    const Case cases[] = {
+        {"parentheses", "(", ")", 9988},
+        {"sums of parenthesised sums", "a + (", ")", 3329},
+        {"assignments to the right", "a = ", "", 4994},
+        {"negations", "- ", "", 9989},
+        {"blocks", "{ ", " }", 9988},
+    };
+    auto nested = [](const Case& c, int depth) {
+        std::string text;
+        for (int i = 0; i < depth; ++i)
+            text += c.open;
+        text += c.open == "{ " ? "x;" : "x";
+        for (int i = 0; i < depth; ++i)
+            text += c.close;
+        return InFunction(text + (c.open == "{ " ? "" : ";"));
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto fits = Parse(nested(c, c.fits));
+        EXPECT_EQ(fits.result, 0);
+        EXPECT_TRUE(fits.messages.empty());
+        auto over = Parse(nested(c, c.fits + 1));
+        EXPECT_EQ(over.result, 2);
+        EXPECT_EQ(over.messages, std::vector<std::string>{"t.gs(1) : parser stack overflow, line 1"});
+    }
 }
 
 TEST(ParserTest, WithoutAScannerTheMessageHasNoLine)

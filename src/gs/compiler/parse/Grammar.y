@@ -32,13 +32,10 @@ struct NodeList {
 #include "gs/compiler/parse/SourceContext.h"
 #include "gs/compiler/scan/Scanner.h"
 #include "gs/support/UnquoteLiteral.h"
-
-#define YYINITDEPTH 200
-#define YYMAXDEPTH 10000
 %}
 
 %define api.prefix {gsyy}
-%define api.pure full
+%skeleton "./ParserSkeleton.m4"
 %expect 1
 
 /* One word a value: the parser copies values on every reduction, so lists
