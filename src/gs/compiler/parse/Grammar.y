@@ -54,6 +54,11 @@ using namespace GSCompiler;
 
 namespace {
 
+// The scanner and context of the parse under way, read once when it starts:
+// the actions ask for them at nearly every token.
+Scanner* g_scanner = nullptr;
+SourceContext* g_context = nullptr;
+
 // The list records of the parse under way.
 std::deque<NodeList>& ParseLists()
 {
@@ -63,17 +68,17 @@ std::deque<NodeList>& ParseLists()
 
 int gsyylex(GSYYSTYPE*)
 {
-    Scanner* scanner = Scanner::Current();
+    Scanner* scanner = g_scanner;
     return scanner ? scanner->Lex() : 0;
 }
 
 void gsyyerror(const char* message)
 {
-    SourceContext* context = SourceContext::Current();
+    SourceContext* context = g_context;
     if (!context)
         return;
     const char* text = std::strcmp(message, "memory exhausted") == 0 ? "parser stack overflow" : "parse error";
-    if (Scanner* scanner = Scanner::Current())
+    if (Scanner* scanner = g_scanner)
         context->Report(true, false, scanner->Line(), "%s, line %d", text, scanner->Line());
     else
         context->Message("%s", text);
@@ -81,38 +86,38 @@ void gsyyerror(const char* message)
 
 int32_t Line()
 {
-    Scanner* scanner = Scanner::Current();
+    Scanner* scanner = g_scanner;
     return scanner ? scanner->Line() : 0;
 }
 
 std::string_view Matched()
 {
-    Scanner* scanner = Scanner::Current();
+    Scanner* scanner = g_scanner;
     return scanner ? scanner->Text() : std::string_view();
 }
 
 SyntaxNode* Make(int32_t category, int32_t kind, int32_t detail)
 {
-    SourceContext* context = SourceContext::Current();
+    SourceContext* context = g_context;
     return context ? context->NewNode(category, kind, Line(), detail) : nullptr;
 }
 
 const char* Copy(std::string_view text)
 {
-    SourceContext* context = SourceContext::Current();
+    SourceContext* context = g_context;
     return context ? context->CopyText(text.substr(0, text.find('\0'))) : nullptr;
 }
 
 // The matched identifier, which holds letters, digits and "_" only.
 const char* CopyIdentifier()
 {
-    SourceContext* context = SourceContext::Current();
+    SourceContext* context = g_context;
     return context ? context->CopyText(Matched()) : nullptr;
 }
 
 void OutOfMemory()
 {
-    if (SourceContext* context = SourceContext::Current())
+    if (SourceContext* context = g_context)
         context->Message("Internal Compiler Error.");
 }
 
@@ -268,9 +273,9 @@ const char* IncludeName(std::string_view text)
 
 program
     : include_list class_declaration_list
-        { SourceContext::Current()->SetDeclarations(Append($1, $2->head)->head); }
+        { g_context->SetDeclarations(Append($1, $2->head)->head); }
     | class_declaration_list
-        { SourceContext::Current()->SetDeclarations($1->head); }
+        { g_context->SetDeclarations($1->head); }
     ;
 
 include_list
@@ -762,7 +767,11 @@ int ParseSource()
     SourceContext* context = SourceContext::Current();
     if (context)
         context->SetDeclarations(nullptr);
+    g_scanner = Scanner::Current();
+    g_context = context;
     int result = gsyyparse();
+    g_scanner = nullptr;
+    g_context = nullptr;
     ParseLists().clear();
     // A failed parse hands on no tree, not even one finished before the
     // error was seen.
