@@ -20,7 +20,7 @@ SourceContext* SourceContext::Current() noexcept { return g_current; }
 
 void SourceContext::SetCurrent(SourceContext* context) noexcept { g_current = context; }
 
-SourceContext::SourceContext() { nodes_.Init(sizeof(SyntaxNode), kNodesPerChunk, 0); }
+SourceContext::SourceContext() = default;
 
 SourceContext::~SourceContext()
 {

@@ -1,7 +1,7 @@
 // Everything that belongs to one source file of a compile: its syntax tree
-// (nodes in a block pool, names and literals in page memory), its name for
-// messages, its two checksums and its error and warning counts. Messages go
-// to the compile's sink, when it has one.
+// (nodes in a pool of their own, names and literals in page memory), its
+// name for messages, its two checksums and its error and warning counts.
+// Messages go to the compile's sink, when it has one.
 #pragma once
 
 #include <cstdarg>
@@ -9,8 +9,8 @@
 #include <new>
 #include <string_view>
 
+#include "gs/compiler/parse/NodePool.h"
 #include "gs/compiler/parse/SyntaxNode.h"
-#include "gs/support/BlockMemory.h"
 #include "gs/support/FrameMemory.h"
 
 namespace GSCompiler {
@@ -22,7 +22,6 @@ class SourceContext {
 public:
     // The longest formatted message text; longer texts are cut.
     static constexpr int kMessageLimit = 255;
-    static constexpr uint32_t kNodesPerChunk = 1024;
 
     SourceContext();
     SourceContext(const SourceContext&) = delete;
@@ -92,7 +91,7 @@ public:
 private:
     void Send(const char* fileName, bool withPrefix, int32_t line, const char* format, va_list args);
 
-    Utils::BlockMemory nodes_;
+    NodePool nodes_;
     Utils::FrameMemory texts_;
     const char* fileName_ = nullptr;
     uint32_t sourceCrc_ = 0;
