@@ -57,8 +57,26 @@ bool GenerateClass(GenerationContext& ctx, SyntaxNode& node)
     return true;
 }
 
+// The nodes of a function lie together, built after those of the member
+// before it; the tree is far larger than the caches, and was last read by
+// the checker long before, so a walk that meets them one by one waits on
+// memory for nearly every node. The next member's nodes are asked for while
+// this one is generated. A prefetch never faults, whatever the address.
+void PrefetchNextMember(const SyntaxNode& node)
+{
+    constexpr uintptr_t kMostBytes = 64 * 1024;
+    constexpr uintptr_t kLine = 64;
+    const auto from = reinterpret_cast<uintptr_t>(&node + 1);
+    const auto to = reinterpret_cast<uintptr_t>(node.next + 1);
+    if (!node.next || to <= from || to - from > kMostBytes)
+        return;
+    for (uintptr_t at = from & ~(kLine - 1); at < to; at += kLine)
+        __builtin_prefetch(reinterpret_cast<const void*>(at));
+}
+
 bool GenerateFunction(GenerationContext& ctx, SyntaxNode& node)
 {
+    PrefetchNextMember(node);
     GSCClass* cls = ctx.cls;
     if (!cls)
         return ctx.Fail(kInternalError);
