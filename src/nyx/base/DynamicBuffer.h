@@ -39,6 +39,20 @@ public:
             length_ = position_;
         return static_cast<uint32_t>(n);
     }
+    // The next n bytes at the position, for the caller to fill, when the
+    // position is at the end of the data and the allocation holds them: the
+    // position and the data length then move past them. Null otherwise,
+    // nothing changed. Lets a writer of many small fields check the room
+    // once for all of them.
+    uint8_t* Claim(uint32_t n) noexcept
+    {
+        if (position_ != length_ || n > allocated_ - position_)
+            return nullptr;
+        uint8_t* at = data_.get() + position_;
+        position_ += n;
+        length_ = position_;
+        return at;
+    }
     // Reads up to size * count bytes from the position, stopping at the data
     // length; returns the bytes read.
     uint32_t Read(void* data, uint32_t size, uint32_t count) noexcept;

@@ -77,14 +77,20 @@ public:
     TStream& Stream() noexcept { return stream_; }
 
     // Appends the words, little-endian; returns where the first starts in
-    // the batch. Each goes straight into the buffer (the stream over it
-    // keeps no position or read-ahead of its own while it is written), one
-    // at a time: a record's head put together elsewhere and copied whole
-    // would be read back before its parts are stored.
+    // the batch. The words go straight into the buffer (the stream over it
+    // keeps no position or read-ahead of its own while it is written):
+    // mostly the room is there for all of them, checked once; otherwise
+    // each goes in on its own. (A record's head put together elsewhere and
+    // copied whole would be read back before its parts are stored.)
     template <class... Words>
     uint32_t Put(Words... words)
     {
         const uint32_t at = bytes_.Position();
+        if (uint8_t* room = bytes_.Claim(4 * sizeof...(Words))) {
+            uint32_t offset = 0;
+            ((StoreLE32(room + offset, static_cast<uint32_t>(words)), offset += 4), ...);
+            return at;
+        }
         try {
             (PutWord(static_cast<uint32_t>(words)), ...);
         } catch (...) {
