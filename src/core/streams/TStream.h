@@ -262,6 +262,12 @@ private:
 class TSubFile : public TStream {
 public:
     TSubFile(TStream* parent, uint32_t start, uint32_t end);
+    // For a caller that knows the parent stands at start without asking it.
+    enum ParentAtStart { kParentAtStart };
+    TSubFile(TStream* parent, uint32_t start, uint32_t end, ParentAtStart) noexcept
+        : parent_(parent), start_(start), end_(end < start ? start : end), pos_(start)
+    {
+    }
 
     uint32_t RangeStart() const noexcept { return start_; }
     uint32_t RangeEnd() const noexcept { return end_; }

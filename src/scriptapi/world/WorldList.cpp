@@ -359,14 +359,17 @@ bool WorldList::LoadItems(TStream& stream, bool clearFirst, uint32_t mask)
     return true;
 }
 
-bool WorldList::PlaceNew(uint32_t id, WorldBaseItem* made)
+bool WorldList::PlaceNew(uint32_t id, WorldBaseItem* made, WorldListItem*& placed)
 {
+    placed = nullptr;
     WorldListItem* item = made->AsListItem();
     if (!item) {
         delete made;
         return false;
     }
-    if (!InsertAt(id, *item))
+    if (InsertAt(id, *item))
+        placed = item;
+    else
         delete item;
     return true;
 }
@@ -389,23 +392,30 @@ bool WorldList::LoadRecordsWithoutLength(TStream& stream)
         }
         delete existing;
         WorldBaseItem* made = WorldItemFactory::CreateByType(type, world_, stream);
-        if (!made || !PlaceNew(id, made))
+        WorldListItem* placed;
+        if (!made || !PlaceNew(id, made, placed))
             return false;
     }
 }
 
 bool WorldList::LoadRecords(TStream& stream, uint32_t streamSize)
 {
+    constexpr uint32_t kHead = 16;
+    // Where the stream stands, known without asking it while a record's id
+    // and head come whole from its read-ahead and its payload ends where
+    // its length says.
+    uint32_t position = stream.Tell();
     for (;;) {
+        const bool buffered = stream.UnreadCount() >= 4 + kHead;
         uint32_t id;
         stream.ReadInt32(id, kEndOfRecords);
         if (id == kEndOfRecords)
             return true;
         // Type code, packed KUID and length in one read; the fields a short
         // stream cuts off take the defaults their own reads would give.
-        uint8_t head[16];
-        const uint32_t got = stream.ReadBytes(head, sizeof head);
-        if (got < sizeof head)
+        uint8_t head[kHead];
+        const uint32_t got = stream.ReadBytes(head, kHead);
+        if (got < kHead)
             stream.SetError(TStream::kErrShortRecord);
         auto field = [&](uint32_t at, uint32_t def) { return got >= at + 4 ? LoadLE32(head + at) : def; };
         const uint32_t type = field(0, 0);
@@ -414,7 +424,7 @@ bool WorldList::LoadRecords(TStream& stream, uint32_t streamSize)
         const uint32_t length = field(12, 0);
         if (length > kMaxPayload)
             return false;
-        const uint32_t start = stream.Tell();
+        const uint32_t start = buffered ? position + 4 + kHead : stream.Tell();
         uint32_t end;
         if (!BlockEnd(start, length, streamSize, end))
             end = streamSize < start ? start : streamSize;
@@ -423,7 +433,7 @@ bool WorldList::LoadRecords(TStream& stream, uint32_t streamSize)
         WorldListItem* placed = nullptr;
         if (id < kMaxLoadedId) {
             CurrentItemScope current(KUID::FromPacked(packed, content), world_, worldValue_);
-            TSubFile payload(&stream, start, end);
+            TSubFile payload(&stream, start, end, TSubFile::kParentAtStart);
             WorldListItem* existing = ItemAt(id);
             if (existing && existing->GetTypeCode() == type) {
                 existing->Load(payload);
@@ -431,9 +441,8 @@ bool WorldList::LoadRecords(TStream& stream, uint32_t streamSize)
             } else {
                 delete existing;
                 if (WorldBaseItem* made = WorldItemFactory::CreateByType(type, world_, payload)) {
-                    if (!PlaceNew(id, made))
+                    if (!PlaceNew(id, made, placed))
                         return false;
-                    placed = ItemAt(id);
                 }
             }
         }
@@ -441,6 +450,7 @@ bool WorldList::LoadRecords(TStream& stream, uint32_t streamSize)
             delete placed;
             return false;
         }
+        position = end;
     }
 }
 

@@ -89,9 +89,10 @@ private:
     // Version 2 records, or versions 3 to 5; false when loading must stop.
     bool LoadRecordsWithoutLength(TStream& stream);
     bool LoadRecords(TStream& stream, uint32_t streamSize);
-    // Puts a made item at the id; false (the item deleted) when it is not a
-    // list item or the slot cannot take it.
-    bool PlaceNew(uint32_t id, WorldBaseItem* made);
+    // Puts a made item at the id, giving it in `placed`; false (the item
+    // deleted) when it is not a list item. When the slot cannot take it, it
+    // is deleted and `placed` is null.
+    bool PlaceNew(uint32_t id, WorldBaseItem* made, WorldListItem*& placed);
     void LoadStateSection(TStream& stream, uint32_t mask, uint32_t streamSize);
 
     void* world_;
