@@ -1,4 +1,5 @@
-// Nodes handed out across the pool's blocks, small and mapped.
+// Nodes handed out across the pool's blocks, small and mapped, fresh and
+// kept from a pool that is gone.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,11 +10,15 @@
 using GSCompiler::NodePool;
 using GSCompiler::SyntaxNode;
 
-TEST(NodePoolTest, NodesStayApartAndKeepTheirWordsAcrossBlocks)
+namespace {
+
+// Enough nodes to fill the small blocks and more than one mapped one.
+constexpr uint32_t kNodes = 400000;
+
+// Takes kNodes nodes, writes each, and reads them all back: a node written
+// over by a later one would show.
+void FillAndCheck(NodePool& pool)
 {
-    // Enough nodes to fill the small blocks and more than one mapped one.
-    constexpr uint32_t kNodes = 400000;
-    NodePool pool;
     std::vector<SyntaxNode*> nodes;
     nodes.reserve(kNodes);
     for (uint32_t i = 0; i < kNodes; ++i) {
@@ -28,10 +33,30 @@ TEST(NodePoolTest, NodesStayApartAndKeepTheirWordsAcrossBlocks)
     }
     EXPECT_EQ(pool.Count(), kNodes);
     EXPECT_GT(pool.BlockCount(), 6u);
-    // A node written over by a later one would show here.
     for (uint32_t i = 0; i < kNodes; ++i) {
         ASSERT_EQ(nodes[i]->line, int32_t(i));
         ASSERT_EQ(nodes[i]->index, int32_t(~i));
         ASSERT_EQ(nodes[i]->next, i ? nodes[i - 1] : nullptr);
     }
+}
+
+}  // namespace
+
+TEST(NodePoolTest, BlocksOfAPoolThatIsGoneServeTheNext)
+{
+    // Pools made before, in this program, may have left blocks already.
+    {
+        NodePool first;
+        FillAndCheck(first);
+    }
+    const size_t kept = NodePool::SpareBytes();
+    EXPECT_GT(kept, 0u);
+    EXPECT_LE(kept, NodePool::kMostSpareBytes);
+    {
+        NodePool second;
+        FillAndCheck(second);
+        EXPECT_LT(NodePool::SpareBytes(), kept);
+    }
+    EXPECT_GE(NodePool::SpareBytes(), kept);
+    EXPECT_LE(NodePool::SpareBytes(), NodePool::kMostSpareBytes);
 }

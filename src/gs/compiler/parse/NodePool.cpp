@@ -3,7 +3,19 @@
 #include <sys/mman.h>
 
 #include <cstdlib>
+#include <mutex>
 #include <new>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define NODE_POOL_POISON 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define NODE_POOL_POISON 1
+#endif
+#endif
+#ifdef NODE_POOL_POISON
+#include <sanitizer/asan_interface.h>
+#endif
 
 namespace GSCompiler {
 
@@ -32,17 +44,87 @@ void* MapAligned(size_t bytes, size_t alignment) noexcept
     return reinterpret_cast<void*>(aligned);
 }
 
+// Blocks of pools that are gone; pools live on any thread.
+struct Spares {
+    std::mutex lock;
+    void* first = nullptr;
+    size_t bytes = 0;
+};
+
+Spares& TheSpares()
+{
+    static Spares* spares = new Spares;  // lives on past static destruction
+    return *spares;
+}
+
+// A kept block's nodes are not to be read: the sanitizer says so when a
+// node of a pool that is gone is.
+void Poison([[maybe_unused]] void* block, [[maybe_unused]] size_t bytes, [[maybe_unused]] bool on)
+{
+#ifdef NODE_POOL_POISON
+    auto* nodes = static_cast<uint8_t*>(block) + kNodesStart;
+    if (on)
+        ASAN_POISON_MEMORY_REGION(nodes, bytes - kNodesStart);
+    else
+        ASAN_UNPOISON_MEMORY_REGION(nodes, bytes - kNodesStart);
+#endif
+}
+
 }  // namespace
 
 NodePool::~NodePool()
 {
     while (Block* block = last_) {
         last_ = block->previous;
-        if (block->mapped)
-            ::munmap(block, block->bytes);
-        else
-            std::free(block);
+        GiveBack(block);
     }
+}
+
+size_t NodePool::SpareBytes() noexcept
+{
+    Spares& spares = TheSpares();
+    std::lock_guard<std::mutex> hold(spares.lock);
+    return spares.bytes;
+}
+
+void NodePool::Release(Block* block) noexcept
+{
+    if (block->mapped)
+        ::munmap(block, block->bytes);
+    else
+        std::free(block);
+}
+
+void NodePool::GiveBack(Block* block) noexcept
+{
+    Spares& spares = TheSpares();
+    {
+        std::lock_guard<std::mutex> hold(spares.lock);
+        if (spares.bytes + block->bytes <= kMostSpareBytes) {
+            Poison(block, block->bytes, true);
+            block->previous = static_cast<Block*>(spares.first);
+            spares.first = block;
+            spares.bytes += block->bytes;
+            return;
+        }
+    }
+    Release(block);
+}
+
+NodePool::Block* NodePool::TakeSpare(size_t bytes) noexcept
+{
+    Spares& spares = TheSpares();
+    std::lock_guard<std::mutex> hold(spares.lock);
+    for (auto** link = reinterpret_cast<Block**>(&spares.first); *link; link = &(*link)->previous) {
+        Block* block = *link;
+        if (block->bytes != bytes)
+            continue;
+        *link = block->previous;
+        spares.bytes -= block->bytes;
+        Poison(block, block->bytes, false);
+        return block;
+    }
+    return nullptr;
 }
 
 NodePool::Block* NodePool::NewBlock(size_t bytes) noexcept
@@ -63,7 +145,9 @@ NodePool::Block* NodePool::NewBlock(size_t bytes) noexcept
 void* NodePool::AllocSlow()
 {
     static_assert(kNodesStart >= sizeof(Block), "a block's nodes follow its header");
-    Block* block = NewBlock(nextBytes_);
+    Block* block = TakeSpare(nextBytes_);
+    if (!block)
+        block = NewBlock(nextBytes_);
     if (!block)
         return nullptr;
     block->previous = last_;
