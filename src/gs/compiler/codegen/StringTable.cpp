@@ -25,6 +25,7 @@ uint32_t StringTable::Intern(std::string_view text)
     auto entry = std::make_unique<Entry>(key, Count());
     table_.Insert(*entry);
     entries_.push_back(std::move(entry));
+    textBytes_ += text.size() + 1;
     return entries_.back()->index;
 }
 
@@ -39,6 +40,7 @@ void StringTable::Clear()
 {
     table_.Init(kBuckets);
     entries_.clear();
+    textBytes_ = 0;
 }
 
 }  // namespace GSCompiler

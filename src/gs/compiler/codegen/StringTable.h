@@ -30,6 +30,8 @@ public:
     // The text of an index below Count().
     const std::string& Text(uint32_t index) const { return entries_[index]->text; }
     uint32_t Count() const noexcept { return uint32_t(entries_.size()); }
+    // The bytes of every text with its terminating NUL.
+    uint64_t TextBytes() const noexcept { return textBytes_; }
     // Forgets every text; indexes start from 0 again.
     void Clear();
 
@@ -63,6 +65,7 @@ private:
 
     Utils::IntrusiveHash table_;
     std::vector<std::unique_ptr<Entry>> entries_;
+    uint64_t textBytes_ = 0;
 };
 
 }  // namespace GSCompiler

@@ -26,6 +26,10 @@ constexpr uint32_t kTagFields = 10;
 constexpr uint32_t kTagMethods = 11;
 constexpr uint32_t kTagLayout = 12;
 constexpr uint32_t kSectionGrowth = 512;
+// Room for what a record holds beside its code, line table and reference
+// slots, and for what a class holds beside its records.
+constexpr uint64_t kFunctionRecordWords = 24;
+constexpr uint64_t kClassRecordWords = 64;
 // The specifiers a class record keeps: static, final, game, secured.
 constexpr uint32_t kClassFlags = 0x14C;
 
@@ -51,6 +55,7 @@ private:
     void WriteDependencies(Utils::ByteBuffer& out);
     void WriteStrings(Utils::ByteBuffer& out);
     int32_t ClassIndex(const char* name);
+    uint64_t SectionBytes() const;
 
     CompilerState& state_;
     GSSymbolTable& symbols_;
@@ -279,6 +284,26 @@ void ImageWriter::WriteStrings(Utils::ByteBuffer& out)
     EndBlock(out, start);
 }
 
+// About what the class, reference and function sections take, so that
+// they are written into storage taken once: a large program's are
+// megabytes, and grown by doubling they were copied and their memory
+// touched twice over.
+uint64_t ImageWriter::SectionBytes() const
+{
+    uint64_t bytes = 16 + 12 * uint64_t(symbols_.ClassReferenceCount()) + 12 * uint64_t(symbols_.FunctionReferenceCount());
+    for (size_t i = 0; i < state_.Classes().size(); ++i) {
+        const GSCClass& cls = *state_.Classes()[i];
+        bytes += 4 * (kClassRecordWords + 3 * cls.symbol.bases.size() + 5 * cls.symbol.members.size() +
+                      6 * cls.symbol.bases.size() + cls.referenceFields.Count());
+        bytes += 8 * uint64_t(methodTables_[i].size()) + cls.init.Size() + 4;
+        for (const auto& function : cls.functions) {
+            bytes += 4 * (kFunctionRecordWords + function->referenceSlots.Count()) + function->code.Size() + 4 +
+                     8 * uint64_t(function->LineCount());
+        }
+    }
+    return bytes;
+}
+
 bool ImageWriter::Write(Utils::ByteBuffer& output, std::string_view libraryName)
 {
     for (const auto& compiled : state_.Classes()) {
@@ -292,7 +317,9 @@ bool ImageWriter::Write(Utils::ByteBuffer& output, std::string_view libraryName)
     // start on a word boundary of the image: the string section before
     // them pads to one (there is always a string: every class has a name).
     Utils::ByteBuffer sections;
-    sections.Init(kSectionGrowth);
+    const uint64_t sectionBytes = SectionBytes();
+    if (!sections.Init(sectionBytes < UINT32_MAX ? uint32_t(sectionBytes) + 1 : kSectionGrowth))
+        return false;
     if (!WriteClassReferences(sections) || !WriteFunctionReferences(sections))
         return false;
     const uint32_t classes = BeginBlock(sections, kTagClasses);
@@ -303,7 +330,13 @@ bool ImageWriter::Write(Utils::ByteBuffer& output, std::string_view libraryName)
     }
     EndBlock(sections, classes);
 
-    output.Reinit();
+    // The header, the dependencies and the strings before the sections,
+    // to the byte.
+    const uint64_t imageBytes = 24 + uint64_t(libraryName.size()) + 1 + 12 + 8 * uint64_t(state_.DependencyCount()) +
+                                12 + 4 * uint64_t(strings_.Count()) + strings_.TextBytes() + 3 + sections.Size();
+    const bool sized = imageBytes < UINT32_MAX ? output.Init(uint32_t(imageBytes) + 1) : output.Reinit();
+    if (!sized)
+        return false;
     WriteHeader(output, libraryName);
     WriteDependencies(output);
     WriteStrings(output);
