@@ -6,6 +6,12 @@
 // call target, "me", and the arguments follow), where the record lies, and
 // the room the call needs. The operand stack of the frame starts above its
 // record.
+//
+// "me" is counted once for each frame that holds it, except in a frame the
+// interpreter made for a call on the calling frame's own object: that frame
+// borrows its caller's count, since no code writes local 0 and the caller's
+// frame outlives it, and its return-offset slot carries kBorrowedMe above
+// the offset so that nothing releases "me" for it.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +32,7 @@ class GSStack {
 public:
     static constexpr int32_t kThreadSlots = 1024;
     static constexpr int32_t kRecordSlots = 4;
+    static constexpr GSSlot kBorrowedMe = GSSlot(1) << 32;
 
     explicit GSStack(int32_t capacity = kThreadSlots);
     GSStack(const GSStack&) = delete;
@@ -62,6 +69,7 @@ public:
     static uint32_t RecordReturn(const GSSlot* record) noexcept { return uint32_t(record[1]); }
     static GSSlot* RecordPrevious(const GSSlot* record) noexcept { return reinterpret_cast<GSSlot*>(record[2]); }
     static GSSlot* RecordLocals(const GSSlot* record) noexcept { return reinterpret_cast<GSSlot*>(record[3]); }
+    static bool RecordBorrowsMe(const GSSlot* record) noexcept { return (record[1] & kBorrowedMe) != 0; }
 
     // For natives and the runtime's own calls. Each push checks the room
     // first and pushes nothing (and makes nothing) when the stack is full.
@@ -137,7 +145,8 @@ inline void GSStack::ReleaseFrameReferences(GSSlot* record)
     }
     const GSSlot me = locals[0];
     locals[0] = 0;
-    ReleaseReference(me);
+    if (!RecordBorrowsMe(record))
+        ReleaseReference(me);
 }
 
 inline bool GSStack::Pop()

@@ -248,8 +248,10 @@ GSExitCode GSThread::Execute(float dt)
 #define GS_ILLEGAL4 &&op_illegal, &&op_illegal, &&op_illegal, &&op_illegal
 #define GS_PAIR(name) &&name##_add, &&name##_sub
 #define GS_TESTS(family) &&family##_0, &&family##_1, &&family##_2, &&family##_3, &&family##_4, &&family##_5
-        // 116-127: no instruction.
-        GS_ILLEGAL4, GS_ILLEGAL4, GS_ILLEGAL4,
+        // 116-123: the fused calls on "me" (Quickening.h); 124-127: no
+        // instruction.
+        &&op_load_me_for_call, &&op_call_me, &&op_call_me_alone, &&op_call_me_local, GS_PAIR(op_call_me_step),
+        GS_PAIR(op_call_me_constant), GS_ILLEGAL4,
         // 128-196: the fused forms quickening writes into verified code,
         // in the order of Quickening.h.
         GS_TESTS(op_compare_branch), GS_TESTS(op_compare_locals), GS_TESTS(op_compare_constant),
@@ -1266,7 +1268,8 @@ op_111:
             local = 0;
             ReleaseReference(held);
         }
-        ReleaseReference(locals[0]);
+        if (!GSStack::RecordBorrowsMe(record))
+            ReleaseReference(locals[0]);
         top = locals;
         *top = value;
         stack.returnOffset = GSStack::RecordReturn(record);
@@ -1508,6 +1511,52 @@ op_115:
         DISPATCH();                                                          \
     }
     GS_PAIR(op_push_constant, GS_PUSH_CONSTANT)
+    // Calls on "me" with arguments of a common shape: "me" (without a
+    // count, as op_load_me_for_call pushes it) and the arguments go on the
+    // stack in one step, and the call goes on at the CALL's operands. A
+    // local holding a reference takes the plain way from LOADO 0 on.
+op_call_me_alone:
+    *++top = locals[0];
+    pc += 3;
+    goto call_me;
+op_call_me_local: {
+    const GSSlot a = locals[LoadLE16(pc + 3)];
+    if (IsReference(a)) [[unlikely]]
+        goto op_load_me_for_call;
+    top[1] = locals[0];
+    top[2] = a;
+    top += 2;
+    pc += 6;
+    goto call_me;
+}
+    // LOADO 0; LOAD a; PUSH1; ADD or SUB; CALL -1 m
+#define GS_CALL_ME_STEP(op)                                                  \
+    {                                                                        \
+        const GSSlot a = locals[LoadLE16(pc + 3)];                           \
+        if (IsReference(a)) [[unlikely]]                                     \
+            goto op_load_me_for_call;                                        \
+        top[1] = locals[0];                                                  \
+        top[2] = ARITH(a, op, 1);                                            \
+        top += 2;                                                            \
+        pc += 8;                                                             \
+        goto call_me;                                                        \
+    }
+    GS_PAIR(op_call_me_step, GS_CALL_ME_STEP)
+    // LOADO 0; LOAD a; PUSHI k; ADD or SUB; CALL -1 m
+#define GS_CALL_ME_CONSTANT(op)                                              \
+    {                                                                        \
+        const GSSlot a = locals[LoadLE16(pc + 3)];                           \
+        if (IsReference(a)) [[unlikely]]                                     \
+            goto op_load_me_for_call;                                        \
+        top[1] = locals[0];                                                  \
+        top[2] = ARITH(a, op, LoadLE32(pc + 6));                             \
+        top += 2;                                                            \
+        pc += 12;                                                            \
+        goto call_me;                                                        \
+    }
+    GS_PAIR(op_call_me_constant, GS_CALL_ME_CONSTANT)
+#undef GS_CALL_ME_STEP
+#undef GS_CALL_ME_CONSTANT
     // LOAD a; ADD or SUB
 #define GS_ADD_LOCAL(op)                                                     \
     {                                                                        \
@@ -1590,6 +1639,59 @@ op_load_me:
     *++top = locals[0];
     pc += 2;
     DISPATCH();
+    // LOADO 0 for a call on "me": the slot takes no count, since only the
+    // CALL (op_call_me) takes it and the frame keeps "me" alive meanwhile.
+op_load_me_for_call:
+    *++top = locals[0];
+    pc += 2;
+    DISPATCH();
+    // CALL on the "me" op_load_me_for_call pushed: the callee's frame
+    // borrows the caller's count. Whatever the plain call would stop at or
+    // look at more closely (a method the target lacks, a frame without
+    // room, a first entry reaching below the frame, the budget) gives the
+    // target its count after all and goes the plain way.
+    // The target is the caller's "me" (quickening saw it pushed by
+    // LOADO 0 and nothing reach down to it), so it is read from local 0;
+    // being a running frame's object, it has a class and its part a table.
+op_call_me:
+call_me: {
+    const int16_t depth = int16_t(LoadLE16(pc));
+    const GSSlot target = locals[0];
+    if (!IsReference(target)) [[unlikely]]
+        goto op_94;
+    GSSlot* const part = ReferencePart(target);
+    const auto* const table = reinterpret_cast<const GSClass::MethodEntry*>(part[1]);
+    const uint32_t slot = LoadLE16(pc + 2);
+    if (!table || slot >= table->slotsFromHere) [[unlikely]] {
+        AddPartReference(part);
+        goto op_94;
+    }
+    const GSClass::MethodEntry* const entry = table + slot;
+    if (entry->scriptCallDepth != depth || entry->function->callRoom > Bytes(top, last) ||
+        entry->function->entryReachesBelow || intptr_t(pc) > deadline) [[unlikely]] {
+        AddPartReference(part);
+        goto op_94;
+    }
+    GSFunction* const callee = entry->function;
+    GSSlot* const record = top + callee->frameRecord;
+    for (GSSlot* local = top + 1; local < record; ++local)
+        *local = 0;
+    locals = top + callee->localsBase;
+    record[0] = reinterpret_cast<GSSlot>(callee);
+    record[1] = GSSlot(uint32_t(pc + 4 - codeBase)) | GSStack::kBorrowedMe;
+    record[2] = reinterpret_cast<GSSlot>(stack.frame);
+    record[3] = reinterpret_cast<GSSlot>(locals);
+    stack.frame = record;
+    top += callee->frameGrowth;
+    floor = record + GSStack::kRecordSlots - 1;
+    fn = callee;
+    codeBase = callee->code;
+    depths = callee->entryDepths.data();
+    FORGET_CONTEXT();
+    locals[0] = MakeReference(GSScriptInstance::OfPart(part)->Fields() + entry->partOffset);
+    MOVE_TO(codeBase);
+    DISPATCH();
+}
 
     // Elements of a plain array held by a local. The array's count is
     // neither added nor released: the local keeps it. Each form finds the

@@ -16,11 +16,29 @@ bool IsTest(uint8_t op) { return (op >= kLTZ && op <= kGEZ) || op == kEQZ || op 
 uint8_t TestIndex(uint8_t test) { return test == kEQZ ? 4 : test == kNEZ ? 5 : uint8_t(test - kLTZ); }
 bool IsAddOrSub(uint8_t op) { return op == kADD || op == kSUB; }
 
+// Instructions that push or compute a call's arguments and cannot fail,
+// jump, release a reference they did not push, or run anything else: what
+// they take and leave is what the opcode table says.
+bool BuildsArguments(uint8_t op)
+{
+    switch (op) {
+    case kADD: case kSUB: case kMUL: case kNEG: case kINC: case kDEC: case kITOF: case kICMP:
+    case kPUSH0: case kPUSH1: case kEQZ: case kAND: case kOR: case kXOR: case kNOT: case kSHL: case kSHR:
+    case kFADD: case kFSUB: case kFMUL: case kFNEG: case kFINC: case kFDEC: case kFTOI: case kFCMP: case kFEQZ:
+    case kPUSHI: case kLOAD: case kLOADO: case kLTZ: case kLEZ: case kGTZ: case kGEZ: case kNEZ:
+    case kGETM: case kGETMO:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Bytes of the instruction at `at` (verified code: every instruction is
 // whole).
 uint32_t InstructionLength(const uint8_t* code, uint32_t at)
 {
-    const OpcodeInfo& info = kOpcodes[code[at]];
+    // A call on "me" was marked ahead of the pass: a CALL still.
+    const OpcodeInfo& info = kOpcodes[code[at] == Fused::kCallMe ? uint8_t(kCALL) : code[at]];
     uint32_t length = 1 + FixedOperandSize(info.operands);
     if (info.operands == Operands::kWait)
         length += 8 * uint32_t(int16_t(LoadLE16(code + at + 1)));
@@ -136,8 +154,21 @@ private:
     // LOADO a, then:
     uint32_t AfterLoadObject()
     {
-        if (U16(1) == 0)
+        if (U16(1) == 0) {
+            if (const uint32_t call = CallOnMe()) {
+                code_[at_ + call] = Fused::kCallMe;
+                if (call == 3)
+                    return Fuse(Fused::kCallMeAlone, 3);
+                if (Op(3) == kLOAD && call == 6)
+                    return Fuse(Fused::kCallMeLocal, 3);
+                if (Op(3) == kLOAD && Op(6) == kPUSH1 && AddOrSub(7) && call == 8)
+                    return FusePair(Fused::kCallMeStep, 7, 3);
+                if (Op(3) == kLOAD && Op(6) == kPUSHI && AddOrSub(11) && call == 12)
+                    return FusePair(Fused::kCallMeConstant, 11, 3);
+                return Fuse(Fused::kLoadMeForCall, 3);
+            }
             return Fuse(Fused::kLoadMe, 3);
+        }
         switch (Op(3)) {
         case kLOAD:
             if (Op(6) == kAGET) {
@@ -164,6 +195,24 @@ private:
         default:
             return 0;
         }
+    }
+
+    // After LOADO 0: the offset of the CALL whose target is the "me" it
+    // pushed, when only argument code lies between; 0 when there is none.
+    // The CALL lies inside the sequence, so no run enters on the way.
+    uint32_t CallOnMe() const
+    {
+        int64_t above = 0;  // slots above "me"
+        for (uint32_t offset = 3; at_ + offset < limit_;) {
+            const uint8_t op = Op(offset);
+            if (op == kCALL)
+                return int16_t(U16(offset + 1)) == -above ? offset : 0;
+            if (!BuildsArguments(op) || above < kOpcodes[op].pops)
+                return 0;
+            above += kOpcodes[op].pushes - kOpcodes[op].pops;
+            offset += InstructionLength(code_, at_ + offset);
+        }
+        return 0;
     }
 
     uint8_t* code_;

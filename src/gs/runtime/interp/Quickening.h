@@ -2,7 +2,8 @@
 // opcode byte of a few sequences the compiler emits all the time (a
 // compare that branches, "local = local + x", "i++" at the end of a loop,
 // an element of a local array read or written, "s = s + constant") is
-// replaced by an internal opcode that runs the whole sequence in one step.
+// replaced by an internal opcode that runs the whole sequence in one step
+// (a call on "me" has its CALL's opcode byte replaced too, see kCallMe).
 // Every other byte stays as it was, so code offsets, jump targets, return
 // and resume offsets, line tables and the jump budget's byte counts all
 // keep their meaning; a sequence is fused only when no run can enter it in
@@ -22,6 +23,25 @@
 namespace GSRuntime {
 
 namespace Fused {
+// A call on "me": LOADO 0, the arguments, CALL d m, where the argument
+// code neither fails, jumps, calls nor reaches down to "me", so that only
+// the CALL takes the slot LOADO 0 pushed. LOADO 0 then pushes "me"
+// without a count (kLoadMeForCall, over its opcode) and the CALL's frame
+// borrows the caller's (kCallMe, over the CALL's opcode). These forms take
+// the free bytes between the instruction set and the other forms.
+constexpr uint8_t kLoadMeForCall = 116;
+constexpr uint8_t kCallMe = 117;
+// Calls on "me" whose arguments take one of the commonest shapes run in
+// one step up to the CALL (still kCallMe, which they go on with):
+// LOADO 0; CALL 0 m                                (8 bytes)
+constexpr uint8_t kCallMeAlone = 118;
+// LOADO 0; LOAD a; CALL -1 m                       (11 bytes)
+constexpr uint8_t kCallMeLocal = 119;
+// LOADO 0; LOAD a; PUSH1; ADD or SUB; CALL -1 m    (13 bytes)
+constexpr uint8_t kCallMeStep = 120;
+// LOADO 0; LOAD a; PUSHI k; ADD or SUB; CALL -1 m  (17 bytes)
+constexpr uint8_t kCallMeConstant = 122;
+
 // The compare-and-branch forms come six each, one for each test (LTZ,
 // LEZ, GTZ, GEZ, EQZ, NEZ in that order), so that a run tests the
 // difference without looking the test up.

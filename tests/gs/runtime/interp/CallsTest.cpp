@@ -117,6 +117,47 @@ TEST(CallsTest, TheSixtyFifthThreadIsRefused)
     EXPECT_EQ(go->Instance()->refCount, 1u);
 }
 
+// A call on the caller's own object borrows the caller's count for "me":
+// the object lives on, and goes when the last frame holding it returns,
+// also when the callee drops the last reference from outside.
+TEST(CallsTest, ACallOnMeOutlivesTheLastReferenceFromOutside)
+{
+    ScriptWorld w;
+    GSProgram p("t.gs", 0x7E57, 0x1, &SystemProgram());
+    GSProgram::Class& a = p.AddClass("A");
+    a.fields = 1;
+    GSProgram::Class& t = p.AddClass("T");
+    t.fields = 1;
+    t.referenceFields = {0};
+    const uint16_t aField = uint16_t(p.Field("A", 0)), tField = uint16_t(p.Field("T", 0));
+    // int Inner(T t, int n): t's field lets go of this object, which then
+    // writes its own field, calls itself, and reads the field back.
+    p.AddMethod(a, "Inner", "int", {"T", "int"},
+                GSAsm().Op(LOADO, 1).Op(PUSH0).Op(POPFO, tField).Int(5).Op(POPM, aField)
+                    .Op(LOADO, 0).Op(LOAD, 2).Call(CALL, -1, 1).Op(GETM, aField).Op(ADD).Op(RETV));
+    p.AddMethod(a, "Twice", "int", {"int"}, GSAsm().Op(LOAD, 1).Int(2).Op(MUL).Op(RETV));
+    // int Outer(T t, int n) { return Inner(t, n); }
+    p.AddMethod(a, "Outer", "int", {"T", "int"},
+                GSAsm().Op(LOADO, 0).Op(LOADO, 1).Op(LOAD, 2).Call(CALL, -2, 0).Op(RETV));
+    // int Run() { field = new A(); int r = field.Outer(me, 20); return r + (field == null); }
+    p.AddMethod(t, "Run", "int", {},
+                GSAsm().Op(NEWOBJ, uint16_t(p.Ref("A"))).Op(POPMO, tField).Op(GETMO, tField).Op(LOADO, 0).Int(20)
+                    .Call(CALL, -2, uint16_t(p.Slot("A", "Outer"))).Op(GETMO, tField).Op(ISNULL).Op(ADD).Op(RETV));
+    ASSERT_EQ(p.Slot("A", "Twice"), 1u);
+    GSLibrary* lib = w.Load(p);
+    ASSERT_NE(lib, nullptr);
+    GSObject* o = w.Make(w.Class(lib, "T"));
+    ASSERT_NE(o, nullptr);
+    const uint32_t tracked = w.Context().Tracked().Count();
+    for (int run = 0; run < 2; ++run) {
+        const ScriptRun r = w.Run(o, "$int@T::Run()");
+        EXPECT_EQ(r.code, ER_Done) << ExitCodeName(r.code);
+        EXPECT_EQ(r.value, 2 * 20 + 5 + 1);
+        EXPECT_EQ(w.Context().Tracked().Count(), tracked) << "the object went with the last frame holding it";
+        EXPECT_EQ(o->Instance()->refCount, 1u);
+    }
+}
+
 TEST(CallsTest, InheritedCalls)
 {
     RunCallSnippets({

@@ -36,10 +36,16 @@ struct Result {
     uint8_t first = 0;  // the opcode byte at `at` after loading
     uint32_t tracked = 0;  // values the run left tracked
     std::vector<std::string> log;
+    uint32_t meCount = 0;  // the counts T's object holds after the run
 };
 
 constexpr const char* kLongText = "a text of forty characters, give or take";
 constexpr const char* kAppended = "and twenty more here";
+
+// T's methods for calls on "me", in table order: Seven() gives 7, Keep(int)
+// gives 8, Twice(int) its argument doubled, Pair(int a, int b) a * 10 + b,
+// Size(string) the string's size.
+constexpr uint16_t kSeven = 0, kKeep = 1, kTwice = 2, kPair = 3, kSize = 4;
 
 // A sequence loaded into a world of its own, fused or kept apart, and run
 // as often as asked. Locals: 1 = 7, 2 = -3, 3 = the string "s", 4 = 0,
@@ -65,6 +71,13 @@ public:
         if (keepApart)  // a jump nobody takes makes the inside an entry
             a.Jump(JMP, "inner");
         GSProgram::Class& t = p.AddClass("T");
+        p.AddMethod(t, "Seven", "int", {}, GSAsm().Int(7).Op(RETV));
+        p.AddMethod(t, "Keep", "int", {"int"}, GSAsm().Int(8).Op(RETV));
+        p.AddMethod(t, "Twice", "int", {"int"}, GSAsm().Op(LOAD, 1).Int(2).Op(MUL).Op(RETV));
+        p.AddMethod(t, "Pair", "int", {"int", "int"},
+                    GSAsm().Op(LOAD, 1).Int(10).Op(MUL).Op(LOAD, 2).Op(ADD).Op(RETV));
+        p.AddMethod(t, "Size", "int", {"string"}, GSAsm().Op(LOADO, 1).Op(SSIZE).Op(RETV));
+        EXPECT_EQ(p.Slot("T", "Size"), kSize);
         GSProgram::Method& m = p.AddMethod(t, "Run", "int", {}, a);
         m.locals = 8;
         m.objectLocals = {3, 5, 6, 8};
@@ -75,7 +88,7 @@ public:
             at += 1 + GSBytecode::FixedOperandSize(GSBytecode::kOpcodes[code[at]].operands);
         }
         GSLibrary* lib = w_.Load(p);
-        EXPECT_NE(lib, nullptr);
+        EXPECT_NE(lib, nullptr) << ::testing::PrintToString(w_.log.Take());
         object_ = lib ? w_.Make(w_.Class(lib, "T")) : nullptr;
         if (object_)
             first_ = object_->Instance()->cls->OwnFunction("$int@T::Run()")->code[a.At(s.at)];
@@ -90,7 +103,8 @@ public:
         const uint32_t tracked = w_.Context().Tracked().Count();
         RunLimits().jumpBudget = budget;
         const ScriptRun r = w_.Run(object_, "$int@T::Run()");
-        return {r.code, r.value, RunState().spent, first_, w_.Context().Tracked().Count() - tracked, w_.log.Take()};
+        return {r.code,         r.value,      RunState().spent, first_, w_.Context().Tracked().Count() - tracked,
+                w_.log.Take(), object_->Instance() ? object_->Instance()->refCount : 0};
     }
 
 private:
@@ -106,6 +120,7 @@ void ExpectSame(const Result& fused, const Result& apart)
     EXPECT_EQ(fused.spent, apart.spent);
     EXPECT_EQ(fused.tracked, apart.tracked);
     EXPECT_EQ(fused.log, apart.log);
+    EXPECT_EQ(fused.meCount, apart.meCount);
 }
 
 // The compare-and-branch shapes: 1 when JZ is not taken, 2 when it is.
@@ -284,6 +299,67 @@ std::vector<Sequence> Sequences()
          ER_DivideByZero},
     };
     out.insert(out.end(), singles.begin(), singles.end());
+    // Calls on "me": LOADO 0 pushes it without a count and the callee's
+    // frame borrows the caller's, so a count that goes astray shows in
+    // what the object holds after the run. "inner" is the CALL.
+    for (uint8_t op : {ADD, SUB}) {
+        const std::string o = GSBytecode::kOpcodes[op].mnemonic;
+        out.push_back({"call on me with a step " + o, Fused::ForArithmetic(Fused::kCallMeStep, op), [op](GSAsm& a) {
+                           a.Op(LOADO, 0).Op(LOAD, 2).Op(PUSH1).Op(op).Label("inner").Call(CALL, -1, kTwice);
+                       }});
+        out.push_back({"call on me with a constant " + o, Fused::ForArithmetic(Fused::kCallMeConstant, op),
+                       [op](GSAsm& a) {
+                           a.Op(LOADO, 0).Op(LOAD, 1).Int(1000).Op(op).Label("inner").Call(CALL, -1, kTwice);
+                       }});
+    }
+    const auto callOnMe = [](std::string what, std::optional<uint8_t> fused, std::function<void(GSAsm&)> args,
+                             int16_t depth, uint16_t method, GSExitCode exit = ER_Done) {
+        Sequence s{std::move(what), fused, [=](GSAsm& a) {
+                       a.Op(LOADO, 0);
+                       args(a);
+                       a.Label("inner").Call(CALL, depth, method);
+                   }};
+        s.exit = exit;
+        // Left plain, the sequence has nothing to keep apart.
+        s.hasInside = fused != Fused::kLoadMe;
+        return s;
+    };
+    const auto none = [](GSAsm&) {};
+    const std::vector<Sequence> calls = {
+        callOnMe("call on me without arguments", Fused::kCallMeAlone, none, 0, kSeven),
+        callOnMe("call on me with a local", Fused::kCallMeLocal, [](GSAsm& a) { a.Op(LOAD, 2); }, -1, kTwice),
+        callOnMe("call on me with two arguments", Fused::kLoadMeForCall,
+                 [](GSAsm& a) { a.Op(LOAD, 1).Op(LOAD, 2); }, -2, kPair),
+        callOnMe("call on me with a reference argument", Fused::kLoadMeForCall, [](GSAsm& a) { a.Op(LOADO, 3); }, -1,
+                 kSize),
+        callOnMe("call on me with arguments worked out on the stack", Fused::kLoadMeForCall,
+                 [](GSAsm& a) { a.Op(LOAD, 1).Op(PUSH1).Op(SHL).Op(LOAD, 2).Op(NEG); }, -2, kPair),
+        // The outer call has an entry (after the first inner call) before
+        // it: its "me" keeps its count, the inner ones borrow.
+        {"calls on me in the arguments of one", Fused::kCallMeAlone,
+         [](GSAsm& a) {
+             a.Op(LOADO, 0).Label("call").Op(LOADO, 0).Label("inner").Call(CALL, 0, kSeven);
+             a.Op(LOADO, 0).Op(LOAD, 2).Call(CALL, -1, kTwice).Call(CALL, -2, kPair);
+         },
+         "call"},
+        // Unusual operands: the plain way, with the target counted where the
+        // plain call needs it.
+        callOnMe("call on me, a local holding a reference", Fused::kCallMeLocal, [](GSAsm& a) { a.Op(LOAD, 3); }, -1,
+                 kKeep),
+        callOnMe("call on me, a slot past the table", Fused::kCallMeLocal, [](GSAsm& a) { a.Op(LOAD, 1); }, -1, 99,
+                 ER_IllegalInstruction),
+        callOnMe("call on me with too few arguments", Fused::kCallMeAlone, none, 0, kTwice, ER_IllegalInstruction),
+        callOnMe("call on me, a slot past the table, with other arguments", Fused::kLoadMeForCall,
+                 [](GSAsm& a) { a.Op(LOAD, 1).Op(LOAD, 2).Op(ADD).Op(INC); }, -1, 99, ER_IllegalInstruction),
+        // Arguments that may fail, or a call that reaches below "me": "me"
+        // keeps its count.
+        callOnMe("call on me with a division in its arguments", Fused::kLoadMe,
+                 [](GSAsm& a) { a.Op(LOAD, 1).Op(LOAD, 4).Op(DIV); }, -1, kTwice, ER_DivideByZero),
+        {"call below me", Fused::kLoadMe,
+         [](GSAsm& a) { a.Int(5).Label("call").Op(LOADO, 0).Op(LOAD, 1).Label("inner").Call(CALL, -2, kPair); }, "call",
+         ER_IllegalInstruction, false},
+    };
+    out.insert(out.end(), calls.begin(), calls.end());
     // A local holding a reference: the plain load moves it out; the run
     // takes the unfused way and the string's count goes with the number.
     out.push_back({"a reference in a local", Fused::ForTest(Fused::kCompareLocals, EQZ),
