@@ -1672,18 +1672,21 @@ call_me: {
         AddPartReference(part);
         goto op_94;
     }
+    // The loader holds every frame to one shape: the locals base at the
+    // target (the depth the entry has checked) and the top at the record's
+    // last slot.
     GSFunction* const callee = entry->function;
     GSSlot* const record = top + callee->frameRecord;
     for (GSSlot* local = top + 1; local < record; ++local)
         *local = 0;
-    locals = top + callee->localsBase;
+    locals = top + depth;
     record[0] = reinterpret_cast<GSSlot>(callee);
     record[1] = GSSlot(uint32_t(pc + 4 - codeBase)) | GSStack::kBorrowedMe;
     record[2] = reinterpret_cast<GSSlot>(stack.frame);
     record[3] = reinterpret_cast<GSSlot>(locals);
     stack.frame = record;
-    top += callee->frameGrowth;
-    floor = record + GSStack::kRecordSlots - 1;
+    top = record + GSStack::kRecordSlots - 1;
+    floor = top;
     fn = callee;
     codeBase = callee->code;
     depths = callee->entryDepths.data();
