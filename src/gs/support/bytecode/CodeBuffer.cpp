@@ -15,35 +15,6 @@ bool CodeBuffer::Init(uint32_t growth)
     return bytes_.Init(growth);
 }
 
-void CodeBuffer::BeginInstruction(uint8_t opcode)
-{
-    if (hook_)
-        hook_(hookContext_, bytes_.Position());
-    StackEffect(opcode);
-    bytes_.WriteU8(opcode);
-}
-
-void CodeBuffer::EmitOp(uint8_t opcode) { BeginInstruction(opcode); }
-
-void CodeBuffer::EmitOpU16(uint8_t opcode, uint16_t operand)
-{
-    BeginInstruction(opcode);
-    bytes_.WriteU16(operand);
-}
-
-void CodeBuffer::EmitOpU16U16(uint8_t opcode, uint16_t first, uint16_t second)
-{
-    BeginInstruction(opcode);
-    bytes_.WriteU16(first);
-    bytes_.WriteU16(second);
-}
-
-void CodeBuffer::EmitOpU32(uint8_t opcode, uint32_t operand)
-{
-    BeginInstruction(opcode);
-    bytes_.WriteU32(operand);
-}
-
 void CodeBuffer::EmitPushFloat(float value)
 {
     uint32_t bits;
@@ -75,20 +46,6 @@ bool CodeBuffer::PatchU32(uint32_t at, uint32_t value) noexcept
     uint8_t bytes[4];
     StoreLE32(bytes, value);
     return bytes_.WriteAt(at, bytes, sizeof bytes);
-}
-
-void CodeBuffer::StackEffect(uint8_t opcode) noexcept
-{
-    // The table's own arithmetic, without a call for every instruction.
-    if (opcode < kOpcodeCount)
-        AdjustDepth(int32_t(kOpcodes[opcode].pushes) - int32_t(kOpcodes[opcode].pops));
-}
-
-void CodeBuffer::AdjustDepth(int32_t delta) noexcept
-{
-    depth_ += delta;
-    if (depth_ > maxDepth_)
-        maxDepth_ = depth_;
 }
 
 }  // namespace GSBytecode

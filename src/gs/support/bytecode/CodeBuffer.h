@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "gs/support/ByteBuffer.h"
+#include "gs/support/bytecode/Opcodes.h"
 
 namespace GSBytecode {
 
@@ -36,11 +37,25 @@ public:
     }
 
     // An instruction: the hook, the opcode's stack effect, the opcode byte,
-    // then its operands little-endian.
-    void EmitOp(uint8_t opcode);
-    void EmitOpU16(uint8_t opcode, uint16_t operand);
-    void EmitOpU16U16(uint8_t opcode, uint16_t first, uint16_t second);
-    void EmitOpU32(uint8_t opcode, uint32_t operand);
+    // then its operands little-endian. Inline: a large program's code is
+    // half a million instructions.
+    void EmitOp(uint8_t opcode) { BeginInstruction(opcode); }
+    void EmitOpU16(uint8_t opcode, uint16_t operand)
+    {
+        BeginInstruction(opcode);
+        bytes_.WriteU16(operand);
+    }
+    void EmitOpU16U16(uint8_t opcode, uint16_t first, uint16_t second)
+    {
+        BeginInstruction(opcode);
+        bytes_.WriteU16(first);
+        bytes_.WriteU16(second);
+    }
+    void EmitOpU32(uint8_t opcode, uint32_t operand)
+    {
+        BeginInstruction(opcode);
+        bytes_.WriteU32(operand);
+    }
     // PUSHI with the float's bits.
     void EmitPushFloat(float value);
 
@@ -55,9 +70,18 @@ public:
     bool PatchU32(uint32_t at, uint32_t value) noexcept;
 
     // Adds the opcode's stack effect (0 for opcodes outside the table).
-    void StackEffect(uint8_t opcode) noexcept;
+    void StackEffect(uint8_t opcode) noexcept
+    {
+        if (opcode < kOpcodeCount)
+            AdjustDepth(int32_t(kOpcodes[opcode].pushes) - int32_t(kOpcodes[opcode].pops));
+    }
     // Adds a depth change the table does not know (calls).
-    void AdjustDepth(int32_t delta) noexcept;
+    void AdjustDepth(int32_t delta) noexcept
+    {
+        depth_ += delta;
+        if (depth_ > maxDepth_)
+            maxDepth_ = depth_;
+    }
     int32_t Depth() const noexcept { return depth_; }
     int32_t MaxDepth() const noexcept { return maxDepth_; }
 
@@ -69,7 +93,13 @@ public:
     Utils::ByteBuffer& Bytes() noexcept { return bytes_; }
 
 private:
-    void BeginInstruction(uint8_t opcode);
+    void BeginInstruction(uint8_t opcode)
+    {
+        if (hook_)
+            hook_(hookContext_, bytes_.Position());
+        StackEffect(opcode);
+        bytes_.WriteU8(opcode);
+    }
 
     Utils::ByteBuffer bytes_;
     LineHook hook_ = nullptr;
