@@ -70,5 +70,5 @@ void UseLargeHeapPages()
 int main(int argc, char** argv)
 {
     UseLargeHeapPages();
-    return ExitCode(CompilerMain(argc, argv));
+    return ExitCode(CompilerMain(argc, argv, true));
 }

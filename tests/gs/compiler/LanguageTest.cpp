@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -107,6 +108,37 @@ TEST(LanguageTest, EveryFileGivesTheMessagesItExpects)
         EXPECT_EQ(errors, expected.errors);
         // A library is written exactly when the compile succeeds.
         EXPECT_EQ(fs::exists(fs::path(out.Path()) / file.filename().replace_extension(".gsl")), errors == 0);
+    }
+}
+
+// A compile whose memory is left to the program's exit (as gsc's is) says
+// and writes what one that frees it does; the next compile frees the one
+// left before it.
+TEST(LanguageTest, ACompileLeftToTheExitSaysAndWritesTheSame)
+{
+    const auto bytesOf = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    TempFolder freed, left;
+    for (const fs::path& file : GsFiles(kLanguageFolder)) {
+        SCOPED_TRACE(file.filename().string());
+        std::vector<std::string> messages[2];
+        int errors[2] = {};
+        const GSCompiler::CompileMemory modes[2] = {GSCompiler::CompileMemory::kFreed,
+                                                    GSCompiler::CompileMemory::kLeftToExit};
+        const TempFolder* folders[2] = {&freed, &left};
+        for (int m = 0; m < 2; ++m) {
+            GSCompiler::CompileSession sink;
+            errors[m] = GSCompiler::CompileScriptFile(file.string(), folders[m]->Path().c_str(),
+                                                      GSCompiler::IncludePathList(), &sink, modes[m]);
+            GSCompiler::IncludePathList::Global().Clear();
+            messages[m] = gstest::TakeLines(sink);
+        }
+        EXPECT_EQ(messages[1], messages[0]);
+        EXPECT_EQ(errors[1], errors[0]);
+        const fs::path library = file.filename().replace_extension(".gsl");
+        EXPECT_EQ(bytesOf(fs::path(left.Path()) / library), bytesOf(fs::path(freed.Path()) / library));
     }
 }
 

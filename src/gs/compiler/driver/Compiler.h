@@ -46,11 +46,17 @@ private:
     int32_t dependencies_ = 0;
 };
 
+// What becomes of a compile's memory once its library is written: freed,
+// or left for the program's exit to give back at once (a program that
+// ends after one compile need not take apart its hundreds of thousands of
+// symbols, nodes and buffers one by one).
+enum class CompileMemory { kFreed, kLeftToExit };
+
 // Compiles the file named on a command line: its own folder is searched
 // first, then the given folders in order. The library is named after the
 // source, in outputFolder (null: the source's folder).
 int32_t CompileScriptFile(std::string_view sourcePath, const char* outputFolder, const IncludePathList& includes,
-                          CompileSession* sink);
+                          CompileSession* sink, CompileMemory memory = CompileMemory::kFreed);
 
 // Compiles a named source with the include-path list as the caller left it;
 // null name: 0 at once. A null outputPath only checks the source.

@@ -94,7 +94,7 @@ void PrintUsage(const char* argv0)
 
 }  // namespace
 
-int CompilerMain(int argc, char** argv)
+int CompilerMain(int argc, char** argv, bool exitsAfter)
 {
     GSCompiler::CompileSession sink;
     GSCompiler::IncludePathList includes;
@@ -135,8 +135,9 @@ int CompilerMain(int argc, char** argv)
 
     int result;
     if (input && !input->empty()) {
-        result = GSCompiler::CompileScriptFile(*input, outputFolder ? outputFolder->c_str() : nullptr, includes,
-                                               &sink);
+        result = GSCompiler::CompileScriptFile(
+            *input, outputFolder ? outputFolder->c_str() : nullptr, includes, &sink,
+            exitsAfter ? GSCompiler::CompileMemory::kLeftToExit : GSCompiler::CompileMemory::kFreed);
     } else {
         PrintUsage(argc > 0 ? argv[0] : nullptr);
         result = 1;
