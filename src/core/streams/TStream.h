@@ -119,6 +119,15 @@ public:
 
     // Bytes of the read-ahead not yet consumed (for derived streams).
     uint32_t UnreadCount() const noexcept { return unread_; }
+    // The next n unread bytes where the read-ahead holds them, else null: a
+    // reader of many small fields decodes them in place, then consumes what
+    // it used (at most n) with Consume.
+    const uint8_t* Buffered(uint32_t n) const noexcept { return unread_ >= n ? readAhead_ + offset_ : nullptr; }
+    void Consume(uint32_t n) noexcept
+    {
+        offset_ += n;
+        unread_ -= n;
+    }
 
 protected:
     // Fills from the read-ahead and the underlying stream; called when fewer

@@ -400,31 +400,46 @@ bool WorldList::LoadRecordsWithoutLength(TStream& stream)
 
 bool WorldList::LoadRecords(TStream& stream, uint32_t streamSize)
 {
-    constexpr uint32_t kHead = 16;
-    // Where the stream stands, known without asking it while a record's id
-    // and head come whole from its read-ahead and its payload ends where
-    // its length says.
+    constexpr uint32_t kRecordHead = 20;
+    // Where the stream stands, known without asking it while a record's
+    // head comes whole from its read-ahead and its payload ends where its
+    // length says.
     uint32_t position = stream.Tell();
     for (;;) {
-        const bool buffered = stream.UnreadCount() >= 4 + kHead;
-        uint32_t id;
-        stream.ReadInt32(id, kEndOfRecords);
-        if (id == kEndOfRecords)
-            return true;
-        // Type code, packed KUID and length in one read; the fields a short
-        // stream cuts off take the defaults their own reads would give.
-        uint8_t head[kHead];
-        const uint32_t got = stream.ReadBytes(head, kHead);
-        if (got < kHead)
-            stream.SetError(TStream::kErrShortRecord);
-        auto field = [&](uint32_t at, uint32_t def) { return got >= at + 4 ? LoadLE32(head + at) : def; };
-        const uint32_t type = field(0, 0);
-        const auto content = static_cast<int32_t>(field(4, static_cast<uint32_t>(KUID::Null.content)));
-        const uint32_t packed = field(8, KUID::Null.PackedWord());
-        const uint32_t length = field(12, 0);
+        uint32_t id, type, packed, length, start;
+        int32_t content;
+        if (const uint8_t* head = stream.Buffered(kRecordHead)) {
+            id = LoadLE32(head);
+            if (id == kEndOfRecords) {
+                stream.Consume(4);
+                return true;
+            }
+            type = LoadLE32(head + 4);
+            content = static_cast<int32_t>(LoadLE32(head + 8));
+            packed = LoadLE32(head + 12);
+            length = LoadLE32(head + 16);
+            stream.Consume(kRecordHead);
+            start = position + kRecordHead;
+        } else {
+            stream.ReadInt32(id, kEndOfRecords);
+            if (id == kEndOfRecords)
+                return true;
+            // Type code, packed KUID and length in one read; the fields a
+            // short stream cuts off take the defaults their own reads would
+            // give.
+            uint8_t rest[kRecordHead - 4];
+            const uint32_t got = stream.ReadBytes(rest, sizeof rest);
+            if (got < sizeof rest)
+                stream.SetError(TStream::kErrShortRecord);
+            auto field = [&](uint32_t at, uint32_t def) { return got >= at + 4 ? LoadLE32(rest + at) : def; };
+            type = field(0, 0);
+            content = static_cast<int32_t>(field(4, static_cast<uint32_t>(KUID::Null.content)));
+            packed = field(8, KUID::Null.PackedWord());
+            length = field(12, 0);
+            start = stream.Tell();
+        }
         if (length > kMaxPayload)
             return false;
-        const uint32_t start = buffered ? position + 4 + kHead : stream.Tell();
         uint32_t end;
         if (!BlockEnd(start, length, streamSize, end))
             end = streamSize < start ? start : streamSize;
