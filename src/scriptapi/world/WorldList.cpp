@@ -190,12 +190,16 @@ int32_t WorldList::AddItem(WorldListItem& item)
     item.list_ = this;
     item.id_ = id;
     item.OnEnterList();
-    if (observer_) {
-        WorldItemExtent extent;
-        item.GetDefaultState(extent);
-        observer_->ItemAdded(item, extent);
-    }
+    if (observer_)
+        TellAdded(item);
     return static_cast<int32_t>(id);
+}
+
+void WorldList::TellAdded(WorldListItem& item)
+{
+    WorldItemExtent extent;
+    item.GetDefaultState(extent);
+    observer_->ItemAdded(item, extent);
 }
 
 bool WorldList::InsertAt(uint32_t id, WorldListItem& item)
@@ -209,11 +213,8 @@ bool WorldList::InsertAt(uint32_t id, WorldListItem& item)
     item.list_ = this;
     item.id_ = id;
     item.OnEnterList();
-    if (observer_) {
-        WorldItemExtent extent;
-        item.GetDefaultState(extent);
-        observer_->ItemAdded(item, extent);
-    }
+    if (observer_)
+        TellAdded(item);
     return true;
 }
 

@@ -86,6 +86,8 @@ public:
 
 private:
     static bool Matches(WorldListItem& item, uint32_t mask, uint32_t value);
+    // Out of the way of adding and inserting, which mostly have no observer.
+    [[gnu::noinline]] void TellAdded(WorldListItem& item);
     // Version 2 records, or versions 3 to 5; false when loading must stop.
     bool LoadRecordsWithoutLength(TStream& stream);
     bool LoadRecords(TStream& stream, uint32_t streamSize);
