@@ -72,7 +72,12 @@ void FileConfinement::AddRoot(std::string_view folder)
         return;
     if (std::find(roots_.begin(), roots_.end(), real) == roots_.end()) {
         roots_.push_back(real);
-        spellings_.push_back(found);
+        // Without a closing "/": a folder given as "asset/" still takes its
+        // names by the short road.
+        std::string spelt = found;
+        while (spelt.size() > 1 && spelt.back() == '/')
+            spelt.pop_back();
+        spellings_.push_back(std::move(spelt));
     }
 }
 

@@ -13,7 +13,12 @@ bool VisitedFolders::Enter(std::string_view path)
     struct stat st;
     if (::stat(text.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return false;
-    return seen_.insert({st.st_dev, st.st_ino}).second;
+    return Enter(st);
+}
+
+bool VisitedFolders::Enter(const struct stat& folder)
+{
+    return S_ISDIR(folder.st_mode) && seen_.insert({folder.st_dev, folder.st_ino}).second;
 }
 
 }  // namespace Platform

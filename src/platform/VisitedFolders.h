@@ -8,6 +8,8 @@
 #include <sys/types.h>
 #include <utility>
 
+struct stat;
+
 namespace Platform {
 
 class VisitedFolders {
@@ -16,6 +18,8 @@ public:
     // entered; false when it was entered before, is no folder or is not
     // given.
     bool Enter(std::string_view path);
+    // The same for a folder already looked at.
+    bool Enter(const struct stat& folder);
     size_t Count() const noexcept { return seen_.size(); }
 
 private:

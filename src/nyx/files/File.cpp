@@ -238,10 +238,13 @@ void File::Find::Search(const Path& pattern)
 {
     dir_ = std::string(pattern.Folder());
     pattern_ = std::string(pattern.FileName());
-    std::string folder = dir_.empty() ? std::string(".") : Platform::FindExisting(dir_);
-    if (folder.empty())
-        return;
+    // A folder that opens as it is spelt needs no look for it first.
+    std::string folder = dir_.empty() ? std::string(".") : dir_;
     DIR* d = ::opendir(folder.c_str());
+    if (!d && !dir_.empty()) {
+        folder = Platform::FindExisting(dir_);
+        d = folder.empty() ? nullptr : ::opendir(folder.c_str());
+    }
     if (!d)
         return;
     valid_ = true;

@@ -32,9 +32,15 @@ public:
         root_.EnsureTrailingSeparator();
     }
 
-    bool Folder(const Nyx::File::Path& folder, int depth);
+    bool Folder(const Nyx::File::Path& folder);
 
 private:
+    // `real` is where the folder lies on disk, inside the rule.
+    void Walk(const Nyx::File::Path& folder, const std::string& real, int depth);
+    // Where an entry of a walked folder lies on disk, with what it is in
+    // `st`; empty when it lies outside the rule or is gone.
+    std::string EntryOnDisk(const Nyx::File::Path& path, const std::string& folderReal, std::string_view name,
+                            struct stat& st) const;
     std::string Shown(const Nyx::File::Path& path) const { return WithoutPrefix(path.View(), base_.View()); }
     void Error(const char* key, std::initializer_list<MessageArg> args)
     {
@@ -78,29 +84,58 @@ std::string NameAfter(const std::string& line, size_t prefix)
 
 }  // namespace
 
-bool TextureWalk::Folder(const Nyx::File::Path& folder, int depth)
+bool TextureWalk::Folder(const Nyx::File::Path& folder)
 {
-    if (depth == 0 && !visited_.Enter(rule_.Resolve(folder.View())))
-        return ok_;
+    // The rule's one root is the folder itself, found on disk as it was
+    // made; only a ".." in the name can make the folder's own lookup end
+    // elsewhere.
+    bool dots = false;
+    for (std::string_view rest = folder.View(); !rest.empty() && !dots;) {
+        const size_t slash = rest.find_first_of("/\\");
+        dots = rest.substr(0, slash) == "..";
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    }
+    const std::string real = !dots && rule_.HasRoots() ? rule_.Roots().front() : rule_.Resolve(folder.View());
+    if (visited_.Enter(real))
+        Walk(folder, real, 0);
+    return ok_;
+}
+
+std::string TextureWalk::EntryOnDisk(const Nyx::File::Path& path, const std::string& folderReal,
+                                     std::string_view name, struct stat& st) const
+{
+    // A name that is no link lies where its folder does.
+    std::string real = folderReal == "/" ? "/" : folderReal + "/";
+    real.append(name);
+    if (::lstat(real.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
+        return real;
+    // A link lies where its target does, which must be inside too.
+    real = rule_.Resolve(path.View());
+    if (real.empty() || ::stat(real.c_str(), &st) != 0)
+        return std::string();
+    return real;
+}
+
+void TextureWalk::Walk(const Nyx::File::Path& folder, const std::string& real, int depth)
+{
     Nyx::File::Find find(Joined(folder, "*"));
     if (!find.Valid())
-        return ok_;
+        return;
     while (find.Next()) {
         const Nyx::File::Path path = Joined(folder, find.Name());
         // Links out of the folder, FIFOs, sockets and devices are none of
         // the asset's files.
-        const std::string real = rule_.Resolve(path.View());
         struct stat st;
-        if (real.empty() || ::stat(real.c_str(), &st) != 0 || !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)))
+        const std::string entry = EntryOnDisk(path, real, find.Name(), st);
+        if (entry.empty() || !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)))
             continue;
-        if (S_ISDIR(st.st_mode) && depth < Platform::kMaxAssetFolderDepth && visited_.Enter(real))
-            Folder(path, depth + 1);
+        if (S_ISDIR(st.st_mode) && depth < Platform::kMaxAssetFolderDepth && visited_.Enter(st))
+            Walk(path, entry, depth + 1);
         if (HasExtension(find.Name(), "texture"))
             CompiledTexture(path);
         else if (HasExtension(find.Name(), "txt"))
             Description(folder, path);
     }
-    return ok_;
 }
 
 void TextureWalk::CompiledTexture(const Nyx::File::Path& path)
@@ -188,7 +223,7 @@ bool IsPowerOfTwo(uint32_t side) { return side != 0 && (side & (side - 1)) == 0;
 bool CheckTextures(const Nyx::File::Path& base, const Nyx::File::Path& folder)
 {
     TextureWalk walk(base, folder);
-    return walk.Folder(folder, 0);
+    return walk.Folder(folder);
 }
 
 }  // namespace TETLib
