@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/PathLookup.h"
@@ -14,10 +15,36 @@
 namespace Platform {
 namespace {
 
+// Where an open descriptor lies, as the kernel keeps it: one look, where a
+// walk of the path would read every component's link; empty when that
+// cannot be told (no /proc, or the file is gone).
+std::string PathOfDescriptor(int fd)
+{
+    char link[32];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink(link, buf, sizeof buf);
+    if (n <= 0 || size_t(n) >= sizeof buf || buf[0] != '/')
+        return std::string();
+    const std::string_view gone = " (deleted)";
+    std::string out(buf, size_t(n));
+    if (out.size() >= gone.size() && out.compare(out.size() - gone.size(), gone.size(), gone) == 0)
+        return std::string();
+    return out;
+}
+
 // The path with every link resolved; empty when it does not exist.
 std::string RealPath(const std::string& path)
 {
-    char* real = ::realpath(path.empty() ? "." : path.c_str(), nullptr);
+    const char* name = path.empty() ? "." : path.c_str();
+    const int fd = ::open(name, O_PATH | O_CLOEXEC);
+    if (fd >= 0) {
+        std::string out = PathOfDescriptor(fd);
+        ::close(fd);
+        if (!out.empty())
+            return out;
+    }
+    char* real = ::realpath(name, nullptr);
     if (!real)
         return std::string();
     std::string out(real);
@@ -64,12 +91,29 @@ std::optional<std::string> ResolveDots(std::string_view path, size_t keep)
 
 void FileConfinement::AddRoot(std::string_view folder)
 {
-    const std::string found = FindExisting(ToForwardSlashes(folder));
-    if (found.empty())
-        return;
-    const std::string real = RealPath(found);
-    if (real.empty() || !IsFolder(real))
-        return;
+    // A folder that opens as it is spelt is found as it is spelt, and the
+    // open tells what it is and where it lies.
+    std::string found = ToForwardSlashes(folder);
+    std::string real;
+    if (!found.empty()) {
+        const int fd = ::open(found.c_str(), O_PATH | O_CLOEXEC);
+        if (fd >= 0) {
+            struct stat st;
+            const bool folderOpened = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+            real = folderOpened ? PathOfDescriptor(fd) : std::string();
+            ::close(fd);
+            if (!folderOpened)
+                return;
+        }
+    }
+    if (real.empty()) {
+        found = FindExisting(found);
+        if (found.empty())
+            return;
+        real = RealPath(found);
+        if (real.empty() || !IsFolder(real))
+            return;
+    }
     if (std::find(roots_.begin(), roots_.end(), real) == roots_.end()) {
         roots_.push_back(real);
         // Without a closing "/": a folder given as "asset/" still takes its

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -30,6 +31,16 @@ std::string LowerAscii(std::string_view s)
     for (char& c : out)
         c = LowerAscii(c);
     return out;
+}
+
+// A folder opened for reading its entries; -1 when it does not open.
+int OpenFolder(const std::string& folder)
+{
+    int fd;
+    do {
+        fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
 }
 
 // "*" matches any run of bytes, "?" exactly one; letters compare without case.
@@ -240,22 +251,39 @@ void File::Find::Search(const Path& pattern)
     pattern_ = std::string(pattern.FileName());
     // A folder that opens as it is spelt needs no look for it first.
     std::string folder = dir_.empty() ? std::string(".") : dir_;
-    DIR* d = ::opendir(folder.c_str());
-    if (!d && !dir_.empty()) {
+    int fd = OpenFolder(folder);
+    if (fd < 0 && !dir_.empty()) {
         folder = Platform::FindExisting(dir_);
-        d = folder.empty() ? nullptr : ::opendir(folder.c_str());
+        fd = folder.empty() ? -1 : OpenFolder(folder);
     }
-    if (!d)
+    if (fd < 0)
         return;
     valid_ = true;
-    while (struct dirent* e = ::readdir(d)) {
-        std::string_view name = e->d_name;
-        if (name == "." || name == "..")
+    // Read in blocks straight from the kernel: a search is one open, the
+    // reads and one close.
+    alignas(8) char block[16384];
+    for (;;) {
+        const ssize_t got = ::getdents64(fd, block, sizeof block);
+        if (got < 0 && errno == EINTR)
             continue;
-        if (WildcardMatch(pattern_, name))
-            names_.emplace_back(name);
+        if (got <= 0)
+            break;
+        constexpr size_t kHead = offsetof(struct dirent64, d_name);
+        for (size_t at = 0; size_t(got) - at > kHead;) {
+            const auto* e = reinterpret_cast<const struct dirent64*>(block + at);
+            const size_t length = e->d_reclen;
+            if (length <= kHead || length > size_t(got) - at)
+                break;
+            at += length;
+            const size_t room = length - kHead;
+            std::string_view name(e->d_name, strnlen(e->d_name, room));
+            if (name == "." || name == "..")
+                continue;
+            if (WildcardMatch(pattern_, name))
+                names_.emplace_back(name);
+        }
     }
-    ::closedir(d);
+    ::close(fd);
     std::sort(names_.begin(), names_.end());
     real_ = dir_.empty() ? std::string() : folder;
     if (!real_.empty() && real_.back() != '/')

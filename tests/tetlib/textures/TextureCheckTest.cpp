@@ -2,6 +2,10 @@
 // uses until the engine's loader is handed in, and the seam itself.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+
 #include "tetlib/TETLibTestSupport.h"
 #include "tetlib/textures/TextureCheck.h"
 #include "tetlib/textures/TextureImageLoader.h"
@@ -188,6 +192,42 @@ TEST_F(TextureCheckTest, PathsAreShortenedOnlyByABaseTheyStartWith)
         SCOPED_TRACE(base);
         EXPECT_EQ(Check({{"a.texture", ""}}, base).findings,
                   Lines{"3 The compiled texture '" + full + "' has no texture description beside it."});
+    }
+}
+
+// The walk reads what lies in the asset's folder only, each real folder
+// once, whether the folder is named as it lies or through a link or dots;
+// markers (which are reported wherever they are found) show what it read.
+TEST_F(TextureCheckTest, TheWalkKeepsToTheFolderAndToFilesAndFolders)
+{
+    namespace fs = std::filesystem;
+    TETLib::DataManager::Instance().outsideEditing = false;
+    folder_.Write("asset/sub/m.convert-tex.txt", "");
+    folder_.Write("elsewhere/o.convert-tex.txt", "");
+    folder_.Write("elsewhere/p.convert-tex.txt", "");
+    fs::create_symlink(folder_ / "asset/sub", folder_ / "asset/inner");
+    fs::create_symlink(folder_ / "elsewhere", folder_ / "asset/out");
+    fs::create_symlink(folder_ / "elsewhere/p.convert-tex.txt", folder_ / "asset/m2.convert-tex.txt");
+    fs::create_symlink("sub/m.convert-tex.txt", folder_ / "asset/m3.convert-tex.txt");
+    fs::create_symlink("missing.convert-tex.txt", folder_ / "asset/d.convert-tex.txt");
+    fs::create_symlink(".", folder_ / "asset/self");
+    ASSERT_EQ(::mkfifo((folder_ / "asset/f.convert-tex.txt").c_str(), 0600), 0);
+    fs::create_symlink(folder_ / "asset", folder_ / "alias");
+    folder_.MakeFolder("dots");
+
+    // The link to the sub-folder comes first and is the one walked.
+    const Lines found{"3 The texture 'inner/m.convert-tex.txt' cannot be loaded.",
+                      "3 The texture 'm3.convert-tex.txt' cannot be loaded."};
+    for (const std::string& named : {folder_ / "asset/", folder_ / "asset", folder_ / "alias/",
+                                     folder_ / "dots/../asset/", folder_ / "asset/self/"}) {
+        SCOPED_TRACE(named);
+        TETLib::ErrorHandler::Instance()->Clear();
+        const std::string base = named.back() == '/' ? named : named + "/";
+        EXPECT_FALSE(TETLib::CheckTextures(Nyx::File::Path(base), Nyx::File::Path(named)));
+        Lines findings;
+        for (const auto& m : TETLib::ErrorHandler::Instance()->GetMessages())
+            findings.push_back(std::to_string(m->severity) + " " + m->key.Str());
+        EXPECT_EQ(findings, found);
     }
 }
 
