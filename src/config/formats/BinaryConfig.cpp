@@ -9,10 +9,6 @@
 
 namespace {
 
-// How far ahead of the validator's walk the payload is fetched into the
-// cache, in bytes.
-constexpr size_t kPrefetchAhead = 512;
-
 // The record type a value of the given in-memory type is written as.
 uint8_t FileTypeOf(ACSValueType type) noexcept
 {
@@ -171,8 +167,7 @@ bool ValidateChunkList(const uint8_t* payload, uint32_t offset, uint32_t size, i
     for (;;) {
         // A record never reaches past its list, nor a list past its
         // container: `at` stays at or below `end`.
-        const size_t left = static_cast<size_t>(end - at);
-        if (left < kACSMinRecord) {
+        if (static_cast<size_t>(end - at) < kACSMinRecord) {
             // A list's last few bytes are ignored; its container's record
             // ends where the list does.
             if (level == 0)
@@ -181,31 +176,31 @@ bool ValidateChunkList(const uint8_t* payload, uint32_t offset, uint32_t size, i
             end = ends[--level];
             continue;
         }
-        // The walk is one chain of dependent loads, so the core cannot run
-        // ahead of a miss by itself: the lines a few records on are asked
-        // for now. Never past the list, which lies inside the payload.
-        __builtin_prefetch(left > kPrefetchAhead ? at + kPrefetchAhead : at);
-        const uint32_t recordSize = LoadLE32(at);
-        if (recordSize > left - 4)
+        // Sizes widened once, so that every step below is one address
+        // computation; the record's size must cover its name length byte,
+        // its name and its type byte, and stay inside the list.
+        const size_t recordSize = LoadLE32(at);
+        const size_t nameBytes = at[4];
+        if (recordSize > static_cast<size_t>(end - at) - 4 || recordSize < nameBytes + 2)
             return false;
-        const uint32_t nameBytes = at[4];
-        if (recordSize < nameBytes + 2)
+        const uint8_t* named = at + nameBytes;
+        const uint8_t* next = at + (recordSize + 4);
+        // The name's NUL (for an empty name the length byte, 0) and the
+        // type byte after it, read together.
+        const unsigned tail = unsigned(named[4]) | unsigned(named[5]) << 8;
+        if ((tail & 0xFFu) != 0)
             return false;
-        // The name's NUL; for an empty name this is the length byte, 0.
-        if (at[4 + nameBytes] != '\0')
-            return false;
-        const uint8_t type = at[5 + nameBytes];
-        const uint8_t* next = at + 4 + recordSize;
+        const unsigned type = tail >> 8;
         if (type == ACS_CHUNK_CONTAINER) {
             if (depth + level + 1 > kMaxTreeDepth)
                 return false;
             ends[++level] = next;
             end = next;
-            at += 6 + nameBytes;
+            at = named + 6;
             continue;
         }
         if (type == ACS_CHUNK_RAW_ALIGNED) {
-            const uint32_t dataOffset = static_cast<uint32_t>(at - payload) + 6 + nameBytes;
+            const uint32_t dataOffset = static_cast<uint32_t>(named - payload) + 6;
             const uint32_t skip = (kACSPayloadAlignment - dataOffset % kACSPayloadAlignment) % kACSPayloadAlignment;
             if (skip > recordSize - nameBytes - 2)
                 return false;
