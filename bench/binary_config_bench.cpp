@@ -1,17 +1,21 @@
 // Cost of loading a binary config: reading a 10 MB "ACS$" file with
 // ReadBinaryConfig (one payload allocation, one read, one validation pass)
 // against only reading the same bytes into memory with fread. The goal is a
-// load within 3x of the plain read; the ratio is printed at the end.
+// load within 3x of the plain read; the ratio, from the two read in turns,
+// is printed at the end.
 //
 // The file is generated first: a wide and moderately deep tree of integers,
 // strings, floats and KUIDs, written with WriteBinaryConfig.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "config/formats/BinaryConfig.h"
 #include "config/tree/TDBContainerTag.h"
@@ -84,17 +88,33 @@ bool MakeFile()
     return written == ssize_t(g_size);
 }
 
+bool PlainRead()
+{
+    FILE* f = std::fopen(g_path.c_str(), "rb");
+    if (!f)
+        return false;
+    auto* bytes = static_cast<uint8_t*>(std::malloc(g_size));
+    size_t got = std::fread(bytes, 1, g_size, f);
+    std::fclose(f);
+    benchmark::DoNotOptimize(bytes);
+    std::free(bytes);
+    return got == g_size;
+}
+
+bool BinaryRead()
+{
+    TFile file;
+    file.Open(Nyx::File::Path(g_path), Nyx::File::kModeRead);
+    ChunkRef root;
+    bool ok = ReadBinaryConfig(file, root);
+    benchmark::DoNotOptimize(root.Get());
+    return ok;
+}
+
 void BM_PlainRead(benchmark::State& state)
 {
-    for (auto _ : state) {
-        FILE* f = std::fopen(g_path.c_str(), "rb");
-        auto* bytes = static_cast<uint8_t*>(std::malloc(g_size));
-        size_t got = std::fread(bytes, 1, g_size, f);
-        std::fclose(f);
-        benchmark::DoNotOptimize(bytes);
-        benchmark::DoNotOptimize(got);
-        std::free(bytes);
-    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(PlainRead());
     state.SetBytesProcessed(int64_t(state.iterations()) * g_size);
 }
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond);
@@ -102,17 +122,54 @@ BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond);
 void BM_ReadBinaryConfig(benchmark::State& state)
 {
     for (auto _ : state) {
-        TFile file;
-        file.Open(Nyx::File::Path(g_path), Nyx::File::kModeRead);
-        ChunkRef root;
-        bool ok = ReadBinaryConfig(file, root);
-        if (!ok)
+        if (!BinaryRead())
             state.SkipWithError("the generated file did not load");
-        benchmark::DoNotOptimize(root.Get());
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * g_size);
 }
 BENCHMARK(BM_ReadBinaryConfig)->Unit(benchmark::kMillisecond);
+
+// Both reads in turns, the one first in one pass and the other in the next,
+// so that what the machine does meanwhile falls on both alike; the closing
+// ratio is the median of the passes' ratios.
+constexpr int kPairedPasses = 301;
+double g_pairedRatio = 0;
+
+void BM_ReadBinaryConfigPaired(benchmark::State& state)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto timed = [](bool (*read)(), bool& ok) {
+        const Clock::time_point start = Clock::now();
+        ok = read();
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    std::vector<double> ratios;
+    bool binaryFirst = true;
+    for (auto _ : state) {
+        bool plainOk = false;
+        bool binaryOk = false;
+        double plain;
+        double binary;
+        if (binaryFirst) {
+            binary = timed(BinaryRead, binaryOk);
+            plain = timed(PlainRead, plainOk);
+        } else {
+            plain = timed(PlainRead, plainOk);
+            binary = timed(BinaryRead, binaryOk);
+        }
+        binaryFirst = !binaryFirst;
+        if (!plainOk || !binaryOk) {
+            state.SkipWithError("the generated file did not read");
+            return;
+        }
+        state.SetIterationTime(plain + binary);
+        ratios.push_back(binary / plain);
+    }
+    std::sort(ratios.begin(), ratios.end());
+    g_pairedRatio = ratios.empty() ? 0 : ratios[ratios.size() / 2];
+    state.counters["ratio"] = g_pairedRatio;
+}
+BENCHMARK(BM_ReadBinaryConfigPaired)->Iterations(kPairedPasses)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // Keeps each benchmark's time per iteration for the closing ratio.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -146,6 +203,9 @@ int main(int argc, char** argv)
     auto plain = reporter.seconds.find("BM_PlainRead");
     auto load = reporter.seconds.find("BM_ReadBinaryConfig");
     if (plain != reporter.seconds.end() && load != reporter.seconds.end() && plain->second > 0)
-        std::printf("ReadBinaryConfig / plain read: %.2fx (goal: 3x or less)\n", load->second / plain->second);
+        std::printf("ReadBinaryConfig / plain read, run apart: %.2fx\n", load->second / plain->second);
+    if (g_pairedRatio > 0)
+        std::printf("ReadBinaryConfig / plain read: %.2fx (goal: 3x or less; median of %d passes in turns)\n",
+                    g_pairedRatio, kPairedPasses);
     return 0;
 }
