@@ -275,7 +275,10 @@ void SpecRegistry::Forget(GlimmerkitSpec* spec)
 {
     Nyx::SingleLock hold(RegistryLock());
     EraseFrom(pending_, spec);
-    EraseFrom(active_, spec);
+    // One the purge has just taken off the active list is not looked for
+    // there again: a purge of many would read the list once for each.
+    if (spec != purging_)
+        EraseFrom(active_, spec);
     RemoveFromTable(spec);
 }
 
@@ -295,7 +298,9 @@ bool SpecRegistry::PurgeUnused()
             continue;
         }
         it = active_.Erase(it);
+        purging_ = spec;
         delete spec;
+        purging_ = nullptr;
         deleted = true;
     }
     return deleted;

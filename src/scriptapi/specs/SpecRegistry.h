@@ -101,6 +101,8 @@ private:
     std::unique_ptr<BucketRing[]> buckets_;
     uint32_t entries_ = 0;
     QXSpecFactory* defaultFactory_ = nullptr;
+    // The description PurgeUnused is deleting, already off the active list.
+    GlimmerkitSpec* purging_ = nullptr;
 };
 
 // The run-time type test of FindKestroBaseSpec.
