@@ -108,3 +108,27 @@ TEST(CodeBufferTest, GrowsAndAFailedBufferSkipsEveryWrite)
     EXPECT_EQ(code.Size(), 0u);
     EXPECT_FALSE(code.Whole());
 }
+
+TEST(CodeBufferTest, AWatchedLineCallsTheHookOnlyWhereItChanges)
+{
+    CodeBuffer code;
+    ASSERT_TRUE(code.Init(64));
+    std::vector<uint32_t> seen;
+    int32_t line = 7;
+    code.SetLineHook([](void* context, uint32_t at) { static_cast<std::vector<uint32_t>*>(context)->push_back(at); },
+                     &seen, &line);
+    // The line before each one-byte instruction: the first always calls,
+    // then each change, a change back included.
+    const int32_t lines[] = {7, 7, 8, 8, 8, 7, 9, 9};
+    for (int32_t at : lines) {
+        line = at;
+        code.EmitOp(kPOPO);
+    }
+    EXPECT_EQ(seen, (std::vector<uint32_t>{0, 2, 5, 6}));
+    // A new hook watches afresh: its first instruction calls.
+    seen.clear();
+    code.SetLineHook([](void* context, uint32_t at) { static_cast<std::vector<uint32_t>*>(context)->push_back(at); },
+                     &seen, &line);
+    code.EmitOp(kRET);
+    EXPECT_EQ(seen, (std::vector<uint32_t>{8}));
+}

@@ -68,7 +68,7 @@ void GenerationContext::BeginFunction(GSCFunction& compiled)
     GSFunctionSymbol& symbol = compiled.symbol;
     symbol.temporarySlots = 0;
     StartCode(compiled.code, symbol.argumentSlots + symbol.localSlots, &symbol.temporarySlots);
-    compiled.code.SetLineHook(&OnInstruction, this);
+    compiled.code.SetLineHook(&OnInstruction, this, &line);
 }
 
 void GenerationContext::BeginInitialiser(GSCClass& compiled)

@@ -11,6 +11,8 @@ bool CodeBuffer::Init(uint32_t growth)
 {
     hook_ = nullptr;
     hookContext_ = nullptr;
+    line_ = nullptr;
+    hookCalled_ = false;
     depth_ = maxDepth_ = 0;
     return bytes_.Init(growth);
 }

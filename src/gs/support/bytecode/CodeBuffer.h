@@ -30,10 +30,16 @@ public:
     // size, flags and depths 0, no hook. False when the storage could not
     // be had (the buffer is then failed).
     bool Init(uint32_t growth);
-    void SetLineHook(LineHook hook, void* context) noexcept
+    // With a line to watch, the hook is called only before the first
+    // instruction and before each one where the line is not what it was at
+    // the call before: a line table needs no more, and most instructions
+    // share their line with the one before.
+    void SetLineHook(LineHook hook, void* context, const int32_t* line = nullptr) noexcept
     {
         hook_ = hook;
         hookContext_ = context;
+        line_ = line;
+        hookCalled_ = false;
     }
 
     // An instruction: the hook, the opcode's stack effect, the opcode byte,
@@ -95,8 +101,13 @@ public:
 private:
     void BeginInstruction(uint8_t opcode)
     {
-        if (hook_)
+        if (hook_ && (!line_ || !hookCalled_ || *line_ != hookLine_)) {
+            if (line_) {
+                hookLine_ = *line_;
+                hookCalled_ = true;
+            }
             hook_(hookContext_, bytes_.Position());
+        }
         StackEffect(opcode);
         bytes_.WriteU8(opcode);
     }
@@ -104,6 +115,9 @@ private:
     Utils::ByteBuffer bytes_;
     LineHook hook_ = nullptr;
     void* hookContext_ = nullptr;
+    const int32_t* line_ = nullptr;
+    int32_t hookLine_ = 0;
+    bool hookCalled_ = false;
     int32_t depth_ = 0;
     int32_t maxDepth_ = 0;
 };
