@@ -80,8 +80,11 @@ bool GenerateFunction(GenerationContext& ctx, SyntaxNode& node)
     GSCClass* cls = ctx.cls;
     if (!cls)
         return ctx.Fail(kInternalError);
-    const std::string signature = BuildSignature(node, cls->symbol.name ? cls->symbol.name : "");
-    GSSymbol* symbol = cls->symbol.FindOwnMember(std::string(SignatureSymbolName(signature)).c_str());
+    // The symbol is named by the signature's tail, which ends the text.
+    std::string& signature = ctx.signature;
+    BuildSignatureInto(signature, node, cls->symbol.name ? cls->symbol.name : "");
+    const std::string_view symbolName = SignatureSymbolName(signature);
+    GSSymbol* symbol = cls->symbol.FindOwnMember(signature.c_str() + (symbolName.data() - signature.data()));
     if (!symbol || !symbol->Is(kSymbolFunction))
         return ctx.Fail(kInternalError);
     auto& function = static_cast<GSFunctionSymbol&>(*symbol);

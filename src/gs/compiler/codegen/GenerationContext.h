@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -115,6 +116,9 @@ public:
     GSBytecode::CodeBuffer* code = nullptr;
     int32_t line = 0;
     LabelTable labels;
+    // The signature of the function being generated; its storage serves
+    // the next.
+    std::string signature;
 
 private:
     static void OnInstruction(void* context, uint32_t position);

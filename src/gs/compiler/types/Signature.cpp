@@ -7,7 +7,14 @@ namespace GSCompiler {
 
 std::string BuildSignature(const SyntaxNode& function, std::string_view className)
 {
-    std::string signature = "$";
+    std::string signature;
+    BuildSignatureInto(signature, function, className);
+    return signature;
+}
+
+void BuildSignatureInto(std::string& signature, const SyntaxNode& function, std::string_view className)
+{
+    signature.assign(1, '$');
     if (function.child[0])
         signature += TypeNameOfTypeNode(*function.child[0]);
     signature += '@';
@@ -23,7 +30,6 @@ std::string BuildSignature(const SyntaxNode& function, std::string_view classNam
             signature += TypeNameOfTypeNode(*p->child[0]);
     }
     signature += ')';
-    return signature;
 }
 
 std::string_view SignatureSymbolName(std::string_view signature) noexcept

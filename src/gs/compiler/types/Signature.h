@@ -15,6 +15,8 @@ struct SyntaxNode;
 // The signature of a Function or FunctionPrototype node declared in the
 // named class.
 std::string BuildSignature(const SyntaxNode& function, std::string_view className);
+// The same into a text the caller keeps (its storage serves the next).
+void BuildSignatureInto(std::string& signature, const SyntaxNode& function, std::string_view className);
 
 // "name(types)": the part after the first "::" (the whole text without one).
 std::string_view SignatureSymbolName(std::string_view signature) noexcept;
