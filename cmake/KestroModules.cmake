@@ -26,6 +26,27 @@ function(kestro_module name)
   endif()
 endfunction()
 
+# The builders, writers and fixtures that many test files, fuzz targets and
+# benches share: compiled once here rather than again in every file that
+# includes them. Each is a source of its own beside its header; the module
+# test programs leave these sources out of their own.
+set(KESTRO_TEST_SUPPORT_SOURCES
+    ${PROJECT_SOURCE_DIR}/tests/support/GSAssembler.cpp
+    ${PROJECT_SOURCE_DIR}/tests/support/GSLibraryBuilder.cpp
+    ${PROJECT_SOURCE_DIR}/tests/support/GSProgramBuilder.cpp)
+function(kestro_test_support)
+  if(TARGET kestro_test_support)
+    return()
+  endif()
+  # A static library with no libraries of its own: a program that links it
+  # takes only what it calls, and links the modules that calls.
+  add_library(kestro_test_support STATIC ${KESTRO_TEST_SUPPORT_SOURCES})
+  target_include_directories(kestro_test_support PUBLIC ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/src)
+  if(KESTRO_TESTS)
+    target_compile_options(kestro_test_support PRIVATE ${KESTRO_TEST_COMPILE_OPTIONS})
+  endif()
+endfunction()
+
 # What every unit-test source is compiled with. The test programs share one
 # precompiled gtest header, which is only valid with the very same flags: both
 # take them from here.
@@ -56,11 +77,15 @@ function(kestro_module_tests name)
     # nothing else, which keeps the second build of the test command small.
     list(FILTER _srcs INCLUDE REGEX "ConcurrencyTest\\.cpp$")
   endif()
+  list(REMOVE_ITEM _srcs ${KESTRO_TEST_SUPPORT_SOURCES})
   if(NOT _srcs)
     return()
   endif()
   string(REPLACE "/" "_" _mod "${name}")
   add_executable(test_${_mod} ${_srcs})
+  # First on the link line: the modules after it give what it calls.
+  kestro_test_support()
+  target_link_libraries(test_${_mod} PRIVATE kestro_test_support)
   if(TARGET kestro_${_mod})
     target_link_libraries(test_${_mod} PRIVATE kestro_${_mod})
   endif()

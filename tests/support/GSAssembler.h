@@ -57,35 +57,14 @@ public:
     // A jump to a label placed before or after.
     GSAsm& Jump(uint8_t opcode, const std::string& label) { return Op(opcode).Target(label); }
     // A u32 code offset of a label (jump operands, switch and wait tables).
-    GSAsm& Target(const std::string& label)
-    {
-        fixups_.emplace_back(bytes_.size(), label);
-        return U32(0);
-    }
-    GSAsm& Label(const std::string& name)
-    {
-        labels_[name] = uint32_t(bytes_.size());
-        return *this;
-    }
+    GSAsm& Target(const std::string& label);
+    GSAsm& Label(const std::string& name);
     // The instructions from here on come from this source line.
-    GSAsm& Line(uint32_t line)
-    {
-        lines_.emplace_back(uint32_t(bytes_.size()), line);
-        return *this;
-    }
+    GSAsm& Line(uint32_t line);
 
     uint32_t Here() const { return uint32_t(bytes_.size()); }
-    uint32_t At(const std::string& label) const { return labels_.at(label); }
-    std::vector<uint8_t> Bytes() const
-    {
-        std::vector<uint8_t> out = bytes_;
-        for (const auto& [at, label] : fixups_) {
-            const uint32_t v = labels_.at(label);
-            for (int i = 0; i < 4; ++i)
-                out[at + i] = uint8_t(v >> (8 * i));
-        }
-        return out;
-    }
+    uint32_t At(const std::string& label) const;
+    std::vector<uint8_t> Bytes() const;
     const std::vector<std::pair<uint32_t, uint32_t>>& Lines() const { return lines_; }
 
 private:
