@@ -22,28 +22,11 @@ public:
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
-    std::vector<std::string> Take()
-    {
-        std::vector<std::string> lines;
-        lines.swap(Lines());
-        return lines;
-    }
+    std::vector<std::string> Take();
 
 private:
-    static std::vector<std::string>& Lines()
-    {
-        static std::vector<std::string> lines;
-        return lines;
-    }
-    static void Catch(const char* fmt, ...)
-    {
-        char text[4096];
-        va_list args;
-        va_start(args, fmt);
-        std::vsnprintf(text, sizeof text, fmt, args);
-        va_end(args);
-        Lines().push_back(text);
-    }
+    static std::vector<std::string>& Lines();
+    static void Catch(const char* fmt, ...);
     ScriptLogFunction previous_;
 };
 
@@ -56,11 +39,5 @@ struct TestMachine {
 };
 
 // Writes the image as dir/file and registers it; the id of the file.
-inline LibraryId AddImage(GSMachine& machine, const TempFolder& dir, const std::string& file,
-                          const std::vector<uint8_t>& image)
-{
-    dir.Write(file, Bytes(image));
-    LibraryId id;
-    EXPECT_TRUE(machine.AddLibrary(Nyx::PString(dir.Path()), "", file, &id)) << file;
-    return id;
-}
+LibraryId AddImage(GSMachine& machine, const TempFolder& dir, const std::string& file,
+                   const std::vector<uint8_t>& image);
