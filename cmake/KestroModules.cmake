@@ -33,7 +33,9 @@ endfunction()
 set(KESTRO_TEST_SUPPORT_SOURCES
     ${PROJECT_SOURCE_DIR}/tests/support/GSAssembler.cpp
     ${PROJECT_SOURCE_DIR}/tests/support/GSLibraryBuilder.cpp
-    ${PROJECT_SOURCE_DIR}/tests/support/GSProgramBuilder.cpp)
+    ${PROJECT_SOURCE_DIR}/tests/support/GSProgramBuilder.cpp
+    ${PROJECT_SOURCE_DIR}/tests/resources/mesh/MeshFileWriter.cpp
+    ${PROJECT_SOURCE_DIR}/tests/resources/lod/LodFileWriter.cpp)
 function(kestro_test_support)
   if(TARGET kestro_test_support)
     return()
