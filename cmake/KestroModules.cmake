@@ -32,7 +32,9 @@ endfunction()
 # test programs leave these sources out of their own.
 set(KESTRO_TEST_SUPPORT_SOURCES
     ${PROJECT_SOURCE_DIR}/tests/support/GSAssembler.cpp
+    ${PROJECT_SOURCE_DIR}/tests/support/GSDisassembler.cpp
     ${PROJECT_SOURCE_DIR}/tests/support/GSLibraryBuilder.cpp
+    ${PROJECT_SOURCE_DIR}/tests/support/GSLibraryImage.cpp
     ${PROJECT_SOURCE_DIR}/tests/support/GSProgramBuilder.cpp
     ${PROJECT_SOURCE_DIR}/tests/resources/mesh/MeshFileWriter.cpp
     ${PROJECT_SOURCE_DIR}/tests/resources/lod/LodFileWriter.cpp)
