@@ -26,10 +26,10 @@ function(kestro_module name)
   endif()
 endfunction()
 
-# The builders, writers and fixtures that many test files, fuzz targets and
-# benches share: compiled once here rather than again in every file that
-# includes them. Each is a source of its own beside its header; the module
-# test programs leave these sources out of their own.
+# The builders and writers that many test files, fuzz targets and benches
+# share: compiled once here rather than again in every file that includes
+# them. Each is a source of its own beside its header; the module test
+# programs leave these sources out of their own.
 set(KESTRO_TEST_SUPPORT_SOURCES
     ${PROJECT_SOURCE_DIR}/tests/support/GSAssembler.cpp
     ${PROJECT_SOURCE_DIR}/tests/support/GSDisassembler.cpp
@@ -61,6 +61,24 @@ function(_kestro_test_settings target)
   target_compile_definitions(${target} PRIVATE KESTRO_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
 endfunction()
 
+# The fixtures and helpers the test programs of several modules share; they
+# check as they go, so they are test sources (gtest, the shared precompiled
+# header) built once for all the test programs.
+set(KESTRO_TEST_FIXTURE_SOURCES
+    ${PROJECT_SOURCE_DIR}/tests/support/DaemonTestSupport.cpp
+    ${PROJECT_SOURCE_DIR}/tests/support/TempFolder.cpp
+    ${PROJECT_SOURCE_DIR}/tests/kaddaemon/ClientTestSupport.cpp)
+function(_kestro_test_fixtures)
+  if(TARGET kestro_test_fixtures)
+    return()
+  endif()
+  add_library(kestro_test_fixtures STATIC ${KESTRO_TEST_FIXTURE_SOURCES})
+  _kestro_test_settings(kestro_test_fixtures)
+  target_include_directories(kestro_test_fixtures PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tools)
+  _kestro_test_pch()
+  target_precompile_headers(kestro_test_fixtures REUSE_FROM kestro_test_pch)
+endfunction()
+
 # Parsing gtest's header is a fifth of compiling a typical test file; it is
 # done once for all the test programs.
 function(_kestro_test_pch)
@@ -81,7 +99,7 @@ function(kestro_module_tests name)
     # nothing else, which keeps the second build of the test command small.
     list(FILTER _srcs INCLUDE REGEX "ConcurrencyTest\\.cpp$")
   endif()
-  list(REMOVE_ITEM _srcs ${KESTRO_TEST_SUPPORT_SOURCES})
+  list(REMOVE_ITEM _srcs ${KESTRO_TEST_SUPPORT_SOURCES} ${KESTRO_TEST_FIXTURE_SOURCES})
   if(NOT _srcs)
     return()
   endif()
@@ -89,7 +107,8 @@ function(kestro_module_tests name)
   add_executable(test_${_mod} ${_srcs})
   # First on the link line: the modules after it give what it calls.
   kestro_test_support()
-  target_link_libraries(test_${_mod} PRIVATE kestro_test_support)
+  _kestro_test_fixtures()
+  target_link_libraries(test_${_mod} PRIVATE kestro_test_fixtures kestro_test_support)
   if(TARGET kestro_${_mod})
     target_link_libraries(test_${_mod} PRIVATE kestro_${_mod})
   endif()
