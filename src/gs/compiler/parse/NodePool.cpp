@@ -44,10 +44,14 @@ void* MapAligned(size_t bytes, size_t alignment) noexcept
     return reinterpret_cast<void*>(aligned);
 }
 
-// Blocks of pools that are gone; pools live on any thread.
+// Blocks of pools that are gone; pools live on any thread. They are
+// listed here, not chained through the blocks: a leak checker does not
+// look inside mapped blocks, and would miss what only they point at.
 struct Spares {
+    static constexpr size_t kMostBlocks = NodePool::kMostSpareBytes / NodePool::kFirstBlockBytes;
     std::mutex lock;
-    void* first = nullptr;
+    void* blocks[kMostBlocks] = {};
+    size_t count = 0;
     size_t bytes = 0;
 };
 
@@ -100,10 +104,10 @@ void NodePool::GiveBack(Block* block) noexcept
     Spares& spares = TheSpares();
     {
         std::lock_guard<std::mutex> hold(spares.lock);
-        if (spares.bytes + block->bytes <= kMostSpareBytes) {
+        if (spares.bytes + block->bytes <= kMostSpareBytes && spares.count < Spares::kMostBlocks) {
             Poison(block, block->bytes, true);
-            block->previous = static_cast<Block*>(spares.first);
-            spares.first = block;
+            block->previous = nullptr;
+            spares.blocks[spares.count++] = block;
             spares.bytes += block->bytes;
             return;
         }
@@ -115,11 +119,12 @@ NodePool::Block* NodePool::TakeSpare(size_t bytes) noexcept
 {
     Spares& spares = TheSpares();
     std::lock_guard<std::mutex> hold(spares.lock);
-    for (auto** link = reinterpret_cast<Block**>(&spares.first); *link; link = &(*link)->previous) {
-        Block* block = *link;
+    for (size_t i = spares.count; i-- > 0;) {
+        auto* block = static_cast<Block*>(spares.blocks[i]);
         if (block->bytes != bytes)
             continue;
-        *link = block->previous;
+        spares.blocks[i] = spares.blocks[--spares.count];
+        spares.blocks[spares.count] = nullptr;
         spares.bytes -= block->bytes;
         Poison(block, block->bytes, false);
         return block;
