@@ -434,4 +434,38 @@ TEST(TStreamReadAhead, KeptBytesAllowAStepBackWithoutSeeking)
     EXPECT_EQ(uint32_t(v), PatternU32(5000));
 }
 
+// A reader decoding in place sees only bytes the read-ahead really holds:
+// at a refill's edge or the stream's end it must fall back to reading.
+TEST(TStreamReadAhead, BufferedBytesAreOnlyThoseHeldAndConsumingMovesOn)
+{
+    const uint32_t size = 4096 + 30;
+    Bytes src = Pattern(size);
+    CountingBuffer s(src);
+    EXPECT_EQ(s.Buffered(1), nullptr) << "nothing is held before the first read";
+    int32_t v;
+    s.ReadInt32(v, 0);
+    const struct {
+        uint32_t n;
+        bool held;
+    } asks[] = {{4, true}, {4092, true}, {4093, false}};
+    for (const auto& a : asks) {
+        SCOPED_TRACE(a.n);
+        const uint8_t* p = s.Buffered(a.n);
+        ASSERT_EQ(p != nullptr, a.held);
+        if (p) {
+            EXPECT_EQ(LoadLE32(p), PatternU32(4));
+        }
+    }
+    s.Consume(4088);
+    EXPECT_EQ(s.Tell(), 4092u);
+    EXPECT_EQ(s.Buffered(5), nullptr) << "4 bytes are left before the refill";
+    s.ReadInt32(v, 0);
+    EXPECT_EQ(uint32_t(v), PatternU32(4092));
+    s.ReadInt32(v, 0);
+    EXPECT_EQ(uint32_t(v), PatternU32(4096));
+    ASSERT_NE(s.Buffered(26), nullptr);
+    EXPECT_EQ(s.Buffered(27), nullptr) << "the stream ends 26 bytes on";
+    EXPECT_EQ(s.GetError(), 0u);
+}
+
 }  // namespace

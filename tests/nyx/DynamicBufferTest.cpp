@@ -108,4 +108,42 @@ TEST(DynamicBufferTest, OversizedWriteIsRefusedBeforeTouchingMemory)
     EXPECT_EQ(b.Position(), 16u);
 }
 
+// Claim hands out room only where a write would append: with the position
+// inside the data a write overwrites and must keep the bytes behind it, and
+// room the allocation lacks would need a grow.
+TEST(DynamicBufferTest, ClaimGivesRoomOnlyAtTheEndOfTheDataWithinTheAllocation)
+{
+    // n counts from the room left in the allocation when `fromRoom` is set.
+    const struct {
+        const char* name;
+        uint32_t seekTo;
+        int32_t n;
+        bool fromRoom;
+        bool given;
+    } cases[] = {
+        {"at the end", 6, 4, false, true},
+        {"up to the allocation", 6, 0, true, true},
+        {"past the allocation", 6, 1, true, false},
+        {"inside the data", 2, 4, false, false},
+        {"past the data", 8, 4, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DynamicBuffer b(16);
+        b.Write("abcdef", 1, 6);
+        const auto n = uint32_t(c.fromRoom ? int32_t(b.AllocatedSize() - 6) + c.n : c.n);
+        b.Seek(c.seekTo);
+        uint8_t* room = b.Claim(n);
+        ASSERT_EQ(room != nullptr, c.given);
+        if (!room) {
+            EXPECT_EQ(b.Position(), c.seekTo);
+            EXPECT_EQ(Bytes(b), "abcdef");
+            continue;
+        }
+        std::memset(room, 'z', n);
+        EXPECT_EQ(b.Position(), 6 + n);
+        EXPECT_EQ(Bytes(b), "abcdef" + std::string(n, 'z'));
+    }
+}
+
 }  // namespace
