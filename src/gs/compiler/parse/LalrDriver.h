@@ -88,8 +88,8 @@ private:
         return state;
     }
 
-    // GotoThroughRenames remembered for the keys seen lately: a program
-    // climbs the same few chains over and over.
+    // GotoThroughRenames remembered for every key met: a program climbs the
+    // same few chains (a few hundred keys at most) over and over.
     class RenameCache {
     public:
         RenameCache() { entries_.fill(Entry{kEmptyKey, 0}); }
@@ -97,24 +97,35 @@ private:
         int Goto(int under, int nonterminal, int symbol)
         {
             const uint32_t key = uint32_t(under) << 16 | uint32_t(nonterminal) << 8 | uint32_t(symbol + 1);
-            Entry& entry = entries_[(key * 0x9E3779B1u) >> (32 - kBits)];
-            if (entry.key != key) {
-                entry.key = key;
-                entry.state = int16_t(GotoThroughRenames(under, nonterminal, symbol));
+            for (uint32_t i = (key * 0x9E3779B1u) >> (32 - kBits);; i = (i + 1) & kMask) {
+                Entry& entry = entries_[i];
+                if (entry.key == key)
+                    return entry.state;
+                if (entry.key == kEmptyKey) {
+                    const int state = GotoThroughRenames(under, nonterminal, symbol);
+                    // Half full at most, so that a search meets an empty
+                    // entry soon; keys past that are walked each time.
+                    if (used_ < kMask / 2) {
+                        entry = Entry{key, int16_t(state)};
+                        ++used_;
+                    }
+                    return state;
+                }
             }
-            return entry.state;
         }
 
     private:
         static_assert(Tables::kStates <= 0x7FFF && Tables::kNonterminals < 256 && Tables::kTokens < 255,
                       "a key packs a state, a nonterminal and a symbol");
         static constexpr int kBits = 11;
+        static constexpr uint32_t kMask = (uint32_t(1) << kBits) - 1;
         static constexpr uint32_t kEmptyKey = 0xFFFFFFFFu;
         struct Entry {
             uint32_t key;
             int16_t state;
         };
         std::array<Entry, size_t(1) << kBits> entries_;
+        uint32_t used_ = 0;
     };
 };
 
@@ -186,7 +197,11 @@ int LalrDriver<Tables>::Parse()
             }
         }
 
-        {
+        if (kPassesOn[rule]) {
+            // The value on top stays; only the state under it changes.
+            state = renames.Goto(states[top - 1], Tables::yyr1[rule] - Tables::kTokens, symbol);
+            states[top] = int16_t(state);
+        } else {
             const int length = Tables::yyr2[rule];
             Value result = length ? values[top + 1 - size_t(length)] : Value{};
             if (!Tables::Reduce(rule, &values[top], result))
