@@ -198,7 +198,7 @@ int LalrDriver<Tables>::Parse()
         }
 
         if (kPassesOn[rule]) {
-            // The value on top stays; only the state under it changes.
+            // The value on top stays; only the state it stands in changes.
             state = renames.Goto(states[top - 1], Tables::yyr1[rule] - Tables::kTokens, symbol);
             states[top] = int16_t(state);
         } else {
