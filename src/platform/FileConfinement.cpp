@@ -209,20 +209,27 @@ int FileConfinement::Open(std::string_view path, int flags, unsigned permissions
     }
 
     // Looked at before the open, so that nothing but a regular file is ever
-    // opened; opened without waiting and looked at again, in case the name
-    // changed in between.
+    // opened.
     if (seen || ::lstat(real.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode))
             return -1;
     } else if ((flags & O_CREAT) == 0) {
         return -1;
     }
+    return OpenRegularFile(real, flags, permissions);
+}
+
+int OpenRegularFile(const std::string& path, int flags, unsigned permissions)
+{
+    // Opened without waiting and looked at after the open: a FIFO or a
+    // device put in the name's place never holds the open or the reads.
     int fd;
     do {
-        fd = ::open(real.c_str(), flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, static_cast<mode_t>(permissions));
+        fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, static_cast<mode_t>(permissions));
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return -1;
+    struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return -1;

@@ -36,6 +36,11 @@ inline constexpr int kMaxAssetFolderDepth = 64;
 // take (".." at the top of an absolute path included).
 std::optional<std::string> ResolveDots(std::string_view path, size_t keep = 0);
 
+// Opens the regular file at exactly that path with the open(2) flags given
+// (O_CLOEXEC is added); -1 when it does not open, when its last component is
+// a link, or when it is anything but a regular file.
+int OpenRegularFile(const std::string& path, int flags, unsigned permissions = 0666);
+
 class FileConfinement {
 public:
     FileConfinement() = default;

@@ -437,6 +437,8 @@ TEST(FileTest, FilesInsideAMountStayInTheirAssetFolder)
     std::filesystem::create_symlink(dir / "outside", dir / "root/local/asset/ext");
     std::filesystem::create_symlink(dir / "outside", dir / "root/local/linked");
     std::filesystem::create_symlink("tex/body.bmp", dir / "root/local/asset/near.bmp");
+    std::filesystem::create_symlink(dir / "outside/secret.bmp", dir / "root/local/asset/away.bmp");
+    std::filesystem::create_symlink(dir / "outside/secret.bmp", dir / "root/local/away.bmp");
     ASSERT_EQ(::mkfifo((dir / "root/local/asset/pipe.bmp").c_str(), 0600), 0);
     // Held open at both ends, so that a reader that opens it anyway fails
     // the test rather than waiting for a writer.
@@ -463,6 +465,18 @@ TEST(FileTest, FilesInsideAMountStayInTheirAssetFolder)
         {"root/local/asset", "tex/body.bmp", "body"},
         {"root/local/asset", "ext/secret.bmp", nullptr},
         {"root/local/asset", "../other/x.bmp", nullptr},
+        // Plain names in the folder given, spelt as they lie or not.
+        {"kestrotestlocal", "away.bmp", nullptr},
+        {"root/local/asset", "top.bmp", "top"},
+        {"root/local/asset/", "top.bmp", "top"},
+        {"root/local/asset", "TOP.BMP", "top"},
+        {"root/local/ASSET/", "top.bmp", "top"},
+        {"root/local/asset", "near.bmp", "body"},
+        {"root/local/asset", "away.bmp", nullptr},
+        {"root/local/asset", "pipe.bmp", nullptr},
+        {"root/local/asset", "tex", nullptr},
+        {"root/local/asset", "ext", nullptr},
+        {"root/local/asset", "missing.bmp", nullptr},
     };
     for (const Case& c : cases) {
         const std::string base = std::string(c.base).find('/') == std::string::npos ? c.base : dir / c.base;

@@ -377,6 +377,18 @@ File::Path File::ContentFolder(const PString& base)
     return folder.Empty() ? Path(base) : folder;
 }
 
+std::string File::PlainNameIn(const PString& base, const Path& path)
+{
+    std::string_view name = path.View();
+    while (!name.empty() && name.front() == '/')
+        name.remove_prefix(1);
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos)
+        return std::string();
+    Path joined = ContentFolder(base);
+    joined.AddPath(name);
+    return joined.Str();
+}
+
 bool File::ContentRule(const PString& base, const Path& path, Platform::FileConfinement& rule, std::string& full)
 {
     const Path folder = ContentFolder(base);
@@ -439,6 +451,14 @@ bool File::Open(const PString& base, const Path& path, uint32_t mode, uint32_t f
         return false;
     }
     if (!base.Empty()) {
+        // A file right in the folder, as it is spelt and no link, lies in
+        // it: it needs no look for where the folder itself lies.
+        if ((oflags & O_CREAT) == 0) {
+            const std::string plain = PlainNameIn(base, path);
+            const int fd = plain.empty() ? -1 : Platform::OpenRegularFile(plain, oflags);
+            if (fd >= 0)
+                return Adopt(fd, path, base, mode, flags);
+        }
         Platform::FileConfinement rule;
         std::string full;
         const int fd = ContentRule(base, path, rule, full) ? rule.Open(full, oflags) : -1;

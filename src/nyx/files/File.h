@@ -185,6 +185,9 @@ public:
     static std::string Resolve(const PString& base, const Path& path);
     // The folder a base names: its mount's, or the base itself.
     static Path ContentFolder(const PString& base);
+    // The full path of a plain name (no folder part) inside a mount or a
+    // folder given as the base, as spelt; empty for any other path.
+    static std::string PlainNameIn(const PString& base, const Path& path);
     // The rule a path inside a mount (or a folder given as the base) is held
     // to, and the full path to open under it; false when the path leaves
     // the folder it must stay in. A plain name is held to the rule of the

@@ -1,6 +1,7 @@
 #include "tetlib/textures/TextureCheck.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 
@@ -27,7 +28,7 @@ constexpr uint32_t kLineCapacity = 512 + 1;
 class TextureWalk {
 public:
     TextureWalk(const Nyx::File::Path& base, const Nyx::File::Path& root)
-        : base_(base), root_(LexicallyNormal(root)), rule_(root.View())
+        : base_(base), root_(LexicallyNormal(root)), given_(root)
     {
         root_.EnsureTrailingSeparator();
     }
@@ -35,11 +36,13 @@ public:
     bool Folder(const Nyx::File::Path& folder);
 
 private:
-    // `real` is where the folder lies on disk, inside the rule.
-    void Walk(const Nyx::File::Path& folder, const std::string& real, int depth);
-    // Where an entry of a walked folder lies on disk, with what it is in
+    // `onDisk` names the folder as it lies: as it was named below the
+    // walk's root with no link on the way, or by its real path inside the
+    // rule once a link led to it.
+    void Walk(const Nyx::File::Path& folder, const std::string& onDisk, int depth);
+    // An entry of a walked folder as it lies on disk, with what it is in
     // `st`; empty when it lies outside the rule or is gone.
-    std::string EntryOnDisk(const Nyx::File::Path& path, const std::string& folderReal, std::string_view name,
+    std::string EntryOnDisk(const Nyx::File::Path& path, const std::string& folderOnDisk, std::string_view name,
                             struct stat& st) const;
     std::string Shown(const Nyx::File::Path& path) const { return WithoutPrefix(path.View(), base_.View()); }
     void Error(const char* key, std::initializer_list<MessageArg> args)
@@ -61,7 +64,16 @@ private:
     Nyx::File::Path base_;
     Nyx::File::Path root_;
     // Only what lies in the asset's folder is read, each real folder once.
-    Platform::FileConfinement rule_;
+    // The rule is made when first needed: a walk that meets no link and no
+    // description never asks where the folder lies.
+    const Platform::FileConfinement& Rule() const
+    {
+        if (!rule_)
+            rule_.emplace(given_.View());
+        return *rule_;
+    }
+    Nyx::File::Path given_;
+    mutable std::optional<Platform::FileConfinement> rule_;
     Platform::VisitedFolders visited_;
     bool ok_ = true;
 };
@@ -86,37 +98,45 @@ std::string NameAfter(const std::string& line, size_t prefix)
 
 bool TextureWalk::Folder(const Nyx::File::Path& folder)
 {
-    // The rule's one root is the folder itself, found on disk as it was
-    // made; only a ".." in the name can make the folder's own lookup end
-    // elsewhere.
+    // The folder is the rule's one root. Named as it lies (no ".." that
+    // could end the lookup elsewhere), it is walked where it is named: each
+    // entry below it is looked at as it lies, so that only links need the
+    // rule.
     bool dots = false;
     for (std::string_view rest = folder.View(); !rest.empty() && !dots;) {
         const size_t slash = rest.find_first_of("/\\");
         dots = rest.substr(0, slash) == "..";
         rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
     }
-    const std::string real = !dots && rule_.HasRoots() ? rule_.Roots().front() : rule_.Resolve(folder.View());
+    std::string named(folder.View());
+    while (named.size() > 1 && named.back() == '/')
+        named.pop_back();
+    if (!dots && !named.empty() && visited_.Enter(named)) {
+        Walk(folder, named, 0);
+        return ok_;
+    }
+    const std::string real = Rule().Resolve(folder.View());
     if (visited_.Enter(real))
         Walk(folder, real, 0);
     return ok_;
 }
 
-std::string TextureWalk::EntryOnDisk(const Nyx::File::Path& path, const std::string& folderReal,
+std::string TextureWalk::EntryOnDisk(const Nyx::File::Path& path, const std::string& folderOnDisk,
                                      std::string_view name, struct stat& st) const
 {
     // A name that is no link lies where its folder does.
-    std::string real = folderReal == "/" ? "/" : folderReal + "/";
+    std::string real = folderOnDisk == "/" ? "/" : folderOnDisk + "/";
     real.append(name);
     if (::lstat(real.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
         return real;
     // A link lies where its target does, which must be inside too.
-    real = rule_.Resolve(path.View());
+    real = Rule().Resolve(path.View());
     if (real.empty() || ::stat(real.c_str(), &st) != 0)
         return std::string();
     return real;
 }
 
-void TextureWalk::Walk(const Nyx::File::Path& folder, const std::string& real, int depth)
+void TextureWalk::Walk(const Nyx::File::Path& folder, const std::string& onDisk, int depth)
 {
     Nyx::File::Find find(Joined(folder, "*"));
     if (!find.Valid())
@@ -126,7 +146,7 @@ void TextureWalk::Walk(const Nyx::File::Path& folder, const std::string& real, i
         // Links out of the folder, FIFOs, sockets and devices are none of
         // the asset's files.
         struct stat st;
-        const std::string entry = EntryOnDisk(path, real, find.Name(), st);
+        const std::string entry = EntryOnDisk(path, onDisk, find.Name(), st);
         if (entry.empty() || !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)))
             continue;
         if (S_ISDIR(st.st_mode) && depth < Platform::kMaxAssetFolderDepth && visited_.Enter(st))
@@ -167,7 +187,7 @@ void TextureWalk::Description(const Nyx::File::Path& folder, const Nyx::File::Pa
     std::string alphaLine;
     bool nonAnsi = false;
     Nyx::File file;
-    if (file.Open(rule_, path, Nyx::File::kModeRead)) {
+    if (file.Open(Rule(), path, Nyx::File::kModeRead)) {
         char line[kLineCapacity];
         while (file.ReadLine(line, kLineCapacity)) {
             if (LineStartsWith(line, "Primary="))
@@ -205,11 +225,11 @@ bool TextureWalk::Image(const Nyx::File::Path& folder, const std::string& name,
 {
     const Nyx::File::Path path = Joined(folder, name);
     const Nyx::File::Path normal = LexicallyNormal(path);
-    if (Nyx::File::Path(name).IsAbsolute() || !Inside(normal) || rule_.Resolve(normal.View()).empty()) {
+    if (Nyx::File::Path(name).IsAbsolute() || !Inside(normal) || Rule().Resolve(normal.View()).empty()) {
         Error(missingKey, {Shown(path), Shown(description)});
         return false;
     }
-    if (rule_.ResolveFile(normal.View()).empty() || !LoadTextureImage(normal, image)) {
+    if (Rule().ResolveFile(normal.View()).empty() || !LoadTextureImage(normal, image)) {
         Error("$tet_texture_failedload", {Shown(path)});
         return false;
     }
