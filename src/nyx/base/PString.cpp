@@ -80,27 +80,41 @@ struct Cache {
         ++count;
     }
 
+    // Empties a slot and moves the rest of its run back into the gap where
+    // their lookups would otherwise stop short; no node is placed anew.
+    void Vacate(size_t at) noexcept
+    {
+        const size_t mask = slots.size() - 1;
+        slots[at].node = nullptr;
+        for (size_t next = (at + 1) & mask; slots[next].node; next = (next + 1) & mask) {
+            const size_t home = Home(slots[next].hash);
+            // A slot whose home lies in the run after the gap, cyclically,
+            // is found from there still.
+            const bool stays = at <= next ? (at < home && home <= next) : (at < home || home <= next);
+            if (stays)
+                continue;
+            slots[at] = slots[next];
+            slots[next].node = nullptr;
+            at = next;
+        }
+    }
+
     size_t CollectLocked()
     {
         size_t freed = 0;
-        std::vector<PString::Node*> kept;
-        kept.reserve(count);
-        for (Slot& slot : slots) {
-            PString::Node* n = slot.node;
-            if (!n)
+        for (size_t at = 0; at < slots.size();) {
+            PString::Node* n = slots[at].node;
+            if (!n || n->refs.load(std::memory_order_acquire) != 0) {
+                ++at;
                 continue;
-            slot.node = nullptr;
-            if (n->refs.load(std::memory_order_acquire) == 0) {
-                n->~Node();
-                std::free(n);
-                ++freed;
-            } else {
-                kept.push_back(n);
             }
+            n->~Node();
+            std::free(n);
+            ++freed;
+            --count;
+            // What moved into the gap is looked at in its turn.
+            Vacate(at);
         }
-        count = kept.size();
-        for (PString::Node* n : kept)
-            Place(n);
         return freed;
     }
 };
