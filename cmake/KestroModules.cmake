@@ -37,7 +37,8 @@ set(KESTRO_TEST_SUPPORT_SOURCES
     ${PROJECT_SOURCE_DIR}/tests/support/GSLibraryImage.cpp
     ${PROJECT_SOURCE_DIR}/tests/support/GSProgramBuilder.cpp
     ${PROJECT_SOURCE_DIR}/tests/resources/mesh/MeshFileWriter.cpp
-    ${PROJECT_SOURCE_DIR}/tests/resources/lod/LodFileWriter.cpp)
+    ${PROJECT_SOURCE_DIR}/tests/resources/lod/LodFileWriter.cpp
+    ${PROJECT_SOURCE_DIR}/tests/resources/TextureTestSupport.cpp)
 function(kestro_test_support)
   if(TARGET kestro_test_support)
     return()
@@ -65,9 +66,12 @@ endfunction()
 # check as they go, so they are test sources (gtest, the shared precompiled
 # header) built once for all the test programs.
 set(KESTRO_TEST_FIXTURE_SOURCES
+    ${PROJECT_SOURCE_DIR}/tests/support/ChildProcess.cpp
     ${PROJECT_SOURCE_DIR}/tests/support/DaemonTestSupport.cpp
+    ${PROJECT_SOURCE_DIR}/tests/support/StandInDaemon.cpp
     ${PROJECT_SOURCE_DIR}/tests/support/TempFolder.cpp
-    ${PROJECT_SOURCE_DIR}/tests/kaddaemon/ClientTestSupport.cpp)
+    ${PROJECT_SOURCE_DIR}/tests/kaddaemon/ClientTestSupport.cpp
+    ${PROJECT_SOURCE_DIR}/tests/cli/ToolProcess.cpp)
 function(_kestro_test_fixtures)
   if(TARGET kestro_test_fixtures)
     return()
