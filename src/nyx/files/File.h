@@ -115,6 +115,11 @@ public:
         const std::string& Folder() const noexcept { return dir_; }
         // False when the folder could not be searched at all.
         bool Valid() const noexcept { return valid_; }
+        // Every name the search found, in byte order, none looked at yet.
+        const std::vector<std::string>& Names() const noexcept { return names_; }
+        // The folder as it was found on disk, with its trailing "/" (empty
+        // for the working folder).
+        const std::string& FolderOnDisk() const noexcept { return real_; }
 
     private:
         void Search(const Path& pattern);

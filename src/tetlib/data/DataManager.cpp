@@ -215,6 +215,8 @@ Nyx::PString DataManager::GetRootPath() const
 
 void DataManager::CollectGarbage()
 {
+    listedFolder.clear();
+    listedNames.clear();
     while (!loadedObjects_.empty())
         EraseLoadedObject(loadedObjects_.begin());
     currentObject_ = nullptr;

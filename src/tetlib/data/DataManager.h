@@ -245,6 +245,11 @@ public:
     float assetBuild = kInitialAssetBuild;
     // "config.chump" or "config.txt", as the driver chose it.
     Nyx::PString configFileName;
+    // The names in the asset's folder as the driver read them to choose its
+    // config; the texture check walks them rather than reading the folder
+    // again. Emptied with the garbage after each asset.
+    std::string listedFolder;
+    std::vector<std::string> listedNames;
 
 private:
     explicit DataManager(std::string_view dataFolder);

@@ -1,5 +1,7 @@
 #include "tetlib/steps/ValidateAssetJob.h"
 
+#include <sys/stat.h>
+
 #include "config/results/InterfaceTextDB.h"
 #include "config/results/ResultsLog.h"
 #include "config/tree/TDBContainerTag.h"
@@ -37,17 +39,34 @@ bool FolderHolds(const Nyx::File::Path& folder, std::string_view pattern, std::s
     return false;
 }
 
+// Without its closing "/", as folder paths are compared.
+std::string_view Unslashed(std::string_view path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    return path;
+}
+
 // "config.chump" when the folder has one, else "config.txt" when it has
-// that; null when it has neither.
-const char* FindConfigFile(const Nyx::File::Path& folder)
+// that; null when it has neither. The folder's names are kept in the data
+// manager for the texture check.
+const char* FindConfigFile(const Nyx::File::Path& folder, DataManager& manager)
 {
     bool chump = false;
     bool text = false;
-    Nyx::File::Find find(Joined(folder, "config.*"));
-    while (find.Next()) {
-        chump = chump || EqualsIgnoringCase(find.Name(), "config.chump");
-        text = text || EqualsIgnoringCase(find.Name(), "config.txt");
+    Nyx::File::Find find(Joined(folder, "*"));
+    for (const std::string& name : find.Names()) {
+        const bool isChump = EqualsIgnoringCase(name, "config.chump");
+        const bool isText = EqualsIgnoringCase(name, "config.txt");
+        // Only a name that is there still counts.
+        struct stat st;
+        if ((isChump || isText) && ::lstat((find.FolderOnDisk() + name).c_str(), &st) == 0) {
+            chump = chump || isChump;
+            text = text || isText;
+        }
     }
+    manager.listedFolder = std::string(Unslashed(folder.View()));
+    manager.listedNames = find.Names();
     return chump ? "config.chump" : text ? "config.txt" : nullptr;
 }
 
@@ -85,8 +104,10 @@ bool RunValidateAssetJob(const Nyx::PString& folderNameGiven, const Nyx::File::P
     SubstHandle mount = OpenSubst(folderName.c_str());
     const uint32_t errorsBefore = log.GetErrorCount();
 
-    const char* configName = FindConfigFile(folder);
+    const char* configName = FindConfigFile(folder, manager);
     if (!configName) {
+        manager.listedFolder.clear();
+        manager.listedNames.clear();
         const Nyx::PString text =
             InterfaceTextDB::Instance().GetString(Nyx::PString("$kad_unable_read_config_at"), true);
         ReportPath(log, text.c_str(), ShownPath(root, folder));

@@ -40,6 +40,8 @@ private:
     // walk's root with no link on the way, or by its real path inside the
     // rule once a link led to it.
     void Walk(const Nyx::File::Path& folder, const std::string& onDisk, int depth);
+    // One entry of a walked folder.
+    void Entry(const Nyx::File::Path& folder, const std::string& onDisk, const std::string& name, int depth);
     // An entry of a walked folder as it lies on disk, with what it is in
     // `st`; empty when it lies outside the rule or is gone.
     std::string EntryOnDisk(const Nyx::File::Path& path, const std::string& folderOnDisk, std::string_view name,
@@ -85,6 +87,14 @@ Nyx::File::Path Joined(const Nyx::File::Path& folder, std::string_view name)
     return path;
 }
 
+// Without its closing "/", as folder paths are compared.
+std::string_view Unslashed(std::string_view path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    return path;
+}
+
 bool LineStartsWith(const char* line, const char* prefix) { return std::strncmp(line, prefix, std::strlen(prefix)) == 0; }
 
 // The text after the prefix, up to the first carriage return or line feed.
@@ -124,10 +134,13 @@ bool TextureWalk::Folder(const Nyx::File::Path& folder)
 std::string TextureWalk::EntryOnDisk(const Nyx::File::Path& path, const std::string& folderOnDisk,
                                      std::string_view name, struct stat& st) const
 {
-    // A name that is no link lies where its folder does.
+    // A name that is no link lies where its folder does; one that is gone
+    // since the folder was read is passed over.
     std::string real = folderOnDisk == "/" ? "/" : folderOnDisk + "/";
     real.append(name);
-    if (::lstat(real.c_str(), &st) == 0 && !S_ISLNK(st.st_mode))
+    if (::lstat(real.c_str(), &st) != 0)
+        return std::string();
+    if (!S_ISLNK(st.st_mode))
         return real;
     // A link lies where its target does, which must be inside too.
     real = Rule().Resolve(path.View());
@@ -138,24 +151,36 @@ std::string TextureWalk::EntryOnDisk(const Nyx::File::Path& path, const std::str
 
 void TextureWalk::Walk(const Nyx::File::Path& folder, const std::string& onDisk, int depth)
 {
+    // The asset's own folder was read already, to choose its config.
+    const DataManager* manager = DataManager::Existing();
+    if (depth == 0 && manager && !manager->listedFolder.empty() && manager->listedFolder == Unslashed(folder.View())) {
+        const std::vector<std::string> names = manager->listedNames;
+        for (const std::string& name : names)
+            Entry(folder, onDisk, name, depth);
+        return;
+    }
     Nyx::File::Find find(Joined(folder, "*"));
     if (!find.Valid())
         return;
-    while (find.Next()) {
-        const Nyx::File::Path path = Joined(folder, find.Name());
-        // Links out of the folder, FIFOs, sockets and devices are none of
-        // the asset's files.
-        struct stat st;
-        const std::string entry = EntryOnDisk(path, onDisk, find.Name(), st);
-        if (entry.empty() || !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)))
-            continue;
-        if (S_ISDIR(st.st_mode) && depth < Platform::kMaxAssetFolderDepth && visited_.Enter(st))
-            Walk(path, entry, depth + 1);
-        if (HasExtension(find.Name(), "texture"))
-            CompiledTexture(path);
-        else if (HasExtension(find.Name(), "txt"))
-            Description(folder, path);
-    }
+    while (find.Next())
+        Entry(folder, onDisk, find.Name(), depth);
+}
+
+void TextureWalk::Entry(const Nyx::File::Path& folder, const std::string& onDisk, const std::string& name, int depth)
+{
+    const Nyx::File::Path path = Joined(folder, name);
+    // Links out of the folder, FIFOs, sockets and devices are none of the
+    // asset's files.
+    struct stat st;
+    const std::string entry = EntryOnDisk(path, onDisk, name, st);
+    if (entry.empty() || !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)))
+        return;
+    if (S_ISDIR(st.st_mode) && depth < Platform::kMaxAssetFolderDepth && visited_.Enter(st))
+        Walk(path, entry, depth + 1);
+    if (HasExtension(name, "texture"))
+        CompiledTexture(path);
+    else if (HasExtension(name, "txt"))
+        Description(folder, path);
 }
 
 void TextureWalk::CompiledTexture(const Nyx::File::Path& path)

@@ -84,6 +84,13 @@ TEST_F(ValidateJobTest, TheJobSettlesOnOneAbsoluteFolderAndItsConfig)
          true, {"2 The required tag 'kuid' is missing."}, {"local " + root + "/local/a/"}, "config.txt"},
         {"a template error", {{"local/a/config.txt", Thing("frob 1\n")}}, "local", "a", false,
          {"3 The container 'frob' is not allowed in 'thing'."}, {}, "config.txt"},
+        {"a config named in capitals", {{"local/a/CONFIG.TXT", clean}}, "", root + "/local/a", true, {},
+         {"local " + root + "/local/a/"}, "config.txt"},
+        {"texture markers in the folder and below",
+         {{"local/a/config.txt", clean}, {"local/a/x.convert-tex.txt", ""}, {"local/a/sub/y.convert-tex.txt", ""}},
+         "local", "a", false,
+         {"3 The texture 'sub/y.convert-tex.txt' cannot be loaded.", "3 The texture 'x.convert-tex.txt' cannot be loaded."},
+         {}, "config.txt"},
         {"outside the content root", {}, "", "/elsewhere/a/", false,
          {"3 The asset folder '/elsewhere/a/' does not lie below the content root."}, {}, ""},
         {"out of the content root", {}, "", "local/../../a", false,
@@ -108,6 +115,8 @@ TEST_F(ValidateJobTest, TheJobSettlesOnOneAbsoluteFolderAndItsConfig)
         }
         EXPECT_EQ(TETLib::Container::LiveCount(), 0);
         EXPECT_EQ(TETLib::Tag::LiveCount(), 0);
+        // Nothing of the folder is kept for a later check.
+        EXPECT_TRUE(DataManager::Instance().listedNames.empty());
     }
 
     // The script compile's verdict is the job's.
