@@ -234,12 +234,11 @@ int OpenRegularFile(const std::string& path, int flags, unsigned permissions)
         ::close(fd);
         return -1;
     }
-    if ((flags & O_NONBLOCK) == 0) {
-        const int status = ::fcntl(fd, F_GETFL);
-        if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
-            ::close(fd);
-            return -1;
-        }
+    // The status flags the file was opened with, less the one added here
+    // (F_SETFL takes only the status flags and leaves the rest alone).
+    if ((flags & O_NONBLOCK) == 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return -1;
     }
     return fd;
 }

@@ -145,6 +145,12 @@ TEST_F(ConfinedTree, OpensRegularFilesOnlyAndNeverWaits)
     EXPECT_EQ(read("asset/s.bmp"), "-");
     ::close(sock);
 
+    // The flags asked for stay, the one added for the open goes.
+    const int appending = rule_.Open(Real("asset/Body.bmp"), O_WRONLY | O_APPEND);
+    ASSERT_GE(appending, 0);
+    EXPECT_EQ(::fcntl(appending, F_GETFL) & (O_APPEND | O_NONBLOCK | O_ACCMODE), O_APPEND | O_WRONLY);
+    ::close(appending);
+
     // Devices lie outside any asset folder, and a root holding one still
     // does not open it.
     FileConfinement devices("/dev");
