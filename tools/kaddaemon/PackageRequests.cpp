@@ -495,7 +495,9 @@ void ServeInstallPackage(AssetStore& store, uint32_t transactionId, TStream& req
                                        why = failed.View();
                                        return false;
                                    }
-                                   if (!SaveConfigFile(config, target.c_str(), configName) || !SyncTree(target)) {
+                                   if (!SaveConfigFile(config, target.c_str(), configName, nullptr,
+                                                       ConfigSync::kByCaller) ||
+                                       !SyncTree(target)) {
                                        why = "Unable to write content files to disk";
                                        return false;
                                    }

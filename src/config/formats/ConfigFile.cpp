@@ -114,7 +114,8 @@ bool LoadConfigFile(ChunkRef& out, const char* folder, const char* fileName, con
     return false;
 }
 
-bool SaveConfigFile(const ChunkRef& root, const char* folder, const char* fileName, const char* extension)
+bool SaveConfigFile(const ChunkRef& root, const char* folder, const char* fileName, const char* extension,
+                    ConfigSync sync)
 {
     ConfigForm form = FormOf(ExtensionOf(extension, fileName));
     if (form == ConfigForm::Unknown || !fileName || !*fileName)
@@ -134,7 +135,7 @@ bool SaveConfigFile(const ChunkRef& root, const char* folder, const char* fileNa
     ok = ok && file.GetError() == TStream::kErrNone;
     // On disk before the rename, or a crash could leave the renamed file
     // without its bytes.
-    ok = ok && ::fsync(static_cast<int>(file.GetFile()->GetHandle())) == 0;
+    ok = ok && (sync == ConfigSync::kByCaller || ::fsync(static_cast<int>(file.GetFile()->GetHandle())) == 0);
     file.ReleaseFile();
     if (ok) {
         KeepPermissions(real, saving);

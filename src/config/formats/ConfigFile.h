@@ -37,7 +37,13 @@ bool LoadConfigFile(ChunkRef& out, const char* folder, const char* fileName, con
 // save leaves the old file as it was. False for an unknown extension (no file
 // is touched), when the file cannot be written, when a write falls short,
 // and when the tree nests too deep to be written whole.
-bool SaveConfigFile(const ChunkRef& root, const char* folder, const char* fileName, const char* extension = nullptr);
+//
+// The file is synced before it replaces the old one, unless the caller says
+// it syncs the folder before anyone relies on it (a working copy that a
+// commit puts on disk whole): a sync is a wait for the disk.
+enum class ConfigSync { kBeforeReplace, kByCaller };
+bool SaveConfigFile(const ChunkRef& root, const char* folder, const char* fileName, const char* extension = nullptr,
+                    ConfigSync sync = ConfigSync::kBeforeReplace);
 
 // Reads a file as config text whatever its extension, for files that are
 // rewritten in place through a sibling whose extension is "tmp". The file

@@ -114,7 +114,10 @@ KUID KADClient::InstallPackageEntry(const ChunkRef& entry, ResultsLog& log, uint
     // An asset without its config is no asset: it is not left installed.
     const bool commit = (flags & kInstallCommit) != 0;
     ChunkRef config = CDP::MakeConfigFromEntry(entry);
-    if (!config || !SaveConfigFile(config, folder.c_str(), commit ? "config.chump" : "config.txt")) {
+    // A committed install needs no sync of its own: the commit puts the
+    // working copy on disk whole before it becomes the installed folder.
+    if (!config || !SaveConfigFile(config, folder.c_str(), commit ? "config.chump" : "config.txt", nullptr,
+                                   commit ? ConfigSync::kByCaller : ConfigSync::kBeforeReplace)) {
         AddInstallResult(log, ResultsLog::kError, "$kad_failed_install", kuid);
         KADRequests::RevertAsset(handle, &log);
         return KUID::Null;
