@@ -129,6 +129,25 @@ TEST(ConfigFile, SaveByExtension)
     EXPECT_FALSE(dir.Has("old.txt"));
 }
 
+// Leaving the sync to the caller changes when the bytes reach the disk,
+// never which bytes replace the file or what is left beside it.
+TEST(ConfigFile, EitherSyncChoiceReplacesTheFileWholeAndLeavesNothingBeside)
+{
+    const ChunkRef root = Sample();
+    for (ConfigSync sync : {ConfigSync::kBeforeReplace, ConfigSync::kByCaller}) {
+        SCOPED_TRACE(static_cast<int>(sync));
+        TempFolder dir;
+        dir.Write("config.txt", "old 1\r\n");
+        dir.Write("config.chump", "old");
+        ASSERT_TRUE(SaveConfigFile(root, dir.Path().c_str(), "config.txt", nullptr, sync));
+        ASSERT_TRUE(SaveConfigFile(root, dir.Path().c_str(), "config.chump", nullptr, sync));
+        EXPECT_EQ(dir.ReadAll("config.txt"), TextOf(root));
+        EXPECT_EQ(dir.ReadAll("config.chump"), BinaryOf(root));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+        EXPECT_FALSE(SaveConfigFile(root, (dir / "nowhere").c_str(), "config.txt", nullptr, sync));
+    }
+}
+
 TEST(ConfigFile, FailedSaveLeavesTheOldFile)
 {
     TempFolder dir;
