@@ -137,13 +137,18 @@ int LalrDriver<Tables>::Parse()
     std::vector<int16_t> states;
     std::vector<Value> values;
     size_t capacity = kInitialDepth;
-    try {
-        states.resize(capacity);
-        values.resize(capacity);
-    } catch (const std::bad_alloc&) {
-        Tables::Error("memory exhausted");
+    const auto resize = [&](size_t entries) {
+        try {
+            states.resize(entries);
+            values.resize(entries);
+            return true;
+        } catch (const std::bad_alloc&) {
+            Tables::Error("memory exhausted");
+            return false;
+        }
+    };
+    if (!resize(capacity))
         return 2;
-    }
     size_t top = 0;
     int state = 0;
     states[0] = 0;
@@ -222,13 +227,8 @@ int LalrDriver<Tables>::Parse()
                 return 2;
             }
             capacity = std::min(capacity * 2, size_t(kMaximumDepth));
-            try {
-                states.resize(capacity);
-                values.resize(capacity);
-            } catch (const std::bad_alloc&) {
-                Tables::Error("memory exhausted");
+            if (!resize(capacity))
                 return 2;
-            }
         }
     }
 }
