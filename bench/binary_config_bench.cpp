@@ -9,7 +9,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -17,6 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "PairedPasses.h"
 #include "config/formats/BinaryConfig.h"
 #include "config/tree/TDBContainerTag.h"
 #include "core/streams/TStream.h"
@@ -137,27 +137,13 @@ double g_pairedRatio = 0;
 
 void BM_ReadBinaryConfigPaired(benchmark::State& state)
 {
-    using Clock = std::chrono::steady_clock;
-    const auto timed = [](bool (*read)(), bool& ok) {
-        const Clock::time_point start = Clock::now();
-        ok = read();
-        return std::chrono::duration<double>(Clock::now() - start).count();
-    };
     std::vector<double> ratios;
     bool binaryFirst = true;
     for (auto _ : state) {
         bool plainOk = false;
         bool binaryOk = false;
-        double plain;
-        double binary;
-        if (binaryFirst) {
-            binary = timed(BinaryRead, binaryOk);
-            plain = timed(PlainRead, plainOk);
-        } else {
-            plain = timed(PlainRead, plainOk);
-            binary = timed(BinaryRead, binaryOk);
-        }
-        binaryFirst = !binaryFirst;
+        const auto [binary, plain] = benchsupport::TimeInTurns(
+            binaryFirst, [&] { binaryOk = BinaryRead(); }, [&] { plainOk = PlainRead(); });
         if (!plainOk || !binaryOk) {
             state.SkipWithError("the generated file did not read");
             return;
@@ -165,8 +151,7 @@ void BM_ReadBinaryConfigPaired(benchmark::State& state)
         state.SetIterationTime(plain + binary);
         ratios.push_back(binary / plain);
     }
-    std::sort(ratios.begin(), ratios.end());
-    g_pairedRatio = ratios.empty() ? 0 : ratios[ratios.size() / 2];
+    g_pairedRatio = benchsupport::Median(std::move(ratios));
     state.counters["ratio"] = g_pairedRatio;
 }
 BENCHMARK(BM_ReadBinaryConfigPaired)->Iterations(kPairedPasses)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -11,7 +11,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +21,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "PairedPasses.h"
 #include "config/results/ResultsLog.h"
 #include "core/files/ContentRoot.h"
 #include "core/threads/JobQueue.h"
@@ -195,12 +195,6 @@ void BM_SpecFindPaired(benchmark::State& state)
         }
         return found;
     };
-    using Clock = std::chrono::steady_clock;
-    const auto timed = [](auto pass, size_t& found) {
-        const Clock::time_point start = Clock::now();
-        found = pass();
-        return std::chrono::duration<double, std::nano>(Clock::now() - start).count();
-    };
     std::vector<double> ratios;
     double ours = 0;
     double theirs = 0;
@@ -208,27 +202,18 @@ void BM_SpecFindPaired(benchmark::State& state)
     for (auto _ : state) {
         size_t a = 0;
         size_t b = 0;
-        double r;
-        double m;
-        if (registryFirst) {
-            r = timed(registryPass, a);
-            m = timed(mapPass, b);
-        } else {
-            m = timed(mapPass, b);
-            r = timed(registryPass, a);
-        }
-        registryFirst = !registryFirst;
+        const auto [r, m] = benchsupport::TimeInTurns(
+            registryFirst, [&] { a = registryPass(); }, [&] { b = mapPass(); });
         if (a != kuids.size() || b != kuids.size()) {
             state.SkipWithError("a key was not found");
             return;
         }
-        state.SetIterationTime((r + m) / 1e9);
+        state.SetIterationTime(r + m);
         ratios.push_back(r / m);
-        ours += r;
-        theirs += m;
+        ours += r * 1e9;
+        theirs += m * 1e9;
     }
-    std::sort(ratios.begin(), ratios.end());
-    g_pairedFindRatio = ratios.empty() ? 0 : ratios[ratios.size() / 2];
+    g_pairedFindRatio = benchsupport::Median(std::move(ratios));
     const double lookups = double(state.iterations()) * double(kuids.size());
     state.counters["registry_ns"] = ours / lookups;
     state.counters["map_ns"] = theirs / lookups;
