@@ -169,14 +169,4 @@ double Rmse(const std::vector<uint32_t>& a, const PixelFn& source, uint32_t widt
     return std::sqrt(sum / (4.0 * width * height));
 }
 
-std::vector<std::string> ResultLines(const ResultsLog& log)
-{
-    std::vector<std::string> out;
-    log.Lock();
-    for (const ResultsLog::Result* r : log.Results())
-        out.push_back(std::to_string(r->severity) + " " + r->text.Str());
-    log.Unlock();
-    return out;
-}
-
 }  // namespace texturetest

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "config/results/ResultsLog.h"
+#include "support/ResultLines.h"
 
 namespace texturetest {
 
@@ -52,6 +52,6 @@ std::vector<uint32_t> DecodeDxt(uint32_t format, uint32_t width, uint32_t height
 // Root mean square difference of the four channels.
 double Rmse(const std::vector<uint32_t>& a, const PixelFn& source, uint32_t width, uint32_t height);
 
-std::vector<std::string> ResultLines(const ResultsLog& log);
+using resultstest::ResultLines;
 
 }  // namespace texturetest

@@ -17,22 +17,14 @@
 #include "nyx/files/File.h"
 #include "nyx/base/Log.h"
 #include "resources/archive/ArchiveCache.h"
+#include "support/ResultLines.h"
 #include "support/TempFolder.h"
 #include "tetlib/data/DataManager.h"
 #include "tetlib/errors/ErrorHandler.h"
 
 namespace tetlibtest {
 
-// The log's results, one "<severity> <text>" a result.
-inline std::vector<std::string> ResultLines(const ResultsLog& log)
-{
-    std::vector<std::string> out;
-    log.Lock();
-    for (const ResultsLog::Result* r : log.Results())
-        out.push_back(std::to_string(r->severity) + " " + r->text.Str());
-    log.Unlock();
-    return out;
-}
+using resultstest::ResultLines;
 
 inline std::string ShippedSample() { return std::string(KESTRO_TEST_DATA_DIR) + "/../../sample"; }
 
