@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -352,21 +355,27 @@ TEST_F(CommandHostRequestsTest, AValidationWithNoHostToBeHadFailsWithTheReason)
 }
 
 // The host the stand-in started ends when it is asked to, or is killed when
-// it will not.
+// it will not. Each host says it is ready only once its shell has settled
+// what SIGTERM does to it, or a host that will not end could still die of
+// the first SIGTERM. End is given the grace and a wide margin: a host it
+// never kills would keep it waiting for good.
 TEST(CommandHostLauncher, EndsWhatItStartedWithinTheGrace)
 {
     TempFolder temp;
+    const std::string ready = temp / "ready";
+    const std::string sayReady = "echo $$ > " + ready + ".part && mv " + ready + ".part " + ready + "\n";
     struct Case {
         const char* what;
-        const char* script;
+        std::string script;
         int graceMs;
     } cases[] = {
-        {"ends when asked", "#!/bin/sh\nexec sleep 600\n", 60000},
-        {"will not end", "#!/bin/sh\ntrap '' TERM\nexec sleep 600\n", 200},
+        {"ends when asked", "#!/bin/sh\n" + sayReady + "exec sleep 600\n", 60000},
+        {"will not end", "#!/bin/sh\ntrap '' TERM\n" + sayReady + "exec sleep 600\n", 200},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string program = temp / "host";
+        std::filesystem::remove(ready);
         std::ofstream(program) << c.script;
         std::filesystem::permissions(program, std::filesystem::perms::owner_all);
         std::atomic<int> exits{0};
@@ -374,9 +383,26 @@ TEST(CommandHostLauncher, EndsWhatItStartedWithinTheGrace)
         std::string error;
         ASSERT_TRUE(launcher.Start(error)) << error;
         EXPECT_TRUE(launcher.Running());
-        launcher.End(c.graceMs);
+        ASSERT_TRUE(WaitFor([&]() { return std::filesystem::exists(ready); }));
+        int pid = 0;
+        std::ifstream(ready) >> pid;
+        ASSERT_GT(pid, 0);
+        std::atomic<bool> ended{false};
+        std::thread ender([&]() {
+            launcher.End(c.graceMs);
+            ended = true;
+        });
+        const bool inTime = WaitFor([&]() { return ended.load(); }, std::chrono::milliseconds(c.graceMs + 30000));
+        if (!inTime)
+            ::kill(pid, SIGKILL);  // lets End return, and leaves nothing running
+        ender.join();
+        EXPECT_TRUE(inTime);
         EXPECT_FALSE(launcher.Running());
         EXPECT_EQ(exits.load(), 1);
+        // Collected as well as ended: its id names no process, not even a zombie.
+        errno = 0;
+        EXPECT_EQ(::kill(pid, 0), -1);
+        EXPECT_EQ(errno, ESRCH);
     }
 }
 
