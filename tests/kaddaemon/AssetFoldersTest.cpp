@@ -1,12 +1,14 @@
 // Tree syncs of the stand-in's asset folders: every file and folder is
 // handed to the disk, in batches when there are many, from several threads
-// at once, and a tree that cannot be walked or opened is reported.
+// at once, and a tree that cannot be walked, opened or synced is reported.
 #include "kaddaemon/AssetFolders.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -69,6 +71,34 @@ TEST(SyncTree, WhatCannotBeOpenedFailsAndAPipeIsLeftAlone)
         ::chmod((dir / "tree/0/sub/f0.txt").c_str(), 0);
         EXPECT_FALSE(kaddaemon::SyncTree(dir / "tree"));
         ::chmod((dir / "tree/0/sub/f0.txt").c_str(), 0600);
+    }
+}
+
+// A disk that fails one sync, played by the hook on the syncs' answers:
+// the n-th answer given is a failure.
+std::atomic<int> answered{0};
+std::atomic<int> failAt{0};
+
+int FailTheNth(int, int answer) { return ++answered == failAt ? -EIO : answer; }
+
+TEST(SyncTree, OneFailedSyncFailsTheTreeWhicheverRoadTheSyncsTake)
+{
+    TempFolder dir;
+    // 250 files and 6 folders below the tree: two full batches of 128, and
+    // the tree's own folder alone in the last.
+    Lay(dir, 250);
+    constexpr int kEntries = 257;
+    for (bool kernelSyncs : {true, false}) {
+        for (int n : {0, 1, 128, 129, kEntries}) {
+            SCOPED_TRACE(std::string(kernelSyncs ? "kernel" : "threads") + ", failing answer " + std::to_string(n));
+            answered = 0;
+            failAt = n;
+            kaddaemon::SetTreeSyncForTests(FailTheNth, kernelSyncs);
+            const bool synced = kaddaemon::SyncTree(dir / "tree");
+            kaddaemon::SetTreeSyncForTests(nullptr, true);
+            EXPECT_EQ(synced, n == 0);
+            EXPECT_EQ(answered.load(), kEntries);
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -20,6 +21,7 @@
 #include "kad/packages/CDP.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/KADRequests.h"
+#include "kaddaemon/AssetFolders.h"
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/ClientTestSupport.h"
 #include "kaddaemon/StoreRequests.h"
@@ -321,6 +323,30 @@ TEST_F(PackageRequestsTest, InstallPackageInstallsEachEntryAndReportsTheOnesThat
         EXPECT_FALSE(KADRequests::InstallCDP(Nyx::File::Path(c.path), 2, value, nullptr, &refused));
         EXPECT_EQ(value, 0);
         EXPECT_EQ(Texts(refused), (std::vector<std::string>{c.error}));
+    }
+}
+
+// An entry whose files the disk will not take is not installed, and the
+// reply does not count it, whichever road the tree sync's syncs take.
+TEST_F(PackageRequestsTest, AnInstallWhoseFilesCannotBeSyncedIsNotDone)
+{
+    ChunkRef package;
+    ASSERT_TRUE(CDP::AddAsset(package, Entry(kNew, "Fresh", "mesh.im", "fresh mesh")).Empty());
+    const std::string path = temp_ / "one.cdp";
+    ASSERT_TRUE(CDP::Write(package, Nyx::File::Path(path)).Empty());
+    for (bool kernelSyncs : {true, false}) {
+        SCOPED_TRACE(kernelSyncs ? "kernel" : "threads");
+        kaddaemon::SetTreeSyncForTests([](int, int) { return -EIO; }, kernelSyncs);
+        ResultsLog log;
+        int32_t value = -1;
+        const bool done = KADRequests::InstallCDP(Nyx::File::Path(path), 2, value, nullptr, &log);
+        kaddaemon::SetTreeSyncForTests(nullptr, true);
+        EXPECT_FALSE(done);
+        EXPECT_EQ(value, 0);
+        EXPECT_EQ(Texts(log), (std::vector<std::string>{"Unable to write content files to disk"}));
+        EXPECT_FALSE(store_->IsKnown(kNew));
+        EXPECT_EQ(EntriesUnder("editing"), 0u);
+        store_->Delete(kNew);
     }
 }
 

@@ -177,6 +177,15 @@ bool SameBytes(const fs::path& a, const fs::path& b)
     return inA.eof() && inB.eof();
 }
 
+std::atomic<SyncAnswer> testAnswer{nullptr};
+std::atomic<bool> kernelSyncsAllowed{true};
+
+int Answered(int fd, int answer)
+{
+    const SyncAnswer hook = testAnswer.load();
+    return hook ? hook(fd, answer) : answer;
+}
+
 // Descriptors a tree sync holds open at once.
 constexpr size_t kMaxOpenSyncs = 128;
 // Syncs waited for at once.
@@ -189,7 +198,7 @@ void SyncOnThreads(const std::vector<int>& fds, std::atomic<bool>& ok)
     std::atomic<size_t> next{0};
     auto work = [&]() {
         for (size_t i = next++; i < fds.size(); i = next++)
-            if (::fsync(fds[i]) != 0)
+            if (Answered(fds[i], ::fsync(fds[i]) == 0 ? 0 : -errno) != 0)
                 ok = false;
     };
     std::vector<std::thread> helpers;
@@ -223,7 +232,7 @@ public:
     size_t Sync(const std::vector<int>& fds, std::atomic<bool>& ok)
     {
         std::lock_guard<std::mutex> hold(lock_);
-        if (fds.empty() || !Ready())
+        if (fds.empty() || !kernelSyncsAllowed.load() || !Ready())
             return 0;
         std::vector<iocb> blocks(std::min(fds.size(), kMaxOpenSyncs));
         std::vector<iocb*> pending;
@@ -234,6 +243,7 @@ public:
             for (size_t i = 0; i < count; ++i) {
                 std::memset(&blocks[i], 0, sizeof blocks[i]);
                 blocks[i].aio_fildes = static_cast<uint32_t>(fds[handedOver + i]);
+                blocks[i].aio_data = static_cast<uint64_t>(fds[handedOver + i]);
                 blocks[i].aio_lio_opcode = IOCB_CMD_FSYNC;
                 pending.push_back(&blocks[i]);
             }
@@ -286,7 +296,7 @@ private:
                 break;
             }
             for (long i = 0; i < n; ++i)
-                if (events[i].res != 0)
+                if (Answered(static_cast<int>(events[i].data), static_cast<int>(events[i].res)) != 0)
                     ok = false;
             done += static_cast<size_t>(n);
         }
@@ -314,6 +324,12 @@ bool SyncAll(const std::vector<int>& fds)
 }
 
 }  // namespace
+
+void SetTreeSyncForTests(SyncAnswer answer, bool kernelSyncs)
+{
+    testAnswer = answer;
+    kernelSyncsAllowed = kernelSyncs;
+}
 
 bool SyncFolder(const std::string& folder)
 {

@@ -19,6 +19,14 @@ bool SyncFolder(const std::string& folder);
 // (links are not followed); false when any of them fails.
 bool SyncTree(const std::string& folder);
 
+// For tests, which cannot make a disk fail: when `answer` is set, each sync
+// of a tree sync takes the answer it gives for the descriptor and the sync's
+// own answer (0, or the negative errno); with `kernelSyncs` false the syncs
+// run on threads of our own only, as when the kernel offers no asynchronous
+// sync. Set while no tree sync runs; (nullptr, true) is how it starts.
+using SyncAnswer = int (*)(int fd, int answer);
+void SetTreeSyncForTests(SyncAnswer answer, bool kernelSyncs);
+
 // Copies the folder `from` to the new folder `to`, with every file and
 // every folder of the copy synced before it returns true. A link is
 // followed only when its target lies inside `from`, and each real folder
