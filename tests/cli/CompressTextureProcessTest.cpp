@@ -9,6 +9,7 @@
 
 #include "cli/ToolProcess.h"
 #include "resources/TextureTestSupport.h"
+#include "support/ImageFiles.h"
 
 namespace {
 
@@ -91,6 +92,39 @@ TEST_F(ToolProcessTest, CompressTextureRefusesAColourMapWithoutColours)
               "OK (2 Errors, 0 Warnings)\n");
     EXPECT_TRUE(root_.Has("editing/asset/grey.texture.txt"));
     EXPECT_FALSE(root_.Has("editing/asset/grey.texture"));
+}
+
+// PNG and JPEG images compress as the other formats do; files of their
+// names that are no such image, and primary and alpha images of different
+// sizes, are refused.
+TEST_F(ToolProcessTest, CompressTextureTakesPngAndJpegImages)
+{
+    const auto pixels = [](uint32_t w, uint32_t h) { return std::vector<uint32_t>(size_t{w} * h, 0xFF808080u); };
+    const std::pair<std::string, std::string> files[] = {
+        {"good.png", imagefiles::Png(8, 4, pixels(8, 4))},     {"photo.jpg", imagefiles::Jpeg(16, 16, pixels(16, 16))},
+        {"mask.png", imagefiles::Png(16, 16, pixels(16, 16))}, {"junk.png", "not an image"},
+        {"junk.jpg", "not an image"},                          {"wide.png", imagefiles::Png(300, 256, pixels(300, 256))},
+        {"p.png", imagefiles::Png(256, 128, pixels(256, 128))}, {"a.png", imagefiles::Png(256, 256, pixels(256, 256))},
+    };
+    for (const auto& [name, bytes] : files)
+        root_.Write("editing/asset/" + name, bytes);
+    for (const char* description : {"good:Primary=good.png", "photo:Primary=photo.jpg\nAlpha=mask.png",
+                                    "junkpng:Primary=junk.png", "junkjpg:Primary=junk.jpg", "wide:Primary=wide.png",
+                                    "pair:Primary=p.png\nAlpha=a.png"}) {
+        const std::string text(description);
+        root_.Write("editing/asset/" + text.substr(0, text.find(':')) + ".texture.txt",
+                    text.substr(text.find(':') + 1) + "\n");
+    }
+    ProcessResult r = Run({"compresstexture", Root() + "/editing/asset"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out,
+              "- <NULL> : Unable to load source texture 'asset/junkjpg.convert-tex' in subst 'editing'\n"
+              "- <NULL> : Unable to load source texture 'asset/junkpng.convert-tex' in subst 'editing'\n"
+              "- <NULL> : Unable to load source texture 'asset/pair.convert-tex' in subst 'editing'\n"
+              "OK (3 Errors, 0 Warnings)\n");
+    for (const char* body : {"good", "photo", "wide"})
+        EXPECT_TRUE(texturetest::ReadCompiled(root_.ReadAll(std::string("editing/asset/") + body + ".texture")).valid)
+            << body;
 }
 
 // What a description names is read only inside its asset's folder: an image

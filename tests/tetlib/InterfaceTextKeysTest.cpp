@@ -4,6 +4,9 @@
 // number, f real number).
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -40,14 +43,14 @@ TEST_F(InterfaceTextKeysTest, EveryKeyHasATextTakingItsArguments)
     const Group groups[] = {
         {"",
          "eh_error eh_warning eh_message future_asset obsolete_water obsolete_tintery "
-         "container_alias container_nokinddefinition container_nokindtag container_nosmoke "
+         "container_alias container_nokindspecification container_nokindtag container_nosmoke "
          "container_oldcontainer dm_unsupportedformat val_musthavealightcontainer "
          "val_no_visible_mesh val_notownparent val_shadow_missing val_texturefilenotspecified "},
         {"ss",
          "container_emptycombobox container_emptylistbox container_emptyname "
          "container_emptystringerr container_emptystringwarn container_noanimationext "
          "container_nodefinition container_nomeshext container_nopictureext container_notboolean "
-         "container_obsoletetag container_tagtype texture_missing_primary "
+         "container_obsoletetag container_typespecification texture_missing_primary "
          "texture_missing_alpha val_duplicatecontainername val_duplicatetagname "
          "val_mustbeownparent val_mustbepaired val_nocollatemeshes "},
         {"s",
@@ -85,6 +88,28 @@ TEST_F(InterfaceTextKeysTest, EveryKeyHasATextTakingItsArguments)
     const Nyx::PString configAt = texts.GetString(Nyx::PString("$kad_unable_read_config_at"), false);
     EXPECT_NE(configAt.View().find("$(FILE_PATH)"), std::string_view::npos) << configAt.c_str();
     EXPECT_EQ(Conversions(configAt.View()), "");
+}
+
+// A data root carrying its own interface text looks the keys up by the
+// names the code gives: each key the sources name has a text.
+TEST_F(InterfaceTextKeysTest, EveryKeyTheSourcesNameHasAText)
+{
+    std::set<std::string> named;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tetlibtest::ShippedSample() + "/../src")) {
+        if (!entry.is_regular_file())
+            continue;
+        std::ostringstream text;
+        text << std::ifstream(entry.path(), std::ios::binary).rdbuf();
+        const std::string source = text.str();
+        for (size_t at = source.find("\"$tet_"); at != std::string::npos; at = source.find("\"$tet_", at + 1)) {
+            const size_t end = source.find('"', at + 1);
+            if (end != std::string::npos)
+                named.insert(source.substr(at + 1, end - at - 1));
+        }
+    }
+    EXPECT_EQ(named.size(), 75u);
+    for (const std::string& key : named)
+        EXPECT_FALSE(InterfaceTextDB::Instance().GetString(Nyx::PString(key), false).Empty()) << key;
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ bool Container::Check(const ChunkRef& config)
     const Nyx::PString definitionName = KindDefinitionName(config, kind, manager.assetBuild);
     const ChunkRef definition = FindKindDefinition(definitionName);
     if (!definition) {
-        ReportPlainError(MessageText(Nyx::PString("$tet_container_nokinddefinition")));
+        ReportPlainError(MessageText(Nyx::PString("$tet_container_nokindspecification")));
         return false;
     }
 

@@ -140,7 +140,7 @@ std::unique_ptr<Tag> Container::CreateValueTag(Container& owner, const Nyx::PStr
         owner.RemoveOptionalTag(name);
     ErrorHandler* handler = ErrorHandler::Instance();
     if (handler && handler->TakesTraces())
-        handler->CanReportType(MessageText(Nyx::PString("$tet_container_tagtype"),
+        handler->CanReportType(MessageText(Nyx::PString("$tet_container_typespecification"),
                                            {name, TDBContainerTag::GetString(spec, keys.type)}),
                                static_cast<uint64_t>(tag->Serial()));
     SetupValueTag(*tag, spec, config, owner);

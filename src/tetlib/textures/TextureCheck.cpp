@@ -5,6 +5,7 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "nyx/gfx/bitmap/Bitmap.h"
 #include "platform/FileConfinement.h"
 #include "platform/VisitedFolders.h"
 #include "tetlib/container/Reporting.h"
@@ -13,7 +14,6 @@
 #include "tetlib/data/DataManager.h"
 #include "tetlib/errors/MessageText.h"
 #include "tetlib/rules/AssetLocation.h"
-#include "tetlib/textures/TextureImageLoader.h"
 #include "tetlib/writers/FileExtensions.h"
 
 namespace TETLib {
@@ -25,6 +25,14 @@ namespace {
 constexpr int32_t kFirstCurrentBuild = 290;
 // Description lines are read up to this many characters.
 constexpr uint32_t kLineCapacity = 512 + 1;
+
+// The sides of an image that loaded.
+struct ImageSize {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    bool operator==(const ImageSize&) const = default;
+};
+
 class TextureWalk {
 public:
     TextureWalk(const Nyx::File::Path& base, const Nyx::File::Path& root)
@@ -56,7 +64,7 @@ private:
     void Description(const Nyx::File::Path& folder, const Nyx::File::Path& path);
     // Checks one image of a description; true when it loaded, with its size.
     bool Image(const Nyx::File::Path& folder, const std::string& name, const Nyx::File::Path& description,
-               const char* missingKey, TextureImage& image);
+               const char* missingKey, ImageSize& size);
     bool Inside(const Nyx::File::Path& path) const
     {
         Nyx::File::Path relative;
@@ -230,14 +238,13 @@ void TextureWalk::Description(const Nyx::File::Path& folder, const Nyx::File::Pa
 
     const std::string primaryName = primaryLine.empty() ? std::string() : NameAfter(primaryLine, 8);
     const std::string alphaName = alphaLine.empty() ? std::string() : NameAfter(alphaLine, 6);
-    TextureImage primary;
-    TextureImage alpha;
+    ImageSize primary;
+    ImageSize alpha;
     const bool primaryLoaded =
         !primaryName.empty() && Image(folder, primaryName, path, "$tet_texture_missing_primary", primary);
     const bool alphaLoaded =
         !alphaName.empty() && Image(folder, alphaName, path, "$tet_texture_missing_alpha", alpha);
-    if (primaryLoaded && alphaLoaded && primary.sized && alpha.sized
-        && (primary.width != alpha.width || primary.height != alpha.height))
+    if (primaryLoaded && alphaLoaded && primary != alpha)
         Error("$tet_primaryalpha_notsamesize", {Shown(path)});
 
     const DataManager* manager = DataManager::Existing();
@@ -246,7 +253,7 @@ void TextureWalk::Description(const Nyx::File::Path& folder, const Nyx::File::Pa
 }
 
 bool TextureWalk::Image(const Nyx::File::Path& folder, const std::string& name,
-                        const Nyx::File::Path& description, const char* missingKey, TextureImage& image)
+                        const Nyx::File::Path& description, const char* missingKey, ImageSize& size)
 {
     const Nyx::File::Path path = Joined(folder, name);
     const Nyx::File::Path normal = LexicallyNormal(path);
@@ -254,11 +261,15 @@ bool TextureWalk::Image(const Nyx::File::Path& folder, const std::string& name,
         Error(missingKey, {Shown(path), Shown(description)});
         return false;
     }
-    if (Rule().ResolveFile(normal.View()).empty() || !LoadTextureImage(normal, image)) {
+    // Loaded as the texture compression loads it, so that what one takes
+    // the other takes too.
+    Nyx::Bitmap bitmap;
+    if (!bitmap.Load(Rule(), normal)) {
         Error("$tet_texture_failedload", {Shown(path)});
         return false;
     }
-    if (image.sized && (!IsPowerOfTwo(image.width) || !IsPowerOfTwo(image.height)))
+    size = {bitmap.GetWidth(), bitmap.GetHeight()};
+    if (!IsPowerOfTwo(size.width) || !IsPowerOfTwo(size.height))
         Error("$tet_texture_notpower2", {Shown(path)});
     return true;
 }

@@ -1,8 +1,9 @@
 // The texture check of an asset folder, with every sub-folder: compiled
 // textures need their description beside them, conversion markers left
 // behind are reported, and every texture description's "Primary=" and
-// "Alpha=" images must exist, load whole, have sides that are powers of two
-// and match each other; outside the data folder "editing" the compiled
+// "Alpha=" images must exist, load whole through the engine's bitmap loader
+// (as the texture compression loads them), have sides that are powers of
+// two and match each other; outside the data folder "editing" the compiled
 // texture of each description must exist too. Every finding is reported
 // with neither container nor tag.
 #pragma once

@@ -3,6 +3,7 @@
 // it ends (the daemon gone, a terminate signal, a fault in a job).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -30,6 +31,7 @@
 #include "kaddaemon/ClientTestSupport.h"
 #include "kaddaemon/CommandHostRequests.h"
 #include "resources/mesh/MeshFileWriter.h"
+#include "support/ImageFiles.h"
 #include "support/ResultsForm.h"
 
 namespace {
@@ -507,6 +509,96 @@ TEST_F(ValidateFileRuleTest, FIFOsAreNeitherReadNorWaitedFor)
     // The host goes on serving.
     ProcessResult clean = ValidateWithin("<kuid:400001:103>");
     EXPECT_EQ(clean.out, "OK (0 Errors, 0 Warnings)\n");
+}
+
+namespace {
+
+// Assets of the sample's kinds whose folders hold what the texture check
+// must look at: images of every format the engine's bitmap loads, some not
+// loading or of the wrong size; a folder beside the asset whose name begins
+// with the asset folder's, reached by ".." and through a link; and scenery
+// by the track, which has a kind of its own.
+class ValidateImagesTest : public ValidateThroughHostTest {
+protected:
+    void SetUp() override
+    {
+        namespace fs = std::filesystem;
+        const std::string identity = "username \"Shed\"\ncategory-class \"BD\"\nkestro-build 3.2\n";
+        const auto pixels = [](uint32_t w, uint32_t h) { return std::vector<uint32_t>(size_t{w} * h, 0xFF808080u); };
+        const std::pair<std::string, std::string> files[] = {
+            {"good.png", imagefiles::Png(8, 4, pixels(8, 4))},
+            {"photo.jpg", imagefiles::Jpeg(16, 16, pixels(16, 16))},
+            {"mask.png", imagefiles::Png(16, 16, pixels(16, 16))},
+            {"junk.png", "not an image"},
+            {"junk.jpg", "not an image"},
+            {"wide.png", imagefiles::Png(300, 256, pixels(300, 256))},
+            {"p.png", imagefiles::Png(256, 128, pixels(256, 128))},
+            {"a.png", imagefiles::Png(256, 256, pixels(256, 256))},
+        };
+        for (const auto& [name, bytes] : files)
+            root_.Write("local/images/" + name, bytes);
+        // Each description beside its compiled texture.
+        for (const char* description : {"good:Primary=good.png", "photo:Primary=photo.jpg\nAlpha=mask.png",
+                                        "junkpng:Primary=junk.png", "junkjpg:Alpha=junk.jpg", "wide:Primary=wide.png",
+                                        "pair:Primary=p.png\nAlpha=a.png"}) {
+            const std::string text(description);
+            const std::string body = "local/images/" + text.substr(0, text.find(':'));
+            root_.Write(body + ".texture.txt", text.substr(text.find(':') + 1) + "\n");
+            root_.Write(body + ".texture", "compiled");
+        }
+        root_.Write("local/images/config.txt", "kuid <kuid:400001:163>\nkind \"buildable\"\n" + identity);
+        root_.Write("local/trackside/config.txt",
+                    "kuid <kuid:400001:164>\nkind \"scenery\"\ntrackside 2.5\n" + identity);
+        root_.Write("local/prefix/config.txt", "kuid <kuid:400001:165>\nkind \"buildable\"\n" + identity);
+        root_.Write("local/prefix2/config.txt", "kuid <kuid:400001:166>\nkind \"buildable\"\n" + identity);
+        root_.Write("local/prefix2/x.tga", imagefiles::Tga(4, 4, pixels(4, 4)));
+        for (const char* body : {"climb", "near"})
+            root_.Write(std::string("local/prefix/") + body + ".texture", "compiled");
+        root_.Write("local/prefix/climb.texture.txt", "Primary=../prefix2/x.tga\n");
+        root_.Write("local/prefix/near.texture.txt", "Primary=ln/x.tga\n");
+        fs::create_directory_symlink("../prefix2", root_ / "local/prefix/ln");
+        ValidateThroughHostTest::SetUp();
+    }
+
+    // The findings in order of their text, then the summary.
+    std::vector<std::string> Findings(const char* kuid)
+    {
+        ProcessResult r = Validate(kuid);
+        EXPECT_EQ(r.exitCode, 0) << kuid;
+        std::vector<std::string> lines = Lines(r.out);
+        if (!lines.empty())
+            std::sort(lines.begin(), lines.end() - 1);
+        return lines;
+    }
+};
+
+}  // namespace
+
+TEST_F(ValidateImagesTest, EveryImageTheEngineLoadsIsLoadedAndMeasured)
+{
+    StartHost();
+    EXPECT_EQ(Findings("<kuid:400001:163>"),
+              (std::vector<std::string>{"- <kuid:400001:163> : The image 'wide.png' has a side that is not a power of two.",
+                                        "- <kuid:400001:163> : The images of 'pair.texture.txt' differ in size.",
+                                        "- <kuid:400001:163> : The texture 'junk.jpg' cannot be loaded.",
+                                        "- <kuid:400001:163> : The texture 'junk.png' cannot be loaded.",
+                                        "OK (4 Errors, 0 Warnings)"}));
+}
+
+TEST_F(ValidateImagesTest, AFolderBesideTheAssetWhoseNameBeginsWithItsNameIsOutsideIt)
+{
+    StartHost();
+    EXPECT_EQ(Findings("<kuid:400001:165>"),
+              (std::vector<std::string>{
+                  "- <kuid:400001:165> : The image '../prefix2/x.tga' named by 'climb.texture.txt' does not exist.",
+                  "- <kuid:400001:165> : The image 'ln/x.tga' named by 'near.texture.txt' does not exist.",
+                  "OK (2 Errors, 0 Warnings)"}));
+}
+
+TEST_F(ValidateImagesTest, SceneryByTheTrackHasAKindOfItsOwn)
+{
+    StartHost();
+    EXPECT_EQ(Findings("<kuid:400001:164>"), std::vector<std::string>{"OK (0 Errors, 0 Warnings)"});
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -500,6 +501,35 @@ TEST_F(MeshTextTest, TriangleLoadsWithItsMaterialAndAttachment)
     EXPECT_EQ(d.GetChunkMaterialProperty(0, 0, true), Nyx::String("high"));
     EXPECT_EQ(d.GetAttachmentCount(), 1u);
     EXPECT_EQ(d.GetAttachmentPosition(0), (Nyx::Vector3f{0, 1, 0}));
+}
+
+// The example of the text form in docs/mesh-files.md loads as written,
+// through the config-text reader, texture and all.
+TEST_F(MeshTextTest, TheDocumentedExampleLoadsWithItsTexture)
+{
+    std::ostringstream read;
+    read << std::ifstream(std::string(KESTRO_TEST_DATA_DIR) + "/../../docs/mesh-files.md").rdbuf();
+    const std::string doc = read.str();
+    const size_t section = doc.find("## The \".imtxt\" text form");
+    ASSERT_NE(section, std::string::npos);
+    const size_t open = doc.find("```\n", section);
+    ASSERT_NE(open, std::string::npos);
+    const size_t close = doc.find("\n```", open);
+    ASSERT_NE(close, std::string::npos);
+    ASSERT_EQ(LoadText(doc.substr(open + 4, close + 1 - (open + 4))), RES_OK);
+    KestroIndexedMeshDefinition& d = *harness_.definition;
+    ASSERT_EQ(d.GetChunkCount(), 1u);
+    EXPECT_EQ(d.GetChunkMaterialPropertyCount(0), 1u);
+    EXPECT_EQ(d.GetInfluenceCount(), 1u);
+    EXPECT_EQ(d.GetAttachmentCount(), 1u);
+    d.ApplyPendingTextures();
+    ASSERT_NE(d.GetMaterial(0), nullptr);
+    std::vector<Nyx::MaterialTextureEntry> textures = d.GetMaterial(0)->GetTextureFiles();
+    textures.insert(textures.end(), d.GetRefusedTextures().begin(), d.GetRefusedTextures().end());
+    ASSERT_EQ(textures.size(), 1u);
+    EXPECT_EQ(textures[0].kind, 0u);
+    EXPECT_EQ(std::filesystem::path(textures[0].path.Str()).filename(), "paint.tga");
+    EXPECT_EQ(textures[0].value, 1.0f);
 }
 
 TEST_F(MeshTextTest, TextInfluencesBuildTheSkeletonAndPalettes)

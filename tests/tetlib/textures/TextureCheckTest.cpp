@@ -1,14 +1,15 @@
-// The texture check over small asset folders, the image reader the check
-// uses until the engine's loader is handed in, and the seam itself.
+// The texture check over small asset folders, and the engine's image
+// decoder as the check meets it.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include <filesystem>
 
+#include "nyx/gfx/bitmap/Bitmap.h"
+#include "support/ImageFiles.h"
 #include "tetlib/TETLibTestSupport.h"
 #include "tetlib/textures/TextureCheck.h"
-#include "tetlib/textures/TextureImageLoader.h"
 #include "tetlib/textures/TextureImages.h"
 
 namespace {
@@ -61,18 +62,20 @@ TEST(TextureImageTest, TheReaderChecksWhatItCan)
         {"grey tga, colour map of 8-bit entries", "a.tga", TgaWithColourMap(3, 8, 8) + "\x10\x20", false, 0, 0},
         {"true-colour tga, colour map of 24-bit entries", "a.tga", TgaWithColourMap(2, 24, 24) + "abcxyz", true,
          1, 1},
-        {"another format loads unsized", "a.png", "\x89PNG", true, 0, 0},
+        {"png", "a.png", imagefiles::Png(6, 8, std::vector<uint32_t>(48)), true, 6, 8},
+        {"jpeg", "a.jpg", imagefiles::Jpeg(300, 2, std::vector<uint32_t>(600)), true, 300, 2},
+        {"a png mark alone", "a.png", "\x89PNG\r\n\x1a\n", false, 0, 0},
+        {"junk named png", "a.png", "junk", false, 0, 0},
         {"an empty file", "a.png", "", false, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TETLib::TextureImage image;
+        Nyx::Bitmap image;
         // Exactly as large as the file, so that a read past it shows.
         const std::vector<uint8_t> data(c.bytes.begin(), c.bytes.end());
-        EXPECT_EQ(TETLib::DecodeTextureImage(c.file, data.data(), data.size(), image), c.loads);
-        EXPECT_EQ(image.width, c.width);
-        EXPECT_EQ(image.height, c.height);
-        EXPECT_EQ(image.sized, c.width != 0);
+        EXPECT_EQ(image.Decode(c.file, data.data(), data.size()), c.loads);
+        EXPECT_EQ(image.GetWidth(), c.width);
+        EXPECT_EQ(image.GetHeight(), c.height);
     }
     for (uint32_t side : {1u, 2u, 256u, 1u << 31})
         EXPECT_TRUE(TETLib::IsPowerOfTwo(side)) << side;
@@ -87,12 +90,6 @@ protected:
         ValidationDataFixture::SetUp();
         Manager();
     }
-    void TearDown() override
-    {
-        TETLib::SetTextureImageLoader(nullptr);
-        ValidationDataFixture::TearDown();
-    }
-
     struct Outcome {
         bool ok;
         Lines findings;
@@ -231,23 +228,37 @@ TEST_F(TextureCheckTest, TheWalkKeepsToTheFolderAndToFilesAndFolders)
     }
 }
 
-bool g_loaderCalled = false;
-
-TEST_F(TextureCheckTest, AnImageLoaderHandedInIsUsed)
+// Every format the engine's bitmap loads is measured: PNG and JPEG as BMP
+// and TGA are.
+TEST_F(TextureCheckTest, PngAndJpegImagesAreLoadedAndMeasured)
 {
     TETLib::DataManager::Instance().outsideEditing = false;
-    TETLib::SetTextureImageLoader([](const Nyx::File::Path& path, TETLib::TextureImage& image) {
-        g_loaderCalled = true;
-        image.width = 6;
-        image.height = 8;
-        image.sized = true;
-        return path.FileName() != "broken.png";
-    });
-    EXPECT_EQ(Check({{"a.texture.txt", "Primary=p.png\nAlpha=broken.png\n"}, {"p.png", "x"}, {"broken.png", "x"}})
-                  .findings,
-              (Lines{"3 The image 'p.png' has a side that is not a power of two.",
-                     "3 The texture 'broken.png' cannot be loaded."}));
-    EXPECT_TRUE(g_loaderCalled);
+    const auto png = [](uint32_t w, uint32_t h) { return imagefiles::Png(w, h, std::vector<uint32_t>(size_t{w} * h)); };
+    const auto jpeg = [](uint32_t w, uint32_t h) { return imagefiles::Jpeg(w, h, std::vector<uint32_t>(size_t{w} * h)); };
+    struct Case {
+        const char* name;
+        std::string primary;  // "p.png"
+        std::string alpha;    // "q.jpg"
+        Lines findings;
+    };
+    const Case cases[] = {
+        {"one size", png(8, 4), jpeg(8, 4), {}},
+        {"a side not a power of two", png(300, 256), jpeg(300, 256),
+         {"3 The image 'p.png' has a side that is not a power of two.",
+          "3 The image 'q.jpg' has a side that is not a power of two."}},
+        {"two sizes", png(256, 128), jpeg(256, 256), {"3 The images of 'a.texture.txt' differ in size."}},
+        {"no images", "junk", "junk",
+         {"3 The texture 'p.png' cannot be loaded.", "3 The texture 'q.jpg' cannot be loaded."}},
+        {"a jpeg named png", jpeg(6, 8), png(6, 8),
+         {"3 The image 'p.png' has a side that is not a power of two.",
+          "3 The image 'q.jpg' has a side that is not a power of two."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Check({{"a.texture.txt", "Primary=p.png\nAlpha=q.jpg\n"}, {"p.png", c.primary}, {"q.jpg", c.alpha}})
+                      .findings,
+                  c.findings);
+    }
 }
 
 }  // namespace

@@ -174,8 +174,9 @@ TEST_F(SampleAssetsTest, EverySampleAssetValidatesWithoutFindings)
 }
 
 // What the shipped data must take beyond the sample assets: a bridge of
-// every height (each range of heights has a kind of its own), and the tags
-// that name an asset's scripts, which then reach the script compile.
+// every height (each range of heights has a kind of its own), scenery by
+// the track (which has one too), and the tags that name an asset's scripts,
+// which then reach the script compile.
 TEST_F(SampleAssetsTest, TheShippedDataTakesBridgesOfEveryHeightAndAssetsWithScripts)
 {
     SetContentRootPath(Nyx::File::Path(folder_.Path()));
@@ -196,6 +197,7 @@ TEST_F(SampleAssetsTest, TheShippedDataTakesBridgesOfEveryHeightAndAssetsWithScr
         {"double track, highest", "kind \"bridge\"\nheight 0.001\n"},
         {"tunnel just above", "kind \"bridge\"\nheight 0.002\n"},
         {"tunnel far above", "kind \"Bridge\"\nheight 40\n"},
+        {"scenery by the track", "kind \"scenery\"\ntrackside 2.5\n"},
         {"a script", "kind \"buildable\"\nscript \"shed.gs\"\nclass \"Shed\"\n"
                      "script-include-table\n{\n  0 <kuid:400001:105>\n}\n"},
     };

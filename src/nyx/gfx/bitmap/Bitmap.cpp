@@ -245,8 +245,18 @@ bool Bitmap::Load(const PString& base, const File::Path& path)
 {
     Clear();
     File file;
-    if (!file.Open(base, path, File::kModeRead))
-        return false;
+    return file.Open(base, path, File::kModeRead) && LoadOpened(file, path);
+}
+
+bool Bitmap::Load(const Platform::FileConfinement& rule, const File::Path& path)
+{
+    Clear();
+    File file;
+    return file.Open(rule, path, File::kModeRead) && LoadOpened(file, path);
+}
+
+bool Bitmap::LoadOpened(File& file, const File::Path& path)
+{
     const int64_t size = file.Size();
     if (size <= 0 || size > kMaxFileBytes)
         return false;

@@ -80,6 +80,8 @@ public:
     // or is no image this loader reads whole.
     bool Load(const File::Path& path) { return Load(PString(), path); }
     bool Load(const PString& base, const File::Path& path);
+    // The same for a file that the rule allows.
+    bool Load(const Platform::FileConfinement& rule, const File::Path& path);
     // The same over the file's bytes: BMP, PNG and JPEG by their marks, TGA
     // by the name's extension (the format has no mark).
     bool Decode(std::string_view fileName, const uint8_t* data, size_t size);
@@ -127,6 +129,8 @@ public:
     static constexpr int64_t kMaxFileBytes = int64_t{1} << 30;
 
 private:
+    // Reads the whole of an opened image file and decodes it.
+    bool LoadOpened(File& file, const File::Path& path);
     bool DecodeBmp(const uint8_t* data, size_t size);
     bool DecodeTga(const uint8_t* data, size_t size);
     bool DecodePng(const uint8_t* data, size_t size);
