@@ -11,6 +11,7 @@
 #include "gs/runtime/library/GSClass.h"
 #include "gs/runtime/library/GSLibrary.h"
 #include "gs/runtime/registry/GSMachine.h"
+#include "gs/support/bytecode/Opcodes.h"
 #include "gs/support/store/LibraryNameCrc.h"
 
 using gsimage::ClassRecord;
@@ -344,6 +345,56 @@ TEST(LibraryImageTest, TheInitialiserRecord)
     const ClassRecord* counter = c.image.Class("Counter");
     ASSERT_NE(counter, nullptr);
     EXPECT_TRUE(counter->functions.back().code.empty());
+}
+
+// The loader refuses a function or initialiser whose frame does not fit a
+// thread's stack, so the compiler writes none: it names the statement or
+// field that takes the frame past it. A right-nested sum keeps each term
+// on the stack until the innermost is added.
+TEST(LibraryImageTest, AFrameThatOutgrowsAThreadsStackIsRefused)
+{
+    constexpr int kSlots = GSBytecode::kThreadStackSlots;
+    const auto sum = [](const std::string& term, int terms) {
+        std::string s;
+        for (int i = 1; i < terms; ++i)
+            s += term + " + (";
+        return s + term + std::string(size_t(terms - 1), ')');
+    };
+    // Beside the operand stack, F's frame holds its argument and the frame
+    // record (4 slots); the initialiser's, the record alone.
+    const auto method = [&](int terms) {
+        return "class T {\n  int F(int v) {\n    v = v + 1;\n    return " + sum("v", terms) + ";\n  }\n};\n";
+    };
+    const auto initialiser = [&](int terms) {
+        return "class T {\n  int a = 1;\n  int b = " + sum("a", terms) + ";\n};\n";
+    };
+    const struct {
+        const char* what;
+        std::string source;
+        int refusedAt;  // the line named; 0: compiles and loads
+    } cases[] = {
+        {"the deepest sum a method's frame holds", method(kSlots - 5), 0},
+        {"a term more", method(kSlots - 4), 4},
+        {"a sum of 1,100 terms", method(1100), 4},
+        {"the deepest sum an initialiser's frame holds", initialiser(kSlots - 4), 0},
+        {"a term more in an initialiser", initialiser(kSlots - 3), 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Compiled compiled = CompileText(c.source);
+        if (c.refusedAt == 0) {
+            ExpectReadsBack(compiled);
+            ExpectLoads({&compiled});
+            continue;
+        }
+        const std::string line = std::to_string(c.refusedAt);
+        EXPECT_EQ(compiled.messages,
+                  (std::vector<std::string>{"t.gs(" + line + ") : Stack overflow; function needs more than " +
+                                                std::to_string(kSlots) + " stack slots, line " + line + ".",
+                                            "\nInternal Code Generation Error..."}));
+        EXPECT_EQ(compiled.errors, 1);
+        EXPECT_TRUE(compiled.bytes.empty());
+    }
 }
 
 // A library that includes another names it among its dependencies, in the

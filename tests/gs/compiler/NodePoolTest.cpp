@@ -1,8 +1,9 @@
 // Nodes handed out across the pool's blocks, small and mapped, fresh and
-// kept from a pool that is gone.
+// kept from a pool that is gone; and the cap on the blocks kept.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "gs/compiler/parse/NodePool.h"
@@ -59,4 +60,31 @@ TEST(NodePoolTest, BlocksOfAPoolThatIsGoneServeTheNext)
     }
     EXPECT_GE(NodePool::SpareBytes(), kept);
     EXPECT_LE(NodePool::SpareBytes(), NodePool::kMostSpareBytes);
+}
+
+// Two pools grown to four of the largest blocks each give back more than
+// the cap: the blocks past it are freed, so the bytes kept never pass it
+// (they only grow while blocks come back), and those that fit are kept.
+TEST(NodePoolTest, BlocksPastTheCapAreFreed)
+{
+    size_t growingBlocks = 0;
+    for (size_t bytes = NodePool::kFirstBlockBytes; bytes < NodePool::kLargestBlockBytes; bytes *= 2)
+        ++growingBlocks;
+    // Nodes are only counted out, never written: the blocks' pages stay
+    // untouched.
+    const auto grown = [&] {
+        auto pool = std::make_unique<NodePool>();
+        while (pool->BlockCount() < growingBlocks + 4) {
+            if (!pool->Alloc())
+                break;
+        }
+        EXPECT_EQ(pool->BlockCount(), growingBlocks + 4);
+        return pool;
+    };
+    std::unique_ptr<NodePool> pools[] = {grown(), grown()};
+    for (std::unique_ptr<NodePool>& pool : pools) {
+        pool.reset();
+        EXPECT_LE(NodePool::SpareBytes(), NodePool::kMostSpareBytes);
+    }
+    EXPECT_GT(NodePool::SpareBytes(), NodePool::kMostSpareBytes - NodePool::kLargestBlockBytes);
 }

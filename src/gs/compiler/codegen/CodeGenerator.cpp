@@ -113,7 +113,7 @@ bool GenerateFunction(GenerationContext& ctx, SyntaxNode& node)
     if (!definition)
         return true;
     ctx.BeginFunction(record);
-    const bool generated = GenerateNode(ctx, node.child[3]);
+    const bool generated = GenerateNode(ctx, node.child[3]) && ctx.FrameFits(node.line);
     // The fix-ups are resolved only for a body generated whole.
     if (!generated) {
         ctx.AbandonCode();
@@ -150,7 +150,7 @@ bool GenerateFields(GenerationContext& ctx, SyntaxNode& node, int32_t type, cons
             return false;
         }
         CopySharedString(ctx, d->child[1]);
-        if (!GenerateVariableStore(ctx, *d->child[0], true, reference)) {
+        if (!GenerateVariableStore(ctx, *d->child[0], true, reference) || !ctx.FrameFits(d->line)) {
             ctx.AbandonCode();
             return false;
         }
@@ -209,7 +209,8 @@ bool GenerateNode(GenerationContext& ctx, SyntaxNode* node)
             ok = ctx.Fail(kInternalError);
             break;
         }
-        if (!ok)
+        // The statement that takes a frame past a thread's stack is named.
+        if (!ok || !ctx.FrameFits(n->line))
             return false;
     }
     return true;

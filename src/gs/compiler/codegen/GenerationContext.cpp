@@ -37,6 +37,10 @@ LimitInfo InfoOf(OperandLimit limit)
     return {0, ""};
 }
 
+// The slots of a frame's record, above its locals and temporaries (the
+// record's words n + 4 and s + n + 4).
+constexpr int64_t kFrameRecordSlots = 4;
+
 }  // namespace
 
 GenerationContext::GenerationContext(CompilerState& compilerState, SourceContext& sourceContext)
@@ -182,6 +186,22 @@ bool GenerationContext::Fail(const char* format, const char* argument)
 bool GenerationContext::Error(const char* format)
 {
     source.Report(true, false, line, format, line);
+    return false;
+}
+
+bool GenerationContext::FrameFits(int32_t at)
+{
+    if (!code)
+        return true;
+    // As the loader counts it: the arguments after "me" are on the stack
+    // at the call; the locals, temporaries, record and operand stack go
+    // above them.
+    const int64_t slots = int64_t(temporaryBase_) - 1 + (temporaryCount_ ? *temporaryCount_ : 0) +
+                          kFrameRecordSlots + code->MaxDepth();
+    if (slots <= GSBytecode::kThreadStackSlots)
+        return true;
+    source.Report(true, false, at, "Stack overflow; function needs more than %d stack slots, line %d.",
+                  int(GSBytecode::kThreadStackSlots), at);
     return false;
 }
 

@@ -106,6 +106,10 @@ public:
     bool Fail(const char* format, const char* argument = nullptr);
     // A counted error "file(line) : text" whose format ends in "line %d".
     bool Error(const char* format);
+    // Whether the frame of the code being generated, with the deepest its
+    // operand stack has gone so far, still fits a thread's stack; a
+    // counted error naming `at` when it does not.
+    bool FrameFits(int32_t at);
 
     CompilerState& state;
     SourceContext& source;

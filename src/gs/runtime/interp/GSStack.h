@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "gs/runtime/library/GSFunction.h"
+#include "gs/support/bytecode/Opcodes.h"
 #include "gs/runtime/objects/GSScriptInstance.h"
 #include "gs/runtime/objects/GSValue.h"
 
@@ -30,7 +31,7 @@ class GSObjectReference;
 
 class GSStack {
 public:
-    static constexpr int32_t kThreadSlots = 1024;
+    static constexpr int32_t kThreadSlots = GSBytecode::kThreadStackSlots;
     static constexpr int32_t kRecordSlots = 4;
     static constexpr GSSlot kBorrowedMe = GSSlot(1) << 32;
 

@@ -1859,20 +1859,21 @@ op_append_constant: {
 }
     // LOADO s; PUSHS k; SCAT; POPLO s: a string that only the local holds
     // takes the constant in place, since the new string would replace it
-    // in the local and it would go.
+    // in the local and it would go. The run pays for the bytes written and
+    // for the text moved when its buffer grows (it doubles, so a text built
+    // so costs about twice its length in all), not for a copy never made.
 op_append_local: {
     const GSSlot v = locals[LoadLE16(pc)];
     GSString* const string = IsReference(v) ? GSString::OfPart(ReferencePart(v)) : nullptr;
     if (!string || string->Instance().refCount != 1) [[unlikely]]
         goto op_32;
     const Nyx::String& text = LIBRARY()->stringCopies[LoadLE16(pc + 3)];
-    const uint64_t pushed = ByteWork(text.Length());
-    const uint64_t joined = ByteWork(uint64_t(string->Length()) + text.Length());
-    if (int64_t(string->Length()) + text.Length() > RunLimits().maxStringBytes ||
-        string->Instance().Context() != CONTEXT() || !Affords(pc + 3, pushed, deadline) ||
-        !Affords(pc + 6, pushed + joined, deadline)) [[unlikely]]
+    const uint64_t length = uint64_t(string->Length()) + text.Length();
+    const uint64_t written = ByteWork(text.Length() + (length > string->Str().capacity() ? string->Length() : 0));
+    if (int64_t(length) > RunLimits().maxStringBytes || string->Instance().Context() != CONTEXT() ||
+        !Affords(pc + 6, written, deadline)) [[unlikely]]
         goto op_32;
-    deadline -= intptr_t(pushed + joined);
+    deadline -= intptr_t(written);
     string->Str() += text.View();
     pc += 9;
     DISPATCH();

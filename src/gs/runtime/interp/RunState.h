@@ -28,12 +28,13 @@ struct GSRunLimits {
     // Work that allocates, fills, copies or compares in proportion to a
     // size the script controls costs budget as well as the code that asks
     // for it: one unit (one byte of code) per this many bytes it touches,
-    // an element being one word. Touching a byte of fresh memory takes
-    // about as long as running a byte of code; the weight is lighter so
-    // that the largest single allocation or copy the limits allow fits in
-    // half the budget and succeeds on its own, while a loop of them still
-    // runs out within a few of its passes.
-    static constexpr uint64_t kWorkBytesPerUnit = 16;
+    // an element being one word. A run of code alone ends within a few
+    // milliseconds; one that copies small texts over and over within some
+    // 50 ms; and a loop of copies of a 32 MB text, or of the largest
+    // allocations, whose fresh memory is slowest to touch, within a second
+    // or two. The largest single allocation or copy takes a small part of
+    // the budget.
+    static constexpr uint64_t kWorkBytesPerUnit = 128;
 
     uint64_t jumpBudget = kJumpBudget;
     int32_t maxArrayElements = kMaxArrayElements;

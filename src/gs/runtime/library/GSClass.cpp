@@ -12,6 +12,7 @@
 #include "gs/runtime/registry/GSNativeFunction.h"
 #include "gs/runtime/library/ImageReader.h"
 #include "gs/support/ScriptLogHook.h"
+#include "gs/support/bytecode/Opcodes.h"
 
 namespace GSRuntime {
 
@@ -29,7 +30,7 @@ constexpr uint32_t kMemberRecord = 20;
 // object-local count and the code size.
 constexpr uint32_t kMinFunctionRecord = 16 * 4;
 // The slots of a thread's stack: no frame may need more.
-constexpr int64_t kStackSlots = 1024;
+constexpr int64_t kStackSlots = GSBytecode::kThreadStackSlots;
 
 // The method name and argument list: what follows the first "::".
 const char* AfterScope(const char* signature)

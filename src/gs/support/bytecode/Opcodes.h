@@ -11,6 +11,12 @@ namespace GSBytecode {
 
 constexpr uint32_t kOpcodeCount = 116;
 
+// The slots of a script thread's value stack. A function's whole frame
+// (its arguments, locals and temporaries, the frame record and the deepest
+// its operand stack goes) must fit in them: the loader refuses a function
+// whose record asks for more, and the compiler refuses to write one.
+constexpr int32_t kThreadStackSlots = 1024;
+
 // The opcodes by their mnemonics.
 enum Opcode : uint8_t {
     kADD = 0, kSUB, kMUL, kDIV, kMOD, kNEG, kINC, kDEC, kITOF, kICMP, kPUSH0, kPUSH1, kEQZ, kAND, kOR, kXOR,

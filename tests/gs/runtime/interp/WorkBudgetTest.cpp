@@ -13,11 +13,12 @@ using namespace gsop;
 
 namespace {
 
-// Operands of 64 KiB of text or 8 Ki elements (of 8 bytes) cost 4096 units
-// each time they are made, copied or compared.
+// Operands of 64 KiB of text or 8 Ki elements (of 8 bytes) cost as many
+// units each time they are made, copied or compared, a thousand passes'
+// worth of a budget.
 constexpr int32_t kBytes = 0x10000;
 constexpr int32_t kElements = 0x2000;
-constexpr uint64_t kBudget = 0x100000;
+constexpr uint64_t kBudget = ByteWork(kBytes) * 1024;
 
 // Locals 3 and 4 (references) receive the operands; local 1 and 2 are free.
 using Setup = GSAsm& (*)(GSAsm&, GSProgram&);

@@ -434,8 +434,7 @@ bool EndsWith(const std::string& text, std::string_view end)
 
 // Loops whose passes allocate or copy a great deal and whose code is a few
 // bytes: their work spends the run's budget, so each ends with ER_Timeout
-// about as soon as a plain loop would, while one allocation of the largest
-// array still succeeds.
+// within seconds, while one allocation of the largest array still succeeds.
 TEST(GsrunProcessTest, RunawayLoopsThatAllocateOrCopyTimeOut)
 {
     TempFolder root;
