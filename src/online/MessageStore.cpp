@@ -1,14 +1,15 @@
 #include "online/MessageStore.h"
 
 #include <string>
+#include <utility>
 
 #include "core/streams/TStream.h"
 #include "online/OnlineAccessClientEndpoint.h"
+#include "platform/FileSave.h"
 
 namespace {
 
 constexpr uint32_t kStoreVersion = 1;
-constexpr const char* kSiblingSuffix = ".new";
 
 }  // namespace
 
@@ -51,30 +52,27 @@ namespace MessageStore {
 
 bool Save(const OnlineAccessClientEndpoint& endpoint)
 {
-    const Nyx::PString folder(kFolder);
-    const Nyx::File::Path target(kFileName);
-    const Nyx::File::Path sibling(std::string(kFileName) + kSiblingSuffix);
+    const Nyx::File::Path targetPath(Nyx::File::Resolve(Nyx::PString(kFolder), Nyx::File::Path(kFileName)));
     // Something that is no file in the store's place would keep it from
     // ever being written.
-    const Nyx::File::Path targetPath(Nyx::File::Resolve(folder, target));
     if (Nyx::File::IsFolder(targetPath))
         Nyx::File::Prune(targetPath);
 
+    Platform::FileSaveOptions options;
+    options.syncBeforeReplace = false;
+    Platform::FileSave save(targetPath.Str(), std::move(options));
+    if (!save.IsOpen())
+        return false;
     bool written = false;
     {
         TFile file;
-        file.OpenIn(folder, sibling, Nyx::File::kModeWrite);
-        if (!file.IsOpen())
+        file.EnsureFile();
+        if (!file.GetFile()->OpenDuplicate(save.Descriptor(), targetPath, Nyx::File::kModeWrite))
             return false;
         endpoint.WriteStoredMessages(file);
         written = file.Flush() && file.GetError() == 0;
     }
-    const Nyx::File::Path siblingPath(Nyx::File::Resolve(folder, sibling));
-    if (!written || !Nyx::File::Rename(siblingPath, targetPath)) {
-        Nyx::File::Unlink(siblingPath);
-        return false;
-    }
-    return true;
+    return written && save.Commit();
 }
 
 bool Load(OnlineAccessClientEndpoint& endpoint)

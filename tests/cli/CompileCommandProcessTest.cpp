@@ -114,7 +114,7 @@ TEST_F(CompileProcessTest, AFailedEncryptKeepsTheOldScrambledFile)
     EXPECT_EQ(failed.out, "- <NULL> : Invalid file path.\nOK (1 Errors, 0 Warnings)\n");
     EXPECT_EQ(root_.ReadAll("elsewhere/Script.gse"), old);
     for (const auto& entry : std::filesystem::directory_iterator(Elsewhere()))
-        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+        EXPECT_EQ(entry.path().filename().string().find(".saving"), std::string::npos) << entry.path();
 }
 
 namespace {
@@ -227,5 +227,5 @@ TEST_F(CompileProcessTest, AFullDiskKeepsTheOldLibrary)
     EXPECT_EQ(failed.out, "Unable to write output file.\n\n" + kOk);
     EXPECT_EQ(root_.ReadAll("elsewhere/Script.gsl"), old);
     for (const auto& entry : std::filesystem::directory_iterator(Elsewhere()))
-        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+        EXPECT_EQ(entry.path().filename().string().find(".saving"), std::string::npos) << entry.path();
 }

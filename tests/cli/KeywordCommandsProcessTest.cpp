@@ -70,4 +70,24 @@ TEST_F(KeywordsProcessTest, KeywordsSurviveABackupCopiedToTheImportFile)
     EXPECT_EQ(KeywordTags(Root() + "/bin/after.dat"), imported);
 }
 
+// A backup saved to a link lands where the link points, and one saved to a
+// device is written into it: neither is replaced by a file of its own.
+TEST_F(KeywordsProcessTest, ABackupGoesWhereALinkPointsAndIntoADevice)
+{
+    root_.Write("local/blue/config.txt", "kuid <kuid:77:500>\nkind \"track\"\n");
+    EXPECT_EQ(Run({"repairdatabase"}).exitCode, 0);
+    root_.Write("kept/real.dat", "older text");
+    fs::create_symlink(Root() + "/kept/real.dat", Root() + "/bin/link.dat");
+    EXPECT_EQ(Run({"backupkeywords", "link.dat"}).exitCode, 0);
+    EXPECT_TRUE(fs::is_symlink(Root() + "/bin/link.dat"));
+    EXPECT_EQ(KeywordTags(Root() + "/kept/real.dat"), (std::vector<std::pair<std::string, std::string>>{
+                                                          {"<kuid:77:500>", ""}}));
+
+    EXPECT_EQ(Run({"backupkeywords", "/dev/null"}).exitCode, 0);
+    EXPECT_TRUE(fs::is_character_file(fs::symlink_status("/dev/null")));
+    for (const char* folder : {"/bin", "/kept"})
+        for (const fs::directory_entry& entry : fs::directory_iterator(Root() + folder))
+            EXPECT_EQ(entry.path().string().find(".saving"), std::string::npos) << entry.path();
+}
+
 }  // namespace

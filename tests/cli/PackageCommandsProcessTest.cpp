@@ -111,6 +111,28 @@ protected:
     TempFolder files_;
 };
 
+// Two packages made at once to one output: each run writes a temporary of
+// its own, so both end 0 and the output is one of the two packages whole.
+TEST_F(PackageCommandsProcessTest, PackagesMadeAtOnceToOneOutputLeaveOneWhole)
+{
+    const std::string out = files_ / "out.cdp";
+    ASSERT_EQ(Run({"createcdp", files_ / "one.cdp", KUIDText(701)}).exitCode, 0);
+    ASSERT_EQ(Run({"createcdp", files_ / "two.cdp", KUIDText(702)}).exitCode, 0);
+    const std::string one = Slurp(files_ / "one.cdp");
+    const std::string two = Slurp(files_ / "two.cdp");
+    TempFolder outputs[2];
+    for (int round = 0; round < 4; ++round) {
+        const pid_t first = StartToolProcess(root_.Path(), outputs[0].Path(), {"createcdp", out, KUIDText(701)});
+        const pid_t second = StartToolProcess(root_.Path(), outputs[1].Path(), {"createcdp", out, KUIDText(702)});
+        EXPECT_EQ(FinishToolProcess(first, outputs[0].Path(), "createcdp", std::chrono::seconds(120)).exitCode, 0);
+        EXPECT_EQ(FinishToolProcess(second, outputs[1].Path(), "createcdp", std::chrono::seconds(120)).exitCode, 0);
+        const std::string made = Slurp(out);
+        EXPECT_TRUE(made == one || made == two) << "round " << round << ": " << made.size() << " bytes";
+    }
+    for (const fs::directory_entry& entry : fs::directory_iterator(files_.Path()))
+        EXPECT_EQ(entry.path().string().find(".saving"), std::string::npos) << entry.path();
+}
+
 TEST_F(PackageCommandsProcessTest, CreatedPackageInstallsTheDeletedAssetsAgain)
 {
     const std::string package = PackBothAndDelete();

@@ -1,48 +1,23 @@
 #include "kaddaemon/DaemonState.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
 #include "config/tree/ACSConvert.h"
 #include "config/formats/ConfigFile.h"
 #include "config/formats/ConfigText.h"
 #include "kaddaemon/AssetStore.h"
+#include "platform/FileSave.h"
 
 namespace kaddaemon {
 
 bool WriteFileDurably(const std::string& path, const std::string& bytes)
 {
-    std::string temp = path + ".new";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return false;
-        }
-        done += size_t(n);
-    }
-    bool ok = ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    std::string folder = path.substr(0, path.rfind('/'));
-    int dir = ::open(folder.empty() ? "/" : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
+    Platform::FileSaveOptions options;
+    options.syncFolder = true;
+    options.createMode = 0644;
+    return Platform::SaveFile(path, bytes.data(), bytes.size(), std::move(options));
 }
 
 void DaemonState::Load(const std::string& root)

@@ -71,8 +71,8 @@ private:
     int32_t nextContent_ = 1;
 };
 
-// Writes the bytes to a sibling, syncs it, renames it over the file and
-// syncs the folder. False, with the file as it was, on any failure.
+// Saves the bytes as Platform::FileSave does, synced, and syncs the folder
+// after. False, with the file as it was, on any failure.
 bool WriteFileDurably(const std::string& path, const std::string& bytes);
 
 }  // namespace kaddaemon

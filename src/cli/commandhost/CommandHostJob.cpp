@@ -3,8 +3,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
-
-#include <unistd.h>
+#include <utility>
 
 #include "cli/commandhost/ArchiveJobs.h"
 #include "cli/commandhost/PendingSaves.h"
@@ -18,6 +17,7 @@
 #include "kad/client/SpecRegistryHook.h"
 #include "kad/requests/KUIDListWire.h"
 #include "nyx/base/String.h"
+#include "platform/FileSave.h"
 #include "resources/archive/SubstHandle.h"
 #include "resources/textures/TextureConvert.h"
 #include "tetlib/steps/ValidateAssetOnMainThread.h"
@@ -142,42 +142,49 @@ bool WriteArchiveFile(const CommandHostJob& job, ResultsLog& log, const CommandH
         return false;
     }
     // A save that fails part-way must not leave a file that looks like an
-    // archive: the bytes go beside the target until they are all there.
-    // The save is marked while under way, so that a host killed part-way
-    // has its ".saving" file removed by the next host.
-    const Nyx::File::Path saving(job.file.Str() + PendingSaves::kSavingSuffix);
-    const std::string mark = PendingSaves(KADClient::GetSettings().path.Str()).Begin(saving.Str());
+    // archive: the bytes go to a temporary beside the target until they are
+    // all there. The save is marked while under way, so that a host killed
+    // part-way has its temporary removed by the next host.
+    const PendingSaves pending(KADClient::GetSettings().path.Str());
+    std::string mark;
     struct Unmark {
-        const std::string& mark;
+        std::string& mark;
         ~Unmark() { PendingSaves::End(mark); }
     } unmark{mark};
-    TFile file;
-    file.Open(saving, Nyx::File::kModeWrite);
-    if (!file.IsOpen()) {
-        ReportFileError(log, job.file);
-        return false;
+    Platform::FileSaveOptions options;
+    options.beforeCreate = [&](const std::string& temporary) {
+        PendingSaves::End(mark);
+        mark = pending.Begin(temporary);
+    };
+    const std::string target = Nyx::File::Resolve(Nyx::PString(), job.file);
+    Platform::FileSave save(target, std::move(options));
+    bool ok = save.IsOpen();
+    {
+        TFile file;
+        file.EnsureFile();
+        ok = ok && file.GetFile()->OpenDuplicate(save.Descriptor(), job.file, Nyx::File::kModeWrite);
+        if (!ok) {
+            ReportFileError(log, job.file);
+            return false;
+        }
+        file.WriteInt32(ArchiveFormat::kMagic);
+        file.WriteInt32(ArchiveFormat::kVersion);
+        file.WriteFloat(ArchiveFormat::kBuild);
+        const uint32_t endField = file.BeginBlock();
+        file.WriteInt32(job.archiveValue);
+        allSaved = work.saveArchive(job.kuids, file, log);
+        // Every offset in the file is 32 bits wide.
+        ok = file.Flush();
+        const int64_t end = file.GetFile()->Tell();
+        ok = ok && end >= 0 && end <= int64_t(std::numeric_limits<uint32_t>::max());
+        if (ok)
+            file.WriteInt32At(endField, static_cast<uint32_t>(end));
+        ok = file.Flush() && ok;
+        ok = ok && file.GetError() == TStream::kErrNone;
     }
-    file.WriteInt32(ArchiveFormat::kMagic);
-    file.WriteInt32(ArchiveFormat::kVersion);
-    file.WriteFloat(ArchiveFormat::kBuild);
-    const uint32_t endField = file.BeginBlock();
-    file.WriteInt32(job.archiveValue);
-    allSaved = work.saveArchive(job.kuids, file, log);
-    // Every offset in the file is 32 bits wide.
-    bool ok = file.Flush();
-    const int64_t end = file.GetFile()->Tell();
-    ok = ok && end >= 0 && end <= int64_t(std::numeric_limits<uint32_t>::max());
-    if (ok)
-        file.WriteInt32At(endField, static_cast<uint32_t>(end));
-    ok = file.Flush() && ok;
-    ok = ok && file.GetError() == TStream::kErrNone;
-    ok = ok && ::fsync(static_cast<int>(file.GetFile()->GetHandle())) == 0;
-    file.ReleaseFile();
-    ok = ok && Nyx::File::Rename(saving, job.file);
-    if (!ok) {
-        Nyx::File::Unlink(saving);
+    ok = ok && save.Commit();
+    if (!ok)
         ReportFileError(log, job.file);
-    }
     return ok;
 }
 

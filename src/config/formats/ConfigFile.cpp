@@ -1,17 +1,15 @@
 #include "config/formats/ConfigFile.h"
 
-#include <unistd.h>
-
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
+#include <utility>
 
 #include "config/formats/BinaryConfig.h"
 #include "config/formats/ConfigText.h"
 #include "core/files/AssetFolderFiles.h"
 #include "core/streams/TStream.h"
 #include "nyx/files/File.h"
+#include "platform/FileSave.h"
 
 namespace {
 
@@ -28,9 +26,6 @@ ConfigForm FormOf(std::string_view extension)
 
 Nyx::PString FolderBase(const char* folder) { return Nyx::PString(folder ? folder : ""); }
 
-// A save is written here first and renamed over the file once complete.
-std::string SavingPath(const std::string& real) { return real + ".saving"; }
-
 // The name with the extension of its last component replaced by "tmp" (or
 // ".tmp" added when it has none).
 std::string RecoveryName(std::string_view name)
@@ -40,15 +35,6 @@ std::string RecoveryName(std::string_view name)
     if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
         return std::string(name) + ".tmp";
     return std::string(name.substr(0, dot)) + ".tmp";
-}
-
-// Gives a new file the permission bits of the one it is about to replace.
-void KeepPermissions(const std::string& from, const std::string& to)
-{
-    std::error_code ec;
-    std::filesystem::file_status st = std::filesystem::status(from, ec);
-    if (!ec && std::filesystem::is_regular_file(st))
-        std::filesystem::permissions(to, st.permissions(), std::filesystem::perm_options::replace, ec);
 }
 
 bool WriteForm(TStream& stream, ConfigForm form, const ChunkRef& root)
@@ -124,26 +110,23 @@ bool SaveConfigFile(const ChunkRef& root, const char* folder, const char* fileNa
     std::string real = Nyx::File::Resolve(FolderBase(folder), Nyx::File::Path(fileName));
     if (real.empty())
         return false;
-    std::string saving = SavingPath(real);
-    TFile file;
-    file.Open(Nyx::File::Path(saving), Nyx::File::kModeWrite);
-    if (!file.IsOpen())
+    Platform::FileSaveOptions options;
+    options.syncBeforeReplace = sync != ConfigSync::kByCaller;
+    options.keepPermissions = true;
+    Platform::FileSave save(real, std::move(options));
+    if (!save.IsOpen())
         return false;
-
-    bool ok = WriteForm(file, form, root);
-    ok = file.Flush() && ok;
-    ok = ok && file.GetError() == TStream::kErrNone;
-    // On disk before the rename, or a crash could leave the renamed file
-    // without its bytes.
-    ok = ok && (sync == ConfigSync::kByCaller || ::fsync(static_cast<int>(file.GetFile()->GetHandle())) == 0);
-    file.ReleaseFile();
-    if (ok) {
-        KeepPermissions(real, saving);
-        ok = Nyx::File::Rename(Nyx::File::Path(saving), Nyx::File::Path(real));
+    bool ok = false;
+    {
+        TFile file;
+        file.EnsureFile();
+        if (!file.GetFile()->OpenDuplicate(save.Descriptor(), Nyx::File::Path(real), Nyx::File::kModeWrite))
+            return false;
+        ok = WriteForm(file, form, root);
+        ok = file.Flush() && ok;
+        ok = ok && file.GetError() == TStream::kErrNone;
     }
-    if (!ok)
-        Nyx::File::Unlink(Nyx::File::Path(saving));
-    return ok;
+    return ok && save.Commit();
 }
 
 bool LoadConfigFileWithRecovery(ChunkRef& out, const char* folder, const char* fileName)

@@ -32,11 +32,13 @@ std::string_view ExtensionOf(const char* extension, const char* fileName);
 bool LoadConfigFile(ChunkRef& out, const char* folder, const char* fileName, const char* extension = nullptr);
 
 // Writes the tree in the form of the extension; a null root writes an empty
-// text file or an empty binary one. The bytes go to a sibling file first,
-// which replaces the file only once it is completely written, so a failed
-// save leaves the old file as it was. False for an unknown extension (no file
-// is touched), when the file cannot be written, when a write falls short,
-// and when the tree nests too deep to be written whole.
+// text file or an empty binary one. The save goes as Platform::FileSave
+// says: a link is written where it points, a file is replaced only once its
+// new bytes are all written (keeping its permission bits), so a failed save
+// leaves the old file as it was, and a device is written into in place.
+// False for an unknown extension (no file is touched), when the file cannot
+// be written (a folder among them), when a write falls short, and when the
+// tree nests too deep to be written whole.
 //
 // The file is synced before it replaces the old one, unless the caller says
 // it syncs the folder before anyone relies on it (a working copy that a

@@ -489,6 +489,12 @@ bool File::Open(const Platform::FileConfinement& rule, const Path& path, uint32_
     return Adopt(oflags < 0 ? -1 : rule.Open(path.View(), oflags), path, PString(), mode, 0);
 }
 
+bool File::OpenDuplicate(int fd, const Path& path, uint32_t mode)
+{
+    Close();
+    return Adopt(fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0), path, PString(), mode, 0);
+}
+
 void File::Close()
 {
     if (fd_ != kInvalidHandle) {

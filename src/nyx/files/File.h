@@ -158,6 +158,9 @@ public:
     bool Open(const PString& base, const Path& path, uint32_t mode, uint32_t flags = 0);
     // Opens a regular file that the rule allows.
     bool Open(const Platform::FileConfinement& rule, const Path& path, uint32_t mode);
+    // Writes through a descriptor of its own of a file another owner holds
+    // open (a save under way), as if opened at the path with the mode.
+    bool OpenDuplicate(int fd, const Path& path, uint32_t mode);
     void Close();
 
     // Transfer size * count bytes; the result is the number of bytes moved.

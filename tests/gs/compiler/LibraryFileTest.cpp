@@ -56,10 +56,10 @@ TEST(LibraryFileTest, AWriteThatFailsLeavesTheOldFileAndNoTemporary)
     EXPECT_EQ(WriteLibraryFile(dir / "a.gsl", image.data(), 2), LibraryFileResult::kWritten);
     EXPECT_EQ(dir.ReadAll("a.gsl"), std::string("\1\2"));
 
-    // A folder of that name cannot be replaced by the file.
+    // A folder of that name is no file to open, nor to replace by one.
     dir.MakeFolder("b.gsl/inside");
     EXPECT_EQ(WriteLibraryFile(dir / "b.gsl", image.data(), uint32_t(image.size())),
-              LibraryFileResult::kCannotWrite);
+              LibraryFileResult::kCannotCreate);
     EXPECT_TRUE(dir.Has("b.gsl/inside"));
     // No folder to make the temporary in.
     EXPECT_EQ(WriteLibraryFile(dir / "none/c.gsl", image.data(), uint32_t(image.size())),

@@ -1,10 +1,6 @@
 #include "gs/compiler/image/LibraryFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
+#include "platform/FileSave.h"
 
 namespace GSCompiler {
 
@@ -25,28 +21,10 @@ std::string LibraryPath(std::string_view folder, std::string_view sourcePath)
 
 LibraryFileResult WriteLibraryFile(const std::string& path, const uint8_t* data, uint32_t size)
 {
-    const std::string temporary = path + "." + std::to_string(::getpid()) + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
+    Platform::FileSave save(path);
+    if (!save.IsOpen())
         return LibraryFileResult::kCannotCreate;
-    bool written = true;
-    for (uint32_t done = 0; written && done < size;) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n > 0)
-            done += uint32_t(n);
-        else if (n < 0 && errno == EINTR)
-            continue;
-        else
-            written = false;
-    }
-    // On disk before the rename, or a crash could leave the new name on an
-    // empty file.
-    written = written && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    if (written && std::rename(temporary.c_str(), path.c_str()) == 0)
-        return LibraryFileResult::kWritten;
-    ::unlink(temporary.c_str());
-    return LibraryFileResult::kCannotWrite;
+    return save.Write(data, size) && save.Commit() ? LibraryFileResult::kWritten : LibraryFileResult::kCannotWrite;
 }
 
 }  // namespace GSCompiler

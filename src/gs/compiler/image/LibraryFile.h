@@ -1,7 +1,7 @@
-// Where a compiled library goes and how it gets there: the image is
-// written beside the target under a temporary name, every write and the
-// close checked, synced, and renamed over the target only when whole, so a
-// failed compile never leaves a partial file and keeps any older one.
+// Where a compiled library goes and how it gets there: the image is saved
+// as Platform::FileSave saves, every write and the close checked, synced,
+// and renamed over the target only when whole, so a failed compile never
+// leaves a partial file and keeps any older one.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +17,7 @@ std::string LibraryPath(std::string_view folder, std::string_view sourcePath);
 
 enum class LibraryFileResult {
     kWritten,
-    kCannotCreate,  // the temporary file could not be made
+    kCannotCreate,  // the temporary file could not be made (or the target opened)
     kCannotWrite,   // a write, the sync, the close or the rename failed
 };
 

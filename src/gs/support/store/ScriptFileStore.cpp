@@ -1,13 +1,13 @@
 #include "gs/support/store/ScriptFileStore.h"
 
 #include <strings.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <new>
 
 #include "core/compress/LZSSCompress.h"
 #include "core/streams/LittleEndian.h"
+#include "platform/FileSave.h"
 
 const uint8_t ScriptFileStore::kKey[32] = {
     0x5B, 0xC2, 0x17, 0x8E, 0x3D, 0xA9, 0x64, 0xF0, 0x29, 0x7C, 0xD5, 0x0B, 0x96, 0x43, 0xEA, 0x1F,
@@ -252,19 +252,7 @@ bool ScriptFileStore::WriteReplacing(const void* head, uint32_t headSize)
     const std::string target = Nyx::File::Resolve(container_, path_);
     if (target.empty())
         return false;
-    const std::string sibling = target + "." + std::to_string(::getpid()) + ".tmp";
-    bool written = false;
-    {
-        Nyx::File file;
-        if (!file.Open(Nyx::File::Path(sibling), Nyx::File::kModeWrite))
-            return false;
-        written = (headSize == 0 || file.Write(head, 1, headSize) == headSize) &&
-                  (dataLength_ == 0 || file.Write(data_.get(), 1, dataLength_) == dataLength_) &&
-                  ::fsync(static_cast<int>(file.GetHandle())) == 0;
-    }
-    if (!written || !Nyx::File::Rename(Nyx::File::Path(sibling), Nyx::File::Path(target))) {
-        Nyx::File::Unlink(Nyx::File::Path(sibling));
-        return false;
-    }
-    return true;
+    Platform::FileSave save(target);
+    return save.IsOpen() && (headSize == 0 || save.Write(head, headSize)) &&
+           (dataLength_ == 0 || save.Write(data_.get(), dataLength_)) && save.Commit();
 }

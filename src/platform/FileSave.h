@@ -1,0 +1,86 @@
+// Saving a whole file, the one way every save of the program goes.
+//
+// A link is followed to the file it names (through links to links, to a
+// file that may not exist yet): the save lands where the link points and the
+// link stays. When that file is missing or a regular file, the bytes go to a
+// temporary of the save's own beside it, "<name>.<process>-<number>.saving",
+// made new (never a file already there, never through a link), and the
+// temporary is renamed over the file once it is written whole: a save cut
+// short leaves the old file as it was, and saves racing to one file each
+// leave a whole file of their own, the last rename winning. Any other kind
+// of file (a device, a FIFO) is written into where it is, as an open for
+// writing would, and never truncated or replaced; a FIFO without a reader
+// fails rather than waits. A folder fails.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace Platform {
+
+struct FileSaveOptions {
+    // The bytes are synced before they replace the file.
+    bool syncBeforeReplace = true;
+    // The folder is synced after the rename, so the new name is on disk too.
+    bool syncFolder = false;
+    // The new file takes the permission bits of the regular file it replaces.
+    bool keepPermissions = false;
+    // The bits a new file is made with (less the umask).
+    mode_t createMode = 0666;
+    // Told each temporary's name before it is made, so a save under way can
+    // be marked for whoever cleans up after a process killed part-way.
+    std::function<void(const std::string& temporary)> beforeCreate;
+};
+
+class FileSave {
+public:
+    // Every temporary's name ends in this.
+    static constexpr const char* kTemporarySuffix = ".saving";
+
+    // Opens the save: IsOpen tells whether there is somewhere to write.
+    explicit FileSave(const std::string& target, FileSaveOptions options = {});
+    // A save not committed is abandoned.
+    ~FileSave();
+    FileSave(const FileSave&) = delete;
+    FileSave& operator=(const FileSave&) = delete;
+
+    bool IsOpen() const noexcept { return fd_ >= 0; }
+    // Where the bytes are written: a descriptor open for writing that the
+    // save closes (writers that need a descriptor of their own dup it).
+    int Descriptor() const noexcept { return fd_; }
+    // The file the save replaces or writes into, links followed.
+    const std::string& Target() const noexcept { return target_; }
+    // The temporary; empty when the save writes into the target in place.
+    const std::string& Temporary() const noexcept { return temporary_; }
+
+    // Writes all the bytes (retrying short writes); false when they did not
+    // all go, after which Commit fails.
+    bool Write(const void* data, size_t size);
+    // Ends the save: the sync the options ask for, the close, then the
+    // rename over the target, which must still be missing or a regular file.
+    // False when any step or an earlier write failed; the temporary is then
+    // removed and the target left as it was.
+    bool Commit();
+    // Closes and removes the temporary; the target stays as it was.
+    void Abandon();
+
+private:
+    bool OpenTemporary(const std::string& folder, const std::string& name);
+    bool OpenInPlace();
+
+    FileSaveOptions options_;
+    std::string target_;
+    std::string temporary_;
+    int fd_ = -1;
+    // The permission bits of the regular file replaced; -1 when there was none.
+    int keptMode_ = -1;
+    bool failed_ = false;
+};
+
+// The save of one block of bytes; true once they are in the file.
+bool SaveFile(const std::string& target, const void* data, size_t size, FileSaveOptions options = {});
+
+}  // namespace Platform
