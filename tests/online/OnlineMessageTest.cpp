@@ -213,7 +213,8 @@ TEST_F(MessageStoreFileTest, SavesAndLoadsTheUndeliveredMessages)
     Store(endpoint, "ann");
     Store(endpoint, "bo");
     ASSERT_TRUE(MessageStore::Save(endpoint));
-    EXPECT_FALSE(std::filesystem::exists(StorePath() + ".new"));
+    for (const auto& entry : std::filesystem::directory_iterator(temp_ / "cache"))
+        EXPECT_EQ(entry.path().string().find(".saving"), std::string::npos) << entry.path();
 
     OnlineAccessClientEndpoint again;
     ASSERT_TRUE(MessageStore::Load(again));
