@@ -362,4 +362,33 @@ TEST_F(AssetCommandsProcessTest, BuildListIsWrittenToTheFile)
     EXPECT_EQ(nowhere.out, "- <NULL> : Failed to open output file.\nOK (1 Errors, 0 Warnings)\n");
 }
 
+// KUID text whose numbers do not fit in 32 bits names no asset, not the one
+// at the limit: on the command line and on batch lines alike.
+TEST_F(AssetCommandsProcessTest, KUIDTextBeyond32BitsNamesNoAsset)
+{
+    root_.Write("local/edge/config.txt", "kuid <kuid:77:2147483647>\nusername \"Edge\"\nkind \"traincar\"\n"
+                                         "category-class \"TR\"\nkestro-build 3.1\n");
+    const std::string unknown = "- <NULL> : Unknown AssetID.\nOK (1 Errors, 0 Warnings)\n";
+    const std::string edge = "+ <kuid:77:2147483647> : eIadlmf : TR : Edge\n" + kClean;
+    root_.Write("bin/edge.txt", "delete <kuid:77:2147483648>\nstatus <kuid:77:-2147483649>\n");
+    struct Step {
+        std::vector<std::string> args;
+        int code;
+        std::string out;
+    };
+    const Step steps[] = {
+        {{"status", "<kuid:77:2147483648>"}, 255, unknown},
+        {{"status", "<kuid:77:99999999999>"}, 255, unknown},
+        {{"delete", "<kuid:77:2147483648>"}, 255, kClean},
+        {{"@edge.txt"}, 255, kClean + "\n" + unknown + "\n"},
+        {{"status", "<kuid:77:2147483647>"}, 0, edge},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.args.back());
+        ProcessResult r = Run(s.args);
+        EXPECT_EQ(r.exitCode, s.code);
+        EXPECT_EQ(r.out, s.out);
+    }
+}
+
 }  // namespace
