@@ -12,6 +12,7 @@
 #include "config/results/KestroProperty.h"
 #include "config/results/ResultsLog.h"
 #include "kad/client/AssetHandle.h"
+#include "kad/client/LinkWatch.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/AuthorNames.h"
 #include "kad/requests/KADFilterElement.h"
@@ -123,9 +124,15 @@ bool ValidateAsset(const KUID& kuid, ResultsLog& log)
     if (!KADRequests::GetAssetFolder(handle, name, folder))
         return false;
     log.PushCurrentAsset(AssetProperty(kuid));
-    KADRequests::ValidateAsset(name, folder, &log);
+    bool answered = false;
+    KADRequests::ValidateAsset(name, folder, &log, &answered);
     log.PopCurrentAsset();
-    // Findings are results in the log, not a failure of the command.
+    // Findings are results in the log, not a failure of the command; a
+    // validation nobody answered has not been done.
+    if (!answered) {
+        LinkWatch::ReportLost(log);
+        return false;
+    }
     return true;
 }
 

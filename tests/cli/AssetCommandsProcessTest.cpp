@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ToolProcess.h"
+#include "kaddaemon/ClientTestSupport.h"
 #include "support/DaemonTestSupport.h"
 #include "support/StandInDaemon.h"
 #include "support/TempFolder.h"
@@ -389,6 +390,48 @@ TEST_F(AssetCommandsProcessTest, KUIDTextBeyond32BitsNamesNoAsset)
         EXPECT_EQ(r.exitCode, s.code);
         EXPECT_EQ(r.out, s.out);
     }
+}
+
+// The stand-in served in this process for the tool's data root, with its
+// asset store and the requests of a case in place of its own.
+class AssetCommandsDaemonTest : public clienttest::StandInClient {
+protected:
+    void SetUp() override { LayOutToolRoot(root_); }
+
+    ProcessResult Run(const std::vector<std::string>& args) { return RunTool(root_, output_.Path(), args); }
+
+    TempFolder output_;
+};
+
+// A validation that no answer came for has not been done: the stand-in goes
+// away in the middle of it. One that the stand-in answered is done, whatever
+// its answer.
+TEST_F(AssetCommandsDaemonTest, ValidateFailsWhenNoAnswerCame)
+{
+    fs::create_directories(root_ + "/local/blue");
+    std::ofstream(root_ + "/local/blue/config.txt", std::ios::binary) << kBlueLoco;
+    auto store = std::make_shared<kaddaemon::AssetStore>(root_);
+    ASSERT_TRUE(store->Open());
+    kaddaemon::RegisterStoreRequests(server_.Requests(), store);
+    std::atomic<int> asked{0};
+    server_.Requests().Register(38, [&](kaddaemon::RequestContext& context, TStream&, TStream& reply) {
+        if (asked++ == 0) {
+            context.replyNow = false;
+            context.closeConnection = true;
+        } else {
+            reply.WriteBool(false);
+        }
+    });
+    Serve();
+    const std::string lost = "- <NULL> : The connection to the asset database daemon was lost.\n";
+    ProcessResult gone = Run({"validate", "<kuid:77:500>"});
+    EXPECT_EQ(gone.exitCode, 255);
+    EXPECT_EQ(gone.out, lost + "OK (1 Errors, 0 Warnings)\n");
+
+    ProcessResult answered = Run({"validate", "<kuid:77:500>"});
+    EXPECT_EQ(answered.exitCode, 0);
+    EXPECT_EQ(answered.out, kClean);
+    EXPECT_EQ(asked.load(), 2);
 }
 
 }  // namespace
