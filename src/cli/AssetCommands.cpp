@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "cli/CommandHandlers.h"
@@ -222,8 +223,13 @@ int ListBuildsCommand(ResultsLog& log, const char* outputPath)
         return -1;
     }
     Nyx::PString builds = KADRequests::ListBuilds();
-    file.Write(builds.c_str(), 1, builds.Length());
-    file.Write("\n", 1, 1);
-    file.Close();
+    std::string text(builds.View());
+    text += '\n';
+    const bool written = file.Write(text.data(), 1, static_cast<uint32_t>(text.size())) == text.size();
+    // A full disk may only show when the file is closed.
+    if (!file.Close() || !written) {
+        ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String("Unable to write output file."));
+        return -1;
+    }
     return 0;
 }

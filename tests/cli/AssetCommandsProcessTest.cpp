@@ -361,6 +361,11 @@ TEST_F(AssetCommandsProcessTest, BuildListIsWrittenToTheFile)
     ProcessResult nowhere = Run({"listbuilds", "no-such-folder/builds.txt"});
     EXPECT_EQ(nowhere.exitCode, 255);
     EXPECT_EQ(nowhere.out, "- <NULL> : Failed to open output file.\nOK (1 Errors, 0 Warnings)\n");
+
+    // A file that opens and takes nothing, as on a full disk.
+    ProcessResult full = Run({"listbuilds", "/dev/full"});
+    EXPECT_EQ(full.exitCode, 255);
+    EXPECT_EQ(full.out, "- <NULL> : Unable to write output file.\nOK (1 Errors, 0 Warnings)\n");
 }
 
 // KUID text whose numbers do not fit in 32 bits names no asset, not the one

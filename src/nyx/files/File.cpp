@@ -489,14 +489,16 @@ bool File::Open(const Platform::FileConfinement& rule, const Path& path, uint32_
     return Adopt(oflags < 0 ? -1 : rule.Open(path.View(), oflags), path, PString(), mode, 0);
 }
 
-void File::Close()
+bool File::Close()
 {
+    bool closed = true;
     if (fd_ != kInvalidHandle) {
         // Not retried on EINTR: the descriptor is released either way.
-        ::close(static_cast<int>(fd_));
+        closed = ::close(static_cast<int>(fd_)) == 0;
         fd_ = kInvalidHandle;
     }
     eof_ = false;
+    return closed;
 }
 
 uint32_t File::Read(void* data, uint32_t size, uint32_t count)

@@ -158,7 +158,9 @@ public:
     bool Open(const PString& base, const Path& path, uint32_t mode, uint32_t flags = 0);
     // Opens a regular file that the rule allows.
     bool Open(const Platform::FileConfinement& rule, const Path& path, uint32_t mode);
-    void Close();
+    // False when the system reported an error as it closed the file (a
+    // write it could not complete); the file is closed either way.
+    bool Close();
 
     // Transfer size * count bytes; the result is the number of bytes moved.
     uint32_t Read(void* data, uint32_t size, uint32_t count);
