@@ -93,6 +93,14 @@ bool InstallFromPathAt(const Nyx::File::Path& folder, ResultsLog& log, const std
     Nyx::File::Path pattern(folder);
     pattern.AddPath("*");
     Nyx::File::Find find(pattern);
+    if (!find.Valid()) {
+        // Assets it may hold would be passed over without a word.
+        if (depth == 0)
+            AddError(log, Nyx::String("Invalid input path."));
+        else
+            AddError(log, Nyx::String::Printf("Unable to list the folder '%s'.", folder.c_str()));
+        return false;
+    }
     while (find.Next()) {
         Nyx::File::Path entry(folder);
         entry.AddPath(find.Name());

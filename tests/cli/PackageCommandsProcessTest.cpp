@@ -11,6 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+
 #include "ToolProcess.h"
 #include "config/tree/TDBContainerTag.h"
 #include "kad/packages/CDP.h"
@@ -373,6 +377,72 @@ TEST_F(PackageCommandsProcessTest, InstallFromPathInstallsEachAssetFolderOnce)
     ProcessResult missing = Run({"installfrompath", files_ / "nothing"});
     EXPECT_EQ(missing.exitCode, 255);
     EXPECT_EQ(missing.out, "- <NULL> : Invalid input path.\nOK (1 Errors, 0 Warnings)\n");
+}
+
+// Root reads a folder whatever its permission bits say; without the two
+// capabilities that let it, the bits hold for root as for anyone else. Runs
+// in a child before the program starts.
+bool DropPermissionOverride()
+{
+    return ::geteuid() != 0 || (::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) == 0 &&
+                                ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0) == 0);
+}
+
+// Whether a program started without the override is refused the folder.
+bool RefusedWithoutOverride(const std::string& folder)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // The bounding set takes effect at the next program start.
+        if (!DropPermissionOverride())
+            ::_exit(100);
+        const char* const argv[] = {"/bin/ls", folder.c_str(), nullptr};
+        ::execv(argv[0], const_cast<char* const*>(argv));
+        ::_exit(101);
+    }
+    int status = 0;
+    // ls ends with 2 when it cannot open a folder it was given.
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 2;
+}
+
+// A start folder that cannot be listed is an invalid path, and a folder
+// below it that cannot be listed is named; a folder that lists and holds no
+// asset installs nothing and is no failure.
+TEST_F(PackageCommandsProcessTest, InstallFromPathSaysWhichFoldersItCannotList)
+{
+    const std::string self = files_ / "self";
+    fs::create_directory_symlink("self", self);
+    fs::create_directories(files_ / "empty");
+    files_.Write("tree/good/config.txt", Config(606, "Good"));
+    files_.Write("tree/locked/asset/config.txt", Config(607, "Locked"));
+    files_.Write("closed/asset/config.txt", Config(608, "Closed"));
+    const std::string invalid = "- <NULL> : Invalid input path.\nOK (1 Errors, 0 Warnings)\n";
+
+    ProcessResult r = Run({"installfrompath", self});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, invalid);
+    r = Run({"installfrompath", files_ / "empty"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, kClean);
+
+    const std::string locked = files_ / "tree/locked";
+    const std::string closed = files_ / "closed";
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    ASSERT_EQ(::chmod(closed.c_str(), 0), 0);
+    const bool refused = RefusedWithoutOverride(locked);
+    if (refused) {
+        r = RunTool(root_.Path(), output_.Path(), {"installfrompath", closed}, DropPermissionOverride);
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_EQ(r.out, invalid);
+        r = RunTool(root_.Path(), output_.Path(), {"installfrompath", files_ / "tree"}, DropPermissionOverride);
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_EQ(r.out, "- <NULL> : Unable to list the folder '" + locked + "'.\nOK (1 Errors, 0 Warnings)\n");
+        EXPECT_EQ(Status(606).exitCode, 0);
+    }
+    ::chmod(locked.c_str(), 0700);
+    ::chmod(closed.c_str(), 0700);
+    if (!refused)
+        GTEST_SKIP() << "folders without permissions are listed all the same here";
 }
 
 TEST_F(PackageCommandsProcessTest, InstallFromPathReportsAFolderThatDoesNotInstall)
