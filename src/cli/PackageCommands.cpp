@@ -150,11 +150,15 @@ Nyx::String KUIDListText(const KUIDRing& kuids)
 
 bool WriteAssetToCDP(const KUID& kuid, ResultsLog& log, const Nyx::File::Path& outputPath)
 {
+    const uint32_t errorsBefore = log.GetErrorCount();
     ChunkRef entry = KADRequests::ExportAsset(kuid, kExportFlags, &log);
+    // A failed export leaves no entry: a package without it would be a
+    // package of nothing, which no install takes. The daemon has said why;
+    // what the package would say of a missing entry is not the reason.
+    if (!entry && log.GetErrorCount() > errorsBefore)
+        return false;
     CDP::StampEntryChecksum(entry);
     ChunkRef package;
-    // A failed export leaves no entry: a package without it would be a
-    // package of nothing, which no install takes.
     Nyx::String error = CDP::AddAsset(package, entry);
     if (error.Empty())
         error = CDP::Write(package, outputPath);

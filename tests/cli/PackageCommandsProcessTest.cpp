@@ -19,6 +19,7 @@
 #include "config/tree/TDBContainerTag.h"
 #include "kad/packages/CDP.h"
 #include "kaddaemon/ClientTestSupport.h"
+#include "kaddaemon/ResultNotes.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -498,13 +499,16 @@ TEST_F(PackageCommandsDaemonTest, ACommandSaysWhenTheDaemonGoesAwayPartWay)
 }
 
 // An asset whose export fails gets no package of its own beside the input,
-// and the command fails; the other assets are still listed and written.
+// and the command fails; the other assets are still listed and written. The
+// daemon's reason for a failed export is the one said; an export that failed
+// without one is reported by what the package writer makes of it.
 TEST_F(PackageCommandsDaemonTest, VrqParseWritesNoPackageForAFailedExport)
 {
     auto store = std::make_shared<kaddaemon::AssetStore>(root_);
     ASSERT_TRUE(store->Open());
     kaddaemon::RegisterStoreRequests(server_.Requests(), store);
-    // The export answers for 822 only; 821's has nothing in it.
+    // The export answers for 822 only; 821's and 823's have nothing in it,
+    // and 823's comes with a reason.
     auto exportRequest = *server_.Requests().Find(48);
     server_.Requests().Register(48, [exportRequest](kaddaemon::RequestContext& context, TStream& request,
                                                     TStream& reply) {
@@ -512,24 +516,30 @@ TEST_F(PackageCommandsDaemonTest, VrqParseWritesNoPackageForAFailedExport)
         KUID kuid;
         ReadKUID(request, kuid);
         request.SetPosition(at);
-        if (kuid != KUID(77, 821, 0))
+        if (kuid == KUID(77, 823, 0))
+            kaddaemon::SendErrors(kaddaemon::NotesOf(context.connection), context.transactionId,
+                                  {"The file big.im is too large."});
+        else if (kuid != KUID(77, 821, 0))
             exportRequest(context, request, reply);
     });
     Serve();
     ChunkRef package;
     ASSERT_TRUE(CDP::AddAsset(package, Entry(821, "Unexported", false)).Empty());
     ASSERT_TRUE(CDP::AddAsset(package, Entry(822, "Exported", false)).Empty());
+    ASSERT_TRUE(CDP::AddAsset(package, Entry(823, "Too large", false)).Empty());
     const std::string path = files_ / "pair.cdp";
     ASSERT_TRUE(CDP::Write(package, Nyx::File::Path(path)).Empty());
 
     ProcessResult r = Run({"vrqparse", path});
     EXPECT_EQ(r.exitCode, 255);
-    EXPECT_NE(r.out.find("- <kuid:77:821> : Unable to write asset to CDP: "
-                         "Unable to add content as it doesnt not contain a valid KUID\n"),
-              std::string::npos)
-        << r.out;
+    const std::string unwritten = " : Unable to write asset to CDP: ";
+    const std::string noEntry = "Unable to add content as it doesnt not contain a valid KUID\n";
+    EXPECT_NE(r.out.find("- <kuid:77:821>" + unwritten + noEntry), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" : The file big.im is too large.\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("- <kuid:77:823>" + unwritten), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("; <kuid:77:822> : Name: Exported\n"), std::string::npos) << r.out;
     EXPECT_FALSE(fs::exists(files_ / "kuid 77 821.cdp"));
+    EXPECT_FALSE(fs::exists(files_ / "kuid 77 823.cdp"));
     ChunkRef single;
     EXPECT_TRUE(CDP::CheckHeader(single, Nyx::File::Path(files_ / "kuid 77 822.cdp")).Empty());
     EXPECT_EQ(CDP::GetAssetCount(single), 1u);
