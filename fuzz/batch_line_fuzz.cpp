@@ -1,9 +1,11 @@
 // A batch file of arbitrary bytes, read line by line and every line split
 // into arguments as batch mode does before it runs a command. The reader
-// must hand out the file's lines exactly (each with its line feed when it
-// fits, a line longer than the buffer skipped whole), however the lines
-// fall across its reads, and the splitter must stay inside its line and
-// within the argument slots.
+// must hand out the file's lines exactly (each with its line break, LF,
+// CR LF or a CR alone, as far as it fits, a line longer than the buffer
+// skipped whole), however the lines and their CR LF pairs fall across its
+// reads, and the splitter must stay inside its line and within the argument
+// slots.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -22,26 +24,23 @@ struct Expected {
 };
 
 // The next line of `rest` as the reader should give it, and `rest` moved
-// past it.
+// past it. A line ends at LF, CR LF or a CR alone.
 Expected NextLine(std::string_view& rest)
 {
     using S = BatchLineReader::Status;
     if (rest.empty())
         return {S::kEnd, {}};
-    size_t feed = rest.find('\n');
-    std::string_view piece = rest.substr(0, feed == std::string_view::npos ? rest.size() : feed + 1);
-    rest.remove_prefix(piece.size());
-    if (piece.size() <= kMaxBatchLineLength)
-        return {S::kLine, std::string(piece)};
-    if (feed == std::string_view::npos)
+    const size_t end = std::min(rest.find_first_of("\r\n"), rest.size());
+    size_t breakLength = 0;
+    if (end < rest.size())
+        breakLength = rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n' ? 2 : 1;
+    const std::string body(rest.substr(0, end));
+    const std::string lineBreak(rest.substr(end, breakLength));
+    rest.remove_prefix(body.size() + lineBreak.size());
+    if (body.size() > kMaxBatchLineLength)
         return {S::kTooLong, {}};
-    // A full buffer still takes the line when only its break is left over.
-    std::string_view body = piece.substr(0, piece.size() - 1);
-    if (body.size() == kMaxBatchLineLength)
-        return {S::kLine, std::string(body)};
-    if (body.size() == kMaxBatchLineLength + 1 && body.back() == '\r')
-        return {S::kLine, std::string(body.substr(0, kMaxBatchLineLength))};
-    return {S::kTooLong, {}};
+    // A full buffer still takes the line; its break is kept as far as it fits.
+    return {S::kLine, body + lineBreak.substr(0, kMaxBatchLineLength - body.size())};
 }
 
 void CheckSplit(const char* line)

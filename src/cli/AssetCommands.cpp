@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "cli/CommandHandlers.h"
@@ -12,6 +13,7 @@
 #include "config/results/KestroProperty.h"
 #include "config/results/ResultsLog.h"
 #include "kad/client/AssetHandle.h"
+#include "kad/client/LinkWatch.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/AuthorNames.h"
 #include "kad/requests/KADFilterElement.h"
@@ -123,9 +125,15 @@ bool ValidateAsset(const KUID& kuid, ResultsLog& log)
     if (!KADRequests::GetAssetFolder(handle, name, folder))
         return false;
     log.PushCurrentAsset(AssetProperty(kuid));
-    KADRequests::ValidateAsset(name, folder, &log);
+    bool answered = false;
+    KADRequests::ValidateAsset(name, folder, &log, &answered);
     log.PopCurrentAsset();
-    // Findings are results in the log, not a failure of the command.
+    // Findings are results in the log, not a failure of the command; a
+    // validation nobody answered has not been done.
+    if (!answered) {
+        LinkWatch::ReportLost(log);
+        return false;
+    }
     return true;
 }
 
@@ -215,8 +223,13 @@ int ListBuildsCommand(ResultsLog& log, const char* outputPath)
         return -1;
     }
     Nyx::PString builds = KADRequests::ListBuilds();
-    file.Write(builds.c_str(), 1, builds.Length());
-    file.Write("\n", 1, 1);
-    file.Close();
+    std::string text(builds.View());
+    text += '\n';
+    const bool written = file.Write(text.data(), 1, static_cast<uint32_t>(text.size())) == text.size();
+    // A full disk may only show when the file is closed.
+    if (!file.Close() || !written) {
+        ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String("Unable to write output file."));
+        return -1;
+    }
     return 0;
 }

@@ -87,23 +87,35 @@ BatchLineReader::Status BatchLineReader::Next(char (&line)[kBatchLineCapacity])
     int c = Get();
     if (c < 0)
         return Status::kEnd;
+    // A line ends at LF, at CR LF, or at a CR alone. Peek reads on into the
+    // next block, so a CR LF pair split across two blocks is one line end.
+    auto lineFeedFollows = [this]() {
+        if (Peek() != '\n')
+            return false;
+        Get();
+        return true;
+    };
     for (; c >= 0; c = Get()) {
         if (n == kMaxBatchLineLength) {
             // Full: the line may still end right here.
-            if (c == '\n')
-                break;
-            if (c == '\r' && Peek() == '\n') {
-                Get();
-                break;
-            }
-            while (c >= 0 && c != '\n')
+            const bool ends = c == '\n' || c == '\r';
+            while (c >= 0 && c != '\n' && c != '\r')
                 c = Get();
+            if (c == '\r')
+                lineFeedFollows();
+            if (ends)
+                break;
             line[0] = '\0';
             return Status::kTooLong;
         }
         line[n++] = static_cast<char>(c);
         if (c == '\n')
             break;
+        if (c == '\r') {
+            if (lineFeedFollows() && n < kMaxBatchLineLength)
+                line[n++] = '\n';
+            break;
+        }
     }
     line[n] = '\0';
     return Status::kLine;

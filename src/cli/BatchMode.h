@@ -30,7 +30,8 @@ struct BatchLineArguments {
 BatchLineArguments SplitBatchLine(const char* line);
 
 // Reads a file line by line into a buffer of kBatchLineCapacity bytes: the
-// line's characters, its line feed when it fits, and a NUL.
+// line's characters, its line end (LF, CR LF or a CR alone) as far as it
+// fits, and a NUL.
 class BatchLineReader {
 public:
     enum class Status { kLine, kTooLong, kEnd };

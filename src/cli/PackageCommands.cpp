@@ -93,6 +93,14 @@ bool InstallFromPathAt(const Nyx::File::Path& folder, ResultsLog& log, const std
     Nyx::File::Path pattern(folder);
     pattern.AddPath("*");
     Nyx::File::Find find(pattern);
+    if (!find.Valid()) {
+        // Assets it may hold would be passed over without a word.
+        if (depth == 0)
+            AddError(log, Nyx::String("Invalid input path."));
+        else
+            AddError(log, Nyx::String::Printf("Unable to list the folder '%s'.", folder.c_str()));
+        return false;
+    }
     while (find.Next()) {
         Nyx::File::Path entry(folder);
         entry.AddPath(find.Name());
@@ -142,11 +150,15 @@ Nyx::String KUIDListText(const KUIDRing& kuids)
 
 bool WriteAssetToCDP(const KUID& kuid, ResultsLog& log, const Nyx::File::Path& outputPath)
 {
+    const uint32_t errorsBefore = log.GetErrorCount();
     ChunkRef entry = KADRequests::ExportAsset(kuid, kExportFlags, &log);
+    // A failed export leaves no entry: a package without it would be a
+    // package of nothing, which no install takes. The daemon has said why;
+    // what the package would say of a missing entry is not the reason.
+    if (!entry && log.GetErrorCount() > errorsBefore)
+        return false;
     CDP::StampEntryChecksum(entry);
     ChunkRef package;
-    // A failed export leaves no entry: a package without it would be a
-    // package of nothing, which no install takes.
     Nyx::String error = CDP::AddAsset(package, entry);
     if (error.Empty())
         error = CDP::Write(package, outputPath);

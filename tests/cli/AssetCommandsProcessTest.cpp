@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ToolProcess.h"
+#include "kaddaemon/ClientTestSupport.h"
 #include "support/DaemonTestSupport.h"
 #include "support/StandInDaemon.h"
 #include "support/TempFolder.h"
@@ -360,6 +361,82 @@ TEST_F(AssetCommandsProcessTest, BuildListIsWrittenToTheFile)
     ProcessResult nowhere = Run({"listbuilds", "no-such-folder/builds.txt"});
     EXPECT_EQ(nowhere.exitCode, 255);
     EXPECT_EQ(nowhere.out, "- <NULL> : Failed to open output file.\nOK (1 Errors, 0 Warnings)\n");
+
+    // A file that opens and takes nothing, as on a full disk.
+    ProcessResult full = Run({"listbuilds", "/dev/full"});
+    EXPECT_EQ(full.exitCode, 255);
+    EXPECT_EQ(full.out, "- <NULL> : Unable to write output file.\nOK (1 Errors, 0 Warnings)\n");
+}
+
+// KUID text whose numbers do not fit in 32 bits names no asset, not the one
+// at the limit: on the command line and on batch lines alike.
+TEST_F(AssetCommandsProcessTest, KUIDTextBeyond32BitsNamesNoAsset)
+{
+    root_.Write("local/edge/config.txt", "kuid <kuid:77:2147483647>\nusername \"Edge\"\nkind \"traincar\"\n"
+                                         "category-class \"TR\"\nkestro-build 3.1\n");
+    const std::string unknown = "- <NULL> : Unknown AssetID.\nOK (1 Errors, 0 Warnings)\n";
+    const std::string edge = "+ <kuid:77:2147483647> : eIadlmf : TR : Edge\n" + kClean;
+    root_.Write("bin/edge.txt", "delete <kuid:77:2147483648>\nstatus <kuid:77:-2147483649>\n");
+    struct Step {
+        std::vector<std::string> args;
+        int code;
+        std::string out;
+    };
+    const Step steps[] = {
+        {{"status", "<kuid:77:2147483648>"}, 255, unknown},
+        {{"status", "<kuid:77:99999999999>"}, 255, unknown},
+        {{"delete", "<kuid:77:2147483648>"}, 255, kClean},
+        {{"@edge.txt"}, 255, kClean + "\n" + unknown + "\n"},
+        {{"status", "<kuid:77:2147483647>"}, 0, edge},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.args.back());
+        ProcessResult r = Run(s.args);
+        EXPECT_EQ(r.exitCode, s.code);
+        EXPECT_EQ(r.out, s.out);
+    }
+}
+
+// The stand-in served in this process for the tool's data root, with its
+// asset store and the requests of a case in place of its own.
+class AssetCommandsDaemonTest : public clienttest::StandInClient {
+protected:
+    void SetUp() override { LayOutToolRoot(root_); }
+
+    ProcessResult Run(const std::vector<std::string>& args) { return RunTool(root_, output_.Path(), args); }
+
+    TempFolder output_;
+};
+
+// A validation that no answer came for has not been done: the stand-in goes
+// away in the middle of it. One that the stand-in answered is done, whatever
+// its answer.
+TEST_F(AssetCommandsDaemonTest, ValidateFailsWhenNoAnswerCame)
+{
+    fs::create_directories(root_ + "/local/blue");
+    std::ofstream(root_ + "/local/blue/config.txt", std::ios::binary) << kBlueLoco;
+    auto store = std::make_shared<kaddaemon::AssetStore>(root_);
+    ASSERT_TRUE(store->Open());
+    kaddaemon::RegisterStoreRequests(server_.Requests(), store);
+    std::atomic<int> asked{0};
+    server_.Requests().Register(38, [&](kaddaemon::RequestContext& context, TStream&, TStream& reply) {
+        if (asked++ == 0) {
+            context.replyNow = false;
+            context.closeConnection = true;
+        } else {
+            reply.WriteBool(false);
+        }
+    });
+    Serve();
+    const std::string lost = "- <NULL> : The connection to the asset database daemon was lost.\n";
+    ProcessResult gone = Run({"validate", "<kuid:77:500>"});
+    EXPECT_EQ(gone.exitCode, 255);
+    EXPECT_EQ(gone.out, lost + "OK (1 Errors, 0 Warnings)\n");
+
+    ProcessResult answered = Run({"validate", "<kuid:77:500>"});
+    EXPECT_EQ(answered.exitCode, 0);
+    EXPECT_EQ(answered.out, kClean);
+    EXPECT_EQ(asked.load(), 2);
 }
 
 }  // namespace

@@ -97,6 +97,10 @@ TEST(BatchLineReaderTest, ReadsLinesWithTheirLineBreaks)
         {"511 characters fit", x511 + "\necho\n", {{S::kLine, x511}, {S::kLine, "echo\n"}, {S::kEnd, ""}}},
         {"511 characters and CR LF", x511 + "\r\nz", {{S::kLine, x511}, {S::kLine, "z"}, {S::kEnd, ""}}},
         {"510 characters and CR LF", x510 + "\r\nz", {{S::kLine, x510 + "\r"}, {S::kLine, "z"}, {S::kEnd, ""}}},
+        {"CR alone", "a\rb\r\rc",
+         {{S::kLine, "a\r"}, {S::kLine, "b\r"}, {S::kLine, "\r"}, {S::kLine, "c"}, {S::kEnd, ""}}},
+        {"LF CR is two line ends", "a\n\rb", {{S::kLine, "a\n"}, {S::kLine, "\r"}, {S::kLine, "b"}, {S::kEnd, ""}}},
+        {"511 characters and a CR", x511 + "\rz\r", {{S::kLine, x511}, {S::kLine, "z\r"}, {S::kEnd, ""}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -109,18 +113,52 @@ TEST(BatchLineReaderTest, ReadsLinesWithTheirLineBreaks)
     }
 }
 
+// The reader takes the file in blocks of 4096 bytes: a CR LF pair whose CR
+// ends one block is still one line end, after a short line and a full one.
+TEST(BatchLineReaderTest, ACRLFSplitAcrossBlocksIsOneLineEnd)
+{
+    using S = BatchLineReader::Status;
+    for (size_t length : {size_t(100), kMaxBatchLineLength}) {
+        SCOPED_TRACE(length);
+        std::string content;
+        std::vector<ReadStep> expected;
+        while (4095 - length - content.size() > 401) {
+            content += std::string(400, 'x') + "\n";
+            expected.push_back({S::kLine, std::string(400, 'x') + "\n"});
+        }
+        const std::string filler(4095 - length - content.size() - 1, 'f');
+        content += filler + "\n";
+        expected.push_back({S::kLine, filler + "\n"});
+        ASSERT_EQ(content.size() + length, 4095u);
+        const std::string last(length, 'y');
+        content += last + "\r\nz";
+        expected.push_back({S::kLine, length == kMaxBatchLineLength ? last : last + "\r\n"});
+        expected.push_back({S::kLine, "z"});
+        expected.push_back({S::kEnd, ""});
+        std::vector<ReadStep> steps = ReadAll(content);
+        ASSERT_EQ(steps.size(), expected.size());
+        for (size_t i = 0; i < steps.size(); ++i) {
+            EXPECT_EQ(steps[i].status, expected[i].status) << "step " << i;
+            EXPECT_EQ(steps[i].line, expected[i].line) << "step " << i;
+        }
+    }
+}
+
 TEST(BatchLineReaderTest, SkipsALongLineWholeSoItsTailNeverRuns)
 {
     using S = BatchLineReader::Status;
-    std::vector<ReadStep> steps = ReadAll(std::string(512, 'x') + " echo tail\nversion\n");
-    ASSERT_EQ(steps.size(), 3u);
-    EXPECT_EQ(steps[0].status, S::kTooLong);
-    EXPECT_EQ(steps[0].line, "");
-    EXPECT_EQ(steps[1].status, S::kLine);
-    EXPECT_EQ(steps[1].line, "version\n");
-    EXPECT_EQ(steps[2].status, S::kEnd);
+    for (const char* end : {"\n", "\r", "\r\n"}) {
+        SCOPED_TRACE(testing::PrintToString(end));
+        std::vector<ReadStep> steps = ReadAll(std::string(512, 'x') + " echo tail" + end + "version" + end);
+        ASSERT_EQ(steps.size(), 3u);
+        EXPECT_EQ(steps[0].status, S::kTooLong);
+        EXPECT_EQ(steps[0].line, "");
+        EXPECT_EQ(steps[1].status, S::kLine);
+        EXPECT_EQ(steps[1].line, std::string("version") + end);
+        EXPECT_EQ(steps[2].status, S::kEnd);
+    }
 
-    steps = ReadAll(std::string(5000, 'y'));
+    std::vector<ReadStep> steps = ReadAll(std::string(5000, 'y'));
     ASSERT_EQ(steps.size(), 2u);
     EXPECT_EQ(steps[0].status, S::kTooLong);
     EXPECT_EQ(steps[1].status, S::kEnd);

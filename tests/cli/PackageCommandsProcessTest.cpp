@@ -11,10 +11,15 @@
 #include <thread>
 #include <vector>
 
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+
 #include "ToolProcess.h"
 #include "config/tree/TDBContainerTag.h"
 #include "kad/packages/CDP.h"
 #include "kaddaemon/ClientTestSupport.h"
+#include "kaddaemon/ResultNotes.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -397,6 +402,72 @@ TEST_F(PackageCommandsProcessTest, InstallFromPathInstallsEachAssetFolderOnce)
     EXPECT_EQ(missing.out, "- <NULL> : Invalid input path.\nOK (1 Errors, 0 Warnings)\n");
 }
 
+// Root reads a folder whatever its permission bits say; without the two
+// capabilities that let it, the bits hold for root as for anyone else. Runs
+// in a child before the program starts.
+bool DropPermissionOverride()
+{
+    return ::geteuid() != 0 || (::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) == 0 &&
+                                ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0) == 0);
+}
+
+// Whether a program started without the override is refused the folder.
+bool RefusedWithoutOverride(const std::string& folder)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // The bounding set takes effect at the next program start.
+        if (!DropPermissionOverride())
+            ::_exit(100);
+        const char* const argv[] = {"/bin/ls", folder.c_str(), nullptr};
+        ::execv(argv[0], const_cast<char* const*>(argv));
+        ::_exit(101);
+    }
+    int status = 0;
+    // ls ends with 2 when it cannot open a folder it was given.
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 2;
+}
+
+// A start folder that cannot be listed is an invalid path, and a folder
+// below it that cannot be listed is named; a folder that lists and holds no
+// asset installs nothing and is no failure.
+TEST_F(PackageCommandsProcessTest, InstallFromPathSaysWhichFoldersItCannotList)
+{
+    const std::string self = files_ / "self";
+    fs::create_directory_symlink("self", self);
+    fs::create_directories(files_ / "empty");
+    files_.Write("tree/good/config.txt", Config(606, "Good"));
+    files_.Write("tree/locked/asset/config.txt", Config(607, "Locked"));
+    files_.Write("closed/asset/config.txt", Config(608, "Closed"));
+    const std::string invalid = "- <NULL> : Invalid input path.\nOK (1 Errors, 0 Warnings)\n";
+
+    ProcessResult r = Run({"installfrompath", self});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, invalid);
+    r = Run({"installfrompath", files_ / "empty"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, kClean);
+
+    const std::string locked = files_ / "tree/locked";
+    const std::string closed = files_ / "closed";
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    ASSERT_EQ(::chmod(closed.c_str(), 0), 0);
+    const bool refused = RefusedWithoutOverride(locked);
+    if (refused) {
+        r = RunTool(root_.Path(), output_.Path(), {"installfrompath", closed}, DropPermissionOverride);
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_EQ(r.out, invalid);
+        r = RunTool(root_.Path(), output_.Path(), {"installfrompath", files_ / "tree"}, DropPermissionOverride);
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_EQ(r.out, "- <NULL> : Unable to list the folder '" + locked + "'.\nOK (1 Errors, 0 Warnings)\n");
+        EXPECT_EQ(Status(606).exitCode, 0);
+    }
+    ::chmod(locked.c_str(), 0700);
+    ::chmod(closed.c_str(), 0700);
+    if (!refused)
+        GTEST_SKIP() << "folders without permissions are listed all the same here";
+}
+
 TEST_F(PackageCommandsProcessTest, InstallFromPathReportsAFolderThatDoesNotInstall)
 {
     files_.Write("tree/nokuid/config.txt", "kind \"scenery\"\n");
@@ -450,13 +521,16 @@ TEST_F(PackageCommandsDaemonTest, ACommandSaysWhenTheDaemonGoesAwayPartWay)
 }
 
 // An asset whose export fails gets no package of its own beside the input,
-// and the command fails; the other assets are still listed and written.
+// and the command fails; the other assets are still listed and written. The
+// daemon's reason for a failed export is the one said; an export that failed
+// without one is reported by what the package writer makes of it.
 TEST_F(PackageCommandsDaemonTest, VrqParseWritesNoPackageForAFailedExport)
 {
     auto store = std::make_shared<kaddaemon::AssetStore>(root_);
     ASSERT_TRUE(store->Open());
     kaddaemon::RegisterStoreRequests(server_.Requests(), store);
-    // The export answers for 822 only; 821's has nothing in it.
+    // The export answers for 822 only; 821's and 823's have nothing in it,
+    // and 823's comes with a reason.
     auto exportRequest = *server_.Requests().Find(48);
     server_.Requests().Register(48, [exportRequest](kaddaemon::RequestContext& context, TStream& request,
                                                     TStream& reply) {
@@ -464,24 +538,30 @@ TEST_F(PackageCommandsDaemonTest, VrqParseWritesNoPackageForAFailedExport)
         KUID kuid;
         ReadKUID(request, kuid);
         request.SetPosition(at);
-        if (kuid != KUID(77, 821, 0))
+        if (kuid == KUID(77, 823, 0))
+            kaddaemon::SendErrors(kaddaemon::NotesOf(context.connection), context.transactionId,
+                                  {"The file big.im is too large."});
+        else if (kuid != KUID(77, 821, 0))
             exportRequest(context, request, reply);
     });
     Serve();
     ChunkRef package;
     ASSERT_TRUE(CDP::AddAsset(package, Entry(821, "Unexported", false)).Empty());
     ASSERT_TRUE(CDP::AddAsset(package, Entry(822, "Exported", false)).Empty());
+    ASSERT_TRUE(CDP::AddAsset(package, Entry(823, "Too large", false)).Empty());
     const std::string path = files_ / "pair.cdp";
     ASSERT_TRUE(CDP::Write(package, Nyx::File::Path(path)).Empty());
 
     ProcessResult r = Run({"vrqparse", path});
     EXPECT_EQ(r.exitCode, 255);
-    EXPECT_NE(r.out.find("- <kuid:77:821> : Unable to write asset to CDP: "
-                         "Unable to add content as it doesnt not contain a valid KUID\n"),
-              std::string::npos)
-        << r.out;
+    const std::string unwritten = " : Unable to write asset to CDP: ";
+    const std::string noEntry = "Unable to add content as it doesnt not contain a valid KUID\n";
+    EXPECT_NE(r.out.find("- <kuid:77:821>" + unwritten + noEntry), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" : The file big.im is too large.\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("- <kuid:77:823>" + unwritten), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("; <kuid:77:822> : Name: Exported\n"), std::string::npos) << r.out;
     EXPECT_FALSE(fs::exists(files_ / "kuid 77 821.cdp"));
+    EXPECT_FALSE(fs::exists(files_ / "kuid 77 823.cdp"));
     ChunkRef single;
     EXPECT_TRUE(CDP::CheckHeader(single, Nyx::File::Path(files_ / "kuid 77 822.cdp")).Empty());
     EXPECT_EQ(CDP::GetAssetCount(single), 1u);

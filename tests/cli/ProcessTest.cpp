@@ -105,6 +105,12 @@ TEST_F(ProcessTest, BatchRunsEveryLineAndFailsWhenOneDid)
     ProcessResult good = Run({"@" + (root_ / "lines.txt")});
     EXPECT_EQ(good.exitCode, 0);
     EXPECT_EQ(good.out, "Build 41615\n" + kClean + "\n" + "ok \n" + kClean + "\n");
+
+    // Lines ended by a CR alone are lines too.
+    root_.Write("cr.txt", "version\r\"frobnicate\"\r\recho ok\r");
+    ProcessResult cr = Run({"@" + (root_ / "cr.txt")});
+    EXPECT_EQ(cr.exitCode, 255);
+    EXPECT_EQ(cr.out, "Build 41615\n" + kClean + "\n" + kInvalid + "\n" + "ok \n" + kClean + "\n");
 }
 
 TEST_F(ProcessTest, BatchLinesThatCannotRunAreReportedAndCounted)

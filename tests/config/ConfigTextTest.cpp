@@ -220,6 +220,7 @@ TEST(ConfigTextReader, ValuesAndStructure)
         {"kuid", "a <KUID2:12:34:5>", "{a:k(<kuid2:12:34:5>)}"},
         {"quoted kuid", "a \"<kuid:-3:4>\"", "{a:k(<kuid:-3:4>)}"},
         {"null kuid", "a <null>", "{a:k(<NULL>)}"},
+        {"kuid beyond 32 bits", "a <kuid:400001:2147483648>", "{a:k(<NULL>)}"},
         {"two kuids", "a <kuid:1:2>,<kuid:3:4>", "{a:s(<kuid:1:2>,<kuid:3:4>)}"},
         {"empty text", "", "null"},
         {"byte-order mark and blanks", kBom + " \r\n\t", "null"},

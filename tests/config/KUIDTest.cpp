@@ -123,13 +123,34 @@ const ParseCase kParseCases[] = {
     {"<kuid:-16777217:1>", N, N},
     {"-16777216:5", N, {-16777216, 5, 127}},
     {"-16777217:5", N, N},
-    // Oversized numbers saturate instead of wrapping into valid values.
-    {"<kuid:5:99999999999>", {5, INT_MAX, 0}, {5, INT_MAX, 0}},
-    {"<kuid:5:2147483648>", {5, INT_MAX, 0}, {5, INT_MAX, 0}},
-    {"<kuid:5:-2147483649>", N, {5, INT_MIN, 0}},
-    {"<kuid2:5:1:4294967296>", N, N},
+    // A number "%d" cannot hold names no asset: neither clamped nor wrapped.
+    {"<kuid:5:2147483647>", {5, INT_MAX, 0}, {5, INT_MAX, 0}},
+    {"<kuid:5:2147483648>", N, N},
+    {"<kuid:5:99999999999>", N, N},
+    {"<kuid:5:-2147483648>", N, {5, INT_MIN, 0}},
+    {"<kuid:5:-2147483649>", N, N},
+    {"<kuid:5:0000000000002147483647>", {5, INT_MAX, 0}, {5, INT_MAX, 0}},
     {"<kuid:4294967301:1>", N, N},
-    {"99999999999", N, {-1, INT_MAX, 127}},
+    {"<kuid:-2147483649:1>", N, N},
+    {"<kuid2:5:1:2147483648>", N, N},
+    {"<kuid2:5:1:4294967296>", N, N},
+    {"<kuid2:5:1:-1>", N, N},
+    {"<kuid2:5:99999999999:3>", N, N},
+    {"kuid:5:99999999999", N, N},
+    {"kuid:5:100junk", {5, 100, 0}, {5, 100, 0}},
+    {"99999999999", N, N},
+    {"2147483647", N, {-1, INT_MAX, 127}},
+    {"-2147483648", N, {-1, INT_MIN, 127}},
+    {"-2147483649", N, N},
+    {"5:2147483648", N, N},
+    {"<5:99999999999>", N, N},
+    // Signs and blanks as "%d" reads them, where the strict shape lets them.
+    {"<kuid:+5:100>", N, {5, 100, 0}},
+    {"<kuid:5: +100>", N, {5, 100, 0}},
+    {"<kuid:5: 99999999999>", N, N},
+    {"<kuid:5:100 >", N, {5, 100, 0}},
+    // A number that is never read does not count.
+    {"<kuid:5>99999999999", N, {5, -1, 0}},
 };
 
 TEST(KUIDTest, Parse)

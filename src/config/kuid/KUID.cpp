@@ -35,9 +35,9 @@ bool IsScanSpace(char c) noexcept
 }
 
 // One "%d" conversion: leading white space, an optional sign, then at least
-// one digit. Out-of-range values saturate at the int32 limits, as strtol does
-// at its own width, so an oversized number can never wrap into a valid one.
-bool ScanInt(const char*& p, int32_t& out) noexcept
+// one digit. A number beyond int32 sets `outOfRange`: "%d" leaves its value
+// undefined, and a clamped or wrapped one could name another asset.
+bool ScanInt(const char*& p, int32_t& out, bool& outOfRange) noexcept
 {
     const char* q = p;
     while (IsScanSpace(*q))
@@ -52,10 +52,14 @@ bool ScanInt(const char*& p, int32_t& out) noexcept
     int64_t value = 0;
     const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
     for (; IsDigit(*q); ++q) {
-        if (value < limit)
+        // The number goes on to its last digit; past the limit its value
+        // no longer matters.
+        if (value <= limit)
             value = value * 10 + (*q - '0');
-        if (value > limit)
-            value = limit;
+    }
+    if (value > limit) {
+        outOfRange = true;
+        return false;
     }
     out = static_cast<int32_t>(negative ? -value : value);
     p = q;
@@ -64,17 +68,20 @@ bool ScanInt(const char*& p, int32_t& out) noexcept
 
 // Reads "%d" followed by further ":%d" conversions into fields, in order,
 // stopping at the first that fails (the fields behind keep their values).
-void ScanFields(const char* p, int32_t* fields[], int count) noexcept
+// False when a number read was out of range.
+bool ScanFields(const char* p, int32_t* fields[], int count) noexcept
 {
+    bool outOfRange = false;
     for (int i = 0; i < count; ++i) {
         if (i > 0) {
             if (*p != ':')
-                return;
+                break;
             ++p;
         }
-        if (!ScanInt(p, *fields[i]))
-            return;
+        if (!ScanInt(p, *fields[i], outOfRange))
+            break;
     }
+    return !outOfRange;
 }
 
 // Strict-mode pattern pieces. Each advances p on success.
@@ -129,7 +136,8 @@ KUID ReadShortForm(const char* p) noexcept
 {
     KUID k = KUID::Null;
     int32_t* fields[] = {&k.user, &k.content};
-    ScanFields(p, fields, 2);
+    if (!ScanFields(p, fields, 2))
+        return KUID::Null;
     k.version = ShortFormVersion(k.user);
     return k;
 }
@@ -140,7 +148,8 @@ KUID ReadLongForm(const char* p) noexcept
 {
     KUID k = KUID::Null;
     int32_t* fields[] = {&k.user, &k.content, &k.version};
-    ScanFields(p, fields, 3);
+    if (!ScanFields(p, fields, 3))
+        return KUID::Null;
     if (static_cast<uint32_t>(k.user) > kUserMask)
         return KUID::Null;
     return k;
@@ -210,8 +219,7 @@ KUID ParseUnchecked(const char* text, bool strict) noexcept
     if (IsNumberText(text, 0, false)) {
         KUID k = KUID::Null;
         int32_t* fields[] = {&k.content};
-        ScanFields(text, fields, 1);
-        return k;
+        return ScanFields(text, fields, 1) ? k : KUID::Null;
     }
     return KUID::Null;
 }

@@ -375,13 +375,17 @@ bool KADRequests::DeleteAsset(const KUID& kuid, uint8_t flag, ResultsLog* log)
     return deleted;
 }
 
-bool KADRequests::ValidateAsset(const Nyx::PString& name, const Nyx::File::Path& folder, ResultsLog* log)
+bool KADRequests::ValidateAsset(const Nyx::PString& name, const Nyx::File::Path& folder, ResultsLog* log,
+                                bool* answered)
 {
     Call call;
     call.request.WritePString(name);
     call.request.WriteString(Nyx::AnsiString(folder.Str()));
     bool valid = false;
-    if (call.Send(kValidateAsset, nullptr, log))
+    const bool sent = call.Send(kValidateAsset, nullptr, log);
+    if (answered)
+        *answered = sent;
+    if (sent)
         call.reply.ReadBool(valid, false);
     return valid;
 }

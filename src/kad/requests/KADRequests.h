@@ -158,8 +158,10 @@ public:
     static AssetHandleRef CreateAsset(const KUID& kuid, uint8_t flag, const Nyx::String& name);
     // Request 36.
     static bool DeleteAsset(const KUID& kuid, uint8_t flag, ResultsLog* log);
-    // Request 38: the daemon reports its findings into the log.
-    static bool ValidateAsset(const Nyx::PString& name, const Nyx::File::Path& folder, ResultsLog* log);
+    // Request 38: the daemon reports its findings into the log. `answered`,
+    // when given, is false when no reply came.
+    static bool ValidateAsset(const Nyx::PString& name, const Nyx::File::Path& folder, ResultsLog* log,
+                              bool* answered = nullptr);
     // Request 39: the installed asset's KUID into `kuid`; the reply's bool.
     static bool InstallFromFolder(const Nyx::File::Path& folder, uint32_t mode, KUID& kuid,
                                   KADClientCallback* callback, ResultsLog* log);

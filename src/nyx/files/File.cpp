@@ -495,14 +495,16 @@ bool File::OpenDuplicate(int fd, const Path& path, uint32_t mode)
     return Adopt(fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0), path, PString(), mode, 0);
 }
 
-void File::Close()
+bool File::Close()
 {
+    bool closed = true;
     if (fd_ != kInvalidHandle) {
         // Not retried on EINTR: the descriptor is released either way.
-        ::close(static_cast<int>(fd_));
+        closed = ::close(static_cast<int>(fd_)) == 0;
         fd_ = kInvalidHandle;
     }
     eof_ = false;
+    return closed;
 }
 
 uint32_t File::Read(void* data, uint32_t size, uint32_t count)

@@ -161,7 +161,9 @@ public:
     // Writes through a descriptor of its own of a file another owner holds
     // open (a save under way), as if opened at the path with the mode.
     bool OpenDuplicate(int fd, const Path& path, uint32_t mode);
-    void Close();
+    // False when the system reported an error as it closed the file (a
+    // write it could not complete); the file is closed either way.
+    bool Close();
 
     // Transfer size * count bytes; the result is the number of bytes moved.
     uint32_t Read(void* data, uint32_t size, uint32_t count);
