@@ -383,6 +383,60 @@ TEST_F(PackageCommandsProcessTest, InstallFromPathReportsAFolderThatDoesNotInsta
     EXPECT_EQ(r.out, "- <NULL> : The config in " + (files_ / "tree/nokuid") + " names no KUID.\nOK (1 Errors, 0 Warnings)\n");
 }
 
+// Edits not committed are nobody's to throw away: whatever replaces or
+// deletes an asset open for edit puts its working copy in the trash.
+TEST_F(PackageCommandsProcessTest, AWorkingCopyThatAnInstallOrADeleteReplacesGoesToTheTrash)
+{
+    const std::string package = files_ / "one.cdp";
+    ASSERT_EQ(Run({"createcdp", package, KUIDText(701)}).exitCode, 0);
+    fs::create_directory(files_ / "from");
+    fs::copy(root_ / "local/one", files_ / "from/one", fs::copy_options::recursive);
+    const std::string warned = "! " + KUIDText(701) +
+                               " : The asset was open for edit: its working copy, with the edits not committed, "
+                               "has been moved to trash/one-working-copy";
+    const struct {
+        std::vector<std::string> args;
+        bool warns;
+    } cases[] = {
+        {{"installcdp", package}, true},
+        {{"installfrompath", files_ / "from"}, true},
+        {{"delete", KUIDText(701)}, false},
+        {{"vrqdeleteall"}, false},
+    };
+    // Whatever holds a file of that name and content in the trash.
+    auto trashed = [&](const std::string& name, const std::string& content) {
+        for (const auto& entry : fs::recursive_directory_iterator(root_ / "trash")) {
+            if (entry.path().filename() == name && Slurp(entry.path()) == content)
+                return true;
+        }
+        return false;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        if (Status(701).exitCode != 0) {
+            ASSERT_EQ(Run({"installcdp", package}).out, kClean);
+        }
+        ProcessResult edit = Run({"edit", KUIDText(701)});
+        ASSERT_EQ(edit.exitCode, 0);
+        const std::string working = Root() + "/editing/one";
+        ASSERT_EQ(edit.out, "+ " + KUIDText(701) + " : " + working + "\n" + kClean);
+        const std::string edits = "edits for " + c.args[0];
+        files_.Write("edits.txt", edits);
+        fs::copy_file(files_ / "edits.txt", working + "/edits.txt");
+
+        ProcessResult r = Run(c.args);
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        if (c.warns) {
+            EXPECT_EQ(r.out.rfind(warned, 0), 0u) << r.out;
+            EXPECT_NE(r.out.find("OK (0 Errors, 1 Warnings)\n"), std::string::npos) << r.out;
+        } else {
+            EXPECT_EQ(r.out, kClean);
+        }
+        EXPECT_FALSE(fs::exists(working));
+        EXPECT_TRUE(trashed("edits.txt", edits));
+    }
+}
+
 // The stand-in served in this process for the tool's data root, with the
 // requests of a case in place of its own.
 class PackageCommandsDaemonTest : public clienttest::StandInClient {
