@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "ToolProcess.h"
 #include "config/tree/TDBContainerTag.h"
 #include "kad/packages/CDP.h"
@@ -435,6 +437,30 @@ TEST_F(PackageCommandsProcessTest, AWorkingCopyThatAnInstallOrADeleteReplacesGoe
         EXPECT_FALSE(fs::exists(working));
         EXPECT_TRUE(trashed("edits.txt", edits));
     }
+}
+
+// A FIFO named as a package would hold the reader in its open for ever.
+TEST_F(PackageCommandsProcessTest, APackageThatIsNoRegularFileIsRefusedWithoutWaitingForIt)
+{
+    const std::string pipe = files_ / "pipe.cdp";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    fs::create_symlink(pipe, files_ / "link.cdp");
+    for (const std::string& path : {pipe, files_ / "link.cdp"}) {
+        SCOPED_TRACE(path);
+        ProcessResult install = RunWithin({"installcdp", path}, std::chrono::seconds(60));
+        EXPECT_EQ(install.exitCode, 255);
+        EXPECT_EQ(install.out, "- <NULL> : Content could not be read, as the file is not a valid CDP\n"
+                               "OK (1 Errors, 0 Warnings)\n");
+        ProcessResult parse = RunWithin({"vrqparse", path}, std::chrono::seconds(60));
+        EXPECT_EQ(parse.exitCode, 255);
+        EXPECT_EQ(parse.out, "- <NULL> : $kad_unreadable_cdp\nOK (1 Errors, 0 Warnings)\n");
+    }
+    // A package reached through a link is read where the link leads.
+    ASSERT_EQ(Run({"createcdp", files_ / "one.cdp", KUIDText(701)}).exitCode, 0);
+    ASSERT_EQ(Run({"delete", KUIDText(701)}).exitCode, 0);
+    fs::create_symlink(files_ / "one.cdp", files_ / "other.cdp");
+    EXPECT_EQ(Run({"installcdp", files_ / "other.cdp"}).out, kClean);
+    EXPECT_EQ(Status(701).exitCode, 0);
 }
 
 // The stand-in served in this process for the tool's data root, with the

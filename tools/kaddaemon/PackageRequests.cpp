@@ -122,9 +122,11 @@ bool IsImageName(const std::string& name)
 // whole or is larger.
 uint8_t* ReadWhole(const fs::path& path, uint64_t limit, uint32_t& size, std::string& error)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // A FIFO put in a file's place since the folder was looked at would
+    // hold a plain open for ever.
+    int fd = Platform::OpenRegularFile(path.string(), O_RDONLY);
     struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
         if (fd >= 0)
             ::close(fd);
         error = "Cannot read " + path.string() + ".";
