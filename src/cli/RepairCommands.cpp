@@ -5,6 +5,7 @@
 
 #include "cli/CommandHandlers.h"
 #include "config/kuid/KUIDRing.h"
+#include "config/results/KestroProperty.h"
 #include "config/results/ResultsLog.h"
 #include "core/process/CrashReporter.h"
 #include "kad/requests/KADFilterElement.h"
@@ -42,12 +43,21 @@ int RepairDatabaseCommand(ResultsLog& log, uint32_t mode)
     return code;
 }
 
-int VrqDeleteAllCommand(ResultsLog&)
+int VrqDeleteAllCommand(ResultsLog& log)
 {
     KADFilterElementBool local(KADFilterElementBool::kLocal);
     KUIDRing found;
     KADRequests::SearchAssets(&local, found);
-    for (const KUID& kuid : found)
-        KADRequests::DeleteAsset(kuid, 1, nullptr);
-    return 0;
+    // Every asset is asked for, whatever became of the one before; each that
+    // stays is named.
+    int result = 0;
+    for (const KUID& kuid : found) {
+        if (KADRequests::DeleteAsset(kuid, 1, nullptr))
+            continue;
+        PropertyRef asset;
+        asset.Reset(new KestroPropertyAssetID(Nyx::PString("AssetID"), kuid));
+        ResultsLog::AddResult(log, ResultsLog::kError, asset, Nyx::String("Unable to delete asset."));
+        result = -1;
+    }
+    return result;
 }

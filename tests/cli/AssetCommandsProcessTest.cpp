@@ -298,6 +298,29 @@ TEST_F(AssetCommandsProcessTest, StatusLettersShowTheAssetsStateAlsoAfterARestar
     }
 }
 
+TEST_F(AssetCommandsProcessTest, VrqDeleteAllNamesEachAssetTheDaemonCouldNotDelete)
+{
+    ASSERT_EQ(Run({"status", "<kuid:77:500>"}).exitCode, 0);
+    // With a file where the trash folder was, no asset can move there.
+    fs::remove_all(root_ / "trash");
+    root_.Write("trash", "no folder");
+    ProcessResult refused = Run({"vrqdeleteall"});
+    EXPECT_EQ(refused.exitCode, 255);
+    EXPECT_EQ(refused.out, "- <kuid:77:500> : Unable to delete asset.\n- <kuid:77:501> : Unable to delete asset.\n"
+                           "OK (2 Errors, 0 Warnings)\n");
+    EXPECT_EQ(Run({"status", "<kuid:77:501>"}).exitCode, 0);
+
+    fs::remove(root_ / "trash");
+    fs::create_directory(root_ / "trash");
+    for (const char* when : {"both there", "none left"}) {
+        SCOPED_TRACE(when);
+        ProcessResult r = Run({"vrqdeleteall"});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, kClean);
+    }
+    EXPECT_EQ(Run({"status", "<kuid:77:500>"}).exitCode, 255);
+}
+
 TEST_F(AssetCommandsProcessTest, GeneratedKUIDsFollowTheSavedBase)
 {
     root_.Write("settings/kuid.txt", "base-kuid <kuid:77:2000>\n");

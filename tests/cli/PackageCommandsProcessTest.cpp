@@ -13,6 +13,7 @@
 
 #include <linux/capability.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "ToolProcess.h"
@@ -474,6 +475,84 @@ TEST_F(PackageCommandsProcessTest, InstallFromPathReportsAFolderThatDoesNotInsta
     ProcessResult r = Run({"installfrompath", files_ / "tree"});
     EXPECT_EQ(r.exitCode, 255);
     EXPECT_EQ(r.out, "- <NULL> : The config in " + (files_ / "tree/nokuid") + " names no KUID.\nOK (1 Errors, 0 Warnings)\n");
+}
+
+// Edits not committed are nobody's to throw away: whatever replaces or
+// deletes an asset open for edit puts its working copy in the trash.
+TEST_F(PackageCommandsProcessTest, AWorkingCopyThatAnInstallOrADeleteReplacesGoesToTheTrash)
+{
+    const std::string package = files_ / "one.cdp";
+    ASSERT_EQ(Run({"createcdp", package, KUIDText(701)}).exitCode, 0);
+    fs::create_directory(files_ / "from");
+    fs::copy(root_ / "local/one", files_ / "from/one", fs::copy_options::recursive);
+    const std::string warned = "! " + KUIDText(701) +
+                               " : The asset was open for edit: its working copy, with the edits not committed, "
+                               "has been moved to trash/one-working-copy";
+    const struct {
+        std::vector<std::string> args;
+        bool warns;
+    } cases[] = {
+        {{"installcdp", package}, true},
+        {{"installfrompath", files_ / "from"}, true},
+        {{"delete", KUIDText(701)}, false},
+        {{"vrqdeleteall"}, false},
+    };
+    // Whatever holds a file of that name and content in the trash.
+    auto trashed = [&](const std::string& name, const std::string& content) {
+        for (const auto& entry : fs::recursive_directory_iterator(root_ / "trash")) {
+            if (entry.path().filename() == name && Slurp(entry.path()) == content)
+                return true;
+        }
+        return false;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        if (Status(701).exitCode != 0) {
+            ASSERT_EQ(Run({"installcdp", package}).out, kClean);
+        }
+        ProcessResult edit = Run({"edit", KUIDText(701)});
+        ASSERT_EQ(edit.exitCode, 0);
+        const std::string working = Root() + "/editing/one";
+        ASSERT_EQ(edit.out, "+ " + KUIDText(701) + " : " + working + "\n" + kClean);
+        const std::string edits = "edits for " + c.args[0];
+        files_.Write("edits.txt", edits);
+        fs::copy_file(files_ / "edits.txt", working + "/edits.txt");
+
+        ProcessResult r = Run(c.args);
+        EXPECT_EQ(r.exitCode, 0) << r.out;
+        if (c.warns) {
+            EXPECT_EQ(r.out.rfind(warned, 0), 0u) << r.out;
+            EXPECT_NE(r.out.find("OK (0 Errors, 1 Warnings)\n"), std::string::npos) << r.out;
+        } else {
+            EXPECT_EQ(r.out, kClean);
+        }
+        EXPECT_FALSE(fs::exists(working));
+        EXPECT_TRUE(trashed("edits.txt", edits));
+    }
+}
+
+// A FIFO named as a package would hold the reader in its open for ever.
+TEST_F(PackageCommandsProcessTest, APackageThatIsNoRegularFileIsRefusedWithoutWaitingForIt)
+{
+    const std::string pipe = files_ / "pipe.cdp";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    fs::create_symlink(pipe, files_ / "link.cdp");
+    for (const std::string& path : {pipe, files_ / "link.cdp"}) {
+        SCOPED_TRACE(path);
+        ProcessResult install = RunWithin({"installcdp", path}, std::chrono::seconds(60));
+        EXPECT_EQ(install.exitCode, 255);
+        EXPECT_EQ(install.out, "- <NULL> : Content could not be read, as the file is not a valid CDP\n"
+                               "OK (1 Errors, 0 Warnings)\n");
+        ProcessResult parse = RunWithin({"vrqparse", path}, std::chrono::seconds(60));
+        EXPECT_EQ(parse.exitCode, 255);
+        EXPECT_EQ(parse.out, "- <NULL> : $kad_unreadable_cdp\nOK (1 Errors, 0 Warnings)\n");
+    }
+    // A package reached through a link is read where the link leads.
+    ASSERT_EQ(Run({"createcdp", files_ / "one.cdp", KUIDText(701)}).exitCode, 0);
+    ASSERT_EQ(Run({"delete", KUIDText(701)}).exitCode, 0);
+    fs::create_symlink(files_ / "one.cdp", files_ / "other.cdp");
+    EXPECT_EQ(Run({"installcdp", files_ / "other.cdp"}).out, kClean);
+    EXPECT_EQ(Status(701).exitCode, 0);
 }
 
 // The stand-in served in this process for the tool's data root, with the

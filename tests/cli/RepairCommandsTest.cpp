@@ -79,14 +79,22 @@ TEST_F(RepairCommandsTest, VrqDeleteAllDeletesEveryLocalAssetInOrder)
     const std::vector<std::vector<KUID>> found = {{}, {KUID(77, 500, 0), KUID(-3, 12, 127), KUID(77, 400, 2)}};
     for (const auto& kuids : found) {
         SCOPED_TRACE(kuids.size());
+        // Every delete but the second refused: each refused one is named,
+        // and the others are still asked for.
+        uint32_t deletes = 0;
         ScriptedDaemon daemon([&](uint32_t number, const std::string&) -> std::optional<std::string> {
             if (number == 2)
                 return KUIDList(kuids);
-            return wire::Bytes().U8(0).Str();  // every delete refused: still 0
+            return wire::Bytes().U8(++deletes == 2 ? 1 : 0).Str();
         });
         ResultsLog log;
-        EXPECT_EQ(VrqDeleteAllCommand(log), 0);
-        EXPECT_EQ(log.GetResultCount(), 0u);
+        EXPECT_EQ(VrqDeleteAllCommand(log), kuids.empty() ? 0 : -1);
+        testing::internal::CaptureStdout();
+        PrintResults(log);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  kuids.empty() ? "OK (0 Errors, 0 Warnings)\n"
+                                : "- <kuid:77:500> : Unable to delete asset.\n"
+                                  "- <kuid2:77:400:2> : Unable to delete asset.\nOK (2 Errors, 0 Warnings)\n");
         ASSERT_EQ(daemon.Requests().size(), kuids.size() + 1);
         // One bool element "local", with no group around it.
         wire::Input filter(daemon.Requests()[0].payload);

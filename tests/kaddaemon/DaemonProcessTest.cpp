@@ -2,6 +2,7 @@
 // found through discovery, and ended by request 270 or by force.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include "kad/discovery/ProcessLaunch.h"
 #include "kaddaemon/RawDaemonClient.h"
 #include "kaddaemon/SocketIO.h"
+#include "kaddaemon/StandInRequests.h"
 #include "support/ChildProcess.h"
 #include "support/DaemonTestSupport.h"
 #include "support/TempFolder.h"
@@ -219,6 +221,40 @@ TEST(DaemonProcess, AKilledDaemonIsReplacedByTheNextLaunch)
     EXPECT_EQ(daemontest::DiscoveryFiles(data.Root()).size(), 2u);
     ASSERT_TRUE(CloseDaemon(data.Port()));
     EXPECT_EQ(children.WaitExit(second), 0);
+    EXPECT_EQ(daemontest::DiscoveryFiles(data.Root()), std::vector<std::string>());
+}
+
+TEST(DaemonProcess, ARequestStuckForGoodKeepsAClosedDaemonNeitherRunningNorItsRootTaken)
+{
+    DataRoot data;
+    Children children;
+    pid_t daemon = children.Spawn(data.Daemon(), {"--test-requests"});
+    ASSERT_EQ(data.WaitServing(), uint32_t(daemon));
+    RawDaemonClient stuck;
+    ASSERT_TRUE(stuck.Connect(data.Port()) && stuck.Handshake(data.Root()));
+    ASSERT_TRUE(stuck.SendRequest(kaddaemon::testrequest::kStuck, 1, ""));
+
+    RawDaemonClient closer;
+    ASSERT_TRUE(closer.Connect(data.Port()) && closer.Handshake(data.Root()));
+    ASSERT_TRUE(closer.SendRequest(DaemonWire::kRequestCloseDaemon, 2, ""));
+    uint32_t tag = 0;
+    uint32_t id = 0;
+    std::string payload;
+    ASSERT_TRUE(closer.ReadFrame(tag, id, payload));
+    EXPECT_EQ(id, 2u);
+    // While it is still there, the root is still its own, so that no second
+    // daemon is started on the root beside it.
+    DaemonSharedBlock block{};
+    ASSERT_TRUE(daemontest::ReadBlock(data.Root(), block));
+    EXPECT_EQ(block.holderProcessId, uint32_t(daemon));
+    // The closing client sees the connection end only once the root is free.
+    EXPECT_TRUE(WaitFor([&]() {
+        char c;
+        const ssize_t got = ::recv(closer.Fd(), &c, 1, 0);
+        return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+    }));
+    EXPECT_EQ(children.WaitExit(daemon), 0);
+    EXPECT_EQ(data.Serving(), 0u);
     EXPECT_EQ(daemontest::DiscoveryFiles(data.Root()), std::vector<std::string>());
 }
 

@@ -148,6 +148,16 @@ bool HasPrefix(const std::string& folder, const char* prefix)
     return fs::path(folder).filename().string().rfind(prefix, 0) == 0;
 }
 
+// The name a working copy is given in the trash: its own, without the mark
+// of a new asset's, and marked as a working copy.
+std::string WorkingCopyTrashName(const std::string& folder)
+{
+    std::string name = fs::path(folder).filename().string();
+    if (HasPrefix(folder, AssetStore::kCreatedPrefix))
+        name.erase(0, std::string_view(AssetStore::kCreatedPrefix).size());
+    return name + "-working-copy";
+}
+
 // A path below the root as the user sees it in a message: from the root on.
 std::string RootRelative(const std::string& root, const std::string& path)
 {
@@ -597,6 +607,21 @@ std::string AssetStore::AuthorNameLocked(int32_t authorId) const
     return name.empty() ? "author-" + std::to_string(authorId) : name;
 }
 
+std::string AssetStore::MoveToTrashLocked(const std::string& folder, const std::string& name,
+                                          std::string& why) const
+{
+    std::string plain = name;
+    plain.erase(0, plain.find_first_not_of('.'));
+    const std::string target = UniqueFolder(root_ + "/trash", plain.empty() ? "asset" : plain);
+    std::error_code ec;
+    fs::rename(folder, target, ec);
+    if (ec) {
+        why = ec.message();
+        return std::string();
+    }
+    return target;
+}
+
 std::string AssetStore::UniqueFolder(const std::string& parent, const std::string& name) const
 {
     std::error_code ec;
@@ -777,6 +802,26 @@ AssetStore::Outcome AssetStore::PutInPlaceLocked(Asset* asset, const std::string
     std::error_code ec;
     const std::string local = root_ + "/local", editing = root_ + "/editing", trash = root_ + "/trash";
     std::string target = installed ? asset->localFolder : UniqueFolder(local, name);
+    // A working copy the new folder does not come from holds edits nobody
+    // committed: they go to the trash, as the installed folder does, and
+    // come back with it when the install fails.
+    const std::string edited = asset && asset->editingFolder != from ? asset->editingFolder : std::string();
+    std::string kept;
+    auto keepBack = [&]() {
+        std::error_code undo;
+        if (!kept.empty()) {
+            fs::rename(kept, edited, undo);
+            SyncFolder(editing);
+        }
+    };
+    if (!edited.empty()) {
+        std::string why;
+        kept = MoveToTrashLocked(edited, WorkingCopyTrashName(edited), why);
+        if (kept.empty()) {
+            unmark();
+            return {false, "Cannot move the working copy of " + kuidText + " to the trash: " + why + "."};
+        }
+    }
     std::string retired;
     if (installed) {
         // The installed folder steps into the trash first, and that is on
@@ -789,6 +834,7 @@ AssetStore::Outcome AssetStore::PutInPlaceLocked(Asset* asset, const std::string
             std::error_code undo;
             if (!ec)
                 fs::rename(retired, target, undo);
+            keepBack();
             unmark();
             return {false, "Cannot move the installed folder aside" + (ec ? ": " + ec.message() : std::string()) + "."};
         }
@@ -800,6 +846,7 @@ AssetStore::Outcome AssetStore::PutInPlaceLocked(Asset* asset, const std::string
             fs::rename(retired, target, undo);
             SyncFolder(local);
         }
+        keepBack();
         unmark();
         return {false, "Cannot install the working copy: " + ec.message() + "."};
     }
@@ -807,21 +854,22 @@ AssetStore::Outcome AssetStore::PutInPlaceLocked(Asset* asset, const std::string
     // the next start; any other must stay gone.
     bool synced = SyncFolder(local) && (HasPrefix(from, kCreatedPrefix) || HasPrefix(from, kInstallingPrefix) ||
                                         SyncFolder(editing));
+    if (!kept.empty())
+        synced = SyncFolder(editing) && SyncFolder(trash) && synced;
     // Only with the exchange on disk may the old folder go.
     if (synced && !retired.empty())
         fs::remove_all(retired, ec);
-    // A working copy the new folder did not come from is replaced by it.
-    if (asset && !asset->editingFolder.empty() && asset->editingFolder != from) {
-        fs::remove_all(asset->editingFolder, ec);
-        synced = SyncFolder(editing) && synced;
-    }
     next.localFolder = target;
     next.installTime = asset && asset->installTime ? asset->installTime : FileTime(target);
     const KUID kuid = next.kuid;
     assets_[kuid] = std::move(next);
     if (!synced)
         return {false, "The installed folder of " + kuidText + " is in place but may not be on disk yet."};
-    return {true, {}};
+    if (kept.empty())
+        return {true, {}};
+    return {true, {},
+            "The asset was open for edit: its working copy, with the edits not committed, has been moved to " +
+                RootRelative(root_, kept) + "."};
 }
 
 uint64_t AssetStore::Create(KUID& kuid, const std::string& name, std::string& folder, std::string& error,
@@ -940,18 +988,28 @@ AssetStore::Outcome AssetStore::Delete(const KUID& kuid)
     Asset* asset = FindLocked(kuid);
     if (!asset)
         return {false, "Unknown asset " + std::string(kuid.ToString().c_str()) + "."};
-    std::error_code ec;
-    if (!asset->localFolder.empty()) {
-        std::string target = UniqueFolder(root_ + "/trash", fs::path(asset->localFolder).filename().string());
-        fs::rename(asset->localFolder, target, ec);
-        if (ec)
-            return {false, "Cannot move " + std::string(kuid.ToString().c_str()) + " to the trash: " + ec.message() + "."};
-        SyncFolder(root_ + "/local");
-    }
+    const std::string kuidText = kuid.ToString().c_str();
+    std::string why;
+    // The working copy holds edits nobody committed: it goes to the trash
+    // with the installed folder.
+    std::string kept;
     if (!asset->editingFolder.empty()) {
-        fs::remove_all(asset->editingFolder, ec);
-        SyncFolder(root_ + "/editing");
+        kept = MoveToTrashLocked(asset->editingFolder, WorkingCopyTrashName(asset->editingFolder), why);
+        if (kept.empty())
+            return {false, "Cannot move the working copy of " + kuidText + " to the trash: " + why + "."};
     }
+    if (!asset->localFolder.empty() &&
+        MoveToTrashLocked(asset->localFolder, fs::path(asset->localFolder).filename().string(), why).empty()) {
+        std::error_code undo;
+        if (!kept.empty())
+            fs::rename(kept, asset->editingFolder, undo);
+        return {false, "Cannot move " + kuidText + " to the trash: " + why + "."};
+    }
+    if (!asset->localFolder.empty())
+        SyncFolder(root_ + "/local");
+    if (!kept.empty())
+        SyncFolder(root_ + "/editing");
+    SyncFolder(root_ + "/trash");
     assets_.erase(kuid);
     state_.Forget(kuid);
     return {true, {}};

@@ -4,9 +4,10 @@
 // An installed asset is a folder under "local" holding "config.txt" or
 // "config.chump"; an asset opened for edit has its working copy under
 // "editing" (an asset created and never committed has only that); a deleted
-// asset moves to "trash". The index is rebuilt from the folders at Open and
-// kept current by every change, and every change is on disk (synced) before
-// the call that made it returns.
+// asset moves to "trash", and so does a working copy that a delete or an
+// install replaces, edits and all. The index is rebuilt from the folders at
+// Open and kept current by every change, and every change is on disk
+// (synced) before the call that made it returns.
 //
 // A folder appears under "editing" or "local" only whole: a working copy is
 // made under a name beginning with kUnfinishedPrefix and renamed once it is
@@ -29,6 +30,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/tree/ACSChunk.h"
@@ -87,10 +89,16 @@ public:
         std::string stub;
     };
 
-    // Result of a change: the error text for the user when it failed.
+    // Result of a change: the error text for the user when it failed, and
+    // what the user is to know of a change that went through.
     struct Outcome {
-        bool ok = false;
+        Outcome(bool ok_ = false, std::string error_ = {}, std::string warning_ = {})
+            : ok(ok_), error(std::move(error_)), warning(std::move(warning_))
+        {
+        }
+        bool ok;
         std::string error;
+        std::string warning;
     };
 
     explicit AssetStore(std::string root);
@@ -145,8 +153,9 @@ public:
     // A new folder path, not made yet, for an install of the asset to fill.
     std::string InstallingFolder(const std::string& name);
     // Makes the filled folder (from InstallingFolder, its files on disk) the
-    // asset's installed folder, as a commit does, in place of any working
-    // copy; `name` names a new asset's folder. A folder holding what the
+    // asset's installed folder, as a commit does; a working copy the asset
+    // has goes to the trash, with a warning. `name` names a new asset's
+    // folder. A folder holding what the
     // asset already has installed is dropped and changes nothing. On failure
     // the folder is removed and the asset stays as it was.
     Outcome InstallFolder(const KUID& kuid, const std::string& name, const std::string& folder);
@@ -199,9 +208,14 @@ private:
     // Removes the working copy and reads the asset back from its installed
     // folder; an asset that has none is forgotten.
     Outcome DropWorkingCopyLocked(Asset& asset);
+    // Moves the folder into the trash under a name made from `name`; the
+    // path it has there, or empty (with `why`) when it did not move. The
+    // folders are synced by the caller.
+    std::string MoveToTrashLocked(const std::string& folder, const std::string& name, std::string& why) const;
     // Puts the folder `from` (holding `next`, read from it) in the place of
     // the asset's installed folder, or of a new one named `name`, and the
-    // asset of the index with it; `asset` is null for a new asset.
+    // asset of the index with it; `asset` is null for a new asset. A working
+    // copy the folder does not come from goes to the trash first.
     Outcome PutInPlaceLocked(Asset* asset, const std::string& from, Asset next, const std::string& name);
 
     std::string root_;

@@ -196,8 +196,11 @@ bool DaemonConnection::ServeFrame(SocketReader& reader)
     ShrinkIfLarge(reply_);
     if (context.stopAfterReply || context.closeConnection)
         sent = Flush() && sent;
-    if (context.stopAfterReply)
-        server_.RequestStop();  // the server closes this connection once it has withdrawn
+    if (context.stopAfterReply) {
+        // The server closes this connection last, once it has withdrawn.
+        askedToStop_.store(true, std::memory_order_release);
+        server_.RequestStop();
+    }
     return sent && !context.closeConnection;
 }
 

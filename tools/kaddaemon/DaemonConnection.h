@@ -37,6 +37,8 @@ public:
     void Join();
     // The reader has ended (the socket is still open until destruction).
     bool Finished() const noexcept { return finished_.load(std::memory_order_acquire); }
+    // The client asked the daemon to stop (request 270) on this connection.
+    bool AskedToStop() const noexcept { return askedToStop_.load(std::memory_order_acquire); }
     // The client has closed its end or the connection broke; for a handler
     // that works on while its client may leave.
     bool PeerGone() const;
@@ -95,6 +97,7 @@ private:
     bool moreInput_ = false;         // reader thread only
     std::thread::id readerId_;       // under writeLock_
     std::atomic<bool> finished_{false};
+    std::atomic<bool> askedToStop_{false};
     // Reused from frame to frame; only the reader thread touches them.
     std::unique_ptr<Nyx::DynamicBuffer> request_;
     std::unique_ptr<Nyx::DynamicBuffer> reply_;

@@ -1,6 +1,7 @@
 #include "kaddaemon/DaemonServer.h"
 
 #include <cerrno>
+#include <chrono>
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -115,18 +116,12 @@ bool DaemonServer::Stopping()
     return stopRequested_;
 }
 
-void DaemonServer::Shutdown()
+bool DaemonServer::Shutdown(int boundMs)
 {
-    {
-        std::lock_guard<std::mutex> hold(linkLock_);
-        if (published_) {
-            published_ = false;
-            // Clients must stop finding this process before its port goes
-            // away.
-            link_.Withdraw();
-        }
-        link_.Detach();
-    }
+    // The root stays this process's until its work is done: a client that
+    // comes meanwhile finds the port closed and starts the daemon to come
+    // after it, which takes the block over as it would from a daemon that
+    // does not answer.
     StopListening();
 
     std::list<std::unique_ptr<DaemonConnection>> closing;
@@ -134,9 +129,42 @@ void DaemonServer::Shutdown()
         std::lock_guard<std::mutex> hold(connectionsLock_);
         closing.swap(connections_);
     }
-    for (auto& connection : closing)
-        connection->Shutdown();
-    closing.clear();  // joins each reader
+    for (auto& connection : closing) {
+        if (!connection->AskedToStop())
+            connection->Shutdown();
+    }
+    // A handler stuck in a call that never returns (an open that waits for
+    // ever, say) must not keep the process from ending.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    for (auto& connection : closing) {
+        if (connection->AskedToStop())
+            continue;
+        if (boundMs < 0) {
+            connection->Join();
+            continue;
+        }
+        while (!connection->Finished()) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                std::lock_guard<std::mutex> hold(connectionsLock_);
+                connections_.splice(connections_.end(), closing);
+                return false;
+            }
+            Nyx::Thread::Sleep(kShutdownPollMs);
+        }
+    }
+    Withdraw();
+    closing.clear();  // closes the asker's connection, and joins each reader
+    return true;
+}
+
+void DaemonServer::Withdraw()
+{
+    std::lock_guard<std::mutex> hold(linkLock_);
+    if (published_) {
+        published_ = false;
+        link_.Withdraw();
+    }
+    link_.Detach();
 }
 
 void DaemonServer::StopListening()

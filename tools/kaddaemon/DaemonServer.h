@@ -36,6 +36,9 @@ public:
     // How often a serving daemon looks whether the block still names it
     // (it also looks before it serves each new connection).
     static constexpr int kRegistrationCheckMs = 250;
+    // How often a bounded Shutdown looks whether the connections' threads
+    // have ended.
+    static constexpr int kShutdownPollMs = 10;
 
     DaemonServer();
     ~DaemonServer();  // shuts down when still serving
@@ -57,10 +60,18 @@ public:
     void RequestStop();
     // A stop has been requested.
     bool Stopping();
-    // Withdraws from the discovery block (removing the discovery objects),
-    // stops accepting, closes every connection and waits for their threads.
-    // Safe to call more than once.
-    void Shutdown();
+    // Stops accepting, closes every connection and waits for their threads,
+    // for at most `boundMs` (a negative bound waits as long as they take);
+    // then withdraws from the discovery block (removing the discovery
+    // objects) and only then closes the connection that asked for the stop,
+    // so that its client finds the root free once it sees the daemon gone.
+    // False when the bound ran out: the daemon is still published and keeps
+    // the connections whose threads are at work, and the process is to end
+    // without them (Withdraw, then leave). Safe to call more than once.
+    bool Shutdown(int boundMs = -1);
+    // Withdraws from the discovery block, unless another daemon has taken it
+    // over; the daemon serves no more clients after it.
+    void Withdraw();
 
     uint16_t Port() const noexcept { return port_; }
     uint32_t ProcessId() const noexcept { return link_.ProcessId(); }

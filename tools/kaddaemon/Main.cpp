@@ -3,8 +3,10 @@
 //
 // Exit codes: 0 after request 270, and also when another daemon already
 // serves the root or has taken it over since; 1 when it cannot serve; 2
-// for a wrong command line.
+// for a wrong command line. A request still at work some seconds after the
+// stop does not keep it from ending.
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -27,6 +29,9 @@ namespace {
 // How long a command host the daemon started has to end once the daemon has
 // closed its connection.
 constexpr int kHostGraceMs = 10000;
+// How long the requests at work when the daemon closes have to end; a
+// request that outlasts it is taken to be stuck for good.
+constexpr int kRequestGraceMs = 5000;
 
 }  // namespace
 
@@ -85,9 +90,18 @@ int main(int argc, char** argv)
         break;
     }
     server.Wait();
-    server.Shutdown();
+    const bool allEnded = server.Shutdown(kRequestGraceMs);
     // Its connection is closed: the host it started ends of itself, and is
     // made to when it does not.
     host->End(kHostGraceMs);
+    if (!allEnded) {
+        // A request stuck for good cannot be waited for, nor its thread
+        // joined: the process ends without it, and gives the root up only
+        // as it goes. What the request had begun in the store is left as a
+        // crash leaves it, which the next start clears away.
+        std::fprintf(stderr, "kaddaemon: a request did not end; closing without it\n");
+        server.Withdraw();
+        std::_Exit(0);
+    }
     return 0;
 }

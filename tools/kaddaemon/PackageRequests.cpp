@@ -50,13 +50,14 @@ constexpr unsigned kMaxExportThreads = 8;
 // The u32 size in front of a compressed file chunk.
 constexpr uint32_t kSizePrefix = 4;
 
-// An error that concerns one asset names it.
+// An error or a warning; one that concerns one asset names it.
 struct Error {
     KUID asset = KUID::Null;
     std::string text;
+    int32_t severity = ResultsLog::kError;
 };
 
-// All errors of one request go out in one note.
+// All errors and warnings of one request go out in one note.
 void SendErrors(const NoteSink& notes, uint32_t transactionId, const std::vector<Error>& errors)
 {
     if (errors.empty() || !notes)
@@ -66,7 +67,7 @@ void SendErrors(const NoteSink& notes, uint32_t transactionId, const std::vector
         PropertyRef asset;
         if (!error.asset.IsNull())
             asset.Reset(new KestroPropertyAssetID(Nyx::PString("AssetID"), error.asset));
-        ResultsLog::AddResult(log, ResultsLog::kError, asset, Nyx::String(error.text));
+        ResultsLog::AddResult(log, error.severity, asset, Nyx::String(error.text));
     }
     SendResults(notes, transactionId, log);
 }
@@ -121,9 +122,11 @@ bool IsImageName(const std::string& name)
 // whole or is larger.
 uint8_t* ReadWhole(const fs::path& path, uint64_t limit, uint32_t& size, std::string& error)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // A FIFO put in a file's place since the folder was looked at would
+    // hold a plain open for ever.
+    int fd = Platform::OpenRegularFile(path.string(), O_RDONLY);
     struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
         if (fd >= 0)
             ::close(fd);
         error = "Cannot read " + path.string() + ".";
@@ -378,9 +381,10 @@ using FolderFiller = std::function<bool(const std::string& folder, std::string& 
 // Installs the asset: the filler makes its files in a folder of their own,
 // which the store's start-up clears away, and the store commits it in place
 // of what the asset had. On failure the asset stays as it was. A client
-// that has gone meanwhile cancels the install before the commit.
+// that has gone meanwhile cancels the install before the commit. What the
+// user is to know of an install that went through is added to `said`.
 bool InstallAsset(AssetStore& store, const KUID& kuid, const std::string& name, const FolderFiller& fill,
-                  const AskerGone& gone, std::string& error)
+                  const AskerGone& gone, std::string& error, std::vector<Error>& said)
 {
     const std::string folder = store.InstallingFolder(name);
     std::string why;
@@ -397,6 +401,8 @@ bool InstallAsset(AssetStore& store, const KUID& kuid, const std::string& name, 
     }
     AssetStore::Outcome outcome = store.InstallFolder(kuid, name, folder);
     error = outcome.error;
+    if (!outcome.warning.empty())
+        said.push_back({kuid, outcome.warning, ResultsLog::kWarning});
     return outcome.ok;
 }
 
@@ -424,6 +430,7 @@ void ServeInstallFolder(AssetStore& store, uint32_t transactionId, TStream& requ
     bool installed = false;
     ChunkRef config;
     std::vector<std::string> skipped;
+    std::vector<Error> said;
     std::error_code ec;
     if (folder.empty() || folder[0] != '/')
         error = "The folder to install is not given as an absolute path.";
@@ -439,17 +446,19 @@ void ServeInstallFolder(AssetStore& store, uint32_t transactionId, TStream& requ
                                      skipped.clear();
                                      return CopyFolderDurably(folder, target, why, {}, &skipped);
                                  },
-                                 gone, error);
+                                 gone, error, said);
     if (!installed) {
         SendError(notes, transactionId, error);
-    } else if (!skipped.empty() && notes) {
+    } else {
         // What the copy left out is said, as a warning each.
-        ResultsLog log;
+        std::vector<Error> warnings;
         for (const std::string& link : skipped)
-            ResultsLog::AddResult(log, ResultsLog::kWarning,
-                                  Nyx::String("Skipped the link '" + link + "' of " + folder +
-                                              ": its target is missing or lies outside the asset's folder."));
-        SendResults(notes, transactionId, log);
+            warnings.push_back({KUID::Null,
+                                "Skipped the link '" + link + "' of " + folder +
+                                    ": its target is missing or lies outside the asset's folder.",
+                                ResultsLog::kWarning});
+        warnings.insert(warnings.end(), said.begin(), said.end());
+        SendErrors(notes, transactionId, warnings);
     }
     WriteKUID(reply, installed ? kuid : KUID::Null);
     reply.WriteBool(installed);
@@ -467,6 +476,8 @@ void ServeInstallPackage(AssetStore& store, uint32_t transactionId, TStream& req
     request.ReadInt32(mode, 0u);
     // The install flag the tool sends asks for the binary config.
     const char* configName = (mode & 2) != 0 ? "config.chump" : "config.txt";
+    // Errors, and the warnings of installs that went through, in the order
+    // of the assets.
     std::vector<Error> errors;
     int32_t installed = 0;
     ChunkRef package;
@@ -503,7 +514,7 @@ void ServeInstallPackage(AssetStore& store, uint32_t transactionId, TStream& req
                                    }
                                    return true;
                                },
-                               gone, error);
+                               gone, error, errors);
         if (ok)
             ++installed;
         else
@@ -511,7 +522,8 @@ void ServeInstallPackage(AssetStore& store, uint32_t transactionId, TStream& req
     }
     SendErrors(notes, transactionId, errors);
     reply.WriteInt32(installed);
-    reply.WriteBool(errors.empty());
+    reply.WriteBool(std::none_of(errors.begin(), errors.end(),
+                                 [](const Error& e) { return e.severity == ResultsLog::kError; }));
 }
 
 }  // namespace

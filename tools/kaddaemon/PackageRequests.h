@@ -5,7 +5,8 @@
 // An install fills a folder of its own and commits it in place of the
 // asset's installed folder, so the installed folder is on disk whole before
 // the reply; what fails on the way leaves the asset as it was and is
-// reported as an error result of the transaction. An install whose client
+// reported as an error result of the transaction. A working copy of the
+// asset goes to the trash, with a warning. An install whose client
 // has gone stops before its next commit. A package is read with the tool's
 // own package code, so what it may write is what the tool may.
 #pragma once

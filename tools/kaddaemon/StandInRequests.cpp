@@ -1,9 +1,11 @@
 #include "kaddaemon/StandInRequests.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/kuid/KUID.h"
@@ -140,6 +142,12 @@ void RegisterStandInRequests(RequestTable& table, bool testRequests)
                 out.WriteBytes("junk", 4);
         }
         context.connection.SendRaw(frame.Data(), frame.DataLength());
+    });
+
+    table.Register(kStuck, [](RequestContext& context, TStream&, TStream&) {
+        context.connection.Flush();
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::hours(1));
     });
 
     table.Register(kLastAnswer, [answers](RequestContext&, TStream&, TStream& reply) {

@@ -27,6 +27,7 @@ constexpr uint32_t kCloseLink = 60008;     // the connection ends without a repl
 constexpr uint32_t kStrayReply = 60009;    // a reply for id 0 carrying the payload, then the reply (the payload)
 constexpr uint32_t kBadFrame = 60010;      // u32 what (below); no reply, the connection stays open
 constexpr uint32_t kLastAnswer = 60011;    // reply: u32 id, u32 answer of the last request 150 (0, 0 before one)
+constexpr uint32_t kStuck = 60012;         // no reply: the handler never returns, as one stuck in a call for good
 
 // What kResults sends at most: the count comes off the wire, and a note of
 // billions of results would keep the connection busy for minutes.

@@ -1,6 +1,7 @@
 #include "kad/packages/CDP.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <initializer_list>
 #include <set>
 #include <tuple>
@@ -11,6 +12,7 @@
 #include "config/formats/ConfigFile.h"
 #include "config/tree/TDBContainerTag.h"
 #include "config/tree/TagTreeOps.h"
+#include "platform/PathLookup.h"
 
 namespace {
 
@@ -248,12 +250,43 @@ void UpdateKUIDTable(ChunkRef& config, const KUIDList& dependencies)
 
 }  // namespace
 
+namespace {
+
+// Where a package file that a user named lies: its real folder (links
+// followed, names matched without regard to case when the exact one is
+// missing) and its name there; false when there is no such file. Opened with
+// that folder as its base, the file opens only when it is a regular file,
+// and without waiting: a FIFO or a device named as a package never holds
+// the open or the reads.
+bool LocatePackageFile(const Nyx::File::Path& path, Nyx::PString& folder, Nyx::File::Path& name)
+{
+    const std::string found = Platform::FindExisting(path.View());
+    char* resolved = found.empty() ? nullptr : ::realpath(found.c_str(), nullptr);
+    if (!resolved)
+        return false;
+    const Nyx::File::Path real(resolved);
+    std::free(resolved);
+    if (!real.IsAbsolute() || real.FileName().empty())
+        return false;
+    folder = Nyx::PString(real.Folder());
+    name = Nyx::File::Path(real.FileName());
+    return true;
+}
+
+}  // namespace
+
 Nyx::String CDP::CheckHeader(ChunkRef& package, const Nyx::File::Path& path)
 {
     const Names& n = N();
     const char* failure = nullptr;
     package.Release();
-    if (!LoadConfigFile(package, nullptr, path.c_str()) || !package ||
+    // The form goes by the name the package was given, which a link may
+    // not share.
+    const std::string extension(ExtensionOf(nullptr, path.c_str()));
+    Nyx::PString folder;
+    Nyx::File::Path name;
+    if (!LocatePackageFile(path, folder, name) ||
+        !LoadConfigFile(package, folder.c_str(), name.c_str(), extension.c_str()) || !package ||
         !EqualsNoCaseText(TDBContainerTag::GetString(package, n.kind), n.archive))
         failure = kNotAPackage;
     else if (ChildCountOf(package, n.contentsTable) != ChildCountOf(package, n.assets))

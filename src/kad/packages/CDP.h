@@ -37,6 +37,8 @@ public:
     // Loads the file (its form chosen by its extension) and checks, in this
     // order, "kind", the entry count against "contents-table" and
     // "package-version". On failure the package is left empty.
+    // A package file that does not open as a regular file fails the first
+    // check, without waiting on a FIFO or a device.
     static Nyx::String CheckHeader(ChunkRef& package, const Nyx::File::Path& path);
     static Nyx::String Write(const ChunkRef& package, const Nyx::File::Path& path);
 
