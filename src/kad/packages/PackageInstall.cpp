@@ -1,5 +1,10 @@
 // Installing one content-package entry through the daemon, and the display
 // name of an asset config.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include "config/formats/ConfigFile.h"
@@ -32,6 +37,37 @@ void AddInstallResult(ResultsLog& log, int32_t severity, const char* key, const 
     ChunkRef parameters;
     TDBContainerTag::SetString(parameters, Nyx::PString("asset_kuid"), kuid.ToString());
     ResultsLog::AddResult(log, severity, asset, GetInterfaceText(Nyx::String(key)), &parameters);
+}
+
+// Edits nobody committed are never thrown away: a working copy that an
+// install is about to empty goes to the data root's trash first, under a
+// name of its own. The path it went to, from the data root on; empty when
+// it could not be moved (and so still holds the edits).
+std::string MoveWorkingCopyToTrash(const Nyx::File::Path& folder)
+{
+    std::string root = KADClient::GetSettings().path.Str();
+    std::string from = folder.Str();
+    while (from.size() > 1 && from.back() == '/')
+        from.pop_back();
+    const size_t slash = from.find_last_of('/');
+    std::string name = slash == std::string::npos ? from : from.substr(slash + 1);
+    name.erase(0, name.find_first_not_of('.'));
+    if (root.empty() || name.empty())
+        return {};
+    if (root.back() != '/')
+        root += '/';
+    ::mkdir((root + "trash").c_str(), 0777);
+    const std::string base = "trash/" + name + "-working-copy";
+    std::string moved = base;
+    for (uint32_t i = 2;; ++i) {
+        // Never over a folder already in the trash, which an empty one
+        // would let a plain rename replace.
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, (root + moved).c_str(), RENAME_NOREPLACE) == 0)
+            return moved;
+        if (errno != EEXIST || i > 10000)
+            return {};
+        moved = base + "-" + std::to_string(i);
+    }
 }
 
 const char* PromptKey(const AssetRecord& record)
@@ -97,7 +133,19 @@ KUID KADClient::InstallPackageEntry(const ChunkRef& entry, ResultsLog& log, uint
         KADRequests::RevertAsset(handle, &log);
         return KUID::Null;
     }
-    if (present) {
+    if (present && record.GetFlag(AssetRecord::kFlagOpenForEdit)) {
+        const std::string moved = MoveWorkingCopyToTrash(folder);
+        if (moved.empty()) {
+            AddInstallResult(log, ResultsLog::kError, "$kad_overwrite_error", kuid);
+            return KUID::Null;
+        }
+        PropertyRef asset;
+        asset.Reset(new KestroPropertyAssetID(Nyx::PString("AssetID"), kuid));
+        ResultsLog::AddResult(log, ResultsLog::kWarning, asset,
+                              Nyx::String("The asset was open for edit: its working copy, with the edits not "
+                                          "committed, has been moved to " + moved + "."));
+        MakeContentFolder(Nyx::PString(), folder);
+    } else if (present) {
         if (!DeleteContentPath(Nyx::PString(), folder)) {
             AddInstallResult(log, ResultsLog::kError, "$kad_overwrite_error", kuid);
             return KUID::Null;
