@@ -13,6 +13,7 @@
 #include "config/results/ResultsLog.h"
 #include "config/tree/TDBContainerTag.h"
 #include "core/files/AssetFolderFiles.h"
+#include "core/files/ContentRoot.h"
 #include "kad/client/AssetHandle.h"
 #include "kad/client/AssetText.h"
 #include "kad/client/KADClient.h"
@@ -45,7 +46,7 @@ void AddInstallResult(ResultsLog& log, int32_t severity, const char* key, const 
 // it could not be moved (and so still holds the edits).
 std::string MoveWorkingCopyToTrash(const Nyx::File::Path& folder)
 {
-    std::string root = KADClient::GetSettings().path.Str();
+    std::string root = GetContentRootPath().Str();
     std::string from = folder.Str();
     while (from.size() > 1 && from.back() == '/')
         from.pop_back();

@@ -273,6 +273,7 @@ TEST_F(PackageInstall, APromptChoosesItsTextByTheRecordAndMaySkipTheAsset)
         daemon_.flags = c.flags;
         daemon_.folder = temp_ / "asset";
         temp_.MakeFolder("asset");
+        temp_.Write("asset/edits.txt", c.name);
         scripted_.Clear();
         ScriptedPrompt prompt(c.answer);
         EXPECT_EQ(Install(MakeEntry(), 2, &prompt), c.installed ? kAsset : KUID::Null) << c.name;
@@ -281,6 +282,28 @@ TEST_F(PackageInstall, APromptChoosesItsTextByTheRecordAndMaySkipTheAsset)
         EXPECT_EQ(scripted_.Count(30), c.installed ? 1 : 0) << c.name;
         EXPECT_EQ(scripted_.Count(34), 0) << c.name;
     }
+    // The edits of the asset open for edit went to the trash, with a warning;
+    // those of the installed one were not edits, and went.
+    EXPECT_EQ(temp_.ReadAll("trash/asset-working-copy/edits.txt"), "open for edit");
+    EXPECT_FALSE(temp_.Has("trash/asset-working-copy-2"));
+    const std::vector<Result> results = ResultsOf(log_);
+    ASSERT_FALSE(results.empty());
+    EXPECT_EQ(results[0].severity, ResultsLog::kWarning);
+    EXPECT_EQ(results[0].text, "The asset was open for edit: its working copy, with the edits not committed, "
+                               "has been moved to trash/asset-working-copy.");
+    EXPECT_EQ(results[0].asset, kAsset.ToString().Str());
+    // Edits that cannot go to the trash stay where they are, and nothing is
+    // installed over them.
+    std::filesystem::remove_all(temp_ / "trash");
+    temp_.Write("trash", "a file where the trash would be");
+    daemon_.flags = {8};
+    temp_.Write("asset/edits.txt", "kept");
+    {
+        ScriptedPrompt prompt(2);
+        EXPECT_EQ(Install(MakeEntry(), 0, &prompt), KUID::Null);
+    }
+    EXPECT_EQ(temp_.ReadAll("asset/edits.txt"), "kept");
+    EXPECT_EQ(ResultsOf(log_).back().severity, ResultsLog::kError);
     // An asset not yet installed asks nothing.
     daemon_ = Daemon();
     daemon_.folder = temp_ / "asset";
