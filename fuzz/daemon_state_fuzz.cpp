@@ -61,13 +61,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     folder.Write(kaddaemon::DaemonState::kFileName, std::string_view(reinterpret_cast<const char*>(data), size));
 
     kaddaemon::DaemonState state;
-    state.Load(folder.Path());
+    std::string error;
+    FuzzCheck(state.Load(folder.Path(), error));
     const std::string loaded = Summary(state);
     FuzzCheck(state.SetKeywords(kChanged, "fuzz keywords"));
     const std::string first = ReadFile(file);
 
     kaddaemon::DaemonState again;
-    again.Load(folder.Path());
+    FuzzCheck(again.Load(folder.Path(), error));
     FuzzCheck(Summary(again) == loaded);
     const kaddaemon::DaemonState::AssetState* changed = again.Find(kChanged);
     FuzzCheck(changed && changed->keywords == "fuzz keywords");

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -362,6 +364,7 @@ TEST_F(AssetStoreTest, EachRecordFlagComesFromItsOwnSource)
         }
     };
     check("served", [this](const KUID& kuid) { return Info(kuid); });
+    store_->ReleaseRoot();  // as the daemon before ends
     kaddaemon::AssetStore again(root_);
     ASSERT_TRUE(again.Open());
     check("restarted", [&again](const KUID& kuid) { return again.Record(kuid); });
@@ -551,6 +554,8 @@ TEST_F(AssetStoreTest, AnInstallACrashCutShortIsRolledBackAtTheNextStart)
     // A working copy the user opened stays open.
     ReadOpened(Ask(30, KUIDBytes(kWagon) + U8(1)), false);
 
+    store_->ReleaseRoot();  // as the daemon before ends
+
     kaddaemon::AssetStore again(root_);
     ASSERT_TRUE(again.Open());
     EXPECT_FALSE(again.IsKnown(fresh));
@@ -572,9 +577,92 @@ TEST_F(AssetStoreTest, ARepairWhileServingLeavesTheInstallsInProgressAlone)
     EXPECT_TRUE(Info(fresh).known);
     EXPECT_TRUE(fs::exists(made.path + "/config.txt"));
     EXPECT_STREQ(Info(kTrack).displayName.c_str(), "Mainline track");
-    ASSERT_TRUE(store_->InstallFolder(kTrack, "track", filling).ok);
+    ASSERT_TRUE(store_->InstallFolder(kTrack, "track", filling, 1).ok);
     EXPECT_STREQ(Info(kTrack).displayName.c_str(), "Relaid track");
     EXPECT_FALSE(fs::exists(filling));
+}
+
+// What a crash seems to have left may be the work under way of a daemon that
+// served the root before and still runs: only the store that holds the
+// root clears it, and puts back an installed folder whose replacement a
+// crash cut short.
+TEST_F(AssetStoreTest, OnlyTheStoreHoldingTheRootClearsWhatACrashLeft)
+{
+    const KUID shed(400001, 230, 0);
+    const std::string installing = root_ + "/editing/" + kaddaemon::AssetStore::kInstallingPrefix + "9-big";
+    const std::string copying = root_ + "/editing/" + kaddaemon::AssetStore::kUnfinishedPrefix + "engine";
+    const std::string replaced = root_ + "/trash/" + kaddaemon::AssetStore::kReplacingPrefix + "engine";
+    const std::string aside = root_ + "/trash/" + kaddaemon::AssetStore::kReplacingPrefix + "shed";
+    WriteFile(installing + "/config.txt", AssetConfig(kTrack, "Half track", "track", "TR"));
+    WriteFile(copying + "/config.txt", AssetConfig(kEngine, "Half engine", "traincar", "VE;LOC"));
+    WriteFile(replaced + "/config.txt", AssetConfig(kEngine, "Old engine", "traincar", "VE;LOC"));
+    WriteFile(aside + "/config.txt", AssetConfig(shed, "Shed", "buildable", "BD"));
+
+    kaddaemon::AssetStore second(root_);
+    ASSERT_TRUE(second.Open());
+    for (const std::string& folder : {installing, copying, replaced, aside})
+        EXPECT_TRUE(fs::exists(folder)) << folder;
+    EXPECT_FALSE(second.IsKnown(shed));
+
+    store_->ReleaseRoot();  // as the daemon before ends
+    kaddaemon::AssetStore third(root_);
+    ASSERT_TRUE(third.Open());
+    for (const std::string& folder : {installing, copying, replaced, aside})
+        EXPECT_FALSE(fs::exists(folder)) << folder;
+    // The engine's own folder was in place, so the one aside was the old.
+    EXPECT_EQ(ReadFile(root_ + "/local/engine/config.txt").find("Old engine"), std::string::npos);
+    EXPECT_TRUE(third.IsKnown(shed));
+    EXPECT_EQ(ReadFile(root_ + "/local/shed/config.txt"), AssetConfig(shed, "Shed", "buildable", "BD"));
+}
+
+// Files that went from a folder while an install filled it (something
+// cleared it away part-way) would make an asset without them.
+TEST_F(AssetStoreTest, AnInstallWhoseFolderLostFilesOnTheWayIsNotCommitted)
+{
+    const struct {
+        uint64_t written;
+        bool installed;
+    } cases[] = {{3, false}, {2, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.written);
+        const std::string filling = store_->InstallingFolder("track");
+        WriteFile(filling + "/config.txt", AssetConfig(kTrack, "Relaid track " + std::to_string(c.written), "track", "TR"));
+        WriteFile(filling + "/rails.txt", "steel");
+        kaddaemon::AssetStore::Outcome outcome = store_->InstallFolder(kTrack, "track", filling, c.written);
+        EXPECT_EQ(outcome.ok, c.installed) << outcome.error;
+        EXPECT_FALSE(fs::exists(filling));
+        EXPECT_EQ(std::string(Info(kTrack).displayName.c_str()),
+                  c.installed ? "Relaid track 2" : "Mainline track");
+    }
+}
+
+// An export reads the asset's files outside the store's lock: while it
+// holds the asset, a reinstall or a delete waits, so the package holds one
+// version whole.
+TEST_F(AssetStoreTest, AReadHoldKeepsTheFolderInPlaceUntilItIsLetGo)
+{
+    ChunkRef config;
+    std::string folder;
+    kaddaemon::AssetStore::ReadHold hold;
+    ASSERT_TRUE(store_->HoldForReading(kTrack, config, folder, hold));
+    EXPECT_EQ(folder, root_ + "/local/track");
+    EXPECT_EQ(kaddaemon::TagText(config, "username"), "Mainline track");
+    EXPECT_FALSE(store_->HoldForReading(kNobody, config, folder, hold));
+
+    ASSERT_TRUE(store_->HoldForReading(kTrack, config, folder, hold));
+    const std::string filling = store_->InstallingFolder("track");
+    WriteFile(filling + "/config.txt", AssetConfig(kTrack, "Relaid track", "track", "TR"));
+    std::atomic<bool> done{false};
+    std::thread install([&]() {
+        EXPECT_TRUE(store_->InstallFolder(kTrack, "track", filling, 1).ok);
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(done);
+    EXPECT_EQ(ReadFile(folder + "/config.txt"), AssetConfig(kTrack, "Mainline track", "track", "TR"));
+    hold.Release();
+    install.join();
+    EXPECT_STREQ(Info(kTrack).displayName.c_str(), "Relaid track");
 }
 
 TEST_F(AssetStoreTest, HostileNamesGiveFoldersRightUnderEditingAndLocal)
@@ -636,6 +724,7 @@ TEST_F(AssetStoreTest, HostileNamesGiveFoldersRightUnderEditingAndLocal)
     }
     EXPECT_EQ(topLevel(), top);
     // The working copies are still there after a restart.
+    store_->ReleaseRoot();  // as the daemon before ends
     kaddaemon::AssetStore again(root_);
     ASSERT_TRUE(again.Open());
     for (int32_t c : {120, 121, 122})
@@ -683,6 +772,8 @@ TEST_F(AssetStoreTest, ANullKUIDGetsTheNextFreeKUIDOfTheStoreRangeNeverReused)
     Ask(33, U64(b.handle));
     EXPECT_FALSE(Info(second).known);
 
+    store_->ReleaseRoot();  // as the daemon before ends
+
     Store again(root_);
     ASSERT_TRUE(again.Open());
     KUID third = KUID::Null;
@@ -720,6 +811,7 @@ TEST_F(AssetStoreTest, StateAndWorkingCopiesSurviveARestart)
     EXPECT_NE(ReadFile(root_ + "/kaddaemon-state.txt").find("tank;blue"), std::string::npos);
 
     // A second store over the same root: what a restarted daemon sees.
+    store_->ReleaseRoot();  // as the daemon before ends
     kaddaemon::AssetStore again(root_);
     ASSERT_TRUE(again.Open());
     EXPECT_STREQ(again.Record(kEngine).keywordText.c_str(), "tank;blue");
@@ -765,6 +857,8 @@ TEST_F(AssetStoreTest, TheModifiedMarkAndTheFavouriteAreKeptAndSurviveARestart)
     };
     check("served", [this](const KUID& kuid) { return Info(kuid); });
     EXPECT_EQ(Search(KADFilterElementBool(KADFilterElementBool::kLocallyModified)), (std::vector<KUID>{kTrack}));
+
+    store_->ReleaseRoot();  // as the daemon before ends
 
     kaddaemon::AssetStore again(root_);
     ASSERT_TRUE(again.Open());
@@ -864,11 +958,28 @@ protected:
     {
         KADClient::Stop();
         standin::Kill(root_);
+        if (paused_ > 0) {
+            ::kill(paused_, SIGKILL);
+            ::waitpid(paused_, nullptr, 0);
+        }
+    }
+
+    // Starts the stand-in that stops for good at a step (see
+    // PausedCopyStandIn.cpp) and waits until it serves; 0 when it does not.
+    pid_t StartPaused(const std::string& marker, const char* mode = nullptr)
+    {
+        std::string program = daemontest::ProgramFolder() + "/kaddaemon_paused_copy";
+        std::vector<char*> argv = {program.data(), root_.data(), const_cast<char*>(marker.c_str()),
+                                   const_cast<char*>(mode), nullptr};
+        if (::posix_spawn(&paused_, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+            return 0;
+        return WaitFor([&]() { return standin::Serving(root_) == uint32_t(paused_); }) ? paused_ : 0;
     }
 
     TempFolder temp_;
     std::string root_;
     daemontest::DiscoveryCleanup cleanup_;
+    pid_t paused_ = 0;
 };
 
 TEST_F(AssetStoreProcessTest, AKillBetweenEditAndCommitLosesNothingReplied)
@@ -923,19 +1034,8 @@ TEST_F(AssetStoreProcessTest, AKillMidCopyLeavesTheAssetWholeAndNothingToCommit)
 
     // The stand-in that stops after the first file of a working copy.
     const std::string marker = root_ + "/copy-started";
-    std::string program = daemontest::ProgramFolder() + "/kaddaemon_paused_copy";
-    std::vector<char*> argv = {program.data(), root_.data(), const_cast<char*>(marker.c_str()), nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ), 0);
-    struct Reaper {
-        pid_t pid;
-        ~Reaper()
-        {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-    } reaper{pid};
-    ASSERT_TRUE(WaitFor([&]() { return standin::Serving(root_) == uint32_t(pid); }));
+    const pid_t pid = StartPaused(marker);
+    ASSERT_NE(pid, 0);
     KADClientSettings settings;
     settings.path = root_;
     settings.flags[2] = 0;
@@ -978,6 +1078,42 @@ TEST_F(AssetStoreProcessTest, AKillMidCopyLeavesTheAssetWholeAndNothingToCommit)
     EXPECT_EQ(ReadFile(installed + "/config.txt"), AssetConfig(kBig, "Big station", "buildable", "BD"));
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(ReadFile(installed + "/part-" + std::to_string(i) + ".bin"), Pattern(uint32_t(i), 1u << 20)) << i;
+    EXPECT_TRUE(fs::is_empty(root_ + "/editing"));
+    EXPECT_TRUE(fs::is_empty(root_ + "/trash"));
+}
+
+// A reinstall killed once the installed folder has moved aside, before the
+// new one moved in: the next start puts the old folder back, so the asset is
+// installed as it was and nothing of the new one is left.
+TEST_F(AssetStoreProcessTest, AKillBetweenTheMovesOfAReinstallLeavesTheOldFolderInstalled)
+{
+    const std::string marker = root_ + "/replace-started";
+    const pid_t pid = StartPaused(marker, "replace");
+    ASSERT_NE(pid, 0);
+    const std::string next = root_ + "/incoming/track";
+    WriteFile(next + "/config.txt", AssetConfig(kTrack, "Relaid track", "track", "TR"));
+    KADClientSettings settings;
+    settings.path = root_;
+    settings.flags[2] = 0;
+    ASSERT_TRUE(KADClient::Start(settings));
+    std::thread install([&next]() { Call(39, Str(next) + U32(0)); });
+    const bool replacing = WaitFor([&]() { return fs::exists(marker); }, std::chrono::milliseconds(60000));
+    ::kill(pid, SIGKILL);
+    install.join();
+    KADClient::Stop();
+    ASSERT_TRUE(replacing);
+    ASSERT_TRUE(WaitFor([&]() { return standin::Ended(uint32_t(pid)); }));
+    ASSERT_FALSE(fs::exists(root_ + "/local/track"));
+
+    ASSERT_TRUE(KADClient::Start(settings));
+    std::string reply;
+    ASSERT_TRUE(Call(21, KUIDBytes(kTrack) + U32(0xFFFFFFFFu), &reply));
+    Bytes info(reply);
+    AssetRecord record;
+    AssetRecord::Parse(info.Stream(), record);
+    EXPECT_TRUE(record.GetFlag(AssetRecord::kFlagInstalled));
+    EXPECT_STREQ(record.displayName.c_str(), "Mainline track");
+    EXPECT_EQ(ReadFile(root_ + "/local/track/config.txt"), AssetConfig(kTrack, "Mainline track", "track", "TR"));
     EXPECT_TRUE(fs::is_empty(root_ + "/editing"));
     EXPECT_TRUE(fs::is_empty(root_ + "/trash"));
 }

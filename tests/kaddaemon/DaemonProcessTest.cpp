@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -96,6 +98,22 @@ public:
         childprocess::CommandLine command(program, args);
         pid_t pid = 0;
         if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, command.Argv(), environ) != 0)
+            return 0;
+        running_.push_back(pid);
+        return pid;
+    }
+
+    // As Spawn, with the standard error going into the file `log`.
+    pid_t SpawnLogged(const std::string& program, const std::string& log)
+    {
+        childprocess::CommandLine command(program, {});
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = 0;
+        const int failed = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, command.Argv(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (failed != 0)
             return 0;
         running_.push_back(pid);
         return pid;
@@ -347,6 +365,62 @@ TEST(DaemonProcess, CommandLineAndRootProblemsEndItWithAnError)
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--test-requests=yes"})), 2);
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--root", data.Root() + "/missing"})), 1);
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--trace", data.Root() + "/missing/trace.txt"})), 1);
+}
+
+// What looks like a crash's leftovers under a served root may be the
+// serving daemon's work under way: a daemon that finds the root served
+// leaves before it touches anything there.
+TEST(DaemonProcess, OneThatFindsTheRootServedLeavesEverythingThereAsItWas)
+{
+    DataRoot data;
+    Children children;
+    pid_t first = children.Spawn(data.Daemon());
+    ASSERT_EQ(data.WaitServing(), uint32_t(first));
+    const char* const work[] = {"editing/.installing-1-big/config.txt", "editing/.installing-1-big/part-7.txt",
+                                "editing/.created-shed/config.txt", "editing/.copying-engine/config.txt",
+                                "trash/.replacing-engine/config.txt"};
+    for (const char* rel : work) {
+        std::filesystem::create_directories(std::filesystem::path(data.Root() + "/" + rel).parent_path());
+        std::ofstream(data.Root() + "/" + rel) << "under way";
+    }
+    EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon())), 0);
+    for (const char* rel : work)
+        EXPECT_TRUE(std::filesystem::exists(data.Root() + "/" + rel)) << rel;
+    EXPECT_EQ(data.Serving(), uint32_t(first));
+    ASSERT_TRUE(CloseDaemon(data.Port()));
+    EXPECT_EQ(children.WaitExit(first), 0);
+}
+
+// A FIFO where the state file belongs would hold the daemon in its open for
+// ever, and anything else cannot be read or saved: the daemon says which
+// file it refuses, and ends.
+TEST(DaemonProcess, AStateFileThatIsNoRegularFileIsRefusedAndTheDaemonEnds)
+{
+    const struct {
+        const char* what;
+        std::function<int(const std::string&)> make;
+    } cases[] = {
+        {"fifo", [](const std::string& path) { return ::mkfifo(path.c_str(), 0600); }},
+        {"folder", [](const std::string& path) { return ::mkdir(path.c_str(), 0700); }},
+        {"link to a fifo", [](const std::string& path) {
+             return ::mkfifo((path + ".fifo").c_str(), 0600) | ::symlink((path + ".fifo").c_str(), path.c_str());
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DataRoot data;
+        Children children;
+        const std::string state = data.Root() + "/kaddaemon-state.txt";
+        ASSERT_EQ(c.make(state), 0);
+        const std::string log = data.Path("stderr.txt");
+        pid_t daemon = children.SpawnLogged(data.Daemon(), log);
+        EXPECT_EQ(children.WaitExit(daemon, 20), 1);
+        std::ifstream in(log);
+        const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_NE(said.find("the state file " + state + " is not a regular file"), std::string::npos) << said;
+        EXPECT_EQ(data.Serving(), 0u);
+        EXPECT_EQ(daemontest::DiscoveryFiles(data.Root()), std::vector<std::string>());
+    }
 }
 
 TEST(DaemonProcess, RootCanBeGivenOnTheCommandLine)

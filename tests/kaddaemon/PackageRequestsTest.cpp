@@ -248,6 +248,7 @@ TEST_F(PackageRequestsTest, InstallFromFolderInstallsOrReportsAndLeavesNoWorking
     EXPECT_EQ(Read(folder.Str() + "/sub/mesh.im"), "mesh v2");
     EXPECT_EQ(KADRequests::GetAssetName(kPlain).View(), "Plain again");
     // A fresh store finds the same.
+    store_->ReleaseRoot();  // as the daemon before ends
     kaddaemon::AssetStore again(root_);
     ASSERT_TRUE(again.Open());
     EXPECT_TRUE(again.IsKnown(kNew));

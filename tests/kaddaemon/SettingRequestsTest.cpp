@@ -66,12 +66,13 @@ TEST(DaemonStateLanguageTest, ASaveKeepsTheLanguage)
     TempFolder temp;
     WriteState(temp.Path(), "language \"FR\"\r\nassets\r\n{\r\n}\r\n");
     kaddaemon::DaemonState state;
-    state.Load(temp.Path());
+    std::string error;
+    ASSERT_TRUE(state.Load(temp.Path(), error)) << error;
     EXPECT_EQ(state.Language(), "FR");
     ASSERT_TRUE(state.SetKeywords(KUID(1, 2, 0), "coal"));
 
     kaddaemon::DaemonState again;
-    again.Load(temp.Path());
+    ASSERT_TRUE(again.Load(temp.Path(), error)) << error;
     EXPECT_EQ(again.Language(), "FR");
     ASSERT_NE(again.Find(KUID(1, 2, 0)), nullptr);
 }

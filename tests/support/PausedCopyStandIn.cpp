@@ -1,9 +1,10 @@
 // The stand-in daemon with one difference, for the tests that kill it while
 // it makes a working copy: after the first file of a working copy is on
 // disk it creates the marker file and stops there for good, holding the
-// request, until it is killed.
+// request, until it is killed. With "replace", it stops so once an
+// installed folder that an install or a commit replaces has moved aside.
 //
-// Usage: kaddaemon_paused_copy ROOT MARKER
+// Usage: kaddaemon_paused_copy ROOT MARKER [replace]
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -18,8 +19,9 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: kaddaemon_paused_copy ROOT MARKER\n");
+    const bool replace = argc == 4 && std::string(argv[3]) == "replace";
+    if (argc != 3 && !replace) {
+        std::fprintf(stderr, "usage: kaddaemon_paused_copy ROOT MARKER [replace]\n");
         return 2;
     }
     const std::string root = argv[1];
@@ -27,13 +29,17 @@ int main(int argc, char** argv)
     auto store = std::make_shared<kaddaemon::AssetStore>(root);
     if (!store->Open())
         return 1;
-    store->SetCopyObserver([marker](const std::string&) {
+    auto pause = [marker](const std::string&) {
         int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
         if (fd >= 0)
             ::close(fd);
         for (;;)
             ::pause();
-    });
+    };
+    if (replace)
+        store->SetReplaceObserver(pause);
+    else
+        store->SetCopyObserver(pause);
     kaddaemon::DaemonServer server;
     kaddaemon::RegisterStoreRequests(server.Requests(), store);
     kaddaemon::RegisterStandInRequests(server.Requests(), false);

@@ -388,6 +388,22 @@ bool CopyFolderDurably(const std::string& from, const std::string& to, std::stri
     return copy.Run(to, error);
 }
 
+uint64_t CountFiles(const std::string& folder)
+{
+    uint64_t count = 0;
+    std::error_code ec;
+    fs::recursive_directory_iterator it(folder, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        if (it.depth() > kMaxDepth) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        if (it->symlink_status(ec).type() == fs::file_type::regular)
+            ++count;
+    }
+    return count;
+}
+
 bool SameFolderContents(const std::string& a, const std::string& b)
 {
     std::map<std::string, fs::file_type> treeA, treeB;

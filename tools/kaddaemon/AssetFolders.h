@@ -38,6 +38,10 @@ void SetTreeSyncForTests(SyncAnswer answer, bool kernelSyncs);
 bool CopyFolderDurably(const std::string& from, const std::string& to, std::string& error,
                        const CopyObserver& observer = {}, std::vector<std::string>* skipped = nullptr);
 
+// The regular files in the tree (links not followed, no deeper than a copy
+// goes).
+uint64_t CountFiles(const std::string& folder);
+
 // True when both folders hold the same tree: the same names, each a folder
 // in both or a file with the same bytes in both (links followed).
 bool SameFolderContents(const std::string& a, const std::string& b);

@@ -1,11 +1,15 @@
 #include "kaddaemon/AssetStore.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -180,25 +184,146 @@ KUID TagKUID(const ChunkRef& container, const char* tag)
 
 AssetStore::AssetStore(std::string root) : root_(std::move(root)) {}
 
-bool AssetStore::Open()
+AssetStore::~AssetStore() { ReleaseRoot(); }
+
+bool AssetStore::Open(int rootWaitMs)
 {
     std::lock_guard<std::mutex> hold(lock_);
     for (const char* sub : {"local", "editing", "trash"}) {
         std::error_code ec;
         fs::create_directories(root_ + "/" + sub, ec);
-        if (!fs::is_directory(root_ + "/" + sub, ec))
+        if (!fs::is_directory(root_ + "/" + sub, ec)) {
+            openError_ = "cannot make the asset folders under " + root_;
             return false;
+        }
     }
-    state_.Load(root_);
-    RemoveUnfinishedCopies(true);
+    const bool sole = rootLock_ >= 0 || LockRoot(rootWaitMs);
+    if (!state_.Load(root_, openError_))
+        return false;
+    if (sole) {
+        RecoverReplacements();
+        RemoveUnfinishedCopies(true);
+    }
     Scan();
     return true;
+}
+
+bool AssetStore::LockRoot(int waitMs)
+{
+    // The lock is on "editing", which no daemon renames or removes, so the
+    // root holds no file of its own for it.
+    const int fd = ::open((root_ + "/editing").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            rootLock_ = fd;
+            return true;
+        }
+        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::close(fd);
+    return false;
+}
+
+void AssetStore::ReleaseRoot()
+{
+    if (rootLock_ >= 0) {
+        ::close(rootLock_);
+        rootLock_ = -1;
+    }
+}
+
+void AssetStore::RecoverReplacements()
+{
+    const std::string local = root_ + "/local", trash = root_ + "/trash";
+    const std::string_view prefix(kReplacingPrefix);
+    bool changed = false;
+    for (const std::string& folder : SubFolders(trash)) {
+        const std::string name = fs::path(folder).filename().string();
+        if (name.rfind(prefix, 0) != 0)
+            continue;
+        const std::string installed = local + "/" + name.substr(prefix.size());
+        std::error_code ec;
+        // No installed folder: the crash came between the two moves, and
+        // the old folder is the asset's. Otherwise the new one is in place
+        // and the old one was only not yet removed.
+        if (name.size() > prefix.size() && !fs::exists(fs::symlink_status(installed, ec)))
+            fs::rename(folder, installed, ec);
+        else
+            fs::remove_all(folder, ec);
+        changed = true;
+    }
+    if (changed) {
+        SyncFolder(local);
+        SyncFolder(trash);
+    }
+}
+
+bool AssetStore::HoldForReading(const KUID& kuid, ChunkRef& config, std::string& folder, ReadHold& hold)
+{
+    hold.Release();
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        const Asset* asset = FindLocked(kuid);
+        if (!asset)
+            return false;
+        folder = asset->editingFolder.empty() ? asset->localFolder : asset->editingFolder;
+        const std::string file = ConfigFileIn(folder);
+        if (file.empty() || !LoadConfigFile(config, folder.c_str(), file.c_str()) || !config)
+            return false;
+        ++readers_[kuid];
+    }
+    hold = ReadHold(this, kuid);
+    return true;
+}
+
+AssetStore::ReadHold& AssetStore::ReadHold::operator=(ReadHold&& other) noexcept
+{
+    if (this != &other) {
+        Release();
+        store_ = other.store_;
+        kuid_ = other.kuid_;
+        other.store_ = nullptr;
+    }
+    return *this;
+}
+
+void AssetStore::ReadHold::Release() noexcept
+{
+    if (store_)
+        store_->EndRead(kuid_);
+    store_ = nullptr;
+}
+
+void AssetStore::EndRead(const KUID& kuid)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = readers_.find(kuid);
+    if (it != readers_.end() && --it->second == 0) {
+        readers_.erase(it);
+        readersGone_.notify_all();
+    }
+}
+
+void AssetStore::WaitForReadersLocked(std::unique_lock<std::mutex>& hold, const KUID& kuid)
+{
+    readersGone_.wait(hold, [&]() { return readers_.find(kuid) == readers_.end(); });
 }
 
 void AssetStore::SetCopyObserver(CopyObserver observer)
 {
     std::lock_guard<std::mutex> hold(lock_);
     copyObserver_ = std::move(observer);
+}
+
+void AssetStore::SetReplaceObserver(CopyObserver observer)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    replaceObserver_ = std::move(observer);
 }
 
 void AssetStore::RemoveUnfinishedCopies(bool startUp)
@@ -653,7 +778,20 @@ uint64_t AssetStore::OpenAsset(const KUID& kuid, bool forEdit, std::string& name
         std::string unfinished = UniqueFolder(editing, kUnfinishedPrefix + fs::path(copy).filename().string());
         std::string why;
         std::error_code ec;
-        if (!CopyFolderDurably(asset->localFolder, unfinished, why, copyObserver_)) {
+        // A copy whose files went while it was made (something else cleared
+        // the folder away part-way) is no copy of the asset.
+        uint64_t copied = 0;
+        auto counted = [&](const std::string& file) {
+            ++copied;
+            if (copyObserver_)
+                copyObserver_(file);
+        };
+        bool made = CopyFolderDurably(asset->localFolder, unfinished, why, counted);
+        if (made && CountFiles(unfinished) < copied) {
+            made = false;
+            why = "files of the copy went while it was made";
+        }
+        if (!made) {
             fs::remove_all(unfinished, ec);
             error = "Cannot copy " + std::string(kuid.ToString().c_str()) + " for editing: " + why + ".";
             return kNoHandle;
@@ -703,11 +841,13 @@ bool AssetStore::HandleFolder(uint64_t handle, std::string& name, std::string& p
 
 AssetStore::Outcome AssetStore::Revert(uint64_t handle)
 {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::unique_lock<std::mutex> hold(lock_);
     auto it = handles_.find(handle);
     if (it == handles_.end())
         return {false, "No open asset has this handle."};
-    Asset* asset = FindLocked(it->second.kuid);
+    const KUID kuid = it->second.kuid;
+    WaitForReadersLocked(hold, kuid);
+    Asset* asset = FindLocked(kuid);
     if (!asset || asset->editingFolder.empty())
         return {false, "The asset is not open for edit."};
     return DropWorkingCopyLocked(*asset);
@@ -743,7 +883,10 @@ AssetStore::Outcome AssetStore::DropWorkingCopyLocked(Asset& asset)
 
 AssetStore::Outcome AssetStore::Commit(uint64_t handle)
 {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::unique_lock<std::mutex> hold(lock_);
+    if (auto it = handles_.find(handle); it != handles_.end())
+        WaitForReadersLocked(hold, it->second.kuid);
+    // The handle may have gone while the readers were waited for.
     auto it = handles_.find(handle);
     if (it == handles_.end())
         return {false, "No open asset has this handle."};
@@ -827,8 +970,11 @@ AssetStore::Outcome AssetStore::PutInPlaceLocked(Asset* asset, const std::string
         // The installed folder steps into the trash first, and that is on
         // disk before the new folder moves: a crash between the two leaves
         // the new folder in "editing" and the old one in the trash, never a
-        // working copy taken for the old folder.
-        retired = UniqueFolder(trash, fs::path(target).filename().string());
+        // working copy taken for the old folder. Its name there says where
+        // it belongs, so that the next start puts it back. One left there
+        // by a replacement that did not get to remove it is stale.
+        retired = trash + "/" + kReplacingPrefix + fs::path(target).filename().string();
+        fs::remove_all(retired, ec);
         fs::rename(target, retired, ec);
         if (ec || !SyncFolder(local) || !SyncFolder(trash)) {
             std::error_code undo;
@@ -838,6 +984,8 @@ AssetStore::Outcome AssetStore::PutInPlaceLocked(Asset* asset, const std::string
             unmark();
             return {false, "Cannot move the installed folder aside" + (ec ? ": " + ec.message() : std::string()) + "."};
         }
+        if (replaceObserver_)
+            replaceObserver_(retired);
     }
     fs::rename(from, target, ec);
     if (ec) {
@@ -954,15 +1102,21 @@ std::string AssetStore::InstallingFolder(const std::string& name)
                         kInstallingPrefix + std::to_string(nextInstall_++) + "-" + FolderName(name, KUID::Null));
 }
 
-AssetStore::Outcome AssetStore::InstallFolder(const KUID& kuid, const std::string& name, const std::string& folder)
+AssetStore::Outcome AssetStore::InstallFolder(const KUID& kuid, const std::string& name, const std::string& folder,
+                                             uint64_t filesWritten)
 {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::unique_lock<std::mutex> hold(lock_);
+    WaitForReadersLocked(hold, kuid);
     std::error_code ec;
     auto fail = [&](std::string why) {
         fs::remove_all(folder, ec);
         return Outcome{false, std::move(why)};
     };
     const std::string kuidText = kuid.ToString().c_str();
+    // Files that went while it was filled (something else cleared the
+    // folder away part-way) would make an asset that lacks them.
+    if (CountFiles(folder) < filesWritten)
+        return fail("The installed files of " + kuidText + " lost some of their files while they were written.");
     Asset next;
     if (!ReadAsset(folder, next))
         return fail("The installed files of " + kuidText + " hold no config that loads.");
@@ -984,7 +1138,8 @@ AssetStore::Outcome AssetStore::InstallFolder(const KUID& kuid, const std::strin
 
 AssetStore::Outcome AssetStore::Delete(const KUID& kuid)
 {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::unique_lock<std::mutex> hold(lock_);
+    WaitForReadersLocked(hold, kuid);
     Asset* asset = FindLocked(kuid);
     if (!asset)
         return {false, "Unknown asset " + std::string(kuid.ToString().c_str()) + "."};

@@ -19,12 +19,20 @@
 // under a kCreatedPrefix name until then, and a folder the daemon fills for
 // an install under a kInstallingPrefix name. Open removes both, so an
 // install a crash cut short leaves nothing behind; and what a client created
-// and never committed goes when the client does (ReleaseOwner).
+// and never committed goes when the client does (ReleaseOwner). An installed
+// folder that a new one replaces waits in the trash under a kReplacingPrefix
+// name until the new one is in place, so that Open can put it back when a
+// crash came in between.
+//
+// Only the store that holds the root's lock clears what a crash left: the
+// folders of an install under way in a daemon that served the root before,
+// and still runs, look just the same.
 //
 // One lock guards the store: the daemon serves each connection on its own
 // thread.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -62,6 +70,9 @@ public:
     // The name under "editing" of a folder an install fills; the store
     // knows nothing of it until InstallFolder.
     static constexpr const char* kInstallingPrefix = ".installing-";
+    // The name in "trash" of an installed folder while the one replacing it
+    // moves in: kReplacingPrefix and its name under "local".
+    static constexpr const char* kReplacingPrefix = ".replacing-";
 
     struct Asset {
         KUID kuid;
@@ -102,14 +113,28 @@ public:
     };
 
     explicit AssetStore(std::string root);
+    ~AssetStore();
+    AssetStore(const AssetStore&) = delete;
+    AssetStore& operator=(const AssetStore&) = delete;
 
-    // Makes the folders and rebuilds the index from disk; false when the
-    // data root cannot hold them.
-    bool Open();
+    // Makes the folders, takes the root's lock, loads the daemon's state
+    // and rebuilds the index from disk. The lock is waited for up to
+    // `rootWaitMs`, as a daemon that served the root before lets it go when
+    // its last request has ended; without it, what a crash left stays where
+    // it is. False, with OpenError telling why, when the data root cannot
+    // hold the folders or its state file cannot be read.
+    bool Open(int rootWaitMs = 0);
+    const std::string& OpenError() const noexcept { return openError_; }
+    // Lets the root's lock go; for a daemon whose requests have all ended.
+    void ReleaseRoot();
     const std::string& Root() const noexcept { return root_; }
     // For tests only: called, with the store locked, after each file of a
     // new working copy is on disk.
     void SetCopyObserver(CopyObserver observer);
+    // For tests only: called, with the store locked, once an installed
+    // folder that a new one replaces has moved aside (with its path there),
+    // before the new one moves in.
+    void SetReplaceObserver(CopyObserver observer);
 
     // Queries; each takes the lock.
     bool IsKnown(const KUID& kuid);
@@ -133,6 +158,28 @@ public:
     std::string BuildsText();
     std::string AuthorName(int32_t authorId);
 
+    // Keeps an asset's folder from being replaced, moved or removed while
+    // it is read outside the store's lock (an export reads one version of
+    // the asset whole); the changes wait until it is let go.
+    class ReadHold {
+    public:
+        ReadHold() = default;
+        ReadHold(ReadHold&& other) noexcept : store_(other.store_), kuid_(other.kuid_) { other.store_ = nullptr; }
+        ReadHold& operator=(ReadHold&& other) noexcept;
+        ~ReadHold() { Release(); }
+        void Release() noexcept;
+
+    private:
+        friend class AssetStore;
+        ReadHold(AssetStore* store, const KUID& kuid) : store_(store), kuid_(kuid) {}
+        AssetStore* store_ = nullptr;
+        KUID kuid_ = KUID::Null;
+    };
+    // The asset's config and folder as it stands (its working copy when
+    // open for edit), held as one; false for an unknown asset or a config
+    // that does not load.
+    bool HoldForReading(const KUID& kuid, ChunkRef& config, std::string& folder, ReadHold& hold);
+
     // Changes. Handles live for the daemon's run only; working copies stay
     // on disk and are found again at the next Open. A handle belongs to the
     // owner it is opened for (0 for none).
@@ -155,10 +202,13 @@ public:
     // Makes the filled folder (from InstallingFolder, its files on disk) the
     // asset's installed folder, as a commit does; a working copy the asset
     // has goes to the trash, with a warning. `name` names a new asset's
-    // folder. A folder holding what the
-    // asset already has installed is dropped and changes nothing. On failure
-    // the folder is removed and the asset stays as it was.
-    Outcome InstallFolder(const KUID& kuid, const std::string& name, const std::string& folder);
+    // folder, and `filesWritten` is how many files the filler put in it: a
+    // folder that holds fewer lost some on the way and is not installed. A
+    // folder holding what the asset already has installed is dropped and
+    // changes nothing. On failure the folder is removed and the asset stays
+    // as it was.
+    Outcome InstallFolder(const KUID& kuid, const std::string& name, const std::string& folder,
+                          uint64_t filesWritten);
     Outcome Delete(const KUID& kuid);
     Outcome SetKeywords(const KUID& kuid, const std::string& keywords);
     Outcome SetFavourite(const KUID& kuid, bool favourite);
@@ -188,6 +238,14 @@ private:
     // At start-up every unfinished folder goes; a repair while the daemon
     // serves leaves the installs in progress alone.
     void RemoveUnfinishedCopies(bool startUp);
+    // Puts back each installed folder whose replacement a crash cut short,
+    // and removes those whose replacement is in place.
+    void RecoverReplacements();
+    bool LockRoot(int waitMs);
+    // Waits, letting the store's lock go meanwhile, until no ReadHold of
+    // the asset is left.
+    void WaitForReadersLocked(std::unique_lock<std::mutex>& hold, const KUID& kuid);
+    void EndRead(const KUID& kuid);
     // Rebuilds the index from the folders (see Repair); false, with the
     // index as it was, when the visitor stopped it.
     bool Scan(const RepairVisitor& visit = {});
@@ -219,13 +277,18 @@ private:
     Outcome PutInPlaceLocked(Asset* asset, const std::string& from, Asset next, const std::string& name);
 
     std::string root_;
+    std::string openError_;
+    int rootLock_ = -1;
     std::mutex lock_;
+    std::map<KUID, uint32_t, KADFilterElementAssetID::Order> readers_;  // under lock_
+    std::condition_variable readersGone_;
     std::map<KUID, Asset, KADFilterElementAssetID::Order> assets_;
     std::map<uint64_t, Handle> handles_;
     uint64_t nextHandle_ = 1;
     uint64_t nextInstall_ = 1;
     DaemonState state_;
     CopyObserver copyObserver_;
+    CopyObserver replaceObserver_;
 };
 
 }  // namespace kaddaemon

@@ -86,7 +86,7 @@ void DaemonConnection::Run()
     }
     SocketReader reader(fd_);
     reader.SetBeforeWait([this]() { Flush(); });
-    if (Handshake(reader)) {
+    if (Handshake(reader) && server_.WaitReady()) {
         while (ServeFrame(reader)) {
         }
     }

@@ -116,6 +116,20 @@ bool DaemonServer::Stopping()
     return stopRequested_;
 }
 
+void DaemonServer::SetReady(bool ready)
+{
+    std::lock_guard<std::mutex> hold(stopLock_);
+    ready_ = ready;
+    stopSignal_.notify_all();
+}
+
+bool DaemonServer::WaitReady()
+{
+    std::unique_lock<std::mutex> hold(stopLock_);
+    stopSignal_.wait(hold, [this]() { return ready_ || stopRequested_; });
+    return ready_;
+}
+
 bool DaemonServer::Shutdown(int boundMs)
 {
     // The root stays this process's until its work is done: a client that

@@ -60,6 +60,15 @@ public:
     void RequestStop();
     // A stop has been requested.
     bool Stopping();
+    // Requests wait while the daemon is not ready (set so before Start):
+    // a daemon publishes itself before it touches the root, so that one
+    // that finds the root served changes nothing there, and opens its store
+    // only after Start. The handshake is answered meanwhile, so that a
+    // rival's probe still finds this daemon alive.
+    void SetReady(bool ready);
+    // Blocks until the daemon is ready (true) or a stop is requested first
+    // (false).
+    bool WaitReady();
     // Stops accepting, closes every connection and waits for their threads,
     // for at most `boundMs` (a negative bound waits as long as they take);
     // then withdraws from the discovery block (removing the discovery
@@ -109,6 +118,7 @@ private:
     std::mutex stopLock_;
     std::condition_variable stopSignal_;
     bool stopRequested_ = false;
+    bool ready_ = true;  // under stopLock_
 };
 
 }  // namespace kaddaemon

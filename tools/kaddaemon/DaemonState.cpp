@@ -1,5 +1,10 @@
 #include "kaddaemon/DaemonState.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <utility>
@@ -7,6 +12,8 @@
 #include "config/tree/ACSConvert.h"
 #include "config/formats/ConfigFile.h"
 #include "config/formats/ConfigText.h"
+#include "core/streams/TStream.h"
+#include "nyx/base/DynamicBuffer.h"
 #include "kaddaemon/AssetStore.h"
 #include "platform/FileSave.h"
 
@@ -20,16 +27,72 @@ bool WriteFileDurably(const std::string& path, const std::string& bytes)
     return Platform::SaveFile(path, bytes.data(), bytes.size(), std::move(options));
 }
 
-void DaemonState::Load(const std::string& root)
+namespace {
+
+// The file's bytes, read without waiting on whatever the name stands for
+// (a link is followed, as saves follow it). False with `error` set when the
+// file is there but is no regular file or does not read; a missing file
+// reads as no bytes.
+bool ReadStateFile(const std::string& path, std::string& bytes, std::string& error)
+{
+    bytes.clear();
+    const std::string notRegular = "the state file " + path + " is not a regular file";
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return true;
+        error = "cannot read the state file " + path;
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = notRegular;
+        return false;
+    }
+    // Looked at again through the descriptor: the name may have been given
+    // to something else since.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = fd < 0 ? "cannot read the state file " + path : notRegular;
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    char block[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, block, sizeof block);
+        if (got > 0) {
+            bytes.append(block, size_t(got));
+            continue;
+        }
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            error = "cannot read the state file " + path;
+        break;
+    }
+    ::close(fd);
+    return error.empty();
+}
+
+}  // namespace
+
+bool DaemonState::Load(const std::string& root, std::string& error)
 {
     path_ = root + "/" + kFileName;
     assets_.clear();
     authors_.clear();
     language_.clear();
     nextContent_ = 1;
+    std::string bytes;
+    if (!ReadStateFile(path_, bytes, error))
+        return false;
+    Nyx::DynamicBuffer buffer;
+    TBuffer stream(&buffer);
+    stream.WriteBytes(bytes.data(), uint32_t(bytes.size()));
+    stream.Rewind();
     ChunkRef tree;
-    if (!LoadConfigFile(tree, nullptr, path_.c_str(), "txt") || !tree)
-        return;
+    if (bytes.empty() || !ReadConfigText(tree, stream, false) || !tree)
+        return true;
     std::string next = TagText(tree, "next-content");
     if (!next.empty()) {
         long value = std::strtol(next.c_str(), nullptr, 10);
@@ -59,6 +122,7 @@ void DaemonState::Load(const std::string& root)
         if (!id.empty())
             authors_[int32_t(std::strtol(id.c_str(), nullptr, 10))] = TagText(entry, "name");
     }
+    return true;
 }
 
 const DaemonState::AssetState* DaemonState::Find(const KUID& kuid) const

@@ -30,7 +30,11 @@ public:
     };
 
     // Reads <root>/kaddaemon-state.txt; a missing file is an empty state.
-    void Load(const std::string& root);
+    // False, with `error` naming the file, when it is there but is no
+    // regular file (a FIFO would hold the daemon for ever, and every save
+    // would go into it) or cannot be read: starting from an empty state
+    // would then write the keywords and the rest away at the first change.
+    bool Load(const std::string& root, std::string& error);
 
     const AssetState* Find(const KUID& kuid) const;
     // False when the file could not be written; the state in memory then

@@ -2,8 +2,8 @@
 // folder (or the one given with --root) until request 270 ends it.
 //
 // Exit codes: 0 after request 270, and also when another daemon already
-// serves the root or has taken it over since; 1 when it cannot serve; 2
-// for a wrong command line. A request still at work some seconds after the
+// serves the root or has taken it over since; 1 when it cannot serve (its
+// state file is no regular file, say); 2 for a wrong command line. A request still at work some seconds after the
 // stop does not keep it from ending.
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +32,9 @@ constexpr int kHostGraceMs = 10000;
 // How long the requests at work when the daemon closes have to end; a
 // request that outlasts it is taken to be stuck for good.
 constexpr int kRequestGraceMs = 5000;
+// How long a daemon that takes a root over waits for the one before it to
+// let the root go (its requests' grace, and some).
+constexpr int kRootWaitMs = 8000;
 
 }  // namespace
 
@@ -57,13 +60,11 @@ int main(int argc, char** argv)
         }
     }
 
+    // Nothing under the root is touched until this daemon knows it serves
+    // the root: the store opens after Start, and requests wait for it.
     auto store = std::make_shared<kaddaemon::AssetStore>(root);
-    if (!store->Open()) {
-        std::fprintf(stderr, "kaddaemon: cannot make the asset folders under %s\n", root.c_str());
-        return 1;
-    }
-
     kaddaemon::DaemonServer server;
+    server.SetReady(false);
     kaddaemon::RegisterStoreRequests(server.Requests(), store);
     kaddaemon::RegisterRepairRequests(server.Requests(), store, options.testRequests);
     kaddaemon::RegisterStandInRequests(server.Requests(), options.testRequests);
@@ -89,8 +90,21 @@ int main(int argc, char** argv)
     case kaddaemon::DaemonServer::StartResult::kServing:
         break;
     }
+    // A daemon that served the root before (one that was taken over while
+    // it did not answer) may still be at work in it, and lets the root go
+    // once its requests have ended.
+    if (!store->Open(kRootWaitMs)) {
+        std::fprintf(stderr, "kaddaemon: %s\n", store->OpenError().c_str());
+        server.RequestStop();
+        server.Shutdown(kRequestGraceMs);
+        server.Withdraw();
+        return 1;
+    }
+    server.SetReady(true);
     server.Wait();
     const bool allEnded = server.Shutdown(kRequestGraceMs);
+    if (allEnded)
+        store->ReleaseRoot();
     // Its connection is closed: the host it started ends of itself, and is
     // made to when it does not.
     host->End(kHostGraceMs);

@@ -341,9 +341,13 @@ void ServeExport(AssetStore& store, uint32_t transactionId, TStream& request, TS
     uint32_t flags;
     ReadKUID(request, kuid);
     request.ReadInt32(flags, 0u);
-    ChunkRef config = store.Config(kuid);
-    std::string folder = AssetFolder(store, kuid);
-    if (!config || folder.empty()) {
+    // The files are read after the store lets go of its lock: the hold
+    // keeps a reinstall or a commit from changing the folder meanwhile, so
+    // the package holds one version of the asset whole.
+    ChunkRef config;
+    std::string folder;
+    AssetStore::ReadHold hold;
+    if (!store.HoldForReading(kuid, config, folder, hold)) {
         SendError(notes, transactionId, "Unknown asset " + Text(kuid) + ".");
         return;
     }
@@ -375,8 +379,9 @@ void ServeExport(AssetStore& store, uint32_t transactionId, TStream& request, TS
 
 // ---- requests 39 and 40 ----
 
-// Fills a new folder at the path; false with a reason when it could not.
-using FolderFiller = std::function<bool(const std::string& folder, std::string& error)>;
+// Fills a new folder at the path, counting the files it writes; false with
+// a reason when it could not.
+using FolderFiller = std::function<bool(const std::string& folder, uint64_t& written, std::string& error)>;
 
 // Installs the asset: the filler makes its files in a folder of their own,
 // which the store's start-up clears away, and the store commits it in place
@@ -389,7 +394,8 @@ bool InstallAsset(AssetStore& store, const KUID& kuid, const std::string& name, 
     const std::string folder = store.InstallingFolder(name);
     std::string why;
     std::error_code ec;
-    if (!fill(folder, why)) {
+    uint64_t written = 0;
+    if (!fill(folder, written, why)) {
         fs::remove_all(folder, ec);
         error = why;
         return false;
@@ -399,7 +405,7 @@ bool InstallAsset(AssetStore& store, const KUID& kuid, const std::string& name, 
         error = "The install of " + Text(kuid) + " was cancelled.";
         return false;
     }
-    AssetStore::Outcome outcome = store.InstallFolder(kuid, name, folder);
+    AssetStore::Outcome outcome = store.InstallFolder(kuid, name, folder, written);
     error = outcome.error;
     if (!outcome.warning.empty())
         said.push_back({kuid, outcome.warning, ResultsLog::kWarning});
@@ -442,9 +448,10 @@ void ServeInstallFolder(AssetStore& store, uint32_t transactionId, TStream& requ
         error = "The config in " + folder + " names no KUID.";
     else
         installed = InstallAsset(store, kuid, TagText(config, "username"),
-                                 [&folder, &skipped](const std::string& target, std::string& why) {
+                                 [&folder, &skipped](const std::string& target, uint64_t& written, std::string& why) {
                                      skipped.clear();
-                                     return CopyFolderDurably(folder, target, why, {}, &skipped);
+                                     return CopyFolderDurably(folder, target, why,
+                                                              [&written](const std::string&) { ++written; }, &skipped);
                                  },
                                  gone, error, said);
     if (!installed) {
@@ -500,12 +507,17 @@ void ServeInstallPackage(AssetStore& store, uint32_t transactionId, TStream& req
         const Nyx::PString compression = CDP::GetEntryCompression(entry);
         std::string error;
         bool ok = InstallAsset(store, kuid, TagText(config, "username"),
-                               [&](const std::string& target, std::string& why) {
-                                   Nyx::String failed = CDP::ExtractFolder(files, Nyx::File::Path(target), compression);
+                               [&](const std::string& target, uint64_t& written, std::string& why) {
+                                   uint32_t extracted = 0;
+                                   Nyx::String failed =
+                                       CDP::ExtractFolder(files, Nyx::File::Path(target), compression, &extracted);
                                    if (!failed.Empty()) {
                                        why = failed.View();
                                        return false;
                                    }
+                                   // The config replaces a file of its name that the package carried.
+                                   std::error_code ec;
+                                   written = extracted + (fs::exists(fs::path(target) / configName, ec) ? 0 : 1);
                                    if (!SaveConfigFile(config, target.c_str(), configName, nullptr,
                                                        ConfigSync::kByCaller) ||
                                        !SyncTree(target)) {

@@ -27,8 +27,9 @@ void RegisterSettingRequests(RequestTable& table, const std::string& root)
         std::string value;
         if (Is(section, "internet") && Is(key, "language")) {
             DaemonState state;
-            state.Load(root);
-            value = state.Language();
+            std::string error;
+            if (state.Load(root, error))
+                value = state.Language();
         }
         reply.WritePString(Nyx::PString(value));
     });

@@ -94,9 +94,10 @@ public:
     // names, unsafe folders and file types a package does not carry are
     // skipped without a message; a symbolic link found where a file or
     // folder goes is never written through. The walk goes on after an
-    // error, and the result is the last error met.
+    // error, and the result is the last error met. `filesWritten`, when
+    // given, is set to how many files it wrote.
     static Nyx::String ExtractFolder(const ChunkRef& files, const Nyx::File::Path& folder,
-                                     const Nyx::PString& compression);
+                                     const Nyx::PString& compression, uint32_t* filesWritten = nullptr);
     // Writes one file through a sibling that replaces it only once written
     // whole: a failure leaves the old file as it was, and no other. A
     // compressed chunk never makes more bytes than its prefix allows.

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <set>
 #include <string>
 
 #include "config/formats/ConfigFile.h"
@@ -173,7 +174,7 @@ int OpenSubFolder(int folderFd, const char* name)
 
 // `below` is the path of this folder below the one the caller named.
 Nyx::String ExtractFolderAt(int folderFd, const ChunkRef& files, std::string& below,
-                            const Nyx::PString& compression, int level)
+                            const Nyx::PString& compression, int level, std::set<std::string>* written)
 {
     Nyx::String result;
     const uint32_t count = files ? files->GetChildCount() : 0;
@@ -199,7 +200,7 @@ Nyx::String ExtractFolderAt(int folderFd, const ChunkRef& files, std::string& be
                 if (sub.Get() < 0) {
                     result = kWriteError;
                 } else {
-                    Nyx::String nested = ExtractFolderAt(sub.Get(), child, below, compression, level + 1);
+                    Nyx::String nested = ExtractFolderAt(sub.Get(), child, below, compression, level + 1, written);
                     if (!nested.Empty())
                         result = nested;
                 }
@@ -213,6 +214,8 @@ Nyx::String ExtractFolderAt(int folderFd, const ChunkRef& files, std::string& be
             if (const char* failure =
                     ExtractFileAt(folderFd, name.Str(), ACSRawData::FromChunk(child), compression, true))
                 result = failure;
+            else if (written)
+                written->insert(below.empty() ? name.Str() : below + "/" + name.Str());
             break;
         default:
             result = kUnknownType;
@@ -224,7 +227,8 @@ Nyx::String ExtractFolderAt(int folderFd, const ChunkRef& files, std::string& be
 
 }  // namespace
 
-Nyx::String CDP::ExtractFolder(const ChunkRef& files, const Nyx::File::Path& folder, const Nyx::PString& compression)
+Nyx::String CDP::ExtractFolder(const ChunkRef& files, const Nyx::File::Path& folder, const Nyx::PString& compression,
+                               uint32_t* filesWritten)
 {
     Nyx::File::MakeFolder(folder);
     // When the folder does not open, each file and folder to write fails on
@@ -232,7 +236,12 @@ Nyx::String CDP::ExtractFolder(const ChunkRef& files, const Nyx::File::Path& fol
     std::string real = Nyx::File::Resolve(Nyx::PString(), folder);
     Descriptor top(real.empty() ? -1 : ::open(real.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::string below;
-    return ExtractFolderAt(top.Get(), files, below, compression, 0);
+    // A name the tree holds twice is one file on disk.
+    std::set<std::string> written;
+    Nyx::String result = ExtractFolderAt(top.Get(), files, below, compression, 0, filesWritten ? &written : nullptr);
+    if (filesWritten)
+        *filesWritten = static_cast<uint32_t>(written.size());
+    return result;
 }
 
 Nyx::String CDP::ExtractFile(const ACSRawData& data, const Nyx::File::Path& path, const Nyx::PString& compression)
