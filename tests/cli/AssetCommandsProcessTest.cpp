@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -296,6 +297,19 @@ TEST_F(AssetCommandsProcessTest, StatusLettersShowTheAssetsStateAlsoAfterARestar
         ASSERT_EQ(Run({"closekaddaemon"}).exitCode, 0);
         ASSERT_TRUE(daemontest::WaitFor([&]() { return standin::Serving(Root()) == 0; }));
     }
+}
+
+// A FIFO where the stand-in's state file belongs held every stand-in that a
+// command started in its open for ever: the stand-in now refuses the root
+// and ends, so the command fails without leaving one behind.
+TEST_F(AssetCommandsProcessTest, AStateFileThatIsAFifoFailsTheCommandAndLeavesNoStandInRunning)
+{
+    const std::string state = Root() + "/kaddaemon-state.txt";
+    ASSERT_EQ(::mkfifo(state.c_str(), 0600), 0);
+    ProcessResult r = RunWithin({"status", "<kuid:77:500>"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_NE(r.err.find("Init failed"), std::string::npos) << r.err;
+    EXPECT_TRUE(daemontest::WaitFor([&]() { return standin::ProcessesOf(Root() + "/bin/kaddaemon").empty(); }));
 }
 
 TEST_F(AssetCommandsProcessTest, VrqDeleteAllNamesEachAssetTheDaemonCouldNotDelete)

@@ -412,22 +412,25 @@ bool DropPermissionOverride()
                                 ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0) == 0);
 }
 
-// Whether a program started without the override is refused the folder.
-bool RefusedWithoutOverride(const std::string& folder)
+// Whether a program started without the override ends with `refused`.
+bool RefusedWithoutOverride(const char* program, const std::string& path, int refused)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
         // The bounding set takes effect at the next program start.
         if (!DropPermissionOverride())
             ::_exit(100);
-        const char* const argv[] = {"/bin/ls", folder.c_str(), nullptr};
+        const char* const argv[] = {program, path.c_str(), nullptr};
         ::execv(argv[0], const_cast<char* const*>(argv));
         ::_exit(101);
     }
     int status = 0;
-    // ls ends with 2 when it cannot open a folder it was given.
-    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 2;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == refused;
 }
+
+// Whether a program started without the override is refused the folder (ls
+// ends with 2 when it cannot open a folder it was given).
+bool RefusedWithoutOverride(const std::string& folder) { return RefusedWithoutOverride("/bin/ls", folder, 2); }
 
 // A start folder that cannot be listed is an invalid path, and a folder
 // below it that cannot be listed is named; a folder that lists and holds no
@@ -531,6 +534,48 @@ TEST_F(PackageCommandsProcessTest, AWorkingCopyThatAnInstallOrADeleteReplacesGoe
         EXPECT_FALSE(fs::exists(working));
         EXPECT_TRUE(trashed("edits.txt", edits));
     }
+}
+
+// An install or a delete that cannot go on once the working copy has gone to
+// the trash puts it back: the edits stay where the user left them.
+TEST_F(PackageCommandsProcessTest, AWorkingCopyComesBackWhenTheInstallOrDeleteCannotGoOn)
+{
+    const std::string package = files_ / "one.cdp";
+    ASSERT_EQ(Run({"createcdp", package, KUIDText(701)}).exitCode, 0);
+    fs::create_directory(files_ / "from");
+    fs::copy(root_ / "local/one", files_ / "from/one", fs::copy_options::recursive);
+    ASSERT_EQ(Run({"closekaddaemon"}).exitCode, 0);
+    ASSERT_TRUE(daemontest::WaitFor([&]() { return standin::Serving(Root()) == 0; }));
+    // The stand-in this starts keeps to the permission bits, so it cannot
+    // move the installed folder out of a "local" it may not write.
+    ProcessResult edit = RunTool(root_.Path(), output_.Path(), {"edit", KUIDText(701)}, DropPermissionOverride);
+    ASSERT_EQ(edit.exitCode, 0) << edit.out;
+    const std::string working = Root() + "/editing/one";
+    files_.Write("edits.txt", "kept edits");
+    fs::copy_file(files_ / "edits.txt", working + "/edits.txt");
+    const std::string local = Root() + "/local";
+    ASSERT_EQ(::chmod(local.c_str(), 0555), 0);
+    const bool refused = RefusedWithoutOverride("/bin/mkdir", local + "/probe", 1);
+    const std::vector<std::string> cases[] = {
+        {"installcdp", package},
+        {"installfrompath", files_ / "from"},
+        {"delete", KUIDText(701)},
+    };
+    for (const auto& args : cases) {
+        if (!refused)
+            break;
+        SCOPED_TRACE(args[0]);
+        ProcessResult r = Run(args);
+        EXPECT_EQ(r.exitCode, 255) << r.out;
+        EXPECT_EQ(Slurp(working + "/edits.txt"), "kept edits");
+        EXPECT_FALSE(fs::exists(Root() + "/trash/one-working-copy"));
+        ProcessResult status = Status(701);
+        EXPECT_EQ(status.exitCode, 0);
+        EXPECT_EQ(status.out.rfind("+ " + KUIDText(701) + " : EI", 0), 0u) << status.out;
+    }
+    ::chmod(local.c_str(), 0755);
+    if (!refused)
+        GTEST_SKIP() << "a folder without write permission is written all the same here";
 }
 
 // A FIFO named as a package would hold the reader in its open for ever.
