@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,6 +54,37 @@ int OpenRetry(const char* path, int flags, mode_t mode = 0)
         fd = ::open(path, flags, mode);
     while (fd < 0 && errno == EINTR);
     return fd;
+}
+
+bool WriteAll(int fd, const char* bytes, size_t size)
+{
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n > 0)
+            done += size_t(n);
+        else if (n == 0 || errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+// Every byte of `from`, from its start whatever its position, onto `to`.
+bool CopyAll(int from, int to)
+{
+    char buffer[64 * 1024];
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(from, buffer, sizeof buffer, at);
+        if (n == 0)
+            return true;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (!WriteAll(to, buffer, size_t(n)))
+            return false;
+        at += n;
+    }
 }
 
 }  // namespace
@@ -123,6 +155,19 @@ bool FileSave::OpenInPlace()
         fd_ = -1;
         return false;
     }
+    if (::lseek(fd_, 0, SEEK_CUR) < 0) {
+        // A pipe or a terminal takes bytes only in order, while writers go
+        // back to patch lengths they learn at the end: the file is made
+        // whole in memory and only then goes out.
+        const int staged = ::memfd_create("saving", MFD_CLOEXEC);
+        if (staged < 0) {
+            ::close(fd_);
+            fd_ = -1;
+            return false;
+        }
+        sink_ = fd_;
+        fd_ = staged;
+    }
     return true;
 }
 
@@ -130,17 +175,9 @@ bool FileSave::Write(const void* data, size_t size)
 {
     if (fd_ < 0 || failed_)
         return false;
-    const auto* bytes = static_cast<const char*>(data);
-    for (size_t done = 0; done < size;) {
-        const ssize_t n = ::write(fd_, bytes + done, size - done);
-        if (n > 0) {
-            done += size_t(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            failed_ = true;
-            return false;
-        }
+    if (!WriteAll(fd_, static_cast<const char*>(data), size)) {
+        failed_ = true;
+        return false;
     }
     return true;
 }
@@ -152,6 +189,11 @@ bool FileSave::Commit()
     bool ok = !failed_;
     if (temporary_.empty()) {
         // A device or FIFO: nothing to sync or rename.
+        if (sink_ >= 0) {
+            ok = ok && CopyAll(fd_, sink_);
+            ok = ::close(sink_) == 0 && ok;
+            sink_ = -1;
+        }
         ok = ::close(fd_) == 0 && ok;
         fd_ = -1;
         return ok;
@@ -185,6 +227,9 @@ bool FileSave::Commit()
 
 void FileSave::Abandon()
 {
+    if (sink_ >= 0)
+        ::close(sink_);
+    sink_ = -1;
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;

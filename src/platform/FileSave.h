@@ -10,7 +10,10 @@
 // leave a whole file of their own, the last rename winning. Any other kind
 // of file (a device, a FIFO) is written into where it is, as an open for
 // writing would, and never truncated or replaced; a FIFO without a reader
-// fails rather than waits. A folder fails.
+// fails rather than waits. One that cannot seek (a FIFO, a terminal) gets
+// the file only at the commit, whole, so a writer may still go back to
+// patch what it wrote: until then the bytes are held in memory, behind the
+// descriptor the save hands out. A folder fails.
 #pragma once
 
 #include <sys/types.h>
@@ -49,7 +52,8 @@ public:
 
     bool IsOpen() const noexcept { return fd_ >= 0; }
     // Where the bytes are written: a descriptor open for writing that the
-    // save closes (writers that need a descriptor of their own dup it).
+    // save closes (writers that need a descriptor of their own dup it). It
+    // can seek whatever the target: a writer may go back over its bytes.
     int Descriptor() const noexcept { return fd_; }
     // The file the save replaces or writes into, links followed.
     const std::string& Target() const noexcept { return target_; }
@@ -60,7 +64,8 @@ public:
     // all go, after which Commit fails.
     bool Write(const void* data, size_t size);
     // Ends the save: the sync the options ask for, the close, then the
-    // rename over the target, which must still be missing or a regular file.
+    // rename over the target, which must still be missing or a regular file
+    // (or, for a target that cannot seek, the copy of the held bytes in).
     // False when any step or an earlier write failed; the temporary is then
     // removed and the target left as it was.
     bool Commit();
@@ -75,6 +80,8 @@ private:
     std::string target_;
     std::string temporary_;
     int fd_ = -1;
+    // A target that cannot seek, open, while fd_ holds its bytes; else -1.
+    int sink_ = -1;
     // The permission bits of the regular file replaced; -1 when there was none.
     int keptMode_ = -1;
     bool failed_ = false;

@@ -4,17 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <linux/capability.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "ToolProcess.h"
 #include "config/tree/TDBContainerTag.h"
@@ -49,6 +53,31 @@ std::string Mesh(size_t length)
     for (size_t i = 0; i < length; ++i)
         s[i] = static_cast<char>((i % 251) ^ (i / 1000));
     return s;
+}
+
+// What a FIFO delivers while `write` runs, read until its writer closes it.
+std::string DrainFifoWhile(const std::string& fifo, const std::function<void()>& write)
+{
+    const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    EXPECT_GE(fd, 0);
+    std::atomic<bool> written{false};
+    std::string got;
+    std::thread reader([&] {
+        char buffer[65536];
+        // No bytes and no writer: the writer has not come yet, or is done.
+        for (ssize_t n; fd >= 0 && ((n = ::read(fd, buffer, sizeof buffer)) != 0 || !written);) {
+            if (n > 0)
+                got.append(buffer, size_t(n));
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    write();
+    written = true;
+    reader.join();
+    if (fd >= 0)
+        ::close(fd);
+    return got;
 }
 
 class PackageCommandsProcessTest : public ToolProcessTest {
@@ -600,6 +629,32 @@ TEST_F(PackageCommandsProcessTest, APackageThatIsNoRegularFileIsRefusedWithoutWa
     fs::create_symlink(files_ / "one.cdp", files_ / "other.cdp");
     EXPECT_EQ(Run({"installcdp", files_ / "other.cdp"}).out, kClean);
     EXPECT_EQ(Status(701).exitCode, 0);
+}
+
+// A package saved into a pipe is the file a save to disk writes: the
+// lengths its writer patches are in place before the pipe gets a byte.
+TEST_F(PackageCommandsProcessTest, APackageSavedIntoAFifoIsTheFileItWouldBe)
+{
+    ASSERT_EQ(Run({"createcdp", files_ / "one.cdp", KUIDText(701)}).out, kClean);
+    const std::string one = Slurp(files_ / "one.cdp");
+    const std::string pipe = files_ / "pipe.cdp";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    ProcessResult made;
+    const std::string piped = DrainFifoWhile(pipe, [&] { made = Run({"createcdp", pipe, KUIDText(701)}); });
+    EXPECT_EQ(made.out, kClean);
+    EXPECT_TRUE(piped == one) << piped.size() << " bytes for " << one.size();
+
+    // Each asset's own package that vrqparse writes beside its input.
+    const std::string package = PackBothAndDelete();
+    const std::string beside = files_ / "kuid 77 701.cdp";
+    ASSERT_EQ(::mkfifo(beside.c_str(), 0600), 0);
+    ProcessResult parsed;
+    files_.Write("single.cdp", DrainFifoWhile(beside, [&] { parsed = Run({"vrqparse", package}); }));
+    EXPECT_EQ(parsed.exitCode, 0) << parsed.out;
+    ChunkRef single;
+    EXPECT_TRUE(CDP::CheckHeader(single, Nyx::File::Path(files_ / "single.cdp")).Empty());
+    ASSERT_EQ(CDP::GetAssetCount(single), 1u);
+    EXPECT_TRUE(CDP::VerifyEntryChecksum(CDP::GetAssetAt(single, 0)));
 }
 
 // The stand-in served in this process for the tool's data root, with the

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,6 +14,7 @@
 #include <unistd.h>
 
 #include "support/DaemonTestSupport.h"
+#include "support/ProcFiles.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -29,26 +29,11 @@ std::string Link(const std::string& path)
 
 std::vector<std::string> CommandLine(uint32_t pid)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+    std::istringstream in(proctest::ReadProcFile("/proc/" + std::to_string(pid) + "/cmdline"));
     std::vector<std::string> words;
-    std::string word;
-    while (std::getline(in, word, '\0'))
+    for (std::string word; std::getline(in, word, '\0');)
         words.push_back(word);
     return words;
-}
-
-// Fields of /proc/<pid>/stat after the command name: state is [0], the
-// session id [3].
-std::vector<std::string> StatFields(uint32_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(in, line);
-    std::istringstream rest(line.substr(line.rfind(')') + 2));
-    std::vector<std::string> fields;
-    for (std::string f; rest >> f;)
-        fields.push_back(f);
-    return fields;
 }
 
 std::vector<std::string> OpenDescriptors(uint32_t pid)
@@ -119,7 +104,7 @@ TEST(ProcessLaunch, TheLaunchedProcessIsDetachedAndQuiet)
     const std::vector<std::string> standard = {"0", "1", "2"};
     EXPECT_TRUE(WaitFor([&]() { return OpenDescriptors(pid) == standard; }));
     EXPECT_EQ(OpenDescriptors(pid), standard);
-    std::vector<std::string> stat = StatFields(pid);
+    std::vector<std::string> stat = proctest::StatFields(static_cast<pid_t>(pid));
     ASSERT_GE(stat.size(), 4u);
     EXPECT_EQ(stat[3], std::to_string(pid)) << "leads a session of its own";
 

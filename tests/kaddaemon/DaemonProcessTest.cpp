@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,6 +23,8 @@
 #include "kaddaemon/StandInRequests.h"
 #include "support/ChildProcess.h"
 #include "support/DaemonTestSupport.h"
+#include "support/ProcFiles.h"
+#include "support/StandInDaemon.h"
 #include "support/TempFolder.h"
 
 extern char** environ;
@@ -279,10 +280,33 @@ TEST(DaemonProcess, ARequestStuckForGoodKeepsAClosedDaemonNeitherRunningNorItsRo
 // A process stopped by a signal: the state letter of /proc/<pid>/stat.
 bool Stopped(pid_t pid)
 {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    size_t paren = text.rfind(')');
-    return paren != std::string::npos && paren + 2 < text.size() && text[paren + 2] == 'T';
+    const std::vector<std::string> fields = proctest::StatFields(pid);
+    return !fields.empty() && fields[0] == "T";
+}
+
+// A process reaped before its /proc files are read, or between the open of
+// one and its read, has ended: no read of them throws.
+TEST(DaemonProcess, AProcessReapedAroundAReadOfItsProcFilesHasEnded)
+{
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    EXPECT_FALSE(standin::Ended(uint32_t(child)));
+    const int opened = ::open(("/proc/" + std::to_string(child) + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_GE(opened, 0);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    // The file opened before opens again through its descriptor, and only
+    // its read fails.
+    std::string text = "not read";
+    EXPECT_NO_THROW(text = proctest::ReadProcFile("/proc/self/fd/" + std::to_string(opened)));
+    EXPECT_EQ(text, "");
+    EXPECT_TRUE(standin::Ended(uint32_t(child)));
+    EXPECT_FALSE(Stopped(child));
+    ::close(opened);
 }
 
 TEST(DaemonProcess, APausedDaemonThatWasReplacedEndsWhenItGoesOnAndLeavesTheNewOneServing)

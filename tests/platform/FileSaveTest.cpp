@@ -153,6 +153,46 @@ TEST(FileSaveTest, AFifoWithAReaderGetsTheBytes)
     EXPECT_TRUE(fs::is_fifo(fs::symlink_status(pipe)));
 }
 
+// A writer that goes back to patch a length, as the package writer does:
+// what reaches a pipe is the file a save to disk leaves, even past what the
+// pipe holds at once.
+TEST(FileSaveTest, AWriterThatGoesBackDeliversTheWholeFileIntoAFifo)
+{
+    const std::string body(200000, 'b');
+    const auto saveWithLength = [&body](Platform::FileSave& save) {
+        const std::string length = std::to_string(body.size()).substr(0, 4);
+        if (!save.Write("????", 4) || !save.Write(body.data(), body.size()))
+            return false;
+        const off_t end = ::lseek(save.Descriptor(), 0, SEEK_CUR);
+        return end > 0 && ::lseek(save.Descriptor(), 0, SEEK_SET) == 0 && save.Write(length.data(), 4) &&
+               ::lseek(save.Descriptor(), end, SEEK_SET) == end && save.Commit();
+    };
+    TempFolder folder;
+    Platform::FileSave regular(folder / "file.dat");
+    ASSERT_TRUE(saveWithLength(regular));
+
+    const std::string pipe = folder / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    Platform::FileSave save(pipe);
+    ASSERT_TRUE(save.IsOpen());
+    // The save holds the pipe open from here, so a read waits for bytes.
+    ASSERT_EQ(::fcntl(reader, F_SETFL, 0), 0);
+    std::string got;
+    std::thread drain([&] {
+        char buffer[8192];
+        for (ssize_t n; (n = ::read(reader, buffer, sizeof buffer)) > 0;)
+            got.append(buffer, size_t(n));
+    });
+    EXPECT_TRUE(saveWithLength(save));
+    save.Abandon();
+    drain.join();
+    ::close(reader);
+    EXPECT_TRUE(got == folder.ReadAll("file.dat")) << got.size() << " bytes, " << got.substr(0, 8);
+    EXPECT_EQ(Temporaries(folder), std::vector<std::string>());
+}
+
 // A link planted where a save puts its temporary, or where older saves put
 // theirs, is neither followed nor replaced: the save takes another name.
 TEST(FileSaveTest, ALinkAtATemporaryNameIsNeitherFollowedNorKept)

@@ -1,5 +1,7 @@
 #include "support/DaemonTestSupport.h"
 
+#include "support/ProcFiles.h"
+
 namespace daemontest {
 
 std::string RealPath(const std::string& path)
@@ -18,10 +20,10 @@ std::string ProgramFolder()
 
 uint32_t DeadProcessId()
 {
-    uint32_t max = 4194304;
-    std::ifstream in("/proc/sys/kernel/pid_max");
-    in >> max;
-    return max + 1;
+    // The system's own bound on ids when it cannot be read.
+    constexpr unsigned long kLimit = 4194304;
+    const unsigned long max = std::strtoul(proctest::ReadProcFile("/proc/sys/kernel/pid_max").c_str(), nullptr, 10);
+    return uint32_t(max == 0 || max > kLimit ? kLimit : max) + 1;
 }
 
 DaemonObjectNames NamesOfRoot(const std::string& root)

@@ -1,5 +1,7 @@
 #include "support/StandInDaemon.h"
 
+#include "support/ProcFiles.h"
+
 namespace standin {
 
 void Install(const std::string& root)
@@ -11,12 +13,8 @@ void Install(const std::string& root)
 
 bool Ended(uint32_t pid)
 {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    if (!stat)
-        return true;
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    size_t paren = text.rfind(')');
-    return paren != std::string::npos && paren + 2 < text.size() && text[paren + 2] == 'Z';
+    const std::vector<std::string> fields = proctest::StatFields(static_cast<pid_t>(pid));
+    return fields.empty() || fields[0] == "Z";
 }
 
 uint32_t Serving(const std::string& root)
