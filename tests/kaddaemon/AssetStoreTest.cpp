@@ -1118,4 +1118,64 @@ TEST_F(AssetStoreProcessTest, AKillBetweenTheMovesOfAReinstallLeavesTheOldFolder
     EXPECT_TRUE(fs::is_empty(root_ + "/trash"));
 }
 
+// An export reads the asset's files after the store has let go of its lock:
+// a reinstall asked for meanwhile, on another connection, waits until the
+// export is done, so the package holds the old version whole (its config
+// and its files), never the old config with the new files.
+TEST_F(AssetStoreProcessTest, AReinstallDuringAnExportWaitsUntilTheExportHasReadTheAsset)
+{
+    const std::string marker = root_ + "/export-started";
+    const pid_t pid = StartPaused(marker, "export");
+    ASSERT_NE(pid, 0);
+    const std::string next = root_ + "/incoming/track";
+    WriteFile(next + "/config.txt", AssetConfig(kTrack, "Relaid track", "track", "TR"));
+    WriteFile(next + "/rails.txt", "new rails");
+    DaemonSharedBlock block{};
+    ASSERT_TRUE(daemontest::ReadBlock(root_, block));
+    const uint16_t port = static_cast<uint16_t>(block.daemonPort);
+    // The reply of the one request sent on the connection; empty when none.
+    auto reply = [](RawDaemonClient& client) {
+        uint32_t tag = 0, id = 0;
+        std::string payload;
+        while (client.ReadFrame(tag, id, payload))
+            if (tag == DaemonWire::kTagReply)
+                return payload;
+        return std::string();
+    };
+
+    RawDaemonClient exporter;
+    ASSERT_TRUE(exporter.Connect(port) && exporter.Handshake(root_));
+    ASSERT_TRUE(exporter.SendRequest(48, 1, KUIDBytes(kTrack) + U32(0)));
+    ASSERT_TRUE(WaitFor([&]() { return fs::exists(marker); }));
+    std::atomic<bool> installed{false};
+    std::thread install([&]() {
+        RawDaemonClient client;
+        if (client.Connect(port) && client.Handshake(root_) && client.SendRequest(39, 2, Str(next) + U32(0)))
+            installed = !reply(client).empty();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_FALSE(installed);
+    EXPECT_EQ(ReadFile(root_ + "/local/track/config.txt"), AssetConfig(kTrack, "Mainline track", "track", "TR"));
+    WriteFile(marker + ".go", "");
+
+    Bytes exported(reply(exporter));
+    ChunkRef entry;
+    ReadBinaryConfig(exported.Stream(), entry);
+    install.join();
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(kaddaemon::TagText(entry, "username"), "Mainline track");
+    ChunkRef files = entry->FindChildConst(Nyx::PString("files"));
+    ASSERT_TRUE(files);
+    std::vector<std::string> names;
+    for (uint32_t i = 0; i < files->GetChildCount(); ++i) {
+        Nyx::PString name;
+        ChunkRef child;
+        files->GetChildAt(i, name, child);
+        names.push_back(name.c_str());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"spare"});
+    EXPECT_TRUE(installed);
+    EXPECT_EQ(ReadFile(root_ + "/local/track/rails.txt"), "new rails");
+}
+
 }  // namespace

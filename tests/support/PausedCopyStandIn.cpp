@@ -3,8 +3,10 @@
 // disk it creates the marker file and stops there for good, holding the
 // request, until it is killed. With "replace", it stops so once an
 // installed folder that an install or a commit replaces has moved aside.
+// With "export", it stops once an export holds its asset, until a file
+// named MARKER.go appears.
 //
-// Usage: kaddaemon_paused_copy ROOT MARKER [replace]
+// Usage: kaddaemon_paused_copy ROOT MARKER [replace|export]
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -19,9 +21,9 @@
 
 int main(int argc, char** argv)
 {
-    const bool replace = argc == 4 && std::string(argv[3]) == "replace";
-    if (argc != 3 && !replace) {
-        std::fprintf(stderr, "usage: kaddaemon_paused_copy ROOT MARKER [replace]\n");
+    const std::string mode = argc == 4 ? argv[3] : "copy";
+    if ((argc != 3 && argc != 4) || (mode != "copy" && mode != "replace" && mode != "export")) {
+        std::fprintf(stderr, "usage: kaddaemon_paused_copy ROOT MARKER [replace|export]\n");
         return 2;
     }
     const std::string root = argv[1];
@@ -36,10 +38,19 @@ int main(int argc, char** argv)
         for (;;)
             ::pause();
     };
-    if (replace)
+    if (mode == "replace") {
         store->SetReplaceObserver(pause);
-    else
+    } else if (mode == "export") {
+        store->SetReadObserver([marker](const std::string&) {
+            int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            if (fd >= 0)
+                ::close(fd);
+            while (::access((marker + ".go").c_str(), F_OK) != 0)
+                ::usleep(10000);
+        });
+    } else {
         store->SetCopyObserver(pause);
+    }
     kaddaemon::DaemonServer server;
     kaddaemon::RegisterStoreRequests(server.Requests(), store);
     kaddaemon::RegisterStandInRequests(server.Requests(), false);

@@ -266,6 +266,7 @@ void AssetStore::RecoverReplacements()
 bool AssetStore::HoldForReading(const KUID& kuid, ChunkRef& config, std::string& folder, ReadHold& hold)
 {
     hold.Release();
+    CopyObserver observer;
     {
         std::lock_guard<std::mutex> guard(lock_);
         const Asset* asset = FindLocked(kuid);
@@ -276,8 +277,11 @@ bool AssetStore::HoldForReading(const KUID& kuid, ChunkRef& config, std::string&
         if (file.empty() || !LoadConfigFile(config, folder.c_str(), file.c_str()) || !config)
             return false;
         ++readers_[kuid];
+        observer = readObserver_;
     }
     hold = ReadHold(this, kuid);
+    if (observer)
+        observer(folder);
     return true;
 }
 
@@ -324,6 +328,12 @@ void AssetStore::SetReplaceObserver(CopyObserver observer)
 {
     std::lock_guard<std::mutex> hold(lock_);
     replaceObserver_ = std::move(observer);
+}
+
+void AssetStore::SetReadObserver(CopyObserver observer)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    readObserver_ = std::move(observer);
 }
 
 void AssetStore::RemoveUnfinishedCopies(bool startUp)

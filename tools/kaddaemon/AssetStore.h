@@ -135,6 +135,9 @@ public:
     // folder that a new one replaces has moved aside (with its path there),
     // before the new one moves in.
     void SetReplaceObserver(CopyObserver observer);
+    // For tests only: called, without the store's lock, once a ReadHold is
+    // taken (with the folder it holds), before the caller reads the folder.
+    void SetReadObserver(CopyObserver observer);
 
     // Queries; each takes the lock.
     bool IsKnown(const KUID& kuid);
@@ -289,6 +292,7 @@ private:
     DaemonState state_;
     CopyObserver copyObserver_;
     CopyObserver replaceObserver_;
+    CopyObserver readObserver_;
 };
 
 }  // namespace kaddaemon
