@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <csignal>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "ToolProcess.h"
 #include "config/formats/ConfigFile.h"
 #include "config/tree/TDBContainerTag.h"
+#include "kad/discovery/ProcessLaunch.h"
 
 namespace {
 
@@ -34,6 +37,90 @@ std::vector<std::pair<std::string, std::string>> KeywordTags(const std::string& 
 }
 
 using KeywordsProcessTest = ToolProcessTest;
+
+const std::string kLost = "- <NULL> : The connection to the asset database daemon was lost.\n";
+
+// A keyword command whose daemon is killed once it is part-way through the
+// command's requests of one number: stopped as soon as the first of them is
+// traced, and killed while it still owes some of their replies.
+class KeywordsLostDaemonTest : public ToolProcessTest {
+protected:
+    static constexpr int kAssets = 300;
+
+    void SetUp() override
+    {
+        ToolProcessTest::SetUp();
+        for (int i = 0; i < kAssets; ++i)
+            root_.Write("local/a" + std::to_string(i) + "/config.txt",
+                        "kuid <kuid:77:" + std::to_string(1000 + i) + ">\nkind \"track\"\n");
+    }
+
+    size_t Traced(const std::string& prefix) const
+    {
+        size_t count = 0;
+        std::istringstream lines(Slurp(output_ / "trace.txt"));
+        for (std::string line; std::getline(lines, line);)
+            count += line.rfind(prefix, 0) == 0;
+        return count;
+    }
+
+    ProcessResult KillPartWay(const std::string& command, const std::string& number)
+    {
+        const std::string bin = Root() + "/bin";
+        const uint32_t daemon =
+            LaunchProcess(bin + "/kaddaemon", "--trace \"" + (output_ / "trace.txt") + "\"", bin, kLaunchHidden);
+        EXPECT_NE(daemon, 0u);
+        EXPECT_TRUE(daemontest::WaitFor([&]() { return standin::Serving(Root()) == daemon; }));
+        const pid_t tool = StartToolProcess(Root(), output_.Path(), {command});
+        EXPECT_TRUE(daemontest::WaitFor([&]() { return Traced("in request " + number + " ") > 0; }));
+        ::kill(static_cast<pid_t>(daemon), SIGSTOP);
+        // The trace line goes out before its reply does.
+        EXPECT_LT(Traced("out reply " + number + " "), static_cast<size_t>(kAssets)) << "not part-way";
+        ::kill(static_cast<pid_t>(daemon), SIGKILL);
+        EXPECT_TRUE(daemontest::WaitFor([&]() { return standin::Ended(daemon); }));
+        ProcessResult result = FinishToolProcess(tool, output_.Path(), command, std::chrono::seconds(120));
+        standin::EndAll(Root());
+        return result;
+    }
+};
+
+TEST_F(KeywordsLostDaemonTest, ADaemonLostPartWayFailsTheCommandAndKeepsTheEarlierBackup)
+{
+    const std::string earlier = "<kuid:77:1000> \"earlier\"\n";
+    root_.Write("bin/KeywordsBackup.dat", earlier);
+    ProcessResult backup = KillPartWay("backupkeywords", "21");
+    EXPECT_EQ(backup.exitCode, 255);
+    EXPECT_EQ(backup.out, kLost + "OK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(Slurp(Root() + "/bin/KeywordsBackup.dat"), earlier);
+
+    std::string dump;
+    for (int i = 0; i < kAssets; ++i)
+        dump += "<kuid:77:" + std::to_string(1000 + i) + "> \"imported\"\n";
+    root_.Write("KeywordsDump.dat", dump);
+    ProcessResult import = KillPartWay("importkeywords", "54");
+    EXPECT_EQ(import.exitCode, 255);
+    EXPECT_EQ(import.out, kLost + "OK (1 Errors, 0 Warnings)\n");
+}
+
+// A text the request cannot carry would reach the daemon as the empty
+// text: it is not sent, and the rest of the file is.
+TEST_F(KeywordsProcessTest, KeywordsTooLongToSendAreRefusedAndTheRestAreSet)
+{
+    root_.Write("local/blue/config.txt", "kuid <kuid:77:500>\nkind \"track\"\n");
+    root_.Write("local/red/config.txt", "kuid <kuid:77:501>\nkind \"track\"\n");
+    root_.Write("KeywordsDump.dat", "<kuid:77:500> \"steam\"\n<kuid:77:501> \"diesel\"\n");
+    ASSERT_EQ(Run({"importkeywords"}).exitCode, 0);
+
+    root_.Write("KeywordsDump.dat", "<kuid:77:500> \"" + std::string(65535, 'k') + "\"\n<kuid:77:501> \"red\"\n");
+    ProcessResult r = Run({"importkeywords"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, "- <kuid:77:500> : The keywords are too long to send to the asset database daemon.\n"
+                     "OK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(Run({"backupkeywords"}).exitCode, 0);
+    EXPECT_EQ(KeywordTags(Root() + "/bin/KeywordsBackup.dat"),
+              (std::vector<std::pair<std::string, std::string>>{{"<kuid:77:500>", "steam"},
+                                                                 {"<kuid:77:501>", "red"}}));
+}
 
 TEST_F(KeywordsProcessTest, KeywordsSurviveABackupCopiedToTheImportFile)
 {
