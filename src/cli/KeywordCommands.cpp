@@ -5,8 +5,11 @@
 #include "cli/CommandHandlers.h"
 #include "config/formats/ConfigFile.h"
 #include "config/kuid/KUIDRing.h"
+#include "config/results/KestroProperty.h"
+#include "config/results/ResultsLog.h"
 #include "config/tree/TDBContainerTag.h"
 #include "core/files/ContentRoot.h"
+#include "kad/client/LinkWatch.h"
 #include "kad/requests/KADFilterElement.h"
 #include "kad/requests/KADRequests.h"
 
@@ -17,40 +20,71 @@ namespace {
 constexpr const char* kImportFileName = "KeywordsDump.dat";
 constexpr const char* kKeywordFileExtension = "txt";
 
+void AddAssetError(ResultsLog& log, const KUID& kuid, const char* text)
+{
+    PropertyRef asset;
+    asset.Reset(new KestroPropertyAssetID(Nyx::PString("AssetID"), kuid));
+    ResultsLog::AddResult(log, ResultsLog::kError, asset, Nyx::String(text));
+}
+
 }  // namespace
 
-bool BackupKeywords(const char* folder, const char* fileName, const char* extension)
+bool BackupKeywords(const char* folder, const char* fileName, const char* extension, ResultsLog& log)
 {
     // A group without children: every asset.
     KADFilterElementGroup everything;
     KUIDRing found;
-    KADRequests::SearchAssets(&everything, found);
+    bool answered = false;
+    KADRequests::SearchAssets(&everything, found, &answered);
+    // A backup short of the assets the lost daemon did not tell about must
+    // not take the place of a whole one.
+    if (!answered) {
+        LinkWatch::ReportLost(log);
+        return false;
+    }
     ChunkRef root;
-    for (const KUID& kuid : found)
-        TDBContainerTag::SetString(root, kuid.ToString(), Nyx::PString(KADRequests::GetAssetKeywords(kuid).View()));
+    for (const KUID& kuid : found) {
+        const Nyx::String keywords = KADRequests::GetAssetKeywords(kuid, &answered);
+        if (!answered) {
+            LinkWatch::ReportLost(log);
+            return false;
+        }
+        TDBContainerTag::SetString(root, kuid.ToString(), Nyx::PString(keywords.View()));
+    }
     return SaveConfigFile(root, folder, fileName, extension);
 }
 
-bool ImportKeywords(const char* folder, const char* fileName, const char* extension)
+bool ImportKeywords(const char* folder, const char* fileName, const char* extension, ResultsLog& log)
 {
     ChunkRef root;
     if (!LoadConfigFile(root, folder, fileName, extension))
         return false;
+    bool ok = true;
     const uint32_t count = root ? root->GetChildCount() : 0;
     for (uint32_t i = 0; i < count; ++i) {
         const Nyx::PString name = TDBContainerTag::GetChildName(root, i);
         const KUID kuid = KUID::Parse(name.c_str(), false);
-        KADRequests::SetKeywords(kuid, Nyx::String(TDBContainerTag::GetString(root, name)));
+        const Nyx::String keywords(TDBContainerTag::GetString(root, name));
+        // Sent cut to nothing, it would erase the asset's keywords.
+        if (!KADRequests::KeywordsFitRecord(keywords)) {
+            AddAssetError(log, kuid, "The keywords are too long to send to the asset database daemon.");
+            ok = false;
+            continue;
+        }
+        if (!KADRequests::SetKeywords(kuid, keywords)) {
+            LinkWatch::ReportLost(log);
+            return false;
+        }
     }
-    return true;
+    return ok;
 }
 
-int BackupKeywordsCommand(ResultsLog&, const char* fileName)
+int BackupKeywordsCommand(ResultsLog& log, const char* fileName)
 {
-    return BackupKeywords("", fileName, kKeywordFileExtension) ? 0 : -1;
+    return BackupKeywords("", fileName, kKeywordFileExtension, log) ? 0 : -1;
 }
 
-int ImportKeywordsCommand(ResultsLog&)
+int ImportKeywordsCommand(ResultsLog& log)
 {
-    return ImportKeywords(GetContentRootPath().c_str(), kImportFileName, kKeywordFileExtension) ? 0 : -1;
+    return ImportKeywords(GetContentRootPath().c_str(), kImportFileName, kKeywordFileExtension, log) ? 0 : -1;
 }

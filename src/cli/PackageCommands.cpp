@@ -1,9 +1,13 @@
 // "createcdp", "installcdp", "installfrompath" and "vrqparse".
 #include "cli/PackageCommands.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <climits>
 #include <string>
+#include <vector>
 
 #include "cli/AssetCommands.h"
 #include "cli/CommandHandlers.h"
@@ -24,6 +28,8 @@ namespace {
 // createcdp asks for the files LZSS-compressed.
 constexpr uint32_t kExportFlags = 3;
 constexpr uint32_t kThumbnailSize = 240;
+// The longest part a config's path adds to its folder's.
+constexpr size_t kLongestConfigPart = sizeof("/config.chump") - 1;
 
 PropertyRef AssetProperty(const KUID& kuid)
 {
@@ -68,10 +74,22 @@ Nyx::File::Path Absolute(const char* text)
     return joined;
 }
 
-bool IsLink(const std::string& path)
+// The subfolders of a listed folder, links to folders left out (one could
+// lead back above itself). Looked at from the folder as found on disk, so
+// that one whose whole path is too long for the system is still seen.
+bool ListSubfolders(const Nyx::File::Find& find, std::vector<std::string>& names)
 {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    const std::string& onDisk = find.FolderOnDisk();
+    const int folder = ::open(onDisk.empty() ? "." : onDisk.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return false;
+    for (const std::string& name : find.Names()) {
+        struct stat st;
+        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+            names.push_back(name);
+    }
+    ::close(folder);
+    return true;
 }
 
 bool InstallFromPathAt(const Nyx::File::Path& folder, ResultsLog& log, const std::atomic<bool>* cancel, int depth)
@@ -86,14 +104,11 @@ bool InstallFromPathAt(const Nyx::File::Path& folder, ResultsLog& log, const std
             return KADRequests::InstallFromFolder(folder, 0, kuid, nullptr, &log);
         }
     }
-    // Deeper than any asset tree goes, the search is taken for a loop.
-    if (depth >= kMaxInstallDepth)
-        return true;
-    bool ok = true;
     Nyx::File::Path pattern(folder);
     pattern.AddPath("*");
     Nyx::File::Find find(pattern);
-    if (!find.Valid()) {
+    std::vector<std::string> subfolders;
+    if (!find.Valid() || !ListSubfolders(find, subfolders)) {
         // Assets it may hold would be passed over without a word.
         if (depth == 0)
             AddError(log, Nyx::String("Invalid input path."));
@@ -101,12 +116,23 @@ bool InstallFromPathAt(const Nyx::File::Path& folder, ResultsLog& log, const std
             AddError(log, Nyx::String::Printf("Unable to list the folder '%s'.", folder.c_str()));
         return false;
     }
-    while (find.Next()) {
+    bool ok = true;
+    for (const std::string& name : subfolders) {
         Nyx::File::Path entry(folder);
-        entry.AddPath(find.Name());
-        // A link to a folder could lead back above itself.
-        if (find.IsFolder() && !IsLink(entry.Str()))
+        entry.AddPath(name);
+        // Deeper than any asset tree goes, the search is taken for a loop;
+        // a folder whose config's path the system cannot take is no place
+        // to look for one. Either may hold assets, so either is named.
+        if (depth + 1 > kMaxInstallDepth) {
+            AddError(log, Nyx::String::Printf("The folder '%s' was not searched: it lies too deep.", entry.c_str()));
+            ok = false;
+        } else if (entry.Length() + kLongestConfigPart >= PATH_MAX) {
+            AddError(log,
+                     Nyx::String::Printf("The folder '%s' was not searched: its path is too long.", entry.c_str()));
+            ok = false;
+        } else {
             ok = InstallFromPathAt(entry, log, cancel, depth + 1) && ok;
+        }
         if (cancel && cancel->load())
             break;
     }

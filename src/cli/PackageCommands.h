@@ -17,9 +17,11 @@ class ResultsLog;
 // Installs every asset folder at or below the folder through the daemon,
 // one request per folder; a folder holding a config is installed and not
 // searched further. Links to folders are not followed, and the search goes
-// no deeper than kMaxInstallDepth folders. The search stops after any
-// entry once `cancel` is given and set. False when the daemon reported an
-// install as failed.
+// no deeper than kMaxInstallDepth folders nor into a folder whose config's
+// path would be too long for the system: such a folder is named in an
+// error result. The search stops after any entry once `cancel` is given
+// and set. False when the daemon reported an install as failed, or a
+// folder was not listed or not searched.
 constexpr int kMaxInstallDepth = Platform::kMaxAssetFolderDepth;
 bool InstallFromPath(const Nyx::File::Path& folder, ResultsLog& log, const std::atomic<bool>* cancel = nullptr);
 

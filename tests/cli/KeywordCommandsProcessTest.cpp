@@ -2,9 +2,12 @@
 // as separate processes on a data root of their own.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -13,6 +16,7 @@
 #include "ToolProcess.h"
 #include "config/formats/ConfigFile.h"
 #include "config/tree/TDBContainerTag.h"
+#include "kad/discovery/ProcessLaunch.h"
 
 namespace {
 
@@ -34,6 +38,99 @@ std::vector<std::pair<std::string, std::string>> KeywordTags(const std::string& 
 }
 
 using KeywordsProcessTest = ToolProcessTest;
+
+const std::string kLost = "- <NULL> : The connection to the asset database daemon was lost.\n";
+
+// A keyword command whose daemon is killed part-way through the command's
+// requests of one number. The daemon's trace goes into a pipe of one page,
+// which the test stops reading once the first of those requests is traced:
+// the daemon cannot get further than the page lets it, however the
+// processes are scheduled, before it is stopped and then killed.
+class KeywordsLostDaemonTest : public ToolProcessTest {
+protected:
+    static constexpr int kAssets = 300;
+
+    void SetUp() override
+    {
+        ToolProcessTest::SetUp();
+        for (int i = 0; i < kAssets; ++i)
+            root_.Write("local/a" + std::to_string(i) + "/config.txt",
+                        "kuid <kuid:77:" + std::to_string(1000 + i) + ">\nkind \"track\"\n");
+    }
+
+    ProcessResult KillPartWay(const std::string& command, const std::string& number)
+    {
+        const std::string trace = output_ / (command + ".trace");
+        EXPECT_EQ(::mkfifo(trace.c_str(), 0600), 0);
+        const int reader = ::open(trace.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        EXPECT_GE(::fcntl(reader, F_SETPIPE_SZ, 4096), 0);
+        std::string traced;
+        auto readTrace = [&]() {
+            char block[512];
+            for (ssize_t n; (n = ::read(reader, block, sizeof block)) > 0;)
+                traced.append(block, static_cast<size_t>(n));
+        };
+        const std::string bin = Root() + "/bin";
+        const uint32_t daemon = LaunchProcess(bin + "/kaddaemon", "--trace \"" + trace + "\"", bin, kLaunchHidden);
+        EXPECT_NE(daemon, 0u);
+        EXPECT_TRUE(daemontest::WaitFor([&]() { return standin::Serving(Root()) == daemon; }));
+        const pid_t tool = StartToolProcess(Root(), output_.Path(), {command});
+        EXPECT_TRUE(daemontest::WaitFor([&]() {
+            readTrace();
+            return traced.find("\nin request " + number + " ") != std::string::npos;
+        }));
+        ::kill(static_cast<pid_t>(daemon), SIGSTOP);
+        readTrace();
+        size_t replies = 0;
+        for (size_t at = 0; (at = traced.find("\nout reply " + number + " ", at)) != std::string::npos; ++at)
+            ++replies;
+        EXPECT_LT(replies, static_cast<size_t>(kAssets)) << "not part-way";
+        ::kill(static_cast<pid_t>(daemon), SIGKILL);
+        ::close(reader);
+        EXPECT_TRUE(daemontest::WaitFor([&]() { return standin::Ended(daemon); }));
+        ProcessResult result = FinishToolProcess(tool, output_.Path(), command, std::chrono::seconds(120));
+        standin::EndAll(Root());
+        return result;
+    }
+};
+
+TEST_F(KeywordsLostDaemonTest, ADaemonLostPartWayFailsTheCommandAndKeepsTheEarlierBackup)
+{
+    const std::string earlier = "<kuid:77:1000> \"earlier\"\n";
+    root_.Write("bin/KeywordsBackup.dat", earlier);
+    ProcessResult backup = KillPartWay("backupkeywords", "21");
+    EXPECT_EQ(backup.exitCode, 255);
+    EXPECT_EQ(backup.out, kLost + "OK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(Slurp(Root() + "/bin/KeywordsBackup.dat"), earlier);
+
+    std::string dump;
+    for (int i = 0; i < kAssets; ++i)
+        dump += "<kuid:77:" + std::to_string(1000 + i) + "> \"imported\"\n";
+    root_.Write("KeywordsDump.dat", dump);
+    ProcessResult import = KillPartWay("importkeywords", "54");
+    EXPECT_EQ(import.exitCode, 255);
+    EXPECT_EQ(import.out, kLost + "OK (1 Errors, 0 Warnings)\n");
+}
+
+// A text the request cannot carry would reach the daemon as the empty
+// text: it is not sent, and the rest of the file is.
+TEST_F(KeywordsProcessTest, KeywordsTooLongToSendAreRefusedAndTheRestAreSet)
+{
+    root_.Write("local/blue/config.txt", "kuid <kuid:77:500>\nkind \"track\"\n");
+    root_.Write("local/red/config.txt", "kuid <kuid:77:501>\nkind \"track\"\n");
+    root_.Write("KeywordsDump.dat", "<kuid:77:500> \"steam\"\n<kuid:77:501> \"diesel\"\n");
+    ASSERT_EQ(Run({"importkeywords"}).exitCode, 0);
+
+    root_.Write("KeywordsDump.dat", "<kuid:77:500> \"" + std::string(65535, 'k') + "\"\n<kuid:77:501> \"red\"\n");
+    ProcessResult r = Run({"importkeywords"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, "- <kuid:77:500> : The keywords are too long to send to the asset database daemon.\n"
+                     "OK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(Run({"backupkeywords"}).exitCode, 0);
+    EXPECT_EQ(KeywordTags(Root() + "/bin/KeywordsBackup.dat"),
+              (std::vector<std::pair<std::string, std::string>>{{"<kuid:77:500>", "steam"},
+                                                                 {"<kuid:77:501>", "red"}}));
+}
 
 TEST_F(KeywordsProcessTest, KeywordsSurviveABackupCopiedToTheImportFile)
 {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
@@ -12,19 +14,25 @@
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"
 #include "kad/requests/AssetRecord.h"
+#include "kad/client/LinkWatch.h"
 #include "kad/requests/KADFilterElement.h"
+#include "support/ResultLines.h"
 #include "support/TempFolder.h"
 
 namespace {
 
 using wire::KUIDList;
 
-// Request 2 lists the assets in order, 21 gives each one's keywords; one
-// asset's keywords cannot be read.
+// Request 2 lists the assets in order, 21 gives each one's keywords; the
+// daemon answers for one asset without its record, and the connection is
+// lost at the request for another (request 2 too, with `lostAtSearch`).
 std::optional<std::string> KeywordScript(const std::vector<std::pair<KUID, std::string>>& assets,
-                                         const KUID& unreadable, uint32_t number, const std::string& payload)
+                                         const KUID& unreadable, uint32_t number, const std::string& payload,
+                                         const KUID& lost = KUID::Null, bool lostAtSearch = false)
 {
     if (number == 2) {
+        if (lostAtSearch)
+            return std::nullopt;
         std::vector<KUID> kuids;
         for (const auto& [kuid, keywords] : assets)
             kuids.push_back(kuid);
@@ -33,8 +41,10 @@ std::optional<std::string> KeywordScript(const std::vector<std::pair<KUID, std::
     wire::Input in(payload);
     KUID kuid;
     ReadKUID(in.stream, kuid);
-    if (kuid == unreadable)
+    if (kuid == lost)
         return std::nullopt;
+    if (kuid == unreadable)
+        return std::string();
     AssetRecord r;
     r.kuid = kuid;
     r.known = true;
@@ -71,7 +81,9 @@ TEST(KeywordCommandsTest, ABackupHoldsEveryAssetsKeywordsInTheDaemonsOrder)
         return KeywordScript(assets, kBlue, number, payload);
     });
     // A name ending in ".dat" is written as config text all the same.
-    ASSERT_TRUE(BackupKeywords(folder.Path().c_str(), "Keywords.DAT", "txt"));
+    ResultsLog log;
+    ASSERT_TRUE(BackupKeywords(folder.Path().c_str(), "Keywords.DAT", "txt", log));
+    EXPECT_EQ(log.GetResultCount(), 0u);
     const std::vector<std::pair<std::string, std::string>> expected = {
         {kRed.ToString().c_str(), "red, diesel"},
         {kBlue.ToString().c_str(), ""},  // its keywords could not be read
@@ -93,9 +105,27 @@ TEST(KeywordCommandsTest, ABackupHoldsEveryAssetsKeywordsInTheDaemonsOrder)
         EXPECT_EQ(requests[i].payload, wire::Bytes().Kuid(assets[i - 1].first).U32(4).Str());
     }
 
-    // An empty database gives a file without tags.
-    // Only a file that cannot be written fails it.
-    EXPECT_FALSE(BackupKeywords((folder / "missing").c_str(), "k.dat", "txt"));
+    // Only a file that cannot be written fails it, of the daemons that
+    // answer.
+    EXPECT_FALSE(BackupKeywords((folder / "missing").c_str(), "k.dat", "txt", log));
+    EXPECT_EQ(log.GetResultCount(), 0u);
+
+    // A connection lost before every asset was read leaves the earlier
+    // backup as it was.
+    const std::string earlier = "<kuid:1:2> \"earlier\"\n";
+    folder.Write("Keywords.DAT", earlier);
+    for (const bool atSearch : {true, false}) {
+        SCOPED_TRACE(atSearch);
+        daemon.SetScript([&](uint32_t number, const std::string& payload) {
+            return KeywordScript(assets, kBlue, number, payload, kOwn, atSearch);
+        });
+        ResultsLog lost;
+        EXPECT_FALSE(BackupKeywords(folder.Path().c_str(), "Keywords.DAT", "txt", lost));
+        EXPECT_EQ(resultstest::ResultLines(lost),
+                  std::vector<std::string>{std::to_string(ResultsLog::kError) + " " + LinkWatch::kLostText});
+        std::ifstream in(folder / "Keywords.DAT", std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), earlier);
+    }
 }
 
 TEST(KeywordCommandsTest, AnImportSendsEachTagInTheFilesOrder)
@@ -108,7 +138,9 @@ TEST(KeywordCommandsTest, AnImportSendsEachTagInTheFilesOrder)
                  "not-a-kuid \"sent for nobody\"\n"
                  "<kuid:-2:7> \"\"\n");
     ScriptedDaemon daemon;
-    ASSERT_TRUE(ImportKeywords(folder.Path().c_str(), "KeywordsDump.dat", "txt"));
+    ResultsLog log;
+    ASSERT_TRUE(ImportKeywords(folder.Path().c_str(), "KeywordsDump.dat", "txt", log));
+    EXPECT_EQ(log.GetResultCount(), 0u);
     // The short and the long form of one KUID name the same asset.
     const std::vector<std::pair<KUID, std::string>> sent = {
         {kRed, "red, diesel"},
@@ -127,8 +159,29 @@ TEST(KeywordCommandsTest, AnImportSendsEachTagInTheFilesOrder)
 
     // A file that does not load sends nothing and fails.
     daemon.Clear();
-    EXPECT_FALSE(ImportKeywords(folder.Path().c_str(), "missing.dat", "txt"));
+    EXPECT_FALSE(ImportKeywords(folder.Path().c_str(), "missing.dat", "txt", log));
     EXPECT_TRUE(daemon.Requests().empty());
+
+    // A text its record cannot carry is not sent (the daemon would erase
+    // the keywords); the rest are.
+    daemon.Clear();
+    folder.Write("long.dat", "<kuid:77:500> \"" + std::string(65535, 'k') + "\"\n<kuid:77:501> \"fits\"\n");
+    ResultsLog refused;
+    EXPECT_FALSE(ImportKeywords(folder.Path().c_str(), "long.dat", "txt", refused));
+    EXPECT_EQ(resultstest::ResultLines(refused),
+              std::vector<std::string>{std::to_string(ResultsLog::kError) +
+                                       " The keywords are too long to send to the asset database daemon."});
+    ASSERT_EQ(daemon.Requests().size(), 1u);
+    EXPECT_EQ(daemon.Requests()[0].payload, wire::Bytes().Kuid(KUID(77, 501, 0)).Text("fits").Str());
+
+    // A lost connection ends the import at once.
+    daemon.Clear();
+    daemon.SetScript([](uint32_t, const std::string&) { return std::nullopt; });
+    ResultsLog lost;
+    EXPECT_FALSE(ImportKeywords(folder.Path().c_str(), "KeywordsDump.dat", "txt", lost));
+    EXPECT_EQ(daemon.Requests().size(), 1u);
+    EXPECT_EQ(resultstest::ResultLines(lost),
+              std::vector<std::string>{std::to_string(ResultsLog::kError) + " " + LinkWatch::kLostText});
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -499,6 +501,75 @@ TEST_F(PackageCommandsProcessTest, InstallFromPathSaysWhichFoldersItCannotList)
     ::chmod(closed.c_str(), 0700);
     if (!refused)
         GTEST_SKIP() << "folders without permissions are listed all the same here";
+}
+
+// Folders made one inside another through descriptors, so the chain may
+// outgrow the longest path, with an asset's config at the bottom; removed
+// the same way.
+class FolderChain {
+public:
+    FolderChain(const std::string& top, const std::string& name, int levels, const std::string& config) : name_(name)
+    {
+        fs::create_directories(top);
+        fds_.push_back(::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        for (int i = 0; i < levels && fds_.back() >= 0; ++i) {
+            ::mkdirat(fds_.back(), name.c_str(), 0700);
+            fds_.push_back(::openat(fds_.back(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        }
+        const int file = ::openat(fds_.back(), "config.txt", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        made_ = file >= 0 && ::write(file, config.data(), config.size()) == static_cast<ssize_t>(config.size());
+        if (file >= 0)
+            ::close(file);
+    }
+    ~FolderChain()
+    {
+        ::unlinkat(fds_.back(), "config.txt", 0);
+        for (size_t i = fds_.size() - 1; i > 0; --i) {
+            ::close(fds_[i]);
+            ::unlinkat(fds_[i - 1], name_.c_str(), AT_REMOVEDIR);
+        }
+        ::close(fds_[0]);
+    }
+    bool Made() const { return made_; }
+
+private:
+    std::string name_;
+    std::vector<int> fds_;
+    bool made_ = false;
+};
+
+// A folder the search does not go into could hold assets: it is named, and
+// the install fails.
+TEST_F(PackageCommandsProcessTest, InstallFromPathNamesTheFoldersItDoesNotSearch)
+{
+    struct Case {
+        std::string name;
+        int levels;
+        int named;  // the level of the folder not searched
+        std::string why;
+    };
+    const std::string longName(200, 'p');
+    const Case cases[] = {
+        {"d", 70, 65, "it lies too deep"},
+        // The level where the path and a config's name in it outgrow the
+        // longest path.
+        {longName, 22, int((PATH_MAX - (files_ / "long").size() - sizeof("/config.chump")) / 201) + 1,
+         "its path is too long"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        const std::string top = files_ / (c.name == "d" ? "deep" : "long");
+        FolderChain chain(top, c.name, c.levels, Config(609, "Far"));
+        ASSERT_TRUE(chain.Made());
+        std::string named = top;
+        for (int i = 0; i < c.named; ++i)
+            named += "/" + c.name;
+        ProcessResult r = Run({"installfrompath", top});
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_EQ(r.out, "- <NULL> : The folder '" + named + "' was not searched: " + c.why +
+                             ".\nOK (1 Errors, 0 Warnings)\n");
+    }
+    EXPECT_EQ(Status(609).exitCode, 255);
 }
 
 TEST_F(PackageCommandsProcessTest, InstallFromPathReportsAFolderThatDoesNotInstall)

@@ -13,6 +13,7 @@
 #include "support/ChildProcess.h"
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"
+#include "support/ResultLines.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -87,7 +88,8 @@ TEST(InstallFromPathTest, EveryAssetFolderOnceAndNoLinkOrDepthBeyondTheBound)
     fs::create_directory_symlink(tree, tree + "/group/loop");
     temp.Write("outside/config.txt", "kuid <kuid:77:5>\n");
     fs::create_directory_symlink(temp / "outside", tree + "/linked");
-    // An asset deeper than the search goes.
+    // An asset deeper than the search goes: the folder it stops at is
+    // named.
     std::string deep = "tree";
     for (int i = 0; i <= kMaxInstallDepth; ++i)
         deep += "/d";
@@ -97,9 +99,11 @@ TEST(InstallFromPathTest, EveryAssetFolderOnceAndNoLinkOrDepthBeyondTheBound)
         return wire::Bytes().Kuid(KUID(77, 1, 0)).U8(1).Str();
     });
     ResultsLog log;
-    EXPECT_TRUE(InstallFromPath(Nyx::File::Path(tree), log));
+    EXPECT_FALSE(InstallFromPath(Nyx::File::Path(tree), log));
     EXPECT_EQ(InstalledFolders(daemon),
               (std::vector<std::string>{tree + "/combo", tree + "/first", tree + "/group/second"}));
+    EXPECT_EQ(resultstest::ResultLines(log),
+              std::vector<std::string>{"3 The folder '" + (temp / deep) + "' was not searched: it lies too deep."});
 
     // The search reports a refused install, and goes on after it.
     daemon.Clear();

@@ -129,6 +129,9 @@ const ParseCase kParseCases[] = {
     {"<kuid:5:99999999999>", N, N},
     {"<kuid:5:-2147483648>", N, {5, INT_MIN, 0}},
     {"<kuid:5:-2147483649>", N, N},
+    // The first ten digits at the limit, and more behind them.
+    {"<kuid:5:21474836470>", N, N},
+    {"<kuid:5:-21474836480>", N, N},
     {"<kuid:5:0000000000002147483647>", {5, INT_MAX, 0}, {5, INT_MAX, 0}},
     {"<kuid:4294967301:1>", N, N},
     {"<kuid:-2147483649:1>", N, N},

@@ -823,6 +823,24 @@ TEST_F(AssetStoreTest, StateAndWorkingCopiesSurviveARestart)
     EXPECT_EQ(path, edit.path);
 }
 
+// A keyword record the stand-in cannot read is refused, not stored as the
+// empty text it reads as.
+TEST_F(AssetStoreTest, KeywordsThatDoNotReadChangeNothing)
+{
+    Ask(54, KUIDBytes(kEngine) + Str("tank;blue"));
+    const std::string records[] = {
+        U32(65536) + std::string(65535, 'k') + '\0',  // over the limit, though whole
+        U32(10) + "cut",
+    };
+    for (const std::string& record : records) {
+        SCOPED_TRACE(record.size());
+        ResultsLog log;
+        Ask(54, KUIDBytes(kEngine) + record, &log);
+        EXPECT_EQ(Texts(log), std::vector<std::string>{"The keywords do not read."});
+        EXPECT_STREQ(Info(kEngine).keywordText.c_str(), "tank;blue");
+    }
+}
+
 TEST_F(AssetStoreTest, TheModifiedMarkAndTheFavouriteAreKeptAndSurviveARestart)
 {
     // The track is changed through an edit and a commit; the station is

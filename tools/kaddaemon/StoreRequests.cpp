@@ -238,6 +238,12 @@ bool ServeStoreRequest(AssetStore& store, uint32_t number, uint32_t transactionI
         Nyx::String keywords;
         ReadKUID(request, kuid);
         request.ReadString(keywords);
+        // A text over the record's limit reads as the empty text; stored,
+        // it would erase the asset's keywords.
+        if (request.GetError() != 0) {
+            SendError(notes, transactionId, "The keywords do not read.");
+            return true;
+        }
         AssetStore::Outcome outcome = store.SetKeywords(kuid, keywords.c_str());
         if (!outcome.ok)
             SendError(notes, transactionId, outcome.error);

@@ -90,6 +90,18 @@ KUID AskForKUID(uint32_t number, const KUID& kuid)
     return out;
 }
 
+// Request 21; false, with the record untouched, when no reply came.
+bool AskForAssetInfo(const KUID& kuid, AssetRecord& record, uint32_t mask)
+{
+    Call call;
+    WriteKUID(call.request, kuid);
+    call.request.WriteInt32(mask);
+    if (!call.Send(KADRequests::kGetAssetInfo))
+        return false;
+    AssetRecord::Parse(call.reply, record);
+    return true;
+}
+
 // A handle the daemon opened (or made) for kuid, its folder already known.
 AssetHandleRef HandleFor(uint64_t handle, const KUID& kuid, const Nyx::PString& name, const Nyx::File::Path& folder,
                          bool forEdit)
@@ -107,8 +119,10 @@ AssetHandleRef HandleFor(uint64_t handle, const KUID& kuid, const Nyx::PString& 
 
 void KADRequests::SetTransport(Transport transport) { g_transport.store(transport ? transport : &ClientTransport); }
 
-bool KADRequests::SearchAssets(const KADFilterElement* filter, KUIDRing& out)
+bool KADRequests::SearchAssets(const KADFilterElement* filter, KUIDRing& out, bool* answered)
 {
+    if (answered)
+        *answered = false;
     Call call;
     // A null filter goes out as its kind 0 and selects everything; a filter
     // that could not be written whole would select more than it says.
@@ -116,6 +130,8 @@ bool KADRequests::SearchAssets(const KADFilterElement* filter, KUIDRing& out)
         return false;
     if (!call.Send(kSearchAssets))
         return false;
+    if (answered)
+        *answered = true;
     return ReadKUIDList(call.reply, out);
 }
 
@@ -179,13 +195,7 @@ bool KADRequests::GetAssetScriptPath(const KUID& kuid, Nyx::File::Path& path, Ny
 
 bool KADRequests::GetAssetInfo(const KUID& kuid, AssetRecord& record, uint32_t mask)
 {
-    Call call;
-    WriteKUID(call.request, kuid);
-    call.request.WriteInt32(mask);
-    if (!call.Send(kGetAssetInfo))
-        return false;
-    AssetRecord::Parse(call.reply, record);
-    return record.known;
+    return AskForAssetInfo(kuid, record, mask) && record.known;
 }
 
 Nyx::String KADRequests::GetAssetName(const KUID& kuid)
@@ -195,10 +205,12 @@ Nyx::String KADRequests::GetAssetName(const KUID& kuid)
     return record.NameOrEmpty();
 }
 
-Nyx::String KADRequests::GetAssetKeywords(const KUID& kuid)
+Nyx::String KADRequests::GetAssetKeywords(const KUID& kuid, bool* answered)
 {
     AssetRecord record;
-    GetAssetInfo(kuid, record, AssetRecord::kMaskTexts);
+    const bool sent = AskForAssetInfo(kuid, record, AssetRecord::kMaskTexts);
+    if (answered)
+        *answered = sent;
     return record.KeywordsOrEmpty();
 }
 
@@ -451,12 +463,19 @@ void KADRequests::SetFavorite(const KUID& kuid, bool on)
     call.Send(kSetFavorite);
 }
 
-void KADRequests::SetKeywords(const KUID& kuid, const Nyx::String& keywords)
+bool KADRequests::KeywordsFitRecord(const Nyx::String& keywords)
 {
+    return Nyx::AnsiString(keywords).Size() <= TStream::kMaxStringRecord;
+}
+
+bool KADRequests::SetKeywords(const KUID& kuid, const Nyx::String& keywords)
+{
+    if (!KeywordsFitRecord(keywords))
+        return false;
     Call call;
     WriteKUID(call.request, kuid);
     call.request.WriteString(Nyx::AnsiString(keywords));
-    call.Send(kSetKeywords);
+    return call.Send(kSetKeywords);
 }
 
 bool KADRequests::GetAuthorName(int32_t authorId, Nyx::PString& name)

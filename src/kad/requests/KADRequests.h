@@ -101,8 +101,8 @@ public:
     // Request 2: appends the matching KUIDs in the daemon's order. False
     // when the call fails or the reply is cut short, and, without a call,
     // when the filter cannot be written whole (a text too long for the
-    // wire).
-    static bool SearchAssets(const KADFilterElement* filter, KUIDRing& out);
+    // wire). `answered`, when given, is false when no reply came.
+    static bool SearchAssets(const KADFilterElement* filter, KUIDRing& out, bool* answered = nullptr);
 
     // Request 3; the log stays registered so the repair's later results
     // reach it.
@@ -123,8 +123,9 @@ public:
     // not know.
     static Nyx::String GetAssetName(const KUID& kuid);
     // Request 21 with the texts mask: the asset's keyword text; empty when
-    // the call fails or the daemon does not know the asset.
-    static Nyx::String GetAssetKeywords(const KUID& kuid);
+    // the call fails or the daemon does not know the asset. `answered`,
+    // when given, is false when no reply came.
+    static Nyx::String GetAssetKeywords(const KUID& kuid, bool* answered = nullptr);
     // Request 21 for one flag; an asset the daemon does not know counts as
     // flagged.
     static bool GetAssetInfoFlag9(const KUID& kuid);
@@ -172,9 +173,13 @@ public:
     static bool GetDependencies(const KUIDRing& kuids, KUIDRing& out);
     static bool GetDependencyList(const KUID& kuid, KUIDRing& out);
     static bool GetObsoletes(const KUID& kuid, KUIDRing& out);
-    // Requests 50 and 54.
+    // Request 50.
     static void SetFavorite(const KUID& kuid, bool on);
-    static void SetKeywords(const KUID& kuid, const Nyx::String& keywords);
+    // Request 54: true when the daemon answered, whatever it made of it.
+    // A text its string record cannot carry is not sent (false): the
+    // daemon would take it for the empty text.
+    static bool KeywordsFitRecord(const Nyx::String& keywords);
+    static bool SetKeywords(const KUID& kuid, const Nyx::String& keywords);
     // Request 90: the author's name into `name` (empty when the daemon has
     // none); false, with `name` untouched, when the call fails.
     static bool GetAuthorName(int32_t authorId, Nyx::PString& name);
