@@ -21,8 +21,6 @@
 #include "kad/requests/UserKUID.h"
 #include "nyx/files/File.h"
 
-namespace {
-
 PropertyRef AssetProperty(const KUID& kuid)
 {
     PropertyRef asset;
@@ -34,6 +32,8 @@ void AddAssetError(ResultsLog& log, const KUID& kuid, const char* text)
 {
     ResultsLog::AddResult(log, ResultsLog::kError, AssetProperty(kuid), Nyx::String(text));
 }
+
+namespace {
 
 char StatusLetter(char upper, bool set) { return set ? upper : static_cast<char>(upper - 'A' + 'a'); }
 

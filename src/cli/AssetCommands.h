@@ -3,9 +3,13 @@
 #pragma once
 
 #include "config/kuid/KUID.h"
+#include "config/results/ResultsLog.h"
 #include "nyx/base/PString.h"
 
-class ResultsLog;
+// The asset a result is about, as results name it ("AssetID").
+PropertyRef AssetProperty(const KUID& kuid);
+// An error result about the asset.
+void AddAssetError(ResultsLog& log, const KUID& kuid, const char* text);
 
 // "status": prints the asset's status line; false (with an error result)
 // for an asset the daemon does not know.

@@ -2,10 +2,10 @@
 // keyword file.
 #include "cli/KeywordCommands.h"
 
+#include "cli/AssetCommands.h"
 #include "cli/CommandHandlers.h"
 #include "config/formats/ConfigFile.h"
 #include "config/kuid/KUIDRing.h"
-#include "config/results/KestroProperty.h"
 #include "config/results/ResultsLog.h"
 #include "config/tree/TDBContainerTag.h"
 #include "core/files/ContentRoot.h"
@@ -19,13 +19,6 @@ namespace {
 // imported only once it has been copied there, on purpose.
 constexpr const char* kImportFileName = "KeywordsDump.dat";
 constexpr const char* kKeywordFileExtension = "txt";
-
-void AddAssetError(ResultsLog& log, const KUID& kuid, const char* text)
-{
-    PropertyRef asset;
-    asset.Reset(new KestroPropertyAssetID(Nyx::PString("AssetID"), kuid));
-    ResultsLog::AddResult(log, ResultsLog::kError, asset, Nyx::String(text));
-}
 
 }  // namespace
 

@@ -31,13 +31,6 @@ constexpr uint32_t kThumbnailSize = 240;
 // The longest part a config's path adds to its folder's.
 constexpr size_t kLongestConfigPart = sizeof("/config.chump") - 1;
 
-PropertyRef AssetProperty(const KUID& kuid)
-{
-    PropertyRef asset;
-    asset.Reset(new KestroPropertyAssetID(Nyx::PString("AssetID"), kuid));
-    return asset;
-}
-
 void AddError(ResultsLog& log, const Nyx::String& text) { ResultsLog::AddResult(log, ResultsLog::kError, text); }
 
 void AddLine(ResultsLog& log, const Nyx::String& text) { ResultsLog::AddResult(log, ResultsLog::kInformation, text); }
@@ -305,7 +298,7 @@ int CreateCDPCommand(ResultsLog& log, int argc, char** argv)
             return -1;
         }
         if (!IsLocal(kuid)) {
-            ResultsLog::AddResult(log, ResultsLog::kError, AssetProperty(kuid), Nyx::String("Asset is not local."));
+            AddAssetError(log, kuid, "Asset is not local.");
             return -1;
         }
         ChunkRef entry = KADRequests::ExportAsset(kuid, kExportFlags, &log);
