@@ -636,35 +636,6 @@ TEST_F(AssetStoreTest, AnInstallWhoseFolderLostFilesOnTheWayIsNotCommitted)
     }
 }
 
-// An export reads the asset's files outside the store's lock: while it
-// holds the asset, a reinstall or a delete waits, so the package holds one
-// version whole.
-TEST_F(AssetStoreTest, AReadHoldKeepsTheFolderInPlaceUntilItIsLetGo)
-{
-    ChunkRef config;
-    std::string folder;
-    kaddaemon::AssetStore::ReadHold hold;
-    ASSERT_TRUE(store_->HoldForReading(kTrack, config, folder, hold));
-    EXPECT_EQ(folder, root_ + "/local/track");
-    EXPECT_EQ(kaddaemon::TagText(config, "username"), "Mainline track");
-    EXPECT_FALSE(store_->HoldForReading(kNobody, config, folder, hold));
-
-    ASSERT_TRUE(store_->HoldForReading(kTrack, config, folder, hold));
-    const std::string filling = store_->InstallingFolder("track");
-    WriteFile(filling + "/config.txt", AssetConfig(kTrack, "Relaid track", "track", "TR"));
-    std::atomic<bool> done{false};
-    std::thread install([&]() {
-        EXPECT_TRUE(store_->InstallFolder(kTrack, "track", filling, 1).ok);
-        done = true;
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_FALSE(done);
-    EXPECT_EQ(ReadFile(folder + "/config.txt"), AssetConfig(kTrack, "Mainline track", "track", "TR"));
-    hold.Release();
-    install.join();
-    EXPECT_STREQ(Info(kTrack).displayName.c_str(), "Relaid track");
-}
-
 TEST_F(AssetStoreTest, HostileNamesGiveFoldersRightUnderEditingAndLocal)
 {
     // Installed folders whose names a working copy must not keep as they are:

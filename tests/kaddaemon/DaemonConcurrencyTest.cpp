@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include <poll.h>
+
 #include "core/streams/TStream.h"
 #include "kaddaemon/DaemonConnection.h"
 #include "kaddaemon/DaemonServer.h"
@@ -107,6 +109,34 @@ TEST_F(DaemonConcurrency, ManyClientsAtOnceEachGetTheirOwnReplies)
     for (std::thread& t : clients)
         t.join();
     EXPECT_EQ(failures.load(), 0);
+}
+
+// A daemon serves before its store is open, so that a rival finds the root
+// taken before either touches it: the handshake is answered at once, the
+// requests only once the daemon is ready, and a stop frees those waiting.
+TEST_F(DaemonConcurrency, RequestsWaitUntilTheDaemonIsReady)
+{
+    server_.SetReady(false);
+    ASSERT_EQ(server_.Start(root_), DaemonServer::StartResult::kServing);
+    RawDaemonClient early;
+    ASSERT_TRUE(early.Connect(server_.Port()) && early.Handshake(root_));
+    ASSERT_TRUE(early.SendRequest(kEcho, 7, "first"));
+    pollfd waiting{early.Fd(), POLLIN, 0};
+    EXPECT_EQ(::poll(&waiting, 1, 300), 0);
+    server_.SetReady(true);
+    uint32_t tag = 0, id = 0;
+    std::string payload;
+    ASSERT_TRUE(early.ReadFrame(tag, id, payload));
+    EXPECT_EQ(id, 7u);
+    EXPECT_EQ(payload, "first");
+
+    server_.SetReady(false);
+    RawDaemonClient late;
+    ASSERT_TRUE(late.Connect(server_.Port()) && late.Handshake(root_));
+    ASSERT_TRUE(late.SendRequest(kEcho, 8, "never"));
+    std::thread stopper([this]() { server_.RequestStop(); });
+    EXPECT_TRUE(late.WaitClosed());
+    stopper.join();
 }
 
 TEST_F(DaemonConcurrency, NotificationsFromAnotherThreadNeverSplitAReply)
