@@ -953,6 +953,25 @@ protected:
         }
     }
 
+    KADClientSettings Settings() const
+    {
+        KADClientSettings settings;
+        settings.path = root_;
+        settings.flags[2] = 0;
+        return settings;
+    }
+
+    // The asset's record as the serving stand-in tells it.
+    static AssetRecord RecordOf(const KUID& kuid)
+    {
+        std::string reply;
+        EXPECT_TRUE(Call(21, KUIDBytes(kuid) + U32(0xFFFFFFFFu), &reply));
+        Bytes info(reply);
+        AssetRecord record;
+        AssetRecord::Parse(info.Stream(), record);
+        return record;
+    }
+
     // Starts the stand-in that stops for good at a step (see
     // PausedCopyStandIn.cpp) and waits until it serves; 0 when it does not.
     pid_t StartPaused(const std::string& marker, const char* mode = nullptr)
@@ -973,9 +992,7 @@ protected:
 
 TEST_F(AssetStoreProcessTest, AKillBetweenEditAndCommitLosesNothingReplied)
 {
-    KADClientSettings settings;
-    settings.path = root_;
-    settings.flags[2] = 0;
+    const KADClientSettings settings = Settings();
     ASSERT_TRUE(KADClient::Start(settings));
     std::string reply;
     ASSERT_TRUE(Call(30, KUIDBytes(kEngine) + U8(1), &reply));
@@ -994,10 +1011,7 @@ TEST_F(AssetStoreProcessTest, AKillBetweenEditAndCommitLosesNothingReplied)
     // and the keywords again; opening for edit shares the copy, and the
     // commit installs it.
     ASSERT_TRUE(KADClient::Start(settings));
-    ASSERT_TRUE(Call(21, KUIDBytes(kEngine) + U32(0xFFFFFFFFu), &reply));
-    Bytes info(reply);
-    AssetRecord record;
-    AssetRecord::Parse(info.Stream(), record);
+    const AssetRecord record = RecordOf(kEngine);
     EXPECT_TRUE(record.GetFlag(AssetRecord::kFlagOpenForEdit));
     EXPECT_STREQ(record.keywordText.c_str(), "kept");
     EXPECT_STREQ(record.displayName.c_str(), "Green tank engine");
@@ -1025,9 +1039,7 @@ TEST_F(AssetStoreProcessTest, AKillMidCopyLeavesTheAssetWholeAndNothingToCommit)
     const std::string marker = root_ + "/copy-started";
     const pid_t pid = StartPaused(marker);
     ASSERT_NE(pid, 0);
-    KADClientSettings settings;
-    settings.path = root_;
-    settings.flags[2] = 0;
+    const KADClientSettings settings = Settings();
     ASSERT_TRUE(KADClient::Start(settings));
     std::thread edit([]() { Call(30, KUIDBytes(KUID(400001, 110, 0)) + U8(1)); });
     bool copying = WaitFor([&]() { return fs::exists(marker); }, std::chrono::milliseconds(60000));
@@ -1048,16 +1060,13 @@ TEST_F(AssetStoreProcessTest, AKillMidCopyLeavesTheAssetWholeAndNothingToCommit)
     // the asset is installed, whole and not open for edit, and a commit of
     // it is refused and changes nothing.
     ASSERT_TRUE(KADClient::Start(settings));
-    std::string reply;
-    ASSERT_TRUE(Call(21, KUIDBytes(kBig) + U32(0xFFFFFFFFu), &reply));
-    Bytes info(reply);
-    AssetRecord record;
-    AssetRecord::Parse(info.Stream(), record);
+    const AssetRecord record = RecordOf(kBig);
     EXPECT_TRUE(record.GetFlag(AssetRecord::kFlagInstalled));
     EXPECT_FALSE(record.GetFlag(AssetRecord::kFlagOpenForEdit));
     EXPECT_STREQ(record.displayName.c_str(), "Big station");
     EXPECT_TRUE(fs::is_empty(root_ + "/editing"));
 
+    std::string reply;
     ASSERT_TRUE(Call(30, KUIDBytes(kBig) + U8(1), &reply));
     Bytes opened(reply);
     uint64_t handle = 0;
@@ -1081,9 +1090,7 @@ TEST_F(AssetStoreProcessTest, AKillBetweenTheMovesOfAReinstallLeavesTheOldFolder
     ASSERT_NE(pid, 0);
     const std::string next = root_ + "/incoming/track";
     WriteFile(next + "/config.txt", AssetConfig(kTrack, "Relaid track", "track", "TR"));
-    KADClientSettings settings;
-    settings.path = root_;
-    settings.flags[2] = 0;
+    const KADClientSettings settings = Settings();
     ASSERT_TRUE(KADClient::Start(settings));
     std::thread install([&next]() { Call(39, Str(next) + U32(0)); });
     const bool replacing = WaitFor([&]() { return fs::exists(marker); }, std::chrono::milliseconds(60000));
@@ -1095,11 +1102,7 @@ TEST_F(AssetStoreProcessTest, AKillBetweenTheMovesOfAReinstallLeavesTheOldFolder
     ASSERT_FALSE(fs::exists(root_ + "/local/track"));
 
     ASSERT_TRUE(KADClient::Start(settings));
-    std::string reply;
-    ASSERT_TRUE(Call(21, KUIDBytes(kTrack) + U32(0xFFFFFFFFu), &reply));
-    Bytes info(reply);
-    AssetRecord record;
-    AssetRecord::Parse(info.Stream(), record);
+    const AssetRecord record = RecordOf(kTrack);
     EXPECT_TRUE(record.GetFlag(AssetRecord::kFlagInstalled));
     EXPECT_STREQ(record.displayName.c_str(), "Mainline track");
     EXPECT_EQ(ReadFile(root_ + "/local/track/config.txt"), AssetConfig(kTrack, "Mainline track", "track", "TR"));
