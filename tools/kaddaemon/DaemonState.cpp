@@ -29,6 +29,10 @@ bool WriteFileDurably(const std::string& path, const std::string& bytes)
 
 namespace {
 
+// Far beyond what keywords and favourites of any root come to; a larger
+// file is no state this daemon wrote.
+constexpr uint64_t kMaxStateBytes = uint64_t(1) << 30;
+
 // The file's bytes, read without waiting on whatever the name stands for
 // (a link is followed, as saves follow it). False with `error` set when the
 // file is there but is no regular file or does not read; a missing file
@@ -57,9 +61,18 @@ bool ReadStateFile(const std::string& path, std::string& bytes, std::string& err
             ::close(fd);
         return false;
     }
+    if (uint64_t(st.st_size) > kMaxStateBytes) {
+        ::close(fd);
+        error = "the state file " + path + " is too large";
+        return false;
+    }
     char block[65536];
     for (;;) {
         const ssize_t got = ::read(fd, block, sizeof block);
+        if (got > 0 && bytes.size() + size_t(got) > kMaxStateBytes) {
+            error = "the state file " + path + " is too large";
+            break;
+        }
         if (got > 0) {
             bytes.append(block, size_t(got));
             continue;

@@ -3,8 +3,9 @@
 //
 // Exit codes: 0 after request 270, and also when another daemon already
 // serves the root or has taken it over since; 1 when it cannot serve (its
-// state file is no regular file, say); 2 for a wrong command line. A request still at work some seconds after the
-// stop does not keep it from ending.
+// state file is no regular file, say); 2 for a wrong command line. A
+// request still at work some seconds after the stop does not keep it from
+// ending.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
