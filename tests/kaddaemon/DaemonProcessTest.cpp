@@ -417,7 +417,7 @@ TEST(DaemonProcess, OneThatFindsTheRootServedLeavesEverythingThereAsItWas)
 
 // A FIFO where the state file belongs would hold the daemon in its open for
 // ever, and anything else cannot be read or saved: the daemon says which
-// file it refuses, and ends.
+// file it refuses, on its standard error and in the root's log, and ends.
 TEST(DaemonProcess, AStateFileThatIsNoRegularFileIsRefusedAndTheDaemonEnds)
 {
     const struct {
@@ -442,6 +442,14 @@ TEST(DaemonProcess, AStateFileThatIsNoRegularFileIsRefusedAndTheDaemonEnds)
         std::ifstream in(log);
         const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         EXPECT_NE(said.find("the state file " + state + " is not a regular file"), std::string::npos) << said;
+        // Launched by the tool, its standard error goes nowhere: the reason
+        // is in the root's log as well.
+        std::ifstream kept(data.Root() + "/kaddaemon.log");
+        const std::string logged((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+        EXPECT_NE(logged.find(" kaddaemon[" + std::to_string(daemon) + "]: the state file " + state +
+                              " is not a regular file\n"),
+                  std::string::npos)
+            << logged;
         EXPECT_EQ(data.Serving(), 0u);
         EXPECT_EQ(daemontest::DiscoveryFiles(data.Root()), std::vector<std::string>());
     }

@@ -15,6 +15,7 @@
 #include "kaddaemon/AssetStore.h"
 #include "kaddaemon/CommandHostLauncher.h"
 #include "kaddaemon/CommandHostRequests.h"
+#include "kaddaemon/DaemonLog.h"
 #include "kaddaemon/DaemonOptions.h"
 #include "kaddaemon/DaemonServer.h"
 #include "kaddaemon/LocalDataRequests.h"
@@ -56,7 +57,7 @@ int main(int argc, char** argv)
     kaddaemon::TraceLog trace;
     if (!options.tracePath.empty()) {
         if (!trace.Open(options.tracePath)) {
-            std::fprintf(stderr, "kaddaemon: cannot write the trace file %s\n", options.tracePath.c_str());
+            kaddaemon::DaemonLog::Fatal(root, "cannot write the trace file " + options.tracePath);
             return 1;
         }
     }
@@ -86,7 +87,7 @@ int main(int argc, char** argv)
     case kaddaemon::DaemonServer::StartResult::kAnotherServes:
         return 0;
     case kaddaemon::DaemonServer::StartResult::kFailed:
-        std::fprintf(stderr, "kaddaemon: %s\n", server.ErrorText().c_str());
+        kaddaemon::DaemonLog::Fatal(root, server.ErrorText());
         return 1;
     case kaddaemon::DaemonServer::StartResult::kServing:
         break;
@@ -95,7 +96,7 @@ int main(int argc, char** argv)
     // it did not answer) may still be at work in it, and lets the root go
     // once its requests have ended.
     if (!store->Open(kRootWaitMs)) {
-        std::fprintf(stderr, "kaddaemon: %s\n", store->OpenError().c_str());
+        kaddaemon::DaemonLog::Fatal(root, store->OpenError());
         server.RequestStop();
         server.Shutdown(kRequestGraceMs);
         server.Withdraw();
