@@ -156,6 +156,18 @@ bool CloseDaemon(uint16_t port)
     return client.ReadFrame(tag, id, payload) && tag == DaemonWire::kTagReply && id == 1 && client.WaitClosed();
 }
 
+// The daemon answers a request (the keep-alive): it has opened its root.
+bool AnswersRequests(uint16_t port)
+{
+    RawDaemonClient client;
+    if (!client.Connect(port) || !client.Handshake() || !client.SendRequest(0, 1, ""))
+        return false;
+    uint32_t tag = 0;
+    uint32_t id = 0;
+    std::string payload;
+    return client.ReadFrame(tag, id, payload) && tag == DaemonWire::kTagReply && id == 1;
+}
+
 TEST(DaemonProcess, LaunchedLikeTheToolDoesItServesItsRootUntilRequest270)
 {
     DataRoot data;
@@ -400,6 +412,9 @@ TEST(DaemonProcess, OneThatFindsTheRootServedLeavesEverythingThereAsItWas)
     Children children;
     pid_t first = children.Spawn(data.Daemon());
     ASSERT_EQ(data.WaitServing(), uint32_t(first));
+    // It answers the handshake before it has opened its root, and clears
+    // what a crash left as it opens it.
+    ASSERT_TRUE(AnswersRequests(data.Port()));
     const char* const work[] = {"editing/.installing-1-big/config.txt", "editing/.installing-1-big/part-7.txt",
                                 "editing/.created-shed/config.txt", "editing/.copying-engine/config.txt",
                                 "trash/.replacing-engine/config.txt"};

@@ -39,7 +39,11 @@ int main(int argc, char** argv)
             ::pause();
     };
     if (mode == "replace") {
-        store->SetReplaceObserver(pause);
+        const std::string aside = std::string("moved trash/") + kaddaemon::AssetStore::kReplacingPrefix;
+        store->SetStepObserver([pause, aside](const std::string& step) {
+            if (step.rfind(aside, 0) == 0)
+                pause(step);
+        });
     } else if (mode == "export") {
         store->SetReadObserver([marker](const std::string&) {
             int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);

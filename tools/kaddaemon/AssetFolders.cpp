@@ -179,6 +179,7 @@ bool SameBytes(const fs::path& a, const fs::path& b)
 
 std::atomic<SyncAnswer> testAnswer{nullptr};
 std::atomic<bool> kernelSyncsAllowed{true};
+std::atomic<SyncAnswer> folderAnswer{nullptr};
 
 int Answered(int fd, int answer)
 {
@@ -331,13 +332,17 @@ void SetTreeSyncForTests(SyncAnswer answer, bool kernelSyncs)
     kernelSyncsAllowed = kernelSyncs;
 }
 
+void SetFolderSyncForTests(SyncAnswer answer) { folderAnswer.store(answer); }
+
 bool SyncFolder(const std::string& folder)
 {
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    bool ok = ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
+    int answer = ::fsync(fd) == 0 ? 0 : -errno;
+    if (SyncAnswer test = folderAnswer.load())
+        answer = test(fd, answer);
+    return ::close(fd) == 0 && answer == 0;
 }
 
 bool SyncTree(const std::string& folder)

@@ -15,6 +15,12 @@ using CopyObserver = std::function<void(const std::string& file)>;
 // cannot be opened or the sync fails.
 bool SyncFolder(const std::string& folder);
 
+// For tests: when `answer` is set, each SyncFolder takes the answer it gives
+// for the descriptor and the sync's own answer (0, or the negative errno).
+// Null, as it starts, leaves the syncs alone.
+using SyncAnswer = int (*)(int fd, int answer);
+void SetFolderSyncForTests(SyncAnswer answer);
+
 // Syncs every file and folder of the tree, the folder itself included
 // (links are not followed); false when any of them fails.
 bool SyncTree(const std::string& folder);
@@ -24,7 +30,6 @@ bool SyncTree(const std::string& folder);
 // own answer (0, or the negative errno); with `kernelSyncs` false the syncs
 // run on threads of our own only, as when the kernel offers no asynchronous
 // sync. Set while no tree sync runs; (nullptr, true) is how it starts.
-using SyncAnswer = int (*)(int fd, int answer);
 void SetTreeSyncForTests(SyncAnswer answer, bool kernelSyncs);
 
 // Copies the folder `from` to the new folder `to`, with every file and

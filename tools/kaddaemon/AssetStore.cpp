@@ -197,70 +197,51 @@ bool AssetStore::Open(int rootWaitMs)
             return false;
         }
     }
-    const bool sole = rootLock_ >= 0 || LockRoot(rootWaitMs);
+    // Whatever the root holds may be the work under way of the daemon that
+    // holds the lock: without the lock, nothing of it is read or served.
+    if (!rootLock_.Held() && !rootLock_.Take(root_, rootWaitMs)) {
+        openError_ = "the data root " + root_ + " is held by " + RootLock::DescribeHolder(root_) +
+                     ", which serves it; this daemon does not";
+        return false;
+    }
     if (!state_.Load(root_, openError_))
         return false;
-    if (sole) {
-        RecoverReplacements();
-        RemoveUnfinishedCopies(true);
+    const RecordedChange::Result resolved = changes_.Resolve();
+    if (!resolved.ok) {
+        openError_ = resolved.error;
+        return false;
+    }
+    RemoveUnfinishedCopies(true);
+    Scan();
+    return true;
+}
+
+void AssetStore::ReleaseRoot()
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    rootLock_.Release();
+}
+
+bool AssetStore::MayChangeLocked(Outcome& refusal)
+{
+    if (!rootLock_.Held()) {
+        refusal = {false, "The daemon no longer holds its data root."};
+        return false;
+    }
+    if (!changes_.Pending())
+        return true;
+    const RecordedChange::Result resolved = changes_.Resolve();
+    if (!resolved.ok) {
+        refusal = {false, "An earlier change of the data root could not be finished: " + resolved.error};
+        return false;
     }
     Scan();
     return true;
 }
 
-bool AssetStore::LockRoot(int waitMs)
+std::string AssetStore::Below(const std::string& path) const
 {
-    // The lock is on "editing", which no daemon renames or removes, so the
-    // root holds no file of its own for it.
-    const int fd = ::open((root_ + "/editing").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    for (;;) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            rootLock_ = fd;
-            return true;
-        }
-        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ::close(fd);
-    return false;
-}
-
-void AssetStore::ReleaseRoot()
-{
-    if (rootLock_ >= 0) {
-        ::close(rootLock_);
-        rootLock_ = -1;
-    }
-}
-
-void AssetStore::RecoverReplacements()
-{
-    const std::string local = root_ + "/local", trash = root_ + "/trash";
-    const std::string_view prefix(kReplacingPrefix);
-    bool changed = false;
-    for (const std::string& folder : SubFolders(trash)) {
-        const std::string name = fs::path(folder).filename().string();
-        if (name.rfind(prefix, 0) != 0)
-            continue;
-        const std::string installed = local + "/" + name.substr(prefix.size());
-        std::error_code ec;
-        // No installed folder: the crash came between the two moves, and
-        // the old folder is the asset's. Otherwise the new one is in place
-        // and the old one was only not yet removed.
-        if (name.size() > prefix.size() && !fs::exists(fs::symlink_status(installed, ec)))
-            fs::rename(folder, installed, ec);
-        else
-            fs::remove_all(folder, ec);
-        changed = true;
-    }
-    if (changed) {
-        SyncFolder(local);
-        SyncFolder(trash);
-    }
+    return path.compare(0, root_.size() + 1, root_ + "/") == 0 ? path.substr(root_.size() + 1) : path;
 }
 
 bool AssetStore::HoldForReading(const KUID& kuid, ChunkRef& config, std::string& folder, ReadHold& hold)
@@ -324,10 +305,10 @@ void AssetStore::SetCopyObserver(CopyObserver observer)
     copyObserver_ = std::move(observer);
 }
 
-void AssetStore::SetReplaceObserver(CopyObserver observer)
+void AssetStore::SetStepObserver(StepObserver observer)
 {
     std::lock_guard<std::mutex> hold(lock_);
-    replaceObserver_ = std::move(observer);
+    changes_.SetObserver(std::move(observer));
 }
 
 void AssetStore::SetReadObserver(CopyObserver observer)
@@ -399,6 +380,9 @@ bool AssetStore::ReadAsset(const std::string& folder, Asset& out, std::string* f
 bool AssetStore::Repair(const RepairVisitor& visit)
 {
     std::lock_guard<std::mutex> hold(lock_);
+    Outcome refusal;
+    if (!MayChangeLocked(refusal))
+        return false;
     RemoveUnfinishedCopies(false);
     return Scan(visit);
 }
@@ -742,26 +726,22 @@ std::string AssetStore::AuthorNameLocked(int32_t authorId) const
     return name.empty() ? "author-" + std::to_string(authorId) : name;
 }
 
-std::string AssetStore::MoveToTrashLocked(const std::string& folder, const std::string& name,
-                                          std::string& why) const
+std::string AssetStore::TrashFolder(const std::string& name, const char* prefix) const
 {
     std::string plain = name;
     plain.erase(0, plain.find_first_not_of('.'));
-    const std::string target = UniqueFolder(root_ + "/trash", plain.empty() ? "asset" : plain);
-    std::error_code ec;
-    fs::rename(folder, target, ec);
-    if (ec) {
-        why = ec.message();
-        return std::string();
-    }
-    return target;
+    return UniqueFolder(root_ + "/trash", prefix + (plain.empty() ? std::string("asset") : plain));
 }
 
 std::string AssetStore::UniqueFolder(const std::string& parent, const std::string& name) const
 {
-    std::error_code ec;
+    // A link counts as taken, whether or not its target exists.
+    auto taken = [](const std::string& path) {
+        struct stat st;
+        return ::lstat(path.c_str(), &st) == 0;
+    };
     std::string path = parent + "/" + name;
-    for (uint32_t i = 2; fs::exists(path, ec); ++i)
+    for (uint32_t i = 2; taken(path); ++i)
         path = parent + "/" + name + "-" + std::to_string(i);
     return path;
 }
@@ -776,6 +756,17 @@ uint64_t AssetStore::OpenAsset(const KUID& kuid, bool forEdit, std::string& name
         return kNoHandle;
     }
     bool madeCopy = false;
+    Outcome refusal;
+    if (forEdit && asset->editingFolder.empty() && !MayChangeLocked(refusal)) {
+        error = refusal.error;
+        return kNoHandle;
+    }
+    // A change resolved just now may have read the index again.
+    asset = FindLocked(kuid);
+    if (!asset) {
+        error = "Unknown asset " + std::string(kuid.ToString().c_str()) + ".";
+        return kNoHandle;
+    }
     if (forEdit && asset->editingFolder.empty()) {
         // The working copy is made once; later opens for edit share it. It
         // is made under an unfinished name, which no working copy's own name
@@ -857,6 +848,9 @@ AssetStore::Outcome AssetStore::Revert(uint64_t handle)
         return {false, "No open asset has this handle."};
     const KUID kuid = it->second.kuid;
     WaitForReadersLocked(hold, kuid);
+    Outcome refusal;
+    if (!MayChangeLocked(refusal))
+        return refusal;
     Asset* asset = FindLocked(kuid);
     if (!asset || asset->editingFolder.empty())
         return {false, "The asset is not open for edit."};
@@ -865,29 +859,32 @@ AssetStore::Outcome AssetStore::Revert(uint64_t handle)
 
 AssetStore::Outcome AssetStore::DropWorkingCopyLocked(Asset& asset)
 {
-    std::error_code ec;
-    fs::remove_all(asset.editingFolder, ec);
-    if (ec)
-        return {false, "Cannot remove the working copy: " + ec.message() + "."};
-    // A new asset's folder that a crash brings back is removed at the next
-    // start all the same; any other working copy must stay gone.
-    if (!HasPrefix(asset.editingFolder, kCreatedPrefix))
-        SyncFolder(root_ + "/editing");
+    // Moved out of "editing" in one step before it is removed: a kill
+    // part-way through the removal must not leave half a working copy that
+    // the next start takes for the asset open for edit.
+    ChangeRecord record;
+    record.kind = ChangeRecord::Kind::kRevert;
+    record.kuid = asset.kuid;
+    const std::string dropped = TrashFolder(fs::path(asset.editingFolder).filename().string(), kRevertedPrefix);
+    record.moves.push_back({Below(asset.editingFolder), Below(dropped)});
+    record.dropOnCommit.push_back(Below(dropped));
+    const RecordedChange::Result result = changes_.Run(record);
+    if (!result.committed)
+        return {false, "Cannot remove the working copy: " + result.error};
     if (asset.localFolder.empty()) {
         // Created and never committed: nothing of it remains.
         KUID kuid = asset.kuid;
         assets_.erase(kuid);
         state_.Forget(kuid);
-        return {true, {}};
-    }
-    Asset reread;
-    if (ReadAsset(asset.localFolder, reread)) {
+    } else if (Asset reread; ReadAsset(asset.localFolder, reread)) {
         reread.localFolder = asset.localFolder;
         reread.installTime = asset.installTime;
         asset = std::move(reread);
     } else {
         asset.editingFolder.clear();
     }
+    if (!result.ok)
+        return {false, "The working copy is removed, but that may not be on disk yet: " + result.error};
     return {true, {}};
 }
 
@@ -900,6 +897,9 @@ AssetStore::Outcome AssetStore::Commit(uint64_t handle)
     auto it = handles_.find(handle);
     if (it == handles_.end())
         return {false, "No open asset has this handle."};
+    Outcome refusal;
+    if (!MayChangeLocked(refusal))
+        return refusal;
     Asset* asset = FindLocked(it->second.kuid);
     if (!asset || asset->editingFolder.empty())
         return {false, "The asset is not open for edit."};
@@ -932,97 +932,51 @@ AssetStore::Outcome AssetStore::Commit(uint64_t handle)
     std::string name = fs::path(copy).filename().string();
     if (HasPrefix(copy, kCreatedPrefix))
         name.erase(0, std::string_view(kCreatedPrefix).size());
-    return PutInPlaceLocked(asset, copy, std::move(next), name);
+    return PutInPlaceLocked(asset, copy, std::move(next), name, ChangeRecord::Kind::kCommit);
 }
 
 AssetStore::Outcome AssetStore::PutInPlaceLocked(Asset* asset, const std::string& from, Asset next,
-                                                 const std::string& name)
+                                                 const std::string& name, ChangeRecord::Kind kind)
 {
     const std::string kuidText = next.kuid.ToString().c_str();
     const bool installed = asset && !asset->localFolder.empty();
+    ChangeRecord record;
+    record.kind = kind;
+    record.kuid = next.kuid;
     // An installed asset whose folder is replaced is changed since its
-    // install. That is on disk before the folder is replaced, so a crash in
-    // between can leave the mark without the change, never the change
-    // without the mark.
+    // install; the mark is on disk before the folder is replaced, and an
+    // undone change takes it back.
     const DaemonState::AssetState* state = state_.Find(next.kuid);
-    bool marked = installed && !(state && state->modified);
-    if (marked && !state_.SetModified(next.kuid, true))
-        return {false, "Cannot write the daemon's state file."};
-    auto unmark = [&]() {
-        if (marked)
-            state_.SetModified(next.kuid, false);
-    };
-    std::error_code ec;
-    const std::string local = root_ + "/local", editing = root_ + "/editing", trash = root_ + "/trash";
-    std::string target = installed ? asset->localFolder : UniqueFolder(local, name);
+    record.marked = installed && !(state && state->modified);
+    const std::string target = installed ? asset->localFolder : UniqueFolder(root_ + "/local", name);
     // A working copy the new folder does not come from holds edits nobody
-    // committed: they go to the trash, as the installed folder does, and
-    // come back with it when the install fails.
+    // committed: they go to the trash, and come back if the change is
+    // undone.
     const std::string edited = asset && asset->editingFolder != from ? asset->editingFolder : std::string();
     std::string kept;
-    auto keepBack = [&]() {
-        std::error_code undo;
-        if (!kept.empty()) {
-            fs::rename(kept, edited, undo);
-            SyncFolder(editing);
-        }
-    };
     if (!edited.empty()) {
-        std::string why;
-        kept = MoveToTrashLocked(edited, WorkingCopyTrashName(edited), why);
-        if (kept.empty()) {
-            unmark();
-            return {false, "Cannot move the working copy of " + kuidText + " to the trash: " + why + "."};
-        }
+        kept = TrashFolder(WorkingCopyTrashName(edited));
+        record.moves.push_back({Below(edited), Below(kept)});
     }
-    std::string retired;
     if (installed) {
-        // The installed folder steps into the trash first, and that is on
-        // disk before the new folder moves: a crash between the two leaves
-        // the new folder in "editing" and the old one in the trash, never a
-        // working copy taken for the old folder. Its name there says where
-        // it belongs, so that the next start puts it back. One left there
-        // by a replacement that did not get to remove it is stale.
-        retired = trash + "/" + kReplacingPrefix + fs::path(target).filename().string();
-        fs::remove_all(retired, ec);
-        fs::rename(target, retired, ec);
-        if (ec || !SyncFolder(local) || !SyncFolder(trash)) {
-            std::error_code undo;
-            if (!ec)
-                fs::rename(retired, target, undo);
-            keepBack();
-            unmark();
-            return {false, "Cannot move the installed folder aside" + (ec ? ": " + ec.message() : std::string()) + "."};
-        }
-        if (replaceObserver_)
-            replaceObserver_(retired);
+        const std::string retired = TrashFolder(fs::path(target).filename().string(), kReplacingPrefix);
+        record.moves.push_back({Below(target), Below(retired)});
+        record.dropOnCommit.push_back(Below(retired));
     }
-    fs::rename(from, target, ec);
-    if (ec) {
-        std::error_code undo;
-        if (!retired.empty()) {
-            fs::rename(retired, target, undo);
-            SyncFolder(local);
-        }
-        keepBack();
-        unmark();
-        return {false, "Cannot install the working copy: " + ec.message() + "."};
-    }
-    // A new asset's folder that a crash brings back under "editing" goes at
-    // the next start; any other must stay gone.
-    bool synced = SyncFolder(local) && (HasPrefix(from, kCreatedPrefix) || HasPrefix(from, kInstallingPrefix) ||
-                                        SyncFolder(editing));
-    if (!kept.empty())
-        synced = SyncFolder(editing) && SyncFolder(trash) && synced;
-    // Only with the exchange on disk may the old folder go.
-    if (synced && !retired.empty())
-        fs::remove_all(retired, ec);
+    record.moves.push_back({Below(from), Below(target)});
+    record.commitMove = uint32_t(record.moves.size() - 1);
+    if (kind == ChangeRecord::Kind::kInstall)
+        record.dropOnUndo.push_back(Below(from));
+    const RecordedChange::Result result = changes_.Run(record);
+    if (!result.committed)
+        return {false, "Cannot put " + kuidText + " in place: " + result.error};
     next.localFolder = target;
     next.installTime = asset && asset->installTime ? asset->installTime : FileTime(target);
     const KUID kuid = next.kuid;
     assets_[kuid] = std::move(next);
-    if (!synced)
-        return {false, "The installed folder of " + kuidText + " is in place but may not be on disk yet."};
+    if (!result.ok)
+        return {false, "The installed folder of " + kuidText + " is in place but may not be on disk yet: " +
+                           result.error};
     if (kept.empty())
         return {true, {}};
     return {true, {},
@@ -1034,6 +988,11 @@ uint64_t AssetStore::Create(KUID& kuid, const std::string& name, std::string& fo
                             uint64_t owner)
 {
     std::lock_guard<std::mutex> hold(lock_);
+    Outcome refusal;
+    if (!MayChangeLocked(refusal)) {
+        error = refusal.error;
+        return kNoHandle;
+    }
     if (kuid.IsNull()) {
         // The daemon knows nothing of the user's own KUID range, so it hands
         // out ids of a range of its own; the counter is on disk before the
@@ -1090,6 +1049,8 @@ void AssetStore::ReleaseOwner(uint64_t owner)
     if (owner == 0)
         return;
     std::lock_guard<std::mutex> hold(lock_);
+    Outcome refusal;
+    const bool mayChange = MayChangeLocked(refusal);
     for (auto it = handles_.begin(); it != handles_.end();) {
         if (it->second.owner != owner) {
             ++it;
@@ -1098,7 +1059,7 @@ void AssetStore::ReleaseOwner(uint64_t owner)
         Asset* asset = it->second.created.empty() ? nullptr : FindLocked(it->second.kuid);
         // Only while it is still the very creation: a commit, a delete or
         // another creation of the KUID since leaves it alone.
-        if (asset && asset->localFolder.empty() && asset->editingFolder == it->second.created)
+        if (mayChange && asset && asset->localFolder.empty() && asset->editingFolder == it->second.created)
             DropWorkingCopyLocked(*asset);
         it = handles_.erase(it);
     }
@@ -1122,6 +1083,8 @@ AssetStore::Outcome AssetStore::InstallFolder(const KUID& kuid, const std::strin
         fs::remove_all(folder, ec);
         return Outcome{false, std::move(why)};
     };
+    if (Outcome refusal; !MayChangeLocked(refusal))
+        return fail(refusal.error);
     const std::string kuidText = kuid.ToString().c_str();
     // Files that went while it was filled (something else cleared the
     // folder away part-way) would make an asset that lacks them.
@@ -1140,7 +1103,8 @@ AssetStore::Outcome AssetStore::InstallFolder(const KUID& kuid, const std::strin
         fs::remove_all(folder, ec);
         return {true, {}};
     }
-    Outcome outcome = PutInPlaceLocked(asset, folder, std::move(next), FolderName(name, kuid));
+    Outcome outcome = PutInPlaceLocked(asset, folder, std::move(next), FolderName(name, kuid),
+                                       ChangeRecord::Kind::kInstall);
     if (!outcome.ok && fs::exists(folder, ec))
         fs::remove_all(folder, ec);
     return outcome;
@@ -1150,39 +1114,42 @@ AssetStore::Outcome AssetStore::Delete(const KUID& kuid)
 {
     std::unique_lock<std::mutex> hold(lock_);
     WaitForReadersLocked(hold, kuid);
+    if (Outcome refusal; !MayChangeLocked(refusal))
+        return refusal;
     Asset* asset = FindLocked(kuid);
     if (!asset)
         return {false, "Unknown asset " + std::string(kuid.ToString().c_str()) + "."};
     const std::string kuidText = kuid.ToString().c_str();
-    std::string why;
+    ChangeRecord record;
+    record.kind = ChangeRecord::Kind::kDelete;
+    record.kuid = kuid;
+    record.forget = true;
     // The working copy holds edits nobody committed: it goes to the trash
-    // with the installed folder.
-    std::string kept;
-    if (!asset->editingFolder.empty()) {
-        kept = MoveToTrashLocked(asset->editingFolder, WorkingCopyTrashName(asset->editingFolder), why);
-        if (kept.empty())
-            return {false, "Cannot move the working copy of " + kuidText + " to the trash: " + why + "."};
-    }
-    if (!asset->localFolder.empty() &&
-        MoveToTrashLocked(asset->localFolder, fs::path(asset->localFolder).filename().string(), why).empty()) {
-        std::error_code undo;
-        if (!kept.empty())
-            fs::rename(kept, asset->editingFolder, undo);
-        return {false, "Cannot move " + kuidText + " to the trash: " + why + "."};
-    }
+    // with the installed folder, and the asset is deleted once the last of
+    // them has gone.
+    if (!asset->editingFolder.empty())
+        record.moves.push_back(
+            {Below(asset->editingFolder), Below(TrashFolder(WorkingCopyTrashName(asset->editingFolder)))});
     if (!asset->localFolder.empty())
-        SyncFolder(root_ + "/local");
-    if (!kept.empty())
-        SyncFolder(root_ + "/editing");
-    SyncFolder(root_ + "/trash");
+        record.moves.push_back(
+            {Below(asset->localFolder), Below(TrashFolder(fs::path(asset->localFolder).filename().string()))});
+    if (record.moves.empty())
+        return {false, "Unknown asset " + kuidText + "."};
+    record.commitMove = uint32_t(record.moves.size() - 1);
+    const RecordedChange::Result result = changes_.Run(record);
+    if (!result.committed)
+        return {false, "Cannot move " + kuidText + " to the trash: " + result.error};
     assets_.erase(kuid);
-    state_.Forget(kuid);
+    if (!result.ok)
+        return {false, "The asset " + kuidText + " is in the trash, but that may not be on disk yet: " + result.error};
     return {true, {}};
 }
 
 AssetStore::Outcome AssetStore::SetKeywords(const KUID& kuid, const std::string& keywords)
 {
     std::lock_guard<std::mutex> hold(lock_);
+    if (Outcome refusal; !MayChangeLocked(refusal))
+        return refusal;
     if (!FindLocked(kuid))
         return {false, "Unknown asset " + std::string(kuid.ToString().c_str()) + "."};
     if (!state_.SetKeywords(kuid, keywords))
@@ -1193,6 +1160,8 @@ AssetStore::Outcome AssetStore::SetKeywords(const KUID& kuid, const std::string&
 AssetStore::Outcome AssetStore::SetFavourite(const KUID& kuid, bool favourite)
 {
     std::lock_guard<std::mutex> hold(lock_);
+    if (Outcome refusal; !MayChangeLocked(refusal))
+        return refusal;
     if (!FindLocked(kuid))
         return {false, "Unknown asset " + std::string(kuid.ToString().c_str()) + "."};
     if (!state_.SetFavourite(kuid, favourite))

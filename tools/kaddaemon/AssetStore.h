@@ -11,22 +11,21 @@
 //
 // A folder appears under "editing" or "local" only whole: a working copy is
 // made under a name beginning with kUnfinishedPrefix and renamed once it is
-// on disk, and Open removes what a crash left of one. A commit syncs the
-// working copy, moves the installed folder into "trash" before the working
-// copy takes its place and removes it only once both moves are on disk.
+// on disk, and Open removes what a crash left of one. An install is not
+// done until it is committed: a client's new asset lives under a
+// kCreatedPrefix name until then, and a folder the daemon fills for an
+// install under a kInstallingPrefix name. Open removes both, so an install
+// a crash cut short leaves nothing behind; and what a client created and
+// never committed goes when the client does (ReleaseOwner).
 //
-// An install is not done until it is committed: a client's new asset lives
-// under a kCreatedPrefix name until then, and a folder the daemon fills for
-// an install under a kInstallingPrefix name. Open removes both, so an
-// install a crash cut short leaves nothing behind; and what a client created
-// and never committed goes when the client does (ReleaseOwner). An installed
-// folder that a new one replaces waits in the trash under a kReplacingPrefix
-// name until the new one is in place, so that Open can put it back when a
-// crash came in between.
+// A change of several moves (an install or a commit in place of the
+// installed folder, a delete, a revert) runs through its record
+// (ChangeRecord.h): a kill at any step leaves the old state whole or the new
+// one, as the next Open finds from the record.
 //
-// Only the store that holds the root's lock clears what a crash left: the
-// folders of an install under way in a daemon that served the root before,
-// and still runs, look just the same.
+// The store serves, reads as well as changes, only while it holds the
+// root's lock (RootLock.h): Open fails without it, naming the process that
+// holds it, and a store that let the root go changes nothing more.
 //
 // One lock guards the store: the daemon serves each connection on its own
 // thread.
@@ -46,7 +45,9 @@
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/KADFilterElement.h"
 #include "kaddaemon/AssetFolders.h"
+#include "kaddaemon/ChangeRecord.h"
 #include "kaddaemon/DaemonState.h"
+#include "kaddaemon/RootLock.h"
 
 namespace kaddaemon {
 
@@ -71,8 +72,10 @@ public:
     // knows nothing of it until InstallFolder.
     static constexpr const char* kInstallingPrefix = ".installing-";
     // The name in "trash" of an installed folder while the one replacing it
-    // moves in: kReplacingPrefix and its name under "local".
+    // moves in: kReplacingPrefix and its name under "local" (made unique).
     static constexpr const char* kReplacingPrefix = ".replacing-";
+    // The name in "trash" of a working copy a revert drops.
+    static constexpr const char* kRevertedPrefix = ".reverted-";
 
     struct Asset {
         KUID kuid;
@@ -117,24 +120,27 @@ public:
     AssetStore(const AssetStore&) = delete;
     AssetStore& operator=(const AssetStore&) = delete;
 
-    // Makes the folders, takes the root's lock, loads the daemon's state
+    // Makes the folders, takes the root's lock, loads the daemon's state,
+    // finishes or undoes a change a kill cut short, clears what a crash left
     // and rebuilds the index from disk. The lock is waited for up to
     // `rootWaitMs`, as a daemon that served the root before lets it go when
-    // its last request has ended; without it, what a crash left stays where
-    // it is. False, with OpenError telling why, when the data root cannot
-    // hold the folders or its state file cannot be read.
+    // its last request has ended. False, with OpenError telling why, when
+    // another process holds the lock all that time (it is named), the data
+    // root cannot hold the folders, its state file cannot be read whole or
+    // the change cut short can be neither finished nor undone: the store
+    // then serves nothing.
     bool Open(int rootWaitMs = 0);
     const std::string& OpenError() const noexcept { return openError_; }
     // Lets the root's lock go; for a daemon whose requests have all ended.
+    // Every change fails from then on.
     void ReleaseRoot();
     const std::string& Root() const noexcept { return root_; }
     // For tests only: called, with the store locked, after each file of a
     // new working copy is on disk.
     void SetCopyObserver(CopyObserver observer);
-    // For tests only: called, with the store locked, once an installed
-    // folder that a new one replaces has moved aside (with its path there),
-    // before the new one moves in.
-    void SetReplaceObserver(CopyObserver observer);
+    // For tests only: called, with the store locked, at each step of a
+    // change of several moves (see StepObserver).
+    void SetStepObserver(StepObserver observer);
     // For tests only: called, without the store's lock, once a ReadHold is
     // taken (with the folder it holds), before the caller reads the folder.
     void SetReadObserver(CopyObserver observer);
@@ -241,10 +247,12 @@ private:
     // At start-up every unfinished folder goes; a repair while the daemon
     // serves leaves the installs in progress alone.
     void RemoveUnfinishedCopies(bool startUp);
-    // Puts back each installed folder whose replacement a crash cut short,
-    // and removes those whose replacement is in place.
-    void RecoverReplacements();
-    bool LockRoot(int waitMs);
+    // Whether a change may begin: the root is held, and a change an earlier
+    // step left unresolved is finished or undone first (the index is then
+    // read again). `refusal` tells why not.
+    bool MayChangeLocked(Outcome& refusal);
+    // The path below the root of a folder of the root.
+    std::string Below(const std::string& path) const;
     // Waits, letting the store's lock go meanwhile, until no ReadHold of
     // the asset is left.
     void WaitForReadersLocked(std::unique_lock<std::mutex>& hold, const KUID& kuid);
@@ -269,19 +277,21 @@ private:
     // Removes the working copy and reads the asset back from its installed
     // folder; an asset that has none is forgotten.
     Outcome DropWorkingCopyLocked(Asset& asset);
-    // Moves the folder into the trash under a name made from `name`; the
-    // path it has there, or empty (with `why`) when it did not move. The
-    // folders are synced by the caller.
-    std::string MoveToTrashLocked(const std::string& folder, const std::string& name, std::string& why) const;
+    // A new path in the trash for a folder, named from `name` (its leading
+    // dots dropped: the only hidden folders there are the daemon's own,
+    // whose names begin with `prefix`).
+    std::string TrashFolder(const std::string& name, const char* prefix = "") const;
     // Puts the folder `from` (holding `next`, read from it) in the place of
     // the asset's installed folder, or of a new one named `name`, and the
     // asset of the index with it; `asset` is null for a new asset. A working
-    // copy the folder does not come from goes to the trash first.
-    Outcome PutInPlaceLocked(Asset* asset, const std::string& from, Asset next, const std::string& name);
+    // copy the folder does not come from goes to the trash first. An install
+    // undone removes `from`.
+    Outcome PutInPlaceLocked(Asset* asset, const std::string& from, Asset next, const std::string& name,
+                             ChangeRecord::Kind kind);
 
     std::string root_;
     std::string openError_;
-    int rootLock_ = -1;
+    RootLock rootLock_;
     std::mutex lock_;
     std::map<KUID, uint32_t, KADFilterElementAssetID::Order> readers_;  // under lock_
     std::condition_variable readersGone_;
@@ -290,8 +300,8 @@ private:
     uint64_t nextHandle_ = 1;
     uint64_t nextInstall_ = 1;
     DaemonState state_;
+    RecordedChange changes_{root_, state_};
     CopyObserver copyObserver_;
-    CopyObserver replaceObserver_;
     CopyObserver readObserver_;
 };
 

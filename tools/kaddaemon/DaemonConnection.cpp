@@ -5,6 +5,7 @@
 #include <string>
 
 #include <poll.h>
+#include <sys/time.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include "kad/client/DaemonWire.h"
 #include "kaddaemon/DaemonServer.h"
 #include "kaddaemon/RequestTable.h"
+#include "kaddaemon/ResultNotes.h"
 #include "kaddaemon/SocketIO.h"
 #include "kaddaemon/TraceLog.h"
 
@@ -86,8 +88,12 @@ void DaemonConnection::Run()
     }
     SocketReader reader(fd_);
     reader.SetBeforeWait([this]() { Flush(); });
-    if (Handshake(reader) && server_.WaitReady()) {
-        while (ServeFrame(reader)) {
+    if (Handshake(reader)) {
+        if (server_.WaitReady()) {
+            while (ServeFrame(reader)) {
+            }
+        } else {
+            RefuseFrames(reader);
         }
     }
     Flush();
@@ -132,6 +138,34 @@ bool DaemonConnection::Handshake(SocketReader& reader)
         trace->Frame("out", "DDAT", answer.first, answer.second, 0);
     std::lock_guard<std::mutex> hold(writeLock_);
     return SendAll(fd_, bytes.Data(), bytes.DataLength());
+}
+
+void DaemonConnection::RefuseFrames(SocketReader& reader)
+{
+    const std::string refusal = server_.Refusal();
+    if (refusal.empty())
+        return;
+    // The client's request follows its handshake at once; one that never
+    // comes is not waited for long.
+    timeval wait{DaemonServer::kRefusalReadMs / 1000, (DaemonServer::kRefusalReadMs % 1000) * 1000};
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    uint8_t head[DaemonWire::kFrameHeaderSize];
+    while (reader.ReadExact(head, 4) && LoadLE32(head) != DaemonWire::kRequestDisconnect &&
+           reader.ReadExact(head + 4, sizeof head - 4)) {
+        DaemonWire::FrameHeader frame;
+        if (!Decode(head, sizeof head, [&](TStream& s) { return DaemonWire::ReadFrameHeader(s, frame); }))
+            return;
+        try {
+            if (!ReadPayload(reader, frame.length))
+                return;
+        } catch (const std::exception&) {
+            return;
+        }
+        if (TraceLog* trace = server_.Trace())
+            trace->Frame("in", "request", frame.word, frame.second, frame.length);
+        SendErrors(NotesOf(*this), frame.second, {refusal});
+        Flush();
+    }
 }
 
 bool DaemonConnection::ReadPayload(SocketReader& reader, uint32_t length)

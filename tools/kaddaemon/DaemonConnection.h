@@ -78,6 +78,9 @@ private:
     bool Handshake(SocketReader& reader);
     // Serves one request frame; false when the connection is to end.
     bool ServeFrame(SocketReader& reader);
+    // Answers each request that arrives soon with the server's refusal, as
+    // an error note of its transaction and no reply.
+    void RefuseFrames(SocketReader& reader);
     bool ReadPayload(SocketReader& reader, uint32_t length);
     // Writes one frame whole under the write lock, after the frames held
     // back; or holds it back too (see held_).

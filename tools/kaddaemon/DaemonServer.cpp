@@ -130,6 +130,34 @@ bool DaemonServer::WaitReady()
     return ready_;
 }
 
+void DaemonServer::Refuse(const std::string& text, int boundMs)
+{
+    {
+        std::lock_guard<std::mutex> hold(stopLock_);
+        refusal_ = text;
+        stopRequested_ = true;
+        stopSignal_.notify_all();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    for (;;) {
+        bool done = true;
+        {
+            std::lock_guard<std::mutex> hold(connectionsLock_);
+            for (const auto& connection : connections_)
+                done = done && connection->Finished();
+        }
+        if (done || std::chrono::steady_clock::now() >= deadline)
+            return;
+        Nyx::Thread::Sleep(kShutdownPollMs);
+    }
+}
+
+std::string DaemonServer::Refusal()
+{
+    std::lock_guard<std::mutex> hold(stopLock_);
+    return refusal_;
+}
+
 bool DaemonServer::Shutdown(int boundMs)
 {
     // The root stays this process's until its work is done: a client that

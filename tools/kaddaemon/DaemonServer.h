@@ -39,6 +39,10 @@ public:
     // How often a bounded Shutdown looks whether the connections' threads
     // have ended.
     static constexpr int kShutdownPollMs = 10;
+    // How long a refused connection waits for the request its client sends
+    // right after the handshake.
+    static constexpr int kRefusalReadMs = 1000;
+    static constexpr int kRefusalMs = 2 * kRefusalReadMs;
 
     DaemonServer();
     ~DaemonServer();  // shuts down when still serving
@@ -69,6 +73,14 @@ public:
     // Blocks until the daemon is ready (true) or a stop is requested first
     // (false).
     bool WaitReady();
+    // A daemon that never gets ready (another process holds its root, say)
+    // answers the requests that waited for it with this error, as a results
+    // note of each one's transaction and no reply, so that their commands
+    // fail saying why; then it stops. Waits up to `boundMs` for those
+    // connections to be done.
+    void Refuse(const std::string& text, int boundMs = kRefusalMs);
+    // The error a refused request is answered with; empty when none.
+    std::string Refusal();
     // Stops accepting, closes every connection and waits for their threads,
     // for at most `boundMs` (a negative bound waits as long as they take);
     // then withdraws from the discovery block (removing the discovery
@@ -119,6 +131,7 @@ private:
     std::condition_variable stopSignal_;
     bool stopRequested_ = false;
     bool ready_ = true;  // under stopLock_
+    std::string refusal_;  // under stopLock_
 };
 
 }  // namespace kaddaemon

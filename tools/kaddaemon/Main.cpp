@@ -3,7 +3,9 @@
 //
 // Exit codes: 0 after request 270, and also when another daemon already
 // serves the root or has taken it over since; 1 when it cannot serve (its
-// state file is no regular file, say); 2 for a wrong command line. A
+// state file does not read, or another process holds the root's lock and
+// does not let it go: a daemon paused part-way, say); 2 for a wrong command
+// line. Why it could not serve is also kept in the root's kaddaemon.log. A
 // request still at work some seconds after the stop does not keep it from
 // ending.
 #include <cstdio>
@@ -94,10 +96,14 @@ int main(int argc, char** argv)
     }
     // A daemon that served the root before (one that was taken over while
     // it did not answer) may still be at work in it, and lets the root go
-    // once its requests have ended.
+    // once its requests have ended. Only the holder of the root's lock
+    // serves it: one that stays paused keeps it, and this daemon then
+    // serves nothing, so that nothing it does meets that one's work.
     if (!store->Open(kRootWaitMs)) {
         kaddaemon::DaemonLog::Fatal(root, store->OpenError());
-        server.RequestStop();
+        // The clients that reached this daemon meanwhile learn why their
+        // requests get no answer.
+        server.Refuse("The asset database daemon cannot serve its data root: " + store->OpenError() + ".");
         server.Shutdown(kRequestGraceMs);
         server.Withdraw();
         return 1;
