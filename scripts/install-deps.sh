@@ -10,10 +10,11 @@ set -euo pipefail
 # libfontconfig-dev to find faces and fonts-dejavu-core for the tests;
 # libpng-dev, libjpeg-dev: image files; python3: the online service's
 # stand-in in the tests. libembree-dev: the collision bench's yardstick.
+# strace: the tests that kill the stand-in daemon at a chosen system call.
 packages=(g++ cmake ninja-build pkg-config bison libgtest-dev libgmock-dev googletest
           libbenchmark-dev rapidjson-dev liblua5.4-dev lua5.4 zlib1g-dev libssl-dev openssl
           libnvtt-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core libpng-dev libjpeg-dev
-          python3 libembree-dev)
+          python3 libembree-dev strace)
 if [ "${1:-}" = "--fuzz" ]; then
     packages+=(clang libclang-rt-dev)
 fi
