@@ -7,6 +7,8 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -191,6 +193,27 @@ TEST(FileSaveTest, AWriterThatGoesBackDeliversTheWholeFileIntoAFifo)
     ::close(reader);
     EXPECT_TRUE(got == folder.ReadAll("file.dat")) << got.size() << " bytes, " << got.substr(0, 8);
     EXPECT_EQ(Temporaries(folder), std::vector<std::string>());
+}
+
+// A save whose reader leaves before the commit copies the bytes in fails,
+// with SIGPIPE ignored as the tool ignores it: the copy is all that tells.
+TEST(FileSaveTest, AFifoWhoseReaderLeavesBeforeTheCommitFailsTheSave)
+{
+    struct sigaction ignore = {}, before = {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGPIPE, &ignore, &before), 0);
+    TempFolder folder;
+    const std::string pipe = folder / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    Platform::FileSave save(pipe);
+    ASSERT_TRUE(save.IsOpen());
+    EXPECT_TRUE(save.Write("never read", 10));
+    ::close(reader);
+    EXPECT_FALSE(save.Commit());
+    ::sigaction(SIGPIPE, &before, nullptr);
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(pipe)));
 }
 
 // A link planted where a save puts its temporary, or where older saves put
