@@ -2,13 +2,17 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/magic.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -28,14 +32,91 @@ size_t NameStart(const std::string& path)
     return slash == std::string::npos ? 0 : slash + 1;
 }
 
-// The path with every link at its end followed; empty when the links go
-// round or one cannot be read. What the last one names need not exist.
-std::string FollowLinks(std::string path)
+bool AllDigits(std::string_view text)
+{
+    return !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The last name of the path, which loses it.
+std::string_view TakeLastName(std::string_view& path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    path = slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+    return name;
+}
+
+// Where a save ends after its links are followed.
+struct LinkEnd {
+    std::string path;
+    // A link of a descriptor folder of /proc: the descriptor's number...
+    int descriptor = -1;
+    // ...whether it is the calling process's own...
+    bool own = false;
+    // ...and its fdinfo file.
+    std::string info;
+};
+
+// Whether the link at `path` lies in a descriptor folder of /proc
+// (<proc>/<pid>/fd or <proc>/<pid>/task/<tid>/fd, however the folder is
+// reached: /proc/self, /dev/fd, a link of the user's): such a link names an
+// open file, which its text ("pipe:[N]", or the path of the file behind)
+// only describes. -1 when it is not; 0 when it is, with `end` filled in; 1
+// when it may be but its folder cannot be resolved.
+int ReadDescriptorLink(const std::string& path, LinkEnd& end)
+{
+    const size_t nameStart = NameStart(path);
+    const std::string_view name = std::string_view(path).substr(nameStart);
+    const std::string folder = nameStart == 0 ? "." : path.substr(0, nameStart);
+    struct statfs fsInfo;
+    if (!AllDigits(name) || ::statfs(folder.c_str(), &fsInfo) != 0 || fsInfo.f_type != PROC_SUPER_MAGIC)
+        return -1;
+    char resolved[PATH_MAX];
+    if (!::realpath(folder.c_str(), resolved))
+        return 1;
+    std::string_view rest = resolved;
+    const std::string realFolder(rest);
+    if (TakeLastName(rest) != "fd")
+        return -1;
+    std::string_view pid = TakeLastName(rest);
+    if (!AllDigits(pid))
+        return -1;
+    std::string_view above = rest;
+    if (TakeLastName(above) == "task") {
+        const std::string_view process = TakeLastName(above);
+        if (!AllDigits(process))
+            return -1;
+        pid = process;
+        rest = above;
+    }
+    // The process is ours when the mount's "self" names it, which holds in
+    // whatever namespace the mount shows its processes.
+    const std::string mount(rest);
+    char self[PATH_MAX];
+    end.own = ::realpath((mount + "/self").c_str(), self) && mount + "/" + std::string(pid) == self;
+    end.descriptor = std::atoi(std::string(name).c_str());
+    end.info = realFolder + "info/" + std::string(name);
+    end.path = path;
+    return 0;
+}
+
+// Follows every link at the end of the path, stopping at a descriptor link
+// of /proc; an empty path when the links go round or one cannot be read.
+// What the last one names need not exist.
+LinkEnd FollowLinks(std::string path)
 {
     for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+        LinkEnd end;
         struct stat st;
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return path;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            end.path = path;
+            return end;
+        }
+        const int descriptor = ReadDescriptorLink(path, end);
+        if (descriptor == 0)
+            return end;
+        if (descriptor > 0)
+            return {};
         char buffer[PATH_MAX];
         const ssize_t n = ::readlink(path.c_str(), buffer, sizeof buffer);
         if (n <= 0 || size_t(n) >= sizeof buffer)
@@ -45,6 +126,43 @@ std::string FollowLinks(std::string path)
         path = link.front() == '/' ? std::string(link) : path.substr(0, NameStart(path)) + std::string(link);
     }
     return {};
+}
+
+// The position and the status flags of another process's descriptor, from
+// its fdinfo file.
+bool ReadDescriptorInfo(const std::string& info, long long& position, int& flags)
+{
+    int fd;
+    do
+        fd = ::open(info.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    char text[4096];
+    ssize_t n;
+    do
+        n = ::read(fd, text, sizeof text - 1);
+    while (n < 0 && errno == EINTR);
+    ::close(fd);
+    if (n <= 0)
+        return false;
+    text[n] = '\0';
+    bool hasPosition = false, hasFlags = false;
+    for (char* line = text; line && *line;) {
+        char* next = std::strchr(line, '\n');
+        if (next)
+            *next++ = '\0';
+        char* after = nullptr;
+        if (std::strncmp(line, "pos:", 4) == 0) {
+            position = std::strtoll(line + 4, &after, 10);
+            hasPosition = after != line + 4;
+        } else if (std::strncmp(line, "flags:", 6) == 0) {
+            flags = int(std::strtol(line + 6, &after, 8));
+            hasFlags = after != line + 6;
+        }
+        line = next;
+    }
+    return hasPosition && hasFlags;
 }
 
 int OpenRetry(const char* path, int flags, mode_t mode = 0)
@@ -93,7 +211,12 @@ FileSave::FileSave(const std::string& target, FileSaveOptions options) : options
 {
     if (target.empty())
         return;
-    target_ = FollowLinks(target);
+    const LinkEnd end = FollowLinks(target);
+    target_ = end.path;
+    if (end.descriptor >= 0) {
+        OpenDescriptor(end.descriptor, end.own, end.info);
+        return;
+    }
     const size_t nameStart = NameStart(target_);
     if (target_.empty() || nameStart == target_.size())
         return;
@@ -171,6 +294,47 @@ bool FileSave::OpenInPlace()
     return true;
 }
 
+bool FileSave::OpenDescriptor(int number, bool own, const std::string& info)
+{
+    if (own) {
+        // A duplicate shares the descriptor's position and append flag: the
+        // bytes go where the process's own writes go.
+        const int flags = ::fcntl(number, F_GETFL);
+        if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY || (flags & O_PATH) != 0)
+            return false;
+        sink_ = ::fcntl(number, F_DUPFD_CLOEXEC, 0);
+    } else {
+        long long position = 0;
+        int flags = 0;
+        if (!ReadDescriptorInfo(info, position, flags) || (flags & O_ACCMODE) == O_RDONLY)
+            return false;
+        // Not blocking, as OpenInPlace: a pipe without a reader refuses.
+        sink_ = OpenRetry(target_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        struct stat st;
+        // The open gives a descriptor of the save's own onto the same file:
+        // it appends where the other appends, and else starts where the
+        // other stands.
+        if (sink_ >= 0 &&
+            (::fstat(sink_, &st) != 0 || S_ISDIR(st.st_mode) ||
+             ::fcntl(sink_, F_SETFL, (flags & O_APPEND) != 0 ? O_APPEND : 0) != 0 ||
+             ((flags & O_APPEND) == 0 && S_ISREG(st.st_mode) && ::lseek(sink_, off_t(position), SEEK_SET) < 0))) {
+            ::close(sink_);
+            sink_ = -1;
+        }
+    }
+    if (sink_ < 0)
+        return false;
+    // Nothing is written there until the commit, since a writer may go back
+    // over its bytes and the file there must not see that.
+    fd_ = ::memfd_create("saving", MFD_CLOEXEC);
+    if (fd_ < 0) {
+        ::close(sink_);
+        sink_ = -1;
+        return false;
+    }
+    return true;
+}
+
 bool FileSave::Write(const void* data, size_t size)
 {
     if (fd_ < 0 || failed_)
@@ -188,7 +352,7 @@ bool FileSave::Commit()
         return false;
     bool ok = !failed_;
     if (temporary_.empty()) {
-        // A device or FIFO: nothing to sync or rename.
+        // A device, a FIFO or a descriptor's file: nothing to sync or rename.
         if (sink_ >= 0) {
             ok = ok && CopyAll(fd_, sink_);
             ok = ::close(sink_) == 0 && ok;

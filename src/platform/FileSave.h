@@ -14,6 +14,15 @@
 // the file only at the commit, whole, so a writer may still go back to
 // patch what it wrote: until then the bytes are held in memory, behind the
 // descriptor the save hands out. A folder fails.
+//
+// A link in a descriptor folder of /proc (/proc/<pid>/fd/<n>, reached
+// through /proc/self, /dev/stdout, /dev/fd/<n> or a link of the user's)
+// names an open file rather than a path: the save writes into it as a
+// write through that descriptor would, appending where it appends and else
+// from its position, through a duplicate when the descriptor is the
+// process's own. The bytes are held in memory until the commit there too,
+// and the file behind is never truncated, renamed over or replaced. A
+// descriptor open only for reading fails.
 #pragma once
 
 #include <sys/types.h>
@@ -75,12 +84,14 @@ public:
 private:
     bool OpenTemporary(const std::string& folder, const std::string& name);
     bool OpenInPlace();
+    bool OpenDescriptor(int number, bool own, const std::string& info);
 
     FileSaveOptions options_;
     std::string target_;
     std::string temporary_;
     int fd_ = -1;
-    // A target that cannot seek, open, while fd_ holds its bytes; else -1.
+    // A target that cannot seek or a descriptor's file, open, while fd_
+    // holds its bytes; else -1.
     int sink_ = -1;
     // The permission bits of the regular file replaced; -1 when there was none.
     int keptMode_ = -1;

@@ -196,4 +196,28 @@ TEST_F(KeywordsProcessTest, ABackupGoesWhereALinkPointsAndIntoADevice)
             EXPECT_EQ(entry.path().string().find(".saving"), std::string::npos) << entry.path();
 }
 
+// A backup saved to the tool's standard output goes where the tool's own
+// lines go: after what a log it appends to holds, or through a pipe.
+TEST_F(KeywordsProcessTest, ABackupToStandardOutputGoesWhereTheOutputGoes)
+{
+    root_.Write("local/blue/config.txt", "kuid <kuid:77:500>\nkind \"track\"\n");
+    ASSERT_EQ(Run({"repairdatabase"}).exitCode, 0);
+    ASSERT_EQ(Run({"backupkeywords"}).exitCode, 0);
+    const std::string backup = Slurp(Root() + "/bin/KeywordsBackup.dat");
+    ASSERT_NE(backup.find("<kuid:77:500>"), std::string::npos) << backup;
+
+    root_.Write("kept/log.txt", "earlier line\n");
+    const int log = ::open((Root() + "/kept/log.txt").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(log, 0);
+    const ProcessResult logged = RunTool(root_.Path(), output_.Path(), {"backupkeywords", "/dev/stdout"},
+                                         [log] { return ::dup2(log, 1) == 1; });
+    ::close(log);
+    EXPECT_EQ(logged.exitCode, 0);
+    EXPECT_EQ(Slurp(Root() + "/kept/log.txt"), "earlier line\n" + backup + kClean);
+
+    const ProcessResult piped = RunToolIntoPipe(root_.Path(), output_.Path(), {"backupkeywords", "/dev/stdout"});
+    EXPECT_EQ(piped.exitCode, 0);
+    EXPECT_EQ(piped.out, backup + kClean);
+}
+
 }  // namespace

@@ -728,6 +728,31 @@ TEST_F(PackageCommandsProcessTest, APackageSavedIntoAFifoIsTheFileItWouldBe)
     EXPECT_TRUE(CDP::VerifyEntryChecksum(CDP::GetAssetAt(single, 0)));
 }
 
+// A package saved through a link to /dev/stdout goes where the tool's output
+// goes: after what a log it appends to holds, or through a pipe, whole.
+TEST_F(PackageCommandsProcessTest, APackageSavedThroughALinkToStandardOutputGoesWhereTheOutputGoes)
+{
+    ASSERT_EQ(Run({"createcdp", files_ / "one.cdp", KUIDText(701)}).out, kClean);
+    const std::string one = Slurp(files_ / "one.cdp");
+    const std::string link = files_ / "out.cdp";
+    fs::create_symlink("/dev/stdout", link);
+
+    files_.Write("log.txt", "earlier line\n");
+    const int log = ::open((files_ / "log.txt").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(log, 0);
+    const ProcessResult logged = RunTool(root_.Path(), output_.Path(), {"createcdp", link, KUIDText(701)},
+                                         [log] { return ::dup2(log, 1) == 1; });
+    ::close(log);
+    EXPECT_EQ(logged.exitCode, 0);
+    const std::string logText = Slurp(files_ / "log.txt");
+    EXPECT_TRUE(logText == "earlier line\n" + one + kClean) << logText.size() << " bytes for " << one.size();
+
+    const ProcessResult piped = RunToolIntoPipe(root_.Path(), output_.Path(), {"createcdp", link, KUIDText(701)});
+    EXPECT_EQ(piped.exitCode, 0);
+    EXPECT_TRUE(piped.out == one + kClean) << piped.out.size() << " bytes for " << one.size();
+    EXPECT_TRUE(fs::is_symlink(link));
+}
+
 // The stand-in served in this process for the tool's data root, with the
 // requests of a case in place of its own.
 class PackageCommandsDaemonTest : public clienttest::StandInClient {

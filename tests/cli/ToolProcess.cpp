@@ -1,5 +1,9 @@
 #include "cli/ToolProcess.h"
 
+#include <poll.h>
+
+#include <cerrno>
+
 std::string Slurp(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -84,6 +88,41 @@ ProcessResult RunTool(const std::string& root, const std::string& outputFolder,
 {
     pid_t pid = StartToolProcess(root, outputFolder, args, prepare);
     return FinishToolProcess(pid, outputFolder, args.empty() ? "the tool" : args[0], std::chrono::seconds(300));
+}
+
+ProcessResult RunToolIntoPipe(const std::string& root, const std::string& outputFolder,
+                              const std::vector<std::string>& args)
+{
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "no pipe";
+        return ProcessResult();
+    }
+    const int writer = ends[1];
+    const pid_t pid = StartToolProcess(root, outputFolder, args, [writer] { return ::dup2(writer, 1) == 1; });
+    ::close(writer);
+    // Read to the end, when the tool has closed its output; a tool that
+    // hangs is left to FinishToolProcess after the same bound.
+    std::string got;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(300);
+    for (;;) {
+        pollfd ready = {ends[0], POLLIN, 0};
+        if (std::chrono::steady_clock::now() > deadline)
+            break;
+        if (::poll(&ready, 1, 1000) <= 0)
+            continue;
+        char buffer[65536];
+        const ssize_t n = ::read(ends[0], buffer, sizeof buffer);
+        if (n > 0)
+            got.append(buffer, size_t(n));
+        else if (n == 0 || errno != EINTR)
+            break;
+    }
+    ::close(ends[0]);
+    ProcessResult result =
+        FinishToolProcess(pid, outputFolder, args.empty() ? "the tool" : args[0], std::chrono::seconds(300));
+    result.out = got;
+    return result;
 }
 
 ProcessResult RunToolWithin(const std::string& root, const std::string& outputFolder,

@@ -60,6 +60,12 @@ ProcessResult FinishToolProcess(pid_t pid, const std::string& outputFolder, cons
 ProcessResult RunTool(const std::string& root, const std::string& outputFolder,
                       const std::vector<std::string>& args, const std::function<bool()>& prepare = {});
 
+// Runs root/bin/KestroUtil as RunTool does, but with its standard output
+// going into a pipe read as it comes: the result's output is what came
+// through the pipe.
+ProcessResult RunToolIntoPipe(const std::string& root, const std::string& outputFolder,
+                              const std::vector<std::string>& args);
+
 // As RunTool, with a bound of the caller's.
 ProcessResult RunToolWithin(const std::string& root, const std::string& outputFolder,
                             const std::vector<std::string>& args,

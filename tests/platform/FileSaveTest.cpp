@@ -5,7 +5,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <functional>
@@ -191,6 +194,145 @@ TEST(FileSaveTest, AWriterThatGoesBackDeliversTheWholeFileIntoAFifo)
     ::close(reader);
     EXPECT_TRUE(got == folder.ReadAll("file.dat")) << got.size() << " bytes, " << got.substr(0, 8);
     EXPECT_EQ(Temporaries(folder), std::vector<std::string>());
+}
+
+// A save whose reader leaves before the commit copies the bytes in fails,
+// with SIGPIPE ignored as the tool ignores it: the copy is all that tells.
+TEST(FileSaveTest, AFifoWhoseReaderLeavesBeforeTheCommitFailsTheSave)
+{
+    struct sigaction ignore = {}, before = {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGPIPE, &ignore, &before), 0);
+    TempFolder folder;
+    const std::string pipe = folder / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    Platform::FileSave save(pipe);
+    ASSERT_TRUE(save.IsOpen());
+    EXPECT_TRUE(save.Write("never read", 10));
+    ::close(reader);
+    EXPECT_FALSE(save.Commit());
+    ::sigaction(SIGPIPE, &before, nullptr);
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(pipe)));
+}
+
+// A process of the test's own that holds the descriptors it was started
+// with, untouched, until it is let go.
+class DescriptorHolder {
+public:
+    DescriptorHolder()
+    {
+        int control[2];
+        EXPECT_EQ(::pipe2(control, O_CLOEXEC), 0);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(control[1]);
+            char c;
+            while (::read(control[0], &c, 1) < 0 && errno == EINTR) {
+            }
+            ::_exit(0);
+        }
+        ::close(control[0]);
+        release_ = control[1];
+    }
+    ~DescriptorHolder()
+    {
+        ::close(release_);
+        int status;
+        ::waitpid(pid_, &status, 0);
+    }
+    pid_t Pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+    int release_ = -1;
+};
+
+// A link in a descriptor folder of /proc names an open file: the save goes
+// into it where a write through the descriptor would, appending or at its
+// position, and the file behind it is neither replaced nor cut.
+TEST(FileSaveTest, ASaveToADescriptorWritesWhereTheDescriptorWrites)
+{
+    const std::string body(100, 'b');
+    // A writer that goes back to patch its first bytes, as the package
+    // writer does; what lands is "done" and the body.
+    const auto save = [&body](const std::string& path) {
+        Platform::FileSave s(path);
+        if (!s.IsOpen() || !s.Write("????", 4) || !s.Write(body.data(), body.size()))
+            return false;
+        const off_t end = ::lseek(s.Descriptor(), 0, SEEK_CUR);
+        return ::lseek(s.Descriptor(), 0, SEEK_SET) == 0 && s.Write("done", 4) &&
+               ::lseek(s.Descriptor(), end, SEEK_SET) == end && s.Commit();
+    };
+    const std::string saved = "done" + body;
+    enum class Kind { Appending, AtItsPosition, Pipe, ReadOnly };
+    struct Route {
+        const char* name;
+        std::function<std::string(const TempFolder&, int fd, pid_t holder)> path;
+        bool held;  // the descriptor is another process's
+    };
+    const Route routes[] = {
+        {"/proc/self/fd", [](const TempFolder&, int fd, pid_t) { return "/proc/self/fd/" + std::to_string(fd); }, false},
+        {"/dev/fd", [](const TempFolder&, int fd, pid_t) { return "/dev/fd/" + std::to_string(fd); }, false},
+        {"a link as /dev/stdout is",
+         [](const TempFolder& f, int fd, pid_t) {
+             fs::create_symlink("/proc/self/fd/" + std::to_string(fd), f / "stdout");
+             return f / "stdout";
+         },
+         false},
+        {"another process's",
+         [](const TempFolder&, int fd, pid_t holder) {
+             return "/proc/" + std::to_string(holder) + "/fd/" + std::to_string(fd);
+         },
+         true},
+    };
+    for (const Route& route : routes)
+        for (const Kind kind : {Kind::Appending, Kind::AtItsPosition, Kind::Pipe, Kind::ReadOnly}) {
+            SCOPED_TRACE(std::string(route.name) + ", kind " + std::to_string(int(kind)));
+            TempFolder folder;
+            const std::string file = folder / "log.txt";
+            folder.Write("log.txt", "earlier\nlater\n");
+            int fd = -1, reader = -1;
+            std::string expected = "earlier\nlater\n";
+            if (kind == Kind::Pipe) {
+                int ends[2];
+                ASSERT_EQ(::pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
+                reader = ends[0];
+                fd = ends[1];
+            } else if (kind == Kind::ReadOnly) {
+                fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+            } else {
+                fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC | (kind == Kind::Appending ? O_APPEND : 0));
+                if (kind == Kind::AtItsPosition) {
+                    ASSERT_EQ(::write(fd, "earlier\n", 8), 8);
+                }
+                expected = kind == Kind::Appending ? expected + saved : "earlier\n" + saved;
+            }
+            ASSERT_GE(fd, 0);
+            struct stat before, after;
+            ASSERT_EQ(::stat(file.c_str(), &before), 0);
+            {
+                DescriptorHolder holder;
+                EXPECT_EQ(save(route.path(folder, fd, holder.Pid())), kind != Kind::ReadOnly);
+            }
+            // The process's own writes go on after the save.
+            if (!route.held && (kind == Kind::Appending || kind == Kind::AtItsPosition)) {
+                EXPECT_EQ(::write(fd, "after\n", 6), 6);
+                expected += "after\n";
+            }
+            if (kind == Kind::Pipe) {
+                std::string got(saved.size() + 1, '\0');
+                const ssize_t n = ::read(reader, got.data(), got.size());
+                EXPECT_EQ(got.substr(0, size_t(std::max<ssize_t>(n, 0))), saved);
+                ::close(reader);
+            }
+            EXPECT_EQ(folder.ReadAll("log.txt"), expected);
+            ASSERT_EQ(::stat(file.c_str(), &after), 0);
+            EXPECT_EQ(after.st_ino, before.st_ino);
+            EXPECT_EQ(Temporaries(folder), std::vector<std::string>());
+            ::close(fd);
+        }
 }
 
 // A link planted where a save puts its temporary, or where older saves put
