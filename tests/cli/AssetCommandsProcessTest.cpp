@@ -531,6 +531,18 @@ TEST_F(LostBeforeTheAnswerTest, ListBuildsFailsAndKeepsTheEarlierList)
     EXPECT_EQ(Slurp(root_ / "bin/builds.txt"), earlier);
 }
 
+TEST_F(LostBeforeTheAnswerTest, ImportConsistsFailsAndMakesNoConsist)
+{
+    root_.Write("elsewhere/list.txt", kConsistList);
+    std::vector<std::string> first;
+    ProcessResult r = KillBeforeTheAnswer({"importconsists", "list.txt"}, "2",
+                                          [&]() { first = InstalledConsists(root_.Path()); });
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, kLost + "OK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(first.size(), 2u);
+    EXPECT_EQ(InstalledConsists(root_.Path()), first);
+}
+
 // KUID text whose numbers do not fit in 32 bits names no asset, not the one
 // at the limit: on the command line and on batch lines alike.
 TEST_F(AssetCommandsProcessTest, KUIDTextBeyond32BitsNamesNoAsset)
