@@ -217,15 +217,26 @@ int SearchByCategoryCommand(ResultsLog& log, bool includeFetchery, const char* e
 
 int ListBuildsCommand(ResultsLog& log, const char* outputPath)
 {
+    // The file is opened before the daemon is asked, so that a file that
+    // cannot be written fails the command as such; it is cut only once the
+    // answer is in, so that a daemon lost before it answers leaves an
+    // earlier list as it was.
     Nyx::File file;
-    if (!file.Open(Nyx::File::Path(outputPath), Nyx::File::kModeWrite)) {
+    if (!file.Open(Nyx::File::Path(outputPath), Nyx::File::kModeWriteKeep)) {
         ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String("Failed to open output file."));
         return -1;
     }
-    Nyx::PString builds = KADRequests::ListBuilds();
+    bool answered = false;
+    Nyx::PString builds = KADRequests::ListBuilds(&answered);
+    if (!answered) {
+        file.Close();
+        LinkWatch::ReportLost(log);
+        return -1;
+    }
     std::string text(builds.View());
     text += '\n';
-    const bool written = file.Write(text.data(), 1, static_cast<uint32_t>(text.size())) == text.size();
+    const bool written =
+        file.Truncate() && file.Write(text.data(), 1, static_cast<uint32_t>(text.size())) == text.size();
     // A full disk may only show when the file is closed.
     if (!file.Close() || !written) {
         ResultsLog::AddResult(log, ResultsLog::kError, Nyx::String("Unable to write output file."));

@@ -12,6 +12,7 @@
 #include "config/results/ResultsLog.h"
 #include "config/tree/TDBContainerTag.h"
 #include "kad/client/AssetHandle.h"
+#include "kad/client/LinkWatch.h"
 #include "kad/requests/KADFilterElement.h"
 #include "kad/requests/KADRequests.h"
 #include "nyx/files/File.h"
@@ -47,7 +48,9 @@ struct KUIDOrder {
 
 Nyx::PString Numbered(const char* format, int index) { return Nyx::PString(Nyx::String::Printf(format, index).c_str()); }
 
-bool ConsistExists(const Nyx::PString& trainName)
+// Whether the daemon has a consist of the train's name; `answered` is false
+// when the daemon did not answer, and nothing is known then.
+bool ConsistExists(const Nyx::PString& trainName, bool& answered)
 {
     KADFilterElementGroup filter;
     filter.AddChild(std::make_unique<KADFilterElementString>(KADFilterElementString::kCategoryList,
@@ -57,10 +60,14 @@ bool ConsistExists(const Nyx::PString& trainName)
     filter.AddChild(std::make_unique<KADFilterElementBool>(KADFilterElementBool::kListingPrivilege));
     KADFilterElementGroup::AddGroup(filter, std::make_unique<KADFilterElementBool>(KADFilterElementBool::kObsolete));
     KUIDRing found;
-    KADRequests::SearchAssets(&filter, found);
-    for (const KUID& kuid : found)
-        if (KADRequests::GetAssetName(kuid).View() == trainName.View())
+    KADRequests::SearchAssets(&filter, found, &answered);
+    for (const KUID& kuid : found) {
+        const Nyx::String name = KADRequests::GetAssetName(kuid, &answered);
+        if (!answered)
+            return false;
+        if (name.View() == trainName.View())
             return true;
+    }
     return false;
 }
 
@@ -162,7 +169,15 @@ int ImportConsistsCommand(ResultsLog& log, const char* listPath)
             !TDBContainerTag::HasChild(train, Nyx::PString("list")))
             continue;
         Nyx::PString trainName = TDBContainerTag::GetString(train, Nyx::PString("name"));
-        if (ConsistExists(trainName))
+        bool answered = false;
+        const bool exists = ConsistExists(trainName, answered);
+        // A lost daemon has not said that the train has no consist: the
+        // train is not imported as if it had none.
+        if (!answered) {
+            LinkWatch::ReportLost(log);
+            return -1;
+        }
+        if (exists)
             continue;
         ImportTrain(log, trainName, TDBContainerTag::GetChildContainer(train, Nyx::PString("list")));
     }

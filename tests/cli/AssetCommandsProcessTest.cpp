@@ -4,17 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include "ToolProcess.h"
+#include "kad/client/DaemonWire.h"
+#include "kad/discovery/ProcessLaunch.h"
 #include "kaddaemon/ClientTestSupport.h"
 #include "support/DaemonTestSupport.h"
 #include "support/StandInDaemon.h"
@@ -440,6 +445,102 @@ TEST_F(AssetCommandsProcessTest, BuildListIsWrittenToTheFile)
     EXPECT_EQ(unclosed.exitCode, 255);
     EXPECT_EQ(unclosed.out, "- <NULL> : Unable to write output file.\nOK (1 Errors, 0 Warnings)\n");
     EXPECT_EQ(Slurp(root_ / "bin/builds.close-fails"), "2.5\n3.1\n\n");
+}
+
+const std::string kLost = "- <NULL> : The connection to the asset database daemon was lost.\n";
+
+// A command whose daemon is killed once the command's first request of one
+// number is in and before the daemon answers it. The daemon's trace goes
+// into a pipe of one page: a line goes in only while the page has room for
+// it behind all that was written into the page, read or not, and the page
+// is freed only once it is read to its end. A first run of the command
+// tells the lines traced up to that request; before the second run the
+// test fills the page so that those lines still fit and the reply's line
+// does not: the daemon stops before it answers, however the processes are
+// scheduled. The test reads the page only once those lines are in, and all
+// of it but its last byte.
+class LostBeforeTheAnswerTest : public AssetCommandsProcessTest {
+protected:
+    // `between` runs after the first run.
+    ProcessResult KillBeforeTheAnswer(const std::vector<std::string>& args, const std::string& number,
+                                      const std::function<void()>& between)
+    {
+        const std::string trace = output_ / "daemon.trace";
+        EXPECT_EQ(::mkfifo(trace.c_str(), 0600), 0);
+        const int reader = ::open(trace.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        const int pageSize = ::fcntl(reader, F_SETPIPE_SZ, 4096);
+        EXPECT_GT(pageSize, 0);
+        const int filler = ::open(trace.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        EXPECT_GE(filler, 0);
+        std::string traced;
+        auto readTrace = [&](size_t upTo) {
+            char block[512];
+            for (ssize_t n; traced.size() < upTo &&
+                            (n = ::read(reader, block, std::min(sizeof block, upTo - traced.size()))) > 0;)
+                traced.append(block, static_cast<size_t>(n));
+        };
+        const std::string bin = Root() + "/bin";
+        const uint32_t daemon = LaunchProcess(bin + "/kaddaemon", "--trace \"" + trace + "\"", bin, kLaunchHidden);
+        EXPECT_NE(daemon, 0u);
+        EXPECT_TRUE(daemontest::WaitFor([&]() { return standin::Serving(Root()) == daemon; }));
+
+        // The first run, read to the end of its connection: its client's
+        // goodbye.
+        EXPECT_EQ(Run(args).exitCode, 0);
+        const std::string goodbye = "\nin request " + std::to_string(DaemonWire::kRequestDisconnect) + " 0 0\n";
+        EXPECT_TRUE(daemontest::WaitFor([&]() {
+            readTrace(std::string::npos);
+            return traced.size() >= goodbye.size() &&
+                   traced.compare(traced.size() - goodbye.size(), goodbye.size(), goodbye) == 0;
+        })) << traced;
+        const size_t request = traced.find("\nin request " + number + " ");
+        EXPECT_NE(request, std::string::npos) << traced;
+        const std::string upToRequest = traced.substr(0, traced.find('\n', request + 1) + 1);
+        between();
+
+        // Room for those lines and a few bytes more.
+        const std::string fill(static_cast<size_t>(pageSize) - upToRequest.size() - 4, '#');
+        EXPECT_EQ(::write(filler, fill.data(), fill.size()), static_cast<ssize_t>(fill.size()));
+        traced.clear();
+        const pid_t tool = StartToolProcess(Root(), output_.Path(), args);
+        const std::string page = fill + upToRequest;
+        auto held = [&]() {
+            int n = 0;
+            return ::ioctl(reader, FIONREAD, &n) == 0 ? static_cast<size_t>(n) : size_t(0);
+        };
+        EXPECT_TRUE(daemontest::WaitFor([&]() { return held() >= page.size(); }));
+        readTrace(std::max<size_t>(held(), 1) - 1);
+        EXPECT_EQ(traced, page.substr(0, page.size() - 1)) << "not stopped before the answer";
+        ::kill(static_cast<pid_t>(daemon), SIGKILL);
+        EXPECT_TRUE(daemontest::WaitFor([&]() { return standin::Ended(daemon); }));
+        ::close(filler);
+        ::close(reader);
+        ProcessResult result = FinishToolProcess(tool, output_.Path(), args[0], std::chrono::seconds(120));
+        standin::EndAll(Root());
+        return result;
+    }
+};
+
+TEST_F(LostBeforeTheAnswerTest, ListBuildsFailsAndKeepsTheEarlierList)
+{
+    const std::string earlier = "2.5\n3.1\nan earlier list, longer than the new one\n";
+    ProcessResult r = KillBeforeTheAnswer({"listbuilds", "builds.txt"}, "253",
+                                          [&]() { root_.Write("bin/builds.txt", earlier); });
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, kLost + "OK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(Slurp(root_ / "bin/builds.txt"), earlier);
+}
+
+TEST_F(LostBeforeTheAnswerTest, ImportConsistsFailsAndMakesNoConsist)
+{
+    root_.Write("elsewhere/list.txt", kConsistList);
+    std::vector<std::string> first;
+    ProcessResult r = KillBeforeTheAnswer({"importconsists", "list.txt"}, "2",
+                                          [&]() { first = InstalledConsists(root_.Path()); });
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, kLost + "OK (1 Errors, 0 Warnings)\n");
+    EXPECT_EQ(first.size(), 2u);
+    EXPECT_EQ(InstalledConsists(root_.Path()), first);
 }
 
 // KUID text whose numbers do not fit in 32 bits names no asset, not the one

@@ -14,6 +14,7 @@
 #include "config/results/ResultsLog.h"
 #include "config/tree/TDBContainerTag.h"
 #include "core/streams/TStream.h"
+#include "kad/client/LinkWatch.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/AuthorNames.h"
 #include "kad/requests/KADFilterElement.h"
@@ -310,6 +311,36 @@ TEST(AssetCommandsTest, ListBuildsWritesTheDaemonsText)
     EXPECT_EQ(o.printed, "- <NULL> : Failed to open output file.\nOK (1 Errors, 0 Warnings)\n");
 }
 
+// The earlier list gives way only to an answer: cut to the new text when
+// the daemon answers, and left byte for byte as it was when it does not.
+TEST(AssetCommandsTest, ListBuildsReplacesAnEarlierListOnlyWithTheDaemonsAnswer)
+{
+    const std::string earlier = "2.5\n3.1\nan earlier list, longer than the new one\n";
+    struct Case {
+        const char* name;
+        std::optional<std::string> reply;
+        int code;
+        std::string printed;
+        std::string file;
+    };
+    const Case cases[] = {
+        {"answered", wire::Bytes().Text("3.1").Str(), 0, kClean, "3.1\n"},
+        {"lost", std::nullopt, -1,
+         std::string("- <NULL> : ") + LinkWatch::kLostText + "\nOK (1 Errors, 0 Warnings)\n", earlier},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        folder.Write("builds.txt", earlier);
+        ScriptedDaemon daemon([&](uint32_t, const std::string&) { return c.reply; });
+        const std::string path = folder / "builds.txt";
+        Outcome o = RunCaptured([&](ResultsLog& log) { return ListBuildsCommand(log, path.c_str()); });
+        EXPECT_EQ(o.code, c.code);
+        EXPECT_EQ(o.printed, c.printed);
+        EXPECT_EQ(daemon.Count(253), 1);
+        EXPECT_EQ(folder.ReadAll("builds.txt"), c.file);
+    }
+}
 
 TEST(AssetCommandsTest, PrintConfigDumpsALocalConfigOnly)
 {

@@ -4,15 +4,18 @@
 #include <optional>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "cli/CommandHandlers.h"
 #include "cli/Environment.h"
 #include "config/formats/ConfigFile.h"
 #include "config/results/ResultsLog.h"
 #include "config/tree/TDBContainerTag.h"
+#include "kad/client/LinkWatch.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/ScriptedDaemon.h"
 #include "kad/WireBytes.h"
+#include "support/ResultLines.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -143,6 +146,39 @@ TEST(ImportConsistsTest, ATrainWhoseAssetIsNotWhollyThereIsSkippedAndNothingElse
             EXPECT_EQ(work.ReadAll("asset/config.txt"), c.config);
         else
             EXPECT_FALSE(work.Has("asset/config.txt"));
+    }
+}
+
+// A daemon lost before it tells whether a train has its consist has not
+// said that it has none: the command fails before it makes any asset.
+TEST(ImportConsistsTest, ADaemonLostWhileLookingForTheConsistsFailsTheCommand)
+{
+    struct Case {
+        const char* name;
+        uint32_t lostAt;  // the request that goes unanswered
+    };
+    const Case cases[] = {
+        {"the search", 2},
+        {"the name of a consist found", 21},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder work;
+        work.Write("consists.txt", kList);
+        work.Write("asset/config.txt", "kuid <kuid:77:900>\nkind \"traincar\"\n");
+        const ScriptedDaemon::Script answers = Daemon(work / "asset");
+        ScriptedDaemon daemon([&](uint32_t number, const std::string& payload) -> std::optional<std::string> {
+            if (number == c.lostAt)
+                return std::nullopt;
+            return answers(number, payload);
+        });
+        ResultsLog log;
+        EXPECT_EQ(Import(work, log, "consists.txt"), -1);
+        EXPECT_EQ(resultstest::ResultLines(log),
+                  std::vector<std::string>{std::to_string(ResultsLog::kError) + " " + LinkWatch::kLostText});
+        EXPECT_EQ(daemon.Count(c.lostAt), 1);
+        EXPECT_EQ(daemon.Count(35), 0);
+        EXPECT_EQ(work.ReadAll("asset/config.txt"), "kuid <kuid:77:900>\nkind \"traincar\"\n");
     }
 }
 

@@ -543,27 +543,34 @@ private:
 TEST_F(PackageCommandsProcessTest, InstallFromPathNamesTheFoldersItDoesNotSearch)
 {
     struct Case {
+        std::string top;
         std::string name;
         int levels;
         int named;  // the level of the folder not searched
         std::string why;
     };
+    // The top folder's name is padded so that a level's path lands where the
+    // path itself fits and the path of its config.txt does not: only the
+    // config name's margin finds that folder too long.
     const std::string longName(200, 'p');
+    const size_t namedLength = PATH_MAX - sizeof("/config.txt") + 4;
+    const std::string longBase = files_ / "long";
+    const std::string longTop = longBase + std::string((namedLength - longBase.size()) % 201, 'q');
     const Case cases[] = {
-        {"d", 70, 65, "it lies too deep"},
-        // The level where the path and a config's name in it outgrow the
-        // longest path.
-        {longName, 22, int((PATH_MAX - (files_ / "long").size() - sizeof("/config.chump")) / 201) + 1,
-         "its path is too long"},
+        {files_ / "deep", "d", 70, 65, "it lies too deep"},
+        {longTop, longName, 22, int((namedLength - longTop.size()) / 201), "its path is too long"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
-        const std::string top = files_ / (c.name == "d" ? "deep" : "long");
+        const std::string& top = c.top;
         FolderChain chain(top, c.name, c.levels, Config(609, "Far"));
         ASSERT_TRUE(chain.Made());
         std::string named = top;
         for (int i = 0; i < c.named; ++i)
             named += "/" + c.name;
+        if (c.name == longName) {
+            ASSERT_EQ(named.size(), namedLength);
+        }
         ProcessResult r = Run({"installfrompath", top});
         EXPECT_EQ(r.exitCode, 255);
         EXPECT_EQ(r.out, "- <NULL> : The folder '" + named + "' was not searched: " + c.why +

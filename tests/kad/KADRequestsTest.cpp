@@ -234,6 +234,47 @@ TEST(KADRequestsTest, FailedCallsAndShortRepliesGiveTheDefaults)
     }
 }
 
+// The stubs that tell a reply from none: a command then fails on a lost
+// daemon instead of taking the empty result for the daemon's answer.
+TEST(KADRequestsTest, TheStubsThatSayWhetherTheDaemonAnsweredSaySo)
+{
+    struct Case {
+        const char* name;
+        std::string reply;
+        std::function<void(bool*)> call;
+    };
+    const Case cases[] = {
+        {"search", wire::Bytes().U32(0).Str(),
+         [](bool* answered) {
+             KUIDRing found;
+             KADRequests::SearchAssets(nullptr, found, answered);
+         }},
+        {"name", UnknownRecord(), [](bool* answered) { KADRequests::GetAssetName(kAsset, answered); }},
+        {"keywords", UnknownRecord(), [](bool* answered) { KADRequests::GetAssetKeywords(kAsset, answered); }},
+        {"builds", wire::Bytes().Text("").Str(), [](bool* answered) { KADRequests::ListBuilds(answered); }},
+        {"poll repair", wire::Bytes().U8(0).F32(0).Text("").Str(),
+         [](bool* answered) {
+             float p = 0;
+             Nyx::String s;
+             KADRequests::PollRepair(p, s, answered);
+         }},
+    };
+    for (const Case& c : cases) {
+        for (const bool lost : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (lost ? " lost" : " answered"));
+            // Replies that read as nothing found: only the call tells them
+            // from a lost daemon.
+            ScriptedDaemon daemon([&](uint32_t, const std::string&) -> std::optional<std::string> {
+                return lost ? Fails() : std::optional<std::string>(c.reply);
+            });
+            bool answered = lost;
+            c.call(&answered);
+            EXPECT_EQ(answered, !lost);
+            EXPECT_EQ(daemon.Requests().size(), 1u);
+        }
+    }
+}
+
 TEST(KADRequestsTest, ASearchReplyIsReadNoFurtherThanItReaches)
 {
     // The count claims a thousand KUIDs; the reply holds two.

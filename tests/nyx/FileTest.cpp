@@ -142,6 +142,42 @@ TEST(FileTest, OpenModes)
     EXPECT_NE(::fcntl(static_cast<int>(f.GetHandle()), F_GETFD) & FD_CLOEXEC, 0);
 }
 
+// A file opened to be kept is made when missing and left as it is when
+// there, until Truncate cuts it: a writer can fail before its new content
+// is known and leave the old.
+TEST(FileTest, AFileOpenedToBeKeptIsCutOnlyByTruncate)
+{
+    TempFolder dir;
+    File f;
+    dir.Write("kept.bin", "old contents");
+    ASSERT_TRUE(f.Open(dir / "kept.bin", File::kModeWriteKeep));
+    EXPECT_EQ(f.Size(), 12);
+    f.Close();
+    EXPECT_EQ(dir.ReadAll("kept.bin"), "old contents");
+
+    ASSERT_TRUE(f.Open(dir / "kept.bin", File::kModeWriteKeep));
+    EXPECT_TRUE(f.Truncate());
+    EXPECT_EQ(f.Size(), 0);
+    EXPECT_EQ(f.Write("new", 1, 3), 3u);
+    f.Close();
+    EXPECT_EQ(dir.ReadAll("kept.bin"), "new");
+
+    ASSERT_TRUE(f.Open(dir / "made.bin", File::kModeWriteKeep));
+    f.Close();
+    EXPECT_EQ(dir.ReadAll("made.bin"), "");
+    EXPECT_FALSE(f.Open(dir / "nofolder/x.bin", File::kModeWriteKeep)) << "creating does not make folders";
+
+    // A device holds nothing to cut; a file open for reading only, or none
+    // open, cannot be cut.
+    ASSERT_TRUE(f.Open(File::Path("/dev/null"), File::kModeWriteKeep));
+    EXPECT_TRUE(f.Truncate());
+    ASSERT_TRUE(f.Open(dir / "kept.bin", File::kModeRead));
+    EXPECT_FALSE(f.Truncate());
+    f.Close();
+    EXPECT_FALSE(f.Truncate());
+    EXPECT_EQ(dir.ReadAll("kept.bin"), "new");
+}
+
 TEST(FileTest, ReadPastEndSeekAndEof)
 {
     TempFolder dir;

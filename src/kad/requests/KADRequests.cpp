@@ -198,10 +198,12 @@ bool KADRequests::GetAssetInfo(const KUID& kuid, AssetRecord& record, uint32_t m
     return AskForAssetInfo(kuid, record, mask) && record.known;
 }
 
-Nyx::String KADRequests::GetAssetName(const KUID& kuid)
+Nyx::String KADRequests::GetAssetName(const KUID& kuid, bool* answered)
 {
     AssetRecord record;
-    GetAssetInfo(kuid, record, AssetRecord::kMaskName);
+    const bool sent = AskForAssetInfo(kuid, record, AssetRecord::kMaskName);
+    if (answered)
+        *answered = sent;
     return record.NameOrEmpty();
 }
 
@@ -653,11 +655,14 @@ Nyx::String KADRequests::Request242()
     return text;
 }
 
-Nyx::PString KADRequests::ListBuilds()
+Nyx::PString KADRequests::ListBuilds(bool* answered)
 {
     Call call;
     Nyx::PString text;
-    if (call.Send(kListBuilds))
+    const bool sent = call.Send(kListBuilds);
+    if (answered)
+        *answered = sent;
+    if (sent)
         call.reply.ReadPString(text);
     return text;
 }

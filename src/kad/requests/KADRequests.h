@@ -120,8 +120,8 @@ public:
     // Request 21: the record's known flag; false when the call fails.
     static bool GetAssetInfo(const KUID& kuid, AssetRecord& record, uint32_t mask);
     // Request 21 with the name mask: empty for an asset the daemon does
-    // not know.
-    static Nyx::String GetAssetName(const KUID& kuid);
+    // not know. `answered`, when given, is false when no reply came.
+    static Nyx::String GetAssetName(const KUID& kuid, bool* answered = nullptr);
     // Request 21 with the texts mask: the asset's keyword text; empty when
     // the call fails or the daemon does not know the asset. `answered`,
     // when given, is false when no reply came.
@@ -212,6 +212,7 @@ public:
     static void GetOnlineProfile(OnlineProfile& out);
     static void Request241();
     static Nyx::String Request242();
-    // Request 253: empty when the call fails.
-    static Nyx::PString ListBuilds();
+    // Request 253: empty when the call fails. `answered`, when given, is
+    // false when no reply came.
+    static Nyx::PString ListBuilds(bool* answered = nullptr);
 };

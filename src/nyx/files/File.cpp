@@ -360,12 +360,13 @@ int OpenFlags(uint32_t mode)
 {
     const bool write = (mode & 0x0F) != 0;
     const bool read = (mode & 0x10) != 0 || (mode & 0x0F) == 0x0F;
-    const bool create = (mode & 0x300) != 0;
+    const bool truncate = (mode & 0x300) != 0;
+    const bool create = truncate || (mode & 0x400) != 0;
     if (!write && !read)
         return -1;
     int oflags = read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
     if (create)
-        oflags |= O_CREAT | (write ? O_TRUNC : 0);
+        oflags |= O_CREAT | (write && truncate ? O_TRUNC : 0);
     return oflags;
 }
 
@@ -575,6 +576,16 @@ bool File::Seek(int64_t offset, int origin)
         return false;
     eof_ = false;
     return true;
+}
+
+bool File::Truncate()
+{
+    if (fd_ == kInvalidHandle)
+        return false;
+    struct stat st;
+    if (::fstat(static_cast<int>(fd_), &st) != 0)
+        return false;
+    return !S_ISREG(st.st_mode) || ::ftruncate(static_cast<int>(fd_), 0) == 0;
 }
 
 int64_t File::Tell() const

@@ -32,14 +32,15 @@ class File {
 public:
     // Open modes. Bits 0x0F ask for write access, 0x10 for read access (all
     // four write bits together ask for both); 0x100 or 0x200 create the file,
-    // truncating an existing one. Each value the program passes is named here
-    // once.
+    // truncating an existing one, and 0x400 creates it but keeps an existing
+    // one as it is. Each value the program passes is named here once.
     enum Mode : uint32_t {
         kModeRead = 0x10,          // an existing file, read only
         kModeWrite = 0x101,        // create or truncate, write only
         kModeWriteShared = 0x302,  // create or truncate, write only
         kModeWriteCreate = 0x301,  // create or truncate, write only (file copies)
         kModeReadWrite = 0x30F,    // create or truncate, read and write
+        kModeWriteKeep = 0x401,    // create or open as it is, write only
     };
     enum Origin : int { kSeekSet = 0, kSeekCur = 1, kSeekEnd = 2 };
     using Handle = intptr_t;
@@ -172,6 +173,10 @@ public:
     bool Write(uint32_t value);
     bool Write(float value);
     bool Seek(int64_t offset, int origin);
+    // Cuts a regular file to nothing, for a file opened to be kept until its
+    // new content is known. Anything else is left as it is, as opening it
+    // with truncation would leave it. False when the cut failed.
+    bool Truncate();
     int64_t Tell() const;
     int64_t Size() const;
     // True once a read has come up short at the end of the file, or the

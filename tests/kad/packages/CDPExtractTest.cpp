@@ -148,6 +148,78 @@ TEST_F(Extraction, WritesTheTreeAndSkipsWhatAPackageMayNotCarry)
     }
 }
 
+// The count is of files on disk, each with its folder: the install checks
+// the asset's folder against it, so a file lost from any folder is caught.
+TEST_F(Extraction, EachFileWrittenIsCountedOnceWithItsFolder)
+{
+    struct Case {
+        const char* name;
+        std::function<ChunkRef()> files;
+        uint32_t count;
+    };
+    auto folderWith = [](const char* file) {
+        ChunkRef folder = NewContainer();
+        AddFile(folder, file, "x");
+        return folder;
+    };
+    const Case cases[] = {
+        {"one name in two folders",
+         [&] {
+             ChunkRef files = NewContainer();
+             AddFolder(files, "a", folderWith("x.txt"));
+             AddFolder(files, "b", folderWith("x.txt"));
+             return files;
+         },
+         2},
+        {"one name at the top and in a folder",
+         [&] {
+             ChunkRef files = NewContainer();
+             AddFile(files, "x.txt", "x");
+             AddFolder(files, "a", folderWith("x.txt"));
+             return files;
+         },
+         2},
+        {"one name nested twice",
+         [&] {
+             ChunkRef inner = folderWith("x.txt");
+             ChunkRef outer = folderWith("x.txt");
+             AddFolder(outer, "a", inner);
+             ChunkRef files = NewContainer();
+             AddFolder(files, "a", outer);
+             return files;
+         },
+         2},
+        {"one name twice in one folder",
+         [&] {
+             ChunkRef files = NewContainer();
+             AddFile(files, "x.txt", "first");
+             AddFile(files, "x.txt", "second");
+             return files;
+         },
+         1},
+        {"names passed over",
+         [&] {
+             ChunkRef files = NewContainer();
+             AddFile(files, "x.txt", "x");
+             AddFile(files, "../x.txt", "x");
+             AddFile(files, "x.exe", "x");
+             return files;
+         },
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(target_);
+        uint32_t written = 99;
+        EXPECT_TRUE(CDP::ExtractFolder(c.files(), Nyx::File::Path(target_), kNone, &written).Empty());
+        EXPECT_EQ(written, c.count);
+        uint32_t onDisk = 0;
+        for (const std::string& path : TreeOf(target_))
+            onDisk += path.back() != '/';
+        EXPECT_EQ(onDisk, c.count);
+    }
+}
+
 TEST_F(Extraction, AnUnknownChildTypeIsReportedAndTheRestStillWritten)
 {
     ChunkRef files = NewContainer();
