@@ -186,7 +186,7 @@ AssetStore::AssetStore(std::string root) : root_(std::move(root)) {}
 
 AssetStore::~AssetStore() { ReleaseRoot(); }
 
-bool AssetStore::Open(int rootWaitMs)
+bool AssetStore::Open(int rootWaitMs, const std::function<bool()>& giveUp)
 {
     std::lock_guard<std::mutex> hold(lock_);
     for (const char* sub : {"local", "editing", "trash"}) {
@@ -199,7 +199,7 @@ bool AssetStore::Open(int rootWaitMs)
     }
     // Whatever the root holds may be the work under way of the daemon that
     // holds the lock: without the lock, nothing of it is read or served.
-    if (!rootLock_.Held() && !rootLock_.Take(root_, rootWaitMs)) {
+    if (!rootLock_.Held() && !rootLock_.Take(root_, rootWaitMs, giveUp)) {
         openError_ = "the data root " + root_ + " is held by " + RootLock::DescribeHolder(root_) +
                      ", which serves it; this daemon does not";
         return false;

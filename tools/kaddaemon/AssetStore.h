@@ -124,12 +124,12 @@ public:
     // finishes or undoes a change a kill cut short, clears what a crash left
     // and rebuilds the index from disk. The lock is waited for up to
     // `rootWaitMs`, as a daemon that served the root before lets it go when
-    // its last request has ended. False, with OpenError telling why, when
+    // its last request has ended, or until `giveUp` answers true. False, with OpenError telling why, when
     // another process holds the lock all that time (it is named), the data
     // root cannot hold the folders, its state file cannot be read whole or
     // the change cut short can be neither finished nor undone: the store
     // then serves nothing.
-    bool Open(int rootWaitMs = 0);
+    bool Open(int rootWaitMs = 0, const std::function<bool()>& giveUp = {});
     const std::string& OpenError() const noexcept { return openError_; }
     // Lets the root's lock go; for a daemon whose requests have all ended.
     // Every change fails from then on.

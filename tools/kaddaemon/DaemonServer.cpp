@@ -93,8 +93,16 @@ bool DaemonServer::StillPublished()
         return true;
     // The objects are the other daemon's now: Shutdown leaves them be.
     published_ = false;
+    replaced_ = true;
     RequestStop();
     return false;
+}
+
+bool DaemonServer::Replaced()
+{
+    StillPublished();
+    std::lock_guard<std::mutex> hold(linkLock_);
+    return replaced_;
 }
 
 void DaemonServer::Wait()

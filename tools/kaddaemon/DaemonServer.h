@@ -93,6 +93,10 @@ public:
     // Withdraws from the discovery block, unless another daemon has taken it
     // over; the daemon serves no more clients after it.
     void Withdraw();
+    // Another daemon has taken the discovery block over from this one (it
+    // was paused, say, and did not answer a newcomer's probe): the root is
+    // the other's to serve, and this one is to end quietly.
+    bool Replaced();
 
     uint16_t Port() const noexcept { return port_; }
     uint32_t ProcessId() const noexcept { return link_.ProcessId(); }
@@ -117,6 +121,7 @@ private:
     std::mutex linkLock_;
     DaemonLink link_;
     bool published_ = false;  // under linkLock_
+    bool replaced_ = false;   // under linkLock_
     int listenFd_ = -1;
     uint16_t port_ = 0;
     std::string root_;

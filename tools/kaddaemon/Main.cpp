@@ -99,7 +99,14 @@ int main(int argc, char** argv)
     // once its requests have ended. Only the holder of the root's lock
     // serves it: one that stays paused keeps it, and this daemon then
     // serves nothing, so that nothing it does meets that one's work.
-    if (!store->Open(kRootWaitMs)) {
+    if (!store->Open(kRootWaitMs, [&server]() { return server.Replaced(); })) {
+        if (server.Replaced()) {
+            // Paused before it had the root, it was taken over meanwhile:
+            // the root is the newcomer's, which holds its lock.
+            server.Shutdown(kRequestGraceMs);
+            server.Withdraw();
+            return 0;
+        }
         kaddaemon::DaemonLog::Fatal(root, store->OpenError());
         // The clients that reached this daemon meanwhile learn why their
         // requests get no answer.

@@ -22,7 +22,7 @@ std::string LockedFolder(const std::string& root) { return root + "/editing"; }
 
 }  // namespace
 
-bool RootLock::Take(const std::string& root, int waitMs)
+bool RootLock::Take(const std::string& root, int waitMs, const std::function<bool()>& giveUp)
 {
     Release();
     const int fd = ::open(LockedFolder(root).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -34,7 +34,8 @@ bool RootLock::Take(const std::string& root, int waitMs)
             fd_ = fd;
             return true;
         }
-        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline)
+        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline ||
+            (giveUp && giveUp()))
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
     }

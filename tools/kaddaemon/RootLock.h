@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kaddaemon {
@@ -16,10 +17,10 @@ public:
     RootLock(const RootLock&) = delete;
     RootLock& operator=(const RootLock&) = delete;
 
-    // Takes the lock on <root>/editing, trying for up to `waitMs` (0: once).
-    // False when another process holds it all that time, or the folder
-    // cannot be opened.
-    bool Take(const std::string& root, int waitMs);
+    // Takes the lock on <root>/editing, trying for up to `waitMs` (0: once),
+    // or until `giveUp` answers true. False when another process holds it
+    // all that time, or the folder cannot be opened.
+    bool Take(const std::string& root, int waitMs, const std::function<bool()>& giveUp = {});
     void Release() noexcept;
     bool Held() const noexcept { return fd_ >= 0; }
 
