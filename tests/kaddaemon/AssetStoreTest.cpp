@@ -621,6 +621,31 @@ TEST_F(AssetStoreTest, OnlyTheStoreHoldingTheRootServesItAndClearsWhatACrashLeft
     EXPECT_TRUE(third.IsKnown(kEngine));
 }
 
+// A working copy whose files went while it was made (something cleared
+// part of it away) is no copy of the asset: the edit is refused, or a
+// commit would install the asset without them.
+TEST_F(AssetStoreTest, AnEditWhoseCopyLostFilesWhileItWasMadeIsRefused)
+{
+    WriteFile(root_ + "/local/track/rails.txt", "steel");
+    WriteFile(root_ + "/local/track/sleepers.txt", "oak");
+    for (bool lose : {true, false}) {
+        SCOPED_TRACE(lose ? "a file goes" : "nothing goes");
+        bool gone = false;
+        store_->SetCopyObserver([&](const std::string& file) {
+            if (lose && !gone && file.ends_with("rails.txt"))
+                gone = fs::remove(file);
+        });
+        std::string name, path, error;
+        const uint64_t handle = store_->OpenAsset(kTrack, true, name, path, error);
+        store_->SetCopyObserver({});
+        EXPECT_EQ(handle == kaddaemon::AssetStore::kNoHandle, lose);
+        EXPECT_EQ(error, lose ? "Cannot copy " + Text(kTrack) + " for editing: files of the copy went while it was made."
+                              : "");
+        EXPECT_EQ(store_->Record(kTrack).GetFlag(AssetRecord::kFlagOpenForEdit), !lose);
+        EXPECT_EQ(FolderNames(root_ + "/editing"), lose ? std::vector<std::string>{} : std::vector<std::string>{"track"});
+    }
+}
+
 // Files that went from a folder while an install filled it (something
 // cleared it away part-way) would make an asset without them.
 TEST_F(AssetStoreTest, AnInstallWhoseFolderLostFilesOnTheWayIsNotCommitted)

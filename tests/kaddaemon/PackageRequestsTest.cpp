@@ -327,6 +327,33 @@ TEST_F(PackageRequestsTest, InstallPackageInstallsEachEntryAndReportsTheOnesThat
     }
 }
 
+// A package that carries a config file of the name the install writes
+// among its files: the install's own config takes its place, and the folder
+// holds every file it should, so the install goes through.
+TEST_F(PackageRequestsTest, AnEntryCarryingItsOwnConfigFileInstalls)
+{
+    for (const char* carried : {"config.chump", "CONFIG.CHUMP"}) {
+        SCOPED_TRACE(carried);
+        ChunkRef entry = Entry(kNew, "Fresh", "mesh.im", "fresh mesh");
+        ChunkRef files = entry->FindChildConst(Nyx::PString("files"));
+        const std::string stale = "a config of another asset";
+        files->AddChild(Nyx::PString(carried),
+                        files->CreateChunk(ACS_TYPE_RAW, ACSRawData::Copy(stale.data(), uint32_t(stale.size()))));
+        ChunkRef package;
+        ASSERT_TRUE(CDP::AddAsset(package, entry).Empty());
+        const std::string path = temp_ / "own-config.cdp";
+        ASSERT_TRUE(CDP::Write(package, Nyx::File::Path(path)).Empty());
+        ResultsLog log;
+        int32_t value = -1;
+        EXPECT_TRUE(KADRequests::InstallCDP(Nyx::File::Path(path), 2, value, nullptr, &log));
+        EXPECT_EQ(value, 1);
+        EXPECT_EQ(Texts(log), std::vector<std::string>{});
+        EXPECT_EQ(store_->Record(kNew).displayName.View(), "Fresh");
+        EXPECT_EQ(kaddaemon::TagText(store_->Config(kNew), "kind"), "scenery");
+        ASSERT_TRUE(store_->Delete(kNew).ok);
+    }
+}
+
 // An entry whose files the disk will not take is not installed, and the
 // reply does not count it, whichever road the tree sync's syncs take.
 TEST_F(PackageRequestsTest, AnInstallWhoseFilesCannotBeSyncedIsNotDone)

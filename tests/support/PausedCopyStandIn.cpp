@@ -3,8 +3,8 @@
 // disk it creates the marker file and stops there for good, holding the
 // request, until it is killed. With "replace", it stops so once an
 // installed folder that an install or a commit replaces has moved aside.
-// With "export", it stops once an export holds its asset, until a file
-// named MARKER.go appears.
+// With "export", it stops once an export that holds its asset has read a
+// file of it, until a file named MARKER.go appears.
 //
 // Usage: kaddaemon_paused_copy ROOT MARKER [replace|export]
 #include <fcntl.h>

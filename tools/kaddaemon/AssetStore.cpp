@@ -247,7 +247,6 @@ std::string AssetStore::Below(const std::string& path) const
 bool AssetStore::HoldForReading(const KUID& kuid, ChunkRef& config, std::string& folder, ReadHold& hold)
 {
     hold.Release();
-    CopyObserver observer;
     {
         std::lock_guard<std::mutex> guard(lock_);
         const Asset* asset = FindLocked(kuid);
@@ -258,12 +257,26 @@ bool AssetStore::HoldForReading(const KUID& kuid, ChunkRef& config, std::string&
         if (file.empty() || !LoadConfigFile(config, folder.c_str(), file.c_str()) || !config)
             return false;
         ++readers_[kuid];
-        observer = readObserver_;
     }
     hold = ReadHold(this, kuid);
-    if (observer)
-        observer(folder);
     return true;
+}
+
+void AssetStore::ReadHold::Read(const std::string& file) const
+{
+    if (store_)
+        store_->FileRead(file);
+}
+
+void AssetStore::FileRead(const std::string& file)
+{
+    CopyObserver observer;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        observer = readObserver_;
+    }
+    if (observer)
+        observer(file);
 }
 
 AssetStore::ReadHold& AssetStore::ReadHold::operator=(ReadHold&& other) noexcept

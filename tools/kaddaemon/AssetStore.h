@@ -141,8 +141,8 @@ public:
     // For tests only: called, with the store locked, at each step of a
     // change of several moves (see StepObserver).
     void SetStepObserver(StepObserver observer);
-    // For tests only: called, without the store's lock, once a ReadHold is
-    // taken (with the folder it holds), before the caller reads the folder.
+    // For tests only: called, without the store's lock, with each file a
+    // reader reads under a ReadHold (see ReadHold::Read), once it is read.
     void SetReadObserver(CopyObserver observer);
 
     // Queries; each takes the lock.
@@ -177,6 +177,8 @@ public:
         ReadHold& operator=(ReadHold&& other) noexcept;
         ~ReadHold() { Release(); }
         void Release() noexcept;
+        // The reader has read the file (from any thread), while it holds.
+        void Read(const std::string& file) const;
 
     private:
         friend class AssetStore;
@@ -257,6 +259,7 @@ private:
     // the asset is left.
     void WaitForReadersLocked(std::unique_lock<std::mutex>& hold, const KUID& kuid);
     void EndRead(const KUID& kuid);
+    void FileRead(const std::string& file);
     // Rebuilds the index from the folders (see Repair); false, with the
     // index as it was, when the visitor stopped it.
     bool Scan(const RepairVisitor& visit = {});

@@ -205,7 +205,11 @@ void ServeThumbnail(AssetStore& store, TStream& request, TStream& reply)
 // bytes put into the tags.
 class Exporter {
 public:
-    explicit Exporter(bool compress) : compress_(compress) {}
+    // `read` is told of each file once its bytes are in.
+    Exporter(bool compress, std::function<void(const std::string&)> read)
+        : compress_(compress), read_(std::move(read))
+    {
+    }
 
     const std::string& Error() const { return error_; }
 
@@ -297,6 +301,8 @@ private:
         uint8_t* source = ReadWhole(item.path, room, size, item.error);
         if (!source)
             return false;
+        if (read_)
+            read_(item.path.string());
         if (!compress_) {
             total_ += size;
             item.data = ACSRawData::Adopt(source, size);
@@ -329,6 +335,7 @@ private:
     }
 
     bool compress_;
+    std::function<void(const std::string&)> read_;
     std::vector<Item> items_;
     std::atomic<uint64_t> total_{0};
     std::string error_;
@@ -357,7 +364,7 @@ void ServeExport(AssetStore& store, uint32_t transactionId, TStream& request, TS
         return;
     }
     const bool compress = (flags & kExportCompressed) != 0;
-    Exporter exporter(compress);
+    Exporter exporter(compress, [&hold](const std::string& file) { hold.Read(file); });
     ChunkRef files(new TDBContainerTag);
     if (!exporter.AddFolder(files, folder, 0) || !exporter.ReadFiles()) {
         SendError(notes, transactionId, exporter.Error());
@@ -410,6 +417,21 @@ bool InstallAsset(AssetStore& store, const KUID& kuid, const std::string& name, 
     if (!outcome.warning.empty())
         said.push_back({kuid, outcome.warning, ResultsLog::kWarning});
     return outcome.ok;
+}
+
+// Removes the files directly in the folder whose name is `name` in any case
+// of its letters; how many it removed.
+uint32_t RemoveFilesNamed(const std::string& folder, const std::string& name)
+{
+    std::vector<fs::path> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (Lower(it->path().filename().string()) == name && it->symlink_status(ec).type() == fs::file_type::regular)
+            found.push_back(it->path());
+    uint32_t removed = 0;
+    for (const fs::path& path : found)
+        removed += fs::remove(path, ec) ? 1 : 0;
+    return removed;
 }
 
 bool LoadFolderConfig(const std::string& folder, ChunkRef& config)
@@ -515,9 +537,11 @@ void ServeInstallPackage(AssetStore& store, uint32_t transactionId, TStream& req
                                        why = failed.View();
                                        return false;
                                    }
-                                   // The config replaces a file of its name that the package carried.
-                                   std::error_code ec;
-                                   written = extracted + (fs::exists(fs::path(target) / configName, ec) ? 0 : 1);
+                                   // The config replaces a file of its name that the package carried,
+                                   // whatever the case of its letters: the save would otherwise land in
+                                   // that file under its own name, where no reader of the folder looks.
+                                   const uint32_t replaced = RemoveFilesNamed(target, configName);
+                                   written = uint64_t(extracted) - replaced + 1;
                                    if (!SaveConfigFile(config, target.c_str(), configName, nullptr,
                                                        ConfigSync::kByCaller) ||
                                        !SyncTree(target)) {
