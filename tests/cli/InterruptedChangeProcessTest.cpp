@@ -118,6 +118,14 @@ protected:
         return pid;
     }
 
+    // The asset open for edit, and its daemon killed before its rename
+    // number `rename`.
+    pid_t OpenForEditKillingAtRename(int rename)
+    {
+        LayOutOpenForEdit();
+        return StartTraced({"-e", "trace=rename", "-e", "inject=rename:signal=KILL:when=" + std::to_string(rename)});
+    }
+
     // The next start of the daemon, which finds what the last one left.
     void Restart()
     {
@@ -173,9 +181,7 @@ TEST_F(InterruptedChangeProcessTest, AReinstallKilledAtAnyRenameLeavesTheOldStat
     bool finished = false;
     for (int rename = 1; !finished && rename <= 20; ++rename) {
         SCOPED_TRACE("killed at rename " + std::to_string(rename));
-        LayOutOpenForEdit();
-        ASSERT_NE(StartTraced({"-e", "trace=rename", "-e", "inject=rename:signal=KILL:when=" + std::to_string(rename)}),
-                  0);
+        ASSERT_NE(OpenForEditKillingAtRename(rename), 0);
         const ProcessResult install = Run({"installcdp", package_});
         finished = install.exitCode == 0;
         EXPECT_EQ(OldOrNew(), finished ? "new" : "old") << install.out;
@@ -190,9 +196,7 @@ TEST_F(InterruptedChangeProcessTest, ADeleteKilledAtAnyRenameLeavesTheAssetWhole
     bool finished = false;
     for (int rename = 1; !finished && rename <= 20; ++rename) {
         SCOPED_TRACE("killed at rename " + std::to_string(rename));
-        LayOutOpenForEdit();
-        ASSERT_NE(StartTraced({"-e", "trace=rename", "-e", "inject=rename:signal=KILL:when=" + std::to_string(rename)}),
-                  0);
+        ASSERT_NE(OpenForEditKillingAtRename(rename), 0);
         const ProcessResult removed = Run({"delete", kAsset});
         finished = removed.exitCode == 0;
         Restart();

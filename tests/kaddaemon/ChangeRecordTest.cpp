@@ -294,30 +294,27 @@ TEST_F(ChangeKillTest, AKillAtAnyStepLeavesTheOldStateWholeOrTheNewOne)
     }
 }
 
+bool IsFolder(int fd, const char* tail)
+{
+    char path[PATH_MAX];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(link.c_str(), path, sizeof path - 1);
+    return n > 0 && std::string(path, size_t(n)).ends_with(tail);
+}
+
 // Fails the sync of "local" once the new folder has moved in there: the
 // change is in place but not known to be on disk.
 int FailSecondSyncOfLocal(int fd, int answer)
 {
     static int seen = 0;
-    char path[PATH_MAX];
-    const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    const ssize_t n = ::readlink(link.c_str(), path, sizeof path - 1);
-    if (n > 0 && std::string(path, size_t(n)).ends_with("/local") && ++seen == 2)
-        return -EIO;
-    return answer;
+    return IsFolder(fd, "/local") && ++seen == 2 ? -EIO : answer;
 }
 
+// Fails the sync after the installed folder moved aside, before the commit.
 int FailFirstSyncOfTrash(int fd, int answer)
 {
-    char path[PATH_MAX];
-    const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    const ssize_t n = ::readlink(link.c_str(), path, sizeof path - 1);
-    static bool failed = false;
-    if (!failed && n > 0 && std::string(path, size_t(n)).ends_with("/trash")) {
-        failed = true;
-        return -EIO;
-    }
-    return answer;
+    static int seen = 0;
+    return IsFolder(fd, "/trash") && ++seen == 1 ? -EIO : answer;
 }
 
 struct SyncSeam {
