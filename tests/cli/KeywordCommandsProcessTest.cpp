@@ -132,6 +132,25 @@ TEST_F(KeywordsProcessTest, KeywordsTooLongToSendAreRefusedAndTheRestAreSet)
                                                                  {"<kuid:77:501>", "red"}}));
 }
 
+// A state file the daemon reads only in part is refused as it is: the
+// command fails as it does when the daemon cannot start.
+TEST_F(KeywordsProcessTest, AStateFileThatDoesNotReadWholeFailsTheCommandAndStaysAsItWas)
+{
+    root_.Write("local/blue/config.txt", "kuid <kuid:77:500>\nkind \"track\"\n");
+    const std::string damaged = "assets\n{\n  0\n  {\n    kuid <kuid:77:500>\n    keywords \"steam\"\n  }\n}\n"
+                                "  1\n  {\n    kuid <kuid:77:501>\n  }\n}\n";
+    root_.Write("kaddaemon-state.txt", damaged);
+    root_.Write("KeywordsDump.dat", "<kuid:77:500> \"diesel\"\n");
+    ProcessResult r = RunWithin({"importkeywords"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_NE(r.err.find("Init failed"), std::string::npos) << r.err;
+    EXPECT_EQ(Slurp(Root() + "/kaddaemon-state.txt"), damaged);
+    EXPECT_NE(Slurp(Root() + "/kaddaemon.log").find("the state file " + Root() +
+                                                    "/kaddaemon-state.txt does not read whole: line 9: "
+                                                    "\"1\" is no tag of the state file\n"),
+              std::string::npos);
+}
+
 TEST_F(KeywordsProcessTest, KeywordsSurviveABackupCopiedToTheImportFile)
 {
     // An empty database backs up to a file without tags.
