@@ -389,6 +389,11 @@ TEST(DaemonProcess, CommandLineAndRootProblemsEndItWithAnError)
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--bogus"})), 2);
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--root"})), 2);
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--test-requests=yes"})), 2);
+    // Only a test may lower the state file's limit, and only to a number.
+    EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--test-state-limit", "100"})), 2);
+    for (const char* limit : {"0", "1k", "", "12345678901234567890"})
+        EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--test-requests", "--test-state-limit", limit})), 2)
+            << limit;
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--root", data.Root() + "/missing"})), 1);
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--trace", data.Root() + "/missing/trace.txt"})), 1);
 }

@@ -1,10 +1,14 @@
-// The stand-in's state file: the shapes it reads, and the damage it refuses
-// (saying where, and keeping the file).
+// The stand-in's state file: the shapes it reads, the damage it refuses
+// (saying where, and keeping the file), and the size it never passes.
 #include "kaddaemon/DaemonState.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,6 +21,7 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using kaddaemon::DaemonState;
 
 // What a state holds, in one line to compare.
@@ -155,6 +160,70 @@ TEST(DaemonStateLoad, AFileThatDoesNotReadWholeIsRefusedWhereTheReadingStopsAndK
         EXPECT_EQ(state.Find(KUID(1, 2, 0)), nullptr);
         EXPECT_EQ(folder.ReadAll(DaemonState::kFileName), c.text);
     }
+}
+
+// Sets the size limit for a test and gives the default back after it.
+struct SizeLimit {
+    explicit SizeLimit(uint64_t bytes) { DaemonState::SetSizeLimitForTests(bytes); }
+    ~SizeLimit() { DaemonState::SetSizeLimitForTests(0); }
+};
+
+// A file the daemon would refuse at its next start takes the whole state
+// with it: no save makes one, and none is read.
+TEST(DaemonStateLimit, NoSaveGoesPastTheLimitAndNoLargerFileIsRead)
+{
+    constexpr uint64_t kLimit = 1000;
+    SizeLimit limit(kLimit);
+    TempFolder folder;
+    const std::string file = folder / DaemonState::kFileName;
+    const KUID kuid(1, 2, 0);
+    DaemonState state;
+    std::string error;
+    ASSERT_TRUE(state.Load(folder.Path(), error)) << error;
+    ASSERT_TRUE(state.SetKeywords(kuid, "k"));
+    // The keywords that make the file exactly as large as the limit.
+    const std::string fits(1 + kLimit - fs::file_size(file), 'k');
+    ASSERT_TRUE(state.SetKeywords(kuid, fits));
+    EXPECT_TRUE(state.SaveError().empty());
+    const std::string full = folder.ReadAll(DaemonState::kFileName);
+    EXPECT_EQ(full.size(), kLimit);
+
+    for (const std::string& keywords : {fits + "k", std::string(kLimit, 'k')}) {
+        EXPECT_FALSE(state.SetKeywords(kuid, keywords));
+        EXPECT_EQ(state.SaveError(), "The change would make the daemon's state file larger than the 1000 bytes "
+                                     "the daemon reads, and is not kept.");
+        EXPECT_EQ(state.Find(kuid)->keywords, fits);
+        EXPECT_EQ(folder.ReadAll(DaemonState::kFileName), full);
+    }
+    EXPECT_FALSE(state.SetFavourite(KUID(1, 3, 0), true));
+    EXPECT_EQ(state.Find(KUID(1, 3, 0)), nullptr);
+    // A change that goes through says nothing of the one before.
+    ASSERT_TRUE(state.SetKeywords(kuid, "k"));
+    EXPECT_TRUE(state.SaveError().empty());
+
+    DaemonState again;
+    folder.Write(DaemonState::kFileName, full);
+    ASSERT_TRUE(again.Load(folder.Path(), error)) << error;
+    EXPECT_EQ(again.Find(kuid)->keywords, fits);
+    folder.Write(DaemonState::kFileName, full + "\n");
+    EXPECT_FALSE(again.Load(folder.Path(), error));
+    EXPECT_EQ(error, "the state file " + file + " is too large");
+}
+
+// With the daemon's own limit: a sparse file just over it is refused before
+// a byte of it is read.
+TEST(DaemonStateLimit, AFileJustOverTheDefaultLimitIsRefusedUnread)
+{
+    TempFolder folder;
+    const std::string file = folder / DaemonState::kFileName;
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, off_t((uint64_t(1) << 30) + 1)), 0);
+    ::close(fd);
+    DaemonState state;
+    std::string error;
+    EXPECT_FALSE(state.Load(folder.Path(), error));
+    EXPECT_EQ(error, "the state file " + file + " is too large");
 }
 
 }  // namespace

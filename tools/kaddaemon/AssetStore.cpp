@@ -1186,7 +1186,7 @@ AssetStore::Outcome AssetStore::SetKeywords(const KUID& kuid, const std::string&
     if (!FindLocked(kuid))
         return {false, "Unknown asset " + std::string(kuid.ToString().c_str()) + "."};
     if (!state_.SetKeywords(kuid, keywords))
-        return {false, "Cannot write the daemon's state file."};
+        return {false, state_.SaveError().empty() ? "Cannot write the daemon's state file." : state_.SaveError()};
     return {true, {}};
 }
 
@@ -1196,7 +1196,7 @@ AssetStore::Outcome AssetStore::SetFavourite(const KUID& kuid, bool favourite)
     if (!FindLocked(kuid))
         return {false, "Unknown asset " + std::string(kuid.ToString().c_str()) + "."};
     if (!state_.SetFavourite(kuid, favourite))
-        return {false, "Cannot write the daemon's state file."};
+        return {false, state_.SaveError().empty() ? "Cannot write the daemon's state file." : state_.SaveError()};
     return {true, {}};
 }
 

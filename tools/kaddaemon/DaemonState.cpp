@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <utility>
@@ -22,9 +23,7 @@ bool WriteFileDurably(const std::string& path, const std::string& bytes)
 
 namespace {
 
-// Far beyond what keywords and favourites of any root come to; a larger
-// file is no state this daemon wrote.
-constexpr uint64_t kMaxStateBytes = uint64_t(1) << 30;
+std::atomic<uint64_t> g_sizeLimit{0};
 
 // The file's bytes, read without waiting on whatever the name stands for
 // (a link is followed, as saves follow it). False with `error` set when the
@@ -54,7 +53,8 @@ bool ReadStateFile(const std::string& path, std::string& bytes, std::string& err
             ::close(fd);
         return false;
     }
-    if (uint64_t(st.st_size) > kMaxStateBytes) {
+    const uint64_t limit = DaemonState::SizeLimit();
+    if (uint64_t(st.st_size) > limit) {
         ::close(fd);
         error = "the state file " + path + " is too large";
         return false;
@@ -63,7 +63,7 @@ bool ReadStateFile(const std::string& path, std::string& bytes, std::string& err
     char block[65536];
     for (;;) {
         const ssize_t got = ::read(fd, block, sizeof block);
-        if (got > 0 && bytes.size() + size_t(got) > kMaxStateBytes) {
+        if (got > 0 && bytes.size() + size_t(got) > limit) {
             error = "the state file " + path + " is too large";
             break;
         }
@@ -83,10 +83,19 @@ bool ReadStateFile(const std::string& path, std::string& bytes, std::string& err
 
 }  // namespace
 
+uint64_t DaemonState::SizeLimit() noexcept
+{
+    const uint64_t set = g_sizeLimit.load();
+    return set != 0 ? set : kMaxFileBytes;
+}
+
+void DaemonState::SetSizeLimitForTests(uint64_t bytes) noexcept { g_sizeLimit.store(bytes); }
+
 bool DaemonState::Load(const std::string& root, std::string& error)
 {
     path_ = root + "/" + kFileName;
     content_ = StateContent();
+    saveError_.clear();
     std::string bytes;
     if (!ReadStateFile(path_, bytes, error))
         return false;
@@ -130,6 +139,7 @@ bool DaemonState::SetModified(const KUID& kuid, bool modified)
 
 bool DaemonState::Forget(const KUID& kuid)
 {
+    saveError_.clear();
     if (content_.assets.find(kuid) == content_.assets.end())
         return true;
     StateContent next = content_;
@@ -145,6 +155,7 @@ std::string DaemonState::AuthorName(int32_t authorId) const
 
 bool DaemonState::SetNextContentId(int32_t next)
 {
+    saveError_.clear();
     if (next <= content_.nextContent)
         return true;
     StateContent changed = content_;
@@ -154,7 +165,17 @@ bool DaemonState::SetNextContentId(int32_t next)
 
 bool DaemonState::Save(StateContent next)
 {
-    if (!WriteFileDurably(path_, WriteStateText(next)))
+    saveError_.clear();
+    const std::string text = WriteStateText(next);
+    // A file the daemon would refuse at its next start takes the whole
+    // state with it.
+    const uint64_t limit = SizeLimit();
+    if (text.size() > limit) {
+        saveError_ = "The change would make the daemon's state file larger than the " + std::to_string(limit) +
+                     " bytes the daemon reads, and is not kept.";
+        return false;
+    }
+    if (!WriteFileDurably(path_, text))
         return false;
     content_ = std::move(next);
     return true;

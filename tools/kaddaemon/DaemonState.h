@@ -6,7 +6,8 @@
 //
 // Every change is written to the file (a sibling first, synced, then moved
 // over it) before the call returns, so a reply sent after it never speaks of
-// anything a crash could take back.
+// anything a crash could take back. A change that would make the file
+// larger than the daemon reads back is refused.
 #pragma once
 
 #include <cstdint>
@@ -22,21 +23,25 @@ namespace kaddaemon {
 class DaemonState {
 public:
     static constexpr const char* kFileName = "kaddaemon-state.txt";
+    // The largest file read, and so the largest saved. Far beyond what
+    // keywords and favourites of any root come to.
+    static constexpr uint64_t kMaxFileBytes = uint64_t(1) << 30;
 
     using AssetState = StateAsset;
 
     // Reads <root>/kaddaemon-state.txt; a missing file is an empty state.
     // False, with `error` naming the file, when it is there but is no
     // regular file (a FIFO would hold the daemon for ever, and every save
-    // would go into it), is larger than any the daemon writes, cannot be
-    // read, or does not read whole (`error` then tells where the reading stops):
+    // would go into it), is larger than SizeLimit(), cannot be read, or
+    // does not read whole (`error` then tells where the reading stops):
     // starting from what was read would write the rest away at the first
     // change. Nothing is written either way.
     bool Load(const std::string& root, std::string& error);
 
     const AssetState* Find(const KUID& kuid) const;
-    // False when the file could not be written; the state in memory then
-    // stays as it was.
+    // False when the file could not be written, or the change would make it
+    // larger than SizeLimit(); the state in memory then stays as it was,
+    // and SaveError() tells why where it can.
     bool SetKeywords(const KUID& kuid, const std::string& keywords);
     bool SetFavourite(const KUID& kuid, bool favourite);
     bool SetModified(const KUID& kuid, bool modified);
@@ -55,6 +60,16 @@ public:
     // written; the counter then stays as it was.
     bool SetNextContentId(int32_t next);
 
+    // Why the last change failed, as a sentence for the user; empty when
+    // the last change went through or nothing more is known than that the
+    // file could not be written.
+    const std::string& SaveError() const noexcept { return saveError_; }
+
+    // The largest state file read or saved: kMaxFileBytes, or what a test
+    // set (0 sets kMaxFileBytes again).
+    static uint64_t SizeLimit() noexcept;
+    static void SetSizeLimitForTests(uint64_t bytes) noexcept;
+
 private:
     // Applies the change to a copy of the asset's state and keeps it only
     // once the file holds it.
@@ -66,6 +81,7 @@ private:
 
     std::string path_;
     StateContent content_;
+    std::string saveError_;
 };
 
 // Saves the bytes as Platform::FileSave does, synced, and syncs the folder
