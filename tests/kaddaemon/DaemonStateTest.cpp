@@ -1,5 +1,6 @@
 // The stand-in's state file: the shapes it reads, the damage it refuses
-// (saying where, and keeping the file), and the size it never passes.
+// (saying where, and keeping the file), the size it never passes, and the
+// save temporaries left beside it.
 #include "kaddaemon/DaemonState.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -224,6 +226,50 @@ TEST(DaemonStateLimit, AFileJustOverTheDefaultLimitIsRefusedUnread)
     std::string error;
     EXPECT_FALSE(state.Load(folder.Path(), error));
     EXPECT_EQ(error, "the state file " + file + " is too large");
+}
+
+TEST(RemoveLeftSaves, RemovesOnlyTheTemporariesOfThatFileFromOtherProcesses)
+{
+    TempFolder folder;
+    const std::string name = DaemonState::kFileName;
+    const std::string self = std::to_string(::getpid());
+    // A name too long for a tail: saves cut it to make room.
+    const std::string longName(NAME_MAX - 4, 'n');
+    const std::string cut = longName.substr(0, NAME_MAX - std::string(".123-7.saving").size());
+    const struct {
+        std::string entry;
+        bool removed;
+    } files[] = {
+        {name + ".123-0.saving", true},
+        {name + ".4194304-18446744073709551615.saving", true},
+        {cut + ".123-7.saving", true},
+        {name + "." + self + "-5.saving", false},  // this process's own save
+        {name, false},
+        {name + ".123-0.saving.old", false},
+        {name + ".0123-0.saving", false},
+        {name + ".12a-0.saving", false},
+        {name + "_123-0.saving", false},
+        {name + ".123-.saving", false},
+        {name + ".-0.saving", false},
+        {"other.txt.123-0.saving", false},
+        {name.substr(0, name.size() - 1) + ".123-0.saving", false},
+        {cut.substr(1) + ".123-7.saving", false},
+    };
+    for (const auto& f : files)
+        folder.Write(f.entry, "left");
+    folder.Write("elsewhere.txt", "pointed at");
+    fs::create_symlink(folder / "elsewhere.txt", folder / (name + ".77-1.saving"));
+    folder.MakeFolder(name + ".88-2.saving");
+    ASSERT_EQ(::mkfifo((folder / (name + ".99-3.saving")).c_str(), 0600), 0);
+
+    kaddaemon::RemoveLeftSaves(folder / name);
+    kaddaemon::RemoveLeftSaves(folder / longName);
+    for (const auto& f : files)
+        EXPECT_EQ(fs::exists(fs::symlink_status(folder / f.entry)), !f.removed) << f.entry;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder / (name + ".77-1.saving"))));
+    EXPECT_TRUE(fs::exists(folder / "elsewhere.txt"));
+    EXPECT_TRUE(fs::is_directory(folder / (name + ".88-2.saving")));
+    EXPECT_TRUE(fs::is_fifo(folder / (name + ".99-3.saving")));
 }
 
 }  // namespace

@@ -1,13 +1,18 @@
 #include "kaddaemon/DaemonState.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/FileSave.h"
 
@@ -79,6 +84,36 @@ bool ReadStateFile(const std::string& path, std::string& bytes, std::string& err
     }
     ::close(fd);
     return error.empty();
+}
+
+// The process id in a save temporary's tail ".<pid>-<number>.saving" at
+// the end of `name`, and where the tail starts; 0 when the name has no
+// such tail. The numbers are as std::to_string writes them.
+uint64_t SaveTail(std::string_view name, size_t& tailStart)
+{
+    constexpr std::string_view kSuffix = ".saving";
+    if (name.size() < kSuffix.size() || name.substr(name.size() - kSuffix.size()) != kSuffix)
+        return 0;
+    name.remove_suffix(kSuffix.size());
+    // Digits ending at `end`, as written: no leading zero but for "0".
+    auto digitsBefore = [&](size_t end, size_t maxDigits) {
+        size_t start = end;
+        while (start > 0 && name[start - 1] >= '0' && name[start - 1] <= '9')
+            --start;
+        const size_t n = end - start;
+        return n == 0 || n > maxDigits || (n > 1 && name[start] == '0') ? std::string_view::npos : start;
+    };
+    const size_t number = digitsBefore(name.size(), 20);
+    if (number == std::string_view::npos || number == 0 || name[number - 1] != '-')
+        return 0;
+    const size_t pid = digitsBefore(number - 1, 10);
+    if (pid == std::string_view::npos || pid == 0 || name[pid - 1] != '.')
+        return 0;
+    uint64_t value = 0;
+    for (char c : name.substr(pid, number - 1 - pid))
+        value = value * 10 + uint64_t(c - '0');
+    tailStart = pid - 1;
+    return value;
 }
 
 }  // namespace
@@ -179,6 +214,37 @@ bool DaemonState::Save(StateContent next)
         return false;
     content_ = std::move(next);
     return true;
+}
+
+void RemoveLeftSaves(const std::string& file)
+{
+    const size_t slash = file.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : file.substr(0, slash);
+    const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const uint64_t self = uint64_t(::getpid());
+    std::vector<std::string> left;
+    while (const struct dirent* entry = ::readdir(dir)) {
+        const std::string_view entryName = entry->d_name;
+        size_t tailStart = 0;
+        const uint64_t pid = SaveTail(entryName, tailStart);
+        if (pid == 0 || pid == self)
+            continue;
+        // The name as the save cut it to make room for its tail.
+        const size_t tail = entryName.size() - tailStart;
+        const size_t keep = tail < NAME_MAX ? std::min(name.size(), size_t(NAME_MAX) - tail) : 0;
+        if (entryName.substr(0, tailStart) == std::string_view(name).substr(0, keep))
+            left.emplace_back(entryName);
+    }
+    ::closedir(dir);
+    for (const std::string& entryName : left) {
+        const std::string path = folder + "/" + entryName;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+            ::unlink(path.c_str());
+    }
 }
 
 }  // namespace kaddaemon

@@ -88,4 +88,12 @@ private:
 // after. False, with the file as it was, on any failure.
 bool WriteFileDurably(const std::string& path, const std::string& bytes);
 
+// Removes what saves of the file by other processes left beside it: the
+// regular files and links named as a save names its temporary
+// ("<name>.<pid>-<number>.saving", the name cut to make room for the
+// tail), for any process id but this process's. Nothing else in the folder
+// is touched. For a daemon that holds the root: no other process saves
+// there then.
+void RemoveLeftSaves(const std::string& file);
+
 }  // namespace kaddaemon
