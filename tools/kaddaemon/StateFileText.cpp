@@ -105,9 +105,9 @@ bool Reading::Number(const Tag& tag, int32_t& out)
     const std::string_view digits = text.substr(negative ? 1 : 0);
     int64_t value = 0;
     bool ok = !digits.empty() && digits.size() <= 10;
-    for (char c : digits) {
-        ok &= c >= '0' && c <= '9';
-        value = value * 10 + (c - '0');
+    for (size_t i = 0; ok && i < digits.size(); ++i) {
+        ok = digits[i] >= '0' && digits[i] <= '9';
+        value = value * 10 + (digits[i] - '0');
     }
     value = negative ? -value : value;
     if (!ok || value < INT32_MIN || value > INT32_MAX)
