@@ -1,9 +1,10 @@
 // The stand-in's state file of arbitrary bytes: loaded, then changed once
 // (which writes the whole state back), loaded from what was written and
-// changed again the same way. Whatever the file held, the state it loads
-// must survive its own writing (but for the double quotes config text
-// cannot hold): both writes give the very same bytes, and the change and
-// the entries read survive the round.
+// changed again the same way. A file that does not read whole is refused,
+// naming the file, and stays as it was. Whatever a file that loads held,
+// the state it loads must survive its own writing (but for the double
+// quotes config text cannot hold): both writes give the very same bytes,
+// and the change and the entries read survive the round.
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -62,7 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     kaddaemon::DaemonState state;
     std::string error;
-    FuzzCheck(state.Load(folder.Path(), error));
+    if (!state.Load(folder.Path(), error)) {
+        FuzzCheck(error.find(file) != std::string::npos);
+        FuzzCheck(ReadFile(file) == std::string_view(reinterpret_cast<const char*>(data), size));
+        return 0;
+    }
     const std::string loaded = Summary(state);
     FuzzCheck(state.SetKeywords(kChanged, "fuzz keywords"));
     const std::string first = ReadFile(file);

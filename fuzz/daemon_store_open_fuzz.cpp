@@ -2,12 +2,15 @@
 // input, cut at each "\n@@\n", gives the state file and the configs of a few
 // installed assets and working copies (one of them in the binary form), and
 // the asset store opens that root and answers for every asset it found.
-// Whatever the files hold, the scan ends, what it leaves of a copy or an
+// Whatever the configs hold, the scan ends, what it leaves of a copy or an
 // install cut short is gone, and each asset found is known, has a record and
-// a folder, and is faulty exactly when its config gives no kind.
+// a folder, and is faulty exactly when its config gives no kind; a state
+// file that does not read refuses the root and stays as it was.
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,8 +69,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const std::string& folder : unfinished)
         root.Write(folder + "/config.txt", "kuid <kuid:400001:105>\nkind \"track\"\n");
 
+    auto stateText = [&]() {
+        std::ifstream in(root / kaddaemon::DaemonState::kFileName, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    const std::string stateBefore = stateText();
     kaddaemon::AssetStore store(root.Path());
-    FuzzCheck(store.Open());
+    if (!store.Open()) {
+        // Only a state file that does not read keeps the store from
+        // opening, and it stays as it was.
+        kaddaemon::DaemonState state;
+        std::string error;
+        FuzzCheck(!state.Load(root.Path(), error));
+        FuzzCheck(stateText() == stateBefore);
+        return 0;
+    }
     std::error_code ec;
     for (const std::string& folder : unfinished)
         FuzzCheck(!std::filesystem::exists(root / folder, ec));

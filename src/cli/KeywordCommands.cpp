@@ -64,10 +64,21 @@ bool ImportKeywords(const char* folder, const char* fileName, const char* extens
             ok = false;
             continue;
         }
-        if (!KADRequests::SetKeywords(kuid, keywords)) {
+        ResultsLog refused;
+        if (!KADRequests::SetKeywords(kuid, keywords, &refused)) {
             LinkWatch::ReportLost(log);
             return false;
         }
+        // The daemon speaks only of a change it could not keep; an asset
+        // it does not know is passed over without a word.
+        refused.Lock();
+        for (const ResultsLog::Result* result : refused.Results()) {
+            if (result->severity == ResultsLog::kError) {
+                AddAssetError(log, kuid, result->text.c_str());
+                ok = false;
+            }
+        }
+        refused.Unlock();
     }
     return ok;
 }

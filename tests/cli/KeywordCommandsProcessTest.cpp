@@ -132,6 +132,65 @@ TEST_F(KeywordsProcessTest, KeywordsTooLongToSendAreRefusedAndTheRestAreSet)
                                                                  {"<kuid:77:501>", "red"}}));
 }
 
+// A change the daemon cannot keep (here, one past the state file's limit,
+// lowered for the test) fails the import naming its asset; the other assets
+// are set, an asset the daemon does not know is passed over in silence, and
+// the state file stays one the next daemon reads.
+TEST_F(KeywordsProcessTest, KeywordsTheDaemonCannotKeepFailTheImportNamingTheAsset)
+{
+    for (int content : {500, 501, 502})
+        root_.Write("local/a" + std::to_string(content) + "/config.txt",
+                    "kuid <kuid:77:" + std::to_string(content) + ">\nkind \"track\"\n");
+    const std::string bin = Root() + "/bin";
+    auto start = [&]() {
+        const uint32_t daemon =
+            LaunchProcess(bin + "/kaddaemon", "--test-requests --test-state-limit 2048", bin, kLaunchHidden);
+        EXPECT_TRUE(daemontest::WaitFor([&]() { return daemon != 0 && standin::Serving(Root()) == daemon; }));
+        return daemon;
+    };
+    const uint32_t daemon = start();
+
+    root_.Write("KeywordsDump.dat", "<kuid:77:500> \"steam\"\n<kuid:9:9> \"nobody's\"\n");
+    ProcessResult unknown = Run({"importkeywords"});
+    EXPECT_EQ(unknown.exitCode, 0);
+    EXPECT_EQ(unknown.out, kClean);
+
+    root_.Write("KeywordsDump.dat",
+                "<kuid:77:501> \"" + std::string(3000, 'k') + "\"\n<kuid:77:502> \"red\"\n");
+    ProcessResult r = Run({"importkeywords"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, "- <kuid:77:501> : The change would make the daemon's state file larger than the 2048 bytes "
+                     "the daemon reads, and is not kept.\nOK (1 Errors, 0 Warnings)\n");
+
+    // A daemon of the same limit reads what the first one left.
+    ASSERT_EQ(Run({"closekaddaemon"}).exitCode, 0);
+    ASSERT_TRUE(daemontest::WaitFor([&]() { return standin::Ended(daemon); }));
+    start();
+    EXPECT_EQ(Run({"backupkeywords"}).exitCode, 0);
+    EXPECT_EQ(KeywordTags(bin + "/KeywordsBackup.dat"),
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"<kuid:77:500>", "steam"}, {"<kuid:77:501>", ""}, {"<kuid:77:502>", "red"}}));
+}
+
+// A state file the daemon reads only in part is refused as it is: the
+// command fails as it does when the daemon cannot start.
+TEST_F(KeywordsProcessTest, AStateFileThatDoesNotReadWholeFailsTheCommandAndStaysAsItWas)
+{
+    root_.Write("local/blue/config.txt", "kuid <kuid:77:500>\nkind \"track\"\n");
+    const std::string damaged = "assets\n{\n  0\n  {\n    kuid <kuid:77:500>\n    keywords \"steam\"\n  }\n}\n"
+                                "  1\n  {\n    kuid <kuid:77:501>\n  }\n}\n";
+    root_.Write("kaddaemon-state.txt", damaged);
+    root_.Write("KeywordsDump.dat", "<kuid:77:500> \"diesel\"\n");
+    ProcessResult r = RunWithin({"importkeywords"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_NE(r.err.find("Init failed"), std::string::npos) << r.err;
+    EXPECT_EQ(Slurp(Root() + "/kaddaemon-state.txt"), damaged);
+    EXPECT_NE(Slurp(Root() + "/kaddaemon.log").find("the state file " + Root() +
+                                                    "/kaddaemon-state.txt does not read whole: line 9: "
+                                                    "\"1\" is no tag of the state file\n"),
+              std::string::npos);
+}
+
 TEST_F(KeywordsProcessTest, KeywordsSurviveABackupCopiedToTheImportFile)
 {
     // An empty database backs up to a file without tags.

@@ -184,4 +184,39 @@ TEST(KeywordCommandsTest, AnImportSendsEachTagInTheFilesOrder)
               std::vector<std::string>{std::to_string(ResultsLog::kError) + " " + LinkWatch::kLostText});
 }
 
+// A change the daemon could not keep is an error naming its asset, and the
+// import goes on with the others; an asset the daemon does not know gets no
+// word from it, and none from the command.
+TEST(KeywordCommandsTest, AnImportNamesEachAssetWhoseKeywordsTheDaemonCouldNotKeep)
+{
+    TempFolder folder;
+    folder.Write("KeywordsDump.dat", "<kuid:77:500> \"steam\"\n<kuid2:77:501:3> \"red\"\n<kuid:9:9> \"nobody's\"\n"
+                                     "<kuid:-2:7> \"own\"\n");
+    ScriptedDaemon daemon;
+    daemon.SetScript([&](uint32_t, const std::string& payload) {
+        wire::Input in(payload);
+        KUID kuid;
+        ReadKUID(in.stream, kuid);
+        // As the client files the daemon's results note before the reply.
+        ResultsLog* log = daemon.Requests().back().log;
+        if ((kuid == kRed || kuid == kOwn) && log)
+            ResultsLog::AddResult(*log, ResultsLog::kError, Nyx::String("Not kept."));
+        return std::optional<std::string>(std::string());
+    });
+    ResultsLog log;
+    EXPECT_FALSE(ImportKeywords(folder.Path().c_str(), "KeywordsDump.dat", "txt", log));
+    EXPECT_EQ(daemon.Count(54), 4);
+    std::vector<std::string> lines;
+    log.Lock();
+    for (const ResultsLog::Result* r : log.Results())
+        lines.push_back(std::to_string(r->severity) + " " + r->asset.ToString().c_str() + " " + r->text.Str());
+    log.Unlock();
+    EXPECT_EQ(lines, (std::vector<std::string>{"3 <kuid2:77:501:3> Not kept.", "3 <kuid:-2:7> Not kept."}));
+
+    ResultsLog silent;
+    folder.Write("KeywordsDump.dat", "<kuid:77:500> \"steam\"\n<kuid:9:9> \"nobody's\"\n");
+    EXPECT_TRUE(ImportKeywords(folder.Path().c_str(), "KeywordsDump.dat", "txt", silent));
+    EXPECT_EQ(silent.GetResultCount(), 0u);
+}
+
 }  // namespace

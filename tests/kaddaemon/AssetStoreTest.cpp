@@ -27,6 +27,7 @@
 #include "config/tree/TDBContainerTag.h"
 #include "kad/requests/AssetRecord.h"
 #include "kad/requests/KADFilterElement.h"
+#include "kad/requests/KADRequests.h"
 #include "kad/requests/KUIDListWire.h"
 #include "kaddaemon/ClientTestSupport.h"
 #include "kaddaemon/RawDaemonClient.h"
@@ -841,6 +842,23 @@ TEST_F(AssetStoreTest, KeywordsThatDoNotReadChangeNothing)
         EXPECT_EQ(Texts(log), std::vector<std::string>{"The keywords do not read."});
         EXPECT_STREQ(Info(kEngine).keywordText.c_str(), "tank;blue");
     }
+}
+
+// The longest text a string record carries goes through the client and the
+// stand-in whole, and is read back whole; one byte more is not sent.
+TEST_F(AssetStoreTest, TheLongestKeywordsARecordCarriesAreSentStoredAndReadBackWhole)
+{
+    const std::string longest(TStream::kMaxStringRecord - 1, 'k');
+    ResultsLog log;
+    ASSERT_TRUE(KADRequests::SetKeywords(kEngine, Nyx::String(longest), &log));
+    EXPECT_EQ(log.GetResultCount(), 0u);
+    EXPECT_EQ(store_->Record(kEngine).keywordText.Str(), longest);
+    EXPECT_EQ(KADRequests::GetAssetKeywords(kEngine).Str(), longest);
+
+    const std::string over = longest + "k";
+    EXPECT_FALSE(KADRequests::KeywordsFitRecord(Nyx::String(over)));
+    EXPECT_FALSE(KADRequests::SetKeywords(kEngine, Nyx::String(over)));
+    EXPECT_EQ(KADRequests::GetAssetKeywords(kEngine).Str(), longest);
 }
 
 TEST_F(AssetStoreTest, TheModifiedMarkAndTheFavouriteAreKeptAndSurviveARestart)

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -399,6 +401,11 @@ TEST(DaemonProcess, CommandLineAndRootProblemsEndItWithAnError)
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--bogus"})), 2);
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--root"})), 2);
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--test-requests=yes"})), 2);
+    // Only a test may lower the state file's limit, and only to a number.
+    EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--test-state-limit", "100"})), 2);
+    for (const char* limit : {"0", "1k", "", "12345678901234567890"})
+        EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--test-requests", "--test-state-limit", limit})), 2)
+            << limit;
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--root", data.Root() + "/missing"})), 1);
     EXPECT_EQ(children.WaitExit(children.Spawn(data.Daemon(), {"--trace", data.Root() + "/missing/trace.txt"})), 1);
 }
@@ -467,6 +474,47 @@ TEST(DaemonProcess, AStateFileThatIsNoRegularFileIsRefusedAndTheDaemonEnds)
             << logged;
         EXPECT_EQ(data.Serving(), 0u);
         EXPECT_EQ(daemontest::DiscoveryFiles(data.Root()), std::vector<std::string>());
+    }
+}
+
+// A state file read only up to its damage would be written back short of
+// the rest at the first change: the daemon refuses it as it is, says which
+// file and where the reading stops, and ends.
+TEST(DaemonProcess, AStateFileThatDoesNotReadWholeIsRefusedAndKeptAsItWas)
+{
+    const std::string good = "assets\r\n{\r\n  0\r\n  {\r\n    kuid <kuid:1:2>\r\n  }\r\n  1\r\n  {\r\n"
+                             "    kuid <kuid:1:3>\r\n    favourite 1\r\n  }\r\n}\r\n";
+    std::u16string wide(good.begin(), good.end());
+    const size_t second = good.find("  1\r\n");
+    const struct {
+        const char* what;
+        std::string text;
+        const char* where;
+    } cases[] = {
+        {"junk before", "\x01\x02" + good, "line 1: text that is no tag"},
+        {"a NUL line", good.substr(0, second) + std::string(2, '\0') + "\r\n" + good.substr(second), "line 7: a NUL byte"},
+        {"a stray brace", good.substr(0, second) + "}\r\n" + good.substr(second), "line 8: \"1\" is no tag of the state file"},
+        {"UTF-16", std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2), "line 1: a NUL byte"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DataRoot data;
+        Children children;
+        const std::string state = data.Root() + "/kaddaemon-state.txt";
+        std::ofstream(state, std::ios::binary) << c.text;
+        const std::string log = data.Path("stderr.txt");
+        pid_t daemon = children.SpawnLogged(data.Daemon(), log);
+        EXPECT_EQ(children.WaitExit(daemon, 20), 1);
+        const std::string reason = "the state file " + state + " does not read whole: " + c.where + "\n";
+        std::ifstream in(log);
+        const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_NE(said.find(reason), std::string::npos) << said;
+        std::ifstream kept(data.Root() + "/kaddaemon.log");
+        const std::string logged((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+        EXPECT_NE(logged.find(" kaddaemon[" + std::to_string(daemon) + "]: " + reason), std::string::npos) << logged;
+        std::ifstream after(state, std::ios::binary);
+        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()), c.text);
+        EXPECT_EQ(data.Serving(), 0u);
     }
 }
 

@@ -1166,7 +1166,7 @@ AssetStore::Outcome AssetStore::SetKeywords(const KUID& kuid, const std::string&
     if (!FindLocked(kuid))
         return {false, "Unknown asset " + std::string(kuid.ToString().c_str()) + "."};
     if (!state_.SetKeywords(kuid, keywords))
-        return {false, "Cannot write the daemon's state file."};
+        return {false, state_.SaveError().empty() ? "Cannot write the daemon's state file." : state_.SaveError()};
     return {true, {}};
 }
 
@@ -1178,7 +1178,7 @@ AssetStore::Outcome AssetStore::SetFavourite(const KUID& kuid, bool favourite)
     if (!FindLocked(kuid))
         return {false, "Unknown asset " + std::string(kuid.ToString().c_str()) + "."};
     if (!state_.SetFavourite(kuid, favourite))
-        return {false, "Cannot write the daemon's state file."};
+        return {false, state_.SaveError().empty() ? "Cannot write the daemon's state file." : state_.SaveError()};
     return {true, {}};
 }
 

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "kad/discovery/ProcessLaunch.h"
+#include "kaddaemon/DaemonState.h"
 #include "nyx/files/File.h"
 
 namespace kaddaemon {
@@ -34,10 +35,25 @@ bool Matches(std::string_view arg, std::string_view name)
     return arg == name || (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=');
 }
 
+// A byte count of up to 19 digits, from 1.
+bool ReadByteCount(const std::string& text, uint64_t& out)
+{
+    if (text.empty() || text.size() > 19 || text[0] == '0')
+        return false;
+    out = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        out = out * 10 + uint64_t(c - '0');
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParseDaemonOptions(int argc, const char* const* argv, DaemonOptions& options, std::string& error)
 {
+    std::string stateLimit;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         if (arg == "--test-requests") {
@@ -46,7 +62,10 @@ bool ParseDaemonOptions(int argc, const char* const* argv, DaemonOptions& option
         }
         std::string_view name;
         std::string* target;
-        if (Matches(arg, "--root")) {
+        if (Matches(arg, "--test-state-limit")) {
+            name = "--test-state-limit";
+            target = &stateLimit;
+        } else if (Matches(arg, "--root")) {
             name = "--root";
             target = &options.root;
         } else if (Matches(arg, "--trace")) {
@@ -63,8 +82,21 @@ bool ParseDaemonOptions(int argc, const char* const* argv, DaemonOptions& option
             return false;
         }
     }
+    if (!stateLimit.empty()) {
+        // Only a test may make the daemon refuse files it would take.
+        if (!options.testRequests) {
+            error = "--test-state-limit goes only with --test-requests";
+            return false;
+        }
+        if (!ReadByteCount(stateLimit, options.testStateLimit)) {
+            error = "--test-state-limit needs a number of bytes from 1";
+            return false;
+        }
+    }
     return true;
 }
+
+void ApplyTestOptions(const DaemonOptions& options) { DaemonState::SetSizeLimitForTests(options.testStateLimit); }
 
 bool FindDataRoot(const std::string& given, std::string& root)
 {

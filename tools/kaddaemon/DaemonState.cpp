@@ -1,20 +1,19 @@
 #include "kaddaemon/DaemonState.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
+#include <string_view>
 #include <utility>
+#include <vector>
 
-#include "config/tree/ACSConvert.h"
-#include "config/formats/ConfigFile.h"
-#include "config/formats/ConfigText.h"
-#include "core/streams/TStream.h"
-#include "nyx/base/DynamicBuffer.h"
-#include "kaddaemon/AssetStore.h"
 #include "platform/FileSave.h"
 
 namespace kaddaemon {
@@ -29,14 +28,12 @@ bool WriteFileDurably(const std::string& path, const std::string& bytes)
 
 namespace {
 
-// Far beyond what keywords and favourites of any root come to; a larger
-// file is no state this daemon wrote.
-constexpr uint64_t kMaxStateBytes = uint64_t(1) << 30;
+std::atomic<uint64_t> g_sizeLimit{0};
 
 // The file's bytes, read without waiting on whatever the name stands for
 // (a link is followed, as saves follow it). False with `error` set when the
-// file is there but is no regular file or does not read; a missing file
-// reads as no bytes.
+// file is there but is no regular file, is too large or does not read; a
+// missing file reads as no bytes.
 bool ReadStateFile(const std::string& path, std::string& bytes, std::string& error)
 {
     bytes.clear();
@@ -61,15 +58,17 @@ bool ReadStateFile(const std::string& path, std::string& bytes, std::string& err
             ::close(fd);
         return false;
     }
-    if (uint64_t(st.st_size) > kMaxStateBytes) {
+    const uint64_t limit = DaemonState::SizeLimit();
+    if (uint64_t(st.st_size) > limit) {
         ::close(fd);
         error = "the state file " + path + " is too large";
         return false;
     }
+    bytes.reserve(size_t(st.st_size));
     char block[65536];
     for (;;) {
         const ssize_t got = ::read(fd, block, sizeof block);
-        if (got > 0 && bytes.size() + size_t(got) > kMaxStateBytes) {
+        if (got > 0 && bytes.size() + size_t(got) > limit) {
             error = "the state file " + path + " is too large";
             break;
         }
@@ -87,72 +86,75 @@ bool ReadStateFile(const std::string& path, std::string& bytes, std::string& err
     return error.empty();
 }
 
+// The process id in a save temporary's tail ".<pid>-<number>.saving" at
+// the end of `name`, and where the tail starts; 0 when the name has no
+// such tail. The numbers are as std::to_string writes them.
+uint64_t SaveTail(std::string_view name, size_t& tailStart)
+{
+    constexpr std::string_view kSuffix = ".saving";
+    if (name.size() < kSuffix.size() || name.substr(name.size() - kSuffix.size()) != kSuffix)
+        return 0;
+    name.remove_suffix(kSuffix.size());
+    // Digits ending at `end`, as written: no leading zero but for "0".
+    auto digitsBefore = [&](size_t end, size_t maxDigits) {
+        size_t start = end;
+        while (start > 0 && name[start - 1] >= '0' && name[start - 1] <= '9')
+            --start;
+        const size_t n = end - start;
+        return n == 0 || n > maxDigits || (n > 1 && name[start] == '0') ? std::string_view::npos : start;
+    };
+    const size_t number = digitsBefore(name.size(), 20);
+    if (number == std::string_view::npos || number == 0 || name[number - 1] != '-')
+        return 0;
+    const size_t pid = digitsBefore(number - 1, 10);
+    if (pid == std::string_view::npos || pid == 0 || name[pid - 1] != '.')
+        return 0;
+    uint64_t value = 0;
+    for (char c : name.substr(pid, number - 1 - pid))
+        value = value * 10 + uint64_t(c - '0');
+    tailStart = pid - 1;
+    return value;
+}
+
 }  // namespace
+
+uint64_t DaemonState::SizeLimit() noexcept
+{
+    const uint64_t set = g_sizeLimit.load();
+    return set != 0 ? set : kMaxFileBytes;
+}
+
+void DaemonState::SetSizeLimitForTests(uint64_t bytes) noexcept { g_sizeLimit.store(bytes); }
 
 bool DaemonState::Load(const std::string& root, std::string& error)
 {
     path_ = root + "/" + kFileName;
-    assets_.clear();
-    authors_.clear();
-    language_.clear();
-    nextContent_ = 1;
+    content_ = StateContent();
+    saveError_.clear();
     std::string bytes;
     if (!ReadStateFile(path_, bytes, error))
         return false;
-    Nyx::DynamicBuffer buffer;
-    TBuffer stream(&buffer);
-    stream.WriteBytes(bytes.data(), uint32_t(bytes.size()));
-    stream.Rewind();
-    ChunkRef tree;
-    if (bytes.empty() || !ReadConfigText(tree, stream, false) || !tree)
-        return true;
-    std::string next = TagText(tree, "next-content");
-    if (!next.empty()) {
-        long value = std::strtol(next.c_str(), nullptr, 10);
-        if (value > 1 && value <= INT32_MAX)
-            nextContent_ = int32_t(value);
-    }
-    language_ = TagText(tree, "language");
-    ChunkRef assets = tree->FindChildConst(Nyx::PString("assets"));
-    for (uint32_t i = 0; assets && i < assets->GetChildCount(); ++i) {
-        Nyx::PString name;
-        ChunkRef entry;
-        assets->GetChildAt(i, name, entry);
-        KUID kuid = TagKUID(entry, "kuid");
-        if (kuid.IsNull())
-            continue;
-        AssetState& state = assets_[kuid];
-        state.keywords = TagText(entry, "keywords");
-        state.favourite = std::atoi(TagText(entry, "favourite").c_str()) != 0;
-        state.modified = std::atoi(TagText(entry, "modified").c_str()) != 0;
-    }
-    ChunkRef authors = tree->FindChildConst(Nyx::PString("authors"));
-    for (uint32_t i = 0; authors && i < authors->GetChildCount(); ++i) {
-        Nyx::PString name;
-        ChunkRef entry;
-        authors->GetChildAt(i, name, entry);
-        std::string id = TagText(entry, "id");
-        if (!id.empty())
-            authors_[int32_t(std::strtol(id.c_str(), nullptr, 10))] = TagText(entry, "name");
+    std::string where;
+    if (!ReadStateText(bytes, content_, where)) {
+        content_ = StateContent();
+        error = "the state file " + path_ + " does not read whole: " + where;
+        return false;
     }
     return true;
 }
 
 const DaemonState::AssetState* DaemonState::Find(const KUID& kuid) const
 {
-    auto it = assets_.find(kuid);
-    return it == assets_.end() ? nullptr : &it->second;
+    auto it = content_.assets.find(kuid);
+    return it == content_.assets.end() ? nullptr : &it->second;
 }
 
 template <class Change>
 bool DaemonState::ChangeAsset(const KUID& kuid, Change change)
 {
-    auto next = assets_;
-    change(next[kuid]);
-    if (!Save(next))
-        return false;
-    assets_ = std::move(next);
-    return true;
+    StateContent next = content_;
+    change(next.assets[kuid]);
+    return Save(std::move(next));
 }
 
 bool DaemonState::SetKeywords(const KUID& kuid, const std::string& keywords)
@@ -172,65 +174,77 @@ bool DaemonState::SetModified(const KUID& kuid, bool modified)
 
 bool DaemonState::Forget(const KUID& kuid)
 {
-    if (assets_.find(kuid) == assets_.end())
+    saveError_.clear();
+    if (content_.assets.find(kuid) == content_.assets.end())
         return true;
-    auto next = assets_;
-    next.erase(kuid);
-    if (!Save(next))
-        return false;
-    assets_ = std::move(next);
-    return true;
+    StateContent next = content_;
+    next.assets.erase(kuid);
+    return Save(std::move(next));
 }
 
 std::string DaemonState::AuthorName(int32_t authorId) const
 {
-    auto it = authors_.find(authorId);
-    return it == authors_.end() ? std::string() : it->second;
+    auto it = content_.authors.find(authorId);
+    return it == content_.authors.end() ? std::string() : it->second;
 }
 
 bool DaemonState::SetNextContentId(int32_t next)
 {
-    if (next <= nextContent_)
+    saveError_.clear();
+    if (next <= content_.nextContent)
         return true;
-    if (!Save(assets_, next))
+    StateContent changed = content_;
+    changed.nextContent = next;
+    return Save(std::move(changed));
+}
+
+bool DaemonState::Save(StateContent next)
+{
+    saveError_.clear();
+    const std::string text = WriteStateText(next);
+    // A file the daemon would refuse at its next start takes the whole
+    // state with it.
+    const uint64_t limit = SizeLimit();
+    if (text.size() > limit) {
+        saveError_ = "The change would make the daemon's state file larger than the " + std::to_string(limit) +
+                     " bytes the daemon reads, and is not kept.";
         return false;
-    nextContent_ = next;
+    }
+    if (!WriteFileDurably(path_, text))
+        return false;
+    content_ = std::move(next);
     return true;
 }
 
-bool DaemonState::Save(const std::map<KUID, AssetState, KADFilterElementAssetID::Order>& assets,
-                       int32_t nextContent) const
+void RemoveLeftSaves(const std::string& file)
 {
-    // Texts are held as UTF-8, and the reader takes a file without the mark
-    // for ANSI: unmarked, every save would encode them once more.
-    std::string text = "\xEF\xBB\xBFnext-content " + std::to_string(nextContent) + "\r\n";
-    if (!language_.empty()) {
-        text += "language ";
-        ConfigText::WriteQuoted(text, language_, true);
-        text += "\r\n";
+    const size_t slash = file.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : file.substr(0, slash);
+    const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const uint64_t self = uint64_t(::getpid());
+    std::vector<std::string> left;
+    while (const struct dirent* entry = ::readdir(dir)) {
+        const std::string_view entryName = entry->d_name;
+        size_t tailStart = 0;
+        const uint64_t pid = SaveTail(entryName, tailStart);
+        if (pid == 0 || pid == self)
+            continue;
+        // The name as the save cut it to make room for its tail.
+        const size_t tail = entryName.size() - tailStart;
+        const size_t keep = tail < NAME_MAX ? std::min(name.size(), size_t(NAME_MAX) - tail) : 0;
+        if (entryName.substr(0, tailStart) == std::string_view(name).substr(0, keep))
+            left.emplace_back(entryName);
     }
-    text += "assets\r\n{\r\n";
-    uint32_t index = 0;
-    for (const auto& [kuid, state] : assets) {
-        text += "  " + std::to_string(index++) + "\r\n  {\r\n    kuid " + std::string(kuid.ToString().c_str()) + "\r\n";
-        if (!state.keywords.empty()) {
-            text += "    keywords ";
-            ConfigText::WriteQuoted(text, state.keywords, true);
-            text += "\r\n";
-        }
-        text += state.favourite ? "    favourite 1\r\n" : "    favourite 0\r\n";
-        text += state.modified ? "    modified 1\r\n" : "    modified 0\r\n";
-        text += "  }\r\n";
+    ::closedir(dir);
+    for (const std::string& entryName : left) {
+        const std::string path = folder + "/" + entryName;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+            ::unlink(path.c_str());
     }
-    text += "}\r\nauthors\r\n{\r\n";
-    index = 0;
-    for (const auto& [id, name] : authors_) {
-        text += "  " + std::to_string(index++) + "\r\n  {\r\n    id " + std::to_string(id) + "\r\n    name ";
-        ConfigText::WriteQuoted(text, name, true);
-        text += "\r\n  }\r\n";
-    }
-    text += "}\r\n";
-    return WriteFileDurably(path_, text);
 }
 
 }  // namespace kaddaemon

@@ -51,6 +51,7 @@ int main(int argc, char** argv)
                      error.c_str());
         return 2;
     }
+    kaddaemon::ApplyTestOptions(options);
     std::string root;
     if (!kaddaemon::FindDataRoot(options.root, root)) {
         std::fprintf(stderr, "kaddaemon: no data root folder\n");

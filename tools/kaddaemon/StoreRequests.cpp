@@ -244,6 +244,11 @@ bool ServeStoreRequest(AssetStore& store, uint32_t number, uint32_t transactionI
             SendError(notes, transactionId, "The keywords do not read.");
             return true;
         }
+        // Keywords for an asset the daemon does not know go nowhere, as a
+        // keyword file of another root names such assets: no error. One
+        // it knows gets an error when the change could not be kept.
+        if (!store.IsKnown(kuid))
+            return true;
         AssetStore::Outcome outcome = store.SetKeywords(kuid, keywords.c_str());
         if (!outcome.ok)
             SendError(notes, transactionId, outcome.error);

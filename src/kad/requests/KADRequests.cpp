@@ -470,14 +470,14 @@ bool KADRequests::KeywordsFitRecord(const Nyx::String& keywords)
     return Nyx::AnsiString(keywords).Size() <= TStream::kMaxStringRecord;
 }
 
-bool KADRequests::SetKeywords(const KUID& kuid, const Nyx::String& keywords)
+bool KADRequests::SetKeywords(const KUID& kuid, const Nyx::String& keywords, ResultsLog* log)
 {
     if (!KeywordsFitRecord(keywords))
         return false;
     Call call;
     WriteKUID(call.request, kuid);
     call.request.WriteString(Nyx::AnsiString(keywords));
-    return call.Send(kSetKeywords);
+    return call.Send(kSetKeywords, nullptr, log);
 }
 
 bool KADRequests::GetAuthorName(int32_t authorId, Nyx::PString& name)

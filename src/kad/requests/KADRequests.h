@@ -175,11 +175,12 @@ public:
     static bool GetObsoletes(const KUID& kuid, KUIDRing& out);
     // Request 50.
     static void SetFavorite(const KUID& kuid, bool on);
-    // Request 54: true when the daemon answered, whatever it made of it.
-    // A text its string record cannot carry is not sent (false): the
-    // daemon would take it for the empty text.
+    // Request 54: true when the daemon answered, whatever it made of it;
+    // the log, when given, receives the errors of a change the daemon could
+    // not keep. A text its string record cannot carry is not sent (false):
+    // the daemon would take it for the empty text.
     static bool KeywordsFitRecord(const Nyx::String& keywords);
-    static bool SetKeywords(const KUID& kuid, const Nyx::String& keywords);
+    static bool SetKeywords(const KUID& kuid, const Nyx::String& keywords, ResultsLog* log = nullptr);
     // Request 90: the author's name into `name` (empty when the daemon has
     // none); false, with `name` untouched, when the call fails.
     static bool GetAuthorName(int32_t authorId, Nyx::PString& name);
