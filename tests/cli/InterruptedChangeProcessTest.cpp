@@ -238,3 +238,26 @@ TEST_F(InterruptedChangeProcessTest, ADeleteAfterAReinstallWhoseSyncFailedStaysD
             EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
     }
 }
+
+// Killed at the rename that puts a new state file in place, the daemon
+// leaves the save's temporary beside it: the next daemon to hold the root
+// clears it, and the state file is the one before the change.
+TEST_F(InterruptedChangeProcessTest, AStateSaveCutShortLeavesNoTemporaryAfterTheNextStart)
+{
+    LayOutOpenForEdit();
+    root_.Write("KeywordsDump.dat", std::string(kAsset) + " \"gravel\"\n");
+    ASSERT_NE(StartTraced({"-e", "trace=rename", "-e", "inject=rename:signal=KILL:when=1"}), 0);
+    EXPECT_EQ(Run({"importkeywords"}).exitCode, 255);
+    auto temporaries = [&]() {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator(Root()))
+            if (entry.path().filename().string().rfind("kaddaemon-state.txt.", 0) == 0)
+                found.push_back(entry.path().filename().string());
+        return found;
+    };
+    ASSERT_EQ(temporaries().size(), 1u);
+    Restart();
+    EXPECT_EQ(temporaries(), std::vector<std::string>{});
+    ASSERT_EQ(Run({"backupkeywords", "after.dat"}).exitCode, 0);
+    EXPECT_EQ(Slurp(Root() + "/bin/after.dat").find("gravel"), std::string::npos);
+}

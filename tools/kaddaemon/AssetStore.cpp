@@ -206,6 +206,18 @@ bool AssetStore::Open(int rootWaitMs, const std::function<bool()>& giveUp)
     }
     if (!state_.Load(root_, openError_))
         return false;
+    // Saves of this root are this process's alone from here on: what a
+    // killed one left half-written goes.
+    for (const char* file : {DaemonState::kFileName, ChangeRecord::kFileName}) {
+        const std::string path = root_ + "/" + file;
+        RemoveLeftSaves(path);
+        // A save lands where a link points, and its temporary with it.
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            if (path != real)
+                RemoveLeftSaves(real);
+            std::free(real);
+        }
+    }
     const RecordedChange::Result resolved = changes_.Resolve();
     if (!resolved.ok) {
         openError_ = resolved.error;
@@ -1017,8 +1029,12 @@ uint64_t AssetStore::Create(KUID& kuid, const std::string& name, std::string& fo
         };
         while (content < INT32_MAX && taken(content))
             ++content;
-        if (content == INT32_MAX || !state_.SetNextContentId(content + 1)) {
+        if (content == INT32_MAX) {
             error = "No KUID is free for a new asset.";
+            return kNoHandle;
+        }
+        if (!state_.SetNextContentId(content + 1)) {
+            error = state_.SaveError();
             return kNoHandle;
         }
         kuid = KUID(kOwnUser, content, kOwnVersion);
@@ -1166,7 +1182,7 @@ AssetStore::Outcome AssetStore::SetKeywords(const KUID& kuid, const std::string&
     if (!FindLocked(kuid))
         return {false, "Unknown asset " + std::string(kuid.ToString().c_str()) + "."};
     if (!state_.SetKeywords(kuid, keywords))
-        return {false, state_.SaveError().empty() ? "Cannot write the daemon's state file." : state_.SaveError()};
+        return {false, state_.SaveError()};
     return {true, {}};
 }
 
@@ -1178,7 +1194,7 @@ AssetStore::Outcome AssetStore::SetFavourite(const KUID& kuid, bool favourite)
     if (!FindLocked(kuid))
         return {false, "Unknown asset " + std::string(kuid.ToString().c_str()) + "."};
     if (!state_.SetFavourite(kuid, favourite))
-        return {false, state_.SaveError().empty() ? "Cannot write the daemon's state file." : state_.SaveError()};
+        return {false, state_.SaveError()};
     return {true, {}};
 }
 

@@ -253,7 +253,7 @@ RecordedChange::Result RecordedChange::Run(const ChangeRecord& record)
     pending_ = true;
     Step("recorded");
     if (record.marked && !state_.SetModified(record.kuid, true))
-        return Undo(record, 0, false, "Cannot write the daemon's state file.");
+        return Undo(record, 0, false, state_.SaveError());
     for (size_t i = 0; i < record.moves.size(); ++i) {
         const ChangeRecord::Move& move = record.moves[i];
         std::error_code ec;
@@ -351,7 +351,7 @@ RecordedChange::Result RecordedChange::Finish(const ChangeRecord& record, bool r
     if (!record.dropOnCommit.empty())
         Step("dropped");
     if (record.forget && !state_.Forget(record.kuid)) {
-        result.error = "Cannot write the daemon's state file.";
+        result.error = state_.SaveError();
         return result;
     }
     if (!RemoveRecord(result.error))

@@ -210,8 +210,10 @@ bool DaemonState::Save(StateContent next)
                      " bytes the daemon reads, and is not kept.";
         return false;
     }
-    if (!WriteFileDurably(path_, text))
+    if (!WriteFileDurably(path_, text)) {
+        saveError_ = "Cannot write the daemon's state file.";
         return false;
+    }
     content_ = std::move(next);
     return true;
 }

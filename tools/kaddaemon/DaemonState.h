@@ -61,8 +61,7 @@ public:
     bool SetNextContentId(int32_t next);
 
     // Why the last change failed, as a sentence for the user; empty when
-    // the last change went through or nothing more is known than that the
-    // file could not be written.
+    // the last change went through.
     const std::string& SaveError() const noexcept { return saveError_; }
 
     // The largest state file read or saved: kMaxFileBytes, or what a test
