@@ -65,20 +65,25 @@ bool ImportKeywords(const char* folder, const char* fileName, const char* extens
             continue;
         }
         ResultsLog refused;
-        if (!KADRequests::SetKeywords(kuid, keywords, &refused)) {
+        const bool answered = KADRequests::SetKeywords(kuid, keywords, &refused);
+        // The daemon speaks only of a change it could not keep (an asset it
+        // does not know is passed over without a word), or, going away
+        // before it answers, of why it could not serve.
+        refused.Lock();
+        for (const ResultsLog::Result* result : refused.Results()) {
+            if (result->severity != ResultsLog::kError)
+                continue;
+            if (answered)
+                AddAssetError(log, kuid, result->text.c_str());
+            else
+                ResultsLog::AddResult(log, ResultsLog::kError, result->text);
+            ok = false;
+        }
+        refused.Unlock();
+        if (!answered) {
             LinkWatch::ReportLost(log);
             return false;
         }
-        // The daemon speaks only of a change it could not keep; an asset
-        // it does not know is passed over without a word.
-        refused.Lock();
-        for (const ResultsLog::Result* result : refused.Results()) {
-            if (result->severity == ResultsLog::kError) {
-                AddAssetError(log, kuid, result->text.c_str());
-                ok = false;
-            }
-        }
-        refused.Unlock();
     }
     return ok;
 }

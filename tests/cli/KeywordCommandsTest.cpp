@@ -182,6 +182,20 @@ TEST(KeywordCommandsTest, AnImportSendsEachTagInTheFilesOrder)
     EXPECT_EQ(daemon.Requests().size(), 1u);
     EXPECT_EQ(resultstest::ResultLines(lost),
               std::vector<std::string>{std::to_string(ResultsLog::kError) + " " + LinkWatch::kLostText});
+
+    // A daemon that goes away saying why (it could not serve its root) is
+    // heard before the loss is told.
+    daemon.Clear();
+    daemon.SetScript([&](uint32_t, const std::string&) {
+        if (ResultsLog* log = daemon.Requests().back().log)
+            ResultsLog::AddResult(*log, ResultsLog::kError, Nyx::String("Cannot serve."));
+        return std::optional<std::string>();
+    });
+    ResultsLog refusedRoot;
+    EXPECT_FALSE(ImportKeywords(folder.Path().c_str(), "KeywordsDump.dat", "txt", refusedRoot));
+    EXPECT_EQ(resultstest::ResultLines(refusedRoot),
+              (std::vector<std::string>{std::to_string(ResultsLog::kError) + " Cannot serve.",
+                                        std::to_string(ResultsLog::kError) + " " + LinkWatch::kLostText}));
 }
 
 // A change the daemon could not keep is an error naming its asset, and the

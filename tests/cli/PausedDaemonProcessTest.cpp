@@ -89,6 +89,12 @@ TEST_F(PausedDaemonProcessTest, ADaemonThatCannotTakeTheRootServesNothingAndTheC
     EXPECT_NE(refused.out.find(" : The connection to the asset database daemon was lost.\n"), std::string::npos)
         << refused.out;
     EXPECT_EQ(refused.out.find("OK (0 Errors"), std::string::npos) << refused.out;
+    // The import's request reached the daemon that could not serve, which
+    // says why.
+    EXPECT_NE(refused.out.find(" : The asset database daemon cannot serve its data root: the data root " + Root() + " " +
+                               holder + ", which serves it; this daemon does not.\n"),
+              std::string::npos)
+        << refused.out;
     EXPECT_NE(Slurp(Root() + "/kaddaemon.log").find(holder), std::string::npos) << Slurp(Root() + "/kaddaemon.log");
 
     ASSERT_EQ(::kill(first, SIGCONT), 0);
