@@ -47,7 +47,9 @@ int main(int argc, char** argv)
     kaddaemon::DaemonOptions options;
     std::string error;
     if (!kaddaemon::ParseDaemonOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "kaddaemon: %s\nusage: kaddaemon [--root DIR] [--trace FILE] [--test-requests]\n",
+        std::fprintf(stderr,
+                     "kaddaemon: %s\nusage: kaddaemon [--root DIR] [--trace FILE] "
+                     "[--test-requests [--test-state-limit BYTES]]\n",
                      error.c_str());
         return 2;
     }
