@@ -1,15 +1,10 @@
 #include "kaddaemon/AssetStore.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <chrono>
-#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
