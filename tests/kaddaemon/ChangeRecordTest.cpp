@@ -317,6 +317,22 @@ int FailFirstSyncOfTrash(int fd, int answer)
     return IsFolder(fd, "/trash") && ++seen == 1 ? -EIO : answer;
 }
 
+AssetStore::Outcome ReinstallTrack(AssetStore& store)
+{
+    const std::string folder = store.InstallingFolder("track");
+    WriteFile(folder + "/config.txt", Config(kTrack, "Relaid track"));
+    return store.InstallFolder(kTrack, "track", folder, 1);
+}
+
+std::vector<std::string> FolderNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 struct SyncSeam {
     explicit SyncSeam(kaddaemon::SyncAnswer answer) { kaddaemon::SetFolderSyncForTests(answer); }
     ~SyncSeam() { kaddaemon::SetFolderSyncForTests(nullptr); }
@@ -335,9 +351,7 @@ TEST_F(ChangeKillTest, AChangeWhoseSyncFailedIsFinishedBeforeTheNextAndNeverPutB
         ASSERT_TRUE(store.Open());
         {
             SyncSeam seam(FailSecondSyncOfLocal);
-            const std::string folder = store.InstallingFolder("track");
-            WriteFile(folder + "/config.txt", Config(kTrack, "Relaid track"));
-            const AssetStore::Outcome outcome = store.InstallFolder(kTrack, "track", folder, 1);
+            const AssetStore::Outcome outcome = ReinstallTrack(store);
             EXPECT_FALSE(outcome.ok);
             EXPECT_NE(outcome.error.find("may not be on disk yet"), std::string::npos) << outcome.error;
         }
@@ -365,12 +379,10 @@ TEST_F(ChangeKillTest, AChangeWhoseSyncFailsBeforeItsCommitIsUndoneAtOnce)
         AssetStore store(root);
         ASSERT_TRUE(store.Open());
         SyncSeam seam(FailFirstSyncOfTrash);
-        const std::string folder = store.InstallingFolder("track");
-        WriteFile(folder + "/config.txt", Config(kTrack, "Relaid track"));
-        const AssetStore::Outcome outcome = store.InstallFolder(kTrack, "track", folder, 1);
+        const AssetStore::Outcome outcome = ReinstallTrack(store);
         EXPECT_FALSE(outcome.ok);
         EXPECT_NE(outcome.error.find("cannot be put on disk"), std::string::npos) << outcome.error;
-        EXPECT_FALSE(fs::exists(folder));
+        EXPECT_EQ(FolderNames(root + "/editing"), std::vector<std::string>{"track"});
     }
     EXPECT_EQ(Describe(root, kTrack), kOldState);
 }
