@@ -113,8 +113,9 @@ TEST_F(PausedDaemonProcessTest, ADaemonThatCannotTakeTheRootServesNothingAndTheC
             EXPECT_EQ(words, "first " + std::to_string(i));
             ++set;
         }
-        if (kept.find("\"first " + std::to_string(i) + "\"") != std::string::npos)
+        if (kept.find("\"first " + std::to_string(i) + "\"") != std::string::npos) {
             EXPECT_EQ(words, "first " + std::to_string(i)) << "kept before the pause, lost after it";
+        }
     }
     EXPECT_GE(set, 21);
     EXPECT_EQ(KeywordsIn(backup, 1000 + kAssets), "");
