@@ -497,15 +497,6 @@ std::string AskOn(RawDaemonClient& raw, uint32_t number, uint32_t id, const std:
     return {};
 }
 
-std::vector<std::string> FolderNames(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST_F(AssetStoreTest, WhatAClientCreatedAndLeftUncommittedGoesWithItsConnection)
 {
     const KUID left(400001, 210, 0), kept(400001, 211, 0);

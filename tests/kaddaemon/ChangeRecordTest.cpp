@@ -27,6 +27,7 @@
 #include "kad/requests/AssetRecord.h"
 #include "kaddaemon/AssetFolders.h"
 #include "kaddaemon/AssetStore.h"
+#include "kaddaemon/ClientTestSupport.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -34,6 +35,7 @@ namespace {
 namespace fs = std::filesystem;
 using kaddaemon::AssetStore;
 using kaddaemon::ChangeRecord;
+using clienttest::FolderNames;
 
 const KUID kTrack(400001, 104, 0);
 const KUID kShed(400001, 230, 0);
@@ -128,10 +130,7 @@ std::string Describe(const std::string& root, const KUID& kuid)
     std::string name, installed, editing;
     store.NameAndPath(kuid, false, name, installed);
     store.NameAndPath(kuid, true, name, editing);
-    std::vector<std::string> trash;
-    for (const auto& entry : fs::directory_iterator(root + "/trash"))
-        trash.push_back(entry.path().filename().string());
-    std::sort(trash.begin(), trash.end());
+    const std::vector<std::string> trash = FolderNames(root + "/trash");
     std::string text = "installed=" + (record.GetFlag(AssetRecord::kFlagInstalled) ? username(installed) : "-") +
                        " edit=" + (record.GetFlag(AssetRecord::kFlagOpenForEdit) ? username(editing) : "-") +
                        " modified=" + (record.GetFlag(AssetRecord::kFlagLocallyModified) ? "1" : "0") +
@@ -322,15 +321,6 @@ AssetStore::Outcome ReinstallTrack(AssetStore& store)
     const std::string folder = store.InstallingFolder("track");
     WriteFile(folder + "/config.txt", Config(kTrack, "Relaid track"));
     return store.InstallFolder(kTrack, "track", folder, 1);
-}
-
-std::vector<std::string> FolderNames(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 struct SyncSeam {

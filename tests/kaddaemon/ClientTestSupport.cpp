@@ -1,6 +1,18 @@
 #include "kaddaemon/ClientTestSupport.h"
 
+#include <algorithm>
+#include <filesystem>
+
 namespace clienttest {
+
+std::vector<std::string> FolderNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 std::string U32(uint32_t v)
 {

@@ -67,6 +67,9 @@ private:
 
 std::string U32(uint32_t v);
 
+// The names of the entries directly in the folder, sorted.
+std::vector<std::string> FolderNames(const std::string& folder);
+
 uint32_t ReadU32(const std::string& s, size_t at = 0);
 
 // The KUID as it goes on the wire.
